@@ -1,0 +1,3 @@
+#include "framework/fenn_loop.h"
+
+int main(int argc, char** argv) { return fenn_main(argc, argv); }

@@ -1,0 +1,73 @@
+// vexel_cart: one cartridge held in memory.
+//
+// The record owns its program text, sprite sheet, map, flags, sound effects,
+// music patterns and optional label. Every other cartridge format is converted
+// to and from this record, and the machine's ROM range 0x0000-0x42ff is a byte
+// view onto it (see machine/mem.h).
+//
+// Invariants:
+//  - `code` is always NUL-terminated and holds at most vexel_code_max bytes.
+//  - `gfx` is 128x128 and `map` 128x64, both 8-bit, always allocated.
+//  - Every field the sound mixer reads (sound-effect and music values) is one
+//    aligned 32-bit word, so the audio thread reads it whole while the main
+//    thread writes it.
+#pragma once
+#include <cstdint>
+
+#include "framework/fenn_bitmap.h"
+
+constexpr int vexel_code_max = 65535;        // characters of program text
+constexpr int vexel_code_buffer = 65538;     // bytes in the code buffer
+constexpr int vexel_sfx_count = 64;
+constexpr int vexel_sfx_notes = 32;
+constexpr int vexel_music_count = 64;
+constexpr int vexel_flag_count = 256;
+constexpr int vexel_rom_size = 0x4300;       // 17152 bytes of cartridge data
+constexpr int vexel_cart_newest_version = 14;
+constexpr int32_t vexel_music_silent_base = 0x41;  // new patterns hold 0x41..0x44
+
+struct sfx_note {
+    int32_t pitch;       // 0-63
+    int32_t waveform;    // 0-7
+    int32_t volume;      // 0-7
+    int32_t effect;      // 0-7
+    int32_t instrument;  // 0 or 128
+};
+
+struct sfx_record {
+    int32_t editor_byte;
+    int32_t speed;
+    int32_t loop_start;
+    int32_t loop_end;
+    sfx_note notes[vexel_sfx_notes];
+};
+
+struct vexel_cart {
+    char* code = nullptr;                  // vexel_code_buffer bytes
+    fenn_bitmap* gfx = nullptr;            // 128x128 sprite sheet
+    fenn_bitmap* map = nullptr;            // 128x64; rows 32-63 mirror gfx rows 64-127
+    sfx_record sfx[vexel_sfx_count] = {};
+    int32_t music[vexel_music_count][4] = {};   // channel_sfx per pattern
+    int32_t music_flags[vexel_music_count] = {};
+    int32_t flags[vexel_flag_count] = {};
+    fenn_bitmap* label = nullptr;          // optional 128x128
+    int32_t version = 0;
+};
+
+// A new record: all zero except sound-effect speeds (1 for effect 0, 16 for
+// the rest) and silent music channels 0x41..0x44.
+vexel_cart* fenn_create_vexel_cart();
+
+// Frees the record. Stops any sound that plays from it and clears the
+// machine's pointer to it when it is the current cartridge (through the hook
+// below). Null is ignored.
+void fenn_destroy_vexel_cart(vexel_cart* cart);
+
+// Called by fenn_destroy_vexel_cart before the record is freed, so that the
+// audio and machine modules can let go of it. Modules register at start-up.
+using vexel_cart_release_hook = void (*)(vexel_cart*);
+void vexel_cart_add_release_hook(vexel_cart_release_hook hook);
+
+// Resets every sound effect as a text read does: all zero, speed 1 for
+// effect 0 and 16 for the others.
+void vexel_cart_reset_sfx(vexel_cart* cart);

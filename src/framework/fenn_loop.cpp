@@ -1,0 +1,3 @@
+#include "framework/fenn_loop.h"
+
+int fenn_main(int, char**) { return 0; }
