@@ -2,15 +2,12 @@
 
 #include <lz4.h>
 
+#include "framework/fenn_log.h"
+
 #include <climits>
-#include <cstdarg>
 #include <cstring>
 
 namespace {
-
-// Every log line of this module passes through here, so switching to the
-// framework log is a one-line change.
-[[gnu::format(printf, 1, 2)]] void pod_log(const char* fmt, ...) { (void)fmt; }
 
 // Each item is charged this much on top of its bytes, so a flood of empty
 // items is bounded as well.
@@ -35,7 +32,7 @@ struct pod_reader {
 
     // Marks the pod damaged; always returns false so callers can `return fail(..)`.
     bool fail(const char* why) {
-        pod_log("fenn_load_pod_file: %s: %s\n", label ? label : "?", why);
+        fenn_debug("fenn_load_pod_file: %s: %s\n", label ? label : "?", why);
         damaged = true;
         return false;
     }
@@ -157,7 +154,7 @@ cpod* fenn_load_pod_file(const char* name, fenn_file& stream) {
         const uint32_t size = le32(head + 4);
         if (!have_header) {
             if (!tag_is(head, "CPOD")) {
-                pod_log("fenn_load_pod_file: %s: not a pod\n", name ? name : "?");
+                fenn_debug("fenn_load_pod_file: %s: not a pod\n", name ? name : "?");
                 return nullptr;
             }
             if (!r.read_header(*pod)) break;
@@ -180,7 +177,7 @@ cpod* fenn_load_pod_file(const char* name, fenn_file& stream) {
         else if (tag_is(head, "CFIL")) ok = r.read_data(*pod, false);
         else if (tag_is(head, "cFIL")) ok = r.read_data(*pod, true);
         else {
-            pod_log("fenn_load_pod_file: Unknown Chunk!\n");
+            fenn_debug("fenn_load_pod_file: Unknown Chunk!\n");
             ok = r.skip(size);
         }
         if (!ok) break;
@@ -194,7 +191,7 @@ cpod* fenn_load_pod(const char* path) {
     fenn_file f;
     cpod* pod = nullptr;
     if (fenn_file_open(f, path)) pod = fenn_load_pod_file(path, f);
-    pod_log("fenn_load_pod: %s %s \n", path ? path : "(null)", pod ? "ok" : "failed");
+    fenn_debug("fenn_load_pod: %s %s \n", path ? path : "(null)", pod ? "ok" : "failed");
     return pod;
 }
 
