@@ -1,0 +1,12 @@
+// A text listing of compiled functions in the layout of `luac -l -l`:
+// header line, instructions with line and operands and the constant /
+// local / upvalue tables, then the nested functions. Used by the tests to
+// compare code generation with the stock compiler, and by `vexel-lua -l`.
+#pragma once
+
+#include <string>
+
+#include "runtime/lua/lua_object.h"
+
+// Appends the listing of f (and, when full, its nested functions) to out.
+void luaU_list(const Proto* f, bool full, std::string& out);
