@@ -1,0 +1,154 @@
+// The SDL audio device: a thin wrapper whose callback runs the mixer core,
+// the audio lock, and the tap that hands the produced samples to the main
+// thread. The callback allocates nothing and takes no lock of its own.
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "audio/audio.h"
+#include "audio/audio_state.h"
+
+namespace {
+
+constexpr int tap_capacity = 1 << 16;  // samples, about 3 s
+
+int sound_inited = 0;
+int lock_depth = 0;
+fenn_sound_log_fn sound_log = nullptr;
+
+// Single-producer (audio thread), single-consumer (main thread) ring.
+int16_t tap_ring[tap_capacity];
+std::atomic<bool> tap_on{false};
+std::atomic<uint32_t> tap_head{0};   // written by the producer
+std::atomic<uint32_t> tap_tail{0};   // written by the consumer
+std::atomic<int64_t> tap_lost{0};
+
+void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void log_line(const char* format, ...) {
+    if (!sound_log) return;
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    sound_log(line);
+}
+
+void tap_push(const int16_t* samples, int n) {
+    uint32_t head = tap_head.load(std::memory_order_relaxed);
+    uint32_t tail = tap_tail.load(std::memory_order_acquire);
+    int room = tap_capacity - static_cast<int>(head - tail);
+    int k = std::min(n, room);
+    for (int j = 0; j < k; ++j) tap_ring[(head + j) & (tap_capacity - 1)] = samples[j];
+    tap_head.store(head + k, std::memory_order_release);
+    if (k < n) tap_lost.fetch_add(n - k, std::memory_order_relaxed);
+}
+
+void mixer_callback(void*, Uint8* stream, int len) {
+    auto* out = reinterpret_cast<int16_t*>(stream);
+    int n = len / 2;
+    vexel_audio_mix(out, n);
+    if (len & 1) stream[len - 1] = 0;
+    if (tap_on.load(std::memory_order_relaxed)) tap_push(out, n);
+}
+
+void log_drivers() {
+    int count = SDL_GetNumAudioDrivers();
+    if (count > 0) {
+        char line[1024] = "Built-in audio drivers:";
+        for (int i = 0; i < count; ++i) {
+            size_t used = std::strlen(line);
+            std::snprintf(line + used, sizeof line - used, " %d %s", i, SDL_GetAudioDriver(i));
+        }
+        log_line("%s\n", line);
+    } else {
+        log_line("No built-in audio drivers\n");
+    }
+    const char* current = SDL_GetCurrentAudioDriver();
+    log_line("Current audio driver: %s\n", current ? current : "(none)");
+}
+
+int open_device(int flags, int mix_buffer_size) {
+    if (flags != fenn_sdl_init_audio) return 1;
+    if (mix_buffer_size == 0) return 0;
+    if (sound_inited) return 0;  // already open: keep it
+    log_line("fenn_sound_init\n");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        log_line("SDL_INIT_AUDIO ok\n");
+        SDL_AudioSpec want{}, got{};
+        want.freq = vexel_sound_freq;
+        want.format = AUDIO_S16LSB;
+        want.channels = 1;
+        want.silence = 0;
+        want.samples = static_cast<Uint16>(std::clamp(mix_buffer_size, 1, 65535));
+        want.callback = mixer_callback;
+        want.userdata = nullptr;
+        if (SDL_OpenAudio(&want, &got) == 0) {
+            log_line("SDL_OpenAudio ok\n");
+            if (got.freq != want.freq) log_line("freq differs; got: %d\n", got.freq);
+            if (got.format != want.format) log_line("format differs; got: %d\n", got.format);
+            if (got.channels != want.channels) log_line("channels differs; got: %d\n", got.channels);
+            if (got.silence != want.silence) log_line("silence differs; got: %d\n", got.silence);
+            if (got.samples != want.samples) log_line("samples differs; got: %d\n", got.samples);
+            if (got.callback != want.callback) log_line("callback differs\n");
+            SDL_PauseAudio(0);
+            sound_inited = 1;
+        } else {
+            log_line("SDL_OpenAudio failed: %s\n", SDL_GetError());
+        }
+    } else {
+        log_line("SDL_INIT_AUDIO failed: %s\n", SDL_GetError());
+    }
+    log_drivers();
+    return 0;
+}
+
+}  // namespace
+
+uint32_t fenn_sound_sdl_ticks() { return SDL_GetTicks(); }
+
+void fenn_sound_set_log(fenn_sound_log_fn log) { sound_log = log; }
+
+int fenn_sound_init(int flags, int mix_buffer_size) {
+    vexel_audio_init();
+    log_line("fenn_sound_init mix_buffer_size: %d\n", mix_buffer_size);
+    return open_device(flags, mix_buffer_size);
+}
+
+int fenn_sound_inited() { return sound_inited; }
+
+void fenn_sound_exit() {
+    if (!sound_inited) return;
+    SDL_CloseAudio();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sound_inited = 0;
+    lock_depth = 0;
+}
+
+void fenn_lock_audio_plat() {
+    if (lock_depth++ == 0 && sound_inited) SDL_LockAudio();
+}
+
+void fenn_unlock_audio_plat() {
+    if (lock_depth <= 0) return;
+    if (--lock_depth == 0 && sound_inited) SDL_UnlockAudio();
+}
+
+int fenn_audio_lock_depth() { return lock_depth; }
+
+void vexel_audio_tap_enable(bool on) { tap_on.store(on, std::memory_order_relaxed); }
+
+int vexel_audio_tap_read(int16_t* dst, int max) {
+    uint32_t tail = tap_tail.load(std::memory_order_relaxed);
+    uint32_t head = tap_head.load(std::memory_order_acquire);
+    int k = std::min(max, static_cast<int>(head - tail));
+    for (int j = 0; j < k; ++j) dst[j] = tap_ring[(tail + j) & (tap_capacity - 1)];
+    tap_tail.store(tail + k, std::memory_order_release);
+    return k;
+}
+
+int64_t vexel_audio_tap_dropped() { return tap_lost.load(std::memory_order_relaxed); }

@@ -1,0 +1,343 @@
+// Note synthesis: the shapes at known phases, the pitch table, every effect
+// over a note, instruments and the per-tick crossfade.
+#include "audio_test_util.h"
+
+using namespace audio_test;
+
+namespace {
+
+int16_t shape_at(int waveform, int32_t phase, int32_t amp = 1792) {
+    osc_state osc{};
+    osc.waveform = waveform;
+    osc.phase = phase;
+    osc.amp = amp;
+    osc.dx = 1;
+    int16_t s = 0;
+    render_osc(osc, &s, 1);
+    return s;
+}
+
+class SynthTest : public AudioTest {
+protected:
+    // The settings of tick `t` of sound effect `n` on channel 0.
+    osc_state settings(int n, int t) {
+        sound_channel& ch = ms0[0];
+        ch.sfx = &cart->sfx[n];
+        ch.cart = cart;
+        ch.tick = t;
+        calculate_osc_state(ch, ch.osc);
+        return ch.osc;
+    }
+    // Renders one tick through the mixer and returns channel 0's settings.
+    osc_state tick() {
+        mix(vexel_tick_samples);
+        return ms0[0].osc;
+    }
+};
+
+TEST(SynthShapes, PeaksAndEdgesAtKnownPhases) {
+    // Triangle: +-12288 at full volume is +-16128.
+    EXPECT_EQ(shape_at(0, 0x8000), 16128);
+    EXPECT_EQ(shape_at(0, 0), -16128);
+    EXPECT_EQ(shape_at(0, 0x4000), 0);
+    // Tilted saw rises over 7/8 of the cycle, then falls.
+    EXPECT_EQ(shape_at(1, 0), -16125);
+    EXPECT_EQ(shape_at(1, 0xdfff), 16124);
+    EXPECT_EQ(shape_at(1, 0xe000), 16121);
+    EXPECT_EQ(shape_at(1, 0xffff), -16125);
+    // Saw.
+    EXPECT_EQ(shape_at(2, 0), -10752);
+    EXPECT_EQ(shape_at(2, 0xffff), 10750);
+    // Square and pulse: +-8062 at full volume; the pulse is high from 0xb000.
+    EXPECT_EQ(shape_at(3, 0x7fff), -8062);
+    EXPECT_EQ(shape_at(3, 0x8000), 8062);
+    EXPECT_EQ(shape_at(4, 0xafff), -8062);
+    EXPECT_EQ(shape_at(4, 0xb000), 8062);
+    // Organ: a tall triangle, then one two thirds as tall.
+    EXPECT_EQ(shape_at(5, 0), -10752);
+    EXPECT_EQ(shape_at(5, 0x4000), 10752);
+    EXPECT_EQ(shape_at(5, 0x8000), -10752);
+    EXPECT_EQ(shape_at(5, 0xc000), 3583);
+    // Phaser: both triangles at their low point.
+    EXPECT_EQ(shape_at(7, 0), -21504);
+    EXPECT_EQ(shape_at(7, 0x8000), -1);
+    // Volume 0 is silence whatever the shape.
+    for (int w = 0; w < 8; ++w) EXPECT_EQ(shape_at(w, 0x8000, 0), 0) << "shape " << w;
+}
+
+TEST(SynthShapes, EveryShapeStaysInsideSixteenBits) {
+    for (int w = 0; w < 8; ++w) {
+        if (w == 6) continue;
+        osc_state osc{};
+        osc.waveform = w;
+        osc.amp = 1792;
+        osc.volume = 7;
+        osc.pitch = 60;
+        osc.dx = 977;
+        int16_t buf[4096];
+        render_osc(osc, buf, 4096);
+        int lo = 0, hi = 0;
+        for (int16_t s : buf) lo = std::min<int>(lo, s), hi = std::max<int>(hi, s);
+        EXPECT_LT(lo, 0) << "shape " << w;
+        EXPECT_GT(hi, 0) << "shape " << w;
+        EXPECT_GE(lo, -21504) << "shape " << w;
+        EXPECT_LE(hi, 21504) << "shape " << w;
+    }
+}
+
+TEST(SynthNoise, HighPitchedNoiseKeepsTheSignOfItsLevel) {
+    // Each sample has the sign of the (unclamped) level, which the clamped
+    // level keeps; a sample that wrapped past 16 bits would flip it.
+    for (int dx : {977, 7392, 32768}) {
+        osc_state osc{};
+        osc.waveform = 6;
+        osc.amp = 1792;
+        osc.volume = 7;
+        osc.pitch = 63;
+        osc.dx = dx;
+        int flips = 0, loud = 0;
+        for (int j = 0; j < 20000; ++j) {
+            int16_t s = 0;
+            render_osc(osc, &s, 1);
+            if ((osc.noise_level > 0 && s < 0) || (osc.noise_level < 0 && s > 0)) ++flips;
+            if (std::abs(s) > 30000) ++loud;
+            ASSERT_GE(osc.noise_level, -6143);
+            ASSERT_LE(osc.noise_level, 6143);
+        }
+        EXPECT_EQ(flips, 0) << "dx " << dx;
+        if (dx > 977) EXPECT_GT(loud, 0) << "dx " << dx;
+    }
+}
+
+TEST(SynthNoise, GeneratorFollowsTheFrameworkAlgorithm) {
+    vexel_noise_rng rng;
+    EXPECT_EQ(vexel_noise_random(rng, 0), 0);  // no step
+    EXPECT_EQ(rng.high, 0xdeadbeefu);
+    // One step from the start values: high = 0xc0132414, low = 0xc136697b.
+    EXPECT_EQ(vexel_noise_random(rng, 1000), static_cast<int32_t>(0xc0132414u % 1000));
+    EXPECT_EQ(rng.low, 0xc136697bu);
+}
+
+TEST_F(SynthTest, PitchTableGivesTheDocumentedSteps) {
+    set_note(cart, 1, 0, 33, 0, 7);
+    set_note(cart, 1, 1, 0, 0, 7);
+    set_note(cart, 1, 2, 63, 0, 7);
+    set_note(cart, 1, 3, 36, 0, 7);
+    set_note(cart, 1, 4, 48, 0, 7);
+    set_note(cart, 1, 5, 47, 0, 7);
+    cart->sfx[1].speed = 1;
+    const int expected[] = {1307, 194, 7392, 1554, 3108, 2924};  // 984 Hz, not 988
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(settings(1, i).dx, expected[i]) << "note " << i;
+    osc_state o = settings(1, 0);
+    EXPECT_EQ(o.amp, 1792);
+    EXPECT_EQ(o.fine_pitch, 33 << 16);
+    // Past the 32 notes: silent, and nothing else touched.
+    o = settings(1, 32);
+    EXPECT_EQ(o.amp, 0);
+    EXPECT_EQ(o.dx, 0);
+    EXPECT_EQ(o.note_pitch, 33);
+}
+
+TEST_F(SynthTest, SpeedZeroPlaysLikeSpeedOne) {
+    set_note(cart, 0, 0, 10, 0, 7);
+    set_note(cart, 0, 1, 20, 0, 7);
+    cart->sfx[0].speed = 0;
+    EXPECT_EQ(settings(0, 1).note_pitch, 20);
+}
+
+TEST_F(SynthTest, SlideFromTheStartGlidesFromPitch24AndKeepsTheVolume) {
+    cart->sfx[1].speed = 4;
+    set_note(cart, 1, 0, 36, 0, 5, 1);
+    EXPECT_EQ(settings(1, 0).fine_pitch, 24 << 16);
+    EXPECT_EQ(settings(1, 2).fine_pitch, 30 << 16);
+    EXPECT_EQ(settings(1, 2).dx, 1099);
+    EXPECT_EQ(settings(1, 3).fine_pitch, 33 << 16);
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(settings(1, t).amp, 1280);
+}
+
+TEST_F(SynthTest, SilentSlideFadesFromThePreviousNotesVolume) {
+    cart->sfx[1].speed = 4;
+    set_note(cart, 1, 0, 30, 0, 6);
+    set_note(cart, 1, 1, 30, 0, 0, 1);
+    play(1, 0);
+    for (int t = 0; t < 4; ++t) tick();
+    EXPECT_EQ(tick().amp, 1536);
+    EXPECT_EQ(tick().amp, 1152);
+    EXPECT_EQ(tick().amp, 768);
+    EXPECT_EQ(tick().amp, 384);
+}
+
+TEST_F(SynthTest, VibratoWobblesOverSixteenTicks) {
+    cart->sfx[1].speed = 32;
+    set_note(cart, 1, 0, 33, 0, 7, 2);
+    const int expected[16] = {1307, 1307, 1317, 1317, 1327, 1327, 1317, 1317,
+                              1307, 1307, 1296, 1296, 1286, 1286, 1296, 1296};
+    for (int t = 0; t < 16; ++t) EXPECT_EQ(settings(1, t).dx, expected[t]) << "tick " << t;
+    EXPECT_EQ(settings(1, 18).dx, 1317);
+}
+
+TEST_F(SynthTest, DropFallsToAFractionOnTheLastTick) {
+    cart->sfx[1].speed = 4;
+    set_note(cart, 1, 0, 33, 0, 7, 3);
+    const int expected[4] = {1307, 980, 653, 326};
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(settings(1, t).dx, expected[t]);
+}
+
+TEST_F(SynthTest, FadesScaleTheVolumeAcrossTheNote) {
+    cart->sfx[1].speed = 4;
+    set_note(cart, 1, 0, 33, 0, 7, 4);
+    set_note(cart, 1, 1, 33, 0, 7, 5);
+    const int in[4] = {0, 448, 896, 1344}, out[4] = {1792, 1344, 896, 448};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(settings(1, k).amp, in[k]);
+        EXPECT_EQ(settings(1, 4 + k).amp, out[k]);
+    }
+}
+
+TEST_F(SynthTest, ArpeggiosStepOnTheChannelTickCounter) {
+    cart->sfx[1].speed = 1;
+    for (int i = 0; i < 8; ++i) set_note(cart, 1, i, 30 + i + (i >= 4 ? 6 : 0), 0, 7, 6);
+    // Fast, speed 1: one step every two ticks, through this note's group.
+    const int fast[8] = {30, 30, 31, 31, 42, 42, 43, 43};
+    for (int t = 0; t < 8; ++t) EXPECT_EQ(settings(1, t).fine_pitch >> 16, fast[t]) << "tick " << t;
+    for (int i = 0; i < 8; ++i) cart->sfx[1].notes[i].effect = 7;
+    const int slow[8] = {30, 30, 30, 30, 41, 41, 41, 41};
+    for (int t = 0; t < 8; ++t) EXPECT_EQ(settings(1, t).fine_pitch >> 16, slow[t]) << "tick " << t;
+    // From speed 9 on the steps are twice as long.
+    cart->sfx[2].speed = 9;
+    for (int i = 0; i < 4; ++i) set_note(cart, 2, i, 50 + i, 0, 7, 6);
+    EXPECT_EQ(settings(2, 3).fine_pitch >> 16, 50);
+    EXPECT_EQ(settings(2, 4).fine_pitch >> 16, 51);
+    EXPECT_EQ(settings(2, 15).fine_pitch >> 16, 53);
+    EXPECT_EQ(settings(2, 15).note_pitch, 51);  // only the pitch comes from the group
+}
+
+TEST_F(SynthTest, InstrumentPlaysItsOwnNotesTransposed) {
+    // Instrument 2: square at 24, then saw at 30, volume 3, two ticks each.
+    cart->sfx[2].speed = 2;
+    set_note(cart, 2, 0, 24, 3, 7);
+    set_note(cart, 2, 1, 30, 2, 3);
+    cart->sfx[1].speed = 16;
+    set_note(cart, 1, 0, 24, 2, 7, 0, true);
+    set_note(cart, 1, 1, 36, 2, 4, 0, true);
+    play(1, 0);
+    osc_state o = tick();
+    EXPECT_EQ(o.waveform, 3);
+    EXPECT_EQ(o.fine_pitch >> 16, 24);
+    EXPECT_EQ(o.amp, 1792);
+    tick();
+    o = tick();
+    EXPECT_EQ(o.waveform, 2);
+    EXPECT_EQ(o.pitch, 30);
+    EXPECT_EQ(o.amp, 768);  // instrument volume 3 of outer 7
+    for (int t = 3; t < 16; ++t) tick();
+    // A new outer pitch restarts the instrument, one octave higher.
+    o = tick();
+    EXPECT_EQ(o.waveform, 3);
+    EXPECT_EQ(o.pitch, 36);
+    EXPECT_EQ(o.amp, 1024);
+    tick();
+    EXPECT_EQ(tick().pitch, 42);
+}
+
+TEST_F(SynthTest, InstrumentWithoutLoopEndsWithLoopSustains) {
+    cart->sfx[3].speed = 2;
+    fill_notes(cart, 3, 0, 31, 24, 0, 7);
+    cart->sfx[1].speed = 80;
+    set_note(cart, 1, 0, 24, 3, 7, 0, true);
+    play(1, 0);
+    for (int t = 0; t < 64; ++t) EXPECT_GT(tick().amp, 0) << "tick " << t;
+    EXPECT_EQ(tick().amp, 0);  // its 32 notes are over
+
+    cart->sfx[3].loop_start = 0;
+    cart->sfx[3].loop_end = 2;
+    play(1, 0);
+    for (int t = 0; t < 79; ++t) EXPECT_GT(tick().amp, 0) << "tick " << t;
+    EXPECT_LT(ms0[0].inst_tick, 4);
+}
+
+TEST_F(SynthTest, RepeatedInstrumentNoteContinuesNewPitchRestarts) {
+    cart->sfx[4].speed = 1;
+    for (int i = 0; i < 32; ++i) set_note(cart, 4, i, 24 + i, 0, 7);
+    cart->sfx[1].speed = 4;
+    set_note(cart, 1, 0, 24, 4, 7, 0, true);
+    set_note(cart, 1, 1, 24, 4, 7, 0, true);   // same pitch: carries on
+    set_note(cart, 1, 2, 25, 4, 7, 0, true);   // new pitch: restarts
+    set_note(cart, 1, 3, 25, 4, 7, 4, true);   // fade in: restarts even on the same pitch
+    play(1, 0);
+    for (int t = 0; t < 4; ++t) tick();
+    EXPECT_EQ(tick().pitch, 24 + 4);
+    for (int t = 5; t < 8; ++t) tick();
+    EXPECT_EQ(tick().pitch, 25);
+    for (int t = 9; t < 12; ++t) tick();
+    EXPECT_EQ(tick().pitch, 25);
+}
+
+TEST_F(SynthTest, WithoutACartridgeTheInstrumentFlagPlaysTheShape) {
+    cart->sfx[1].speed = 4;
+    set_note(cart, 1, 0, 33, 3, 7, 3, true);   // drop, flagged
+    ms0[0].sfx = &cart->sfx[1];
+    ms0[0].cart = nullptr;
+    ms0[0].tick = 3;
+    calculate_osc_state(ms0[0], ms0[0].osc);
+    EXPECT_EQ(ms0[0].osc.waveform, 3);
+    EXPECT_EQ(ms0[0].osc.dx, 1307);  // drop does nothing to flagged notes
+}
+
+TEST_F(SynthTest, ExtremePitchesClampTheStep) {
+    cart->sfx[5].speed = 1;
+    set_note(cart, 5, 0, 63, 0, 7);
+    cart->sfx[1].speed = 1;
+    set_note(cart, 1, 0, 63, 5, 7, 0, true);
+    EXPECT_EQ(settings(1, 0).dx, 32768);
+    set_note(cart, 5, 0, 0, 0, 7);
+    set_note(cart, 1, 0, 0, 5, 7, 0, true);
+    osc_state o = settings(1, 0);
+    EXPECT_EQ(o.fine_pitch, -24 << 16);
+    EXPECT_EQ(o.dx, 48);
+}
+
+TEST_F(SynthTest, NewNoteFadesInOverSixtyFourSamples) {
+    set_note(cart, 1, 0, 33, 3, 7);
+    play(1, 0);
+    auto out = mix(2 * vexel_tick_samples);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[10], -1259);   // -8062 * 10 / 64
+    EXPECT_EQ(out[32], 4031);    // phase past half: +8062 * 32 / 64
+    EXPECT_EQ(out[63], -7936);
+    for (size_t j = 64; j < out.size(); ++j) ASSERT_EQ(std::abs(out[j]), 8062) << j;
+}
+
+TEST_F(SynthTest, VolumeChangeCrossfadesFromTheSamePhase) {
+    cart->sfx[1].speed = 1;
+    set_note(cart, 1, 0, 33, 3, 7);
+    set_note(cart, 1, 1, 33, 3, 3);
+    play(1, 0);
+    mix(vexel_tick_samples);
+    auto out = mix(vexel_tick_samples);
+    EXPECT_EQ(std::abs(out[0]), 8062);
+    EXPECT_EQ(std::abs(out[32]), 5758);   // halfway between 8062 and 3455
+    EXPECT_EQ(std::abs(out[100]), 3455);
+}
+
+TEST_F(SynthTest, StoppedNoteFadesOutAndResetsThePhase) {
+    cart->sfx[1].speed = 1;
+    set_note(cart, 1, 0, 33, 3, 7);
+    set_note(cart, 1, 1, 33, 3, 0);
+    play(1, 0);
+    mix(vexel_tick_samples);
+    auto out = mix(vexel_tick_samples);   // volume 0: fades out, then silence
+    EXPECT_EQ(std::abs(out[0]), 8062);
+    EXPECT_EQ(peak(out, 64), 0);
+    EXPECT_EQ(ms0[0].osc.phase, 0);
+
+    play(1, 0);
+    mix(vexel_tick_samples);
+    fenn_play_sfx_ex(nullptr, 0, 0, cart, 0);
+    out = mix(vexel_tick_samples);        // stopped: the last sound fades out
+    EXPECT_EQ(std::abs(out[0]), 8062);
+    EXPECT_LT(std::abs(out[60]), 8062 * 5 / 64);
+    EXPECT_EQ(peak(out, 64), 0);
+}
+
+}  // namespace
