@@ -1,12 +1,67 @@
 // fenn_loop: process entry, framework start-up and shutdown, the frame loop.
 //
 // The framework knows nothing of the console. The console plugs in through
-// four functions it defines (fenn_main_init/update/draw/exit); the loop calls
-// them in this order every iteration until fenn_quit is set:
-//   update, draw, present (fenn_blit_back_page), input pass, GUI pass.
+// four functions it defines (fenn_main_init/update/draw/exit); fenn_main
+// calls fenn_main_init once and then, every iteration until fenn_quit is set:
+//   fenn_main_update, fenn_main_draw, fenn_blit_back_page (present),
+//   fenn_handle_system_messages (sleep and input), the GUI pass, and the
+//   per-iteration hook (music fading).
+// fenn_init/fenn_exit bring the framework up and down; each is harmless when
+// called twice.
 #pragma once
+#include <cstdint>
+
+constexpr int fenn_title_max = 256;
+constexpr int fenn_argv0_max = 512;
+
+struct fenn_state_t {
+    char application_title[fenn_title_max + 1];
+    char window_title[fenn_title_max + 1];
+    int paused;               // fenn_set_paused
+    int audio_pause_state;    // 0 plays, 1 silent, 2..5 resuming
+    int console_only;         // no platform at all (tools)
+    int inited;
+};
+
+extern fenn_state_t fenn_state;
+extern volatile int fenn_quit;
 
 int fenn_main(int argc, char** argv);
+void fenn_init();
+void fenn_exit();
+void fenn_restart();
+
+// Arguments as given to fenn_main, for the option parsers.
+int fenn_argc();
+char** fenn_argv();
+
+void fenn_set_application_title(const char* text);   // only before fenn_init
+const char* fenn_application_title();
+void fenn_set_window_title(const char* text);          // null clears it
+void fenn_set_paused(int flag);
+// Asks fenn_init for a run without a window whatever the settings say.
+void fenn_request_headless();
+
+// Milliseconds since fenn_reset_timer; a negative difference (clock moved)
+// resets the timer and gives 0.
+void fenn_reset_timer();
+int64_t fenn_get_elapsed_time();
+
+// The framework's random generator: fenn_random(n) is in 0..n-1 (0 when n < 1).
+void fenn_srand(uint32_t seed);
+int fenn_random(int n);
+
+// Prints "** FATAL ERROR" to standard output and the log, shuts down and
+// exits with a non-zero status.
+[[noreturn]] void fenn_fatal_error(const char* text);
+
+// Status fenn_main returns (0 unless the console sets another, as exec mode does).
+void fenn_set_exit_status(int status);
+int fenn_exit_status();
+
+// Called once per loop iteration after the input pass (music fading).
+using fenn_iteration_hook = void (*)();
+void fenn_set_iteration_hook(fenn_iteration_hook hook);
 
 // Provided by the console layer.
 void fenn_main_init();

@@ -1,0 +1,74 @@
+// app: the console shell's state, one global record zeroed at start-up.
+//
+// The shell decides each frame which screen is active (console, running
+// program, boot, splash), owns the overlay message strip and the settings of
+// the console layer (config.txt keys after the framework's).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+constexpr int app_message_max = 256;
+constexpr int app_path_max = 1024;
+constexpr int app_params_max = 1024;
+constexpr int app_button_keys = 13;
+constexpr const char* vexel_version_string = "0.1.11d";
+
+struct vexel_app {
+    // Command line.
+    int32_t cart_from_command_line;  // a cartridge was named on the command line
+    int32_t run_flag;                // -run
+    int32_t browser_flag;            // -splore
+    int32_t exec_mode;               // -x / -exec: headless, quit when the program stops
+    char run_params[app_params_max + 1];  // -p
+    int32_t gpio_base;
+    int32_t glitch_test;             // -glitch_test counter
+    int32_t glitch_shots;
+
+    // Pause menu.
+    int32_t pause_menu;
+    int32_t pause_selection;
+
+    // Download state: 0 idle, 1 in progress, 2 finished, 3 failed.
+    int32_t download_state;
+
+    // Overlay message.
+    char message[app_message_max + 1];
+    int64_t message_start;
+    int64_t message_end;
+    int32_t message_colour;
+
+    int64_t frame_credit;            // 16.16 frames
+
+    // Console settings (config.txt).
+    char root_path[app_path_max + 1];
+    char cdata_path[app_path_max + 1];
+    int32_t joystick_index;
+    int32_t button_keys[app_button_keys];
+    int32_t live_notes;
+    int32_t cursor_snap;
+    int32_t gif_len;
+    int32_t gui_theme;
+    int32_t screenshot_scale;
+    int32_t gif_scale;
+    int32_t shift_glyphs;
+    int32_t show_backup_messages;
+    int32_t host_framerate_control;
+};
+
+extern vexel_app app;
+extern char auto_load_fn[app_path_max + 1];
+
+// Console settings: defaults, the config.txt hooks and the console's own
+// command-line parser (run after the framework's).
+void set_default_app_config();
+int vexel_load_config(const char* line);
+void vexel_save_config(FILE* f);
+void process_arguments(int argc, char** argv);
+
+// Overlay messages. show_message lasts `ms` plus 400 ms and slides in;
+// show_message_exact lasts exactly `ms` (sound toggle, capture keys);
+// show_hover_message replaces the message only when it ends within 50 ms.
+void show_message(const char* text, int ms);
+void show_message_exact(const char* text, int ms);
+void show_message_2(const char* format, int a, int b, int ms);
+void show_hover_message(const char* text);

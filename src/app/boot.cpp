@@ -1,0 +1,193 @@
+#include "app/boot.h"
+
+#include <png.h>
+
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/shell.h"
+#include "framework/fenn_loop.h"
+#include "framework/fenn_path.h"
+#include "framework/fenn_platform.h"
+#include "framework/fenn_video.h"
+#include "machine/pstate.h"
+#include "machine/text.h"
+#include "runtime/run.h"
+
+namespace {
+
+fenn_bitmap* splash = nullptr;
+constexpr int max_splash_side = 2048;
+constexpr const char* credit_line = "a console for small games";
+
+void set_screen_pixel(int x, int y, int c) {
+    if (pstate.screen && x >= 0 && x < 128 && y >= 0 && y < 128) pstate.screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t(c);
+}
+
+void clear_screen() {
+    if (pstate.screen) fenn_clear_bitmap(pstate.screen, 0);
+}
+
+void draw_logo() {
+    cpod_item* logo = cpod_get_item(shell_system_graphics, 2);
+    if (!logo || logo->type != cpod_type_bitmap || !pstate.screen) return;
+    fenn_bitmap* b = logo->bitmap.get();
+    if (b->depth != 8) return;
+    fenn_blit(b, 0, 0, pstate.screen, 1, 1, b->w, b->h);
+}
+
+}  // namespace
+
+void boot_init() {
+    pstate.mode = shell_boot;
+    pstate.boot_frame = boot_first_frame;
+    reset_lua_machine();
+    vexel_print("");
+    clear_screen();
+    if (pstate.display) fenn_clear_bitmap(pstate.display, 0);
+    pstate.cursor_x = pstate.cursor_y = 0;
+    if (pstate.working_cart) {
+        fenn_bitmap* g = pstate.working_cart->gfx;
+        for (int i = 0; i < 4; ++i) {
+            g->pix[size_t(2 + i) * 128 + size_t(2 + i)] = 7;
+            g->pix[size_t(2 + i) * 128 + size_t(5 - i)] = 7;
+        }
+    }
+    fenn_srand(uint32_t(std::time(nullptr)) + uint32_t(fenn_get_time()));
+    fenn_flush_keys();
+}
+
+void move_boot() {
+    int step = pstate.boot_frame - boot_step_offset;
+    switch (step) {
+    case 1:
+        for (int y = 0; y < 128; ++y)
+            for (int x = 2; x <= 122; x += 8) set_screen_pixel(x, y, fenn_random(4) + y / 32);
+        break;
+    case 4:
+        for (int y = 0; y < 128; y += 2)
+            for (int x = 0; x <= 124; x += 4) set_screen_pixel(x, y, (((x + y) / 8) & 7) + 6);
+        break;
+    case 7:
+        for (int y = 0; y <= 126; y += 3)
+            for (int x = 2; x <= 126; x += 4) set_screen_pixel(x, y, fenn_random(4) + 10);
+        break;
+    case 9:
+        if (pstate.screen)
+            for (int y = 0; y < 128; ++y)
+                for (int x = 1; x <= 125; x += 2)
+                    pstate.screen->pix[size_t(y) * 128 + size_t(x)] = pstate.screen->pix[size_t(y) * 128 + size_t(x + 1)];
+        break;
+    case 12:
+        if (pstate.screen)
+            for (int y = 1; y < 128; ++y)
+                if (y % 4) std::memset(pstate.screen->pix.data() + size_t(y) * 128, 0, 128);
+        break;
+    case 15: clear_screen(); break;
+    case 30:
+        clear_screen();
+        pstate.cursor_x = pstate.cursor_y = 0;
+        vexel_print("");
+        vexel_print("");
+        draw_logo();
+        break;
+    case 35: {
+        char line[64];
+        std::snprintf(line, sizeof line, "vexel %s", vexel_version_string);
+        vexel_print(line);
+        draw_logo();
+        break;
+    }
+    case 40:
+        vexel_print_col(credit_line, 13);
+        vexel_print("");
+        vexel_print("booting cartridge..");
+        vexel_print("");
+        break;
+    case 60:
+        if (app.cart_from_command_line && !app.run_flag) pstate.mode = shell_console;
+        break;
+    case 70:
+        if (app.browser_flag) pstate.mode = shell_console;
+        break;
+    case 80: boot_embedded_cart(); break;
+    case 90:
+        if (app.cart_from_command_line && app.run_flag) pstate.pending = pending_run_cart;
+        break;
+    default: break;
+    }
+}
+
+void boot_embedded_cart() {
+    if (!cpod_get_item(shell_resource_pod, 3)) {
+        vexel_print("head cart not found");
+        return;
+    }
+    pstate.mode = shell_console;
+    pstate.pending = pending_run_cart;
+}
+
+bool load_splash_bmp() {
+    std::string path = fenn_prefix_with_program_path("splash.png");
+    if (!fenn_file_exists(path.c_str())) return false;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    if (image.width < 1 || image.height < 1 || image.width > max_splash_side || image.height > max_splash_side) {
+        png_image_free(&image);
+        return false;
+    }
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return false;
+    }
+    fenn_bitmap* bmp = fenn_create_bitmap(int(image.width), int(image.height), 8);
+    if (!bmp) return false;
+    const uint8_t* pal = fenn_get_palette();
+    for (size_t i = 0; i < bmp->pix.size(); ++i) {
+        int best = 0, best_d = INT_MAX;
+        for (int c = 0; c < 256; ++c) {
+            int dr = rgb[i * 3] - pal[c * 3], dg = rgb[i * 3 + 1] - pal[c * 3 + 1], db = rgb[i * 3 + 2] - pal[c * 3 + 2];
+            int d = dr * dr + dg * dg + db * db;
+            if (d < best_d) { best_d = d; best = c; }
+        }
+        bmp->pix[i] = uint8_t(best);
+    }
+    fenn_destroy_bitmap(splash);
+    splash = bmp;
+    pstate.mode = shell_splash;
+    return true;
+}
+
+void draw_splash_screen() {
+    if (!splash) return;
+    fenn_bitmap* page = fenn_resize_back_page(splash->w, splash->h);
+    fenn_blit(splash, 0, 0, page, 0, 0, splash->w, splash->h);
+}
+
+void reboot_machine() {
+    fenn_destroy_vexel_cart(pstate.working_cart);
+    pstate.working_cart = fenn_create_vexel_cart();
+    pstate.program_active = 0;
+    boot_init();
+}
+
+void update_reset_glitch() {
+    if (!pstate.reset_glitch) return;
+    if (++pstate.reset_glitch > 4) {
+        pstate.reset_glitch = 0;
+        pstate.pending = pending_run_cart;
+    }
+}
+
+void boot_exit() {
+    fenn_destroy_bitmap(splash);
+    splash = nullptr;
+}

@@ -1,0 +1,32 @@
+// shell: the console layer's side of the frame loop — start-up, the
+// per-iteration update and draw, shutdown — and the pieces of it that other
+// modules call: the resource pod, the screen conversion and the audio pause
+// state.
+#pragma once
+#include <cstdint>
+
+#include "framework/fenn_pod.h"
+
+constexpr int shell_frame_one = 65536;           // one frame of credit, 16.16
+constexpr int shell_frame_credit_cap = 4 * 65536;
+
+// The resource pod and its parts, loaded at start-up.
+extern cpod* shell_resource_pod;    // "data.pod"
+extern cpod* shell_system_graphics; // item 1
+extern cpod* shell_console_font;    // item 2
+extern struct vexel_cart* shell_system_cart;  // item 0
+
+// Converts the machine screen into the display bitmap through the screen
+// palette, the extended palette and (while a program runs) the screen mode.
+void blit_vexel_back_page_to_vexel_screen();
+
+// The audio pause state for the mixer, applied at the end of every update.
+void determine_audio_pause_state();
+
+// Frame credit: adds f frames per second over `elapsed_ms` to the credit,
+// clamps it to 0..4 frames and tells whether a machine frame is due.
+bool shell_add_frame_credit(int64_t& credit, int fps, int64_t elapsed_ms);
+
+// Whether a GIF frame is recorded this update (every update at 30 frames per
+// second, every second one at 60).
+bool shell_records_gif_frame(int paused, int target_fps, int frame_flipper);

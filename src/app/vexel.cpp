@@ -1,0 +1,412 @@
+// The console layer's frame loop: start-up (fenn_main_init), one update and
+// one draw per loop iteration, and shutdown (fenn_main_exit).
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <cstring>
+#include <ctime>
+
+#include "app/app.h"
+#include "app/boot.h"
+#include "app/shell.h"
+#include "cart/cart_text.h"
+#include "framework/fenn_config.h"
+#include "framework/fenn_log.h"
+#include "framework/fenn_loop.h"
+#include "framework/fenn_path.h"
+#include "framework/fenn_platform.h"
+#include "framework/fenn_text.h"
+#include "framework/fenn_video.h"
+#include "machine/error.h"
+#include "machine/pstate.h"
+#include "machine/text.h"
+#include "runtime/run.h"
+
+cpod* shell_resource_pod = nullptr;
+cpod* shell_system_graphics = nullptr;
+cpod* shell_console_font = nullptr;
+vexel_cart* shell_system_cart = nullptr;
+
+namespace {
+
+constexpr const char* resource_name = "data.pod";
+constexpr int message_slide_ms = 200;
+constexpr int message_extra_ms = 400;
+
+int64_t last_t = 0;
+int frame_flipper = 0;
+int update_result = 0;
+int64_t draw_ms = 0;
+
+const char* const data_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/",
+                                    "bbs/labels/"};
+
+void print_usage() {
+    std::printf(
+        "usage: vexel [options] [cartridge.qz]\n"
+        "\n"
+        "  -run                run the named cartridge after booting\n"
+        "  -x, -exec           run the named cartridge headless, printing its console\n"
+        "                      output, and quit when it stops (exit status 0 when it\n"
+        "                      ends, 1 when it cannot be loaded, 2 after an error)\n"
+        "  -splore             start in the cartridge browser\n"
+        "  -p PARAMS           run parameters for the program\n"
+        "  -headless           no window\n"
+        "  -home FOLDER        data folder (default ~/.brindle/vexel/)\n"
+        "  -windowed 0|1       start windowed or fullscreen\n"
+        "  -width W -height H  window size\n"
+        "  -pixel_perfect 0|1  scale by whole multiples only\n"
+        "  -sound N -music N   volumes, 0..256\n"
+        "  -show_fps 1         draw the frame rate\n"
+        "  -h                  this help\n");
+}
+
+// Item 1 of the resource pod is a nested pod stored as a data item.
+cpod* nested_pod(int index) {
+    cpod_item* item = cpod_get_item(shell_resource_pod, index);
+    if (!item || item->type != cpod_type_data) return nullptr;
+    return fenn_load_pod_memory(item->name, item->bytes.data(), item->bytes.size());
+}
+
+void load_resources() {
+    std::string path = fenn_prefix_with_program_path(resource_name);
+    shell_resource_pod = fenn_load_pod(path.c_str());
+    if (!shell_resource_pod) {
+        // A missing resource file is a broken installation: say so and fail.
+        std::printf("couldn't load %s\n", path.c_str());
+        std::fflush(stdout);
+        fenn_exit();
+        std::exit(1);
+    }
+    if (cpod_item* item = cpod_get_item(shell_resource_pod, 0); item && item->type == cpod_type_data)
+        shell_system_cart =
+            vexel_cart_from_text(reinterpret_cast<const char*>(item->bytes.data()), item->bytes.size());
+    shell_system_graphics = nested_pod(1);
+    shell_console_font = nested_pod(2);
+    vexel_console_font = shell_console_font;
+}
+
+void apply_system_graphics() {
+    fenn_set_window_title("VEXEL");
+    if (cpod_item* title = cpod_get_item(shell_system_graphics, 4); title && title->type == cpod_type_data) {
+        std::string t(reinterpret_cast<const char*>(title->bytes.data()), title->bytes.size());
+        t = t.substr(0, t.find('\0'));
+        while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
+        if (!t.empty()) fenn_set_window_title(t.c_str());
+    }
+    fenn_set_screen(128, 128, 8, 0x100);
+    if (cpod_item* icon = cpod_get_item(shell_system_graphics, 6); icon && icon->type == cpod_type_bitmap)
+        fenn_set_window_icon(icon->bitmap.get());
+    if (cpod_item* pal = cpod_get_item(shell_system_graphics, 1); pal && pal->type == cpod_type_palette)
+        fenn_set_palette(pal->bytes.data());
+}
+
+void carry_out_pending_action() {
+    PendingAction action = pstate.pending;
+    pstate.pending = pending_none;
+    switch (action) {
+    case pending_none: break;
+    case pending_run_cart: run_cart(); break;
+    case pending_stop_program: suspend_program(); break;
+    case pending_reboot: reboot_machine(); break;
+    case pending_runtime_error:
+        suspend_program();
+        reset_lua_machine();
+        vexel_print("");
+        vexel_print_col(pstate.error_string, 8);
+        if (app.exec_mode) {
+            fenn_set_exit_status(2);
+            fenn_quit = 1;
+        }
+        break;
+    }
+}
+
+void draw_overlay_message(fenn_bitmap* page) {
+    int64_t now = fenn_get_time();
+    if (now >= app.message_end || !app.message[0]) return;
+    int d = 0;
+    if (app.message_start != 0) {
+        if (now - app.message_start < message_slide_ms) d = int((app.message_start - now + message_slide_ms) / 20);
+        else if (app.message_end - now < message_slide_ms) d = int((now - app.message_end + message_slide_ms) / 20);
+    }
+    for (int y = 121 + d; y <= 127 + d; ++y) {
+        if (y < 0 || y >= page->h) continue;
+        std::memset(page->pix.data() + size_t(y) * size_t(page->w), 8, size_t(page->w));
+    }
+    fenn_draw_text_ex(page, app.message, shell_console_font, 1, 122 + d, fenn_text_single_colour,
+                      uint32_t(app.message_colour));
+}
+
+void set_message(const char* text, int64_t start, int64_t end) {
+    std::snprintf(app.message, sizeof app.message, "%s", text ? text : "");
+    app.message_start = start;
+    app.message_end = end;
+    app.message_colour = app.message_colour == 15 ? 7 : 15;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- messages
+
+void show_message(const char* text, int ms) {
+    int64_t now = fenn_get_time();
+    set_message(text, now, now + ms + message_extra_ms);
+}
+
+void show_message_exact(const char* text, int ms) {
+    int64_t now = fenn_get_time();
+    set_message(text, now, now + ms);
+}
+
+void show_message_2(const char* format, int a, int b, int ms) {
+    char buf[app_message_max + 1];
+    std::snprintf(buf, sizeof buf, format, a, b);
+    show_message(buf, ms);
+}
+
+void show_hover_message(const char* text) {
+    int64_t now = fenn_get_time();
+    if (app.message_end > now + 50) return;
+    set_message(text, 0, now + 450);
+    app.message_colour = app.gui_theme == 0 ? 2 : 1;
+}
+
+// ------------------------------------------------------------ frame credit
+
+bool shell_add_frame_credit(int64_t& credit, int fps, int64_t elapsed_ms) {
+    credit += int64_t(fps) * ((elapsed_ms * 65536) / 1000);
+    if (credit < 0) credit = 0;
+    if (credit > shell_frame_credit_cap) credit = shell_frame_credit_cap;
+    return credit >= shell_frame_one;
+}
+
+bool shell_records_gif_frame(int paused, int target_fps, int flipper) {
+    return !(!paused && target_fps != 30 && flipper == 1);
+}
+
+// ------------------------------------------------------------------ screen
+
+void blit_vexel_back_page_to_vexel_screen() {
+    fenn_bitmap* src = pstate.screen;
+    fenn_bitmap* dst = pstate.display;
+    if (!src || !dst) return;
+    const uint8_t* ram = pstate.ram;
+    pstate.ext_palette_on = ram[0x5f60] == 0x5A && ram[0x5f61] == 0x3C && ram[0x5f62] == 0xA5 && ram[0x5f63] == 0xC3;
+    int mask = pstate.ext_palette_on ? 0x8f : 0x0f;
+    uint8_t lut[16];
+    for (int i = 0; i < 16; ++i) {
+        pstate.screen_pal[i] &= mask;
+        lut[i] = uint8_t(pstate.screen_pal[i]);
+    }
+    const size_t n = size_t(src->w) * size_t(src->h);
+    for (size_t i = 0; i < n; ++i) dst->pix[i] = lut[src->pix[i] & 15];
+    if (pstate.mode != shell_running || !pstate.program_active) return;
+    int m = pstate.screen_mode;
+    uint8_t* p = dst->pix.data();
+    if (m == 1 || m == 3)
+        for (int y = 0; y < 128; ++y)
+            for (int x = 127; x >= 0; --x) p[y * 128 + x] = p[y * 128 + x / 2];
+    if (m == 2 || m == 3)
+        for (int y = 127; y >= 0; --y) std::memcpy(p + y * 128, p + (y / 2) * 128, 128);
+    if (m == 5 || m == 7)
+        for (int y = 0; y < 128; ++y)
+            for (int i = 0; i < 64; ++i) p[y * 128 + 127 - i] = p[y * 128 + i];
+    if (m == 6 || m == 7)
+        for (int i = 0; i < 64; ++i) std::memcpy(p + (127 - i) * 128, p + i * 128, 128);
+}
+
+void determine_audio_pause_state() {
+    int& s = fenn_state.audio_pause_state;
+    auto advance = [&] { s = (s >= 1 && s <= 4) ? s + 1 : 0; };
+    if (pstate.mode == shell_running) {
+        int r = pstate.ram[0x5f2f];
+        if (r == 1) s = 1;
+        else if (app.pause_menu && r != 2) s = 1;
+        else advance();
+    } else {
+        advance();
+    }
+}
+
+// ---------------------------------------------------------------- start-up
+
+void fenn_main_init() {
+    for (int i = 1; i < fenn_argc(); ++i) {
+        const char* a = fenn_argv()[i];
+        if (!std::strcmp(a, "-h") || !std::strcmp(a, "-help") || !std::strcmp(a, "--help")) {
+            print_usage();
+            std::exit(0);
+        }
+    }
+    std::memset(&app, 0, sizeof app);
+    set_default_app_config();
+    app.gpio_base = -1;
+    fenn_set_application_title("vexel");
+    fenn_set_load_config_func(vexel_load_config);
+    fenn_set_save_config_func(vexel_save_config);
+    vexel_pstate_zero();
+
+    // Exec mode runs without a window; decide before the platform starts.
+    for (int i = 1; i < fenn_argc(); ++i)
+        if (!std::strcmp(fenn_argv()[i], "-x") || !std::strcmp(fenn_argv()[i], "-exec")) app.exec_mode = 1;
+    if (app.exec_mode) fenn_request_headless();
+    fenn_init();
+
+    process_arguments(fenn_argc(), fenn_argv());
+
+    for (const char* folder : data_folders) fenn_mkdir(fenn_prefix_with_appdata_path(folder).c_str());
+
+    if (!app.root_path[0] || !fenn_directory_exists(app.root_path))
+        std::snprintf(app.root_path, sizeof app.root_path, "%s", fenn_prefix_with_appdata_path("carts/").c_str());
+    if (!app.cdata_path[0] || !fenn_directory_exists(app.cdata_path))
+        std::snprintf(app.cdata_path, sizeof app.cdata_path, "%s", fenn_prefix_with_appdata_path("cdata/").c_str());
+
+    pstate.cart = fenn_create_vexel_cart();
+    load_resources();
+    apply_system_graphics();
+
+    pstate.screen = fenn_create_bitmap(128, 128, 8);
+    pstate.display = fenn_create_bitmap(128, 128, 8);
+    for (int i = 0; i < 16; ++i) pstate.screen_pal[i] = i;
+    pstate.clip_x1 = pstate.clip_y1 = 128;
+    pstate.target_fps = 30;
+
+    pstate.working_cart = fenn_create_vexel_cart();
+    if (!load_splash_bmp()) boot_init();
+    for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
+
+    if (app.exec_mode) {
+        vexel_cart* cart = auto_load_fn[0] ? fenn_load_vexel_cart(auto_load_fn) : nullptr;
+        if (!cart) {
+            std::printf("could not load %s\n", auto_load_fn);
+            std::fflush(stdout);
+            fenn_exit();
+            std::exit(1);
+        }
+        fenn_destroy_vexel_cart(pstate.working_cart);
+        pstate.working_cart = cart;
+        app.cart_from_command_line = 1;
+        pstate.mode = shell_console;
+        pstate.pending = pending_run_cart;
+    } else if (auto_load_fn[0]) {
+        // A cartridge named on the command line becomes the working cartridge.
+        if (vexel_cart* cart = fenn_load_vexel_cart(auto_load_fn)) {
+            fenn_destroy_vexel_cart(pstate.working_cart);
+            pstate.working_cart = cart;
+        } else {
+            std::fprintf(stderr, "vexel: could not load %s\n", auto_load_fn);
+            app.cart_from_command_line = 0;
+        }
+    }
+    last_t = fenn_get_time();
+}
+
+// ------------------------------------------------------------------ update
+
+void fenn_main_update() {
+    update_result = 1;
+
+    bool ctrl = fenn_get_key_state(fenn_mod_ctrl) != 0;
+    if (ctrl && fenn_get_key_state(SDL_SCANCODE_M) == 3) {
+        if (cconfig.sound_volume != 0) {
+            cconfig.sound_volume = 0;
+            show_message_exact("sound off", 1400);
+        } else {
+            cconfig.sound_volume = 256;
+            show_message_exact("sound on", 1400);
+        }
+        cconfig.music_volume = cconfig.sound_volume;
+    }
+
+    if (pstate.pending != pending_none) {
+        pstate.reset_glitch = 0;
+        carry_out_pending_action();
+    }
+
+    if (pstate.mode != shell_running) {
+        fenn_set_paused(0);
+        app.pause_menu = 0;
+        pstate.target_fps = 30;
+    }
+
+    bool paused = fenn_state.paused || app.pause_menu;
+    int fps = paused ? 30 : pstate.target_fps;
+    int64_t now = fenn_get_time();
+    bool due = shell_add_frame_credit(app.frame_credit, fps, now - last_t);
+    last_t = now;
+
+    if (due && paused) {
+        app.frame_credit -= shell_frame_one;
+    } else if (due) {
+        switch (pstate.mode) {
+        case shell_running:
+            if (pstate.hold_frames > 0) {
+                pstate.hold_frames--;
+            } else {
+                if (!program_runs_main_loop()) pstate.program_frame++;
+                if (pstate.reset_glitch < 3) run_slice();
+            }
+            break;
+        default:
+            pstate.hold_frames = 0;
+            break;
+        }
+        if (pstate.mode == shell_boot) move_boot();
+        if (pstate.mode == shell_splash && fenn_get_any_key_down()) boot_init();
+        update_reset_glitch();
+        app.frame_credit -= shell_frame_one;
+        pstate.boot_frame++;
+        frame_flipper ^= 1;
+    }
+
+    if (pstate.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
+        app.pause_menu = !app.pause_menu;
+        app.pause_selection = 0;
+    }
+    determine_audio_pause_state();
+}
+
+// -------------------------------------------------------------------- draw
+
+void fenn_main_draw() {
+    int64_t start = fenn_get_time();
+    if (pstate.pending != pending_none) return;
+    fenn_bitmap* page = fenn_get_back_page();
+    if (!page) return;
+    fenn_clear_bitmap(page, 0);
+    if (pstate.mode == shell_splash) {
+        draw_splash_screen();
+        return;
+    }
+    page = fenn_resize_back_page(128, 128);
+    if (pstate.hold_frames == 0 && !pstate.held_frame) blit_vexel_back_page_to_vexel_screen();
+    fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
+    draw_overlay_message(page);
+    draw_ms = fenn_get_time() - start;
+}
+
+// ---------------------------------------------------------------- shutdown
+
+void fenn_main_exit() {
+    for (char*& tab : pstate.code_tabs) {
+        delete[] tab;
+        tab = nullptr;
+    }
+    fenn_destroy_vexel_cart(pstate.working_cart);
+    fenn_destroy_vexel_cart(pstate.cart);
+    fenn_destroy_vexel_cart(shell_system_cart);
+    pstate.working_cart = pstate.cart = shell_system_cart = nullptr;
+    fenn_destroy_bitmap(pstate.screen);
+    fenn_destroy_bitmap(pstate.display);
+    pstate.screen = pstate.display = nullptr;
+    boot_exit();
+    fenn_destroy_pod(shell_console_font);
+    fenn_destroy_pod(shell_system_graphics);
+    fenn_destroy_pod(shell_resource_pod);
+    shell_console_font = shell_system_graphics = shell_resource_pod = nullptr;
+    vexel_console_font = nullptr;
+    fenn_exit();
+}

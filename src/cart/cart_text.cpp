@@ -1,0 +1,288 @@
+#include "cart/cart_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+
+int future_version = 0;
+
+namespace {
+
+constexpr const char* cart_url = "https://vexel.example/";
+constexpr const char* header = "vexel cartridge";
+
+enum Section { none, lua, gfx, gff, map, sfx, music, label };
+
+// Splits the buffer into lines ending at "\n", "\r" or "\r\n". A last line
+// without a terminator is kept (a hand-written file may lack the final
+// newline). Lines longer than vexel_cart_line_max come in pieces.
+class LineReader {
+public:
+    LineReader(const char* data, size_t len) : p_(data), end_(data + len) {}
+
+    bool next(std::string_view& line) {
+        if (p_ >= end_) return false;
+        const char* start = p_;
+        while (p_ < end_ && *p_ != '\n' && *p_ != '\r' && size_t(p_ - start) < size_t(vexel_cart_line_max)) ++p_;
+        line = std::string_view(start, size_t(p_ - start));
+        if (p_ < end_ && *p_ == '\r') {
+            ++p_;
+            if (p_ < end_ && *p_ == '\n') ++p_;
+        } else if (p_ < end_ && *p_ == '\n') {
+            ++p_;
+        }
+        return true;
+    }
+
+private:
+    const char* p_;
+    const char* end_;
+};
+
+bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+int digit_at(std::string_view line, size_t i) { return i < line.size() ? hexchar2int(uint8_t(line[i])) : 0; }
+
+// sscanf needs a terminated string; lines are at most vexel_cart_line_max long.
+std::string terminated(std::string_view s, size_t from) {
+    return from < s.size() ? std::string(s.substr(from)) : std::string();
+}
+
+void read_sfx_line(sfx_record& r, std::string_view line) {
+    std::string head = terminated(line, 0);
+    unsigned h[4];
+    int n = std::sscanf(head.c_str(), "%02x%02x%02x%02x", &h[0], &h[1], &h[2], &h[3]);
+    int32_t* fields[4] = {&r.editor_byte, &r.speed, &r.loop_start, &r.loop_end};
+    for (int i = 0; i < n && i < 4; ++i) *fields[i] = int32_t(h[i] & 0xff);
+    for (int i = 0; i < vexel_sfx_notes; ++i) {
+        size_t at = 8 + size_t(i) * 5;
+        if (at >= line.size()) break;
+        std::string note = std::string(line.substr(at, 5));
+        unsigned v[4];
+        int got = std::sscanf(note.c_str(), "%02x%1x%1x%1x", &v[0], &v[1], &v[2], &v[3]);
+        if (got < 1) break;
+        sfx_note& nt = r.notes[i];
+        if (got >= 1) nt.pitch = int32_t(v[0]);
+        if (got >= 2) nt.waveform = int32_t(v[1]);
+        if (got >= 3) nt.volume = int32_t(v[2]);
+        if (got >= 4) nt.effect = int32_t(v[3]);
+        if ((nt.effect & 8) || (nt.waveform & 8)) nt.instrument = 128;
+        nt.pitch &= 0x3f;
+        nt.waveform &= 7;
+        nt.volume &= 7;
+        nt.effect &= 7;
+    }
+}
+
+void read_music_line(vexel_cart* cart, int p, std::string_view line, int version) {
+    size_t from = 0;
+    if (version >= 3) {
+        std::string head = terminated(line, 0);
+        unsigned f;
+        if (std::sscanf(head.c_str(), "%02x ", &f) == 1) cart->music_flags[p] = int32_t(f & 0xff);
+        from = 3;
+    }
+    std::string rest = terminated(line, from);
+    unsigned c[4];
+    int n = std::sscanf(rest.c_str(), "%02x%02x%02x%02x", &c[0], &c[1], &c[2], &c[3]);
+    for (int i = 0; i < n && i < 4; ++i) {
+        int32_t v = int32_t(c[i] & 0xff);
+        if (version <= 3 && v == 0) v = vexel_music_silent_base + i;
+        cart->music[p][i] = v;
+    }
+}
+
+}  // namespace
+
+int hexchar2int(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
+vexel_cart* vexel_cart_from_text(const char* data, size_t len) {
+    future_version = 0;
+    if (!data) return nullptr;
+    LineReader reader(data, len);
+    std::string_view line;
+    if (!reader.next(line) || !starts_with(line, header)) return nullptr;
+    int version = 0;
+    if (reader.next(line)) {
+        std::string l = terminated(line, 0);
+        if (std::sscanf(l.c_str(), "version %d", &version) != 1) version = 0;
+    }
+    if (version > vexel_cart_newest_version) {
+        future_version = 1;
+        return nullptr;
+    }
+    vexel_cart* cart = fenn_create_vexel_cart();
+    cart->version = version;
+    // A fresh record's music starts silent; a text file's flags start clear.
+    size_t code_len = 0;
+    int rows[8] = {};
+    Section section = none;
+    static const struct { const char* marker; Section s; } markers[] = {
+        {"__lua__", lua}, {"__gfx__", gfx}, {"__gff__", gff}, {"__map__", map},
+        {"__sfx__", sfx}, {"__music__", music}, {"__label__", label},
+    };
+    while (reader.next(line)) {
+        bool is_marker = false;
+        for (const auto& m : markers) {
+            if (starts_with(line, m.marker)) {
+                section = m.s;
+                is_marker = true;
+                break;
+            }
+        }
+        if (is_marker) continue;
+        int& row = rows[section];
+        switch (section) {
+        case none: break;
+        case lua:
+            if (code_len + line.size() <= size_t(vexel_code_max)) {
+                std::memcpy(cart->code + code_len, line.data(), line.size());
+                code_len += line.size();
+                cart->code[code_len++] = '\n';
+                cart->code[code_len] = 0;
+            }
+            break;
+        case gfx:
+            if (row < 128) {
+                uint8_t* dst = cart->gfx->pix.data() + row * 128;
+                for (int x = 0; x < 128; ++x) dst[x] = uint8_t(digit_at(line, size_t(x)));
+                ++row;
+            }
+            break;
+        case gff:
+            if (row < 2) {
+                for (int i = 0; i < 128; ++i) {
+                    int v = version >= 3 ? digit_at(line, size_t(i) * 2) * 16 + digit_at(line, size_t(i) * 2 + 1)
+                                         : digit_at(line, size_t(i));
+                    cart->flags[row * 128 + i] = v;
+                }
+                ++row;
+            }
+            break;
+        case map:
+            if (row < 64) {
+                uint8_t* dst = cart->map->pix.data() + row * 128;
+                for (int x = 0; x < 128; ++x)
+                    dst[x] = uint8_t(digit_at(line, size_t(x) * 2) * 16 + digit_at(line, size_t(x) * 2 + 1));
+                ++row;
+            }
+            break;
+        case sfx:
+            if (row < vexel_sfx_count) read_sfx_line(cart->sfx[row++], line);
+            break;
+        case music:
+            if (row < vexel_music_count) read_music_line(cart, row++, line, version);
+            break;
+        case label:
+            if (row < 128) {
+                if (!cart->label) cart->label = fenn_create_bitmap(128, 128, 8);
+                uint8_t* dst = cart->label->pix.data() + row * 128;
+                for (int x = 0; x < 128; ++x) dst[x] = uint8_t(digit_at(line, size_t(x)));
+                ++row;
+            }
+            break;
+        }
+    }
+    if (code_len > 0) cart->code[--code_len] = 0;
+    return cart;
+}
+
+std::string vexel_cart_to_text(const vexel_cart* cart) {
+    std::string out;
+    out.reserve(size_t(std::strlen(cart->code)) + 40000);
+    char buf[64];
+    auto clamp = [](int32_t v, int lo, int hi) { return int(std::clamp<int32_t>(v, lo, hi)); };
+    out += header;
+    out += " // ";
+    out += cart_url;
+    out += "\n";
+    std::snprintf(buf, sizeof buf, "version %d\n", vexel_cart_newest_version);
+    out += buf;
+    out += "__lua__\n";
+    out += cart->code;
+    out += "\n";
+    auto write_bitmap = [&](const fenn_bitmap* b) {
+        static const char hex[] = "0123456789abcdef";
+        for (int y = 0; y < 128; ++y) {
+            for (int x = 0; x < 128; ++x) out += hex[std::min<int>(b->pix[size_t(y) * 128 + size_t(x)], 15)];
+            out += "\n";
+        }
+    };
+    out += "__gfx__\n";
+    write_bitmap(cart->gfx);
+    if (cart->label && cart->label->w == 128 && cart->label->h == 128 &&
+        std::any_of(cart->label->pix.begin(), cart->label->pix.end(), [](uint8_t p) { return p != 0; })) {
+        out += "__label__\n";
+        write_bitmap(cart->label);
+    }
+    out += "\n";
+    out += "__gff__\n";
+    for (int row = 0; row < 2; ++row) {
+        for (int i = 0; i < 128; ++i) {
+            std::snprintf(buf, sizeof buf, "%02x", unsigned(cart->flags[row * 128 + i] & 0xff));
+            out += buf;
+        }
+        out += "\n";
+    }
+    out += "__map__\n";
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 128; ++x) {
+            std::snprintf(buf, sizeof buf, "%02x", cart->map->pix[size_t(y) * 128 + size_t(x)]);
+            out += buf;
+        }
+        out += "\n";
+    }
+    out += "__sfx__\n";
+    int last = -1;
+    for (int i = 0; i < vexel_sfx_count; ++i) {
+        const sfx_record& r = cart->sfx[i];
+        bool any = r.editor_byte || r.speed || r.loop_start || r.loop_end;
+        for (const sfx_note& n : r.notes) any = any || n.pitch || n.waveform || n.volume || n.effect || n.instrument;
+        if (any) last = i;
+    }
+    for (int i = 0; i <= last; ++i) {
+        const sfx_record& r = cart->sfx[i];
+        std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x", clamp(r.editor_byte, 0, 255), clamp(r.speed, 0, 255),
+                      clamp(r.loop_start, 0, 255), clamp(r.loop_end, 0, 255));
+        out += buf;
+        for (const sfx_note& n : r.notes) {
+            std::snprintf(buf, sizeof buf, "%02x%x%x%x", clamp(n.pitch, 0, 255),
+                          clamp(n.waveform, 0, 7) + (n.instrument ? 8 : 0), clamp(n.volume, 0, 7),
+                          clamp(n.effect, 0, 7));
+            out += buf;
+        }
+        out += "\n";
+    }
+    out += "__music__\n";
+    for (int p = 0; p < vexel_music_count; ++p) {
+        std::snprintf(buf, sizeof buf, "%02x %02x%02x%02x%02x\n", unsigned(cart->music_flags[p] & 0xff),
+                      unsigned(cart->music[p][0] & 0xff), unsigned(cart->music[p][1] & 0xff),
+                      unsigned(cart->music[p][2] & 0xff), unsigned(cart->music[p][3] & 0xff));
+        out += buf;
+    }
+    out += "\n";
+    return out;
+}
+
+vexel_cart* fenn_load_vexel_cart(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return nullptr;
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return vexel_cart_from_text(data.data(), data.size());
+}
+
+int fenn_save_vexel_cart(const vexel_cart* cart, const char* path) {
+    FILE* f = std::fopen(path, "wb");
+    if (!f) return 1;
+    std::string text = vexel_cart_to_text(cart);
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = std::fclose(f) == 0 && ok;
+    return ok ? 0 : 1;
+}

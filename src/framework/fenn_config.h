@@ -1,0 +1,89 @@
+// fenn_config: the framework's settings ("config.txt") and its command line.
+//
+// `cconfig` holds the live settings. The file is read once at start-up and
+// written at exit; the console layer reads and writes its own keys through two
+// hooks. Some values are written back from `cconfig_loaded`, the copy taken
+// right after the file was read, so that command-line overrides of them are
+// not saved (see fenn_config_save).
+#pragma once
+#include <cstdio>
+
+constexpr int fenn_config_line_max = 255;
+constexpr int fenn_config_text_max = 1024;
+constexpr int fenn_sleep_max_ms = 200;
+constexpr int fenn_volume_max = 256;
+constexpr int fenn_mix_buffer_default = 1024;
+constexpr int fenn_mix_buffer_min = 512;
+constexpr int fenn_mix_buffer_max = 8192;
+constexpr int fenn_timeout_default = 30;
+constexpr int fenn_timeout_max = 240;
+
+struct fenn_config {
+    // Keys of config.txt.
+    int window_w, window_h;
+    int screen_w, screen_h;
+    int windowed;
+    int window_x, window_y;
+    int frameless;
+    int fullscreen_method;      // 0 maximised window, 1 desktop-sized window, 2 true fullscreen
+    int show_fps;
+    int foreground_sleep_ms;
+    int background_sleep_ms;
+    int sessions;
+    int rmb_key;
+    int emulate_textinput;
+    char desktop_path[fenn_config_text_max + 1];
+    int sound_volume, music_volume;
+    int mix_buffer_size;
+    int windib, opengl_blit, large_window;
+
+    // Command line only.
+    int window_size_set;        // a window size was given (file, option or console)
+    int software_blit;
+    int pixel_perfect;          // -1 automatic
+    int draw_rect[4];           // x, y, w, h
+    int timeout;                // download timeout, seconds
+    int headless;
+    char home[fenn_config_text_max + 1];  // data-folder override
+
+    int loaded;                 // the file was found and read
+};
+
+extern fenn_config cconfig;
+extern fenn_config cconfig_loaded;
+
+void fenn_config_default();
+
+// Finds and reads config.txt (data folder, then next to the program). Lines
+// that match no framework key go to the console hook. Returns 0 when a file
+// was read, 1 when none was found (the defaults stand).
+int fenn_config_load();
+// Writes config.txt in the data folder. Returns 0 on success.
+int fenn_config_save();
+
+// Reads settings from text (one line per '\n'); what fenn_config_load does
+// once it has the file. Exposed for tests.
+void fenn_config_read_text(const char* text);
+// Writes the file's text to `f`.
+void fenn_config_write(FILE* f);
+
+using fenn_load_config_func = int (*)(const char* line);  // non-zero when the line was the console's
+using fenn_save_config_func = void (*)(FILE* f);
+void fenn_set_load_config_func(fenn_load_config_func f);
+void fenn_set_save_config_func(fenn_save_config_func f);
+
+// Optional extra place to look for config.txt (the virtual disk of embedded
+// cartridges): returns the file's text or null. Set by the cartridge module.
+using fenn_config_vdisk_func = const char* (*)(const char* name);
+void fenn_set_config_vdisk_func(fenn_config_vdisk_func f);
+
+// The framework's command-line parser (run before and after the file is read).
+void fenn_process_arguments(int argc, char** argv);
+
+// Whether an argument names one of the framework's options.
+bool fenn_is_framework_option(const char* arg);
+
+// Helpers shared with the console's parser and hook.
+bool fenn_argument_ends_options(const char* arg);   // "&", "|" or ">"
+// Copies the rest of a settings line after `key`, blanks trimmed at both ends.
+void fenn_config_read_text_value(const char* line, const char* key, char* out, int out_size);

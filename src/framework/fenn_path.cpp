@@ -1,0 +1,126 @@
+#include "framework/fenn_path.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "framework/fenn_config.h"
+#include "framework/fenn_log.h"
+#include "framework/fenn_loop.h"
+
+namespace {
+std::string argv0_folder;
+
+std::string home_folder() {
+    const char* home = std::getenv("HOME");
+    return home && *home ? std::string(home) : std::string();
+}
+}  // namespace
+
+void fenn_path_set_argv0(const char* argv0) {
+    std::string a = argv0 ? argv0 : "";
+    size_t slash = a.find_last_of('/');
+    argv0_folder = slash == std::string::npos ? std::string() : a.substr(0, slash + 1);
+}
+
+std::string fenn_with_slash(std::string path) {
+    if (!path.empty() && path.back() != '/') path += '/';
+    return path;
+}
+
+bool fenn_file_exists(const char* path) {
+    struct stat st;
+    return path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool fenn_directory_exists(const char* path) {
+    struct stat st;
+    return path && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int fenn_mkdir(const char* path) {
+    if (!path || !*path) return 1;
+    if (::mkdir(path, 0755) == 0 || errno == EEXIST) return fenn_directory_exists(path) ? 0 : 1;
+    return 1;
+}
+
+std::string fenn_prefix_with_appdata_path(const char* name) {
+    if (cconfig.home[0]) {
+        std::string home = cconfig.home;
+        fenn_mkdir(home.c_str());
+        return fenn_with_slash(home) + name;
+    }
+    std::string home = home_folder();
+    if (home.empty()) return name;
+    std::string folder = home + "/.brindle";
+    fenn_mkdir(folder.c_str());
+    folder += "/";
+    folder += fenn_application_title();
+    fenn_mkdir(folder.c_str());
+    return folder + "/" + name;
+}
+
+std::string fenn_prefix_with_program_path(const char* name) {
+    char buf[fenn_path_max + 1];
+    ssize_t n = ::readlink("/proc/self/exe", buf, fenn_path_max);
+    if (n <= 0) {
+        fenn_debug("** ERROR: fenn_prefix_with_program_path failed.\n");
+        return argv0_folder + name;
+    }
+    buf[n] = 0;
+    std::string exe(buf);
+    return exe.substr(0, exe.find_last_of('/') + 1) + name;
+}
+
+std::string fenn_prefix_with_desktop_path(const char* name) {
+    if (cconfig.desktop_path[0]) {
+        std::string d = cconfig.desktop_path;
+        fenn_mkdir(d.c_str());
+        return fenn_with_slash(d) + name;
+    }
+    std::string home = home_folder();
+    if (home.empty()) return name;
+    return home + "/Desktop/" + name;
+}
+
+std::string fenn_resolve_filename(const char* path) {
+    std::string in = path ? path : "";
+    std::vector<std::string> parts;
+    std::string cur;
+    auto flush = [&] {
+        if (cur.empty() || cur == ".") {
+        } else if (cur == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (cur == "~") {
+            std::string home = home_folder();
+            // $HOME is absolute: it replaces what came before.
+            parts.clear();
+            size_t start = 0;
+            while (start < home.size()) {
+                size_t end = home.find('/', start);
+                if (end == std::string::npos) end = home.size();
+                if (end > start) parts.push_back(home.substr(start, end - start));
+                start = end + 1;
+            }
+        } else {
+            parts.push_back(cur);
+        }
+        cur.clear();
+    };
+    for (char c : in) {
+        if (c == '/' || c == '\\') flush();
+        else cur += c;
+    }
+    flush();
+    bool absolute = !in.empty() && (in[0] == '/' || in[0] == '\\' || in[0] == '~');
+    std::string out = absolute ? "/" : "";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += '/';
+        out += parts[i];
+    }
+    return out;
+}

@@ -1,0 +1,302 @@
+#include "framework/fenn_platform.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "framework/fenn_config.h"
+#include "framework/fenn_log.h"
+#include "framework/fenn_loop.h"
+#include "framework/fenn_video.h"
+
+namespace {
+
+struct KeyTable {
+    uint8_t state[fenn_key_count];
+    uint8_t previous[fenn_key_count];
+    uint8_t blocked[fenn_key_count];
+    int typed[fenn_typed_max];
+    int typed_count;
+    int64_t next_repeat;
+};
+
+KeyTable keys;
+bool sdl_up = false;
+bool video_up = false;
+int app_active = 1;
+int64_t became_active = 0;
+const auto start_time = std::chrono::steady_clock::now();
+
+void push_typed(int c) {
+    if (keys.typed_count < fenn_typed_max) keys.typed[keys.typed_count++] = c;
+}
+
+bool held(int code) { return code >= 0 && code < fenn_key_count && keys.state[code] != 0; }
+
+// What a key press means as a typed character, or 0 for none.
+int character_for_key(const SDL_KeyboardEvent& k, int64_t now) {
+    SDL_Scancode sc = k.keysym.scancode;
+    bool alt = held(fenn_key_lalt) || held(fenn_key_ralt);
+    bool ctrl = held(fenn_key_lctrl) || held(fenn_key_rctrl);
+    bool shift = held(fenn_key_lshift) || held(fenn_key_rshift);
+    switch (sc) {
+    case SDL_SCANCODE_RETURN:
+    case SDL_SCANCODE_KP_ENTER: return 13;
+    case SDL_SCANCODE_BACKSPACE: return 8;
+    case SDL_SCANCODE_ESCAPE: return 27;
+    case SDL_SCANCODE_TAB: return (!alt && now - became_active > 9) ? 9 : 0;
+    default: break;
+    }
+    if (ctrl && !alt && !shift) {
+        if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 'a' + (sc - SDL_SCANCODE_A);
+        if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return '1' + (sc - SDL_SCANCODE_1);
+        if (sc == SDL_SCANCODE_0) return '0';
+    }
+    return 0;
+}
+
+// Printable characters derived from key states with a US layout, for hosts
+// whose text input is unreliable (emulate_textinput).
+int emulated_character(SDL_Scancode sc, bool shift) {
+    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return (shift ? 'A' : 'a') + (sc - SDL_SCANCODE_A);
+    if (sc == SDL_SCANCODE_SPACE) return ' ';
+    static const char digits[] = "1234567890", shifted_digits[] = "!@#$%^&*()";
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_0) {
+        int i = sc - SDL_SCANCODE_1;
+        return shift ? shifted_digits[i] : digits[i];
+    }
+    struct Pair { SDL_Scancode sc; char plain, shifted; };
+    static const Pair pairs[] = {
+        {SDL_SCANCODE_MINUS, '-', '_'}, {SDL_SCANCODE_EQUALS, '=', '+'}, {SDL_SCANCODE_GRAVE, '`', '~'},
+        {SDL_SCANCODE_LEFTBRACKET, '[', '{'}, {SDL_SCANCODE_RIGHTBRACKET, ']', '}'},
+        {SDL_SCANCODE_SEMICOLON, ';', ':'}, {SDL_SCANCODE_APOSTROPHE, '\'', '"'},
+        {SDL_SCANCODE_BACKSLASH, '\\', '|'}, {SDL_SCANCODE_COMMA, ',', '<'}, {SDL_SCANCODE_PERIOD, '.', '>'},
+        {SDL_SCANCODE_SLASH, '/', '?'},
+    };
+    for (const Pair& p : pairs)
+        if (p.sc == sc) return shift ? p.shifted : p.plain;
+    return 0;
+}
+
+// Global shortcuts take a character before the typed-key buffer sees it.
+void deliver_character(int c) {
+    bool alt = held(fenn_key_lalt) || held(fenn_key_ralt);
+    bool ctrl = held(fenn_key_lctrl) || held(fenn_key_rctrl);
+    if (held(SDL_SCANCODE_F11)) {
+        fenn_toggle_fullscreen();
+        fenn_block_key(SDL_SCANCODE_F11);
+    } else if (alt && c == 13) {
+        fenn_toggle_fullscreen();
+        fenn_block_key(SDL_SCANCODE_RETURN);
+    } else if (ctrl && c == '1') {
+        cconfig.show_fps = !cconfig.show_fps;
+    } else if ((alt && held(SDL_SCANCODE_F4)) || (ctrl && c == 'q')) {
+        fenn_quit = 1;
+    } else {
+        push_typed(c);
+    }
+}
+
+void handle_window_event(const SDL_WindowEvent& w) {
+    switch (w.event) {
+    case SDL_WINDOWEVENT_HIDDEN:
+    case SDL_WINDOWEVENT_MINIMIZED:
+    case SDL_WINDOWEVENT_FOCUS_LOST: app_active = 0; break;
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+        app_active = 1;
+        became_active = fenn_get_time();
+        break;
+    case SDL_WINDOWEVENT_CLOSE:
+        fenn_quit = 1;
+        fenn_debug("window closed (%d)\n", int(w.event));
+        break;
+    case SDL_WINDOWEVENT_SIZE_CHANGED: fenn_video_window_resized(w.data1, w.data2); break;
+    default: break;
+    }
+}
+
+void read_events(int64_t now) {
+    SDL_Event e;
+    bool appended = false;
+    bool shift = held(fenn_key_lshift) || held(fenn_key_rshift);
+    int emulated[64];
+    int emulated_count = 0;
+    while (SDL_PollEvent(&e)) {
+        switch (e.type) {
+        case SDL_QUIT: fenn_quit = 1; break;
+        case SDL_WINDOWEVENT: handle_window_event(e.window); break;
+        case SDL_KEYDOWN: {
+            int sc = e.key.keysym.scancode;
+            if (sc >= 0 && sc < fenn_key_count && keys.state[sc] == 0) keys.state[sc] = 1;
+            if (held(fenn_key_ralt)) keys.state[fenn_key_lctrl] = keys.state[fenn_key_rctrl] = 0;
+            int c = character_for_key(e.key, now);
+            if (c) { deliver_character(c); appended = true; }
+            if (cconfig.emulate_textinput && !held(fenn_key_lctrl) && !held(fenn_key_rctrl)) {
+                int t = emulated_character(e.key.keysym.scancode, shift);
+                if (t && emulated_count < 64) emulated[emulated_count++] = t;
+            }
+            break;
+        }
+        case SDL_TEXTINPUT:
+            if (!cconfig.emulate_textinput && e.text.text[0] && !e.text.text[1]) {
+                deliver_character(uint8_t(e.text.text[0]));
+                appended = true;
+            }
+            break;
+        default: break;
+        }
+    }
+    for (int i = 0; i < emulated_count; ++i) {
+        deliver_character(emulated[i]);
+        appended = true;
+    }
+    if (!appended) {
+        for (int i = 0; i < fenn_key_count; ++i) {
+            if (keys.state[i] == 3) {
+                push_typed(-1);
+                break;
+            }
+        }
+    }
+}
+
+void snapshot_keys(int64_t now) {
+    int n = 0;
+    const uint8_t* host = SDL_GetKeyboardState(&n);
+    n = std::min(n, fenn_key_count);
+    for (int i = 0; i < fenn_key_count; ++i) {
+        keys.previous[i] = keys.state[i];
+        uint8_t down = i < n && host[i] ? 1 : 0;
+        keys.state[i] = down;
+    }
+    SDL_Keymod mod = SDL_GetModState();
+    if (mod & KMOD_LCTRL) keys.state[fenn_key_lctrl] = 1;
+    if (mod & KMOD_RCTRL) keys.state[fenn_key_rctrl] = 1;
+    if (mod & KMOD_LALT) keys.state[fenn_key_lalt] = 1;
+    if (mod & KMOD_RALT) keys.state[fenn_key_ralt] = 1;
+    if (mod & KMOD_LGUI) keys.state[fenn_key_lsystem] = 1;
+    if (mod & KMOD_RGUI) keys.state[fenn_key_rsystem] = 1;
+    bool went_down = false;
+    for (int i = 0; i < fenn_key_count; ++i) {
+        if (keys.state[i] && !keys.previous[i]) {
+            keys.state[i] = 3;  // pressed this pass
+            went_down = true;
+        }
+    }
+    if (went_down) keys.next_repeat = now + fenn_key_repeat_delay_ms;
+    if (now >= keys.next_repeat) {
+        for (int i = 0; i < fenn_key_count; ++i)
+            if (keys.state[i] && !keys.blocked[i]) keys.state[i] = 3;
+        keys.next_repeat = now + fenn_key_repeat_every_ms;
+    }
+    for (int i = 0; i < fenn_key_count; ++i)
+        if (!keys.state[i]) keys.blocked[i] = 0;
+}
+
+}  // namespace
+
+bool fenn_platform_has_video() { return video_up; }
+
+void fenn_system_init() {
+    if (cconfig.headless) {
+        // No window and no input devices; audio may still be opened later.
+        sdl_up = SDL_Init(SDL_INIT_TIMER) == 0;
+        return;
+    }
+    Uint32 flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_HAPTIC |
+                   SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS;
+    if (SDL_Init(flags) != 0) {
+        // Haptics and audio are missing on many hosts; try again without them.
+        if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK |
+                     SDL_INIT_GAMECONTROLLER) != 0) {
+            fenn_debug("SDL_Init: %s\n", SDL_GetError());
+            fenn_fatal_error("Unable to initialize SDL");
+        }
+    }
+    sdl_up = true;
+    video_up = true;
+    SDL_version compiled, linked;
+    SDL_VERSION(&compiled);
+    SDL_GetVersion(&linked);
+    fenn_debug("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor, compiled.patch);
+    fenn_debug("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor, linked.patch);
+    fenn_video_log_drivers();
+}
+
+void fenn_system_exit() {
+    if (sdl_up) SDL_Quit();
+    sdl_up = video_up = false;
+}
+
+void fenn_keys_init() {
+    std::memset(&keys, 0, sizeof keys);
+    if (video_up) SDL_StartTextInput();
+}
+
+void fenn_joystick_init() {}
+void fenn_joystick_exit() {}
+
+void fenn_handle_system_messages() {
+    int sleep = app_active ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
+    if (sleep > 0) fenn_delay(std::min(sleep, 200));
+    if (!video_up) return;
+    SDL_ShowCursor(SDL_DISABLE);
+    int64_t now = fenn_get_time();
+    snapshot_keys(now);
+    read_events(now);
+}
+
+int fenn_get_key_state(int code) {
+    auto one = [](int c) { return (c >= 0 && c < fenn_key_count && !keys.blocked[c]) ? int(keys.state[c]) : 0; };
+    auto either = [&](int a, int b) { return std::max(one(a), one(b)); };
+    switch (code) {
+    case fenn_mod_shift: return either(fenn_key_lshift, fenn_key_rshift);
+    case fenn_mod_alt: return either(fenn_key_lalt, fenn_key_ralt);
+    case fenn_mod_ctrl:
+        return std::max(either(fenn_key_lctrl, fenn_key_rctrl), either(fenn_key_lsystem, fenn_key_rsystem));
+    case fenn_mod_system: return either(fenn_key_lsystem, fenn_key_rsystem);
+    case fenn_mod_extra: return either(502, 503);
+    default: return one(code);
+    }
+}
+
+int fenn_get_any_key_down() {
+    for (int i = 0; i < fenn_key_count; ++i)
+        if (keys.state[i]) return 1;
+    return 0;
+}
+
+void fenn_block_key(int code) {
+    if (code >= 0 && code < fenn_key_count) keys.blocked[code] = 1;
+}
+
+int fenn_keypressed() { return keys.typed_count > 0; }
+
+int fenn_readkey() {
+    if (!keys.typed_count) return 0;
+    int c = keys.typed[0];
+    std::memmove(keys.typed, keys.typed + 1, sizeof(int) * size_t(--keys.typed_count));
+    return c;
+}
+
+void fenn_flush_keys() { keys.typed_count = 0; }
+
+void fenn_set_key_state(int code, int state) {
+    if (code >= 0 && code < fenn_key_count) keys.state[code] = uint8_t(state);
+}
+
+int64_t fenn_get_time() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now() - start_time).count();
+}
+
+void fenn_delay(int ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int fenn_is_app_active() { return app_active; }

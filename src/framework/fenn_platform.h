@@ -1,0 +1,50 @@
+// fenn_platform: the host under the framework — SDL start-up, the per-iteration
+// input pass, the key state table and the typed-key buffer, time.
+//
+// With the headless setting there is no window and no SDL video or input:
+// the input pass only sleeps, every key reads as up, and the rest of the
+// system runs unchanged (capture and exec mode rely on this).
+//
+// Key states: 0 up, 1 held, 3 pressed this pass (or auto-repeated). The table
+// is indexed by SDL scancode (fenn_key_count entries); 224..231 are the
+// modifiers and 500/501 the left/right system keys.
+#pragma once
+#include <cstdint>
+
+constexpr int fenn_key_count = 512;
+constexpr int fenn_typed_max = 32;
+constexpr int fenn_key_repeat_delay_ms = 500;
+constexpr int fenn_key_repeat_every_ms = 80;
+
+constexpr int fenn_key_lctrl = 224, fenn_key_lshift = 225, fenn_key_lalt = 226, fenn_key_lgui = 227;
+constexpr int fenn_key_rctrl = 228, fenn_key_rshift = 229, fenn_key_ralt = 230, fenn_key_rgui = 231;
+constexpr int fenn_key_lsystem = 500, fenn_key_rsystem = 501;
+// Negative codes for fenn_get_key_state: either of a pair of modifiers.
+constexpr int fenn_mod_extra = -2, fenn_mod_system = -3, fenn_mod_alt = -4, fenn_mod_ctrl = -5,
+              fenn_mod_shift = -6;
+
+void fenn_system_init();
+void fenn_system_exit();
+void fenn_keys_init();
+void fenn_joystick_init();
+void fenn_joystick_exit();
+
+// Sleep, then read keyboard, mouse, controllers and window events.
+void fenn_handle_system_messages();
+
+int fenn_get_key_state(int code);
+int fenn_get_any_key_down();
+void fenn_block_key(int code);        // reads as up until released
+int fenn_keypressed();
+int fenn_readkey();                   // oldest typed key, or 0 when none
+void fenn_flush_keys();               // empties the typed-key buffer
+
+// Sets a key state directly (tests and scripted input).
+void fenn_set_key_state(int code, int state);
+
+int64_t fenn_get_time();              // ms since start
+void fenn_delay(int ms);
+int fenn_is_app_active();
+
+// Whether the SDL video side is up (false when headless or before init).
+bool fenn_platform_has_video();

@@ -1,0 +1,36 @@
+// fenn_text: drawing text with a font held in a pod.
+//
+// A font pod holds glyph bitmaps in consecutive sets of 256 (codes 0-255),
+// or of 96 (codes 32-127) when its item count is not a multiple of 256; the
+// sets differ in pixel format (8-bit, 32-bit). A glyph pixel is drawn where
+// the glyph's pixel is non-zero; a glyph's width is its advance before the
+// spacing. Missing glyphs (non-bitmap items) are skipped.
+#pragma once
+#include <cstdint>
+
+#include "framework/fenn_bitmap.h"
+#include "framework/fenn_pod.h"
+
+constexpr int fenn_text_single_colour = 1;  // every glyph in the one colour given
+constexpr int fenn_text_centre = 2;
+constexpr int fenn_text_right = 4;
+constexpr int fenn_text_keep_inside = 8;    // elide at the clip's right edge
+constexpr int fenn_text_wrap = 16;          // wrap at the clip's right edge
+
+extern int fenn_font_spacing;
+void fenn_set_text_spacing(int n);
+
+// Draws text; returns the y of the last line drawn.
+int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const cpod* font, int x, int y, int flags, uint32_t colour);
+// Outlined text: the outline colour at the eight neighbours, then the text.
+int fenn_draw_text_phat(fenn_bitmap* bmp, const char* text, const cpod* font, int x, int y, int flags,
+                        uint32_t outline_colour, uint32_t colour);
+int fenn_get_text_width(const char* text, const cpod* font);
+
+// The font's glyph for a code in its first set, or null.
+const fenn_bitmap* fenn_font_glyph(const cpod* font, int code);
+
+// The framework's own small font (elision marks); null until built.
+extern cpod* fenn_font1;
+void fenn_text_init();
+void fenn_text_exit();

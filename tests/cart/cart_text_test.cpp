@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "cart/cart_text.h"
+
+namespace {
+
+vexel_cart* parse(const std::string& s) { return vexel_cart_from_text(s.data(), s.size()); }
+
+struct CartDeleter {
+    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+};
+using CartPtr = std::unique_ptr<vexel_cart, CartDeleter>;
+
+}  // namespace
+
+TEST(CartText, HeaderOnlyGivesAnEmptyCartridge) {
+    CartPtr c(parse("vexel cartridge // x\nversion 14\n"));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->version, 14);
+    EXPECT_STREQ(c->code, "");
+    EXPECT_EQ(c->sfx[0].speed, 1);
+    EXPECT_EQ(c->sfx[5].speed, 16);
+    for (int p = 0; p < 64; ++p)
+        for (int ch = 0; ch < 4; ++ch) EXPECT_GE(c->music[p][ch], 64);
+}
+
+TEST(CartText, RejectsNonCartridgesAndFutureVersions) {
+    EXPECT_EQ(parse("hello\nversion 1\n"), nullptr);
+    EXPECT_EQ(future_version, 0);
+    EXPECT_EQ(parse("vexel cartridge\nversion 15\n"), nullptr);
+    EXPECT_EQ(future_version, 1);
+    CartPtr c(parse("vexel cartridge\nno version here\n__lua__\nx=1\n"));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(future_version, 0);
+    EXPECT_EQ(c->version, 0);
+    EXPECT_EQ(vexel_cart_from_text("", 0), nullptr);
+}
+
+TEST(CartText, CodeKeepsItsLastLineAndLineEndingsAreNormalised) {
+    CartPtr c(parse("vexel cartridge\nversion 14\n__lua__\r\na=1\r\nb=2\rc=3"));
+    ASSERT_TRUE(c);
+    EXPECT_STREQ(c->code, "a=1\nb=2\nc=3");
+}
+
+TEST(CartText, OldVersionsReadOneDigitFlagsAndUnprefixedMusic) {
+    std::string s = "vexel cartridge\nversion 2\n__gff__\n1f\n__music__\n00050607\n";
+    CartPtr c(parse(s));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->flags[0], 1);
+    EXPECT_EQ(c->flags[1], 15);
+    EXPECT_EQ(c->music_flags[0], 0);
+    EXPECT_EQ(c->music[0][0], 0x41);  // channel 0 of an old file: silent
+    EXPECT_EQ(c->music[0][1], 5);
+
+    CartPtr n(parse("vexel cartridge\nversion 4\n__gff__\n1f\n__music__\n03 00050607\n"));
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->flags[0], 0x1f);
+    EXPECT_EQ(n->music_flags[0], 3);
+    EXPECT_EQ(n->music[0][0], 0);  // from version 4 on, sound effect 0
+}
+
+TEST(CartText, NotesWithHighWaveformDigitsBecomeInstruments) {
+    std::string sfx = "00100004" + std::string("2c957") + std::string(31 * 5, '0');
+    CartPtr c(parse("vexel cartridge\nversion 14\n__sfx__\n" + sfx + "\n"));
+    ASSERT_TRUE(c);
+    const sfx_note& n = c->sfx[0].notes[0];
+    EXPECT_EQ(n.pitch, 0x2c);
+    EXPECT_EQ(n.waveform, 1);
+    EXPECT_EQ(n.instrument, 128);
+    EXPECT_EQ(n.volume, 5);
+    EXPECT_EQ(n.effect, 7);
+    EXPECT_EQ(c->sfx[0].speed, 0x10);
+    EXPECT_EQ(c->sfx[0].loop_end, 4);
+}
+
+TEST(CartText, DamagedDataReadsAsZeroAndExtraRowsAreIgnored) {
+    std::string s = "vexel cartridge\nversion 14\n__gfx__\n12AFz\n";
+    for (int i = 0; i < 200; ++i) s += "f\n";  // far more rows than the sheet has
+    s += "__map__\n0g1\n";
+    CartPtr c(parse(s));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->gfx->pix[0], 1);
+    EXPECT_EQ(c->gfx->pix[1], 2);
+    EXPECT_EQ(c->gfx->pix[2], 0);  // upper case reads as 0
+    EXPECT_EQ(c->gfx->pix[4], 0);
+    EXPECT_EQ(c->gfx->pix[127 * 128], 15);
+    EXPECT_EQ(c->map->pix[0], 0);
+    EXPECT_EQ(c->map->pix[1], 0x10);
+}
+
+TEST(CartText, OverlongCodeLinesAreDroppedNotTruncated) {
+    std::string s = "vexel cartridge\nversion 14\n__lua__\n" + std::string(65530, 'a') + "\nshort\n" +
+                    std::string(100, 'b') + "\n";
+    CartPtr c(parse(s));
+    ASSERT_TRUE(c);
+    EXPECT_EQ(std::strlen(c->code), 65530u);
+}
+
+TEST(CartText, SaveAndReloadKeepsEverything) {
+    CartPtr c(fenn_create_vexel_cart());
+    std::strcpy(c->code, "-- hello\nprint(\"hi\")\n\nx=1");
+    for (int i = 0; i < 128 * 128; ++i) c->gfx->pix[i] = uint8_t(i % 16);
+    for (int i = 0; i < 128 * 32; ++i) c->map->pix[i] = uint8_t(i * 7);
+    for (int i = 0; i < 256; ++i) c->flags[i] = (i * 3) & 0xff;
+    c->sfx[3].notes[7] = {63, 5, 7, 6, 128};
+    c->sfx[3].loop_start = 2;
+    c->music[9][2] = 12;
+    c->music_flags[9] = 5;
+    c->label = fenn_create_bitmap(128, 128, 8);
+    c->label->pix[500] = 9;
+    std::string text = vexel_cart_to_text(c.get());
+    EXPECT_EQ(text.rfind("vexel cartridge // ", 0), 0u);
+    CartPtr r(parse(text));
+    ASSERT_TRUE(r);
+    EXPECT_STREQ(r->code, c->code);
+    EXPECT_EQ(r->gfx->pix, c->gfx->pix);
+    EXPECT_TRUE(std::equal(r->map->pix.begin(), r->map->pix.begin() + 128 * 32, c->map->pix.begin()));
+    EXPECT_EQ(std::memcmp(r->flags, c->flags, sizeof c->flags), 0);
+    EXPECT_EQ(std::memcmp(r->sfx, c->sfx, sizeof c->sfx), 0);
+    EXPECT_EQ(r->music[9][2], 12);
+    EXPECT_EQ(r->music_flags[9], 5);
+    ASSERT_TRUE(r->label);
+    EXPECT_EQ(r->label->pix[500], 9);
+}
+
+TEST(CartText, EmptyLabelIsNotWrittenAndLinesHaveFixedWidths) {
+    CartPtr c(fenn_create_vexel_cart());
+    c->label = fenn_create_bitmap(128, 128, 8);
+    std::string text = vexel_cart_to_text(c.get());
+    EXPECT_EQ(text.find("__label__"), std::string::npos);
+    size_t sfx = text.find("__sfx__\n") + 8;
+    EXPECT_EQ(text.find('\n', sfx) - sfx, 168u);
+}

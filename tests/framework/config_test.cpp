@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+#include "framework/fenn_config.h"
+#include "framework/fenn_loop.h"
+
+namespace {
+
+std::string written_config() {
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* f = open_memstream(&buf, &len);
+    fenn_config_write(f);
+    std::fclose(f);
+    std::string s(buf, len);
+    free(buf);
+    return s;
+}
+
+void fresh() {
+    std::memset(&cconfig, 0, sizeof cconfig);
+    fenn_config_default();
+    std::memset(&app, 0, sizeof app);
+    set_default_app_config();
+    fenn_set_load_config_func(vexel_load_config);
+    fenn_set_save_config_func(vexel_save_config);
+}
+
+std::vector<char*> argv_of(std::vector<std::string>& args) {
+    std::vector<char*> v;
+    for (auto& a : args) v.push_back(a.data());
+    return v;
+}
+
+}  // namespace
+
+TEST(Config, RangesAreAppliedAfterReading) {
+    fresh();
+    fenn_config_read_text("foreground_sleep_ms 500\nbackground_sleep_ms -3\nmix_buffer_size 100\n"
+                          "sound_volume 999\nmusic_volume 12\n");
+    EXPECT_EQ(cconfig.foreground_sleep_ms, 200);
+    EXPECT_EQ(cconfig.background_sleep_ms, 0);
+    EXPECT_EQ(cconfig.mix_buffer_size, 1024);
+    EXPECT_EQ(cconfig.sound_volume, 256);
+    EXPECT_EQ(cconfig.music_volume, 12);
+}
+
+TEST(Config, KeysMatchByPrefixAndBadNumbersKeepTheOldValue) {
+    fresh();
+    fenn_config_read_text("window_size 320 240\r\nwindowed 1\nwindow_position 10 20\nsessions x\n"
+                          "desktop_path   /tmp/my desk  \nshow_fps_extra 1\nnonsense line\n");
+    EXPECT_EQ(cconfig.window_w, 320);
+    EXPECT_EQ(cconfig.window_h, 240);
+    EXPECT_EQ(cconfig.windowed, 1);
+    EXPECT_EQ(cconfig.window_x, 10);
+    EXPECT_EQ(cconfig.window_y, 20);
+    EXPECT_EQ(cconfig.sessions, 0);
+    EXPECT_STREQ(cconfig.desktop_path, "/tmp/my desk");
+    EXPECT_EQ(cconfig.show_fps, 0);  // matched by prefix, but "_extra" is no number
+}
+
+TEST(Config, ConsoleKeysGoThroughTheHook) {
+    fresh();
+    fenn_config_read_text("root_path /home/me/carts/   \ncdata_path /x/y/file.txt\n"
+                          "button_keys 1 2 3 4 5 6 7 8 9 10 11 12 13\ngif_scale 4\nhost_framerate_control 0\n");
+    EXPECT_STREQ(app.root_path, "/home/me/carts/");
+    EXPECT_STREQ(app.cdata_path, "/x/y/");
+    EXPECT_EQ(app.button_keys[0], 1);
+    EXPECT_EQ(app.button_keys[12], 13);
+    EXPECT_EQ(app.gif_scale, 4);
+    EXPECT_EQ(app.host_framerate_control, 0);
+}
+
+TEST(Config, WrittenFileReadsBackToTheSameValues) {
+    fresh();
+    fenn_config_read_text("window_size 640 480\nbackground_sleep_ms 33\nfullscreen_method 2\nsound_volume 100\n"
+                          "gif_scale 5\nbutton_keys 4 0 0 0 0 0 0 0 0 0 0 0 9\ngui_theme 1\ndesktop_path /tmp/d\n");
+    std::string text = written_config();
+    EXPECT_NE(text.find("version 0.1.11d\n"), std::string::npos);
+    EXPECT_NE(text.find("background_sleep_ms 33 // number"), std::string::npos);
+    EXPECT_NE(text.find("button_keys 4 0 0 0 0 0 0 0 0 0 0 0 9 \n"), std::string::npos);
+
+    fresh();
+    fenn_config_read_text(text.c_str());
+    EXPECT_EQ(cconfig.window_w, 640);
+    EXPECT_EQ(cconfig.background_sleep_ms, 33);
+    EXPECT_EQ(cconfig.fullscreen_method, 2);
+    EXPECT_EQ(cconfig.sound_volume, 100);
+    EXPECT_STREQ(cconfig.desktop_path, "/tmp/d");
+    EXPECT_EQ(app.gif_scale, 5);
+    EXPECT_EQ(app.button_keys[12], 9);
+    EXPECT_EQ(app.gui_theme, 1);
+}
+
+TEST(Config, CommandLineOverridesAreNotSavedButLiveVolumesAre) {
+    fresh();
+    fenn_config_read_text("window_size 640 480\nsound_volume 200\n");
+    std::vector<std::string> args = {"vexel", "-width", "999", "-sound", "0", "-show_fps", "1"};
+    auto argv = argv_of(args);
+    fenn_process_arguments(int(argv.size()), argv.data());
+    EXPECT_EQ(cconfig.window_w, 999);
+    EXPECT_EQ(cconfig.sound_volume, 0);
+    std::string text = written_config();
+    EXPECT_NE(text.find("window_size 640 480 //"), std::string::npos);
+    EXPECT_NE(text.find("show_fps 0 //"), std::string::npos);
+    EXPECT_NE(text.find("sound_volume 0 //"), std::string::npos);
+}
+
+TEST(Config, FrameworkOptionsStopAtRedirectionAndClampTimeout) {
+    fresh();
+    std::vector<std::string> args = {"vexel", "-timeout", "999", "-headless", "cart.qz", "-draw_rect", "1,2,3,4",
+                                     "-home", "/tmp/h", ">", "-windowed", "1"};
+    auto argv = argv_of(args);
+    fenn_process_arguments(int(argv.size()), argv.data());
+    EXPECT_EQ(cconfig.timeout, 240);
+    EXPECT_EQ(cconfig.headless, 1);
+    EXPECT_EQ(cconfig.draw_rect[2], 3);
+    EXPECT_STREQ(cconfig.home, "/tmp/h");
+    EXPECT_EQ(cconfig.windowed, 0);
+}
+
+TEST(Config, ConsoleOptionsFindTheCartridgeWhereverItStands) {
+    fresh();
+    auto_load_fn[0] = 0;
+    std::vector<std::string> args = {"vexel", "-headless", "-run", "game.qz", "-p", "level 3", "-gif_len", "20",
+                                     "-unknown", "skipped", "-width", "300"};
+    auto argv = argv_of(args);
+    process_arguments(int(argv.size()), argv.data());
+    EXPECT_STREQ(auto_load_fn, "game.qz");
+    EXPECT_EQ(app.run_flag, 1);
+    EXPECT_EQ(app.cart_from_command_line, 1);
+    EXPECT_STREQ(app.run_params, "level 3");
+    EXPECT_EQ(app.gif_len, 20);
+
+    fresh();
+    auto_load_fn[0] = 0;
+    std::vector<std::string> exec = {"vexel", "-x", "t.qz"};
+    auto argv2 = argv_of(exec);
+    process_arguments(int(argv2.size()), argv2.data());
+    EXPECT_EQ(app.exec_mode, 1);
+    EXPECT_STREQ(auto_load_fn, "t.qz");
+}

@@ -1,0 +1,18 @@
+// Any bytes given to the text cartridge reader must give a cartridge or null,
+// never a fault; a cartridge that was read must write and read back.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "cart/cart_text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    vexel_cart* cart = vexel_cart_from_text(reinterpret_cast<const char*>(data), size);
+    if (cart) {
+        std::string text = vexel_cart_to_text(cart);
+        vexel_cart* again = vexel_cart_from_text(text.data(), text.size());
+        fenn_destroy_vexel_cart(again);
+    }
+    fenn_destroy_vexel_cart(cart);
+    return 0;
+}
