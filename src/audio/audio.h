@@ -28,7 +28,8 @@ void vexel_audio_init();
 // vexel_audio_init, then opens the SDL device (22050 Hz, mono, signed 16-bit)
 // with a buffer of `mix_buffer_size` samples. Returns 1 when `flags` is not
 // the audio flag; 0 otherwise, also when no device could be opened (the
-// console then runs silently; fenn_sound_inited tells which).
+// console then runs silently; fenn_sound_inited tells which). Each step is
+// written to the framework log.
 int fenn_sound_init(int flags, int mix_buffer_size);
 int fenn_sound_inited();
 // Closes the device if open.
@@ -39,9 +40,6 @@ void fenn_lock_audio_plat();
 void fenn_unlock_audio_plat();
 int fenn_audio_lock_depth();
 
-// Where the device code writes its diagnostic lines (nothing by default).
-using fenn_sound_log_fn = void (*)(const char* line);
-void fenn_sound_set_log(fenn_sound_log_fn log);
 
 // --- settings and pause ---------------------------------------------------------
 

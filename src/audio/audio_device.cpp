@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "audio/audio.h"
 #include "audio/audio_state.h"
+#include "framework/fenn_log.h"
 
 namespace {
 
@@ -18,7 +18,6 @@ constexpr int tap_capacity = 1 << 16;  // samples, about 3 s
 
 int sound_inited = 0;
 int lock_depth = 0;
-fenn_sound_log_fn sound_log = nullptr;
 
 // Single-producer (audio thread), single-consumer (main thread) ring.
 int16_t tap_ring[tap_capacity];
@@ -26,17 +25,6 @@ std::atomic<bool> tap_on{false};
 std::atomic<uint32_t> tap_head{0};   // written by the producer
 std::atomic<uint32_t> tap_tail{0};   // written by the consumer
 std::atomic<int64_t> tap_lost{0};
-
-void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void log_line(const char* format, ...) {
-    if (!sound_log) return;
-    char line[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    sound_log(line);
-}
 
 void tap_push(const int16_t* samples, int n) {
     uint32_t head = tap_head.load(std::memory_order_relaxed);
@@ -64,21 +52,21 @@ void log_drivers() {
             size_t used = std::strlen(line);
             std::snprintf(line + used, sizeof line - used, " %d %s", i, SDL_GetAudioDriver(i));
         }
-        log_line("%s\n", line);
+        fenn_debug("%s\n", line);
     } else {
-        log_line("No built-in audio drivers\n");
+        fenn_debug("No built-in audio drivers\n");
     }
     const char* current = SDL_GetCurrentAudioDriver();
-    log_line("Current audio driver: %s\n", current ? current : "(none)");
+    fenn_debug("Current audio driver: %s\n", current ? current : "(none)");
 }
 
 int open_device(int flags, int mix_buffer_size) {
     if (flags != fenn_sdl_init_audio) return 1;
     if (mix_buffer_size == 0) return 0;
     if (sound_inited) return 0;  // already open: keep it
-    log_line("fenn_sound_init\n");
+    fenn_debug("fenn_sound_init\n");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
-        log_line("SDL_INIT_AUDIO ok\n");
+        fenn_debug("SDL_INIT_AUDIO ok\n");
         SDL_AudioSpec want{}, got{};
         want.freq = vexel_sound_freq;
         want.format = AUDIO_S16LSB;
@@ -88,20 +76,20 @@ int open_device(int flags, int mix_buffer_size) {
         want.callback = mixer_callback;
         want.userdata = nullptr;
         if (SDL_OpenAudio(&want, &got) == 0) {
-            log_line("SDL_OpenAudio ok\n");
-            if (got.freq != want.freq) log_line("freq differs; got: %d\n", got.freq);
-            if (got.format != want.format) log_line("format differs; got: %d\n", got.format);
-            if (got.channels != want.channels) log_line("channels differs; got: %d\n", got.channels);
-            if (got.silence != want.silence) log_line("silence differs; got: %d\n", got.silence);
-            if (got.samples != want.samples) log_line("samples differs; got: %d\n", got.samples);
-            if (got.callback != want.callback) log_line("callback differs\n");
+            fenn_debug("SDL_OpenAudio ok\n");
+            if (got.freq != want.freq) fenn_debug("freq differs; got: %d\n", got.freq);
+            if (got.format != want.format) fenn_debug("format differs; got: %d\n", got.format);
+            if (got.channels != want.channels) fenn_debug("channels differs; got: %d\n", got.channels);
+            if (got.silence != want.silence) fenn_debug("silence differs; got: %d\n", got.silence);
+            if (got.samples != want.samples) fenn_debug("samples differs; got: %d\n", got.samples);
+            if (got.callback != want.callback) fenn_debug("callback differs\n");
             SDL_PauseAudio(0);
             sound_inited = 1;
         } else {
-            log_line("SDL_OpenAudio failed: %s\n", SDL_GetError());
+            fenn_debug("SDL_OpenAudio failed: %s\n", SDL_GetError());
         }
     } else {
-        log_line("SDL_INIT_AUDIO failed: %s\n", SDL_GetError());
+        fenn_debug("SDL_INIT_AUDIO failed: %s\n", SDL_GetError());
     }
     log_drivers();
     return 0;
@@ -111,11 +99,9 @@ int open_device(int flags, int mix_buffer_size) {
 
 uint32_t fenn_sound_sdl_ticks() { return SDL_GetTicks(); }
 
-void fenn_sound_set_log(fenn_sound_log_fn log) { sound_log = log; }
-
 int fenn_sound_init(int flags, int mix_buffer_size) {
     vexel_audio_init();
-    log_line("fenn_sound_init mix_buffer_size: %d\n", mix_buffer_size);
+    fenn_debug("fenn_sound_init mix_buffer_size: %d\n", mix_buffer_size);
     return open_device(flags, mix_buffer_size);
 }
 

@@ -105,7 +105,9 @@ TEST(SynthNoise, HighPitchedNoiseKeepsTheSignOfItsLevel) {
             ASSERT_LE(osc.noise_level, 6143);
         }
         EXPECT_EQ(flips, 0) << "dx " << dx;
-        if (dx > 977) EXPECT_GT(loud, 0) << "dx " << dx;
+        if (dx > 977) {
+            EXPECT_GT(loud, 0) << "dx " << dx;
+        }
     }
 }
 
