@@ -66,6 +66,7 @@ struct vexel_pstate {
     int32_t pen_col;
     int32_t cursor_x, cursor_y;
     int32_t camera_x, camera_y;
+    int32_t saved_camera_x, saved_camera_y;  // kept while a stopped program waits to resume
     int32_t screen_mode;
     int32_t ext_palette_on;
     int32_t fill_pattern;        // bits 0-15 pattern, bit 16 transparent zeros

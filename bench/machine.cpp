@@ -1,0 +1,100 @@
+// Speed of the machine's hottest operations: the fixed-point primitives and
+// single-byte memory access. Prints millions of operations per second.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "cart/cart.h"
+#include "machine/fixed.h"
+#include "machine/math.h"
+#include "machine/mem.h"
+#include "machine/pstate.h"
+
+namespace {
+
+constexpr int value_count = 4096;  // a power of two, indexed with a mask
+constexpr int rounds = 4000;       // passes over the values per measurement
+
+volatile int64_t sink;
+
+std::vector<int32_t> values(uint32_t seed, uint32_t mask, int32_t bias) {
+    std::mt19937 rng(seed);
+    std::vector<int32_t> v(value_count);
+    for (auto& x : v) x = static_cast<int32_t>(rng() & mask) + bias;
+    return v;
+}
+
+template <typename F>
+void measure(const char* name, F&& op) {
+    int64_t acc = 0;
+    auto start = std::chrono::steady_clock::now();
+    for (int r = 0; r < rounds; ++r)
+        for (int i = 0; i < value_count; ++i) acc += op(i, r);
+    auto end = std::chrono::steady_clock::now();
+    sink = acc;
+    double seconds = std::chrono::duration<double>(end - start).count();
+    double ops = double(rounds) * value_count;
+    std::printf("%-22s %9.1f Mops/s\n", name, ops / seconds / 1e6);
+}
+
+}  // namespace
+
+int main() {
+    auto a = values(1, 0xffffffffu, 0);
+    auto b = values(2, 0xffffffffu, 0);
+    auto small = values(3, 0x3ffffff, 1);       // positive, below 1024.0
+    auto exps = values(4, 0x3ffff, 0);          // exponents below 4.0
+    auto addrs = values(5, 0x7fff, 0);
+    auto ram_addrs = values(6, 0x0fff, 0x4300);
+    auto screen_addrs = values(7, 0x1fff, 0x6000);
+    const int m = value_count - 1;
+
+    std::printf("fixed-point primitives\n");
+    measure("qz_fmul", [&](int i, int r) { return qz_fmul(a[i], b[(i + r) & m]); });
+    measure("qz_fdiv", [&](int i, int r) { return qz_fdiv(a[i], b[(i + r) & m]); });
+    measure("fdiv", [&](int i, int r) { return fdiv(a[i], b[(i + r) & m]); });
+    measure("qz_fmod", [&](int i, int r) { return qz_fmod(a[i], b[(i + r) & m]); });
+    measure("qz_fpow", [&](int i, int r) { return qz_fpow(small[i] & 0x7ffff, exps[(i + r) & m]); });
+    measure("fsqrt", [&](int i, int r) { return fsqrt(small[(i + r) & m]); });
+    measure("fsin", [&](int i, int r) { return fsin(a[(i + r) & m]); });
+    measure("fcos", [&](int i, int r) { return fcos(a[(i + r) & m]); });
+    measure("ftan2", [&](int i, int r) { return ftan2(a[i] >> 8, b[(i + r) & m] >> 8); });
+    measure("vexel_math_rnd", [&](int i, int) { return vexel_math_rnd(small[i]); });
+    measure("vexel_math_mid", [&](int i, int r) { return vexel_math_mid(a[i], b[(i + r) & m], a[(i + 7) & m]); });
+    measure("vexel_math_shl", [&](int i, int r) { return vexel_math_shl(a[i], b[(i + r) & m] & 0x3f0000); });
+
+    vexel_pstate_zero();
+    vexel_cart* cart = fenn_create_vexel_cart();
+    pstate.screen = fenn_create_bitmap(128, 128, 8);
+    pstate.cart = cart;
+    vexel_reset_draw_state(&pstate);
+
+    std::printf("memory access\n");
+    measure("vexel_peek any", [&](int i, int) { return vexel_peek(&pstate, cart, addrs[i]); });
+    measure("vexel_peek ram", [&](int i, int) { return vexel_peek(&pstate, cart, ram_addrs[i]); });
+    measure("vexel_peek screen", [&](int i, int) { return vexel_peek(&pstate, cart, screen_addrs[i]); });
+    measure("vexel_poke any", [&](int i, int r) {
+        // Keep out of the persistent data and the clip registers, which do
+        // extra work on purpose, to measure the plain decode.
+        int32_t addr = addrs[i];
+        if (addr >= 0x5e00 && addr < 0x6000) addr -= 0x1000;
+        vexel_poke(&pstate, cart, addr, i + r);
+        return 0;
+    });
+    measure("vexel_poke ram", [&](int i, int r) {
+        vexel_poke(&pstate, cart, ram_addrs[i], i + r);
+        return 0;
+    });
+    measure("vexel_poke screen", [&](int i, int r) {
+        vexel_poke(&pstate, cart, screen_addrs[i], i + r);
+        return 0;
+    });
+
+    fenn_destroy_bitmap(pstate.screen);
+    pstate.screen = nullptr;
+    pstate.cart = nullptr;
+    fenn_destroy_vexel_cart(cart);
+    return 0;
+}
