@@ -67,6 +67,14 @@ constexpr int32_t vexel_default_pen_col = 6;
 constexpr int32_t vexel_pal_transparent = 0x10;     // draw_pal bit: colour not drawn
 constexpr int32_t vexel_stop_cursor_y_max = 120;
 
+// What the script's peek, poke, memcpy and memset cost. peek gives back
+// its refund when called with exactly 1 argument, poke with exactly 2;
+// memcpy and memset charge before they work (the charge is at least 1).
+constexpr int32_t vexel_peek_refund = 2;
+constexpr int32_t vexel_poke_refund = 3;
+inline int32_t vexel_memcpy_cycles(int32_t len) { return len == INT32_MAX ? len : len + 1; }
+inline int32_t vexel_memset_cycles(int32_t len) { return static_cast<int32_t>((static_cast<int64_t>(len) + 1) / 2); }
+
 // Byte at addr (0-255); out of range gives 0.
 int vexel_peek(const vexel_pstate* machine, const vexel_cart* cart, int32_t addr);
 
