@@ -22,8 +22,8 @@ constexpr int32_t vexel_fixed_min = INT32_MIN;
 constexpr int32_t vexel_fixed_neg_huge = -0x7fffffff;
 constexpr int32_t vexel_sqrt_cycles = 8;  // charged per square root taken
 
-// Charges cycles against the running program's budget. Installed by the
-// program runner; null means nothing is charged.
+// Charges cycles against the running program's budget: the program runner
+// installs its spend_cpu here at start-up; null means nothing is charged.
 using vexel_cpu_charge_fn = void (*)(int32_t cycles);
 void vexel_set_cpu_charge(vexel_cpu_charge_fn fn);
 void vexel_charge_cpu(int32_t cycles);

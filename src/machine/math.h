@@ -19,7 +19,8 @@
 
 // cos_val[i] = round(cos(2 pi i / 16384) * 65536): a quarter turn in 4096
 // steps. atan_val[i] = round(atan(i / 2048) / 2 pi * 65536): the angle, in
-// turns, of slopes 0..1.
+// turns, of slopes 0..1. Both are built during static initialisation, so
+// the trigonometry must not be called from another static initialiser.
 constexpr int vexel_cos_steps = 4096;
 constexpr int vexel_atan_steps = 2048;
 extern const std::array<int32_t, vexel_cos_steps + 1> cos_val;
