@@ -1,0 +1,192 @@
+// The mixer: summing and soft clipping, volumes, pause, how requests consume
+// ticks, the four effect registers and long requests.
+#include <cstring>
+
+#include "audio_test_util.h"
+
+using namespace audio_test;
+
+namespace {
+
+class MixerTest : public AudioTest {
+protected:
+    // Puts a constant tick into channel c's buffer, as if just rendered,
+    // and silence into every other channel's.
+    void preload(int c, int16_t value, bool others_silent = true) {
+        for (int o = 0; o < vexel_channel_count; ++o) {
+            if (o == c || !others_silent) continue;
+            std::memset(ms0[o].tick_buf, 0, sizeof ms0[o].tick_buf);
+            ms0[o].tick_pos = 0;
+        }
+        for (auto& s : ms0[c].tick_buf) s = value;
+        ms0[c].tick_pos = 0;
+    }
+    // Sound effect 1: one square note at pitch 33, volume 7, speed 1, and
+    // nothing after it.
+    void short_square() {
+        cart->sfx[1].speed = 1;
+        set_note(cart, 1, 0, 33, 3, 7);
+    }
+};
+
+TEST_F(MixerTest, ChannelsAddPairwiseWithASoftClip) {
+    // Channels 0 and 4 meet only in the last sum.
+    preload(0, 20000);
+    preload(4, 10000, false);
+    EXPECT_EQ(mix(1)[0], 25660);
+    preload(0, -20000);
+    preload(4, -10000, false);
+    EXPECT_EQ(mix(1)[0], -25660);
+    preload(0, 24575);
+    EXPECT_EQ(mix(1)[0], 24575);
+    // Every sum is clipped, so a loud pair is compressed again by the two
+    // sums it passes through after its own.
+    preload(0, 32767);
+    preload(1, 32767, false);
+    EXPECT_EQ(mix(1)[0], 24903);   // 32767, then 26214, then 24903
+    preload(0, -32768);
+    preload(1, -32768, false);
+    EXPECT_EQ(mix(1)[0], -24903);
+    // Eight channels at 10000: 20000 per pair, 27660 per four, 30724 in all.
+    for (int c = 0; c < 8; ++c) preload(c, 10000, false);
+    EXPECT_EQ(mix(1)[0], 30724);
+}
+
+TEST_F(MixerTest, MasterVolumeScalesTowardsMinusInfinity) {
+    preload(0, -3);
+    fenn_set_sound_volume(128);
+    EXPECT_EQ(mix(1)[0], -2);
+    preload(0, 1001);
+    EXPECT_EQ(mix(1)[0], 500);
+    fenn_set_sound_volume(0);
+    preload(0, 20000);
+    EXPECT_EQ(mix(1)[0], 0);
+    fenn_set_sound_volume(256);
+    preload(0, 20000);
+    EXPECT_EQ(mix(1)[0], 20000);
+    fenn_set_sound_volume(-5);
+    EXPECT_EQ(fenn_get_sound_volume(), 0);
+}
+
+TEST_F(MixerTest, PauseGivesSilenceAndFreezesEveryChannel) {
+    short_square();
+    cart->sfx[1].loop_end = 1;
+    play(1, 0);
+    mix(100);
+    fenn_set_audio_pause_state(1);
+    EXPECT_EQ(peak(mix(1000)), 0);
+    EXPECT_EQ(ms0[0].tick_pos, 100);
+    fenn_set_audio_pause_state(0);
+    fenn_set_audio_framework_paused(1);
+    EXPECT_EQ(peak(mix(1000)), 0);
+    fenn_set_audio_framework_paused(0);
+    EXPECT_GT(peak(mix(83)), 0);
+    EXPECT_EQ(ms0[0].tick_pos, 183);
+}
+
+TEST_F(MixerTest, RequestsConsumeWholeTicks) {
+    short_square();
+    cart->sfx[1].speed = 200;
+    play(1, 0);
+    mix(100);
+    EXPECT_EQ(ms0[0].tick, 1);
+    EXPECT_EQ(ms0[0].tick_pos, 100);
+    mix(100);   // 83 left of the first tick, then a second tick
+    EXPECT_EQ(ms0[0].tick, 2);
+    EXPECT_EQ(ms0[0].tick_pos, 17);
+    mix(166);   // finish it
+    for (int j = 0; j < vexel_tick_samples; ++j) mix(1);
+    EXPECT_EQ(ms0[0].tick, 3);
+    EXPECT_EQ(ms0[0].tick_pos, 183);
+}
+
+TEST_F(MixerTest, LongRequestsAreSplitWithoutChangingTheSound) {
+    short_square();
+    cart->sfx[1].speed = 8;
+    fill_notes(cart, 1, 0, 31, 33, 6, 7);   // noise, to catch any reordering
+    play(1, 0);
+    auto whole = mix(10000);
+    vexel_audio_init();
+    play(1, 0);
+    auto a = mix(4096), b = mix(4096), c = mix(1808);
+    a.insert(a.end(), b.begin(), b.end());
+    a.insert(a.end(), c.begin(), c.end());
+    EXPECT_EQ(whole, a);
+}
+
+TEST_F(MixerTest, HalfSpeedPlaysEachSampleTwice) {
+    short_square();
+    cart->sfx[1].speed = 50;
+    play(1, 0);
+    pstate.audio_fx[0] = 1;
+    auto out = mix(1024);
+    // 513 samples produced: three ticks, 147 samples of the third used.
+    EXPECT_EQ(ms0[0].tick, 3);
+    EXPECT_EQ(ms0[0].tick_pos, 147);
+    for (int j = 0; j < 1024; j += 2) ASSERT_EQ(out[j], out[j + 1]) << j;
+    // Channel 1 is on another voice and runs at full rate.
+    EXPECT_EQ(ms0[1].tick_pos, 1024 - 5 * 183);
+}
+
+TEST_F(MixerTest, DistortionKeepsTheTopFourBits) {
+    short_square();
+    cart->sfx[1].loop_end = 1;
+    play(1, 0);
+    pstate.audio_fx[2] = 1;
+    auto out = mix(2 * vexel_tick_samples);
+    for (size_t j = vexel_tick_samples; j < out.size(); ++j)
+        ASSERT_EQ(std::abs(out[j]), 0x1000) << j;   // 8062 is 0x1f7e
+    for (int16_t s : out) ASSERT_EQ(std::abs(s) & 0x0fff, 0);
+}
+
+TEST_F(MixerTest, LowPassSmoothsFromTheLastSample) {
+    short_square();
+    cart->sfx[1].loop_end = 1;
+    play(1, 0);
+    pstate.audio_fx[3] = 1;
+    auto out = mix(2 * vexel_tick_samples);
+    // Unfiltered: 0, -125, -251 (the crossfade from silence).
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[1], -15);
+    EXPECT_EQ(out[2], -44);
+    // The second tick starts from the first one's last output.
+    int max_step = 0;
+    for (size_t j = 1; j < out.size(); ++j) max_step = std::max(max_step, std::abs(out[j] - out[j - 1]));
+    EXPECT_LE(max_step, 2 * 8062 / 8 + 1);
+}
+
+TEST_F(MixerTest, EchoRepeatsEveryFourTicksAtHalfLevel) {
+    short_square();
+    play(1, 0);
+    pstate.audio_fx[1] = 1;
+    auto out = mix(16 * vexel_tick_samples);
+    EXPECT_EQ(out[100], 6046);           // the note at three quarters
+    EXPECT_EQ(out[100 + 732], 3023);     // four ticks later, half of that
+    EXPECT_EQ(out[100 + 1464], 1511);
+    EXPECT_EQ(out[100 + 366], 0);        // nothing in between
+    EXPECT_EQ(ms0[0].sfx, nullptr);
+}
+
+TEST_F(MixerTest, EffectRegistersFollowTheVoice) {
+    short_square();
+    cart->sfx[1].loop_end = 1;
+    fenn_play_sfx_ex(&cart->sfx[1], 0, 0, cart, 6);
+    pstate.audio_fx[2] = 1 << 2;   // distortion on voice 2: channels 2 and 6
+    auto out = mix(2 * vexel_tick_samples);
+    EXPECT_EQ(std::abs(out[300]), 0x1000);
+    pstate.audio_fx[2] = 1 << 1;
+    out = mix(vexel_tick_samples);
+    EXPECT_EQ(std::abs(out[100]), 8062);
+}
+
+TEST(MixerFrames, FramesAddUpToTheSampleRate) {
+    EXPECT_EQ(vexel_audio_frame_samples(30, 0), 735);
+    EXPECT_EQ(vexel_audio_frame_samples(60, 0), 367);
+    EXPECT_EQ(vexel_audio_frame_samples(60, 1), 368);
+    int total = 0;
+    for (int f = 0; f < 60; ++f) total += vexel_audio_frame_samples(60, f);
+    EXPECT_EQ(total, 22050);
+    EXPECT_EQ(vexel_audio_frame_samples(0, 0), 735);
+}
+
+}  // namespace
