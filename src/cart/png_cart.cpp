@@ -1,0 +1,188 @@
+#include "cart/png_cart.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "cart/cart_art.h"
+#include "cart/compress.h"
+#include "framework/fenn_file.h"
+#include "framework/fenn_png.h"
+#include "machine/mem.h"
+
+namespace {
+
+constexpr uint8_t block_trailer[5] = {uint8_t(vexel_cart_newest_version), 0, 1, 17, cart_platform_letter};
+constexpr uint32_t title_colour = 0xfff8f0;
+constexpr uint32_t brand_colour = 0xa0a0a0;
+constexpr char brand_text[] = "vexel cartridge";
+
+struct file_closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+using bitmap_ptr = std::unique_ptr<fenn_bitmap, void (*)(fenn_bitmap*)>;
+
+uint8_t hidden_byte(uint32_t argb) {
+    return uint8_t((argb >> 24 & 3) << 6 | (argb >> 16 & 3) << 4 | (argb >> 8 & 3) << 2 | (argb & 3));
+}
+
+uint32_t hide_byte(uint32_t argb, uint8_t b) {
+    return (argb & 0xfcfcfcfcu) | uint32_t(b >> 6 & 3) << 24 | uint32_t(b >> 4 & 3) << 16 |
+           uint32_t(b >> 2 & 3) << 8 | uint32_t(b & 3);
+}
+
+}  // namespace
+
+int save_vexel_cart_32k_code(const vexel_cart* cart, const char* code, size_t code_length, uint8_t* block) {
+    std::memset(block, 0, cart_block_size);
+    for (int addr = 0; addr < vexel_rom_size; ++addr) block[addr] = uint8_t(vexel_peek(nullptr, cart, addr));
+    if (code_length > compress_max_text) return cart_png_too_big;
+    std::vector<uint8_t> packed(compress_mini_bound(code_length));
+    size_t n = compress_mini(code, code_length, packed.data(), packed.size());
+    if (n > cart_code_room) return cart_png_too_big;
+    std::memcpy(block + cart_code_offset, packed.data(), n);
+    return cart_png_ok;
+}
+
+int save_vexel_cart_32k(const vexel_cart* cart, uint8_t* block) {
+    return save_vexel_cart_32k_code(cart, cart->code, std::strlen(cart->code), block);
+}
+
+int load_vexel_cart_32k(vexel_cart* cart, const uint8_t* block, size_t size) {
+    if (!block || size < cart_block_size) return cart_png_unreadable;
+    for (int addr = 0; addr < vexel_rom_size; ++addr) vexel_poke(nullptr, cart, addr, block[addr]);
+    std::memset(cart->code, 0, vexel_code_buffer);
+    const uint8_t* program = block + cart_code_offset;
+    const size_t room = cart_block_size - cart_code_offset;
+    // Only the full header marks compressed code, so a plain program that
+    // merely starts with ':' (a goto label) reads back as written.
+    if (compress_is_block(program, room)) {
+        size_t length = 0;
+        // The capacity keeps the text within the record's limit even when a
+        // damaged copy token runs past the declared length.
+        if (decompress_mini(program, room, cart->code, vexel_code_max, &length) != decompress_ok)
+            return cart_png_bad_code;
+        return cart_png_ok;
+    }
+    std::memcpy(cart->code, program, cart_code_room);  // the text ends at its first zero
+    return cart_png_ok;
+}
+
+void draw_cart_comment(fenn_bitmap* picture, const char* line, int x, int y) {
+    if (!line || line[0] != '-' || line[1] != '-') return;
+    const char* text = line + 2;
+    if (*text == ' ') ++text;
+    size_t n = 0;
+    while (n < size_t(cart_title_max) && text[n] && text[n] != '\n') ++n;
+    cart_art_draw_text(picture, text, n, x, y, title_colour);
+}
+
+fenn_bitmap* draw_cart_picture(const vexel_cart* cart) {
+    fenn_bitmap* pic = cart_art_new_picture();
+    const fenn_bitmap* label = cart->label;
+    if (label && label->depth == 8) {
+        const int w = label->w < cart_label_size ? label->w : cart_label_size;
+        const int h = label->h < cart_label_size ? label->h : cart_label_size;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                int v = label->pix[size_t(y) * label->w + x];
+                pic->pix32()[size_t(cart_label_y + y) * pic->w + cart_label_x + x] =
+                    cart_art_colour(v > 15 ? 15 : v);
+            }
+    }
+    draw_cart_comment(pic, cart->code, cart_title_x, cart_title1_y);
+    if (const char* nl = std::strchr(cart->code, '\n')) draw_cart_comment(pic, nl + 1, cart_title_x, cart_title2_y);
+    cart_art_draw_text(pic, brand_text, sizeof brand_text - 1, cart_title_x, cart_brand_y, brand_colour);
+    return pic;
+}
+
+int vexel_cart_png_encode(const vexel_cart* cart, std::vector<uint8_t>* png) {
+    png->clear();
+    uint8_t block[cart_png_block_size];
+    if (save_vexel_cart_32k(cart, block) != cart_png_ok) return cart_png_too_big;
+    std::memcpy(block + cart_block_size, block_trailer, sizeof block_trailer);
+
+    bitmap_ptr pic(draw_cart_picture(cart), fenn_destroy_bitmap);
+    uint32_t* pix = pic->pix32();
+    const size_t count = size_t(pic->w) * size_t(pic->h);
+    for (size_t i = 0; i < count; ++i) pix[i] = hide_byte(pix[i], i < cart_png_block_size ? block[i] : 0);
+    return fenn_png_encode(pic.get(), png) == 0 ? cart_png_ok : cart_png_write_failed;
+}
+
+int save_vexel_cart_png(const vexel_cart* cart, const char* path) {
+    std::vector<uint8_t> png;
+    int status = vexel_cart_png_encode(cart, &png);
+    if (status != cart_png_ok) return status;
+    // Write beside the target and rename, so a failed write never leaves a
+    // half-written cartridge in place of a good one.
+    const std::string temp = std::string(path) + ".part";
+    {
+        file_ptr f(std::fopen(temp.c_str(), "wb"));
+        if (!f) return cart_png_write_failed;
+        bool ok = std::fwrite(png.data(), 1, png.size(), f.get()) == png.size();
+        ok = std::fflush(f.get()) == 0 && ok;
+        if (!ok) {
+            f.reset();
+            std::remove(temp.c_str());
+            return cart_png_write_failed;
+        }
+    }
+    if (std::rename(temp.c_str(), path) != 0) {
+        std::remove(temp.c_str());
+        return cart_png_write_failed;
+    }
+    return cart_png_ok;
+}
+
+int load_vexel_cart_png_from_memory(const uint8_t* data, size_t size, bool with_label, vexel_cart** out,
+                                    int* version) {
+    *out = nullptr;
+    fenn_bitmap* decoded = nullptr;
+    int st = fenn_png_decode(data, size, &decoded, cart_picture_w, cart_picture_h);
+    if (st == fenn_png_too_big) return cart_png_no_picture;
+    if (st != fenn_png_ok) return cart_png_unreadable;
+    bitmap_ptr pic(decoded, fenn_destroy_bitmap);
+    if (pic->w != cart_picture_w || pic->h != cart_picture_h) return cart_png_no_picture;
+
+    uint8_t block[cart_png_block_size];
+    const uint32_t* pix = pic->pix32();
+    for (size_t i = 0; i < cart_png_block_size; ++i) block[i] = hidden_byte(pix[i]);
+    const int block_version = block[cart_block_size];
+    if (version) *version = block_version;
+    if (block_version > vexel_cart_newest_version) return cart_png_future;
+
+    vexel_cart* cart = fenn_create_vexel_cart();
+    cart->version = block_version;
+    st = load_vexel_cart_32k(cart, block, cart_block_size);
+    if (st != cart_png_ok) {
+        fenn_destroy_vexel_cart(cart);
+        return st;
+    }
+    if (with_label) {
+        cart->label = fenn_create_bitmap(cart_label_size, cart_label_size, 8);
+        for (int y = 0; y < cart_label_size; ++y)
+            for (int x = 0; x < cart_label_size; ++x)
+                cart->label->pix[size_t(y) * cart_label_size + x] = uint8_t(cart_art_nearest_colour(
+                    pix[size_t(cart_label_y + y) * cart_picture_w + cart_label_x + x]));
+    }
+    *out = cart;
+    return cart_png_ok;
+}
+
+int load_vexel_cart_png_from_file(fenn_file& f, bool with_label, vexel_cart** out, int* version) {
+    *out = nullptr;
+    const int64_t remaining = fenn_file_remaining(f);
+    if (remaining < 0 || uint64_t(remaining) > cart_png_max_file) return cart_png_unreadable;
+    std::vector<uint8_t> data(static_cast<size_t>(remaining));
+    if (fenn_file_read(f, data.data(), data.size()) != data.size()) return cart_png_unreadable;
+    return load_vexel_cart_png_from_memory(data.data(), data.size(), with_label, out, version);
+}
+
+int load_vexel_cart_png(const char* path, vexel_cart** out, int* version) {
+    *out = nullptr;
+    fenn_file f;
+    if (!fenn_file_open(f, path)) return cart_png_no_picture;
+    return load_vexel_cart_png_from_file(f, true, out, version);
+}
