@@ -48,7 +48,7 @@ void mix_pass(int16_t* out, int n) {
     }
     audio_shared.advanced_pattern.store(0, std::memory_order_relaxed);
     for (auto& ch : ms0) {
-        std::memset(ch.out, 0, sizeof ch.out);
+        std::memset(ch.out, 0, sizeof(int16_t) * n);
         if (voice_bit(0, ch.voice)) {
             // Half speed: render half as many samples and play each twice.
             mix_sfx_channel(ch, n / 2 + 1);

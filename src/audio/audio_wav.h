@@ -39,3 +39,12 @@ int vexel_wav_close(vexel_wav_writer& w);
 // 22050 Hz) from `data`, `size` bytes. On success sets *samples to the first
 // sample (inside `data`) and *count; returns 0, or 1 for anything else.
 int vexel_wav_parse(const uint8_t* data, size_t size, const uint8_t** samples, int64_t* count);
+
+// Recording the console's sound (`-wav FILE`). Start opens the file and,
+// when an audio device is open, starts the tap; once per machine frame,
+// record_frame either renders the frame's samples through the mixer (no
+// device: the frames drive the sound, so `-fast` runs stay exact) or writes
+// what the device produced since the last call. Finish closes the file.
+int vexel_audio_record_start(vexel_wav_writer& w, const char* path);
+int vexel_audio_record_frame(vexel_wav_writer& w, int fps, int64_t frame);
+int vexel_audio_record_finish(vexel_wav_writer& w);

@@ -84,17 +84,14 @@ protected:
     void check(const std::string& name, int seconds, Frame frame) {
         std::string out = vexel_test::temp_dir("golden") + "/" + name + ".wav";
         vexel_wav_writer w;
-        ASSERT_EQ(vexel_wav_open(w, out.c_str()), wav_ok);
-        std::vector<int16_t> buf(4096);
+        ASSERT_EQ(vexel_audio_record_start(w, out.c_str()), wav_ok);
         for (int f = 0; f < seconds * 30; ++f) {
             frame(f);
             test_clock_ms += 33;
             fenn_update_music_fading();
-            int n = vexel_audio_frame_samples(30, f);
-            vexel_audio_mix(buf.data(), n);
-            ASSERT_EQ(vexel_wav_write(w, buf.data(), n), wav_ok);
+            ASSERT_EQ(vexel_audio_record_frame(w, 30, f), wav_ok);
         }
-        ASSERT_EQ(vexel_wav_close(w), wav_ok);
+        ASSERT_EQ(vexel_audio_record_finish(w), wav_ok);
         std::string golden = std::string(VEXEL_SOURCE_DIR) + "/tests/audio/golden/" + name + ".wav";
         if (std::getenv("VEXEL_UPDATE_GOLDEN")) {
             std::ofstream(golden, std::ios::binary) << std::ifstream(out, std::ios::binary).rdbuf();
