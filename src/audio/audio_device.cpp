@@ -109,10 +109,11 @@ int fenn_sound_inited() { return sound_inited; }
 
 void fenn_sound_exit() {
     if (!sound_inited) return;
+    // Closing waits for the callback, which would wait for our lock.
+    if (lock_depth > 0) SDL_UnlockAudio();
     SDL_CloseAudio();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     sound_inited = 0;
-    lock_depth = 0;
 }
 
 void fenn_lock_audio_plat() {

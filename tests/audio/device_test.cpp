@@ -111,6 +111,11 @@ TEST_F(DeviceTest, RecordingWithADeviceWritesWhatTheDevicePlayed) {
     }
     int ticks = locked_tick(0);
     ASSERT_EQ(vexel_audio_record_finish(w), wav_ok);
+    // Closing the device while the lock is held neither hangs nor unbalances it.
+    fenn_lock_audio_plat();
+    fenn_sound_exit();
+    fenn_unlock_audio_plat();
+    EXPECT_EQ(fenn_audio_lock_depth(), 0);
     // Every sample the callback produced is in the file, whole ticks apart
     // from the one in progress.
     EXPECT_GE(w.samples, static_cast<int64_t>(ticks - 1) * vexel_tick_samples);
