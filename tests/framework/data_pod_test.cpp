@@ -1,6 +1,7 @@
 // The resource file built from assets/ has the item layout the shell relies on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>

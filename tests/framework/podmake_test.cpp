@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <png.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
