@@ -136,16 +136,10 @@ int save_vexel_cart_png(const vexel_cart* cart, const char* path) {
     return cart_png_ok;
 }
 
-int load_vexel_cart_png_from_memory(const uint8_t* data, size_t size, bool with_label, vexel_cart** out,
-                                    int* version) {
+int load_vexel_cart_from_picture(const fenn_bitmap* pic, bool with_label, vexel_cart** out, int* version) {
     *out = nullptr;
-    fenn_bitmap* decoded = nullptr;
-    int st = fenn_png_decode(data, size, &decoded, cart_picture_w, cart_picture_h);
-    if (st == fenn_png_too_big) return cart_png_no_picture;
-    if (st != fenn_png_ok) return cart_png_unreadable;
-    bitmap_ptr pic(decoded, fenn_destroy_bitmap);
-    if (pic->w != cart_picture_w || pic->h != cart_picture_h) return cart_png_no_picture;
-
+    if (!pic || pic->depth != 32 || pic->w != cart_picture_w || pic->h != cart_picture_h)
+        return cart_png_no_picture;
     uint8_t block[cart_png_block_size];
     const uint32_t* pix = pic->pix32();
     for (size_t i = 0; i < cart_png_block_size; ++i) block[i] = hidden_byte(pix[i]);
@@ -155,7 +149,7 @@ int load_vexel_cart_png_from_memory(const uint8_t* data, size_t size, bool with_
 
     vexel_cart* cart = fenn_create_vexel_cart();
     cart->version = block_version;
-    st = load_vexel_cart_32k(cart, block, cart_block_size);
+    const int st = load_vexel_cart_32k(cart, block, cart_block_size);
     if (st != cart_png_ok) {
         fenn_destroy_vexel_cart(cart);
         return st;
@@ -169,6 +163,17 @@ int load_vexel_cart_png_from_memory(const uint8_t* data, size_t size, bool with_
     }
     *out = cart;
     return cart_png_ok;
+}
+
+int load_vexel_cart_png_from_memory(const uint8_t* data, size_t size, bool with_label, vexel_cart** out,
+                                    int* version) {
+    *out = nullptr;
+    fenn_bitmap* decoded = nullptr;
+    const int st = fenn_png_decode(data, size, &decoded, cart_picture_w, cart_picture_h);
+    if (st == fenn_png_too_big) return cart_png_no_picture;
+    if (st != fenn_png_ok) return cart_png_unreadable;
+    bitmap_ptr pic(decoded, fenn_destroy_bitmap);
+    return load_vexel_cart_from_picture(pic.get(), with_label, out, version);
 }
 
 int load_vexel_cart_png_from_file(fenn_file& f, bool with_label, vexel_cart** out, int* version) {

@@ -78,6 +78,10 @@ int save_vexel_cart_png(const vexel_cart* cart, const char* path);
 int load_vexel_cart_png_from_memory(const uint8_t* data, size_t size, bool with_label,
                                     vexel_cart** out, int* version);
 
+// Reads the cartridge hidden in a decoded 32-bit picture, as above.
+int load_vexel_cart_from_picture(const fenn_bitmap* picture, bool with_label, vexel_cart** out,
+                                 int* version);
+
 // Reads a PNG cartridge from the rest of a framework stream (disk or memory);
 // streams longer than cart_png_max_file are refused unread.
 int load_vexel_cart_png_from_file(fenn_file& f, bool with_label, vexel_cart** out, int* version);
