@@ -10,6 +10,7 @@
 
 #include "cart/cart_art.h"
 #include "cart/cart_hash.h"
+#include "cart/cart_text.h"
 #include "cart/compress.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_png.h"
@@ -215,6 +216,21 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
     ASSERT_EQ(load_vexel_cart_png_from_file(f, false, &raw, &version), cart_png_ok);
     cart_ptr streamed(raw);
     EXPECT_STREQ(streamed->code, c->code);
+}
+
+TEST_F(CartArt, TextToPngToTextIsByteForByte) {
+    // A test cartridge in the text form exactly as the writer writes it:
+    // program, sprites, label, flags, map, sound and music.
+    const std::string text = read_text("dungeon.qz");
+    cart_ptr c(vexel_cart_from_text(text.data(), text.size()));
+    ASSERT_NE(c, nullptr);
+    ASSERT_NE(c->label, nullptr);
+    ASSERT_EQ(vexel_cart_to_text(c.get()), text);  // the file is in written form
+
+    int st = -1;
+    cart_ptr back = decode(encode(c.get()), &st);
+    ASSERT_EQ(st, cart_png_ok);
+    EXPECT_EQ(vexel_cart_to_text(back.get()), text);
 }
 
 TEST_F(CartArt, RecolouringTheHighBitsChangesNothing) {
