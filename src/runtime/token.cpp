@@ -1,0 +1,288 @@
+#include "runtime/token.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+char api_function_name[vexel_api_name_slots][vexel_api_name_size];
+int api_function_names;
+vexel_tokenizer token_state;
+
+namespace {
+
+// Lengths of the recorded API names, so a lookup rejects most slots without
+// touching their bytes.
+uint8_t api_name_length[vexel_api_name_slots];
+
+bool is_word_start(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 128;
+}
+bool is_word_char(unsigned char c) { return is_word_start(c) || (c >= '0' && c <= '9'); }
+bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool is_hex_digit(unsigned char c) {
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == 8; }
+// What the script compiler counts as white space inside a "\z" escape.
+bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_newline(unsigned char c) { return c == '\n' || c == '\r'; }
+
+// If p opens a long bracket ("[", any number of "=", "["), returns its level
+// and sets *body to the first byte inside; otherwise -1.
+long long_bracket_open(const char* p, const char* end, const char** body) {
+    if (p >= end || *p != '[') return -1;
+    const char* q = p + 1;
+    while (q < end && *q == '=') ++q;
+    if (q >= end || *q != '[') return -1;
+    *body = q + 1;
+    return q - (p + 1);
+}
+
+// End of a long bracket body of the given level: just after the closing
+// bracket, or the end of the text when it is never closed. Brackets do not
+// nest, as in the script compiler.
+const char* long_bracket_close(const char* p, const char* end, long level) {
+    for (; p < end; ++p) {
+        if (*p != ']') continue;
+        const char* q = p + 1;
+        long n = 0;
+        while (q < end && *q == '=' && n < level) ++q, ++n;
+        if (n == level && q < end && *q == ']') return q + 1;
+    }
+    return end;
+}
+
+// A quoted string from its opening quote: ends after the closing quote, or
+// before the newline (or the end of the text) when unterminated. A backslash
+// escapes the next byte, including a quote, a backslash or a line break, and
+// "\z" also skips the white space after it, as the compiler reads them.
+const char* quoted_string_end(const char* p, const char* end) {
+    const char quote = *p++;
+    while (p < end) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c == static_cast<unsigned char>(quote)) return p + 1;
+        if (is_newline(c)) return p;
+        if (c != '\\') {
+            ++p;
+            continue;
+        }
+        if (++p >= end) return end;
+        const unsigned char e = static_cast<unsigned char>(*p++);
+        if (is_newline(e)) {
+            if (p < end && is_newline(static_cast<unsigned char>(*p)) && *p != static_cast<char>(e)) ++p;
+        } else if (e == 'z') {
+            while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;
+        }
+    }
+    return end;
+}
+
+// A numeral as the script compiler reads it: a digit, then hexadecimal digits
+// and dots, with a sign allowed after the exponent letter (e/E, or p/P after
+// 0x). Binary literals such as 0b101 are covered by the hexadecimal digits.
+const char* number_end(const char* p, const char* end) {
+    char e1 = 'e', e2 = 'E';
+    if (*p == '0' && p + 1 < end && (p[1] == 'x' || p[1] == 'X')) {
+        e1 = 'p', e2 = 'P';
+        p += 2;
+    } else {
+        ++p;
+    }
+    while (p < end) {
+        if (*p == e1 || *p == e2) {
+            ++p;
+            if (p < end && (*p == '+' || *p == '-')) ++p;
+        } else if (is_hex_digit(static_cast<unsigned char>(*p)) || *p == '.') {
+            ++p;
+        } else {
+            break;
+        }
+    }
+    return p;
+}
+
+const char* line_end(const char* p, const char* end) {
+    while (p < end && !is_newline(static_cast<unsigned char>(*p))) ++p;
+    return p;
+}
+
+int keyword_or_api(std::string_view w) {
+    struct entry {
+        const char* word;
+        int tok;
+    };
+    static const entry keywords[] = {
+        {"and", tok_and},       {"break", tok_break},   {"do", tok_do},
+        {"else", tok_else},     {"elseif", tok_elseif}, {"end", tok_end},
+        {"false", tok_literal}, {"for", tok_for},       {"function", tok_function},
+        {"goto", tok_goto},     {"if", tok_if},         {"in", tok_in},
+        {"local", tok_local},   {"nil", tok_literal},   {"not", tok_not},
+        {"or", tok_or},         {"repeat", tok_repeat}, {"return", tok_return},
+        {"then", tok_then},     {"true", tok_literal},  {"until", tok_until},
+        {"while", tok_while},   {"foreach", tok_api},   {"all", tok_api},
+        {"add", tok_api},       {"del", tok_api},       {"menuitem", tok_api},
+    };
+    if (w.size() >= static_cast<size_t>(vexel_api_name_size)) return tok_ident;
+    if (w.size() >= 2 && w.size() <= 8)
+        for (const entry& k : keywords)
+            if (w == k.word) return k.tok;
+    for (int i = 0; i < api_function_names; ++i) {
+        if (api_name_length[i] != w.size() || api_function_name[i][0] != w[0]) continue;
+        if (std::memcmp(api_function_name[i], w.data(), w.size()) == 0) return tok_api;
+    }
+    return tok_ident;
+}
+
+}  // namespace
+
+void init_api_function_names() {
+    std::memset(api_function_name, 0, sizeof api_function_name);
+    std::memset(api_name_length, 0, sizeof api_name_length);
+    api_function_names = 0;
+}
+
+bool add_api_function_name(const char* name) {
+    if (!name || !*name || api_function_names >= vexel_api_name_slots) return false;
+    const size_t n = std::strlen(name);
+    if (n >= static_cast<size_t>(vexel_api_name_size)) return false;
+    std::memcpy(api_function_name[api_function_names], name, n + 1);
+    api_name_length[api_function_names] = static_cast<uint8_t>(n);
+    ++api_function_names;
+    return true;
+}
+
+vexel_lexeme vexel_lex(const char* p, const char* end, bool classify) {
+    while (p < end && is_blank(static_cast<unsigned char>(*p))) ++p;
+    if (p >= end) return {tok_eof, end, end};
+    const char* s = p;
+    const unsigned char c = static_cast<unsigned char>(*p);
+    const char next = p + 1 < end ? p[1] : '\0';
+    const bool has_next = p + 1 < end;
+    auto one = [&](int tok) { return vexel_lexeme{tok, s, s + 1}; };
+    auto two = [&](int tok) { return vexel_lexeme{tok, s, s + 2}; };
+
+    if (c == '\n') return one(tok_eol);
+    if (is_word_start(c)) {
+        while (p < end && is_word_char(static_cast<unsigned char>(*p))) ++p;
+        return {classify ? keyword_or_api(std::string_view(s, size_t(p - s))) : tok_ident, s, p};
+    }
+    if (is_digit(c)) return {tok_number, s, number_end(p, end)};
+    const char* body = nullptr;
+    switch (c) {
+    case '"':
+    case '\'':
+        return {tok_string, s, quoted_string_end(p, end)};
+    case '[': {
+        const long level = long_bracket_open(p, end, &body);
+        if (level < 0) return one('[');
+        return {tok_string, s, long_bracket_close(body, end, level)};
+    }
+    case '-':
+        if (has_next && next == '-') {
+            const long level = long_bracket_open(p + 2, end, &body);
+            if (level >= 0) return {tok_comment, s, long_bracket_close(body, end, level)};
+            return {tok_comment, s, line_end(p, end)};
+        }
+        return has_next && next == '=' ? two(tok_compound) : one('-');
+    case '/':
+        if (has_next && next == '/') return {tok_eol, s, line_end(p, end)};
+        return has_next && next == '=' ? two(tok_compound) : one('/');
+    case '+':
+    case '*':
+    case '%':
+        return has_next && next == '=' ? two(tok_compound) : one(c);
+    case '.':
+        return has_next && next == '.' ? two(tok_concat) : one('.');
+    case '<':
+        if (has_next && next == '=') return two(tok_le);
+        return has_next && next == '>' ? two(tok_ne) : one('<');
+    case '>':
+        return has_next && next == '=' ? two(tok_ge) : one('>');
+    case '~':
+    case '!':
+        return has_next && next == '=' ? two(tok_ne) : one(c);
+    case '=':
+        return has_next && next == '=' ? two(tok_eq) : one('=');
+    default:
+        return one(c);
+    }
+}
+
+const char* get_first_token(const char* text, size_t length) {
+    token_state.text = text;
+    token_state.text_end = text ? text + length : text;
+    token_state.line = 0;
+    return get_next_token(text);
+}
+
+const char* get_next_token(const char* position) {
+    vexel_tokenizer& t = token_state;
+    if (!t.text || !position || position < t.text || position > t.text_end) position = t.text_end;
+    const vexel_lexeme lx = position ? vexel_lex(position, t.text_end) : vexel_lexeme{tok_eof, nullptr, nullptr};
+    t.tok = lx.tok;
+    t.token_start = lx.start;
+    t.token_end = lx.end;
+    if (lx.tok == tok_eol && lx.start && *lx.start == '\n') ++t.line;
+    return lx.end;
+}
+
+int get_token() { return token_state.tok; }
+
+int count_tokens(const char* text, size_t length) {
+    int count = 0;
+    const char* p = get_first_token(text, length);
+    for (;;) {
+        const int tok = get_token();
+        if (tok == tok_eof) break;
+        switch (tok) {
+        case tok_eol:
+        case tok_comment:
+        case tok_local:
+        case tok_end:
+        case ';':
+        case ')':
+        case '}':
+        case ']':
+        case ',':
+        case '.':
+        case ':':
+            break;
+        default:
+            ++count;
+        }
+        p = get_next_token(p);
+    }
+    return count;
+}
+
+int vexel_check_code_limits(const char* code, size_t length, vexel_limit_report* report) {
+    vexel_limit_report r{};
+    r.chars = length > size_t(0x7fffffff) ? 0x7fffffff : static_cast<int>(length);
+    int result = vexel_limits_ok;
+    if (length > static_cast<size_t>(vexel_char_limit)) {
+        result = vexel_limits_chars;
+        std::snprintf(r.heading, sizeof r.heading, "%s", vexel_char_limit_message);
+        std::snprintf(r.detail, sizeof r.detail, vexel_char_count_format, r.chars, vexel_char_limit);
+    } else {
+        r.tokens = count_tokens(code, length);
+        if (r.tokens > vexel_token_limit) {
+            result = vexel_limits_tokens;
+            std::snprintf(r.heading, sizeof r.heading, "%s", vexel_token_limit_message);
+            std::snprintf(r.detail, sizeof r.detail, vexel_token_count_format, r.tokens, vexel_token_limit);
+        }
+    }
+    if (report) *report = r;
+    return result;
+}
+
+void vexel_code_info_lines(int tokens, int chars, int compressed, vexel_info_line lines[3]) {
+    std::snprintf(lines[0].text, sizeof lines[0].text, "tokens:     %5d /  %d", tokens, vexel_token_limit);
+    lines[0].colour = tokens <= vexel_token_limit ? 6 : 9;
+    // The character line shows 65535 as its ceiling and turns red at 65536,
+    // one below the limit a program is actually held to.
+    std::snprintf(lines[1].text, sizeof lines[1].text, "chars:      %5d / %d", chars, vexel_char_limit - 1);
+    lines[1].colour = chars < vexel_char_limit ? 6 : 9;
+    std::snprintf(lines[2].text, sizeof lines[2].text, "compressed: %5d / %d", compressed,
+                  vexel_compressed_limit);
+    lines[2].colour = compressed <= vexel_compressed_limit ? 6 : 9;
+}

@@ -1,0 +1,3 @@
+local a = {1, 2}
+x.y:z() -- note
+print("hi\"there") // c

@@ -1,0 +1,2 @@
+"unterminated
+[=[ never closed

@@ -1,0 +1,4 @@
+s = [==[ ]] ]==] t = [[ a [[ b ]]
+--[[ block
+comment ]] u = "esc\\" v = "\z
+   w"

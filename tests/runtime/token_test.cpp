@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/token.h"
+
+namespace {
+
+int count(const std::string& s) { return count_tokens(s.data(), s.size()); }
+
+// The first token of s: its code and its text.
+std::pair<int, std::string> first(const std::string& s) {
+    const vexel_lexeme lx = vexel_lex(s.data(), s.data() + s.size());
+    return {lx.tok, std::string(lx.start, lx.end)};
+}
+
+struct ApiNames : ::testing::Test {
+    void SetUp() override { init_api_function_names(); }
+    void TearDown() override { init_api_function_names(); }
+};
+
+}  // namespace
+
+TEST(TokenCount, FreeTokensCostNothing) {
+    EXPECT_EQ(count("local a = {1, 2}"), 5);
+    EXPECT_EQ(count("x.y:z()"), 4);
+    EXPECT_EQ(count("a != b"), 3);
+    EXPECT_EQ(count("a ~= b"), 3);
+    EXPECT_EQ(count("a <> b"), 3);
+    EXPECT_EQ(count("x += 1"), 3);
+    EXPECT_EQ(count("function f() end;"), 3);
+    EXPECT_EQ(count("t[1], u[2]"), 6);
+    EXPECT_EQ(count(""), 0);
+    EXPECT_EQ(count("\n\n   \t\r\n"), 0);
+    EXPECT_EQ(count("-- just a comment\n// and another"), 0);
+    EXPECT_EQ(count("--[[ a block\ncomment over\nthree lines ]]"), 0);
+    EXPECT_EQ(count("s = \"" + std::string(5000, 'x') + "\""), 3);
+    EXPECT_EQ(count("s = [==[ long ]] still ]==]"), 3);
+    EXPECT_EQ(count("-1"), 2);
+    // A numeral is one token whatever its form.
+    EXPECT_EQ(count("x = 0xFF + 1e-3 + 0b101 + 3.25"), 9);
+}
+
+TEST(TokenCount, LexesEachKindOfToken) {
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"  foo bar", tok_ident, "foo"},
+        {"_x9 ", tok_ident, "_x9"},
+        {"\x8b\x91z+", tok_ident, "\x8b\x91z"},
+        {"function", tok_function, "function"},
+        {"end", tok_end, "end"},
+        {"elseif", tok_elseif, "elseif"},
+        {"local", tok_local, "local"},
+        {"goto", tok_goto, "goto"},
+        {"nil", tok_literal, "nil"},
+        {"true", tok_literal, "true"},
+        {"not", tok_not, "not"},
+        {"and", tok_and, "and"},
+        {"or", tok_or, "or"},
+        {"foreach", tok_api, "foreach"},
+        {"menuitem", tok_api, "menuitem"},
+        {"ending", tok_ident, "ending"},
+        {"12.5x", tok_number, "12.5"},
+        {"0x1F.8+1", tok_number, "0x1F.8"},
+        {"1e+5-2", tok_number, "1e+5"},
+        {"0x1p-4 ", tok_number, "0x1p-4"},
+        {"0b1010.1;", tok_number, "0b1010.1"},
+        {"<=", tok_le, "<="},
+        {">=", tok_ge, ">="},
+        {"~=", tok_ne, "~="},
+        {"!=", tok_ne, "!="},
+        {"<>", tok_ne, "<>"},
+        {"==", tok_eq, "=="},
+        {"%=", tok_compound, "%="},
+        {"/= 2", tok_compound, "/="},
+        {"-= 2", tok_compound, "-="},
+        {"...", tok_concat, ".."},
+        {"-1", '-', "-"},
+        {"=", '=', "="},
+        {"!x", '!', "!"},
+        {"[1]", '[', "["},
+        {"[=x", '[', "["},
+        {std::string("\0x", 2), 0, std::string("\0", 1)},
+        {"\n", tok_eol, "\n"},
+        {"// note\nx", tok_eol, "// note"},
+        {"-- note\r\nx", tok_comment, "-- note"},
+        {"", tok_eof, ""},
+        {" \t\r\b", tok_eof, ""},
+    };
+    for (const auto& [text, tok, lexeme] : cases) {
+        const auto [t, s] = first(text);
+        EXPECT_EQ(t, tok) << text;
+        EXPECT_EQ(s, lexeme) << text;
+    }
+}
+
+TEST(TokenCount, StringsAndCommentsEndWhereTheCompilerEndsThem) {
+    const std::vector<std::pair<std::string, std::string>> strings = {
+        {R"("a\"b" x)", R"("a\"b")"},
+        {R"("a\\" x)", R"("a\\")"},
+        {R"('it''s')", R"('it')"},
+        {"\"open\nx\"", "\"open"},
+        {"\"joined\\\nline\" x", "\"joined\\\nline\""},
+        {"\"skip\\z  \n  on\" x", "\"skip\\z  \n  on\""},
+        {"\"ends at the end\\", "\"ends at the end\\"},
+        {"[[ a [[ b ]] c ]]", "[[ a [[ b ]]"},
+        {"[==[ ]] ]=] ]==] x", "[==[ ]] ]=] ]==]"},
+        {"[=[ never closed ]]", "[=[ never closed ]]"},
+    };
+    for (const auto& [text, lexeme] : strings) {
+        const auto [t, s] = first(text);
+        EXPECT_EQ(t, tok_string) << text;
+        EXPECT_EQ(s, lexeme) << text;
+    }
+    const std::vector<std::pair<std::string, std::string>> comments = {
+        {"--[[ a\nb ]] x", "--[[ a\nb ]]"},
+        {"--[==[ ]] \n ]==] x", "--[==[ ]] \n ]==]"},
+        {"--[ not a block\nx", "--[ not a block"},
+        {"---[[ line only\nx", "---[[ line only"},
+        {"--[[ runs to the end", "--[[ runs to the end"},
+    };
+    for (const auto& [text, lexeme] : comments) {
+        const auto [t, s] = first(text);
+        EXPECT_EQ(t, tok_comment) << text;
+        EXPECT_EQ(s, lexeme) << text;
+    }
+}
+
+TEST(TokenCount, TokenizerRecordFollowsTheWalk) {
+    const std::string text = "a = 1\n--[[x\ny]] b // c\n\"s\"";
+    std::vector<int> toks;
+    const char* p = get_first_token(text.data(), text.size());
+    while (get_token() != tok_eof) {
+        toks.push_back(get_token());
+        ASSERT_GE(p, text.data());
+        ASSERT_LE(p, text.data() + text.size());
+        p = get_next_token(p);
+    }
+    EXPECT_EQ(toks, (std::vector<int>{tok_ident, '=', tok_number, tok_eol, tok_comment, tok_ident, tok_eol,
+                                      tok_eol, tok_string}));
+    // Newline tokens only: the newline inside the block comment is not one.
+    EXPECT_EQ(token_state.line, 2);
+    EXPECT_EQ(std::string(token_state.token_start, token_state.token_end), "");
+
+    // A position outside the text reads as its end.
+    get_first_token(text.data(), 3);
+    get_next_token(text.data() + 10);
+    EXPECT_EQ(get_token(), tok_eof);
+    get_next_token(nullptr);
+    EXPECT_EQ(get_token(), tok_eof);
+    EXPECT_EQ(count_tokens(nullptr, 0), 0);
+}
+
+TEST_F(ApiNames, RecordedNamesAreApiTokens) {
+    EXPECT_EQ(first("spr").first, tok_ident);
+    EXPECT_TRUE(add_api_function_name("spr"));
+    EXPECT_TRUE(add_api_function_name("x"));
+    EXPECT_EQ(api_function_names, 2);
+    EXPECT_STREQ(api_function_name[0], "spr");
+    EXPECT_EQ(first("spr(1)").first, tok_api);
+    EXPECT_EQ(first("x").first, tok_api);
+    EXPECT_EQ(first("sprx").first, tok_ident);
+    EXPECT_EQ(first("sp").first, tok_ident);
+    init_api_function_names();
+    EXPECT_EQ(api_function_names, 0);
+    EXPECT_EQ(first("spr").first, tok_ident);
+}
+
+TEST_F(ApiNames, TableRefusesWhatDoesNotFit) {
+    EXPECT_FALSE(add_api_function_name(nullptr));
+    EXPECT_FALSE(add_api_function_name(""));
+    EXPECT_TRUE(add_api_function_name(std::string(63, 'a').c_str()));
+    EXPECT_FALSE(add_api_function_name(std::string(64, 'b').c_str()));
+    EXPECT_EQ(first(std::string(63, 'a')).first, tok_api);
+    for (int i = 1; i < vexel_api_name_slots; ++i)
+        ASSERT_TRUE(add_api_function_name(("f" + std::to_string(i)).c_str()));
+    EXPECT_FALSE(add_api_function_name("one_too_many"));
+    EXPECT_EQ(api_function_names, vexel_api_name_slots);
+    EXPECT_EQ(first("f255").first, tok_api);
+}
+
+TEST(TokenLimits, CharacterLimitComesFirst) {
+    vexel_limit_report r{};
+    std::string code(vexel_char_limit, ' ');
+    EXPECT_EQ(vexel_check_code_limits(code.data(), code.size(), &r), vexel_limits_ok);
+    EXPECT_EQ(r.chars, 65536);
+    code.push_back('x');
+    EXPECT_EQ(vexel_check_code_limits(code.data(), code.size(), &r), vexel_limits_chars);
+    EXPECT_STREQ(r.heading, "program exceeds char limit");
+    EXPECT_STREQ(r.detail, "65537 / 65536 chars\n");
+
+    // Too long and too many tokens at once: the character message wins.
+    std::string both;
+    while (both.size() <= size_t(vexel_char_limit)) both += "x ";
+    EXPECT_EQ(vexel_check_code_limits(both.data(), both.size(), &r), vexel_limits_chars);
+}
+
+TEST(TokenLimits, TokenLimitIsInclusive) {
+    vexel_limit_report r{};
+    std::string code;
+    for (int i = 0; i < vexel_token_limit; ++i) code += "a ";
+    EXPECT_EQ(vexel_check_code_limits(code.data(), code.size(), &r), vexel_limits_ok);
+    EXPECT_EQ(r.tokens, 8192);
+    code += "b";
+    EXPECT_EQ(vexel_check_code_limits(code.data(), code.size(), &r), vexel_limits_tokens);
+    EXPECT_EQ(r.tokens, 8193);
+    EXPECT_STREQ(r.heading, "program too large");
+    EXPECT_STREQ(r.detail, "8193 / 8192 tokens\n");
+    EXPECT_EQ(vexel_check_code_limits(code.data(), code.size(), nullptr), vexel_limits_tokens);
+}
+
+TEST(TokenLimits, InfoLinesTurnRedOverTheLimits) {
+    vexel_info_line lines[3];
+    vexel_code_info_lines(8192, 65535, 15360, lines);
+    EXPECT_STREQ(lines[0].text, "tokens:      8192 /  8192");
+    EXPECT_STREQ(lines[1].text, "chars:      65535 / 65535");
+    EXPECT_STREQ(lines[2].text, "compressed: 15360 / 15360");
+    for (const auto& l : lines) EXPECT_EQ(l.colour, 6);
+    vexel_code_info_lines(8193, 65536, 15361, lines);
+    for (const auto& l : lines) EXPECT_EQ(l.colour, 9);
+    EXPECT_STREQ(lines[1].text, "chars:      65536 / 65535");
+}
