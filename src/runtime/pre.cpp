@@ -48,6 +48,11 @@ bool in_lhs_set(unsigned char c) {
            c == '[' || c == ']' || c == '_';
 }
 
+bool is_word_byte(char ch) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c >= 128;
+}
+
 bool is_operand_operator(int tok) {
     switch (tok) {
     case '#': case '%': case '*': case '+': case '-': case '.': case '/': case ':': case '^':
@@ -322,7 +327,17 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
     }
     work_ += static_cast<long long>(p - ls);
     const size_t p_end = e + 1;  // the prefix P is [0, p_end)
-    const char pre_last = pre[p - 1];
+    // A "+" or "-" right after the exponent letter of a numeral ("1e+=") was
+    // read as the numeral's sign, not as an operator; then the tokens around
+    // the edit are not known to be kept.
+    bool sign_of_numeral = false;
+    if ((op == '+' || op == '-') && std::strchr("eEpP", pre[p - 1]) && pre[p - 1] != 0) {
+        for (size_t w = p; w > 0 && (is_word_byte(pre[w - 1]) || pre[w - 1] == '.'); --w) {
+            const bool starts_segment = w == 1 || !is_word_byte(pre[w - 2]);
+            if (pre[w - 1] >= '0' && pre[w - 1] <= '9' && starts_segment) sign_of_numeral = true;
+            ++work_;
+        }
+    }
 
     // Right-hand side: operands joined by operators, from p + 2.
     const char* sfx = line_.text + line_.ge;  // logical p
@@ -383,11 +398,7 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
     line_.gs += m_len;
     *changed = true;
 
-    // A "+" or "-" right after an exponent letter may have been the sign of a
-    // numeral rather than an operator token; then the tokens around the edit
-    // are not known to be kept.
-    const bool after_exponent = (op == '+' || op == '-') && pre_last != 0 && std::strchr("eEpP", pre_last) != nullptr;
-    if (!clean_ || !mr.clean || mr.open || after_exponent) {
+    if (!clean_ || !mr.clean || mr.open || sign_of_numeral) {
         relex_line();
         return true;
     }
