@@ -23,6 +23,8 @@ struct vexel_app {
     int32_t gpio_base;
     int32_t glitch_test;             // -glitch_test counter
     int32_t glitch_shots;
+    int32_t frame_limit;             // -frames: quit after this many machine frames (0: no limit)
+    int32_t frames_run;
 
     // Pause menu.
     int32_t pause_menu;

@@ -173,6 +173,8 @@ void process_arguments(int argc, char** argv) {
             parse_int(value, app.gui_theme);
         } else if (!std::strcmp(a, "-gpio_base")) {
             parse_int(value, app.gpio_base);
+        } else if (!std::strcmp(a, "-frames")) {
+            parse_int(value, app.frame_limit);
         } else if (!std::strcmp(a, "-glitch_test")) {
             parse_int(value, app.glitch_test);
         }

@@ -1,6 +1,7 @@
 // The console layer's frame loop: start-up (fenn_main_init), one update and
 // one draw per loop iteration, and shutdown (fenn_main_exit).
 #include <SDL.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,9 @@ int frame_flipper = 0;
 int update_result = 0;
 int64_t draw_ms = 0;
 
+// Ctrl+C or a termination request ends the loop so the settings are saved.
+void on_signal(int) { fenn_quit = 1; }
+
 const char* const data_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/",
                                     "bbs/labels/"};
 
@@ -53,6 +57,7 @@ void print_usage() {
         "                      ends, 1 when it cannot be loaded, 2 after an error)\n"
         "  -splore             start in the cartridge browser\n"
         "  -p PARAMS           run parameters for the program\n"
+        "  -frames N           quit after N machine frames\n"
         "  -headless           no window\n"
         "  -home FOLDER        data folder (default ~/.brindle/vexel/)\n"
         "  -windowed 0|1       start windowed or fullscreen\n"
@@ -244,6 +249,8 @@ void fenn_main_init() {
     std::memset(&app, 0, sizeof app);
     set_default_app_config();
     app.gpio_base = -1;
+    signal(SIGINT, on_signal);
+    signal(SIGTERM, on_signal);
     fenn_set_application_title("vexel");
     fenn_set_load_config_func(vexel_load_config);
     fenn_set_save_config_func(vexel_save_config);
@@ -360,6 +367,7 @@ void fenn_main_update() {
         app.frame_credit -= shell_frame_one;
         pstate.boot_frame++;
         frame_flipper ^= 1;
+        if (app.frame_limit > 0 && ++app.frames_run >= app.frame_limit) fenn_quit = 1;
     }
 
     if (pstate.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {

@@ -1,0 +1,68 @@
+#!/bin/sh
+# Start-up, shutdown and command-line behaviour of the console binary.
+#   startup.sh VEXEL SOURCE_DIR
+VEXEL=$1
+SRC=$2
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+HOME_DIR="$WORK/home"
+passed=0
+failed=0
+
+check() {  # check NAME CONDITION...
+    name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $name"
+    fi
+}
+
+# A headless run of a few frames starts, logs every step and saves settings.
+"$VEXEL" -headless -frames 3 -home "$HOME_DIR" >"$WORK/out.txt" 2>&1
+check "headless run exits 0" [ $? -eq 0 ]
+LOG="$HOME_DIR/log.txt"
+check "log opens with fenn_init" grep -q "^fenn_init" "$LOG"
+for step in "  platform: Linux" "  fenn_system_init" "  fenn_video_init" "  fenn_joystick_init" "  ok" \
+            "fenn_exit" "  fenn_config_save" "  fenn_items_created:"; do
+    check "log has '$step'" grep -q "^$step" "$LOG"
+done
+check "config.txt written" grep -q "^sessions 1 " "$HOME_DIR/config.txt"
+for d in carts backup cdata cstore plates bbs bbs/carts bbs/labels; do
+    check "data folder $d" [ -d "$HOME_DIR/$d" ]
+done
+
+# Settings persist: a second run counts the session and keeps file values.
+sed -i 's/^background_sleep_ms .*/background_sleep_ms 33/' "$HOME_DIR/config.txt"
+"$VEXEL" -headless -frames 1 -home "$HOME_DIR" -background_sleep_ms 7 >/dev/null 2>&1
+check "sessions counted" grep -q "^sessions 2 " "$HOME_DIR/config.txt"
+check "command-line override not saved" grep -q "^background_sleep_ms 33 " "$HOME_DIR/config.txt"
+
+# Exec mode with a cartridge that cannot be loaded.
+out=$("$VEXEL" -x "$WORK/nothing.qz" -home "$HOME_DIR" 2>/dev/null)
+status=$?
+check "exec of a missing cartridge exits 1" [ $status -eq 1 ]
+check "exec of a missing cartridge says so" [ "$out" = "could not load $WORK/nothing.qz" ]
+printf 'not a cartridge\n' >"$WORK/bad.qz"
+"$VEXEL" -x "$WORK/bad.qz" -home "$HOME_DIR" >/dev/null 2>&1
+check "exec of a damaged cartridge exits 1" [ $? -eq 1 ]
+
+# Without its resource file the console refuses to start, and says why.
+mkdir -p "$WORK/bin"
+cp "$VEXEL" "$WORK/bin/vexel"
+out=$("$WORK/bin/vexel" -headless -frames 1 -home "$HOME_DIR" 2>/dev/null)
+status=$?
+check "missing data.pod fails" [ $status -ne 0 ]
+check "missing data.pod is named" [ "$out" = "couldn't load $WORK/bin/data.pod" ]
+printf 'CPOD garbage' >"$WORK/bin/data.pod"
+out=$("$WORK/bin/vexel" -headless -frames 1 -home "$HOME_DIR" 2>/dev/null)
+check "damaged data.pod is refused" [ "$out" = "couldn't load $WORK/bin/data.pod" ]
+
+# Help.
+"$VEXEL" -h | grep -q "usage: vexel"
+check "-h prints usage" [ $? -eq 0 ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
