@@ -282,7 +282,8 @@ void fenn_main_init() {
     pstate.target_fps = 30;
 
     pstate.working_cart = fenn_create_vexel_cart();
-    if (!load_splash_bmp()) boot_init();
+    // Exec mode starts its program at the first update, with no boot.
+    if (!app.exec_mode && !load_splash_bmp()) boot_init();
     for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
 
     if (app.exec_mode) {

@@ -25,7 +25,7 @@ check() {  # check NAME CONDITION...
 check "headless run exits 0" [ $? -eq 0 ]
 LOG="$HOME_DIR/log.txt"
 check "log opens with fenn_init" grep -q "^fenn_init" "$LOG"
-for step in "  platform: Linux" "  fenn_system_init" "  fenn_video_init" "  fenn_joystick_init" "  ok" \
+for step in "  platform: Linux" "  fenn_system_init" "  fenn_video_init" "  fenn_joystick_init" "ok" \
             "fenn_exit" "  fenn_config_save" "  fenn_items_created:"; do
     check "log has '$step'" grep -q "^$step" "$LOG"
 done
