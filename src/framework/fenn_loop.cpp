@@ -10,6 +10,7 @@
 #include "framework/fenn_log.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
+#include "framework/fenn_text.h"
 #include "framework/fenn_video.h"
 
 fenn_state_t fenn_state;
@@ -113,6 +114,7 @@ void fenn_init() {
         fenn_debug("fenn_keys_init\n");
         fenn_keys_init();
         fenn_debug("fenn_text_init\n");
+        fenn_text_init();
         fenn_debug("fenn_video_init\n");
         fenn_video_init();
         fenn_debug("fenn_mouse_init\n");
@@ -137,6 +139,7 @@ void fenn_exit() {
     fenn_video_exit();
     fenn_debug("fenn_joystick_exit\n");
     fenn_joystick_exit();
+    fenn_text_exit();
     fenn_debug("fenn_system_exit\n");
     if (!fenn_state.console_only) fenn_system_exit();
     fenn_debug("fenn_items_created: %d\n", fenn_items_created());

@@ -4,7 +4,6 @@
 #include <cstring>
 
 int fenn_font_spacing = 1;
-cpod* fenn_font1 = nullptr;
 
 namespace {
 
@@ -153,5 +152,3 @@ int fenn_draw_text_phat(fenn_bitmap* bmp, const char* text, const cpod* font, in
     return fenn_draw_text_ex(bmp, text, font, x, y, flags, colour);
 }
 
-void fenn_text_init() {}
-void fenn_text_exit() {}

@@ -30,7 +30,19 @@ int fenn_get_text_width(const char* text, const cpod* font);
 // The font's glyph for a code in its first set, or null.
 const fenn_bitmap* fenn_font_glyph(const cpod* font, int code);
 
-// The framework's own small font (elision marks); null until built.
+// The framework's own fonts, built by fenn_text_init from fenn_font1_dat
+// (96 glyphs, codes 32-127, five row bytes each, bit 4 the leftmost of five
+// columns): fenn_font1 has 5x5 glyphs, its bold twin fenn_font2 6x5 glyphs
+// (every set pixel also sets the one to its right). Each pod holds 512
+// items: a set of 256 codes with 8-bit glyphs (ink 6 and 7), then the same
+// in 32-bit form (ink 0xffc0c0c0 and 0xffffffff). Codes outside 32-127 have
+// no glyph. fenn_font1 draws the elision mark. Null until built and after
+// fenn_text_exit.
+constexpr int fenn_font1_glyphs = 96;
+constexpr int fenn_font1_rows = 5;
+constexpr int fenn_font1_w = 5;
+extern const uint8_t fenn_font1_dat[fenn_font1_glyphs * fenn_font1_rows];
 extern cpod* fenn_font1;
-void fenn_text_init();
+extern cpod* fenn_font2;
+void fenn_text_init();  // builds both fonts (again only if destroyed)
 void fenn_text_exit();

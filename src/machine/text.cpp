@@ -14,6 +14,11 @@ cpod* vexel_console_font = nullptr;
 namespace {
 constexpr int scroll_charge = 65536;
 constexpr int print_format_max = 4096;
+constexpr int print_byte_charge = 8;
+constexpr int print_call_charge = 2;
+// After this many scrolls in a row every row inside the clip holds what it
+// will hold for good (6 rows move per scroll, 128 rows in all).
+constexpr int64_t scrolls_to_settle = 128 / vexel_line_height + 2;
 
 void fill_rows(fenn_bitmap* s, int y0, int y1, uint8_t colour) {
     y0 = std::max(y0, s->clip_y0);
@@ -39,7 +44,21 @@ void cursor_cr() {
                     size_t(s->clip_x1 - s->clip_x0));
     }
     fill_rows(s, 128 - vexel_line_height, 128, 0);
-    spend_cpu(scroll_charge);
+    vexel_charge(scroll_charge);
+}
+
+void cursor_cr_times(int64_t n) {
+    int64_t scrolls = 0;
+    for (; n > 0; --n) {
+        if (pstate.cursor_y + vexel_line_height < 123) {
+            pstate.cursor_y += vexel_line_height;
+            scrolls = 0;
+            continue;
+        }
+        if (++scrolls > scrolls_to_settle) break;
+        cursor_cr();
+    }
+    for (; n > 0; --n) vexel_charge(scroll_charge);
 }
 
 void vexel_print_col(const char* text, int colour) {
@@ -54,7 +73,7 @@ void vexel_print_col(const char* text, int colour) {
     int n = int(std::strlen(text));
     int extra = 0;
     if (n >= vexel_console_columns + 1) {
-        for (int i = vexel_console_columns; i < n; i += vexel_console_columns) cursor_cr();
+        cursor_cr_times((n - 33) / 32 + 1);
         extra = ((n - 33) / 32 + 1) * vexel_line_height;
     }
     pstate.cursor_y -= extra;
@@ -75,3 +94,25 @@ void vexel_print_2_col(const char* format, int a, int b, int colour) {
 }
 
 void vexel_print_2(const char* format, int a, int b) { vexel_print_2_col(format, a, b, 6); }
+
+void vexel_script_print(int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c) {
+    if (argc < 1) return;
+    if (!text) {
+        text = "";
+        len = 0;
+    }
+    if (argc >= 3) {
+        pstate.cursor_x = vexel_flr(x);
+        pstate.cursor_y = vexel_flr(y);
+    }
+    if (argc >= 4) pstate.pen_col = vexel_flr(c) & 0xff;
+    const uint32_t colour = uint32_t(pstate.draw_pal[pstate.pen_col & 15] & 15);
+    int flags = fenn_text_single_colour;
+    if (pstate.pending == pending_stop_program) flags |= fenn_text_wrap;
+    const int x0 = pstate.cursor_x - pstate.camera_x, y0 = pstate.cursor_y - pstate.camera_y;
+    int yl = y0;
+    if (fenn_bitmap* s = pstate.screen) yl = fenn_draw_text_ex(s, text, vexel_console_font, x0, y0, flags, colour);
+    if (argc == 1) cursor_cr_times(int64_t(std::max(yl - y0, 0)) / vexel_line_height + 1);
+    const size_t max_len = size_t((INT32_MAX - print_call_charge) / print_byte_charge);
+    vexel_charge(int32_t(std::min(len, max_len)) * print_byte_charge + print_call_charge);
+}

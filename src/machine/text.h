@@ -5,7 +5,10 @@
 // the screen when the cursor reaches the bottom. In exec mode, with no
 // program running, they go to standard output as "** <text>" instead.
 #pragma once
+#include <cstddef>
+
 #include "framework/fenn_pod.h"
+#include "machine/gfx.h"
 
 constexpr int vexel_line_height = 6;
 constexpr int vexel_console_columns = 32;
@@ -14,7 +17,19 @@ constexpr int vexel_console_columns = 32;
 extern cpod* vexel_console_font;
 
 void cursor_cr();
+// n line feeds. Once the screen has scrolled far enough that further scrolls
+// cannot change it, the rest only charge their cycles, so a text of a
+// million newlines costs CPU budget rather than a million screen copies.
+void cursor_cr_times(int64_t n);
 void vexel_print_col(const char* text, int colour);
 void vexel_print(const char* text);  // colour 6
 void vexel_print_2(const char* format, int a, int b);
 void vexel_print_2_col(const char* format, int a, int b, int colour);
+
+// The script's print. `text` is the argument already turned into text by the
+// binding (strings unchanged, numbers in the script's number format,
+// "true"/"false", "[nil]" and the like for other values), `len` its length
+// in bytes (the charge counts bytes; drawing stops at a NUL). argc is the
+// number of arguments the script gave, 0 for none; x, y and c are raw
+// 16.16 values (0 when missing).
+void vexel_script_print(int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c);

@@ -1,0 +1,407 @@
+#include "machine/gfx.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "framework/fenn_platform.h"
+#include "machine/pstate.h"
+#include "runtime/run.h"
+
+namespace {
+
+// Screen coordinates handed to the primitives stay within this range. Script
+// values (a 16-bit integer part minus a 16-bit camera) never come near it;
+// it only keeps hostile callers of the bitmap layer from overflowing the
+// fixed-point walks or making them take billions of steps.
+constexpr int64_t coord_limit = int64_t(1) << 20;
+
+constexpr uint8_t fixed_tint[16] = {0, 0, 1, 1, 0, 0, 1, 5, 1, 5, 5, 5, 1, 1, 1, 5};
+constexpr uint8_t col_to_b[16] = {0, 1, 3, 5, 4, 2, 11, 15, 7, 12, 13, 9, 8, 6, 10, 14};
+
+inline bool out_of_range(int64_t v) { return v < -coord_limit || v > coord_limit; }
+
+inline void plot(fenn_bitmap* b, int32_t x, int32_t y, uint8_t colour, vexel_pattern pat) {
+    if (x < b->clip_x0 || x >= b->clip_x1 || y < b->clip_y0 || y >= b->clip_y1) return;
+    uint8_t c = colour & 15;
+    if ((pat.bits >> (15 - ((y & 3) * 4 + (x & 3)))) & 1) {
+        if (pat.transparent) return;
+        c = colour >> 4;
+    }
+    b->pix[size_t(y) * size_t(b->w) + size_t(x)] = c;
+}
+
+inline void span(fenn_bitmap* b, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat) {
+    if (y < b->clip_y0 || y >= b->clip_y1) return;
+    int32_t xs = std::max(std::min(xa, xb), b->clip_x0);
+    int32_t xe = std::min(std::max(xa, xb), b->clip_x1 - 1);
+    if (xe < xs) return;
+    uint8_t* row = b->pix.data() + size_t(y) * size_t(b->w);
+    uint32_t nibble = (pat.bits >> ((3 - (y & 3)) * 4)) & 15;
+    if (nibble == 0) {
+        std::memset(row + xs, colour & 15, size_t(xe - xs + 1));
+        return;
+    }
+    int cols[4];
+    for (int k = 0; k < 4; ++k) {
+        bool one = (nibble >> (3 - k)) & 1;
+        cols[k] = !one ? (colour & 15) : pat.transparent ? -1 : (colour >> 4);
+    }
+    for (int32_t x = xs; x <= xe; ++x) {
+        int c = cols[x & 3];
+        if (c >= 0) row[x] = uint8_t(c);
+    }
+}
+
+// Screen coordinate of a script value: floor, then the camera.
+inline int32_t screen_x(vexel_fix v) {
+    return int32_t(std::clamp(int64_t(vexel_flr(v)) - pstate.camera_x, -coord_limit, coord_limit));
+}
+inline int32_t screen_y(vexel_fix v) {
+    return int32_t(std::clamp(int64_t(vexel_flr(v)) - pstate.camera_y, -coord_limit, coord_limit));
+}
+
+// An optional colour argument given: it becomes the pen colour.
+inline void take_colour(bool given, vexel_fix c) {
+    if (given) pstate.pen_col = vexel_flr(c) & 0xff;
+}
+
+inline fenn_bitmap* screen() {
+    fenn_bitmap* s = pstate.screen;
+    return s && s->depth == 8 ? s : nullptr;
+}
+
+// Number of integers of lo..hi (in any order) inside [a, b).
+inline int64_t visible(int64_t lo, int64_t hi, int64_t a, int64_t b) {
+    if (lo > hi) std::swap(lo, hi);
+    return std::max<int64_t>(0, std::min(hi, b - 1) - std::max(lo, a) + 1);
+}
+
+inline int32_t charge_of(int64_t v) { return int32_t(std::clamp<int64_t>(v, 1, INT32_MAX)); }
+
+}  // namespace
+
+int64_t vexel_draw_cycles = 0;
+
+void vexel_charge(int32_t cycles) { vexel_draw_cycles += spend_cpu(cycles); }
+
+vexel_pattern vexel_current_pattern() {
+    return {uint32_t(pstate.fill_pattern) & 0xffff, (pstate.fill_pattern & 0x10000) != 0};
+}
+
+uint8_t vexel_draw_colour(int32_t c) {
+    return uint8_t((pstate.draw_pal[c & 15] & 15) | ((pstate.draw_pal[(c >> 4) & 15] & 15) << 4));
+}
+
+void vexel_plot(fenn_bitmap* bmp, int32_t x, int32_t y, uint8_t colour, vexel_pattern pat) {
+    if (bmp && bmp->depth == 8) plot(bmp, x, y, colour, pat);
+}
+
+void draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat) {
+    if (bmp && bmp->depth == 8) span(bmp, y, xa, xb, colour, pat);
+}
+
+int32_t draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
+                  vexel_pattern pat) {
+    if (!b || b->depth != 8) return 0;
+    if (out_of_range(x0) || out_of_range(y0) || out_of_range(x1) || out_of_range(y1)) return 0;
+    if (y1 < y0) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+    }
+    // 64-bit positions: the walk is the 16.16 one, but lines longer than
+    // 32767 pixels would overflow a 32-bit accumulator and wander off.
+    const int64_t xa = x0, ya = y0, xb = x1, yb = y1;
+    const int64_t dy = yb - ya, dx = xb - xa;
+    int64_t n = std::max(std::llabs(dx), std::llabs(dy));
+    if (n == 0) n = 1;
+    const int64_t left = b->clip_x0, top = b->clip_y0, right = b->clip_x1, bottom = b->clip_y1;
+    if (yb < top || ya >= bottom || (xa < left && xb < left) || (xa >= right && xb >= right)) return 0;
+    const int64_t sy = dy * 65536 / n, sx = dx * 65536 / n;
+
+    // Steps to skip at either end before the walk can reach the clip. The
+    // 32-bit cuts can only make a skip shorter (walking more, plotting the
+    // same pixels), never longer.
+    auto skip = [](int64_t a, int64_t s) -> int64_t {
+        if (s == 0) return 0;
+        int64_t t = int32_t(uint32_t(uint64_t(a) * 65536u));
+        int64_t q = t * 65536 / s;
+        return int64_t(int32_t(uint32_t(uint64_t(q)))) >> 16;
+    };
+    int64_t k = 0, e = 0;
+    if (ya < top) k = std::max<int64_t>(skip(top - ya, sy), 0);
+    if (yb >= bottom) e = std::max<int64_t>(skip(yb - bottom + 1, sy), 0);
+    if (xa < left) k = std::max(k, skip(left - xa, sx));
+    if (xa >= right) k = std::max(k, skip(xa - right + 1, -sx));
+    if (xb < left) e = std::max(e, skip(left - xb, -sx));
+    if (xb >= right) e = std::max(e, skip(xb - right + 1, sx));
+    if (k > 0) --k;
+    int64_t x = xa * 65536 + 0x8000 + k * sx;
+    int64_t y = ya * 65536 + 0x8000 + k * sy;
+    int64_t count = n - k - std::max<int64_t>(e - 1, 0);
+    if (count < 0) return 0;
+    for (int64_t i = 0; i <= count; ++i) {
+        plot(b, int32_t(x >> 16), int32_t(y >> 16), colour, pat);
+        x += sx;
+        y += sy;
+    }
+    return int32_t(count);
+}
+
+void draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
+    if (!b || b->depth != 8 || r < 0) return;
+    if (out_of_range(cx) || out_of_range(cy) || out_of_range(r)) return;
+    if (cx + r < b->clip_x0 || cx - r >= b->clip_x1 || cy + r < b->clip_y0 || cy - r >= b->clip_y1) return;
+    int32_t x = r, y = 0, d = 1 - r;
+    while (x >= y) {
+        plot(b, cx + x, cy + y, colour, pat);
+        plot(b, cx + y, cy + x, colour, pat);
+        plot(b, cx - x, cy + y, colour, pat);
+        plot(b, cx - y, cy + x, colour, pat);
+        plot(b, cx - x, cy - y, colour, pat);
+        plot(b, cx - y, cy - x, colour, pat);
+        plot(b, cx + x, cy - y, colour, pat);
+        plot(b, cx + y, cy - x, colour, pat);
+        ++y;
+        if (d >= 0) {
+            --x;
+            d += 2 * (y - x) + 1;
+        } else {
+            d += 2 * y + 1;
+        }
+    }
+}
+
+void draw_fillcircle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
+    if (!b || b->depth != 8 || r < 0) return;
+    if (out_of_range(cx) || out_of_range(cy) || out_of_range(r)) return;
+    if (cx + r < b->clip_x0 || cx - r >= b->clip_x1 || cy + r < b->clip_y0 || cy - r >= b->clip_y1) return;
+    int32_t x = r, y = 0, d = 1 - r;
+    do {
+        span(b, cy + y, cx - x, cx + x, colour, pat);
+        span(b, cy - y, cx - x, cx + x, colour, pat);
+        if (d >= 0) {
+            // Rows cy +- x only at their widest, just before x shrinks.
+            span(b, cy + x, cx - y, cx + y, colour, pat);
+            span(b, cy - x, cx - y, cx + y, colour, pat);
+            ++y;
+            --x;
+            d += 2 * (y - x) + 1;
+        } else {
+            ++y;
+            d += 2 * y + 1;
+        }
+    } while (y <= x);
+}
+
+void draw_tinted_rect_adaptive(fenn_bitmap* b, int x0, int y0, int x1, int y1, bool adaptive) {
+    if (!b || b->depth != 8) return;
+    if (x1 < x0) std::swap(x0, x1);
+    if (y1 < y0) std::swap(y0, y1);
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, b->w - 1);
+    y1 = std::min(y1, b->h - 1);
+    if (x1 < x0 || y1 < y0) return;
+    uint8_t table[16];
+    std::memcpy(table, fixed_tint, sizeof table);
+    if (adaptive && fenn_get_key_state(fenn_key_lshift) == 0) {
+        int64_t by_rank[16] = {};
+        for (int y = y0; y <= y1; ++y) {
+            const uint8_t* row = b->pix.data() + size_t(y) * size_t(b->w);
+            for (int x = x0; x <= x1; ++x) ++by_rank[col_to_b[row[x] & 15]];
+        }
+        const int64_t target = 2 * int64_t(x1 - x0 + 1) * int64_t(y1 - y0 + 1) / 3;
+        int best_k = 2;
+        int64_t best_diff = -1, below = by_rank[0] + by_rank[1];
+        for (int k = 2; k <= 15; ++k) {
+            int64_t diff = std::llabs(below - target);
+            if (best_diff < 0 || diff < best_diff) {
+                best_diff = diff;
+                best_k = k;
+            }
+            below += by_rank[k];
+        }
+        for (int c = 0; c < 16; ++c) table[c] = col_to_b[c] >= best_k ? 1 : 0;
+    }
+    for (int y = y0; y <= y1; ++y) {
+        uint8_t* row = b->pix.data() + size_t(y) * size_t(b->w);
+        for (int x = x0; x <= x1; ++x) row[x] = table[row[x] & 15];
+    }
+}
+
+// ---------------------------------------------------------------- script calls
+
+void vexel_set_clip_registers(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    pstate.clip_x0 = x0;
+    pstate.clip_y0 = y0;
+    pstate.clip_x1 = x1;
+    pstate.clip_y1 = y1;
+    if (pstate.screen) fenn_set_clip(pstate.screen, std::max(x0, 0), std::max(y0, 0), std::min(128, x1), std::min(128, y1));
+}
+
+void vexel_cls(int argc, vexel_fix c) {
+    int32_t colour = argc >= 1 ? vexel_flr(c) & 15 : 0;
+    if (fenn_bitmap* s = screen()) std::memset(s->pix.data(), colour, s->pix.size());
+    pstate.cursor_x = 0;
+    pstate.cursor_y = 0;
+    vexel_set_clip_registers(0, 0, vexel_screen_w, vexel_screen_h);
+    if (pstate.screen) fenn_clear_clip(pstate.screen);
+    vexel_charge(vexel_cls_charge);
+}
+
+void vexel_pset(int argc, vexel_fix x, vexel_fix y, vexel_fix c) {
+    if (argc < 2) return;
+    take_colour(argc >= 3, c);
+    if (fenn_bitmap* s = screen()) plot(s, screen_x(x), screen_y(y), vexel_draw_colour(pstate.pen_col), vexel_current_pattern());
+}
+
+int32_t vexel_pget(int argc, vexel_fix x, vexel_fix y) {
+    fenn_bitmap* s = screen();
+    if (argc < 2 || !s) return 0;
+    int32_t px = screen_x(x), py = screen_y(y);
+    if (px < s->clip_x0 || px >= s->clip_x1 || py < s->clip_y0 || py >= s->clip_y1) return 0;
+    return s->pix[size_t(py) * size_t(s->w) + size_t(px)] & 15;
+}
+
+void vexel_line(int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c) {
+    take_colour(argc >= 5, c);
+    fenn_bitmap* s = screen();
+    if (!s) return;
+    int32_t count = draw_line(s, screen_x(x0), screen_y(y0), screen_x(x1), screen_y(y1),
+                              vexel_draw_colour(pstate.pen_col), vexel_current_pattern());
+    vexel_charge(count / 2 + 1);
+}
+
+void vexel_rect(int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix c) {
+    take_colour(argc >= 5, c);
+    fenn_bitmap* s = screen();
+    if (!s) return;
+    const int32_t x0 = screen_x(fx0), y0 = screen_y(fy0), x1 = screen_x(fx1), y1 = screen_y(fy1);
+    const int32_t minx = std::min(x0, x1), maxx = std::max(x0, x1);
+    const int32_t miny = std::min(y0, y1), maxy = std::max(y0, y1);
+    const int32_t left = s->clip_x0, top = s->clip_y0, right = s->clip_x1, bottom = s->clip_y1;
+    if (maxy < top || miny >= bottom || maxx < left || minx >= right) return;
+    const uint8_t colour = vexel_draw_colour(pstate.pen_col);
+    const vexel_pattern pat = vexel_current_pattern();
+    draw_line(s, x0, y0, x1, y0, colour, pat);
+    draw_line(s, x0, y1, x1, y1, colour, pat);
+    draw_line(s, x0, y0, x0, y1, colour, pat);
+    draw_line(s, x1, y0, x1, y1, colour, pat);
+    auto clampx = [&](int32_t v) { return std::max(std::min(v, right - 1), left); };
+    auto clampy = [&](int32_t v) { return std::max(std::min(v, bottom - 1), top); };
+    const int32_t w = clampx(maxx) - clampx(minx);
+    const int32_t h = std::max(clampy(maxy) - clampy(miny) - 1, 0);
+    int32_t charge = 0;
+    if (miny >= top) charge += (w + 3) / 4;
+    if (maxy < bottom) charge += (w + 3) / 4;
+    if (minx >= left) charge += h / 2;
+    if (maxx < right) charge += h / 2;
+    vexel_charge(std::max(charge, 1));
+}
+
+void vexel_rectfill(int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix c) {
+    take_colour(argc >= 5, c);
+    fenn_bitmap* s = screen();
+    if (!s) return;
+    const int32_t x0 = screen_x(fx0), y0 = screen_y(fy0), x1 = screen_x(fx1), y1 = screen_y(fy1);
+    const uint8_t colour = vexel_draw_colour(pstate.pen_col);
+    const vexel_pattern pat = vexel_current_pattern();
+    // Rows outside the clip draw nothing, so only the visible ones are walked.
+    const int32_t ys = std::max(std::min(y0, y1), s->clip_y0);
+    const int32_t ye = std::min(std::max(y0, y1), s->clip_y1 - 1);
+    for (int32_t y = ys; y <= ye; ++y) span(s, y, x0, x1, colour, pat);
+    vexel_charge(charge_of((visible(x0, x1, s->clip_x0, s->clip_x1) * visible(y0, y1, s->clip_y0, s->clip_y1)) >> 4));
+}
+
+void vexel_circ(int argc, vexel_fix x, vexel_fix y, vexel_fix fr, vexel_fix c) {
+    if (argc < 2) return;
+    take_colour(argc >= 4, c);
+    const int32_t r = argc == 2 ? vexel_default_circle_radius : vexel_flr(fr);
+    fenn_bitmap* s = screen();
+    if (r < 0 || !s) return;
+    const int32_t cx = screen_x(x), cy = screen_y(y);
+    draw_circle(s, cx, cy, r, vexel_draw_colour(pstate.pen_col), vexel_current_pattern());
+    const int64_t left = s->clip_x0, top = s->clip_y0, right = s->clip_x1, bottom = s->clip_y1;
+    if (int64_t(cx) + r < left || int64_t(cx) - r >= right || int64_t(cy) + r < top || int64_t(cy) - r >= bottom) return;
+    int64_t rows = std::max(std::min(bottom, int64_t(cy) + r), top) - std::max(int64_t(cy) - r, top);
+    vexel_charge(charge_of(rows * 2 + 2));
+}
+
+void vexel_circfill(int argc, vexel_fix x, vexel_fix y, vexel_fix fr, vexel_fix c) {
+    if (argc < 2) return;
+    const int32_t r = argc == 2 ? vexel_default_circle_radius : vexel_flr(fr);
+    if (r < 0) return;
+    take_colour(argc >= 4, c);
+    fenn_bitmap* s = screen();
+    if (!s) return;
+    const int32_t cx = screen_x(x), cy = screen_y(y);
+    draw_fillcircle(s, cx, cy, r, vexel_draw_colour(pstate.pen_col), vexel_current_pattern());
+    const int64_t area = visible(int64_t(cx) - r, int64_t(cx) + r, s->clip_x0, s->clip_x1) *
+                         visible(int64_t(cy) - r, int64_t(cy) + r, s->clip_y0, s->clip_y1);
+    vexel_charge(charge_of(2 * int64_t(r) + (area >> 4)));
+}
+
+void vexel_clip(int argc, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h) {
+    int32_t x0 = 0, y0 = 0, x1 = vexel_screen_w, y1 = vexel_screen_h;
+    if (argc >= 4) {
+        // Sums of two 16-bit integer parts cannot overflow 32 bits.
+        x0 = vexel_flr(x);
+        y0 = vexel_flr(y);
+        x1 = x0 + vexel_flr(w);
+        y1 = y0 + vexel_flr(h);
+    }
+    auto c = [](int32_t v) { return std::clamp(v, 0, 128); };
+    vexel_set_clip_registers(c(x0), c(y0), c(x1), c(y1));
+    vexel_charge(vexel_clip_charge);
+}
+
+void vexel_camera(int argc, vexel_fix x, vexel_fix y) {
+    // The camera registers are two signed 16-bit values at 0x5f28 and 0x5f2a,
+    // low byte first; larger values wrap as a byte-wise write would.
+    const int32_t cx = argc >= 1 ? vexel_flr(x) : 0;
+    const int32_t cy = argc >= 2 ? vexel_flr(y) : 0;
+    pstate.camera_x = int16_t(uint16_t(cx));
+    pstate.camera_y = int16_t(uint16_t(cy));
+    pstate.ram[0x5f28] = uint8_t(cx);
+    pstate.ram[0x5f29] = uint8_t(cx >> 8);
+    pstate.ram[0x5f2a] = uint8_t(cy);
+    pstate.ram[0x5f2b] = uint8_t(cy >> 8);
+}
+
+void vexel_pal(int argc, vexel_fix c0, vexel_fix c1, vexel_fix p) {
+    if (argc < 2) {
+        for (int i = 0; i < 16; ++i) pstate.draw_pal[i] = pstate.screen_pal[i] = i;
+        pstate.draw_pal[0] = 0x10;
+        return;
+    }
+    const int32_t from = vexel_flr(c0) & 15, to = vexel_flr(c1) & 15;
+    if (argc >= 3 && vexel_flr(p) != 0) pstate.screen_pal[from] = to;
+    else pstate.draw_pal[from] = to | (pstate.draw_pal[from] & 0x10);
+}
+
+void vexel_palt(int argc, vexel_fix c, bool transparent) {
+    if (argc < 2) {
+        for (int i = 0; i < 16; ++i) pstate.draw_pal[i] &= 15;
+        pstate.draw_pal[0] |= 0x10;
+        return;
+    }
+    int32_t& entry = pstate.draw_pal[vexel_flr(c) & 15];
+    entry = (entry & 15) | (transparent ? 0x10 : 0);
+}
+
+void vexel_color(int argc, vexel_fix c) { pstate.pen_col = argc >= 1 ? vexel_flr(c) & 0xff : 0; }
+
+void vexel_cursor(int argc, vexel_fix x, vexel_fix y) {
+    pstate.cursor_x = argc >= 1 ? vexel_flr(x) : 0;
+    pstate.cursor_y = argc >= 2 ? vexel_flr(y) : 0;
+}
+
+void vexel_fillp(int argc, vexel_fix p) {
+    if (argc < 1) {
+        pstate.fill_pattern = 0;
+        return;
+    }
+    pstate.fill_pattern = int32_t((uint32_t(p) >> 16) & 0xffff) | ((p & 0x8000) ? 0x10000 : 0);
+}

@@ -1,0 +1,302 @@
+#include "machine/sprite.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "machine/pstate.h"
+#include "runtime/run.h"
+
+namespace {
+
+constexpr int box_max = vexel_sheet_size;
+constexpr uint8_t box_transparent = 16;
+
+// The sprite box of spr and sspr: the sheet rectangle after flipping and the
+// draw palette, one byte per pixel, values 16 and above transparent. One
+// static box serves every call (drawing runs on the main thread only), so
+// drawing allocates nothing.
+uint8_t box[box_max * box_max];
+
+inline fenn_bitmap* screen() {
+    fenn_bitmap* s = pstate.screen;
+    return s && s->depth == 8 ? s : nullptr;
+}
+
+inline bool sheet_ok(const vexel_cart* c) {
+    return c && c->gfx && c->gfx->w == vexel_sheet_size && c->gfx->h == vexel_sheet_size && c->gfx->depth == 8;
+}
+inline bool map_ok(const vexel_cart* c) {
+    return c && c->map && c->map->w == vexel_map_w && c->map->h == vexel_map_h && c->map->depth == 8;
+}
+
+inline int32_t screen_coord(vexel_fix v, int32_t camera) {
+    // Same range guard as the primitives: keeps every sum below in 32 bits.
+    constexpr int64_t limit = int64_t(1) << 20;
+    return int32_t(std::clamp(int64_t(vexel_flr(v)) - camera, -limit, limit));
+}
+
+// Fills the W x H box from sheet rectangle (sx, sy). Parts of the rectangle
+// off the sheet stay colour 0 (drawn opaque); flipping mirrors only the part
+// on the sheet.
+void fill_box(const fenn_bitmap* sheet, int32_t sx, int32_t sy, int w, int h, bool flip_x, bool flip_y) {
+    std::memset(box, 0, size_t(w) * size_t(h));
+    if (sx >= vexel_sheet_size || sy >= vexel_sheet_size) return;
+    int32_t ox = 0, oy = 0, cw = w, ch = h;
+    if (sx < 0) {
+        cw += sx;
+        ox = -sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        ch += sy;
+        oy = -sy;
+        sy = 0;
+    }
+    cw = std::min(cw, vexel_sheet_size - sx);
+    ch = std::min(ch, vexel_sheet_size - sy);
+    if (cw <= 0 || ch <= 0) return;
+    uint8_t lut[16];
+    for (int i = 0; i < 16; ++i) {
+        uint32_t e = uint32_t(pstate.draw_pal[i]);
+        lut[i] = e < 16 ? uint8_t(e) : box_transparent;
+    }
+    for (int32_t j = 0; j < ch; ++j) {
+        const uint8_t* src = sheet->pix.data() + size_t(sy + (flip_y ? ch - 1 - j : j)) * vexel_sheet_size + size_t(sx);
+        uint8_t* dst = box + size_t(oy + j) * size_t(w) + size_t(ox);
+        if (flip_x)
+            for (int32_t i = 0; i < cw; ++i) dst[i] = lut[src[cw - 1 - i] & 15];
+        else
+            for (int32_t i = 0; i < cw; ++i) dst[i] = lut[src[i] & 15];
+    }
+}
+
+// Draws the box unscaled at screen (x, y); returns the box pixels inside the
+// clip.
+int64_t draw_box(fenn_bitmap* s, int w, int h, int32_t x, int32_t y) {
+    const int32_t x0 = std::max(x, s->clip_x0), x1 = std::min(x + w, s->clip_x1);
+    const int32_t y0 = std::max(y, s->clip_y0), y1 = std::min(y + h, s->clip_y1);
+    if (x1 <= x0 || y1 <= y0) return 0;
+    for (int32_t py = y0; py < y1; ++py) {
+        const uint8_t* src = box + size_t(py - y) * size_t(w) + size_t(x0 - x);
+        uint8_t* dst = s->pix.data() + size_t(py) * size_t(s->w);
+        for (int32_t px = x0; px < x1; ++px, ++src)
+            if (*src < box_transparent) dst[px] = *src;
+    }
+    return int64_t(x1 - x0) * (y1 - y0);
+}
+
+// Draws the sw x sh box stretched to dw x dh (both positive) at (dx, dy),
+// sampling it with 16.16 steps from the middle of the first destination
+// pixel; returns the destination pixels inside the clip.
+int64_t draw_box_stretched(fenn_bitmap* s, int sw, int sh, int32_t dx, int32_t dy, int32_t dw, int32_t dh) {
+    const int64_t step_x = int64_t(sw) * 65536 / dw, step_y = int64_t(sh) * 65536 / dh;
+    const int64_t left = s->clip_x0, top = s->clip_y0;
+    const int64_t first_x = std::max<int64_t>(dx, left), first_y = std::max<int64_t>(dy, top);
+    int64_t acc_x = step_x / 2 + (dx < left ? (left - dx) * step_x : 0);
+    int64_t acc_y = step_y / 2 + (dy < top ? (top - dy) * step_y : 0);
+    const int64_t cols = std::min<int64_t>(dw - (first_x - dx), s->clip_x1 - first_x);
+    const int64_t rows = std::min<int64_t>(first_y + dh - (first_y - dy), s->clip_y1) - first_y;
+    if (cols <= 0 || rows <= 0) return 0;
+    // At most a screen width of columns: their source columns once per call.
+    int16_t src_col[vexel_screen_w];
+    for (int64_t i = 0; i < cols; ++i, acc_x += step_x) src_col[i] = int16_t(std::min<int64_t>(acc_x >> 16, sw - 1));
+    for (int64_t j = 0; j < rows; ++j, acc_y += step_y) {
+        const uint8_t* src = box + size_t(std::min<int64_t>(acc_y >> 16, sh - 1)) * size_t(sw);
+        uint8_t* dst = s->pix.data() + size_t(first_y + j) * size_t(s->w) + size_t(first_x);
+        for (int64_t i = 0; i < cols; ++i) {
+            uint8_t v = src[src_col[i]];
+            if (v < box_transparent) dst[i] = v;
+        }
+    }
+    return cols * rows;
+}
+
+inline int32_t charge_of(int64_t v) { return int32_t(std::clamp<int64_t>(v, 1, INT32_MAX)); }
+
+}  // namespace
+
+void vexel_spr(int argc, vexel_fix n, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h, bool flip_x, bool flip_y) {
+    const uint32_t num = uint32_t(vexel_flr(n));
+    if (num >= uint32_t(vexel_sprite_count)) return;
+    int bw = 8, bh = 8;
+    if (argc >= 4) {
+        // Sizes count in sprites and may be fractional: 1.5 is 12 pixels.
+        const int64_t pw = (int64_t(w) * 8) >> 16;
+        const int64_t ph = argc >= 5 ? (int64_t(h) * 8) >> 16 : 0;
+        if (pw < 1 || ph < 1) return;
+        bw = int(std::min<int64_t>(pw, box_max));
+        bh = int(std::min<int64_t>(ph, box_max));
+    }
+    fenn_bitmap* s = screen();
+    if (!s || !sheet_ok(pstate.cart)) return;
+    fill_box(pstate.cart->gfx, int32_t(num % 16) * 8, int32_t(num / 16) * 8, bw, bh, argc >= 6 && flip_x,
+             argc >= 7 && flip_y);
+    const int64_t shown = draw_box(s, bw, bh, screen_coord(x, pstate.camera_x), screen_coord(y, pstate.camera_y));
+    vexel_charge(charge_of(shown));
+}
+
+void vexel_sspr(int argc, vexel_fix fsx, vexel_fix fsy, vexel_fix fsw, vexel_fix fsh, vexel_fix fdx, vexel_fix fdy,
+                vexel_fix fdw, vexel_fix fdh, bool flip_x, bool flip_y) {
+    const int32_t sw = vexel_flr(fsw), sh = vexel_flr(fsh);
+    int32_t dw = sw, dh = sh;
+    if (argc > 6) {
+        dw = vexel_flr(fdw);
+        dh = argc > 7 ? vexel_flr(fdh) : 0;
+    }
+    bool fx = argc > 8 && flip_x, fy = argc >= 10 && flip_y;
+    if (sw < 1 || sw > box_max || sh < 1 || sh > box_max || dw == 0 || dh == 0) return;
+    int32_t dx = screen_coord(fdx, pstate.camera_x), dy = screen_coord(fdy, pstate.camera_y);
+    // A negative size draws mirrored, ending at the given position.
+    if (dw < 0) {
+        dx += dw;
+        dw = -dw;
+        fx = !fx;
+    }
+    if (dh < 0) {
+        dy += dh;
+        dh = -dh;
+        fy = !fy;
+    }
+    fenn_bitmap* s = screen();
+    if (!s || !sheet_ok(pstate.cart)) return;
+    fill_box(pstate.cart->gfx, vexel_flr(fsx), vexel_flr(fsy), sw, sh, fx, fy);
+    const int64_t shown = dw == sw && dh == sh ? draw_box(s, sw, sh, dx, dy) : draw_box_stretched(s, sw, sh, dx, dy, dw, dh);
+    vexel_charge(charge_of(shown));
+}
+
+int32_t vexel_sget(int, vexel_fix fx, vexel_fix fy) {
+    const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
+    if (!sheet_ok(pstate.cart) || x < 0 || y < 0 || x >= vexel_sheet_size || y >= vexel_sheet_size) return 0;
+    return pstate.cart->gfx->pix[size_t(y) * vexel_sheet_size + size_t(x)] & 15;
+}
+
+void vexel_sset(int argc, vexel_fix fx, vexel_fix fy, vexel_fix c) {
+    const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
+    vexel_cart* cart = pstate.cart;
+    if (!sheet_ok(cart) || x < 0 || y < 0 || x >= vexel_sheet_size || y >= vexel_sheet_size) return;
+    uint8_t* row = cart->gfx->pix.data() + size_t(y) * vexel_sheet_size;
+    row[x] = uint8_t((argc >= 3 ? vexel_flr(c) : 0) & 15);
+    // Written as a memory byte: the pixel pair's byte, which in the shared
+    // half is also a map cell.
+    const int32_t addr = y * 64 + x / 2;
+    const uint8_t byte = uint8_t((row[x & ~1] & 15) | ((row[x | 1] & 15) << 4));
+    pstate.ram[addr] = byte;
+    if (addr >= 0x1000 && map_ok(cart)) cart->map->pix[size_t(vexel_map_w) * 32 + size_t(addr - 0x1000)] = byte;
+}
+
+int32_t vexel_mget(int, vexel_fix fx, vexel_fix fy) {
+    const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
+    if (!map_ok(pstate.cart) || x < 0 || y < 0 || x >= vexel_map_w || y >= vexel_map_h) return 0;
+    return pstate.cart->map->pix[size_t(y) * vexel_map_w + size_t(x)];
+}
+
+void vexel_mset(int argc, vexel_fix fx, vexel_fix fy, vexel_fix fv) {
+    const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
+    vexel_cart* cart = pstate.cart;
+    if (!map_ok(cart) || x < 0 || y < 0 || x >= vexel_map_w || y >= vexel_map_h) return;
+    const uint8_t v = uint8_t((argc >= 3 ? vexel_flr(fv) : 0) & 0xff);
+    const size_t offset = size_t(y) * vexel_map_w + size_t(x);
+    cart->map->pix[offset] = v;
+    if (y >= 32 && sheet_ok(cart)) {
+        // The cell is the byte of two sheet pixels in rows 64-127.
+        uint8_t* p = cart->gfx->pix.data() + (offset / 64) * vexel_sheet_size + (2 * offset) % vexel_sheet_size;
+        p[0] = v & 15;
+        p[1] = v >> 4;
+    }
+}
+
+vexel_fget_result vexel_fget(int argc, vexel_fix fn, vexel_fix ff) {
+    vexel_fget_result r;
+    if (argc < 1) return r;
+    const int32_t n = vexel_flr(fn);
+    const bool n_ok = pstate.cart && n >= 0 && n < vexel_sprite_count;
+    if (argc == 1) {
+        r.kind = vexel_fget_result::number;
+        r.value = n_ok ? pstate.cart->flags[n] & 0xff : 0;
+        return r;
+    }
+    const int32_t f = vexel_flr(ff);
+    r.kind = vexel_fget_result::boolean;
+    r.value = n_ok && f >= 0 && f < 8 && ((pstate.cart->flags[n] >> f) & 1);
+    return r;
+}
+
+void vexel_fset(int argc, vexel_fix fn, vexel_fix ff, bool v) {
+    const int32_t n = vexel_flr(fn);
+    if (argc < 2 || !pstate.cart || n < 0 || n >= vexel_sprite_count) return;
+    int32_t& flags = pstate.cart->flags[n];
+    const int32_t f = vexel_flr(ff);
+    if (argc == 2) {
+        flags = f & 0xff;
+        return;
+    }
+    if (f < 0 || f > 7) return;
+    flags = v ? (flags | (1 << f)) : (flags & ~(1 << f));
+}
+
+void vexel_map(int argc, vexel_fix fcx, vexel_fix fcy, vexel_fix fsx, vexel_fix fsy, vexel_fix fcw, vexel_fix fch,
+               vexel_fix flayer) {
+    int32_t cx = vexel_flr(fcx), cy = vexel_flr(fcy);
+    int32_t sx = screen_coord(fsx, pstate.camera_x), sy = screen_coord(fsy, pstate.camera_y);
+    int32_t cw = vexel_map_default_w, ch = vexel_map_default_h, layer = 0;
+    if (argc >= 5) {
+        cw = vexel_flr(fcw);
+        ch = argc >= 6 ? vexel_flr(fch) : 0;
+        layer = argc >= 7 ? vexel_flr(flayer) : 0;
+        if (cw < 1 || ch < 1) return;
+    }
+    fenn_bitmap* s = screen();
+    const vexel_cart* cart = pstate.cart;
+    if (!s || !map_ok(cart) || !sheet_ok(cart)) return;
+    const int32_t left = s->clip_x0, top = s->clip_y0, right = s->clip_x1, bottom = s->clip_y1;
+    // Whole cells left of or above the clip are skipped without a look.
+    if (sx < left - 7) {
+        const int32_t k = (left - sx) / 8;
+        cw -= k;
+        cx += k;
+        sx += 8 * k;
+    }
+    if (sy < top - 7) {
+        const int32_t k = (top - sy) / 8;
+        ch -= k;
+        cy += k;
+        sy += 8 * k;
+    }
+    const int32_t cols = std::min(cw, (right - left + 7) / 8 + 1);
+    const int32_t rows = std::min((bottom - top + 7) / 8 + 1, ch);
+    if (rows < 1) {
+        vexel_charge(1);
+        return;
+    }
+    uint8_t lut[16];
+    for (int i = 0; i < 16; ++i) {
+        const int32_t e = pstate.draw_pal[i];
+        lut[i] = (e & 0xf0) ? box_transparent : uint8_t(e & 15);
+    }
+    int64_t shown = 0;
+    const uint8_t* sheet = cart->gfx->pix.data();
+    for (int32_t row = 0; row < rows; ++row) {
+        const int32_t my = cy + row, py = sy + 8 * row;
+        const int32_t y0 = std::max(py, top), y1 = std::min(py + 8, bottom);
+        for (int32_t col = 0; col < cols; ++col) {
+            const int32_t mx = cx + col;
+            if (mx < 0 || my < 0 || mx >= vexel_map_w || my >= vexel_map_h) continue;
+            const uint8_t v = cart->map->pix[size_t(my) * vexel_map_w + size_t(mx)];
+            if (v == 0 || (layer != 0 && (cart->flags[v] & layer) == 0)) continue;
+            const int32_t px = sx + 8 * col;
+            const int32_t x0 = std::max(px, left), x1 = std::min(px + 8, right);
+            if (x1 <= x0 || y1 <= y0) continue;
+            shown += int64_t(x1 - x0) * (y1 - y0);
+            const uint8_t* spr = sheet + size_t(v / 16) * 8 * vexel_sheet_size + size_t(v % 16) * 8;
+            for (int32_t y = y0; y < y1; ++y) {
+                const uint8_t* src = spr + size_t(y - py) * vexel_sheet_size + size_t(x0 - px);
+                uint8_t* dst = s->pix.data() + size_t(y) * size_t(s->w);
+                for (int32_t x = x0; x < x1; ++x, ++src) {
+                    const uint8_t e = lut[*src & 15];
+                    if (e < box_transparent) dst[x] = e;
+                }
+            }
+        }
+    }
+    vexel_charge(charge_of(shown));
+}

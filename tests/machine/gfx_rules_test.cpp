@@ -1,0 +1,492 @@
+// The drawing calls' argument rules, state changes and CPU charges, checked
+// pixel by pixel where a whole golden picture would hide the point.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "framework/fenn_text.h"
+#include "gfx_scene.h"
+#include "machine/pstate.h"
+#include "machine/sprite.h"
+#include "machine/text.h"
+
+namespace {
+
+using namespace gfx_test;
+
+class Gfx : public ::testing::Test {
+protected:
+    void SetUp() override { set_up(); }
+    void TearDown() override { tear_down(); }
+    // Cycles charged by one call.
+    template <class F>
+    int64_t charged(F f) {
+        int64_t before = vexel_draw_cycles;
+        f();
+        return vexel_draw_cycles - before;
+    }
+};
+
+TEST_F(Gfx, PsetPgetUsePaletteCameraClipAndPenColour) {
+    vexel_pset(3, F(0), F(0), F(8));
+    EXPECT_EQ(vexel_pget(2, F(0), F(0)), 8);
+    EXPECT_EQ(pstate.pen_col, 8);
+    vexel_pset(2, F(1), F(0), 0);  // no colour: the pen colour
+    EXPECT_EQ(px(1, 0), 8);
+    vexel_pset(1, F(2), 0, F(9));  // fewer than two arguments: nothing
+    EXPECT_EQ(px(2, 0), 0);
+    EXPECT_EQ(vexel_pget(1, F(0), 0), 0);
+
+    vexel_pal(2, F(8), F(12), 0);
+    vexel_pset(3, F(0), F(1), F(8));
+    EXPECT_EQ(vexel_pget(2, F(0), F(1)), 12);
+    vexel_pset(3, Fd(3.9), Fd(1.99), F(24));  // floors; 24 & 15 = 8 -> 12
+    EXPECT_EQ(px(3, 1), 12);
+    EXPECT_EQ(pstate.pen_col, 24);
+
+    vexel_camera(2, F(10), 0);
+    vexel_pset(3, F(10), F(0), F(7));
+    EXPECT_EQ(px(0, 0), 7);
+    EXPECT_EQ(vexel_pget(2, F(10), F(0)), 7);
+    vexel_camera(0, 0, 0);
+
+    vexel_clip(4, F(0), F(0), F(8), F(8));
+    vexel_pset(3, F(9), F(9), F(7));
+    EXPECT_EQ(px(9, 9), 0);
+    pstate.screen->pix[20 * 128 + 20] = 5;
+    EXPECT_EQ(vexel_pget(2, F(20), F(20)), 0);  // outside the clip reads 0
+}
+
+TEST_F(Gfx, FillPatternChoosesPrimarySecondaryOrNothing) {
+    vexel_fillp(1, F(1));
+    EXPECT_EQ(pstate.fill_pattern, 1);
+    vexel_pset(3, F(3), F(3), F(33));
+    vexel_pset(3, F(2), F(3), F(33));
+    EXPECT_EQ(px(3, 3), 2);
+    EXPECT_EQ(px(2, 3), 1);
+    vexel_fillp(1, Fd(1.5));
+    EXPECT_EQ(pstate.fill_pattern, 0x10001);
+    pstate.screen->pix[3 * 128 + 3] = 9;
+    vexel_pset(3, F(3), F(3), F(33));
+    EXPECT_EQ(px(3, 3), 9);
+    vexel_fillp(1, Fd(23130.5));
+    EXPECT_EQ(pstate.fill_pattern, 0x15a5a);
+    vexel_fillp(1, F(-1));  // integer part as 16 unsigned bits
+    EXPECT_EQ(pstate.fill_pattern, 0xffff);
+    vexel_fillp(0, F(5));
+    EXPECT_EQ(pstate.fill_pattern, 0);
+    // The pattern is anchored to the screen, so a shifted shape samples it
+    // at its screen position: spans and plots agree.
+    vexel_cls(0, 0);
+    vexel_fillp(1, F(0x1248));
+    vexel_rectfill(5, F(0), F(0), F(7), F(7), F(0x3c));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            bool one = (0x1248 >> (15 - ((y & 3) * 4 + (x & 3)))) & 1;
+            EXPECT_EQ(px(x, y), one ? 3 : 12) << x << "," << y;
+        }
+}
+
+TEST_F(Gfx, StateCallsStoreWhatTheyShould) {
+    vexel_clip(4, F(-10), F(-10), F(300), F(300));
+    EXPECT_EQ(pstate.clip_x0, 0);
+    EXPECT_EQ(pstate.clip_y0, 0);
+    EXPECT_EQ(pstate.clip_x1, 128);
+    EXPECT_EQ(pstate.clip_y1, 128);
+    vexel_clip(4, F(100), F(100), F(100), F(100));
+    EXPECT_EQ(pstate.clip_x1, 128);
+    EXPECT_EQ(pstate.screen->clip_x0, 100);
+    vexel_clip(4, F(50), F(20), F(-10), F(5));  // right of left edge: empty clip, no crash
+    EXPECT_EQ(pstate.clip_x1, 40);
+    EXPECT_EQ(pstate.screen->clip_x1, pstate.screen->clip_x0);
+    vexel_rectfill(5, F(0), F(0), F(127), F(127), F(7));
+    EXPECT_EQ(count_colour(7), 0);
+    vexel_clip(3, F(1), F(1), F(1), 0);  // fewer than four: whole screen
+    EXPECT_EQ(pstate.screen->clip_x0, 0);
+    EXPECT_EQ(pstate.screen->clip_x1, 128);
+
+    vexel_camera(1, F(-128), 0);
+    EXPECT_EQ(pstate.camera_x, -128);
+    EXPECT_EQ(pstate.camera_y, 0);
+    EXPECT_EQ(pstate.ram[0x5f28], 0x80);
+    EXPECT_EQ(pstate.ram[0x5f29], 0xff);
+    vexel_camera(2, F(1000), F(-32768));
+    EXPECT_EQ(pstate.camera_x, 1000);
+    EXPECT_EQ(pstate.camera_y, -32768);
+
+    vexel_pal(3, F(1), F(9), F(1));
+    EXPECT_EQ(pstate.screen_pal[1], 9);
+    EXPECT_EQ(pstate.draw_pal[1], 1);
+    vexel_pal(2, F(0), F(5), 0);
+    EXPECT_EQ(pstate.draw_pal[0], 0x15);  // transparency kept
+    vexel_palt(2, F(0), false);
+    EXPECT_EQ(pstate.draw_pal[0], 5);
+    vexel_palt(2, F(18), true);
+    EXPECT_EQ(pstate.draw_pal[2], 0x12);
+    vexel_pal(1, F(3), 0, 0);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(pstate.draw_pal[i], i == 0 ? 0x10 : i);
+        EXPECT_EQ(pstate.screen_pal[i], i);
+    }
+    pstate.draw_pal[4] = 0xf4;
+    pstate.draw_pal[5] = 0x15;
+    vexel_palt(0, 0, false);
+    EXPECT_EQ(pstate.draw_pal[0], 0x10);
+    EXPECT_EQ(pstate.draw_pal[4], 4);
+    EXPECT_EQ(pstate.draw_pal[5], 5);
+
+    vexel_color(1, F(300));
+    EXPECT_EQ(pstate.pen_col, 300 & 0xff);
+    vexel_color(0, F(5));
+    EXPECT_EQ(pstate.pen_col, 0);
+    vexel_cursor(2, Fd(5.7), F(-3));
+    EXPECT_EQ(pstate.cursor_x, 5);
+    EXPECT_EQ(pstate.cursor_y, -3);
+    vexel_cursor(0, F(9), F(9));
+    EXPECT_EQ(pstate.cursor_x, 0);
+    EXPECT_EQ(pstate.cursor_y, 0);
+
+    pstate.cursor_x = pstate.cursor_y = 40;
+    vexel_clip(4, F(1), F(1), F(2), F(2));
+    vexel_cls(1, F(17));
+    EXPECT_EQ(count_colour(1), 128 * 128);
+    EXPECT_EQ(pstate.cursor_x, 0);
+    EXPECT_EQ(pstate.cursor_y, 0);
+    EXPECT_EQ(pstate.clip_x1, 128);
+    EXPECT_EQ(pstate.screen->clip_x1, 128);
+}
+
+TEST_F(Gfx, LinesRectsAndCirclesHitTheRightPixels) {
+    int64_t c = charged([] { vexel_line(5, 0, 0, 0, 0, F(7)); });
+    EXPECT_EQ(count_colour(7), 1);
+    EXPECT_EQ(c, 1);
+    // Either direction walks the same pixels.
+    vexel_cls(0, 0);
+    vexel_line(5, F(10), F(20), F(13), F(0), F(8));
+    std::vector<uint8_t> down = pstate.screen->pix;
+    vexel_cls(0, 0);
+    vexel_line(5, F(13), F(0), F(10), F(20), F(8));
+    EXPECT_EQ(pstate.screen->pix, down);
+    EXPECT_EQ(count_colour(8), 21);
+    vexel_cls(0, 0);
+
+    vexel_cls(0, 0);
+    vexel_rect(5, F(5), F(5), F(2), F(2), F(9));
+    down = pstate.screen->pix;
+    vexel_cls(0, 0);
+    vexel_rect(5, F(2), F(2), F(5), F(5), F(9));
+    EXPECT_EQ(pstate.screen->pix, down);
+    EXPECT_EQ(count_colour(9), 12);
+    vexel_rectfill(5, F(0), F(0), F(127), F(127), F(3));
+    EXPECT_EQ(count_colour(3), 128 * 128);
+
+    vexel_cls(0, 0);
+    vexel_circ(4, F(64), F(64), 0, F(7));
+    EXPECT_EQ(count_colour(7), 1);
+    vexel_circ(2, F(30), F(30), F(99), 0);
+    EXPECT_EQ(px(34, 30), 7);  // radius 4 when only two arguments
+    EXPECT_EQ(px(26, 30), 7);
+    EXPECT_EQ(px(30, 34), 7);
+    vexel_circfill(4, F(64), F(64), F(-1), F(9));
+    EXPECT_EQ(pstate.pen_col, 7);  // left alone by a negative radius
+    vexel_circ(4, F(64), F(64), F(-1), F(9));
+    EXPECT_EQ(pstate.pen_col, 9);  // but circ takes the colour
+    // A filled circle is symmetric in both axes.
+    vexel_cls(0, 0);
+    vexel_circfill(4, F(60), F(60), F(11), F(4));
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x)
+            if (px(x, y) == 4) {
+                ASSERT_EQ(px(120 - x, y), 4);
+                ASSERT_EQ(px(x, 120 - y), 4);
+            }
+}
+
+TEST_F(Gfx, ChargesFollowTheVisibleWork) {
+    EXPECT_EQ(charged([] { vexel_cls(0, 0); }), 1024);
+    EXPECT_EQ(charged([] { vexel_clip(0, 0, 0, 0, 0); }), 16);
+    EXPECT_EQ(charged([] { vexel_line(5, F(0), F(0), F(100), F(10), F(7)); }), 100 / 2 + 1);
+    // A line mostly off screen is charged only for the walk the skips leave.
+    EXPECT_LT(charged([] { vexel_line(5, F(-20000), F(5), F(20000), F(6), F(7)); }), 200);
+    EXPECT_EQ(charged([] { vexel_line(5, F(-10), F(200), F(50), F(300), F(7)); }), 1);
+    // 64x64 filled: 4096 >> 4.
+    EXPECT_EQ(charged([] { vexel_rectfill(5, F(-10), F(-10), F(63), F(63), F(7)); }), 256);
+    EXPECT_EQ(charged([] { vexel_rectfill(5, F(200), F(0), F(300), F(10), F(7)); }), 1);
+    // rect 0..40 x 0..20 fully inside: w = 40, h = 19.
+    EXPECT_EQ(charged([] { vexel_rect(5, F(0), F(0), F(40), F(20), F(7)); }), 2 * ((40 + 3) / 4) + 2 * (19 / 2));
+    EXPECT_EQ(charged([] { vexel_rect(5, F(200), F(0), F(300), F(10), F(7)); }), 0);
+    EXPECT_EQ(charged([] { vexel_circ(4, F(64), F(64), F(10), F(7)); }), 20 * 2 + 2);
+    EXPECT_EQ(charged([] { vexel_circ(4, F(64), F(300), F(10), F(7)); }), 0);
+    EXPECT_EQ(charged([] { vexel_circ(4, F(64), F(64), F(-3), F(7)); }), 0);
+    // 21x21 square: 441 >> 4 = 27, plus 2r.
+    EXPECT_EQ(charged([] { vexel_circfill(4, F(64), F(64), F(10), F(7)); }), 20 + 27);
+    EXPECT_EQ(charged([] { vexel_circfill(4, F(64), F(64), F(-1), F(7)); }), 0);
+    EXPECT_EQ(charged([] { vexel_spr(3, F(1), F(-4), F(0), 0, 0, false, false); }), 32);
+    EXPECT_EQ(charged([] { vexel_spr(3, F(1), F(200), F(0), 0, 0, false, false); }), 1);
+    EXPECT_EQ(charged([] { vexel_spr(3, F(256), F(0), F(0), 0, 0, false, false); }), 0);
+    EXPECT_EQ(charged([] { vexel_sspr(8, 0, 0, F(8), F(8), F(120), F(0), F(16), F(16), false, false); }), 8 * 16);
+    EXPECT_EQ(charged([] { vexel_sspr(8, 0, 0, F(8), F(8), F(0), F(0), F(0), F(16), false, false); }), 0);
+    EXPECT_EQ(charged([] { vexel_script_print(1, "hello", 5, 0, 0, 0); }), 8 * 5 + 2);
+    EXPECT_EQ(charged([] { vexel_pset(3, F(1), F(1), F(1)); }), 0);
+}
+
+TEST_F(Gfx, MapDrawsNonZeroCellsOnItsLayerAndChargesVisiblePixels) {
+    vexel_mset(3, F(0), F(0), F(1));
+    vexel_mset(3, F(1), F(0), F(2));
+    vexel_mset(3, F(3), F(0), F(3));
+    vexel_fset(3, F(2), F(1), true);
+    // Cells 0..3 of row 0; the empty cell 2 is skipped and not charged.
+    EXPECT_EQ(charged([] { vexel_map(6, 0, 0, 0, 0, F(4), F(1), 0); }), 3 * 64);
+    EXPECT_EQ(px(1, 1), 0);   // colour 0 stays transparent
+    EXPECT_EQ(px(8, 0), 3);   // sprite 2's border
+    EXPECT_EQ(px(24, 0), 4);  // sprite 3's border
+    vexel_cls(0, 0);
+    EXPECT_EQ(charged([] { vexel_map(7, 0, 0, 0, 0, F(4), F(1), F(2)); }), 64);
+    EXPECT_EQ(px(0, 0), 0);
+    EXPECT_EQ(px(8, 0), 3);
+    EXPECT_EQ(charged([] { vexel_map(5, 0, 0, 0, 0, F(4), 0, 0); }), 0);  // missing height
+    EXPECT_EQ(charged([] { vexel_map(6, 0, 0, 0, 0, F(-1), F(4), 0); }), 0);
+    // Cells beyond the map read as empty; far-off positions cost little.
+    EXPECT_EQ(charged([] { vexel_map(6, F(-5), F(-5), F(-30000), F(-30000), F(30000), F(30000), 0); }), 1);
+    vexel_camera(2, F(-8), F(0));
+    vexel_map(6, 0, 0, 0, 0, F(1), F(1), 0);
+    EXPECT_EQ(px(8, 0), 2);  // sprite 1 moved by the camera
+}
+
+TEST_F(Gfx, SpritesFollowTheirArgumentRules) {
+    vexel_spr(3, F(1), F(0), F(0), 0, 0, false, false);
+    EXPECT_EQ(px(1, 1), 0);  // colour 0 transparent: the screen keeps its 0
+    pstate.screen->pix[1 * 128 + 1] = 9;
+    vexel_spr(3, F(1), F(0), F(0), 0, 0, false, false);
+    EXPECT_EQ(px(1, 1), 9);
+    vexel_palt(2, F(0), false);
+    vexel_spr(3, F(1), F(0), F(0), 0, 0, false, false);
+    EXPECT_EQ(px(1, 1), 0);
+    vexel_palt(0, 0, false);
+
+    vexel_cls(1, F(13));
+    vexel_spr(4, F(1), F(0), F(0), F(2), 0, false, false);  // height missing
+    vexel_spr(3, F(-1), F(0), F(0), 0, 0, false, false);
+    vexel_spr(3, F(256), F(0), F(0), 0, 0, false, false);
+    vexel_spr(5, F(1), F(0), F(0), F(0), F(1), false, false);
+    EXPECT_EQ(count_colour(13), 128 * 128);
+
+    // Flip x mirrors: sprite 1's mark at (5,5) appears at (2,5).
+    vexel_cls(0, 0);
+    vexel_spr(6, F(1), F(0), F(0), F(1), F(1), true, false);
+    EXPECT_EQ(px(2, 5), 7);
+    EXPECT_EQ(px(5, 5), 0);
+    // Flip arguments are read only when that many were given.
+    vexel_cls(0, 0);
+    vexel_spr(5, F(1), F(0), F(0), F(1), F(1), true, true);
+    EXPECT_EQ(px(5, 5), 7);
+    // Beyond the sheet's right edge: opaque colour 0.
+    vexel_cls(1, F(13));
+    vexel_spr(5, F(15), F(0), F(0), F(2), F(1), false, false);
+    EXPECT_EQ(px(12, 3), 0);
+    EXPECT_EQ(px(0, 0), 1);  // sprite 15's border colour
+    // Half a sprite wide: only the left four columns.
+    vexel_cls(1, F(13));
+    vexel_spr(5, F(1), F(0), F(0), Fd(0.5), F(1), false, false);
+    EXPECT_EQ(px(3, 0), 2);
+    EXPECT_EQ(px(4, 0), 13);
+    // sspr doubles and mirrors with its right edge at the given x.
+    vexel_cls(0, 0);
+    vexel_sspr(8, F(8), F(0), F(8), F(8), F(16), F(0), F(-16), F(16), false, false);
+    EXPECT_EQ(px(0, 0), 2);
+    EXPECT_EQ(px(15, 15), 2);
+    EXPECT_EQ(px(16, 0), 0);
+    EXPECT_EQ(px(4, 10), 7);  // mark (5,5) mirrored to column 2, doubled
+}
+
+TEST_F(Gfx, SheetMapAndFlagAccessKeepTheSharedHalfInStep) {
+    vexel_sset(3, F(0), F(64), F(5));
+    EXPECT_EQ(vexel_mget(2, F(0), F(32)) & 15, 5);
+    EXPECT_EQ(vexel_sget(2, F(0), F(64)), 5);
+    vexel_sset(3, F(1), F(64), F(0x1a));
+    EXPECT_EQ(vexel_mget(2, F(0), F(32)), 0xa5);
+    EXPECT_EQ(pstate.ram[0x1000], 0xa5);
+    vexel_sset(2, F(1), F(64), 0);  // colour defaults to 0
+    EXPECT_EQ(vexel_mget(2, F(0), F(32)), 0x05);
+    vexel_mset(3, F(1), F(40), F(0x23));
+    EXPECT_EQ(vexel_sget(2, F(2), F(80)), 3);
+    EXPECT_EQ(vexel_sget(2, F(3), F(80)), 2);
+    vexel_mset(3, F(127), F(63), F(0x4f));
+    EXPECT_EQ(vexel_sget(2, F(126), F(127)), 15);
+    EXPECT_EQ(vexel_sget(2, F(127), F(127)), 4);
+    vexel_mset(3, F(5), F(5), F(300));
+    EXPECT_EQ(vexel_mget(2, F(5), F(5)), 300 & 0xff);
+    // Out of range: reads 0, writes nothing.
+    EXPECT_EQ(vexel_mget(2, F(0), F(64)), 0);
+    EXPECT_EQ(vexel_mget(2, F(-1), F(0)), 0);
+    EXPECT_EQ(vexel_sget(2, F(-1), F(0)), 0);
+    EXPECT_EQ(vexel_sget(2, F(128), F(0)), 0);
+    vexel_sset(3, F(128), F(0), F(1));
+    vexel_sset(3, F(0), F(-1), F(1));
+    vexel_mset(3, F(0), F(64), F(1));
+    vexel_mset(3, F(-1), F(64), F(1));
+
+    vexel_fset(2, F(1), F(3), false);
+    EXPECT_EQ(vexel_fget(1, F(1), 0).value, 3);
+    vexel_fset(3, F(1), F(3), true);
+    vexel_fget_result r = vexel_fget(2, F(1), F(3));
+    EXPECT_EQ(r.kind, vexel_fget_result::boolean);
+    EXPECT_EQ(r.value, 1);
+    r = vexel_fget(1, F(1), 0);
+    EXPECT_EQ(r.kind, vexel_fget_result::number);
+    EXPECT_EQ(r.value, 11);
+    EXPECT_EQ(vexel_fget(0, 0, 0).kind, vexel_fget_result::none);
+    EXPECT_EQ(vexel_fget(1, F(256), 0).value, 0);
+    EXPECT_EQ(vexel_fget(2, F(1), F(8)).value, 0);
+    EXPECT_EQ(vexel_fget(2, F(1), F(-1)).value, 0);
+    vexel_fset(3, F(1), F(0), false);
+    vexel_fset(3, F(1), F(9), true);   // flag above 7: nothing
+    vexel_fset(3, F(1), F(-1), true);
+    vexel_fset(3, F(-1), F(1), true);
+    vexel_fset(1, F(1), 0, false);
+    EXPECT_EQ(vexel_fget(1, F(1), 0).value, 10);
+    vexel_fset(2, F(2), F(0x1ff), false);
+    EXPECT_EQ(vexel_fget(1, F(2), 0).value, 0xff);
+}
+
+TEST_F(Gfx, PrintMovesTheCursorOnlyWhenGivenTextAlone) {
+    vexel_script_print(1, "hi", 2, 0, 0, 0);
+    EXPECT_EQ(pstate.cursor_y, 6);
+    EXPECT_GT(count_colour(6), 0);
+    vexel_script_print(3, "hi", 2, F(10), F(20), 0);
+    EXPECT_EQ(pstate.cursor_x, 10);
+    EXPECT_EQ(pstate.cursor_y, 20);
+    vexel_script_print(2, "hi", 2, F(5), 0, 0);
+    EXPECT_EQ(pstate.cursor_x, 10);
+    EXPECT_EQ(pstate.cursor_y, 20);
+    vexel_script_print(4, "hi", 2, F(0), F(40), F(8));
+    EXPECT_EQ(pstate.pen_col, 8);
+    vexel_script_print(3, "hi", 2, F(0), F(50), 0);
+    EXPECT_EQ(px(0, 50), 8);  // the pen colour stuck
+    pstate.cursor_y = 60;
+    vexel_script_print(1, "two\nlines", 9, 0, 0, 0);
+    EXPECT_EQ(pstate.cursor_y, 72);
+    vexel_script_print(0, "x", 1, 0, 0, 0);
+    EXPECT_EQ(pstate.cursor_y, 72);
+
+    // Printing at the bottom scrolls the screen and keeps the cursor.
+    vexel_cls(0, 0);
+    pstate.screen->pix[10 * 128 + 3] = 9;
+    pstate.cursor_y = 117;
+    vexel_script_print(1, "x", 1, 0, 0, 0);
+    EXPECT_EQ(pstate.cursor_y, 117);
+    EXPECT_EQ(px(3, 4), 9);
+    EXPECT_EQ(px(3, 10), 0);
+}
+
+TEST_F(Gfx, EndlessNewlinesCostBudgetNotTime) {
+    std::string text;
+    for (int i = 0; i < 100000; ++i) text += "x\n";
+    pstate.cursor_y = 0;
+    const int64_t c = charged([&] { vexel_script_print(1, text.c_str(), text.size(), 0, 0, 0); });
+    // Every line feed past the bottom is charged as a scroll.
+    EXPECT_GT(c, int64_t(99000) * 65536);
+    EXPECT_EQ(pstate.cursor_y, 120);
+}
+
+TEST_F(Gfx, ConsoleMessagesWrapAt32Characters) {
+    std::string forty(40, 'A');
+    pstate.cursor_y = 0;
+    vexel_print_col(forty.c_str(), 7);
+    EXPECT_EQ(pstate.cursor_y, 12);
+    // 32 glyphs of 4 pixels on row 0, the other 8 on row 6.
+    EXPECT_EQ(px(124, 0), 7);
+    EXPECT_EQ(px(28, 6), 7);
+    EXPECT_EQ(px(32, 6), 0);
+    // The clear covers the lines the message needs, even where no glyph is.
+    for (int x = 40; x < 128; ++x) pstate.screen->pix[size_t(12 * 128 + x)] = 5;
+    vexel_print_col("B", 7);
+    EXPECT_EQ(px(100, 12), 0);
+}
+
+TEST_F(Gfx, FrameworkFontsComeFromTheirTable) {
+    ASSERT_NE(fenn_font1, nullptr);
+    ASSERT_NE(fenn_font2, nullptr);
+    EXPECT_EQ(cpod_item_count(fenn_font1), 512);
+    EXPECT_EQ(cpod_item_count(fenn_font2), 512);
+    EXPECT_EQ(fenn_font_glyph(fenn_font1, 31), nullptr);
+    EXPECT_EQ(fenn_font_glyph(fenn_font1, 128), nullptr);
+    for (int code = 33; code < 128; ++code) {
+        const fenn_bitmap* g1 = fenn_font_glyph(fenn_font1, code);
+        const fenn_bitmap* g2 = fenn_font_glyph(fenn_font2, code);
+        const fenn_bitmap* g32 = cpod_get_bitmap(fenn_font1, 256 + code);
+        ASSERT_TRUE(g1 && g2 && g32);
+        ASSERT_EQ(g1->w, 5);
+        ASSERT_EQ(g2->w, 6);
+        ASSERT_EQ(g32->depth, 32);
+        bool any = false;
+        for (int y = 0; y < 5; ++y) {
+            const unsigned row = fenn_font1_dat[(code - 32) * 5 + y];
+            for (int x = 0; x < 5; ++x) {
+                const bool on = (row >> (4 - x)) & 1;
+                any |= on;
+                ASSERT_EQ(g1->pix[size_t(y * 5 + x)] != 0, on) << code;
+                ASSERT_EQ(g32->pix32()[y * 5 + x], on ? 0xffc0c0c0u : 0u) << code;
+            }
+            for (int x = 0; x < 6; ++x) {
+                const bool bold = (x < 5 && ((row >> (4 - x)) & 1)) || (x > 0 && ((row >> (5 - x)) & 1));
+                ASSERT_EQ(g2->pix[size_t(y * 6 + x)] != 0, bold) << code;
+            }
+        }
+        EXPECT_TRUE(any) << "glyph " << code << " is blank";
+    }
+    EXPECT_EQ(fenn_get_text_width("ab", fenn_font1), 11);
+    EXPECT_EQ(fenn_get_text_width("", fenn_font1), -1);
+}
+
+TEST_F(Gfx, HostileArgumentsNeverReachOutsideTheScreen) {
+    const vexel_fix values[] = {0,          F(1),       F(-1),       F(127),     F(128),      F(-128),
+                                F(32767),   F(-32768),  INT32_MAX,   INT32_MIN,  Fd(0.5),     F(255),
+                                F(256),     F(64),      F(-20000),   F(20000),   1,           -1};
+    std::mt19937 rng(7);
+    auto v = [&] { return values[rng() % (sizeof values / sizeof values[0])]; };
+    for (int i = 0; i < 4000; ++i) {
+        const int argc = int(rng() % 11);
+        switch (rng() % 16) {
+        case 0: vexel_line(argc, v(), v(), v(), v(), v()); break;
+        case 1: vexel_rect(argc, v(), v(), v(), v(), v()); break;
+        case 2: vexel_rectfill(argc, v(), v(), v(), v(), v()); break;
+        case 3: vexel_circ(argc, v(), v(), v(), v()); break;
+        case 4: vexel_circfill(argc, v(), v(), v(), v()); break;
+        case 5: vexel_spr(argc, v(), v(), v(), v(), v(), rng() & 1, rng() & 1); break;
+        case 6: vexel_sspr(argc, v(), v(), v(), v(), v(), v(), v(), v(), rng() & 1, rng() & 1); break;
+        case 7: vexel_map(argc, v(), v(), v(), v(), v(), v(), v()); break;
+        case 8: vexel_camera(argc, v(), v()); break;
+        case 9: vexel_clip(argc, v(), v(), v(), v()); break;
+        case 10: vexel_pal(argc, v(), v(), v()); break;
+        case 11: vexel_fillp(argc, v()); break;
+        case 12: vexel_sset(argc, v(), v(), v()); vexel_mset(argc, v(), v(), v()); break;
+        case 13: vexel_fset(argc, v(), v(), rng() & 1); (void)vexel_fget(argc, v(), v()); break;
+        case 14: (void)vexel_pget(argc, v(), v()); vexel_pset(argc, v(), v(), v()); break;
+        case 15: vexel_script_print(argc, "hostile\ntext", 12, v(), v(), v()); break;
+        }
+    }
+    for (uint8_t p : pstate.screen->pix) ASSERT_LT(p, 16);
+    for (uint8_t p : pstate.cart->gfx->pix) ASSERT_LT(p, 16);
+}
+
+TEST_F(Gfx, WithoutScreenOrCartridgeNothingBreaks) {
+    fenn_bitmap* s = pstate.screen;
+    vexel_cart* c = pstate.cart;
+    pstate.screen = nullptr;
+    pstate.cart = nullptr;
+    vexel_cls(1, F(3));
+    vexel_line(5, 0, 0, F(5), F(5), F(7));
+    vexel_circfill(4, 0, 0, F(5), F(7));
+    vexel_spr(3, F(1), 0, 0, 0, 0, false, false);
+    vexel_map(4, 0, 0, 0, 0, 0, 0, 0);
+    vexel_mset(3, 0, 0, F(3));
+    EXPECT_EQ(vexel_sget(2, 0, 0), 0);
+    EXPECT_EQ(vexel_fget(1, F(1), 0).value, 0);
+    vexel_script_print(1, "x", 1, 0, 0, 0);
+    pstate.screen = s;
+    pstate.cart = c;
+}
+
+}  // namespace
