@@ -55,6 +55,8 @@ struct vexel_app {
     int32_t shift_glyphs;
     int32_t show_backup_messages;
     int32_t host_framerate_control;
+
+    char input_file[app_path_max + 1];  // -input: button replay read at start-up
 };
 
 extern vexel_app app;

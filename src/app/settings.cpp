@@ -175,6 +175,8 @@ void process_arguments(int argc, char** argv) {
             parse_int(value, app.gpio_base);
         } else if (!std::strcmp(a, "-frames")) {
             parse_int(value, app.frame_limit);
+        } else if (!std::strcmp(a, "-input")) {
+            if (value) std::snprintf(app.input_file, sizeof app.input_file, "%s", value);
         } else if (!std::strcmp(a, "-glitch_test")) {
             parse_int(value, app.glitch_test);
         }

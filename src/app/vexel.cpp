@@ -11,6 +11,7 @@
 
 #include "app/app.h"
 #include "app/boot.h"
+#include "app/keyconfig.h"
 #include "app/shell.h"
 #include "cart/cart_text.h"
 #include "framework/fenn_config.h"
@@ -20,6 +21,7 @@
 #include "framework/fenn_platform.h"
 #include "framework/fenn_text.h"
 #include "framework/fenn_video.h"
+#include "machine/button.h"
 #include "machine/error.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
@@ -58,6 +60,9 @@ void print_usage() {
         "  -splore             start in the cartridge browser\n"
         "  -p PARAMS           run parameters for the program\n"
         "  -frames N           quit after N machine frames\n"
+        "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
+        "                      a decimal number, bits 0-7 player 0's held buttons and\n"
+        "                      bits 8-15 player 1's; nothing is held after the last line\n"
         "  -headless           no window\n"
         "  -home FOLDER        data folder (default ~/.brindle/vexel/)\n"
         "  -windowed 0|1       start windowed or fullscreen\n"
@@ -263,6 +268,18 @@ void fenn_main_init() {
     fenn_init();
 
     process_arguments(fenn_argc(), fenn_argv());
+    vexel_buttons_reset();
+    if (app.input_file[0]) {
+        int line = 0;
+        int err = vexel_load_button_replay(app.input_file, &line);
+        if (err) {
+            if (line) std::fprintf(stderr, "vexel: input file %s %s (line %d)\n", app.input_file,
+                                   vexel_replay_error_text(err), line);
+            else std::fprintf(stderr, "vexel: input file %s %s\n", app.input_file, vexel_replay_error_text(err));
+            fenn_exit();
+            std::exit(1);
+        }
+    }
 
     for (const char* folder : data_folders) fenn_mkdir(fenn_prefix_with_appdata_path(folder).c_str());
 
@@ -347,6 +364,8 @@ void fenn_main_update() {
     last_t = now;
 
     if (due && paused) {
+        update_buttons();
+        read_buttons();
         app.frame_credit -= shell_frame_one;
     } else if (due) {
         switch (pstate.mode) {
@@ -354,16 +373,23 @@ void fenn_main_update() {
             if (pstate.hold_frames > 0) {
                 pstate.hold_frames--;
             } else {
-                if (!program_runs_main_loop()) pstate.program_frame++;
+                if (!program_runs_main_loop()) {
+                    update_buttons();
+                    read_buttons();
+                    pstate.program_frame++;
+                }
                 if (pstate.reset_glitch < 3) run_slice();
             }
             break;
         default:
+            update_buttons();
+            read_buttons();
+            if (pstate.sub_screen == sub_screen_keyconfig) keyconfig_update();
             pstate.hold_frames = 0;
             break;
         }
         if (pstate.mode == shell_boot) move_boot();
-        if (pstate.mode == shell_splash && fenn_get_any_key_down()) boot_init();
+        if (pstate.mode == shell_splash && (fenn_get_any_key_down() || vexel_any_button_held())) boot_init();
         update_reset_glitch();
         app.frame_credit -= shell_frame_one;
         pstate.boot_frame++;
@@ -374,7 +400,9 @@ void fenn_main_update() {
     if (pstate.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
         app.pause_menu = !app.pause_menu;
         app.pause_selection = 0;
+        block_buttons();
     }
+    if (keyconfig_take_result(app.button_keys)) fenn_debug("key configuration saved\n");
     determine_audio_pause_state();
 }
 
@@ -391,6 +419,7 @@ void fenn_main_draw() {
         return;
     }
     page = fenn_resize_back_page(128, 128);
+    if (pstate.mode == shell_console && pstate.sub_screen == sub_screen_keyconfig) keyconfig_draw();
     if (pstate.hold_frames == 0 && !pstate.held_frame) blit_vexel_back_page_to_vexel_screen();
     fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
     draw_overlay_message(page);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "framework/fenn_config.h"
+#include "framework/fenn_joystick.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_video.h"
@@ -21,6 +22,7 @@ struct KeyTable {
     int typed[fenn_typed_max];
     int typed_count;
     int64_t next_repeat;
+    int wheel_x, wheel_y;   // mouse wheel movement since the buttons last took it
 };
 
 KeyTable keys;
@@ -148,6 +150,9 @@ void read_events(int64_t now) {
                 appended = true;
             }
             break;
+        case SDL_MOUSEWHEEL: fenn_add_mouse_wheel(e.wheel.x, e.wheel.y); break;
+        case SDL_JOYDEVICEADDED:
+        case SDL_JOYDEVICEREMOVED: fenn_joystick_rescan(); break;
         default: break;
         }
     }
@@ -238,9 +243,6 @@ void fenn_keys_init() {
     if (video_up) SDL_StartTextInput();
 }
 
-void fenn_joystick_init() {}
-void fenn_joystick_exit() {}
-
 void fenn_handle_system_messages() {
     int sleep = app_active ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
     if (sleep > 0) fenn_delay(std::min(sleep, 200));
@@ -285,6 +287,17 @@ int fenn_readkey() {
 }
 
 void fenn_flush_keys() { keys.typed_count = 0; }
+
+void fenn_add_mouse_wheel(int x, int y) {
+    keys.wheel_x += x;
+    keys.wheel_y += y;
+}
+
+void fenn_take_mouse_wheel(int* x, int* y) {
+    if (x) *x = keys.wheel_x;
+    if (y) *y = keys.wheel_y;
+    keys.wheel_x = keys.wheel_y = 0;
+}
 
 void fenn_set_key_state(int code, int state) {
     if (code >= 0 && code < fenn_key_count) keys.state[code] = uint8_t(state);

@@ -39,6 +39,11 @@ int fenn_keypressed();
 int fenn_readkey();                   // oldest typed key, or 0 when none
 void fenn_flush_keys();               // empties the typed-key buffer
 
+// Mouse wheel movement, added up by the input pass and handed over (and
+// zeroed) once per machine frame by the button reader.
+void fenn_add_mouse_wheel(int x, int y);
+void fenn_take_mouse_wheel(int* x, int* y);
+
 // Sets a key state directly (tests and scripted input).
 void fenn_set_key_state(int code, int state);
 

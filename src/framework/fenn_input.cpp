@@ -1,0 +1,111 @@
+#include "framework/fenn_input.h"
+
+#include <SDL.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "framework/fenn_config.h"
+#include "framework/fenn_platform.h"
+
+namespace {
+
+struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, Closer>;
+
+struct KeyNames {
+    char names[fenn_key_name_count][fenn_key_name_max];
+    bool filled = false;
+};
+KeyNames key_names;
+
+void fill_key_names() {
+    for (int i = 0; i < fenn_key_name_count; ++i) {
+        const char* host = SDL_GetScancodeName(SDL_Scancode(i));
+        size_t n = host ? std::strlen(host) : 0;
+        char* out = key_names.names[i];
+        if (n == 0 || n >= size_t(fenn_key_name_max)) {
+            std::snprintf(out, fenn_key_name_max, "?");
+            continue;
+        }
+        for (size_t k = 0; k <= n; ++k) out[k] = char(std::toupper(static_cast<unsigned char>(host[k])));
+    }
+    key_names.filled = true;
+}
+
+}  // namespace
+
+void fenn_map_mouse(int px, int py, const fenn_rect& r, int w, int h, int* x, int* y) {
+    int mx = 0, my = 0;
+    if (r.w > 0 && r.h > 0) {
+        mx = int(int64_t(px - r.x) * w / r.w);
+        my = int(int64_t(py - r.y) * h / r.h);
+    }
+    if (x) *x = mx;
+    if (y) *y = my;
+}
+
+int fenn_apply_rmb_key(int buttons, bool rmb_key_held) {
+    if (rmb_key_held && (buttons & fenn_mouse_left)) return (buttons & ~fenn_mouse_left) | fenn_mouse_right;
+    return buttons;
+}
+
+void fenn_get_mouse(int* x, int* y, int* buttons) {
+    int px = 0, py = 0, bits = 0;
+    if (fenn_platform_has_video()) {
+        Uint32 s = SDL_GetMouseState(&px, &py);
+        if (s & SDL_BUTTON(SDL_BUTTON_LEFT)) bits |= fenn_mouse_left;
+        if (s & SDL_BUTTON(SDL_BUTTON_RIGHT)) bits |= fenn_mouse_right;
+        if (s & SDL_BUTTON(SDL_BUTTON_MIDDLE)) bits |= fenn_mouse_middle;
+    }
+    int held = cconfig.rmb_key > 0 && fenn_get_key_state(cconfig.rmb_key) != 0;
+    bits = fenn_apply_rmb_key(bits, held);
+    fenn_bitmap* page = fenn_get_back_page();
+    int w = page ? page->w : 128, h = page ? page->h : 128;
+    if (fenn_platform_has_video()) fenn_map_mouse(px, py, get_dest_rect(), w, h, x, y);
+    else fenn_map_mouse(0, 0, fenn_rect{0, 0, 0, 0}, w, h, x, y);
+    if (buttons) *buttons = bits;
+}
+
+const char* fenn_get_key_name(int scancode) {
+    if (scancode < 0 || scancode >= fenn_key_name_count) return "";
+    if (!key_names.filled) fill_key_names();
+    return key_names.names[scancode];
+}
+
+std::string fenn_get_clipboard_text() {
+    if (!fenn_platform_has_video()) return {};
+    char* t = SDL_GetClipboardText();
+    std::string s = t ? t : "";
+    SDL_free(t);
+    return s;
+}
+
+int fenn_set_clipboard_text(const char* text) {
+    if (!fenn_platform_has_video()) return 1;
+    return SDL_SetClipboardText(text ? text : "") == 0 ? 0 : 1;
+}
+
+int fenn_save_clipboard_to_file(const char* path) {
+    std::string text = fenn_get_clipboard_text();
+    if (text.empty()) return 1;
+    File f(path ? std::fopen(path, "wb") : nullptr);
+    if (!f) return 2;
+    if (std::fwrite(text.data(), 1, text.size(), f.get()) != text.size()) return 2;
+    return std::fclose(f.release()) == 0 ? 0 : 2;
+}
+
+int fenn_load_clipboard_from_file(const char* path) {
+    File f(path ? std::fopen(path, "rb") : nullptr);
+    if (!f) return 1;
+    std::vector<char> text(fenn_clipboard_file_max + 1);
+    size_t got = std::fread(text.data(), 1, fenn_clipboard_file_max, f.get());
+    if (std::ferror(f.get())) return 1;
+    text[got] = 0;
+    return fenn_set_clipboard_text(text.data()) == 0 ? 0 : 2;
+}

@@ -1,0 +1,108 @@
+// button: the machine's buttons — eight players with eight buttons each,
+// sampled once per machine frame from the keyboard (players 0 and 1), from
+// game controllers, or from a recorded replay (-input).
+//
+// Owns `vexel_buttons` (held, last, blocked and pressed flags, the shared
+// repeat countdown, the latched mouse wheel) and the replay. Invariants:
+//   - every flag is 0 or 1;
+//   - a blocked button is never held: `state` is 0 wherever `blocked` is 1;
+//   - `repeat_countdown` is 0 only before the first press or block.
+//
+// Per frame the shell (or the program's main loop) calls update_buttons, which
+// turns the samples of the previous read into this frame's btnp answers, and
+// read_buttons, which takes a new sample. Button numbers: 0 left, 1 right,
+// 2 up, 3 down, 4 O, 5 X, 6 pause, 7 (nothing reaches it).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+constexpr int vexel_players = 8;
+constexpr int vexel_player_buttons = 8;
+constexpr int vexel_button_down_value = 129;      // controller value that counts as held
+constexpr int vexel_stick_threshold = 0x8000000;  // (y/2)*y + (x/2)*x above this is a deflection
+constexpr int vexel_button_key_count = 13;        // configurable bindings
+
+// Replay files: one decimal line per machine frame.
+constexpr size_t vexel_replay_max_bytes = 64u << 20;
+constexpr size_t vexel_replay_max_lines = 1u << 22;
+
+enum vexel_button_id : int {
+    button_left = 0, button_right = 1, button_up = 2, button_down = 3,
+    button_o = 4, button_x = 5, button_pause = 6, button_spare = 7,
+};
+
+struct vexel_button_state {
+    int32_t state[vexel_players][vexel_player_buttons];    // held now (after blocking)
+    int32_t last[vexel_players][vexel_player_buttons];     // state at the previous update
+    int32_t blocked[vexel_players][vexel_player_buttons];  // held since a block; ignored until released
+    int32_t pressed[vexel_players][vexel_player_buttons];  // btnp answers of this frame
+    int32_t pad_down[vexel_players][vexel_player_buttons]; // controller alone, last read
+    int32_t pad_last[vexel_players][vexel_player_buttons]; // pad_down at the previous update
+    int32_t repeat_countdown;    // shared by every button of every player
+    int32_t program_reads;       // the program called btn or btnp
+    int32_t wheel_x, wheel_y;    // mouse wheel movement latched by the last read (for stat)
+};
+
+extern vexel_button_state vexel_buttons;
+
+// Zeroes the state (not the replay).
+void vexel_buttons_reset();
+
+void read_buttons();
+void update_buttons();
+void block_buttons();
+void clear_buttons();
+
+// Menu input: whether button b of player p went down this update, or repeats.
+int button_pressed(int b, int p);
+// The same for the game controller alone.
+int button_pressed_nok(int b, int p);
+// Whether any button of any player is held now (after blocking).
+bool vexel_any_button_held();
+
+// What btn and btnp answer. b is clamped to 0..7; p outside 0..7 gives false.
+// The mask forms give bits 0-7 for player 0 and bits 8-15 for player 1.
+bool vexel_btn(int b, int p);
+bool vexel_btnp(int b, int p);
+int vexel_btn_mask();
+int vexel_btnp_mask();
+
+// Repeat timing at the current rate: start value and interval.
+int vexel_repeat_start();
+int vexel_repeat_interval();
+
+// Whether the keyboard holds button b of player p (bindings and defaults).
+bool player_key(int b, int p);
+// The controller's value for button b of player p, 0..255.
+int player_button(int b, int p);
+// The same from given stick and button readings (for tests and menus).
+int vexel_pad_value(int b, int x, int y, uint32_t mask);
+
+// Where controller readings come from: `read(index, &x, &y, &mask)` returns
+// false when there is no such controller. Null restores the host's
+// controllers.
+using vexel_pad_reader = bool (*)(int index, int* x, int* y, uint32_t* mask);
+void vexel_set_pad_reader(vexel_pad_reader read);
+
+// ---- replay (-input) ----------------------------------------------------
+enum vexel_replay_error : int {
+    replay_ok = 0,
+    replay_cannot_open = 1,
+    replay_too_large = 2,
+    replay_not_a_number = 3,
+    replay_out_of_range = 4,
+    replay_too_many_lines = 5,
+};
+
+// Parses replay text: one line per frame, each a decimal 0..65535 with
+// optional blanks around it ("\r\n" endings allowed). On failure `bad_line`
+// (when given) receives the 1-based line number of the fault.
+int vexel_parse_button_replay(const char* text, size_t len, std::vector<uint16_t>& out, int* bad_line);
+// Reads a replay file and makes it the source of players 0 and 1; the
+// keyboard and controllers are then ignored. Returns a vexel_replay_error.
+int vexel_load_button_replay(const char* path, int* bad_line);
+void vexel_set_button_replay(const std::vector<uint16_t>& frames);
+void vexel_clear_button_replay();
+bool vexel_button_replay_active();
+const char* vexel_replay_error_text(int error);

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+#include "app/keyconfig.h"
+#include "framework/fenn_bitmap.h"
+#include "framework/fenn_platform.h"
+#include "machine/button.h"
+#include "machine/pstate.h"
+
+namespace {
+
+constexpr int key_a = 4, key_b = 5, key_esc = 41, key_backspace = 42, key_delete = 76, key_left = 80;
+
+class KeyConfig : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fenn_keys_init();
+        set_default_app_config();
+        pstate.sub_screen = sub_screen_none;
+        pstate.cursor_y = 0;
+        int32_t discard[keyconfig_bindings];
+        keyconfig_take_result(discard);
+    }
+    void TearDown() override { fenn_keys_init(); }
+    // Holds a key for one update, then releases it for one update.
+    static void tap(int code) {
+        fenn_set_key_state(code, 3);
+        keyconfig_update();
+        fenn_set_key_state(code, 0);
+        keyconfig_update();
+    }
+};
+
+TEST_F(KeyConfig, AssignsOneKeyPerPressAndPostsTheResultAtTheEnd) {
+    fenn_set_key_state(key_a, 1);  // held from the command that opened the screen
+    keyconfig_open();
+    EXPECT_EQ(pstate.sub_screen, sub_screen_keyconfig);
+    keyconfig_update();
+    keyconfig_update();
+    EXPECT_EQ(keyconfig_cursor(), 0);   // waits for the release first
+    fenn_set_key_state(key_a, 0);
+    keyconfig_update();
+
+    // Two keys down in one update take one binding; the screen then waits.
+    fenn_set_key_state(key_a, 3);
+    fenn_set_key_state(key_b, 3);
+    keyconfig_update();
+    keyconfig_update();
+    EXPECT_EQ(keyconfig_cursor(), 1);
+    fenn_set_key_state(key_a, 0);
+    fenn_set_key_state(key_b, 0);
+    keyconfig_update();
+
+    tap(key_delete);      // binding 1 back to its defaults
+    tap(key_backspace);   // binding 2 likewise
+    for (int i = 3; i < keyconfig_bindings; ++i) {
+        int32_t none[keyconfig_bindings];
+        EXPECT_FALSE(keyconfig_take_result(none));
+        tap(key_left + (i % 4));
+    }
+    EXPECT_EQ(keyconfig_cursor(), keyconfig_bindings);
+    EXPECT_EQ(pstate.sub_screen, sub_screen_keyconfig);  // "any key to quit"
+
+    // The live table changes only when the loop takes the result.
+    EXPECT_EQ(app.button_keys[0], 0);
+    ASSERT_TRUE(keyconfig_take_result(app.button_keys));
+    EXPECT_FALSE(keyconfig_take_result(app.button_keys));
+    EXPECT_EQ(app.button_keys[0], key_a);
+    EXPECT_EQ(app.button_keys[1], 0);
+    EXPECT_EQ(app.button_keys[2], 0);
+    EXPECT_EQ(app.button_keys[12], key_left);
+
+    tap(key_esc);  // any key leaves now, Escape included
+    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    EXPECT_EQ(pstate.cursor_y, 120);
+    EXPECT_FALSE(fenn_keypressed());
+}
+
+TEST_F(KeyConfig, EscapeCancelsWithoutTouchingTheBindings) {
+    app.button_keys[4] = key_b;
+    keyconfig_open();
+    keyconfig_update();
+    tap(key_a);
+    tap(key_a);
+    EXPECT_EQ(keyconfig_cursor(), 2);
+    tap(key_esc);
+    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    int32_t keys[keyconfig_bindings];
+    EXPECT_FALSE(keyconfig_take_result(keys));
+    EXPECT_EQ(app.button_keys[0], 0);
+    EXPECT_EQ(app.button_keys[4], key_b);
+    EXPECT_NE(pstate.cursor_y, 120);
+    EXPECT_EQ(vexel_buttons.blocked[0][0], 1);  // leaving blocks the buttons
+}
+
+TEST_F(KeyConfig, RowsShowLabelsAndLowerCaseKeyNames) {
+    app.button_keys[0] = key_a;
+    app.button_keys[12] = 225;
+    keyconfig_open();
+    char row[300];
+    keyconfig_row_text(0, row, sizeof row);
+    EXPECT_STREQ(row, "p1 left     : a");
+    keyconfig_row_text(5, row, sizeof row);
+    EXPECT_STREQ(row, "p1 button x : x");
+    keyconfig_row_text(10, row, sizeof row);
+    EXPECT_STREQ(row, "p2 button o : tab");
+    keyconfig_row_text(12, row, sizeof row);
+    EXPECT_STREQ(row, "pause       : left shift");
+    keyconfig_row_text(13, row, sizeof row);
+    EXPECT_STREQ(row, "");
+    char tiny[4];
+    keyconfig_row_text(0, tiny, sizeof tiny);
+    EXPECT_STREQ(tiny, "p1 ");
+    for (int i = 0; i < keyconfig_bindings; ++i) EXPECT_EQ(std::strlen(keyconfig_label(i)), 11u);
+    pstate.sub_screen = sub_screen_none;
+}
+
+TEST_F(KeyConfig, DrawsThePanelsAndHighlightsTheAskedRow) {
+    fenn_bitmap* saved = pstate.screen;
+    pstate.screen = fenn_create_bitmap(128, 128, 8);
+    keyconfig_open();
+    keyconfig_draw();   // no font loaded: the shapes are still drawn
+    auto px = [](int x, int y) { return pstate.screen->pix[size_t(y) * 128 + size_t(x)]; };
+    EXPECT_EQ(px(127, 6), 7);     // title bar
+    EXPECT_EQ(px(0, 127), 1);     // background
+    EXPECT_EQ(px(123, 124), 6);   // panel
+    EXPECT_EQ(px(120, 43), 14);   // bar of row 0
+    EXPECT_EQ(px(120, 50), 6);    // row 1 is not highlighted
+    fenn_destroy_bitmap(pstate.screen);
+    pstate.screen = saved;
+    pstate.sub_screen = sub_screen_none;
+}
+
+}  // namespace

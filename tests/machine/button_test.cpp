@@ -1,0 +1,375 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "framework/fenn_loop.h"
+#include "framework/fenn_platform.h"
+#include "machine/button.h"
+#include "machine/pstate.h"
+#include "test_support.h"
+
+namespace {
+
+// Scancodes used below.
+constexpr int key_a = 4, key_f = 9, key_m = 16, key_s = 22, key_x = 27, key_z = 29, key_left = 80;
+
+struct Pad {
+    bool present = false;
+    int x = 0, y = 0;
+    uint32_t mask = 0;
+};
+Pad pads[8];
+
+bool fake_pad(int index, int* x, int* y, uint32_t* mask) {
+    if (index < 0 || index >= 8 || !pads[index].present) return false;
+    *x = pads[index].x;
+    *y = pads[index].y;
+    *mask = pads[index].mask;
+    return true;
+}
+
+class Buttons : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fenn_keys_init();
+        set_default_app_config();
+        app.pause_menu = 0;
+        app.glitch_test = 0;
+        fenn_set_paused(0);
+        pstate.target_fps = 30;
+        vexel_buttons_reset();
+        vexel_clear_button_replay();
+        for (Pad& p : pads) p = Pad{};
+        vexel_set_pad_reader(fake_pad);
+    }
+    void TearDown() override {
+        vexel_set_pad_reader(nullptr);
+        vexel_clear_button_replay();
+        fenn_keys_init();
+    }
+    // One machine frame as the shell runs it.
+    static void frame() {
+        update_buttons();
+        read_buttons();
+    }
+    // Frames (counted from 0) on which btnp(b, p) was true while `hold` ran.
+    static std::vector<int> pressed_frames(int b, int frames) {
+        std::vector<int> out;
+        for (int f = 0; f < frames; ++f) {
+            frame();
+            if (vexel_btnp(b, 0)) out.push_back(f);
+        }
+        return out;
+    }
+};
+
+TEST_F(Buttons, HeldButtonRepeatsAfterTheStartDelayThenAtTheInterval) {
+    // 30 frames a second: at once, 15 updates later, then every 4th.
+    fenn_set_key_state(key_x, 1);
+    EXPECT_EQ(pressed_frames(button_x, 30), (std::vector<int>{1, 16, 20, 24, 28}));
+    for (int f = 0; f < 30; ++f) EXPECT_TRUE(vexel_btn(button_x, 0));
+
+    // 60 frames a second: 30 updates later, then every 8th.
+    SetUp();
+    pstate.target_fps = 60;
+    fenn_set_key_state(key_x, 1);
+    EXPECT_EQ(pressed_frames(button_x, 50), (std::vector<int>{1, 31, 39, 47}));
+
+    // Paused (framework flag or pause menu) always uses the 30-frame timing.
+    SetUp();
+    pstate.target_fps = 60;
+    app.pause_menu = 1;
+    fenn_set_key_state(key_x, 1);
+    EXPECT_EQ(pressed_frames(button_x, 25), (std::vector<int>{1, 16, 20, 24}));
+    app.pause_menu = 0;
+}
+
+TEST_F(Buttons, AFreshPressRestartsTheSharedCountdownForEveryHeldButton) {
+    fenn_set_key_state(key_x, 1);
+    for (int f = 0; f < 10; ++f) frame();
+    fenn_set_key_state(key_z, 1);  // O pressed 10 frames into holding X
+    std::vector<int> x_frames, o_frames;
+    for (int f = 0; f < 20; ++f) {
+        frame();
+        if (vexel_btnp(button_x, 0)) x_frames.push_back(f);
+        if (vexel_btnp(button_o, 0)) o_frames.push_back(f);
+    }
+    EXPECT_EQ(o_frames, (std::vector<int>{1, 16}));
+    EXPECT_EQ(x_frames, (std::vector<int>{16}));  // X's repeat moved with O's
+
+    // Two keys pressed within one frame both count.
+    SetUp();
+    frame();
+    fenn_set_key_state(key_left, 1);
+    fenn_set_key_state(key_s, 1);
+    frame();
+    frame();
+    EXPECT_TRUE(vexel_btnp(button_left, 0));
+    EXPECT_TRUE(vexel_btnp(button_left, 1));
+}
+
+TEST_F(Buttons, BlockedButtonsStayUpUntilReleasedAndPressedAgain) {
+    fenn_set_key_state(key_x, 1);
+    frame();
+    frame();
+    ASSERT_TRUE(vexel_btn(button_x, 0));
+    block_buttons();  // a screen change (program start, pause menu)
+    EXPECT_FALSE(vexel_btn(button_x, 0));
+    for (int f = 0; f < 40; ++f) {
+        frame();
+        EXPECT_FALSE(vexel_btn(button_x, 0));
+        EXPECT_FALSE(vexel_btnp(button_x, 0));
+        EXPECT_FALSE(vexel_any_button_held());
+    }
+    fenn_set_key_state(key_x, 0);
+    frame();
+    fenn_set_key_state(key_x, 1);
+    frame();
+    EXPECT_TRUE(vexel_btn(button_x, 0));
+    frame();
+    EXPECT_TRUE(vexel_btnp(button_x, 0));
+
+    clear_buttons();
+    EXPECT_FALSE(vexel_btn(button_x, 0));
+}
+
+TEST_F(Buttons, DefaultKeysOfBothPlayersAndTheMask) {
+    fenn_set_key_state(key_left, 1);
+    fenn_set_key_state(key_z, 1);
+    read_buttons();
+    EXPECT_EQ(vexel_btn_mask(), 17);
+    fenn_set_key_state(key_f, 1);  // player 1 right
+    read_buttons();
+    EXPECT_EQ(vexel_btn_mask(), 17 + 512);
+    EXPECT_TRUE(vexel_btn(button_right, 1));
+    EXPECT_FALSE(vexel_btn(button_right, 0));
+
+    // Player 1's keys never reach players 2-7.
+    for (int p = 2; p < 8; ++p)
+        for (int b = 0; b < 8; ++b) EXPECT_FALSE(vexel_btn(b, p));
+
+    // M is X only while no Ctrl key (or system key) is held.
+    SetUp();
+    fenn_set_key_state(key_m, 1);
+    read_buttons();
+    EXPECT_TRUE(vexel_btn(button_x, 0));
+    fenn_set_key_state(fenn_key_rctrl, 1);
+    read_buttons();
+    EXPECT_FALSE(vexel_btn(button_x, 0));
+    fenn_set_key_state(fenn_key_rctrl, 0);
+    fenn_set_key_state(fenn_key_lsystem, 1);
+    read_buttons();
+    EXPECT_FALSE(vexel_btn(button_x, 0));
+}
+
+TEST_F(Buttons, ArgumentsAreClampedOrRefused) {
+    fenn_set_key_state(key_left, 1);
+    read_buttons();
+    update_buttons();
+    EXPECT_TRUE(vexel_btn(-5, 0));      // clamped to 0 (left)
+    EXPECT_FALSE(vexel_btn(9, 0));      // clamped to 7, which nothing presses
+    EXPECT_FALSE(vexel_btn(0, 8));
+    EXPECT_FALSE(vexel_btn(0, -1));
+    EXPECT_FALSE(vexel_btnp(0, 8));
+    EXPECT_EQ(button_pressed(8, 0), 0);
+    EXPECT_EQ(button_pressed(0, -1), 0);
+    EXPECT_EQ(button_pressed_nok(0, 99), 0);
+    EXPECT_EQ(player_button(-1, 0), 0);
+    vexel_buttons.program_reads = 0;
+    vexel_btnp_mask();
+    EXPECT_EQ(vexel_buttons.program_reads, 1);
+}
+
+TEST_F(Buttons, CustomBindingsReplaceTheDefaultKeys) {
+    app.button_keys[0] = key_a;   // player 0 left on A
+    app.button_keys[12] = key_z;  // pause on Z
+    fenn_set_key_state(key_left, 1);
+    read_buttons();
+    EXPECT_FALSE(vexel_btn(button_left, 0));
+    fenn_set_key_state(key_a, 1);
+    fenn_set_key_state(key_z, 1);
+    read_buttons();
+    EXPECT_TRUE(vexel_btn(button_left, 0));
+    EXPECT_TRUE(vexel_btn(button_x, 1));   // A is still player 1's default X
+    EXPECT_TRUE(vexel_btn(button_pause, 0));
+    EXPECT_TRUE(vexel_btn(button_o, 0));   // Z keeps its default too
+
+    // Player 1's bindings start at index 6; codes out of range mean defaults.
+    SetUp();
+    app.button_keys[6] = key_left;
+    app.button_keys[1] = 9999;
+    app.button_keys[2] = -7;
+    fenn_set_key_state(key_left, 1);
+    fenn_set_key_state(79, 1);   // Right arrow
+    fenn_set_key_state(82, 1);   // Up arrow
+    read_buttons();
+    EXPECT_TRUE(vexel_btn(button_left, 1));
+    EXPECT_TRUE(vexel_btn(button_left, 0));
+    EXPECT_TRUE(vexel_btn(button_right, 0));
+    EXPECT_TRUE(vexel_btn(button_up, 0));
+}
+
+TEST_F(Buttons, StickNeedsHalfDeflectionAndValueOf129) {
+    // At |x| = 16384 the stick is not yet deflected; just past it the value
+    // (128) is still too small; from 16512 on it counts.
+    EXPECT_EQ(vexel_pad_value(button_right, 16384, 0, 0), 0);
+    EXPECT_EQ(vexel_pad_value(button_right, 16400, 0, 0), 128);
+    EXPECT_EQ(vexel_pad_value(button_right, 16512, 0, 0), 129);
+    EXPECT_EQ(vexel_pad_value(button_left, -32768, 0, 0), 255);
+    EXPECT_EQ(vexel_pad_value(button_left, 32767, 0, 0), 0);
+    EXPECT_EQ(vexel_pad_value(button_up, 0, -32768, 0), 255);
+    EXPECT_EQ(vexel_pad_value(button_down, 20000, 20000, 0), 156);  // a diagonal deflects both
+    EXPECT_EQ(vexel_pad_value(button_right, 20000, 20000, 0), 156);
+    // Buttons: A or Y is O, B or X is X, Start is pause; the d-pad bits are not read.
+    EXPECT_EQ(vexel_pad_value(button_o, 0, 0, 1u << 0), 255);
+    EXPECT_EQ(vexel_pad_value(button_o, 0, 0, 1u << 3), 255);
+    EXPECT_EQ(vexel_pad_value(button_x, 0, 0, 1u << 1), 255);
+    EXPECT_EQ(vexel_pad_value(button_x, 0, 0, 1u << 2), 255);
+    EXPECT_EQ(vexel_pad_value(button_pause, 0, 0, 1u << 6), 255);
+    EXPECT_EQ(vexel_pad_value(button_spare, 0, 0, 0xffffffffu), 0);
+    EXPECT_EQ(vexel_pad_value(button_up, 0, 0, 1u << 11), 0);
+
+    pads[0] = {true, 16400, 0, 0};
+    read_buttons();
+    EXPECT_FALSE(vexel_btn(button_right, 0));
+    pads[0] = {true, 16512, 0, 1u << 1};
+    read_buttons();
+    EXPECT_TRUE(vexel_btn(button_right, 0));
+    EXPECT_TRUE(vexel_btn(button_x, 0));
+}
+
+TEST_F(Buttons, JoystickIndexShiftsControllersToLaterPlayers) {
+    app.joystick_index = 2;
+    pads[0] = {true, 0, 0, 1u << 0};
+    pads[1] = {true, 0, 0, 1u << 6};
+    read_buttons();
+    EXPECT_FALSE(vexel_btn(button_o, 0));
+    EXPECT_TRUE(vexel_btn(button_o, 2));
+    EXPECT_TRUE(vexel_btn(button_pause, 3));
+    EXPECT_EQ(player_button(button_o, 2), 255);
+    EXPECT_EQ(player_button(button_o, 1), 0);  // controller -1 does not exist
+}
+
+TEST_F(Buttons, MenuQueriesFireOnPressAndOnRepeat) {
+    fenn_set_key_state(key_z, 1);
+    pads[0] = {true, 0, 0, 1u << 0};
+    std::vector<int> any, pad_only;
+    for (int f = 0; f < 22; ++f) {
+        frame();
+        if (button_pressed(button_o, 0)) any.push_back(f);
+        if (button_pressed_nok(button_o, 0)) pad_only.push_back(f);
+    }
+    // button_pressed looks at the sample just read, one frame ahead of btnp.
+    EXPECT_EQ(any, (std::vector<int>{0, 15, 19}));
+    EXPECT_EQ(pad_only, (std::vector<int>{0, 15, 19}));
+
+    // The keyboard alone does not reach the controller query.
+    SetUp();
+    fenn_set_key_state(key_z, 1);
+    frame();
+    EXPECT_EQ(button_pressed(button_o, 0), 1);
+    EXPECT_EQ(button_pressed_nok(button_o, 0), 0);
+    // A stick counts for menus as soon as it leaves the dead zone.
+    pads[0] = {true, 0, 17000, 0};
+    frame();
+    EXPECT_EQ(button_pressed_nok(button_down, 0), 1);
+}
+
+TEST_F(Buttons, MouseWheelIsLatchedOncePerRead) {
+    fenn_add_mouse_wheel(1, -2);
+    fenn_add_mouse_wheel(0, -1);
+    read_buttons();
+    EXPECT_EQ(vexel_buttons.wheel_x, 1);
+    EXPECT_EQ(vexel_buttons.wheel_y, -3);
+    read_buttons();
+    EXPECT_EQ(vexel_buttons.wheel_x, 0);
+    EXPECT_EQ(vexel_buttons.wheel_y, 0);
+}
+
+TEST_F(Buttons, ReplayDrivesBothPlayersAndThenReleasesEverything) {
+    fenn_set_key_state(key_left, 1);  // the keyboard is ignored during a replay
+    pads[0] = {true, 0, 0, 1u << 0};
+    vexel_set_button_replay({32, 32, 0, 32 | 512, 0xffff});
+    std::vector<int> masks, pressed;
+    for (int f = 0; f < 7; ++f) {
+        frame();
+        masks.push_back(vexel_btn_mask());
+        pressed.push_back(vexel_btnp_mask());
+    }
+    EXPECT_EQ(masks, (std::vector<int>{32, 32, 0, 32 | 512, 0xffff, 0, 0}));
+    EXPECT_EQ(pressed, (std::vector<int>{0, 32, 0, 0, 32 | 512, 0xffdf & ~512, 0}));
+    for (int p = 2; p < 8; ++p) EXPECT_FALSE(vexel_btn(button_o, p));
+
+    // A button held in the replay while buttons are blocked (a program
+    // starting) is not seen until the replay releases it.
+    SetUp();
+    vexel_set_button_replay({32, 32, 32, 0, 32});
+    frame();
+    block_buttons();
+    frame();
+    EXPECT_FALSE(vexel_btn(button_x, 0));
+    frame();
+    EXPECT_FALSE(vexel_btn(button_x, 0));
+    frame();
+    frame();
+    EXPECT_TRUE(vexel_btn(button_x, 0));
+}
+
+TEST(ButtonReplay, ParsesDecimalLinesAndRefusesAnythingElse) {
+    std::vector<uint16_t> out;
+    int line = -1;
+    const std::string good = "0\n17\r\n  529 \n65535\n\n\n";
+    EXPECT_EQ(vexel_parse_button_replay(good.data(), good.size(), out, &line), replay_ok);
+    EXPECT_EQ(out, (std::vector<uint16_t>{0, 17, 529, 65535}));
+    EXPECT_EQ(vexel_parse_button_replay("5", 1, out, &line), replay_ok);
+    EXPECT_EQ(out, (std::vector<uint16_t>{5}));
+    EXPECT_EQ(vexel_parse_button_replay("", 0, out, &line), replay_ok);
+    EXPECT_TRUE(out.empty());
+
+    struct Bad {
+        std::string text;
+        int error, line;
+    };
+    const Bad bad[] = {
+        {"1\n2\nx\n", replay_not_a_number, 3},   {"1\n\n2\n", replay_not_a_number, 2},
+        {"-1\n", replay_not_a_number, 1},        {"65536\n", replay_out_of_range, 1},
+        {"99999999999999999999\n", replay_out_of_range, 1}, {"1 2\n", replay_not_a_number, 1},
+        {std::string("1\0002\n", 4), replay_not_a_number, 1}, {"0x10\n", replay_not_a_number, 1},
+    };
+    for (const Bad& b : bad) {
+        out.assign(3, 7);
+        EXPECT_EQ(vexel_parse_button_replay(b.text.data(), b.text.size(), out, &line), b.error) << b.text;
+        EXPECT_EQ(line, b.line) << b.text;
+    }
+    EXPECT_EQ(vexel_parse_button_replay("1", vexel_replay_max_bytes + 1, out, nullptr), replay_too_large);
+    std::string many;
+    for (size_t i = 0; i <= vexel_replay_max_lines; ++i) many += "1\n";
+    EXPECT_EQ(vexel_parse_button_replay(many.data(), many.size(), out, &line), replay_too_many_lines);
+}
+
+TEST(ButtonReplay, LoadsFromAFileAndReportsMissingOrBrokenOnes) {
+    std::string dir = vexel_test::temp_dir("replay");
+    std::string good = dir + "/good.txt", bad = dir + "/bad.txt";
+    std::ofstream(good) << "16\n0\n";
+    std::ofstream(bad) << "16\nleft\n";
+    int line = 0;
+    EXPECT_EQ(vexel_load_button_replay((dir + "/missing.txt").c_str(), &line), replay_cannot_open);
+    EXPECT_EQ(vexel_load_button_replay(dir.c_str(), &line), replay_cannot_open);  // a folder
+    EXPECT_FALSE(vexel_button_replay_active());
+    EXPECT_EQ(vexel_load_button_replay(bad.c_str(), &line), replay_not_a_number);
+    EXPECT_EQ(line, 2);
+    EXPECT_FALSE(vexel_button_replay_active());
+    EXPECT_EQ(vexel_load_button_replay(good.c_str(), &line), replay_ok);
+    EXPECT_TRUE(vexel_button_replay_active());
+    vexel_buttons_reset();
+    read_buttons();
+    EXPECT_TRUE(vexel_btn(button_o, 0));
+    vexel_clear_button_replay();
+    EXPECT_STRNE(vexel_replay_error_text(replay_out_of_range), vexel_replay_error_text(replay_not_a_number));
+}
+
+}  // namespace
