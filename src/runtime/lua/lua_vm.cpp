@@ -33,6 +33,21 @@ inline lua_Number wrap_sub(lua_Number a, lua_Number b) {
 }
 inline lua_Number wrap_neg(lua_Number a) { return static_cast<lua_Number>(0u - static_cast<uint32_t>(a)); }
 
+}  // namespace
+
+// qz_fmod computed in 32-bit unsigned arithmetic: the same results (the
+// remainder of |a| by |b| never needs more than 32 bits), without the
+// much slower 64-bit division.
+lua_Number luaV_mod(lua_Number a, lua_Number b) {
+    if (b == 0) return a;
+    uint32_t m = b < 0 ? 0u - static_cast<uint32_t>(b) : static_cast<uint32_t>(b);
+    if (a >= 0) return static_cast<lua_Number>(static_cast<uint32_t>(a) % m);
+    uint32_t r = (0u - static_cast<uint32_t>(a)) % m;
+    return static_cast<lua_Number>(r == 0 ? 0 : m - r);
+}
+
+namespace {
+
 // Calls metamethod f(p1, p2[, p3]); with hasres the single result goes to p3.
 void callTM(lua_State* L, const TValue* f, const TValue* p1, const TValue* p2, TValue* p3, bool hasres) {
     ptrdiff_t result = savestack(L, p3);
@@ -397,10 +412,17 @@ void luaV_execute(lua_State* L) {
     LClosure* cl;
     TValue* k;
     StkId base;
+    // The running function's pc lives in a register; it is stored back into
+    // ci->u.l.savedpc (savepc) before anything that may raise an error, call
+    // a hook or another function, since those read it from there.
+    const Instruction* pc;
+    Instruction i;
+    StkId ra;
 newframe:
     cl = clLvalue(ci->func);
     k = cl->p->k;
     base = ci->u.l.base;
+    pc = ci->u.l.savedpc;
 
 #define RA(i) (base + GETARG_A(i))
 #define RB(i) (base + GETARG_B(i))
@@ -408,8 +430,10 @@ newframe:
 #define RKB(i) (ISK(GETARG_B(i)) ? k + INDEXK(GETARG_B(i)) : base + GETARG_B(i))
 #define RKC(i) (ISK(GETARG_C(i)) ? k + INDEXK(GETARG_C(i)) : base + GETARG_C(i))
 // Runs x, which may move the stack, then reloads base.
+#define savepc() (ci->u.l.savedpc = pc)
 #define Protect(x) \
     {              \
+        savepc();  \
         x;         \
         base = ci->u.l.base; \
     }
@@ -417,15 +441,16 @@ newframe:
     {                                                               \
         int a_ = GETARG_A(i);                                       \
         if (a_ > 0) luaF_close(L, ci->u.l.base + a_ - 1);           \
-        ci->u.l.savedpc += GETARG_sBx(i) + (e);                     \
+        pc += GETARG_sBx(i) + (e);                     \
     }
 #define donextjump() \
     {                \
-        Instruction ni_ = *ci->u.l.savedpc; \
+        Instruction ni_ = *pc; \
         dojump(ni_, 1); \
     }
 #define checkGC(c)                             \
     if (G(L)->GCdebt > 0) {                    \
+        savepc();                              \
         L->top = (c);                          \
         luaC_checkGC(L);                       \
         L->top = ci->top;                      \
@@ -442,43 +467,71 @@ newframe:
         }                                                             \
     }
 
+// Fetches the next instruction, counting it for the hooks (the CPU budget).
+#define vmfetch()                                                           \
+    {                                                                       \
+        i = *(pc++);                                                        \
+        if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&               \
+            (--L->hookcount == 0 || (L->hookmask & LUA_MASKLINE))) {        \
+            Protect(traceexec(L));                                          \
+        }                                                                   \
+        ra = RA(i);                                                         \
+    }
+#if defined(__GNUC__)
+// Each instruction ends with its own jump to the next one's code, which
+// predicts better than the single jump of the switch.
+#define vmbreak                                \
+    {                                          \
+        vmfetch();                             \
+        goto* disptab[GET_OPCODE(i)];          \
+    }
+#define vmlabel(op) L_##op:
+    static const void* const disptab[NUM_OPCODES] = {
+        &&L_OP_MOVE,     &&L_OP_LOADK,   &&L_OP_LOADKX,  &&L_OP_LOADBOOL, &&L_OP_LOADNIL, &&L_OP_GETUPVAL,
+        &&L_OP_GETTABUP, &&L_OP_GETTABLE, &&L_OP_SETTABUP, &&L_OP_SETUPVAL, &&L_OP_SETTABLE, &&L_OP_NEWTABLE,
+        &&L_OP_SELF,     &&L_OP_ADD,     &&L_OP_SUB,     &&L_OP_MUL,      &&L_OP_DIV,     &&L_OP_MOD,
+        &&L_OP_POW,      &&L_OP_UNM,     &&L_OP_NOT,     &&L_OP_LEN,      &&L_OP_CONCAT,  &&L_OP_JMP,
+        &&L_OP_EQ,       &&L_OP_LT,      &&L_OP_LE,      &&L_OP_TEST,     &&L_OP_TESTSET, &&L_OP_CALL,
+        &&L_OP_TAILCALL, &&L_OP_RETURN,  &&L_OP_FORLOOP, &&L_OP_FORPREP,  &&L_OP_TFORCALL, &&L_OP_TFORLOOP,
+        &&L_OP_SETLIST,  &&L_OP_CLOSURE, &&L_OP_VARARG,  &&L_OP_EXTRAARG,
+    };
+#else
+#define vmbreak break
+#define vmlabel(op)
+#endif
+
     for (;;) {
-        Instruction i = *(ci->u.l.savedpc++);
-        if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&
-            (--L->hookcount == 0 || (L->hookmask & LUA_MASKLINE))) {
-            Protect(traceexec(L));
-        }
-        StkId ra = RA(i);
+        vmfetch();
         switch (GET_OPCODE(i)) {
-        case OP_MOVE: setobj(ra, RB(i)); break;
-        case OP_LOADK: setobj(ra, k + GETARG_Bx(i)); break;
-        case OP_LOADKX: setobj(ra, k + GETARG_Ax(*ci->u.l.savedpc++)); break;
-        case OP_LOADBOOL:
+        case OP_MOVE: vmlabel(OP_MOVE) setobj(ra, RB(i)); vmbreak;
+        case OP_LOADK: vmlabel(OP_LOADK) setobj(ra, k + GETARG_Bx(i)); vmbreak;
+        case OP_LOADKX: vmlabel(OP_LOADKX) setobj(ra, k + GETARG_Ax(*pc++)); vmbreak;
+        case OP_LOADBOOL: vmlabel(OP_LOADBOOL)
             setbvalue(ra, GETARG_B(i));
-            if (GETARG_C(i)) ci->u.l.savedpc++;
-            break;
-        case OP_LOADNIL: {
+            if (GETARG_C(i)) pc++;
+            vmbreak;
+        case OP_LOADNIL: vmlabel(OP_LOADNIL) {
             int b = GETARG_B(i);
             do {
                 setnilvalue(ra++);
             } while (b--);
-            break;
+            vmbreak;
         }
-        case OP_GETUPVAL: setobj(ra, cl->upvals[GETARG_B(i)]->v); break;
-        case OP_GETTABUP: {
+        case OP_GETUPVAL: vmlabel(OP_GETUPVAL) setobj(ra, cl->upvals[GETARG_B(i)]->v); vmbreak;
+        case OP_GETTABUP: vmlabel(OP_GETTABUP) {
             TValue* upv = cl->upvals[GETARG_B(i)]->v;
             TValue* rc = RKC(i);
             if (ttistable(upv)) {  // a global read that finds its value
                 const TValue* res = luaH_get(hvalue(upv), rc);
                 if (!ttisnil(res) || hvalue(upv)->metatable == nullptr) {
                     setobj(ra, res);
-                    break;
+                    vmbreak;
                 }
             }
             Protect(luaV_gettable(L, upv, rc, ra));
-            break;
+            vmbreak;
         }
-        case OP_GETTABLE: {
+        case OP_GETTABLE: vmlabel(OP_GETTABLE) {
             TValue* rb = RB(i);
             TValue* rc = RKC(i);
             // Plain table read of a key that is present: no call needed.
@@ -486,20 +539,20 @@ newframe:
                 const TValue* res = luaH_get(hvalue(rb), rc);
                 if (!ttisnil(res) || hvalue(rb)->metatable == nullptr) {
                     setobj(ra, res);
-                    break;
+                    vmbreak;
                 }
             }
             Protect(luaV_gettable(L, rb, rc, ra));
-            break;
+            vmbreak;
         }
-        case OP_SETTABUP: Protect(luaV_settable(L, cl->upvals[GETARG_A(i)]->v, RKB(i), RKC(i))); break;
-        case OP_SETUPVAL: {
+        case OP_SETTABUP: vmlabel(OP_SETTABUP) Protect(luaV_settable(L, cl->upvals[GETARG_A(i)]->v, RKB(i), RKC(i))); vmbreak;
+        case OP_SETUPVAL: vmlabel(OP_SETUPVAL) {
             UpVal* uv = cl->upvals[GETARG_B(i)];
             setobj(uv->v, ra);
             luaC_barrier(L, uv, ra);
-            break;
+            vmbreak;
         }
-        case OP_SETTABLE: {
+        case OP_SETTABLE: vmlabel(OP_SETTABLE) {
             TValue* rb = RKB(i);
             TValue* rc = RKC(i);
             if (ttistable(ra)) {  // overwriting a present key needs no metamethod
@@ -507,45 +560,46 @@ newframe:
                 if (!ttisnil(slot)) {
                     setobj(slot, rc);
                     luaC_barrierback(L, hvalue(ra), rc);
-                    break;
+                    vmbreak;
                 }
             }
             Protect(luaV_settable(L, ra, rb, rc));
-            break;
+            vmbreak;
         }
-        case OP_NEWTABLE: {
+        case OP_NEWTABLE: vmlabel(OP_NEWTABLE) {
             int b = GETARG_B(i);
             int c = GETARG_C(i);
+            savepc();
             Table* t = luaH_new(L);
             sethvalue(L, ra, t);
             if (b != 0 || c != 0) luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c));
             checkGC(ra + 1);
-            break;
+            vmbreak;
         }
-        case OP_SELF: {
+        case OP_SELF: vmlabel(OP_SELF) {
             StkId rb = RB(i);
             setobj(ra + 1, rb);
             Protect(luaV_gettable(L, rb, RKC(i), ra));
-            break;
+            vmbreak;
         }
-        case OP_ADD: arith_op(wrap_add, TM_ADD); break;
-        case OP_SUB: arith_op(wrap_sub, TM_SUB); break;
-        case OP_MUL: arith_op(qz_fmul, TM_MUL); break;
-        case OP_DIV: arith_op(qz_fdiv, TM_DIV); break;
-        case OP_MOD: arith_op(qz_fmod, TM_MOD); break;
-        case OP_POW: arith_op(qz_fpow, TM_POW); break;
-        case OP_UNM: {
+        case OP_ADD: vmlabel(OP_ADD) arith_op(wrap_add, TM_ADD); vmbreak;
+        case OP_SUB: vmlabel(OP_SUB) arith_op(wrap_sub, TM_SUB); vmbreak;
+        case OP_MUL: vmlabel(OP_MUL) arith_op(qz_fmul, TM_MUL); vmbreak;
+        case OP_DIV: vmlabel(OP_DIV) arith_op(qz_fdiv, TM_DIV); vmbreak;
+        case OP_MOD: vmlabel(OP_MOD) arith_op(luaV_mod, TM_MOD); vmbreak;
+        case OP_POW: vmlabel(OP_POW) arith_op(qz_fpow, TM_POW); vmbreak;
+        case OP_UNM: vmlabel(OP_UNM) {
             TValue* rb = RB(i);
             if (ttisnumber(rb)) {
                 setnvalue(ra, wrap_neg(nvalue(rb)));
             } else {
                 Protect(luaV_arith(L, ra, rb, rb, TM_UNM));
             }
-            break;
+            vmbreak;
         }
-        case OP_NOT: setbvalue(ra, l_isfalse(RB(i))); break;
-        case OP_LEN: Protect(luaV_objlen(L, ra, RB(i))); break;
-        case OP_CONCAT: {
+        case OP_NOT: vmlabel(OP_NOT) setbvalue(ra, l_isfalse(RB(i))); vmbreak;
+        case OP_LEN: vmlabel(OP_LEN) Protect(luaV_objlen(L, ra, RB(i))); vmbreak;
+        case OP_CONCAT: vmlabel(OP_CONCAT) {
             int b = GETARG_B(i);
             int c = GETARG_C(i);
             L->top = base + c + 1;  // mark the end of the operands
@@ -555,61 +609,62 @@ newframe:
             setobj(ra, rb);
             checkGC(ra >= rb ? ra + 1 : rb);
             L->top = ci->top;
-            break;
+            vmbreak;
         }
-        case OP_JMP: dojump(i, 0); break;
-        case OP_EQ: {
+        case OP_JMP: vmlabel(OP_JMP) dojump(i, 0); vmbreak;
+        case OP_EQ: vmlabel(OP_EQ) {
             TValue* rb = RKB(i);
             TValue* rc = RKC(i);
-            Protect(if (int(equalobj(L, rb, rc)) != GETARG_A(i)) ci->u.l.savedpc++; else donextjump());
-            break;
+            Protect(if (int(equalobj(L, rb, rc)) != GETARG_A(i)) pc++; else donextjump());
+            vmbreak;
         }
-        case OP_LT: {
+        case OP_LT: vmlabel(OP_LT) {
             TValue* rb = RKB(i);
             TValue* rc = RKC(i);
             if (ttisnumber(rb) && ttisnumber(rc)) {
                 if (int(nvalue(rb) < nvalue(rc)) != GETARG_A(i))
-                    ci->u.l.savedpc++;
+                    pc++;
                 else
                     donextjump();
             } else {
-                Protect(if (luaV_lessthan(L, rb, rc) != GETARG_A(i)) ci->u.l.savedpc++; else donextjump());
+                Protect(if (luaV_lessthan(L, rb, rc) != GETARG_A(i)) pc++; else donextjump());
             }
-            break;
+            vmbreak;
         }
-        case OP_LE: {
+        case OP_LE: vmlabel(OP_LE) {
             TValue* rb = RKB(i);
             TValue* rc = RKC(i);
             if (ttisnumber(rb) && ttisnumber(rc)) {
                 if (int(nvalue(rb) <= nvalue(rc)) != GETARG_A(i))
-                    ci->u.l.savedpc++;
+                    pc++;
                 else
                     donextjump();
             } else {
-                Protect(if (luaV_lessequal(L, rb, rc) != GETARG_A(i)) ci->u.l.savedpc++; else donextjump());
+                Protect(if (luaV_lessequal(L, rb, rc) != GETARG_A(i)) pc++; else donextjump());
             }
-            break;
+            vmbreak;
         }
-        case OP_TEST:
+        case OP_TEST: vmlabel(OP_TEST)
             if (GETARG_C(i) ? l_isfalse(ra) : !l_isfalse(ra))
-                ci->u.l.savedpc++;
+                pc++;
             else
                 donextjump();
-            break;
-        case OP_TESTSET: {
+            vmbreak;
+        case OP_TESTSET: vmlabel(OP_TESTSET) {
             TValue* rb = RB(i);
             if (GETARG_C(i) ? l_isfalse(rb) : !l_isfalse(rb)) {
-                ci->u.l.savedpc++;
+                pc++;
             } else {
                 setobj(ra, rb);
                 donextjump();
             }
-            break;
+            vmbreak;
         }
-        case OP_CALL: {
+        case OP_CALL: vmlabel(OP_CALL) {
             int b = GETARG_B(i);
             int nresults = GETARG_C(i) - 1;
             if (b != 0) L->top = ra + b;  // else the previous instruction set top
+            savepc();  // the caller's pc, for the return and for errors
             if (ttisLclosure(ra) && !(L->hookmask & LUA_MASKCALL)) {
                 // The common Lua-to-Lua call, entered without leaving the loop.
                 Proto* p = clLvalue(ra)->p;
@@ -641,11 +696,12 @@ newframe:
                 ci->callstatus |= CIST_REENTRY;
                 goto newframe;
             }
-            break;
+            vmbreak;
         }
-        case OP_TAILCALL: {
+        case OP_TAILCALL: vmlabel(OP_TAILCALL) {
             int b = GETARG_B(i);
             if (b != 0) L->top = ra + b;
+            savepc();
             if (luaD_precall(L, ra, LUA_MULTRET)) {
                 base = ci->u.l.base;
             } else {
@@ -664,9 +720,9 @@ newframe:
                 ci = L->ci = oci;
                 goto newframe;
             }
-            break;
+            vmbreak;
         }
-        case OP_RETURN: {
+        case OP_RETURN: vmlabel(OP_RETURN) {
             int b = GETARG_B(i);
             if (b != 0) L->top = ra + b - 1;
             if (cl->p->sizep > 0) luaF_close(L, base);
@@ -681,30 +737,31 @@ newframe:
                 L->top = (wanted == LUA_MULTRET) ? res : ci->top;
                 goto newframe;
             }
+            savepc();
             b = luaD_poscall(L, ra);
             if (!(ci->callstatus & CIST_REENTRY)) return;  // called from C
             ci = L->ci;
             if (b) L->top = ci->top;
             goto newframe;
         }
-        case OP_FORLOOP: {
+        case OP_FORLOOP: vmlabel(OP_FORLOOP) {
             lua_Number step = nvalue(ra + 2);
             lua_Number idx = nvalue(ra);
             lua_Number next = wrap_add(idx, step);
             // A loop counting up stops instead of wrapping past 32767.
             bool wrapped = step >= 0 && idx >= 0 && next <= 0;
             if (!wrapped && (step > 0 ? next <= nvalue(ra + 1) : next >= nvalue(ra + 1))) {
-                ci->u.l.savedpc += GETARG_sBx(i);
+                pc += GETARG_sBx(i);
                 setnvalue(ra, next);
                 setnvalue(ra + 3, next);
             }
-            break;
+            vmbreak;
         }
-        case OP_FORPREP:
+        case OP_FORPREP: vmlabel(OP_FORPREP)
             Protect(forprep(L, ra));
-            ci->u.l.savedpc += GETARG_sBx(i);
-            break;
-        case OP_TFORCALL: {
+            pc += GETARG_sBx(i);
+            vmbreak;
+        case OP_TFORCALL: vmlabel(OP_TFORCALL) {
             StkId cb = ra + 3;  // call base
             setobj(cb + 2, ra + 2);
             setobj(cb + 1, ra + 1);
@@ -714,28 +771,28 @@ newframe:
             L->top = ci->top;
             // The TFORLOOP that follows runs as part of this instruction
             // (it is not counted on its own).
-            i = *(ci->u.l.savedpc++);
+            i = *(pc++);
             ra = RA(i);
             if (!ttisnil(ra + 1)) {
                 setobj(ra, ra + 1);
-                ci->u.l.savedpc += GETARG_sBx(i);
+                pc += GETARG_sBx(i);
             }
-            break;
+            vmbreak;
         }
-        case OP_TFORLOOP:
+        case OP_TFORLOOP: vmlabel(OP_TFORLOOP)
             if (!ttisnil(ra + 1)) {
                 setobj(ra, ra + 1);
-                ci->u.l.savedpc += GETARG_sBx(i);
+                pc += GETARG_sBx(i);
             }
-            break;
-        case OP_SETLIST: {
+            vmbreak;
+        case OP_SETLIST: vmlabel(OP_SETLIST) {
             int n = GETARG_B(i);
             int c = GETARG_C(i);
-            if (c == 0) c = GETARG_Ax(*ci->u.l.savedpc++);
+            if (c == 0) c = GETARG_Ax(*pc++);
             Protect(dosetlist(L, ci, ra, n, c));
-            break;
+            vmbreak;
         }
-        case OP_CLOSURE: {
+        case OP_CLOSURE: vmlabel(OP_CLOSURE) {
             Proto* p = cl->p->p[GETARG_Bx(i)];
             Closure* ncl = getcached(p, cl->upvals, base);
             if (ncl == nullptr)
@@ -743,12 +800,13 @@ newframe:
             else
                 setclLvalue(L, ra, ncl);
             checkGC(ra + 1);
-            break;
+            vmbreak;
         }
-        case OP_VARARG: Protect(dovararg(L, ci, cl, ra, GETARG_B(i) - 1)); break;
-        case OP_EXTRAARG:
+        case OP_VARARG: vmlabel(OP_VARARG) Protect(dovararg(L, ci, cl, ra, GETARG_B(i) - 1)); vmbreak;
+        case OP_EXTRAARG: vmlabel(OP_EXTRAARG)
         default:
             // Never reached by code from the compiler.
+            savepc();
             luaG_runerror(L, "invalid instruction");
         }
     }
@@ -762,4 +820,8 @@ newframe:
 #undef donextjump
 #undef checkGC
 #undef arith_op
+#undef savepc
+#undef vmfetch
+#undef vmbreak
+#undef vmlabel
 }

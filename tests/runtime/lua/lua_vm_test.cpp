@@ -5,7 +5,9 @@
 #include <string>
 
 #include "lua_test_util.h"
+#include "machine/fixed.h"
 #include "runtime/lua/lua_state.h"
+#include "runtime/lua/lua_vm.h"
 
 using lua_test::State;
 
@@ -272,6 +274,26 @@ TEST(LuaBudget, CountHookChargesEveryInstruction) {
     EXPECT_EQ(lua_get_cpu(s.L), 1);
     lua_spend_cpu(s.L, 100);  // restores the saved count first
     EXPECT_EQ(lua_get_cpu(s.L), 900);
+}
+
+}  // namespace
+
+namespace {
+
+// The virtual machine's modulo must agree bit for bit with the machine's.
+TEST(LuaNumbers, ModuloMatchesTheFixedPointPrimitive) {
+    const int32_t edges[] = {0, 1, -1, 2, -2, 3, 0x10000, -0x10000, 0x7fffffff, INT32_MIN, INT32_MIN + 1,
+                             0x8000, -0x8000, 12345678, -12345678, 0x7fff0000, 65537};
+    for (int32_t a : edges)
+        for (int32_t b : edges) EXPECT_EQ(luaV_mod(a, b), qz_fmod(a, b)) << a << " % " << b;
+    uint32_t x = 12345;
+    for (int n = 0; n < 100000; n++) {
+        x = x * 1103515245u + 12345u;
+        int32_t a = int32_t(x);
+        x = x * 1103515245u + 12345u;
+        int32_t b = int32_t(x) >> (x & 31);
+        ASSERT_EQ(luaV_mod(a, b), qz_fmod(a, b)) << a << " % " << b;
+    }
 }
 
 }  // namespace
