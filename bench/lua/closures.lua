@@ -5,7 +5,7 @@ local function make(k)
   return function(x) c = c + x * k return c end
 end
 local s = 0
-for round = 1, 1500 do
+for round = 1, 5000 do
   local fs = {}
   for i = 1, 50 do fs[i] = make(i % 5) end
   for rep = 1, 40 do

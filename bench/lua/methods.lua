@@ -11,7 +11,7 @@ function Point3.new(x, y, z) local p = Point.new(x, y) p.z = z return setmetatab
 function Point3:len() return Point.len(self) + self.z end
 local a, b = Point.new(1, 2), Point3.new(3, 4, 5)
 local s = 0
-for i = 1, 1000 do for j = 1, 1000 do
+for i = 1, 3000 do for j = 1, 1000 do
   a:add(b)
   s = (s + b:len() + a:len()) % 10000 end
 end

@@ -2,7 +2,7 @@
 printh = printh or print
 local sub = sub or string.sub
 local n = 0
-for round = 1, 1000 do
+for round = 1, 4000 do
   local parts = {}
   for i = 1, 200 do parts[#parts + 1] = "item" .. i end
   local s = ""

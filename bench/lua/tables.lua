@@ -1,7 +1,7 @@
 -- tables: array fill and read, hash fields, insertion and removal
 printh = printh or print
 local total = 0
-for round = 1, 150 do
+for round = 1, 600 do
   local t = {}
   for i = 1, 10000 do t[i] = i % 100 end
   for i = 1, 10000 do total = (total + t[i]) % 30000 end

@@ -141,6 +141,16 @@ Closure* getcached(Proto* p, UpVal** encup, StkId base) {
     return c;
 }
 
+// The array slot of number key n in t, or null when n is not an integer
+// key inside the array part (then the general lookup decides).
+inline TValue* arrayslot(Table* t, const TValue* key) {
+    if (!ttisnumber(key)) return nullptr;
+    lua_Number n = nvalue(key);
+    if ((n & 0xffff) != 0) return nullptr;
+    unsigned idx = unsigned(n >> 16) - 1u;  // 0-based; keys below 1 wrap to huge
+    return idx < unsigned(t->sizearray) ? &t->array[idx] : nullptr;
+}
+
 // The count/line hook step before an instruction (the CPU budget).
 void traceexec(lua_State* L) {
     CallInfo* ci = L->ci;
@@ -536,7 +546,8 @@ newframe:
             TValue* rc = RKC(i);
             // Plain table read of a key that is present: no call needed.
             if (ttistable(rb)) {
-                const TValue* res = luaH_get(hvalue(rb), rc);
+                const TValue* res = arrayslot(hvalue(rb), rc);
+                if (res == nullptr) res = luaH_get(hvalue(rb), rc);
                 if (!ttisnil(res) || hvalue(rb)->metatable == nullptr) {
                     setobj(ra, res);
                     vmbreak;
@@ -556,7 +567,8 @@ newframe:
             TValue* rb = RKB(i);
             TValue* rc = RKC(i);
             if (ttistable(ra)) {  // overwriting a present key needs no metamethod
-                TValue* slot = const_cast<TValue*>(luaH_get(hvalue(ra), rb));
+                TValue* slot = arrayslot(hvalue(ra), rb);
+                if (slot == nullptr) slot = const_cast<TValue*>(luaH_get(hvalue(ra), rb));
                 if (!ttisnil(slot)) {
                     setobj(slot, rc);
                     luaC_barrierback(L, hvalue(ra), rc);
@@ -684,7 +696,6 @@ newframe:
                     nci->callstatus = CIST_LUA | CIST_REENTRY;
                     L->top = nci->top;
                     ci = nci;
-                    if (G(L)->GCdebt > 0) luaC_checkGC(L);  // the collector's step point, as in precall
                     goto newframe;
                 }
             }
