@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "framework/fenn_platform.h"
+#include "machine/mem.h"
 #include "machine/pstate.h"
 #include "runtime/run.h"
 
@@ -358,16 +359,14 @@ void vexel_clip(int argc, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h) {
 }
 
 void vexel_camera(int argc, vexel_fix x, vexel_fix y) {
-    // The camera registers are two signed 16-bit values at 0x5f28 and 0x5f2a,
-    // low byte first; larger values wrap as a byte-wise write would.
+    // Written as memory bytes, low byte first: the registers hold signed
+    // 16-bit values, so larger ones wrap.
     const int32_t cx = argc >= 1 ? vexel_flr(x) : 0;
     const int32_t cy = argc >= 2 ? vexel_flr(y) : 0;
-    pstate.camera_x = int16_t(uint16_t(cx));
-    pstate.camera_y = int16_t(uint16_t(cy));
-    pstate.ram[0x5f28] = uint8_t(cx);
-    pstate.ram[0x5f29] = uint8_t(cx >> 8);
-    pstate.ram[0x5f2a] = uint8_t(cy);
-    pstate.ram[0x5f2b] = uint8_t(cy >> 8);
+    vexel_poke(&pstate, pstate.cart, int32_t(vexel_reg_camera_x), cx & 0xff);
+    vexel_poke(&pstate, pstate.cart, int32_t(vexel_reg_camera_x) + 1, (cx >> 8) & 0xff);
+    vexel_poke(&pstate, pstate.cart, int32_t(vexel_reg_camera_y), cy & 0xff);
+    vexel_poke(&pstate, pstate.cart, int32_t(vexel_reg_camera_y) + 1, (cy >> 8) & 0xff);
 }
 
 void vexel_pal(int argc, vexel_fix c0, vexel_fix c1, vexel_fix p) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "machine/mem.h"
 #include "machine/pstate.h"
 #include "runtime/run.h"
 
@@ -176,12 +177,10 @@ void vexel_sset(int argc, vexel_fix fx, vexel_fix fy, vexel_fix c) {
     if (!sheet_ok(cart) || x < 0 || y < 0 || x >= vexel_sheet_size || y >= vexel_sheet_size) return;
     uint8_t* row = cart->gfx->pix.data() + size_t(y) * vexel_sheet_size;
     row[x] = uint8_t((argc >= 3 ? vexel_flr(c) : 0) & 15);
-    // Written as a memory byte: the pixel pair's byte, which in the shared
-    // half is also a map cell.
+    // Written as a memory byte, so that in the shared half the map cell
+    // holding this pixel pair changes too.
     const int32_t addr = y * 64 + x / 2;
-    const uint8_t byte = uint8_t((row[x & ~1] & 15) | ((row[x | 1] & 15) << 4));
-    pstate.ram[addr] = byte;
-    if (addr >= 0x1000 && map_ok(cart)) cart->map->pix[size_t(vexel_map_w) * 32 + size_t(addr - 0x1000)] = byte;
+    vexel_poke(&pstate, cart, addr, (row[x & ~1] & 15) | ((row[x | 1] & 15) << 4));
 }
 
 int32_t vexel_mget(int, vexel_fix fx, vexel_fix fy) {
