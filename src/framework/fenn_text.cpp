@@ -99,13 +99,15 @@ int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const cpod* font, int 
             single = true;
         }
     }
-    int saved_clip_x0 = bmp->clip_x0;
+    // The whole clip is kept: narrowing a clip thinner than the mark would
+    // otherwise widen its right edge for good.
+    const int saved_clip_x0 = bmp->clip_x0, saved_clip_x1 = bmp->clip_x1;
     bool elided = false;
     if (flags & fenn_text_keep_inside) {
         int width = fenn_get_text_width(text, font);
         if (width > bmp->clip_x1 - x) {
             fenn_set_clip(bmp, bmp->clip_x0 + 15, bmp->clip_y0, bmp->clip_x1, bmp->clip_y1);
-            x = bmp->clip_x1 - width;
+            x = saved_clip_x1 - width;
             elided = true;
         }
     }
@@ -138,7 +140,7 @@ int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const cpod* font, int 
         }
     }
     if (elided) {
-        fenn_set_clip(bmp, saved_clip_x0, bmp->clip_y0, bmp->clip_x1, bmp->clip_y1);
+        fenn_set_clip(bmp, saved_clip_x0, bmp->clip_y0, saved_clip_x1, bmp->clip_y1);
         if (fenn_font1) fenn_draw_text_ex(bmp, "..", fenn_font1, saved_clip_x0, first_y, fenn_text_single_colour, colour);
     }
     return line_y;

@@ -440,6 +440,20 @@ TEST_F(Gfx, FrameworkFontsComeFromTheirTable) {
     EXPECT_EQ(fenn_get_text_width("", fenn_font1), -1);
 }
 
+TEST_F(Gfx, ElidedTextLeavesTheClipAsItWas) {
+    fenn_set_clip(pstate.screen, 20, 0, 30, 128);
+    fenn_draw_text_ex(pstate.screen, "far too long for the clip", fenn_font1, 20, 10,
+                      fenn_text_single_colour | fenn_text_keep_inside, 7);
+    EXPECT_EQ(pstate.screen->clip_x0, 20);
+    EXPECT_EQ(pstate.screen->clip_x1, 30);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x)
+            if (px(x, y)) {
+                ASSERT_TRUE(x >= 20 && x < 30 && y >= 10 && y < 15) << x << "," << y;
+            }
+    EXPECT_EQ(px(22, 14), 7);  // the elision mark's first dot, at the clip's left edge
+}
+
 TEST_F(Gfx, HostileArgumentsNeverReachOutsideTheScreen) {
     const vexel_fix values[] = {0,          F(1),       F(-1),       F(127),     F(128),      F(-128),
                                 F(32767),   F(-32768),  INT32_MAX,   INT32_MIN,  Fd(0.5),     F(255),
