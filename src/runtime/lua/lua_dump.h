@@ -10,3 +10,7 @@
 
 // Appends the listing of f (and, when full, its nested functions) to out.
 void luaU_list(const Proto* f, bool full, std::string& out);
+
+struct lua_State;
+// Lists the Lua function at stack index idx; false when it is not one.
+bool luaU_list_at(lua_State* L, int idx, bool full, std::string& out);

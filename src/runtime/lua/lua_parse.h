@@ -85,7 +85,7 @@ struct KCache;  // constant index of one function (lua_code.cpp)
 
 struct FuncState {
     Proto* f;
-    KCache* h;         // finds existing constants
+    KCache* h = nullptr;  // finds existing constants (freed by the destructor)
     FuncState* prev;   // enclosing function
     LexState* ls;
     BlockCnt* bl;      // chain of current blocks
@@ -99,6 +99,10 @@ struct FuncState {
     lu_byte nactvar;   // number of active locals
     lu_byte nups;      // number of upvalues
     lu_byte freereg;   // first free register
+    FuncState() = default;
+    FuncState(const FuncState&) = delete;
+    FuncState& operator=(const FuncState&) = delete;
+    ~FuncState();
 };
 
 // Compiles a whole chunk; returns the main closure (pushed on the stack).

@@ -17,7 +17,10 @@ const TValue* luaV_tonumber(const TValue* obj, TValue* n);
 inline bool tostring(lua_State* L, TValue* o) { return ttisstring(o) || luaV_tostring(L, o); }
 
 int luaV_equalobj_(lua_State* L, const TValue* t1, const TValue* t2);
-inline bool luaV_rawequalobj(const TValue* t1, const TValue* t2) { return luaV_equalobj_(nullptr, t1, t2); }
+// Primitive equality (no metamethods); values of different types differ.
+inline bool luaV_rawequalobj(const TValue* t1, const TValue* t2) {
+    return ttype(t1) == ttype(t2) && luaV_equalobj_(nullptr, t1, t2);
+}
 inline bool equalobj(lua_State* L, const TValue* o1, const TValue* o2) {
     return ttype(o1) == ttype(o2) && luaV_equalobj_(L, o1, o2);
 }
