@@ -52,5 +52,24 @@ int main() {
     auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count() / rounds; };
     std::printf("compress_mini   65535 chars -> %zu bytes: %.2f ms (target < 20 ms)\n", size, ms(t1 - t0));
     std::printf("decompress_mini %zu bytes -> %zu chars: %.3f ms\n", size, length, ms(t2 - t1));
+
+    // Texts that make the match search work hardest.
+    std::mt19937 rng(9);
+    struct { const char* name; std::string text; } hard[] = {
+        {"one repeated character", std::string(65535, 'a')},
+        {"two random letters", std::string(65535, ' ')},
+        {"random letters", std::string(65535, ' ')},
+        {"random bytes", std::string(65535, ' ')},
+    };
+    for (char& c : hard[1].text) c = "ab"[rng() % 2];
+    for (char& c : hard[2].text) c = char('a' + rng() % 26);
+    for (char& c : hard[3].text) c = char(1 + rng() % 255);
+    for (auto& h : hard) {
+        auto a = std::chrono::steady_clock::now();
+        size_t n = compress_mini(h.text.data(), h.text.size(), block.data(), block.size());
+        auto b = std::chrono::steady_clock::now();
+        std::printf("  %-24s -> %6zu bytes: %.2f ms\n", h.name, n,
+                    std::chrono::duration<double, std::milli>(b - a).count());
+    }
     return length == text.size() ? 0 : 1;
 }

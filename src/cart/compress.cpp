@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -35,41 +36,65 @@ inline int hash3(const uint8_t* t) {
     return (7 * t[0] + 1503 * t[1] + 51717 * t[2]) & (compress_hash_size - 1);
 }
 
+// Positions of the text grouped by the hash of their three characters, in
+// increasing order within each group: group h is order[begin[h]] up to
+// order[begin[h + 1] - 1], and rank[q] is the index of position q in order.
+struct hash_groups {
+    std::vector<int32_t> order, rank, begin;
+
+    hash_groups(const uint8_t* t, int length) {
+        const int count = length >= 3 ? length - 2 : 0;
+        order.resize(size_t(count));
+        rank.resize(size_t(count));
+        begin.assign(compress_hash_size + 1, 0);
+        for (int q = 0; q < count; ++q) ++begin[size_t(hash3(t + q)) + 1];
+        for (int h = 0; h < compress_hash_size; ++h) begin[size_t(h) + 1] += begin[size_t(h)];
+        std::vector<int32_t> next(begin.begin(), begin.end() - 1);
+        for (int q = 0; q < count; ++q) {
+            const int32_t slot = next[size_t(hash3(t + q))]++;
+            rank[size_t(q)] = slot;
+            order[size_t(slot)] = q;
+        }
+    }
+};
+
 // Finds the earliest of the longest earlier matches for position p. Returns
 // the match length (0 when there is none of at least three characters) and
-// sets *offset. The candidates are every position from the window start to
-// the last position whose three characters hashed like those at p; a
-// candidate's match may not run into p itself.
-int find_match(const uint8_t* t, int length, int p, const int32_t* found, int* offset) {
-    int longest = length - p < compress_max_match ? length - p : compress_max_match;
-    int window = p < compress_window ? p : compress_window;
+// sets *offset.
+//
+// The rule: every position from the window start up to `last`, the latest
+// recorded position whose three characters hashed like those at p, is a
+// candidate, and a candidate's match may not run into p itself. Only matches
+// of three or more characters are used; those begin with p's three
+// characters and so share p's hash group. The search therefore visits that
+// group's positions from the window start up to `last`, in order, which
+// gives the same result as scanning the whole window.
+int find_match(const uint8_t* t, int length, int p, const int32_t* found, const hash_groups& groups,
+               int* offset) {
+    const int longest = length - p < compress_max_match ? length - p : compress_max_match;
+    const int window = p < compress_window ? p : compress_window;
     if (longest < compress_min_match || window < compress_min_match) return 0;
-    int start = p - window;
-    int last = found[hash3(t + p)];
+    const int start = p - window;
+    const int h = hash3(t + p);
+    const int last = found[h];
     if (last < start) return 0;
 
-    // Only a match of three or more characters is ever used, so a candidate
-    // must beat `best` = 2 to count; ties keep the earlier candidate.
-    int best = compress_min_match - 1;
+    const int32_t* first = groups.order.data() + groups.begin[size_t(h)];
+    const int32_t* end = groups.order.data() + groups.rank[size_t(last)] + 1;
+    int best = compress_min_match - 1;  // a match must beat this to count
     int best_pos = -1;
-    const uint8_t first = t[p];
-    int i = start;
-    while (i <= last) {
-        const void* hit = std::memchr(t + i, first, size_t(last - i + 1));
-        if (!hit) break;
-        i = int(static_cast<const uint8_t*>(hit) - t);
-        int cap = p - i < longest ? p - i : longest;
+    for (const int32_t* it = std::lower_bound(first, end, start); it != end; ++it) {
+        const int i = *it;
+        const int cap = p - i < longest ? p - i : longest;
         if (cap <= best) break;  // later candidates are capped even lower
-        if (t[i + best] == t[p + best]) {
-            int k = 1;
-            while (k < cap && t[i + k] == t[p + k]) ++k;
-            if (k > best) {
-                best = k;
-                best_pos = i;
-                if (best == longest) break;  // nothing later can be longer
-            }
+        if (t[i + best] != t[p + best]) continue;
+        int k = 0;
+        while (k < cap && t[i + k] == t[p + k]) ++k;
+        if (k > best) {  // strictly longer: ties keep the earlier position
+            best = k;
+            best_pos = i;
+            if (best == longest) break;
         }
-        ++i;
     }
     if (best_pos < 0) return 0;
     *offset = p - best_pos;
@@ -90,6 +115,7 @@ size_t compress_mini(const char* text, size_t length, uint8_t* out, size_t out_c
 
     int32_t found[compress_hash_size];
     std::fill(std::begin(found), std::end(found), -1);
+    const hash_groups groups(t, n);
 
     size_t o = 0;
     std::memcpy(out, block_magic, sizeof block_magic);
@@ -102,7 +128,7 @@ size_t compress_mini(const char* text, size_t length, uint8_t* out, size_t out_c
     int p = 0;
     while (p < n) {
         int offset = 0;
-        int match = find_match(t, n, p, found, &offset);
+        int match = find_match(t, n, p, found, groups, &offset);
         int old_p = p;
         if (match < compress_min_match) {
             uint8_t index = literal_index[t[p]];

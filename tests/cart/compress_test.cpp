@@ -137,9 +137,14 @@ TEST(Compress, MatchesTheReferenceOnRealPrograms) {
         EXPECT_LT(b.size(), text.size() * 3 / 4) << name;
         EXPECT_EQ(decompress(b), text) << name;
     }
-    // Long texts reach the 3120-character window and the 17-character matches.
-    for (size_t size : {size_t(9000), size_t(65535)}) {
-        std::string text = long_program(size);
+    // Long texts reach the 3120-character window and the 17-character
+    // matches; a long run and a two-letter text make ties everywhere.
+    std::mt19937 rng(77);
+    std::string two_letters(8000, 'a');
+    for (char& c : two_letters) c = "ab"[rng() % 2];
+    for (const std::string& text : {long_program(9000), long_program(65535), two_letters,
+                                    std::string(5000, 'x') + "y" + std::string(2000, 'x')}) {
+        const size_t size = text.size();
         Bytes b = compress(text);
         EXPECT_EQ(b.size(), reference_compress(text).size()) << size;
         EXPECT_EQ(b, reference_compress(text)) << size;
