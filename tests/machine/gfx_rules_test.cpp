@@ -440,6 +440,29 @@ TEST_F(Gfx, FrameworkFontsComeFromTheirTable) {
     EXPECT_EQ(fenn_get_text_width("", fenn_font1), -1);
 }
 
+// Every printable code needs a glyph of its own: a blank or a duplicate
+// glyph is a slip in a table.
+TEST_F(Gfx, FontTablesGiveEveryCodeItsOwnGlyph) {
+    auto check = [](const uint8_t* table, const char* name) {
+        for (int a = 1; a < 96; ++a) {
+            bool blank = true;
+            for (int r = 0; r < 5; ++r) blank &= table[a * 5 + r] == 0;
+            EXPECT_FALSE(blank) << name << " code " << a + 32;
+            for (int b = 1; b < a; ++b)
+                EXPECT_NE(std::memcmp(table + a * 5, table + b * 5, 5), 0) << name << " codes " << a + 32 << " and " << b + 32;
+        }
+    };
+    check(fenn_font1_dat, "fenn_font1_dat");
+    check(vexel_console_font_dat, "vexel_console_font_dat");
+    // The console font advances 4 pixels and lines are 6 apart.
+    cpod* font = vexel_create_console_font();
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(cpod_item_count(font), 256);
+    EXPECT_EQ(fenn_get_text_width("abcd", font), 15);
+    EXPECT_EQ(fenn_font_glyph(font, 'A')->h, 5);
+    fenn_destroy_pod(font);
+}
+
 TEST_F(Gfx, ElidedTextLeavesTheClipAsItWas) {
     fenn_set_clip(pstate.screen, 20, 0, 30, 128);
     fenn_draw_text_ex(pstate.screen, "far too long for the clip", fenn_font1, 20, 10,

@@ -1,5 +1,5 @@
 // Helpers for the drawing tests: a fresh machine with a screen, a cartridge
-// whose sprite sheet holds recognisable test sprites, a small test console
+// whose sprite sheet holds recognisable test sprites, the system's console
 // font, script-style call shorthands, and golden-image comparison.
 //
 // Golden pictures live in tests/machine/golden/NAME.png as 8-bit indexed
@@ -22,7 +22,7 @@ constexpr vexel_fix F(int v) { return vexel_fix(uint32_t(v) << 16); }
 constexpr vexel_fix Fd(double v) { return vexel_fix(uint32_t(int64_t(v * 65536.0))); }
 
 // Sets up pstate: 128x128 screen cleared to 0, a cartridge with test
-// sprites, the draw state a program starts with, a test console font, and
+// sprites, the draw state a program starts with, the console font, and
 // the draw charge counter at 0. tear_down frees all of it.
 void set_up();
 void tear_down();
@@ -39,9 +39,5 @@ std::string compare_golden(const std::string& name);
 int px(int x, int y);
 // How many pixels of the screen hold colour c.
 int count_colour(int c);
-
-// A console font for tests: 3x5 glyphs for codes 32-127 (each a distinct
-// pattern of its code, space empty), advance 4 with spacing 1.
-cpod* make_test_font();
 
 }  // namespace gfx_test

@@ -92,24 +92,6 @@ void paint_test_sprite(vexel_cart* cart, int n) {
         }
 }
 
-cpod* make_test_font() {
-    auto pod = std::make_unique<cpod>();
-    for (int code = 32; code < 128; ++code) {
-        auto item = std::make_unique<cpod_item>();
-        item->type = cpod_type_bitmap;
-        fenn_bitmap* g = fenn_create_bitmap(3, 5, 8);
-        // A pattern of the code's bits that always keeps the glyph's outline
-        // corners apart, so positions are easy to see.
-        unsigned bits = code == 32 ? 0 : (unsigned(code) * 2654435761u) >> 17;
-        for (int i = 0; i < 15; ++i) g->pix[size_t(i)] = ((bits >> i) & 1) ? 1 : 0;
-        if (code != 32) g->pix[0] = g->pix[14] = 1;
-        item->bitmap.reset(g);
-        pod->items.push_back(std::move(item));
-    }
-    fenn_count_item_created();
-    return pod.release();
-}
-
 void set_up() {
     vexel_pstate_zero();
     pstate.screen = fenn_create_bitmap(128, 128, 8);
@@ -119,7 +101,7 @@ void set_up() {
     pstate.draw_pal[0] = 0x10;
     pstate.pen_col = 6;
     vexel_set_clip_registers(0, 0, 128, 128);
-    test_font = make_test_font();
+    test_font = vexel_create_console_font();
     vexel_console_font = test_font;
     fenn_text_init();
     vexel_draw_cycles = 0;
