@@ -134,7 +134,7 @@ void read_events(int64_t now) {
         case SDL_WINDOWEVENT: handle_window_event(e.window); break;
         case SDL_KEYDOWN: {
             int sc = e.key.keysym.scancode;
-            if (sc >= 0 && sc < fenn_key_count && keys.state[sc] == 0) keys.state[sc] = 1;
+            fenn_keys_key_down(sc, now);
             if (held(fenn_key_ralt)) keys.state[fenn_key_lctrl] = keys.state[fenn_key_rctrl] = 0;
             int c = character_for_key(e.key, now);
             if (c) { deliver_character(c); appended = true; }
@@ -172,35 +172,18 @@ void read_events(int64_t now) {
 
 void snapshot_keys(int64_t now) {
     int n = 0;
-    const uint8_t* host = SDL_GetKeyboardState(&n);
+    const uint8_t* sdl = SDL_GetKeyboardState(&n);
     n = std::min(n, fenn_key_count);
-    for (int i = 0; i < fenn_key_count; ++i) {
-        keys.previous[i] = keys.state[i];
-        uint8_t down = i < n && host[i] ? 1 : 0;
-        keys.state[i] = down;
-    }
+    uint8_t host[fenn_key_count] = {};
+    for (int i = 0; i < n; ++i) host[i] = sdl[i] ? 1 : 0;
     SDL_Keymod mod = SDL_GetModState();
-    if (mod & KMOD_LCTRL) keys.state[fenn_key_lctrl] = 1;
-    if (mod & KMOD_RCTRL) keys.state[fenn_key_rctrl] = 1;
-    if (mod & KMOD_LALT) keys.state[fenn_key_lalt] = 1;
-    if (mod & KMOD_RALT) keys.state[fenn_key_ralt] = 1;
-    if (mod & KMOD_LGUI) keys.state[fenn_key_lsystem] = 1;
-    if (mod & KMOD_RGUI) keys.state[fenn_key_rsystem] = 1;
-    bool went_down = false;
-    for (int i = 0; i < fenn_key_count; ++i) {
-        if (keys.state[i] && !keys.previous[i]) {
-            keys.state[i] = 3;  // pressed this pass
-            went_down = true;
-        }
-    }
-    if (went_down) keys.next_repeat = now + fenn_key_repeat_delay_ms;
-    if (now >= keys.next_repeat) {
-        for (int i = 0; i < fenn_key_count; ++i)
-            if (keys.state[i] && !keys.blocked[i]) keys.state[i] = 3;
-        keys.next_repeat = now + fenn_key_repeat_every_ms;
-    }
-    for (int i = 0; i < fenn_key_count; ++i)
-        if (!keys.state[i]) keys.blocked[i] = 0;
+    if (mod & KMOD_LCTRL) host[fenn_key_lctrl] = 1;
+    if (mod & KMOD_RCTRL) host[fenn_key_rctrl] = 1;
+    if (mod & KMOD_LALT) host[fenn_key_lalt] = 1;
+    if (mod & KMOD_RALT) host[fenn_key_ralt] = 1;
+    if (mod & KMOD_LGUI) host[fenn_key_lsystem] = 1;
+    if (mod & KMOD_RGUI) host[fenn_key_rsystem] = 1;
+    fenn_keys_snapshot(host, fenn_key_count, now);
 }
 
 }  // namespace
@@ -251,6 +234,39 @@ void fenn_handle_system_messages() {
     int64_t now = fenn_get_time();
     snapshot_keys(now);
     read_events(now);
+}
+
+void fenn_keys_snapshot(const uint8_t* host, int n, int64_t now) {
+    n = std::clamp(n, 0, fenn_key_count);
+    for (int i = 0; i < fenn_key_count; ++i) {
+        keys.previous[i] = keys.state[i];
+        keys.state[i] = host && i < n && host[i] ? 1 : 0;
+    }
+    bool went_down = false;
+    for (int i = 0; i < fenn_key_count; ++i) {
+        if (keys.state[i] && !keys.previous[i]) {
+            keys.state[i] = 3;  // pressed this pass
+            went_down = true;
+        }
+    }
+    if (went_down) keys.next_repeat = now + fenn_key_repeat_delay_ms;
+    if (now >= keys.next_repeat) {
+        for (int i = 0; i < fenn_key_count; ++i)
+            if (keys.state[i] && !keys.blocked[i]) keys.state[i] = 3;
+        keys.next_repeat = now + fenn_key_repeat_every_ms;
+    }
+    for (int i = 0; i < fenn_key_count; ++i)
+        if (!keys.state[i]) keys.blocked[i] = 0;
+}
+
+void fenn_keys_key_down(int code, int64_t now) {
+    // The host's key table changes in the same event pump that delivers this
+    // event, so the next snapshot already finds the key down and would not
+    // call it fresh: the press is marked here. A key pressed and released
+    // between two passes is still seen, as pressed, for one pass.
+    if (code < 0 || code >= fenn_key_count || keys.state[code] != 0) return;
+    keys.state[code] = 3;
+    keys.next_repeat = now + fenn_key_repeat_delay_ms;
 }
 
 int fenn_get_key_state(int code) {

@@ -44,6 +44,15 @@ void fenn_flush_keys();               // empties the typed-key buffer
 void fenn_add_mouse_wheel(int x, int y);
 void fenn_take_mouse_wheel(int* x, int* y);
 
+// The two halves of the input pass's key handling, exposed so that they can
+// be driven without a window. fenn_keys_snapshot takes the host's key table
+// (1 down, 0 up; modifier and system-key codes included) at time `now`:
+// fresh presses become 3 and restart the repeat delay, and once the repeat
+// time is reached every held, unblocked key becomes 3 again.
+// fenn_keys_key_down records a key-down event: an up key becomes 3.
+void fenn_keys_snapshot(const uint8_t* host, int n, int64_t now);
+void fenn_keys_key_down(int code, int64_t now);
+
 // Sets a key state directly (tests and scripted input).
 void fenn_set_key_state(int code, int state);
 
