@@ -118,7 +118,10 @@ void carry_out_pending_action() {
     pstate.pending = pending_none;
     switch (action) {
     case pending_none: break;
-    case pending_run_cart: run_cart(); break;
+    case pending_run_cart:
+        run_cart();
+        block_buttons();  // a button held while the program starts counts only once pressed again
+        break;
     case pending_stop_program: suspend_program(); break;
     case pending_reboot: reboot_machine(); break;
     case pending_runtime_error:
