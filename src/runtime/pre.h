@@ -37,6 +37,10 @@ struct vexel_pre_report {
 // Rewrites source[0, length) into output, which receives at most capacity
 // bytes including a terminating NUL (it is emptied first). Returns
 // vexel_pre_ok or one of the failure codes above; on failure the output is
-// left empty. report may be null.
+// left empty and the program must not run. report may be null.
+//
+// The runner gives as capacity the room its program buffer has left between
+// the header and the footer, so a rewritten program either fits whole or is
+// refused with report->message; it is never cut short.
 int vexel_preprocess(const char* source, size_t length, char* output, size_t capacity,
                      vexel_pre_report* report);

@@ -63,7 +63,7 @@ bool model_compound(std::string& s, size_t p, char op) {
             } else if (level > 0) {
                 level += c == ']' ? 1 : c == '[' ? -1 : 0;
                 --ls;
-            } else if (!m[ls - 1] && (isalnum(static_cast<unsigned char>(c)) || std::strchr("._[]", c))) {
+            } else if (!m[ls - 1] && (isalnum(static_cast<unsigned char>(c)) || (c && std::strchr("._[]", c)))) {
                 if (c == ']') level = 1;
                 --ls;
             } else {
