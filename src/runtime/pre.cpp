@@ -176,7 +176,7 @@ private:
     bool emit_line(int newlines);
 };
 
-// Step 1: gather the tokens of one line into the line buffer, without
+// Gathers the tokens of one line into the line buffer, without
 // comments, marking strings. Ends at a newline or the end of the text; a "//"
 // comment is dropped like any other comment and the line goes on to its
 // newline. A dropped comment leaves a space where the tokens on either side
@@ -237,8 +237,8 @@ void preprocessor::relex_line() {
     std::fill(cursor_, cursor_ + pattern_count, size_t(0));
 }
 
-// Step 2: a line whose first non-blank character is "?" becomes print(...).
-// Returns false when it is not such a line (or on failure, with fail_ set).
+// A line whose first non-blank character is "?" becomes print(...).
+// Returns false when it is not such a line, or on failure (with fail_ set).
 bool preprocessor::expand_print() {
     const size_t n = line_.size();
     const char* t = line_.text;  // contiguous right after collect
@@ -428,7 +428,7 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
     return true;
 }
 
-// Step 3: passes until nothing changes.
+// The rewriting passes, until one changes nothing.
 bool preprocessor::rewrite_passes() {
     std::fill(cursor_, cursor_ + pattern_count, size_t(0));
     for (;;) {
@@ -460,7 +460,7 @@ bool preprocessor::rewrite_passes() {
     }
 }
 
-// Steps 4 and 5: the one-line if, then the line and its newlines go out.
+// The one-line if, then the line and its newlines go out.
 bool preprocessor::emit_line(int newlines) {
     const size_t n = line_.size();
     line_.move_gap(n, &work_);
@@ -550,7 +550,10 @@ int preprocessor::run(vexel_pre_report* report) {
     for (int lines = 0; ok && lines < vexel_pre_max_lines; ++lines) {
         int newlines = 0;
         ok = collect(&pos, &newlines);
-        if (ok && !expand_print() && fail_ == vexel_pre_ok) ok = rewrite_passes();
+        // The other shorthands apply inside a "?" line too, so "?btn(glyph)"
+        // prints the button rather than failing to compile.
+        if (ok) expand_print();
+        if (ok && fail_ == vexel_pre_ok) ok = rewrite_passes();
         ok = ok && fail_ == vexel_pre_ok && emit_line(newlines);
         if (!ok || newlines == 0) break;
         source_line_ += newlines;

@@ -170,6 +170,7 @@ TEST(Preprocess, RewritesEachShorthand) {
         {"elseif(x) y()", "elseif(x) y()"},
         {"?x", "print(x)"},
         {"  ? 1+2", "print( 1+2)"},
+        {"?btn(\x8b) != 0", "print(btn(0) ~= 0)"},
         {"btn(\x8b) btn(\x91) btn(\x94) btn(\x83) btn(\x8e) btn(\x97) btn(\x8f)",
          "btn(0) btn(1) btn(2) btn(3) btn(4) btn(5) btn(6)"},
         {"\x8b\x8b\x8b", "000"},

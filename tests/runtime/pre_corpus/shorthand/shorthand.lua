@@ -20,3 +20,4 @@ x = 1 // a different comment style
 y = 2
 --[[ one
 two ]] z += 1
+?btn(‹) != false
