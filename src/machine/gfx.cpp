@@ -21,6 +21,10 @@ constexpr int64_t coord_limit = int64_t(1) << 20;
 constexpr uint8_t fixed_tint[16] = {0, 0, 1, 1, 0, 0, 1, 5, 1, 5, 5, 5, 1, 1, 1, 5};
 constexpr uint8_t col_to_b[16] = {0, 1, 3, 5, 4, 2, 11, 15, 7, 12, 13, 9, 8, 6, 10, 14};
 
+// Divisions rounding down and up, for any signs (d > 0).
+inline int64_t floor_div(int64_t n, int64_t d) { return n >= 0 ? n / d : -((-n + d - 1) / d); }
+inline int64_t ceil_div(int64_t n, int64_t d) { return n >= 0 ? (n + d - 1) / d : -((-n) / d); }
+
 inline bool out_of_range(int64_t v) { return v < -coord_limit || v > coord_limit; }
 
 inline void plot(fenn_bitmap* b, int32_t x, int32_t y, uint8_t colour, vexel_pattern pat) {
@@ -121,9 +125,9 @@ int32_t draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1
     if (yb < top || ya >= bottom || (xa < left && xb < left) || (xa >= right && xb >= right)) return 0;
     const int64_t sy = dy * 65536 / n, sx = dx * 65536 / n;
 
-    // Steps to skip at either end before the walk can reach the clip. The
-    // 32-bit cuts can only make a skip shorter (walking more, plotting the
-    // same pixels), never longer.
+    // The walk's price: the steps left after skipping what lies beyond the
+    // clip at either end. The skips estimate, from the slope alone, where the
+    // walk enters and leaves the clip; the 32-bit cuts can only shorten them.
     auto skip = [](int64_t a, int64_t s) -> int64_t {
         if (s == 0) return 0;
         int64_t t = int32_t(uint32_t(uint64_t(a) * 65536u));
@@ -138,16 +142,32 @@ int32_t draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1
     if (xb < left) e = std::max(e, skip(left - xb, -sx));
     if (xb >= right) e = std::max(e, skip(xb - right + 1, sx));
     if (k > 0) --k;
-    int64_t x = xa * 65536 + 0x8000 + k * sx;
-    int64_t y = ya * 65536 + 0x8000 + k * sy;
-    int64_t count = n - k - std::max<int64_t>(e - 1, 0);
-    if (count < 0) return 0;
-    for (int64_t i = 0; i <= count; ++i) {
-        plot(b, int32_t(x >> 16), int32_t(y >> 16), colour, pat);
-        x += sx;
-        y += sy;
-    }
-    return int32_t(count);
+    const int64_t count = std::max<int64_t>(n - k - std::max<int64_t>(e - 1, 0), 0);
+
+    // Which steps to plot is solved exactly instead: the estimates ignore the
+    // half-pixel start offset, so on a shallow line crossing the top or
+    // bottom edge they would skip up to half a row's worth of visible
+    // pixels. Each coordinate moves monotonically, so the steps inside the
+    // clip form one range; the walk covers exactly that range.
+    const int64_t x0f = xa * 65536 + 0x8000, y0f = ya * 65536 + 0x8000;
+    int64_t lo = 0, hi = n;
+    auto keep_inside = [&](int64_t start, int64_t step, int64_t min, int64_t end) {
+        // start + i * step must lie in [min * 65536, end * 65536).
+        const int64_t a = min * 65536 - start, z = end * 65536 - 1 - start;
+        if (step == 0) {
+            if (a > 0 || z < 0) hi = -1;
+        } else if (step > 0) {
+            lo = std::max(lo, ceil_div(a, step));
+            hi = std::min(hi, floor_div(z, step));
+        } else {
+            lo = std::max(lo, ceil_div(-z, -step));
+            hi = std::min(hi, floor_div(-a, -step));
+        }
+    };
+    keep_inside(x0f, sx, left, right);
+    keep_inside(y0f, sy, top, bottom);
+    for (int64_t i = lo; i <= hi; ++i) plot(b, int32_t((x0f + i * sx) >> 16), int32_t((y0f + i * sy) >> 16), colour, pat);
+    return int32_t(std::min<int64_t>(count, INT32_MAX));
 }
 
 void draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {

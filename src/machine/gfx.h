@@ -63,8 +63,10 @@ uint8_t vexel_draw_colour(int32_t c);
 void vexel_plot(fenn_bitmap* bmp, int32_t x, int32_t y, uint8_t colour, vexel_pattern pat);
 // One row from min(xa, xb) to max(xa, xb), inclusive, by the span rule.
 void draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat);
-// Walks the line with its clipping skips; returns the step count (0 when
-// nothing was walked). The count prices the call.
+// Plots the points of the 16.16 walk from (x0, y0) to (x1, y1) that lie
+// inside the clip (only those are stepped through). Returns the walk's step
+// count after the clip skips, which prices the call (0 when the line misses
+// the clip).
 int32_t draw_line(fenn_bitmap* bmp, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
                   vexel_pattern pat);
 // Midpoint outline and filled circles; a negative radius draws nothing.

@@ -171,6 +171,13 @@ TEST_F(Gfx, LinesRectsAndCirclesHitTheRightPixels) {
     EXPECT_EQ(count_colour(8), 21);
     vexel_cls(0, 0);
 
+    // A shallow line entering through the top edge keeps its first pixel on
+    // row 0 (the start skip alone would pass over it).
+    vexel_cls(0, 0);
+    vexel_line(5, F(0), F(-10), F(127), F(10), F(7));
+    EXPECT_EQ(px(61, 0), 7);
+    EXPECT_EQ(px(60, 0), 0);
+
     vexel_cls(0, 0);
     vexel_rect(5, F(5), F(5), F(2), F(2), F(9));
     down = pstate.screen->pix;
@@ -201,6 +208,59 @@ TEST_F(Gfx, LinesRectsAndCirclesHitTheRightPixels) {
                 ASSERT_EQ(px(120 - x, y), 4);
                 ASSERT_EQ(px(x, 120 - y), 4);
             }
+}
+
+// The skips at clipped ends only save steps: a walk of every step from end
+// to end plots exactly the same pixels, for any clip.
+TEST_F(Gfx, LineSkipsNeverChangeWhichPixelsAreDrawn) {
+    std::mt19937 rng(11);
+    auto coord = [&] { return int32_t(rng() % 2 ? rng() % 400 : rng() % 40000) - (rng() % 2 ? 136 : 20000); };
+    for (int i = 0; i < 3000; ++i) {
+        const int cx0 = int(rng() % 128), cy0 = int(rng() % 128);
+        fenn_set_clip(pstate.screen, cx0, cy0, cx0 + 1 + int(rng() % 128), cy0 + 1 + int(rng() % 128));
+        int32_t x0 = coord(), y0 = coord(), x1 = coord(), y1 = coord();
+        std::fill(pstate.screen->pix.begin(), pstate.screen->pix.end(), 0);
+        draw_line(pstate.screen, x0, y0, x1, y1, 7, {});
+        std::vector<uint8_t> got = pstate.screen->pix;
+        std::fill(pstate.screen->pix.begin(), pstate.screen->pix.end(), 0);
+        if (y1 < y0) {
+            std::swap(x0, x1);
+            std::swap(y0, y1);
+        }
+        const int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
+        const int64_t n = std::max<int64_t>(std::max(std::llabs(dx), std::llabs(dy)), 1);
+        const int64_t sx = dx * 65536 / n, sy = dy * 65536 / n;
+        for (int64_t k = 0; k <= n; ++k)
+            vexel_plot(pstate.screen, int32_t((int64_t(x0) * 65536 + 0x8000 + k * sx) >> 16),
+                       int32_t((int64_t(y0) * 65536 + 0x8000 + k * sy) >> 16), 7, {});
+        ASSERT_EQ(got, pstate.screen->pix) << x0 << "," << y0 << " - " << x1 << "," << y1 << " clip " << pstate.screen->clip_x0 << "," << pstate.screen->clip_y0 << "," << pstate.screen->clip_x1 << "," << pstate.screen->clip_y1;
+    }
+}
+
+// Drawing the map is drawing each non-empty cell's sprite: the cell skips
+// at the clip's edges must not drop or shift any cell.
+TEST_F(Gfx, MapMatchesSpritesDrawnCellByCell) {
+    std::mt19937 rng(5);
+    for (auto& c : pstate.cart->map->pix) c = uint8_t(rng() % 4 ? rng() % 256 : 0);
+    for (int i = 0; i < 300; ++i) {
+        const int32_t cx = int32_t(rng() % 140) - 6, cy = int32_t(rng() % 70) - 3;
+        const int32_t sx = int32_t(rng() % 300) - 150, sy = int32_t(rng() % 300) - 150;
+        const int32_t cw = 1 + int32_t(rng() % 30), ch = 1 + int32_t(rng() % 30);
+        const int32_t clx = int32_t(rng() % 128), cly = int32_t(rng() % 128);
+        const int32_t clw = int32_t(rng() % 128), clh = int32_t(rng() % 128);
+        vexel_cls(0, 0);
+        vexel_clip(4, F(clx), F(cly), F(clw), F(clh));
+        vexel_map(6, F(cx), F(cy), F(sx), F(sy), F(cw), F(ch), 0);
+        std::vector<uint8_t> got = pstate.screen->pix;
+        vexel_cls(0, 0);
+        vexel_clip(4, F(clx), F(cly), F(clw), F(clh));
+        for (int32_t r = 0; r < ch; ++r)
+            for (int32_t c = 0; c < cw; ++c) {
+                const int32_t v = vexel_mget(2, F(cx + c), F(cy + r));
+                if (v) vexel_spr(3, F(v), F(sx + 8 * c), F(sy + 8 * r), 0, 0, false, false);
+            }
+        ASSERT_EQ(got, pstate.screen->pix) << i;
+    }
 }
 
 TEST_F(Gfx, ChargesFollowTheVisibleWork) {
