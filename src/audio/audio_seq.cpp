@@ -175,8 +175,8 @@ void advance_channel(sound_channel& ch, int32_t note_index, bool had_sfx) {
     if (had_sfx) {
         ch.inst_tick = wrap_add(ch.inst_tick, 1);
         int32_t s = sfx_speed(ch.sfx);
-        if (ch.loop_enabled && sfx_loops(ch.sfx) && ch.tick >= load_word(ch.sfx->loop_end) * s)
-            ch.tick = load_word(ch.sfx->loop_start) * s;
+        if (ch.loop_enabled && sfx_loops(ch.sfx) && ch.tick >= sfx_loop_end(ch.sfx) * s)
+            ch.tick = sfx_loop_start(ch.sfx) * s;
         if (!ch.is_music && sfx_ends(ch, note_index)) ch.sfx = nullptr;
     }
     if (ch.is_music && ch.cart && ch.ticks_left == 0 && ch.pattern >= 0 &&

@@ -85,14 +85,15 @@ inline int32_t load_word(const int32_t& word) {
 }
 
 inline int32_t sfx_speed(const sfx_record* sfx) {
-    // Bytes hold 0-255; the cap only keeps a hand-made record from
-    // overflowing the tick arithmetic.
-    int32_t s = load_word(sfx->speed);
-    return s < 1 ? 1 : s > 255 ? 255 : s;
+    // Memory writes store 0-255. Like a memory read, take the low byte, so a
+    // record filled by other code cannot overflow the tick arithmetic.
+    int32_t s = load_word(sfx->speed) & 0xff;
+    return s < 1 ? 1 : s;
 }
-inline bool sfx_loops(const sfx_record* sfx) {
-    return load_word(sfx->loop_end) > load_word(sfx->loop_start);
-}
+// Loop fields, in their byte range for the same reason.
+inline int32_t sfx_loop_start(const sfx_record* sfx) { return load_word(sfx->loop_start) & 0xff; }
+inline int32_t sfx_loop_end(const sfx_record* sfx) { return load_word(sfx->loop_end) & 0xff; }
+inline bool sfx_loops(const sfx_record* sfx) { return sfx_loop_end(sfx) > sfx_loop_start(sfx); }
 
 // Noise generator of the audio thread. It runs the framework generator's
 // algorithm on its own two words, so the main thread's draws (boot animation,

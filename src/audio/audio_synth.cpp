@@ -191,8 +191,8 @@ void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& o
     const sfx_record* inst = &ch.cart->sfx[std::min(n.waveform, 7)];
     int32_t S = sfx_speed(inst);
     int32_t t = ch.inst_tick;
-    if (sfx_loops(inst) && t >= load_word(inst->loop_end) * S) {
-        t = load_word(inst->loop_start) * S;
+    if (sfx_loops(inst) && t >= sfx_loop_end(inst) * S) {
+        t = sfx_loop_start(inst) * S;
         ch.inst_tick = t;
     }
     int32_t a = t / S, b = t % S;
@@ -224,7 +224,7 @@ void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& o
         break;
     case fx_arp_fast:
     case fx_arp_slow: {
-        int32_t d = arp_step(load_word(inst->speed), m.effect);
+        int32_t d = arp_step(load_word(inst->speed) & 0xff, m.effect);
         int32_t j = (t / d) % 4;
         offset = read_note(inst->notes[(a & 28) + j]).pitch * pitch_one;
         break;
@@ -278,7 +278,7 @@ void calculate_osc_state(sound_channel& ch, osc_state& osc) {
         break;
     case fx_arp_fast:
     case fx_arp_slow: {
-        int32_t d = arp_step(load_word(sfx->speed), n.effect);
+        int32_t d = arp_step(load_word(sfx->speed) & 0xff, n.effect);
         int32_t j = (ch.tick / d) % 4;
         osc.fine_pitch = read_note(sfx->notes[(i & 28) + j]).pitch * pitch_one;
         break;
