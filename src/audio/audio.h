@@ -40,8 +40,9 @@ void fenn_lock_audio_plat();
 void fenn_unlock_audio_plat();
 int fenn_audio_lock_depth();
 
-
 // --- settings and pause ---------------------------------------------------------
+// The shell sets the volumes from its settings after fenn_sound_init (which
+// starts them at 256); the mixer reads them on every pass.
 
 void fenn_set_sound_volume(int v);   // master level 0-256, clamped
 void fenn_set_music_volume(int v);   // music voices 0-256, clamped
