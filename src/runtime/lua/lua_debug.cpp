@@ -1,0 +1,438 @@
+// Debug information and run-time errors.
+//
+// Error messages name the offending value the way Lua 5.2.3 does: the
+// running function's code is scanned (symbolic execution) for the last
+// instruction before the failing one that set the register, which tells
+// whether the value came from a local, a global, a field, an upvalue, a
+// constant or a method lookup. Errors raised here carry no "chunk:line:"
+// prefix; the failing line goes to vexel_runtime_line instead.
+#include "runtime/lua/lua_debug.h"
+
+#include <cstring>
+
+#include "runtime/lua/lua_do.h"
+#include "runtime/lua/lua_func.h"
+#include "runtime/lua/lua_opcodes.h"
+#include "runtime/lua/lua_string.h"
+#include "runtime/lua/lua_table.h"
+#include "runtime/lua/lua_tm.h"
+#include "runtime/lua/lua_vm.h"
+
+namespace {
+
+constexpr const char* LUA_ENV = "_ENV";
+
+LClosure* ci_func(CallInfo* ci) { return clLvalue(ci->func); }
+
+int currentpc(CallInfo* ci) { return pcRel(ci->u.l.savedpc, ci_func(ci)->p); }
+
+int currentline(CallInfo* ci) { return getfuncline(ci_func(ci)->p, currentpc(ci)); }
+
+const char* upvalname(Proto* p, int uv) {
+    if (uv >= p->sizeupvalues) return "?";
+    TString* s = p->upvalues[uv].name;
+    return s == nullptr ? "?" : getstr(s);
+}
+
+const char* getobjname(Proto* p, int lastpc, int reg, const char** name);
+
+// Name of an RK key operand when it is a constant string.
+void kname(Proto* p, int pc, int c, const char** name) {
+    if (ISK(c)) {
+        TValue* kvalue = &p->k[INDEXK(c)];
+        if (ttisstring(kvalue)) {
+            *name = svalue(kvalue);
+            return;
+        }
+    } else {
+        const char* what = getobjname(p, pc, c, name);
+        if (what && *what == 'c') return;  // a constant: name already set
+    }
+    *name = "?";
+}
+
+int filterpc(int pc, int jmptarget) {
+    return pc < jmptarget ? -1 : pc;  // code inside a jump cannot be known to run
+}
+
+// The last instruction before lastpc that set register reg, or -1.
+int findsetreg(Proto* p, int lastpc, int reg) {
+    int setreg = -1;
+    int jmptarget = 0;  // code before this address is conditional
+    for (int pc = 0; pc < lastpc; pc++) {
+        Instruction i = p->code[pc];
+        OpCode op = GET_OPCODE(i);
+        int a = GETARG_A(i);
+        switch (op) {
+        case OP_LOADNIL: {
+            int b = GETARG_B(i);
+            if (a <= reg && reg <= a + b) setreg = filterpc(pc, jmptarget);
+            break;
+        }
+        case OP_TFORCALL:
+            if (reg >= a + 2) setreg = filterpc(pc, jmptarget);
+            break;
+        case OP_CALL:
+        case OP_TAILCALL:
+            if (reg >= a) setreg = filterpc(pc, jmptarget);
+            break;
+        case OP_JMP: {
+            int dest = pc + 1 + GETARG_sBx(i);
+            if (pc < dest && dest <= lastpc && dest > jmptarget) jmptarget = dest;
+            break;
+        }
+        case OP_TEST:
+            if (reg == a) setreg = filterpc(pc, jmptarget);
+            break;
+        default:
+            if (testAMode(op) && reg == a) setreg = filterpc(pc, jmptarget);
+            break;
+        }
+    }
+    return setreg;
+}
+
+const char* getobjname(Proto* p, int lastpc, int reg, const char** name) {
+    *name = luaF_getlocalname(p, reg + 1, lastpc);
+    if (*name) return "local";
+    int pc = findsetreg(p, lastpc, reg);
+    if (pc == -1) return nullptr;
+    Instruction i = p->code[pc];
+    OpCode op = GET_OPCODE(i);
+    switch (op) {
+    case OP_MOVE: {
+        int b = GETARG_B(i);
+        if (b < GETARG_A(i)) return getobjname(p, pc, b, name);
+        break;
+    }
+    case OP_GETTABUP:
+    case OP_GETTABLE: {
+        int key = GETARG_C(i);
+        int t = GETARG_B(i);
+        const char* vn = op == OP_GETTABLE ? luaF_getlocalname(p, t + 1, pc) : upvalname(p, t);
+        kname(p, pc, key, name);
+        return (vn && std::strcmp(vn, LUA_ENV) == 0) ? "global" : "field";
+    }
+    case OP_GETUPVAL: *name = upvalname(p, GETARG_B(i)); return "upvalue";
+    case OP_LOADK:
+    case OP_LOADKX: {
+        int b = op == OP_LOADK ? GETARG_Bx(i) : GETARG_Ax(p->code[pc + 1]);
+        if (ttisstring(&p->k[b])) {
+            *name = svalue(&p->k[b]);
+            return "constant";
+        }
+        break;
+    }
+    case OP_SELF: kname(p, pc, GETARG_C(i), name); return "method";
+    default: break;
+    }
+    return nullptr;
+}
+
+// How the function running in ci was called, seen from its caller.
+const char* getfuncname(lua_State* L, CallInfo* ci, const char** name) {
+    Proto* p = ci_func(ci)->p;
+    int pc = currentpc(ci);
+    Instruction i = p->code[pc];
+    TMS tm;
+    switch (GET_OPCODE(i)) {
+    case OP_CALL:
+    case OP_TAILCALL: return getobjname(p, pc, GETARG_A(i), name);
+    case OP_TFORCALL: *name = "for iterator"; return "for iterator";
+    case OP_SELF:
+    case OP_GETTABUP:
+    case OP_GETTABLE: tm = TM_INDEX; break;
+    case OP_SETTABUP:
+    case OP_SETTABLE: tm = TM_NEWINDEX; break;
+    case OP_EQ: tm = TM_EQ; break;
+    case OP_ADD: tm = TM_ADD; break;
+    case OP_SUB: tm = TM_SUB; break;
+    case OP_MUL: tm = TM_MUL; break;
+    case OP_DIV: tm = TM_DIV; break;
+    case OP_MOD: tm = TM_MOD; break;
+    case OP_POW: tm = TM_POW; break;
+    case OP_UNM: tm = TM_UNM; break;
+    case OP_LEN: tm = TM_LEN; break;
+    case OP_LT: tm = TM_LT; break;
+    case OP_LE: tm = TM_LE; break;
+    case OP_CONCAT: tm = TM_CONCAT; break;
+    default: return nullptr;
+    }
+    *name = getstr(G(L)->tmname[tm]);
+    return "metamethod";
+}
+
+bool isinstack(CallInfo* ci, const TValue* o) {
+    for (StkId p = ci->u.l.base; p < ci->top; p++)
+        if (o == p) return true;
+    return false;
+}
+
+const char* getupvalname(CallInfo* ci, const TValue* o, const char** name) {
+    LClosure* c = ci_func(ci);
+    for (int i = 0; i < c->nupvalues; i++) {
+        if (c->upvals[i]->v == o) {
+            *name = upvalname(c->p, i);
+            return "upvalue";
+        }
+    }
+    return nullptr;
+}
+
+void funcinfo(lua_Debug* ar, const TValue* cl) {
+    if (ttisLclosure(cl)) {
+        Proto* p = clLvalue(cl)->p;
+        ar->source = p->source ? getstr(p->source) : "=?";
+        ar->linedefined = p->linedefined;
+        ar->lastlinedefined = p->lastlinedefined;
+        ar->what = ar->linedefined == 0 ? "main" : "Lua";
+    } else {
+        ar->source = "=[C]";
+        ar->linedefined = -1;
+        ar->lastlinedefined = -1;
+        ar->what = "C";
+    }
+    luaO_chunkid(ar->short_src, ar->source, LUA_IDSIZE);
+}
+
+void collectvalidlines(lua_State* L, const TValue* f) {
+    if (!ttisLclosure(f)) {
+        setnilvalue(L->top);
+        incr_top(L);
+        return;
+    }
+    Proto* p = clLvalue(f)->p;
+    Table* t = luaH_new(L);
+    sethvalue(L, L->top, t);
+    incr_top(L);
+    TValue v;
+    setbvalue(&v, 1);
+    for (int i = 0; i < p->sizelineinfo; i++) {
+        int line = p->lineinfo[i];
+        if (line >= 1 && line <= 32767) luaH_setint(L, t, line, &v);
+    }
+}
+
+int auxgetinfo(lua_State* L, const char* what, lua_Debug* ar, const TValue* f, CallInfo* ci) {
+    int status = 1;
+    for (; *what; what++) {
+        switch (*what) {
+        case 'S': funcinfo(ar, f); break;
+        case 'l': ar->currentline = (ci && isLua(ci)) ? currentline(ci) : -1; break;
+        case 'u':
+            ar->nups = ttislcf(f) ? 0 : clvalue(f)->c.nupvalues;
+            if (!ttisLclosure(f)) {
+                ar->isvararg = 1;
+                ar->nparams = 0;
+            } else {
+                ar->isvararg = char(clLvalue(f)->p->is_vararg);
+                ar->nparams = clLvalue(f)->p->numparams;
+            }
+            break;
+        case 't': ar->istailcall = ci ? char(ci->callstatus & CIST_TAIL) : 0; break;
+        case 'n':
+            if (ci && !(ci->callstatus & CIST_TAIL) && ci->previous && isLua(ci->previous))
+                ar->namewhat = getfuncname(L, ci->previous, &ar->name);
+            else
+                ar->namewhat = nullptr;
+            if (ar->namewhat == nullptr) {
+                ar->namewhat = "";
+                ar->name = nullptr;
+            }
+            break;
+        case 'L':
+        case 'f': break;  // handled by lua_getinfo
+        default: status = 0;
+        }
+    }
+    return status;
+}
+
+const char* findvararg(CallInfo* ci, int n, StkId* pos) {
+    int nparams = clLvalue(ci->func)->p->numparams;
+    if (n >= int(ci->u.l.base - ci->func) - nparams) return nullptr;
+    *pos = ci->func + nparams + n;
+    return "(*vararg)";
+}
+
+const char* findlocal(lua_State* L, CallInfo* ci, int n, StkId* pos) {
+    const char* name = nullptr;
+    StkId base;
+    if (isLua(ci)) {
+        if (n < 0) return findvararg(ci, -n, pos);
+        base = ci->u.l.base;
+        name = luaF_getlocalname(ci_func(ci)->p, n, currentpc(ci));
+    } else {
+        base = ci->func + 1;
+    }
+    if (name == nullptr) {
+        StkId limit = (ci == L->ci) ? L->top : ci->next->func;
+        if (limit - base >= n && n > 0)
+            name = "(*temporary)";
+        else
+            return nullptr;
+    }
+    *pos = base + (n - 1);
+    return name;
+}
+
+}  // namespace
+
+
+// ---- errors ----
+
+void luaG_typeerror(lua_State* L, const TValue* o, const char* op) {
+    CallInfo* ci = L->ci;
+    const char* name = nullptr;
+    const char* t = objtypename(o);
+    const char* kind = nullptr;
+    if (isLua(ci)) {
+        kind = getupvalname(ci, o, &name);
+        if (!kind && isinstack(ci, o))
+            kind = getobjname(ci_func(ci)->p, currentpc(ci), int(o - ci->u.l.base), &name);
+    }
+    if (kind)
+        luaG_runerror(L, "attempt to %s %s '%s' (a %s value)", op, kind, name, t);
+    else
+        luaG_runerror(L, "attempt to %s a %s value", op, t);
+}
+
+void luaG_concaterror(lua_State* L, StkId p1, StkId p2) {
+    if (ttisstring(p1) || ttisnumber(p1)) p1 = p2;
+    luaG_typeerror(L, p1, "concatenate");
+}
+
+void luaG_aritherror(lua_State* L, const TValue* p1, const TValue* p2) {
+    TValue temp;
+    if (luaV_tonumber(p1, &temp) == nullptr) p2 = p1;  // the first operand is the wrong one
+    luaG_typeerror(L, p2, "perform arithmetic on");
+}
+
+void luaG_ordererror(lua_State* L, const TValue* p1, const TValue* p2) {
+    const char* t1 = objtypename(p1);
+    const char* t2 = objtypename(p2);
+    if (t1 == t2)
+        luaG_runerror(L, "attempt to compare two %s values", t1);
+    else
+        luaG_runerror(L, "attempt to compare %s with %s", t1, t2);
+}
+
+void luaG_errormsg(lua_State* L) {
+    if (L->errfunc != 0) {  // an error handler is set: call it with the message
+        StkId errfunc = restorestack(L, L->errfunc);
+        if (!ttisfunction(errfunc)) luaD_throw(L, LUA_ERRERR);
+        setobj(L->top, L->top - 1);
+        setobj(L->top - 1, errfunc);
+        incr_top(L);
+        luaD_call(L, L->top - 2, 1, 0);
+    }
+    luaD_throw(L, LUA_ERRRUN);
+}
+
+void luaG_runerror(lua_State* L, const char* fmt, ...) {
+    CallInfo* ci = L->ci;
+    va_list argp;
+    va_start(argp, fmt);
+    luaO_pushvfstring(L, fmt, argp);
+    va_end(argp);
+    if (ci && isLua(ci)) vexel_runtime_line = currentline(ci);
+    luaG_errormsg(L);
+}
+
+// ---- the debug interface ----
+
+int lua_getstack(lua_State* L, int level, lua_Debug* ar) {
+    if (level < 0) return 0;
+    CallInfo* ci;
+    for (ci = L->ci; level > 0 && ci != &L->base_ci; ci = ci->previous) level--;
+    if (level == 0 && ci != &L->base_ci) {
+        ar->i_ci = ci;
+        return 1;
+    }
+    return 0;
+}
+
+int lua_getinfo(lua_State* L, const char* what, lua_Debug* ar) {
+    CallInfo* ci = nullptr;
+    StkId func;
+    if (*what == '>') {
+        func = L->top - 1;
+        if (!ttisfunction(func)) return 0;
+        what++;
+        L->top--;  // pop the function
+    } else {
+        ci = ar->i_ci;
+        func = ci->func;
+    }
+    TValue fv = *func;  // the stack may move below
+    int status = auxgetinfo(L, what, ar, &fv, ci);
+    if (std::strchr(what, 'f')) {
+        setobj(L->top, &fv);
+        incr_top(L);
+    }
+    if (std::strchr(what, 'L')) collectvalidlines(L, &fv);
+    return status;
+}
+
+const char* lua_getlocal(lua_State* L, const lua_Debug* ar, int n) {
+    if (ar == nullptr) {  // parameters of the function on the top
+        if (!ttisLclosure(L->top - 1)) return nullptr;
+        return luaF_getlocalname(clLvalue(L->top - 1)->p, n, 0);
+    }
+    StkId pos = nullptr;
+    const char* name = findlocal(L, ar->i_ci, n, &pos);
+    if (name) {
+        setobj(L->top, pos);
+        incr_top(L);
+    }
+    return name;
+}
+
+const char* lua_setlocal(lua_State* L, const lua_Debug* ar, int n) {
+    StkId pos = nullptr;
+    const char* name = findlocal(L, ar->i_ci, n, &pos);
+    if (name) setobj(pos, L->top - 1);
+    L->top--;
+    return name;
+}
+
+int lua_sethook(lua_State* L, lua_Hook func, int mask, int count) {
+    if (func == nullptr || mask == 0) {
+        mask = 0;
+        func = nullptr;
+    }
+    if (isLua(L->ci)) L->oldpc = L->ci->u.l.savedpc;
+    L->hook = func;
+    L->basehookcount = count;
+    resethookcount(L);
+    L->hookmask = lu_byte(mask);
+    return 1;
+}
+
+lua_Hook lua_gethook(lua_State* L) { return L->hook; }
+int lua_gethookmask(lua_State* L) { return L->hookmask; }
+int lua_gethookcount(lua_State* L) { return L->basehookcount; }
+
+// ---- the console's CPU budget ----
+
+void lua_spend_cpu(lua_State* L, int n) {
+    if (L->softyield_saved != 0) {  // a soft yield is pending: undo it first
+        L->hookcount = L->softyield_saved;
+        L->softyield_saved = 0;
+    }
+    L->hookcount -= n;
+    if (L->hookcount < 1) L->hookcount = 1;
+}
+
+int lua_get_cpu(lua_State* L) { return L->hookcount; }
+
+void lua_vexel_soft_yield(lua_State* L) {
+    if (L->softyield_saved == 0) L->softyield_saved = L->hookcount;
+    L->hookcount = 1;
+}
+
+void lua_reset_call_state_vexel(lua_State* L) {
+    L->status = LUA_OK;
+    L->ci = &L->base_ci;
+    L->nCcalls = 0;
+}

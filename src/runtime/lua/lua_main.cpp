@@ -1,0 +1,181 @@
+// vexel-lua: runs one script file with the language-level globals a
+// cartridge sees, plus printh for output. The test and benchmark tool of the
+// interpreter.
+//
+//   vexel-lua [--count] SCRIPT.lua
+//
+// An uncaught error prints its message to standard error and exits with
+// status 1. --count also prints the number of instructions executed (as a
+// count hook of 1 sees them) to standard error.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "machine/math.h"
+#include "runtime/lua/lua.h"
+#include "runtime/lua/lua_aux.h"
+#include "runtime/lua/lua_base.h"
+#include "runtime/lua/lua_object.h"
+
+namespace {
+
+// Built-in collection helpers, as the cartridge header defines them.
+constexpr const char* kHelpers = R"(
+function all(c)
+  if c == nil or #c == 0 then return function() end end
+  local i, li = 1, nil
+  return function()
+    if c[i] == li then i = i + 1 end
+    while c[i] == nil and i <= #c do i = i + 1 end
+    li = c[i]
+    return li
+  end
+end
+function foreach(c, f) for v in all(c) do f(v) end end
+function count(c)
+  local n = 0
+  for i = 1, #c do if c[i] ~= nil then n = n + 1 end end
+  return n
+end
+function add(c, v)
+  if c == nil then return end
+  c[#c + 1] = v
+  return v
+end
+function del(c, v)
+  if c == nil or #c < 1 then return end
+  local n = #c
+  for j = 1, n do
+    if c[j] == v then
+      for k = j, n - 1 do c[k] = c[k + 1] end
+      c[n] = nil
+      return
+    end
+  end
+end
+)";
+
+// A script argument as a raw 16.16 value; missing or not a number reads 0.
+int32_t raw_arg(lua_State* L, int i) {
+    int isnum = 0;
+    lua_Number n = lua_tonumberx(L, i, &isnum);
+    return isnum ? n : 0;
+}
+
+int push_raw(lua_State* L, int32_t v) {
+    lua_pushnumber(L, v);
+    return 1;
+}
+
+int m_flr(lua_State* L) { return push_raw(L, vexel_math_flr(raw_arg(L, 1))); }
+int m_abs(lua_State* L) { return push_raw(L, vexel_math_abs(raw_arg(L, 1))); }
+int m_sgn(lua_State* L) { return push_raw(L, vexel_math_sgn(raw_arg(L, 1))); }
+int m_min(lua_State* L) { return push_raw(L, vexel_math_min(raw_arg(L, 1), raw_arg(L, 2))); }
+int m_max(lua_State* L) { return push_raw(L, vexel_math_max(raw_arg(L, 1), raw_arg(L, 2))); }
+int m_mid(lua_State* L) { return push_raw(L, vexel_math_mid(raw_arg(L, 1), raw_arg(L, 2), raw_arg(L, 3))); }
+int m_sin(lua_State* L) { return push_raw(L, vexel_math_sin(raw_arg(L, 1))); }
+int m_cos(lua_State* L) { return push_raw(L, vexel_math_cos(raw_arg(L, 1))); }
+int m_atan2(lua_State* L) { return push_raw(L, vexel_math_atan2(raw_arg(L, 1), raw_arg(L, 2))); }
+int m_sqrt(lua_State* L) { return push_raw(L, vexel_math_sqrt(raw_arg(L, 1))); }
+int m_rnd(lua_State* L) {
+    int32_t x = lua_gettop(L) == 0 ? vexel_math_rnd_default : raw_arg(L, 1);
+    return push_raw(L, vexel_math_rnd(x));
+}
+int m_srand(lua_State* L) {
+    vexel_math_srand(raw_arg(L, 1));
+    return 0;
+}
+int m_band(lua_State* L) { return push_raw(L, vexel_math_band(raw_arg(L, 1), raw_arg(L, 2))); }
+int m_bor(lua_State* L) { return push_raw(L, vexel_math_bor(raw_arg(L, 1), raw_arg(L, 2))); }
+int m_bxor(lua_State* L) { return push_raw(L, vexel_math_bxor(raw_arg(L, 1), raw_arg(L, 2))); }
+int m_bnot(lua_State* L) { return push_raw(L, vexel_math_bnot(raw_arg(L, 1))); }
+int m_shl(lua_State* L) { return push_raw(L, vexel_math_shl(raw_arg(L, 1), raw_arg(L, 2))); }
+int m_shr(lua_State* L) { return push_raw(L, vexel_math_shr(raw_arg(L, 1), raw_arg(L, 2))); }
+
+int printh(lua_State* L) {
+    lua_settop(L, 1);
+    luaB_pushtostr(L, 1, false);
+    size_t len;
+    const char* s = lua_tolstring(L, -1, &len);
+    std::fwrite(s, 1, len, stdout);
+    std::fputc('\n', stdout);
+    return 0;
+}
+
+long long g_instructions = 0;
+void count_hook(lua_State*, lua_Debug*) { g_instructions++; }
+
+void open_globals(lua_State* L) {
+    luaB_open_cart_base(L);
+    static const luaL_Reg funcs[] = {
+        {"flr", m_flr},   {"abs", m_abs},   {"sgn", m_sgn},     {"min", m_min},   {"max", m_max},
+        {"mid", m_mid},   {"sin", m_sin},   {"cos", m_cos},     {"atan2", m_atan2}, {"sqrt", m_sqrt},
+        {"rnd", m_rnd},   {"srand", m_srand}, {"band", m_band}, {"bor", m_bor},   {"bxor", m_bxor},
+        {"bnot", m_bnot}, {"shl", m_shl},   {"shr", m_shr},     {"printh", printh}, {nullptr, nullptr},
+    };
+    for (const luaL_Reg* r = funcs; r->name; r++) {
+        lua_pushcfunction(L, r->func);
+        lua_setglobal(L, r->name);
+    }
+}
+
+void report(lua_State* L) {
+    const char* msg = lua_tostring(L, -1);
+    if (msg)
+        std::fprintf(stderr, "%s\n", msg);
+    else
+        std::fprintf(stderr, "(error object is a %s value)\n", luaL_typename(L, -1));
+}
+
+struct StateCloser {
+    lua_State* L;
+    ~StateCloser() { lua_close(L); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool count = false;
+    const char* script = nullptr;
+    for (int i = 1; i < argc; i++) {
+        if (std::strcmp(argv[i], "--count") == 0)
+            count = true;
+        else if (script == nullptr)
+            script = argv[i];
+        else
+            script = "";  // too many
+    }
+    if (script == nullptr || *script == '\0') {
+        std::fprintf(stderr, "usage: vexel-lua [--count] SCRIPT.lua\n");
+        return 2;
+    }
+    lua_State* L = luaL_newstate();
+    if (L == nullptr) {
+        std::fprintf(stderr, "vexel-lua: cannot create the interpreter\n");
+        return 1;
+    }
+    StateCloser closer{L};
+    vexel_rng = vexel_rng_initial;
+    open_globals(L);
+    if (luaL_loadbuffer(L, kHelpers, std::strlen(kHelpers), "=helpers") != LUA_OK ||
+        lua_pcall(L, 0, 0, 0) != LUA_OK) {
+        report(L);
+        return 1;
+    }
+    if (luaL_loadfilex(L, script, nullptr) != LUA_OK) {
+        report(L);
+        return 1;
+    }
+    if (count) lua_sethook(L, count_hook, LUA_MASKCOUNT, 1);
+    int status = lua_pcall(L, 0, 0, 0);
+    if (count) {
+        lua_sethook(L, nullptr, 0, 0);
+        std::fprintf(stderr, "instructions: %lld\n", g_instructions);
+    }
+    std::fflush(stdout);
+    if (status != LUA_OK) {
+        report(L);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,98 @@
+// Differential tests: integer-only programs run by vexel-lua and by stock
+// Lua 5.2 must print the same lines and execute the same number of
+// instructions (the CPU budget charges one cycle per instruction).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kDiffDir = fs::path(VEXEL_SOURCE_DIR) / "tests/runtime/lua/diff";
+const fs::path kVexelLua = fs::path(VEXEL_BINARY_DIR) / "vexel-lua";
+
+struct RunResult {
+    std::string out;
+    long long instructions = -1;
+    int status = -1;
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+RunResult run(const std::string& command, const fs::path& errfile) {
+    RunResult r;
+    std::string full = command + " 2>" + errfile.string();
+    FILE* p = popen(full.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    r.status = pclose(p);
+    std::smatch m;
+    std::string err = slurp(errfile);
+    static const std::regex re("instructions: ([0-9]+)");
+    if (std::regex_search(err, m, re)) r.instructions = std::stoll(m[1]);
+    return r;
+}
+
+bool have_stock_lua() { return std::system("lua5.2 -v >/dev/null 2>&1") == 0; }
+
+RunResult run_vexel(const fs::path& script, const fs::path& tmp) {
+    return run(kVexelLua.string() + " --count " + script.string(), tmp / "vexel.err");
+}
+
+RunResult run_stock(const fs::path& script, const fs::path& tmp) {
+    return run("lua5.2 " + (kDiffDir / "stock_driver.lua").string() + " " + script.string() + " " +
+                   (kDiffDir / "helpers.lua").string(),
+               tmp / "stock.err");
+}
+
+TEST(LuaDifferential, ProgramsPrintAndCountAsStockLua) {
+    if (!have_stock_lua()) GTEST_SKIP() << "lua5.2 is not installed";
+    ASSERT_TRUE(fs::exists(kVexelLua));
+    fs::path tmp = vexel_test::temp_dir("lua_diff");
+    // The stock driver runs a few instructions of its own around the
+    // program; an empty program measures them.
+    RunResult ve = run_vexel(kDiffDir / "programs/empty.lua", tmp);
+    RunResult se = run_stock(kDiffDir / "programs/empty.lua", tmp);
+    ASSERT_EQ(ve.status, 0);
+    ASSERT_EQ(se.status, 0);
+    long long overhead = se.instructions - ve.instructions;
+    ASSERT_GE(overhead, 0);
+
+    int programs = 0;
+    for (const auto& entry : fs::directory_iterator(kDiffDir / "programs")) {
+        if (entry.path().extension() != ".lua") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        RunResult v = run_vexel(entry.path(), tmp);
+        RunResult s = run_stock(entry.path(), tmp);
+        EXPECT_EQ(v.status, 0) << slurp(tmp / "vexel.err");
+        EXPECT_EQ(s.status, 0) << slurp(tmp / "stock.err");
+        EXPECT_EQ(v.out, s.out);
+        EXPECT_EQ(v.instructions + overhead, s.instructions);
+        programs++;
+    }
+    EXPECT_GE(programs, 5);
+}
+
+// The collection helpers given to stock Lua must be the ones vexel-lua has,
+// or the instruction counts above would compare different code.
+TEST(LuaDifferential, StockHelpersMatchTheRunners) {
+    std::string helpers = slurp(kDiffDir / "helpers.lua");
+    std::string runner = slurp(fs::path(VEXEL_SOURCE_DIR) / "src/runtime/lua/lua_main.cpp");
+    ASSERT_FALSE(helpers.empty());
+    EXPECT_NE(runner.find(helpers), std::string::npos);
+}
+
+}  // namespace
