@@ -86,6 +86,57 @@ TEST(LuaDifferential, ProgramsPrintAndCountAsStockLua) {
     EXPECT_GE(programs, 5);
 }
 
+// Run-time error messages name the value as stock Lua does; stock adds a
+// "chunk:line: " prefix that the console's messages leave out.
+TEST(LuaDifferential, RuntimeErrorMessagesAsStockLua) {
+    if (!have_stock_lua()) GTEST_SKIP() << "lua5.2 is not installed";
+    const char* snippets[] = {
+        "local t = nil; t.x = 1",
+        "local t = {} ; t.a.b.c = 1",
+        "x.y.z = 1",
+        "local a = {} ; local b = a.c + 1",
+        "local s = 'x' .. {}",
+        "local u = {} ; local f = function() return u.v.w end ; f()",
+        "local f ; f()",
+        "local t = {} ; t:nomethod()",
+        "local t = {} ; t.x.y()",
+        "local n = -{}",
+        "local n = #5",
+        "local c = {} < 1",
+        "local c = 'a' < 1",
+        "local c = {} <= {}",
+        "local t = setmetatable({}, {__index = function(t, k) return nil + k end}) ; local v = t.x",
+        "local a = 1 ; local b = a()",
+        "local up = 5 ; local function g() return up() end ; g()",
+        "local t = {} ; t[nil] = 1",
+        "for i = 1, 'x' do end",
+        "for i = {}, 1 do end",
+        "for i = 1, 2, {} do end",
+        "local a = 'abc' + 1",
+        "local t = {} ; t.f = 5 ; t.f()",
+        "local x = 1 .. nil",
+        "local t = {{}} ; t[1][2][3] = 4",
+        "local a, b = 1 ; local c = a + b",
+        "local t = setmetatable({}, {__newindex = 'oops'}) ; t.x = 1",
+        "local t = setmetatable({}, {__call = 5}) ; t()",
+        "local x = (1)()",
+        "local t = setmetatable({}, {}) getmetatable(t).__index = t ; local v = t.x",
+    };
+    fs::path tmp = vexel_test::temp_dir("lua_diff_errors");
+    fs::path script = tmp / "e.lua";
+    static const std::regex prefix("^lua5\\.2: [^:]*:[0-9]+: ");
+    for (const char* snippet : snippets) {
+        SCOPED_TRACE(snippet);
+        std::ofstream(script) << snippet << "\n";
+        run(kVexelLua.string() + " " + script.string(), tmp / "v.err");
+        run("lua5.2 " + script.string(), tmp / "s.err");
+        std::string v = slurp(tmp / "v.err");
+        std::string s = slurp(tmp / "s.err");
+        s = std::regex_replace(s.substr(0, s.find('\n') + 1), prefix, "");
+        EXPECT_EQ(v, s);
+    }
+}
+
 // The collection helpers given to stock Lua must be the ones vexel-lua has,
 // or the instruction counts above would compare different code.
 TEST(LuaDifferential, StockHelpersMatchTheRunners) {
