@@ -16,12 +16,14 @@ constexpr int vexel_console_columns = 32;
 // The console font; null until the resource pod is loaded.
 extern cpod* vexel_console_font;
 
-// The system's own console font glyphs: 96 glyphs (codes 32-127) of five
-// rows, three columns each (bit 2 the leftmost), so that with spacing 1 a
-// glyph advances 4 pixels and a line takes 6. vexel_create_console_font
-// builds a font pod from them in the form the resource pod carries the
-// console font (256 8-bit glyphs, codes outside 32-127 without a glyph);
-// the caller owns it and frees it with fenn_destroy_pod.
+// A built-in console font, independent of the resource pod: the machine's
+// tests draw with it (so their pictures do not change with the assets), and
+// it can stand in when the pod brings no console font. 96 glyphs (codes
+// 32-127) of five rows, three columns each (bit 2 the leftmost), so that with
+// spacing 1 a glyph advances 4 pixels and a line takes 6.
+// vexel_create_console_font builds a font pod from them in the form the
+// resource pod carries the console font (256 8-bit glyphs, codes outside
+// 32-127 without a glyph); the caller owns it (fenn_destroy_pod).
 constexpr int vexel_console_font_glyphs = 96;
 constexpr int vexel_console_glyph_w = 3;
 constexpr int vexel_console_glyph_h = 5;

@@ -1,4 +1,4 @@
-// The console font's glyph images: 3x5 glyphs for codes 32-127 which, with
+// The built-in console font: 3x5 glyphs for codes 32-127 which, with
 // the text drawer's spacing of 1, advance 4 pixels and fill 6-pixel lines.
 #include <memory>
 

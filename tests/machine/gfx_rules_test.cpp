@@ -430,6 +430,17 @@ TEST_F(Gfx, PrintMovesTheCursorOnlyWhenGivenTextAlone) {
     vexel_script_print(0, "x", 1, 0, 0, 0);
     EXPECT_EQ(pstate.cursor_y, 72);
 
+    // While a stop is pending, print wraps at the clip's edge: 40 glyphs make
+    // two lines and move the cursor twice.
+    const std::string forty(40, 'A');
+    pstate.cursor_y = 0;
+    vexel_script_print(1, forty.c_str(), forty.size(), 0, 0, 0);
+    EXPECT_EQ(pstate.cursor_y, 6);
+    pstate.pending = pending_stop_program;
+    vexel_script_print(1, forty.c_str(), forty.size(), 0, 0, 0);
+    pstate.pending = pending_none;
+    EXPECT_EQ(pstate.cursor_y, 18);
+
     // Printing at the bottom scrolls the screen and keeps the cursor.
     vexel_cls(0, 0);
     pstate.screen->pix[10 * 128 + 3] = 9;
