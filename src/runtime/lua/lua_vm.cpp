@@ -151,6 +151,23 @@ inline TValue* arrayslot(Table* t, const TValue* key) {
     return idx < unsigned(t->sizearray) ? &t->array[idx] : nullptr;
 }
 
+// Raw lookup with the two common key kinds inline: interned strings (field
+// and global names, found by the hash chain from their main position, as
+// luaH_getstr does) and array-part integers. Never raises.
+inline const TValue* fastget(Table* t, const TValue* key) {
+    if (ttisshrstring(key)) {
+        TString* ks = tsvalue(key);
+        Node* n = gnode(t, int(ks->hash & unsigned(sizenode(t) - 1)));
+        do {
+            if (ttisshrstring(tkey_tvalue(gkey(n))) && tsvalue(tkey_tvalue(gkey(n))) == ks) return gval(n);
+            n = gnext(n);
+        } while (n);
+        return luaO_nilobject;
+    }
+    const TValue* slot = arrayslot(t, key);
+    return slot ? slot : luaH_get(t, key);
+}
+
 // The count/line hook step before an instruction (the CPU budget).
 void traceexec(lua_State* L) {
     CallInfo* ci = L->ci;
@@ -258,7 +275,7 @@ void luaV_gettable(lua_State* L, const TValue* t, TValue* key, StkId val) {
         const TValue* tm;
         if (ttistable(t)) {
             Table* h = hvalue(t);
-            const TValue* res = luaH_get(h, key);
+            const TValue* res = fastget(h, key);
             if (!ttisnil(res) || (tm = luaT_fasttm(L, h->metatable, TM_INDEX)) == nullptr) {
                 setobj(val, res);
                 return;
@@ -280,7 +297,7 @@ void luaV_settable(lua_State* L, const TValue* t, TValue* key, StkId val) {
         const TValue* tm;
         if (ttistable(t)) {
             Table* h = hvalue(t);
-            TValue* oldval = const_cast<TValue*>(luaH_get(h, key));
+            TValue* oldval = const_cast<TValue*>(fastget(h, key));
             if (!ttisnil(oldval) || (tm = luaT_fasttm(L, h->metatable, TM_NEWINDEX)) == nullptr) {
                 if (oldval == luaO_nilobject) oldval = luaH_newkey(L, h, key);
                 setobj(oldval, val);
@@ -532,7 +549,7 @@ newframe:
             TValue* upv = cl->upvals[GETARG_B(i)]->v;
             TValue* rc = RKC(i);
             if (ttistable(upv)) {  // a global read that finds its value
-                const TValue* res = luaH_get(hvalue(upv), rc);
+                const TValue* res = fastget(hvalue(upv), rc);
                 if (!ttisnil(res) || hvalue(upv)->metatable == nullptr) {
                     setobj(ra, res);
                     vmbreak;
@@ -546,8 +563,7 @@ newframe:
             TValue* rc = RKC(i);
             // Plain table read of a key that is present: no call needed.
             if (ttistable(rb)) {
-                const TValue* res = arrayslot(hvalue(rb), rc);
-                if (res == nullptr) res = luaH_get(hvalue(rb), rc);
+                const TValue* res = fastget(hvalue(rb), rc);
                 if (!ttisnil(res) || hvalue(rb)->metatable == nullptr) {
                     setobj(ra, res);
                     vmbreak;
@@ -567,8 +583,7 @@ newframe:
             TValue* rb = RKB(i);
             TValue* rc = RKC(i);
             if (ttistable(ra)) {  // overwriting a present key needs no metamethod
-                TValue* slot = arrayslot(hvalue(ra), rb);
-                if (slot == nullptr) slot = const_cast<TValue*>(luaH_get(hvalue(ra), rb));
+                TValue* slot = const_cast<TValue*>(fastget(hvalue(ra), rb));
                 if (!ttisnil(slot)) {
                     setobj(slot, rc);
                     luaC_barrierback(L, hvalue(ra), rc);
@@ -590,8 +605,16 @@ newframe:
         }
         case OP_SELF: vmlabel(OP_SELF) {
             StkId rb = RB(i);
+            TValue* rc = RKC(i);
             setobj(ra + 1, rb);
-            Protect(luaV_gettable(L, rb, RKC(i), ra));
+            if (ttistable(rb)) {  // a method found in the object itself
+                const TValue* res = fastget(hvalue(rb), rc);
+                if (!ttisnil(res)) {
+                    setobj(ra, res);
+                    vmbreak;
+                }
+            }
+            Protect(luaV_gettable(L, rb, rc, ra));
             vmbreak;
         }
         case OP_ADD: vmlabel(OP_ADD) arith_op(wrap_add, TM_ADD); vmbreak;
