@@ -125,7 +125,6 @@ void handle_window_event(const SDL_WindowEvent& w) {
 void read_events(int64_t now) {
     SDL_Event e;
     bool appended = false;
-    bool shift = held(fenn_key_lshift) || held(fenn_key_rshift);
     int emulated[64];
     int emulated_count = 0;
     while (SDL_PollEvent(&e)) {
@@ -139,6 +138,8 @@ void read_events(int64_t now) {
             int c = character_for_key(e.key, now);
             if (c) { deliver_character(c); appended = true; }
             if (cconfig.emulate_textinput && !held(fenn_key_lctrl) && !held(fenn_key_rctrl)) {
+                // Shift as of this event: it may have gone down earlier in the same pass.
+                bool shift = held(fenn_key_lshift) || held(fenn_key_rshift);
                 int t = emulated_character(e.key.keysym.scancode, shift);
                 if (t && emulated_count < 64) emulated[emulated_count++] = t;
             }
