@@ -5,7 +5,6 @@
 
 #include "app/app.h"
 #include "app/keyconfig.h"
-#include "framework/fenn_bitmap.h"
 #include "framework/fenn_platform.h"
 #include "machine/button.h"
 #include "machine/pstate.h"
@@ -115,22 +114,6 @@ TEST_F(KeyConfig, RowsShowLabelsAndLowerCaseKeyNames) {
     keyconfig_row_text(0, tiny, sizeof tiny);
     EXPECT_STREQ(tiny, "p1 ");
     for (int i = 0; i < keyconfig_bindings; ++i) EXPECT_EQ(std::strlen(keyconfig_label(i)), 11u);
-    pstate.sub_screen = sub_screen_none;
-}
-
-TEST_F(KeyConfig, DrawsThePanelsAndHighlightsTheAskedRow) {
-    fenn_bitmap* saved = pstate.screen;
-    pstate.screen = fenn_create_bitmap(128, 128, 8);
-    keyconfig_open();
-    keyconfig_draw();   // no font loaded: the shapes are still drawn
-    auto px = [](int x, int y) { return pstate.screen->pix[size_t(y) * 128 + size_t(x)]; };
-    EXPECT_EQ(px(127, 6), 7);     // title bar
-    EXPECT_EQ(px(0, 127), 1);     // background
-    EXPECT_EQ(px(123, 124), 6);   // panel
-    EXPECT_EQ(px(120, 43), 14);   // bar of row 0
-    EXPECT_EQ(px(120, 50), 6);    // row 1 is not highlighted
-    fenn_destroy_bitmap(pstate.screen);
-    pstate.screen = saved;
     pstate.sub_screen = sub_screen_none;
 }
 

@@ -144,20 +144,4 @@ TEST(Launch, TargetsAreWebPagesOrAbsolutePaths) {
     EXPECT_EQ(fenn_launch_html("javascript:alert(1)"), 1);
 }
 
-TEST(Host, ThreadsReturnTheirResultAndTheCalendarIsSane) {
-    int value = 0;
-    fenn_thread* t = fenn_create_thread([](void* p) { *static_cast<int*>(p) = 7; return 42; }, &value);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(fenn_destroy_thread(t), 42);
-    EXPECT_EQ(value, 7);
-    EXPECT_EQ(fenn_destroy_thread(nullptr), 0);
-    EXPECT_EQ(fenn_create_thread(nullptr, nullptr), nullptr);
-
-    int d[6];
-    fenn_get_datetime(d, false);
-    EXPECT_GE(d[0], 2024);
-    EXPECT_TRUE(d[1] >= 1 && d[1] <= 12 && d[2] >= 1 && d[2] <= 31);
-    EXPECT_TRUE(d[3] >= 0 && d[3] <= 23 && d[4] >= 0 && d[4] <= 59 && d[5] >= 0 && d[5] <= 60);
-}
-
 }  // namespace

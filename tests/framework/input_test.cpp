@@ -4,7 +4,6 @@
 
 #include "framework/fenn_input.h"
 #include "framework/fenn_platform.h"
-#include "test_support.h"
 
 namespace {
 
@@ -51,14 +50,6 @@ TEST(KeyNames, AreUpperCaseHostNamesOrAQuestionMark) {
     EXPECT_STREQ(fenn_get_key_name(311), "");
     EXPECT_STREQ(fenn_get_key_name(-1), "");
     for (int i = 0; i < fenn_key_name_count; ++i) EXPECT_LT(std::string(fenn_get_key_name(i)).size(), 20u);
-}
-
-TEST(Clipboard, FailsCleanlyWithoutAClipboardOrFile) {
-    std::string dir = vexel_test::temp_dir("clip");
-    EXPECT_EQ(fenn_get_clipboard_text(), "");
-    EXPECT_EQ(fenn_save_clipboard_to_file((dir + "/out.txt").c_str()), 1);
-    EXPECT_EQ(fenn_load_clipboard_from_file((dir + "/missing.txt").c_str()), 1);
-    EXPECT_EQ(fenn_load_clipboard_from_file(nullptr), 1);
 }
 
 }  // namespace
