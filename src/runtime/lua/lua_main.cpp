@@ -2,19 +2,22 @@
 // cartridge sees, plus printh for output. The test and benchmark tool of the
 // interpreter.
 //
-//   vexel-lua [--count] SCRIPT.lua
+//   vexel-lua [--count] [-l] SCRIPT.lua
 //
 // An uncaught error prints its message to standard error and exits with
 // status 1. --count also prints the number of instructions executed (as a
-// count hook of 1 sees them) to standard error.
+// count hook of 1 sees them) to standard error. -l prints the compiled
+// listing (in the layout of luac -l -l) instead of running the script.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "machine/math.h"
 #include "runtime/lua/lua.h"
 #include "runtime/lua/lua_aux.h"
 #include "runtime/lua/lua_base.h"
+#include "runtime/lua/lua_dump.h"
 #include "runtime/lua/lua_object.h"
 
 namespace {
@@ -136,17 +139,20 @@ struct StateCloser {
 
 int main(int argc, char** argv) {
     bool count = false;
+    bool list = false;
     const char* script = nullptr;
     for (int i = 1; i < argc; i++) {
         if (std::strcmp(argv[i], "--count") == 0)
             count = true;
+        else if (std::strcmp(argv[i], "-l") == 0)
+            list = true;
         else if (script == nullptr)
             script = argv[i];
         else
             script = "";  // too many
     }
     if (script == nullptr || *script == '\0') {
-        std::fprintf(stderr, "usage: vexel-lua [--count] SCRIPT.lua\n");
+        std::fprintf(stderr, "usage: vexel-lua [--count] [-l] SCRIPT.lua\n");
         return 2;
     }
     lua_State* L = luaL_newstate();
@@ -165,6 +171,12 @@ int main(int argc, char** argv) {
     if (luaL_loadfilex(L, script, nullptr) != LUA_OK) {
         report(L);
         return 1;
+    }
+    if (list) {
+        std::string out;
+        luaU_list_at(L, -1, true, out);
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return 0;
     }
     if (count) lua_sethook(L, count_hook, LUA_MASKCOUNT, 1);
     int status = lua_pcall(L, 0, 0, 0);
