@@ -297,3 +297,43 @@ TEST(LuaNumbers, ModuloMatchesTheFixedPointPrimitive) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string g_lines;
+
+// Tracebacks show each line as line / 65536, the way the console's number
+// formatter prints the plain integer it is given (the runner scales back).
+TEST(LuaDebug, TracebackFormatsLinesAsNumbers) {
+    State s;
+    lua_pushcfunction(s.L, [](lua_State* L) {
+        luaL_traceback(L, L, "msg", 1);
+        return lua_error(L);
+    });
+    lua_setglobal(s.L, "tb");
+    std::string code(19, '\n');
+    code = "local function f()\n" + code + "  tb()\nend\nf()\n";  // tb() on line 21, f() on line 23
+    EXPECT_EQ(s.run(code), LUA_ERRRUN);
+    EXPECT_EQ(s.error, "msg\nstack traceback:\n\ttest:0.0003: in function 'f'\n\ttest:0.0004: in main chunk");
+}
+
+TEST(LuaDebug, LineAndCallHooksSeeTheRunningCode) {
+    State s;
+    g_lines.clear();
+    lua_sethook(
+        s.L,
+        [](lua_State* L, lua_Debug* ar) {
+            if (ar->event == LUA_HOOKLINE) {
+                g_lines += std::to_string(ar->currentline) + " ";
+            } else if (ar->event == LUA_HOOKCALL) {
+                lua_getinfo(L, "nS", ar);
+                g_lines += std::string("call:") + (ar->name ? ar->name : "?") + " ";
+            }
+        },
+        LUA_MASKLINE | LUA_MASKCALL, 0);
+    ASSERT_EQ(s.run("local function g(x)\n  return x + 1\nend\nlocal y = g(1)\nfor i = 1, 2 do\n  y = y + i\nend\n"),
+              LUA_OK);
+    EXPECT_EQ(g_lines, "call:? 3 4 call:g 2 5 6 5 6 5 7 ");
+}
+
+}  // namespace
