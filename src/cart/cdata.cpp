@@ -1,0 +1,135 @@
+#include "cart/cdata.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "cart/disk.h"
+#include "framework/fenn_file.h"
+#include "framework/fenn_path.h"
+#include "machine/error.h"
+#include "machine/pstate.h"
+
+vexel_cdata_state cdata = {};
+
+namespace {
+
+constexpr int values_per_line = 8;
+constexpr int digits_per_value = 8;
+
+bool program_running() { return pstate.mode == shell_running && pstate.program_active; }
+
+int hex_value(uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool id_char_ok(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
+
+int value_index(int32_t index) { return index >> 16; }
+
+}  // namespace
+
+size_t cdata_parse(const uint8_t* data, size_t size, int32_t values[cdata_values]) {
+    std::memset(values, 0, sizeof(int32_t) * cdata_values);
+    if (!data) return 0;
+    const size_t n = size < cdata_read_max ? size : cdata_read_max;
+    size_t digits = 0;
+    for (size_t i = 0; i < n && digits < cdata_digits_max; ++i) {
+        const int v = hex_value(data[i]);
+        if (v < 0) continue;
+        uint32_t& slot = reinterpret_cast<uint32_t&>(values[digits / digits_per_value]);
+        slot = slot << 4 | uint32_t(v);
+        ++digits;
+    }
+    return digits;
+}
+
+std::string cdata_format(const int32_t values[cdata_values]) {
+    std::string out;
+    out.reserve(cdata_file_size);
+    char word[digits_per_value + 1];
+    for (int i = 0; i < cdata_values; ++i) {
+        std::snprintf(word, sizeof word, "%08x", uint32_t(values[i]));
+        out += word;
+        if (i % values_per_line == values_per_line - 1) out += '\n';
+    }
+    return out;
+}
+
+std::string cdata_file_path(const char* id) {
+    std::string folder = app.cdata_path[0] ? fenn_with_slash(app.cdata_path) : fenn_prefix_with_appdata_path("cdata/");
+    return folder + id + ".qzd.txt";
+}
+
+int load_cdata(const char* id) {
+    if (!program_running()) return load_cdata_not_loaded;
+    if (cdata.id[0]) {
+        vexel_runtime_error("cartdata() can only be called once");
+        return load_cdata_refused;
+    }
+    const size_t len = id ? std::strlen(id) : 0;
+    if (len == 0 || len > size_t(cdata_id_max)) {
+        vexel_runtime_error("cart data id too long");
+        return load_cdata_refused;
+    }
+    for (size_t i = 0; i < len; ++i)
+        if (!id_char_ok(id[i])) {
+            vexel_runtime_error("cart data id: bad char");
+            return load_cdata_refused;
+        }
+    std::memcpy(cdata.id, id, len + 1);
+    std::memset(pstate.cart_data, 0, sizeof pstate.cart_data);
+    fenn_file f;
+    if (!fenn_file_open(f, cdata_file_path(id).c_str())) return load_cdata_not_loaded;
+    uint8_t buf[cdata_read_max];
+    const size_t got = fenn_file_read(f, buf, sizeof buf);
+    cdata_parse(buf, got, pstate.cart_data);
+    return load_cdata_loaded;
+}
+
+int save_cdata() {
+    pstate.cart_data_dirty = 0;
+    if (!program_running() || !cdata.id[0]) return 0;
+    const std::string text = cdata_format(pstate.cart_data);
+    return disk_write_file(cdata_file_path(cdata.id).c_str(), text.data(), text.size()) == 0 ? 0 : 1;
+}
+
+void cdata_flush_due(int64_t now_ms) {
+    if (!pstate.cart_data_dirty || now_ms - cdata.last_write_ms <= cdata_write_interval_ms) return;
+    cdata.last_write_ms = now_ms;
+    save_cdata();
+}
+
+void cdata_reset_for_run() {
+    cdata.id[0] = 0;
+    cdata.browser_cart = 0;
+}
+
+int vexel_cartdata(const char* id) { return load_cdata(id) == load_cdata_loaded ? 1 : 0; }
+
+int32_t vexel_dget(int32_t index, bool* needs_yield) {
+    if (needs_yield) *needs_yield = false;
+    if (!cdata.id[0] && !(cdata.browser_cart && pstate.program_active)) {
+        vexel_runtime_error("** dget called before cartdata()");
+        if (needs_yield) *needs_yield = true;
+        return 0;
+    }
+    const int i = value_index(index);
+    return i >= 0 && i < cdata_values ? pstate.cart_data[i] : 0;
+}
+
+void vexel_dset(int32_t index, int32_t value, bool* needs_yield) {
+    if (needs_yield) *needs_yield = false;
+    if (!cdata.id[0] && !(cdata.browser_cart && pstate.program_active)) {
+        vexel_runtime_error("** dset called before cartdata()");
+        if (needs_yield) *needs_yield = true;
+        return;
+    }
+    const int i = value_index(index);
+    if (i < 0 || i >= cdata_values) return;
+    pstate.cart_data[i] = value;
+    pstate.cart_data_dirty = 1;
+}

@@ -1,0 +1,274 @@
+#include "cart/rom.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "cart/cart_text.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "cart/vdisk.h"
+#include "framework/fenn_file.h"
+#include "framework/fenn_log.h"
+#include "machine/error.h"
+#include "machine/mem.h"
+#include "machine/pstate.h"
+#include "runtime/run.h"
+
+namespace {
+
+struct cart_deleter {
+    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+};
+using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
+
+std::string last_external;
+std::vector<std::string> written_files;
+
+// Integer part of a 16.16 argument, taken as an unsigned 32-bit value.
+uint32_t arg_u32(int32_t fix) { return uint32_t(fix >> 16); }
+
+bool reserved(const char* name) { return name[0] == '_' && name[1] == '_'; }
+
+void poke_machine(uint64_t addr, int value) {
+    if (addr >= vexel_mem_size) {
+        vexel_runtime_error("bad memory access");
+        return;
+    }
+    vexel_poke(&pstate, pstate.cart, int32_t(addr), value);
+}
+
+int rom_byte(const vexel_cart* cart, uint64_t addr) {
+    return addr < uint64_t(vexel_rom_size) ? vexel_peek(nullptr, cart, int32_t(addr)) : 0;
+}
+
+void copy_rom_to_machine(const vexel_cart* from, uint32_t dest, uint32_t src, uint32_t len) {
+    for (uint32_t i = 0; i < len; ++i) poke_machine(uint64_t(dest) + i, rom_byte(from, uint64_t(src) + i));
+}
+
+void note_external(const std::string& path) {
+    if (path == last_external) return;
+    last_external = path;
+    pstate.hold_frames = rom_hold_frames;
+}
+
+vexel_cart* read_cart_or_bin(const char* path) {
+    if (vexel_cart* cart = load_vexel_cart_any_format(path)) return cart;
+    if (!std::strstr(path, ".bin")) return nullptr;
+    fenn_file f;
+    if (!vdisk_open_read(f, path)) return nullptr;
+    std::vector<uint8_t> rom(static_cast<size_t>(vexel_rom_size));
+    const size_t got = fenn_file_read(f, rom.data(), rom.size());
+    if (got == 0) return nullptr;
+    vexel_cart* cart = fenn_create_vexel_cart();
+    for (size_t a = 0; a < got; ++a) vexel_poke(nullptr, cart, int32_t(a), rom[a]);
+    return cart;
+}
+
+// The embedded cartridge `name` as mounted on the virtual disk, or null.
+vexel_cart* embedded_cart(const char* name) {
+    vdisk_file* v = fenn_fopen_vdisk(name, "r");
+    if (!v) return nullptr;
+    return load_vexel_cart_from_bytes(v->bytes.data(), v->bytes.size(), nullptr);
+}
+
+// The name with one leading '/' dropped.
+const char* store_name(const char* name) { return name[0] == '/' ? name + 1 : name; }
+
+}  // namespace
+
+bool rom_name_allowed(const char* name) {
+    if (!name) return false;
+    const char* n = store_name(name);
+    const size_t len = std::strlen(n);
+    if (len == 0 || std::strlen(name) > rom_name_max || reserved(n) || n[0] == '/') return false;
+    // No ".." component anywhere: the name must stay inside the folder.
+    const char* p = n;
+    while (true) {
+        const char* slash = std::strchr(p, '/');
+        const size_t part = slash ? size_t(slash - p) : std::strlen(p);
+        if (part == 2 && p[0] == '.' && p[1] == '.') return false;
+        if (!slash) break;
+        p = slash + 1;
+    }
+    return true;
+}
+
+std::string rom_store_path(const char* name) {
+    if (!rom_name_allowed(name)) return std::string();
+    const char* n = store_name(name);
+    std::string path;
+    if (const char* hash = get_embedded_cart_hash_for_filename(n)) path = get_sandboxed_cstore_filename(hash);
+    else path = vexel_prefix_with_cstore_path(n, "");
+    if (path.size() > rom_path_max) return std::string();
+    return path;
+}
+
+void vexel_reload(int32_t dest, int32_t src, int32_t len) {
+    const uint32_t d = uint32_t(dest), s = uint32_t(src), n = uint32_t(len);
+    if (n > uint32_t(rom_copy_max)) return;
+    if (pstate.working_cart) copy_rom_to_machine(pstate.working_cart, d, s, n);
+    if (!last_external.empty()) {
+        last_external.clear();
+        pstate.hold_frames = rom_hold_frames;
+    }
+}
+
+namespace {
+
+void reload_from(const char* path, vexel_cart* cart, int32_t dest, int32_t src, int32_t len) {
+    note_external(path);
+    cart_ptr owned(cart);
+    const uint32_t n = uint32_t(len);
+    if (owned && n <= uint32_t(rom_copy_max)) copy_rom_to_machine(owned.get(), uint32_t(dest), uint32_t(src), n);
+}
+
+}  // namespace
+
+int reload_cart_partial(const char* path, int32_t dest, int32_t src, int32_t len) {
+    fenn_debug("@ reload_cart_partial: %s %d %d %d\n", path, dest, src, len);
+    vexel_cart* cart = read_cart_or_bin(path);
+    reload_from(path, cart, dest, src, len);
+    return cart ? 0 : 1;
+}
+
+namespace {
+
+// cstore_cart_partial with the cartridge whose ROM a missing file starts
+// from (null: an empty cartridge).
+int cstore_into(const char* path, int32_t dest, int32_t src, int32_t len, bool also_working,
+                const vexel_cart* fresh_from) {
+    bool listed = false;
+    for (const std::string& w : written_files) listed = listed || w == path;
+    if (!listed) {
+        if (written_files.size() >= size_t(rom_written_files_max)) return cstore_list_full;
+        written_files.emplace_back(path);
+    }
+    last_external = path;
+    pstate.hold_frames = rom_hold_frames;
+
+    cart_ptr target;
+    {
+        fenn_file f;
+        if (fenn_file_open(f, path)) target.reset(load_vexel_cart_any_format(path));
+    }
+    // Something unreadable (damaged, or of a newer version) is kept in the
+    // backup folder before it is replaced; without that copy nothing is written.
+    if (!target && access(path, F_OK) == 0 && save_backup(path, true) != 0) return cstore_write_failed;
+    if (!target) {
+        target.reset(fenn_create_vexel_cart());
+        if (fresh_from)
+            for (int a = 0; a < vexel_rom_size; ++a)
+                vexel_poke(nullptr, target.get(), a, vexel_peek(nullptr, fresh_from, a));
+    }
+    const uint32_t d = uint32_t(dest), s = uint32_t(src), n = uint32_t(len);
+    if (n <= uint32_t(rom_copy_max)) {
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint64_t from = uint64_t(s) + i, to = uint64_t(d) + i;
+            const int b = from < vexel_mem_size ? vexel_peek(&pstate, pstate.cart, int32_t(from)) : 0;
+            if (to >= uint64_t(vexel_rom_size)) continue;
+            vexel_poke(nullptr, target.get(), int32_t(to), b);
+            if (also_working && pstate.working_cart) vexel_poke(nullptr, pstate.working_cart, int32_t(to), b);
+        }
+    }
+    int status = 1;
+    if (std::strstr(path, ".png")) {
+        std::vector<uint8_t> bytes;
+        if (vexel_cart_png_encode(target.get(), &bytes) == cart_png_ok)
+            status = disk_write_file(path, bytes.data(), bytes.size());
+    } else {
+        const std::string text = vexel_cart_to_text(target.get());
+        status = disk_write_file(path, text.data(), text.size());
+    }
+    return status == 0 ? cstore_ok : cstore_write_failed;
+}
+
+int32_t cost_of(uint32_t len, int32_t per_byte) {
+    const uint32_t n = len < uint32_t(rom_cost_bytes_max) ? len : uint32_t(rom_cost_bytes_max);
+    return int32_t(n) * per_byte;
+}
+
+}  // namespace
+
+int cstore_cart_partial(const char* path, int32_t dest, int32_t src, int32_t len, bool also_working) {
+    // A cartridge's own stored-data file is laid over its whole ROM when it
+    // loads, so a new one starts as that cartridge's ROM: storing a few bytes
+    // must not blank the rest.
+    return cstore_into(path, dest, src, len, also_working, also_working ? pstate.working_cart : nullptr);
+}
+
+int32_t vexel_reload_call(int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
+    uint32_t d = 0, s = 0, n = uint32_t(vexel_rom_size);
+    if (argc >= 3) {
+        d = arg_u32(dest);
+        s = arg_u32(src);
+        n = arg_u32(len);
+    }
+    spend_cpu(argc >= 3 ? cost_of(n, rom_reload_cost) : rom_reload_cost_all);
+    if (argc != 4 || !name) {
+        vexel_reload(int32_t(d), int32_t(s), int32_t(n));
+        return int32_t(n);
+    }
+    const std::string path = rom_store_path(name);
+    if (path.empty()) {
+        fenn_debug("reload: refused file name %.64s\n", name);
+        return 0;
+    }
+    if (n > uint32_t(rom_copy_max)) return 0;  // never a copy of billions of bytes
+    const char* plain = store_name(name);
+    if (get_embedded_cart_hash_for_filename(plain)) {
+        fenn_file f;
+        if (!fenn_file_open(f, path.c_str())) {
+            // Read from the virtual disk only: a real file of that name in
+            // the working folder is not the program's to read.
+            fenn_debug("sandboxed_cstore file not found: %s\n", path.c_str());
+            fenn_debug("  --> using internal file: %s\n", plain);
+            fenn_debug("  reload()ing %d bytes from: %s\n", int(n), plain);
+            vexel_cart* cart = embedded_cart(plain);
+            reload_from(plain, cart, int32_t(d), int32_t(s), int32_t(n));
+            return cart ? int32_t(n) : 0;
+        }
+    }
+    fenn_debug("  reload()ing %d bytes from: %s\n", int(n), path.c_str());
+    return reload_cart_partial(path.c_str(), int32_t(d), int32_t(s), int32_t(n)) == 0 ? int32_t(n) : 0;
+}
+
+int32_t vexel_cstore_call(int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
+    uint32_t d = 0, s = 0, n = uint32_t(vexel_rom_size);
+    if (argc >= 3) {
+        d = arg_u32(dest);
+        s = arg_u32(src);
+        n = arg_u32(len);
+    }
+    spend_cpu(argc >= 3 ? cost_of(n, rom_cstore_cost) : rom_cstore_cost_all);
+    if (n > uint32_t(rom_copy_max)) return 0;
+    int status;
+    if (argc < 4 || !name) {
+        if (!pstate.working_cart) return 0;
+        const std::string path = get_sandboxed_cstore_filename(cart_disk.hash);
+        fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
+        status = cstore_cart_partial(path.c_str(), int32_t(d), int32_t(s), int32_t(n), true);
+    } else {
+        const std::string path = rom_store_path(name);
+        if (path.empty()) {
+            fenn_debug("cstore: refused file name %.64s\n", name);
+            return 0;
+        }
+        fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
+        cart_ptr own;
+        if (get_embedded_cart_hash_for_filename(store_name(name))) own.reset(embedded_cart(store_name(name)));
+        status = cstore_into(path.c_str(), int32_t(d), int32_t(s), int32_t(n), false, own.get());
+    }
+    return status == cstore_ok ? int32_t(n) : 0;
+}
+
+void rom_reset_for_run() {
+    last_external.clear();
+    written_files.clear();
+}
+
+const char* rom_last_external_file() { return last_external.c_str(); }
+
+int rom_written_file_count() { return int(written_files.size()); }

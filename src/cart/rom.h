@@ -1,0 +1,69 @@
+// rom: a running program's access to cartridge ROM (0x0000-0x42ff).
+//
+// reload copies bytes from the working cartridge, or from a cartridge file in
+// the store folder, into machine memory; cstore copies machine memory into a
+// cartridge file in the store folder (and, without a name, into the working
+// cartridge and its own stored-data file "__<hash>.qz", which loading lays
+// over the cartridge). Both make the program wait hold_frames, as if a
+// cartridge were swapped.
+//
+// Invariants: a file name given by a program never reaches outside the store
+// folder: names starting with "__" (reserved), absolute names, names with a
+// ".." component, empty names and names too long for a path are refused.
+// Destination bytes go through vexel_poke (machine) or the ROM view (files),
+// so no copy writes outside its record; sources outside the ROM read 0.
+// cstore writes at most rom_written_files_max different files per run.
+#pragma once
+#include <cstdint>
+#include <string>
+
+constexpr int32_t rom_copy_max = 32767;           // longer reloads copy nothing
+constexpr int rom_written_files_max = 256;
+constexpr int rom_hold_frames = 30;
+constexpr size_t rom_name_max = 511;              // characters of a program-given name
+constexpr size_t rom_path_max = 1023;
+constexpr int32_t rom_reload_cost = 8;            // per byte, up to 4096 bytes
+constexpr int32_t rom_cstore_cost = 64;
+constexpr int32_t rom_cost_bytes_max = 4096;
+constexpr int32_t rom_reload_cost_all = 32768;
+constexpr int32_t rom_cstore_cost_all = 262144;
+
+enum cstore_result : int {
+    cstore_ok = 0,
+    cstore_write_failed = 2,
+    cstore_list_full = 3,
+};
+
+// Copies `len` bytes of the working cartridge's ROM (source addresses) into
+// machine memory as pokes do. A len above rom_copy_max copies nothing.
+// Afterwards a remembered external file is forgotten and the program held.
+void vexel_reload(int32_t dest, int32_t src, int32_t len);
+
+// Reads a cartridge file (PNG, text, or a raw ".bin" ROM image) and copies
+// its ROM into machine memory. 0, or 1 when nothing could be read.
+int reload_cart_partial(const char* path, int32_t dest, int32_t src, int32_t len);
+
+// Copies machine memory into the ROM of the cartridge file at `path`
+// (created when missing or unreadable) and, with `also_working`, into the
+// working cartridge. A cstore_result.
+int cstore_cart_partial(const char* path, int32_t dest, int32_t src, int32_t len, bool also_working);
+
+// The store-folder path for a program-given name: one leading '/' dropped,
+// embedded cartridges mapped to their stored-data file. Empty when the name
+// is refused (see above).
+std::string rom_store_path(const char* name);
+
+// True when a program-given name may be used (see the invariants).
+bool rom_name_allowed(const char* name);
+
+// The script functions. argc is the number of arguments the program gave;
+// dest, src and len are 16.16 values; name is null unless a fourth argument
+// was given. They charge their CPU cost and return the length copied (as an
+// integer) or 0.
+int32_t vexel_reload_call(int argc, int32_t dest, int32_t src, int32_t len, const char* name);
+int32_t vexel_cstore_call(int argc, int32_t dest, int32_t src, int32_t len, const char* name);
+
+// Starting a program forgets the last external file and the written files.
+void rom_reset_for_run();
+const char* rom_last_external_file();
+int rom_written_file_count();

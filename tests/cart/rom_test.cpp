@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include "cart/cart_cmd.h"
+#include "cart_io_fixture.h"
+
+namespace {
+constexpr int32_t fix(int v) { return int32_t(uint32_t(v) << 16); }
+}  // namespace
+
+class Rom : public CartIo {
+protected:
+    void SetUp() override {
+        CartIo::SetUp();
+        write_cart(root + "game.qz", "-- game", 7);
+        ASSERT_EQ(load_working_cart((root + "game.qz").c_str()), 0);
+        pstate.mode = shell_running;
+        pstate.program_active = 1;
+    }
+    int mem(int addr) { return vexel_peek(&pstate, pstate.cart, addr); }
+};
+
+TEST_F(Rom, ReloadCopiesFromTheWorkingCartridgeAsPokesDo) {
+    EXPECT_EQ(vexel_reload_call(0, 0, 0, 0, nullptr), 17152);
+    EXPECT_EQ(mem(0), 7);
+    EXPECT_EQ(mem(0x3000), 7);
+
+    EXPECT_EQ(vexel_reload_call(3, fix(0x6000), 0, fix(0x2000), nullptr), 0x2000);
+    EXPECT_EQ(pstate.screen->pix[0], 7);  // low nibble: the left pixel
+    EXPECT_EQ(pstate.screen->pix[1], 0);
+
+    vexel_poke(&pstate, pstate.cart, 0x4300, 0x55);
+    EXPECT_EQ(vexel_reload_call(3, fix(0x4300), fix(0x4300), fix(16), nullptr), 16);
+    EXPECT_EQ(mem(0x4300), 0);  // sources outside the ROM read 0
+
+    // Too long: nothing copied; destinations past the memory raise.
+    vexel_poke(&pstate, pstate.cart, 0, 1);
+    EXPECT_EQ(vexel_reload_call(3, 0, 0, fix(-1), nullptr), -1);  // 0xffffffff bytes
+    EXPECT_EQ(mem(0), 1);
+    EXPECT_EQ(vexel_reload_call(3, fix(0x7fff), 0, fix(2), nullptr), 2);
+    EXPECT_EQ(pstate.pending, pending_runtime_error);
+    EXPECT_STREQ(pstate.error_string, "bad memory access");
+    EXPECT_EQ(mem(0x7fff), 7);
+}
+
+TEST_F(Rom, CstoreWithoutNamePersistsAcrossLoadsAndLeavesTheFile) {
+    const std::string original = read_file(root + "game.qz");
+    vexel_poke(&pstate, pstate.cart, 0x3100, 0x12);  // music pattern 0, channel 0
+    EXPECT_EQ(vexel_cstore_call(3, fix(0x3100), fix(0x3100), fix(1), nullptr), 1);
+    EXPECT_EQ(pstate.hold_frames, rom_hold_frames);
+    EXPECT_TRUE(exists(get_sandboxed_cstore_filename(cart_disk.hash)));
+
+    ASSERT_EQ(load_working_cart((root + "game.qz").c_str()), 0);
+    EXPECT_EQ(vexel_peek(nullptr, pstate.working_cart, 0x3100), 0x12);
+    // The rest of the ROM is the cartridge's own, not blanked by the store.
+    EXPECT_EQ(vexel_peek(nullptr, pstate.working_cart, 0), 7);
+    EXPECT_EQ(vexel_peek(nullptr, pstate.working_cart, 0x3000), 7);
+    EXPECT_EQ(read_file(root + "game.qz"), original);
+}
+
+TEST_F(Rom, NamedFilesLiveInTheStoreFolder) {
+    vexel_poke(&pstate, pstate.cart, 5, 0x42);
+    EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(0x2000), "levels.qz"), 0x2000);
+    EXPECT_TRUE(exists(home + "/cstore/levels.qz"));
+    vexel_poke(&pstate, pstate.cart, 5, 0);
+    pstate.hold_frames = 0;
+    EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(0x2000), "levels.qz"), 0x2000);
+    EXPECT_EQ(mem(5), 0x42);
+    EXPECT_EQ(pstate.hold_frames, 0);  // the same file as the last cstore
+
+    EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "/pic.png"), 16);
+    EXPECT_TRUE(exists(home + "/cstore/pic.png"));
+    EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), "levels.qz"), 16);
+    pstate.hold_frames = 0;
+    EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), "pic.png"), 16);
+    EXPECT_EQ(pstate.hold_frames, rom_hold_frames);  // a different file
+    EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), "missing.qz"), 0);
+
+    // Back to the working cartridge: the program waits again.
+    pstate.hold_frames = 0;
+    vexel_reload_call(0, 0, 0, 0, nullptr);
+    EXPECT_EQ(pstate.hold_frames, rom_hold_frames);
+    EXPECT_STREQ(rom_last_external_file(), "");
+}
+
+TEST_F(Rom, NamesThatCouldLeaveTheStoreFolderAreRefused) {
+    const std::string outside = home + "/outside.qz";
+    write_cart(outside, "-- outside", 3);
+    const std::string before = read_file(outside);
+    const std::string too_long(512, 'a');
+    for (const char* name : {"__x", "/__x", "../outside.qz", "a/../../outside.qz", "..", "//etc/passwd", "",
+                             too_long.c_str(), "sub/.."}) {
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), name), 0) << name;
+        EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), name), 0) << name;
+    }
+    EXPECT_EQ(read_file(outside), before);
+    EXPECT_TRUE(rom_name_allowed("a..b.qz"));
+    EXPECT_TRUE(rom_name_allowed("/levels.qz"));
+    EXPECT_TRUE(rom_name_allowed(std::string(511, 'a').c_str()));
+}
+
+TEST_F(Rom, WrittenFilesArePerRunAndLimited) {
+    for (int i = 0; i < rom_written_files_max; ++i)
+        ASSERT_EQ(cstore_cart_partial((home + "/cstore/f" + std::to_string(i) + ".qz").c_str(), 0, 0, 1, false),
+                  cstore_ok);
+    EXPECT_EQ(cstore_cart_partial((home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_list_full);
+    EXPECT_FALSE(exists(home + "/cstore/one_more.qz"));
+    EXPECT_EQ(cstore_cart_partial((home + "/cstore/f0.qz").c_str(), 0, 0, 1, false), cstore_ok);
+    rom_reset_for_run();
+    EXPECT_EQ(cstore_cart_partial((home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_ok);
+}
+
+TEST_F(Rom, AnUnreadableStoreFileIsBackedUpBeforeItIsReplaced) {
+    write_file(home + "/cstore/odd.qz", "vexel cartridge\nversion 99\n");
+    EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(4), "odd.qz"), 4);
+    EXPECT_EQ(read_file(home + "/backup/odd.qz"), "vexel cartridge\nversion 99\n");
+}
+
+TEST_F(Rom, EmbeddedNamesMapToTheirStoredDataFile) {
+    CartPtr emb = make_cart("-- embedded", 9);
+    mount_embedded_cart(emb.get(), "emb.qz");
+    EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(1), "emb.qz"), 1);  // from the virtual disk
+    EXPECT_EQ(mem(0), 9);
+    vexel_poke(&pstate, pstate.cart, 0x3000, 0x33);
+    EXPECT_EQ(vexel_cstore_call(4, fix(0x3000), fix(0x3000), fix(1), "emb.qz"), 1);
+    const std::string sandbox = get_sandboxed_cstore_filename(get_embedded_cart_hash_for_filename("emb.qz"));
+    ASSERT_TRUE(exists(sandbox));
+    CartPtr stored(fenn_load_vexel_cart(sandbox.c_str()));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(vexel_peek(nullptr, stored.get(), 0x3000), 0x33);
+    EXPECT_EQ(vexel_peek(nullptr, stored.get(), 0), 9);  // started from the embedded cartridge
+    EXPECT_FALSE(exists(home + "/cstore/emb.qz"));
+}
+
+TEST_F(Rom, LoadAndSaveCommands) {
+    pstate.program_active = 0;
+    pstate.mode = shell_console;
+    std::string out = console_of([&] { EXPECT_FALSE(vexel_load_command(1, "#12345", nullptr, nullptr)); });
+    EXPECT_EQ(out, "");
+    out = console_of([&] { EXPECT_FALSE(vexel_load_command(1, "nothing", nullptr, nullptr)); });
+    EXPECT_EQ(out, "** could not load\n");
+
+    set_code("-- saved");
+    out = console_of([&] { EXPECT_EQ(vexel_save_command("mine"), 0); });
+    EXPECT_EQ(out, "** saved mine.qz\n");
+    EXPECT_TRUE(exists(root + "mine.qz"));
+    out = console_of([&] { EXPECT_EQ(vexel_save_command(""), 1); });
+    EXPECT_EQ(out, "** please specify filename\n");
+    out = console_of([&] { EXPECT_EQ(vexel_save_command(std::string(512, 'x').c_str()), 1); });
+    EXPECT_EQ(out, "** filename too long\n");
+
+    out = console_of([&] { EXPECT_TRUE(vexel_load_command(1, "game", nullptr, nullptr)); });
+    EXPECT_EQ(out, "** loaded game.qz (7 chars)\n");
+    EXPECT_EQ(mem(0), 7);
+
+    // From a running program: the same file restarts at once, another waits.
+    pstate.program_active = 1;
+    pstate.mode = shell_running;
+    pstate.hold_frames = 0;
+    EXPECT_TRUE(vexel_load_command(1, "game", nullptr, nullptr));
+    EXPECT_EQ(pstate.pending, pending_run_cart);
+    EXPECT_EQ(pstate.hold_frames, 0);
+    EXPECT_TRUE(vexel_load_command(1, "/mine.qz", nullptr, nullptr));
+    EXPECT_EQ(pstate.hold_frames, rom_hold_frames);
+    EXPECT_EQ(vexel_save_command("refused"), 1);
+    EXPECT_FALSE(exists(root + "refused.qz"));
+}
