@@ -283,6 +283,11 @@ int lua_get_cpu(lua_State* L);
 void lua_vexel_soft_yield(lua_State* L);
 void lua_reset_call_state_vexel(lua_State* L);
 
+// The text form of a 16.16 number as scripts see it (tostr, concatenation,
+// print): writes at most 31 characters and a NUL into buff (32 bytes) and
+// returns the length.
+int vexel_fixed_to_string(char* buff, int32_t value);
+
 // Line of the instruction that raised the last run-time error (0 when the
 // failing function has no line information).
 extern int32_t vexel_runtime_line;

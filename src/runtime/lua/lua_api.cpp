@@ -99,6 +99,10 @@ const char* aux_upvalue(StkId fi, int n, TValue** val) {
 
 }  // namespace
 
+// ---- number text ----
+
+int vexel_fixed_to_string(char* buff, int32_t value) { return luaO_fixed_to_string(buff, value); }
+
 // ---- state ----
 
 lua_CFunction lua_atpanic(lua_State* L, lua_CFunction panicf) {

@@ -2,6 +2,7 @@
 // compiled scripts and the C API.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "lua_test_util.h"
@@ -130,6 +131,40 @@ TEST(LuaBase, LibraryFunctions) {
     EXPECT_EQ(error_of("setmetatable({}, 1)"), "test:0: bad argument #2 to 'setmetatable' (nil or table expected)");
     EXPECT_EQ(outputs("out(getmetatable('x'), getmetatable(1))"), "[nil] [nil]\n");
     EXPECT_EQ(error_of("pairs(nil)"), "test:0: bad argument #1 to 'pairs' (table expected, got nil)");
+}
+
+TEST(LuaBase, NumberText) {
+    char buff[32];
+    const struct {
+        int32_t raw;
+        const char* text;
+    } cases[] = {{0, "0"},           {10 << 16, "10"},         {-0x8000, "-0.5"}, {0x5555, "0.3333"},
+                 {0x1999, "0.1"},    {0x7fffffff, "32768"},    {0xffff, "1"},     {1, "0"},
+                 {-1, "-0"},         {INT32_MIN, "-32768"},    {0x28000, "2.5"},  {-(3 << 16), "-3"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(vexel_fixed_to_string(buff, c.raw), int(std::strlen(c.text)));
+        EXPECT_STREQ(buff, c.text);
+    }
+}
+
+// Conversions inside the interpreter (concatenation, lua_tolstring) take a
+// shortcut for whole numbers that must give the same text.
+TEST(LuaBase, WholeNumbersConvertAsTheFormatterDoes) {
+    State s;
+    char buff[32];
+    for (int v = -32768; v <= 32767; v++) {
+        lua_pushnumber(s.L, int_to_fix(v));
+        const char* text = lua_tostring(s.L, -1);
+        vexel_fixed_to_string(buff, int_to_fix(v));
+        ASSERT_STREQ(text, buff);
+        lua_pop(s.L, 1);
+    }
+    for (int32_t raw : {0x10001, -0x10001, 0x7fffffff, -0x7fffffff, 0x8000}) {
+        lua_pushnumber(s.L, raw);
+        vexel_fixed_to_string(buff, raw);
+        EXPECT_STREQ(lua_tostring(s.L, -1), buff);
+        lua_pop(s.L, 1);
+    }
 }
 
 TEST(LuaBase, TostrAndTonum) {
