@@ -372,3 +372,30 @@ TEST(LuaDebug, LineAndCallHooksSeeTheRunningCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// The runner's way of reporting: a message handler adds the traceback of
+// the failing stack before it unwinds.
+TEST(LuaDebug, MessageHandlerSeesTheFailingStack) {
+    State s;
+    lua_State* L = s.L;
+    lua_pushcfunction(L, [](lua_State* L) {
+        luaL_traceback(L, L, lua_tostring(L, 1), 1);
+        return 1;
+    });
+    int handler = lua_gettop(L);
+    ASSERT_EQ(luaL_loadbuffer(L, "local function boom() local x = nil; return x.y end\nboom()", 58, "=cart"), LUA_OK);
+    EXPECT_EQ(lua_pcall(L, 0, 0, handler), LUA_ERRRUN);
+    EXPECT_STREQ(lua_tostring(L, -1),
+                 "attempt to index local 'x' (a nil value)\nstack traceback:\n\tcart:0: in function 'boom'\n"
+                 "\tcart:0: in main chunk");
+    EXPECT_EQ(vexel_runtime_line, 1);
+    lua_settop(L, 0);
+    // A handler that fails itself gives the fixed message.
+    lua_pushcfunction(L, [](lua_State* L) { return lua_error(L); });
+    ASSERT_EQ(luaL_loadbuffer(L, "local a = nil + 1", 17, "=cart"), LUA_OK);
+    EXPECT_EQ(lua_pcall(L, 0, 0, 1), LUA_ERRERR);
+}
+
+}  // namespace
