@@ -1,8 +1,8 @@
 // The stock library functions a cartridge sees, and tostr / tonum.
 //
 // They behave as Lua 5.2.3's string.sub, pairs, type, assert,
-// setmetatable and getmetatable, with positions read as integer parts of
-// 16.16 numbers.
+// setmetatable, getmetatable and debug.traceback, with positions and levels
+// read as integer parts of 16.16 numbers.
 #include "runtime/lua/lua_base.h"
 
 #include <cstdio>
@@ -67,6 +67,23 @@ int luaB_type(lua_State* L) {
 int luaB_assert(lua_State* L) {
     if (!lua_toboolean(L, 1)) return luaL_error(L, "%s", luaL_optstring(L, 2, "assertion failed!"));
     return lua_gettop(L);
+}
+
+int luaB_trace(lua_State* L) {
+    int arg = 0;
+    lua_State* L1 = L;
+    if (lua_isthread(L, 1)) {
+        L1 = lua_tothread(L, 1);
+        arg = 1;
+    }
+    const char* msg = lua_tostring(L, arg + 1);
+    if (msg == nullptr && !lua_isnoneornil(L, arg + 1)) {
+        lua_pushvalue(L, arg + 1);  // a message that is no string comes back untouched
+    } else {
+        int level = luaL_optinteger(L, arg + 2, L == L1 ? 1 : 0);
+        luaL_traceback(L, L1, msg, level);
+    }
+    return 1;
 }
 
 int luaB_setmetatable(lua_State* L) {
@@ -139,6 +156,7 @@ void luaB_open_cart_base(lua_State* L) {
         {"assert", luaB_assert},
         {"setmetatable", luaB_setmetatable},
         {"getmetatable", luaB_getmetatable},
+        {"trace", luaB_trace},
         {"tostr", qz_tostr},
         {"tonum", qz_tonum},
         {nullptr, nullptr},

@@ -1,6 +1,6 @@
 // Library functions a cartridge sees from the interpreter itself: the stock
 // Lua 5.2.3 functions bound under short names (sub, pairs, type, assert,
-// setmetatable, getmetatable) and the dialect's own tostr and tonum.
+// setmetatable, getmetatable, trace) and the dialect's own tostr and tonum.
 //
 // Each is an ordinary lua_CFunction; the API binding decides the global
 // names. luaB_open_cart_base registers all eight under their usual names.
@@ -15,6 +15,8 @@ int luaB_type(lua_State* L);
 int luaB_assert(lua_State* L);
 int luaB_setmetatable(lua_State* L);
 int luaB_getmetatable(lua_State* L);
+// trace([thread,] [message [, level]]): debug.traceback.
+int luaB_trace(lua_State* L);
 // tostr(value [, hex]): one string; see qz_tostr in lua_base.cpp.
 int qz_tostr(lua_State* L);
 // tonum(value): the number, or no value at all when it is not one.

@@ -167,6 +167,13 @@ TEST(LuaBase, WholeNumbersConvertAsTheFormatterDoes) {
     }
 }
 
+TEST(LuaBase, TraceReturnsTheTraceback) {
+    EXPECT_EQ(outputs("local function f() return trace('here') end\nout(f())"),
+              "here\nstack traceback:\n\ttest:0: in function 'f'\n\ttest:0: in main chunk\n");
+    EXPECT_EQ(outputs("out(trace())"), "stack traceback:\n\ttest:0: in main chunk\n");
+    EXPECT_EQ(outputs("local t = {} out(trace(t) == t)"), "true\n");
+}
+
 TEST(LuaBase, TostrAndTonum) {
     EXPECT_EQ(outputs("out(tostr(1/3), tostr(-0x0.0001), tostr(32767.99998), tostr(2.5))"), "0.3333 -0 32768 2.5\n");
     EXPECT_EQ(outputs("out(tostr(-1, true), tostr(), tostr(nil), tostr({}), tostr(true), tostr('s'))"),
