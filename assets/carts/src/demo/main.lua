@@ -34,7 +34,9 @@ function new_star(z)
 end
 
 function _update()
-  frame = frame + 1
+  -- wrapped well inside the number range at a multiple of every period used
+  frame = (frame + 1) % 25200
+  track_music()
   scene_frame = scene_frame + 1
   if btnp(1) or scene_frame >= scene_len then next_scene(1) end
   if btnp(0) then next_scene(-1) end
@@ -50,10 +52,24 @@ function next_scene(d)
   cls()
 end
 
+-- the music's own tick counter keeps the pictures on the beat; while it
+-- stands still (no sound device) the frame count stands in for it
+last_tick = 0
+beat = 0
+function track_music()
+  local tick = stat(26)
+  if tick ~= last_tick then
+    beat = (tick % 32) / 32
+  else
+    local b = frame / beat_frames
+    beat = b - flr(b)
+  end
+  last_tick = tick
+end
+
 -- 1 at each beat of the music, falling to 0 until the next
 function pulse()
-  local b = frame / beat_frames
-  return 1 - (b - flr(b))
+  return 1 - beat
 end
 
 -- scenes
@@ -95,7 +111,7 @@ function draw_plasma()
   end
   fillp()
   -- a bright seam sweeps down in time with the beat
-  local y = (frame * 2) % 160 - 16
+  local y = (frame % 80) * 2 - 16
   for i = 0, 2 do
     line(0, y + i * 3, 127, y + i * 3 + sin(frame / 40) * 8, 7 - i)
   end

@@ -103,7 +103,8 @@ function burst(x, y, c, n)
 end
 
 function _update60()
-  frame = frame + 1
+  -- wrapped well inside the number range at a multiple of every period used
+  frame = (frame + 1) % 25200
   if wait > 0 then wait = wait - 1 end
   for s in all(sparks) do
     s.x = s.x + s.dx
@@ -123,7 +124,7 @@ function _update60()
 end
 
 function update_play()
-  clock = clock + 1
+  clock = min(clock + 1, 30000)
   if safe > 0 then safe = safe - 1 end
   if shake > 0 then shake = shake - 1 end
   if banner > 0 then banner = banner - 1 end

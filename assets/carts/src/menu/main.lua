@@ -34,7 +34,8 @@ function _init()
 end
 
 function _update()
-  frame = frame + 1
+  -- wrapped well inside the number range at a multiple of every period used
+  frame = (frame + 1) % 25200
   for s in all(stars) do
     s.x = s.x - s.z * 0.6
     if s.x < 0 then
