@@ -188,6 +188,9 @@ int lua_yieldk(lua_State* L, int nresults, int ctx, lua_CFunction k);
 #define lua_yield(L, n) lua_yieldk(L, (n), 0, nullptr)
 int lua_resume(lua_State* L, lua_State* from, int narg);
 int lua_status(lua_State* L);
+// Whether the running code of L may yield now (no C call without a
+// continuation in the way); a count hook that yields should ask first.
+int lua_isyieldable(lua_State* L);
 
 // Garbage collection.
 #define LUA_GCSTOP 0

@@ -606,7 +606,7 @@ int lua_getctx(lua_State* L, int* ctx) {
     return LUA_OK;
 }
 
-int lua_pcallk(lua_State* L, int nargs, int nresults, int errfunc, int, lua_CFunction) {
+int lua_pcallk(lua_State* L, int nargs, int nresults, int errfunc, int ctx, lua_CFunction k) {
     ptrdiff_t func = 0;
     if (errfunc != 0) {
         StkId o = index2addr(L, errfunc);
@@ -614,8 +614,26 @@ int lua_pcallk(lua_State* L, int nargs, int nresults, int errfunc, int, lua_CFun
     }
     CallS c;
     c.func = L->top - (nargs + 1);
-    c.nresults = nresults;
-    int status = luaD_pcall(L, f_call, &c, savestack(L, c.func), func);
+    int status;
+    if (k == nullptr || L->nny > 0) {  // an ordinary protected call
+        c.nresults = nresults;
+        status = luaD_pcall(L, f_call, &c, savestack(L, c.func), func);
+    } else {
+        // Yieldable: the resume that runs this thread is the recover point;
+        // an error comes back to the continuation (see lua_co.cpp).
+        CallInfo* ci = L->ci;
+        ci->u.c.k = k;
+        ci->u.c.ctx = ctx;
+        ci->extra = savestack(L, c.func);
+        ci->u.c.old_allowhook = L->allowhook;
+        ci->u.c.old_errfunc = L->errfunc;
+        L->errfunc = func;
+        ci->callstatus |= CIST_YPCALL;
+        luaD_call(L, c.func, nresults, 1);
+        ci->callstatus &= lu_byte(~CIST_YPCALL);
+        L->errfunc = ci->u.c.old_errfunc;
+        status = LUA_OK;
+    }
     adjustresults(L, nresults);
     return status;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "runtime/lua/lua_aux.h"
+#include "runtime/lua/lua_co.h"
 #include "runtime/lua/lua_object.h"
 
 namespace {
@@ -65,7 +66,11 @@ int luaB_type(lua_State* L) {
 }
 
 int luaB_assert(lua_State* L) {
-    if (!lua_toboolean(L, 1)) return luaL_error(L, "%s", luaL_optstring(L, 2, "assertion failed!"));
+    if (!lua_toboolean(L, 1)) {
+        const char* msg = luaL_optstring(L, 2, "assertion failed!");
+        if (lua_AssertHook hook = lua_get_assert_hook()) hook(msg);
+        return luaL_error(L, "%s", msg);
+    }
     return lua_gettop(L);
 }
 
@@ -165,4 +170,5 @@ void luaB_open_cart_base(lua_State* L) {
         lua_pushcfunction(L, r->func);
         lua_setglobal(L, r->name);
     }
+    luaB_open_cart_co(L);
 }

@@ -401,7 +401,12 @@ int lua_sethook(lua_State* L, lua_Hook func, int mask, int count) {
         mask = 0;
         func = nullptr;
     }
-    if (isLua(L->ci)) L->oldpc = L->ci->u.l.savedpc;
+    if (isLua(L->ci)) {
+        L->oldpc = L->ci->u.l.savedpc;
+        // The countdown starts afresh, so an instruction re-run after a hook
+        // yield must not skip the next hook.
+        L->ci->callstatus &= lu_byte(~CIST_HOOKYIELD);
+    }
     L->hook = func;
     L->basehookcount = count;
     resethookcount(L);
@@ -431,8 +436,18 @@ void lua_vexel_soft_yield(lua_State* L) {
     L->hookcount = 1;
 }
 
+// Makes a thread whose run failed or was abandoned (dead, or suspended in
+// the middle of a program) usable for a new run: no calls, no open upvalues
+// into the old frames, hooks allowed again (an error inside a hook leaves
+// them off), an empty stack.
 void lua_reset_call_state_vexel(lua_State* L) {
-    L->status = LUA_OK;
     L->ci = &L->base_ci;
+    L->base_ci.callstatus = 0;
+    luaF_close(L, L->stack);
+    L->status = LUA_OK;
     L->nCcalls = 0;
+    L->allowhook = 1;
+    L->errfunc = 0;
+    L->top = L->base_ci.func + 1;
+    L->base_ci.top = L->top + LUA_MINSTACK;
 }

@@ -72,6 +72,7 @@ constexpr int CIST_YIELDED = 1 << 3;   // call reentered after suspension
 constexpr int CIST_YPCALL = 1 << 4;    // call is a yieldable protected call
 constexpr int CIST_STAT = 1 << 5;      // call has an error status (pcall)
 constexpr int CIST_TAIL = 1 << 6;      // call was tail called
+constexpr int CIST_HOOKYIELD = 1 << 7; // last hook called yielded
 
 inline bool isLua(const CallInfo* ci) { return (ci->callstatus & CIST_LUA) != 0; }
 

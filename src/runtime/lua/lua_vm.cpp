@@ -174,6 +174,10 @@ void traceexec(lua_State* L) {
     lu_byte mask = L->hookmask;
     bool counthook = (mask & LUA_MASKCOUNT) && L->hookcount == 0;
     if (counthook) resethookcount(L);
+    if (ci->callstatus & CIST_HOOKYIELD) {  // the hook ran and yielded before this instruction
+        ci->callstatus &= lu_byte(~CIST_HOOKYIELD);
+        return;
+    }
     if (counthook) luaD_hook(L, LUA_HOOKCOUNT, -1);
     if (mask & LUA_MASKLINE) {
         Proto* p = clLvalue(ci->func)->p;
@@ -183,6 +187,13 @@ void traceexec(lua_State* L) {
             luaD_hook(L, LUA_HOOKLINE, newline);
     }
     L->oldpc = ci->u.l.savedpc;
+    if (L->status == LUA_YIELD) {  // the hook yielded: suspend before this instruction
+        if (counthook) L->hookcount = 1;  // resuming counts it down to the hook again
+        ci->u.l.savedpc--;
+        ci->callstatus |= CIST_HOOKYIELD;
+        ci->func = L->top - 1;  // no values are yielded
+        luaD_throw(L, LUA_YIELD);
+    }
 }
 
 [[noreturn]] void forerror(lua_State* L, const char* what) {
@@ -427,9 +438,45 @@ void luaV_arith(lua_State* L, StkId ra, const TValue* rb, const TValue* rc, TMS 
     }
 }
 
-void luaV_finishOp(lua_State*) {
-    // Only needed to resume an instruction interrupted by a yield; threads
-    // cannot yield from inside a metamethod yet.
+// Completes the instruction of the running Lua call that a yield inside a
+// metamethod or a called function interrupted.
+void luaV_finishOp(lua_State* L) {
+    CallInfo* ci = L->ci;
+    StkId base = ci->u.l.base;
+    Instruction inst = *(ci->u.l.savedpc - 1);
+    OpCode op = GET_OPCODE(inst);
+    switch (op) {
+    case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD: case OP_POW:
+    case OP_UNM: case OP_LEN: case OP_GETTABUP: case OP_GETTABLE: case OP_SELF:
+        setobj(base + GETARG_A(inst), --L->top);
+        break;
+    case OP_LE: case OP_LT: case OP_EQ: {
+        int res = !l_isfalse(L->top - 1);
+        L->top--;
+        // "<=" answered by "not (b < a)" when there is no __le
+        if (op == OP_LE && ttisnil(luaT_gettmbyobj(L, base + GETARG_B(inst), TM_LE))) res = !res;
+        if (res != GETARG_A(inst)) ci->u.l.savedpc++;  // condition failed: skip the jump
+        break;
+    }
+    case OP_CONCAT: {
+        StkId top = L->top - 1;  // top when the metamethod was called
+        int b = GETARG_B(inst);
+        int total = int(top - 1 - (base + b));  // still to concatenate
+        setobj(top - 2, top);                   // the metamethod's result in place
+        if (total > 1) {
+            L->top = top - 1;
+            luaV_concat(L, total);  // may yield again
+        }
+        setobj(ci->u.l.base + GETARG_A(inst), L->top - 1);
+        L->top = ci->top;
+        break;
+    }
+    case OP_TFORCALL: L->top = ci->top; break;
+    case OP_CALL:
+        if (GETARG_C(inst) - 1 >= 0) L->top = ci->top;
+        break;
+    default: break;  // OP_TAILCALL, OP_SETTABUP, OP_SETTABLE: nothing left to do
+    }
 }
 
 // ---- the instruction loop ----
