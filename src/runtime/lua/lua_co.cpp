@@ -1,5 +1,5 @@
 // Coroutines: lua_resume / lua_yieldk, finishing calls interrupted by a
-// yield, and the cartridge's coroutine and traceback functions.
+// yield, and the cartridge's coroutine functions.
 //
 // A yield unwinds the C stack (an exception to the recover point set by
 // lua_resume); what was running is left on the thread's own stack and call
@@ -241,27 +241,10 @@ int luaB_costatus(lua_State* L) {
 
 int luaB_yield(lua_State* L) { return lua_yield(L, lua_gettop(L)); }
 
-int luaB_traceback(lua_State* L) {
-    int arg = 0;
-    lua_State* L1 = L;
-    if (lua_isthread(L, 1)) {
-        arg = 1;
-        L1 = lua_tothread(L, 1);
-    }
-    const char* msg = lua_tostring(L, arg + 1);
-    if (msg == nullptr && !lua_isnoneornil(L, arg + 1)) {
-        lua_pushvalue(L, arg + 1);  // a message that is no string comes back untouched
-    } else {
-        int level = luaL_optinteger(L, arg + 2, (L == L1) ? 1 : 0);
-        luaL_traceback(L, L1, msg, level);
-    }
-    return 1;
-}
-
 void luaB_open_cart_co(lua_State* L) {
     static const luaL_Reg funcs[] = {
         {"cocreate", luaB_cocreate}, {"coresume", luaB_coresume}, {"costatus", luaB_costatus},
-        {"yield", luaB_yield},       {"trace", luaB_traceback},   {nullptr, nullptr},
+        {"yield", luaB_yield},       {nullptr, nullptr},
     };
     for (const luaL_Reg* r = funcs; r->name; r++) {
         lua_pushcfunction(L, r->func);

@@ -1,5 +1,5 @@
-// Coroutines: resuming and yielding threads, and the coroutine and
-// traceback functions a cartridge sees.
+// Coroutines: resuming and yielding threads, and the coroutine functions a
+// cartridge sees.
 //
 // lua_resume runs a thread inside its own recover point until it returns,
 // yields or fails; lua_yieldk unwinds to that point with LUA_YIELD. A yield
@@ -36,10 +36,7 @@ int luaB_costatus(lua_State* L);
 // yield(...): suspends the running coroutine, passing the arguments to the
 // resumer.
 int luaB_yield(lua_State* L);
-// trace([thread,] [message [, level]]): the traceback text.
-int luaB_traceback(lua_State* L);
-
-// Registers cocreate, coresume, costatus, yield and trace as globals.
+// Registers cocreate, coresume, costatus and yield as globals.
 void luaB_open_cart_co(lua_State* L);
 
 // Called by assert with the message of a failed assertion (the program
