@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/shell.h"
+#include "cart/disk.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
@@ -123,7 +124,9 @@ void move_boot() {
 }
 
 void boot_embedded_cart() {
-    if (!cpod_get_item(shell_resource_pod, 3)) {
+    // Item 3 becomes the working cartridge; it and the items after it are
+    // mounted on the virtual disk, where load() and reload() find them.
+    if (load_embedded_carts_from_pod(shell_resource_pod) != 0) {
         vexel_print("head cart not found");
         return;
     }
@@ -175,6 +178,8 @@ void draw_splash_screen() {
 void reboot_machine() {
     fenn_destroy_vexel_cart(pstate.working_cart);
     pstate.working_cart = fenn_create_vexel_cart();
+    cart_disk.filename[0] = 0;
+    hash_cart(pstate.working_cart, cart_disk.hash);
     pstate.program_active = 0;
     boot_init();
 }

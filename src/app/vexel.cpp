@@ -13,7 +13,9 @@
 #include "app/boot.h"
 #include "app/keyconfig.h"
 #include "app/shell.h"
+#include "cart/cart_art.h"
 #include "cart/cart_text.h"
+#include "cart/disk.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
@@ -96,6 +98,13 @@ void load_resources() {
     shell_system_graphics = nested_pod(1);
     shell_console_font = nested_pod(2);
     vexel_console_font = shell_console_font;
+    // The picture PNG cartridges are drawn on and its title font; without
+    // them cartridges are still saved, on a plain grey picture.
+    const cpod_item* art = cpod_get_data(shell_system_graphics, cart_art_template_item);
+    const cpod_item* font = cpod_get_data(shell_system_graphics, cart_art_font_item);
+    if (art && font && cart_art_set_from_png(art->bytes.data(), art->bytes.size(), font->bytes.data(),
+                                             font->bytes.size()) != 0)
+        fenn_debug("cartridge picture assets unreadable\n");
 }
 
 void apply_system_graphics() {
@@ -305,26 +314,22 @@ void fenn_main_init() {
     // Exec mode starts its program at the first update, with no boot.
     if (!app.exec_mode && !load_splash_bmp()) boot_init();
     for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
+    cart_disk.filename[0] = 0;
+    hash_cart(pstate.working_cart, cart_disk.hash);
 
     if (app.exec_mode) {
-        vexel_cart* cart = auto_load_fn[0] ? fenn_load_vexel_cart(auto_load_fn) : nullptr;
-        if (!cart) {
+        if (!auto_load_fn[0] || load_working_cart(auto_load_fn) != 0) {
             std::printf("could not load %s\n", auto_load_fn);
             std::fflush(stdout);
             fenn_exit();
             std::exit(1);
         }
-        fenn_destroy_vexel_cart(pstate.working_cart);
-        pstate.working_cart = cart;
         app.cart_from_command_line = 1;
         pstate.mode = shell_console;
         pstate.pending = pending_run_cart;
     } else if (auto_load_fn[0]) {
         // A cartridge named on the command line becomes the working cartridge.
-        if (vexel_cart* cart = fenn_load_vexel_cart(auto_load_fn)) {
-            fenn_destroy_vexel_cart(pstate.working_cart);
-            pstate.working_cart = cart;
-        } else {
+        if (load_working_cart(auto_load_fn) != 0) {
             std::fprintf(stderr, "vexel: could not load %s\n", auto_load_fn);
             app.cart_from_command_line = 0;
         }
@@ -444,6 +449,7 @@ void fenn_main_exit() {
     fenn_destroy_bitmap(pstate.display);
     pstate.screen = pstate.display = nullptr;
     boot_exit();
+    cart_art_reset();
     fenn_destroy_pod(shell_console_font);
     fenn_destroy_pod(shell_system_graphics);
     fenn_destroy_pod(shell_resource_pod);

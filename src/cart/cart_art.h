@@ -23,6 +23,11 @@ constexpr int cart_font_columns = 16;
 constexpr int cart_font_rows = 6;           // 96 glyphs, codes 32-127
 constexpr int cart_label_colours = 16;
 
+// Where the resource pod's system graphics carry the two pictures, as PNG
+// file bytes in data items.
+constexpr int cart_art_template_item = 245;
+constexpr int cart_art_font_item = 246;
+
 // Takes the template and the font from PNG files in memory. Returns 0, or 1
 // when either cannot be read or has the wrong size (nothing changes then).
 int cart_art_set_from_png(const uint8_t* template_png, size_t template_size,

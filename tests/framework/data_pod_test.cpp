@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cart/cart_art.h"
 #include "framework/fenn_pod.h"
 
 namespace {
@@ -62,7 +63,7 @@ TEST_F(data_pod, TopLevelHoldsCartridgeGraphicsAndFont) {
 }
 
 TEST_F(data_pod, SystemGraphicsLayout) {
-    EXPECT_EQ(cpod_item_count(gfx), 245);
+    EXPECT_EQ(cpod_item_count(gfx), 247);
     const uint8_t* pal = cpod_get_palette(gfx, 1);
     ASSERT_NE(pal, nullptr);
     std::set<uint32_t> machine;
@@ -102,7 +103,18 @@ TEST_F(data_pod, SystemGraphicsLayout) {
             EXPECT_NE(f->pix, prev->pix) << i;
         }
     }
-    // Every slot is a bitmap except the palette and the title.
+    // The cartridge picture and title font, as PNG files the cartridge
+    // module takes.
+    const cpod_item* art = cpod_get_data(gfx, cart_art_template_item);
+    const cpod_item* art_font = cpod_get_data(gfx, cart_art_font_item);
+    ASSERT_NE(art, nullptr);
+    ASSERT_NE(art_font, nullptr);
+    EXPECT_EQ(cart_art_set_from_png(art->bytes.data(), art->bytes.size(), art_font->bytes.data(),
+                                    art_font->bytes.size()),
+              0);
+    EXPECT_GT(cart_art_advance(), 0);
+    cart_art_reset();
+    // Every slot is a bitmap except the palette, the title and the cartridge art.
     for (int i = 0; i < 245; ++i) {
         if (i == 1 || i == 4) continue;
         EXPECT_NE(cpod_get_bitmap(gfx, i), nullptr) << i;
