@@ -15,6 +15,7 @@
 #include "app/shell.h"
 #include "cart/cart_art.h"
 #include "cart/cart_text.h"
+#include "cart/cdata.h"
 #include "cart/disk.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_log.h"
@@ -437,6 +438,7 @@ void fenn_main_draw() {
 // ---------------------------------------------------------------- shutdown
 
 void fenn_main_exit() {
+    save_cdata();  // a running program's save data, whatever the time since the last write
     for (char*& tab : pstate.code_tabs) {
         delete[] tab;
         tab = nullptr;

@@ -3,11 +3,16 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
+#include "cart/cart_hex.h"
+#include "cart/code_tabs.h"
 #include "cart/disk.h"
+#include "cart/png_cart.h"
 #include "cart/rom.h"
 #include "cart/vdisk.h"
+#include "framework/fenn_input.h"
 #include "framework/fenn_path.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
@@ -24,6 +29,41 @@ constexpr int message_backup_ms = 2500;
 bool is_clipboard_name(const char* name) {
     return !std::strcmp(name, "@clip") || !std::strcmp(name, "@clip.qz") || !std::strcmp(name, "@clip.png") ||
            !std::strcmp(name, "@clip.qz.png");
+}
+
+constexpr const char* clip_file = "_clip.qz.png";
+constexpr const char* clip_hex_file = "_clip.qz.png.hex";
+
+// The clipboard's cartridge, written to the clip file in the data folder and
+// loaded from there. 0 when it became the working cartridge.
+int load_from_clipboard() {
+    const std::string text = fenn_get_clipboard_text();
+    std::vector<uint8_t> bytes;
+    if (cart_hex_decode(text.data(), text.size(), &bytes) != 0) return 1;
+    const std::string path = fenn_prefix_with_appdata_path(clip_file);
+    if (disk_write_file(path.c_str(), bytes.data(), bytes.size()) != 0) return 1;
+    return load_working_cart(path.c_str());
+}
+
+int save_to_clipboard() {
+    const vexel_cart* cart = pstate.working_cart;
+    bool blank = !cart->label;
+    if (cart->label) {
+        blank = true;
+        for (uint8_t p : cart->label->pix) blank = blank && p == cart->label->pix[0];
+    }
+    if (blank) {
+        vexel_print_col("warning: label is blank", 9);
+        vexel_print_col("run cart and use f7 to capture", 10);
+    }
+    std::vector<uint8_t> png;
+    if (vexel_cart_png_encode(cart, &png) != cart_png_ok) return 1;
+    const std::string path = fenn_prefix_with_appdata_path(clip_file);
+    if (disk_write_file(path.c_str(), png.data(), png.size()) != 0) return 1;
+    const std::string hex = cart_hex_encode(png.data(), png.size());
+    const std::string hex_path = fenn_prefix_with_appdata_path(clip_hex_file);
+    if (disk_write_file(hex_path.c_str(), hex.data(), hex.size()) != 0) return 1;
+    return fenn_set_clipboard_text(hex.c_str()) == 0 ? 0 : 1;
 }
 
 std::string full_path(const char* name) {
@@ -58,12 +98,12 @@ bool vexel_load_command(int argc, const char* name, const char* label, const cha
 
     const std::string previous = cart_disk.filename;
     if (name[0] == '#' || (name[0] == '_' && name[1] == '_')) return false;
-    // Clipboard cartridges are not supported by this build's loader.
-    if (is_clipboard_name(name)) return false;
+    const bool clipboard = is_clipboard_name(name);
+    if (clipboard && active && !app.exec_mode) return false;
 
     cart_disk.future_version = 0;
-    const std::string path = full_path(name);
-    if (load_working_cart(path.c_str()) != 0) {
+    const std::string path = clipboard ? std::string() : full_path(name);
+    if ((clipboard ? load_from_clipboard() : load_working_cart(path.c_str())) != 0) {
         if (!active) {
             if (cart_disk.future_version) vexel_print("could not load: future version");
             else vexel_print("could not load");
@@ -71,7 +111,11 @@ bool vexel_load_command(int argc, const char* name, const char* label, const cha
         cart_disk.future_version = 0;
         return false;
     }
-    if (!active) {
+    if (clipboard) {
+        cart_disk.filename[0] = 0;
+        vexel_print("loaded from clipboard");
+        vexel_print_2("(%d chars)", int(std::strlen(pstate.working_cart->code)), 0);
+    } else if (!active) {
         char base[256], ext[64], line[400];
         cart_cmd_split_name(cart_disk.filename, base, sizeof base, ext, sizeof ext);
         std::snprintf(line, sizeof line, "loaded %s%s (%d chars)", base, ext,
@@ -102,8 +146,10 @@ int vexel_save_command(const char* name) {
         return 1;
     }
     if (is_clipboard_name(name)) {
-        vexel_print("failed to save to clipboard");
-        return 1;
+        merge_code_from_tabs();
+        const int failed = save_to_clipboard();
+        vexel_print(failed ? "failed to save to clipboard" : "saved to clipboard");
+        return failed;
     }
     const std::string path = inject_qz_extention(full_path(name).c_str());
     if (save_working_cart(path.c_str()) != 0) return 1;

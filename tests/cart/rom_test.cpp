@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cart/cart_cmd.h"
+#include "cart/cart_hex.h"
 #include "cart_io_fixture.h"
 
 namespace {
@@ -163,4 +164,39 @@ TEST_F(Rom, LoadAndSaveCommands) {
     EXPECT_EQ(pstate.hold_frames, rom_hold_frames);
     EXPECT_EQ(vexel_save_command("refused"), 1);
     EXPECT_FALSE(exists(root + "refused.qz"));
+}
+
+TEST(CartHex, TextFormRoundTripsAndDamagedTextStops) {
+    const uint8_t bytes[] = {0x89, 0x50, 0x00, 0xff, 0x0a};
+    const std::string text = cart_hex_encode(bytes, sizeof bytes);
+    EXPECT_EQ(text, "[cart]8950" "00ff0a[/cart]");
+    std::vector<uint8_t> out;
+    ASSERT_EQ(cart_hex_decode(text.data(), text.size(), &out), 0);
+    EXPECT_EQ(out, std::vector<uint8_t>(bytes, bytes + sizeof bytes));
+
+    const std::string damaged = "[cart]0A0bzz11";
+    ASSERT_EQ(cart_hex_decode(damaged.data(), damaged.size(), &out), 0);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0x0a, 0x0b}));
+    const std::string odd = "[cart]123";
+    ASSERT_EQ(cart_hex_decode(odd.data(), odd.size(), &out), 0);
+    EXPECT_EQ(out, std::vector<uint8_t>{0x12});
+    for (const std::string& empty : {std::string("[cart][/cart]"), std::string("[cart]"), std::string()})
+        EXPECT_EQ(cart_hex_decode(empty.data(), empty.size(), &out), 1) << empty;
+
+    std::string huge = "[cart]" + std::string((cart_hex_max_bytes + 1) * 2, '0');
+    EXPECT_EQ(cart_hex_decode(huge.data(), huge.size(), &out), 1);
+    EXPECT_TRUE(out.empty());
+}
+
+TEST_F(Rom, ClipboardWithoutAWindowFailsCleanly) {
+    pstate.program_active = 0;
+    pstate.mode = shell_console;
+    std::string out = console_of([&] { EXPECT_EQ(vexel_save_command("@clip"), 1); });
+    EXPECT_NE(out.find("failed to save to clipboard"), std::string::npos);
+    out = console_of([&] { EXPECT_FALSE(vexel_load_command(1, "@clip.png", nullptr, nullptr)); });
+    EXPECT_EQ(out, "** could not load\n");
+    EXPECT_STREQ(pstate.working_cart->code, "-- game");
+    // A running program may not read the clipboard.
+    pstate.program_active = 1;
+    EXPECT_FALSE(vexel_load_command(1, "@clip", nullptr, nullptr));
 }
