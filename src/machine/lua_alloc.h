@@ -1,0 +1,61 @@
+// The script machine's allocator: every byte the Lua interpreter of a
+// running program holds comes from vexel_lua_alloc, which charges each block
+// to the program by object kind and stops a program that grows too large.
+//
+// Owns the charge counter lua_mem_used, the program's code charge, the
+// compile flag and the two flags the program runner reads (soft limit
+// reached, allocation refused), and a count of the real host bytes held.
+//
+// Invariants:
+// - Every block carries a 4-byte header in front of the memory handed to the
+//   interpreter holding its charge; lua_mem_used is the sum of the charges of
+//   all live blocks (0 once every block is freed).
+// - The program's memory is lua_mem_used + vexel_lua_code_charge (what
+//   stat(0) shows). Above kLuaSoftLimit an allocation or growth sets the
+//   soft-limit flag and asks the interpreter to yield soon; above
+//   kLuaHardLimit it is refused (null: "not enough memory").
+// - Charges undercount some kinds (long strings and C closures are free), so
+//   the real bytes held (blocks plus headers) are capped separately at
+//   kLuaRealLimit: a growth past it is refused the same way.
+// - A block is never refused when it shrinks or stays the same size (the
+//   interpreter relies on that, for instance while collecting garbage).
+// Called only from the main thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct lua_State;
+
+// Program memory above which the runner is asked to collect (2 MiB).
+constexpr int64_t kLuaSoftLimit = 0x200000;
+// Program memory above which allocations are refused (128 MiB).
+constexpr int64_t kLuaHardLimit = 0x8000000;
+// Real host bytes the script machine may hold (256 MiB).
+constexpr int64_t kLuaRealLimit = int64_t(256) << 20;
+// Bytes of the charge header in front of each block.
+constexpr size_t kLuaBlockHeader = 4;
+
+// Sum of the charges of all live blocks.
+extern int32_t lua_mem_used;
+// 16 × the program's token count, set by the runner after compiling.
+extern int32_t vexel_lua_code_charge;
+// Set by the runner while it compiles: untyped blocks are then free.
+extern bool vexel_lua_compiling;
+// Set when an allocation found the program above the soft limit.
+extern bool vexel_lua_soft_limit_reached;
+// Set when an allocation was refused (the runner then prints no traceback).
+extern bool vexel_lua_alloc_refused;
+// The thread asked to yield at its next instruction when the soft limit is
+// reached (the runner's script machine); null: nobody is asked.
+extern lua_State* vexel_lua_alloc_state;
+
+// The allocation function given to lua_newstate (ud is unused).
+void* vexel_lua_alloc(void* ud, void* ptr, size_t osize, size_t nsize);
+
+// lua_mem_used + the code charge.
+int64_t vexel_lua_program_memory();
+// Real host bytes held by live blocks, headers included.
+int64_t vexel_lua_real_bytes();
+// The charge a new block of nsize bytes for object tag osize gets.
+uint32_t vexel_lua_new_charge(size_t osize, size_t nsize);

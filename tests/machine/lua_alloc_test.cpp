@@ -1,0 +1,143 @@
+// The script machine's counting allocator: charges per object kind, the soft
+// and hard limits, the cap on real bytes, and a whole interpreter running on
+// it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "machine/lua_alloc.h"
+#include "runtime/lua/lua.h"
+#include "runtime/lua/lua_aux.h"
+#include "runtime/lua/lua_base.h"
+
+namespace {
+
+class LuaAlloc : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override {
+        EXPECT_EQ(lua_mem_used, 0);
+        EXPECT_EQ(vexel_lua_real_bytes(), 0);
+        reset();
+    }
+    static void reset() {
+        vexel_lua_code_charge = 0;
+        vexel_lua_compiling = false;
+        vexel_lua_soft_limit_reached = false;
+        vexel_lua_alloc_refused = false;
+        vexel_lua_alloc_state = nullptr;
+    }
+    static void* alloc(size_t tag, size_t n) { return vexel_lua_alloc(nullptr, nullptr, tag, n); }
+    static void release(void* p, size_t n) { vexel_lua_alloc(nullptr, p, n, 0); }
+};
+
+TEST_F(LuaAlloc, ChargesNewBlocksByObjectKind) {
+    struct Case {
+        size_t tag, size;
+        int32_t charge;
+    } cases[] = {
+        {5, 56, 28},     // table: half
+        {4, 30, 22},     // short string: size - 8
+        {7, 9000, 32},   // userdata: 32 whatever its size
+        {8, 200, 32},    // thread
+        {9, 120, 32},    // prototype
+        {10, 40, 32},    // upvalue
+        {6, 48, 24},     // Lua closure: half
+        {0, 100, 50},    // untyped: half
+        {20, 5000, 0},   // long string: nothing
+        {38, 64, 0},     // C closure: nothing
+        {2, 16, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tag);
+        void* p = alloc(c.tag, c.size);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(lua_mem_used, c.charge);
+        EXPECT_EQ(vexel_lua_real_bytes(), int64_t(c.size + kLuaBlockHeader));
+        std::memset(p, 0xab, c.size);  // the whole block is usable
+        release(p, c.size);
+        EXPECT_EQ(lua_mem_used, 0);
+    }
+}
+
+TEST_F(LuaAlloc, ResizesKeepTheKindOfCharge) {
+    // Half-charged blocks stay half-charged.
+    void* a = alloc(0, 100);
+    a = vexel_lua_alloc(nullptr, a, 100, 300);
+    EXPECT_EQ(lua_mem_used, 150);
+    // Blocks made while compiling are free, and stay free when resized.
+    vexel_lua_compiling = true;
+    void* b = alloc(0, 1000);
+    EXPECT_EQ(lua_mem_used, 150);
+    vexel_lua_compiling = false;
+    b = vexel_lua_alloc(nullptr, b, 1000, 4000);
+    EXPECT_EQ(lua_mem_used, 150);
+    // Anything else is charged in full once resized.
+    void* c = alloc(7, 16);  // 32
+    c = vexel_lua_alloc(nullptr, c, 16, 100);
+    EXPECT_EQ(lua_mem_used, 250);
+    release(a, 300);
+    release(b, 4000);
+    release(c, 100);
+}
+
+TEST_F(LuaAlloc, SoftLimitAsksForAYieldAndHardLimitRefuses) {
+    lua_State* L = luaL_newstate();
+    ASSERT_NE(L, nullptr);
+    lua_sethook(L, [](lua_State*, lua_Debug*) {}, LUA_MASKCOUNT, 1000);
+    vexel_lua_alloc_state = L;
+    vexel_lua_code_charge = int32_t(kLuaSoftLimit);  // exactly at the limit: fine
+    void* p = alloc(0, 64);
+    EXPECT_FALSE(vexel_lua_soft_limit_reached);
+    vexel_lua_code_charge = int32_t(kLuaSoftLimit) + 1;
+    void* q = alloc(0, 64);
+    ASSERT_NE(q, nullptr);
+    EXPECT_TRUE(vexel_lua_soft_limit_reached);
+    EXPECT_EQ(lua_get_cpu(L), 1);  // the hook runs at the next instruction
+    EXPECT_FALSE(vexel_lua_alloc_refused);
+    vexel_lua_code_charge = int32_t(kLuaHardLimit) + 1;
+    EXPECT_EQ(alloc(0, 64), nullptr);
+    EXPECT_TRUE(vexel_lua_alloc_refused);
+    EXPECT_EQ(vexel_lua_alloc(nullptr, p, 64, 128), nullptr);  // no growth either
+    // Shrinking and freeing still work above the limit.
+    void* s = vexel_lua_alloc(nullptr, p, 64, 16);
+    ASSERT_NE(s, nullptr);
+    release(s, 16);
+    release(q, 64);
+    vexel_lua_code_charge = 0;
+    lua_close(L);
+}
+
+// A whole interpreter on the allocator: memory returns to zero on close,
+// and a program that doubles a string until the host would run out is
+// stopped with the ordinary out-of-memory error although long strings are
+// charged nothing.
+TEST_F(LuaAlloc, InterpreterRunsOnItAndMemoryBombsAreStopped) {
+    lua_State* L = lua_newstate(vexel_lua_alloc, nullptr);
+    ASSERT_NE(L, nullptr);
+    luaB_open_cart_base(L);
+    EXPECT_GT(lua_mem_used, 0);
+    const char* bomb = "local s = 'xxxxxxxxxxxxxxxx' for i = 1, 40 do s = s .. s end";
+    ASSERT_EQ(luaL_loadstring(L, bomb), LUA_OK);
+    EXPECT_EQ(lua_pcall(L, 0, 0, 0), LUA_ERRMEM);
+    EXPECT_STREQ(lua_tostring(L, -1), "not enough memory");
+    EXPECT_TRUE(vexel_lua_alloc_refused);
+    EXPECT_LE(vexel_lua_real_bytes(), kLuaRealLimit);
+    EXPECT_LT(lua_mem_used, int32_t(kLuaHardLimit));  // the charges alone never stop it
+    lua_pop(L, 1);
+    // Charged growth: tables are refused at the hard limit.
+    vexel_lua_alloc_refused = false;
+    vexel_lua_code_charge = int32_t(kLuaHardLimit) - lua_mem_used - 100000;
+    ASSERT_EQ(luaL_loadstring(L, "local t = {} for i = 1, 30000 do t[i] = {i} end"), LUA_OK);
+    EXPECT_EQ(lua_pcall(L, 0, 0, 0), LUA_ERRMEM);
+    EXPECT_TRUE(vexel_lua_alloc_refused);
+    lua_pop(L, 1);
+    vexel_lua_code_charge = 0;
+    // The state still works afterwards.
+    ASSERT_EQ(luaL_loadstring(L, "x = 1 + 2"), LUA_OK);
+    EXPECT_EQ(lua_pcall(L, 0, 0, 0), LUA_OK);
+    lua_close(L);
+}
+
+}  // namespace
