@@ -11,6 +11,7 @@
 #include "runtime/lua/lua_aux.h"
 #include "runtime/lua/lua_co.h"
 #include "runtime/lua/lua_object.h"
+#include "runtime/lua/lua_vm.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ const char* luaB_pushtostr(lua_State* L, int idx, bool hex) {
             std::snprintf(buff, sizeof buff, "0x%04x.%04x", unsigned(u >> 16), unsigned(u & 0xffff));
             lua_pushstring(L, buff);
         } else {
-            int len = luaO_fixed_to_string(buff, n);
+            int len = luaV_fixed_text(buff, n);
             lua_pushlstring(L, buff, size_t(len));
         }
         break;

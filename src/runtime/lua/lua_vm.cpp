@@ -254,29 +254,67 @@ const TValue* luaV_tonumber(const TValue* obj, TValue* n) {
     return nullptr;
 }
 
+namespace {
+
+// The fraction f/65536 rounded to `digits` decimals, half to even (as
+// printf does on the exact value); *carry is set when it rounds up to 1.
+unsigned round_fraction(unsigned f, int digits, bool* carry) {
+    uint64_t scale = 1;
+    for (int d = 0; d < digits; d++) scale *= 10;
+    uint64_t num = uint64_t(f) * scale;
+    uint64_t q = num >> 16;
+    uint64_t r = num & 0xffff;
+    if (r > 0x8000 || (r == 0x8000 && (q & 1))) q++;
+    *carry = q >= scale;
+    return unsigned(*carry ? q - scale : q);
+}
+
+// The number's text exactly as luaO_fixed_to_string gives it (printf with
+// five decimals to choose three or four, trailing zeros cut), computed in
+// integers: conversions are frequent and printf is slow.
+int fixed_text(char* buff, lua_Number n) {
+    bool neg = n < 0;
+    uint32_t mag = neg ? 0u - uint32_t(n) : uint32_t(n);
+    unsigned ip = mag >> 16;
+    unsigned f = mag & 0xffff;
+    bool carry;
+    unsigned q5 = round_fraction(f, 5, &carry);
+    int digits = (q5 / 10 == 9999 || q5 / 10 == 0) ? 3 : 4;
+    unsigned q = round_fraction(f, digits, &carry);
+    if (carry) ip++;
+    int len = 0;
+    if (neg) buff[len++] = '-';
+    char tmp[12];
+    int nd = 0;
+    do {
+        tmp[nd++] = char('0' + ip % 10);
+        ip /= 10;
+    } while (ip != 0);
+    while (nd > 0) buff[len++] = tmp[--nd];
+    if (q != 0) {
+        while (q % 10 == 0) {  // trailing zeros go
+            q /= 10;
+            digits--;
+        }
+        buff[len++] = '.';
+        for (int d = digits - 1; d >= 0; d--) {
+            tmp[d] = char('0' + q % 10);
+            q /= 10;
+        }
+        for (int d = 0; d < digits; d++) buff[len++] = tmp[d];
+    }
+    buff[len] = '\0';
+    return len;
+}
+
+}  // namespace
+
+int luaV_fixed_text(char* buff, lua_Number n) { return fixed_text(buff, n); }
+
 int luaV_tostring(lua_State* L, StkId obj) {
     if (!ttisnumber(obj)) return 0;
     char buff[LUAI_MAXNUMBER2STR];
-    lua_Number n = nvalue(obj);
-    int len;
-    if ((n & 0xffff) == 0) {
-        // Whole numbers print as plain integers; this skips the general
-        // (floating-point) formatting, which gives the same text.
-        int v = n >> 16;
-        unsigned u = v < 0 ? 0u - unsigned(v) : unsigned(v);
-        char digits[8];
-        int nd = 0;
-        do {
-            digits[nd++] = char('0' + u % 10);
-            u /= 10;
-        } while (u != 0);
-        len = 0;
-        if (v < 0) buff[len++] = '-';
-        while (nd > 0) buff[len++] = digits[--nd];
-        buff[len] = '\0';
-    } else {
-        len = luaO_fixed_to_string(buff, n);
-    }
+    int len = fixed_text(buff, nvalue(obj));
     setsvalue(L, obj, luaS_newlstr(L, buff, size_t(len)));
     return 1;
 }

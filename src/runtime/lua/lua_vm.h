@@ -35,3 +35,6 @@ void luaV_arith(lua_State* L, StkId ra, const TValue* rb, const TValue* rc, TMS 
 void luaV_objlen(lua_State* L, StkId ra, const TValue* rb);
 // a % b of two numbers, as qz_fmod (remainder in [0, |b|); b = 0 gives a).
 lua_Number luaV_mod(lua_Number a, lua_Number b);
+// The text of a number, identical to luaO_fixed_to_string's but computed
+// without printf; returns the length (buff holds LUAI_MAXNUMBER2STR bytes).
+int luaV_fixed_text(char* buff, lua_Number n);

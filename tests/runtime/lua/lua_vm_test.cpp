@@ -174,6 +174,25 @@ TEST(LuaBase, TraceReturnsTheTraceback) {
     EXPECT_EQ(outputs("local t = {} out(trace(t) == t)"), "true\n");
 }
 
+// The interpreter's own number text must be the formatter's, for every
+// fraction and the integer parts where rounding carries or the sign shows.
+TEST(LuaBase, NumberTextMatchesTheFormatterEverywhere) {
+    char mine[LUAI_MAXNUMBER2STR];
+    char ref[LUAI_MAXNUMBER2STR];
+    for (int32_t ip : {0, 1, 9, 99, 32767}) {
+        for (int32_t f = 0; f < 0x10000; f += (ip == 0 ? 1 : 7)) {
+            for (int sign = 0; sign < 2; sign++) {
+                int32_t raw = int32_t((uint32_t(ip) << 16) | uint32_t(f));
+                if (sign) raw = int32_t(0u - uint32_t(raw));
+                int a = luaV_fixed_text(mine, raw);
+                int b = luaO_fixed_to_string(ref, raw);
+                ASSERT_STREQ(mine, ref) << raw;
+                ASSERT_EQ(a, b);
+            }
+        }
+    }
+}
+
 TEST(LuaBase, TostrAndTonum) {
     EXPECT_EQ(outputs("out(tostr(1/3), tostr(-0x0.0001), tostr(32767.99998), tostr(2.5))"), "0.3333 -0 32768 2.5\n");
     EXPECT_EQ(outputs("out(tostr(-1, true), tostr(), tostr(nil), tostr({}), tostr(true), tostr('s'))"),
