@@ -285,6 +285,11 @@ void lua_spend_cpu(lua_State* L, int n);
 int lua_get_cpu(lua_State* L);
 void lua_vexel_soft_yield(lua_State* L);
 void lua_reset_call_state_vexel(lua_State* L);
+// Parser messages that name a line ("function at line %d", "... (to close
+// %s at line %d)", label and goto messages) show map(line) instead, where
+// line is a line of the compiled text; a negative result shows as -1. Null
+// restores the plain line. The runner maps to the line within a code tab.
+void lua_vexel_set_linemap(lua_State* L, int (*map)(int line));
 
 // The text form of a 16.16 number as scripts see it (tostr, concatenation,
 // print): writes at most 31 characters and a NUL into buff (32 bytes) and

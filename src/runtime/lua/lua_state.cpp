@@ -211,3 +211,5 @@ const lua_Number* lua_version(lua_State* L) {
     if (L == nullptr) return &version;
     return G(L)->version;
 }
+
+void lua_vexel_set_linemap(lua_State* L, int (*map)(int line)) { G(L)->linemap = map; }
