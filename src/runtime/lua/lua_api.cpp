@@ -564,11 +564,17 @@ int lua_setmetatable(lua_State* L, int objindex) {
     switch (ttypenv(obj)) {
     case LUA_TTABLE:
         hvalue(obj)->metatable = mt;
-        if (mt) luaC_objbarrierback(L, hvalue(obj), mt);
+        if (mt) {
+            luaC_objbarrierback(L, hvalue(obj), mt);
+            luaC_checkfinalizer(L, gcvalue(obj), mt);
+        }
         break;
     case LUA_TUSERDATA:
         uvalue(obj)->metatable = mt;
-        if (mt) luaC_objbarrier(L, uvalue(obj), mt);
+        if (mt) {
+            luaC_objbarrier(L, uvalue(obj), mt);
+            luaC_checkfinalizer(L, gcvalue(obj), mt);
+        }
         break;
     default:
         if (isvalid(obj)) G(L)->mt[ttypenv(obj)] = mt;
@@ -663,12 +669,25 @@ int lua_status(lua_State* L) { return L->status; }
 
 int lua_gc(lua_State* L, int what, int data) {
     global_State* g = G(L);
-    lu_mem total = g->totalbytes + lu_mem(g->GCdebt);
+    auto total = [g] { return g->totalbytes + lu_mem(g->GCdebt); };
     switch (what) {
-    case LUA_GCCOUNT: return int(total >> 10);
-    case LUA_GCCOUNTB: return int(total & 0x3ff);
     case LUA_GCSTOP: g->gcrunning = 0; return 0;
-    case LUA_GCRESTART: g->gcrunning = 1; return 0;
+    case LUA_GCRESTART:
+        luaE_setdebt(g, 0);
+        g->gcrunning = 1;
+        return 0;
+    case LUA_GCCOLLECT: luaC_fullgc(L, 0); return 0;
+    case LUA_GCCOUNT: return int(total() >> 10);
+    case LUA_GCCOUNTB: return int(total() & 0x3ff);
+    case LUA_GCSTEP: {
+        // A step of the collector is a whole cycle: it always ends one.
+        lu_byte running = g->gcrunning;
+        g->gcrunning = 1;
+        luaE_setdebt(g, 1);
+        luaC_step(L);
+        g->gcrunning = running;
+        return 1;
+    }
     case LUA_GCISRUNNING: return g->gcrunning;
     case LUA_GCSETPAUSE: {
         int old = g->gcpause;
@@ -680,7 +699,14 @@ int lua_gc(lua_State* L, int what, int data) {
         g->gcstepmul = data;
         return old;
     }
-    default: return 0;  // the collector is not there yet
+    case LUA_GCSETMAJORINC: {
+        int old = g->gcmajorinc;
+        g->gcmajorinc = data;
+        return old;
+    }
+    case LUA_GCGEN:
+    case LUA_GCINC: return 0;  // one mode only
+    default: return -1;
     }
 }
 

@@ -192,6 +192,10 @@ void f_parser(lua_State* L, void* ud) {
 int luaD_protectedparser(lua_State* L, ZIO* z, const char* name, const char* mode) {
     SParser p;
     L->nny++;  // cannot yield during parsing
+    // Nor collect: the compiler's objects are not all anchored where the
+    // collector would see them.
+    lu_byte gcrunning = G(L)->gcrunning;
+    G(L)->gcrunning = 0;
     p.z = z;
     p.name = name;
     p.mode = mode;
@@ -201,6 +205,7 @@ int luaD_protectedparser(lua_State* L, ZIO* z, const char* name, const char* mod
     luaZ_initbuffer(L, &p.buff);
     int status = luaD_pcall(L, f_parser, &p, savestack(L, L->top), L->errfunc);
     luaZ_freebuffer(L, &p.buff);
+    G(L)->gcrunning = gcrunning;
     L->nny--;
     return status;
 }

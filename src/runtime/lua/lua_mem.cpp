@@ -4,6 +4,7 @@
 
 #include "runtime/lua/lua_debug.h"
 #include "runtime/lua/lua_do.h"
+#include "runtime/lua/lua_gc.h"
 #include "runtime/lua/lua_state.h"
 
 namespace {
@@ -32,7 +33,13 @@ void* luaM_realloc_(lua_State* L, void* block, size_t osize, size_t nsize) {
     global_State* g = G(L);
     size_t realosize = block ? osize : 0;
     void* newblock = g->frealloc(g->ud, block, osize, nsize);
-    if (newblock == nullptr && nsize > 0) luaD_throw(L, LUA_ERRMEM);
+    if (newblock == nullptr && nsize > 0) {
+        if (g->gcrunning) {  // collect what can be collected and try once more
+            luaC_fullgc(L, 1);
+            newblock = g->frealloc(g->ud, block, osize, nsize);
+        }
+        if (newblock == nullptr) luaD_throw(L, LUA_ERRMEM);
+    }
     g->GCdebt += l_mem(nsize) - l_mem(realosize);
     return newblock;
 }

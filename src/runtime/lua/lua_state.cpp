@@ -154,8 +154,8 @@ lua_State* lua_newstate(lua_Alloc f, void* ud) {
     global_State* g = &l->g;
     L->next = nullptr;
     L->tt = LUA_TTHREAD;
-    g->currentwhite = 0;
-    L->marked = 0;
+    g->currentwhite = 1;  // the first of the collector's two whites
+    L->marked = 1;
     preinit_state(L, g);
     g->frealloc = f;
     g->ud = ud;

@@ -8,5 +8,6 @@ coresume = coroutine.resume
 costatus = coroutine.status
 yield = coroutine.yield
 trace = debug.traceback
+collect = collectgarbage
 assert(loadfile(arg[2]))()
 assert(loadfile(arg[1]))()
