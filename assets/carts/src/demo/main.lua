@@ -8,7 +8,7 @@ scene_len = 255 -- frames per scene: two patterns of the music
 beat_frames = 7.968
 
 ramp = {1, 2, 8, 9, 10, 7, 15, 14, 13, 12, 1}
-warm = {2, 8, 9, 10, 15, 7}
+warm = {1, 2, 8, 9, 10, 7}
 
 -- fill patterns from all-first-colour to all-second-colour
 dither = {0x0000, 0x8020, 0xa0a0, 0xa5a5, 0x5f5f, 0x7fdf, 0xffff}
@@ -98,8 +98,8 @@ function draw_plasma()
   local tt = frame / 30
   for cy = 0, 15 do
     for cx = 0, 15 do
-      local v = sin(cx / 16 + tt * 0.11) + sin(cy / 13 - tt * 0.07)
-          + sin((cx + cy) / 24 + tt * 0.05)
+      local v = sin(cx / 11 + tt * 0.15) + sin(cy / 9 - tt * 0.1)
+          + sin((cx + cy) / 17 + tt * 0.07)
       -- v lies in -3..3: spread it over the colour steps of warm
       local t = (v + 3) / 6 * (#warm - 1)
       local k = mid(0, flr(t), #warm - 2)
@@ -110,11 +110,6 @@ function draw_plasma()
     end
   end
   fillp()
-  -- a bright seam sweeps down in time with the beat
-  local y = (frame % 80) * 2 - 16
-  for i = 0, 2 do
-    line(0, y + i * 3, 127, y + i * 3 + sin(frame / 40) * 8, 7 - i)
-  end
 end
 
 function draw_bloom()
@@ -123,17 +118,23 @@ function draw_bloom()
   fillp()
   local tt = frame / 30
   local size = 40 + pulse() * 6
-  local lx = nil
-  local ly = nil
-  for i = 0, 60 do
-    local a = i / 60
-    local r = size * cos(a * 3 + tt * 0.05)
-    local x = 64 + cos(a + tt * 0.03) * r
-    local y = 64 + sin(a + tt * 0.03) * r
-    local c = ramp[flr(i / 6 + tt) % 10 + 1]
-    if lx then line(lx, ly, x, y, c) end
-    lx = x
-    ly = y
+  -- two roses, three and five petals, turning against each other
+  for k = 0, 1 do
+    local petals = 3 + k * 2
+    local spin = tt * (0.03 - k * 0.05)
+    local rs = size * (1 - k * 0.35)
+    local lx = nil
+    local ly = nil
+    for i = 0, 60 do
+      local a = i / 60
+      local r = rs * cos(a * petals + tt * 0.05)
+      local x = 64 + cos(a + spin) * r
+      local y = 64 + sin(a + spin) * r
+      local c = ramp[flr(i / 6 + tt + k * 5) % 10 + 1]
+      if lx then line(lx, ly, x, y, c) end
+      lx = x
+      ly = y
+    end
   end
   for i = 0, 5 do
     local a = i / 6 + tt * 0.02

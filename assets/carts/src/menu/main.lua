@@ -3,7 +3,7 @@
 -- with z or x. its pause menu leads back here.
 
 carts = {
-  {file = "game.qz", title = "ghost garden", line = "a gem hunt, 3 gardens",
+  {file = "game.qz", title = "ghost garden", line = "gems, bats, ghosts",
    about = {"gather every gem while bats", "and ghosts roam the hedges."},
    icon = "game"},
   {file = "demo.qz", title = "lumen", line = "light, motion, music",
@@ -158,14 +158,14 @@ function _draw()
 
   local about = carts[sel].about
   for k = 1, #about do
-    centre(about[k], 95 + (k - 1) * 7, 13)
+    centre(about[k], 93 + (k - 1) * 7, 13)
   end
-  centre("up/down: choose  z/x: start", 110, 5)
+  centre("up/down: choose  z/x: start", 107, 5)
 
   -- a ribbon of light along the bottom
   for i = 0, 31 do
     local x = i * 4 + 2
-    local y = 119 + sin(frame / 50 + i / 16) * 3 + cos(frame / 33 - i / 11)
+    local y = 120 + sin(frame / 50 + i / 16) * 3 + cos(frame / 33 - i / 11)
     local c = ramp[(i + flr(frame / 3)) % #ramp + 1]
     circfill(x, y, 1, c)
   end
