@@ -7,6 +7,7 @@
 #include <string>
 
 #include "machine/fixed.h"
+#include "runtime/lua/lua_debug.h"
 #include "runtime/lua/lua_do.h"
 #include "runtime/lua/lua_string.h"
 
@@ -209,14 +210,8 @@ const char* luaO_pushvfstring(lua_State* L, const char* fmt, va_list argp) {
             break;
         }
         case '%': out += '%'; break;
-        default: {
-            std::string msg = "invalid option '%";
-            msg += e[1];
-            msg += "' to 'lua_pushfstring'";
-            setsvalue(L, L->top, luaS_newlstr(L, msg.data(), msg.size()));
-            incr_top(L);
-            luaD_throw(L, LUA_ERRRUN);
-        }
+        default:
+            luaG_runerror(L, "invalid option '%%%c' to 'lua_pushfstring'", e[1]);
         }
         fmt = e + 2;
     }

@@ -95,6 +95,19 @@ TEST(LuaNumbers, TextForm) {
     EXPECT_EQ("2.5", text(0x28000));
 }
 
+// %d and %f take 16.16 values; %s %c %p %% as usual; other directives fail.
+TEST(LuaNumbers, FormattedMessages) {
+    lua_State* L = luaL_newstate();
+    EXPECT_STREQ("2 0.5 -1 x=y 100%", lua_pushfstring(L, "%d %f %d %s=%c 100%%", 2 << 16, 0x8000, -65536, "x", 'y'));
+    lua_pushcfunction(L, [](lua_State* L1) {
+        lua_pushfstring(L1, "%x", 1);
+        return 1;
+    });
+    EXPECT_EQ(LUA_ERRRUN, lua_pcall(L, 0, 1, 0));
+    EXPECT_STREQ("invalid option '%x' to 'lua_pushfstring'", lua_tostring(L, -1));
+    lua_close(L);
+}
+
 TEST(LuaNumbers, TostrAndTonum) {
     EXPECT_EQ("0.3333\n-0\n32768\n2.5\n0xffff.0000\n[no value]\n[nil]\n[table]\n[function]\ntrue\nabc\n",
               out("printh(tostr(1/3)) printh(tostr(-0x0.0001)) printh(tostr(32767.99998)) printh(tostr(2.5))"
