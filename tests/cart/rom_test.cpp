@@ -200,3 +200,43 @@ TEST_F(Rom, ClipboardWithoutAWindowFailsCleanly) {
     pstate.program_active = 1;
     EXPECT_FALSE(vexel_load_command(1, "@clip", nullptr, nullptr));
 }
+
+namespace {
+std::string chain_file, chain_label, run_params;
+int chain_resets = 0, runtime_resets = 0;
+}  // namespace
+
+TEST_F(Rom, LoadHandsTheRunChainAndParametersToTheRunner) {
+    cart_cmd_set_hooks({[] { ++chain_resets; },
+                        [](const char* file, const char* label) {
+                            chain_file = file;
+                            chain_label = label;
+                        },
+                        [](const char* params) { run_params = params ? params : "<none>"; },
+                        [] { ++runtime_resets; }});
+    write_cart(root + "next.qz", "-- next", 2);
+    const std::string first = cart_disk.filename;
+
+    pstate.program_active = 0;
+    pstate.mode = shell_console;
+    EXPECT_TRUE(vexel_load_command(1, "next", nullptr, nullptr));
+    EXPECT_EQ(chain_resets, 1);  // a plain load from the console starts a new chain
+    EXPECT_EQ(run_params, "<none>");
+    EXPECT_EQ(runtime_resets, 1);
+    EXPECT_EQ(mem(0), 2);  // the new ROM is in memory
+
+    pstate.program_active = 1;
+    pstate.mode = shell_running;
+    EXPECT_TRUE(vexel_load_command(3, "game", "back to next", "level=2"));
+    EXPECT_EQ(chain_file, root + "next.qz");
+    EXPECT_EQ(chain_label, "back to next");
+    EXPECT_EQ(run_params, "level=2");
+    EXPECT_EQ(chain_resets, 1);  // a running program keeps its chain
+
+    chain_label.clear();
+    EXPECT_TRUE(vexel_load_command(2, "next", "x", nullptr));  // one-letter labels push nothing
+    EXPECT_EQ(chain_label, "");
+    EXPECT_EQ(run_params, "<none>");
+    EXPECT_NE(first, "");
+    cart_cmd_set_hooks({});
+}
