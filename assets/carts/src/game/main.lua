@@ -28,7 +28,9 @@ snd_win = 4
 snd_start = 5
 
 function _init()
-  best = 0
+  -- the best score is kept from one run to the next
+  cartdata("vexel_ghost_garden")
+  best = dget(0)
   score = 0
   frame = 0
   state = "title"
@@ -213,7 +215,10 @@ end
 function finish(how)
   state = how
   wait = 60
-  if score > best then best = score end
+  if score > best then
+    best = score
+    dset(0, best)
+  end
   if how == "win" then sfx(snd_win) else sfx(snd_over) end
 end
 

@@ -21,7 +21,9 @@ snd_move = 0
 snd_launch = 1
 
 function _init()
-  sel = 1
+  -- coming back from a cartridge, its entry is still the chosen one
+  cartdata("vexel_menu")
+  sel = mid(1, dget(0), #carts)
   frame = 0
   glide = 0
   launching = 0
@@ -68,6 +70,7 @@ function _update()
 
   if btnp(4) or btnp(5) then
     launching = 1
+    dset(0, sel)
     music(-1, 300)
     sfx(snd_launch)
   end
