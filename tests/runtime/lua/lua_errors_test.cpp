@@ -114,6 +114,29 @@ TEST(LuaErrors, LibraryErrorsHaveTheWherePrefix) {
     EXPECT_EQ("test:0: bad argument #1 to 'pairs' (table expected, got nil)", err("for k in pairs(nil) do end"));
 }
 
+// Running out of memory anywhere in state creation or compilation gives
+// "not enough memory" (or no state at all) and returns every byte.
+TEST(LuaErrors, MemoryExhaustionIsCleanEverywhere) {
+    std::string src = lua_oracle::read_file(lua_oracle::corpus_dir() + "/functions.lua");
+    int refused = 0;
+    for (long long limit = 0; limit < 200000; limit += limit < 20000 ? 97 : 2048) {
+        lua_oracle::CountingAlloc alloc;
+        alloc.limit = limit;
+        lua_State* L = lua_newstate(lua_oracle::CountingAlloc::fn, &alloc);
+        if (L != nullptr) {
+            int status = luaL_loadbuffer(L, src.data(), src.size(), "=f");
+            if (status != LUA_OK) {
+                EXPECT_EQ(LUA_ERRMEM, status) << limit;
+                EXPECT_STREQ("not enough memory", lua_tostring(L, -1)) << limit;
+                refused++;
+            }
+            lua_close(L);
+        }
+        EXPECT_EQ(0, alloc.live) << "leak at limit " << limit;
+    }
+    EXPECT_GT(refused, 10);
+}
+
 TEST(LuaErrors, DeepRecursionIsAnErrorNotACrash) {
     EXPECT_NE(std::string::npos, err("local function f() return 1 + f() end f()").find("stack overflow"));
     EXPECT_EQ("C stack overflow", err("local t = setmetatable({}, {}) getmetatable(t).__index = function(t, k) return t[k] end return t.x"));
