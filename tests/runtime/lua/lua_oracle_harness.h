@@ -32,6 +32,12 @@ inline std::vector<std::string> corpus_files() {
     return files;
 }
 
+// A file name for a scratch file of this process (other test runs may use
+// the same temporary folder at the same time).
+inline std::string scratch_path(const std::string& name) {
+    return std::filesystem::temp_directory_path().string() + "/vexel_lua_" + std::to_string(getpid()) + "_" + name;
+}
+
 inline std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;

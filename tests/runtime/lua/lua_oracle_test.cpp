@@ -73,8 +73,7 @@ TEST(LuaOracle, TrickyConstructsCompileLikeStock) {
         "local a = 1; a = a + 1 - 2 * 3 / 4 % 5 ^ 6; return a .. a",
     };
     for (const char* src : cases) {
-        std::string dir = testing::TempDir();
-        std::string path = dir + "/tricky.lua";
+        std::string path = lua_oracle::scratch_path("tricky.lua");
         {
             std::ofstream f(path);
             f << src;
@@ -90,6 +89,7 @@ TEST(LuaOracle, TrickyConstructsCompileLikeStock) {
         } else {
             EXPECT_EQ(stock, ours) << src;
         }
+        std::filesystem::remove(path);
     }
 }
 
@@ -211,7 +211,7 @@ bool dialect_agrees(const std::string& stock_listing) {
 TEST(LuaOracle, RandomProgramsCompileLikeStock) {
     if (!lua_oracle::have("luac5.2")) GTEST_SKIP() << "luac5.2 not installed";
     ProgramGenerator gen(20261206);
-    std::string path = testing::TempDir() + "/random.lua";
+    std::string path = lua_oracle::scratch_path("random.lua");
     int compared = 0;
     for (int i = 0; i < 150; i++) {
         std::string src = gen.program();
@@ -231,6 +231,7 @@ TEST(LuaOracle, RandomProgramsCompileLikeStock) {
         }
         compared++;
     }
+    std::filesystem::remove(path);
     EXPECT_GT(compared, 100);
 }
 
