@@ -5,6 +5,7 @@
 #include "runtime/lua/lua_code.h"
 
 #include <cstdlib>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 
@@ -32,14 +33,46 @@ struct KKeyHash {
     }
 };
 
+// Host containers of the compiler take their memory from the state's
+// allocator (as untyped blocks), so compiling counts against the program's
+// memory like everything else; running out raises "not enough memory".
+template <class T>
+struct StateAllocator {
+    using value_type = T;
+    lua_State* L;
+    explicit StateAllocator(lua_State* l) : L(l) {}
+    template <class U>
+    StateAllocator(const StateAllocator<U>& o) : L(o.L) {}
+    T* allocate(size_t n) {
+        if (n > MAX_SIZET / sizeof(T)) luaM_toobig(L);
+        return static_cast<T*>(luaM_realloc_(L, nullptr, 0, n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t n) { luaM_realloc_(L, p, n * sizeof(T), 0); }
+    template <class U>
+    bool operator==(const StateAllocator<U>& o) const { return L == o.L; }
+};
+
+using KMap = std::unordered_map<KKey, int, KKeyHash, std::equal_to<KKey>, StateAllocator<std::pair<const KKey, int>>>;
+
 }  // namespace
 
 struct KCache {
-    std::unordered_map<KKey, int, KKeyHash> map;
+    lua_State* L;
+    KMap map;
+    explicit KCache(lua_State* l) : L(l), map(StateAllocator<std::pair<const KKey, int>>(l)) {}
 };
 
-KCache* luaK_newcache() { return new KCache; }
-void luaK_freecache(KCache* h) { delete h; }
+KCache* luaK_newcache(lua_State* L) {
+    void* mem = luaM_realloc_(L, nullptr, 0, sizeof(KCache));
+    return new (mem) KCache(L);  // the map allocates nothing until used
+}
+
+void luaK_freecache(KCache* h) {
+    if (h == nullptr) return;
+    lua_State* L = h->L;
+    h->~KCache();
+    luaM_realloc_(L, h, sizeof(KCache), 0);
+}
 
 namespace {
 

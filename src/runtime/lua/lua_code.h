@@ -65,6 +65,7 @@ void luaK_setlist(FuncState* fs, int base, int nelems, int tostore);
 inline void luaK_jumpto(FuncState* fs, int t) { luaK_patchlist(fs, luaK_jump(fs), t); }
 
 // Constant cache of one function (created by open_func, freed by close_func
-// or when the compilation unwinds).
-KCache* luaK_newcache();
+// or when the compilation unwinds). Its memory comes from the state's
+// allocator as untyped blocks.
+KCache* luaK_newcache(lua_State* L);
 void luaK_freecache(KCache* h);

@@ -395,7 +395,7 @@ void open_func(LexState* ls, FuncState* fs, BlockCnt* bl) {
     Proto* f = fs->f;
     f->source = ls->source;
     f->maxstacksize = 2;  // registers 0 and 1 are always valid
-    fs->h = luaK_newcache();
+    fs->h = luaK_newcache(ls->L);
     enterblock(fs, bl, 0);
 }
 
