@@ -7,8 +7,8 @@
 // reached, allocation refused), and a count of the real host bytes held.
 //
 // Invariants:
-// - Every block carries a 4-byte header in front of the memory handed to the
-//   interpreter holding its charge; lua_mem_used is the sum of the charges of
+// - Every block carries a header in front of the memory handed to the
+//   interpreter holding its charge (4 bytes, padded for alignment); lua_mem_used is the sum of the charges of
 //   all live blocks (0 once every block is freed).
 // - The program's memory is lua_mem_used + vexel_lua_code_charge (what
 //   stat(0) shows). Above kLuaSoftLimit an allocation or growth sets the
@@ -33,8 +33,10 @@ constexpr int64_t kLuaSoftLimit = 0x200000;
 constexpr int64_t kLuaHardLimit = 0x8000000;
 // Real host bytes the script machine may hold (256 MiB).
 constexpr int64_t kLuaRealLimit = int64_t(256) << 20;
-// Bytes of the charge header in front of each block.
-constexpr size_t kLuaBlockHeader = 4;
+// Bytes of the header in front of each block: the 4-byte charge, padded so
+// the interpreter's objects stay aligned as the host's allocator aligns
+// them (a 4-byte header would misalign every 8-byte field).
+constexpr size_t kLuaBlockHeader = alignof(std::max_align_t);
 
 // Sum of the charges of all live blocks.
 extern int32_t lua_mem_used;

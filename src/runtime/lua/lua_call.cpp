@@ -91,6 +91,7 @@ int luaD_precall(lua_State* L, StkId func, int nresults) {
         luaC_checkGC(L);
         if (L->hookmask & LUA_MASKCALL) luaD_hook(L, LUA_HOOKCALL, -1);
         int n = (*f)(L);
+        if (L->status == LUA_YIELD) return 2;  // it yielded; the resume finishes the call
         luaD_poscall(L, L->top - n);
         return 1;
     }

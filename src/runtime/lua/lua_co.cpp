@@ -38,12 +38,14 @@ void finishCcall(lua_State* L) {
     if (!(ci->callstatus & CIST_STAT)) ci->u.c.status = LUA_YIELD;
     ci->callstatus = lu_byte((ci->callstatus & ~(CIST_YPCALL | CIST_STAT)) | CIST_YIELDED);
     int n = (*ci->u.c.k)(L);
+    if (L->status == LUA_YIELD) return;  // the continuation yielded again
     luaD_poscall(L, L->top - n);
 }
 
 // Runs the interrupted calls of a resumed thread down to its base.
 void unroll(lua_State* L, void*) {
     for (;;) {
+        if (L->status == LUA_YIELD) return;  // yielded again without unwinding
         if (L->ci == &L->base_ci) return;  // the coroutine finished
         if (!isLua(L->ci)) {
             finishCcall(L);
@@ -105,6 +107,7 @@ void resume(lua_State* L, void* ud) {
                 ci->u.c.status = LUA_YIELD;
                 ci->callstatus |= CIST_YIELDED;
                 int n = (*ci->u.c.k)(L);
+                if (L->status == LUA_YIELD) return;
                 firstArg = L->top - n;
             }
             luaD_poscall(L, firstArg);  // the resume arguments are its results
@@ -152,7 +155,12 @@ int lua_resume(lua_State* L, lua_State* from, int nargs) {
     unsigned short oldnny = L->nny;
     L->nCcalls = from ? static_cast<unsigned short>(from->nCcalls + 1) : 1;
     L->nny = 0;  // yields are allowed from here on
+    unsigned short oldbase = L->baseCcalls;
+    L->baseCcalls = L->nCcalls;
     int status = luaD_rawrunprotected(L, resume, L->top - nargs);
+    // A yield out of a C function called straight from the resumed Lua
+    // code returns normally instead of unwinding.
+    if (status == LUA_OK && L->status == LUA_YIELD) status = LUA_YIELD;
     if (status == ERR_RESUME) {
         status = LUA_ERRRUN;
     } else {
@@ -168,6 +176,7 @@ int lua_resume(lua_State* L, lua_State* from, int nargs) {
         }
     }
     L->nny = oldnny;
+    L->baseCcalls = oldbase;
     L->nCcalls--;
     return status;
 }
@@ -190,6 +199,10 @@ int lua_yieldk(lua_State* L, int nresults, int ctx, lua_CFunction k) {
     ci->u.c.k = k;
     if (k != nullptr) ci->u.c.ctx = ctx;
     ci->func = L->top - nresults - 1;  // only the results stay above func
+    // Called from Lua code the resume is running directly (no C call in
+    // between, not in a hook): return, and the instruction loop returns to
+    // the resume, much cheaper than unwinding.
+    if (L->nCcalls == L->baseCcalls && !(ci->callstatus & CIST_HOOKED)) return -1;
     luaD_throw(L, LUA_YIELD);
 }
 

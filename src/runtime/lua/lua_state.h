@@ -129,6 +129,7 @@ struct lua_State : GCObject {
     int stacksize;
     unsigned short nny;        // number of non-yieldable calls in the stack
     unsigned short nCcalls;    // number of nested C calls
+    unsigned short baseCcalls; // nCcalls when the running resume started
     lu_byte hookmask;
     lu_byte allowhook;
     int basehookcount;

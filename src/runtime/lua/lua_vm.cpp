@@ -807,7 +807,8 @@ newframe:
                     goto newframe;
                 }
             }
-            if (luaD_precall(L, ra, nresults)) {  // C function: already done
+            if (int r = luaD_precall(L, ra, nresults)) {  // C function: already done
+                if (r == 2) return;  // it yielded: back to the resume
                 if (nresults >= 0) L->top = ci->top;
                 base = ci->u.l.base;
             } else {  // Lua function: run it in this same loop
@@ -821,7 +822,8 @@ newframe:
             int b = GETARG_B(i);
             if (b != 0) L->top = ra + b;
             savepc();
-            if (luaD_precall(L, ra, LUA_MULTRET)) {
+            if (int r = luaD_precall(L, ra, LUA_MULTRET)) {
+                if (r == 2) return;  // it yielded: back to the resume
                 base = ci->u.l.base;
             } else {
                 // Move the called frame down over the caller's.
