@@ -25,6 +25,8 @@
 //   data FILE [name=NAME]        add a data item (CFIL) with the file's bytes
 //   text "TEXT" [name=NAME]      add a data item with the text's bytes
 //   pod MANIFEST [name=NAME]     build a nested pod and add it as a data item
+//   cart32k FILE.qz [name=NAME]  add a text cartridge as a data item in the
+//                                32 KiB block form
 //
 // Options of items: lz4 stores the item compressed (cBMP, cFIL); attr=N sets
 // the bitmap attribute word. Palette files hold lines "INDEX #rrggbb [note]";
@@ -50,6 +52,8 @@
 #include <string>
 #include <vector>
 
+#include "cart/cart_text.h"
+#include "cart/png_cart.h"
 #include "framework/fenn_pod.h"
 
 namespace fs = std::filesystem;
@@ -232,7 +236,7 @@ const char* allowed_options(const std::string& verb) {
     if (verb == "bitmap8" || verb == "bitmap32") return " lz4 attr ";
     if (verb == "sheet8" || verb == "sheet32") return " lz4 attr size count ";
     if (verb == "blank8") return " lz4 count ";
-    if (verb == "data" || verb == "text" || verb == "pod") return " lz4 name ";
+    if (verb == "data" || verb == "text" || verb == "pod" || verb == "cart32k") return " lz4 name ";
     return " ";
 }
 
@@ -367,6 +371,17 @@ struct builder {
             bytes b;
             if (!read_file(path_of(d.args[0]), b)) die(d.at, "cannot read %s", path_of(d.args[0]).c_str());
             pod.data(d.opt("name").value_or(fs::path(d.args[0]).filename().string()), b, d.flag("lz4"));
+        } else if (v == "cart32k") {
+            need_args(d, 1, "cart32k FILE.qz [name=NAME] [lz4]");
+            bytes text;
+            if (!read_file(path_of(d.args[0]), text)) die(d.at, "cannot read %s", path_of(d.args[0]).c_str());
+            vexel_cart* cart = vexel_cart_from_text(reinterpret_cast<const char*>(text.data()), text.size());
+            if (!cart) die(d.at, "%s is not a text cartridge", d.args[0].c_str());
+            bytes block(cart_block_size, 0);
+            int err = save_vexel_cart_32k(cart, block.data());
+            fenn_destroy_vexel_cart(cart);
+            if (err) die(d.at, "%s does not fit a 32 KiB cartridge (error %d)", d.args[0].c_str(), err);
+            pod.data(d.opt("name").value_or(fs::path(d.args[0]).filename().string()), block, d.flag("lz4"));
         } else if (v == "text") {
             need_args(d, 1, "text \"TEXT\" [name=NAME] [lz4]");
             pod.data(d.opt("name").value_or("text"), bytes(d.args[0].begin(), d.args[0].end()), d.flag("lz4"));

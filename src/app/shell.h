@@ -16,6 +16,10 @@ extern cpod* shell_system_graphics; // item 1
 extern cpod* shell_console_font;    // item 2
 extern struct vexel_cart* shell_system_cart;  // item 0
 
+// Loads a cartridge file as the working cartridge (its code split into the
+// tabs). Returns false, leaving the working cartridge alone, on failure.
+bool shell_load_working_cart(const char* path);
+
 // Converts the machine screen into the display bitmap through the screen
 // palette, the extended palette and (while a program runs) the screen mode.
 void blit_vexel_back_page_to_vexel_screen();

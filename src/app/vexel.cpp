@@ -12,8 +12,11 @@
 #include "app/app.h"
 #include "app/boot.h"
 #include "app/keyconfig.h"
+#include "app/pausemenu.h"
 #include "app/shell.h"
+#include "audio/audio.h"
 #include "cart/cart_art.h"
+#include "cart/cart_cmd.h"
 #include "cart/cart_text.h"
 #include "cart/cdata.h"
 #include "cart/disk.h"
@@ -26,6 +29,8 @@
 #include "framework/fenn_video.h"
 #include "machine/button.h"
 #include "machine/error.h"
+#include "machine/fixed.h"
+#include "machine/mem.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
 #include "runtime/run.h"
@@ -63,6 +68,7 @@ void print_usage() {
         "  -splore             start in the cartridge browser\n"
         "  -p PARAMS           run parameters for the program\n"
         "  -frames N           quit after N machine frames\n"
+        "  -fast               run machine frames as fast as possible (no waiting)\n"
         "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
         "                      a decimal number, bits 0-7 player 0's held buttons and\n"
         "                      bits 8-15 player 1's; nothing is held after the last line\n"
@@ -123,9 +129,10 @@ void apply_system_graphics() {
         fenn_set_palette(pal->bytes.data());
 }
 
+// The action stays posted while it is carried out (a fresh run tells itself
+// from a resumed one by it); a new request made meanwhile survives.
 void carry_out_pending_action() {
     PendingAction action = pstate.pending;
-    pstate.pending = pending_none;
     switch (action) {
     case pending_none: break;
     case pending_run_cart:
@@ -145,7 +152,11 @@ void carry_out_pending_action() {
         }
         break;
     }
+    if (pstate.pending == action) pstate.pending = pending_none;
 }
+
+void charge_cpu(int32_t cycles) { spend_cpu(cycles); }
+
 
 void draw_overlay_message(fenn_bitmap* page) {
     int64_t now = fenn_get_time();
@@ -171,6 +182,8 @@ void set_message(const char* text, int64_t start, int64_t end) {
 }
 
 }  // namespace
+
+bool shell_load_working_cart(const char* path) { return load_working_cart(path) == 0; }
 
 // ---------------------------------------------------------------- messages
 
@@ -281,6 +294,7 @@ void fenn_main_init() {
     fenn_init();
 
     process_arguments(fenn_argc(), fenn_argv());
+    if (app.fast) cconfig.foreground_sleep_ms = cconfig.background_sleep_ms = 0;
     vexel_buttons_reset();
     if (app.input_file[0]) {
         int line = 0;
@@ -311,6 +325,21 @@ void fenn_main_init() {
     pstate.clip_x1 = pstate.clip_y1 = 128;
     pstate.target_fps = 30;
 
+    if (cconfig.headless) vexel_audio_init();
+    else fenn_sound_init(fenn_sdl_init_audio, cconfig.mix_buffer_size);
+    fenn_set_sound_volume(cconfig.sound_volume);
+    fenn_set_music_volume(cconfig.music_volume);
+    fenn_set_iteration_hook(fenn_update_music_fading);
+
+    vexel_cart_add_release_hook(vexel_mem_forget_cart);
+    cart_cmd_set_hooks({reset_run_chain, [](const char* file, const char* label) { add_run_chain_item(file, label, 0); },
+                        [](const char* params) {
+                            std::snprintf(runner.pending_params, sizeof runner.pending_params, "%s", params ? params : "");
+                        },
+                        reset_runtime_state});
+    vexel_set_cpu_charge(charge_cpu);
+    start_lua_machine();
+
     pstate.working_cart = fenn_create_vexel_cart();
     // Exec mode starts its program at the first update, with no boot.
     if (!app.exec_mode && !load_splash_bmp()) boot_init();
@@ -319,7 +348,7 @@ void fenn_main_init() {
     hash_cart(pstate.working_cart, cart_disk.hash);
 
     if (app.exec_mode) {
-        if (!auto_load_fn[0] || load_working_cart(auto_load_fn) != 0) {
+        if (!auto_load_fn[0] || !shell_load_working_cart(auto_load_fn)) {
             std::printf("could not load %s\n", auto_load_fn);
             std::fflush(stdout);
             fenn_exit();
@@ -328,12 +357,10 @@ void fenn_main_init() {
         app.cart_from_command_line = 1;
         pstate.mode = shell_console;
         pstate.pending = pending_run_cart;
-    } else if (auto_load_fn[0]) {
+    } else if (auto_load_fn[0] && !shell_load_working_cart(auto_load_fn)) {
         // A cartridge named on the command line becomes the working cartridge.
-        if (load_working_cart(auto_load_fn) != 0) {
-            std::fprintf(stderr, "vexel: could not load %s\n", auto_load_fn);
-            app.cart_from_command_line = 0;
-        }
+        std::fprintf(stderr, "vexel: could not load %s\n", auto_load_fn);
+        app.cart_from_command_line = 0;
     }
     last_t = fenn_get_time();
 }
@@ -343,17 +370,7 @@ void fenn_main_init() {
 void fenn_main_update() {
     update_result = 1;
 
-    bool ctrl = fenn_get_key_state(fenn_mod_ctrl) != 0;
-    if (ctrl && fenn_get_key_state(SDL_SCANCODE_M) == 3) {
-        if (cconfig.sound_volume != 0) {
-            cconfig.sound_volume = 0;
-            show_message_exact("sound off", 1400);
-        } else {
-            cconfig.sound_volume = 256;
-            show_message_exact("sound on", 1400);
-        }
-        cconfig.music_volume = cconfig.sound_volume;
-    }
+    if (fenn_get_key_state(fenn_mod_ctrl) && fenn_get_key_state(SDL_SCANCODE_M) == 3) toggle_mute();
 
     if (pstate.pending != pending_none) {
         pstate.reset_glitch = 0;
@@ -370,11 +387,17 @@ void fenn_main_update() {
     int fps = paused ? 30 : pstate.target_fps;
     int64_t now = fenn_get_time();
     bool due = shell_add_frame_credit(app.frame_credit, fps, now - last_t);
+    if (app.fast) {
+        app.frame_credit = shell_frame_one;  // one machine frame per loop pass, no waiting
+        due = true;
+    }
     last_t = now;
 
     if (due && paused) {
         update_buttons();
         read_buttons();
+        process_running_keypresses();
+        process_paused_keypresses();
         app.frame_credit -= shell_frame_one;
     } else if (due) {
         switch (pstate.mode) {
@@ -382,12 +405,14 @@ void fenn_main_update() {
             if (pstate.hold_frames > 0) {
                 pstate.hold_frames--;
             } else {
+                process_running_keypresses();
                 if (!program_runs_main_loop()) {
                     update_buttons();
                     read_buttons();
                     pstate.program_frame++;
                 }
                 if (pstate.reset_glitch < 3) run_slice();
+                if (pstate.held_frame) runner_note_held_frame();
             }
             break;
         default:
@@ -407,12 +432,13 @@ void fenn_main_update() {
     }
 
     if (pstate.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
-        app.pause_menu = !app.pause_menu;
-        app.pause_selection = 0;
-        block_buttons();
+        if (app.pause_menu) close_paused_menu();
+        else open_paused_menu();
     }
     if (keyconfig_take_result(app.button_keys)) fenn_debug("key configuration saved\n");
     determine_audio_pause_state();
+    fenn_set_audio_framework_paused(fenn_state.paused);
+    fenn_set_audio_pause_state(fenn_state.audio_pause_state);
 }
 
 // -------------------------------------------------------------------- draw
@@ -431,14 +457,20 @@ void fenn_main_draw() {
     if (pstate.mode == shell_console && pstate.sub_screen == sub_screen_keyconfig) keyconfig_draw();
     if (pstate.hold_frames == 0 && !pstate.held_frame) blit_vexel_back_page_to_vexel_screen();
     fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
+    draw_paused_menu(page);
     draw_overlay_message(page);
     draw_ms = fenn_get_time() - start;
+    runner_set_draw_time(draw_ms);
 }
 
 // ---------------------------------------------------------------- shutdown
 
 void fenn_main_exit() {
     save_cdata();  // a running program's save data, whatever the time since the last write
+    close_lua_machine();
+    fenn_sound_exit();
+    delete[] runner.chain;
+    runner.chain = nullptr;
     for (char*& tab : pstate.code_tabs) {
         delete[] tab;
         tab = nullptr;

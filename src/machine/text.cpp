@@ -63,7 +63,7 @@ void cursor_cr_times(int64_t n) {
 
 void vexel_print_col(const char* text, int colour) {
     if (!text) text = "";
-    if (app.exec_mode && !pstate.program_active) {
+    if (app.exec_mode && pstate.mode != shell_running) {
         std::printf("** %s\n", text);
         std::fflush(stdout);
         return;
