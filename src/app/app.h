@@ -23,6 +23,7 @@ struct vexel_app {
     int32_t gpio_base;
     int32_t glitch_test;             // -glitch_test counter
     int32_t glitch_shots;
+    char wav_file[app_path_max + 1];  // -wav: write every sample the mixer makes here
     int32_t fast;                    // -fast: machine frames as fast as the host allows
     int32_t frame_limit;             // -frames: quit after this many machine frames (0: no limit)
     int32_t frames_run;

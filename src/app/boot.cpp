@@ -15,6 +15,7 @@
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_video.h"
+#include "machine/mem.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
 #include "runtime/run.h"
@@ -184,12 +185,53 @@ void reboot_machine() {
     boot_init();
 }
 
+namespace {
+
+// The reset effect: scrambles machine memory for a frame (the screen shows
+// it) before the cartridge starts again. Every address stays inside the
+// machine's 32 KiB.
+void corrupt_memory() {
+    auto rnd = [](int n) { return fenn_random(n); };
+    int keep_pal = vexel_peek(&pstate, pstate.cart, vexel_reg_keep_screen_pal);
+    if (rnd(8) == 0) pstate.screen_mode = rnd(4);
+    if (rnd(8) == 0)
+        for (int i = 0; i < 4; ++i) vexel_poke(&pstate, pstate.cart, vexel_reg_audio_fx, rnd(256));
+    int k = rnd(4) + 2;
+    if (rnd(4) == 0) k = rnd(30) + 10;
+    if (rnd(20) == 0 && !app.glitch_test) {
+        for (int i = 0; i < 3000; ++i) vexel_poke(&pstate, pstate.cart, rnd(0x8000), rnd(256));
+        k = 150;
+    } else {
+        if (app.glitch_test) k = app.glitch_shots * 2;
+        for (int i = 0; i < 10 * k; ++i) vexel_poke(&pstate, pstate.cart, rnd(0x8000), rnd(256));
+        k /= 2;
+    }
+    for (int i = 0; i < k; ++i) {
+        int d = rnd(30720) + 1024;
+        vexel_memcpy(&pstate, pstate.cart, d, d - rnd(2048) + rnd(2048), rnd(1024));
+        vexel_memcpy(&pstate, pstate.cart, rnd(31744), rnd(31744), rnd(1024));
+    }
+    for (int i = 0; i < k; ++i) vexel_memset(&pstate, pstate.cart, rnd(18432), rnd(256), rnd(512));
+    vexel_poke(&pstate, pstate.cart, vexel_reg_keep_screen_pal, keep_pal);
+}
+
+}  // namespace
+
 void update_reset_glitch() {
+    if (app.glitch_test && pstate.mode == shell_running && !pstate.reset_glitch && ++app.glitch_test >= 12)
+        pstate.reset_glitch = 1;
     if (!pstate.reset_glitch) return;
     if (++pstate.reset_glitch > 4) {
         pstate.reset_glitch = 0;
         pstate.pending = pending_run_cart;
+        std::snprintf(runner.pending_params, sizeof runner.pending_params, "%s", runner.params);
+        if (app.glitch_test) {
+            app.glitch_test = 1;
+            if (++app.glitch_shots >= 48) fenn_quit = 1;
+        }
+        return;
     }
+    if (pstate.reset_glitch == 2) corrupt_memory();
 }
 
 void boot_exit() {

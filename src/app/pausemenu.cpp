@@ -6,6 +6,7 @@
 #include "app/app.h"
 #include "app/shell.h"
 #include "audio/audio.h"
+#include "cart/disk.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_loop.h"
@@ -130,10 +131,13 @@ void process_running_keypresses() {
         if (c == 'r') {
             int64_t now = fenn_get_time();
             if (!pstate.reset_glitch && now - last_reset_time > reset_repeat_ms) {
+                do_quick_load();
                 pstate.reset_glitch = 1;
                 last_reset_time = now;
                 fenn_flush_keys();
             }
+        } else if (c == 's') {
+            do_quick_save();
         } else if (c == 'v') {
             stat_set_clipboard(fenn_get_clipboard_text().c_str());
         }

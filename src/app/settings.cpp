@@ -174,6 +174,8 @@ void process_arguments(int argc, char** argv) {
             parse_int(value, app.gui_theme);
         } else if (!std::strcmp(a, "-gpio_base")) {
             parse_int(value, app.gpio_base);
+        } else if (!std::strcmp(a, "-wav")) {
+            if (value) std::snprintf(app.wav_file, sizeof app.wav_file, "%s", value);
         } else if (!std::strcmp(a, "-frames")) {
             parse_int(value, app.frame_limit);
         } else if (!std::strcmp(a, "-input")) {

@@ -15,6 +15,7 @@
 #include "app/pausemenu.h"
 #include "app/shell.h"
 #include "audio/audio.h"
+#include "audio/audio_wav.h"
 #include "cart/cart_art.h"
 #include "cart/cart_cmd.h"
 #include "cart/cart_text.h"
@@ -50,6 +51,12 @@ int64_t last_t = 0;
 int frame_flipper = 0;
 int update_result = 0;
 int64_t draw_ms = 0;
+vexel_wav_writer wav;
+bool recording = false;
+int64_t machine_frames = 0;
+int64_t machine_clock_ms = 0;  // advanced by machine frames, for headless sound timing
+
+uint32_t machine_clock() { return uint32_t(machine_clock_ms); }
 
 // Ctrl+C or a termination request ends the loop so the settings are saved.
 void on_signal(int) { fenn_quit = 1; }
@@ -69,6 +76,7 @@ void print_usage() {
         "  -p PARAMS           run parameters for the program\n"
         "  -frames N           quit after N machine frames\n"
         "  -fast               run machine frames as fast as possible (no waiting)\n"
+        "  -wav FILE           record the sound to FILE (22050 Hz mono 16-bit WAV)\n"
         "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
         "                      a decimal number, bits 0-7 player 0's held buttons and\n"
         "                      bits 8-15 player 1's; nothing is held after the last line\n"
@@ -330,6 +338,15 @@ void fenn_main_init() {
     fenn_set_sound_volume(cconfig.sound_volume);
     fenn_set_music_volume(cconfig.music_volume);
     fenn_set_iteration_hook(fenn_update_music_fading);
+    if (cconfig.headless) fenn_set_sound_clock(machine_clock);
+    if (app.wav_file[0]) {
+        if (vexel_audio_record_start(wav, app.wav_file) != 0) {
+            std::fprintf(stderr, "vexel: cannot write %s\n", app.wav_file);
+            fenn_exit();
+            std::exit(1);
+        }
+        recording = true;
+    }
 
     vexel_cart_add_release_hook(vexel_mem_forget_cart);
     cart_cmd_set_hooks({reset_run_chain, [](const char* file, const char* label) { add_run_chain_item(file, label, 0); },
@@ -387,7 +404,7 @@ void fenn_main_update() {
     int fps = paused ? 30 : pstate.target_fps;
     int64_t now = fenn_get_time();
     bool due = shell_add_frame_credit(app.frame_credit, fps, now - last_t);
-    if (app.fast) {
+    if (app.fast || app.glitch_test) {
         app.frame_credit = shell_frame_one;  // one machine frame per loop pass, no waiting
         due = true;
     }
@@ -428,6 +445,9 @@ void fenn_main_update() {
         app.frame_credit -= shell_frame_one;
         pstate.boot_frame++;
         frame_flipper ^= 1;
+        machine_clock_ms += 1000 / fps;
+        if (recording) vexel_audio_record_frame(wav, fps, machine_frames);
+        ++machine_frames;
         if (app.frame_limit > 0 && ++app.frames_run >= app.frame_limit) fenn_quit = 1;
     }
 

@@ -25,6 +25,7 @@
 #include "runtime/lua/lua.h"
 #include "runtime/lua/lua_aux.h"
 #include "runtime/lua/lua_co.h"
+#include "machine/lua_alloc.h"
 #include "runtime/pre.h"
 #include "runtime/token.h"
 #include "cart/cdata.h"
@@ -48,6 +49,12 @@ const char* const nd_compat_ids[] = {"mellow_mushrooms", "orbit_keeper"};
 int32_t frame_budget() { return run_cycles_per_second / std::max(runner.fps, 1); }
 
 void instruction_limiter(lua_State* L, lua_Debug*) {
+    if (vexel_lua_soft_limit_reached) {
+        // The heap passed its soft limit: end the slice so the runner can
+        // collect, and run again in the same frame.
+        vexel_lua_soft_limit_reached = false;
+        runner.reslice_request = 1;
+    }
     runner.frame_cycles += run_hook_every;
     runner.cycles_since_flip += run_hook_every;
     if (runner.reslice_request || runner.frame_cycles >= frame_budget()) {
@@ -148,7 +155,8 @@ void report_runtime_error(lua_State* L, const char* code) {
     } else if (message.find("-- vexel header") == std::string::npos && message != "not enough memory") {
         vexel_print_col(message.c_str(), 6);
     }
-    print_traceback(L);
+    if (!vexel_lua_alloc_refused) print_traceback(L);
+    vexel_lua_alloc_refused = false;
 }
 
 void quit_exec_mode(int status) {
@@ -157,10 +165,7 @@ void quit_exec_mode(int status) {
     fenn_quit = 1;
 }
 
-int64_t script_memory() {
-    if (!runner.L0) return 0;
-    return int64_t(lua_gc(runner.L0, LUA_GCCOUNT, 0)) * 1024 + lua_gc(runner.L0, LUA_GCCOUNTB, 0);
-}
+int64_t script_memory() { return runner.L0 ? vexel_lua_program_memory() : 0; }
 
 }  // namespace
 
@@ -168,13 +173,16 @@ int64_t script_memory() {
 
 void start_lua_machine() {
     lua_set_assert_hook(vexel_assert_message);
-    runner.L0 = luaL_newstate();
+    runner.L0 = lua_newstate(vexel_lua_alloc, nullptr);
+    vexel_lua_alloc_state = runner.L0;
+    vexel_lua_code_charge = 0;
     if (runner.L0) add_c_functions(runner.L0);
 }
 
 void close_lua_machine() {
     if (runner.L0) lua_close(runner.L0);
     runner.L0 = nullptr;
+    vexel_lua_alloc_state = nullptr;
     pstate.program_active = 0;
 }
 
@@ -459,7 +467,10 @@ int run_program(const char* text) {
     used += footer;
     buffer[used] = 0;
 
+    vexel_lua_compiling = true;
     int status = luaL_loadbuffer(L, buffer.get(), used, chunk_name);
+    vexel_lua_compiling = false;
+    vexel_lua_code_charge = runner.memory_charge;
     if (status != LUA_OK) {
         std::string message = lua_isstring(L, -1) ? lua_tostring(L, -1) : "";
         lua_pop(L, 1);
@@ -485,10 +496,10 @@ void run_slice() {
 
         lua_gc(L, LUA_GCRESTART, 0);
         if (lua_gc(L, LUA_GCISRUNNING, 0)) lua_gc(L, LUA_GCCOLLECT, 0);
-        if (script_memory() + runner.memory_charge > run_memory_limit) {
+        if (script_memory() > run_memory_limit) {
             int64_t before = script_memory();
             lua_gc(L, LUA_GCCOLLECT, 0);
-            if (script_memory() + runner.memory_charge > run_memory_limit) {
+            if (script_memory() > run_memory_limit) {
                 fenn_debug("gc hard collect: %d -> %d\n", int(before), int(script_memory()));
                 reset_lua_machine();
                 suspend_program();

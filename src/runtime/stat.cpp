@@ -9,6 +9,7 @@
 #include "framework/fenn_input.h"
 #include "framework/fenn_video.h"
 #include "machine/button.h"
+#include "machine/lua_alloc.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
 #include "runtime/lua/lua.h"
@@ -60,9 +61,7 @@ int qz_stat(lua_State* L) {
     int32_t v = 0;
     switch (n) {
     case 0: {
-        int64_t used = runner.L0 ? int64_t(lua_gc(runner.L0, LUA_GCCOUNT, 0)) * 1024 + lua_gc(runner.L0, LUA_GCCOUNTB, 0)
-                                 : 0;
-        used += runner.memory_charge;
+        int64_t used = runner.L0 ? vexel_lua_program_memory() : 0;
         if (used > run_memory_limit) used = run_memory_limit;
         v = used < 0 ? 0 : int32_t(used * 64);
         break;

@@ -60,6 +60,15 @@ printf 'CPOD garbage' >"$WORK/bin/data.pod"
 out=$("$WORK/bin/vexel" -headless -frames 1 -home "$HOME_DIR" 2>/dev/null)
 check "damaged data.pod is refused" [ "$out" = "couldn't load $WORK/bin/data.pod" ]
 
+# Sound recorded headless: 30 frames at 30 a second are one second of samples.
+cp /dev/null "$WORK/snd.wav"
+printf 'vexel cartridge\nversion 14\n__lua__\nsfx(0)\nfunction _update() end\n__sfx__\n010a0000%s\n' \
+    "$(awk 'BEGIN { for (i = 0; i < 32; i++) printf "%02x%d50", 20 + i, i % 8 }')" >"$WORK/snd.qz"
+"$VEXEL" -x "$WORK/snd.qz" -fast -frames 30 -wav "$WORK/snd.wav" -home "$HOME_DIR" >/dev/null 2>&1
+check "-wav exits 0" [ $? -eq 0 ]
+check "-wav writes one second" [ "$(wc -c <"$WORK/snd.wav")" -eq 44144 ]
+check "-wav records sound, not silence" [ "$(od -An -v -tx1 -j44 "$WORK/snd.wav" | tr -d ' 0\n' | wc -c)" -gt 1000 ]
+
 # Help.
 "$VEXEL" -h | grep -q "usage: vexel"
 check "-h prints usage" [ $? -eq 0 ]
