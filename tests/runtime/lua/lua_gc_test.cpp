@@ -110,6 +110,63 @@ TEST(LuaGc, CollectingAtEveryOpportunityChangesNothing) {
     }
 }
 
+// Under a tight memory ceiling allocations fail all over the interpreter
+// and emergency collections run at those points: a program either prints
+// what it prints with plenty of memory or stops with "not enough memory"
+// (or a coroutine reports that error and the program goes on).
+TEST(LuaGc, EmergencyCollectionsUnderAMemoryCeiling) {
+    std::string helpers = slurp(kDiffDir / "helpers.lua");
+    std::string prelude = slurp(kDiffDir / "co_prelude.lua");
+    std::vector<fs::path> all = programs_in(kDiffDir / "programs");
+    for (const fs::path& p : programs_in(kDiffDir / "coprograms")) all.push_back(p);
+    int stopped = 0, finished = 0;
+    for (const fs::path& program : all) {
+        SCOPED_TRACE(program.filename().string());
+        std::string code = helpers + prelude + slurp(program);
+        std::string plain;
+        {
+            GcState s(&plain);
+            ASSERT_EQ(s.run(code, "=prog"), LUA_OK) << s.error;
+        }
+        for (long long limit : {40000LL, 60000LL, 90000LL, 150000LL, 400000LL}) {
+            SCOPED_TRACE(limit);
+            std::string out;
+            lua_test::Heap heap;
+            heap.limit = limit;
+            lua_State* L = lua_newstate(lua_test::counting_alloc, &heap);
+            if (L == nullptr) continue;
+            luaB_open_cart_base(L);
+            lua_pushlightuserdata(L, &out);
+            lua_pushcclosure(L, GcState::printh_fn, 1);
+            lua_setglobal(L, "printh");
+            int status = luaL_loadbuffer(L, code.data(), code.size(), "=prog");
+            if (status == LUA_OK) status = lua_pcall(L, 0, 0, 0);
+            // A coroutine may have caught the memory error and gone on.
+            bool caught = out.find("not enough memory") != std::string::npos;
+            if (status == LUA_OK) {
+                if (!caught) {
+                    EXPECT_EQ(out, plain);
+                }
+                finished++;
+            } else {
+                const char* m = lua_tostring(L, -1);
+                std::string msg = m ? m : "";
+                EXPECT_TRUE(status == LUA_ERRMEM || msg.find("not enough memory") != std::string::npos ||
+                            msg.find("out of memory") != std::string::npos)
+                    << status << " " << msg;
+                if (!caught) {
+                    EXPECT_EQ(out, plain.substr(0, out.size()));
+                }
+                stopped++;
+            }
+            lua_close(L);
+            EXPECT_EQ(heap.bytes, 0);
+        }
+    }
+    EXPECT_GT(stopped, 0);
+    EXPECT_GT(finished, 0);
+}
+
 // Long-running programs that make garbage of every kind stay within a
 // fixed amount of memory.
 TEST(LuaGc, GarbageMakingLoopsStayBounded) {
