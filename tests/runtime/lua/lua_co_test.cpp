@@ -480,6 +480,23 @@ TEST(LuaCoroutines, CountHookFiresOncePerBlockAcrossHookYields) {
     // interrupted instruction runs again.
     EXPECT_EQ(g_hook_calls, instructions / 100);
     EXPECT_EQ(r.slices, instructions / 100 + 1);
+
+    // The runner arms the hook afresh before every slice: each slice then
+    // runs the 99 instructions before its hook, and the instruction cut
+    // short runs once, in the next slice.
+    Machine again;
+    ASSERT_EQ(luaL_loadbuffer(again.L, code, std::strlen(code), "=prog"), LUA_OK);
+    int slices = 0, status;
+    g_hook_calls = 0;
+    do {
+        lua_sethook(again.L, yielding_hook, LUA_MASKCOUNT, 100);
+        status = lua_resume(again.L, nullptr, 0);
+        slices++;
+    } while (status == LUA_YIELD);
+    ASSERT_EQ(status, LUA_OK);
+    EXPECT_EQ(again.out, m.out);
+    EXPECT_EQ(slices, instructions / 99 + 1);
+    EXPECT_EQ(g_hook_calls, slices - 1);
 }
 
 // ---- trace ----
