@@ -44,7 +44,14 @@ int max_pixel(const fenn_bitmap* b) {
 }  // namespace
 
 TEST_F(data_pod, TopLevelHoldsCartridgeGraphicsAndFont) {
-    EXPECT_EQ(cpod_item_count(pod), 3);
+    // Items 3 on are the built-in cartridges in 32 KiB blocks, the menu first.
+    ASSERT_EQ(cpod_item_count(pod), 6);
+    for (int i = 3; i < 6; ++i) {
+        const cpod_item* block = cpod_get_data(pod, i);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(block->bytes.size(), 32768u);
+    }
+    EXPECT_STREQ(cpod_get_data(pod, 3)->name, "menu.qz");
     const cpod_item* cart = cpod_get_data(pod, 0);
     ASSERT_NE(cart, nullptr);
     std::string text(cart->bytes.begin(), cart->bytes.end());
