@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs every cartridge in a folder with `vexel -x` and compares what it prints
-# with NAME.out and its exit status with NAME.status (0 when absent).
+# with NAME.out and its exit status with NAME.status (0 when absent); the
+# buttons come from NAME.input when there is one.
 #   run_carts.sh VEXEL FOLDER
 VEXEL=$1
 DIR=$2
@@ -12,7 +13,9 @@ for cart in "$DIR"/*.qz; do
     name=$(basename "$cart" .qz)
     want_status=0
     [ -f "$DIR/$name.status" ] && want_status=$(cat "$DIR/$name.status")
-    timeout 60 "$VEXEL" -x "$cart" -fast -home "$WORK/home" >"$WORK/$name.txt" 2>"$WORK/$name.err"
+    input=""
+    [ -f "$DIR/$name.input" ] && input="-input $DIR/$name.input"
+    timeout 60 "$VEXEL" -x "$cart" -fast $input -home "$WORK/home" >"$WORK/$name.txt" 2>"$WORK/$name.err"
     status=$?
     if [ "$status" != "$want_status" ]; then
         echo "FAILED: $name exited $status, expected $want_status"
