@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "machine/api_math.h"
 #include "machine/math.h"
 #include "runtime/lua/lua.h"
 #include "runtime/lua/lua_aux.h"
@@ -58,43 +59,6 @@ function del(c, v)
 end
 )";
 
-// A script argument as a raw 16.16 value; missing or not a number reads 0.
-int32_t raw_arg(lua_State* L, int i) {
-    int isnum = 0;
-    lua_Number n = lua_tonumberx(L, i, &isnum);
-    return isnum ? n : 0;
-}
-
-int push_raw(lua_State* L, int32_t v) {
-    lua_pushnumber(L, v);
-    return 1;
-}
-
-int m_flr(lua_State* L) { return push_raw(L, vexel_math_flr(raw_arg(L, 1))); }
-int m_abs(lua_State* L) { return push_raw(L, vexel_math_abs(raw_arg(L, 1))); }
-int m_sgn(lua_State* L) { return push_raw(L, vexel_math_sgn(raw_arg(L, 1))); }
-int m_min(lua_State* L) { return push_raw(L, vexel_math_min(raw_arg(L, 1), raw_arg(L, 2))); }
-int m_max(lua_State* L) { return push_raw(L, vexel_math_max(raw_arg(L, 1), raw_arg(L, 2))); }
-int m_mid(lua_State* L) { return push_raw(L, vexel_math_mid(raw_arg(L, 1), raw_arg(L, 2), raw_arg(L, 3))); }
-int m_sin(lua_State* L) { return push_raw(L, vexel_math_sin(raw_arg(L, 1))); }
-int m_cos(lua_State* L) { return push_raw(L, vexel_math_cos(raw_arg(L, 1))); }
-int m_atan2(lua_State* L) { return push_raw(L, vexel_math_atan2(raw_arg(L, 1), raw_arg(L, 2))); }
-int m_sqrt(lua_State* L) { return push_raw(L, vexel_math_sqrt(raw_arg(L, 1))); }
-int m_rnd(lua_State* L) {
-    int32_t x = lua_gettop(L) == 0 ? vexel_math_rnd_default : raw_arg(L, 1);
-    return push_raw(L, vexel_math_rnd(x));
-}
-int m_srand(lua_State* L) {
-    vexel_math_srand(raw_arg(L, 1));
-    return 0;
-}
-int m_band(lua_State* L) { return push_raw(L, vexel_math_band(raw_arg(L, 1), raw_arg(L, 2))); }
-int m_bor(lua_State* L) { return push_raw(L, vexel_math_bor(raw_arg(L, 1), raw_arg(L, 2))); }
-int m_bxor(lua_State* L) { return push_raw(L, vexel_math_bxor(raw_arg(L, 1), raw_arg(L, 2))); }
-int m_bnot(lua_State* L) { return push_raw(L, vexel_math_bnot(raw_arg(L, 1))); }
-int m_shl(lua_State* L) { return push_raw(L, vexel_math_shl(raw_arg(L, 1), raw_arg(L, 2))); }
-int m_shr(lua_State* L) { return push_raw(L, vexel_math_shr(raw_arg(L, 1), raw_arg(L, 2))); }
-
 int printh(lua_State* L) {
     lua_settop(L, 1);
     luaB_pushtostr(L, 1, false);
@@ -111,10 +75,10 @@ void count_hook(lua_State*, lua_Debug*) { g_instructions++; }
 void open_globals(lua_State* L) {
     luaB_open_cart_base(L);
     static const luaL_Reg funcs[] = {
-        {"flr", m_flr},   {"abs", m_abs},   {"sgn", m_sgn},     {"min", m_min},   {"max", m_max},
-        {"mid", m_mid},   {"sin", m_sin},   {"cos", m_cos},     {"atan2", m_atan2}, {"sqrt", m_sqrt},
-        {"rnd", m_rnd},   {"srand", m_srand}, {"band", m_band}, {"bor", m_bor},   {"bxor", m_bxor},
-        {"bnot", m_bnot}, {"shl", m_shl},   {"shr", m_shr},     {"printh", printh}, {nullptr, nullptr},
+        {"flr", qz_flr},   {"abs", qz_abs},     {"sgn", qz_sgn},   {"min", qz_min},     {"max", qz_max},
+        {"mid", qz_mid},   {"sin", qz_sin},     {"cos", qz_cos},   {"atan2", qz_atan2}, {"sqrt", qz_sqrt},
+        {"rnd", qz_rnd},   {"srand", qz_srand}, {"band", qz_band}, {"bor", qz_bor},     {"bxor", qz_bxor},
+        {"bnot", qz_bnot}, {"shl", qz_shl},     {"shr", qz_shr},   {"printh", printh},  {nullptr, nullptr},
     };
     for (const luaL_Reg* r = funcs; r->name; r++) {
         lua_pushcfunction(L, r->func);
