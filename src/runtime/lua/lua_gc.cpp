@@ -465,9 +465,17 @@ void fullcycle(lua_State* L, bool emergency) {
     sweeplist(L, &g->tobefnz);
     for (UpVal* uv = g->uvhead.u.l.next; uv != &g->uvhead; uv = uv->u.l.next) makewhite(g, uv);
     makewhite(g, g->mainthread);
-    // Shrink the string table when it is mostly empty.
-    if (!emergency && int(g->strt.nuse) < g->strt.size / 4 && g->strt.size > MINSTRTABSIZE * 2)
-        luaS_resize(L, g->strt.size / 2);
+    // Shrink the string table when it is mostly empty. The smaller table is
+    // a new block: if memory refuses it, the old one simply stays (the
+    // host may be collecting with no protected call around it).
+    if (!emergency && int(g->strt.nuse) < g->strt.size / 4 && g->strt.size > MINSTRTABSIZE * 2) {
+        lu_byte running = g->gcrunning;
+        g->gcrunning = 0;  // no collection inside the collection
+        ptrdiff_t top = savestack(L, L->top);
+        luaD_rawrunprotected(L, [](lua_State* L1, void*) { luaS_resize(L1, G(L1)->strt.size / 2); }, nullptr);
+        L->top = restorestack(L, top);
+        g->gcrunning = running;
+    }
     g->GCestimate = gettotalbytes(g);
 }
 
