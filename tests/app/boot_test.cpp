@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/app.h"
+#include "app/boot.h"
+#include "app/shell.h"
+#include "machine/pstate.h"
+#include "runtime/run.h"
+
+namespace {
+
+struct BootFixture : ::testing::Test {
+    void SetUp() override {
+        vexel_pstate_zero();
+        std::memset(&app, 0, sizeof app);
+        pstate.screen = fenn_create_bitmap(128, 128, 8);
+        pstate.display = fenn_create_bitmap(128, 128, 8);
+        pstate.cart = fenn_create_vexel_cart();
+        pstate.working_cart = fenn_create_vexel_cart();
+        app.exec_mode = 0;
+    }
+    void TearDown() override {
+        fenn_destroy_vexel_cart(pstate.working_cart);
+        fenn_destroy_vexel_cart(pstate.cart);
+        fenn_destroy_bitmap(pstate.screen);
+        fenn_destroy_bitmap(pstate.display);
+        pstate.working_cart = pstate.cart = nullptr;
+    }
+    // Runs the boot up to and including `step`, one update at a time.
+    void boot_to(int step) {
+        boot_init();
+        while (pstate.boot_frame - boot_step_offset < step && pstate.mode == shell_boot && !pstate.pending) {
+            pstate.boot_frame++;
+            move_boot();
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(BootFixture, FirstVisibleStepComesTwentyFiveUpdatesAfterInit) {
+    boot_init();
+    EXPECT_EQ(pstate.mode, shell_boot);
+    EXPECT_EQ(pstate.boot_frame, -15);
+    int updates = 0;
+    bool drawn = false;
+    while (!drawn && updates < 100) {
+        pstate.boot_frame++;
+        ++updates;
+        move_boot();
+        for (uint8_t p : pstate.screen->pix) drawn = drawn || p != 0;
+    }
+    EXPECT_EQ(updates, 26);  // step 1 is boot frame 11
+}
+
+TEST_F(BootFixture, CommandLineCartridgeWithoutRunStopsAtTheConsole) {
+    app.cart_from_command_line = 1;
+    boot_to(90);
+    EXPECT_EQ(pstate.mode, shell_console);
+    EXPECT_EQ(pstate.boot_frame - boot_step_offset, 60);
+    EXPECT_EQ(pstate.pending, pending_none);
+}
+
+TEST_F(BootFixture, BrowserFlagLeavesTheBootAtStepSeventy) {
+    app.browser_flag = 1;
+    boot_to(90);
+    EXPECT_EQ(pstate.mode, shell_console);
+    EXPECT_EQ(pstate.boot_frame - boot_step_offset, 70);
+}
+
+TEST_F(BootFixture, WithoutHeadCartTheBootStaysAndRunFlagStartsTheCartridge) {
+    boot_to(80);
+    EXPECT_EQ(pstate.mode, shell_boot);  // no resource pod: "head cart not found"
+    app.cart_from_command_line = 1;
+    app.run_flag = 1;
+    boot_to(90);
+    EXPECT_EQ(pstate.pending, pending_run_cart);
+}
+
+TEST_F(BootFixture, ResetEffectEndsInARunWithTheSameParameters) {
+    std::strcpy(runner.params, "level 3");
+    pstate.mode = shell_running;
+    pstate.reset_glitch = 1;
+    for (int i = 0; i < 3; ++i) {
+        update_reset_glitch();
+        EXPECT_EQ(pstate.pending, pending_none);
+    }
+    update_reset_glitch();
+    EXPECT_EQ(pstate.reset_glitch, 0);
+    EXPECT_EQ(pstate.pending, pending_run_cart);
+    EXPECT_STREQ(runner.pending_params, "level 3");
+    EXPECT_EQ(pstate.error_string[0], 0);  // the scrambling raised no fault
+}
