@@ -8,6 +8,7 @@
 // prefix; the failing line goes to vexel_runtime_line instead.
 #include "runtime/lua/lua_debug.h"
 
+#include <climits>
 #include <cstring>
 
 #include "runtime/lua/lua_do.h"
@@ -425,8 +426,11 @@ void lua_spend_cpu(lua_State* L, int n) {
         L->hookcount = L->softyield_saved;
         L->softyield_saved = 0;
     }
-    L->hookcount -= n;
-    if (L->hookcount < 1) L->hookcount = 1;
+    // Any charge (or refund) is taken without overflowing the countdown.
+    long long left = static_cast<long long>(L->hookcount) - n;
+    if (left < 1) left = 1;
+    if (left > INT_MAX) left = INT_MAX;
+    L->hookcount = static_cast<int>(left);
 }
 
 int lua_get_cpu(lua_State* L) { return L->hookcount; }

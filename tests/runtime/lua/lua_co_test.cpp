@@ -2,6 +2,7 @@
 // main thread as the program runner does, the CPU-budget hooks and `trace`.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -447,6 +448,10 @@ TEST(LuaCoroutines, CpuBudgetHooksMoveTheCountdown) {
     EXPECT_EQ(lua_get_cpu(s.L), 700);
     lua_spend_cpu(s.L, 5000);
     EXPECT_EQ(lua_get_cpu(s.L), 1);  // never below 1
+    lua_spend_cpu(s.L, INT_MAX);
+    EXPECT_EQ(lua_get_cpu(s.L), 1);
+    lua_spend_cpu(s.L, INT_MIN);  // a refund as large as can be
+    EXPECT_EQ(lua_get_cpu(s.L), INT_MAX);
     lua_sethook(s.L, counting_hook, LUA_MASKCOUNT, 1000);
     lua_vexel_soft_yield(s.L);
     EXPECT_EQ(lua_get_cpu(s.L), 1);
