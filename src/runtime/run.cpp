@@ -1,6 +1,7 @@
 #include "runtime/run.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -48,6 +49,8 @@ const char* const nd_compat_ids[] = {"mellow_mushrooms", "orbit_keeper"};
 
 int32_t frame_budget() { return run_cycles_per_second / std::max(runner.fps, 1); }
 
+void add_cycles(int32_t& counter, int64_t cycles);
+
 void instruction_limiter(lua_State* L, lua_Debug*) {
     if (vexel_lua_soft_limit_reached) {
         // The heap passed its soft limit: end the slice so the runner can
@@ -55,8 +58,8 @@ void instruction_limiter(lua_State* L, lua_Debug*) {
         vexel_lua_soft_limit_reached = false;
         runner.reslice_request = 1;
     }
-    runner.frame_cycles += run_hook_every;
-    runner.cycles_since_flip += run_hook_every;
+    add_cycles(runner.frame_cycles, run_hook_every);
+    add_cycles(runner.cycles_since_flip, run_hook_every);
     if (runner.reslice_request || runner.frame_cycles >= frame_budget()) {
         if (runner.frame_cycles >= frame_budget()) {
             runner.frame_cycles = 0;
@@ -202,31 +205,35 @@ void reset_runtime_state() {
 
 // -------------------------------------------------------------------- CPU
 
-int32_t spend_cpu(int32_t cycles) {
-    if (cycles < 1) cycles = 1;
-    runner.frame_cycles += cycles;
-    runner.cycles_since_flip += cycles;
-    runner.api_cycles_since_flip += cycles;
-    runner.cpu_residue += cycles;
+namespace {
+
+// The counters are 32-bit; a program that never flips (or a test that never
+// starts one) must not overflow them, so they stop at the ends of the range.
+void add_cycles(int32_t& counter, int64_t cycles) {
+    counter = int32_t(std::clamp<int64_t>(int64_t(counter) + cycles, INT32_MIN, INT32_MAX));
+}
+
+void charge(int64_t cycles, bool api) {
+    add_cycles(runner.frame_cycles, cycles);
+    add_cycles(runner.cycles_since_flip, cycles);
+    if (api) add_cycles(runner.api_cycles_since_flip, cycles);
+    add_cycles(runner.cpu_residue, cycles);
     if (runner.cpu_residue >= run_hook_every) {
         int32_t whole = runner.cpu_residue / run_hook_every * run_hook_every;
         runner.cpu_residue -= whole;
         if (runner.L0) lua_spend_cpu(runner.L0, whole);
     }
+}
+
+}  // namespace
+
+int32_t spend_cpu(int32_t cycles) {
+    if (cycles < 1) cycles = 1;
+    charge(cycles, true);
     return cycles;
 }
 
-void refund_cpu(int32_t cycles) {
-    runner.frame_cycles += cycles;
-    runner.cycles_since_flip += cycles;
-    if (cycles > 0) runner.api_cycles_since_flip += cycles;
-    runner.cpu_residue += cycles;
-    if (runner.cpu_residue >= run_hook_every) {
-        int32_t whole = runner.cpu_residue / run_hook_every * run_hook_every;
-        runner.cpu_residue -= whole;
-        if (runner.L0) lua_spend_cpu(runner.L0, whole);
-    }
-}
+void refund_cpu(int32_t cycles) { charge(cycles, cycles > 0); }
 
 int32_t cycles_2_frame_capacity(int32_t cycles) {
     int64_t per_frame = run_cycles_per_second / std::max(runner.base_fps, 1);
