@@ -51,6 +51,10 @@ int32_t frame_budget() { return run_cycles_per_second / std::max(runner.fps, 1);
 
 void add_cycles(int32_t& counter, int64_t cycles);
 
+// The count hook: charges 1024 instructions and ends the frame when the
+// budget is spent. Only the program's main thread is yielded, and only where
+// a yield is possible; inside a coroutine or a call that cannot yield the
+// count goes on and the main thread yields at its next check.
 void instruction_limiter(lua_State* L, lua_Debug*) {
     if (vexel_lua_soft_limit_reached) {
         // The heap passed its soft limit: end the slice so the runner can
@@ -60,13 +64,16 @@ void instruction_limiter(lua_State* L, lua_Debug*) {
     }
     add_cycles(runner.frame_cycles, run_hook_every);
     add_cycles(runner.cycles_since_flip, run_hook_every);
-    if (runner.reslice_request || runner.frame_cycles >= frame_budget()) {
-        if (runner.frame_cycles >= frame_budget()) {
-            runner.frame_cycles = 0;
-            runner.budget_exhausted = 1;
-        }
-        lua_yield(L, 0);
+    bool over = runner.frame_cycles >= frame_budget();
+    if (!over && !runner.reslice_request) return;
+    bool main_thread = lua_pushthread(L) == 1;
+    lua_pop(L, 1);
+    if (!main_thread || !lua_isyieldable(L)) return;
+    if (over) {
+        runner.frame_cycles = 0;
+        runner.budget_exhausted = 1;
     }
+    lua_yield(L, 0);
 }
 
 void copy_rom(vexel_cart* dst, const vexel_cart* src) {
