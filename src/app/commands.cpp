@@ -2,27 +2,39 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/keyconfig.h"
+#include "app/shell.h"
 #include "cart/cart_cmd.h"
 #include "cart/cdata.h"
+#include "cart/code_tabs.h"
+#include "cart/compress.h"
+#include "cart/disk.h"
 #include "cart/rom.h"
+#include "framework/fenn_loop.h"
 #include "machine/gfx.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
 #include "runtime/lua/lua.h"
 #include "runtime/lua/lua_base.h"
 #include "runtime/run.h"
+#include "runtime/token.h"
 
 namespace {
 constexpr int32_t import_export_cycles = 4096;
 
 int32_t arg(lua_State* L, int i) { return lua_tonumberx(L, i, nullptr); }
 
+constexpr const char* help_web_site = "https://vexel.example.org";
+
 // Commands whose work belongs to modules still being connected: they take
 // their arguments and do nothing.
 int nothing(lua_State*) { return 0; }
+
+const char* opt_string(lua_State* L, int i) { return lua_gettop(L) >= i && lua_isstring(L, i) ? lua_tostring(L, i) : nullptr; }
 }  // namespace
 
 int qz_run(lua_State* L) {
@@ -45,11 +57,78 @@ int qz_stop(lua_State* L) {
     return lua_yield(L, 0);
 }
 
-// Reboot, shutdown and help belong to the console: a running program
-// cannot use them.
-int qz_reboot(lua_State*) { return 0; }
-int qz_shutdown(lua_State*) { return 0; }
-int qz_help(lua_State*) { return 0; }
+bool vexel_cmd_reboot() {
+    if (pstate.program_active) return false;
+    pstate.pending = pending_reboot;
+    app.browser_flag = 0;
+    return true;
+}
+
+bool vexel_cmd_shutdown() {
+    if (pstate.program_active) return false;
+    fenn_quit = 1;
+    return true;
+}
+
+void vexel_cmd_help() {
+    if (pstate.program_active) return;
+    struct line {
+        const char* text;
+        int colour;
+    };
+    static const line lines[] = {
+        {"", 6},
+        {"commands", 12},
+        {"", 6},
+        {"load <filename>  save <filename>", 6},
+        {"run              resume", 6},
+        {"shutdown         reboot", 6},
+        {"install_demos    ls", 6},
+        {"cd <dirname>     mkdir <dirname>", 6},
+        {"cd ..      to go up a directory", 6},
+        {"keyconfig  to choose buttons", 6},
+        {"splore     to explore cartridges", 14},
+        {"", 6},
+        {"press esc to toggle editor view", 6},
+        {"alt+enter to toggle fullscreen", 6},
+        {"alt+f4 or ctrl-q to fastquit", 6},
+        {"", 6},
+        {"see vexel.txt for more info", 12},
+        {help_web_site, 12},
+        {"", 6},
+    };
+    for (const line& l : lines) vexel_print_col(l.text, l.colour);
+}
+
+void vexel_cmd_info() {
+    char text[2 * cart_filename_max + 16];
+    if (cart_disk.filename[0]) {
+        char name[cart_filename_max + 1], ext[cart_filename_max + 1];
+        cart_cmd_split_name(cart_disk.filename, name, sizeof name, ext, sizeof ext);
+        std::snprintf(text, sizeof text, "file: %s%s", name, ext[0] ? ext : ".qz");
+        vexel_print_col(text, 14);
+    }
+    merge_code_from_tabs();
+    const char* code = pstate.working_cart && pstate.working_cart->code ? pstate.working_cart->code : "";
+    const size_t length = std::strlen(code);
+    std::vector<uint8_t> packed(compress_mini_bound(length));
+    const size_t compressed = compress_mini(code, length, packed.data(), packed.size());
+    vexel_info_line info[3];
+    vexel_code_info_lines(count_tokens(code, length), int(length), int(compressed), info);
+    for (const vexel_info_line& l : info) vexel_print_col(l.text, l.colour);
+    if (detect_unsaved_changes()) vexel_print("unsaved changes");
+}
+
+int qz_reboot(lua_State* L) { return vexel_cmd_reboot() ? lua_yield(L, 0) : 0; }
+int qz_shutdown(lua_State* L) { return vexel_cmd_shutdown() ? lua_yield(L, 0) : 0; }
+int qz_help(lua_State*) {
+    vexel_cmd_help();
+    return 0;
+}
+int qz_info(lua_State*) {
+    vexel_cmd_info();
+    return 0;
+}
 
 int qz_export(lua_State* L) {
     spend_cpu(import_export_cycles);
@@ -87,22 +166,49 @@ int qz_scoresub(lua_State* L) {
 
 int qz_extcmd(lua_State*) { return 0; }
 
-int qz_folder(lua_State* L) { return nothing(L); }
-int qz_ls(lua_State* L) { return nothing(L); }
-int qz_cd(lua_State* L) { return nothing(L); }
-int qz_mkdir(lua_State* L) { return nothing(L); }
-int qz_install_demos(lua_State* L) { return nothing(L); }
-int qz_install_games(lua_State* L) { return nothing(L); }
+int qz_folder(lua_State*) {
+    vexel_cmd_folder();
+    return 0;
+}
+
+int qz_ls(lua_State* L) {
+    std::vector<std::string> stored;
+    if (!vexel_cmd_ls(opt_string(L, 1), &stored) || lua_gettop(L) >= 1) return 0;
+    lua_createtable(L, int(stored.size()), 0);
+    for (size_t i = 0; i < stored.size(); ++i) {
+        lua_pushstring(L, stored[i].c_str());
+        lua_rawseti(L, -2, int(i + 1));
+    }
+    return 1;
+}
+
+int qz_cd(lua_State* L) {
+    vexel_cmd_cd(opt_string(L, 1));
+    return 0;
+}
+
+int qz_mkdir(lua_State* L) {
+    vexel_cmd_mkdir(opt_string(L, 1));
+    return 0;
+}
+
+int qz_install_demos(lua_State*) {
+    vexel_cmd_install_demos(shell_resource_pod);
+    return 0;
+}
+
+int qz_install_games(lua_State*) {
+    vexel_cmd_install_games(shell_resource_pod);
+    return 0;
+}
+
 int qz_keyconfig(lua_State*) {
     keyconfig_open();
     return 0;
 }
-int qz_splore(lua_State* L) { return nothing(L); }
-int qz_info(lua_State* L) { return nothing(L); }
 
-namespace {
-const char* opt_string(lua_State* L, int i) { return lua_gettop(L) >= i && lua_isstring(L, i) ? lua_tostring(L, i) : nullptr; }
-}  // namespace
+// The browser is not part of the console yet.
+int qz_splore(lua_State* L) { return nothing(L); }
 
 int qz_load(lua_State* L) {
     int argc = lua_gettop(L);

@@ -11,6 +11,7 @@
 
 #include "app/app.h"
 #include "app/boot.h"
+#include "app/console.h"
 #include "app/keyconfig.h"
 #include "app/pausemenu.h"
 #include "app/shell.h"
@@ -294,6 +295,7 @@ void fenn_main_init() {
     fenn_set_load_config_func(vexel_load_config);
     fenn_set_save_config_func(vexel_save_config);
     vexel_pstate_zero();
+    console_reset();
 
     // Exec mode runs without a window; decide before the platform starts.
     for (int i = 1; i < fenn_argc(); ++i)
@@ -451,6 +453,8 @@ void fenn_main_update() {
         if (app.frame_limit > 0 && ++app.frames_run >= app.frame_limit) fenn_quit = 1;
     }
 
+    if (console_listing_active()) console_listing_update();
+
     if (pstate.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
         if (app.pause_menu) close_paused_menu();
         else open_paused_menu();
@@ -474,6 +478,8 @@ void fenn_main_draw() {
         return;
     }
     page = fenn_resize_back_page(128, 128);
+    if (pstate.mode == shell_console && pstate.sub_screen == sub_screen_none && !console_listing_active())
+        draw_command_string(true, true);
     if (pstate.mode == shell_console && pstate.sub_screen == sub_screen_keyconfig) keyconfig_draw();
     if (pstate.hold_frames == 0 && !pstate.held_frame) blit_vexel_back_page_to_vexel_screen();
     fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
@@ -487,6 +493,7 @@ void fenn_main_draw() {
 
 void fenn_main_exit() {
     save_cdata();  // a running program's save data, whatever the time since the last write
+    console_reset();
     close_lua_machine();
     fenn_sound_exit();
     delete[] runner.chain;

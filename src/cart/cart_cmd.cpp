@@ -1,9 +1,13 @@
 #include "cart/cart_cmd.h"
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "app/app.h"
 #include "cart/cart_hex.h"
@@ -66,12 +70,60 @@ int save_to_clipboard() {
     return fenn_set_clipboard_text(hex.c_str()) == 0 ? 0 : 1;
 }
 
-std::string full_path(const char* name) {
-    if (name[0] == '/') return fenn_with_slash(app.root_path) + (name + 1);
-    return fenn_with_slash(app.root_path) + cart_cmd_folder + (cart_cmd_folder[0] ? "/" : "") + name;
+std::string without_trailing_slash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+bool same_or_below(const std::string& path, const std::string& root) {
+    if (root == "/") return true;
+    return path == root || (path.size() > root.size() && !path.compare(0, root.size(), root) && path[root.size()] == '/');
+}
+
+// The deepest part of root/relative that exists, with its symbolic links
+// followed, must still lie inside the root (itself with links followed).
+bool links_stay_inside(const std::string& root, const std::vector<std::string>& parts) {
+    char buf[PATH_MAX];
+    if (!::realpath(root.c_str(), buf)) return true;  // no root: nothing below it can be reached either
+    const std::string real_root = buf;
+    std::string path = root;
+    for (const std::string& part : parts) {
+        std::string next = path + "/" + part;
+        struct stat st;
+        if (::lstat(next.c_str(), &st) != 0) break;
+        path = next;
+    }
+    if (!::realpath(path.c_str(), buf)) return false;  // a dangling link
+    return same_or_below(buf, real_root);
 }
 
 }  // namespace
+
+int cart_cmd_resolve(const char* name, std::string* full, std::string* relative) {
+    if (!name) name = "";
+    std::string joined = name[0] == '/' ? std::string(name) : std::string(cart_cmd_folder) + "/" + name;
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= joined.size(); ++i) {
+        if (i < joined.size() && joined[i] != '/' && joined[i] != '\\') continue;
+        std::string part = joined.substr(start, i - start);
+        start = i + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (parts.empty()) return 1;
+            parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    const std::string root = without_trailing_slash(app.root_path);
+    if (!links_stay_inside(root, parts)) return 1;
+    std::string rel;
+    for (const std::string& part : parts) rel += (rel.empty() ? "" : "/") + part;
+    if (relative) *relative = rel;
+    if (full) *full = rel.empty() ? root : fenn_with_slash(root) + rel;
+    return 0;
+}
 
 void cart_cmd_set_hooks(const cart_cmd_hooks& h) { hooks = h; }
 
@@ -102,8 +154,9 @@ bool vexel_load_command(int argc, const char* name, const char* label, const cha
     if (clipboard && active && !app.exec_mode) return false;
 
     cart_disk.future_version = 0;
-    const std::string path = clipboard ? std::string() : full_path(name);
-    if ((clipboard ? load_from_clipboard() : load_working_cart(path.c_str())) != 0) {
+    std::string path;
+    const bool outside = !clipboard && cart_cmd_resolve(name, &path, nullptr) != 0;
+    if (outside || (clipboard ? load_from_clipboard() : load_working_cart(path.c_str())) != 0) {
         if (!active) {
             if (cart_disk.future_version) vexel_print("could not load: future version");
             else vexel_print("could not load");
@@ -151,7 +204,12 @@ int vexel_save_command(const char* name) {
         vexel_print(failed ? "failed to save to clipboard" : "saved to clipboard");
         return failed;
     }
-    const std::string path = inject_qz_extention(full_path(name).c_str());
+    std::string target;
+    if (cart_cmd_resolve(name, &target, nullptr) != 0) {
+        vexel_print("save: outside the cart folder");
+        return 1;
+    }
+    const std::string path = inject_qz_extention(target.c_str());
     if (save_working_cart(path.c_str()) != 0) return 1;
     char base[256], ext[64], line[400];
     cart_cmd_split_name(cart_disk.filename, base, sizeof base, ext, sizeof ext);

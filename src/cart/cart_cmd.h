@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 constexpr size_t cart_cmd_folder_max = 1024;
 constexpr size_t cart_cmd_save_name_max = 511;
@@ -31,6 +32,16 @@ bool vexel_load_command(int argc, const char* name, const char* label, const cha
 
 // save(name). Returns 0 when saved, 1 otherwise (refusals included).
 int vexel_save_command(const char* name);
+
+// Resolves a name given to a console command against the root: a name
+// beginning with '/' from the root, any other from the current folder. "."
+// and ".." components are resolved ('\\' separates components too; "~" is
+// an ordinary name). Returns 0 with `full` (root + relative path, no trailing
+// '/') and `relative` (no leading or trailing '/', "" for the root itself);
+// 1 when the path leaves the root, by ".." or through a symbolic link.
+// Cartridge programs hand these names in, so nothing outside the root is
+// ever reached through them.
+int cart_cmd_resolve(const char* name, std::string* full, std::string* relative);
 
 // The name and extension of a path for messages ("game" + ".qz").
 void cart_cmd_split_name(const char* path, char* name, size_t name_size, char* ext, size_t ext_size);

@@ -466,7 +466,6 @@ const char* get_embedded_cart_hash_for_filename(const char* name) {
     return nullptr;
 }
 
-namespace {
 // A record from a pod item holding a 32 KiB block, brought to the shape the
 // working cartridge takes when prepared, so that its hash (which names its
 // stored-data file) is the same whether it is loaded or mounted.
@@ -478,7 +477,6 @@ vexel_cart* cart_from_pod_item(const cpod_item* item) {
     vexel_sync_shared_half(cart.get());
     return cart.release();
 }
-}  // namespace
 
 int load_embedded_carts_from_pod(const cpod* pod) {
     clear_embedded_carts();

@@ -88,6 +88,9 @@ int embedded_cart_count();
 // and mounts items 3 and later. Returns 0, 1 when there is no item 3, or 2
 // when item 3 is not a readable block (nothing changes then).
 int load_embedded_carts_from_pod(const cpod* pod);
+// The cartridge held by one such pod item (a data item with a 32 KiB
+// block), or null when it holds none. The caller owns the record.
+vexel_cart* cart_from_pod_item(const cpod_item* item);
 
 // Store-folder paths: the folder, then prefix, then name; and a cartridge's
 // own stored-data file ("__" + hash + ".qz").

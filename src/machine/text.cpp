@@ -29,11 +29,8 @@ void fill_rows(fenn_bitmap* s, int y0, int y1, uint8_t colour) {
 }
 }  // namespace
 
-void cursor_cr() {
-    if (pstate.cursor_y + vexel_line_height < 123) {
-        pstate.cursor_y += vexel_line_height;
-        return;
-    }
+namespace {
+void scroll_one_line() {
     fenn_bitmap* s = pstate.screen;
     if (!s) return;
     // Scroll up one line inside the clip rectangle, top row first.
@@ -45,6 +42,20 @@ void cursor_cr() {
     }
     fill_rows(s, 128 - vexel_line_height, 128, 0);
     vexel_charge(scroll_charge);
+}
+}  // namespace
+
+void cursor_cr() {
+    if (pstate.cursor_y + vexel_line_height < 123) {
+        pstate.cursor_y += vexel_line_height;
+        return;
+    }
+    scroll_one_line();
+}
+
+void scroll_immediate_mode_screen() {
+    pstate.cursor_y -= vexel_line_height;
+    scroll_one_line();
 }
 
 void cursor_cr_times(int64_t n) {
@@ -63,10 +74,13 @@ void cursor_cr_times(int64_t n) {
 
 void vexel_print_col(const char* text, int colour) {
     if (!text) text = "";
-    if (app.exec_mode && pstate.mode != shell_running) {
+    if (app.exec_mode) {
+        // Headless: the console's messages are the run's output. Those of
+        // commands a running program calls are drawn as well, so the
+        // program sees the same screen as in a window.
         std::printf("** %s\n", text);
         std::fflush(stdout);
-        return;
+        if (pstate.mode != shell_running) return;
     }
     fenn_bitmap* s = pstate.screen;
     if (!s) return;

@@ -2,8 +2,9 @@
 //
 // Console messages are drawn on the machine screen with the console font
 // (item 2 of the resource pod), 32 characters to a 6-pixel line, scrolling
-// the screen when the cursor reaches the bottom. In exec mode, with no
-// program running, they go to standard output as "** <text>" instead.
+// the screen when the cursor reaches the bottom. In exec mode they go to
+// standard output as "** <text>", instead of the screen while no program
+// runs and besides it while one does.
 #pragma once
 #include <cstddef>
 
@@ -31,6 +32,9 @@ extern const uint8_t vexel_console_font_dat[vexel_console_font_glyphs * vexel_co
 cpod* vexel_create_console_font();
 
 void cursor_cr();
+// Moves the cursor up a line and scrolls the screen up by one (charged like
+// a scroll of cursor_cr).
+void scroll_immediate_mode_screen();
 // n line feeds. Once the screen has scrolled far enough that further scrolls
 // cannot change it, the rest only charge their cycles, so a text of a
 // million newlines costs CPU budget rather than a million screen copies.

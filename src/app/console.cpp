@@ -1,0 +1,204 @@
+#include "app/console.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "framework/fenn_host.h"
+#include "framework/fenn_path.h"
+#include "framework/fenn_platform.h"
+#include "framework/fenn_text.h"
+#include "machine/button.h"
+#include "machine/pstate.h"
+#include "machine/text.h"
+
+vexel_console console;
+
+namespace {
+
+constexpr int prompt_colour = 7;
+constexpr int cursor_colour = 8;
+constexpr int heading_colour = 12;
+constexpr int folder_colour = 14;
+constexpr int file_colour = 6;
+constexpr int other_file_colour = 5;
+constexpr int key_escape = 27;
+
+// Fills (x0, y0)-(x1, y1) inclusive, cut to the screen.
+void fill(fenn_bitmap* s, int x0, int y0, int x1, int y1, uint8_t colour) {
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, s->w - 1);
+    y1 = std::min(y1, s->h - 1);
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) s->pix[size_t(y) * size_t(s->w) + size_t(x)] = colour;
+}
+
+bool shows(const std::string& name, bool cartridges_only_by_default) {
+    const char* filter = console.filter;
+    if (!std::strcmp(filter, "*")) return true;
+    if (filter[0] && name.find(filter) == std::string::npos) return false;
+    return !cartridges_only_by_default || name.find(".qz") != std::string::npos;
+}
+
+struct listing_position {
+    int phase;
+    size_t next;
+};
+listing_position save_position() { return {console.phase, console.next}; }
+void restore_position(listing_position p) {
+    console.phase = p.phase;
+    console.next = p.next;
+}
+
+// Moves to the next entry the filter lets through: folders first, then
+// files. False when none is left.
+bool next_entry(std::string* name, int* colour) {
+    for (;;) {
+        switch (console.phase) {
+        case listing_folders:
+            if (console.next >= console.folders.size()) {
+                console.phase = listing_files_start;
+                break;
+            }
+            if (shows(console.folders[console.next], false)) {
+                *name = console.folders[console.next++];
+                *colour = folder_colour;
+                return true;
+            }
+            ++console.next;
+            break;
+        case listing_files_start:
+            console.phase = listing_files;
+            console.next = 0;
+            break;
+        case listing_files:
+            if (console.next >= console.files.size()) return false;
+            if (shows(console.files[console.next], true)) {
+                *name = console.files[console.next++];
+                *colour = name->find(".qz") != std::string::npos ? file_colour : other_file_colour;
+                return true;
+            }
+            ++console.next;
+            break;
+        default: return false;
+        }
+    }
+}
+
+}  // namespace
+
+void console_reset() {
+    console_listing_close();
+    console.command[0] = 0;
+    console.cursor = 0;
+}
+
+void draw_command_string(bool draw_cursor, bool draw_text) {
+    fenn_bitmap* s = pstate.screen;
+    if (!s || pstate.mode != shell_console || console_listing_active()) return;
+    const int n = int(std::strlen(console.command));
+    const int y0 = pstate.cursor_y;
+    int y = y0;
+    for (int r = n; r >= 0; r -= console_prompt_wrap) {
+        fill(s, 0, y, std::min(r, console_prompt_wrap) * 4 + 12, y + 5, 0);
+        y += vexel_line_height;
+    }
+    if (draw_text) {
+        fenn_draw_text_ex(s, ">", vexel_console_font, 0, y0, fenn_text_single_colour, prompt_colour);
+        fenn_draw_text_ex(s, console.command, vexel_console_font, 8, y0, fenn_text_single_colour | fenn_text_wrap,
+                          prompt_colour);
+    }
+    int cx = 4 * console.cursor + 8, cy = y0;
+    while (cx > 124) {
+        cx -= 120;
+        cy += vexel_line_height;
+    }
+    if (draw_cursor && fenn_is_app_active() && (fenn_get_time() & console_cursor_blink_bit))
+        fill(s, cx, cy, cx + 3, cy + 4, cursor_colour);
+}
+
+bool console_start_listing(const char* full_path, const char* relative, const char* filter) {
+    console_listing_close();
+    std::vector<std::string> folders, files;
+    if (!full_path || !fenn_directory_exists(full_path)) {
+        vexel_print_col("directory not found", 7);
+        return false;
+    }
+    fenn_search search;
+    for (int more = fenn_find_first(full_path, "*", &search, ~0); more == 0; more = fenn_find_next(&search))
+        (search.mode & fenn_find_dir_bit ? folders : files).push_back(search.name);
+    std::sort(folders.begin(), folders.end());
+    std::sort(files.begin(), files.end());
+    std::snprintf(console.filter, sizeof console.filter, "%s", filter ? filter : "");
+    console.folders = std::move(folders);
+    console.files = std::move(files);
+    console.next = 0;
+    console.lines_left = console_page_lines;
+    console.phase = listing_folders;
+    char heading[1100];
+    std::snprintf(heading, sizeof heading, "directory: /%s", relative ? relative : "");
+    vexel_print_col(heading, heading_colour);
+    return true;
+}
+
+bool console_listing_active() { return console.phase != listing_idle; }
+
+bool console_listing_waiting() { return console_listing_active() && console.lines_left <= 0; }
+
+void console_listing_update() {
+    if (!console_listing_active()) return;
+    if (console.lines_left <= 0) {
+        // Waiting at "--more--": any key or button shows the next page,
+        // Escape ends the listing.
+        bool more = false;
+        while (fenn_keypressed()) {
+            if (fenn_readkey() == key_escape) {
+                console_listing_close();
+                return;
+            }
+            more = true;
+        }
+        for (int b = 0; b < 6 && !more; ++b) more = button_pressed(b, 0) != 0;
+        if (more) console_listing_next_page();
+        return;
+    }
+    for (int steps = console_listing_steps; steps > 0;) {
+        std::string name;
+        int colour = 0;
+        if (!next_entry(&name, &colour)) {
+            console_listing_close();
+            return;
+        }
+        vexel_print_col(name.c_str(), colour);
+        --steps;
+        if (--console.lines_left > 0) continue;
+        listing_position saved = save_position();
+        const bool remain = next_entry(&name, &colour);
+        restore_position(saved);
+        if (remain) vexel_print_col("--more--", heading_colour);
+        else console_listing_close();
+        return;
+    }
+    // Nothing left to show ends the listing now, so the prompt comes back
+    // in the same update.
+    listing_position saved = save_position();
+    std::string name;
+    int colour = 0;
+    const bool remain = next_entry(&name, &colour);
+    restore_position(saved);
+    if (!remain) console_listing_close();
+}
+
+void console_listing_next_page() {
+    if (console_listing_active()) console.lines_left = console_page_lines;
+}
+
+void console_listing_close() {
+    console.phase = listing_idle;
+    console.lines_left = 0;
+    console.folders.clear();
+    console.files.clear();
+    console.next = 0;
+    console.filter[0] = 0;
+}
