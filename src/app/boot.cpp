@@ -116,7 +116,11 @@ void move_boot() {
     case 70:
         if (app.browser_flag) pstate.mode = shell_console;
         break;
-    case 80: boot_embedded_cart(); break;
+    case 80:
+        // A cartridge named on the command line to be run takes the place
+        // of the head cartridge (step 90 starts it).
+        if (!(app.cart_from_command_line && app.run_flag)) boot_embedded_cart();
+        break;
     case 90:
         if (app.cart_from_command_line && app.run_flag) pstate.pending = pending_run_cart;
         break;

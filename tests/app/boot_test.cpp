@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "app/app.h"
 #include "app/boot.h"
 #include "app/shell.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "cart/vdisk.h"
 #include "machine/pstate.h"
 #include "runtime/run.h"
 
@@ -76,6 +81,41 @@ TEST_F(BootFixture, WithoutHeadCartTheBootStaysAndRunFlagStartsTheCartridge) {
     app.run_flag = 1;
     boot_to(90);
     EXPECT_EQ(pstate.pending, pending_run_cart);
+}
+
+TEST_F(BootFixture, RunFlagStartsTheNamedCartridgeInsteadOfTheHeadCartridge) {
+    cpod* pod = new cpod;
+    for (int i = 0; i < 4; ++i) pod->items.push_back(std::make_unique<cpod_item>());
+    vexel_cart* head = fenn_create_vexel_cart();
+    std::snprintf(head->code, vexel_code_buffer, "-- head");
+    head->version = vexel_cart_newest_version;
+    pod->items[3]->type = cpod_type_data;
+    pod->items[3]->bytes.resize(0x8000);
+    ASSERT_EQ(save_vexel_cart_32k(head, pod->items[3]->bytes.data()), cart_png_ok);
+    std::snprintf(pod->items[3]->name, sizeof pod->items[3]->name, "head.qz");
+    fenn_destroy_vexel_cart(head);
+    cpod* saved = shell_resource_pod;
+    shell_resource_pod = pod;
+    std::snprintf(pstate.working_cart->code, vexel_code_buffer, "-- named");
+
+    app.cart_from_command_line = 1;
+    app.run_flag = 1;
+    boot_to(90);
+    EXPECT_EQ(pstate.pending, pending_run_cart);
+    EXPECT_STREQ(pstate.working_cart->code, "-- named");
+
+    // Without a cartridge of its own the head cartridge starts at step 80.
+    app.cart_from_command_line = 0;
+    pstate.pending = pending_none;
+    boot_to(90);
+    EXPECT_EQ(pstate.pending, pending_run_cart);
+    EXPECT_EQ(pstate.boot_frame - boot_step_offset, 80);
+    EXPECT_EQ(std::string(pstate.working_cart->code).rfind("-- head", 0), 0u);
+
+    shell_resource_pod = saved;
+    fenn_destroy_pod(pod);
+    clear_embedded_carts();
+    vdisk_clear();
 }
 
 TEST_F(BootFixture, ResetEffectEndsInARunWithTheSameParameters) {
