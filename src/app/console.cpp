@@ -114,8 +114,12 @@ void draw_command_string(bool draw_cursor, bool draw_text) {
         cx -= 120;
         cy += vexel_line_height;
     }
-    if (draw_cursor && fenn_is_app_active() && (fenn_get_time() & console_cursor_blink_bit))
+    if (draw_cursor && console_cursor_visible(fenn_is_app_active() != 0, fenn_get_time()))
         fill(s, cx, cy, cx + 3, cy + 4, cursor_colour);
+}
+
+bool console_cursor_visible(bool window_active, int64_t now_ms) {
+    return window_active && (now_ms & console_cursor_blink_bit) != 0;
 }
 
 bool console_start_listing(const char* full_path, const char* relative, const char* filter) {

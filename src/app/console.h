@@ -12,6 +12,7 @@
 // entries and an index into it; a listing waiting at "--more--" has no lines
 // left and shows no prompt.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ void console_reset();
 // the cursor block in colour 8. Nothing happens outside console mode or
 // while a listing is paged.
 void draw_command_string(bool draw_cursor, bool draw_text);
+
+// Whether the prompt's cursor block shows: only while the window is active,
+// in the lit half of the blink period.
+bool console_cursor_visible(bool window_active, int64_t now_ms);
 
 // Lists the folder `full_path` (shown as "/relative"): prints the heading at
 // once and leaves the entries to console_listing_update. A filter of "*"

@@ -311,11 +311,26 @@ TEST_F(Commands, PromptLineAtThePrintCursor) {
     EXPECT_EQ(above, std::set<int>{3});
     EXPECT_EQ(pstate.screen->pix[12 * 128 + 13], 3);
 
-    // Not outside console mode.
+    // Not while a listing is paged, nor outside console mode.
+    for (int i = 0; i < 30; ++i) write_file(root + "c" + std::to_string(i) + ".qz", "x");
+    vexel_cmd_ls(nullptr, nullptr);
+    pstate.cursor_y = 12;
     for (auto& p : pstate.screen->pix) p = 3;
+    draw_command_string(true, true);
+    EXPECT_EQ(pstate.screen->pix[13 * 128 + 1], 3);
+    console_listing_close();
     pstate.mode = shell_running;
     draw_command_string(true, true);
     EXPECT_EQ(pstate.screen->pix[13 * 128 + 1], 3);
+}
+
+TEST(ConsolePrompt, CursorBlinksEvery256MillisecondsOnlyInAnActiveWindow) {
+    EXPECT_FALSE(console_cursor_visible(true, 0));
+    EXPECT_FALSE(console_cursor_visible(true, 255));
+    EXPECT_TRUE(console_cursor_visible(true, 256));
+    EXPECT_TRUE(console_cursor_visible(true, 511));
+    EXPECT_FALSE(console_cursor_visible(true, 512));
+    EXPECT_FALSE(console_cursor_visible(false, 256));
 }
 
 TEST_F(Commands, ScrollingTheConsoleScreen) {
