@@ -101,6 +101,7 @@ void vexel_cmd_help() {
 }
 
 void vexel_cmd_info() {
+    spend_cpu(command_host_cycles);
     char text[2 * cart_filename_max + 16];
     if (cart_disk.filename[0]) {
         char name[cart_filename_max + 1], ext[cart_filename_max + 1];

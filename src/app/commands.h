@@ -8,6 +8,8 @@
 // them. Every path a command reaches is resolved by cart_cmd_resolve and so
 // stays inside the cartridge root, whatever name a program hands in.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,10 @@ struct cpod;
 
 constexpr size_t command_name_max = 511;        // longer folder names are refused
 constexpr int command_folder_launch_ms = 2000;  // folder() opens the host browser at most this often
+// What a command that reads or writes the host's folders charges the
+// program, so a program calling one in a loop is slowed by the CPU budget
+// like any other work instead of stalling the frame with file-system calls.
+constexpr int32_t command_host_cycles = 4096;
 constexpr const char* command_demos_folder = "demos";
 constexpr const char* command_games_folder = "games";
 

@@ -23,6 +23,7 @@
 #include "framework/fenn_pod.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
+#include "runtime/run.h"
 
 namespace {
 
@@ -172,6 +173,7 @@ void add_local_favourite(const std::string& path, const std::string& title) {
 }  // namespace
 
 void vexel_cmd_cd(const char* name) {
+    spend_cpu(command_host_cycles);
     char line[cart_cmd_folder_max + 16];
     if (!name) {
         std::snprintf(line, sizeof line, "directory: /%s", cart_cmd_folder);
@@ -194,6 +196,7 @@ void vexel_cmd_cd(const char* name) {
 }
 
 void vexel_cmd_mkdir(const char* name) {
+    spend_cpu(command_host_cycles);
     if (!name) {
         vexel_print("mkdir [name]");
         return;
@@ -211,6 +214,7 @@ void vexel_cmd_mkdir(const char* name) {
 }
 
 bool vexel_cmd_ls(const char* filter, std::vector<std::string>* stored) {
+    spend_cpu(command_host_cycles);
     if (pstate.program_active) {
         if (stored) {
             stored->clear();
@@ -236,6 +240,7 @@ bool vexel_cmd_ls(const char* filter, std::vector<std::string>* stored) {
 }
 
 int vexel_cmd_folder() {
+    spend_cpu(command_host_cycles);
     // A headless run opens nothing on the desktop; a program calling this
     // every frame opens one window, not thirty a second.
     if (app.exec_mode) return 1;
@@ -248,6 +253,7 @@ int vexel_cmd_folder() {
 }
 
 int vexel_cmd_install_demos(const cpod* pod) {
+    spend_cpu(command_host_cycles);
     char line[64];
     std::snprintf(line, sizeof line, "installing demo carts to /%s/", command_demos_folder);
     vexel_print_col(line, install_colour);
@@ -255,6 +261,7 @@ int vexel_cmd_install_demos(const cpod* pod) {
 }
 
 int vexel_cmd_install_games(const cpod* pod) {
+    spend_cpu(command_host_cycles);
     // The head cartridge is the console's own menu, not a game.
     const std::vector<builtin_cart> games = builtin_carts(pod, first_embedded_item + 1);
     const int count = install_carts(games, command_games_folder, false);

@@ -14,6 +14,7 @@
 #include "framework/fenn_loop.h"
 #include "framework/fenn_pod.h"
 #include "machine/text.h"
+#include "runtime/run.h"
 #include "cart/cart_io_fixture.h"
 
 namespace fs = std::filesystem;
@@ -291,6 +292,18 @@ TEST_F(Commands, InstallersWriteTheBuiltInCartridgesWithoutReplacingAnything) {
               "** installing demo carts to /demos/\n** could not create /demos/\n");
     EXPECT_FALSE(fs::exists(home + "/cstore/menu.qz"));
     fenn_destroy_pod(pod);
+}
+
+TEST_F(Commands, FolderCommandsChargeTheProgram) {
+    runner.frame_cycles = 0;
+    console_of([] {
+        vexel_cmd_cd(nullptr);
+        vexel_cmd_cd("..");
+        vexel_cmd_mkdir("x");
+        vexel_cmd_info();
+    });
+    EXPECT_EQ(runner.frame_cycles, 4 * command_host_cycles);
+    runner.frame_cycles = 0;
 }
 
 TEST_F(Commands, FolderOpensNothingWhenHeadlessOrTooOften) {
