@@ -52,9 +52,6 @@ inline void api_incr_top(lua_State* L) {
 }
 
 // Writes never go to the shared nil.
-inline void setfromtop(lua_State* L, TValue* o) {
-    if (isvalid(o)) setobj(o, L->top - 1);
-}
 
 Table* globals(lua_State* L) {
     const TValue* gt = luaH_getint(hvalue(&G(L)->l_registry), LUA_RIDX_GLOBALS);
@@ -77,12 +74,14 @@ void adjustresults(lua_State* L, int nres) {
 
 void growstack_p(lua_State* L, void* ud) { luaD_growstack(L, *static_cast<int*>(ud)); }
 
-const char* aux_upvalue(StkId fi, int n, TValue** val) {
+// The value of upvalue n of closure fi and the object holding it.
+const char* aux_upvalue(StkId fi, int n, TValue** val, GCObject** owner = nullptr) {
     switch (ttype(fi)) {
     case LUA_TCCL: {
         CClosure* f = clCvalue(fi);
         if (!(1 <= n && n <= f->nupvalues)) return nullptr;
         *val = &f->upvalue[n - 1];
+        if (owner) *owner = f;
         return "";
     }
     case LUA_TLCL: {
@@ -90,6 +89,7 @@ const char* aux_upvalue(StkId fi, int n, TValue** val) {
         Proto* p = f->p;
         if (!(1 <= n && n <= p->sizeupvalues)) return nullptr;
         *val = f->upvals[n - 1]->v;
+        if (owner) *owner = f->upvals[n - 1];
         TString* name = p->upvalues[n - 1].name;
         return name == nullptr ? "" : getstr(name);
     }
@@ -144,14 +144,17 @@ void lua_insert(lua_State* L, int idx) {
 }
 
 void lua_replace(lua_State* L, int idx) {
-    setfromtop(L, index2addr(L, idx));
+    lua_copy(L, -1, idx);
     L->top--;
 }
 
 void lua_copy(lua_State* L, int fromidx, int toidx) {
     TValue* fr = index2addr(L, fromidx);
     TValue* to = index2addr(L, toidx);
-    if (isvalid(to)) setobj(to, fr);
+    if (isvalid(to)) {
+        setobj(to, fr);
+        if (toidx < LUA_REGISTRYINDEX) luaC_barrier(L, L->ci->func->value_.gc, fr);  // a C closure's upvalue
+    }
 }
 
 void lua_pushvalue(lua_State* L, int idx) {
@@ -586,7 +589,10 @@ int lua_setmetatable(lua_State* L, int objindex) {
 
 void lua_setuservalue(lua_State* L, int idx) {
     StkId o = index2addr(L, idx);
-    if (ttisuserdata(o)) uvalue(o)->env = ttistable(L->top - 1) ? hvalue(L->top - 1) : nullptr;
+    if (ttisuserdata(o)) {
+        uvalue(o)->env = ttistable(L->top - 1) ? hvalue(L->top - 1) : nullptr;
+        if (uvalue(o)->env) luaC_objbarrier(L, uvalue(o), uvalue(o)->env);
+    }
     L->top--;
 }
 
@@ -679,15 +685,7 @@ int lua_gc(lua_State* L, int what, int data) {
     case LUA_GCCOLLECT: luaC_fullgc(L, 0); return 0;
     case LUA_GCCOUNT: return int(total() >> 10);
     case LUA_GCCOUNTB: return int(total() & 0x3ff);
-    case LUA_GCSTEP: {
-        // A step of the collector is a whole cycle: it always ends one.
-        lu_byte running = g->gcrunning;
-        g->gcrunning = 1;
-        luaE_setdebt(g, 1);
-        luaC_step(L);
-        g->gcrunning = running;
-        return 1;
-    }
+    case LUA_GCSTEP: return luaC_stepkb(L, data);
     case LUA_GCISRUNNING: return g->gcrunning;
     case LUA_GCSETPAUSE: {
         int old = g->gcpause;
@@ -771,11 +769,13 @@ const char* lua_getupvalue(lua_State* L, int funcindex, int n) {
 
 const char* lua_setupvalue(lua_State* L, int funcindex, int n) {
     TValue* val = nullptr;
+    GCObject* owner = nullptr;
     StkId fi = index2addr(L, funcindex);
-    const char* name = aux_upvalue(fi, n, &val);
+    const char* name = aux_upvalue(fi, n, &val, &owner);
     if (name) {
         L->top--;
         setobj(val, L->top);
+        luaC_barrier(L, owner, L->top);
     }
     return name;
 }

@@ -74,6 +74,7 @@ void luaF_close(lua_State* L, StkId level) {
         uv->v = &uv->u.value;
         uv->next = g->allgc;  // now an ordinary object
         g->allgc = uv;
+        luaC_upvalclosed(L, uv);
     }
 }
 

@@ -1,19 +1,15 @@
-// Object creation and the garbage collector.
+// Object creation and the incremental garbage collector (see lua_gc.h for
+// the phases, colours and invariants).
 //
-// The collector is a mark-and-sweep collector paced like Lua 5.2.3's: a
-// cycle starts once the bytes allocated since the last one reach the pause
-// (200%) of what survived it, and lua_gc controls it the same way. A cycle
-// runs to its end in one go (the console stops the collector while a
-// program runs and collects between frames, so there is nothing to gain
-// from interleaving); the barrier functions therefore have nothing to do.
+// Pacing: a cycle starts when the debt becomes positive, that is when the
+// total reaches pause% (200) of what survived the last cycle. Each step
+// then converts the debt into units of work (bytes traversed, objects
+// swept) multiplied by the step multiplier (200), so the collector runs
+// about twice as fast as the program allocates.
 //
-// Colours: objects are white (one of two whites: the current one for new
-// and surviving objects, the other one for objects found dead by the last
-// mark) or black (reached). Open upvalues are not on allgc: they belong to
-// their thread's list and are freed with it or moved to allgc when closed.
 // Objects with a __gc metamethod move from allgc to finobj when the
-// metatable is set; unreached ones move to tobefnz, are marked again
-// (resurrected for one cycle) and are finalized after the sweep.
+// metatable is set; unreached ones move to tobefnz in the atomic phase, are
+// marked again (resurrected for one cycle) and are finalized a few per step.
 #include "runtime/lua/lua_gc.h"
 
 #include <cstring>
@@ -28,22 +24,29 @@
 
 namespace {
 
-constexpr lu_byte WHITE0BIT = 1 << 0;
-constexpr lu_byte WHITE1BIT = 1 << 1;
-constexpr lu_byte BLACKBIT = 1 << 2;
-constexpr lu_byte SEPARATED = 1 << 4;  // on finobj or tobefnz
-constexpr lu_byte WHITEBITS = WHITE0BIT | WHITE1BIT;
 // Bytes counted as allocated between collections at least.
 constexpr lu_mem GCMINDEBT = 1024;
+// Debt granted when a step is asked for while the collector is stopped, and
+// the slack a step may leave behind.
+constexpr l_mem GCSTEPSIZE = l_mem(100 * sizeof(TString));
+// Converts between debt in bytes and units of work.
+constexpr l_mem STEPMULADJ = 200;
+// Objects (or string-table buckets) swept per step, and their cost in work.
+constexpr int GCSWEEPMAX = 40;
+constexpr lu_mem GCSWEEPCOST = 10;
+// Finalizers called per step outside the end of a cycle.
+constexpr int GCFINALIZENUM = 4;
 
 inline lu_byte otherwhite(const global_State* g) { return lu_byte(g->currentwhite ^ WHITEBITS); }
-inline bool iswhite(const GCObject* o) { return (o->marked & WHITEBITS) != 0; }
-inline bool isblack(const GCObject* o) { return (o->marked & BLACKBIT) != 0; }
 inline bool isdead(const global_State* g, const GCObject* o) { return (o->marked & otherwhite(g) & WHITEBITS) != 0; }
 inline void makewhite(const global_State* g, GCObject* o) {
     o->marked = lu_byte((o->marked & ~(WHITEBITS | BLACKBIT)) | g->currentwhite);
 }
-inline GCObject* obj2gco(void* p) { return static_cast<GCObject*>(p); }
+inline void white2gray(GCObject* o) { o->marked &= lu_byte(~WHITEBITS); }
+inline void black2gray(GCObject* o) { o->marked &= lu_byte(~BLACKBIT); }
+inline void gray2black(GCObject* o) { o->marked |= BLACKBIT; }
+inline bool keepinvariant(const global_State* g) { return g->gcstate <= GCSatomic; }
+inline bool issweepphase(const global_State* g) { return g->gcstate >= GCSsweepstring && g->gcstate <= GCSsweep; }
 
 lu_mem gettotalbytes(const global_State* g) { return g->totalbytes + lu_mem(g->GCdebt); }
 
@@ -56,15 +59,6 @@ bool isfixed(const global_State* g, GCObject* o) {
 
 // ---- marking ----
 
-struct Marker {
-    lua_State* L;
-    global_State* g;
-    GCObject* gray = nullptr;       // reached, contents not yet traversed
-    GCObject* weak = nullptr;       // tables with weak values
-    GCObject* ephemeron = nullptr;  // tables with weak keys
-    GCObject* allweak = nullptr;    // tables with weak keys and values
-};
-
 GCObject** gclist_of(GCObject* o) {
     switch (o->tt) {
     case LUA_TTABLE: return &static_cast<Table*>(o)->gclist;
@@ -76,53 +70,56 @@ GCObject** gclist_of(GCObject* o) {
     }
 }
 
-void markobject(Marker& m, GCObject* o);
-
-inline void markvalue(Marker& m, const TValue* v) {
-    if (iscollectable(v) && iswhite(gcvalue(v))) markobject(m, gcvalue(v));
-}
-inline void markobj(Marker& m, GCObject* o) {
-    if (o != nullptr && iswhite(o)) markobject(m, o);
-}
-
-void markobject(Marker& m, GCObject* o) {
-    o->marked = lu_byte((o->marked & ~WHITEBITS) | BLACKBIT);
-    switch (o->tt) {
-    case LUA_TSHRSTR:
-    case LUA_TLNGSTR: return;  // no references
-    case LUA_TUSERDATA: {
-        auto* u = static_cast<Udata*>(o);
-        markobj(m, u->metatable);
-        markobj(m, u->env);
-        return;
-    }
-    case LUA_TUPVAL: {
-        auto* uv = static_cast<UpVal*>(o);
-        // An open upvalue's value lives in its thread's stack, marked with
-        // the thread (or by the pass over open upvalues).
-        if (uv->v == &uv->u.value) markvalue(m, uv->v);
-        return;
-    }
-    default: {
-        GCObject** list = gclist_of(o);
-        if (list == nullptr) return;
-        *list = m.gray;
-        m.gray = o;
-        return;
-    }
-    }
-}
-
 void linkgclist(GCObject* o, GCObject*& list) {
     *gclist_of(o) = list;
     list = o;
 }
 
+void reallymarkobject(global_State* g, GCObject* o);
+
+inline void markvalue(global_State* g, const TValue* v) {
+    if (iscollectable(v) && iswhite(gcvalue(v))) reallymarkobject(g, gcvalue(v));
+}
+inline void markobj(global_State* g, GCObject* o) {
+    if (o != nullptr && iswhite(o)) reallymarkobject(g, o);
+}
+
+// Strings and userdata turn black at once; an upvalue marks its value (an
+// open one stays gray: its value lives in a stack and may change); objects
+// with references go on the gray list.
+void reallymarkobject(global_State* g, GCObject* o) {
+    white2gray(o);
+    switch (o->tt) {
+    case LUA_TSHRSTR:
+    case LUA_TLNGSTR:
+        gray2black(o);
+        g->GCmemtrav += sizestring(static_cast<TString*>(o)->len);
+        return;
+    case LUA_TUSERDATA: {
+        auto* u = static_cast<Udata*>(o);
+        markobj(g, u->metatable);
+        markobj(g, u->env);
+        gray2black(o);
+        g->GCmemtrav += sizeof(Udata) + u->len;
+        return;
+    }
+    case LUA_TUPVAL: {
+        auto* uv = static_cast<UpVal*>(o);
+        markvalue(g, uv->v);
+        if (uv->v == &uv->u.value) gray2black(o);
+        return;
+    }
+    default:
+        if (gclist_of(o) != nullptr) linkgclist(o, g->gray);
+        return;
+    }
+}
+
 // Whether a weak entry's value is gone: strings are values, never cleared.
-bool iscleared(Marker& m, const TValue* o) {
+bool iscleared(global_State* g, const TValue* o) {
     if (!iscollectable(o)) return false;
     if (ttisstring(o)) {
-        markobj(m, gcvalue(o));
+        markobj(g, gcvalue(o));
         return false;
     }
     return iswhite(gcvalue(o));
@@ -133,154 +130,198 @@ void removeentry(Node* n) {
     if (iscollectable(k)) setdeadvalue(k);  // keeps the pointer for next()
 }
 
-void traverseweakvalue(Marker& m, Table* h) {
+void traverseweakvalue(global_State* g, Table* h) {
     bool hasclears = h->sizearray > 0;
     for (int i = 0; i < sizenode(h); i++) {
         Node* n = gnode(h, i);
         if (ttisnil(gval(n))) {
             removeentry(n);
         } else {
-            markvalue(m, tkey_tvalue(gkey(n)));
-            if (!hasclears && iscleared(m, gval(n))) hasclears = true;
+            markvalue(g, tkey_tvalue(gkey(n)));
+            if (!hasclears && iscleared(g, gval(n))) hasclears = true;
         }
     }
-    if (hasclears) linkgclist(h, m.weak);
+    if (g->gcstate == GCSpropagate)
+        linkgclist(h, g->grayagain);  // traversed again in the atomic phase
+    else if (hasclears)
+        linkgclist(h, g->weak);
 }
 
 // Weak keys: a value is reached only through a reached key. Returns whether
 // anything was marked.
-bool traverseephemeron(Marker& m, Table* h) {
+bool traverseephemeron(global_State* g, Table* h) {
     bool marked = false;
     bool hasclears = false;
     bool prop = false;  // some white key with a white value
     for (int i = 0; i < h->sizearray; i++) {
         if (iscollectable(&h->array[i]) && iswhite(gcvalue(&h->array[i]))) {
             marked = true;
-            markobject(m, gcvalue(&h->array[i]));
+            reallymarkobject(g, gcvalue(&h->array[i]));
         }
     }
     for (int i = 0; i < sizenode(h); i++) {
         Node* n = gnode(h, i);
         if (ttisnil(gval(n))) {
             removeentry(n);
-        } else if (iscleared(m, tkey_tvalue(gkey(n)))) {
+        } else if (iscleared(g, tkey_tvalue(gkey(n)))) {
             hasclears = true;
             if (iscollectable(gval(n)) && iswhite(gcvalue(gval(n)))) prop = true;
         } else if (iscollectable(gval(n)) && iswhite(gcvalue(gval(n)))) {
             marked = true;
-            markobject(m, gcvalue(gval(n)));
+            reallymarkobject(g, gcvalue(gval(n)));
         }
     }
-    if (prop)
-        linkgclist(h, m.ephemeron);
+    if (g->gcstate == GCSpropagate)
+        linkgclist(h, g->grayagain);
+    else if (prop)
+        linkgclist(h, g->ephemeron);
     else if (hasclears)
-        linkgclist(h, m.allweak);
+        linkgclist(h, g->allweak);
     return marked;
 }
 
-void traversestrongtable(Marker& m, Table* h) {
-    for (int i = 0; i < h->sizearray; i++) markvalue(m, &h->array[i]);
+void traversestrongtable(global_State* g, Table* h) {
+    for (int i = 0; i < h->sizearray; i++) markvalue(g, &h->array[i]);
     for (int i = 0; i < sizenode(h); i++) {
         Node* n = gnode(h, i);
         if (ttisnil(gval(n))) {
             removeentry(n);
         } else {
-            markvalue(m, tkey_tvalue(gkey(n)));
-            markvalue(m, gval(n));
+            markvalue(g, tkey_tvalue(gkey(n)));
+            markvalue(g, gval(n));
         }
     }
 }
 
-void traversetable(Marker& m, Table* h) {
-    markobj(m, h->metatable);
-    const TValue* mode = luaT_fasttm(m.L, h->metatable, TM_MODE);
+lu_mem traversetable(global_State* g, Table* h) {
+    markobj(g, h->metatable);
+    const TValue* mode = luaT_fasttm(g->mainthread, h->metatable, TM_MODE);
+    bool weakkey = false, weakvalue = false;
     if (mode && ttisstring(mode)) {
         const char* s = svalue(mode);
-        bool weakkey = std::strchr(s, 'k') != nullptr;
-        bool weakvalue = std::strchr(s, 'v') != nullptr;
-        if (weakkey || weakvalue) {
-            h->marked &= lu_byte(~BLACKBIT);  // revisited after the mark
-            if (!weakkey)
-                traverseweakvalue(m, h);
-            else if (!weakvalue)
-                traverseephemeron(m, h);
-            else
-                linkgclist(h, m.allweak);
-            return;
-        }
+        weakkey = std::strchr(s, 'k') != nullptr;
+        weakvalue = std::strchr(s, 'v') != nullptr;
     }
-    traversestrongtable(m, h);
+    if (weakkey || weakvalue) {
+        black2gray(h);  // weak tables stay gray: revisited in the atomic phase
+        if (!weakkey)
+            traverseweakvalue(g, h);
+        else if (!weakvalue)
+            traverseephemeron(g, h);
+        else
+            linkgclist(h, g->allweak);  // nothing to traverse now
+    } else {
+        traversestrongtable(g, h);
+    }
+    return sizeof(Table) + sizeof(TValue) * size_t(h->sizearray) + sizeof(Node) * size_t(sizenode(h));
 }
 
-void traverseproto(Marker& m, Proto* f) {
+lu_mem traverseproto(global_State* g, Proto* f) {
     if (f->cache && iswhite(&f->cache->l)) f->cache = nullptr;  // the cache does not keep a closure alive
-    markobj(m, f->source);
-    for (int i = 0; i < f->sizek; i++) markvalue(m, &f->k[i]);
-    for (int i = 0; i < f->sizeupvalues; i++) markobj(m, f->upvalues[i].name);
-    for (int i = 0; i < f->sizep; i++) markobj(m, f->p[i]);
-    for (int i = 0; i < f->sizelocvars; i++) markobj(m, f->locvars[i].varname);
+    markobj(g, f->source);
+    for (int i = 0; i < f->sizek; i++) markvalue(g, &f->k[i]);
+    for (int i = 0; i < f->sizeupvalues; i++) markobj(g, f->upvalues[i].name);
+    for (int i = 0; i < f->sizep; i++) markobj(g, f->p[i]);
+    for (int i = 0; i < f->sizelocvars; i++) markobj(g, f->locvars[i].varname);
+    return sizeof(Proto) + sizeof(Instruction) * size_t(f->sizecode) + sizeof(Proto*) * size_t(f->sizep) +
+           sizeof(TValue) * size_t(f->sizek) + sizeof(int) * size_t(f->sizelineinfo) +
+           sizeof(LocVar) * size_t(f->sizelocvars) + sizeof(Upvaldesc) * size_t(f->sizeupvalues);
 }
 
-void traversethread(Marker& m, lua_State* th) {
+lu_mem traversethread(global_State* g, lua_State* th) {
     StkId o = th->stack;
-    if (o == nullptr) return;  // being built
-    for (; o < th->top; o++) markvalue(m, o);
-    // Dead slots above the top may hold stale values: clear them so they
-    // never point to freed objects.
-    for (; o < th->stack + th->stacksize; o++) setnilvalue(o);
-    for (GCObject* uv = th->openupval; uv != nullptr; uv = uv->next)
-        if (iswhite(uv)) uv->marked = lu_byte((uv->marked & ~WHITEBITS) | BLACKBIT);
+    if (o == nullptr) return 1;  // being built
+    for (; o < th->top; o++) markvalue(g, o);
+    if (g->gcstate == GCSatomic) {
+        // Dead slots above the top may hold stale values: clear them so
+        // they never point to objects this cycle frees.
+        for (; o < th->stack + th->stacksize; o++) setnilvalue(o);
+    }
+    return sizeof(lua_State) + sizeof(TValue) * size_t(th->stacksize);
 }
 
-void propagatemark(Marker& m) {
-    GCObject* o = m.gray;
-    m.gray = *gclist_of(o);
+// Traverses one gray object, turning it black (threads and weak tables go
+// back to a gray list instead).
+void propagatemark(global_State* g) {
+    GCObject* o = g->gray;
+    g->gray = *gclist_of(o);
+    gray2black(o);
+    lu_mem size = 0;
     switch (o->tt) {
-    case LUA_TTABLE: traversetable(m, static_cast<Table*>(o)); break;
+    case LUA_TTABLE: size = traversetable(g, static_cast<Table*>(o)); break;
     case LUA_TLCL: {
         auto* cl = reinterpret_cast<LClosure*>(o);
-        markobj(m, cl->p);
-        for (int i = 0; i < cl->nupvalues; i++) markobj(m, cl->upvals[i]);
+        markobj(g, cl->p);
+        for (int i = 0; i < cl->nupvalues; i++) markobj(g, cl->upvals[i]);
+        size = sizeLclosure(cl->nupvalues);
         break;
     }
     case LUA_TCCL: {
         auto* cl = reinterpret_cast<CClosure*>(o);
-        for (int i = 0; i < cl->nupvalues; i++) markvalue(m, &cl->upvalue[i]);
+        for (int i = 0; i < cl->nupvalues; i++) markvalue(g, &cl->upvalue[i]);
+        size = sizeCclosure(cl->nupvalues);
         break;
     }
-    case LUA_TTHREAD: traversethread(m, static_cast<lua_State*>(o)); break;
-    case LUA_TPROTO: traverseproto(m, static_cast<Proto*>(o)); break;
+    case LUA_TTHREAD: {
+        // Stacks change without barriers: a thread stays gray and is
+        // traversed again in the atomic phase.
+        auto* th = static_cast<lua_State*>(o);
+        linkgclist(th, g->grayagain);
+        black2gray(o);
+        size = traversethread(g, th);
+        break;
+    }
+    case LUA_TPROTO: size = traverseproto(g, static_cast<Proto*>(o)); break;
     default: break;
     }
+    g->GCmemtrav += size;
 }
 
-void propagateall(Marker& m) {
-    while (m.gray) propagatemark(m);
+void propagateall(global_State* g) {
+    while (g->gray) propagatemark(g);
 }
 
-void convergeephemerons(Marker& m) {
+void propagatelist(global_State* g, GCObject* l) {
+    g->gray = l;
+    propagateall(g);
+}
+
+// Traverses again the objects that changed or stayed gray while the
+// program ran: barrier-caught tables, threads and weak tables.
+void retraversegrays(global_State* g) {
+    GCObject* weak = g->weak;
+    GCObject* grayagain = g->grayagain;
+    GCObject* ephemeron = g->ephemeron;
+    g->weak = g->grayagain = g->ephemeron = nullptr;
+    propagateall(g);
+    propagatelist(g, grayagain);
+    propagatelist(g, weak);
+    propagatelist(g, ephemeron);
+}
+
+void convergeephemerons(global_State* g) {
     bool changed;
     do {
-        GCObject* next = m.ephemeron;
-        m.ephemeron = nullptr;
+        GCObject* next = g->ephemeron;
+        g->ephemeron = nullptr;
         changed = false;
         while (next) {
             GCObject* w = next;
             next = static_cast<Table*>(w)->gclist;
-            if (traverseephemeron(m, static_cast<Table*>(w))) {
-                propagateall(m);
+            if (traverseephemeron(g, static_cast<Table*>(w))) {
+                propagateall(g);
                 changed = true;
             }
         }
     } while (changed);
 }
 
-void clearkeys(Marker& m, GCObject* l) {
+void clearkeys(global_State* g, GCObject* l) {
     for (; l; l = static_cast<Table*>(l)->gclist) {
         Table* h = static_cast<Table*>(l);
         for (int i = 0; i < sizenode(h); i++) {
             Node* n = gnode(h, i);
-            if (!ttisnil(gval(n)) && iscleared(m, tkey_tvalue(gkey(n)))) {
+            if (!ttisnil(gval(n)) && iscleared(g, tkey_tvalue(gkey(n)))) {
                 setnilvalue(gval(n));
                 removeentry(n);
             }
@@ -290,19 +331,26 @@ void clearkeys(Marker& m, GCObject* l) {
 
 // Clears the dead values of the weak tables on list l up to (not including)
 // table `until`.
-void clearvalues(Marker& m, GCObject* l, GCObject* until) {
+void clearvalues(global_State* g, GCObject* l, GCObject* until) {
     for (; l != until; l = static_cast<Table*>(l)->gclist) {
         Table* h = static_cast<Table*>(l);
         for (int i = 0; i < h->sizearray; i++)
-            if (iscleared(m, &h->array[i])) setnilvalue(&h->array[i]);
+            if (iscleared(g, &h->array[i])) setnilvalue(&h->array[i]);
         for (int i = 0; i < sizenode(h); i++) {
             Node* n = gnode(h, i);
-            if (!ttisnil(gval(n)) && iscleared(m, gval(n))) {
+            if (!ttisnil(gval(n)) && iscleared(g, gval(n))) {
                 setnilvalue(gval(n));
                 removeentry(n);
             }
         }
     }
+}
+
+// Marks the values of open upvalues reached through closures: their threads
+// may be unreached, and the values may have changed since the mark.
+void remarkupvals(global_State* g) {
+    for (UpVal* uv = g->uvhead.u.l.next; uv != &g->uvhead; uv = uv->u.l.next)
+        if (isgray(uv)) markvalue(g, uv->v);
 }
 
 // Moves the unreached objects of finobj (all of them with `all`) to the end
@@ -316,6 +364,7 @@ void separatetobefnz(global_State* g, bool all) {
         if (!(iswhite(curr) || all)) {
             p = &curr->next;
         } else {
+            if (g->sweepfin == &curr->next) g->sweepfin = p;
             *p = curr->next;
             curr->next = *lastnext;
             *lastnext = curr;
@@ -324,15 +373,67 @@ void separatetobefnz(global_State* g, bool all) {
     }
 }
 
+void markbeingfnz(global_State* g) {
+    for (GCObject* o = g->tobefnz; o; o = o->next) markobj(g, o);
+}
+
+// Starts a cycle: everything outside the swept lists is whitened (open
+// upvalues, objects waiting for finalizers, the main thread) and the roots
+// are marked.
+void restartcollection(global_State* g) {
+    g->gray = g->grayagain = nullptr;
+    g->weak = g->allweak = g->ephemeron = nullptr;
+    for (UpVal* uv = g->uvhead.u.l.next; uv != &g->uvhead; uv = uv->u.l.next) makewhite(g, uv);
+    for (GCObject* o = g->tobefnz; o; o = o->next) makewhite(g, o);
+    makewhite(g, g->mainthread);
+    markobj(g, g->mainthread);
+    markvalue(g, &g->l_registry);
+    for (int i = 0; i < LUA_NUMTAGS; i++) markobj(g, g->mt[i]);
+    for (int i = 0; i < TM_N; i++) markobj(g, g->tmname[i]);
+    markobj(g, g->memerrmsg);
+    markbeingfnz(g);
+}
+
+// The indivisible end of the mark: returns the work done.
+lu_mem atomic(lua_State* L) {
+    global_State* g = G(L);
+    g->gcstate = GCSatomic;
+    lu_mem start = g->GCmemtrav;
+    markobj(g, L);  // the running thread
+    markvalue(g, &g->l_registry);
+    for (int i = 0; i < LUA_NUMTAGS; i++) markobj(g, g->mt[i]);
+    remarkupvals(g);
+    propagateall(g);
+    retraversegrays(g);
+    convergeephemerons(g);
+    // Now everything strongly reachable is marked.
+    clearvalues(g, g->weak, nullptr);
+    clearvalues(g, g->allweak, nullptr);
+    GCObject* origweak = g->weak;
+    GCObject* origall = g->allweak;
+    separatetobefnz(g, false);
+    markbeingfnz(g);  // resurrected until finalized
+    propagateall(g);
+    convergeephemerons(g);
+    clearkeys(g, g->ephemeron);
+    clearkeys(g, g->allweak);
+    // Values of weak tables first reached through resurrected objects.
+    clearvalues(g, g->weak, origweak);
+    clearvalues(g, g->allweak, origall);
+    g->currentwhite = otherwhite(g);  // what is still white is dead
+    return g->GCmemtrav - start;
+}
+
 // ---- sweeping ----
 
 void freeobj(lua_State* L, GCObject* o);
 
-// Frees the dead objects of a list and whitens the survivors.
-void sweeplist(lua_State* L, GCObject** p) {
+// Sweeps up to count objects of a list from p: frees the dead ones and
+// whitens the survivors. Returns where to go on, or null at the end.
+GCObject** sweeplist(lua_State* L, GCObject** p, lu_mem count) {
     global_State* g = G(L);
     GCObject* curr;
-    while ((curr = *p) != nullptr) {
+    while ((curr = *p) != nullptr && count-- > 0) {
         if (isdead(g, curr) && !isfixed(g, curr)) {
             *p = curr->next;
             freeobj(L, curr);
@@ -341,21 +442,19 @@ void sweeplist(lua_State* L, GCObject** p) {
             p = &curr->next;
         }
     }
+    return *p == nullptr ? nullptr : p;
 }
 
-// Unlinks dead short strings from the string table's chains (they are freed
+// Unlinks the dead short strings of one string-table chain (they are freed
 // with the rest of allgc).
-void sweepstrings(global_State* g) {
-    for (int i = 0; i < g->strt.size; i++) {
-        TString** p = &g->strt.hash[i];
-        while (*p) {
-            TString* ts = *p;
-            if (isdead(g, ts) && !isfixed(g, ts)) {
-                *p = ts->hnext;
-                g->strt.nuse--;
-            } else {
-                p = &ts->hnext;
-            }
+void sweepstringchain(global_State* g, TString** p) {
+    while (*p) {
+        TString* ts = *p;
+        if (isdead(g, ts) && !isfixed(g, ts)) {
+            *p = ts->hnext;
+            g->strt.nuse--;
+        } else {
+            p = &ts->hnext;
         }
     }
 }
@@ -371,6 +470,28 @@ void freeobj(lua_State* L, GCObject* o) {
     luaC_freeobj(L, o);
 }
 
+void entersweep(global_State* g) {
+    g->gcstate = GCSsweepstring;
+    g->sweepstrgc = 0;
+    g->sweepfin = &g->finobj;
+    g->sweepgc = &g->allgc;
+}
+
+// Shrinks the string table when it is mostly empty. The smaller table is a
+// new block: if memory refuses it, the old one simply stays (the host may be
+// collecting with no protected call around it).
+void checksizes(lua_State* L) {
+    global_State* g = G(L);
+    if (g->gckind == KGC_EMERGENCY) return;  // the allocation may be inserting into the table
+    if (int(g->strt.nuse) >= g->strt.size / 4 || g->strt.size <= MINSTRTABSIZE * 2) return;
+    lu_byte running = g->gcrunning;
+    g->gcrunning = 0;  // no collection inside the collection
+    ptrdiff_t top = savestack(L, L->top);
+    luaD_rawrunprotected(L, [](lua_State* L1, void*) { luaS_resize(L1, G(L1)->strt.size / 2); }, nullptr);
+    L->top = restorestack(L, top);
+    g->gcrunning = running;
+}
+
 // ---- finalizers ----
 
 void dothecall(lua_State* L, void*) { luaD_call(L, L->top - 2, 0, 0); }
@@ -382,7 +503,9 @@ void GCTM(lua_State* L) {
     o->next = g->allgc;  // back to an ordinary object
     g->allgc = o;
     o->marked &= lu_byte(~SEPARATED);
-    makewhite(g, o);
+    // While marking, o is marked (resurrected) and stays so; otherwise the
+    // next cycle must find it white.
+    if (!keepinvariant(g)) makewhite(g, o);
     TValue v;
     setgcovalue(&v, o);
     const TValue* tm = luaT_gettmbyobj(L, &v, TM_GC);
@@ -425,58 +548,84 @@ void setpause(global_State* g, lu_mem estimate) {
     luaE_setdebt(g, l_mem(gettotalbytes(g)) - l_mem(threshold));
 }
 
-// One whole collection cycle. An emergency cycle (inside a failed
-// allocation) leaves the string table's size alone: the allocation may be
-// inserting into it.
-void fullcycle(lua_State* L, bool emergency) {
+// Does one indivisible piece of the cycle; returns its work.
+lu_mem singlestep(lua_State* L) {
     global_State* g = G(L);
-    Marker m{L, g};
-    // Nothing may be black when a cycle starts (open upvalues are not swept).
-    for (UpVal* uv = g->uvhead.u.l.next; uv != &g->uvhead; uv = uv->u.l.next) makewhite(g, uv);
-    markobj(m, g->mainthread);
-    markvalue(m, &g->l_registry);
-    for (int i = 0; i < LUA_NUMTAGS; i++) markobj(m, g->mt[i]);
-    for (int i = 0; i < TM_N; i++) markobj(m, g->tmname[i]);
-    markobj(m, g->memerrmsg);
-    for (GCObject* o = g->tobefnz; o; o = o->next) markobj(m, o);  // waiting for their finalizers
-    propagateall(m);
-    // Values of open upvalues whose threads may not have been reached.
-    for (UpVal* uv = g->uvhead.u.l.next; uv != &g->uvhead; uv = uv->u.l.next)
-        if (isblack(uv)) markvalue(m, uv->v);
-    propagateall(m);
-    convergeephemerons(m);
-    clearvalues(m, m.weak, nullptr);
-    clearvalues(m, m.allweak, nullptr);
-    GCObject* origweak = m.weak;
-    GCObject* origall = m.allweak;
-    separatetobefnz(g, false);
-    for (GCObject* o = g->tobefnz; o; o = o->next) markobj(m, o);  // resurrected until finalized
-    propagateall(m);
-    convergeephemerons(m);
-    clearkeys(m, m.ephemeron);
-    clearkeys(m, m.allweak);
-    // Values of weak tables first reached through resurrected objects.
-    clearvalues(m, m.weak, origweak);
-    clearvalues(m, m.allweak, origall);
-    g->currentwhite = otherwhite(g);  // what is still white is dead
-    sweepstrings(g);
-    sweeplist(L, &g->allgc);
-    sweeplist(L, &g->finobj);
-    sweeplist(L, &g->tobefnz);
-    for (UpVal* uv = g->uvhead.u.l.next; uv != &g->uvhead; uv = uv->u.l.next) makewhite(g, uv);
-    makewhite(g, g->mainthread);
-    // Shrink the string table when it is mostly empty. The smaller table is
-    // a new block: if memory refuses it, the old one simply stays (the
-    // host may be collecting with no protected call around it).
-    if (!emergency && int(g->strt.nuse) < g->strt.size / 4 && g->strt.size > MINSTRTABSIZE * 2) {
-        lu_byte running = g->gcrunning;
-        g->gcrunning = 0;  // no collection inside the collection
-        ptrdiff_t top = savestack(L, L->top);
-        luaD_rawrunprotected(L, [](lua_State* L1, void*) { luaS_resize(L1, G(L1)->strt.size / 2); }, nullptr);
-        L->top = restorestack(L, top);
-        g->gcrunning = running;
+    switch (g->gcstate) {
+    case GCSpause: {
+        g->GCmemtrav = lu_mem(g->strt.size) * sizeof(GCObject*);
+        restartcollection(g);
+        g->gcstate = GCSpropagate;
+        return g->GCmemtrav;
     }
-    g->GCestimate = gettotalbytes(g);
+    case GCSpropagate: {
+        if (g->gray) {
+            lu_mem before = g->GCmemtrav;
+            propagatemark(g);
+            return g->GCmemtrav - before;
+        }
+        g->gcstate = GCSatomic;  // no more gray objects
+        return 0;
+    }
+    case GCSatomic: {
+        propagateall(g);
+        lu_mem work = atomic(L);
+        entersweep(g);
+        g->GCestimate = gettotalbytes(g);  // first estimate, lowered by the sweep
+        return work;
+    }
+    case GCSsweepstring: {
+        int i = 0;
+        for (; i < GCSWEEPMAX && g->sweepstrgc + i < g->strt.size; i++)
+            sweepstringchain(g, &g->strt.hash[g->sweepstrgc + i]);
+        g->sweepstrgc += i;
+        if (g->sweepstrgc >= g->strt.size) g->gcstate = GCSsweepudata;
+        return lu_mem(i) * GCSWEEPCOST;
+    }
+    case GCSsweepudata:
+    case GCSsweep: {
+        GCObject**& where = g->gcstate == GCSsweepudata ? g->sweepfin : g->sweepgc;
+        if (where != nullptr) {
+            l_mem olddebt = g->GCdebt;
+            where = sweeplist(L, where, GCSWEEPMAX);
+            g->GCestimate += lu_mem(g->GCdebt - olddebt);  // what was freed
+            return GCSWEEPMAX * GCSWEEPCOST;
+        }
+        if (g->gcstate == GCSsweepudata) {
+            g->gcstate = GCSsweep;
+            return 0;
+        }
+        makewhite(g, g->mainthread);
+        checksizes(L);
+        g->gcstate = GCSpause;
+        return GCSWEEPCOST;
+    }
+    default: return 0;
+    }
+}
+
+// Runs steps until the collector reaches one of the states in statesmask.
+void runtilstate(lua_State* L, int statesmask) {
+    global_State* g = G(L);
+    while (!(statesmask & (1 << g->gcstate))) singlestep(L);
+}
+
+// Does work in proportion to the debt: the debt in bytes becomes units of
+// work through the step multiplier.
+void incstep(lua_State* L) {
+    global_State* g = G(L);
+    l_mem stepmul = g->gcstepmul < 40 ? 40 : g->gcstepmul;  // no ridiculously small steps
+    l_mem debt = (g->GCdebt / STEPMULADJ) + 1;
+    debt = (debt < MAX_LMEM / stepmul) ? debt * stepmul : MAX_LMEM;
+    do {  // at least one piece of work
+        debt -= l_mem(singlestep(L));
+    } while (debt > -GCSTEPSIZE && g->gcstate != GCSpause);
+    if (g->gcstate == GCSpause) {
+        setpause(g, g->GCestimate);
+    } else {
+        debt = (debt / stepmul) * STEPMULADJ;
+        luaE_setdebt(g, debt);
+    }
 }
 
 }  // namespace
@@ -555,15 +704,29 @@ void luaC_freeallobjects(lua_State* L) {
     }
 }
 
+void luaC_forcestep(lua_State* L) {
+    global_State* g = G(L);
+    incstep(L);
+    // A few finalizers per step, or all of them when a cycle has ended.
+    for (int i = 0; g->tobefnz && (i < GCFINALIZENUM || g->gcstate == GCSpause); i++) GCTM(L);
+}
+
+int luaC_stepkb(lua_State* L, int kb) {
+    global_State* g = G(L);
+    if (kb < 0) kb = 0;
+    l_mem debt = l_mem(kb) * 1024 - GCSTEPSIZE;
+    if (g->gcrunning) debt += g->GCdebt;  // with what is owed already
+    luaE_setdebt(g, debt);
+    luaC_forcestep(L);
+    return g->gcstate == GCSpause ? 1 : 0;
+}
+
 void luaC_step(lua_State* L) {
     global_State* g = G(L);
-    if (!g->gcrunning) {
-        luaE_setdebt(g, -l_mem(GCMINDEBT) * 10);  // look again later
-        return;
-    }
-    fullcycle(L, false);
-    setpause(g, g->GCestimate);
-    callallpendingfinalizers(L);
+    if (g->gcrunning)
+        luaC_forcestep(L);
+    else
+        luaE_setdebt(g, -GCSTEPSIZE);  // look again later
 }
 
 void luaC_checkGC(lua_State* L) {
@@ -572,8 +735,16 @@ void luaC_checkGC(lua_State* L) {
 
 void luaC_fullgc(lua_State* L, int isemergency) {
     global_State* g = G(L);
+    lu_byte origkind = g->gckind;
+    g->gckind = isemergency ? KGC_EMERGENCY : KGC_NORMAL;
     if (!isemergency) callallpendingfinalizers(L);
-    fullcycle(L, isemergency != 0);
+    // Black objects may exist while marking: sweeping with the white
+    // unchanged turns them white again and frees nothing.
+    if (keepinvariant(g)) entersweep(g);
+    runtilstate(L, 1 << GCSpause);     // end the cycle under way
+    runtilstate(L, ~(1 << GCSpause));  // start a new one
+    runtilstate(L, 1 << GCSpause);     // and run it whole
+    g->gckind = origkind;
     setpause(g, g->GCestimate);
     if (!isemergency) callallpendingfinalizers(L);
 }
@@ -587,8 +758,38 @@ void luaC_checkfinalizer(lua_State* L, GCObject* o, Table* mt) {
         if (*p == nullptr) return;
         p = &(*p)->next;
     }
+    if (g->sweepgc == &o->next) g->sweepgc = p;  // the sweep goes on with what followed o
     *p = o->next;
     o->next = g->finobj;
     g->finobj = o;
     o->marked |= SEPARATED;
+    if (issweepphase(g)) makewhite(g, o);  // finobj may be swept already
+}
+
+void luaC_upvalclosed(lua_State* L, UpVal* uv) {
+    global_State* g = G(L);
+    if (keepinvariant(g)) {
+        // A reached (gray) open upvalue becomes an ordinary closed one: its
+        // value leaves the stack, so mark it now.
+        if (isgray(uv)) {
+            gray2black(uv);
+            markvalue(g, uv->v);
+        }
+    } else {
+        makewhite(g, uv);
+    }
+}
+
+void luaC_barrier_(lua_State* L, GCObject* o, GCObject* v) {
+    global_State* g = G(L);
+    if (keepinvariant(g))
+        reallymarkobject(g, v);  // restore the invariant
+    else
+        makewhite(g, o);  // sweeping: no black object may be left behind
+}
+
+void luaC_barrierback_(lua_State* L, GCObject* o) {
+    global_State* g = G(L);
+    black2gray(o);  // traversed again in the atomic phase
+    linkgclist(o, g->grayagain);
 }

@@ -21,6 +21,7 @@ using Instruction = uint32_t;
 
 constexpr size_t MAX_SIZET = ~size_t(0) - 2;
 constexpr lu_mem MAX_LUMEM = ~lu_mem(0) - 2;
+constexpr l_mem MAX_LMEM = l_mem(MAX_LUMEM >> 1);
 constexpr int MAX_INT = INT_MAX - 2;
 
 // Largest string kept interned; longer strings are created afresh.

@@ -173,7 +173,7 @@ lua_State* lua_newstate(lua_Alloc f, void* ud) {
     luaZ_initbuffer(L, &g->buff);
     g->panic = nullptr;
     g->version = nullptr;
-    g->gcstate = 0;
+    g->gcstate = GCSpause;
     g->gckind = KGC_NORMAL;
     g->allgc = nullptr;
     g->finobj = nullptr;

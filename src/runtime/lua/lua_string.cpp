@@ -72,7 +72,11 @@ TString* internshrstr(lua_State* L, const char* str, size_t l) {
     global_State* g = G(L);
     unsigned int h = luaS_hash(str, l, g->seed);
     for (TString* ts = g->strt.hash[h & unsigned(g->strt.size - 1)]; ts; ts = ts->hnext) {
-        if (l == ts->len && std::memcmp(str, getstr(ts), l) == 0) return ts;
+        if (l == ts->len && std::memcmp(str, getstr(ts), l) == 0) {
+            // Found dead but not yet swept: it lives again.
+            if (ts->marked & (g->currentwhite ^ WHITEBITS) & WHITEBITS) ts->marked ^= WHITEBITS;
+            return ts;
+        }
     }
     stringtable* tb = &g->strt;
     if (tb->nuse >= lu_int32(tb->size) && tb->size <= MAX_INT / 2) luaS_resize(L, tb->size * 2);

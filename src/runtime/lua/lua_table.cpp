@@ -264,6 +264,7 @@ TValue* luaH_newkey(lua_State* L, Table* t, const TValue* key) {
     }
     mp->i_key.value_ = key->value_;
     mp->i_key.tt_ = key->tt_;
+    luaC_barrierback(L, t, key);
     return gval(mp);
 }
 

@@ -125,6 +125,7 @@ void pushclosure(lua_State* L, Proto* p, UpVal** encup, StkId base, StkId ra) {
             ncl->l.upvals[i] = encup[uv[i].idx];
     }
     p->cache = ncl;  // later closures with the same upvalues share it
+    luaC_objbarrier(L, p, &ncl->l);
 }
 
 // The cached closure of p when its upvalues are the ones a new closure
