@@ -59,6 +59,7 @@ struct vexel_app {
     int32_t host_framerate_control;
 
     char input_file[app_path_max + 1];  // -input: button replay read at start-up
+    char screenshot_file[app_path_max + 1];  // -screenshot: picture of the screen saved at exit
 };
 
 extern vexel_app app;

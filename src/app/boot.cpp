@@ -10,7 +10,9 @@
 
 #include "app/app.h"
 #include "app/shell.h"
+#include "capture/capture.h"
 #include "cart/disk.h"
+#include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
@@ -230,6 +232,8 @@ void update_reset_glitch() {
         pstate.pending = pending_run_cart;
         std::snprintf(runner.pending_params, sizeof runner.pending_params, "%s", runner.params);
         if (app.glitch_test) {
+            // The test's record of each reset: what the glitch left on screen.
+            if (save_png_screenshot(pstate.display) != 0) fenn_debug("** glitch test screenshot failed\n");
             app.glitch_test = 1;
             if (++app.glitch_shots >= 48) fenn_quit = 1;
         }

@@ -178,6 +178,8 @@ void process_arguments(int argc, char** argv) {
             if (value) std::snprintf(app.wav_file, sizeof app.wav_file, "%s", value);
         } else if (!std::strcmp(a, "-frames")) {
             parse_int(value, app.frame_limit);
+        } else if (!std::strcmp(a, "-screenshot")) {
+            if (value) std::snprintf(app.screenshot_file, sizeof app.screenshot_file, "%s", value);
         } else if (!std::strcmp(a, "-input")) {
             if (value) std::snprintf(app.input_file, sizeof app.input_file, "%s", value);
         } else if (!std::strcmp(a, "-glitch_test")) {

@@ -17,6 +17,7 @@
 #include "app/shell.h"
 #include "audio/audio.h"
 #include "audio/audio_wav.h"
+#include "capture/capture.h"
 #include "cart/cart_art.h"
 #include "cart/cart_cmd.h"
 #include "cart/cart_text.h"
@@ -56,6 +57,10 @@ vexel_wav_writer wav;
 bool recording = false;
 int64_t machine_frames = 0;
 int64_t machine_clock_ms = 0;  // advanced by machine frames, for headless sound timing
+fenn_bitmap* gif_frame = nullptr;  // the picture last presented, recorded into the video clip
+
+constexpr int capture_message_ms = 1400;
+constexpr int capture_failure_ms = 1900;
 
 uint32_t machine_clock() { return uint32_t(machine_clock_ms); }
 
@@ -78,6 +83,8 @@ void print_usage() {
         "  -frames N           quit after N machine frames\n"
         "  -fast               run machine frames as fast as possible (no waiting)\n"
         "  -wav FILE           record the sound to FILE (22050 Hz mono 16-bit WAV)\n"
+        "  -screenshot FILE    save a picture of the screen to FILE when quitting (exit\n"
+        "                      status 1 when it cannot be written)\n"
         "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
         "                      a decimal number, bits 0-7 player 0's held buttons and\n"
         "                      bits 8-15 player 1's; nothing is held after the last line\n"
@@ -188,6 +195,26 @@ void set_message(const char* text, int64_t start, int64_t end) {
     app.message_start = start;
     app.message_end = end;
     app.message_colour = app.message_colour == 15 ? 7 : 15;
+}
+
+// The capture keys, after the frame's own keys: screenshot of the display
+// bitmap, a new starting point for the video, or the video saved.
+void process_capture_keys() {
+    switch (capture_key_action()) {
+    case capture_none: break;
+    case capture_screenshot:
+        if (save_png_screenshot(pstate.display) == 0) show_message_exact("saved screenshot to desktop", capture_message_ms);
+        else show_message_exact("** failed to save screenshot", capture_failure_ms);
+        break;
+    case capture_video_start:
+        reset_video();
+        show_message_exact("set video starting point", capture_message_ms);
+        break;
+    case capture_video_save:
+        if (save_gif() == 0) show_message_exact("saved video to desktop", capture_message_ms);
+        else show_message_exact("** failed to save video", capture_failure_ms);
+        break;
+    }
 }
 
 }  // namespace
@@ -331,6 +358,7 @@ void fenn_main_init() {
 
     pstate.screen = fenn_create_bitmap(128, 128, 8);
     pstate.display = fenn_create_bitmap(128, 128, 8);
+    gif_frame = fenn_create_bitmap(128, 128, 8);
     for (int i = 0; i < 16; ++i) pstate.screen_pal[i] = i;
     pstate.clip_x1 = pstate.clip_y1 = 128;
     pstate.target_fps = 30;
@@ -418,6 +446,7 @@ void fenn_main_update() {
         process_running_keypresses();
         process_paused_keypresses();
         app.frame_credit -= shell_frame_one;
+        record_video_frame(gif_frame);
     } else if (due) {
         switch (pstate.mode) {
         case shell_running:
@@ -447,6 +476,7 @@ void fenn_main_update() {
         app.frame_credit -= shell_frame_one;
         pstate.boot_frame++;
         frame_flipper ^= 1;
+        if (shell_records_gif_frame(paused, pstate.target_fps, frame_flipper)) record_video_frame(gif_frame);
         machine_clock_ms += 1000 / fps;
         if (recording) vexel_audio_record_frame(wav, fps, machine_frames);
         ++machine_frames;
@@ -459,6 +489,7 @@ void fenn_main_update() {
         if (app.pause_menu) close_paused_menu();
         else open_paused_menu();
     }
+    process_capture_keys();
     if (keyconfig_take_result(app.button_keys)) fenn_debug("key configuration saved\n");
     determine_audio_pause_state();
     fenn_set_audio_framework_paused(fenn_state.paused);
@@ -485,6 +516,8 @@ void fenn_main_draw() {
     fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
     draw_paused_menu(page);
     draw_overlay_message(page);
+    if (gif_frame && page->pix.size() == gif_frame->pix.size())
+        std::memcpy(gif_frame->pix.data(), page->pix.data(), gif_frame->pix.size());
     draw_ms = fenn_get_time() - start;
     runner_set_draw_time(draw_ms);
 }
@@ -492,6 +525,10 @@ void fenn_main_draw() {
 // ---------------------------------------------------------------- shutdown
 
 void fenn_main_exit() {
+    if (app.screenshot_file[0] && save_png_screenshot_to(app.screenshot_file, pstate.display) != 0) {
+        std::fprintf(stderr, "vexel: cannot write the screenshot %s\n", app.screenshot_file);
+        if (fenn_exit_status() == 0) fenn_set_exit_status(1);
+    }
     save_cdata();  // a running program's save data, whatever the time since the last write
     console_reset();
     close_lua_machine();
@@ -508,7 +545,9 @@ void fenn_main_exit() {
     pstate.working_cart = pstate.cart = shell_system_cart = nullptr;
     fenn_destroy_bitmap(pstate.screen);
     fenn_destroy_bitmap(pstate.display);
+    fenn_destroy_bitmap(gif_frame);
     pstate.screen = pstate.display = nullptr;
+    gif_frame = nullptr;
     boot_exit();
     cart_art_reset();
     fenn_destroy_pod(shell_console_font);

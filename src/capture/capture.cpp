@@ -1,0 +1,84 @@
+#include "capture/capture.h"
+
+#include <SDL.h>
+
+#include "app/app.h"
+#include "capture/capture_file.h"
+#include "capture/capture_gif.h"
+#include "capture/capture_png.h"
+#include "framework/fenn_log.h"
+#include "framework/fenn_platform.h"
+#include "framework/fenn_video.h"
+
+namespace {
+
+constexpr int screenshot_digits = 3;
+constexpr int gif_digits = 1;
+
+std::string last_saved;
+
+bool pressed(int scancode) { return fenn_get_key_state(scancode) == 3; }
+
+}  // namespace
+
+int save_png_screenshot(const fenn_bitmap* bitmap) {
+    const uint8_t* palette = fenn_get_palette();
+    if (!bitmap || !palette) return 1;
+    auto write = [&](const char* temp, const char* final) {
+        fenn_debug("saving screenshot to: %s\n", final);
+        return capture_write_png(temp, bitmap, palette, app.screenshot_scale);
+    };
+    std::string path;
+    if (capture_write_numbered(get_output_file_name_base(), screenshot_digits, ".png", write, &path) != 0) {
+        fenn_debug("** failed to save screenshot\n");
+        return 1;
+    }
+    last_saved = path;
+    return 0;
+}
+
+int save_gif() {
+    const uint8_t* palette = fenn_get_palette();
+    if (!palette) return 1;
+    if (video_clip.count == 0) {
+        fenn_debug("** no video frames recorded\n");
+        return 1;
+    }
+    auto write = [&](const char* temp, const char* final) {
+        fenn_debug("saving video to: %s\n", final);
+        return capture_write_gif(temp, video_clip, palette, app.gif_scale);
+    };
+    std::string path;
+    if (capture_write_numbered(get_output_file_name_base(), gif_digits, ".gif", write, &path) != 0) {
+        fenn_debug("** failed to save video\n");
+        return 1;
+    }
+    last_saved = path;
+    return 0;
+}
+
+int save_png_screenshot_to(const char* path, const fenn_bitmap* bitmap) {
+    const uint8_t* palette = fenn_get_palette();
+    if (!bitmap || !palette) return 1;
+    fenn_debug("saving screenshot to: %s\n", path ? path : "");
+    const int failed = capture_write_replacing(
+        path, [&](const char* temp) { return capture_write_png(temp, bitmap, palette, app.screenshot_scale); });
+    if (!failed) last_saved = path;
+    return failed;
+}
+
+const std::string& capture_last_saved_path() { return last_saved; }
+
+capture_action capture_key_action() {
+    if (fenn_get_key_state(fenn_mod_alt)) return capture_none;
+    const bool ctrl = fenn_get_key_state(fenn_mod_ctrl) != 0;
+    capture_action action = capture_none;
+    if (pressed(SDL_SCANCODE_F1) || pressed(SDL_SCANCODE_F6) || (ctrl && pressed(SDL_SCANCODE_6)))
+        action = capture_screenshot;
+    if (pressed(SDL_SCANCODE_F3) || pressed(SDL_SCANCODE_F8) || (ctrl && pressed(SDL_SCANCODE_8)))
+        action = capture_video_start;
+    if (pressed(SDL_SCANCODE_F4) || pressed(SDL_SCANCODE_F9) || (ctrl && pressed(SDL_SCANCODE_9)))
+        action = capture_video_save;
+    if (ctrl && pressed(SDL_SCANCODE_0)) action = capture_none;
+    return action;
+}

@@ -1,0 +1,38 @@
+// capture: what the frame loop calls to save what the machine shows.
+//
+// Screenshots ("<base>_000.png", ...) and GIFs of the recorded clip
+// ("<base>_0.gif", ...) go to the desktop folder under the first free
+// number (capture_file), coloured through the display palette and enlarged
+// by the screenshot_scale and gif_scale settings. Both report 0 saved or 1
+// failed; the reason of a failure goes to the log, the frame loop shows the
+// message. The capture keys are read here and acted on by the frame loop.
+#pragma once
+#include <string>
+
+#include "capture/capture_clip.h"
+#include "framework/fenn_bitmap.h"
+
+// Saves `bitmap` (8-bit colour indices) as a PNG in the desktop folder.
+int save_png_screenshot(const fenn_bitmap* bitmap);
+
+// Saves the frames of video_clip as a GIF in the desktop folder. Fails
+// (writing nothing) when no frame has been recorded.
+int save_gif();
+
+// Saves `bitmap` as a PNG at `path` exactly (replacing a file there), for
+// the -screenshot option.
+int save_png_screenshot_to(const char* path, const fenn_bitmap* bitmap);
+
+// The path of the last file saved by the two functions above ("" before).
+const std::string& capture_last_saved_path();
+
+enum capture_action : int {
+    capture_none = 0,
+    capture_screenshot = 1,     // F1, F6, Ctrl+6
+    capture_video_start = 2,    // F3, F8, Ctrl+8
+    capture_video_save = 3,     // F4, F9, Ctrl+9
+};
+
+// The capture key pressed this update: nothing while Alt is held, the last
+// of the three lines above that matches, nothing when Ctrl+0 is pressed too.
+capture_action capture_key_action();
