@@ -206,6 +206,13 @@ void process_capture_keys() {
         if (save_png_screenshot(pstate.display) == 0) show_message_exact("saved screenshot to desktop", capture_message_ms);
         else show_message_exact("** failed to save screenshot", capture_failure_ms);
         break;
+    case capture_label_image:
+        // Only a running cartridge's picture makes a label.
+        if (pstate.mode != shell_running || !pstate.program_active) break;
+        if (capture_label(pstate.working_cart, pstate.display) == 0)
+            show_message_exact("captured label image", capture_message_ms);
+        else show_message_exact("** failed to capture label", capture_failure_ms);
+        break;
     case capture_video_start:
         reset_video();
         show_message_exact("set video starting point", capture_message_ms);

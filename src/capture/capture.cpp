@@ -6,6 +6,7 @@
 #include "capture/capture_file.h"
 #include "capture/capture_gif.h"
 #include "capture/capture_png.h"
+#include "cart/cart.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_video.h"
@@ -67,6 +68,15 @@ int save_png_screenshot_to(const char* path, const fenn_bitmap* bitmap) {
     return failed;
 }
 
+int capture_label(vexel_cart* cart, const fenn_bitmap* display) {
+    if (!cart || !display || display->depth != 8 || display->w != capture_side || display->h != capture_side)
+        return 1;
+    if (!cart->label) cart->label = fenn_create_bitmap(capture_side, capture_side, 8);
+    if (!cart->label) return 1;
+    for (size_t i = 0; i < capture_frame_bytes; ++i) cart->label->pix[i] = display->pix[i] & 15;
+    return 0;
+}
+
 const std::string& capture_last_saved_path() { return last_saved; }
 
 capture_action capture_key_action() {
@@ -75,6 +85,7 @@ capture_action capture_key_action() {
     capture_action action = capture_none;
     if (pressed(SDL_SCANCODE_F1) || pressed(SDL_SCANCODE_F6) || (ctrl && pressed(SDL_SCANCODE_6)))
         action = capture_screenshot;
+    if (pressed(SDL_SCANCODE_F7) || (ctrl && pressed(SDL_SCANCODE_7))) action = capture_label_image;
     if (pressed(SDL_SCANCODE_F3) || pressed(SDL_SCANCODE_F8) || (ctrl && pressed(SDL_SCANCODE_8)))
         action = capture_video_start;
     if (pressed(SDL_SCANCODE_F4) || pressed(SDL_SCANCODE_F9) || (ctrl && pressed(SDL_SCANCODE_9)))

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "capture_fixture.h"
+#include "cart/cart.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_png.h"
 
@@ -120,7 +121,8 @@ TEST(CaptureKeys, EachKeyAndItsAlternatives) {
                           {SDL_SCANCODE_6, true, capture_screenshot}, {SDL_SCANCODE_6, false, capture_none},
                           {SDL_SCANCODE_F3, false, capture_video_start}, {SDL_SCANCODE_F8, false, capture_video_start},
                           {SDL_SCANCODE_8, true, capture_video_start}, {SDL_SCANCODE_F4, false, capture_video_save},
-                          {SDL_SCANCODE_F9, false, capture_video_save}, {SDL_SCANCODE_9, true, capture_video_save}}) {
+                          {SDL_SCANCODE_F9, false, capture_video_save}, {SDL_SCANCODE_9, true, capture_video_save},
+                          {SDL_SCANCODE_F7, false, capture_label_image}, {SDL_SCANCODE_7, true, capture_label_image}}) {
         clear_keys();
         fenn_set_key_state(c.key, 3);
         if (c.ctrl) fenn_set_key_state(fenn_key_lctrl, 1);
@@ -146,4 +148,33 @@ TEST(CaptureKeys, AltBlocksCtrlZeroCancelsTheLastLineWins) {
     fenn_set_key_state(SDL_SCANCODE_0, 3);
     EXPECT_EQ(capture_key_action(), capture_none);
     clear_keys();
+}
+
+TEST(CaptureLabel, DisplayBecomesTheLabelInMachineColours) {
+    vexel_cart* cart = fenn_create_vexel_cart();
+    fenn_bitmap* display = fenn_create_bitmap(128, 128, 8);
+    for (size_t i = 0; i < display->pix.size(); ++i) display->pix[i] = uint8_t(i % 16);
+    display->pix[3] = 0x8c;  // an extended colour keeps its slot
+    ASSERT_EQ(cart->label, nullptr);
+    ASSERT_EQ(capture_label(cart, display), 0);
+    ASSERT_NE(cart->label, nullptr);
+    EXPECT_EQ(cart->label->w, 128);
+    EXPECT_EQ(cart->label->pix[1], 1);
+    EXPECT_EQ(cart->label->pix[3], 0x0c);
+    EXPECT_EQ(cart->label->pix[16 * 128 + 15], 15);
+
+    // A second capture replaces the picture in place.
+    const fenn_bitmap* first = cart->label;
+    std::fill(display->pix.begin(), display->pix.end(), uint8_t(9));
+    ASSERT_EQ(capture_label(cart, display), 0);
+    EXPECT_EQ(cart->label, first);
+    EXPECT_EQ(cart->label->pix[3], 9);
+
+    fenn_bitmap* wrong = fenn_create_bitmap(64, 64, 8);
+    EXPECT_EQ(capture_label(cart, wrong), 1);
+    EXPECT_EQ(capture_label(nullptr, display), 1);
+    EXPECT_EQ(cart->label->pix[3], 9);
+    fenn_destroy_bitmap(wrong);
+    fenn_destroy_bitmap(display);
+    fenn_destroy_vexel_cart(cart);
 }
