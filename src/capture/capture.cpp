@@ -18,7 +18,24 @@ constexpr int gif_digits = 1;
 
 std::string last_saved;
 
-bool pressed(int scancode) { return fenn_get_key_state(scancode) == 3; }
+// The keys read below, and whether each was down at the previous look. A
+// key that stays down reads as pressed again at every auto-repeat; a capture
+// acts once per press, not a file every 80 ms while the key is held.
+constexpr int capture_keys[] = {SDL_SCANCODE_F1, SDL_SCANCODE_F3, SDL_SCANCODE_F4, SDL_SCANCODE_F6,
+                                SDL_SCANCODE_F7, SDL_SCANCODE_F8, SDL_SCANCODE_F9, SDL_SCANCODE_0,
+                                SDL_SCANCODE_6,  SDL_SCANCODE_7,  SDL_SCANCODE_8,  SDL_SCANCODE_9};
+bool was_down[sizeof capture_keys / sizeof capture_keys[0]] = {};
+
+bool pressed(int scancode) {
+    for (size_t i = 0; i < sizeof capture_keys / sizeof capture_keys[0]; ++i)
+        if (capture_keys[i] == scancode) return fenn_get_key_state(scancode) == 3 && !was_down[i];
+    return false;
+}
+
+void remember_keys() {
+    for (size_t i = 0; i < sizeof capture_keys / sizeof capture_keys[0]; ++i)
+        was_down[i] = fenn_get_key_state(capture_keys[i]) != 0;
+}
 
 }  // namespace
 
@@ -79,7 +96,9 @@ int capture_label(vexel_cart* cart, const fenn_bitmap* display) {
 
 const std::string& capture_last_saved_path() { return last_saved; }
 
-capture_action capture_key_action() {
+namespace {
+
+capture_action capture_key_action_now() {
     if (fenn_get_key_state(fenn_mod_alt)) return capture_none;
     const bool ctrl = fenn_get_key_state(fenn_mod_ctrl) != 0;
     capture_action action = capture_none;
@@ -91,5 +110,13 @@ capture_action capture_key_action() {
     if (pressed(SDL_SCANCODE_F4) || pressed(SDL_SCANCODE_F9) || (ctrl && pressed(SDL_SCANCODE_9)))
         action = capture_video_save;
     if (ctrl && pressed(SDL_SCANCODE_0)) action = capture_none;
+    return action;
+}
+
+}  // namespace
+
+capture_action capture_key_action() {
+    const capture_action action = capture_key_action_now();
+    remember_keys();
     return action;
 }

@@ -43,5 +43,7 @@ enum capture_action : int {
 
 // The capture key pressed this update: nothing while Alt is held, the last
 // of the lines above that matches (in the order screenshot, label, video
-// start, video save), nothing when Ctrl+0 is pressed too.
+// start, video save), nothing when Ctrl+0 is pressed too. A key counts when
+// it went down since the previous call, so a key held down acts once, not at
+// every auto-repeat; the frame loop calls this once per update.
 capture_action capture_key_action();

@@ -37,8 +37,10 @@ int gif_frames(const std::string& path, int* width) {
     return n;
 }
 
+// Every key up, seen by the capture keys as a frame of its own.
 void clear_keys() {
     for (int k = 0; k < fenn_key_count; ++k) fenn_set_key_state(k, 0);
+    capture_key_action();
 }
 
 }  // namespace
@@ -129,7 +131,16 @@ TEST(CaptureKeys, EachKeyAndItsAlternatives) {
         EXPECT_EQ(capture_key_action(), c.want) << c.key;
         fenn_set_key_state(c.key, 1);  // held, not pressed this frame
         EXPECT_EQ(capture_key_action(), capture_none) << c.key;
+        fenn_set_key_state(c.key, 3);  // still held: the host's auto-repeat
+        EXPECT_EQ(capture_key_action(), capture_none) << c.key;
     }
+    clear_keys();
+    fenn_set_key_state(SDL_SCANCODE_F6, 3);
+    EXPECT_EQ(capture_key_action(), capture_screenshot);
+    fenn_set_key_state(SDL_SCANCODE_F6, 0);  // released
+    EXPECT_EQ(capture_key_action(), capture_none);
+    fenn_set_key_state(SDL_SCANCODE_F6, 3);  // and pressed again
+    EXPECT_EQ(capture_key_action(), capture_screenshot);
     clear_keys();
 }
 
@@ -138,12 +149,20 @@ TEST(CaptureKeys, AltBlocksCtrlZeroCancelsTheLastLineWins) {
     fenn_set_key_state(SDL_SCANCODE_F1, 3);
     fenn_set_key_state(fenn_key_ralt, 1);
     EXPECT_EQ(capture_key_action(), capture_none);
-    fenn_set_key_state(fenn_key_ralt, 0);
+    clear_keys();
+    fenn_set_key_state(SDL_SCANCODE_F1, 3);
     EXPECT_EQ(capture_key_action(), capture_screenshot);
+    clear_keys();
+    fenn_set_key_state(SDL_SCANCODE_F1, 3);
     fenn_set_key_state(SDL_SCANCODE_F9, 3);
-    EXPECT_EQ(capture_key_action(), capture_video_save);
     fenn_set_key_state(SDL_SCANCODE_F8, 3);
     EXPECT_EQ(capture_key_action(), capture_video_save);
+    clear_keys();
+    fenn_set_key_state(SDL_SCANCODE_F8, 3);
+    fenn_set_key_state(SDL_SCANCODE_F7, 3);
+    EXPECT_EQ(capture_key_action(), capture_video_start);
+    clear_keys();
+    fenn_set_key_state(SDL_SCANCODE_F9, 3);
     fenn_set_key_state(fenn_key_rctrl, 1);
     fenn_set_key_state(SDL_SCANCODE_0, 3);
     EXPECT_EQ(capture_key_action(), capture_none);
