@@ -197,8 +197,9 @@ void set_message(const char* text, int64_t start, int64_t end) {
     app.message_colour = app.message_colour == 15 ? 7 : 15;
 }
 
-// The capture keys, after the frame's own keys: screenshot of the display
-// bitmap, a new starting point for the video, or the video saved.
+// The capture keys, after the frame's own keys: a screenshot of the display
+// bitmap, the running cartridge's label picture, a new starting point for
+// the video, or the video saved.
 void process_capture_keys() {
     switch (capture_key_action()) {
     case capture_none: break;
