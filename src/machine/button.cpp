@@ -107,6 +107,19 @@ bool player_key(int b, int p) {
     return false;
 }
 
+bool vexel_key_is_bound(int scancode, int b, int p) {
+    int idx = binding_index(b, p);
+    if (idx >= 0) {
+        int code = app.button_keys[idx];
+        if (code > 0 && code < fenn_key_count) return code == scancode;
+    }
+    if ((p != 0 && p != 1) || b < 0 || b > button_pause) return false;
+    const DefaultKeys& keys = default_keys[p][b];
+    for (int i = 0; i < keys.count; ++i)
+        if (keys.codes[i] == scancode) return true;
+    return false;
+}
+
 int vexel_pad_value(int b, int x, int y, uint32_t mask) {
     auto clamp = [](int v) { return std::clamp(v, 0, 255); };
     switch (b) {

@@ -74,6 +74,8 @@ int vexel_repeat_interval();
 
 // Whether the keyboard holds button b of player p (bindings and defaults).
 bool player_key(int b, int p);
+// Whether a key (scancode) is one of the keys of button b of player p.
+bool vexel_key_is_bound(int scancode, int b, int p);
 // The controller's value for button b of player p, 0..255.
 int player_button(int b, int p);
 // The same from given stick and button readings (for tests and menus).

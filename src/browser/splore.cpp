@@ -1,0 +1,805 @@
+#include "browser/splore.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+#include "app/shell.h"
+#include "audio/audio.h"
+#include "browser/splore_download.h"
+#include "browser/splore_list.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "framework/fenn_config.h"
+#include "framework/fenn_host.h"
+#include "framework/fenn_loop.h"
+#include "framework/fenn_path.h"
+#include "framework/fenn_platform.h"
+#include "framework/fenn_text.h"
+#include "framework/fenn_video.h"
+#include "machine/button.h"
+#include "machine/gfx.h"
+#include "machine/pstate.h"
+#include "machine/text.h"
+#include "runtime/run.h"
+
+splore_screen_state splore_screen;
+
+namespace {
+
+constexpr int32_t one = 65536;
+constexpr int menu_push_max = 48;
+constexpr int title_scroll_delay_ms = 500;
+constexpr int title_scroll_ms_per_px = 20;
+constexpr int title_room_px = 89;
+constexpr int page_step = 6;
+constexpr int cursor_blink_ms = 256;
+constexpr int pointer_item = 8;
+constexpr int busy_first = 212, busy_frames = 12;
+constexpr int download_first = 229, download_frames = 16;
+constexpr int glyph_left = 128, glyph_right = 129, glyph_heart = 137, glyph_pause = 152;
+constexpr const char* search_wheel = " abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int search_wheel_len = 37;
+constexpr const char* exit_entries[3] = {"shutdown vexel", "exit to console", "cancel"};
+
+splore_list& cur_list() { return splore_data.lists[std::clamp(splore_data.current, 0, splore_list_count - 1)]; }
+
+splore_item& cur_item() { return get_splore_item(splore_data.current, cur_list().selection); }
+
+bool pressed(int b) { return button_pressed(b, 0) != 0; }
+bool pressed_pad(int b) { return button_pressed_nok(b, 0) != 0; }
+
+void add_entry(int action, const char* label) {
+    splore_screen_state& s = splore_screen;
+    if (s.menu_count >= splore_menu_max) return;
+    s.entries[s.menu_count].action = action;
+    std::snprintf(s.entries[s.menu_count].label, sizeof s.entries[0].label, "%s", label);
+    ++s.menu_count;
+}
+
+void close_menu() {
+    splore_screen.cart_menu = splore_menu_closed;
+    splore_screen.menu_count = 0;
+    splore_screen.menu_index = 0;
+}
+
+// Leaves the browser for the console with its banner.
+void exit_to_console() {
+    if (pstate.screen) fenn_clear_bitmap(pstate.screen, 0);
+    pstate.cursor_x = pstate.cursor_y = 0;
+    vexel_print_col("::::::  vexel console  ::::::", 7);
+    vexel_print("");
+    vexel_print_col("type splore to return to splore", 13);
+    vexel_print_col("type help for help", 13);
+    vexel_print("");
+    fenn_flush_keys();
+    splore_screen.exit_menu = 0;
+    pstate.sub_screen = sub_screen_none;
+}
+
+// Whether a host key is one of the browser's buttons, so that it acts as
+// the button rather than as its own shortcut.
+bool key_is_button(int scancode) {
+    for (int b = button_left; b <= button_pause; ++b)
+        if (vexel_key_is_bound(scancode, b, 0)) return true;
+    return false;
+}
+
+bool key_pressed(int scancode) { return fenn_get_key_state(scancode) == 3; }
+
+void move_selection(int delta) {
+    splore_list& l = cur_list();
+    l.selection += delta;
+    splore_clamp_selection(splore_data.current);
+    splore_stamp_selection();
+}
+
+void change_list(int delta) {
+    splore_data.current = ((splore_data.current + delta) % splore_list_count + splore_list_count) % splore_list_count;
+    splore_screen.expanded = 1;
+    splore_screen.highlight = 0;
+    splore_update_favourite_flags(splore_data.current);
+    splore_clamp_selection(splore_data.current);
+    splore_stamp_selection();
+}
+
+void open_directory(const splore_item& item) {
+    const std::string root = fenn_with_slash(fenn_resolve_filename(app.root_path));
+    std::string target = fenn_with_slash(fenn_resolve_filename((fenn_with_slash(app.root_path) + item.path).c_str()));
+    // A root given without its leading part (relative) resolves the same way.
+    if (target.compare(0, root.size(), root) != 0) return;  // never above the root
+    std::string sub = target.substr(root.size());
+    if (sub == "/") sub.clear();
+    if (sub.size() > size_t(splore_path_max)) return;
+    if (!fenn_directory_exists(target.c_str())) return;
+    std::snprintf(splore_data.subdir, sizeof splore_data.subdir, "%s", sub.c_str());
+    splore_list& local = splore_data.lists[splore_local];
+    populate_splore_list_from_directory(splore_local, splore_data.subdir);
+    local.scroll = 0;
+    local.selection = 0;
+    splore_clamp_selection(splore_local);
+    splore_stamp_selection();
+}
+
+void launch_cart(const splore_item& item) {
+    splore_data.running = item;
+    splore_data.running.label = nullptr;
+    if (!item.lid[0]) {
+        const std::string path = fenn_with_slash(app.root_path) + item.path;
+        if (load_working_cart(path.c_str()) != 0) {
+            show_message("could not load", splore_message_ms);
+            return;
+        }
+        splore_start_launch();
+        return;
+    }
+    const std::string cached = splore_cart_cache_path(item.lid);
+    if (!cached.empty() && fenn_file_exists(cached.c_str())) {
+        vexel_cart* cart = nullptr;
+        int version = 0;
+        const int st = load_vexel_cart_png(cached.c_str(), &cart, &version);
+        if (st == 0 && cart) {
+            prepare_loaded_cart(cart, cached.c_str());
+            splore_start_launch();
+            return;
+        }
+        // A damaged copy is fetched again rather than failing for good.
+        std::remove(cached.c_str());
+        if (st == 3) {
+            show_message("future version. please update!", splore_message_ms);
+            return;
+        }
+    }
+    download_bbs_cart(item.lid);
+}
+
+void search_step(int dir) {
+    splore_list& l = cur_list();
+    int len = int(std::strlen(l.search_text));
+    int c = std::clamp(l.search_cursor, 0, len);
+    if (c == len) {
+        if (len >= splore_search_text_max) return;
+        l.search_text[len] = dir > 0 ? 'a' : '9';
+        l.search_text[len + 1] = 0;
+        l.search_cursor = c;
+        return;
+    }
+    const char* at = std::strchr(search_wheel, l.search_text[c]);
+    int i = at && l.search_text[c] ? int(at - search_wheel) : 0;
+    i = ((i + dir) % search_wheel_len + search_wheel_len) % search_wheel_len;
+    l.search_text[c] = search_wheel[i];
+}
+
+void search_cursor_move(int dir) {
+    splore_list& l = cur_list();
+    int len = int(std::strlen(l.search_text));
+    if (dir < 0) {
+        l.search_cursor = std::max(0, l.search_cursor - 1);
+        return;
+    }
+    if (l.search_cursor >= len) {
+        if (len >= splore_search_text_max - 1) return;
+        l.search_text[len] = ' ';
+        l.search_text[len + 1] = 0;
+    }
+    l.search_cursor = std::min(l.search_cursor + 1, int(std::strlen(l.search_text)));
+}
+
+void search_controls() {
+    if (pressed_pad(button_pause)) {
+        cur_list().search_entry = 0;
+        show_message("cancelled", 1000);
+        return;
+    }
+    if (pressed_pad(button_o) || pressed_pad(button_x)) {
+        splore_run_search();
+        block_buttons();
+        return;
+    }
+    if (pressed_pad(button_up)) search_step(1);
+    if (pressed_pad(button_down)) search_step(-1);
+    if (pressed_pad(button_left)) search_cursor_move(-1);
+    if (pressed_pad(button_right)) search_cursor_move(1);
+}
+
+void menu_controls() {
+    splore_screen_state& s = splore_screen;
+    if (s.menu_count <= 0) {
+        close_menu();
+        return;
+    }
+    if (pressed(button_up)) s.menu_index = (s.menu_index + s.menu_count - 1) % s.menu_count;
+    if (pressed(button_down)) s.menu_index = (s.menu_index + 1) % s.menu_count;
+    if (pressed(button_o) || pressed(button_x) || pressed(button_pause)) {
+        block_buttons();
+        splore_menu_action(s.entries[s.menu_index].action);
+    }
+}
+
+void exit_menu_controls() {
+    splore_screen_state& s = splore_screen;
+    if (pressed(button_up)) s.exit_selection = (s.exit_selection + 2) % 3;
+    if (pressed(button_down)) s.exit_selection = (s.exit_selection + 1) % 3;
+    if (!(pressed(button_o) || pressed(button_x) || pressed(button_pause))) return;
+    block_buttons();
+    switch (s.exit_selection) {
+    case 0: fenn_quit = 1; break;
+    case 1: exit_to_console(); break;
+    default: s.exit_menu = 0; break;
+    }
+}
+
+// Moves v toward target by an eighth (or `div`) of the way and at least
+// `least`, never past it.
+int32_t ease(int32_t v, int32_t target, int div, int32_t least) {
+    int64_t next = (int64_t(target) + int64_t(div - 1) * v) / div;
+    if (v < target) next = std::min<int64_t>(std::max<int64_t>(next, int64_t(v) + least), target);
+    else if (v > target) next = std::max<int64_t>(std::min<int64_t>(next, int64_t(v) - least), target);
+    return int32_t(next);
+}
+
+// ------------------------------------------------------------- drawing
+
+void fill(fenn_bitmap* p, int x0, int y0, int x1, int y1, int c) {
+    x0 = std::max(x0, p->clip_x0);
+    y0 = std::max(y0, p->clip_y0);
+    x1 = std::min(x1, p->clip_x1 - 1);
+    y1 = std::min(y1, p->clip_y1 - 1);
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) p->pix[size_t(y) * size_t(p->w) + size_t(x)] = uint8_t(c);
+}
+
+// A system-graphics picture with colour 0 see-through, scaled by `scale`.
+void draw_icon(fenn_bitmap* p, int item, int x, int y, int scale = 1, int size = 0) {
+    const fenn_bitmap* b = cpod_get_bitmap(shell_system_graphics, item);
+    if (!b || b->depth != 8) return;
+    const int w = size ? size : b->w * scale, h = size ? size : b->h * scale;
+    for (int dy = 0; dy < h; ++dy) {
+        const int py = y + dy;
+        if (py < p->clip_y0 || py >= p->clip_y1) continue;
+        for (int dx = 0; dx < w; ++dx) {
+            const int px = x + dx;
+            if (px < p->clip_x0 || px >= p->clip_x1) continue;
+            const uint8_t c = b->pix[size_t(dy * b->h / h) * size_t(b->w) + size_t(dx * b->w / w)];
+            if (c) p->pix[size_t(py) * size_t(p->w) + size_t(px)] = c;
+        }
+    }
+}
+
+const cpod* font() { return vexel_console_font; }
+
+int text(fenn_bitmap* p, const char* s, int x, int y, int c) {
+    fenn_draw_text_ex(p, s, font(), x, y, fenn_text_single_colour, uint32_t(c));
+    return x + fenn_get_text_width(s, font());
+}
+
+void text_centred(fenn_bitmap* p, const char* s, int y, int c) {
+    text(p, s, 64 - fenn_get_text_width(s, font()) / 2, y, c);
+}
+
+void glyph(fenn_bitmap* p, int code, int x, int y, int c) {
+    const char s[2] = {char(code), 0};
+    text(p, s, x, y, c);
+}
+
+void draw_finished(fenn_bitmap* p) {
+    fill(p, 0, 120, 127, 120, 0);
+    fill(p, 0, 121, 127, 127, 6);
+    text(p, " finished. press button to exit", 1, 122, 1);
+}
+
+void draw_empty(fenn_bitmap* p) {
+    fenn_clear_bitmap(p, 5);
+    if (splore_data.current != splore_fav) return;
+    draw_icon(p, splore_icon_list + splore_fav, 57, 30, 2, 14);
+    text_centred(p, "your favourites list is empty", 15, 6);
+    int x = text(p, "press ", 22, 50, 7);
+    glyph(p, glyph_left, x, 50, 7);
+    x = text(p, "\x81", x + 8, 50, 7);
+    text(p, " for bbs lists", x, 50, 7);
+    text_centred(p, "to see a list of bbs carts", 58, 6);
+    x = text(p, "and then ", 26, 70, 6);
+    glyph(p, glyph_pause, x, 70, 7);
+    text(p, " to add one", x + 8, 70, 6);
+}
+
+int menu_height() { return std::min(menu_push_max, splore_screen.menu_count * 8 + 4); }
+
+void draw_rows(fenn_bitmap* p) {
+    const splore_list& l = cur_list();
+    const splore_screen_state& s = splore_screen;
+    const int64_t now = fenn_get_time();
+    const int opening_px = int((int64_t(s.menu_opening) * 10) >> 16);
+    const int push = int((int64_t(s.menu_opening) * menu_height()) >> 16);
+    const int top = 84 - opening_px;
+    const int scroll = l.scroll >> 16;
+    fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
+    const bool held = vexel_btn(button_o, 0) || vexel_btn(button_x, 0);
+    for (int i = 0; i < l.count(); ++i) {
+        int y = top + i * splore_row_h - scroll;
+        if (i > l.selection) y += push;
+        if (y > 127) break;
+        if (y < top - splore_row_h) continue;
+        const splore_item& it = l.items[size_t(i)];
+        const bool selected = i == l.selection;
+        const bool placeholder = it.kind == splore_kind_update || it.kind == splore_kind_search ||
+                                 it.kind == splore_kind_load_more;
+        const int dy = selected && held ? 1 : 0;
+        if (selected) fill(p, 12, y - 1 + dy, 115, y + 5 + dy, placeholder ? 6 : 14);
+        draw_icon(p, it.icon, 13, y - 1 + dy);
+        if (it.favourite && splore_data.current != splore_fav) {
+            fenn_clear_clip(p);
+            glyph(p, glyph_heart, 9, y + dy, 8);
+            fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
+        }
+        const int colour = selected ? 1 : 7;
+        if (it.kind == splore_kind_search && l.search_entry) {
+            text(p, l.search_text, 24, y + dy, colour);
+            if ((now / cursor_blink_ms) % 2 == 0) fill(p, 24 + 4 * l.search_cursor, y + dy, 24 + 4 * l.search_cursor + 3, y + 4 + dy, 14);
+            continue;
+        }
+        int x = 24;
+        if (selected && it.kind == splore_kind_cart) {
+            const int need = int(std::strlen(it.title) + std::strlen(it.author) + 2) * 4;
+            if (need > title_room_px) {
+                const int64_t since = now - splore_screen.selection_time - title_scroll_delay_ms;
+                if (since > 0) x -= int(std::min<int64_t>(since / title_scroll_ms_per_px, need - title_room_px));
+            }
+            const int end = text(p, it.title, x, y + dy, colour);
+            if (it.author[0]) {
+                fill(p, end, y - 1 + dy, 115, y + 5 + dy, 15);
+                char by[splore_text_max + 4];
+                std::snprintf(by, sizeof by, "  %s", it.author);
+                text(p, by, end, y + dy, 5);
+            }
+        } else {
+            text(p, it.title, x, y + dy, colour);
+        }
+    }
+    fenn_clear_clip(p);
+}
+
+void draw_cart_menu(fenn_bitmap* p) {
+    const splore_screen_state& s = splore_screen;
+    if (s.menu_opening <= 0 || s.menu_count <= 0) return;
+    const splore_list& l = cur_list();
+    const int opening_px = int((int64_t(s.menu_opening) * 10) >> 16);
+    const int top = 84 - opening_px;
+    const int row_y = top + l.selection * splore_row_h - (l.scroll >> 16);
+    const int push = int((int64_t(s.menu_opening) * menu_height()) >> 16);
+    const int y0 = row_y + 7;
+    fenn_set_clip(p, 12, std::max(0, y0), 117, std::clamp(y0 + push, 0, 128));
+    for (int i = 0; i < s.menu_count; ++i) {
+        const int y = y0 + 2 + i * 8;
+        const bool selected = i == s.menu_index;
+        char label[splore_menu_label_max + 1];
+        std::snprintf(label, sizeof label, "%s", s.entries[i].label);
+        if (s.entries[i].action == splore_act_volume)
+            std::snprintf(label, sizeof label, "%s", cconfig.sound_volume ? "sound:on" : "sound:off");
+        if (s.entries[i].action == splore_act_fullscreen)
+            std::snprintf(label, sizeof label, "%s", fenn_get_windowed() ? "fullscreen:off" : "fullscreen:on");
+        text(p, label, 24, y, selected ? 25 : 24);
+        if (selected) draw_icon(p, pointer_item, 14, y - 1);
+    }
+    fenn_clear_clip(p);
+}
+
+void draw_selector(fenn_bitmap* p) {
+    const splore_screen_state& s = splore_screen;
+    const double wheel = double(s.wheel) / one;
+    const double spread = 20.0 + 26.0 * double(s.expand_amount) / one;
+    // Back icons first, so the ones in front cover them.
+    int order[splore_list_count];
+    double depth[splore_list_count];
+    for (int i = 0; i < splore_list_count; ++i) {
+        order[i] = i;
+        double d = std::fmod(double(i) - wheel + 4.0 * splore_list_count + 0.5 * splore_list_count, double(splore_list_count)) -
+                   0.5 * splore_list_count;
+        depth[i] = std::cos(d * 2.0 * M_PI / splore_list_count);
+    }
+    std::sort(order, order + splore_list_count, [&](int a, int b) { return depth[a] < depth[b]; });
+    for (int k = 0; k < splore_list_count; ++k) {
+        const int i = order[k];
+        double d = double(i) - wheel;
+        const double a = d * 2.0 * M_PI / splore_list_count;
+        const int x = 60 + int(std::lround(std::sin(a) * spread));
+        const int y = 2 + int(std::lround((1.0 - std::cos(a)) * 1.5));
+        draw_icon(p, splore_icon_list + i, x, y);
+    }
+    char title[splore_path_max + 8];
+    if (splore_data.current == splore_local && splore_data.subdir[0])
+        std::snprintf(title, sizeof title, "/%s", splore_data.subdir);
+    else
+        std::snprintf(title, sizeof title, "%s", cur_list().title);
+    const int w = fenn_get_text_width(title, font());
+    fenn_draw_text_phat(p, title, font(), std::max(1, 64 - w / 2), 11, fenn_text_single_colour, 0, 7);
+}
+
+void draw_busy(fenn_bitmap* p) {
+    const bool busy = splore_download_state() == splore_dl_busy;
+    const bool list = busy && std::strstr(splore_dl.file, ".pip") != nullptr;
+    if (list) {
+        // Eight dots round a small circle, the bright one turning.
+        fill(p, 0, 0, 8, 8, 0);
+        const int head = (splore_screen.animation / 2) % 8;
+        for (int i = 0; i < 8; ++i) {
+            const double a = i * 2.0 * M_PI / 8;
+            const int x = 4 + int(std::lround(std::cos(a) * 3)), y = 4 + int(std::lround(std::sin(a) * 3));
+            const int age = (head - i + 8) % 8;
+            fill(p, x, y, x, y, age == 0 ? 7 : age < 3 ? 6 : 5);
+        }
+    } else if (busy || splore_screen.launch > 0) {
+        const int frame = busy ? download_first + (splore_screen.animation / 2) % download_frames
+                               : busy_first + ((-(splore_screen.animation / 2)) % busy_frames + busy_frames) % busy_frames;
+        draw_icon(p, frame, 1, 1);
+    }
+}
+
+void draw_exit_menu(fenn_bitmap* p) {
+    fill(p, 20, 26, 107, 58, 0);
+    fill(p, 20, 26, 107, 26, 7);
+    fill(p, 20, 58, 107, 58, 7);
+    fill(p, 20, 26, 20, 58, 7);
+    fill(p, 107, 26, 107, 58, 7);
+    for (int i = 0; i < 3; ++i) text(p, exit_entries[i], 32, 32 + 8 * i, 7);
+    draw_icon(p, pointer_item, 23, 31 + 8 * splore_screen.exit_selection);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ entering
+
+void splore_open() {
+    splore_enter();
+    pstate.mode = shell_console;
+    pstate.sub_screen = sub_screen_browser;
+    splore_screen.finished = 0;
+    splore_screen.left_from_menu = 0;
+    block_buttons();
+    if (detect_unsaved_changes()) show_message("** warning: unsaved changes **", splore_message_ms);
+}
+
+void splore_enter() {
+    if (!splore_data.created) splore_init();
+    splore_list& local = splore_data.lists[splore_local];
+    for (splore_item& it : local.items) {
+        fenn_destroy_bitmap(it.label);
+        it.label = nullptr;
+    }
+    std::string folder = fenn_with_slash(app.root_path) + splore_data.subdir;
+    if (!fenn_directory_exists(folder.c_str())) splore_data.subdir[0] = 0;  // the sub-folder has gone
+    populate_splore_list_from_directory(splore_local, splore_data.subdir);
+    for (int i = 0; i < splore_list_count; ++i) splore_clamp_selection(i);
+    splore_stamp_selection();
+    splore_screen.exit_menu = 0;
+}
+
+bool splore_active() { return pstate.mode == shell_console && pstate.sub_screen == sub_screen_browser; }
+
+void splore_stamp_selection() { splore_screen.selection_time = fenn_get_time(); }
+void splore_reset_animation() { splore_screen.animation = 0; }
+int splore_animation_counter() { return splore_screen.animation; }
+
+void splore_start_launch() { splore_screen.launch = 1; }
+
+void splore_program_left_from_menu() { splore_screen.left_from_menu = 1; }
+
+void splore_program_ended() {
+    if (splore_screen.left_from_menu) splore_screen.left_from_menu = 0;
+    else splore_screen.finished = 1;
+}
+
+// --------------------------------------------------------------- update
+
+void splore_update() {
+    splore_screen_state& s = splore_screen;
+    ++s.animation;
+    ++s.highlight;
+    if (s.finished) {
+        for (int b = button_left; b <= button_pause; ++b)
+            if (pressed(b)) {
+                s.finished = 0;
+                block_buttons();
+                break;
+            }
+        return;
+    }
+    splore_controls();
+    if (!splore_active()) return;
+    update_splore_download();
+
+    splore_list& l = cur_list();
+    const int32_t target = std::max(0, l.selection) * splore_row_h * one + one / 2;
+    l.scroll = ease(l.scroll, target, 8, 4096);
+
+    // The wheel takes the short way round the circle of lists.
+    const int32_t full = splore_list_count * one;
+    int32_t diff = splore_data.current * one - s.wheel;
+    if (diff > full / 2) diff -= full;
+    if (diff < -full / 2) diff += full;
+    s.wheel += ease(0, diff, s.expanded ? 8 : 4, 2048);
+    s.wheel = ((s.wheel % full) + full) % full;
+    s.expand_amount = s.expand_amount * 5 / 8 + (s.expanded ? 24576 : 0);
+
+    if (s.cart_menu != splore_menu_closed) {
+        s.menu_opening = std::min<int32_t>(one, (2 * s.menu_opening + one) / 3 + 2048);
+        splore_stamp_selection();
+    } else {
+        s.menu_opening = std::max<int32_t>(0, s.menu_opening * 2 / 3 - 2048);
+    }
+
+    if (s.launch > 0 && ++s.launch > splore_launch_frames) {
+        s.launch = 0;
+        runner.pending_params[0] = 0;
+        pstate.pending = pending_run_cart;
+        reset_run_chain();
+        close_menu();
+        s.menu_opening = 0;
+        vexel_set_clip_registers(0, 0, 128, 128);
+        pstate.cursor_x = pstate.cursor_y = 0;
+        s.left_from_menu = 0;
+    }
+}
+
+void splore_controls() {
+    splore_screen_state& s = splore_screen;
+    if (s.exit_menu) {
+        exit_menu_controls();
+        return;
+    }
+    if (splore_download_state() == splore_dl_busy) {
+        if (pressed(button_pause)) cancel_download("download cancelled");
+        return;
+    }
+    if (s.launch > 0) return;  // the cartridge is about to start
+    splore_list& l = cur_list();
+    if (l.search_entry) {
+        search_controls();
+        return;
+    }
+    if (s.cart_menu != splore_menu_closed) {
+        menu_controls();
+        return;
+    }
+    const int old_list = splore_data.current, old_sel = l.selection;
+    bool direction = false;
+    if (pressed(button_up)) { move_selection(-1); direction = true; }
+    if (pressed(button_down)) { move_selection(1); direction = true; }
+    if (pressed(button_left)) { change_list(-1); direction = true; }
+    if (pressed(button_right)) { change_list(1); direction = true; }
+    if (pressed(button_up) || pressed(button_down) || pressed(button_o) || pressed(button_x) || pressed(button_pause))
+        s.expanded = 0;
+    if (direction) splore_clamp_selection(splore_data.current);
+    if (splore_data.current != old_list || cur_list().selection != old_sel) splore_stamp_selection();
+    const splore_item& it = cur_item();
+    if (pressed(button_pause) && it.kind == splore_kind_cart) {
+        block_buttons();
+        splore_open_cart_menu(splore_menu_cart);
+    } else if (pressed(button_o) || pressed(button_x) || pressed(button_pause)) {
+        block_buttons();
+        action_current_splore_item();
+    }
+}
+
+void action_current_splore_item() {
+    splore_list& l = cur_list();
+    if (l.selection < 0 || l.selection >= l.count()) return;
+    const splore_item item = l.items[size_t(l.selection)];
+    switch (item.kind) {
+    case splore_kind_dir: open_directory(item); break;
+    case splore_kind_cart: launch_cart(item); break;
+    case splore_kind_update: download_list(splore_data.current, 0); break;
+    case splore_kind_load_more: download_list(splore_data.current, std::max(0, l.count() - 2)); break;
+    case splore_kind_search: splore_start_search(); break;
+    default: break;
+    }
+}
+
+void splore_open_cart_menu(int menu) {
+    splore_screen_state& s = splore_screen;
+    s.menu_count = 0;
+    s.menu_index = 0;
+    s.cart_menu = menu;
+    if (menu == splore_menu_cart) {
+        add_entry(splore_act_run, "run cart");
+        const splore_item& it = cur_item();
+        add_entry(splore_act_favourite,
+                  splore_data.current == splore_fav || it.favourite ? "remove from favourites" : "favourite");
+        add_entry(splore_act_thread, "bbs thread (browser)");
+        add_entry(splore_act_options, "options");
+        add_entry(splore_act_cancel, "cancel");
+    } else if (menu == splore_menu_options) {
+        add_entry(splore_act_volume, "volume");
+        add_entry(splore_act_fullscreen, "fullscreen");
+        add_entry(splore_act_shutdown, "shutdown vexel");
+        add_entry(splore_act_cancel, "back");
+    } else {
+        close_menu();
+    }
+}
+
+void splore_menu_action(int action) {
+    splore_screen_state& s = splore_screen;
+    switch (action) {
+    case splore_act_run:
+        close_menu();
+        action_current_splore_item();
+        break;
+    case splore_act_favourite:
+        splore_toggle_favourite();
+        close_menu();
+        break;
+    case splore_act_options: splore_open_cart_menu(splore_menu_options); break;
+    case splore_act_cancel:
+        if (s.cart_menu == splore_menu_options) splore_open_cart_menu(splore_menu_cart);
+        else close_menu();
+        break;
+    case splore_act_thread: {
+        const std::string url = splore_discussion_url(cur_item().lid);
+        if (url.empty()) show_message("not a bbs cart", splore_message_ms);
+        else fenn_launch_html(url.c_str());
+        close_menu();
+        break;
+    }
+    case splore_act_volume: {
+        const int v = cconfig.sound_volume == 0 ? fenn_volume_max : 0;
+        cconfig.sound_volume = cconfig.music_volume = v;
+        fenn_set_sound_volume(v);
+        fenn_set_music_volume(v);
+        break;
+    }
+    case splore_act_fullscreen: fenn_toggle_fullscreen(); break;
+    case splore_act_shutdown: fenn_quit = 1; break;
+    default: close_menu(); break;
+    }
+}
+
+// --------------------------------------------------------------- search
+
+void splore_search_request(const char* text, char* out, int out_size) {
+    std::string q = "cat=7&search=";
+    static const char hex[] = "0123456789ABCDEF";
+    for (const char* p = text ? text : ""; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') {
+            q += char(c);
+        } else {
+            // Percent-encoded, so a typed '&' or '#' stays part of the search.
+            q += '%';
+            q += hex[c >> 4];
+            q += hex[c & 15];
+        }
+    }
+    q += "&max=32";
+    std::snprintf(out, size_t(out_size), "%s", q.c_str());
+}
+
+void splore_start_search() {
+    splore_list& l = cur_list();
+    l.search_entry = 1;
+    l.search_text[0] = 0;
+    l.search_cursor = 0;
+    fenn_flush_keys();
+}
+
+void splore_run_search() {
+    splore_list& l = cur_list();
+    // Trailing blanks (from moving the cursor right) are no part of the search.
+    size_t n = std::strlen(l.search_text);
+    while (n > 0 && l.search_text[n - 1] == ' ') l.search_text[--n] = 0;
+    splore_search_request(l.search_text, l.request, sizeof l.request);
+    std::snprintf(l.title, sizeof l.title, "%s", l.search_text[0] ? l.search_text : "search");
+    l.search_entry = 0;
+    download_list(splore_data.current, 0);
+}
+
+// ------------------------------------------------------------- keyboard
+
+void splore_keypress(int key) {
+    splore_screen_state& s = splore_screen;
+    splore_list& l = cur_list();
+    if (l.search_entry && !s.exit_menu) {
+        int len = int(std::strlen(l.search_text));
+        l.search_cursor = std::clamp(l.search_cursor, 0, len);
+        if (key == 27) {
+            l.search_entry = 0;
+        } else if (key == 13) {
+            splore_run_search();
+            block_buttons();
+            vexel_buttons.repeat_countdown = vexel_repeat_start();
+        } else if (key == 8 || key == 127) {
+            if (l.search_cursor > 0) {
+                std::memmove(l.search_text + l.search_cursor - 1, l.search_text + l.search_cursor,
+                              size_t(len - l.search_cursor + 1));
+                --l.search_cursor;
+            }
+        } else if (key >= 32 && key < 127) {
+            if (len < splore_search_text_max) {
+                std::memmove(l.search_text + l.search_cursor + 1, l.search_text + l.search_cursor,
+                             size_t(len - l.search_cursor + 1));
+                l.search_text[l.search_cursor++] = char(std::tolower(key));
+            }
+        } else if (key == -1) {
+            if (key_pressed(SDL_SCANCODE_DELETE) && l.search_cursor < len)
+                std::memmove(l.search_text + l.search_cursor, l.search_text + l.search_cursor + 1,
+                             size_t(len - l.search_cursor));
+            if (key_pressed(SDL_SCANCODE_LEFT)) search_cursor_move(-1);
+            if (key_pressed(SDL_SCANCODE_RIGHT)) search_cursor_move(1);
+        }
+        return;
+    }
+    if (key == 27) {
+        if (splore_download_state() == splore_dl_busy) {
+            cancel_download("download cancelled");
+        } else if (app.browser_flag) {
+            s.exit_menu = !s.exit_menu;
+            s.exit_selection = 0;
+        } else if (s.cart_menu == splore_menu_options) {
+            splore_open_cart_menu(splore_menu_cart);
+        } else if (s.cart_menu != splore_menu_closed) {
+            close_menu();
+        } else {
+            pstate.sub_screen = sub_screen_none;
+        }
+        return;
+    }
+    if (s.exit_menu) return;
+    if (key == 'f' && splore_data.current != splore_fav && !key_is_button(SDL_SCANCODE_F)) {
+        splore_toggle_favourite();
+        return;
+    }
+    if ((key == 8 || key == 127) && splore_data.current == splore_fav && s.cart_menu == splore_menu_closed) {
+        splore_remove_favourite(l.selection);
+        splore_stamp_selection();
+        return;
+    }
+    if (key != -1) return;
+    if (key_pressed(SDL_SCANCODE_PAGEUP) && !key_is_button(SDL_SCANCODE_PAGEUP)) move_selection(-page_step);
+    if (key_pressed(SDL_SCANCODE_PAGEDOWN) && !key_is_button(SDL_SCANCODE_PAGEDOWN)) move_selection(page_step);
+    if (key_pressed(SDL_SCANCODE_HOME) && !key_is_button(SDL_SCANCODE_HOME)) {
+        l.selection = 0;
+        move_selection(0);
+    }
+    if (key_pressed(SDL_SCANCODE_END) && !key_is_button(SDL_SCANCODE_END)) {
+        l.selection = l.count() - 1;
+        move_selection(0);
+    }
+}
+
+// -------------------------------------------------------------- drawing
+
+void splore_draw(fenn_bitmap* p) {
+    if (!p || p->depth != 8 || p->w < 128 || p->h < 128) return;
+    fenn_clear_clip(p);
+    const splore_screen_state& s = splore_screen;
+    if (s.finished) {
+        draw_finished(p);
+        return;
+    }
+    splore_list& l = cur_list();
+    if (l.count() == 0) {
+        draw_empty(p);
+    } else {
+        splore_item& it = cur_item();
+        splore_ensure_label(it);
+        if (it.label && it.label->w == 128 && it.label->h == 128) {
+            fenn_blit(it.label, 0, 0, p, 0, 0, 128, 128);
+        } else {
+            fenn_clear_bitmap(p, 5);
+            if (it.kind == splore_kind_dir || it.kind == splore_kind_update)
+                draw_icon(p, l.icon, 57, 30, 2, 14);
+        }
+        draw_tinted_rect_adaptive(p, 10, 72, 117, 127, false);
+        draw_rows(p);
+    }
+    draw_selector(p);
+    draw_busy(p);
+    if (s.exit_menu) draw_exit_menu(p);
+    if (l.count() > 0) draw_cart_menu(p);
+}

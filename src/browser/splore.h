@@ -1,0 +1,97 @@
+// splore: the cartridge browser screen — a full-screen, button-driven view
+// of the eight lists (splore_list.h) with a per-cartridge menu, a search
+// entry, downloads (splore_download.h) and the launch of cartridges.
+//
+// The shell calls splore_open to show it (the -splore option, the splore()
+// command), and while it is the console's sub-screen: splore_keypress for
+// each typed key, splore_update once per machine frame and splore_draw once
+// per draw, onto the back page after the machine picture (so the browser
+// never touches machine memory, and a finished program's last picture stays
+// under the "finished" bar).
+//
+// Invariants: the cart menu index lies in 0..count-1 whenever a menu is open;
+// the exit menu selection lies in 0..2; the launch countdown is 0 or counts
+// 1..21; nothing here waits for a download.
+#pragma once
+#include <cstdint>
+
+#include "framework/fenn_bitmap.h"
+
+constexpr int splore_menu_max = 9;
+constexpr int splore_menu_label_max = 64;
+constexpr int splore_launch_frames = 20;      // frames between a load and the run
+constexpr int splore_row_h = 7;
+constexpr int splore_search_text_max = 22;
+
+enum splore_menu_id : int32_t { splore_menu_closed = 0, splore_menu_cart = 1, splore_menu_options = 5 };
+
+enum splore_action : int32_t {
+    splore_act_run = 1,
+    splore_act_favourite = 3,
+    splore_act_options = 5,
+    splore_act_cancel = 6,
+    splore_act_thread = 18,
+    splore_act_volume = 32,
+    splore_act_fullscreen = 33,
+    splore_act_shutdown = 34,
+};
+
+struct splore_menu_entry {
+    int32_t action;
+    char label[splore_menu_label_max + 1];
+};
+
+struct splore_screen_state {
+    int32_t wheel;                 // 16.16 list position of the selector animation
+    int32_t expanded;              // the list was just changed with left/right
+    int32_t expand_amount;         // 16.16
+    int64_t selection_time;        // ms
+    int32_t cart_menu;             // splore_menu_id
+    splore_menu_entry entries[splore_menu_max];
+    int32_t menu_index, menu_count;
+    int32_t menu_opening;          // 16.16, 0..1
+    int32_t launch;                // 0, or frames since the launch was asked for
+    int32_t exit_menu, exit_selection;
+    int32_t finished;              // a program started from here has ended
+    int32_t left_from_menu;        // ... because the player left it from the pause menu
+    int32_t animation;             // frames, for the spinner and the busy icons
+    int32_t highlight;             // frames since the list changed
+};
+extern splore_screen_state splore_screen;
+
+// Shows the browser: enters it (below), makes it the console's sub-screen and
+// blocks the buttons until released. The entry point of -splore and splore().
+void splore_open();
+// Refills the local list, clamps the selections, closes the exit menu.
+void splore_enter();
+// Whether the browser is the screen being shown.
+bool splore_active();
+
+void splore_update();
+void splore_controls();
+void splore_draw(fenn_bitmap* page);
+void splore_keypress(int key);
+
+// Carries out the selected item's action (open, load and launch, download).
+void action_current_splore_item();
+// Opens a cart menu (splore_menu_cart or splore_menu_options).
+void splore_open_cart_menu(int menu);
+void splore_menu_action(int action);
+
+// Starts the countdown that runs the working cartridge.
+void splore_start_launch();
+void splore_stamp_selection();
+void splore_reset_animation();
+int splore_animation_counter();
+
+// The shell tells the browser how a program it launched came back: the
+// pause menu's "exit to splore", or any other end (the program finished,
+// stopped or failed), which shows the "finished" bar until a button.
+void splore_program_left_from_menu();
+void splore_program_ended();
+
+// The search entry of the current list.
+void splore_start_search();
+void splore_run_search();
+// The query for a search text: "cat=7&search=<text, percent-encoded>&max=32".
+void splore_search_request(const char* text, char* out, int out_size);

@@ -1,0 +1,321 @@
+#include "browser/splore_download.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <memory>
+#include <vector>
+
+#include "app/app.h"
+#include "browser/splore.h"
+#include "browser/splore_list.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "framework/fenn_config.h"
+#include "framework/fenn_file.h"
+#include "framework/fenn_host.h"
+#include "framework/fenn_log.h"
+#include "framework/fenn_path.h"
+#include "framework/fenn_platform.h"
+#include "framework/fenn_png.h"
+#include "machine/pstate.h"
+#include "machine/text.h"
+#include "runtime/run.h"
+
+splore_download_info splore_dl;
+
+namespace {
+
+constexpr int console_start_frames = 20;
+constexpr int picture_check_side = 2048;
+
+// Shared with the worker threads. Never destroyed: a worker may still be
+// finishing when the program exits.
+struct shared_state {
+    std::mutex lock;
+    std::atomic<int32_t> state{splore_dl_idle};
+    uint64_t generation = 0;   // the current download's number
+};
+shared_state& shared() {
+    static shared_state* s = new shared_state;
+    return *s;
+}
+
+std::atomic<splore_fetch_func> fetcher{nullptr};
+
+// What the console does with a finished cartridge download.
+bool console_chained = false;
+
+struct job {
+    std::string url, file, temp;
+    uint64_t generation;
+    splore_fetch_func fetch;  // taken when the download starts
+};
+
+void set_app_state(int s) { app.download_state = s; }
+
+bool valid_png_file(const char* path) {
+    fenn_file f;
+    if (!fenn_file_open(f, path)) return false;
+    const int64_t n = fenn_file_remaining(f);
+    if (n <= 0 || uint64_t(n) > splore_file_max) return false;
+    std::vector<uint8_t> bytes(size_t(n), 0);
+    if (fenn_file_read(f, bytes.data(), bytes.size()) != bytes.size()) return false;
+    fenn_bitmap* pic = nullptr;
+    const bool ok = fenn_png_decode(bytes.data(), bytes.size(), &pic, picture_check_side, picture_check_side) == fenn_png_ok;
+    fenn_destroy_bitmap(pic);
+    return ok;
+}
+
+int worker(void* data) {
+    std::unique_ptr<job> owned(static_cast<job*>(data));
+    const job& j = *owned;
+    int status = j.fetch ? j.fetch(j.url.c_str(), j.temp.c_str()) : fenn_wget(j.url.c_str(), j.temp.c_str());
+    bool ok = status == 0 && fenn_file_exists(j.temp.c_str());
+    if (ok && j.file.find(".png") != std::string::npos) ok = valid_png_file(j.temp.c_str());
+    shared_state& s = shared();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (s.generation != j.generation || s.state.load() != splore_dl_busy) {
+        std::remove(j.temp.c_str());  // cancelled: leave everything as it is
+        return 0;
+    }
+    if (ok && std::rename(j.temp.c_str(), j.file.c_str()) != 0) ok = false;
+    if (!ok) std::remove(j.temp.c_str());
+    s.state.store(ok ? splore_dl_finished : splore_dl_failed);
+    return 0;
+}
+
+bool start(const std::string& url, const std::string& file, const std::string& cache_copy) {
+    shared_state& s = shared();
+    uint64_t generation;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (s.state.load() != splore_dl_idle) return false;
+        generation = ++s.generation;
+        s.state.store(splore_dl_busy);
+    }
+    std::snprintf(splore_dl.url, sizeof splore_dl.url, "%s", url.c_str());
+    std::snprintf(splore_dl.file, sizeof splore_dl.file, "%s", file.c_str());
+    std::snprintf(splore_dl.cache_copy, sizeof splore_dl.cache_copy, "%s", cache_copy.c_str());
+    splore_dl.start_ms = fenn_get_time();
+    splore_reset_animation();
+    set_app_state(splore_dl_busy);
+    console_chained = false;
+    // The destination itself is replaced only by a complete, checked file.
+    job* j = new job{url, file, file + ".dl" + std::to_string(generation), generation, fetcher.load()};
+    std::remove(file.c_str());
+    fenn_debug("download: %s -> %s\n", url.c_str(), file.c_str());
+    // Detached: cancelling never waits for the fetch to end.
+    if (SDL_Thread* t = SDL_CreateThread(worker, "download", j)) {
+        SDL_DetachThread(t);
+    } else {
+        delete j;
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.state.store(splore_dl_failed);  // no thread: fails like any other download
+    }
+    return true;
+}
+
+void back_to_idle() {
+    shared_state& s = shared();
+    std::lock_guard<std::mutex> guard(s.lock);
+    ++s.generation;  // a worker still running is no longer current
+    s.state.store(splore_dl_idle);
+    set_app_state(splore_dl_idle);
+}
+
+bool timed_out() {
+    return fenn_get_time() - splore_dl.start_ms > int64_t(splore_download_timeout_s()) * 1000;
+}
+
+bool settled() { return fenn_get_time() - splore_dl.start_ms >= splore_dl_settle_ms; }
+
+// Loads a downloaded cartridge as the working cartridge. 0, or the code of
+// what went wrong: 1 not a picture (the board sent something else), 2 not a
+// cartridge, 3 a newer version. A file that does not load is removed from
+// the cache so that the next try fetches it again.
+int load_downloaded_cart(const char* path) {
+    vexel_cart* cart = nullptr;
+    int version = 0;
+    const int st = load_vexel_cart_png(path, &cart, &version);
+    if (st == cart_png_ok && cart) {
+        prepare_loaded_cart(cart, path);
+        return 0;
+    }
+    std::remove(path);
+    if (st == cart_png_future) return 3;
+    if (st == cart_png_unreadable) return 1;
+    return 2;
+}
+
+const char* load_error_text(int code) {
+    switch (code) {
+    case 1: return "could not connect to bbs";
+    case 3: return "future version. please update!";
+    default: return "could not load";
+    }
+}
+
+bool copy_file(const char* from, const char* to) {
+    fenn_file f;
+    if (!fenn_file_open(f, from)) return false;
+    const int64_t n = fenn_file_remaining(f);
+    if (n < 0 || uint64_t(n) > splore_file_max) return false;
+    std::vector<uint8_t> bytes(size_t(n), 0);
+    if (fenn_file_read(f, bytes.data(), bytes.size()) != bytes.size()) return false;
+    return disk_write_file(to, bytes.data(), bytes.size()) == 0;
+}
+
+}  // namespace
+
+void splore_set_fetcher(splore_fetch_func fetch) { fetcher.store(fetch); }
+
+int splore_download_state() { return shared().state.load(); }
+
+int splore_download_timeout_s() {
+    return std::clamp(cconfig.timeout > 0 ? cconfig.timeout : fenn_timeout_default, 1, fenn_timeout_max);
+}
+
+bool download_list(int list, int start_index) {
+    const splore_list* l = splore_get_list(list);
+    if (!l || splore_download_state() != splore_dl_idle) return false;
+    fenn_mkdir(fenn_prefix_with_appdata_path("bbs").c_str());
+    const bool more = start_index > 0;
+    return start(splore_list_url(l->request, start_index), splore_list_temp_path(list, more),
+                 more ? std::string() : splore_list_cache_path(list));
+}
+
+bool download_bbs_cart(const char* lid) {
+    const std::string url = splore_cart_url(lid);
+    const std::string file = splore_cart_cache_path(lid);
+    if (url.empty() || file.empty()) {
+        cancel_download("download failed");
+        return false;
+    }
+    if (splore_download_state() != splore_dl_idle) return false;
+    fenn_mkdir(fenn_prefix_with_appdata_path("bbs").c_str());
+    const size_t slash = file.rfind('/');
+    if (slash != std::string::npos) fenn_mkdir(file.substr(0, slash).c_str());
+    return start(url, file, std::string());
+}
+
+bool download_bbs_cart_for_load(const char* lid, bool chained) {
+    if (!download_bbs_cart(lid)) return false;
+    console_chained = chained;
+    return true;
+}
+
+void cancel_download(const char* message) {
+    back_to_idle();
+    if (message) show_message(message, splore_message_ms);
+}
+
+bool splore_download_wait(int ms) {
+    for (int waited = 0; splore_download_state() == splore_dl_busy; waited += 5) {
+        if (waited >= ms) return false;
+        SDL_Delay(5);
+    }
+    return true;
+}
+
+void update_splore_download() {
+    const int st = splore_download_state();
+    if (st == splore_dl_busy && timed_out()) {
+        cancel_download("timeout");
+        pstate.hold_frames = 0;  // a delayed program start waits no longer
+        return;
+    }
+    if (st == splore_dl_idle || st == splore_dl_busy || !settled()) return;
+    const std::string file = splore_dl.file;
+    const std::string cache_copy = splore_dl.cache_copy;
+    back_to_idle();
+    if (st == splore_dl_failed) {
+        show_message("could not connect to bbs.", splore_message_ms);
+        return;
+    }
+    if (file.find(".pip") != std::string::npos) {
+        int list = -1;
+        for (int i = 1; i < splore_list_count && list < 0; ++i) {
+            const std::string base = file.substr(file.rfind('/') == std::string::npos ? 0 : file.rfind('/') + 1);
+            // "temp_<name>" names its list exactly, so "top" never matches a
+            // longer name that merely contains it.
+            const std::string name = splore_data.lists[i].name;
+            if (base == "temp_" + name + ".pip.png" || base == "temp_" + name + "__.pip.png") list = i;
+        }
+        if (list < 0) return;
+        const bool append = file.find("__") != std::string::npos;
+        splore_list& l = splore_data.lists[list];
+        if (populate_splore_list_from_png_file(list, file.c_str(), append) != 0) {
+            show_message("could not connect to bbs", splore_message_ms);
+        } else {
+            if (!cache_copy.empty()) copy_file(file.c_str(), cache_copy.c_str());
+            if (!append && l.count() >= 2) l.selection = 1;
+        }
+        splore_clamp_selection(list);
+        splore_stamp_selection();
+        return;
+    }
+    if (file.find(".qz.png") != std::string::npos) {
+        const int err = load_downloaded_cart(file.c_str());
+        if (err) show_message(load_error_text(err), splore_message_ms);
+        else splore_start_launch();
+    }
+}
+
+void update_load_download() {
+    const int st = splore_download_state();
+    if (st == splore_dl_busy && timed_out()) {
+        back_to_idle();
+        run_chain_cancel_pending();
+        vexel_print("download timed out");
+        return;
+    }
+    if (st == splore_dl_busy && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
+        back_to_idle();
+        run_chain_cancel_pending();
+        vexel_print("downloading.. cancelled");
+        return;
+    }
+    if (st == splore_dl_idle || st == splore_dl_busy || !settled()) return;
+    const std::string file = splore_dl.file;
+    const bool chained = console_chained;
+    back_to_idle();
+    if (st == splore_dl_failed) {
+        if (chained) run_chain_cancel_pending();
+        show_message("download failed", splore_message_ms);
+        vexel_print("download failed");
+        return;
+    }
+    if (file.find(".qz.png") == std::string::npos) return;
+    const int err = load_downloaded_cart(file.c_str());
+    if (err) {
+        if (chained) run_chain_cancel_pending();
+        show_message(load_error_text(err), splore_message_ms);
+        return;
+    }
+    if (chained) {
+        run_chain_confirm_pending();
+        pstate.pending = pending_run_cart;
+        pstate.hold_frames = console_start_frames;
+        return;
+    }
+    char lid[splore_text_max + 1];
+    get_lid_from_filename(file.c_str(), lid, sizeof lid);
+    vexel_print("downloading.. ok");
+    const char* code = pstate.working_cart ? pstate.working_cart->code : "";
+    // The title is the program's first comment line, as on the cartridge picture.
+    if (code[0] == '-' && code[1] == '-') {
+        char title[64];
+        size_t n = 0;
+        for (const char* p = code + 2; *p && *p != '\n' && n + 1 < sizeof title; ++p) title[n++] = *p;
+        title[n] = 0;
+        vexel_print_col(title, 14);
+    }
+    char line[splore_text_max + 64];
+    std::snprintf(line, sizeof line, "loaded #%s (%d chars)", lid, int(std::strlen(code)));
+    vexel_print(line);
+}

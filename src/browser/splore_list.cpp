@@ -1,0 +1,672 @@
+#include "browser/splore_list.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/app.h"
+#include "cart/cart_art.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "framework/fenn_file.h"
+#include "framework/fenn_host.h"
+#include "framework/fenn_log.h"
+#include "framework/fenn_path.h"
+#include "framework/fenn_png.h"
+#include "framework/fenn_text.h"
+#include "machine/text.h"
+
+splore_lists_state splore_data;
+
+// The board's web server. The browser only ever forms the paths and queries
+// below under it.
+const char* const splore_bbs_host = "https://bbs.vexel.example.org";
+
+namespace {
+
+constexpr const char* list_version = "000111d";
+constexpr char platform_letter = 'l';
+constexpr const char* favourites_file = "favourites.txt";
+constexpr int label_comment_lines = 5;
+constexpr int label_comment_chars = 63;
+constexpr int label_background = 5, label_ink = 6;
+
+struct list_spec {
+    const char* name;
+    const char* title;
+    const char* request;
+};
+constexpr list_spec list_specs[splore_list_count] = {
+    {"local", "local", ""},
+    {"fav", "favourites", "cat=7&orderby=favourites&uid=1"},
+    {"new", "new", "cat=7&sub=2"},
+    {"top", "featured", "cat=7&sub=2&orderby=rating"},
+    {"wip", "work in progress", "cat=7&sub=3"},
+    {"collab", "collaboration", "cat=7&sub=4"},
+    {"jam", "jam", "cat=7&sub=8"},
+    {"search", "search", ""},
+};
+
+splore_item dummy_item;
+
+using bitmap_ptr = std::unique_ptr<fenn_bitmap, void (*)(fenn_bitmap*)>;
+bitmap_ptr make_bitmap(fenn_bitmap* b) { return bitmap_ptr(b, fenn_destroy_bitmap); }
+
+template <size_t N>
+void copy_text(char (&dst)[N], const char* src, size_t len = size_t(-1)) {
+    size_t n = 0;
+    if (src)
+        while (n < len && n + 1 < N && src[n]) ++n;
+    if (n) std::memcpy(dst, src, n);
+    dst[n] = 0;
+}
+
+void trim_trailing_spaces(char* s) {
+    size_t n = std::strlen(s);
+    while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\t' || s[n - 1] == '\r')) s[--n] = 0;
+}
+
+bool contains(const char* s, const char* part) { return s && std::strstr(s, part) != nullptr; }
+
+// Reads a whole file of at most `max` bytes.
+bool read_file(const char* path, size_t max, std::vector<uint8_t>* out) {
+    fenn_file f;
+    if (!path || !fenn_file_open(f, path)) return false;
+    const int64_t n = fenn_file_remaining(f);
+    if (n < 0 || uint64_t(n) > max) return false;
+    out->resize(size_t(n));
+    return fenn_file_read(f, out->data(), out->size()) == out->size();
+}
+
+void destroy_labels(splore_list& l) {
+    for (splore_item& it : l.items) {
+        fenn_destroy_bitmap(it.label);
+        it.label = nullptr;
+        it.label_tried = 0;
+    }
+}
+
+void clear_list(splore_list& l) {
+    destroy_labels(l);
+    l.items.clear();
+    l.has_placeholder = 0;
+}
+
+// Adds an item by value; the list takes its label. False (and the label is
+// destroyed) when the list is full.
+bool add_item(splore_list& l, const splore_item& it) {
+    if (l.count() >= splore_items_max) {
+        fenn_destroy_bitmap(it.label);
+        return false;
+    }
+    l.items.push_back(it);
+    return true;
+}
+
+splore_item placeholder(int kind, const char* title) {
+    splore_item it;
+    it.kind = kind;
+    it.icon = splore_icon_placeholder;
+    copy_text(it.title, title);
+    return it;
+}
+
+// The 128x128 square of a 32-bit picture at (x, y), each pixel turned into
+// the nearest machine colour.
+fenn_bitmap* label_from_picture(const fenn_bitmap* pic, int x, int y) {
+    if (!pic || pic->depth != 32 || x < 0 || y < 0 || x + splore_label_size > pic->w ||
+        y + splore_label_size > pic->h)
+        return nullptr;
+    fenn_bitmap* label = fenn_create_bitmap(splore_label_size, splore_label_size, 8);
+    if (!label) return nullptr;
+    const uint32_t* src = pic->pix32();
+    for (int py = 0; py < splore_label_size; ++py)
+        for (int px = 0; px < splore_label_size; ++px)
+            label->pix[size_t(py) * splore_label_size + size_t(px)] =
+                uint8_t(cart_art_nearest_colour(src[size_t(y + py) * size_t(pic->w) + size_t(x + px)]));
+    return label;
+}
+
+// One text row of a list-picture cell: one character per pixel, from the
+// green channel, ending at a zero.
+void picture_text(const fenn_bitmap* pic, int x, int y, char* out, size_t out_size) {
+    const uint32_t* src = pic->pix32() + size_t(y) * size_t(pic->w) + size_t(x);
+    size_t n = 0;
+    for (int i = 0; i < splore_label_size && n + 1 < out_size; ++i) {
+        char c = char((src[i] >> 8) & 0xff);
+        if (!c) break;
+        out[n++] = c;
+    }
+    out[n] = 0;
+}
+
+bool typeable(unsigned char c) { return c >= 32 && c < 127; }
+
+std::string appdata(const char* name) { return fenn_prefix_with_appdata_path(name); }
+
+bool lid_is_number(const char* lid) {
+    if (!lid || !*lid) return false;
+    for (const char* p = lid; *p; ++p)
+        if (*p < '0' || *p > '9') return false;
+    return true;
+}
+
+// A numbered lid as a number; lids too long for one are treated as names.
+bool lid_number(const char* lid, long long* out) {
+    if (!lid_is_number(lid) || std::strlen(lid) > 15) return false;
+    *out = std::atoll(lid);
+    return true;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ lists
+
+void splore_create_lists() {
+    if (!splore_data.created) {
+        for (int i = 0; i < splore_list_count; ++i) {
+            splore_list& l = splore_data.lists[i];
+            copy_text(l.name, list_specs[i].name);
+            copy_text(l.title, list_specs[i].title);
+            copy_text(l.request, list_specs[i].request);
+            l.icon = splore_icon_list + i;
+        }
+        splore_data.created = 1;
+    }
+}
+
+void splore_init() {
+    splore_create_lists();
+    populate_splore_list_from_text_file(splore_fav, appdata(favourites_file).c_str());
+    for (int i = splore_new; i <= splore_search; ++i)
+        populate_splore_list_from_png_file(i, splore_list_cache_path(i).c_str(), false);
+    splore_data.lists[splore_search].request[0] = 0;
+}
+
+void splore_shutdown() {
+    for (splore_list& l : splore_data.lists) clear_list(l);
+    splore_data.running = splore_item();
+}
+
+splore_list* splore_get_list(int list) {
+    if (list < 0 || list >= splore_list_count) return nullptr;
+    return &splore_data.lists[list];
+}
+
+splore_item& get_splore_item(int list, int index) {
+    splore_list* l = splore_get_list(list);
+    if (!l || index < 0 || index >= l->count()) {
+        dummy_item = splore_item();
+        return dummy_item;
+    }
+    return l->items[size_t(index)];
+}
+
+void splore_clamp_selection(int list) {
+    splore_list* l = splore_get_list(list);
+    if (!l) return;
+    l->selection = std::clamp(l->selection, 0, std::max(0, l->count() - 1));
+}
+
+// ------------------------------------------------------------ the folder
+
+int populate_splore_list_from_directory(int list, const char* subdir) {
+    splore_list* l = splore_get_list(list);
+    if (!l) return 1;
+    clear_list(*l);
+    std::string sub = subdir ? subdir : "";
+    if (!sub.empty()) {
+        splore_item up;
+        up.kind = splore_kind_dir;
+        up.icon = splore_icon_parent;
+        copy_text(up.title, "..");
+        copy_text(up.path, (sub + "..").c_str());
+        add_item(*l, up);
+    }
+    const std::string folder = fenn_with_slash(app.root_path) + sub;
+    fenn_search s;
+    for (int r = fenn_find_first(folder.c_str(), "*", &s, -1); r == 0; r = fenn_find_next(&s)) {
+        if (s.name[0] == '.') continue;
+        const bool dir = (s.mode & S_IFMT) == S_IFDIR;
+        if (!dir && !std::strstr(s.name, ".qz")) continue;
+        const std::string rel = sub + s.name;
+        if (rel.size() > size_t(splore_path_max)) continue;  // a path that cannot be kept whole is left out
+        splore_item it;
+        it.kind = dir ? splore_kind_dir : splore_kind_cart;
+        copy_text(it.path, rel.c_str());
+        std::string title = s.name;
+        if (!dir) {
+            size_t dot = title.rfind('.');
+            if (dot != std::string::npos && dot > 0) title.resize(dot);
+            if (title.size() >= 4 && title[title.size() - 3] == '.') title.resize(title.size() - 3);
+        }
+        for (char& c : title) c = char(std::tolower(static_cast<unsigned char>(c)));
+        copy_text(it.title, title.c_str());
+        it.icon = dir ? splore_icon_dir : splore_cart_icon(it);
+        if (!add_item(*l, it)) break;
+    }
+    std::stable_sort(l->items.begin() + (sub.empty() ? 0 : 1), l->items.end(),
+                     [](const splore_item& a, const splore_item& b) {
+                         const bool da = a.kind == splore_kind_dir, db = b.kind == splore_kind_dir;
+                         if (da != db) return da;
+                         return std::strcmp(a.title, b.title) < 0;
+                     });
+    splore_update_favourite_flags(list);
+    return 0;
+}
+
+// ------------------------------------------------------------ favourites
+
+void splore_clean_title(char* title) {
+    for (char* p = title; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*p)));
+        if (!typeable(c)) c = ' ';
+        if (c == '|') c = '_';
+        *p = char(c);
+    }
+}
+
+void splore_clean_author(char* author) {
+    for (char* p = author; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*p)));
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) c = '_';
+        *p = char(c);
+    }
+    if (std::strlen(author) > size_t(splore_author_keep)) author[splore_author_keep] = 0;
+}
+
+int splore_cart_icon(const splore_item& item) {
+    if (item.lid[0] || item.mid[0]) return splore_icon_bbs;
+    return std::strstr(item.path, ".png") ? splore_icon_png : splore_icon_text;
+}
+
+bool splore_items_equal(const splore_item& item, const splore_item& stored) {
+    if (item.lid[0] && stored.lid[0]) return std::strcmp(item.lid, stored.lid) == 0;
+    // Matching by path needs a path: two board items without one are not the same.
+    if (!item.path[0] || std::strcmp(item.path, stored.path) != 0) return false;
+    if (!item.lid[0] && !item.mid[0] && !stored.lid[0] && !stored.mid[0]) return true;
+    return item.lid[0] && !stored.lid[0] && !stored.mid[0];
+}
+
+void splore_update_favourite_flags(int list) {
+    splore_list* l = splore_get_list(list);
+    if (!l) return;
+    const splore_list& fav = splore_data.lists[splore_fav];
+    for (splore_item& it : l->items) {
+        it.favourite = 0;
+        if (it.kind != splore_kind_cart) continue;
+        for (const splore_item& f : fav.items)
+            if (f.kind == splore_kind_cart && splore_items_equal(it, f)) {
+                it.favourite = 1;
+                break;
+            }
+    }
+}
+
+int splore_read_favourites(int list, const char* text, size_t length) {
+    splore_list* l = splore_get_list(list);
+    if (!l || !text) return 0;
+    int added = 0;
+    size_t pos = 0;
+    while (pos < length) {
+        size_t end = pos;
+        while (end < length && text[end] != '\n') ++end;
+        const size_t line_len = end - pos;
+        const char* line = text + pos;
+        pos = end + 1;
+        if (line_len == 0 || line[0] != '|' || line_len > size_t(splore_favourites_max_line)) continue;
+        // Split at '|' into six fields; the title is the rest of the line.
+        const char* field[6] = {};
+        size_t flen[6] = {};
+        size_t at = 1;
+        for (int f = 0; f < 6; ++f) {
+            field[f] = line + at;
+            size_t e = at;
+            while (e < line_len && (f == 5 || line[e] != '|')) ++e;
+            flen[f] = e - at;
+            at = e < line_len ? e + 1 : e;
+        }
+        splore_item it;
+        it.kind = splore_kind_cart;
+        copy_text(it.lid, field[0], flen[0]);
+        copy_text(it.mid, field[1], flen[1]);
+        char number[32];
+        copy_text(number, field[2], flen[2]);
+        if (std::sscanf(number, "%d", &it.catsub) != 1) it.catsub = 0;
+        copy_text(it.author, field[3], flen[3]);
+        copy_text(it.path, field[4], flen[4]);
+        copy_text(it.title, field[5], flen[5]);
+        for (char* s : {it.lid, it.mid, it.path, it.author, it.title}) trim_trailing_spaces(s);
+        splore_clean_author(it.author);
+        splore_clean_title(it.title);
+        if (!std::strcmp(it.lid, "0")) it.lid[0] = 0;
+        if (!std::strcmp(it.mid, "0")) it.mid[0] = 0;
+        if (!it.lid[0] && !it.mid[0] && !it.path[0]) continue;  // nothing to find it by
+        bool duplicate = false;
+        for (const splore_item& f : l->items)
+            if (splore_items_equal(it, f) || splore_items_equal(f, it)) duplicate = true;
+        if (duplicate) continue;
+        it.icon = splore_cart_icon(it);
+        if (!add_item(*l, it)) break;
+        ++added;
+    }
+    return added;
+}
+
+int populate_splore_list_from_text_file(int list, const char* path) {
+    splore_list* l = splore_get_list(list);
+    if (!l) return 1;
+    clear_list(*l);
+    std::vector<uint8_t> bytes;
+    if (!read_file(path, splore_file_max, &bytes)) return 1;
+    splore_read_favourites(list, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    splore_update_favourite_flags(list);
+    return 0;
+}
+
+namespace {
+// Whether a field can be written without breaking the line format.
+bool field_writable(const char* s) {
+    for (const char* p = s; *p; ++p)
+        if (*p == '|' || *p == '\n' || *p == '\r') return false;
+    return true;
+}
+}  // namespace
+
+std::string splore_favourite_line(const splore_item& it) {
+    char title[splore_text_max + 1];
+    copy_text(title, it.title);
+    splore_clean_title(title);
+    char buf[splore_path_max + 6 * splore_text_max + 64];
+    std::snprintf(buf, sizeof buf, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", it.lid, it.mid, int(it.catsub),
+                  it.author, it.path, title);
+    return buf;
+}
+
+int splore_save_favourites() {
+    std::string text;
+    for (const splore_item& it : splore_data.lists[splore_fav].items) {
+        if (it.kind != splore_kind_cart) continue;
+        if (!field_writable(it.lid) || !field_writable(it.mid) || !field_writable(it.author) ||
+            !field_writable(it.path)) {
+            fenn_debug("favourite not written: %s\n", it.title);
+            continue;
+        }
+        text += splore_favourite_line(it);
+    }
+    const std::string path = appdata(favourites_file);
+    if (disk_write_file(path.c_str(), text.data(), text.size()) != 0) {
+        fenn_debug("could not write %s\n", path.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+void splore_remove_favourite(int index) {
+    splore_list& fav = splore_data.lists[splore_fav];
+    if (index < 0 || index >= fav.count()) return;
+    fenn_destroy_bitmap(fav.items[size_t(index)].label);
+    fav.items.erase(fav.items.begin() + index);
+    splore_clamp_selection(splore_fav);
+    splore_update_favourite_flags(splore_data.current);
+    splore_save_favourites();
+}
+
+void splore_toggle_favourite() {
+    const int cur = splore_data.current;
+    splore_list* l = splore_get_list(cur);
+    if (!l) return;
+    const int sel = l->selection;
+    if (sel < 0 || sel >= l->count() || l->items[size_t(sel)].kind != splore_kind_cart) return;
+    splore_list& fav = splore_data.lists[splore_fav];
+    // Copied: inserting into the favourites list may move the selected item
+    // when it is itself in that list.
+    splore_item item = l->items[size_t(sel)];
+    for (int i = 0; i < fav.count(); ++i) {
+        if (fav.items[size_t(i)].kind == splore_kind_cart && splore_items_equal(item, fav.items[size_t(i)])) {
+            fenn_destroy_bitmap(fav.items[size_t(i)].label);
+            fav.items.erase(fav.items.begin() + i);
+            splore_clamp_selection(cur);
+            splore_clamp_selection(splore_fav);
+            splore_update_favourite_flags(cur);
+            splore_save_favourites();
+            return;
+        }
+    }
+    if (fav.count() >= splore_items_max) return;
+    int at = 0;
+    while (at < fav.count() && fav.items[size_t(at)].kind != splore_kind_cart) ++at;
+    splore_item copy = item;
+    copy.favourite = 0;
+    copy.label = nullptr;
+    copy.label_tried = 0;
+    if (item.label) {
+        copy.label = fenn_create_bitmap(item.label->w, item.label->h, 8);
+        if (copy.label) {
+            copy.label->pix = item.label->pix;
+            copy.label_tried = 1;
+        }
+        const std::string saved = splore_label_cache_path(item.lid);
+        if (copy.label && !saved.empty() && !fenn_file_exists(saved.c_str())) {
+            // Kept as a picture so the favourite shows it even without the list or the cartridge.
+            fenn_bitmap* argb = fenn_create_bitmap(splore_label_size, splore_label_size, 32);
+            if (argb) {
+                for (size_t i = 0; i < argb->pix.size() / 4; ++i)
+                    argb->pix32()[i] = cart_art_colour(item.label->pix[i] & 15);
+                std::vector<uint8_t> png;
+                if (fenn_png_encode(argb, &png) == 0) disk_write_file(saved.c_str(), png.data(), png.size());
+                fenn_destroy_bitmap(argb);
+            }
+        }
+    }
+    fav.items.insert(fav.items.begin() + at, copy);
+    splore_clamp_selection(cur);
+    splore_update_favourite_flags(cur);
+    splore_save_favourites();
+}
+
+// ---------------------------------------------------------- list pictures
+
+int splore_read_list_picture(int list, const uint8_t* data, size_t size, bool append) {
+    splore_list* l = splore_get_list(list);
+    if (!l) return 1;
+    fenn_bitmap* decoded = nullptr;
+    const int st = data ? fenn_png_decode(data, size, &decoded, splore_pic_w, splore_pic_h) : fenn_png_unreadable;
+    bitmap_ptr pic = make_bitmap(decoded);
+    const bool is_fav = !std::strcmp(l->name, "fav");
+    if (!append && !is_fav) {
+        clear_list(*l);
+        const bool search = !std::strcmp(l->name, "search");
+        add_item(*l, search ? placeholder(splore_kind_search, "[search]") : placeholder(splore_kind_update, "[update]"));
+        l->has_placeholder = 1;
+    }
+    if (st == fenn_png_too_big) return 2;
+    if (st != fenn_png_ok || !pic) return 1;
+    if (pic->w != splore_pic_w || pic->h != splore_pic_h) return 2;
+    // Only now that the picture is good: a failed continuation keeps its
+    // "[load more]" so it can be tried again.
+    if (append && l->count() > 0 && l->items.back().kind == splore_kind_load_more) {
+        fenn_destroy_bitmap(l->items.back().label);
+        l->items.pop_back();
+    }
+    bool ended = false;
+    for (int i = 0; i < splore_pic_entries; ++i) {
+        const int cx = (i % splore_pic_columns) * splore_label_size;
+        const int cy = (i / splore_pic_columns) * splore_pic_cell_h;
+        char row[splore_label_size + 1];
+        picture_text(pic.get(), cx, cy + 128, row, sizeof row);
+        int post = 0, second = 0, catsub = 0;
+        if (std::sscanf(row, "%d %d %d", &post, &second, &catsub) < 1 || post == 0) {
+            ended = true;
+            continue;
+        }
+        splore_item it;
+        it.kind = splore_kind_cart;
+        it.catsub = catsub;
+        picture_text(pic.get(), cx, cy + 129, it.title, sizeof it.title);
+        picture_text(pic.get(), cx, cy + 130, it.author, sizeof it.author);
+        picture_text(pic.get(), cx, cy + 131, it.lid, sizeof it.lid);
+        picture_text(pic.get(), cx, cy + 132, it.mid, sizeof it.mid);
+        if (!it.lid[0]) std::snprintf(it.lid, sizeof it.lid, "%d", post);
+        if (!it.mid[0]) std::snprintf(it.mid, sizeof it.mid, "%d", second);
+        splore_clean_title(it.title);
+        splore_clean_author(it.author);
+        it.icon = splore_icon_bbs;
+        it.label = label_from_picture(pic.get(), cx, cy);
+        it.label_tried = 1;
+        if (!add_item(*l, it)) {
+            ended = true;
+            break;
+        }
+    }
+    if (!ended && l->count() >= 2 && l->count() < splore_items_max) {
+        splore_item more = placeholder(splore_kind_load_more, "[load more]");
+        more.label = fenn_create_bitmap(splore_label_size, splore_label_size, 8);
+        more.label_tried = 1;
+        add_item(*l, more);
+    }
+    splore_update_favourite_flags(list);
+    return 0;
+}
+
+int populate_splore_list_from_png_file(int list, const char* path, bool append) {
+    std::vector<uint8_t> bytes;
+    if (!read_file(path, splore_file_max, &bytes)) return splore_read_list_picture(list, nullptr, 0, append);
+    return splore_read_list_picture(list, bytes.data(), bytes.size(), append);
+}
+
+// ------------------------------------------------------- names and the cache
+
+bool splore_lid_is_valid(const char* lid) {
+    if (!lid || std::strlen(lid) < 2 || std::strlen(lid) > size_t(splore_text_max)) return false;
+    for (const char* p = lid; *p; ++p)
+        if (!((*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9') || *p == '_')) return false;
+    return true;
+}
+
+std::string splore_cart_url_path(const char* lid) {
+    if (!splore_lid_is_valid(lid)) return {};
+    char buf[splore_text_max * 2 + 64];
+    long long n;
+    if (lid_number(lid, &n)) std::snprintf(buf, sizeof buf, "/bbs/cposts/%lld/%lld.qz.png", n / 10000, n);
+    else std::snprintf(buf, sizeof buf, "/bbs/cposts/%c%c/%s.qz.png", lid[0], lid[1], lid);
+    return buf;
+}
+
+std::string splore_cart_url(const char* lid) {
+    std::string p = splore_cart_url_path(lid);
+    return p.empty() ? p : std::string(splore_bbs_host) + p;
+}
+
+std::string splore_cart_cache_path(const char* lid) {
+    if (!splore_lid_is_valid(lid)) return {};
+    char buf[splore_text_max * 2 + 64];
+    long long n;
+    if (lid_number(lid, &n)) std::snprintf(buf, sizeof buf, "bbs/%lld/%lld.qz.png", n / 10000, n);
+    else std::snprintf(buf, sizeof buf, "bbs/carts/%s.qz.png", lid);
+    return appdata(buf);
+}
+
+std::string splore_label_cache_path(const char* lid) {
+    if (!splore_lid_is_valid(lid)) return {};
+    return appdata((std::string("bbs/labels/") + lid + ".png").c_str());
+}
+
+std::string splore_list_url(const char* request, int start) {
+    char buf[splore_request_max + 256];
+    std::snprintf(buf, sizeof buf, "%s/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c", splore_bbs_host,
+                  start, request ? request : "", list_version, platform_letter);
+    return buf;
+}
+
+std::string splore_list_cache_path(int list) {
+    const splore_list* l = splore_get_list(list);
+    if (!l) return {};
+    return appdata((std::string("bbs/") + l->name + ".pip.png").c_str());
+}
+
+std::string splore_list_temp_path(int list, bool more) {
+    const splore_list* l = splore_get_list(list);
+    if (!l) return {};
+    return appdata((std::string("bbs/temp_") + l->name + (more ? "__" : "") + ".pip.png").c_str());
+}
+
+std::string splore_discussion_url(const char* lid) {
+    if (!splore_lid_is_valid(lid)) return {};
+    return std::string(splore_bbs_host) + "/bbs/?pid=" + lid;
+}
+
+// ------------------------------------------------------------------ labels
+
+fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
+    if (!data || size == 0) return nullptr;
+    static const uint8_t png_magic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (size >= 8 && std::memcmp(data, png_magic, 8) == 0) {
+        fenn_bitmap* decoded = nullptr;
+        if (fenn_png_decode(data, size, &decoded, cart_picture_w, cart_picture_h) != fenn_png_ok) return nullptr;
+        bitmap_ptr pic = make_bitmap(decoded);
+        if (pic->w != cart_picture_w || pic->h != cart_picture_h) return nullptr;
+        return label_from_picture(pic.get(), cart_label_x, cart_label_y);
+    }
+    // A text cartridge: its leading comment lines on a plain label.
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < size && lines.size() < 3 + size_t(label_comment_lines)) {
+        size_t end = pos;
+        while (end < size && data[end] != '\n') ++end;
+        lines.emplace_back(reinterpret_cast<const char*>(data) + pos, end - pos);
+        pos = end + 1;
+    }
+    if (lines.size() < 3 || lines[0].rfind("vexel cartridge", 0) != 0 || lines[2].rfind("__lua__", 0) != 0)
+        return nullptr;
+    fenn_bitmap* label = fenn_create_bitmap(splore_label_size, splore_label_size, 8);
+    if (!label) return nullptr;
+    fenn_clear_bitmap(label, label_background);
+    for (int i = 0; i < label_comment_lines && size_t(3 + i) < lines.size(); ++i) {
+        std::string line = lines[size_t(3 + i)];
+        if (line.rfind("--", 0) != 0) break;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > size_t(label_comment_chars)) line.resize(size_t(label_comment_chars));
+        for (char& c : line)
+            if (!typeable(static_cast<unsigned char>(c))) c = ' ';
+        if (vexel_console_font)
+            fenn_draw_text_ex(label, line.c_str(), vexel_console_font, 0, 22 + 6 * i, fenn_text_single_colour,
+                              label_ink);
+    }
+    return label;
+}
+
+fenn_bitmap* create_label_from_file(const char* path) {
+    if (!path) return nullptr;
+    const bool png = contains(path, ".png");
+    std::vector<uint8_t> bytes;
+    if (!read_file(path, png ? cart_png_max_file : splore_file_max, &bytes)) return nullptr;
+    static const uint8_t png_magic[4] = {0x89, 'P', 'N', 'G'};
+    const bool is_png = bytes.size() >= 4 && std::memcmp(bytes.data(), png_magic, 4) == 0;
+    if (png != is_png) return nullptr;
+    return splore_label_from_bytes(bytes.data(), bytes.size());
+}
+
+fenn_bitmap* create_label_from_cart_lid(const char* lid) {
+    if (!splore_lid_is_valid(lid)) return nullptr;
+    if (fenn_bitmap* l = create_label_from_file(splore_cart_cache_path(lid).c_str())) return l;
+    std::vector<uint8_t> bytes;
+    if (!read_file(splore_label_cache_path(lid).c_str(), cart_png_max_file, &bytes)) return nullptr;
+    fenn_bitmap* decoded = nullptr;
+    if (fenn_png_decode(bytes.data(), bytes.size(), &decoded, splore_label_size, splore_label_size) != fenn_png_ok)
+        return nullptr;
+    bitmap_ptr pic = make_bitmap(decoded);
+    return label_from_picture(pic.get(), 0, 0);
+}
+
+void splore_ensure_label(splore_item& item) {
+    if (item.label || item.label_tried || item.kind != splore_kind_cart) return;
+    item.label_tried = 1;
+    if (item.lid[0]) item.label = create_label_from_cart_lid(item.lid);
+    if (!item.label && item.path[0] && !item.lid[0])
+        item.label = create_label_from_file((fenn_with_slash(app.root_path) + item.path).c_str());
+}

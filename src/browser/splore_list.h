@@ -1,0 +1,162 @@
+// splore_list: the cartridge browser's eight lists and what fills them.
+//
+// Owns the lists (local folder, favourites, six board lists), their items and
+// the items' label bitmaps, the current list and sub-folder, the running item,
+// the favourites file and the names of the download cache. The browser
+// screen (splore.h) and the downloads (splore_download.h) act on this state.
+//
+// Invariants:
+//  - Every text field of an item is NUL-terminated within its array.
+//  - A label belongs to exactly one item (or to nobody): it is destroyed
+//    when its list is refilled or its item removed. The running item never
+//    owns a label.
+//  - A list holds at most splore_items_max items; `selection` may lie outside
+//    the list (clamped by the callers), and reading outside gives the dummy.
+//  - File names are only ever formed from a lid that passed
+//    splore_lid_is_valid, so a board id can never name a path outside the
+//    cache.
+//
+// Readers of untrusted bytes (list pictures from the board, the favourites
+// file) take a buffer and a length, check sizes before allocating and read
+// what is sound; nothing they are given crashes them.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/fenn_bitmap.h"
+
+constexpr int splore_list_count = 8;
+constexpr int splore_text_max = 128;         // title, author, lid, mid
+constexpr int splore_path_max = 1024;        // relative path of a local cartridge
+constexpr int splore_author_keep = 16;       // characters of an author name kept
+constexpr int splore_request_max = 1024;
+constexpr int splore_list_title_max = 32;
+constexpr int splore_search_max = 22;        // characters of a search text
+constexpr int splore_items_max = 1024;       // items of one list
+constexpr int splore_label_size = 128;
+constexpr int splore_pic_w = 1024, splore_pic_h = 544;  // list picture
+constexpr int splore_pic_columns = 8, splore_pic_entries = 32, splore_pic_cell_h = 136;
+constexpr size_t splore_file_max = size_t(16) << 20;    // largest picture or favourites file read
+constexpr int splore_favourites_max_line = 4096;
+
+// Item kinds and icons.
+enum splore_kind : int32_t {
+    splore_kind_none = 0,
+    splore_kind_cart = 1,
+    splore_kind_dir = 2,
+    splore_kind_update = 3,
+    splore_kind_load_more = 5,
+    splore_kind_search = 6,
+};
+constexpr int splore_icon_bbs = 176, splore_icon_text = 177, splore_icon_placeholder = 178,
+              splore_icon_png = 180, splore_icon_dir = 181, splore_icon_parent = 185, splore_icon_list = 187;
+
+enum splore_list_id : int {
+    splore_local = 0, splore_fav = 1, splore_new = 2, splore_top = 3,
+    splore_wip = 4, splore_collab = 5, splore_jam = 6, splore_search = 7,
+};
+
+struct splore_item {
+    int32_t icon = 0;
+    char title[splore_text_max + 1] = {};
+    char author[splore_text_max + 1] = {};
+    char path[splore_path_max + 1] = {};
+    char lid[splore_text_max + 1] = {};
+    char mid[splore_text_max + 1] = {};
+    int32_t catsub = 0;
+    fenn_bitmap* label = nullptr;            // 128x128 8-bit, owned by the list
+    int32_t label_tried = 0;                 // a lazy label was looked for (and may be none)
+    int32_t kind = splore_kind_none;
+    int32_t favourite = 0;                   // recomputed, never stored
+};
+
+struct splore_list {
+    std::vector<splore_item> items;
+    char name[16] = {};
+    char request[splore_request_max + 1] = {};
+    char title[splore_list_title_max + 1] = {};
+    int32_t icon = 0;
+    int32_t selection = 0;
+    int32_t has_placeholder = 0;
+    int32_t scroll = 0;                      // 16.16 pixels
+    int32_t search_entry = 0;
+    char search_text[splore_search_max + 1] = {};
+    int32_t search_cursor = 0;
+    int count() const { return int(items.size()); }
+};
+
+struct splore_lists_state {
+    splore_list lists[splore_list_count];
+    int32_t current = 0;                     // list shown
+    char subdir[splore_path_max + 1] = {};   // local sub-folder under the root, "" or ending in '/'
+    splore_item running;                     // the item last launched (label not owned)
+    int32_t created = 0;
+};
+extern splore_lists_state splore_data;
+
+// Creates the eight lists (idempotent), reads the favourites file and the
+// cached board lists, clears the search request.
+void splore_init();
+// Only the first step: the eight empty lists with their names and requests.
+void splore_create_lists();
+// Destroys every label and empties every list.
+void splore_shutdown();
+
+splore_list* splore_get_list(int list);       // null outside 0..7
+// The item, or a zeroed dummy for any index (or list) out of range.
+splore_item& get_splore_item(int list, int index);
+void splore_clamp_selection(int list);
+
+// Fills the list from root (app.root_path) + subdir. Returns 0.
+int populate_splore_list_from_directory(int list, const char* subdir);
+// Fills the list from a favourites file. 0, or 1 when it cannot be read.
+int populate_splore_list_from_text_file(int list, const char* path);
+// The same from favourites text in memory; returns the number of items added.
+int splore_read_favourites(int list, const char* text, size_t length);
+// Fills (or extends) a board list from a list picture file: 0, 1 when there
+// is no readable picture, 2 when it is not 1024x544.
+int populate_splore_list_from_png_file(int list, const char* path, bool append);
+// The same from PNG bytes in memory.
+int splore_read_list_picture(int list, const uint8_t* data, size_t size, bool append);
+
+// Favourites: equality, flags, the file.
+bool splore_items_equal(const splore_item& item, const splore_item& stored);
+void splore_update_favourite_flags(int list);
+// Toggles the selected item of the current list (kind 1 only).
+void splore_toggle_favourite();
+// Removes favourite `index`, rewrites the file. 
+void splore_remove_favourite(int index);
+// Writes the favourites list to "favourites.txt" (temporary name, then
+// rename). 0, or 1 when it could not be written.
+int splore_save_favourites();
+// One favourites line as written (no newline check; the writer skips items
+// whose fields would break the format).
+std::string splore_favourite_line(const splore_item& item);
+
+// Board ids and the cache.
+bool splore_lid_is_valid(const char* lid);   // 2+ chars of a-z 0-9 _
+std::string splore_cart_url_path(const char* lid);    // "" when not valid
+std::string splore_cart_url(const char* lid);         // host + path, or ""
+std::string splore_cart_cache_path(const char* lid);  // under the data folder, or ""
+std::string splore_label_cache_path(const char* lid); // bbs/labels/<lid>.png, or ""
+std::string splore_list_url(const char* request, int start);
+std::string splore_list_cache_path(int list);          // bbs/<name>.pip.png
+std::string splore_list_temp_path(int list, bool more);  // bbs/temp_<name>[__].pip.png
+std::string splore_discussion_url(const char* lid);   // "" when not valid
+extern const char* const splore_bbs_host;
+
+// Labels (8-bit 128x128, caller owns) or null.
+fenn_bitmap* create_label_from_file(const char* path);
+fenn_bitmap* create_label_from_cart_lid(const char* lid);
+// Label for a PNG cartridge or text cartridge held in memory.
+fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size);
+// Makes sure the item has had its label looked for (lazily, once).
+void splore_ensure_label(splore_item& item);
+
+// Title and author cleaning as applied to board and favourites items.
+void splore_clean_title(char* title);
+void splore_clean_author(char* author);
+// Icon of a cartridge item from its ids and path.
+int splore_cart_icon(const splore_item& item);

@@ -1,0 +1,203 @@
+// The browser set up as the shell has it, with the data folder and the
+// cartridge root in a fresh temporary folder, and helpers that make board
+// list pictures and drive the buttons.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "browser/splore.h"
+#include "browser/splore_download.h"
+#include "browser/splore_list.h"
+#include "cart/cart_art.h"
+#include "cart/cart_text.h"
+#include "cart/code_tabs.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "framework/fenn_config.h"
+#include "framework/fenn_platform.h"
+#include "framework/fenn_png.h"
+#include "framework/fenn_video.h"
+#include "machine/button.h"
+#include "machine/pstate.h"
+#include "machine/text.h"
+#include "runtime/run.h"
+#include "test_support.h"
+
+struct BoardEntry {
+    int post, second, catsub;
+    std::string title, author, lid, mid;
+    int colour = 8;  // label fill (machine colour)
+};
+
+class Browser : public ::testing::Test {
+protected:
+    std::string home, root;
+    cpod* font = nullptr;
+    uint8_t saved_palette[768];
+
+    void SetUp() override {
+        // Sixteen distinct machine colours, so labels convert one to one.
+        std::memcpy(saved_palette, fenn_get_palette(), sizeof saved_palette);
+        uint8_t pal[768] = {};
+        for (int i = 0; i < 16; ++i) {
+            pal[3 * i] = uint8_t(i * 17);
+            pal[3 * i + 1] = uint8_t(255 - i * 13);
+            pal[3 * i + 2] = uint8_t(i % 4 * 80);
+        }
+        fenn_set_palette(pal);
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        home = vexel_test::temp_dir(std::string("browser_") + info->test_suite_name() + "_" + info->name());
+        std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+        root = home + "/carts/";
+        for (const char* d : {"carts", "cdata", "cstore", "bbs", "bbs/carts", "bbs/labels", "backup"})
+            std::filesystem::create_directories(home + "/" + d);
+        std::memset(&app, 0, sizeof app);
+        set_default_app_config();
+        std::snprintf(app.root_path, sizeof app.root_path, "%s", root.c_str());
+        std::snprintf(app.cdata_path, sizeof app.cdata_path, "%s/cdata/", home.c_str());
+        cconfig.timeout = 30;
+        vexel_pstate_zero();
+        pstate.cart = fenn_create_vexel_cart();
+        pstate.working_cart = fenn_create_vexel_cart();
+        pstate.screen = fenn_create_bitmap(128, 128, 8);
+        for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
+        std::memset(&cart_disk, 0, sizeof cart_disk);
+        select_code_tab(0);
+        font = vexel_create_console_font();
+        vexel_console_font = font;
+        fenn_keys_init();
+        vexel_buttons_reset();
+        vexel_clear_button_replay();
+        splore_shutdown();
+        splore_data = splore_lists_state();
+        splore_screen = splore_screen_state();
+        splore_set_fetcher(nullptr);
+        cancel_download(nullptr);
+        splore_init();
+        app.message[0] = 0;
+    }
+
+    void TearDown() override {
+        cancel_download(nullptr);
+        splore_set_fetcher(nullptr);
+        splore_shutdown();
+        splore_data = splore_lists_state();
+        for (char*& tab : pstate.code_tabs) {
+            delete[] tab;
+            tab = nullptr;
+        }
+        fenn_destroy_vexel_cart(pstate.working_cart);
+        fenn_destroy_vexel_cart(pstate.cart);
+        fenn_destroy_bitmap(pstate.screen);
+        vexel_pstate_zero();
+        vexel_console_font = nullptr;
+        fenn_destroy_pod(font);
+        vexel_clear_button_replay();
+        cconfig.home[0] = 0;
+        fenn_set_palette(saved_palette);
+        std::filesystem::remove_all(home);
+    }
+
+    static std::string read_file(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    static void write_file(const std::string& path, const std::string& bytes) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    static bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+    static std::string text_cart(const char* code) {
+        vexel_cart* c = fenn_create_vexel_cart();
+        std::snprintf(c->code, vexel_code_buffer, "%s", code);
+        c->version = vexel_cart_newest_version;
+        std::string text = vexel_cart_to_text(c);
+        fenn_destroy_vexel_cart(c);
+        return text;
+    }
+    static std::vector<uint8_t> png_cart(const char* code) {
+        vexel_cart* c = fenn_create_vexel_cart();
+        std::snprintf(c->code, vexel_code_buffer, "%s", code);
+        c->version = vexel_cart_newest_version;
+        c->label = fenn_create_bitmap(128, 128, 8);
+        fenn_clear_bitmap(c->label, 12);
+        std::vector<uint8_t> png;
+        vexel_cart_png_encode(c, &png);
+        fenn_destroy_vexel_cart(c);
+        return png;
+    }
+
+    // A board list picture (w x h, normally 1024 x 544) holding the entries.
+    static std::vector<uint8_t> list_picture(const std::vector<BoardEntry>& entries, int w = splore_pic_w,
+                                             int h = splore_pic_h) {
+        fenn_bitmap* pic = fenn_create_bitmap(w, h, 32);
+        auto put_text = [&](int x, int y, const std::string& s) {
+            for (size_t i = 0; i < s.size() && i < 128; ++i)
+                if (x + int(i) < w && y < h) pic->pix32()[size_t(y) * size_t(w) + size_t(x) + i] = 0xff000000u | uint32_t(uint8_t(s[i])) << 8;
+        };
+        for (size_t n = 0; n < entries.size() && n < 32; ++n) {
+            const BoardEntry& e = entries[n];
+            const int cx = int(n % 8) * 128, cy = int(n / 8) * 136;
+            for (int y = 0; y < 128; ++y)
+                for (int x = 0; x < 128; ++x)
+                    if (cx + x < w && cy + y < h)
+                        pic->pix32()[size_t(cy + y) * size_t(w) + size_t(cx + x)] = 0xff000000u | cart_art_colour(e.colour);
+            put_text(cx, cy + 128, std::to_string(e.post) + " " + std::to_string(e.second) + " " + std::to_string(e.catsub));
+            put_text(cx, cy + 129, e.title);
+            put_text(cx, cy + 130, e.author);
+            put_text(cx, cy + 131, e.lid);
+            put_text(cx, cy + 132, e.mid);
+        }
+        std::vector<uint8_t> png;
+        fenn_png_encode(pic, &png);
+        fenn_destroy_bitmap(pic);
+        return png;
+    }
+    static std::vector<BoardEntry> entries(int n, int first_post = 1000) {
+        std::vector<BoardEntry> v;
+        for (int i = 0; i < n; ++i)
+            v.push_back({first_post + i, 2000 + i, 2, "Game " + std::to_string(i), "Maker-" + std::to_string(i), "", ""});
+        return v;
+    }
+    static void write_bytes(const std::string& path, const std::vector<uint8_t>& b) {
+        write_file(path, std::string(b.begin(), b.end()));
+    }
+
+    // One machine frame with the buttons of `mask` (bits 0-6) held, through
+    // the buttons' own frame steps, then the browser's update.
+    void frame(int mask = 0) {
+        vexel_set_button_replay({uint16_t(mask)});
+        update_buttons();
+        read_buttons();
+        splore_update();
+    }
+    // A press and release of button b.
+    void tap(int b) {
+        frame(1 << b);
+        frame(0);
+    }
+    // The same for the game controller alone (the search entry reads it).
+    void tap_pad(int b) {
+        vexel_clear_button_replay();
+        vexel_buttons_reset();
+        vexel_buttons.pad_down[0][b] = 1;
+        splore_update();
+        vexel_buttons_reset();
+    }
+
+    std::string message() const { return app.message; }
+    static splore_list& list(int i) { return splore_data.lists[i]; }
+    static std::vector<std::string> titles(int i) {
+        std::vector<std::string> t;
+        for (const splore_item& it : list(i).items) t.push_back(it.title);
+        return t;
+    }
+};

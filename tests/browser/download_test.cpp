@@ -1,0 +1,240 @@
+#include <SDL.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
+#include "browser_fixture.h"
+
+namespace {
+
+// What the fake board serves: the bytes for each address, or a failure.
+std::string served_bytes;
+std::atomic<int> served_status{0};
+std::atomic<bool> hold{false};      // the fetch waits while set
+std::atomic<int> fetches{0};
+std::mutex url_lock;
+std::string last_url_seen;
+std::string last_url() {
+    std::lock_guard<std::mutex> g(url_lock);
+    return last_url_seen;
+}
+
+int fake_fetch(const char* url, const char* file) {
+    ++fetches;
+    {
+        std::lock_guard<std::mutex> g(url_lock);
+        last_url_seen = url;
+    }
+    while (hold.load()) SDL_Delay(2);
+    if (served_status.load() != 0) return served_status.load();
+    std::FILE* f = std::fopen(file, "wb");
+    if (!f) return 1;
+    std::fwrite(served_bytes.data(), 1, served_bytes.size(), f);
+    std::fclose(f);
+    return 0;
+}
+
+class Downloads : public Browser {
+protected:
+    void SetUp() override {
+        Browser::SetUp();
+        served_bytes.clear();
+        served_status = 0;
+        hold = false;
+        fetches = 0;
+        splore_set_fetcher(fake_fetch);
+        splore_open();
+    }
+    void TearDown() override {
+        hold = false;
+        splore_download_wait(2000);
+        Browser::TearDown();
+    }
+    void serve(const std::vector<uint8_t>& b) { served_bytes.assign(b.begin(), b.end()); }
+    // Lets the worker end and the settle time pass, then polls once.
+    void finish() {
+        ASSERT_TRUE(splore_download_wait(5000));
+        splore_dl.start_ms -= splore_dl_settle_ms;
+        update_splore_download();
+    }
+};
+
+}  // namespace
+
+TEST_F(Downloads, ListDownloadFillsTheListAndTheCache) {
+    serve(list_picture(entries(5)));
+    splore_data.current = splore_new;
+    list(splore_new).selection = 0;
+    ASSERT_EQ(list(splore_new).items[0].kind, splore_kind_update);
+    action_current_splore_item();  // "[update]"
+    EXPECT_EQ(splore_download_state(), splore_dl_busy);
+    EXPECT_EQ(app.download_state, splore_dl_busy);
+    // Results wait for the settle time even when the worker is done.
+    ASSERT_TRUE(splore_download_wait(5000));
+    update_splore_download();
+    EXPECT_EQ(list(splore_new).count(), 1);
+    finish();
+    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    EXPECT_EQ(app.download_state, 0);
+    EXPECT_EQ(list(splore_new).count(), 6);
+    EXPECT_EQ(list(splore_new).selection, 1);
+    EXPECT_EQ(read_file(home + "/bbs/new.pip.png"), served_bytes);
+    EXPECT_EQ(last_url(), std::string(splore_bbs_host) +
+                            "/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2&version=000111dl");
+}
+
+TEST_F(Downloads, LoadMoreFetchesTheContinuationWithoutCaching) {
+    const auto first = list_picture(entries(32));
+    write_bytes(home + "/bbs/top.pip.png", first);
+    splore_init();
+    splore_data.current = splore_top;
+    list(splore_top).selection = list(splore_top).count() - 1;  // "[load more]"
+    serve(list_picture(entries(2, 7000)));
+    action_current_splore_item();
+    finish();
+    EXPECT_NE(last_url().find("start_index=32&"), std::string::npos);
+    EXPECT_EQ(list(splore_top).count(), 35);
+    EXPECT_EQ(read_file(home + "/bbs/top.pip.png"), std::string(first.begin(), first.end()));
+}
+
+TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
+    served_status = 8;
+    download_list(splore_jam, 0);
+    finish();
+    EXPECT_EQ(message(), "could not connect to bbs.");
+    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    EXPECT_FALSE(exists(home + "/bbs/temp_jam.pip.png"));
+
+    // Something that is not a picture counts as a failure too.
+    served_status = 0;
+    served_bytes = "<html>gateway error</html>";
+    download_list(splore_jam, 0);
+    finish();
+    EXPECT_EQ(message(), "could not connect to bbs.");
+    EXPECT_EQ(titles(splore_jam), (std::vector<std::string>{"[update]"}));
+
+    // A picture of the wrong size.
+    serve(list_picture(entries(2), 100, 100));
+    download_list(splore_jam, 0);
+    finish();
+    EXPECT_EQ(message(), "could not connect to bbs");
+
+    // An id that cannot name a cartridge.
+    app.message[0] = 0;
+    EXPECT_FALSE(download_bbs_cart("Bad-Id"));
+    EXPECT_EQ(message(), "download failed");
+    EXPECT_EQ(fetches.load(), 3);
+}
+
+TEST_F(Downloads, WithoutWgetTheDownloadFailsCleanly) {
+    splore_set_fetcher(nullptr);
+    const char* old = std::getenv("PATH");
+    const std::string saved = old ? old : "";
+    setenv("PATH", (home + "/empty").c_str(), 1);
+    download_list(splore_new, 0);
+    const bool ended = splore_download_wait(5000);
+    setenv("PATH", saved.c_str(), 1);
+    ASSERT_TRUE(ended);
+    finish();
+    EXPECT_EQ(message(), "could not connect to bbs.");
+}
+
+TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
+    hold = true;
+    serve(list_picture(entries(3)));
+    ASSERT_TRUE(download_list(splore_new, 0));
+    EXPECT_FALSE(download_list(splore_top, 0));  // ignored while busy
+    EXPECT_FALSE(download_bbs_cart("12345"));
+    cancel_download("download cancelled");  // returns while the fetch still hangs
+    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    EXPECT_EQ(message(), "download cancelled");
+
+    // A new download of the same list starts; the old worker, released now,
+    // must neither finish it nor leave its file.
+    ASSERT_TRUE(download_list(splore_new, 0));
+    served_status = 3;  // the new one fails...
+    hold = false;
+    ASSERT_TRUE(splore_download_wait(5000));
+    SDL_Delay(50);
+    splore_dl.start_ms -= splore_dl_settle_ms;
+    update_splore_download();
+    EXPECT_EQ(message(), "could not connect to bbs.");  // ...and is reported as failed
+    EXPECT_EQ(list(splore_new).count(), 1);
+    EXPECT_FALSE(exists(home + "/bbs/temp_new.pip.png"));
+    for (const auto& e : std::filesystem::directory_iterator(home + "/bbs"))
+        EXPECT_EQ(e.path().string().find(".dl"), std::string::npos) << e.path();
+}
+
+TEST_F(Downloads, TimeoutStopsTheDownload) {
+    hold = true;
+    cconfig.timeout = 2;
+    download_list(splore_wip, 0);
+    splore_dl.start_ms -= 1000;
+    update_splore_download();
+    EXPECT_EQ(splore_download_state(), splore_dl_busy);
+    pstate.hold_frames = 20;
+    splore_dl.start_ms -= 1500;
+    update_splore_download();
+    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    EXPECT_EQ(message(), "timeout");
+    EXPECT_EQ(pstate.hold_frames, 0);
+}
+
+TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
+    serve(png_cart("-- from the board\nprint(1)"));
+    splore_item it;
+    it.kind = splore_kind_cart;
+    std::snprintf(it.lid, sizeof it.lid, "12345");
+    list(splore_new).items.push_back(it);
+    splore_data.current = splore_new;
+    list(splore_new).selection = list(splore_new).count() - 1;
+    action_current_splore_item();
+    finish();
+    EXPECT_EQ(last_url(), std::string(splore_bbs_host) + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_TRUE(exists(home + "/bbs/1/12345.qz.png"));
+    EXPECT_EQ(splore_screen.launch, 1);
+    EXPECT_STREQ(pstate.working_cart->code, "-- from the board\nprint(1)");
+    EXPECT_STREQ(splore_data.running.lid, "12345");
+
+    // Cached now: the next launch loads without fetching.
+    splore_screen.launch = 0;
+    const int before = fetches.load();
+    action_current_splore_item();
+    EXPECT_EQ(fetches.load(), before);
+    EXPECT_EQ(splore_screen.launch, 1);
+}
+
+TEST_F(Downloads, ABrokenCartridgeIsReportedAndNotKept) {
+    // A valid picture that is not a cartridge.
+    serve(list_picture(entries(1), 100, 100));
+    download_bbs_cart("my_game");
+    finish();
+    EXPECT_EQ(message(), "could not load");
+    EXPECT_EQ(splore_screen.launch, 0);
+    EXPECT_FALSE(exists(home + "/bbs/carts/my_game.qz.png"));
+}
+
+TEST_F(Downloads, ConsoleLoadPrintsWhatItGot) {
+    app.exec_mode = 1;  // console lines go to standard output
+    serve(png_cart("-- console game\nx=1"));
+    ASSERT_TRUE(download_bbs_cart_for_load("777", false));
+    ASSERT_TRUE(splore_download_wait(5000));
+    splore_dl.start_ms -= splore_dl_settle_ms;
+    ::testing::internal::CaptureStdout();
+    update_load_download();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    app.exec_mode = 0;
+    EXPECT_NE(out.find("downloading.. ok"), std::string::npos) << out;
+    EXPECT_NE(out.find("console game"), std::string::npos) << out;
+    const std::string loaded = "loaded #777 (" + std::to_string(std::strlen(pstate.working_cart->code)) + " chars)";
+    EXPECT_NE(out.find(loaded), std::string::npos) << out;
+
+    // Chained: the program starts after 20 frames.
+    ASSERT_TRUE(download_bbs_cart_for_load("778", true));
+    ASSERT_TRUE(splore_download_wait(5000));
+    splore_dl.start_ms -= splore_dl_settle_ms;
+    update_load_download();
+    EXPECT_EQ(pstate.pending, pending_run_cart);
+    EXPECT_EQ(pstate.hold_frames, 20);
+}

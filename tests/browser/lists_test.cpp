@@ -1,0 +1,280 @@
+#include "browser_fixture.h"
+
+using Lists = Browser;
+
+TEST_F(Lists, FolderListsFoldersFirstThenCartridgesByTitle) {
+    write_file(root + "b game.qz", text_cart("-- b"));
+    write_file(root + "a.qz.png", "not really a picture");
+    write_file(root + "notes.txt", "x");
+    write_file(root + ".hidden.qz", "x");
+    write_file(root + "Zap.qz", text_cart(""));
+    std::filesystem::create_directories(root + "zdir");
+    std::filesystem::create_directories(root + ".git");
+    ASSERT_EQ(populate_splore_list_from_directory(splore_local, ""), 0);
+    EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"zdir", "a", "b game", "zap"}));
+    const splore_list& l = list(splore_local);
+    EXPECT_EQ(l.items[0].kind, splore_kind_dir);
+    EXPECT_EQ(l.items[0].icon, splore_icon_dir);
+    EXPECT_EQ(l.items[1].icon, splore_icon_png);
+    EXPECT_EQ(l.items[2].icon, splore_icon_text);
+    EXPECT_STREQ(l.items[3].path, "Zap.qz");  // the path keeps the file's own name
+
+    write_file(root + "zdir/inner.qz", text_cart(""));
+    populate_splore_list_from_directory(splore_local, "zdir/");
+    EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"..", "inner"}));
+    EXPECT_EQ(l.items[0].icon, splore_icon_parent);
+    EXPECT_STREQ(l.items[1].path, "zdir/inner.qz");
+}
+
+TEST_F(Lists, FoldersOpenAndCloseButNeverLeaveTheRoot) {
+    std::filesystem::create_directories(root + "sub/deeper");
+    splore_open();
+    ASSERT_EQ(titles(splore_local), (std::vector<std::string>{"sub"}));
+    action_current_splore_item();
+    EXPECT_STREQ(splore_data.subdir, "sub/");
+    EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"..", "deeper"}));
+    list(splore_local).selection = 0;
+    action_current_splore_item();  // ".."
+    EXPECT_STREQ(splore_data.subdir, "");
+    // A crafted entry pointing above the root does nothing.
+    splore_item& it = list(splore_local).items[0];
+    std::snprintf(it.path, sizeof it.path, "../../");
+    action_current_splore_item();
+    EXPECT_STREQ(splore_data.subdir, "");
+    // A sub-folder that vanished between visits falls back to the root.
+    std::snprintf(splore_data.subdir, sizeof splore_data.subdir, "gone/");
+    splore_enter();
+    EXPECT_STREQ(splore_data.subdir, "");
+}
+
+TEST_F(Lists, FavouritesAreReadAsFarAsTheyAreSound) {
+    const std::string text =
+        "a comment line\n"
+        "|12345                |0                    |2      |Some Author!     |                     |My GAME|x\n"
+        "|0                    |0                    |0      |me               |local/thing.qz       |Local Thing\n"
+        "|12345                |                     |2      |dup              |                     |duplicate\n"
+        "|                     |                     |0      |nobody           |                     |no way to find it\n"
+        "|my_game|77|garbage|averyveryverylongauthorname|p.qz.png|Tab\there\r\n"
+        "|short\n"
+        "\x01\x02\xff binary\n";
+    EXPECT_EQ(splore_read_favourites(splore_fav, text.data(), text.size()), 4);
+    const splore_list& f = list(splore_fav);
+    ASSERT_EQ(f.count(), 4);
+    EXPECT_STREQ(f.items[0].lid, "12345");
+    EXPECT_STREQ(f.items[0].mid, "");                // "0" means none
+    EXPECT_STREQ(f.items[0].author, "some_author_");
+    EXPECT_STREQ(f.items[0].title, "my game_x");     // lower case, '|' of the rest turned to '_'
+    EXPECT_EQ(f.items[0].icon, splore_icon_bbs);
+    EXPECT_STREQ(f.items[1].lid, "");
+    EXPECT_STREQ(f.items[1].path, "local/thing.qz");
+    EXPECT_EQ(f.items[1].icon, splore_icon_text);
+    EXPECT_STREQ(f.items[2].author, "averyveryverylon");  // 16 kept
+    EXPECT_EQ(f.items[2].catsub, 0);
+    EXPECT_STREQ(f.items[2].title, "tab here");
+    EXPECT_STREQ(f.items[3].lid, "short");
+
+    // A missing file leaves the list empty.
+    EXPECT_EQ(populate_splore_list_from_text_file(splore_fav, (home + "/none.txt").c_str()), 1);
+    EXPECT_EQ(list(splore_fav).count(), 0);
+}
+
+TEST_F(Lists, LocalFavouriteMatchesByPathAndBoardByLid) {
+    const std::string text =
+        "|0                    |0                    |0      |me               |game.qz              |game\n"
+        "|4242                 |0                    |2      |them             |                     |board game\n";
+    write_file(home + "/favourites.txt", text);
+    write_file(root + "game.qz", text_cart(""));
+    write_file(root + "other.qz", text_cart(""));
+    splore_init();
+    splore_open();
+    EXPECT_EQ(list(splore_local).items[0].favourite, 1);
+    EXPECT_EQ(list(splore_local).items[1].favourite, 0);
+    const auto pic = list_picture({{4242, 1, 2, "Board", "x", "", ""}, {99, 1, 2, "B", "y", "", ""}});
+    ASSERT_EQ(splore_read_list_picture(splore_new, pic.data(), pic.size(), false), 0);
+    EXPECT_EQ(list(splore_new).items[1].favourite, 1);
+    EXPECT_EQ(list(splore_new).items[2].favourite, 0);
+    // A board item equals a lid-less favourite made from the same path.
+    splore_item board;
+    std::snprintf(board.lid, sizeof board.lid, "555");
+    std::snprintf(board.path, sizeof board.path, "game.qz");
+    EXPECT_TRUE(splore_items_equal(board, list(splore_fav).items[0]));
+    splore_item no_path;  // two items without ids or paths are not the same
+    EXPECT_FALSE(splore_items_equal(no_path, splore_item()));
+}
+
+TEST_F(Lists, TogglingAFavouriteTwiceRestoresTheFile) {
+    splore_item board;
+    board.kind = splore_kind_cart;
+    board.catsub = 2;
+    std::snprintf(board.lid, sizeof board.lid, "4242");
+    std::snprintf(board.author, sizeof board.author, "them");
+    std::snprintf(board.title, sizeof board.title, "board game");
+    const std::string line = splore_favourite_line(board);
+    EXPECT_EQ(line, "|4242                 |                     |2      |them             |                     |board game\n");
+    write_file(home + "/favourites.txt", line);
+    write_file(root + "mine.qz", text_cart("-- mine"));
+    splore_init();
+    splore_open();
+    const std::string before = read_file(home + "/favourites.txt");
+    splore_data.current = splore_local;
+    splore_toggle_favourite();
+    ASSERT_EQ(list(splore_fav).count(), 2);
+    EXPECT_STREQ(list(splore_fav).items[0].path, "mine.qz");  // new favourites come first
+    EXPECT_EQ(list(splore_local).items[0].favourite, 1);
+    const std::string during = read_file(home + "/favourites.txt");
+    EXPECT_NE(during.find("|mine.qz"), std::string::npos);
+    EXPECT_FALSE(exists(home + "/favourites.txt.part"));
+    splore_toggle_favourite();
+    EXPECT_EQ(read_file(home + "/favourites.txt"), before);
+    EXPECT_EQ(list(splore_local).items[0].favourite, 0);
+
+    // A favourite whose path would break the line format is not written.
+    splore_item odd;
+    odd.kind = splore_kind_cart;
+    std::snprintf(odd.path, sizeof odd.path, "a|b.qz");
+    list(splore_fav).items.push_back(odd);
+    EXPECT_EQ(splore_save_favourites(), 0);
+    EXPECT_EQ(read_file(home + "/favourites.txt"), before);
+}
+
+TEST_F(Lists, FavouriteOfABoardCartSavesItsLabelOnce) {
+    const auto pic = list_picture({{31337, 5, 2, "Labelled", "x", "", ""}, {2, 3, 4, "b", "c", "", ""}});
+    ASSERT_EQ(splore_read_list_picture(splore_new, pic.data(), pic.size(), false), 0);
+    splore_data.current = splore_new;
+    list(splore_new).selection = 1;
+    splore_toggle_favourite();
+    const std::string saved = home + "/bbs/labels/31337.png";
+    ASSERT_TRUE(exists(saved));
+    fenn_bitmap* label = create_label_from_cart_lid("31337");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->pix[0], 8);
+    fenn_destroy_bitmap(label);
+    ASSERT_NE(list(splore_fav).items[0].label, nullptr);
+    EXPECT_NE(list(splore_fav).items[0].label, list(splore_new).items[1].label);  // its own copy
+}
+
+TEST_F(Lists, ListPictureGivesItemsLabelsAndLoadMore) {
+    std::vector<BoardEntry> e = entries(32);
+    e[0].lid = "named_cart";
+    e[0].title = "Title|With Bar";
+    e[1].colour = 12;
+    const auto pic = list_picture(e);
+    ASSERT_EQ(splore_read_list_picture(splore_top, pic.data(), pic.size(), false), 0);
+    const splore_list& l = list(splore_top);
+    ASSERT_EQ(l.count(), 34);  // placeholder, 32 entries, "[load more]"
+    EXPECT_EQ(l.items[0].kind, splore_kind_update);
+    EXPECT_EQ(l.has_placeholder, 1);
+    EXPECT_STREQ(l.items[1].lid, "named_cart");
+    EXPECT_STREQ(l.items[1].title, "title_with bar");
+    EXPECT_STREQ(l.items[2].lid, "1001");  // no lid: the post id
+    EXPECT_STREQ(l.items[2].mid, "2001");
+    EXPECT_STREQ(l.items[2].author, "maker_1");
+    EXPECT_EQ(l.items[2].catsub, 2);
+    ASSERT_NE(l.items[1].label, nullptr);
+    EXPECT_EQ(l.items[1].label->pix[0], 8);
+    EXPECT_EQ(l.items[2].label->pix[64 * 128 + 64], 12);
+    EXPECT_EQ(l.items[33].kind, splore_kind_load_more);
+
+    // Appending replaces "[load more]" with the next page, which ends early.
+    const auto more = list_picture(entries(3, 5000));
+    ASSERT_EQ(splore_read_list_picture(splore_top, more.data(), more.size(), true), 0);
+    EXPECT_EQ(l.count(), 36);
+    EXPECT_STREQ(l.items[35].lid, "5002");
+    EXPECT_NE(l.items.back().kind, splore_kind_load_more);
+}
+
+TEST_F(Lists, EmptyWrongSizeOrMissingPicturesLeaveThePlaceholder) {
+    const auto none = list_picture({{0, 0, 0, "", "", "", ""}, {5, 5, 5, "after the end", "", "", ""}});
+    ASSERT_EQ(splore_read_list_picture(splore_search, none.data(), none.size(), false), 0);
+    EXPECT_EQ(titles(splore_search), (std::vector<std::string>{"[search]", "after the end"}));
+    const auto ended = list_picture({{0, 0, 0, "", "", "", ""}});
+    splore_read_list_picture(splore_jam, ended.data(), ended.size(), false);
+    EXPECT_EQ(titles(splore_jam), (std::vector<std::string>{"[update]"}));
+
+    const auto small = list_picture(entries(2), 512, 544);
+    EXPECT_EQ(splore_read_list_picture(splore_wip, small.data(), small.size(), false), 2);
+    EXPECT_EQ(titles(splore_wip), (std::vector<std::string>{"[update]"}));
+    const auto big = list_picture(entries(2), 1025, 544);
+    EXPECT_EQ(splore_read_list_picture(splore_wip, big.data(), big.size(), false), 2);
+    EXPECT_EQ(populate_splore_list_from_png_file(splore_wip, (home + "/missing.png").c_str(), false), 1);
+    EXPECT_EQ(titles(splore_wip), (std::vector<std::string>{"[update]"}));
+
+    // A failed continuation keeps its "[load more]" for another try.
+    const auto full = list_picture(entries(32));
+    splore_read_list_picture(splore_collab, full.data(), full.size(), false);
+    const int n = list(splore_collab).count();
+    const std::string junk = "junk";
+    EXPECT_EQ(splore_read_list_picture(splore_collab, reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), true), 1);
+    EXPECT_EQ(list(splore_collab).count(), n);
+    EXPECT_EQ(list(splore_collab).items.back().kind, splore_kind_load_more);
+}
+
+TEST_F(Lists, StartUpReadsTheCachedListPictures) {
+    write_bytes(home + "/bbs/new.pip.png", list_picture(entries(4)));
+    write_file(home + "/bbs/search.pip.png", "broken");
+    splore_init();
+    EXPECT_EQ(list(splore_new).count(), 5);
+    EXPECT_EQ(titles(splore_search), (std::vector<std::string>{"[search]"}));
+    EXPECT_STREQ(list(splore_search).request, "");
+    EXPECT_STREQ(list(splore_top).request, "cat=7&sub=2&orderby=rating");
+    EXPECT_STREQ(list(splore_jam).title, "jam");
+    EXPECT_EQ(list(splore_jam).icon, splore_icon_list + 6);
+}
+
+TEST_F(Lists, CacheNamesAndAddressesComeOnlyFromSoundIds) {
+    EXPECT_EQ(splore_cart_cache_path("12345"), home + "/bbs/1/12345.qz.png");
+    EXPECT_EQ(splore_cart_url_path("12345"), "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(splore_cart_cache_path("42"), home + "/bbs/0/42.qz.png");
+    EXPECT_EQ(splore_cart_cache_path("my_game"), home + "/bbs/carts/my_game.qz.png");
+    EXPECT_EQ(splore_cart_url_path("my_game"), "/bbs/cposts/my/my_game.qz.png");
+    EXPECT_EQ(splore_label_cache_path("my_game"), home + "/bbs/labels/my_game.png");
+    for (const char* bad : {"My_game", "my-game", "a", "", "../etc", "a/b", "x y"}) {
+        EXPECT_EQ(splore_cart_url_path(bad), "") << bad;
+        EXPECT_EQ(splore_cart_cache_path(bad), "") << bad;
+        EXPECT_EQ(splore_discussion_url(bad), "") << bad;
+    }
+    EXPECT_EQ(splore_cart_url("12345"), std::string(splore_bbs_host) + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(splore_discussion_url("12345"), std::string(splore_bbs_host) + "/bbs/?pid=12345");
+    EXPECT_EQ(splore_list_url("cat=7&sub=2", 32),
+              std::string(splore_bbs_host) + "/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
+    splore_init();
+    EXPECT_EQ(splore_list_cache_path(splore_top), home + "/bbs/top.pip.png");
+    EXPECT_EQ(splore_list_temp_path(splore_top, false), home + "/bbs/temp_top.pip.png");
+    EXPECT_EQ(splore_list_temp_path(splore_top, true), home + "/bbs/temp_top__.pip.png");
+}
+
+TEST_F(Lists, OutOfRangeReadsTheZeroedDummy) {
+    splore_init();
+    splore_item& d = get_splore_item(splore_local, 5);
+    d.kind = splore_kind_cart;  // a careless write does not stick
+    EXPECT_EQ(get_splore_item(splore_local, -1).kind, splore_kind_none);
+    EXPECT_EQ(get_splore_item(99, 0).title[0], 0);
+}
+
+TEST_F(Lists, LabelsFromCartridgeFiles) {
+    write_file(root + "t.qz", text_cart("-- first line\n-- second\ncode()\n-- not a title"));
+    fenn_bitmap* l = create_label_from_file((root + "t.qz").c_str());
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->pix[0], 5);
+    int ink = 0;
+    for (int y = 22; y < 34; ++y)
+        for (int x = 0; x < 128; ++x) ink += l->pix[size_t(y) * 128 + size_t(x)] == 6;
+    EXPECT_GT(ink, 10);
+    int below = 0;
+    for (int y = 34; y < 52; ++y)
+        for (int x = 0; x < 128; ++x) below += l->pix[size_t(y) * 128 + size_t(x)] == 6;
+    EXPECT_EQ(below, 0);
+    fenn_destroy_bitmap(l);
+
+    write_bytes(root + "p.qz.png", png_cart("-- png"));
+    l = create_label_from_file((root + "p.qz.png").c_str());
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->pix[70 * 128 + 70], 12);
+    fenn_destroy_bitmap(l);
+
+    write_file(root + "x.qz", "just text\n");
+    EXPECT_EQ(create_label_from_file((root + "x.qz").c_str()), nullptr);
+    write_file(root + "fake.qz.png", "not a png");
+    EXPECT_EQ(create_label_from_file((root + "fake.qz.png").c_str()), nullptr);
+    EXPECT_EQ(create_label_from_cart_lid("nothing_here"), nullptr);
+}

@@ -1,0 +1,319 @@
+#include <SDL.h>
+
+#include <atomic>
+
+#include "browser_fixture.h"
+#include "framework/fenn_loop.h"
+
+namespace {
+
+std::atomic<bool> hold_fetch{false};
+int held_fetch(const char*, const char*) {
+    while (hold_fetch.load()) SDL_Delay(2);
+    return 1;
+}
+
+class Screen : public Browser {
+protected:
+    void SetUp() override {
+        Browser::SetUp();
+        fenn_quit = 0;
+        cconfig.sound_volume = cconfig.music_volume = 256;
+    }
+    void TearDown() override {
+        hold_fetch = false;
+        splore_download_wait(2000);
+        fenn_quit = 0;
+        Browser::TearDown();
+    }
+    // Three local cartridges and a folder, the browser open on them.
+    void local_carts() {
+        std::filesystem::create_directories(root + "folder");
+        write_file(root + "alpha.qz", text_cart("-- alpha\nprint(1)"));
+        write_file(root + "beta.qz", text_cart("-- beta"));
+        write_file(root + "gamma.qz", text_cart("-- gamma"));
+        splore_open();
+    }
+    int selection() const { return splore_data.lists[splore_data.current].selection; }
+};
+
+}  // namespace
+
+TEST_F(Screen, ListsWrapAndSelectionsStayInTheirLists) {
+    local_carts();
+    frame(0);
+    tap(button_left);
+    EXPECT_EQ(splore_data.current, splore_search);
+    EXPECT_EQ(splore_screen.expanded, 1);
+    tap(button_right);
+    EXPECT_EQ(splore_data.current, splore_local);
+    tap(button_right);
+    tap(button_right);
+    tap(button_right);
+    tap(button_right);
+    tap(button_right);
+    tap(button_right);
+    tap(button_right);
+    EXPECT_EQ(splore_data.current, splore_search);
+    tap(button_right);
+    EXPECT_EQ(splore_data.current, splore_local);
+
+    tap(button_down);
+    EXPECT_EQ(splore_screen.expanded, 0);
+    tap(button_down);
+    tap(button_down);
+    tap(button_down);
+    tap(button_down);  // past the end: clamped
+    EXPECT_EQ(selection(), 3);
+    tap(button_up);
+    EXPECT_EQ(selection(), 2);
+    tap(button_right);  // another list keeps its own selection
+    EXPECT_EQ(selection(), 0);
+    tap(button_left);
+    EXPECT_EQ(selection(), 2);
+}
+
+TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
+    local_carts();
+    frame(0);
+    tap(button_pause);  // on the folder: opens it
+    EXPECT_STREQ(splore_data.subdir, "folder/");
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    tap(button_o);  // ".." back up
+    EXPECT_STREQ(splore_data.subdir, "");
+    tap(button_down);
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    ASSERT_EQ(splore_screen.menu_count, 5);
+    EXPECT_STREQ(splore_screen.entries[1].label, "favourite");
+    tap(button_up);  // wraps to "cancel"
+    EXPECT_EQ(splore_screen.menu_index, 4);
+    tap(button_o);
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+
+    // favourite from the menu, then the menu says "remove from favourites"
+    tap(button_pause);
+    tap(button_down);
+    tap(button_x);
+    EXPECT_EQ(splore_data.lists[splore_fav].count(), 1);
+    tap(button_pause);
+    EXPECT_STREQ(splore_screen.entries[1].label, "remove from favourites");
+
+    // options and back
+    tap(button_down);
+    tap(button_down);
+    tap(button_down);
+    tap(button_o);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_options);
+    EXPECT_EQ(splore_screen.entries[0].action, splore_act_volume);
+    tap(button_o);  // volume: both off
+    EXPECT_EQ(cconfig.sound_volume, 0);
+    EXPECT_EQ(cconfig.music_volume, 0);
+    tap(button_o);  // and both on again
+    EXPECT_EQ(cconfig.sound_volume, 256);
+    EXPECT_EQ(cconfig.music_volume, 256);
+    tap(button_up);  // "back"
+    tap(button_o);
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    splore_keypress(27);  // Escape closes it
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+}
+
+TEST_F(Screen, RunCartLoadsAndStartsTwentyFramesLater) {
+    local_carts();
+    frame(0);
+    tap(button_down);  // alpha
+    tap(button_o);
+    EXPECT_STREQ(pstate.working_cart->code, "-- alpha\nprint(1)");
+    EXPECT_EQ(splore_screen.launch, 3);  // counted since the press
+    for (int i = 0; i < 17; ++i) frame(0);
+    EXPECT_EQ(pstate.pending, pending_none);
+    EXPECT_EQ(splore_screen.launch, 20);
+    tap(button_down);  // ignored: the cartridge is about to start
+    EXPECT_EQ(pstate.pending, pending_run_cart);
+    EXPECT_EQ(selection(), 1);
+    EXPECT_EQ(splore_screen.launch, 0);
+
+    // A file that does not load is a message, not a launch.
+    pstate.pending = pending_none;
+    write_file(root + "beta.qz", "garbage");
+    tap(button_down);
+    tap(button_o);
+    EXPECT_EQ(message(), "could not load");
+    EXPECT_EQ(splore_screen.launch, 0);
+}
+
+TEST_F(Screen, SearchEntryTurnsTheWheelAndEncodesTheQuery) {
+    splore_data.current = splore_search;
+    splore_open();
+    ASSERT_EQ(titles(splore_search), (std::vector<std::string>{"[search]"}));
+    frame(0);
+    tap(button_o);
+    splore_list& l = list(splore_search);
+    ASSERT_EQ(l.search_entry, 1);
+    tap_pad(button_up);
+    EXPECT_STREQ(l.search_text, "a");
+    tap_pad(button_up);
+    EXPECT_STREQ(l.search_text, "b");
+    tap_pad(button_right);
+    tap_pad(button_down);
+    EXPECT_STREQ(l.search_text, "b9");
+    tap_pad(button_down);
+    EXPECT_STREQ(l.search_text, "b8");
+    tap_pad(button_left);
+    tap_pad(button_left);
+    EXPECT_EQ(l.search_cursor, 0);
+    tap_pad(button_down);  // wraps from 'a'... here 'b' turns back to 'a'
+    EXPECT_STREQ(l.search_text, "a8");
+    tap_pad(button_down);
+    tap_pad(button_down);
+    EXPECT_STREQ(l.search_text, "98");  // past ' ' to the end of the wheel
+
+    // Typing: at most 22 characters; backspace takes the one before the cursor.
+    l.search_text[0] = 0;
+    l.search_cursor = 0;
+    for (const char* p = "Space & Things #1 ok!!!"; *p; ++p) splore_keypress(*p);
+    EXPECT_STREQ(l.search_text, "space & things #1 ok!!");
+    splore_keypress(8);
+    EXPECT_STREQ(l.search_text, "space & things #1 ok!");
+
+    hold_fetch = true;
+    splore_set_fetcher(held_fetch);
+    splore_keypress(13);
+    EXPECT_EQ(l.search_entry, 0);
+    EXPECT_STREQ(l.request, "cat=7&search=space%20%26%20things%20%231%20ok%21&max=32");
+    EXPECT_STREQ(l.title, "space & things #1 ok!");
+    EXPECT_EQ(splore_download_state(), splore_dl_busy);
+    // While busy only pause acts: it cancels, and the browser stays.
+    tap(button_left);
+    EXPECT_EQ(splore_data.current, splore_search);
+    tap(button_pause);
+    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    EXPECT_EQ(message(), "download cancelled");
+    EXPECT_TRUE(splore_active());
+}
+
+TEST_F(Screen, EscapeCancelsADownloadBeforeAnythingElse) {
+    hold_fetch = true;
+    splore_set_fetcher(held_fetch);
+    splore_open();
+    download_list(splore_new, 0);
+    splore_keypress(27);
+    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    EXPECT_TRUE(splore_active());
+    splore_keypress(27);  // then Escape leaves for the console
+    EXPECT_FALSE(splore_active());
+}
+
+TEST_F(Screen, ExitMenuInBrowserMode) {
+    app.browser_flag = 1;
+    splore_open();
+    frame(0);
+    splore_keypress(27);
+    ASSERT_EQ(splore_screen.exit_menu, 1);
+    tap(button_up);  // wraps to "cancel"
+    EXPECT_EQ(splore_screen.exit_selection, 2);
+    tap(button_o);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+    splore_keypress(27);
+    tap(button_down);
+    tap(button_x);  // "exit to console"
+    EXPECT_FALSE(splore_active());
+    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    EXPECT_GT(pstate.cursor_y, 0);  // the banner was printed
+    splore_open();
+    frame(0);  // opening blocks the buttons until they are released
+    splore_keypress(27);
+    tap(button_pause);  // "shutdown vexel"
+    EXPECT_EQ(fenn_quit, 1);
+}
+
+TEST_F(Screen, KeyboardShortcuts) {
+    for (int i = 0; i < 20; ++i) write_file(root + "c" + std::to_string(10 + i) + ".qz", text_cart(""));
+    splore_open();
+    fenn_set_key_state(SDL_SCANCODE_PAGEDOWN, 3);
+    splore_keypress(-1);
+    fenn_set_key_state(SDL_SCANCODE_PAGEDOWN, 0);
+    EXPECT_EQ(selection(), 6);
+    fenn_set_key_state(SDL_SCANCODE_END, 3);
+    splore_keypress(-1);
+    fenn_set_key_state(SDL_SCANCODE_END, 0);
+    EXPECT_EQ(selection(), 19);
+    fenn_set_key_state(SDL_SCANCODE_HOME, 3);
+    splore_keypress(-1);
+    fenn_set_key_state(SDL_SCANCODE_HOME, 0);
+    EXPECT_EQ(selection(), 0);
+
+    splore_keypress('f');
+    ASSERT_EQ(list(splore_fav).count(), 1);
+    splore_data.current = splore_fav;
+    splore_keypress('f');  // not in the favourites list itself
+    EXPECT_EQ(list(splore_fav).count(), 1);
+    splore_keypress(8);  // there backspace removes it
+    EXPECT_EQ(list(splore_fav).count(), 0);
+
+    // With F bound to a console button, 'f' is that button.
+    splore_data.current = splore_local;
+    app.button_keys[4] = SDL_SCANCODE_F;
+    splore_keypress('f');
+    EXPECT_EQ(list(splore_fav).count(), 0);
+}
+
+TEST_F(Screen, FinishedBarWaitsForAButton) {
+    local_carts();
+    splore_program_ended();
+    ASSERT_EQ(splore_screen.finished, 1);
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    fenn_clear_bitmap(page, 3);
+    splore_draw(page);
+    EXPECT_EQ(page->pix[0], 3);  // the program's last picture stays
+    EXPECT_EQ(page->pix[120 * 128 + 5], 0);
+    EXPECT_EQ(page->pix[127 * 128 + 127], 6);
+    int ink = 0;
+    for (int x = 0; x < 128; ++x) ink += page->pix[124 * 128 + x] == 1;
+    EXPECT_GT(ink, 10);
+    frame(0);
+    const int sel = selection();
+    tap(button_down);  // only clears the bar
+    EXPECT_EQ(splore_screen.finished, 0);
+    EXPECT_EQ(selection(), sel);
+
+    // Leaving from the pause menu shows no bar.
+    splore_program_left_from_menu();
+    splore_program_ended();
+    EXPECT_EQ(splore_screen.finished, 0);
+    fenn_destroy_bitmap(page);
+}
+
+TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
+    write_file(root + "alpha.qz", text_cart("-- alpha"));
+    write_file(root + "beta.qz", text_cart("-- beta"));
+    splore_open();
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    for (int i = 0; i < 40; ++i) frame(0);  // let the scroll settle
+    splore_draw(page);
+    // The label of a text cartridge: colour 5 with its comment in colour 6.
+    EXPECT_EQ(page->pix[40 * 128 + 100], 5);
+    // The selected row's bar in colour 14 at y 83..89 (scrolled to the top).
+    EXPECT_EQ(page->pix[83 * 128 + 110], 14);
+    EXPECT_EQ(page->pix[89 * 128 + 110], 14);
+    // The next row's text in colour 7 somewhere on y 91..95.
+    int white = 0;
+    for (int y = 91; y <= 95; ++y)
+        for (int x = 24; x < 60; ++x) white += page->pix[size_t(y) * 128 + size_t(x)] == 7;
+    EXPECT_GT(white, 5);
+    // The title of the list along the top.
+    int title = 0;
+    for (int y = 10; y <= 17; ++y)
+        for (int x = 40; x < 90; ++x) title += page->pix[size_t(y) * 128 + size_t(x)] == 7;
+    EXPECT_GT(title, 5);
+
+    // An empty favourites list explains itself on colour 5.
+    splore_data.current = splore_fav;
+    splore_draw(page);
+    EXPECT_EQ(page->pix[100 * 128 + 2], 5);
+    int ink = 0;
+    for (int x = 0; x < 128; ++x) ink += page->pix[17 * 128 + x] == 6;
+    EXPECT_GT(ink, 10);
+    fenn_destroy_bitmap(page);
+}
