@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/shell.h"
+#include "browser/splore.h"
 #include "capture/capture.h"
 #include "cart/disk.h"
 #include "framework/fenn_log.h"
@@ -116,7 +117,7 @@ void move_boot() {
         if (app.cart_from_command_line && !app.run_flag) pstate.mode = shell_console;
         break;
     case 70:
-        if (app.browser_flag) pstate.mode = shell_console;
+        if (app.browser_flag) splore_open();
         break;
     case 80:
         // A cartridge named on the command line to be run takes the place

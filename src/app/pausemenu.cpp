@@ -6,6 +6,7 @@
 #include "app/app.h"
 #include "app/shell.h"
 #include "audio/audio.h"
+#include "browser/splore.h"
 #include "cart/disk.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_input.h"
@@ -45,6 +46,7 @@ void activate(int32_t action) {
         break;
     case pause_exit_to_browser:
         close_paused_menu();
+        splore_program_left_from_menu();
         pstate.pending = pending_stop_program;
         break;
     case pause_back: {

@@ -17,7 +17,10 @@
 #include "app/shell.h"
 #include "audio/audio.h"
 #include "audio/audio_wav.h"
+#include "browser/splore.h"
 #include "capture/capture.h"
+#include "browser/splore_download.h"
+#include "browser/splore_list.h"
 #include "cart/cart_art.h"
 #include "cart/cart_cmd.h"
 #include "cart/cart_text.h"
@@ -386,6 +389,8 @@ void fenn_main_init() {
         recording = true;
     }
 
+    splore_init();
+
     vexel_cart_add_release_hook(vexel_mem_forget_cart);
     cart_cmd_set_hooks({reset_run_chain, [](const char* file, const char* label) { add_run_chain_item(file, label, 0); },
                         [](const char* params) {
@@ -427,6 +432,10 @@ void fenn_main_update() {
 
     if (fenn_get_key_state(fenn_mod_ctrl) && fenn_get_key_state(SDL_SCANCODE_M) == 3) toggle_mute();
 
+    // A program launched from the browser that stops (or never starts)
+    // brings the browser back with its "finished" bar.
+    const bool program_was_wanted = pstate.mode == shell_running || pstate.pending == pending_run_cart;
+
     if (pstate.pending != pending_none) {
         pstate.reset_glitch = 0;
         carry_out_pending_action();
@@ -458,7 +467,13 @@ void fenn_main_update() {
     } else if (due) {
         switch (pstate.mode) {
         case shell_running:
-            if (pstate.hold_frames > 0) {
+            if (splore_download_state() != splore_dl_idle) {
+                // A program's load waits for a board cartridge.
+                update_buttons();
+                read_buttons();
+                update_load_download();
+                if (pstate.hold_frames > 10) pstate.hold_frames--;
+            } else if (pstate.hold_frames > 0) {
                 pstate.hold_frames--;
             } else {
                 process_running_keypresses();
@@ -475,6 +490,12 @@ void fenn_main_update() {
             update_buttons();
             read_buttons();
             if (pstate.sub_screen == sub_screen_keyconfig) keyconfig_update();
+            if (splore_active()) {
+                while (fenn_keypressed() && splore_active()) splore_keypress(fenn_readkey());
+                if (splore_active()) splore_update();
+            } else if (splore_download_state() != splore_dl_idle) {
+                update_load_download();
+            }
             pstate.hold_frames = 0;
             break;
         }
@@ -492,6 +513,7 @@ void fenn_main_update() {
     }
 
     if (console_listing_active()) console_listing_update();
+    if (program_was_wanted && splore_active() && pstate.pending == pending_none) splore_program_ended();
 
     if (pstate.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
         if (app.pause_menu) close_paused_menu();
@@ -522,6 +544,7 @@ void fenn_main_draw() {
     if (pstate.mode == shell_console && pstate.sub_screen == sub_screen_keyconfig) keyconfig_draw();
     if (pstate.hold_frames == 0 && !pstate.held_frame) blit_vexel_back_page_to_vexel_screen();
     fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
+    if (splore_active()) splore_draw(page);
     draw_paused_menu(page);
     draw_overlay_message(page);
     if (gif_frame && page->pix.size() == gif_frame->pix.size())
@@ -539,6 +562,7 @@ void fenn_main_exit() {
     }
     save_cdata();  // a running program's save data, whatever the time since the last write
     console_reset();
+    splore_shutdown();
     close_lua_machine();
     fenn_sound_exit();
     delete[] runner.chain;
