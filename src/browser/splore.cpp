@@ -515,6 +515,8 @@ void splore_update() {
     update_splore_download();
 
     splore_list& l = cur_list();
+    // Read here rather than while drawing: a label may come from a file.
+    splore_ensure_label(cur_item());
     const int32_t target = std::max(0, l.selection) * splore_row_h * one + one / 2;
     l.scroll = ease(l.scroll, target, 8, 4096);
 
@@ -786,8 +788,7 @@ void splore_draw(fenn_bitmap* p) {
     if (l.count() == 0) {
         draw_empty(p);
     } else {
-        splore_item& it = cur_item();
-        splore_ensure_label(it);
+        const splore_item& it = cur_item();
         if (it.label && it.label->w == 128 && it.label->h == 128) {
             fenn_blit(it.label, 0, 0, p, 0, 0, 128, 128);
         } else {

@@ -308,6 +308,14 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
         for (int x = 40; x < 90; ++x) title += page->pix[size_t(y) * 128 + size_t(x)] == 7;
     EXPECT_GT(title, 5);
 
+    // A cartridge without a readable label shows a plain background.
+    write_file(root + "alpha.qz", "not a cartridge any more");
+    splore_enter();
+    frame(0);
+    splore_draw(page);
+    EXPECT_EQ(page->pix[40 * 128 + 100], 5);
+    EXPECT_EQ(page->pix[30 * 128 + 10], 5);
+
     // An empty favourites list explains itself on colour 5.
     splore_data.current = splore_fav;
     splore_draw(page);
