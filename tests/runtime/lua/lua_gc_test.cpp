@@ -274,3 +274,105 @@ TEST(LuaGc, CollectingBetweenSlicesKeepsTheSuspendedProgram) {
 }
 
 }  // namespace
+
+// Stores through the C API into old objects while a cycle is always under
+// way in small steps: raw sets, a C closure's upvalues (lua_setupvalue and
+// lua_replace from inside it), a Lua closure's upvalue, user values and
+// metatables. Each store goes to its own old object, which then lives
+// through many cycles: a stored object the collector missed would be freed
+// and read afterwards (the sanitizer build sees it).
+TEST(LuaGc, ApiStoresIntoOldObjectsKeepTheirValues) {
+    constexpr int kRounds = 300;
+    lua_test::State s;
+    lua_State* L = s.L;
+    ASSERT_EQ(s.run("lfs = {} for i = 1, 300 do local up = 0 lfs[i] = function() return up end end"), LUA_OK);
+    lua_newtable(L);  // 1: the old objects
+    for (int r = 1; r <= kRounds; r++) {
+        lua_newuserdata(L, 8);
+        lua_rawseti(L, 1, r);
+        lua_pushnil(L);
+        lua_pushnil(L);
+        lua_pushcclosure(L, [](lua_State* L1) {
+            lua_newtable(L1);
+            lua_pushvalue(L1, 1);
+            lua_rawseti(L1, -2, 1);
+            lua_replace(L1, lua_upvalueindex(2));  // {argument} into the second upvalue
+            return 0;
+        }, 2);
+        lua_rawseti(L, 1, kRounds + r);
+    }
+    lua_getglobal(L, "lfs");  // 2
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    lua_gc(L, LUA_GCSETPAUSE, 0);
+    lua_gc(L, LUA_GCSETSTEPMUL, 40);
+    auto garbage = [L] {
+        for (int j = 0; j < 50; j++) {
+            lua_newtable(L);
+            lua_pushstring(L, "garbage garbage garbage garbage garbage garbage");
+            lua_rawseti(L, -2, 1);
+            lua_pop(L, 1);
+        }
+    };
+    auto tagged = [L](const std::string& tag) {  // pushes {tag = tag}
+        lua_newtable(L);
+        lua_pushstring(L, tag.c_str());
+        lua_setfield(L, -2, "tag");
+    };
+    for (int r = 1; r <= kRounds; r++) {
+        std::string tag = "v" + std::to_string(r);
+        lua_rawgeti(L, 1, r);  // userdata
+        tagged(tag);
+        lua_setuservalue(L, -2);
+        lua_newtable(L);
+        tagged(tag + "m");
+        lua_setfield(L, -2, "__index");
+        lua_setmetatable(L, -2);
+        lua_pop(L, 1);
+        lua_rawgeti(L, 1, kRounds + r);  // C closure
+        lua_pushstring(L, tag.c_str());
+        lua_setupvalue(L, -2, 1);
+        lua_pushstring(L, (tag + "r").c_str());
+        lua_call(L, 1, 0);
+        lua_rawgeti(L, 2, r);  // Lua closure
+        tagged(tag);
+        lua_setupvalue(L, -2, 1);
+        lua_pop(L, 1);
+        lua_pushstring(L, (tag + "k").c_str());
+        lua_pushstring(L, (tag + "v").c_str());
+        lua_rawset(L, 1);  // new key and value in the old table
+        garbage();
+    }
+    for (int i = 0; i < 3; i++) {
+        garbage();
+        lua_gc(L, LUA_GCCOLLECT, 0);
+    }
+    auto field_is = [L](const char* field, const std::string& want) {
+        lua_getfield(L, -1, field);
+        EXPECT_EQ(std::string(lua_tostring(L, -1) ? lua_tostring(L, -1) : "(none)"), want);
+        lua_pop(L, 2);  // the field and its table
+    };
+    for (int r = 1; r <= kRounds; r++) {
+        SCOPED_TRACE(r);
+        std::string tag = "v" + std::to_string(r);
+        lua_rawgeti(L, 1, r);
+        lua_getuservalue(L, -1);
+        field_is("tag", tag);
+        field_is("tag", tag + "m");  // through the metatable's __index
+        lua_rawgeti(L, 1, kRounds + r);
+        lua_getupvalue(L, -1, 1);
+        EXPECT_EQ(std::string(lua_tostring(L, -1)), tag);
+        lua_pop(L, 1);
+        lua_getupvalue(L, -1, 2);
+        lua_rawgeti(L, -1, 1);
+        EXPECT_EQ(std::string(lua_tostring(L, -1)), tag + "r");
+        lua_pop(L, 3);
+        lua_rawgeti(L, 2, r);
+        lua_getupvalue(L, -1, 1);
+        field_is("tag", tag);
+        lua_pop(L, 1);
+        lua_pushstring(L, (tag + "k").c_str());
+        lua_rawget(L, 1);
+        EXPECT_EQ(std::string(lua_tostring(L, -1)), tag + "v");
+        lua_pop(L, 1);
+    }
+}

@@ -49,7 +49,7 @@ for i = 1, 100 do n = n + #objs[i].val end
 printh(n)
 
 local keys = {}
-for i = 1, 150 do
+for i = 1, 400 do
   keys["key" .. i .. "_" .. (i * 7 % 13)] = i
   local junk = {}
   for j = 1, 40 do junk["g" .. j .. "_" .. i] = j end
