@@ -499,6 +499,11 @@ void fenn_main_update() {
             pstate.hold_frames = 0;
             break;
         }
+        if (pstate.mode == shell_running) {
+            // The busy icon turns while a program waits to start or for a download.
+            if (pstate.hold_frames > 0 || splore_download_state() != splore_dl_idle) splore_animate();
+            else splore_reset_animation();
+        }
         if (pstate.mode == shell_boot) move_boot();
         if (pstate.mode == shell_splash && (fenn_get_any_key_down() || vexel_any_button_held())) boot_init();
         update_reset_glitch();
@@ -545,6 +550,7 @@ void fenn_main_draw() {
     if (pstate.hold_frames == 0 && !pstate.held_frame) blit_vexel_back_page_to_vexel_screen();
     fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
     if (splore_active()) splore_draw(page);
+    if (pstate.mode == shell_running && pstate.program_active && pstate.hold_frames > 0) splore_draw_program_busy(page);
     draw_paused_menu(page);
     draw_overlay_message(page);
     if (gif_frame && page->pix.size() == gif_frame->pix.size())

@@ -488,6 +488,17 @@ int splore_animation_counter() { return splore_screen.animation; }
 
 void splore_start_launch() { splore_screen.launch = 1; }
 
+void splore_animate() { ++splore_screen.animation; }
+
+void splore_draw_program_busy(fenn_bitmap* p) {
+    if (!p || p->depth != 8 || !std::strcmp(app.message, "download failed")) return;
+    const int a = splore_screen.animation / 2;
+    const int frame = splore_download_state() == splore_dl_busy ? download_first + a % download_frames
+                                                                 : busy_first + ((-a) % busy_frames + busy_frames) % busy_frames;
+    fenn_clear_clip(p);
+    draw_icon(p, frame, 3, 3);
+}
+
 void splore_program_left_from_menu() { splore_screen.left_from_menu = 1; }
 
 void splore_program_ended() {

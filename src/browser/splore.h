@@ -84,6 +84,12 @@ void splore_stamp_selection();
 void splore_reset_animation();
 int splore_animation_counter();
 
+// The busy icon over a running program whose start waits (hold_frames) or
+// whose load waits for a download: 12x12 at (3, 3), animated by the browser's
+// counter, which the shell advances with splore_animate.
+void splore_draw_program_busy(fenn_bitmap* page);
+void splore_animate();
+
 // The shell tells the browser how a program it launched came back: the
 // pause menu's "exit to splore", or any other end (the program finished,
 // stopped or failed), which shows the "finished" bar until a button.

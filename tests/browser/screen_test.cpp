@@ -3,7 +3,9 @@
 #include <atomic>
 
 #include "browser_fixture.h"
+#include "app/shell.h"
 #include "framework/fenn_loop.h"
+#include "framework/fenn_pod.h"
 
 namespace {
 
@@ -324,4 +326,46 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
     for (int x = 0; x < 128; ++x) ink += page->pix[17 * 128 + x] == 6;
     EXPECT_GT(ink, 10);
     fenn_destroy_bitmap(page);
+}
+
+TEST_F(Screen, IconsComeFromTheSystemGraphics) {
+    cpod* data = fenn_load_pod(VEXEL_BINARY_DIR "/data.pod");
+    ASSERT_NE(data, nullptr);
+    shell_system_graphics = cpod_load_nested(data, 1);
+    ASSERT_NE(shell_system_graphics, nullptr);
+    local_carts();
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    for (int i = 0; i < 40; ++i) frame(0);
+    splore_draw(page);
+    // The folder icon of the selected row, in front of its colour-14 bar.
+    const fenn_bitmap* icon = cpod_get_bitmap(shell_system_graphics, splore_icon_dir);
+    ASSERT_NE(icon, nullptr);
+    int same = 0, lit = 0;
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 7; ++x) {
+            const uint8_t c = icon->pix[size_t(y) * 7 + size_t(x)];
+            if (!c) continue;
+            ++lit;
+            same += page->pix[size_t(83 + y) * 128 + size_t(13 + x)] == c;
+        }
+    EXPECT_GT(lit, 0);
+    EXPECT_EQ(same, lit);
+
+    // Over a running program that waits: the busy spinner, or the download
+    // arrow while a download runs, and nothing after "download failed".
+    fenn_clear_bitmap(page, 0);
+    splore_draw_program_busy(page);
+    int ink = 0;
+    for (int y = 3; y < 15; ++y)
+        for (int x = 3; x < 15; ++x) ink += page->pix[size_t(y) * 128 + size_t(x)] != 0;
+    EXPECT_GT(ink, 0);
+    fenn_clear_bitmap(page, 0);
+    show_message("download failed", 1500);
+    splore_draw_program_busy(page);
+    for (uint8_t c : page->pix) ASSERT_EQ(c, 0);
+
+    fenn_destroy_bitmap(page);
+    fenn_destroy_pod(shell_system_graphics);
+    shell_system_graphics = nullptr;
+    fenn_destroy_pod(data);
 }
