@@ -467,6 +467,9 @@ void splore_open() {
 
 void splore_enter() {
     if (!splore_data.created) splore_init();
+    // The file is the favourites' one record: other writers (install_games)
+    // append to it, and the next toggle would otherwise write their lines away.
+    splore_reload_favourites();
     splore_list& local = splore_data.lists[splore_local];
     for (splore_item& it : local.items) {
         fenn_destroy_bitmap(it.label);

@@ -179,9 +179,14 @@ void splore_create_lists() {
     }
 }
 
+void splore_reload_favourites() {
+    populate_splore_list_from_text_file(splore_fav, appdata(favourites_file).c_str());
+    splore_clamp_selection(splore_fav);
+}
+
 void splore_init() {
     splore_create_lists();
-    populate_splore_list_from_text_file(splore_fav, appdata(favourites_file).c_str());
+    splore_reload_favourites();
     for (int i = splore_new; i <= splore_search; ++i)
         populate_splore_list_from_png_file(i, splore_list_cache_path(i).c_str(), false);
     splore_data.lists[splore_search].request[0] = 0;

@@ -128,6 +128,9 @@ void splore_update_favourite_flags(int list);
 void splore_toggle_favourite();
 // Removes favourite `index`, rewrites the file. 
 void splore_remove_favourite(int index);
+// Reads "favourites.txt" again (after another writer, such as the
+// install_games command, changed it).
+void splore_reload_favourites();
 // Writes the favourites list to "favourites.txt" (temporary name, then
 // rename). 0, or 1 when it could not be written.
 int splore_save_favourites();

@@ -278,3 +278,19 @@ TEST_F(Lists, LabelsFromCartridgeFiles) {
     EXPECT_EQ(create_label_from_file((root + "fake.qz.png").c_str()), nullptr);
     EXPECT_EQ(create_label_from_cart_lid("nothing_here"), nullptr);
 }
+
+TEST_F(Lists, EnteringReadsFavouritesOthersAppended) {
+    write_file(root + "mine.qz", text_cart(""));
+    splore_open();
+    EXPECT_EQ(list(splore_fav).count(), 0);
+    // Another writer appends a favourite while the browser is closed.
+    std::ofstream(home + "/favourites.txt", std::ios::app)
+        << "|0                    |0                    |0      |vexel            |games/game.qz        |game\n";
+    splore_open();
+    ASSERT_EQ(list(splore_fav).count(), 1);
+    splore_data.current = splore_local;
+    splore_toggle_favourite();
+    const std::string text = read_file(home + "/favourites.txt");
+    EXPECT_NE(text.find("games/game.qz"), std::string::npos);
+    EXPECT_NE(text.find("mine.qz"), std::string::npos);
+}
