@@ -330,7 +330,7 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
 
 TEST_F(Screen, IconsComeFromTheSystemGraphics) {
     cpod* data = fenn_load_pod(VEXEL_BINARY_DIR "/data.pod");
-    ASSERT_NE(data, nullptr);
+    ASSERT_NE(data, nullptr) << "build the data_pod target first";
     shell_system_graphics = cpod_load_nested(data, 1);
     ASSERT_NE(shell_system_graphics, nullptr);
     local_carts();
