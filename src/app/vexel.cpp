@@ -548,8 +548,9 @@ void fenn_main_draw() {
         draw_command_string(true, true);
     if (pstate.mode == shell_console && pstate.sub_screen == sub_screen_keyconfig) keyconfig_draw();
     if (pstate.hold_frames == 0 && !pstate.held_frame) blit_vexel_back_page_to_vexel_screen();
+    // The browser draws on the display picture, so screenshots and GIFs show it.
+    if (splore_active()) splore_draw(pstate.display);
     fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
-    if (splore_active()) splore_draw(page);
     if (pstate.mode == shell_running && pstate.program_active && pstate.hold_frames > 0) splore_draw_program_busy(page);
     draw_paused_menu(page);
     draw_overlay_message(page);

@@ -5,9 +5,10 @@
 // The shell calls splore_open to show it (the -splore option, the splore()
 // command), and while it is the console's sub-screen: splore_keypress for
 // each typed key, splore_update once per machine frame and splore_draw once
-// per draw, onto the back page after the machine picture (so the browser
-// never touches machine memory, and a finished program's last picture stays
-// under the "finished" bar).
+// per draw, onto the display picture after the machine screen was converted
+// into it (so the browser never touches machine memory, screenshots and GIFs
+// show it, and a finished program's last picture stays under the "finished"
+// bar).
 //
 // Invariants: the cart menu index lies in 0..count-1 whenever a menu is open;
 // the exit menu selection lies in 0..2; the launch countdown is 0 or counts
