@@ -720,6 +720,13 @@ void splore_run_search() {
 void splore_keypress(int key) {
     splore_screen_state& s = splore_screen;
     splore_list& l = cur_list();
+    // Under the finished bar Escape clears it as a button would; while a
+    // cartridge is about to start, keys wait.
+    if (s.finished) {
+        if (key == 27) s.finished = 0;
+        return;
+    }
+    if (s.launch > 0) return;
     if (l.search_entry && !s.exit_menu) {
         int len = int(std::strlen(l.search_text));
         l.search_cursor = std::clamp(l.search_cursor, 0, len);

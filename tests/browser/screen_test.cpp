@@ -280,6 +280,14 @@ TEST_F(Screen, FinishedBarWaitsForAButton) {
     EXPECT_EQ(splore_screen.finished, 0);
     EXPECT_EQ(selection(), sel);
 
+    // Escape clears it too, and does nothing else.
+    splore_program_ended();
+    splore_keypress('f');
+    EXPECT_EQ(list(splore_fav).count(), 0);
+    splore_keypress(27);
+    EXPECT_EQ(splore_screen.finished, 0);
+    EXPECT_TRUE(splore_active());
+
     // Leaving from the pause menu shows no bar.
     splore_program_left_from_menu();
     splore_program_ended();
