@@ -389,7 +389,8 @@ void fenn_main_init() {
         recording = true;
     }
 
-    splore_init();
+    // Exec mode never shows the browser: its lists are made when it opens.
+    if (!app.exec_mode) splore_init();
 
     vexel_cart_add_release_hook(vexel_mem_forget_cart);
     cart_cmd_set_hooks({reset_run_chain, [](const char* file, const char* label) { add_run_chain_item(file, label, 0); },
