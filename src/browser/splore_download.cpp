@@ -308,7 +308,7 @@ void update_load_download() {
     vexel_print("downloading.. ok");
     const char* code = pstate.working_cart ? pstate.working_cart->code : "";
     // The title is the program's first comment line, as on the cartridge picture.
-    if (code[0] == '-' && code[1] == '-') {
+    if (std::strncmp(code, "--", 2) == 0) {
         char title[64];
         size_t n = 0;
         for (const char* p = code + 2; *p && *p != '\n' && n + 1 < sizeof title; ++p) title[n++] = *p;
