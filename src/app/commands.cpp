@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "app/keyconfig.h"
 #include "app/shell.h"
+#include "browser/splore.h"
 #include "cart/cart_cmd.h"
 #include "cart/cdata.h"
 #include "cart/code_tabs.h"
@@ -29,10 +30,6 @@ constexpr int32_t import_export_cycles = 4096;
 int32_t arg(lua_State* L, int i) { return lua_tonumberx(L, i, nullptr); }
 
 constexpr const char* help_web_site = "https://vexel.example.org";
-
-// Commands whose work belongs to modules still being connected: they take
-// their arguments and do nothing.
-int nothing(lua_State*) { return 0; }
 
 const char* opt_string(lua_State* L, int i) { return lua_gettop(L) >= i && lua_isstring(L, i) ? lua_tostring(L, i) : nullptr; }
 }  // namespace
@@ -208,8 +205,16 @@ int qz_keyconfig(lua_State*) {
     return 0;
 }
 
-// The browser is not part of the console yet.
-int qz_splore(lua_State* L) { return nothing(L); }
+bool vexel_cmd_splore() {
+    if (pstate.program_active) return false;
+    splore_open();  // the browser warns of unsaved changes itself
+    return true;
+}
+
+int qz_splore(lua_State*) {
+    vexel_cmd_splore();
+    return 0;
+}
 
 int qz_load(lua_State* L) {
     int argc = lua_gettop(L);

@@ -33,10 +33,12 @@ void vexel_cmd_mkdir(const char* name);
 bool vexel_cmd_ls(const char* filter, std::vector<std::string>* stored);
 void vexel_cmd_info();
 void vexel_cmd_help();
-// These three are ignored while a program is active; they return true when
+// These are ignored while a program is active; they return true when
 // they took effect (the caller then yields the program).
 bool vexel_cmd_reboot();
 bool vexel_cmd_shutdown();
+// Opens the browser as the console's sub-screen.
+bool vexel_cmd_splore();
 // Opens the current folder in the host's file browser. 0 when handed over.
 int vexel_cmd_folder();
 // Write the resource pod's built-in cartridges (items 3 and later) into

@@ -14,6 +14,7 @@
 #include "app/app.h"
 #include "app/commands.h"
 #include "app/console.h"
+#include "browser/splore_list.h"
 #include "cart/cart_cmd.h"
 #include "cart/cart_text.h"
 #include "cart/disk.h"
@@ -266,8 +267,12 @@ int vexel_cmd_install_games(const cpod* pod) {
     const std::vector<builtin_cart> games = builtin_carts(pod, first_embedded_item + 1);
     const int count = install_carts(games, command_games_folder, false);
     if (count < 0) return 0;
-    if (!games.empty())
+    if (!games.empty()) {
+        // The favourites file is the browser's record (it writes it on every
+        // change), so the line goes there and the browser reads it back.
         add_local_favourite(std::string(command_games_folder) + "/" + games.front().name, games.front().title);
+        if (splore_data.created) splore_reload_favourites();
+    }
     vexel_print("installed sample games");
     vexel_print("to splore favourites");
     return count;

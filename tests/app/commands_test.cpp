@@ -9,6 +9,8 @@
 
 #include "app/commands.h"
 #include "app/console.h"
+#include "browser/splore.h"
+#include "browser/splore_list.h"
 #include "cart/cart_cmd.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_loop.h"
@@ -292,6 +294,29 @@ TEST_F(Commands, InstallersWriteTheBuiltInCartridgesWithoutReplacingAnything) {
               "** installing demo carts to /demos/\n** could not create /demos/\n");
     EXPECT_FALSE(fs::exists(home + "/cstore/menu.qz"));
     fenn_destroy_pod(pod);
+}
+
+TEST_F(Commands, SploreOpensTheBrowserOnlyAtTheConsoleAndSeesInstalledGames) {
+    pstate.program_active = 1;
+    EXPECT_FALSE(vexel_cmd_splore());
+    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    pstate.program_active = 0;
+    EXPECT_TRUE(vexel_cmd_splore());
+    EXPECT_EQ(pstate.sub_screen, sub_screen_browser);
+    EXPECT_TRUE(splore_active());
+
+    // Installing the games while the browser has its lists shows the game
+    // among the favourites at once.
+    cpod* pod = pod_with({{"menu.qz", "-- menu\n"}, {"game.qz", "-- ghost garden\n"}});
+    console_of([&] { vexel_cmd_install_games(pod); });
+    const splore_list* fav = splore_get_list(splore_fav);
+    ASSERT_NE(fav, nullptr);
+    bool found = false;
+    for (const splore_item& it : fav->items) found = found || std::string(it.path) == "games/game.qz";
+    EXPECT_TRUE(found);
+    fenn_destroy_pod(pod);
+    splore_shutdown();
+    pstate.sub_screen = sub_screen_none;
 }
 
 TEST_F(Commands, FolderCommandsChargeTheProgram) {
