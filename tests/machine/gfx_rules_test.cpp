@@ -178,36 +178,16 @@ TEST_F(Gfx, LinesRectsAndCirclesHitTheRightPixels) {
     EXPECT_EQ(px(61, 0), 7);
     EXPECT_EQ(px(60, 0), 0);
 
-    vexel_cls(0, 0);
-    vexel_rect(5, F(5), F(5), F(2), F(2), F(9));
-    down = pstate.screen->pix;
-    vexel_cls(0, 0);
-    vexel_rect(5, F(2), F(2), F(5), F(5), F(9));
-    EXPECT_EQ(pstate.screen->pix, down);
-    EXPECT_EQ(count_colour(9), 12);
     vexel_rectfill(5, F(0), F(0), F(127), F(127), F(3));
     EXPECT_EQ(count_colour(3), 128 * 128);
 
     vexel_cls(0, 0);
     vexel_circ(4, F(64), F(64), 0, F(7));
     EXPECT_EQ(count_colour(7), 1);
-    vexel_circ(2, F(30), F(30), F(99), 0);
-    EXPECT_EQ(px(34, 30), 7);  // radius 4 when only two arguments
-    EXPECT_EQ(px(26, 30), 7);
-    EXPECT_EQ(px(30, 34), 7);
     vexel_circfill(4, F(64), F(64), F(-1), F(9));
     EXPECT_EQ(pstate.pen_col, 7);  // left alone by a negative radius
     vexel_circ(4, F(64), F(64), F(-1), F(9));
     EXPECT_EQ(pstate.pen_col, 9);  // but circ takes the colour
-    // A filled circle is symmetric in both axes.
-    vexel_cls(0, 0);
-    vexel_circfill(4, F(60), F(60), F(11), F(4));
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 128; ++x)
-            if (px(x, y) == 4) {
-                ASSERT_EQ(px(120 - x, y), 4);
-                ASSERT_EQ(px(x, 120 - y), 4);
-            }
 }
 
 // The skips at clipped ends only save steps: a walk of every step from end
@@ -314,50 +294,21 @@ TEST_F(Gfx, MapDrawsNonZeroCellsOnItsLayerAndChargesVisiblePixels) {
     EXPECT_EQ(px(8, 0), 2);  // sprite 1 moved by the camera
 }
 
+// Flips, sizes, transparency and the sheet's edge are in the golden scene;
+// here the argument counts that must draw nothing or ignore a flip.
 TEST_F(Gfx, SpritesFollowTheirArgumentRules) {
-    vexel_spr(3, F(1), F(0), F(0), 0, 0, false, false);
-    EXPECT_EQ(px(1, 1), 0);  // colour 0 transparent: the screen keeps its 0
-    pstate.screen->pix[1 * 128 + 1] = 9;
-    vexel_spr(3, F(1), F(0), F(0), 0, 0, false, false);
-    EXPECT_EQ(px(1, 1), 9);
-    vexel_palt(2, F(0), false);
-    vexel_spr(3, F(1), F(0), F(0), 0, 0, false, false);
-    EXPECT_EQ(px(1, 1), 0);
-    vexel_palt(0, 0, false);
-
     vexel_cls(1, F(13));
     vexel_spr(4, F(1), F(0), F(0), F(2), 0, false, false);  // height missing
     vexel_spr(3, F(-1), F(0), F(0), 0, 0, false, false);
     vexel_spr(3, F(256), F(0), F(0), 0, 0, false, false);
     vexel_spr(5, F(1), F(0), F(0), F(0), F(1), false, false);
     EXPECT_EQ(count_colour(13), 128 * 128);
-
-    // Flip x mirrors: sprite 1's mark at (5,5) appears at (2,5).
-    vexel_cls(0, 0);
-    vexel_spr(6, F(1), F(0), F(0), F(1), F(1), true, false);
-    EXPECT_EQ(px(2, 5), 7);
-    EXPECT_EQ(px(5, 5), 0);
     // Flip arguments are read only when that many were given.
     vexel_cls(0, 0);
     vexel_spr(5, F(1), F(0), F(0), F(1), F(1), true, true);
     EXPECT_EQ(px(5, 5), 7);
-    // Beyond the sheet's right edge: opaque colour 0.
-    vexel_cls(1, F(13));
-    vexel_spr(5, F(15), F(0), F(0), F(2), F(1), false, false);
-    EXPECT_EQ(px(12, 3), 0);
-    EXPECT_EQ(px(0, 0), 1);  // sprite 15's border colour
-    // Half a sprite wide: only the left four columns.
-    vexel_cls(1, F(13));
-    vexel_spr(5, F(1), F(0), F(0), Fd(0.5), F(1), false, false);
-    EXPECT_EQ(px(3, 0), 2);
-    EXPECT_EQ(px(4, 0), 13);
-    // sspr doubles and mirrors with its right edge at the given x.
-    vexel_cls(0, 0);
-    vexel_sspr(8, F(8), F(0), F(8), F(8), F(16), F(0), F(-16), F(16), false, false);
-    EXPECT_EQ(px(0, 0), 2);
-    EXPECT_EQ(px(15, 15), 2);
-    EXPECT_EQ(px(16, 0), 0);
-    EXPECT_EQ(px(4, 10), 7);  // mark (5,5) mirrored to column 2, doubled
+    vexel_spr(6, F(1), F(8), F(0), F(1), F(1), true, true);
+    EXPECT_EQ(px(8 + 2, 5), 7);
 }
 
 TEST_F(Gfx, SheetMapAndFlagAccessKeepTheSharedHalfInStep) {
@@ -479,33 +430,18 @@ TEST_F(Gfx, ConsoleMessagesWrapAt32Characters) {
 TEST_F(Gfx, FrameworkFontsComeFromTheirTable) {
     ASSERT_NE(fenn_font1, nullptr);
     ASSERT_NE(fenn_font2, nullptr);
-    EXPECT_EQ(cpod_item_count(fenn_font1), 512);
-    EXPECT_EQ(cpod_item_count(fenn_font2), 512);
     EXPECT_EQ(fenn_font_glyph(fenn_font1, 31), nullptr);
     EXPECT_EQ(fenn_font_glyph(fenn_font1, 128), nullptr);
     for (int code = 33; code < 128; ++code) {
         const fenn_bitmap* g1 = fenn_font_glyph(fenn_font1, code);
         const fenn_bitmap* g2 = fenn_font_glyph(fenn_font2, code);
         const fenn_bitmap* g32 = cpod_get_bitmap(fenn_font1, 256 + code);
-        ASSERT_TRUE(g1 && g2 && g32);
+        ASSERT_TRUE(g1 && g2 && g32) << code;
         ASSERT_EQ(g1->w, 5);
         ASSERT_EQ(g2->w, 6);
         ASSERT_EQ(g32->depth, 32);
-        bool any = false;
-        for (int y = 0; y < 5; ++y) {
-            const unsigned row = fenn_font1_dat[(code - 32) * 5 + y];
-            for (int x = 0; x < 5; ++x) {
-                const bool on = (row >> (4 - x)) & 1;
-                any |= on;
-                ASSERT_EQ(g1->pix[size_t(y * 5 + x)] != 0, on) << code;
-                ASSERT_EQ(g32->pix32()[y * 5 + x], on ? 0xffc0c0c0u : 0u) << code;
-            }
-            for (int x = 0; x < 6; ++x) {
-                const bool bold = (x < 5 && ((row >> (4 - x)) & 1)) || (x > 0 && ((row >> (5 - x)) & 1));
-                ASSERT_EQ(g2->pix[size_t(y * 6 + x)] != 0, bold) << code;
-            }
-        }
-        EXPECT_TRUE(any) << "glyph " << code << " is blank";
+        // The 8-bit and 32-bit glyphs of a code show the same pixels.
+        for (int i = 0; i < 25; ++i) ASSERT_EQ(g1->pix[size_t(i)] != 0, g32->pix32()[i] != 0) << code;
     }
     EXPECT_EQ(fenn_get_text_width("ab", fenn_font1), 11);
     EXPECT_EQ(fenn_get_text_width("", fenn_font1), -1);

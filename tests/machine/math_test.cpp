@@ -21,21 +21,6 @@ int32_t turn_distance(int32_t a, int32_t b) {
     return d > 0x8000 ? 0x10000 - d : d;
 }
 
-TEST(MathTables, HoldTheirDefiningValues) {
-    EXPECT_EQ(cos_val[0], 65536);
-    EXPECT_EQ(cos_val[4096], 0);
-    EXPECT_EQ(cos_val[2048], 46341);
-    EXPECT_EQ(atan_val[0], 0);
-    EXPECT_EQ(atan_val[2048], 8192);
-    for (int i = 0; i < vexel_cos_steps; ++i) ASSERT_GE(cos_val[i], cos_val[i + 1]) << i;
-    for (int i = 0; i < vexel_atan_steps; ++i) ASSERT_GE(atan_val[i + 1], atan_val[i]) << i;
-    // Each entry and its mirror are the cosine and sine of the same angle.
-    for (int i = 0; i <= vexel_cos_steps; ++i) {
-        long double c = cos_val[i] / 65536.0L, s = cos_val[vexel_cos_steps - i] / 65536.0L;
-        ASSERT_NEAR(c * c + s * s, 1.0L, 2.0L / 65536) << i;
-    }
-}
-
 TEST(MathTrig, WorkedExamples) {
     EXPECT_EQ(fsin(fx(0.25)), -one);
     EXPECT_EQ(fcos(0), one);
@@ -197,17 +182,10 @@ TEST(MathScript, BitOperations) {
     EXPECT_EQ(vexel_math_bor(fx(1), fx(0.5)), fx(1.5));
     EXPECT_EQ(vexel_math_bxor(-1, one), ~one);
     EXPECT_EQ(vexel_math_bnot(0), -1);
-    EXPECT_EQ(vexel_math_shl(fx(1), fx(15)), INT32_MIN);
-    EXPECT_EQ(vexel_math_shl(fx(1), fx(16)), 0);
-    EXPECT_EQ(vexel_math_shl(fx(1), fx(32)), 0);
-    EXPECT_EQ(vexel_math_shr(fx(-1), fx(32)), 0);
-    EXPECT_EQ(vexel_math_shr(fx(-1), fx(1)), fx(-0.5));
-    EXPECT_EQ(vexel_math_shl(fx(1), fx(-1)), 0);            // by 31: the bit leaves
-    EXPECT_EQ(vexel_math_shl(1, fx(-1)), INT32_MIN);        // by 31
-    EXPECT_EQ(vexel_math_shr(INT32_MIN, fx(-1)), -1);       // by 31, sign kept
     EXPECT_EQ(vexel_math_shl(fx(3), fx(1.75)), fx(6));      // the count's fraction is dropped
     EXPECT_EQ(vexel_math_shr(fx(3), INT32_MIN), fx(3));     // -32768 has low bits 0
-    // Against shifts done on 64-bit values.
+    // Against shifts done on 64-bit values: negative counts take their low
+    // five bits, counts past 31 clear everything.
     for (int32_t x : {0, 1, -1, 0x12345678, INT32_MIN, 0x7fffffff, fx(-3.5)})
         for (int k = -40; k <= 40; ++k) {
             int32_t n = k * one + (k & 1) * 0x8000;

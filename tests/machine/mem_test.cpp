@@ -510,13 +510,6 @@ TEST_F(MemTest, StopAndResume) {
     EXPECT_EQ(m->audio_fx[1], 5);
 }
 
-TEST(MemCost, CopyAndFillCharges) {
-    EXPECT_EQ(vexel_memcpy_cycles(100), 101);
-    EXPECT_EQ(vexel_memset_cycles(100), 50);
-    EXPECT_EQ(vexel_memset_cycles(-4), -1);  // truncates toward zero
-    EXPECT_EQ(vexel_memcpy_cycles(INT32_MAX), INT32_MAX);
-}
-
 TEST_F(MemTest, DestroyedCartridgeLeavesTheMachine) {
     vexel_cart* other = fenn_create_vexel_cart();
     pstate.cart = other;
