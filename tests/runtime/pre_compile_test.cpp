@@ -20,11 +20,6 @@ namespace {
 
 bool have_luac() { return std::system("command -v luac5.2 >/dev/null 2>&1") == 0; }
 
-std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string preprocess(const std::string& s) {
     std::vector<char> out(vexel_pre_work_size);
     vexel_pre_report r{};
@@ -37,7 +32,7 @@ int luac(const std::string& text, const std::string& dir, std::string* message =
     const std::string src = dir + "/chunk.lua", err = dir + "/err.txt";
     std::ofstream(src, std::ios::binary) << text;
     const int rc = std::system(("luac5.2 -p " + src + " 2>" + err).c_str());
-    if (message) *message = read_file(err);
+    if (message) *message = vexel_test::read_file(err);
     return rc;
 }
 
@@ -57,7 +52,7 @@ TEST(PreprocessCompiles, ValidProgramsStayValidLineForLine) {
     const auto files = corpus("valid");
     ASSERT_GE(files.size(), 3u);
     for (const auto& f : files) {
-        const std::string text = read_file(f);
+        const std::string text = vexel_test::read_file(f.string());
         std::string msg;
         ASSERT_EQ(luac(text, dir, &msg), 0) << f << " is not valid to begin with: " << msg;
         const std::string out = preprocess(text);
@@ -74,7 +69,7 @@ TEST(PreprocessCompiles, ShorthandProgramsCompileOnceRewritten) {
     const auto files = corpus("shorthand");
     ASSERT_GE(files.size(), 2u);
     for (const auto& f : files) {
-        const std::string text = read_file(f);
+        const std::string text = vexel_test::read_file(f.string());
         EXPECT_NE(luac(text, dir), 0) << f << " uses no shorthand the compiler rejects";
         std::string msg;
         const std::string out = preprocess(text);

@@ -21,21 +21,7 @@ namespace fs = std::filesystem;
 const fs::path kDiffDir = fs::path(VEXEL_SOURCE_DIR) / "tests/runtime/lua/diff";
 const fs::path kVexelLua = fs::path(VEXEL_BINARY_DIR) / "vexel-lua";
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string run_command(const std::string& command, int* status) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    *status = pclose(p);
-    return out;
-}
+std::string slurp(const fs::path& p) { return vexel_test::read_file(p.string()); }
 
 // ---- the runner's way of running a program: resume the main thread ----
 
@@ -119,8 +105,8 @@ TEST(LuaCoroutines, ProgramsPrintAsStockLua) {
         fs::path joined = tmp / program.filename();
         std::ofstream(joined) << prelude << slurp(program);
         int vs = -1, ss = -1;
-        std::string v = run_command(kVexelLua.string() + " " + joined.string() + " 2>&1", &vs);
-        std::string s = run_command("lua5.2 " + (kDiffDir / "stock_co_driver.lua").string() + " " +
+        std::string v = vexel_test::command_output(kVexelLua.string() + " " + joined.string() + " 2>&1", &vs);
+        std::string s = vexel_test::command_output("lua5.2 " + (kDiffDir / "stock_co_driver.lua").string() + " " +
                                         program.string() + " " + (kDiffDir / "co_prelude.lua").string() + " 2>&1",
                                     &ss);
         EXPECT_EQ(vs, 0) << v;
@@ -160,28 +146,6 @@ TEST(LuaCoroutines, HookYieldsEveryFewInstructionsChangeNothing) {
             }
         }
     }
-}
-
-TEST(LuaCoroutines, HookYieldInsideMetamethodLoopResumesToTheRightResult) {
-    const char* code = R"(
-        local mt = {__index = function(t, k) local s = 0 for i = 1, k do s = s + i end return s end,
-                    __add = function(a, b) return a.v * 10 + b end,
-                    __lt = function(a, b) return a.v < b.v end}
-        local t = setmetatable({v = 3}, mt)
-        local acc = 0
-        for i = 1, 40 do
-          acc = acc + t[i] + (t + i)
-          if t < setmetatable({v = i}, mt) then acc = acc + 1 end
-        end
-        printh(acc)
-    )";
-    Machine plain, sliced;
-    ASSERT_EQ(run_sliced(plain.L, code, 0).status, LUA_OK);
-    SliceResult r = run_sliced(sliced.L, code, 1);
-    ASSERT_EQ(r.status, LUA_OK) << r.error;
-    EXPECT_EQ(sliced.out, plain.out);
-    EXPECT_EQ(plain.out, "13537\n");  // as stock Lua prints it
-    EXPECT_GT(r.slices, 1000);
 }
 
 // Coroutines inherit the count hook; a hook that yields inside one returns

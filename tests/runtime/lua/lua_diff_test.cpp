@@ -25,20 +25,11 @@ struct RunResult {
     int status = -1;
 };
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string slurp(const fs::path& p) { return vexel_test::read_file(p.string()); }
 
 RunResult run(const std::string& command, const fs::path& errfile) {
     RunResult r;
-    std::string full = command + " 2>" + errfile.string();
-    FILE* p = popen(full.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.status = pclose(p);
+    r.out = vexel_test::command_output(command + " 2>" + errfile.string(), &r.status);
     std::smatch m;
     std::string err = slurp(errfile);
     static const std::regex re("instructions: ([0-9]+)");
@@ -121,6 +112,9 @@ TEST(LuaDifferential, RuntimeErrorMessagesAsStockLua) {
         "local t = setmetatable({}, {__call = 5}) ; t()",
         "local x = (1)()",
         "local t = setmetatable({}, {}) getmetatable(t).__index = t ; local v = t.x",
+        "nope()",
+        "local u ; local function f() return u.x end ; f()",
+        "local n = 1 + {}",
     };
     fs::path tmp = vexel_test::temp_dir("lua_diff_errors");
     fs::path script = tmp / "e.lua";

@@ -19,6 +19,7 @@
 #include "runtime/lua/lua_aux.h"
 #include "runtime/lua/lua_dump.h"
 #include "runtime/lua/lua_base.h"
+#include "test_support.h"
 
 namespace lua_oracle {
 
@@ -38,12 +39,7 @@ inline std::string scratch_path(const std::string& name) {
     return std::filesystem::temp_directory_path().string() + "/vexel_lua_" + std::to_string(getpid()) + "_" + name;
 }
 
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using vexel_test::read_file;
 
 // Tracks live bytes (osize is the old size only for existing blocks) and
 // refuses growth past a limit.
@@ -151,17 +147,7 @@ inline bool have(const char* program) {
     return access(path.c_str(), X_OK) == 0;
 }
 
-// Runs a shell command, returning its standard output.
-inline std::string capture(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
+inline std::string capture(const std::string& cmd) { return vexel_test::command_output(cmd); }
 
 inline std::string stock_listing(const std::string& path) {
     return std::regex_replace(capture("luac5.2 -l -l -o /dev/null '" + path + "' 2>&1"), std::regex("0x[0-9a-f]+"),
