@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -17,12 +16,7 @@
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using vexel_test::read_file;
 
 std::set<std::string> search_all(const std::string& folder, const char* pattern, int mask) {
     std::set<std::string> names;

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "framework/fenn_config.h"
@@ -14,12 +13,7 @@
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using vexel_test::read_file;
 
 TEST(Joystick, ValidationIgnoresButtonsAndAxesUntilReleasedOrCentred) {
     fenn_pad_validation v{};

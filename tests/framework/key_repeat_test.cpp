@@ -70,6 +70,10 @@ TEST(KeyRepeat, ShortPressesAreSeenAndBlockedKeysWaitForRelease) {
     fenn_keys_key_down(-1, 0);
     fenn_keys_key_down(fenn_key_count, 0);
     fenn_keys_snapshot(nullptr, 5, 2000);
+    fenn_set_key_state(fenn_key_count, 1);
+    fenn_block_key(-1);
+    EXPECT_EQ(fenn_get_key_state(100000), 0);
+    EXPECT_EQ(fenn_get_key_state(-100), 0);
     EXPECT_FALSE(fenn_get_any_key_down());
     fenn_keys_init();
 }

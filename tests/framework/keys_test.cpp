@@ -14,17 +14,3 @@ TEST(Keys, ModifierQueriesCoverBothSidesAndSystemKeys) {
     EXPECT_TRUE(fenn_get_any_key_down());
     fenn_keys_init();
 }
-
-TEST(Keys, BlockedKeysReadAsUpAndOutOfRangeCodesAreHarmless) {
-    fenn_keys_init();
-    fenn_set_key_state(41, 3);
-    fenn_block_key(41);
-    EXPECT_EQ(fenn_get_key_state(41), 0);
-    EXPECT_EQ(fenn_get_key_state(100000), 0);
-    EXPECT_EQ(fenn_get_key_state(-100), 0);
-    fenn_set_key_state(fenn_key_count, 1);  // ignored
-    fenn_block_key(-1);
-    EXPECT_EQ(fenn_readkey(), 0);
-    EXPECT_FALSE(fenn_keypressed());
-    fenn_keys_init();
-}

@@ -24,8 +24,8 @@ const std::string podmake = std::string(VEXEL_BINARY_DIR) + "/tools/podmake";
 void write_text(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 bytes read_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string s = vexel_test::read_file(path);
+    return bytes(s.begin(), s.end());
 }
 
 // Writes an RGBA picture; pixels are 0xAARRGGBB.
@@ -48,12 +48,9 @@ void write_png(const std::string& path, int w, int h, const std::vector<uint32_t
 
 // Runs podmake; returns its exit status and keeps its error output.
 int run_podmake(const std::string& args, std::string* errors = nullptr) {
-    std::string err_path = vexel_test::temp_dir("podmake_err") + "/err.txt";
-    int status = std::system((podmake + " " + args + " 2>" + err_path).c_str());
-    if (errors) {
-        bytes e = read_bytes(err_path);
-        errors->assign(e.begin(), e.end());
-    }
+    int status = -1;
+    std::string err = vexel_test::command_output(podmake + " " + args + " 2>&1 >/dev/null", &status);
+    if (errors) *errors = err;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -187,10 +184,9 @@ TEST(Podmake, OutputIsReproducibleAndDumpable) {
     ASSERT_EQ(run_podmake(f.path("m.txt") + " " + f.path("a.pod")), 0);
     ASSERT_EQ(run_podmake(f.path("m.txt") + " " + f.path("b.pod")), 0);
     EXPECT_EQ(read_bytes(f.path("a.pod")), read_bytes(f.path("b.pod")));
-    std::string dump_path = f.path("dump.txt");
-    ASSERT_EQ(std::system((podmake + " --dump " + f.path("a.pod") + " >" + dump_path).c_str()), 0);
-    bytes d = read_bytes(dump_path);
-    std::string dump(d.begin(), d.end());
+    int status = -1;
+    const std::string dump = vexel_test::command_output(podmake + " --dump " + f.path("a.pod"), &status);
+    ASSERT_EQ(status, 0);
     EXPECT_NE(dump.find("pod \"m\" 2 items"), std::string::npos) << dump;  // name defaults to the manifest stem
     EXPECT_NE(dump.find("0 bitmap 3x2 8-bit"), std::string::npos) << dump;
     EXPECT_NE(dump.find("1 data \"blob.bin\" 3000 bytes"), std::string::npos) << dump;
