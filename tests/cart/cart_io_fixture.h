@@ -69,10 +69,7 @@ protected:
         std::filesystem::remove_all(home);
     }
 
-    static std::string read_file(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    static std::string read_file(const std::string& path) { return vexel_test::read_file(path); }
     static void write_file(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     }

@@ -32,8 +32,7 @@ struct bitmap_deleter {
 using bitmap_ptr = std::unique_ptr<fenn_bitmap, bitmap_deleter>;
 
 std::string read_text(const std::string& name) {
-    std::ifstream in(std::string(VEXEL_SOURCE_DIR) + "/tests/cart/data/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return vexel_test::read_file(std::string(VEXEL_SOURCE_DIR) + "/tests/cart/data/" + name);
 }
 
 void set_code(vexel_cart* c, const std::string& s) {
