@@ -140,17 +140,23 @@ TEST(FixedSquareRoot, WorkedExamples) {
 }
 
 // Near the true root everywhere (one refinement step from a whole-number
-// estimate), with the worked examples above pinning the exact bits.
-TEST(FixedSquareRoot, FollowsTheTrueRoot) {
+// estimate), and bit for bit what programs have always been given: the
+// digest of every result pins the exact bits that the worked examples above
+// show a few of. Negative arguments are included (their values are defined).
+TEST(FixedSquareRoot, FollowsTheTrueRootAndKeepsItsExactBits) {
     std::vector<int32_t> values = sample_values();
-    for (int32_t x = 1; x <= 70000; ++x) values.push_back(x);
+    for (int32_t x = -70000; x <= 70000; ++x) values.push_back(x);
     for (int32_t k = 1; k <= 181; ++k)
         for (int32_t d : {-1, 0, 1}) values.push_back(k * k * one + d);
+    uint64_t digest = 14695981039346656037ull;  // FNV-1a over the results
     for (int32_t x : values) {
+        const int32_t y = fsqrt(x);
+        digest = (digest ^ static_cast<uint32_t>(y)) * 1099511628211ull;
         if (x <= 0 || x > 0x7ff8ffff) continue;
         long double want = std::sqrt(static_cast<long double>(x) / 65536.0L);
-        ASSERT_NEAR(fsqrt(x) / 65536.0L, want, want * 0.025L + 2.0L / 65536) << x;
+        ASSERT_NEAR(y / 65536.0L, want, want * 0.025L + 2.0L / 65536) << x;
     }
+    EXPECT_EQ(digest, 0xf21696ad9ca69359ull) << std::hex << digest;
 }
 
 TEST(FixedPower, WorkedExamples) {
