@@ -431,38 +431,24 @@ TEST_F(MemTest, SharedHalfReconciliation) {
 }
 
 TEST_F(MemTest, ProgramStartResetsDrawStateOnly) {
-    poke(0x5f00, 7);
-    poke(0x5f10, 9);
-    poke(0x5f20, 5);
-    poke(0x5f25, 1);
-    poke(0x5f26, 33);
-    poke(0x5f27, 44);
-    poke(0x5f28, 10);
-    poke(0x5f2c, 3);
-    poke(0x5f2e, 1);
-    poke(0x5f31, 0xff);
-    poke(0x5f40, 3);
-    poke(0x4300, 0x42);
-    poke(0x6000, 0x11);
+    // Address, value poked before the reset, value read after it.
+    const struct {
+        int32_t addr, poked, after;
+    } bytes[] = {
+        {0x5f00, 7, 0x10}, {0x5f10, 9, 0},    {0x5f20, 5, 0},    {0x5f22, 9, 128},  {0x5f25, 1, 6},
+        {0x5f26, 33, 0},   {0x5f27, 44, 44},  {0x5f28, 10, 0},   {0x5f2c, 3, 0},    {0x5f2e, 1, 1},
+        {0x5f31, 0xff, 0}, {0x5f40, 3, 0},    {0x4300, 0x42, 0x42}, {0x6000, 0x11, 0x11},
+    };
+    for (const auto& b : bytes) poke(b.addr, b.poked);
     vexel_reset_draw_state(m.get());
-    EXPECT_EQ(peek(0x5f00), 0x10);
+    for (const auto& b : bytes) EXPECT_EQ(peek(b.addr), b.after) << std::hex << b.addr;
     for (int i = 1; i < 16; ++i) EXPECT_EQ(peek(0x5f00 + i), i);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(peek(0x5f10 + i), i);
-    EXPECT_EQ(peek(0x5f20), 0);
-    EXPECT_EQ(peek(0x5f22), 128);
     EXPECT_EQ(m->screen->clip_x0, 0);
     EXPECT_EQ(m->screen->clip_x1, 128);
-    EXPECT_EQ(peek(0x5f25), 6);
-    EXPECT_EQ(peek(0x5f26), 0);
-    EXPECT_EQ(peek(0x5f27), 44);
     EXPECT_EQ(m->camera_x, 0);
-    EXPECT_EQ(peek(0x5f2c), 0);
     EXPECT_EQ(m->fill_pattern, 0);
     EXPECT_EQ(m->audio_fx[0], 0);
-    EXPECT_EQ(peek(0x5f40), 0);
-    EXPECT_EQ(peek(0x5f2e), 1);
-    EXPECT_EQ(peek(0x4300), 0x42);
-    EXPECT_EQ(peek(0x6000), 0x11);
 }
 
 TEST_F(MemTest, StopAndResume) {
