@@ -3,11 +3,49 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "cart/cart.h"
+#include "framework/fenn_bitmap.h"
+#include "framework/fenn_video.h"
+#include "machine/pstate.h"
+
 namespace vexel_test {
+
+DistinctPalette::DistinctPalette() {
+    std::memcpy(saved_, fenn_get_palette(), sizeof saved_);
+    uint8_t pal[768] = {};
+    for (int i = 0; i < 16; ++i) {
+        pal[3 * i] = uint8_t(i * 17);
+        pal[3 * i + 1] = uint8_t(255 - i * 13);
+        pal[3 * i + 2] = uint8_t(i % 4 * 80);
+    }
+    fenn_set_palette(pal);
+}
+
+DistinctPalette::~DistinctPalette() { fenn_set_palette(saved_); }
+
+void make_machine_state() {
+    vexel_pstate_zero();
+    pstate.cart = fenn_create_vexel_cart();
+    pstate.working_cart = fenn_create_vexel_cart();
+    pstate.screen = fenn_create_bitmap(128, 128, 8);
+    for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
+}
+
+void free_machine_state() {
+    for (char*& tab : pstate.code_tabs) {
+        delete[] tab;
+        tab = nullptr;
+    }
+    fenn_destroy_vexel_cart(pstate.working_cart);
+    fenn_destroy_vexel_cart(pstate.cart);
+    fenn_destroy_bitmap(pstate.screen);
+    vexel_pstate_zero();
+}
 
 std::string temp_dir(const std::string& name) {
     std::filesystem::path p = std::filesystem::temp_directory_path() /

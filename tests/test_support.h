@@ -1,5 +1,6 @@
 // Small helpers shared by the unit tests of every module.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <unistd.h>
 
@@ -15,5 +16,24 @@ std::string read_file(const std::string& path);
 // Runs a shell command and returns its standard output; the exit status as
 // pclose gives it goes to *status when asked for (-1 if it could not start).
 std::string command_output(const std::string& command, int* status = nullptr);
+
+// Sixteen distinct colours in the framework palette while it lives (so
+// machine colours convert to pictures one to one); the old palette is put
+// back afterwards.
+class DistinctPalette {
+public:
+    DistinctPalette();
+    ~DistinctPalette();
+    DistinctPalette(const DistinctPalette&) = delete;
+    DistinctPalette& operator=(const DistinctPalette&) = delete;
+
+private:
+    uint8_t saved_[768];
+};
+
+// The machine state cartridge code works on (both cartridge records, the
+// screen, the code tabs), made fresh and freed again.
+void make_machine_state();
+void free_machine_state();
 
 }  // namespace vexel_test

@@ -40,18 +40,10 @@ class Browser : public ::testing::Test {
 protected:
     std::string home, root;
     cpod* font = nullptr;
-    uint8_t saved_palette[768];
+    // Sixteen distinct machine colours, so labels convert one to one.
+    vexel_test::DistinctPalette palette;
 
     void SetUp() override {
-        // Sixteen distinct machine colours, so labels convert one to one.
-        std::memcpy(saved_palette, fenn_get_palette(), sizeof saved_palette);
-        uint8_t pal[768] = {};
-        for (int i = 0; i < 16; ++i) {
-            pal[3 * i] = uint8_t(i * 17);
-            pal[3 * i + 1] = uint8_t(255 - i * 13);
-            pal[3 * i + 2] = uint8_t(i % 4 * 80);
-        }
-        fenn_set_palette(pal);
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         home = vexel_test::temp_dir(std::string("browser_") + info->test_suite_name() + "_" + info->name());
         std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
@@ -63,11 +55,7 @@ protected:
         std::snprintf(app.root_path, sizeof app.root_path, "%s", root.c_str());
         std::snprintf(app.cdata_path, sizeof app.cdata_path, "%s/cdata/", home.c_str());
         cconfig.timeout = 30;
-        vexel_pstate_zero();
-        pstate.cart = fenn_create_vexel_cart();
-        pstate.working_cart = fenn_create_vexel_cart();
-        pstate.screen = fenn_create_bitmap(128, 128, 8);
-        for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
+        vexel_test::make_machine_state();
         std::memset(&cart_disk, 0, sizeof cart_disk);
         select_code_tab(0);
         font = vexel_create_console_font();
@@ -89,26 +77,15 @@ protected:
         splore_set_fetcher(nullptr);
         splore_shutdown();
         splore_data = splore_lists_state();
-        for (char*& tab : pstate.code_tabs) {
-            delete[] tab;
-            tab = nullptr;
-        }
-        fenn_destroy_vexel_cart(pstate.working_cart);
-        fenn_destroy_vexel_cart(pstate.cart);
-        fenn_destroy_bitmap(pstate.screen);
-        vexel_pstate_zero();
+        vexel_test::free_machine_state();
         vexel_console_font = nullptr;
         fenn_destroy_pod(font);
         vexel_clear_button_replay();
         cconfig.home[0] = 0;
-        fenn_set_palette(saved_palette);
         std::filesystem::remove_all(home);
     }
 
-    static std::string read_file(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    static std::string read_file(const std::string& path) { return vexel_test::read_file(path); }
     static void write_file(const std::string& path, const std::string& bytes) {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path, std::ios::binary) << bytes;

@@ -41,11 +41,7 @@ protected:
         std::memset(&app, 0, sizeof app);
         std::snprintf(app.root_path, sizeof app.root_path, "%s", root.c_str());
         std::snprintf(app.cdata_path, sizeof app.cdata_path, "%s/cdata/", home.c_str());
-        vexel_pstate_zero();
-        pstate.cart = fenn_create_vexel_cart();
-        pstate.working_cart = fenn_create_vexel_cart();
-        pstate.screen = fenn_create_bitmap(128, 128, 8);
-        for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
+        vexel_test::make_machine_state();
         std::memset(&cart_disk, 0, sizeof cart_disk);
         std::memset(&cdata, 0, sizeof cdata);
         select_code_tab(0);
@@ -55,14 +51,7 @@ protected:
     }
 
     void TearDown() override {
-        for (char*& tab : pstate.code_tabs) {
-            delete[] tab;
-            tab = nullptr;
-        }
-        fenn_destroy_vexel_cart(pstate.working_cart);
-        fenn_destroy_vexel_cart(pstate.cart);
-        fenn_destroy_bitmap(pstate.screen);
-        vexel_pstate_zero();
+        vexel_test::free_machine_state();
         vdisk_clear();
         clear_embedded_carts();
         cconfig.home[0] = 0;

@@ -87,22 +87,9 @@ Bytes png_of(const fenn_bitmap* b) {
 // palette, both put back afterwards.
 class CartArt : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::memcpy(saved_palette, fenn_get_palette(), sizeof saved_palette);
-        uint8_t pal[768] = {};
-        for (int i = 0; i < 16; ++i) {
-            pal[3 * i] = uint8_t(i * 17);
-            pal[3 * i + 1] = uint8_t(255 - i * 13);
-            pal[3 * i + 2] = uint8_t(i % 4 * 80);
-        }
-        fenn_set_palette(pal);
-        ASSERT_EQ(cart_art_load_folder(VEXEL_SOURCE_DIR "/assets"), 0);
-    }
-    void TearDown() override {
-        cart_art_reset();
-        fenn_set_palette(saved_palette);
-    }
-    uint8_t saved_palette[768];
+    void SetUp() override { ASSERT_EQ(cart_art_load_folder(VEXEL_SOURCE_DIR "/assets"), 0); }
+    void TearDown() override { cart_art_reset(); }
+    vexel_test::DistinctPalette palette;
 };
 
 // Text that does not compress (every character costs two bytes), so the

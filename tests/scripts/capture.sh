@@ -7,15 +7,7 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 HOME_DIR="$WORK/home"
 DESK="$WORK/desk"
-failed=0
-check() {  # check NAME CONDITION...
-    name=$1
-    shift
-    if ! "$@"; then
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
+. "$(dirname "$0")/check.sh"
 # Width and height from a PNG's header, as "W H".
 png_size() {
     od -An -tu1 -j16 -N8 "$1" | awk '{ print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'

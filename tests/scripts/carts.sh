@@ -7,15 +7,7 @@ VEXEL=$1
 SRC=$2
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-failed=0
-check() {  # check NAME CONDITION...
-    name=$1
-    shift
-    if ! "$@"; then
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
+. "$(dirname "$0")/check.sh"
 
 if command -v python3 >/dev/null 2>&1; then
     python3 "$SRC/../../tools/make_carts.py" --check

@@ -5,15 +5,7 @@ VEXEL=$1
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 HOME_DIR="$WORK/home"
-failed=0
-check() {  # check NAME CONDITION...
-    name=$1
-    shift
-    if ! "$@"; then
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
+. "$(dirname "$0")/check.sh"
 
 printf '0\n16\n16\n0\n' >"$WORK/good.txt"
 "$VEXEL" -headless -frames 6 -home "$HOME_DIR" -input "$WORK/good.txt" >/dev/null 2>&1

@@ -8,15 +8,7 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 HOME_DIR="$WORK/home"
 mkdir -p "$HOME_DIR/carts"
-failed=0
-check() {  # check NAME CONDITION...
-    name=$1
-    shift
-    if ! "$@"; then
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
+. "$(dirname "$0")/check.sh"
 # Colour of pixel X Y of a PNG screenshot as "R G B".
 pixel() {
     python3 - "$1" "$2" "$3" <<'PY'

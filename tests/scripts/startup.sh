@@ -6,19 +6,7 @@ SRC=$2
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 HOME_DIR="$WORK/home"
-passed=0
-failed=0
-
-check() {  # check NAME CONDITION...
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
+. "$(dirname "$0")/check.sh"
 
 # A headless run of a few frames starts, logs every step and saves settings.
 "$VEXEL" -headless -frames 3 -home "$HOME_DIR" >"$WORK/out.txt" 2>&1
