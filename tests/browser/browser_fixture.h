@@ -82,7 +82,10 @@ protected:
         fenn_destroy_pod(font);
         vexel_clear_button_replay();
         cconfig.home[0] = 0;
-        std::filesystem::remove_all(home);
+        // A cancelled download's worker may still be deleting its own
+        // temporary file: retry instead of failing on the race.
+        std::error_code ec;
+        for (int tries = 0; tries < 5 && (std::filesystem::remove_all(home, ec), ec); tries++) ec.clear();
     }
 
     static std::string read_file(const std::string& path) { return vexel_test::read_file(path); }
