@@ -67,11 +67,16 @@ double run_once(const std::string& code, bool hooked, int* frames) {
 
 }  // namespace
 
-int main() {
+// Arguments name the programs to run (by stem); none runs them all.
+int main(int argc, char** argv) {
     fs::path dir = fs::path(__FILE__).parent_path() / "lua";
     std::vector<fs::path> programs;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().extension() == ".lua") programs.push_back(e.path());
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().extension() != ".lua") continue;
+        bool wanted = argc < 2;
+        for (int a = 1; a < argc; a++) wanted = wanted || e.path().stem() == argv[a];
+        if (wanted) programs.push_back(e.path());
+    }
     std::sort(programs.begin(), programs.end());
     std::printf("%-14s %10s %10s %8s %8s\n", "program", "plain s", "hooked s", "frames", "cost %");
     bool ok = true;

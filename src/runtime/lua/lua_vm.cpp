@@ -197,6 +197,63 @@ void traceexec(lua_State* L) {
     }
 }
 
+// The count hook's countdown lives in a register of luaV_execute (the
+// trap counter) rather than in L->hookcount: one register decrement per
+// instruction instead of a read-modify-write of memory. The register is the
+// true countdown while the loop runs; storetrap writes it back before
+// anything that can read or change L->hookcount (hooks, calls, metamethods,
+// errors, allocation, collection) and trapcount reloads it afterwards.
+// With a line hook every instruction traps and the countdown stays in
+// memory; with neither hook the register counts down from kNoTrap and
+// L->hookcount is left alone, as before.
+constexpr unsigned kNoTrap = 0x7fffffffu;
+
+inline unsigned trapcount(const lua_State* L) {
+    int mask = L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT);
+    if (mask == LUA_MASKCOUNT) return unsigned(L->hookcount);
+    return mask != 0 ? 1u : kNoTrap;
+}
+
+inline void storetrap(lua_State* L, unsigned trap) {
+    if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) == LUA_MASKCOUNT) L->hookcount = int(trap);
+}
+
+// The trap counter ran out before an instruction: count it in memory as the
+// hooks expect, run them, and return the next countdown.
+unsigned hookstep(lua_State* L) {
+    int mask = L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT);
+    if (mask == LUA_MASKCOUNT) {
+        L->hookcount = 0;  // the register reached zero: so did the countdown
+        traceexec(L);
+    } else if (mask != 0) {
+        L->hookcount--;
+        traceexec(L);
+    }
+    return trapcount(L);
+}
+
+// The rare work before a Lua function is entered inline: room on the stack,
+// a free CallInfo and a collection step. Each may allocate, run finalizers
+// or move the stack, so the caller has stored its state. Returns the called
+// function's slot, which may have moved.
+StkId prepinlinecall(lua_State* L, StkId func, const Proto* p) {
+    ptrdiff_t funcr = savestack(L, func);
+    if (L->stack_last - L->top <= p->maxstacksize) luaD_growstack(L, p->maxstacksize);
+    func = restorestack(L, funcr);
+    for (int n = int(L->top - func) - 1; n < p->numparams; n++) setnilvalue(L->top++);
+    if (L->ci->next == nullptr) luaE_extendCI(L);
+    if (G(L)->GCdebt > 0) {
+        // As when a Lua call is entered through luaD_precall: the whole new
+        // frame counts as live (the caller's registers end below it).
+        ptrdiff_t top = savestack(L, L->top);
+        L->top = func + 1 + p->maxstacksize;
+        luaC_checkGC(L);
+        L->top = restorestack(L, top);
+        func = restorestack(L, funcr);
+    }
+    return func;
+}
+
 [[noreturn]] void forerror(lua_State* L, const char* what) {
     luaG_runerror(L, "'for' %s must be a number", what);
 }
@@ -531,6 +588,9 @@ void luaV_execute(lua_State* L) {
     const Instruction* pc;
     Instruction i;
     StkId ra;
+    // The hook countdown (see storetrap); it carries across the frames that
+    // this invocation enters and leaves.
+    unsigned trap = trapcount(L);
 newframe:
     cl = clLvalue(ci->func);
     k = cl->p->k;
@@ -542,13 +602,22 @@ newframe:
 #define RC(i) (base + GETARG_C(i))
 #define RKB(i) (ISK(GETARG_B(i)) ? k + INDEXK(GETARG_B(i)) : base + GETARG_B(i))
 #define RKC(i) (ISK(GETARG_C(i)) ? k + INDEXK(GETARG_C(i)) : base + GETARG_C(i))
-// Runs x, which may move the stack, then reloads base.
 #define savepc() (ci->u.l.savedpc = pc)
-#define Protect(x) \
-    {              \
-        savepc();  \
-        x;         \
+#define savetrap() storetrap(L, trap)
+#define loadtrap() (trap = trapcount(L))
+// Before anything that may raise, call out or allocate.
+#define savestate() \
+    {               \
+        savepc();   \
+        savetrap(); \
+    }
+// Runs x, which may move the stack or change the hooks, then reloads.
+#define Protect(x)           \
+    {                        \
+        savestate();         \
+        x;                   \
         base = ci->u.l.base; \
+        loadtrap();          \
     }
 #define dojump(i, e)                                                \
     {                                                               \
@@ -563,11 +632,12 @@ newframe:
     }
 #define checkGC(c)                             \
     if (G(L)->GCdebt > 0) {                    \
-        savepc();                              \
+        savestate();                           \
         L->top = (c);                          \
         luaC_checkGC(L);                       \
         L->top = ci->top;                      \
         base = ci->u.l.base;                   \
+        loadtrap();                            \
     }
 #define arith_op(op, tm)                                              \
     {                                                                 \
@@ -581,14 +651,15 @@ newframe:
     }
 
 // Fetches the next instruction, counting it for the hooks (the CPU budget).
-#define vmfetch()                                                           \
-    {                                                                       \
-        i = *(pc++);                                                        \
-        if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&               \
-            (--L->hookcount == 0 || (L->hookmask & LUA_MASKLINE))) {        \
-            Protect(traceexec(L));                                          \
-        }                                                                   \
-        ra = RA(i);                                                         \
+#define vmfetch()                              \
+    {                                          \
+        i = *(pc++);                           \
+        if (__builtin_expect(--trap == 0, 0)) { \
+            savepc();                          \
+            trap = hookstep(L);                \
+            base = ci->u.l.base;               \
+        }                                      \
+        ra = RA(i);                            \
     }
 #if defined(__GNUC__)
 // Each instruction ends with its own jump to the next one's code, which
@@ -682,10 +753,11 @@ newframe:
         case OP_NEWTABLE: vmlabel(OP_NEWTABLE) {
             int b = GETARG_B(i);
             int c = GETARG_C(i);
-            savepc();
+            savestate();
             Table* t = luaH_new(L);
             sethvalue(L, ra, t);
             if (b != 0 || c != 0) luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c));
+            loadtrap();
             checkGC(ra + 1);
             vmbreak;
         }
@@ -790,10 +862,10 @@ newframe:
                 // The common Lua-to-Lua call, entered without leaving the loop.
                 Proto* p = clLvalue(ra)->p;
                 if (!p->is_vararg) {
-                    if (L->stack_last - L->top <= p->maxstacksize) {
-                        ptrdiff_t rar = savestack(L, ra);
-                        luaD_growstack(L, p->maxstacksize);
-                        ra = restorestack(L, rar);
+                    if (L->stack_last - L->top <= p->maxstacksize || ci->next == nullptr || G(L)->GCdebt > 0) {
+                        savetrap();
+                        ra = prepinlinecall(L, ra, p);
+                        loadtrap();
                     }
                     for (int n = int(L->top - ra) - 1; n < p->numparams; n++) setnilvalue(L->top++);
                     CallInfo* nci = next_ci(L);
@@ -808,11 +880,14 @@ newframe:
                     goto newframe;
                 }
             }
+            savetrap();
             if (int r = luaD_precall(L, ra, nresults)) {  // C function: already done
                 if (r == 2) return;  // it yielded: back to the resume
                 if (nresults >= 0) L->top = ci->top;
                 base = ci->u.l.base;
+                loadtrap();
             } else {  // Lua function: run it in this same loop
+                loadtrap();
                 ci = L->ci;
                 ci->callstatus |= CIST_REENTRY;
                 goto newframe;
@@ -822,11 +897,13 @@ newframe:
         case OP_TAILCALL: vmlabel(OP_TAILCALL) {
             int b = GETARG_B(i);
             if (b != 0) L->top = ra + b;
-            savepc();
+            savestate();
             if (int r = luaD_precall(L, ra, LUA_MULTRET)) {
                 if (r == 2) return;  // it yielded: back to the resume
                 base = ci->u.l.base;
+                loadtrap();
             } else {
+                loadtrap();
                 // Move the called frame down over the caller's.
                 CallInfo* nci = L->ci;
                 CallInfo* oci = nci->previous;
@@ -859,9 +936,10 @@ newframe:
                 L->top = (wanted == LUA_MULTRET) ? res : ci->top;
                 goto newframe;
             }
-            savepc();
+            savestate();
             b = luaD_poscall(L, ra);
             if (!(ci->callstatus & CIST_REENTRY)) return;  // called from C
+            loadtrap();
             ci = L->ci;
             if (b) L->top = ci->top;
             goto newframe;
@@ -917,10 +995,11 @@ newframe:
         case OP_CLOSURE: vmlabel(OP_CLOSURE) {
             Proto* p = cl->p->p[GETARG_Bx(i)];
             Closure* ncl = getcached(p, cl->upvals, base);
-            if (ncl == nullptr)
-                pushclosure(L, p, cl->upvals, base, ra);
-            else
+            if (ncl == nullptr) {
+                Protect(pushclosure(L, p, cl->upvals, base, ra));
+            } else {
                 setclLvalue(L, ra, ncl);
+            }
             checkGC(ra + 1);
             vmbreak;
         }
@@ -928,7 +1007,7 @@ newframe:
         case OP_EXTRAARG: vmlabel(OP_EXTRAARG)
         default:
             // Never reached by code from the compiler.
-            savepc();
+            savestate();
             luaG_runerror(L, "invalid instruction");
         }
     }
@@ -943,6 +1022,9 @@ newframe:
 #undef checkGC
 #undef arith_op
 #undef savepc
+#undef savetrap
+#undef loadtrap
+#undef savestate
 #undef vmfetch
 #undef vmbreak
 #undef vmlabel
