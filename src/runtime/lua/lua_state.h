@@ -21,6 +21,9 @@
 //   when it reaches 0 (then it is reloaded from L->basehookcount). The
 //   runner's CPU budget uses this countdown; lua_spend_cpu lowers it,
 //   lua_vexel_soft_yield saves it in L->softyield_saved and sets it to 1.
+//   While luaV_execute runs, the countdown lives in one of its registers
+//   and L->hookcount is brought up to date before anything that can read
+//   or change it (see storetrap in lua_vm.cpp).
 #pragma once
 
 #include "runtime/lua/lua_object.h"

@@ -4,7 +4,8 @@
 //
 // luaV_execute runs the Lua function of L->ci until it returns. Before each
 // instruction, when the count or line hook is armed, it counts down
-// L->hookcount and calls the hook at zero (the CPU budget of the console).
+// L->hookcount (held in a register while the loop runs) and calls the hook
+// at zero (the CPU budget of the console).
 // Errors raised here carry no "chunk:line:" prefix; the failing line is
 // stored in vexel_runtime_line.
 #pragma once

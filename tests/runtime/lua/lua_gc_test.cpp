@@ -88,13 +88,16 @@ TEST(LuaGc, WeakTablesAndFinalizersAsStockLua) {
 // cycle is spread thinly over the program: nothing live is ever collected,
 // whatever the program changes while a cycle is under way. (The programs
 // about weak tables and finalizers show when collections happen, so they
-// are left out.)
+// are left out, and so is boundary.lua: every Lua call is a collection
+// point, so its runaway recursion would run a whole cycle over an ever
+// deeper stack at each of its hundreds of thousands of calls.)
 TEST(LuaGc, CollectingAtEveryOpportunityChangesNothing) {
     std::string helpers = slurp(kDiffDir / "helpers.lua");
     std::string prelude = slurp(kDiffDir / "co_prelude.lua");
     std::vector<fs::path> all = programs_in(kDiffDir / "programs");
     for (const fs::path& p : programs_in(kDiffDir / "coprograms")) all.push_back(p);
     for (const fs::path& program : all) {
+        if (program.filename() == "boundary.lua") continue;
         SCOPED_TRACE(program.filename().string());
         std::string code = helpers + prelude + slurp(program);
         std::string plain;
