@@ -1,16 +1,24 @@
 #include "app/console.h"
 
+#include <SDL.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "app/app.h"
+#include "browser/splore.h"
+#include "framework/fenn_config.h"
 #include "framework/fenn_host.h"
+#include "framework/fenn_input.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_text.h"
 #include "machine/button.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
+#include "runtime/run.h"
 
 vexel_console console;
 
@@ -23,6 +31,8 @@ constexpr int folder_colour = 14;
 constexpr int file_colour = 6;
 constexpr int other_file_colour = 5;
 constexpr int key_escape = 27;
+constexpr int key_delete = 127;  // some hosts send it for Backspace
+constexpr int screen_rows = 128;
 
 // Fills (x0, y0)-(x1, y1) inclusive, cut to the screen.
 void fill(fenn_bitmap* s, int x0, int y0, int x1, int y1, uint8_t colour) {
@@ -86,24 +96,190 @@ bool next_entry(std::string* name, int* colour) {
     }
 }
 
+// Clears the rows a prompt line of n characters takes at the print cursor.
+void clear_prompt(fenn_bitmap* s, int n) {
+    int y = pstate.cursor_y;
+    for (int r = n; r >= 0; r -= console_prompt_wrap) {
+        fill(s, 0, y, std::min(r, console_prompt_wrap) * 4 + 12, y + 5, 0);
+        y += vexel_line_height;
+    }
+}
+
+int command_length() { return int(std::strlen(console.command)); }
+int prompt_rows(int n) { return n / console_prompt_wrap + 1; }
+
+// Edits go through here: the old prompt's rows are cleared first (a shorter
+// line would leave the end of the longer one behind), and a line that grows
+// past the bottom of the screen scrolls the console up.
+template <class Edit>
+void edit(Edit change) {
+    const int before = command_length();
+    change();
+    console.cursor = std::clamp(console.cursor, 0, command_length());
+    fenn_bitmap* s = pstate.screen;
+    if (!s) return;
+    if (command_length() != before) clear_prompt(s, before);
+    const int rows = prompt_rows(command_length());
+    while (pstate.cursor_y + rows * vexel_line_height > screen_rows && pstate.cursor_y >= vexel_line_height)
+        scroll_immediate_mode_screen();
+}
+
+void set_command(const std::string& text) {
+    edit([&] {
+        std::snprintf(console.command, sizeof console.command, "%s", text.c_str());
+        console.cursor = command_length();
+    });
+}
+
+void insert_char(int c) {
+    edit([&] {
+        const int n = command_length();
+        if (n >= console_command_max) return;
+        std::memmove(console.command + console.cursor + 1, console.command + console.cursor,
+                     size_t(n - console.cursor + 1));
+        console.command[console.cursor++] = char(std::tolower(c));
+    });
+}
+
+// Deletes the character at index i (Backspace deletes the one before the cursor).
+void delete_at(int i) {
+    edit([&] {
+        const int n = command_length();
+        if (i < 0 || i >= n) return;
+        std::memmove(console.command + i, console.command + i + 1, size_t(n - i));
+        if (console.cursor > i) --console.cursor;
+    });
+}
+
+void walk_history(int dir) {
+    const size_t size = console.history.size();
+    console.history_at = std::min(console.history_at, size);
+    if (dir < 0) {
+        if (console.history_at == 0) return;
+        if (console.history_at == size) console.draft = console.command;
+        set_command(console.history[--console.history_at]);
+    } else {
+        if (console.history_at >= size) return;
+        ++console.history_at;
+        set_command(console.history_at == size ? console.draft : console.history[console.history_at]);
+    }
+}
+
+void remember(const std::string& line) {
+    if (!line.empty() && (console.history.empty() || console.history.back() != line)) {
+        console.history.push_back(line);
+        if (console.history.size() > size_t(console_history_max))
+            console.history.erase(console.history.begin());
+    }
+    console.history_at = console.history.size();
+    console.draft.clear();
+}
+
+std::string trimmed(const char* s) {
+    std::string t = s;
+    const size_t first = t.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return t.substr(first, t.find_last_not_of(' ') - first + 1);
+}
+
 }  // namespace
 
 void console_reset() {
     console_listing_close();
     console.command[0] = 0;
     console.cursor = 0;
+    console.history.clear();
+    console.history_at = 0;
+    console.draft.clear();
+    console.from_browser = false;
 }
+
+bool console_takes_keys() {
+    return !app.exec_mode && !cconfig.headless && pstate.mode == shell_console &&
+           pstate.sub_screen == sub_screen_none && pstate.pending == pending_none && !console_listing_active();
+}
+
+void console_update_input() {
+    if (!console_takes_keys()) return;
+    const bool ctrl = fenn_get_key_state(fenn_mod_ctrl) != 0;
+    while (fenn_keypressed() && console_takes_keys()) console_keypress(fenn_readkey(), ctrl);
+    if (!console_takes_keys()) return;
+    for (int sc : {SDL_SCANCODE_LEFT, SDL_SCANCODE_RIGHT, SDL_SCANCODE_HOME, SDL_SCANCODE_END, SDL_SCANCODE_UP,
+                   SDL_SCANCODE_DOWN, SDL_SCANCODE_DELETE})
+        if (fenn_get_key_state(sc) == 3) console_edit_key(sc);
+}
+
+void console_keypress(int key, bool ctrl) {
+    if (ctrl) {
+        if (key == 'v') console_paste(fenn_get_clipboard_text().c_str());
+        return;
+    }
+    if (key == console_key_enter) {
+        console_submit();
+    } else if (key == console_key_backspace || key == key_delete) {
+        delete_at(console.cursor - 1);
+    } else if (key == console_key_escape) {
+        if (console.command[0]) {
+            set_command("");
+            console.history_at = console.history.size();
+        } else if (console.from_browser) {
+            console.from_browser = false;
+            splore_open();
+        }
+    } else if (key >= 32 && key < 127) {
+        insert_char(key);
+    }
+}
+
+void console_edit_key(int scancode) {
+    switch (scancode) {
+    case SDL_SCANCODE_LEFT: console.cursor = std::max(console.cursor - 1, 0); break;
+    case SDL_SCANCODE_RIGHT: console.cursor = std::min(console.cursor + 1, command_length()); break;
+    case SDL_SCANCODE_HOME: console.cursor = 0; break;
+    case SDL_SCANCODE_END: console.cursor = command_length(); break;
+    case SDL_SCANCODE_UP: walk_history(-1); break;
+    case SDL_SCANCODE_DOWN: walk_history(1); break;
+    case SDL_SCANCODE_DELETE: delete_at(console.cursor); break;
+    default: break;
+    }
+}
+
+void console_paste(const char* text) {
+    if (!text) return;
+    edit([&] {
+        for (const char* p = text; *p && *p != '\n' && *p != '\r'; ++p) {
+            const int c = static_cast<unsigned char>(*p);
+            if (c < 32 || c >= 127) continue;
+            const int n = command_length();
+            if (n >= console_command_max) break;
+            std::memmove(console.command + console.cursor + 1, console.command + console.cursor,
+                         size_t(n - console.cursor + 1));
+            console.command[console.cursor++] = char(std::tolower(c));
+        }
+    });
+}
+
+void console_submit() {
+    // The line stays on the screen as typed, without the cursor block, and
+    // the console goes on below it.
+    draw_command_string(false, true);
+    const int rows = prompt_rows(command_length());
+    for (int i = 0; i < rows; ++i) cursor_cr();
+    const std::string line = trimmed(console.command);
+    remember(line);
+    console.command[0] = 0;
+    console.cursor = 0;
+    if (!line.empty()) run_console_line(line.c_str());
+}
+
+void console_note_left_browser() { console.from_browser = true; }
 
 void draw_command_string(bool draw_cursor, bool draw_text) {
     fenn_bitmap* s = pstate.screen;
     if (!s || pstate.mode != shell_console || console_listing_active()) return;
     const int n = int(std::strlen(console.command));
     const int y0 = pstate.cursor_y;
-    int y = y0;
-    for (int r = n; r >= 0; r -= console_prompt_wrap) {
-        fill(s, 0, y, std::min(r, console_prompt_wrap) * 4 + 12, y + 5, 0);
-        y += vexel_line_height;
-    }
+    clear_prompt(s, n);
     if (draw_text) {
         fenn_draw_text_ex(s, ">", vexel_console_font, 0, y0, fenn_text_single_colour, prompt_colour);
         fenn_draw_text_ex(s, console.command, vexel_console_font, 8, y0, fenn_text_single_colour | fenn_text_wrap,

@@ -2,15 +2,22 @@
 // at the print cursor, the command-line buffer behind it, and the directory
 // listing that `ls` pages onto the console a few entries per update.
 //
-// The console takes no typed command lines (commands arrive as calls from
-// cartridge programs), so the buffer stays empty and the prompt is a bare
-// ">" with a blinking cursor. The printers themselves (vexel_print,
+// In console mode with no program running, typed keys edit the command line
+// (insert at the cursor, Backspace/Delete, Left/Right/Home/End, Up/Down
+// through the last console_history_max lines, Ctrl+V pastes); Enter leaves
+// the line on the screen and hands it to the runner as a program text, so a
+// line that is only a command ("ls", "load game") runs that command and
+// anything else runs as Lua. There is no keyboard in exec mode or headless,
+// and then the prompt only shows. The printers themselves (vexel_print,
 // cursor_cr) live with the text drawing in machine/text.
 //
-// Invariants: the command buffer is NUL-terminated and the cursor index lies
-// within it; a listing is idle (phase 0) or holds a snapshot of one folder's
-// entries and an index into it; a listing waiting at "--more--" has no lines
-// left and shows no prompt.
+// Invariants: the command buffer is NUL-terminated, holds only printable
+// characters (32..126) and at most console_command_max of them, and the
+// cursor index lies within it; the history holds at most
+// console_history_max lines and its position is within 0..size; a listing
+// is idle (phase 0) or holds a snapshot of one folder's entries and an index
+// into it; a listing waiting at "--more--" has no lines left and shows no
+// prompt.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -22,6 +29,10 @@ constexpr int console_filter_max = 1023;
 constexpr int console_listing_steps = 2;  // entries printed per update at most
 constexpr int console_prompt_wrap = 30;   // characters of a command line per row
 constexpr int console_cursor_blink_bit = 256;  // of the millisecond timer: 512 ms period
+constexpr int console_history_max = 16;
+constexpr int console_key_escape = 27;
+constexpr int console_key_enter = 13;
+constexpr int console_key_backspace = 8;
 
 enum console_listing_phase : int {
     listing_idle = 0,
@@ -34,6 +45,14 @@ struct vexel_console {
     char command[console_command_max + 1] = {};
     int cursor = 0;
 
+    // Lines entered, oldest first; `history_at` is the one shown while
+    // walking with Up/Down (history.size() when on the line being typed,
+    // which waits in `draft`).
+    std::vector<std::string> history;
+    size_t history_at = 0;
+    std::string draft;
+    bool from_browser = false;  // the browser was left for the console with Escape
+
     // Directory listing.
     int phase = listing_idle;
     int lines_left = 0;
@@ -45,8 +64,31 @@ struct vexel_console {
 
 extern vexel_console console;
 
-// Clears the command line and ends any listing.
+// Clears the command line and its history and ends any listing.
 void console_reset();
+
+// Whether the prompt takes keys now: console mode with nothing covering it,
+// no program running or about to, no listing paged, and a keyboard (not
+// exec mode, not headless).
+bool console_takes_keys();
+// One update's keys: the typed characters of the platform's key buffer
+// (console_keypress) and the editing keys pressed this pass
+// (console_edit_key). Does nothing unless console_takes_keys().
+void console_update_input();
+// One key as the typed-key buffer delivers it: a printable character, 8
+// (Backspace), 13 (Enter), 27 (Escape); with Ctrl held letters come as
+// lower-case letters and only "v" (paste) means anything. Others are ignored.
+void console_keypress(int key, bool ctrl);
+// An editing key by scancode: Left, Right, Home, End, Up, Down, Delete.
+void console_edit_key(int scancode);
+// Inserts the first line of `text` at the cursor, printable characters only,
+// up to the buffer's size.
+void console_paste(const char* text);
+// Enter: leaves the line on the screen, moves the print cursor below it,
+// remembers it, clears the buffer and runs it (run_console_line).
+void console_submit();
+// The browser was closed for the console: Escape at an empty prompt goes back.
+void console_note_left_browser();
 
 // Draws the prompt line at the print cursor on the machine screen: clears
 // the rows the command line takes, draws ">" and the buffer in colour 7 and,

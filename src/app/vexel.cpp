@@ -435,7 +435,10 @@ void fenn_main_update() {
 
     // A program launched from the browser that stops (or never starts)
     // brings the browser back with its "finished" bar.
-    const bool program_was_wanted = pstate.mode == shell_running || pstate.pending == pending_run_cart;
+    // A line typed at the console is no program of the browser's.
+    const bool program_was_wanted =
+        (pstate.mode == shell_running && !console_line_running()) || pstate.pending == pending_run_cart;
+    const bool browser_was_open = splore_active();
 
     if (pstate.pending != pending_none) {
         pstate.reset_glitch = 0;
@@ -520,9 +523,15 @@ void fenn_main_update() {
 
     if (console_listing_active()) console_listing_update();
     if (program_was_wanted && splore_active() && pstate.pending == pending_none) splore_program_ended();
+    if (browser_was_open && !splore_active() && pstate.mode == shell_console && pstate.pending == pending_none)
+        console_note_left_browser();
+    console_update_input();
 
     if (pstate.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
-        if (app.pause_menu) close_paused_menu();
+        // Escape breaks off a typed line (one that loops, say) rather than
+        // pausing it.
+        if (console_line_running()) pstate.pending = pending_stop_program;
+        else if (app.pause_menu) close_paused_menu();
         else open_paused_menu();
     }
     process_capture_keys();

@@ -316,6 +316,8 @@ void fenn_take_mouse_wheel(int* x, int* y) {
     keys.wheel_x = keys.wheel_y = 0;
 }
 
+void fenn_push_key(int c) { push_typed(c); }
+
 void fenn_set_key_state(int code, int state) {
     if (code >= 0 && code < fenn_key_count) keys.state[code] = uint8_t(state);
 }

@@ -55,6 +55,9 @@ void fenn_keys_key_down(int code, int64_t now);
 
 // Sets a key state directly (tests and scripted input).
 void fenn_set_key_state(int code, int state);
+// Appends a typed key to the buffer fenn_readkey reads (tests and scripted
+// input); dropped when the buffer is full, as typed keys are.
+void fenn_push_key(int c);
 
 int64_t fenn_get_time();              // ms since start
 void fenn_delay(int ms);

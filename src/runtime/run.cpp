@@ -194,6 +194,7 @@ void close_lua_machine() {
     runner.L0 = nullptr;
     vexel_lua_alloc_state = nullptr;
     pstate.program_active = 0;
+    runner.console_line = 0;
 }
 
 void reset_lua_machine() {
@@ -419,7 +420,13 @@ void run_cart() {
     if (!ok) quit_exec_mode(2);
 }
 
-int run_program(const char* text) {
+namespace {
+
+// Compiles `text` as a program and, on success, enters running mode with it
+// as the main function. A console line leaves out the footer: it is one
+// statement to run once, and the footer would start the main loop of
+// whatever _update or _draw the script machine still holds.
+int compile_program(const char* text, bool footer_wanted) {
     lua_State* L = runner.L0;
     runner.mainloop_kind = 0;
     fenn_state.audio_pause_state = 0;
@@ -469,7 +476,7 @@ int run_program(const char* text) {
         program = "if (_mainloop) then _mainloop() else print(\"no _mainloop()\") end";
     }
 
-    size_t footer = std::strlen(vexel_program_footer);
+    size_t footer = footer_wanted ? std::strlen(vexel_program_footer) : 0;
     size_t capacity = size_t(run_code_buffer_size) - used - footer - 1;
     vexel_pre_report report{};
     if (vexel_preprocess(program.data(), program.size(), buffer.get() + used, capacity, &report) != vexel_pre_ok) {
@@ -500,6 +507,46 @@ int run_program(const char* text) {
     runner.frame_cycles = runner.cycles_since_flip = runner.api_cycles_since_flip = 0;
     return 1;
 }
+
+bool is_blank(const char* s) {
+    for (; *s; ++s)
+        if (*s != ' ' && *s != '\t') return false;
+    return true;
+}
+
+}  // namespace
+
+int run_program(const char* text) { return compile_program(text, true); }
+
+int run_console_line(const char* line) {
+    runner.console_line = 0;
+    if (!line || is_blank(line)) return 0;
+    // Whatever reaches here is typed by hand: capped like the prompt's buffer.
+    std::snprintf(runner.console_text, sizeof runner.console_text, "%s", line);
+    if (!runner.L0) start_lua_machine();
+    // Before any program has run, the draw state is still all zero (every
+    // colour drawn as 0): a typed print or circfill starts from the state a
+    // program starts with.
+    if (!runner.has_run) vexel_reset_draw_state(&pstate);
+    if (!std::strcmp(runner.console_text, "resume")) {
+        // The stopped program carries on: it is active again, with its own
+        // main loop and frame rate.
+        const int32_t kind = runner.mainloop_kind;
+        const int ok = compile_program(runner.console_text, true);
+        if (ok) runner.mainloop_kind = kind;
+        return ok;
+    }
+    if (!compile_program(runner.console_text, false)) return 0;
+    // A line typed at the console is no running cartridge: commands that a
+    // program may not use (help, reboot, splore, the ls listing) work, and
+    // load and save act for the user.
+    pstate.program_active = 0;
+    runner.console_line = 1;
+    runner.fps = 30;
+    return 1;
+}
+
+bool console_line_running() { return runner.console_line && pstate.mode == shell_running; }
 
 void run_slice() {
     for (int slice = 0; slice < run_max_slices; ++slice) {
@@ -537,7 +584,8 @@ void run_slice() {
             return;
         }
         if (status != LUA_YIELD) {
-            const char* code = pstate.working_cart ? pstate.working_cart->code : "";
+            const char* code = runner.console_line ? runner.console_text
+                               : pstate.working_cart ? pstate.working_cart->code : "";
             suspend_program();
             report_runtime_error(L, code);
             quit_exec_mode(2);
@@ -562,6 +610,7 @@ void suspend_program() {
     vexel_mem_stop(&pstate, pstate.program_active != 0);
     pstate.mode = shell_console;
     pstate.held_frame = 0;
+    runner.console_line = 0;
     fenn_flush_keys();
     if (was_running) quit_exec_mode(0);
 }

@@ -24,6 +24,7 @@ constexpr int run_max_slices = 1024;
 constexpr int run_fps_history = 30;
 constexpr int run_chain_max = 2047;
 constexpr int run_menu_items = 5;
+constexpr int run_console_line_max = 256;    // a command line typed at the console
 
 struct run_chain_item {
     char file[256];
@@ -62,6 +63,8 @@ struct vexel_runner {
     int32_t reslice_request;
     int32_t has_run;                           // a program has run since start-up
     int32_t held_any;                          // the program has held a frame
+    int32_t console_line;                      // running a line typed at the console
+    char console_text[run_console_line_max + 1];
     char assert_message[255];
 
     char menu_labels[run_menu_items][32];
@@ -79,6 +82,15 @@ void close_lua_machine();
 void reset_runtime_state();
 void run_cart();
 int run_program(const char* text);
+// Runs a line typed at the console the way a program text is run (a line
+// that is only a command becomes a call of it), in the script machine of
+// the last program so that its variables can be looked at, without the
+// footer and with no program active. "resume" carries on the stopped
+// program instead. Returns 1 when the line compiled (running mode), 0
+// otherwise (the error is on the console). Blank lines do nothing.
+int run_console_line(const char* line);
+// Whether the program being run is a console line.
+bool console_line_running();
 void run_slice();
 void suspend_program();
 

@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "app/console.h"
+#include "cart/cart_cmd.h"
+#include "cart/cart_io_fixture.h"
+#include "framework/fenn_bitmap.h"
+#include "framework/fenn_platform.h"
+#include "framework/fenn_text.h"
+#include "machine/mem.h"
+#include "machine/text.h"
+#include "runtime/run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The console at its prompt, with a script machine and a font, typed at
+// through the platform's key buffer and key states as the shell reads them.
+class Prompt : public CartIo {
+protected:
+    cpod* font = nullptr;
+
+    void SetUp() override {
+        CartIo::SetUp();
+        cart_cmd_folder[0] = 0;
+        console_reset();
+        font = vexel_create_console_font();
+        vexel_console_font = font;
+        fenn_flush_keys();
+        start_lua_machine();
+        pstate.mode = shell_console;
+        runner.has_run = 0;
+        pstate.cursor_y = 0;
+    }
+    void TearDown() override {
+        close_lua_machine();
+        console_reset();
+        fenn_flush_keys();
+        cart_cmd_folder[0] = 0;
+        vexel_console_font = nullptr;
+        fenn_destroy_pod(font);
+        CartIo::TearDown();
+    }
+
+    static void type(const std::string& text) {
+        for (char c : text) {
+            fenn_push_key(static_cast<unsigned char>(c));
+            console_update_input();
+        }
+    }
+    static void press(int scancode) {
+        fenn_set_key_state(scancode, 3);
+        console_update_input();
+        fenn_set_key_state(scancode, 0);
+    }
+    // Enter, then the machine frames the line takes, as the shell runs them.
+    static void enter() {
+        type("\r");
+        for (int i = 0; i < 100 && (pstate.mode == shell_running || pstate.pending != pending_none); ++i) {
+            if (pstate.pending == pending_stop_program) {
+                suspend_program();
+                pstate.pending = pending_none;
+            }
+            if (pstate.mode == shell_running) run_slice();
+        }
+        ASSERT_EQ(pstate.mode, shell_console);
+    }
+    static void line(const std::string& text) {
+        type(text);
+        enter();
+    }
+
+    // Which pixels of the console line at y are lit.
+    static std::string lit(const fenn_bitmap* b, int y) {
+        std::string out;
+        for (int r = y; r < y + vexel_line_height; ++r)
+            for (int x = 0; x < 128; ++x)
+                out += r >= 0 && r < b->h && b->pix[size_t(r) * 128 + size_t(x)] ? '#' : '.';
+        return out;
+    }
+    // Whether the console line at y shows exactly `text` drawn from x.
+    static bool shows(int y, const char* text, int x = 0) {
+        fenn_bitmap* ref = fenn_create_bitmap(128, 128, 8);
+        fenn_draw_text_ex(ref, text, vexel_console_font, x, 0, fenn_text_single_colour, 7);
+        const bool same = lit(ref, 0) == lit(pstate.screen, y);
+        fenn_destroy_bitmap(ref);
+        return same;
+    }
+    static bool shows_prompt(int y, const char* text) {
+        fenn_bitmap* ref = fenn_create_bitmap(128, 128, 8);
+        fenn_draw_text_ex(ref, ">", vexel_console_font, 0, 0, fenn_text_single_colour, 7);
+        fenn_draw_text_ex(ref, text, vexel_console_font, 8, 0, fenn_text_single_colour, 7);
+        const bool same = lit(ref, 0) == lit(pstate.screen, y);
+        fenn_destroy_bitmap(ref);
+        return same;
+    }
+    static std::string command() { return console.command; }
+};
+
+TEST_F(Prompt, TypingEditsTheLineAtTheCursor) {
+    type("Abc");
+    EXPECT_EQ(command(), "abc");  // the console font shows lower case
+    press(SDL_SCANCODE_LEFT);
+    press(SDL_SCANCODE_LEFT);
+    type("x");
+    EXPECT_EQ(command(), "axbc");
+    EXPECT_EQ(console.cursor, 2);
+    type("\b");
+    EXPECT_EQ(command(), "abc");
+    press(SDL_SCANCODE_DELETE);
+    EXPECT_EQ(command(), "ac");
+    press(SDL_SCANCODE_HOME);
+    type("\b");  // nothing before the cursor
+    press(SDL_SCANCODE_LEFT);
+    EXPECT_EQ(console.cursor, 0);
+    press(SDL_SCANCODE_END);
+    press(SDL_SCANCODE_RIGHT);
+    press(SDL_SCANCODE_DELETE);  // nothing after it
+    EXPECT_EQ(console.cursor, 2);
+    EXPECT_EQ(command(), "ac");
+
+    // Keys without a printable character, Tab and Ctrl combinations type nothing.
+    for (int key : {9, 1, 31, 128, 200, 255, -1, 0}) fenn_push_key(key);
+    console_update_input();
+    fenn_set_key_state(fenn_key_lctrl, 1);
+    type("q8");
+    fenn_set_key_state(fenn_key_lctrl, 0);
+    EXPECT_EQ(command(), "ac");
+
+    // Escape clears a line being typed.
+    type("\x1b");
+    EXPECT_EQ(command(), "");
+}
+
+TEST_F(Prompt, TheLineWrapsEveryThirtyCharactersAndStopsAtTheBufferSize) {
+    pstate.cursor_y = 60;
+    const std::string thirty(30, 'a');
+    type(thirty + "bc");
+    draw_command_string(false, true);
+    EXPECT_TRUE(shows_prompt(60, thirty.c_str()));
+    EXPECT_TRUE(shows(66, "bc", 8));
+    // Shortening the line clears what it no longer covers.
+    type("\b\b\b");
+    draw_command_string(false, true);
+    EXPECT_TRUE(shows_prompt(60, std::string(29, 'a').c_str()));
+    EXPECT_TRUE(shows(66, ""));
+
+    // A line growing past the bottom of the screen scrolls the console up.
+    type("\x1b");
+    pstate.cursor_y = 120;
+    type(std::string(40, 'z'));
+    EXPECT_EQ(pstate.cursor_y, 114);
+
+    console_reset();
+    type(std::string(300, 'q'));
+    EXPECT_EQ(command(), std::string(console_command_max, 'q'));
+    press(SDL_SCANCODE_HOME);
+    type("w");
+    EXPECT_EQ(command(), std::string(console_command_max, 'q'));
+    EXPECT_GE(pstate.cursor_y, 0);
+    EXPECT_LE(pstate.cursor_y + (console_command_max / console_prompt_wrap + 1) * vexel_line_height, 128);
+}
+
+TEST_F(Prompt, PasteTakesTheFirstLinesPrintableCharacters) {
+    console_paste("Load \x01Game\t.qz\nprint(1)");
+    EXPECT_EQ(command(), "load game.qz");
+    press(SDL_SCANCODE_HOME);
+    console_paste("\xff\xfe--");
+    EXPECT_EQ(command(), "--load game.qz");
+    console_paste(std::string(1000, 'x').c_str());
+    EXPECT_EQ(command().size(), size_t(console_command_max));
+    console_paste(nullptr);
+}
+
+TEST_F(Prompt, UpAndDownWalkTheLinesEntered) {
+    line("a=1");
+    line("b=2");
+    line("b=2");  // repeated lines are kept once
+    type("c=");
+    press(SDL_SCANCODE_UP);
+    EXPECT_EQ(command(), "b=2");
+    press(SDL_SCANCODE_UP);
+    EXPECT_EQ(command(), "a=1");
+    press(SDL_SCANCODE_UP);
+    EXPECT_EQ(command(), "a=1");
+    press(SDL_SCANCODE_DOWN);
+    EXPECT_EQ(command(), "b=2");
+    press(SDL_SCANCODE_DOWN);
+    EXPECT_EQ(command(), "c=");  // the line being typed comes back
+    press(SDL_SCANCODE_DOWN);
+    EXPECT_EQ(command(), "c=");
+    type("\x1b");
+
+    for (int i = 0; i < 20; ++i) line("v" + std::to_string(i) + "=1");
+    for (int i = 0; i < 30; ++i) press(SDL_SCANCODE_UP);
+    EXPECT_EQ(command(), "v" + std::to_string(20 - console_history_max) + "=1");
+}
+
+TEST_F(Prompt, ALineThatIsACommandRunsIt) {
+    // A cartridge has run and stopped: its machine is still there, yet what
+    // is typed at the console is the user's, not the program's.
+    pstate.program_active = 1;
+    line("mkdir foo");
+    EXPECT_TRUE(fs::is_directory(root + "foo"));
+    line("cd foo");
+    EXPECT_STREQ(cart_cmd_folder, "foo");
+    line("cd ..");
+    EXPECT_STREQ(cart_cmd_folder, "");
+    EXPECT_EQ(pstate.program_active, 0);
+
+    write_cart(root + "game.qz", "print('hi')");
+    line("  load game  ");
+    EXPECT_STREQ(cart_disk.filename, (root + "game.qz").c_str());
+    EXPECT_EQ(pstate.pending, pending_none);  // loaded for the user, not started
+
+    line("ls");
+    EXPECT_TRUE(console_listing_active());
+    EXPECT_FALSE(console_takes_keys());  // the listing has the keys until it ends
+    type("x");
+    EXPECT_EQ(command(), "");
+    fenn_flush_keys();
+    for (int i = 0; i < 100 && console_listing_active(); ++i) console_listing_update();
+    EXPECT_TRUE(console_takes_keys());
+
+    line("run");
+    EXPECT_EQ(pstate.pending, pending_run_cart);
+}
+
+TEST_F(Prompt, OtherLinesRunAsLuaAndTheLineStaysOnScreen) {
+    type("print(1+2)");
+    enter();
+    EXPECT_TRUE(shows_prompt(0, "print(1+2)"));
+    EXPECT_TRUE(shows(6, "3"));
+    EXPECT_EQ(pstate.cursor_y, 12);
+    // Variables live on from line to line.
+    line("x=5");
+    line("print(x*2)");
+    EXPECT_TRUE(shows(24, "10"));
+    // The footer's main loop is not started for a line that defines _draw.
+    line("function _draw() print('loop') end");
+    EXPECT_EQ(pstate.mode, shell_console);
+    // An empty line just moves on.
+    const int y = pstate.cursor_y;
+    line("   ");
+    EXPECT_EQ(pstate.cursor_y, y + vexel_line_height);
+}
+
+TEST_F(Prompt, AnErrorReturnsToACleanPrompt) {
+    line("print(");
+    EXPECT_EQ(pstate.mode, shell_console);
+    EXPECT_EQ(command(), "");
+    const int after_syntax = pstate.cursor_y;
+    EXPECT_GT(after_syntax, vexel_line_height);
+
+    line("nothing_here()");
+    EXPECT_EQ(pstate.mode, shell_console);
+    EXPECT_EQ(pstate.program_active, 0);
+    EXPECT_GT(pstate.cursor_y, after_syntax + vexel_line_height);
+
+    const int y = pstate.cursor_y;
+    line("print(7)");
+    EXPECT_TRUE(shows(y + vexel_line_height, "7"));
+}
+
+TEST_F(Prompt, AnyTypedLineIsSafe) {
+    std::mt19937 rng(7);
+    const std::string pieces[] = {"\"", "(", ")", "load ", "cd ", "mkdir ", "..", "/", "%s", "[[", "--",
+                                  "end", "ls", " ", "x", "resume", "\\", "#", "@clip"};
+    for (int n = 0; n < 60; ++n) {
+        std::string text;
+        while (text.size() < 300) text += pieces[rng() % std::size(pieces)];
+        text.resize(rng() % 300);
+        type(text);
+        enter();
+        if (pstate.pending == pending_run_cart) pstate.pending = pending_none;
+        EXPECT_EQ(command(), "");
+    }
+    // "while true do end" is broken off by the frame's budget, not run forever.
+    type("while true do end");
+    type("\r");
+    EXPECT_EQ(pstate.mode, shell_running);
+    EXPECT_TRUE(console_line_running());
+    run_slice();
+    EXPECT_EQ(pstate.mode, shell_running);
+    suspend_program();
+    EXPECT_FALSE(console_line_running());
+}
+
+TEST_F(Prompt, NoKeyboardInExecMode) {
+    app.exec_mode = 1;
+    type("ls");
+    EXPECT_EQ(command(), "");
+    app.exec_mode = 0;
+    pstate.mode = shell_running;
+    type("ls");
+    EXPECT_EQ(command(), "");
+    fenn_flush_keys();
+}
+
+}  // namespace
