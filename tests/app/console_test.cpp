@@ -7,6 +7,8 @@
 #include <string>
 
 #include "app/console.h"
+#include "browser/splore.h"
+#include "browser/splore_list.h"
 #include "cart/cart_cmd.h"
 #include "cart/cart_io_fixture.h"
 #include "framework/fenn_bitmap.h"
@@ -290,6 +292,27 @@ TEST_F(Prompt, AnyTypedLineIsSafe) {
     EXPECT_EQ(pstate.mode, shell_running);
     suspend_program();
     EXPECT_FALSE(console_line_running());
+}
+
+TEST_F(Prompt, SploreOpensFromThePromptAndEscapeGoesBackToIt) {
+    pstate.program_active = 1;  // a stopped cartridge's machine is still there
+    type("\x1b");  // an empty prompt not reached from the browser: nothing
+    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    line("splore");
+    EXPECT_EQ(pstate.sub_screen, sub_screen_browser);
+    EXPECT_FALSE(console_takes_keys());
+
+    // Left with Escape for the console, which gives it back on Escape once.
+    pstate.sub_screen = sub_screen_none;
+    console_note_left_browser();
+    type("ab\x1b");
+    EXPECT_EQ(pstate.sub_screen, sub_screen_none);  // the first Escape clears the line
+    type("\x1b");
+    EXPECT_EQ(pstate.sub_screen, sub_screen_browser);
+    pstate.sub_screen = sub_screen_none;
+    type("\x1b");
+    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    splore_shutdown();
 }
 
 TEST_F(Prompt, NoKeyboardInExecMode) {
