@@ -35,7 +35,7 @@ protected:
         font = vexel_create_console_font();
         vexel_console_font = font;
         fenn_flush_keys();
-        start_lua_machine();
+        reset_lua_machine();  // an earlier test may have left one
         pstate.mode = shell_console;
         runner.has_run = 0;
         pstate.cursor_y = 0;
