@@ -78,6 +78,8 @@ void console_update_input();
 // One key as the typed-key buffer delivers it: a printable character, 8
 // (Backspace), 13 (Enter), 27 (Escape); with Ctrl held letters come as
 // lower-case letters and only "v" (paste) means anything. Others are ignored.
+// Escape clears a line being typed; at an empty prompt reached from the
+// browser it opens the browser again.
 void console_keypress(int key, bool ctrl);
 // An editing key by scancode: Left, Right, Home, End, Up, Down, Delete.
 void console_edit_key(int scancode);
