@@ -392,3 +392,22 @@ TEST(LuaHook, GarbageMadeInsideCalledFunctionsStaysBounded) {
 }
 
 }  // namespace
+
+// A function calling itself with one more argument each time copies its
+// growing argument list again and again, work no instruction shows: long
+// lists charge the budget, so such a program reaches the hook (and the
+// runner's end of frame) soon instead of stalling the host.
+TEST(LuaHook, LongVarargListsChargeTheBudget) {
+    static int firings;
+    auto count_firings = [](const char* code) {
+        lua_test::State s;
+        firings = 0;
+        lua_sethook(s.L, [](lua_State*, lua_Debug*) { firings++; }, LUA_MASKCOUNT, 1000);
+        EXPECT_EQ(s.run(code), LUA_OK) << s.error;
+        return firings;
+    };
+    const char* grow = "local function g(n, ...) if n == 0 then return end return g(n - 1, 1, ...) end g(400)";
+    const char* flat = "local function g(n, ...) if n == 0 then return end return g(n - 1, ...) end g(400, 1, 2, 3)";
+    EXPECT_LE(count_firings(flat), 3);   // about 2400 instructions
+    EXPECT_GT(count_firings(grow), 20);  // the same instructions, but lists up to 400 long
+}
