@@ -878,13 +878,15 @@ newframe:
                 // The common Lua-to-Lua call, entered without leaving the loop.
                 Proto* p = clLvalue(ra)->p;
                 if (!p->is_vararg) {
-                    if (L->stack_last - L->top <= p->maxstacksize || ci->next == nullptr || G(L)->GCdebt > 0) {
+                    CallInfo* nci = ci->next;
+                    if (L->stack_last - L->top <= p->maxstacksize || nci == nullptr || G(L)->GCdebt > 0) {
                         savetrap();
                         ra = prepinlinecall(L, ra, p);
                         loadtrap();
+                        nci = ci->next;
                     }
                     for (int n = int(L->top - ra) - 1; n < p->numparams; n++) setnilvalue(L->top++);
-                    CallInfo* nci = next_ci(L);
+                    L->ci = nci;
                     nci->nresults = short(nresults);
                     nci->func = ra;
                     nci->u.l.base = ra + 1;
