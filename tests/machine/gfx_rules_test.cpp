@@ -309,6 +309,12 @@ TEST_F(Gfx, SpritesFollowTheirArgumentRules) {
     EXPECT_EQ(px(5, 5), 7);
     vexel_spr(6, F(1), F(8), F(0), F(1), F(1), true, true);
     EXPECT_EQ(px(8 + 2, 5), 7);
+    // Box sizes are floor(size x 8) pixels, so fractions of a sprite count
+    // to the pixel: 0.45 -> 3 columns, 0.1 -> none, 1.5 -> 12.
+    const vexel_fix w045 = vexel_fix(29491), w01 = vexel_fix(6554), w15 = vexel_fix(98304);
+    EXPECT_EQ(charged([&] { vexel_spr(5, F(1), F(0), F(0), w045, F(1), false, false); }), 3 * 8);
+    EXPECT_EQ(charged([&] { vexel_spr(5, F(1), F(0), F(0), w01, F(1), false, false); }), 0);
+    EXPECT_EQ(charged([&] { vexel_spr(5, F(1), F(0), F(0), F(1), w15, false, false); }), 8 * 12);
 }
 
 TEST_F(Gfx, SheetMapAndFlagAccessKeepTheSharedHalfInStep) {
