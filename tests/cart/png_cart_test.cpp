@@ -205,13 +205,20 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
 }
 
 TEST_F(CartArt, TextToPngToTextIsByteForByte) {
-    // A test cartridge in the text form exactly as the writer writes it:
-    // program, sprites, label, flags, map, sound and music.
-    const std::string text = read_text("dungeon.qz");
-    cart_ptr c(vexel_cart_from_text(text.data(), text.size()));
+    // A cartridge with every section in the text form as the writer writes
+    // it: the built-in game (program, sprites, flags, map, sound, music)
+    // given a label.
+    const std::string game = vexel_test::read_file(VEXEL_SOURCE_DIR "/assets/carts/game.qz");
+    cart_ptr c(vexel_cart_from_text(game.data(), game.size()));
     ASSERT_NE(c, nullptr);
-    ASSERT_NE(c->label, nullptr);
-    ASSERT_EQ(vexel_cart_to_text(c.get()), text);  // the file is in written form
+    c->label = fenn_create_bitmap(128, 128, 8);
+    for (size_t i = 0; i < c->label->pix.size(); ++i) c->label->pix[i] = uint8_t((i * 7 + i / 128) % 16);
+    const std::string text = vexel_cart_to_text(c.get());
+    cart_ptr reread(vexel_cart_from_text(text.data(), text.size()));
+    ASSERT_NE(reread, nullptr);
+    ASSERT_EQ(vexel_cart_to_text(reread.get()), text);  // the written form reads back as itself
+    for (const char* section : {"__lua__", "__gfx__", "__label__", "__gff__", "__map__", "__sfx__", "__music__"})
+        EXPECT_NE(text.find(section), std::string::npos) << section;
 
     int st = -1;
     cart_ptr back = decode(encode(c.get()), &st);
