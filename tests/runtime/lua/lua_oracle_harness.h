@@ -84,10 +84,9 @@ inline int printh(lua_State* L) {
     return 0;
 }
 
-// The cartridge header's collection functions, as the stock prelude has them.
+// The cartridge header's collection functions, as the stock prelude loads them.
 inline std::string collection_functions() {
-    std::string p = read_file(std::string(VEXEL_SOURCE_DIR) + "/tests/runtime/lua/stock_prelude.lua");
-    return p.substr(p.find("function all"));
+    return read_file(std::string(VEXEL_SOURCE_DIR) + "/tests/runtime/lua/diff/helpers.lua");
 }
 
 inline int open_globals(lua_State* L, std::string* out) {
