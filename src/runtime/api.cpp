@@ -1,8 +1,10 @@
 #include "runtime/api.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "app/app.h"
 #include "app/commands.h"
 #include "audio/audio.h"
 #include "framework/fenn_loop.h"
@@ -175,10 +177,18 @@ int qz_get_menu_item_selected(lua_State* L) {
     return 1;
 }
 
-// Debug output to the host's standard output, as the value prints.
+// Debug output to the host's standard output, as the value prints. It
+// costs a cycle a byte, one call writes at most run_printh_call_max bytes,
+// and a headless run (whose output a program could otherwise flood) stops
+// the program past run_printh_exec_total.
 int qz_printh(lua_State* L) {
     const char* text = luaB_pushtostr(L, 1, false);
-    std::printf("%s\n", text ? text : "");
+    const size_t length = std::min(text ? std::strlen(text) : 0, run_printh_call_max);
+    spend_cpu(int32_t(length));
+    runner.printh_bytes += int64_t(length) + 1;
+    if (app.exec_mode && runner.printh_bytes > run_printh_exec_total) run_stop_program(L, "printh: too much output");
+    std::fwrite(text ? text : "", 1, length, stdout);
+    std::fputc('\n', stdout);
     std::fflush(stdout);
     return 0;
 }

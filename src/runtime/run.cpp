@@ -51,10 +51,23 @@ int32_t frame_budget() { return run_cycles_per_second / std::max(runner.fps, 1);
 
 void add_cycles(int32_t& counter, int64_t cycles);
 
+// Stops the program from inside the hook with an error nothing in it can
+// catch (see lua_vexel_stop); the runner reports it by its reason.
+[[noreturn]] void stop_program(lua_State* L, run_stop_reason reason, const char* message) {
+    if (runner.stop_reason == run_stop_none) {
+        runner.stop_reason = reason;
+        std::snprintf(runner.stop_message, sizeof runner.stop_message, "%s", message);
+    }
+    lua_pushstring(L, runner.stop_message);
+    lua_vexel_stop(L);
+}
+
 // The count hook: charges 1024 instructions and ends the frame when the
-// budget is spent. Only the program's main thread is yielded, and only where
-// a yield is possible; inside a coroutine or a call that cannot yield the
-// count goes on and the main thread yields at its next check.
+// budget is spent. A yield suspends the running thread and every coroutine
+// resuming it, up to the runner. Where that is impossible (a finalizer, a
+// function called from C) the code runs on until run_runaway_cycles have
+// passed since the runner last resumed the program, and is then stopped;
+// a quit request stops it at once.
 void instruction_limiter(lua_State* L, lua_Debug*) {
     if (vexel_lua_soft_limit_reached) {
         // The heap passed its soft limit: end the slice so the runner can
@@ -64,16 +77,29 @@ void instruction_limiter(lua_State* L, lua_Debug*) {
     }
     add_cycles(runner.frame_cycles, run_hook_every);
     add_cycles(runner.cycles_since_flip, run_hook_every);
-    bool over = runner.frame_cycles >= frame_budget();
-    if (!over && !runner.reslice_request) return;
-    bool main_thread = lua_pushthread(L) == 1;
-    lua_pop(L, 1);
-    if (!main_thread || !lua_isyieldable(L)) return;
-    if (over) {
-        runner.frame_cycles = 0;
-        runner.budget_exhausted = 1;
+    add_cycles(runner.unyielded_cycles, run_hook_every);
+    // Something caught the stopping error after all: raise it again.
+    if (lua_vexel_stopping(L)) stop_program(L, run_stop_reason(runner.stop_reason), "");
+    const bool over = runner.frame_cycles >= frame_budget();
+    const bool runaway = runner.unyielded_cycles >= run_runaway_cycles;
+    const bool quit = fenn_quit && !runner.closing;
+    if (!over && !runaway && !quit && !runner.reslice_request) return;
+    if (lua_vexel_canyieldall(L)) {
+        if (over || runaway) {
+            runner.frame_cycles = 0;
+            runner.budget_exhausted = 1;
+        }
+        lua_yield(L, 0);
+        return;
     }
-    lua_yield(L, 0);
+    if (quit) stop_program(L, run_stop_quit, "");
+    if (runaway) {
+        char where[32];
+        lua_vexel_blocker(L, where, sizeof where);
+        char message[64];
+        std::snprintf(message, sizeof message, "cpu budget exceeded in %s", where);
+        stop_program(L, run_stop_error, message);
+    }
 }
 
 void copy_rom(vexel_cart* dst, const vexel_cart* src) {
@@ -162,7 +188,11 @@ void report_runtime_error(lua_State* L, const char* code) {
         vexel_print_col("assertion failed", 6);
         vexel_print_col(runner.assert_message, 7);
         vexel_print_col(runner.assert_message, 6);
-    } else if (message.find("-- vexel header") == std::string::npos && message != "not enough memory") {
+    } else if (message == "not enough memory") {
+        // The interpreter's own words for a refused allocation: the heap
+        // limit or the cap on real bytes.
+        vexel_print_col("out of memory", 6);
+    } else if (message.find("-- vexel header") == std::string::npos) {
         vexel_print_col(message.c_str(), 6);
     }
     if (!vexel_lua_alloc_refused) print_traceback(L);
@@ -190,7 +220,17 @@ void start_lua_machine() {
 }
 
 void close_lua_machine() {
-    if (runner.L0) lua_close(runner.L0);
+    if (runner.L0) {
+        // Finalizers run now, each time-limited like any code that cannot
+        // yield; once one runs away, the rest are skipped.
+        runner.closing = 1;
+        runner.unyielded_cycles = 0;
+        runner.stop_reason = run_stop_none;
+        lua_close(runner.L0);
+        runner.closing = 0;
+        if (runner.stop_reason == run_stop_error) vexel_print_col(runner.stop_message, 6);
+        runner.stop_reason = run_stop_none;
+    }
     runner.L0 = nullptr;
     vexel_lua_alloc_state = nullptr;
     pstate.program_active = 0;
@@ -211,6 +251,8 @@ void reset_runtime_state() {
     runner.penalty = 0;
 }
 
+void run_stop_program(lua_State* L, const char* message) { stop_program(L, run_stop_error, message); }
+
 // -------------------------------------------------------------------- CPU
 
 namespace {
@@ -224,6 +266,7 @@ void add_cycles(int32_t& counter, int64_t cycles) {
 void charge(int64_t cycles, bool api) {
     add_cycles(runner.frame_cycles, cycles);
     add_cycles(runner.cycles_since_flip, cycles);
+    add_cycles(runner.unyielded_cycles, cycles);
     if (api) add_cycles(runner.api_cycles_since_flip, cycles);
     add_cycles(runner.cpu_residue, cycles);
     if (runner.cpu_residue >= run_hook_every) {
@@ -411,6 +454,7 @@ void run_cart() {
     vexel_srand(uint32_t(std::time(nullptr)) + uint32_t(fenn_get_time()));
     rom_reset_for_run();
     cdata_reset_for_run();
+    runner.printh_bytes = 0;
     vexel_buttons.program_reads = 0;
     int ok = run_program(cart->code);
     fenn_stop_all_sounds();
@@ -445,6 +489,8 @@ int compile_program(const char* text, bool footer_wanted) {
     }
     runner.memory_charge = limits.tokens * 16;
     lua_reset_call_state_vexel(L);
+    lua_vexel_clear_stop(L);
+    runner.stop_reason = run_stop_none;
 
     auto buffer = std::make_unique<char[]>(run_code_buffer_size);
     std::string head = vexel_program_header;
@@ -548,15 +594,45 @@ int run_console_line(const char* line) {
 
 bool console_line_running() { return runner.console_line && pstate.mode == shell_running; }
 
+namespace {
+
+// After the program was stopped from inside (lua_vexel_stop): a quit
+// request ends it quietly, a runaway is reported like a runtime error.
+// `in_collection`: the stop came from a finalizer the runner's collection
+// ran, so there is no error on the program's stack.
+void end_stopped_program(lua_State* L, bool in_collection) {
+    const int32_t reason = runner.stop_reason;
+    runner.stop_reason = run_stop_none;
+    lua_vexel_clear_stop(L);
+    if (reason == run_stop_quit) {
+        suspend_program();
+        return;
+    }
+    const char* code = runner.console_line ? runner.console_text
+                       : pstate.working_cart ? pstate.working_cart->code : "";
+    suspend_program();
+    if (in_collection) vexel_print_col(runner.stop_message, 6);
+    else report_runtime_error(L, code);
+    quit_exec_mode(2);
+}
+
+}  // namespace
+
 void run_slice() {
     for (int slice = 0; slice < run_max_slices; ++slice) {
         runner.slice_count++;
         runner.reslice_request = 0;
+        runner.unyielded_cycles = 0;
         lua_State* L = runner.L0;
         if (!L) return;
 
         lua_gc(L, LUA_GCRESTART, 0);
         if (lua_gc(L, LUA_GCISRUNNING, 0)) lua_gc(L, LUA_GCCOLLECT, 0);
+        if (lua_vexel_stopping(L)) {  // a finalizer ran away or the host is quitting
+            lua_gc(L, LUA_GCSTOP, 0);
+            end_stopped_program(L, true);
+            return;
+        }
         if (script_memory() > run_memory_limit) {
             int64_t before = script_memory();
             lua_gc(L, LUA_GCCOLLECT, 0);
@@ -581,6 +657,10 @@ void run_slice() {
         int status = lua_resume(L, nullptr, 0);
         if (status == LUA_OK) {
             suspend_program();
+            return;
+        }
+        if (status != LUA_YIELD && lua_vexel_stopping(L)) {
+            end_stopped_program(L, false);
             return;
         }
         if (status != LUA_YIELD) {

@@ -11,6 +11,7 @@
 // The frame loop calls run_cart through the run_cart pending action and
 // run_slice once per machine frame in running mode.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct lua_State;
@@ -25,6 +26,22 @@ constexpr int run_fps_history = 30;
 constexpr int run_chain_max = 2047;
 constexpr int run_menu_items = 5;
 constexpr int run_console_line_max = 256;    // a command line typed at the console
+// A program that cannot be suspended where it runs (a finalizer, a
+// metamethod called from C) is stopped after this many cycles without a
+// yield to the runner: four frames' budget at 30 frames a second.
+constexpr int32_t run_runaway_cycles = run_cycles_per_second / 30 * 4;
+
+// printh: one call writes at most this much of its text, and a headless
+// run stops a program whose output passes the total.
+constexpr size_t run_printh_call_max = 65536;
+constexpr int64_t run_printh_exec_total = int64_t(64) << 20;
+
+// Why the runner stopped a program from inside (lua_vexel_stop).
+enum run_stop_reason : int32_t {
+    run_stop_none = 0,
+    run_stop_quit,      // the host was asked to quit
+    run_stop_error,     // reported like a runtime error (ran away where it could not yield, ...)
+};
 
 struct run_chain_item {
     char file[256];
@@ -45,6 +62,11 @@ struct vexel_runner {
     int32_t cycles_since_flip;
     int32_t api_cycles_since_flip;
     int32_t budget_exhausted;
+    int32_t unyielded_cycles;                  // since the runner last resumed the program
+    int32_t closing;                           // the script machine is being closed
+    int32_t stop_reason;                       // run_stop_reason
+    char stop_message[64];
+    int64_t printh_bytes;                      // written by printh since the program started
     int32_t cpu_mark[3];
     int64_t time_mark[3];
 
@@ -93,6 +115,10 @@ int run_console_line(const char* line);
 bool console_line_running();
 void run_slice();
 void suspend_program();
+
+// Stops the running program from inside an API call with `message`, as a
+// runtime error that nothing in the program can catch.
+[[noreturn]] void run_stop_program(lua_State* L, const char* message);
 
 // CPU charges of API calls; values below 1 charge 1. Returns the charge.
 int32_t spend_cpu(int32_t cycles);

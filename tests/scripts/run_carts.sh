@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs every cartridge in a folder with `vexel -x` and compares what it prints
 # with NAME.out and its exit status with NAME.status (0 when absent); the
-# buttons come from NAME.input when there is one.
+# buttons come from NAME.input when there is one, and NAME.args holds more
+# options (`-frames 4`). A run that takes more than a minute fails.
 #   run_carts.sh VEXEL FOLDER
 VEXEL=$1
 DIR=$2
@@ -15,7 +16,9 @@ for cart in "$DIR"/*.qz; do
     [ -f "$DIR/$name.status" ] && want_status=$(cat "$DIR/$name.status")
     input=""
     [ -f "$DIR/$name.input" ] && input="-input $DIR/$name.input"
-    timeout 60 "$VEXEL" -x "$cart" -fast $input -home "$WORK/home" >"$WORK/$name.txt" 2>"$WORK/$name.err"
+    args=""
+    [ -f "$DIR/$name.args" ] && args=$(cat "$DIR/$name.args")
+    timeout -k 5 60 "$VEXEL" -x "$cart" -fast $input $args -home "$WORK/home" >"$WORK/$name.txt" 2>"$WORK/$name.err"
     status=$?
     if [ "$status" != "$want_status" ]; then
         echo "FAILED: $name exited $status, expected $want_status"

@@ -285,6 +285,24 @@ void lua_spend_cpu(lua_State* L, int n);
 int lua_get_cpu(lua_State* L);
 void lua_vexel_soft_yield(lua_State* L);
 void lua_reset_call_state_vexel(lua_State* L);
+// Whether a yield from the count hook would suspend L and every thread
+// resuming it, up to the host's own lua_resume: no C call that cannot yield
+// on any of their stacks. A hook yield inside a coroutine suspends that
+// whole chain (coresume yields in turn and carries on the coroutine when
+// resumed), so the host's resume returns.
+int lua_vexel_canyieldall(lua_State* L);
+// Names what keeps L (or a thread resuming it) from yielding: "__gc" inside
+// a finalizer, else the C function that made the call that cannot yield
+// ("pairs"), else "a c function". Writes at most size-1 characters.
+void lua_vexel_blocker(lua_State* L, char* out, size_t size);
+// Raises the value on top of the stack as an error that stops the whole
+// program: until lua_vexel_clear_stop, coresume passes every error on to
+// its own caller instead of returning false, and no finalizer runs (one
+// that is running ends with the error). So the error reaches the host's
+// lua_resume, or the host's collection step that ran the finalizer.
+[[noreturn]] void lua_vexel_stop(lua_State* L);
+int lua_vexel_stopping(lua_State* L);
+void lua_vexel_clear_stop(lua_State* L);
 // Parser messages that name a line ("function at line %d", "... (to close
 // %s at line %d)", label and goto messages) show map(line) instead, where
 // line is a line of the compiled text; a negative result shows as -1. Null

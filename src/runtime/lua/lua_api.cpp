@@ -642,7 +642,7 @@ int lua_pcallk(lua_State* L, int nargs, int nresults, int errfunc, int ctx, lua_
         L->errfunc = func;
         ci->callstatus |= CIST_YPCALL;
         luaD_call(L, c.func, nresults, 1);
-        ci->callstatus &= lu_byte(~CIST_YPCALL);
+        ci->callstatus &= static_cast<unsigned short>(~CIST_YPCALL);
         L->errfunc = ci->u.c.old_errfunc;
         status = LUA_OK;
     }

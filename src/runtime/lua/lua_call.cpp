@@ -71,7 +71,7 @@ void luaD_hook(lua_State* L, int event, int line) {
     L->allowhook = 1;
     ci->top = restorestack(L, ci_top);
     L->top = restorestack(L, top);
-    ci->callstatus &= lu_byte(~CIST_HOOKED);
+    ci->callstatus &= static_cast<unsigned short>(~CIST_HOOKED);
 }
 
 int luaD_precall(lua_State* L, StkId func, int nresults) {
@@ -147,8 +147,18 @@ void luaD_call(lua_State* L, StkId func, int nResults, int allowyield) {
         else if (L->nCcalls >= LUAI_MAXCCALLS_ERR)
             luaD_throw(L, LUA_ERRERR);  // error while handling the overflow
     }
-    if (!allowyield) L->nny++;
-    if (!luaD_precall(L, func, nResults)) luaV_execute(L);
-    if (!allowyield) L->nny--;
+    if (allowyield) {
+        if (!luaD_precall(L, func, nResults)) luaV_execute(L);
+    } else {
+        // The caller is marked for the whole call, so a host that finds it
+        // cannot yield (lua_vexel_blocker) can name the C function in the way.
+        CallInfo* caller = L->ci;
+        const unsigned short marked = caller->callstatus & CIST_NOYIELD;
+        caller->callstatus |= CIST_NOYIELD;
+        L->nny++;
+        if (!luaD_precall(L, func, nResults)) luaV_execute(L);
+        L->nny--;
+        if (!marked) caller->callstatus &= static_cast<unsigned short>(~CIST_NOYIELD);
+    }
     L->nCcalls--;
 }

@@ -30,13 +30,13 @@ constexpr int ERR_RESUME = -1;
 void finishCcall(lua_State* L) {
     CallInfo* ci = L->ci;
     if (ci->callstatus & CIST_YPCALL) {  // was inside a yieldable pcall
-        ci->callstatus &= lu_byte(~CIST_YPCALL);
+        ci->callstatus &= static_cast<unsigned short>(~CIST_YPCALL);
         L->errfunc = ci->u.c.old_errfunc;
     }
     // finish lua_callk's result adjustment
     if (ci->nresults == LUA_MULTRET && ci->top < L->top) ci->top = L->top;
     if (!(ci->callstatus & CIST_STAT)) ci->u.c.status = LUA_YIELD;
-    ci->callstatus = lu_byte((ci->callstatus & ~(CIST_YPCALL | CIST_STAT)) | CIST_YIELDED);
+    ci->callstatus = static_cast<unsigned short>((ci->callstatus & ~(CIST_YPCALL | CIST_STAT)) | CIST_YIELDED);
     int n = (*ci->u.c.k)(L);
     if (L->status == LUA_YIELD) return;  // the continuation yielded again
     luaD_poscall(L, L->top - n);
@@ -122,9 +122,20 @@ lua_State* getco(lua_State* L) {
     return co;
 }
 
+// auxresume's answer when co was suspended by a hook yield: the resumer
+// must be suspended too (see luaB_coresume).
+constexpr int RESUME_HOOKYIELD = -2;
+
 // Moves narg arguments into co and resumes it; returns the number of values
-// moved back, or -1 with the error message on L's stack.
-int auxresume(lua_State* L, lua_State* co, int narg) {
+// moved back, -1 with the error message on L's stack, or RESUME_HOOKYIELD.
+// `again` is set when the resume carries on a coroutine that a hook yield
+// suspended in an earlier resume from L.
+int auxresume(lua_State* L, lua_State* co, int narg, bool again) {
+    if (co->status == LUA_YIELD && co->hookyielded && !again) {
+        // Its resumer is suspended in the middle of resuming it.
+        lua_pushliteral(L, "corolib: cannot resume non-suspended coroutine");
+        return -1;
+    }
     if (!lua_checkstack(co, narg)) {
         lua_pushliteral(L, "corolib: too many arguments to resume");
         return -1;
@@ -135,6 +146,7 @@ int auxresume(lua_State* L, lua_State* co, int narg) {
     }
     lua_xmove(L, co, narg);
     int status = lua_resume(co, L, narg);
+    if (status == LUA_YIELD && co->hookyielded) return RESUME_HOOKYIELD;
     if (status == LUA_OK || status == LUA_YIELD) {
         int nres = lua_gettop(co);
         if (!lua_checkstack(L, nres + 1)) {
@@ -146,13 +158,44 @@ int auxresume(lua_State* L, lua_State* co, int narg) {
         return nres;
     }
     lua_xmove(co, L, 1);  // the error message
+    if (G(L)->stopping) lua_error(L);  // the whole program is stopping: pass it on
     return -1;
+}
+
+int coresume_finish(lua_State* L, int r);
+
+// coresume's continuation: carries on the coroutine (argument 1) that a
+// hook yield suspended along with this thread.
+int coresume_again(lua_State* L) {
+    return coresume_finish(L, auxresume(L, lua_tothread(L, 1), 0, true));
+}
+
+int coresume_finish(lua_State* L, int r) {
+    if (r == RESUME_HOOKYIELD) {
+        // A hook yield (the host's CPU budget) suspends the whole chain of
+        // resumes up to the host: this thread yields too, and when it is
+        // resumed the coroutine is resumed where it stopped, so neither the
+        // program nor coresume's results see anything of it.
+        L->hookyielded = 1;
+        return lua_yieldk(L, 0, 0, coresume_again);
+    }
+    if (r < 0) {
+        lua_pushboolean(L, 0);
+        lua_insert(L, -2);
+        return 2;
+    }
+    lua_pushboolean(L, 1);
+    lua_insert(L, -(r + 1));
+    return r + 1;
 }
 
 }  // namespace
 
 int lua_resume(lua_State* L, lua_State* from, int nargs) {
     unsigned short oldnny = L->nny;
+    lua_State* oldresumer = L->resumer;
+    L->resumer = from;
+    L->hookyielded = 0;
     L->nCcalls = from ? static_cast<unsigned short>(from->nCcalls + 1) : 1;
     L->nny = 0;  // yields are allowed from here on
     unsigned short oldbase = L->baseCcalls;
@@ -165,7 +208,7 @@ int lua_resume(lua_State* L, lua_State* from, int nargs) {
         status = LUA_ERRRUN;
     } else {
         while (status != LUA_OK && status != LUA_YIELD) {
-            if (recover(L, status)) {
+            if (!G(L)->stopping && recover(L, status)) {
                 status = luaD_rawrunprotected(L, unroll, nullptr);
             } else {  // the thread dies; its stack is kept for a traceback
                 L->status = lu_byte(status);
@@ -177,8 +220,23 @@ int lua_resume(lua_State* L, lua_State* from, int nargs) {
     }
     L->nny = oldnny;
     L->baseCcalls = oldbase;
+    L->resumer = oldresumer;
     L->nCcalls--;
     return status;
+}
+
+void lua_vexel_stop(lua_State* L) {
+    G(L)->stopping = 1;
+    luaG_stoperror(L);
+}
+
+int lua_vexel_stopping(lua_State* L) { return G(L)->stopping; }
+void lua_vexel_clear_stop(lua_State* L) { G(L)->stopping = 0; }
+
+int lua_vexel_canyieldall(lua_State* L) {
+    for (lua_State* T = L; T != nullptr; T = T->resumer)
+        if (T->nny > 0) return 0;
+    return 1;
 }
 
 int lua_isyieldable(lua_State* L) { return L->nny == 0; }
@@ -194,6 +252,7 @@ int lua_yieldk(lua_State* L, int nresults, int ctx, lua_CFunction k) {
     L->status = LUA_YIELD;
     ci->extra = savestack(L, ci->func);
     if (isLua(ci)) {  // inside a hook: the instruction loop unwinds (traceexec)
+        L->hookyielded = 1;
         return 0;
     }
     ci->u.c.k = k;
@@ -218,15 +277,7 @@ int luaB_cocreate(lua_State* L) {
 
 int luaB_coresume(lua_State* L) {
     lua_State* co = getco(L);
-    int r = auxresume(L, co, lua_gettop(L) - 1);
-    if (r < 0) {
-        lua_pushboolean(L, 0);
-        lua_insert(L, -2);
-        return 2;
-    }
-    lua_pushboolean(L, 1);
-    lua_insert(L, -(r + 1));
-    return r + 1;
+    return coresume_finish(L, auxresume(L, co, lua_gettop(L) - 1, false));
 }
 
 int luaB_costatus(lua_State* L) {
@@ -236,7 +287,12 @@ int luaB_costatus(lua_State* L) {
         return 1;
     }
     switch (lua_status(co)) {
-    case LUA_YIELD: lua_pushliteral(L, "suspended"); break;
+    case LUA_YIELD:
+        if (co->hookyielded)
+            lua_pushliteral(L, "normal");  // its resumer is suspended resuming it
+        else
+            lua_pushliteral(L, "suspended");
+        break;
     case LUA_OK: {
         lua_Debug ar;
         if (lua_getstack(co, 0, &ar) > 0)

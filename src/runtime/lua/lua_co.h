@@ -22,6 +22,15 @@
 // - A thread whose run failed has the error status (it is dead) and keeps
 //   its call stack for tracebacks; lua_reset_call_state_vexel makes the main
 //   thread usable again.
+// - While a thread runs inside lua_resume, L->resumer is the thread whose
+//   coresume resumed it (null when the host did). A hook yield in a
+//   coroutine marks it hookyielded, and its coresume yields its own thread
+//   in turn (also marked) with a continuation that resumes the coroutine
+//   again: the whole chain up to the host is suspended, and carries on
+//   unchanged when the host resumes. A hookyielded coroutine counts as
+//   "normal": nothing but its own resumer's continuation may resume it.
+// - After lua_vexel_stop, coresume passes errors on instead of returning
+//   them and finalizers are skipped, until lua_vexel_clear_stop.
 #pragma once
 
 #include "runtime/lua/lua.h"

@@ -9,6 +9,7 @@
 #include "runtime/lua/lua_debug.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "runtime/lua/lua_do.h"
@@ -330,6 +331,15 @@ void luaG_errormsg(lua_State* L) {
     luaD_throw(L, LUA_ERRRUN);
 }
 
+void luaG_stoperror(lua_State* L) {
+    // Raised from a hook, the running call is still the Lua function whose
+    // instruction was about to run; from a C function, its caller's line.
+    CallInfo* ci = L->ci;
+    while (ci && !isLua(ci)) ci = ci->previous;
+    if (ci) vexel_runtime_line = currentline(ci);
+    luaD_throw(L, LUA_ERRRUN);
+}
+
 void luaG_runerror(lua_State* L, const char* fmt, ...) {
     CallInfo* ci = L->ci;
     va_list argp;
@@ -406,7 +416,7 @@ int lua_sethook(lua_State* L, lua_Hook func, int mask, int count) {
         L->oldpc = L->ci->u.l.savedpc;
         // The countdown starts afresh, so an instruction re-run after a hook
         // yield must not skip the next hook.
-        L->ci->callstatus &= lu_byte(~CIST_HOOKYIELD);
+        L->ci->callstatus &= static_cast<unsigned short>(~CIST_HOOKYIELD);
     }
     L->hook = func;
     L->basehookcount = count;
@@ -420,6 +430,30 @@ int lua_gethookmask(lua_State* L) { return L->hookmask; }
 int lua_gethookcount(lua_State* L) { return L->basehookcount; }
 
 // ---- the console's CPU budget ----
+
+namespace {
+
+// The name of the innermost C function on T's stack that is making a call
+// that cannot yield, as its caller knows it; null if none has a name.
+const char* noyield_caller(lua_State* T) {
+    for (CallInfo* ci = T->ci; ci != nullptr && ci != &T->base_ci; ci = ci->previous) {
+        if (isLua(ci) || !(ci->callstatus & CIST_NOYIELD)) continue;
+        lua_Debug ar;
+        ar.i_ci = ci;
+        return lua_getinfo(T, "n", &ar) ? ar.name : nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void lua_vexel_blocker(lua_State* L, char* out, size_t size) {
+    if (size == 0) return;
+    const char* what = nullptr;
+    if (G(L)->nfinalizing > 0) what = "__gc";
+    for (lua_State* T = L; T != nullptr && what == nullptr; T = T->resumer) what = noyield_caller(T);
+    std::snprintf(out, size, "%s", what ? what : "a c function");
+}
 
 void lua_spend_cpu(lua_State* L, int n) {
     if (L->softyield_saved != 0) {  // a soft yield is pending: undo it first

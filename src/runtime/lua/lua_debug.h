@@ -18,4 +18,6 @@ inline void resethookcount(lua_State* L) { L->hookcount = L->basehookcount; }
 [[noreturn]] void luaG_aritherror(lua_State* L, const TValue* p1, const TValue* p2);
 [[noreturn]] void luaG_ordererror(lua_State* L, const TValue* p1, const TValue* p2);
 [[noreturn]] void luaG_runerror(lua_State* L, const char* fmt, ...);
+// Raises the message on top of the stack as lua_vexel_stop's error.
+[[noreturn]] void luaG_stoperror(lua_State* L);
 [[noreturn]] void luaG_errormsg(lua_State* L);

@@ -510,21 +510,30 @@ void GCTM(lua_State* L) {
     setgcovalue(&v, o);
     const TValue* tm = luaT_gettmbyobj(L, &v, TM_GC);
     if (tm == nullptr || !ttisfunction(tm)) return;
+    if (g->stopping) return;  // a stopped program runs no more of its code
     lu_byte running = g->gcrunning;
     g->gcrunning = 0;  // no collection inside a finalizer
+    // The host may collect while L is suspended: the finalizer is an
+    // ordinary call on top of the suspended ones, and the calls it makes
+    // must not take L's status for a yield of their own.
+    const lu_byte suspended = L->status;
+    L->status = LUA_OK;
     // The hooks stay on: the count hook keeps charging (and can stop) a
     // finalizer that runs away.
     setobj(L->top, tm);
     setobj(L->top + 1, &v);
     L->top += 2;
+    g->nfinalizing++;
     int status = luaD_pcall(L, dothecall, nullptr, savestack(L, L->top - 2), 0);
+    g->nfinalizing--;
+    L->status = suspended;
     g->gcrunning = running;
     if (status != LUA_OK) {
         // Reported to a protected caller as Lua 5.2.3 does; with none (the
         // host collecting between frames) the error is dropped rather than
-        // ending the host.
+        // ending the host. The error that stops a program passes unchanged.
         if (L->errorJmp != nullptr) {
-            if (status == LUA_ERRRUN) {
+            if (status == LUA_ERRRUN && !g->stopping) {
                 const char* msg = ttisstring(L->top - 1) ? svalue(L->top - 1) : "no message";
                 luaO_pushfstring(L, "error in __gc metamethod (%s)", msg);
                 status = LUA_ERRGCMM;

@@ -78,6 +78,8 @@ void preinit_state(lua_State* L, global_State* g) {
     L->ci = nullptr;
     L->stacksize = 0;
     L->errorJmp = nullptr;
+    L->resumer = nullptr;
+    L->hookyielded = 0;
     L->nCcalls = 0;
     L->baseCcalls = 0;
     L->hook = nullptr;
@@ -190,6 +192,8 @@ lua_State* lua_newstate(lua_Alloc f, void* ud) {
     g->gcstepmul = LUAI_GCMUL;
     g->memerrmsg = nullptr;
     g->linemap = nullptr;
+    g->stopping = 0;
+    g->nfinalizing = 0;
     for (int i = 0; i < TM_N; i++) g->tmname[i] = nullptr;
     for (int i = 0; i < LUA_NUMTAGS; i++) g->mt[i] = nullptr;
     if (luaD_rawrunprotected(L, f_luaopen, nullptr) != LUA_OK) {

@@ -50,7 +50,7 @@ struct CallInfo {
     CallInfo* previous;
     CallInfo* next;
     short nresults;  // expected number of results
-    lu_byte callstatus;
+    unsigned short callstatus;
     ptrdiff_t extra;
     union {
         struct {  // only for Lua functions
@@ -76,6 +76,7 @@ constexpr int CIST_YPCALL = 1 << 4;    // call is a yieldable protected call
 constexpr int CIST_STAT = 1 << 5;      // call has an error status (pcall)
 constexpr int CIST_TAIL = 1 << 6;      // call was tail called
 constexpr int CIST_HOOKYIELD = 1 << 7; // last hook called yielded
+constexpr int CIST_NOYIELD = 1 << 8;   // call is calling a function that cannot yield (luaD_call from C)
 
 inline bool isLua(const CallInfo* ci) { return (ci->callstatus & CIST_LUA) != 0; }
 
@@ -119,6 +120,10 @@ struct global_State {
     // messages that name a line; null means the line itself. Set by the
     // program runner so messages name lines within a code tab.
     int (*linemap)(int line);
+    // Set by lua_vexel_stop: an error is unwinding the whole program, and
+    // nothing catches it on the way (see lua_co.h).
+    lu_byte stopping;
+    int nfinalizing;     // finalizers running (nested)
 };
 
 struct lua_State : GCObject {
@@ -141,6 +146,8 @@ struct lua_State : GCObject {
     lua_Hook hook;
     GCObject* openupval;       // list of open upvalues in this stack
     GCObject* gclist;
+    lua_State* resumer;        // the thread whose lua_resume is running this one, while it runs
+    lu_byte hookyielded;       // suspended by a hook yield, its own or one of a thread it resumed
     lua_longjmp* errorJmp;     // current error recover point
     ptrdiff_t errfunc;         // current error handling function (stack index)
     CallInfo base_ci;          // CallInfo for first level (C calling Lua)

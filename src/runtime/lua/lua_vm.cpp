@@ -176,7 +176,7 @@ void traceexec(lua_State* L) {
     bool counthook = (mask & LUA_MASKCOUNT) && L->hookcount == 0;
     if (counthook) resethookcount(L);
     if (ci->callstatus & CIST_HOOKYIELD) {  // the hook ran and yielded before this instruction
-        ci->callstatus &= lu_byte(~CIST_HOOKYIELD);
+        ci->callstatus &= static_cast<unsigned short>(~CIST_HOOKYIELD);
         return;
     }
     if (counthook) luaD_hook(L, LUA_HOOKCOUNT, -1);

@@ -43,16 +43,12 @@ struct Machine : lua_test::State {
 
 int g_hook_calls = 0;
 bool g_yield_only_when_possible = true;
-bool g_yield_coroutines = false;
-// Yields the main thread as the runner's budget hook would. Coroutines
-// inherit the hook; by default it leaves them alone (a yield there would
-// return to their coresume instead of ending the slice).
+// Yields as the runner's budget hook does: the running thread and every
+// coroutine resuming it, when none of them is inside a call that cannot
+// yield.
 void yielding_hook(lua_State* L, lua_Debug*) {
     g_hook_calls++;
-    bool main = lua_pushthread(L) == 1;
-    lua_pop(L, 1);
-    if (!main && !g_yield_coroutines) return;
-    if (!g_yield_only_when_possible || lua_isyieldable(L)) lua_yield(L, 0);
+    if (!g_yield_only_when_possible || lua_vexel_canyieldall(L)) lua_yield(L, 0);
 }
 
 struct SliceResult {
@@ -118,10 +114,11 @@ TEST(LuaCoroutines, ProgramsPrintAsStockLua) {
     EXPECT_GE(programs, 4);
 }
 
-// Every test program gives the same output when the count hook yields the
-// main thread every few instructions and the host resumes it each time:
-// hook yields land in the middle of expressions, calls, loops, metamethods
-// and coroutines and must leave no trace.
+// Every test program gives the same output when the count hook yields every
+// few instructions (the main thread and every coroutine resuming the one
+// running) and the host resumes it each time: hook yields land in the
+// middle of expressions, calls, loops, metamethods and coroutines and must
+// leave no trace.
 TEST(LuaCoroutines, HookYieldsEveryFewInstructionsChangeNothing) {
     std::string helpers = slurp(kDiffDir / "helpers.lua");
     std::string prelude = slurp(kDiffDir / "co_prelude.lua");
@@ -135,7 +132,11 @@ TEST(LuaCoroutines, HookYieldsEveryFewInstructionsChangeNothing) {
         SliceResult base = run_sliced(plain.L, code, 0);
         ASSERT_EQ(base.status, LUA_OK) << base.error;
         ASSERT_EQ(base.slices, 1);
-        for (int every : {1, 3, 1024}) {
+        // boundary.lua nests coroutines two hundred deep, and each hook
+        // yield suspends and re-enters that whole chain: a yield after every
+        // instruction would take minutes there.
+        const bool deep = program.filename() == "boundary.lua";
+        for (int every : deep ? std::vector<int>{97, 1024} : std::vector<int>{1, 3, 1024}) {
             SCOPED_TRACE(every);
             Machine m;
             SliceResult r = run_sliced(m.L, code, every);
@@ -148,34 +149,172 @@ TEST(LuaCoroutines, HookYieldsEveryFewInstructionsChangeNothing) {
     }
 }
 
-// Coroutines inherit the count hook; a hook that yields inside one returns
-// to its coresume with no values, and the next resume carries on.
-TEST(LuaCoroutines, HookYieldInsideACoroutineReturnsToItsResumer) {
-    Machine m;
-    g_yield_coroutines = true;
-    SliceResult r = run_sliced(m.L, R"(
-        local co = cocreate(function() local s = 0 for i = 1, 100 do s = s + i end return s end)
-        local early, resumes = 0, 0
-        while true do
-          local ok, v = coresume(co)
-          resumes = resumes + 1
-          if v then printh(v) break end
-          early = early + 1
-        end
-        printh(early > 5 and early == resumes - 1)
-    )", 7);
-    g_yield_coroutines = false;
-    EXPECT_EQ(r.status, LUA_OK) << r.error;
-    EXPECT_EQ(m.out, "5050\ntrue\n");
-}
-
-// ---- the main thread driven as the runner drives it ----
-
 int flip_count = 0;
 int flip(lua_State* L) {
     flip_count++;
     return lua_yield(L, 0);
 }
+
+// Coroutines inherit the count hook. A hook yield three coroutines deep
+// suspends all of them and the main thread; each resume of the main thread
+// carries the innermost one on where it stopped, and no coresume sees
+// anything of it: values pass through yields and returns unchanged.
+TEST(LuaCoroutines, HookYieldInsideCoroutinesSuspendsTheWholeChain) {
+    const char* code = R"(
+        local function sum(n) local s = 0 for i = 1, n do s = s + i end return s end
+        local c3 = cocreate(function(a) local b = yield(sum(a)) return sum(b), "three" end)
+        local c2 = cocreate(function(a)
+          local ok1, v1 = coresume(c3, a)
+          local ok2, v2, w2 = coresume(c3, a + 10)
+          printh(costatus(c3) .. " " .. tostr(ok1) .. " " .. v1 .. " " .. tostr(ok2) .. " " .. v2 .. " " .. w2)
+          return v1 + v2
+        end)
+        local c1 = cocreate(function() return coresume(c2, 100) end)
+        printh(costatus(c1))
+        local ok, ok2, total = coresume(c1)
+        printh(tostr(ok) .. " " .. tostr(ok2) .. " " .. total .. " " .. costatus(c1) .. " " .. costatus(c2))
+    )";
+    Machine plain;
+    ASSERT_EQ(run_sliced(plain.L, code, 0).status, LUA_OK);
+    EXPECT_EQ(plain.out, "suspended\ndead true 5050 true 6105 three\ntrue true 11155 dead dead\n");
+    for (int every : {1, 5, 100}) {
+        SCOPED_TRACE(every);
+        Machine m;
+        SliceResult r = run_sliced(m.L, code, every);
+        EXPECT_EQ(r.status, LUA_OK) << r.error;
+        EXPECT_EQ(m.out, plain.out);
+        EXPECT_GT(r.slices, 400 / every);  // the host got control all along
+    }
+}
+
+// While the chain is suspended, the coroutines in it are in the middle of
+// being resumed: code run meanwhile (a finalizer, say) sees them as
+// "normal" and cannot resume them.
+TEST(LuaCoroutines, ACoroutineSuspendedWithItsResumerCannotBeResumedElsewhere) {
+    Machine m;
+    const char* code = "inner = cocreate(function() local s = 0 for i = 1, 200 do s = s + i end return s end)\n"
+                       "local ok, s = coresume(inner) printh(tostr(ok) .. ' ' .. s)";
+    ASSERT_EQ(luaL_loadbuffer(m.L, code, std::strlen(code), "=prog"), LUA_OK);
+    lua_sethook(m.L, yielding_hook, LUA_MASKCOUNT, 50);
+    int status = lua_resume(m.L, nullptr, 0);
+    for (int i = 0; i < 3 && status == LUA_YIELD; ++i) status = lua_resume(m.L, nullptr, 0);
+    ASSERT_EQ(status, LUA_YIELD);
+    // Another thread of the state runs while the program is suspended.
+    lua_State* other = lua_newthread(m.L);
+    const char* peek = "printh(costatus(inner)) local ok, e = coresume(inner) printh(tostr(ok) .. ' ' .. e)";
+    ASSERT_EQ(luaL_loadbuffer(other, peek, std::strlen(peek), "=peek"), LUA_OK);
+    ASSERT_EQ(lua_pcall(other, 0, 0, 0), LUA_OK);
+    lua_pop(m.L, 1);
+    EXPECT_EQ(m.out, "normal\nfalse corolib: cannot resume non-suspended coroutine\n");
+    do status = lua_resume(m.L, nullptr, 0);
+    while (status == LUA_YIELD);
+    EXPECT_EQ(status, LUA_OK);
+    EXPECT_EQ(m.out, "normal\nfalse corolib: cannot resume non-suspended coroutine\ntrue 20100\n");
+    lua_sethook(m.L, nullptr, 0, 0);
+}
+
+// The runner collects garbage between slices, while the program is
+// suspended: finalizers run on the suspended main thread, and the C
+// functions they call return to them as ordinary calls.
+TEST(LuaCoroutines, FinalizersRunOnTheSuspendedProgram) {
+    Machine m;
+    lua_register(m.L, "flip", flip);
+    const char* code = R"(
+        local keep = {}
+        for i = 1, 3 do
+          setmetatable({}, {__gc = function() printh("gc " .. tostr(i)) end})
+          keep[i] = setmetatable({}, {__gc = function() printh(type(i) .. " at exit") end})
+          flip()
+        end
+        printh("end")
+    )";
+    ASSERT_EQ(luaL_loadbuffer(m.L, code, std::strlen(code), "=prog"), LUA_OK);
+    int status = lua_resume(m.L, nullptr, 0);
+    while (status == LUA_YIELD) {
+        lua_gc(m.L, LUA_GCCOLLECT, 0);
+        status = lua_resume(m.L, nullptr, 0);
+    }
+    ASSERT_EQ(status, LUA_OK) << lua_tostring(m.L, -1);
+    EXPECT_EQ(m.out, "gc 1\ngc 2\ngc 3\nend\n");
+    m.close();
+    EXPECT_EQ(m.out, "gc 1\ngc 2\ngc 3\nend\nnumber at exit\nnumber at exit\nnumber at exit\n");
+}
+
+// Code that cannot yield (a metamethod called from C, a finalizer, a
+// coroutine resumed from either) is stopped by the host with
+// lua_vexel_stop, and nothing in the program catches that error.
+int g_stuck_hooks = 0;
+std::string g_blocker;
+void stopping_hook(lua_State* L, lua_Debug*) {
+    if (lua_vexel_canyieldall(L)) {
+        g_stuck_hooks = 0;
+        lua_yield(L, 0);
+        return;
+    }
+    if (++g_stuck_hooks < 20) return;
+    char where[32];
+    lua_vexel_blocker(L, where, sizeof where);
+    g_blocker = where;
+    lua_pushliteral(L, "stopped");
+    lua_vexel_stop(L);
+}
+
+TEST(LuaCoroutines, CodeThatCannotYieldIsStoppedAndNothingCatchesIt) {
+    struct Case {
+        const char* code;
+        const char* blocker;
+    } cases[] = {
+        {"t = setmetatable({}, {__pairs = function() while true do end end}) for k in pairs(t) do end", "pairs"},
+        {"local function spin() while true do end end\n"
+         "t = setmetatable({}, {__pairs = function() while true do printh(coresume(cocreate(spin))) end end})\n"
+         "printh(coresume(cocreate(function() for k in pairs(t) do end end)))",
+         "pairs"},
+        {"t = setmetatable({}, {__pairs = function() while true do coresume(cocreate(function() flip() end)) end end})\n"
+         "for k in pairs(t) do end",
+         "pairs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        Machine m;
+        lua_register(m.L, "flip", flip);
+        ASSERT_EQ(luaL_loadbuffer(m.L, c.code, std::strlen(c.code), "=prog"), LUA_OK);
+        lua_sethook(m.L, stopping_hook, LUA_MASKCOUNT, 100);
+        g_stuck_hooks = 0;
+        g_blocker.clear();
+        int status = lua_resume(m.L, nullptr, 0);
+        for (int slices = 0; status == LUA_YIELD && slices < 1000; ++slices) status = lua_resume(m.L, nullptr, 0);
+        EXPECT_EQ(status, LUA_ERRRUN);
+        EXPECT_STREQ(lua_tostring(m.L, -1), "stopped");
+        EXPECT_EQ(m.out, "");  // no coresume returned
+        EXPECT_EQ(g_blocker, c.blocker);
+        EXPECT_TRUE(lua_vexel_stopping(m.L));
+        lua_vexel_clear_stop(m.L);
+        lua_sethook(m.L, nullptr, 0, 0);
+    }
+}
+
+// A finalizer that runs away in the host's collection is stopped; the rest
+// are not run while the stop stands, neither then nor when the state closes.
+TEST(LuaCoroutines, ARunawayFinalizerStopsTheOthers) {
+    Machine m;
+    const char* code = R"(
+        setmetatable({}, {__gc = function() printh("first") end})
+        setmetatable({}, {__gc = function() while true do end end})
+        setmetatable({}, {__gc = function() printh("third") end})
+        keep = setmetatable({}, {__gc = function() printh("at exit") end})
+    )";
+    ASSERT_EQ(m.run(code), LUA_OK) << m.error;
+    lua_sethook(m.L, stopping_hook, LUA_MASKCOUNT, 100);
+    g_stuck_hooks = 0;
+    lua_gc(m.L, LUA_GCCOLLECT, 0);  // finalizers run newest first
+    EXPECT_EQ(m.out, "third\n");
+    EXPECT_TRUE(lua_vexel_stopping(m.L));
+    EXPECT_EQ(g_blocker, "__gc");
+    m.close();
+    EXPECT_EQ(m.out, "third\n");
+}
+
+// ---- the main thread driven as the runner drives it ----
 
 TEST(LuaCoroutines, MainThreadYieldsFromACFunctionAndResumes) {
     Machine m;
