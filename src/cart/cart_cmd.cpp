@@ -1,13 +1,10 @@
 #include "cart/cart_cmd.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "app/app.h"
 #include "cart/cart_hex.h"
@@ -75,28 +72,6 @@ std::string without_trailing_slash(std::string path) {
     return path;
 }
 
-bool same_or_below(const std::string& path, const std::string& root) {
-    if (root == "/") return true;
-    return path == root || (path.size() > root.size() && !path.compare(0, root.size(), root) && path[root.size()] == '/');
-}
-
-// The deepest part of root/relative that exists, with its symbolic links
-// followed, must still lie inside the root (itself with links followed).
-bool links_stay_inside(const std::string& root, const std::vector<std::string>& parts) {
-    char buf[PATH_MAX];
-    if (!::realpath(root.c_str(), buf)) return true;  // no root: nothing below it can be reached either
-    const std::string real_root = buf;
-    std::string path = root;
-    for (const std::string& part : parts) {
-        std::string next = path + "/" + part;
-        struct stat st;
-        if (::lstat(next.c_str(), &st) != 0) break;
-        path = next;
-    }
-    if (!::realpath(path.c_str(), buf)) return false;  // a dangling link
-    return same_or_below(buf, real_root);
-}
-
 }  // namespace
 
 int cart_cmd_resolve(const char* name, std::string* full, std::string* relative) {
@@ -117,9 +92,9 @@ int cart_cmd_resolve(const char* name, std::string* full, std::string* relative)
         parts.push_back(part);
     }
     const std::string root = without_trailing_slash(app.root_path);
-    if (!links_stay_inside(root, parts)) return 1;
     std::string rel;
     for (const std::string& part : parts) rel += (rel.empty() ? "" : "/") + part;
+    if (fenn_path_confine(root, rel) == fenn_confine_outside) return 1;
     if (relative) *relative = rel;
     if (full) *full = rel.empty() ? root : fenn_with_slash(root) + rel;
     return 0;
