@@ -15,6 +15,7 @@
 #include "cart/vdisk.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
@@ -42,7 +43,7 @@ int load_from_clipboard() {
     std::vector<uint8_t> bytes;
     if (cart_hex_decode(text.data(), text.size(), &bytes) != 0) return 1;
     const std::string path = fenn_prefix_with_appdata_path(clip_file);
-    if (disk_write_file(path.c_str(), bytes.data(), bytes.size()) != 0) return 1;
+    if (!fenn_write_file(path.c_str(), bytes.data(), bytes.size()).ok()) return 1;
     return load_working_cart(path.c_str());
 }
 
@@ -60,10 +61,10 @@ int save_to_clipboard() {
     std::vector<uint8_t> png;
     if (vexel_cart_png_encode(cart, &png) != cart_png_ok) return 1;
     const std::string path = fenn_prefix_with_appdata_path(clip_file);
-    if (disk_write_file(path.c_str(), png.data(), png.size()) != 0) return 1;
+    if (!fenn_write_file(path.c_str(), png.data(), png.size()).ok()) return 1;
     const std::string hex = cart_hex_encode(png.data(), png.size());
     const std::string hex_path = fenn_prefix_with_appdata_path(clip_hex_file);
-    if (disk_write_file(hex_path.c_str(), hex.data(), hex.size()) != 0) return 1;
+    if (!fenn_write_file(hex_path.c_str(), hex.data(), hex.size()).ok()) return 1;
     return fenn_set_clipboard_text(hex.c_str()) == 0 ? 0 : 1;
 }
 

@@ -7,6 +7,7 @@
 #include "cart/disk.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
 #include "machine/error.h"
 #include "machine/pstate.h"
 
@@ -29,6 +30,9 @@ int hex_value(uint8_t c) {
 bool id_char_ok(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
 
 int value_index(int32_t index) { return index >> 16; }
+
+// The last console line printed for a failed write-back this run.
+std::string reported;
 
 }  // namespace
 
@@ -94,7 +98,9 @@ int save_cdata() {
     pstate.cart_data_dirty = 0;
     if (!program_running() || !cdata.id[0]) return 0;
     const std::string text = cdata_format(pstate.cart_data);
-    return disk_write_file(cdata_file_path(cdata.id).c_str(), text.data(), text.size()) == 0 ? 0 : 1;
+    const std::string why = fenn_write_file(cdata_file_path(cdata.id).c_str(), text.data(), text.size()).reason;
+    disk_report_once(reported, "cartdata", why);
+    return why.empty() ? 0 : 1;
 }
 
 void cdata_flush_due(int64_t now_ms) {
@@ -104,6 +110,7 @@ void cdata_flush_due(int64_t now_ms) {
 }
 
 void cdata_reset_for_run() {
+    reported.clear();
     cdata.id[0] = 0;
     cdata.browser_cart = 0;
 }

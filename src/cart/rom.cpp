@@ -12,6 +12,7 @@
 #include "cart/vdisk.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_log.h"
+#include "framework/fenn_write.h"
 #include "machine/error.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
@@ -26,6 +27,8 @@ using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
 
 std::string last_external;
 std::vector<std::string> written_files;
+// The last console line printed for a failed cstore this run.
+std::string cstore_reported;
 
 // Integer part of a 16.16 argument, taken as an unsigned 32-bit value.
 uint32_t arg_u32(int32_t fix) { return uint32_t(fix >> 16); }
@@ -156,7 +159,11 @@ int cstore_into(const char* path, int32_t dest, int32_t src, int32_t len, bool a
     }
     // Something unreadable (damaged, or of a newer version) is kept in the
     // backup folder before it is replaced; without that copy nothing is written.
-    if (!target && access(path, F_OK) == 0 && save_backup(path, true) != 0) return cstore_write_failed;
+    std::string backup_reason;
+    if (!target && access(path, F_OK) == 0 && save_backup(path, true, &backup_reason) != 0) {
+        disk_report_once(cstore_reported, "cstore", backup_reason);
+        return cstore_write_failed;
+    }
     if (!target) {
         target.reset(fenn_create_vexel_cart());
         if (fresh_from)
@@ -173,16 +180,18 @@ int cstore_into(const char* path, int32_t dest, int32_t src, int32_t len, bool a
             if (also_working && pstate.working_cart) vexel_poke(nullptr, pstate.working_cart, int32_t(to), b);
         }
     }
-    int status = 1;
+    std::string reason;
     if (std::strstr(path, ".png")) {
         std::vector<uint8_t> bytes;
         if (vexel_cart_png_encode(target.get(), &bytes) == cart_png_ok)
-            status = disk_write_file(path, bytes.data(), bytes.size());
+            reason = fenn_write_file(path, bytes.data(), bytes.size()).reason;
+        else reason = "could not make the picture";
     } else {
         const std::string text = vexel_cart_to_text(target.get());
-        status = disk_write_file(path, text.data(), text.size());
+        reason = fenn_write_file(path, text.data(), text.size()).reason;
     }
-    return status == 0 ? cstore_ok : cstore_write_failed;
+    disk_report_once(cstore_reported, "cstore", reason);
+    return reason.empty() ? cstore_ok : cstore_write_failed;
 }
 
 int32_t cost_of(uint32_t len, int32_t per_byte) {
@@ -267,6 +276,7 @@ int32_t vexel_cstore_call(int argc, int32_t dest, int32_t src, int32_t len, cons
 void rom_reset_for_run() {
     last_external.clear();
     written_files.clear();
+    cstore_reported.clear();
 }
 
 const char* rom_last_external_file() { return last_external.c_str(); }

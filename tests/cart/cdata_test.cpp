@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "cart_io_fixture.h"
 
 namespace {
@@ -129,16 +131,29 @@ TEST_F(CartData, HandEditedAndDamagedFilesStillLoad) {
     EXPECT_EQ(std::memcmp(v, values, sizeof v), 0);
 }
 
-TEST_F(CartData, AFailedWriteKeepsTheOldFile) {
+TEST_F(CartData, AFailedWriteKeepsTheOldFileAndSaysSoOnce) {
     start_run();
     ASSERT_EQ(vexel_cartdata("keep"), 0);
     vexel_dset(0, 1, nullptr);
     ASSERT_EQ(save_cdata(), 0);
     const std::string before = read_file(home + "/cdata/keep.qzd.txt");
-    // Something in the way of the temporary file makes the write fail.
-    std::filesystem::create_directories(home + "/cdata/keep.qzd.txt.part/x");
     vexel_dset(0, 2, nullptr);
-    EXPECT_EQ(save_cdata(), 1);
+    std::string out = console_of([&] {
+        vexel_test::FileSizeLimit limit(100);  // the file takes 520 bytes
+        EXPECT_EQ(save_cdata(), 1);
+        vexel_dset(0, 3, nullptr);
+        EXPECT_EQ(save_cdata(), 1);  // the same failure again is not repeated
+    });
+    EXPECT_EQ(out, "** cartdata: file too large\n");
     EXPECT_EQ(read_file(home + "/cdata/keep.qzd.txt"), before);
     EXPECT_EQ(pstate.cart_data_dirty, 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home + "/cdata"), {}), 1);
+    // Once writing works again, so does the file; a later failure is told again.
+    EXPECT_EQ(console_of([] { EXPECT_EQ(save_cdata(), 0); }), "");
+    EXPECT_EQ(read_file(home + "/cdata/keep.qzd.txt").substr(0, 8), "00000003");
+    out = console_of([] {
+        vexel_test::FileSizeLimit limit(100);
+        EXPECT_EQ(save_cdata(), 1);
+    });
+    EXPECT_EQ(out, "** cartdata: file too large\n");
 }

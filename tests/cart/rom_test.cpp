@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "cart/cart_cmd.h"
 #include "cart/cart_hex.h"
 #include "cart_io_fixture.h"
@@ -99,6 +101,22 @@ TEST_F(Rom, NamesThatCouldLeaveTheStoreFolderAreRefused) {
     EXPECT_TRUE(rom_name_allowed(std::string(511, 'a').c_str()));
 }
 
+TEST_F(Rom, AFailedStoreKeepsTheOldFileAndSaysWhy) {
+    vexel_poke(&pstate, pstate.cart, 0, 0x11);
+    ASSERT_EQ(vexel_cstore_call(4, 0, 0, fix(1), "kept.qz"), 1);
+    const std::string before = read_file(home + "/cstore/kept.qz");
+    vexel_poke(&pstate, pstate.cart, 0, 0x22);
+    const std::string out = console_of([&] {
+        vexel_test::FileSizeLimit limit(1000);  // a text cartridge is far longer
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(1), "kept.qz"), 0);
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(1), "new.qz"), 0);
+    });
+    EXPECT_EQ(out, "** cstore: file too large\n");
+    EXPECT_EQ(read_file(home + "/cstore/kept.qz"), before);
+    EXPECT_FALSE(exists(home + "/cstore/new.qz"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home + "/cstore"), {}), 1);
+}
+
 TEST_F(Rom, WrittenFilesArePerRunAndLimited) {
     for (int i = 0; i < rom_written_files_max; ++i)
         ASSERT_EQ(cstore_cart_partial((home + "/cstore/f" + std::to_string(i) + ".qz").c_str(), 0, 0, 1, false),
@@ -164,6 +182,23 @@ TEST_F(Rom, LoadAndSaveCommands) {
     EXPECT_EQ(pstate.hold_frames, rom_hold_frames);
     EXPECT_EQ(vexel_save_command("refused"), 1);
     EXPECT_FALSE(exists(root + "refused.qz"));
+}
+
+TEST_F(Rom, AFailedSaveSaysWhyAndKeepsTheOldFile) {
+    pstate.program_active = 0;
+    pstate.mode = shell_console;
+    set_code("-- first");
+    ASSERT_EQ(vexel_save_command("mine"), 0);
+    const std::string before = read_file(root + "mine.qz");
+    set_code("-- second");
+    const std::string out = console_of([] {
+        vexel_test::FileSizeLimit limit(1000);
+        EXPECT_EQ(vexel_save_command("mine"), 1);
+        EXPECT_EQ(vexel_save_command("other"), 1);
+    });
+    EXPECT_EQ(out, "** save: file too large\n** save: file too large\n");
+    EXPECT_EQ(read_file(root + "mine.qz"), before);
+    EXPECT_FALSE(exists(root + "other.qz"));
 }
 
 TEST(CartHex, TextFormRoundTripsAndDamagedTextStops) {
