@@ -132,7 +132,8 @@ bool vexel_load_command(int argc, const char* name, const char* label, const cha
     cart_disk.future_version = 0;
     std::string path;
     const bool outside = !clipboard && cart_cmd_resolve(name, &path, nullptr) != 0;
-    if (outside || (clipboard ? load_from_clipboard() : load_working_cart(path.c_str())) != 0) {
+    const std::string root = without_trailing_slash(app.root_path);
+    if (outside || (clipboard ? load_from_clipboard() : load_working_cart(path.c_str(), root.c_str())) != 0) {
         if (!active) {
             if (cart_disk.future_version) vexel_print("could not load: future version");
             else vexel_print("could not load");
@@ -180,12 +181,25 @@ int vexel_save_command(const char* name) {
         vexel_print(failed ? "failed to save to clipboard" : "saved to clipboard");
         return failed;
     }
-    std::string target;
-    if (cart_cmd_resolve(name, &target, nullptr) != 0) {
+    std::string target, relative;
+    if (cart_cmd_resolve(name, &target, &relative) != 0) {
         vexel_print("save: outside the cart folder");
         return 1;
     }
+    // "." or "/" name the root itself; adding the extension to a folder's
+    // name would write a file beside it instead.
+    if (relative.empty() || fenn_directory_exists(target.c_str())) {
+        vexel_print("save: name is a folder");
+        return 1;
+    }
     const std::string path = inject_qz_extention(target.c_str());
+    // The name with its extension is another entry, which may be a link or a folder.
+    const std::string root = without_trailing_slash(app.root_path);
+    switch (fenn_path_confine(root, path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : "..")) {
+    case fenn_confine_outside: vexel_print("save: outside the cart folder"); return 1;
+    case fenn_confine_folder: vexel_print("save: name is a folder"); return 1;
+    case fenn_confine_inside: break;
+    }
     if (save_working_cart(path.c_str()) != 0) return 1;
     char base[256], ext[64], line[400];
     cart_cmd_split_name(cart_disk.filename, base, sizeof base, ext, sizeof ext);

@@ -152,6 +152,9 @@ void legacy_slides(vexel_cart* cart) {
 // over the record.
 void overlay_stored_data(vexel_cart* cart, const char* hash) {
     const std::string path = get_sandboxed_cstore_filename(hash);
+    // Read only from inside the store folder, never through a link leading out.
+    const std::string folder = vexel_prefix_with_cstore_path("", "");
+    if (fenn_path_confine(folder, path.substr(folder.size())) != fenn_confine_inside) return;
     fenn_file f;
     if (!fenn_file_open(f, path.c_str())) return;
     std::vector<uint8_t> bytes;
@@ -351,12 +354,17 @@ void prepare_loaded_cart(vexel_cart* cart, const char* name) {
     overlay_stored_data(cart, cart_disk.hash);
 }
 
-int load_working_cart(const char* path) {
+int load_working_cart(const char* path, const char* root) {
     if (!path || !*path || std::strlen(path) > size_t(cart_filename_max)) return 1;
     const std::string with_ext = inject_qz_extention(path);
     const std::string candidates[] = {path, with_ext, with_ext + ".png", std::string(path) + ".png"};
+    const std::string folder = root ? fenn_with_slash(root) : std::string();
     for (const std::string& name : candidates) {
         if (name.size() > size_t(cart_filename_max)) continue;
+        // Each candidate is a different file, which may be a link of its own.
+        if (root && (name.compare(0, folder.size(), folder) != 0 ||
+                     fenn_path_confine(folder, name.substr(folder.size())) == fenn_confine_outside))
+            continue;
         if (vexel_cart* cart = load_vexel_cart_any_format(name.c_str())) {
             prepare_loaded_cart(cart, name.c_str());
             return 0;

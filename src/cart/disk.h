@@ -55,8 +55,10 @@ vexel_cart* load_vexel_cart_from_bytes(const uint8_t* data, size_t size, bool* f
 
 // Tries the name, the name with the extension, that with ".png" appended,
 // and the name with ".png"; the first that reads becomes the working
-// cartridge under its own name. Returns 0, or 1 when none reads.
-int load_working_cart(const char* path);
+// cartridge under its own name. With `root` (the folder the name was given
+// in), a candidate that leads out of it through a link is skipped. Returns
+// 0, or 1 when none reads.
+int load_working_cart(const char* path, const char* root = nullptr);
 
 // Makes `cart` (owned from here on) the working cartridge under `name`
 // (null or "": the cartridge's stored-data file names it).

@@ -1,5 +1,6 @@
 #include "cart/rom.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "cart/vdisk.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_log.h"
+#include "framework/fenn_path.h"
 #include "framework/fenn_write.h"
 #include "machine/error.h"
 #include "machine/mem.h"
@@ -27,8 +29,8 @@ using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
 
 std::string last_external;
 std::vector<std::string> written_files;
-// The last console line printed for a failed cstore this run.
-std::string cstore_reported;
+// The last console line printed for a failed cstore or reload this run.
+std::string cstore_reported, reload_reported;
 
 // Integer part of a 16.16 argument, taken as an unsigned 32-bit value.
 uint32_t arg_u32(int32_t fix) { return uint32_t(fix >> 16); }
@@ -79,6 +81,22 @@ vexel_cart* embedded_cart(const char* name) {
 
 // The name with one leading '/' dropped.
 const char* store_name(const char* name) { return name[0] == '/' ? name + 1 : name; }
+
+// Why a store-folder path may not be used, or "" when it may: it must lead
+// to a regular file (or nothing yet) inside the store folder once links are
+// followed. A FIFO or device would block or feed endless bytes.
+std::string store_refusal(const std::string& path) {
+    const std::string folder = vexel_prefix_with_cstore_path("", "");
+    if (path.compare(0, folder.size(), folder) != 0) return "outside the store folder";
+    switch (fenn_path_confine(folder, path.substr(folder.size()))) {
+    case fenn_confine_outside: return "outside the store folder";
+    case fenn_confine_folder: return "name is a folder";
+    case fenn_confine_inside: break;
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "not a regular file";
+    return {};
+}
 
 }  // namespace
 
@@ -226,6 +244,10 @@ int32_t vexel_reload_call(int argc, int32_t dest, int32_t src, int32_t len, cons
         return 0;
     }
     if (n > uint32_t(rom_copy_max)) return 0;  // never a copy of billions of bytes
+    if (const std::string why = store_refusal(path); !why.empty()) {
+        disk_report_once(reload_reported, "reload", why);
+        return 0;
+    }
     const char* plain = store_name(name);
     if (get_embedded_cart_hash_for_filename(plain)) {
         fenn_file f;
@@ -257,12 +279,20 @@ int32_t vexel_cstore_call(int argc, int32_t dest, int32_t src, int32_t len, cons
     if (argc < 4 || !name) {
         if (!pstate.working_cart) return 0;
         const std::string path = get_sandboxed_cstore_filename(cart_disk.hash);
+        if (const std::string why = store_refusal(path); !why.empty()) {
+            disk_report_once(cstore_reported, "cstore", why);
+            return 0;
+        }
         fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
         status = cstore_cart_partial(path.c_str(), int32_t(d), int32_t(s), int32_t(n), true);
     } else {
         const std::string path = rom_store_path(name);
         if (path.empty()) {
             fenn_debug("cstore: refused file name %.64s\n", name);
+            return 0;
+        }
+        if (const std::string why = store_refusal(path); !why.empty()) {
+            disk_report_once(cstore_reported, "cstore", why);
             return 0;
         }
         fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
@@ -277,6 +307,7 @@ void rom_reset_for_run() {
     last_external.clear();
     written_files.clear();
     cstore_reported.clear();
+    reload_reported.clear();
 }
 
 const char* rom_last_external_file() { return last_external.c_str(); }

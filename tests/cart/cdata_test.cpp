@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <iterator>
 
 #include "cart_io_fixture.h"
@@ -156,4 +158,31 @@ TEST_F(CartData, AFailedWriteKeepsTheOldFileAndSaysSoOnce) {
         EXPECT_EQ(save_cdata(), 1);
     });
     EXPECT_EQ(out, "** cartdata: file too large\n");
+}
+
+TEST_F(CartData, TheFileIsNeverReachedThroughALinkLeadingOut) {
+    const std::string secret = home + "/secret.txt";
+    write_file(secret, "0000002a");
+    std::filesystem::create_symlink(secret, home + "/cdata/spy.qzd.txt");
+    start_run();
+    std::string out = console_of([&] { EXPECT_EQ(vexel_cartdata("spy"), 0); });
+    EXPECT_EQ(out, "** cartdata: outside the cdata folder\n");
+    EXPECT_EQ(vexel_dget(0, nullptr), 0);  // nothing was read from it
+    vexel_dset(0, 5, nullptr);
+    out = console_of([] { EXPECT_EQ(save_cdata(), 1); });
+    EXPECT_EQ(out, "");  // said once already
+    EXPECT_EQ(read_file(secret), "0000002a");
+    EXPECT_TRUE(std::filesystem::is_symlink(home + "/cdata/spy.qzd.txt"));
+
+    // A link to another file inside the folder is fine; a FIFO is refused
+    // without waiting for a writer.
+    write_file(home + "/cdata/real.qzd.txt", "00000007");
+    std::filesystem::create_symlink("real.qzd.txt", home + "/cdata/alias.qzd.txt");
+    start_run();
+    EXPECT_EQ(vexel_cartdata("alias"), 1);
+    EXPECT_EQ(vexel_dget(0, nullptr), 7);
+    ASSERT_EQ(::mkfifo((home + "/cdata/pipe.qzd.txt").c_str(), 0644), 0);
+    start_run();
+    out = console_of([&] { EXPECT_EQ(vexel_cartdata("pipe"), 0); });
+    EXPECT_EQ(out, "** cartdata: not a regular file\n");
 }
