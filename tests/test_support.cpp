@@ -1,6 +1,9 @@
 // Shared helpers for the unit tests live here; see test_support.h.
 #include "test_support.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +17,25 @@
 #include "machine/pstate.h"
 
 namespace vexel_test {
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes) {
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    saved_cur_ = old.rlim_cur;
+    saved_max_ = old.rlim_max;
+    saved_handler_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim = old;
+    lim.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit lim{};
+    lim.rlim_cur = saved_cur_;
+    lim.rlim_max = saved_max_;
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    ::signal(SIGXFSZ, saved_handler_);
+}
 
 DistinctPalette::DistinctPalette() {
     std::memcpy(saved_, fenn_get_palette(), sizeof saved_);

@@ -17,6 +17,22 @@ std::string read_file(const std::string& path);
 // pclose gives it goes to *status when asked for (-1 if it could not start).
 std::string command_output(const std::string& command, int* status = nullptr);
 
+// While it lives, files this process writes may grow to `bytes` at most (a
+// longer write fails with EFBIG, the way a full disk makes it fail with
+// ENOSPC); SIGXFSZ is ignored meanwhile, as the console does. The limits and
+// the signal's handling are put back afterwards.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long saved_cur_, saved_max_;
+    void (*saved_handler_)(int);
+};
+
 // Sixteen distinct colours in the framework palette while it lives (so
 // machine colours convert to pictures one to one); the old palette is put
 // back afterwards.

@@ -18,10 +18,12 @@
 #include "cart/cart_cmd.h"
 #include "cart/cart_text.h"
 #include "cart/disk.h"
+#include "framework/fenn_file.h"
 #include "framework/fenn_host.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_pod.h"
+#include "framework/fenn_write.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
 #include "runtime/run.h"
@@ -34,6 +36,7 @@ constexpr int install_colour = 14;
 constexpr int first_embedded_item = 3;
 constexpr const char* favourites_file = "favourites.txt";
 constexpr const char* favourite_author = "vexel";
+constexpr size_t favourites_file_max = size_t(4) << 20;  // a larger list is left as it is
 
 int64_t last_folder_launch = -command_folder_launch_ms;
 
@@ -142,33 +145,37 @@ std::string trimmed(std::string s) {
     return s.substr(b);
 }
 
-// Appends a local favourite (no online ids) unless one with that path is
-// already in the file.
+// Adds a local favourite (no online ids) at the end unless one with that
+// path is already in the file. The file is rewritten whole, never appended
+// to in place, so a failed write keeps the list as it was.
 void add_local_favourite(const std::string& path, const std::string& title) {
     const std::string file = fenn_prefix_with_appdata_path(favourites_file);
-    if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
-        char line[2048];
-        bool found = false;
-        while (!found && std::fgets(line, sizeof line, f)) {
-            if (line[0] != '|') continue;
-            std::vector<std::string> fields;
-            std::string rest = line + 1;
-            size_t bar;
-            while ((bar = rest.find('|')) != std::string::npos) {
-                fields.push_back(rest.substr(0, bar));
-                rest = rest.substr(bar + 1);
-            }
-            fields.push_back(rest);
-            found = fields.size() >= 5 && trimmed(fields[4]) == path;
+    std::string text;
+    if (!fenn_read_regular_file(file.c_str(), favourites_file_max, &text) && ::access(file.c_str(), F_OK) == 0)
+        return;  // something unreadable is there: leave it alone
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.empty() || line[0] != '|') continue;
+        std::vector<std::string> fields;
+        std::string rest = line.substr(1);
+        size_t bar;
+        while ((bar = rest.find('|')) != std::string::npos) {
+            fields.push_back(rest.substr(0, bar));
+            rest = rest.substr(bar + 1);
         }
-        std::fclose(f);
-        if (found) return;
+        fields.push_back(rest);
+        if (fields.size() >= 5 && trimmed(fields[4]) == path) return;
     }
-    std::FILE* f = std::fopen(file.c_str(), "ab");
-    if (!f) return;
-    std::fprintf(f, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", "0", "0", 0, favourite_author, path.c_str(),
-                 title.c_str());
-    std::fclose(f);
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    char line[2048];
+    std::snprintf(line, sizeof line, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", "0", "0", 0, favourite_author,
+                  path.c_str(), title.c_str());
+    text += line;
+    fenn_write_file(file.c_str(), text.data(), text.size());
 }
 
 }  // namespace

@@ -329,6 +329,9 @@ void fenn_main_init() {
     app.gpio_base = -1;
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
+    // Past a file-size limit a write then fails with EFBIG, which the writer
+    // reports and survives, instead of the signal ending the console.
+    signal(SIGXFSZ, SIG_IGN);
     fenn_set_application_title("vexel");
     fenn_set_load_config_func(vexel_load_config);
     fenn_set_save_config_func(vexel_save_config);

@@ -22,6 +22,7 @@
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_png.h"
+#include "framework/fenn_write.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
 #include "runtime/run.h"
@@ -167,7 +168,7 @@ bool copy_file(const char* from, const char* to) {
     if (n < 0 || uint64_t(n) > splore_file_max) return false;
     std::vector<uint8_t> bytes(size_t(n), 0);
     if (fenn_file_read(f, bytes.data(), bytes.size()) != bytes.size()) return false;
-    return disk_write_file(to, bytes.data(), bytes.size()) == 0;
+    return fenn_write_file(to, bytes.data(), bytes.size()).ok();
 }
 
 }  // namespace

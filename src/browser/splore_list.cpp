@@ -18,6 +18,7 @@
 #include "framework/fenn_path.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_text.h"
+#include "framework/fenn_write.h"
 #include "machine/text.h"
 
 splore_lists_state splore_data;
@@ -404,7 +405,7 @@ int splore_save_favourites() {
         text += splore_favourite_line(it);
     }
     const std::string path = appdata(favourites_file);
-    if (disk_write_file(path.c_str(), text.data(), text.size()) != 0) {
+    if (!fenn_write_file(path.c_str(), text.data(), text.size()).ok()) {
         fenn_debug("could not write %s\n", path.c_str());
         return 1;
     }
@@ -463,7 +464,7 @@ void splore_toggle_favourite() {
                 for (size_t i = 0; i < argb->pix.size() / 4; ++i)
                     argb->pix32()[i] = cart_art_colour(item.label->pix[i] & 15);
                 std::vector<uint8_t> png;
-                if (fenn_png_encode(argb, &png) == 0) disk_write_file(saved.c_str(), png.data(), png.size());
+                if (fenn_png_encode(argb, &png) == 0) fenn_write_file(saved.c_str(), png.data(), png.size());
                 fenn_destroy_bitmap(argb);
             }
         }

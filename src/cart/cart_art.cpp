@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/fenn_file.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_video.h"
 
@@ -30,7 +31,7 @@ struct file_closer {
 };
 
 bool read_file(const std::string& path, std::vector<uint8_t>* out) {
-    std::unique_ptr<std::FILE, file_closer> f(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, file_closer> f(fenn_fopen_regular(path.c_str()));
     if (!f) return false;
     out->clear();
     uint8_t buf[8192];

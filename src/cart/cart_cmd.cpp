@@ -1,13 +1,10 @@
 #include "cart/cart_cmd.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "app/app.h"
 #include "cart/cart_hex.h"
@@ -18,6 +15,7 @@
 #include "cart/vdisk.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
@@ -45,7 +43,7 @@ int load_from_clipboard() {
     std::vector<uint8_t> bytes;
     if (cart_hex_decode(text.data(), text.size(), &bytes) != 0) return 1;
     const std::string path = fenn_prefix_with_appdata_path(clip_file);
-    if (disk_write_file(path.c_str(), bytes.data(), bytes.size()) != 0) return 1;
+    if (!fenn_write_file(path.c_str(), bytes.data(), bytes.size()).ok()) return 1;
     return load_working_cart(path.c_str());
 }
 
@@ -63,38 +61,16 @@ int save_to_clipboard() {
     std::vector<uint8_t> png;
     if (vexel_cart_png_encode(cart, &png) != cart_png_ok) return 1;
     const std::string path = fenn_prefix_with_appdata_path(clip_file);
-    if (disk_write_file(path.c_str(), png.data(), png.size()) != 0) return 1;
+    if (!fenn_write_file(path.c_str(), png.data(), png.size()).ok()) return 1;
     const std::string hex = cart_hex_encode(png.data(), png.size());
     const std::string hex_path = fenn_prefix_with_appdata_path(clip_hex_file);
-    if (disk_write_file(hex_path.c_str(), hex.data(), hex.size()) != 0) return 1;
+    if (!fenn_write_file(hex_path.c_str(), hex.data(), hex.size()).ok()) return 1;
     return fenn_set_clipboard_text(hex.c_str()) == 0 ? 0 : 1;
 }
 
 std::string without_trailing_slash(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
-}
-
-bool same_or_below(const std::string& path, const std::string& root) {
-    if (root == "/") return true;
-    return path == root || (path.size() > root.size() && !path.compare(0, root.size(), root) && path[root.size()] == '/');
-}
-
-// The deepest part of root/relative that exists, with its symbolic links
-// followed, must still lie inside the root (itself with links followed).
-bool links_stay_inside(const std::string& root, const std::vector<std::string>& parts) {
-    char buf[PATH_MAX];
-    if (!::realpath(root.c_str(), buf)) return true;  // no root: nothing below it can be reached either
-    const std::string real_root = buf;
-    std::string path = root;
-    for (const std::string& part : parts) {
-        std::string next = path + "/" + part;
-        struct stat st;
-        if (::lstat(next.c_str(), &st) != 0) break;
-        path = next;
-    }
-    if (!::realpath(path.c_str(), buf)) return false;  // a dangling link
-    return same_or_below(buf, real_root);
 }
 
 }  // namespace
@@ -117,9 +93,9 @@ int cart_cmd_resolve(const char* name, std::string* full, std::string* relative)
         parts.push_back(part);
     }
     const std::string root = without_trailing_slash(app.root_path);
-    if (!links_stay_inside(root, parts)) return 1;
     std::string rel;
     for (const std::string& part : parts) rel += (rel.empty() ? "" : "/") + part;
+    if (fenn_path_confine(root, rel) == fenn_confine_outside) return 1;
     if (relative) *relative = rel;
     if (full) *full = rel.empty() ? root : fenn_with_slash(root) + rel;
     return 0;
@@ -156,7 +132,8 @@ bool vexel_load_command(int argc, const char* name, const char* label, const cha
     cart_disk.future_version = 0;
     std::string path;
     const bool outside = !clipboard && cart_cmd_resolve(name, &path, nullptr) != 0;
-    if (outside || (clipboard ? load_from_clipboard() : load_working_cart(path.c_str())) != 0) {
+    const std::string root = without_trailing_slash(app.root_path);
+    if (outside || (clipboard ? load_from_clipboard() : load_working_cart(path.c_str(), root.c_str())) != 0) {
         if (!active) {
             if (cart_disk.future_version) vexel_print("could not load: future version");
             else vexel_print("could not load");
@@ -204,12 +181,25 @@ int vexel_save_command(const char* name) {
         vexel_print(failed ? "failed to save to clipboard" : "saved to clipboard");
         return failed;
     }
-    std::string target;
-    if (cart_cmd_resolve(name, &target, nullptr) != 0) {
+    std::string target, relative;
+    if (cart_cmd_resolve(name, &target, &relative) != 0) {
         vexel_print("save: outside the cart folder");
         return 1;
     }
+    // "." or "/" name the root itself; adding the extension to a folder's
+    // name would write a file beside it instead.
+    if (relative.empty() || fenn_directory_exists(target.c_str())) {
+        vexel_print("save: name is a folder");
+        return 1;
+    }
     const std::string path = inject_qz_extention(target.c_str());
+    // The name with its extension is another entry, which may be a link or a folder.
+    const std::string root = without_trailing_slash(app.root_path);
+    switch (fenn_path_confine(root, path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : "..")) {
+    case fenn_confine_outside: vexel_print("save: outside the cart folder"); return 1;
+    case fenn_confine_folder: vexel_print("save: name is a folder"); return 1;
+    case fenn_confine_inside: break;
+    }
     if (save_working_cart(path.c_str()) != 0) return 1;
     char base[256], ext[64], line[400];
     cart_cmd_split_name(cart_disk.filename, base, sizeof base, ext, sizeof ext);

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <string_view>
+
+#include "framework/fenn_file.h"
+#include "framework/fenn_write.h"
 
 int future_version = 0;
 
@@ -272,17 +274,12 @@ std::string vexel_cart_to_text(const vexel_cart* cart) {
 }
 
 vexel_cart* fenn_load_vexel_cart(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string data;
+    if (!fenn_read_regular_file(path, vexel_cart_text_file_max, &data)) return nullptr;
     return vexel_cart_from_text(data.data(), data.size());
 }
 
 int fenn_save_vexel_cart(const vexel_cart* cart, const char* path) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return 1;
-    std::string text = vexel_cart_to_text(cart);
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok ? 0 : 1;
+    const std::string text = vexel_cart_to_text(cart);
+    return fenn_write_file(path, text.data(), text.size()).ok() ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "cart/cdata.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +9,7 @@
 #include "cart/disk.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
 #include "machine/error.h"
 #include "machine/pstate.h"
 
@@ -29,6 +32,27 @@ int hex_value(uint8_t c) {
 bool id_char_ok(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
 
 int value_index(int32_t index) { return index >> 16; }
+
+// The last console line printed for a failed write-back this run.
+std::string reported;
+
+std::string cdata_folder() {
+    return app.cdata_path[0] ? fenn_with_slash(app.cdata_path) : fenn_prefix_with_appdata_path("cdata/");
+}
+
+// Why the file for `id` may not be used, or "" when it may: read and written
+// only inside the save-data folder, and only as a regular file.
+std::string refusal(const char* id) {
+    const std::string name = std::string(id) + ".qzd.txt";
+    switch (fenn_path_confine(cdata_folder(), name)) {
+    case fenn_confine_outside: return "outside the cdata folder";
+    case fenn_confine_folder: return "name is a folder";
+    case fenn_confine_inside: break;
+    }
+    struct stat st;
+    if (::stat(cdata_file_path(id).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "not a regular file";
+    return {};
+}
 
 }  // namespace
 
@@ -59,10 +83,7 @@ std::string cdata_format(const int32_t values[cdata_values]) {
     return out;
 }
 
-std::string cdata_file_path(const char* id) {
-    std::string folder = app.cdata_path[0] ? fenn_with_slash(app.cdata_path) : fenn_prefix_with_appdata_path("cdata/");
-    return folder + id + ".qzd.txt";
-}
+std::string cdata_file_path(const char* id) { return cdata_folder() + id + ".qzd.txt"; }
 
 int load_cdata(const char* id) {
     if (!program_running()) return load_cdata_not_loaded;
@@ -82,6 +103,10 @@ int load_cdata(const char* id) {
         }
     std::memcpy(cdata.id, id, len + 1);
     std::memset(pstate.cart_data, 0, sizeof pstate.cart_data);
+    if (const std::string why = refusal(id); !why.empty()) {
+        disk_report_once(reported, "cartdata", why);
+        return load_cdata_not_loaded;
+    }
     fenn_file f;
     if (!fenn_file_open(f, cdata_file_path(id).c_str())) return load_cdata_not_loaded;
     uint8_t buf[cdata_read_max];
@@ -93,8 +118,13 @@ int load_cdata(const char* id) {
 int save_cdata() {
     pstate.cart_data_dirty = 0;
     if (!program_running() || !cdata.id[0]) return 0;
-    const std::string text = cdata_format(pstate.cart_data);
-    return disk_write_file(cdata_file_path(cdata.id).c_str(), text.data(), text.size()) == 0 ? 0 : 1;
+    std::string why = refusal(cdata.id);
+    if (why.empty()) {
+        const std::string text = cdata_format(pstate.cart_data);
+        why = fenn_write_file(cdata_file_path(cdata.id).c_str(), text.data(), text.size()).reason;
+    }
+    disk_report_once(reported, "cartdata", why);
+    return why.empty() ? 0 : 1;
 }
 
 void cdata_flush_due(int64_t now_ms) {
@@ -104,6 +134,7 @@ void cdata_flush_due(int64_t now_ms) {
 }
 
 void cdata_reset_for_run() {
+    reported.clear();
     cdata.id[0] = 0;
     cdata.browser_cart = 0;
 }

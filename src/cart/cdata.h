@@ -8,8 +8,10 @@
 // Invariants: the id is empty or 1-64 characters of a-z, 0-9 and '_', so it
 // can never name a file outside the folder; it is set at most once per run.
 // The file reader takes any bytes and never reads past them. The file is
-// written whole to a temporary name and renamed, so a failed write keeps the
-// previous save data.
+// used only when it lies inside the folder once links are followed and is a
+// regular file (or none yet). It is written with fenn_write_file, so a failed
+// write keeps the previous save data; the failure prints one console line
+// ("cartdata: disk full") until a write succeeds again.
 #pragma once
 #include <cstddef>
 #include <cstdint>

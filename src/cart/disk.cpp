@@ -16,6 +16,7 @@
 #include "framework/fenn_file.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
@@ -27,6 +28,7 @@ namespace {
 constexpr int message_save_ms = 1000;
 constexpr int message_fail_ms = 1500;
 constexpr int message_backup_ms = 2500;
+constexpr int failure_colour = 8;
 constexpr int legacy_last_version_api = 4;     // versions 0-4 get the old fixes
 constexpr int legacy_last_version_slides = 10;
 constexpr int sfx_duration_per_speed = 32;
@@ -150,6 +152,9 @@ void legacy_slides(vexel_cart* cart) {
 // over the record.
 void overlay_stored_data(vexel_cart* cart, const char* hash) {
     const std::string path = get_sandboxed_cstore_filename(hash);
+    // Read only from inside the store folder, never through a link leading out.
+    const std::string folder = vexel_prefix_with_cstore_path("", "");
+    if (fenn_path_confine(folder, path.substr(folder.size())) != fenn_confine_inside) return;
     fenn_file f;
     if (!fenn_file_open(f, path.c_str())) return;
     std::vector<uint8_t> bytes;
@@ -179,14 +184,15 @@ std::string backup_target(const std::string& base, const std::vector<uint8_t>& b
     return std::string();
 }
 
-int save_cart_file(const vexel_cart* cart, const char* path) {
+// The reason a save failed, or "" when it was written.
+std::string save_cart_file(const vexel_cart* cart, const char* path) {
     if (contains(path, ".png")) {
         std::vector<uint8_t> png;
-        if (vexel_cart_png_encode(cart, &png) != cart_png_ok) return 1;
-        return disk_write_file(path, png.data(), png.size());
+        if (vexel_cart_png_encode(cart, &png) != cart_png_ok) return "could not make the picture";
+        return fenn_write_file(path, png.data(), png.size()).reason;
     }
     std::string text = vexel_cart_to_text(cart);
-    return disk_write_file(path, text.data(), text.size());
+    return fenn_write_file(path, text.data(), text.size()).reason;
 }
 
 bool label_is_blank(const vexel_cart* cart) {
@@ -230,14 +236,18 @@ int save_joined_cart(const char* path) {
         return 1;
     }
     if (resolved(name.c_str()) != resolved(cart_disk.filename) && fenn_file_exists(name.c_str())) {
-        if (save_backup(name.c_str(), true) != 0) {
+        std::string reason;
+        if (save_backup(name.c_str(), true, &reason) != 0) {
             // Without a backup the old file would be lost: keep it.
+            disk_print_failure("save", reason);
             show_message("** failed to save **", message_fail_ms);
             return 1;
         }
         show_message("** overwriting; saved backup **", message_backup_ms);
     }
-    if (save_cart_file(cart, name.c_str()) != 0) {
+    const std::string reason = save_cart_file(cart, name.c_str());
+    if (!reason.empty()) {
+        disk_print_failure("save", reason);
         show_message("** failed to save **", message_fail_ms);
         return 1;
     }
@@ -270,20 +280,19 @@ std::string get_sandboxed_cstore_filename(const char* hash) {
     return vexel_prefix_with_cstore_path((std::string(hash ? hash : "") + ".qz").c_str(), "__");
 }
 
-int disk_write_file(const char* path, const void* data, size_t size) {
-    if (!path || !*path) return 1;
-    const std::string temp = std::string(path) + ".part";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return 1;
-    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    ok = std::fflush(f) == 0 && ok;
-    ok = fsync(fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), path) != 0) {
-        std::remove(temp.c_str());
-        return 1;
+void disk_print_failure(const char* command, const std::string& reason) {
+    vexel_print_col((std::string(command) + ": " + reason).c_str(), failure_colour);
+}
+
+void disk_report_once(std::string& last, const char* command, const std::string& reason) {
+    if (reason.empty()) {
+        last.clear();
+        return;
     }
-    return 0;
+    const std::string line = std::string(command) + ": " + reason;
+    if (line == last) return;
+    last = line;
+    vexel_print_col(line.c_str(), failure_colour);
 }
 
 // ---------------------------------------------------------------- loading
@@ -345,12 +354,17 @@ void prepare_loaded_cart(vexel_cart* cart, const char* name) {
     overlay_stored_data(cart, cart_disk.hash);
 }
 
-int load_working_cart(const char* path) {
+int load_working_cart(const char* path, const char* root) {
     if (!path || !*path || std::strlen(path) > size_t(cart_filename_max)) return 1;
     const std::string with_ext = inject_qz_extention(path);
     const std::string candidates[] = {path, with_ext, with_ext + ".png", std::string(path) + ".png"};
+    const std::string folder = root ? fenn_with_slash(root) : std::string();
     for (const std::string& name : candidates) {
         if (name.size() > size_t(cart_filename_max)) continue;
+        // Each candidate is a different file, which may be a link of its own.
+        if (root && (name.compare(0, folder.size(), folder) != 0 ||
+                     fenn_path_confine(folder, name.substr(folder.size())) == fenn_confine_outside))
+            continue;
         if (vexel_cart* cart = load_vexel_cart_any_format(name.c_str())) {
             prepare_loaded_cart(cart, name.c_str());
             return 0;
@@ -361,31 +375,37 @@ int load_working_cart(const char* path) {
 
 // ----------------------------------------------------------------- saving
 
-int save_backup(const char* path, bool copy_file) {
+int save_backup(const char* path, bool copy_file, std::string* reason) {
+    auto refuse = [&](const char* why) {
+        if (reason) *reason = why;
+        return 1;
+    };
     const char* base = vdisk_base_name(path);
     std::string name = *base ? base : "untitled.qz";
     std::vector<uint8_t> bytes;
     if (copy_file) {
         fenn_file f;
-        if (!fenn_file_open(f, path)) return 1;
+        if (!fenn_file_open(f, path)) return refuse("not a readable file");
         const int64_t n = fenn_file_remaining(f);
-        if (n < 0 || uint64_t(n) > backup_copy_max) return 1;
+        if (n < 0 || uint64_t(n) > backup_copy_max) return refuse("file too large");
         bytes.resize(size_t(n));
-        if (fenn_file_read(f, bytes.data(), bytes.size()) != bytes.size()) return 1;
+        if (fenn_file_read(f, bytes.data(), bytes.size()) != bytes.size()) return refuse("not a readable file");
     } else {
         vexel_cart* cart = pstate.working_cart;
-        if (!cart) return 1;
+        if (!cart) return refuse("no cartridge");
         merge_code_from_tabs();
         if (contains(path, ".png")) {
-            if (vexel_cart_png_encode(cart, &bytes) != cart_png_ok) return 1;
+            if (vexel_cart_png_encode(cart, &bytes) != cart_png_ok) return refuse("could not make the picture");
         } else {
             std::string text = vexel_cart_to_text(cart);
             bytes.assign(text.begin(), text.end());
         }
     }
     const std::string target = backup_target(name, bytes);
-    if (target.empty()) return 1;
-    return disk_write_file(target.c_str(), bytes.data(), bytes.size());
+    if (target.empty()) return refuse("no free backup name");
+    const fenn_write_result written = fenn_write_file(target.c_str(), bytes.data(), bytes.size());
+    if (reason) *reason = written.reason;
+    return written.ok() ? 0 : 1;
 }
 
 int save_working_cart(const char* path) {

@@ -14,8 +14,10 @@
 //    without first copying it into the backup folder; when that copy cannot
 //    be made the save is refused. A backup never replaces an older backup
 //    with different contents (it takes the next free numbered name).
-//  - Files are written whole to a temporary name and then renamed over the
-//    target, so a failed write never leaves a damaged file in place.
+//  - Files are written with fenn_write_file (whole, to a fresh temporary file,
+//    then renamed over the target), so a failed write never leaves a damaged
+//    file in place and never writes through a link planted in the folder.
+//  - A failed save prints one console line with the reason ("save: disk full").
 //  - Every cartridge read goes through vdisk_open_read and refuses files
 //    larger than cart_png_max_file without reading them.
 #pragma once
@@ -53,8 +55,10 @@ vexel_cart* load_vexel_cart_from_bytes(const uint8_t* data, size_t size, bool* f
 
 // Tries the name, the name with the extension, that with ".png" appended,
 // and the name with ".png"; the first that reads becomes the working
-// cartridge under its own name. Returns 0, or 1 when none reads.
-int load_working_cart(const char* path);
+// cartridge under its own name. With `root` (the folder the name was given
+// in), a candidate that leads out of it through a link is skipped. Returns
+// 0, or 1 when none reads.
+int load_working_cart(const char* path, const char* root = nullptr);
 
 // Makes `cart` (owned from here on) the working cartridge under `name`
 // (null or "": the cartridge's stored-data file names it).
@@ -68,8 +72,8 @@ int save_working_cart(const char* path);
 
 // Writes a backup of `path` into the backup folder: a copy of the file when
 // `copy_file` is set, else the working cartridge. 0, or 1 when it could not
-// be written.
-int save_backup(const char* path, bool copy_file);
+// be written (why goes to *reason when asked for).
+int save_backup(const char* path, bool copy_file, std::string* reason = nullptr);
 
 void do_quick_save();
 void do_quick_load();
@@ -97,6 +101,12 @@ vexel_cart* cart_from_pod_item(const cpod_item* item);
 std::string vexel_prefix_with_cstore_path(const char* name, const char* prefix);
 std::string get_sandboxed_cstore_filename(const char* hash);
 
-// Writes bytes to a file whole: to a temporary name beside it, then renamed
-// over it. 0, or 1 (the old file, if any, is untouched).
-int disk_write_file(const char* path, const void* data, size_t size);
+// The console line for a failure the user would not otherwise see:
+// "<command>: <reason>".
+void disk_print_failure(const char* command, const std::string& reason);
+
+// The same for a write a program repeats (stored data, save data): printed
+// only when it differs from the last line printed through `last`, so a
+// failing write retried every frame prints once. A success (empty reason)
+// forgets the last line.
+void disk_report_once(std::string& last, const char* command, const std::string& reason);

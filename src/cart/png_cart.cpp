@@ -9,6 +9,7 @@
 #include "cart/compress.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_png.h"
+#include "framework/fenn_write.h"
 #include "machine/mem.h"
 
 namespace {
@@ -18,10 +19,6 @@ constexpr uint32_t title_colour = 0xfff8f0;
 constexpr uint32_t brand_colour = 0xa0a0a0;
 constexpr char brand_text[] = "vexel cartridge";
 
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
 using bitmap_ptr = std::unique_ptr<fenn_bitmap, void (*)(fenn_bitmap*)>;
 
 uint8_t hidden_byte(uint32_t argb) {
@@ -115,25 +112,9 @@ int save_vexel_cart_png(const vexel_cart* cart, const char* path) {
     std::vector<uint8_t> png;
     int status = vexel_cart_png_encode(cart, &png);
     if (status != cart_png_ok) return status;
-    // Write beside the target and rename, so a failed write never leaves a
-    // half-written cartridge in place of a good one.
-    const std::string temp = std::string(path) + ".part";
-    {
-        file_ptr f(std::fopen(temp.c_str(), "wb"));
-        if (!f) return cart_png_write_failed;
-        bool ok = std::fwrite(png.data(), 1, png.size(), f.get()) == png.size();
-        ok = std::fflush(f.get()) == 0 && ok;
-        if (!ok) {
-            f.reset();
-            std::remove(temp.c_str());
-            return cart_png_write_failed;
-        }
-    }
-    if (std::rename(temp.c_str(), path) != 0) {
-        std::remove(temp.c_str());
-        return cart_png_write_failed;
-    }
-    return cart_png_ok;
+    // Whole or not at all: a failed write never leaves a half-written
+    // cartridge in place of a good one.
+    return fenn_write_file(path, png.data(), png.size()).ok() ? cart_png_ok : cart_png_write_failed;
 }
 
 int load_vexel_cart_from_picture(const fenn_bitmap* pic, bool with_label, vexel_cart** out, int* version) {

@@ -1,5 +1,6 @@
 #include "cart/rom.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -12,6 +13,8 @@
 #include "cart/vdisk.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_log.h"
+#include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
 #include "machine/error.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
@@ -26,6 +29,8 @@ using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
 
 std::string last_external;
 std::vector<std::string> written_files;
+// The last console line printed for a failed cstore or reload this run.
+std::string cstore_reported, reload_reported;
 
 // Integer part of a 16.16 argument, taken as an unsigned 32-bit value.
 uint32_t arg_u32(int32_t fix) { return uint32_t(fix >> 16); }
@@ -76,6 +81,22 @@ vexel_cart* embedded_cart(const char* name) {
 
 // The name with one leading '/' dropped.
 const char* store_name(const char* name) { return name[0] == '/' ? name + 1 : name; }
+
+// Why a store-folder path may not be used, or "" when it may: it must lead
+// to a regular file (or nothing yet) inside the store folder once links are
+// followed. A FIFO or device would block or feed endless bytes.
+std::string store_refusal(const std::string& path) {
+    const std::string folder = vexel_prefix_with_cstore_path("", "");
+    if (path.compare(0, folder.size(), folder) != 0) return "outside the store folder";
+    switch (fenn_path_confine(folder, path.substr(folder.size()))) {
+    case fenn_confine_outside: return "outside the store folder";
+    case fenn_confine_folder: return "name is a folder";
+    case fenn_confine_inside: break;
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "not a regular file";
+    return {};
+}
 
 }  // namespace
 
@@ -156,7 +177,11 @@ int cstore_into(const char* path, int32_t dest, int32_t src, int32_t len, bool a
     }
     // Something unreadable (damaged, or of a newer version) is kept in the
     // backup folder before it is replaced; without that copy nothing is written.
-    if (!target && access(path, F_OK) == 0 && save_backup(path, true) != 0) return cstore_write_failed;
+    std::string backup_reason;
+    if (!target && access(path, F_OK) == 0 && save_backup(path, true, &backup_reason) != 0) {
+        disk_report_once(cstore_reported, "cstore", backup_reason);
+        return cstore_write_failed;
+    }
     if (!target) {
         target.reset(fenn_create_vexel_cart());
         if (fresh_from)
@@ -173,16 +198,18 @@ int cstore_into(const char* path, int32_t dest, int32_t src, int32_t len, bool a
             if (also_working && pstate.working_cart) vexel_poke(nullptr, pstate.working_cart, int32_t(to), b);
         }
     }
-    int status = 1;
+    std::string reason;
     if (std::strstr(path, ".png")) {
         std::vector<uint8_t> bytes;
         if (vexel_cart_png_encode(target.get(), &bytes) == cart_png_ok)
-            status = disk_write_file(path, bytes.data(), bytes.size());
+            reason = fenn_write_file(path, bytes.data(), bytes.size()).reason;
+        else reason = "could not make the picture";
     } else {
         const std::string text = vexel_cart_to_text(target.get());
-        status = disk_write_file(path, text.data(), text.size());
+        reason = fenn_write_file(path, text.data(), text.size()).reason;
     }
-    return status == 0 ? cstore_ok : cstore_write_failed;
+    disk_report_once(cstore_reported, "cstore", reason);
+    return reason.empty() ? cstore_ok : cstore_write_failed;
 }
 
 int32_t cost_of(uint32_t len, int32_t per_byte) {
@@ -217,6 +244,10 @@ int32_t vexel_reload_call(int argc, int32_t dest, int32_t src, int32_t len, cons
         return 0;
     }
     if (n > uint32_t(rom_copy_max)) return 0;  // never a copy of billions of bytes
+    if (const std::string why = store_refusal(path); !why.empty()) {
+        disk_report_once(reload_reported, "reload", why);
+        return 0;
+    }
     const char* plain = store_name(name);
     if (get_embedded_cart_hash_for_filename(plain)) {
         fenn_file f;
@@ -248,12 +279,20 @@ int32_t vexel_cstore_call(int argc, int32_t dest, int32_t src, int32_t len, cons
     if (argc < 4 || !name) {
         if (!pstate.working_cart) return 0;
         const std::string path = get_sandboxed_cstore_filename(cart_disk.hash);
+        if (const std::string why = store_refusal(path); !why.empty()) {
+            disk_report_once(cstore_reported, "cstore", why);
+            return 0;
+        }
         fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
         status = cstore_cart_partial(path.c_str(), int32_t(d), int32_t(s), int32_t(n), true);
     } else {
         const std::string path = rom_store_path(name);
         if (path.empty()) {
             fenn_debug("cstore: refused file name %.64s\n", name);
+            return 0;
+        }
+        if (const std::string why = store_refusal(path); !why.empty()) {
+            disk_report_once(cstore_reported, "cstore", why);
             return 0;
         }
         fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
@@ -267,6 +306,8 @@ int32_t vexel_cstore_call(int argc, int32_t dest, int32_t src, int32_t len, cons
 void rom_reset_for_run() {
     last_external.clear();
     written_files.clear();
+    cstore_reported.clear();
+    reload_reported.clear();
 }
 
 const char* rom_last_external_file() { return last_external.c_str(); }

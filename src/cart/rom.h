@@ -9,7 +9,11 @@
 //
 // Invariants: a file name given by a program never reaches outside the store
 // folder: names starting with "__" (reserved), absolute names, names with a
-// ".." component, empty names and names too long for a path are refused.
+// ".." component, empty names and names too long for a path are refused, and
+// so is a name that leads out through a symbolic link (or a dangling one) or
+// that names a folder, FIFO or device; such a refusal and a failed write
+// print one console line ("cstore: disk full"), not repeated while the same
+// failure repeats.
 // Destination bytes go through vexel_poke (machine) or the ROM view (files),
 // so no copy writes outside its record; sources outside the ROM read 0.
 // cstore writes at most rom_written_files_max different files per run.

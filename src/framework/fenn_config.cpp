@@ -1,15 +1,17 @@
 #include "framework/fenn_config.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 
+#include "framework/fenn_file.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
 
 fenn_config cconfig;
 fenn_config cconfig_loaded;
@@ -99,12 +101,22 @@ void apply_ranges() {
 }
 
 std::string slurp(const std::string& path, bool& ok) {
-    std::ifstream in(path, std::ios::binary);
-    ok = bool(in);
-    if (!ok) return {};
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    std::string text;
+    ok = fenn_read_regular_file(path.c_str(), fenn_config_file_max, &text);
+    return text;
+}
+
+// The file's text, made in memory so that the file is replaced in one step.
+bool config_text(std::string* out) {
+    char* buf = nullptr;
+    size_t len = 0;
+    std::FILE* f = ::open_memstream(&buf, &len);
+    if (!f) return false;
+    fenn_config_write(f);
+    const bool ok = std::fclose(f) == 0;
+    std::unique_ptr<char, decltype(&std::free)> owned(buf, &std::free);
+    if (ok && buf) out->assign(buf, len);
+    return ok && buf;
 }
 }  // namespace
 
@@ -227,11 +239,20 @@ void fenn_config_write(FILE* f) {
 }
 
 int fenn_config_save() {
-    std::string path = fenn_prefix_with_appdata_path(config_name);
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return 1;
-    fenn_config_write(f);
-    return std::fclose(f) == 0 ? 0 : 1;
+    const std::string path = fenn_prefix_with_appdata_path(config_name);
+    std::string text;
+    if (!config_text(&text)) {
+        fenn_debug("** config.txt not saved: out of memory\n");
+        return 1;
+    }
+    // Written whole or not at all: a full disk or a file-size limit keeps
+    // the settings as they were.
+    const fenn_write_result r = fenn_write_file(path.c_str(), text.data(), text.size());
+    if (!r.ok()) {
+        fenn_debug("** config.txt not saved: %s\n", r.reason.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 namespace {

@@ -6,10 +6,12 @@
 // right after the file was read, so that command-line overrides of them are
 // not saved (see fenn_config_save).
 #pragma once
+#include <cstddef>
 #include <cstdio>
 
 constexpr int fenn_config_line_max = 255;
 constexpr int fenn_config_text_max = 1024;
+constexpr size_t fenn_config_file_max = size_t(1) << 20;  // a larger config.txt is not read
 constexpr int fenn_sleep_max_ms = 200;
 constexpr int fenn_volume_max = 256;
 constexpr int fenn_mix_buffer_default = 1024;
@@ -58,7 +60,9 @@ void fenn_config_default();
 // that match no framework key go to the console hook. Returns 0 when a file
 // was read, 1 when none was found (the defaults stand).
 int fenn_config_load();
-// Writes config.txt in the data folder. Returns 0 on success.
+// Writes config.txt in the data folder, replacing the old file only once the
+// new one is complete (a failed write keeps it and is logged). Returns 0 on
+// success.
 int fenn_config_save();
 
 // Reads settings from text (one line per '\n'); what fenn_config_load does

@@ -1,8 +1,12 @@
 #include "framework/fenn_file.h"
 
-#include <algorithm>
-#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 fenn_file::~fenn_file() { fenn_file_close(*this); }
@@ -35,17 +39,61 @@ void fenn_file_close(fenn_file& f) {
     f.at_end = false;
 }
 
+int fenn_open_regular(const char* path) {
+    if (!path || !*path) {
+        errno = ENOENT;
+        return -1;
+    }
+    // Non-blocking, so that opening a FIFO with no writer returns at once
+    // instead of waiting for one.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    int error = 0;
+    if (::fstat(fd, &st) != 0) error = errno;
+    else if (S_ISDIR(st.st_mode)) error = EISDIR;
+    else if (!S_ISREG(st.st_mode)) error = EINVAL;
+    else {
+        // Regular files never block; plain blocking reads are what callers expect.
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
+    }
+    if (error) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+std::FILE* fenn_fopen_regular(const char* path) {
+    const int fd = fenn_open_regular(path);
+    if (fd < 0) return nullptr;
+    std::FILE* fp = ::fdopen(fd, "rb");
+    if (!fp) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return fp;
+}
+
+bool fenn_read_regular_file(const char* path, size_t max_bytes, std::string* out) {
+    out->clear();
+    fenn_file f;
+    if (!fenn_file_open(f, path)) return false;
+    const int64_t n = fenn_file_remaining(f);
+    if (n < 0 || uint64_t(n) > max_bytes) return false;
+    out->resize(size_t(n));
+    // A file that shrank meanwhile gives what it still holds.
+    out->resize(fenn_file_read(f, out->data(), out->size()));
+    return true;
+}
+
 bool fenn_file_open(fenn_file& f, const char* path) {
     fenn_file_close(f);
-    if (!path) return false;
-    std::FILE* fp = std::fopen(path, "rb");
+    std::FILE* fp = fenn_fopen_regular(path);
     if (!fp) return false;
-    // fopen succeeds on folders on Linux; reading one fails later, so refuse now.
-    struct stat st;
-    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(fp);
-        return false;
-    }
     f.fp = fp;
     return true;
 }

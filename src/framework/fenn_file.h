@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 struct fenn_file {
     fenn_file() = default;
@@ -46,6 +47,21 @@ struct fenn_file {
 // Opens a disk file for reading in binary mode. Returns false (and leaves an
 // empty stream) when it cannot be opened or is not a regular file.
 bool fenn_file_open(fenn_file& f, const char* path);
+
+// Every read of a file named by a user or a program goes through these: a
+// FIFO, device, socket or folder under a cartridge's name must not block the
+// console or be read as data. The open itself never waits (O_NONBLOCK, which
+// is cleared again for a regular file), never takes a terminal as the
+// controlling one and is not inherited by child processes.
+//
+// A descriptor for reading the regular file at `path`, or -1 (errno EISDIR
+// for a folder, EINVAL for any other kind of file that is not regular).
+int fenn_open_regular(const char* path);
+// The same as a C stream in binary mode, or null.
+std::FILE* fenn_fopen_regular(const char* path);
+// The whole regular file into *out; false when it cannot be read or holds
+// more than max_bytes (*out is then empty).
+bool fenn_read_regular_file(const char* path, size_t max_bytes, std::string* out);
 
 // Makes the stream read `len` bytes at `data` from position 0.
 void fenn_file_wrap(fenn_file& f, const uint8_t* data, size_t len);

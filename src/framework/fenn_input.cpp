@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "framework/fenn_config.h"
+#include "framework/fenn_file.h"
 #include "framework/fenn_platform.h"
+#include "framework/fenn_write.h"
 
 namespace {
 
@@ -94,14 +96,11 @@ int fenn_set_clipboard_text(const char* text) {
 int fenn_save_clipboard_to_file(const char* path) {
     std::string text = fenn_get_clipboard_text();
     if (text.empty()) return 1;
-    File f(path ? std::fopen(path, "wb") : nullptr);
-    if (!f) return 2;
-    if (std::fwrite(text.data(), 1, text.size(), f.get()) != text.size()) return 2;
-    return std::fclose(f.release()) == 0 ? 0 : 2;
+    return fenn_write_file(path, text.data(), text.size()).ok() ? 0 : 2;
 }
 
 int fenn_load_clipboard_from_file(const char* path) {
-    File f(path ? std::fopen(path, "rb") : nullptr);
+    File f(fenn_fopen_regular(path));
     if (!f) return 1;
     std::vector<char> text(fenn_clipboard_file_max + 1);
     size_t got = std::fread(text.data(), 1, fenn_clipboard_file_max, f.get());

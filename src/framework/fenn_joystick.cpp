@@ -2,15 +2,20 @@
 
 #include <SDL.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "framework/fenn_file.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
+#include "framework/fenn_write.h"
 
 namespace {
 
@@ -26,6 +31,7 @@ int device_count = 0;
 bool ready = false;
 
 constexpr size_t mapping_file_max = 1u << 20;
+constexpr const char* user_file_text = "// add SDL2 game controller mappings to this file\n";
 
 void close_all() {
     for (Device& d : devices) {
@@ -74,7 +80,7 @@ void read_mapping_file(const std::string& path) {
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    std::unique_ptr<std::FILE, Closer> f(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, Closer> f(fenn_fopen_regular(path.c_str()));
     if (!f) return;
     fenn_debug("Reading controller mappings: %s\n", path.c_str());
     std::vector<char> text(mapping_file_max);
@@ -134,11 +140,12 @@ void fenn_joystick_init() {
     for (int i = 0; i < fenn_builtin_mapping_count(); ++i) SDL_GameControllerAddMapping(fenn_builtin_mapping(i));
     read_mapping_file(fenn_prefix_with_program_path(fenn_controller_file));
     std::string user = fenn_prefix_with_appdata_path(fenn_controller_file);
+    struct stat st;
     if (fenn_file_exists(user.c_str())) {
         read_mapping_file(user);
-    } else if (std::FILE* f = std::fopen(user.c_str(), "wb")) {
-        std::fputs("// add SDL2 game controller mappings to this file\n", f);
-        std::fclose(f);
+    } else if (::lstat(user.c_str(), &st) != 0 && errno == ENOENT) {
+        // Only where nothing is: whatever else is there (a link, a FIFO) is left alone.
+        fenn_write_file(user.c_str(), user_file_text, std::strlen(user_file_text));
     }
     ready = true;
     open_all();

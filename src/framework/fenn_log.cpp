@@ -1,5 +1,9 @@
 #include "framework/fenn_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstring>
 
@@ -19,8 +23,18 @@ void emit(FILE* f, const char* text) {
 int fenn_log_open(const char* path) {
     fenn_log_close();
     depth = 0;
-    log_stream = std::fopen(path, "w");
-    return log_stream ? 0 : 1;
+    // Never through a link planted under the log's name, and never on a FIFO
+    // or device: the file is truncated only once it is known to be regular.
+    const int fd = path ? ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644) : -1;
+    if (fd < 0) return 1;
+    struct stat st;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0 || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || !(log_stream = ::fdopen(fd, "w"))) {
+        ::close(fd);
+        return 1;
+    }
+    return 0;
 }
 
 void fenn_log_close() {

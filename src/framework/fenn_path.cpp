@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -46,6 +47,50 @@ int fenn_mkdir(const char* path) {
     if (!path || !*path) return 1;
     if (::mkdir(path, 0755) == 0 || errno == EEXIST) return fenn_directory_exists(path) ? 0 : 1;
     return 1;
+}
+
+namespace {
+
+bool same_or_below(const std::string& path, const std::string& root) {
+    if (root == "/") return true;
+    return path == root || (path.size() > root.size() && !path.compare(0, root.size(), root) && path[root.size()] == '/');
+}
+
+}  // namespace
+
+fenn_confine_result fenn_path_confine(const std::string& root, const std::string& relative) {
+    std::string base = root.empty() ? std::string(".") : root;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    char buf[PATH_MAX];
+    struct stat st;
+    if (!::realpath(base.c_str(), buf)) {
+        // Nothing can be opened below a root that is missing, but a dangling
+        // link there might be created through.
+        return ::lstat(base.c_str(), &st) == 0 ? fenn_confine_outside : fenn_confine_inside;
+    }
+    const std::string real_root = buf;
+    std::string path = base;
+    bool all_exist = true;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find('/', start);
+        if (end == std::string::npos) end = relative.size();
+        const std::string part = relative.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") return fenn_confine_outside;
+        if (!all_exist) continue;
+        const std::string next = path + "/" + part;
+        if (::lstat(next.c_str(), &st) != 0) {
+            all_exist = false;
+            continue;
+        }
+        path = next;
+    }
+    if (!::realpath(path.c_str(), buf)) return fenn_confine_outside;  // a dangling link, or a loop
+    if (!same_or_below(buf, real_root)) return fenn_confine_outside;
+    if (all_exist && ::stat(buf, &st) == 0 && S_ISDIR(st.st_mode)) return fenn_confine_folder;
+    return fenn_confine_inside;
 }
 
 std::string fenn_prefix_with_appdata_path(const char* name) {

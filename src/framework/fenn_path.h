@@ -25,6 +25,22 @@ bool fenn_file_exists(const char* path);       // a regular file
 bool fenn_directory_exists(const char* path);
 int fenn_mkdir(const char* path);              // 0 when it exists afterwards
 
+// Where a name given inside a folder leads once symbolic links are followed.
+enum fenn_confine_result : int {
+    fenn_confine_inside = 0,  // a file inside the folder, or nothing yet (its deepest existing part is inside)
+    fenn_confine_folder,      // a folder inside it, or the folder itself
+    fenn_confine_outside,     // a ".." component, a link leading out, or a dangling link
+};
+
+// Checks `relative` (components separated by '/'; empty and "." ones are
+// skipped, ".." is refused) against the folder `root`: the deepest part of
+// root/relative that exists is resolved with its links followed and must lie
+// inside root (itself resolved). A root that does not exist holds nothing,
+// so any name is inside it; a root that is a dangling link holds nothing
+// that may be reached. Names that programs give are checked with this
+// before any file is opened under them.
+fenn_confine_result fenn_path_confine(const std::string& root, const std::string& relative);
+
 // Ensures a trailing '/' (an empty path stays empty).
 std::string fenn_with_slash(std::string path);
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/app.h"
+#include "framework/fenn_file.h"
 #include "framework/fenn_joystick.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_platform.h"
@@ -322,7 +323,7 @@ int vexel_load_button_replay(const char* path, int* bad_line) {
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    std::unique_ptr<std::FILE, Closer> f(path ? std::fopen(path, "rb") : nullptr);
+    std::unique_ptr<std::FILE, Closer> f(fenn_fopen_regular(path));
     if (!f) return replay_cannot_open;
     std::vector<char> text;
     char chunk[65536];

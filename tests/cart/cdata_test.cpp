@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <iterator>
+
 #include "cart_io_fixture.h"
 
 namespace {
@@ -129,16 +133,56 @@ TEST_F(CartData, HandEditedAndDamagedFilesStillLoad) {
     EXPECT_EQ(std::memcmp(v, values, sizeof v), 0);
 }
 
-TEST_F(CartData, AFailedWriteKeepsTheOldFile) {
+TEST_F(CartData, AFailedWriteKeepsTheOldFileAndSaysSoOnce) {
     start_run();
     ASSERT_EQ(vexel_cartdata("keep"), 0);
     vexel_dset(0, 1, nullptr);
     ASSERT_EQ(save_cdata(), 0);
     const std::string before = read_file(home + "/cdata/keep.qzd.txt");
-    // Something in the way of the temporary file makes the write fail.
-    std::filesystem::create_directories(home + "/cdata/keep.qzd.txt.part/x");
     vexel_dset(0, 2, nullptr);
-    EXPECT_EQ(save_cdata(), 1);
+    std::string out = console_of([&] {
+        vexel_test::FileSizeLimit limit(100);  // the file takes 520 bytes
+        EXPECT_EQ(save_cdata(), 1);
+        vexel_dset(0, 3, nullptr);
+        EXPECT_EQ(save_cdata(), 1);  // the same failure again is not repeated
+    });
+    EXPECT_EQ(out, "** cartdata: file too large\n");
     EXPECT_EQ(read_file(home + "/cdata/keep.qzd.txt"), before);
     EXPECT_EQ(pstate.cart_data_dirty, 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home + "/cdata"), {}), 1);
+    // Once writing works again, so does the file; a later failure is told again.
+    EXPECT_EQ(console_of([] { EXPECT_EQ(save_cdata(), 0); }), "");
+    EXPECT_EQ(read_file(home + "/cdata/keep.qzd.txt").substr(0, 8), "00000003");
+    out = console_of([] {
+        vexel_test::FileSizeLimit limit(100);
+        EXPECT_EQ(save_cdata(), 1);
+    });
+    EXPECT_EQ(out, "** cartdata: file too large\n");
+}
+
+TEST_F(CartData, TheFileIsNeverReachedThroughALinkLeadingOut) {
+    const std::string secret = home + "/secret.txt";
+    write_file(secret, "0000002a");
+    std::filesystem::create_symlink(secret, home + "/cdata/spy.qzd.txt");
+    start_run();
+    std::string out = console_of([&] { EXPECT_EQ(vexel_cartdata("spy"), 0); });
+    EXPECT_EQ(out, "** cartdata: outside the cdata folder\n");
+    EXPECT_EQ(vexel_dget(0, nullptr), 0);  // nothing was read from it
+    vexel_dset(0, 5, nullptr);
+    out = console_of([] { EXPECT_EQ(save_cdata(), 1); });
+    EXPECT_EQ(out, "");  // said once already
+    EXPECT_EQ(read_file(secret), "0000002a");
+    EXPECT_TRUE(std::filesystem::is_symlink(home + "/cdata/spy.qzd.txt"));
+
+    // A link to another file inside the folder is fine; a FIFO is refused
+    // without waiting for a writer.
+    write_file(home + "/cdata/real.qzd.txt", "00000007");
+    std::filesystem::create_symlink("real.qzd.txt", home + "/cdata/alias.qzd.txt");
+    start_run();
+    EXPECT_EQ(vexel_cartdata("alias"), 1);
+    EXPECT_EQ(vexel_dget(0, nullptr), 7);
+    ASSERT_EQ(::mkfifo((home + "/cdata/pipe.qzd.txt").c_str(), 0644), 0);
+    start_run();
+    out = console_of([&] { EXPECT_EQ(vexel_cartdata("pipe"), 0); });
+    EXPECT_EQ(out, "** cartdata: not a regular file\n");
 }

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 #include "cart/cart_cmd.h"
 #include "cart/cart_hex.h"
 #include "cart_io_fixture.h"
@@ -99,6 +105,89 @@ TEST_F(Rom, NamesThatCouldLeaveTheStoreFolderAreRefused) {
     EXPECT_TRUE(rom_name_allowed(std::string(511, 'a').c_str()));
 }
 
+TEST_F(Rom, LinksInTheStoreFolderAreFollowedOnlyInside) {
+    namespace fs = std::filesystem;
+    fs::create_directories(home + "/elsewhere");
+    write_cart(home + "/elsewhere/secret.qz", "-- secret", 5);
+    const std::string secret = read_file(home + "/elsewhere/secret.qz");
+    fs::create_symlink(home + "/elsewhere", home + "/cstore/outdir");
+    fs::create_symlink(home + "/elsewhere/secret.qz", home + "/cstore/secret.qz");
+    fs::create_symlink(home + "/cstore/missing.qz", home + "/cstore/dangling.qz");
+    vexel_poke(&pstate, pstate.cart, 0, 0x99);
+
+    std::string out = console_of([&] {
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "outdir/evil.qz"), 0);
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "secret.qz"), 0);
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "dangling.qz"), 0);
+    });
+    // One line for the same refusal, however often a program tries.
+    EXPECT_EQ(out, "** cstore: outside the store folder\n");
+    EXPECT_FALSE(exists(home + "/elsewhere/evil.qz"));
+    EXPECT_EQ(read_file(home + "/elsewhere/secret.qz"), secret);
+    EXPECT_FALSE(exists(home + "/cstore/missing.qz"));
+
+    out = console_of([&] {
+        EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), "secret.qz"), 0);
+        EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), "outdir/secret.qz"), 0);
+    });
+    EXPECT_EQ(out, "** reload: outside the store folder\n");
+    EXPECT_EQ(mem(0), 0x99);  // nothing was read
+
+    // Inside the folder a link is just another name for a file.
+    fs::create_directories(home + "/cstore/levels");
+    fs::create_symlink("levels", home + "/cstore/alias");
+    EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "alias/one.qz"), 16);
+    EXPECT_TRUE(exists(home + "/cstore/levels/one.qz"));
+    EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), "levels/one.qz"), 16);
+
+    // The cartridge's own stored-data file is held to the folder too, when
+    // storing and when it is laid over the cartridge as it loads.
+    const std::string own = get_sandboxed_cstore_filename(cart_disk.hash);
+    fs::create_symlink(home + "/elsewhere/secret.qz", own);
+    rom_reset_for_run();
+    out = console_of([&] { EXPECT_EQ(vexel_cstore_call(3, 0, 0, fix(1), nullptr), 0); });
+    EXPECT_EQ(out, "** cstore: outside the store folder\n");
+    EXPECT_EQ(read_file(home + "/elsewhere/secret.qz"), secret);
+    ASSERT_EQ(load_working_cart((root + "game.qz").c_str()), 0);
+    EXPECT_EQ(vexel_peek(nullptr, pstate.working_cart, 0), 7);  // not the linked file's 5
+}
+
+TEST_F(Rom, FoldersAndSpecialFilesAreNoStoreFiles) {
+    std::filesystem::create_directories(home + "/cstore/sub");
+    ASSERT_EQ(::mkfifo((home + "/cstore/pipe.qz").c_str(), 0644), 0);
+    std::string out = console_of([&] {
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "sub"), 0);
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "sub/"), 0);
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "."), 0);
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(16), "pipe.qz"), 0);
+    });
+    EXPECT_EQ(out, "** cstore: name is a folder\n** cstore: not a regular file\n");
+    // A FIFO with no writer is refused at once rather than waited on.
+    out = console_of([&] {
+        EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), "pipe.qz"), 0);
+        EXPECT_EQ(vexel_reload_call(4, 0, 0, fix(16), "sub"), 0);
+    });
+    EXPECT_EQ(out, "** reload: not a regular file\n** reload: name is a folder\n");
+    EXPECT_FALSE(exists(home + "/cstore.qz"));
+    EXPECT_FALSE(exists(home + "/cstore/sub.qz"));
+}
+
+TEST_F(Rom, AFailedStoreKeepsTheOldFileAndSaysWhy) {
+    vexel_poke(&pstate, pstate.cart, 0, 0x11);
+    ASSERT_EQ(vexel_cstore_call(4, 0, 0, fix(1), "kept.qz"), 1);
+    const std::string before = read_file(home + "/cstore/kept.qz");
+    vexel_poke(&pstate, pstate.cart, 0, 0x22);
+    const std::string out = console_of([&] {
+        vexel_test::FileSizeLimit limit(1000);  // a text cartridge is far longer
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(1), "kept.qz"), 0);
+        EXPECT_EQ(vexel_cstore_call(4, 0, 0, fix(1), "new.qz"), 0);
+    });
+    EXPECT_EQ(out, "** cstore: file too large\n");
+    EXPECT_EQ(read_file(home + "/cstore/kept.qz"), before);
+    EXPECT_FALSE(exists(home + "/cstore/new.qz"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home + "/cstore"), {}), 1);
+}
+
 TEST_F(Rom, WrittenFilesArePerRunAndLimited) {
     for (int i = 0; i < rom_written_files_max; ++i)
         ASSERT_EQ(cstore_cart_partial((home + "/cstore/f" + std::to_string(i) + ".qz").c_str(), 0, 0, 1, false),
@@ -164,6 +253,63 @@ TEST_F(Rom, LoadAndSaveCommands) {
     EXPECT_EQ(pstate.hold_frames, rom_hold_frames);
     EXPECT_EQ(vexel_save_command("refused"), 1);
     EXPECT_FALSE(exists(root + "refused.qz"));
+}
+
+TEST_F(Rom, SaveNamesMustBeFilesInsideTheCartFolder) {
+    namespace fs = std::filesystem;
+    pstate.program_active = 0;
+    pstate.mode = shell_console;
+    set_code("-- mine");
+    fs::create_directories(root + "games");
+    fs::create_directories(root + "odd.qz");
+    fs::create_directories(home + "/elsewhere");
+    write_file(home + "/elsewhere/victim.qz", "victim");
+    fs::create_symlink(home + "/elsewhere/victim.qz", root + "victim.qz");
+    const auto entries_of = [](const std::string& dir) {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> home_before = entries_of(home), root_before = entries_of(root);
+
+    std::string out = console_of([] {
+        for (const char* name : {".", "/", "games", "games/", "games/..", "odd"}) EXPECT_EQ(vexel_save_command(name), 1);
+    });
+    std::string want;
+    for (int i = 0; i < 6; ++i) want += "** save: name is a folder\n";
+    EXPECT_EQ(out, want);
+    // The name with its extension is judged too: a link there leads out.
+    out = console_of([] { EXPECT_EQ(vexel_save_command("victim"), 1); });
+    EXPECT_EQ(out, "** save: outside the cart folder\n");
+    EXPECT_EQ(read_file(home + "/elsewhere/victim.qz"), "victim");
+    EXPECT_EQ(entries_of(home), home_before);  // no carts.qz beside the folder
+    EXPECT_EQ(entries_of(root), root_before);
+    EXPECT_TRUE(fs::is_empty(home + "/backup"));  // nothing copied from outside either
+
+    // Nor is a cartridge loaded through such a link under a name without its extension.
+    write_cart(home + "/elsewhere/away.qz", "-- away");
+    fs::create_symlink(home + "/elsewhere/away.qz", root + "away.qz");
+    EXPECT_FALSE(vexel_load_command(1, "away", nullptr, nullptr));
+    EXPECT_FALSE(vexel_load_command(1, ".", nullptr, nullptr));
+    EXPECT_STREQ(pstate.working_cart->code, "-- mine");
+}
+
+TEST_F(Rom, AFailedSaveSaysWhyAndKeepsTheOldFile) {
+    pstate.program_active = 0;
+    pstate.mode = shell_console;
+    set_code("-- first");
+    ASSERT_EQ(vexel_save_command("mine"), 0);
+    const std::string before = read_file(root + "mine.qz");
+    set_code("-- second");
+    const std::string out = console_of([] {
+        vexel_test::FileSizeLimit limit(1000);
+        EXPECT_EQ(vexel_save_command("mine"), 1);
+        EXPECT_EQ(vexel_save_command("other"), 1);
+    });
+    EXPECT_EQ(out, "** save: file too large\n** save: file too large\n");
+    EXPECT_EQ(read_file(root + "mine.qz"), before);
+    EXPECT_FALSE(exists(root + "other.qz"));
 }
 
 TEST(CartHex, TextFormRoundTripsAndDamagedTextStops) {

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/app.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_loop.h"
+#include "test_support.h"
 
 namespace {
 
@@ -143,4 +149,35 @@ TEST(Config, ConsoleOptionsFindTheCartridgeWhereverItStands) {
     process_arguments(int(argv2.size()), argv2.data());
     EXPECT_EQ(app.exec_mode, 1);
     EXPECT_STREQ(auto_load_fn, "t.qz");
+}
+
+TEST(Config, SavingReplacesTheFileWholeOrLeavesIt) {
+    namespace fs = std::filesystem;
+    fresh();
+    const std::string home = vexel_test::temp_dir("config_save");
+    std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+    const std::string path = home + "/config.txt";
+    std::ofstream(path) << "sessions 7\n";
+    {
+        vexel_test::FileSizeLimit limit(200);  // the settings text is longer
+        EXPECT_EQ(fenn_config_save(), 1);
+    }
+    EXPECT_EQ(vexel_test::read_file(path), "sessions 7\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(home), {}), 1);
+
+    // A link planted under the name is replaced, not written through; a FIFO
+    // there is not waited on when reading.
+    const std::string victim = vexel_test::temp_dir("config_victim") + "/victim.txt";
+    std::ofstream(victim) << "untouched";
+    fs::remove(path);
+    fs::create_symlink(victim, path);
+    EXPECT_EQ(fenn_config_save(), 0);
+    EXPECT_EQ(vexel_test::read_file(victim), "untouched");
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(vexel_test::read_file(path), written_config());
+    fs::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    fenn_config_load();
+    EXPECT_EQ(cconfig.loaded, 0);
+    cconfig.home[0] = 0;
 }

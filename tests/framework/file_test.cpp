@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <string>
 
@@ -73,4 +78,37 @@ TEST(File, OpenRefusesMissingFilesAndFolders) {
     EXPECT_FALSE(fenn_file_open(f, dir.c_str()));
     EXPECT_FALSE(fenn_file_open(f, nullptr));
     EXPECT_FALSE(fenn_file_is_open(f));
+}
+
+TEST(File, SpecialFilesAreRefusedWithoutWaiting) {
+    const std::string dir = vexel_test::temp_dir("file_special");
+    const std::string fifo = dir + "/cart.qz";
+    // A FIFO with no writer: a blocking open would wait here for ever.
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    fenn_file f;
+    EXPECT_FALSE(fenn_file_open(f, fifo.c_str()));
+    EXPECT_EQ(fenn_open_regular(fifo.c_str()), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(fenn_fopen_regular(fifo.c_str()), nullptr);
+    std::string text = "stale";
+    EXPECT_FALSE(fenn_read_regular_file(fifo.c_str(), 1024, &text));
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(fenn_open_regular(dir.c_str()), -1);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(fenn_fopen_regular("/dev/null"), nullptr);
+    EXPECT_EQ(fenn_fopen_regular("/dev/zero"), nullptr);  // would feed endless bytes
+
+    // A regular file opens for ordinary blocking reads, and a link to one is followed.
+    const std::string path = dir + "/real.qz";
+    std::ofstream(path, std::ios::binary) << "cart";
+    ::symlink(path.c_str(), (dir + "/alias.qz").c_str());
+    const int fd = fenn_open_regular((dir + "/alias.qz").c_str());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+    ::close(fd);
+    EXPECT_TRUE(fenn_read_regular_file(path.c_str(), 4, &text));
+    EXPECT_EQ(text, "cart");
+    EXPECT_FALSE(fenn_read_regular_file(path.c_str(), 3, &text));  // over the limit
+    EXPECT_EQ(text, "");
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -44,4 +47,22 @@ TEST(Log, UnwritableLogIsSkippedSilently) {
     EXPECT_NE(fenn_log_open("/nonexistent-folder/x/log.txt"), 0);
     fenn_debug("nothing happens\n");
     fenn_log_close();
+}
+
+TEST(Log, NeverWritesThroughALinkOrIntoAFifo) {
+    const std::string dir = vexel_test::temp_dir("log_planted");
+    const std::string victim = dir + "/victim.txt";
+    std::ofstream(victim) << "untouched";
+    ::symlink(victim.c_str(), (dir + "/log.txt").c_str());
+    EXPECT_NE(fenn_log_open((dir + "/log.txt").c_str()), 0);
+    fenn_debug("not written\n");
+    EXPECT_EQ(vexel_test::read_file(victim), "untouched");
+    ASSERT_EQ(::mkfifo((dir + "/fifo.txt").c_str(), 0644), 0);
+    EXPECT_NE(fenn_log_open((dir + "/fifo.txt").c_str()), 0);  // returns at once, with no reader
+    // A regular file is truncated and written as usual.
+    std::ofstream(dir + "/real.txt") << "old text from the last run\n";
+    ASSERT_EQ(fenn_log_open((dir + "/real.txt").c_str()), 0);
+    fenn_debug("new\n");
+    fenn_log_close();
+    EXPECT_EQ(vexel_test::read_file(dir + "/real.txt"), "new\n");
 }
