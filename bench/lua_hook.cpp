@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/lua/lua.h"
-#include "runtime/lua/lua_aux.h"
-#include "runtime/lua/lua_base.h"
+#include "lua/lua.h"
+#include "lua/lua_aux.h"
+#include "lua/lua_base.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cart/cart.h"
-#include "machine/fixed.h"
+#include "fixed/fixed.h"
 #include "machine/math.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"

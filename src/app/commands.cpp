@@ -19,8 +19,8 @@
 #include "machine/gfx.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
-#include "runtime/lua/lua.h"
-#include "runtime/lua/lua_base.h"
+#include "lua/lua.h"
+#include "lua/lua_base.h"
 #include "runtime/run.h"
 #include "runtime/token.h"
 

@@ -35,7 +35,7 @@
 #include "framework/fenn_video.h"
 #include "machine/button.h"
 #include "machine/error.h"
-#include "machine/fixed.h"
+#include "fixed/fixed.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
@@ -173,8 +173,6 @@ void carry_out_pending_action() {
     }
     if (pstate.pending == action) pstate.pending = pending_none;
 }
-
-void charge_cpu(int32_t cycles) { spend_cpu(cycles); }
 
 
 void draw_overlay_message(fenn_bitmap* page) {
@@ -401,7 +399,6 @@ void fenn_main_init() {
                             std::snprintf(runner.pending_params, sizeof runner.pending_params, "%s", params ? params : "");
                         },
                         reset_runtime_state});
-    vexel_set_cpu_charge(charge_cpu);
     start_lua_machine();
 
     pstate.working_cart = fenn_create_vexel_cart();

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "machine/button.h"
-#include "runtime/lua/lua.h"
+#include "lua/lua.h"
 #include "runtime/run.h"
 
 namespace {

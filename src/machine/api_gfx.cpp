@@ -7,7 +7,7 @@
 #include "machine/gfx.h"
 #include "machine/sprite.h"
 #include "machine/text.h"
-#include "runtime/lua/lua.h"
+#include "lua/lua.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "machine/api_math.h"
 
-#include "machine/fixed.h"
+#include "fixed/fixed.h"
 #include "machine/math.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
-#include "runtime/lua/lua.h"
+#include "lua/lua.h"
 #include "runtime/run.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/lua/lua.h"
+#include "lua/lua.h"
 
 int32_t lua_mem_used = 0;
 int32_t vexel_lua_code_charge = 0;

@@ -1,5 +1,7 @@
 #include "machine/math.h"
 
+#include "runtime/run.h"
+
 #include <cmath>
 
 namespace {
@@ -102,12 +104,12 @@ int32_t vexel_math_mid(int32_t a, int32_t b, int32_t c) {
 }
 
 int32_t vexel_math_sqrt(int32_t x) {
-    vexel_charge_cpu(vexel_math_sqrt_cycles);
+    spend_cpu(vexel_math_sqrt_cycles + fsqrt_cycles(x));
     return fsqrt(x);
 }
 
 int32_t vexel_math_rnd(int32_t x) {
-    vexel_charge_cpu(vexel_math_rnd_cycles);
+    spend_cpu(vexel_math_rnd_cycles);
     return static_cast<int32_t>(vexel_random(static_cast<uint32_t>(x)));
 }
 

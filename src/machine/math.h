@@ -15,7 +15,7 @@
 #include <array>
 #include <cstdint>
 
-#include "machine/fixed.h"
+#include "fixed/fixed.h"
 
 // cos_val[i] = round(cos(2 pi i / 16384) * 65536): a quarter turn in 4096
 // steps. atan_val[i] = round(atan(i / 2048) / 2 pi * 65536): the angle, in

@@ -16,16 +16,16 @@
 #include "framework/fenn_platform.h"
 #include "framework/fenn_video.h"
 #include "machine/button.h"
-#include "machine/fixed.h"
+#include "fixed/fixed.h"
 #include "machine/math.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
 #include "machine/text.h"
 #include "runtime/api.h"
 #include "runtime/header.h"
-#include "runtime/lua/lua.h"
-#include "runtime/lua/lua_aux.h"
-#include "runtime/lua/lua_co.h"
+#include "lua/lua.h"
+#include "lua/lua_aux.h"
+#include "lua/lua_co.h"
 #include "machine/lua_alloc.h"
 #include "runtime/pre.h"
 #include "runtime/token.h"
@@ -133,7 +133,7 @@ void print_position(const char* format, int line0, const char* code) {
 
 void print_syntax_error(const char* code, const char* message) {
     int lines = count_newlines(code) + 1;
-    int line0 = std::min(lines + 1, vexel_last_line_number - vexel_header_lines);
+    int line0 = std::min(lines + 1, lua_vexel_last_line(runner.L0) - vexel_header_lines);
     print_position("syntax error line %d (tab %d)", line0, code);
     if (std::strstr(message, "_end_of_program")) return;
     if (std::strstr(message, "<eof>") && std::strstr(message, "to close '")) {
@@ -147,7 +147,7 @@ void print_syntax_error(const char* code, const char* message) {
     std::string text = colon ? std::string(colon[1] ? colon + 2 : colon + 1) : std::string(message);
     if (text.size() > size_t(syntax_message_max)) text.resize(syntax_message_max);
     char source[256];
-    get_nth_line(code, vexel_last_line_number - vexel_header_lines, source, sizeof source);
+    get_nth_line(code, lua_vexel_last_line(runner.L0) - vexel_header_lines, source, sizeof source);
     if (text == "unexpected symbol near 'end'" && !std::strstr(source, "end")) text = "unexpected end of line";
     vexel_print_col(text.c_str(), 6);
 }
@@ -182,7 +182,8 @@ std::string without_position(const std::string& message) {
 
 void report_runtime_error(lua_State* L, const char* code) {
     std::string message = without_position(lua_isstring(L, -1) ? lua_tostring(L, -1) : "error");
-    if (vexel_runtime_line > 2) print_position("runtime error line %d tab %d", vexel_runtime_line - vexel_header_lines, code);
+    const int line = lua_vexel_runtime_line(L);
+    if (line > 2) print_position("runtime error line %d tab %d", line - vexel_header_lines, code);
     bool assertion = runner.assert_message[0] != 0;
     if (assertion) {
         vexel_print_col("assertion failed", 6);
@@ -212,8 +213,11 @@ int64_t script_memory() { return runner.L0 ? vexel_lua_program_memory() : 0; }
 // ---------------------------------------------------------------- machine
 
 void start_lua_machine() {
-    lua_set_assert_hook(vexel_assert_message);
     runner.L0 = lua_newstate(vexel_lua_alloc, nullptr);
+    if (runner.L0) {
+        lua_set_assert_hook(runner.L0, [](lua_State*, const char* message) { vexel_assert_message(message); });
+        lua_vexel_set_charge(runner.L0, [](lua_State*, int cycles) { spend_cpu(cycles); });
+    }
     vexel_lua_alloc_state = runner.L0;
     vexel_lua_code_charge = 0;
     if (runner.L0) add_c_functions(runner.L0);

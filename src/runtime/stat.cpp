@@ -12,7 +12,7 @@
 #include "machine/lua_alloc.h"
 #include "machine/mem.h"
 #include "machine/pstate.h"
-#include "runtime/lua/lua.h"
+#include "lua/lua.h"
 #include "runtime/run.h"
 
 namespace {

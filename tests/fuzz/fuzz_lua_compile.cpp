@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/lua/lua.h"
-#include "runtime/lua/lua_aux.h"
-#include "runtime/lua/lua_dump.h"
+#include "lua/lua.h"
+#include "lua/lua_aux.h"
+#include "lua/lua_dump.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/lua/lua.h"
-#include "runtime/lua/lua_aux.h"
-#include "runtime/lua/lua_base.h"
+#include "lua/lua.h"
+#include "lua/lua_aux.h"
+#include "lua/lua_base.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "machine/api_button.h"
 #include "machine/button.h"
 #include "machine/pstate.h"
-#include "runtime/lua/lua.h"
-#include "runtime/lua/lua_aux.h"
+#include "lua/lua.h"
+#include "lua/lua_aux.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "gfx_scene.h"
 #include "machine/api_gfx.h"
 #include "machine/pstate.h"
-#include "runtime/lua/lua.h"
-#include "runtime/lua/lua_aux.h"
+#include "lua/lua.h"
+#include "lua/lua_aux.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // Trigonometry, random generator and the script's math and bit functions.
 #include "machine/math.h"
+#include "runtime/run.h"
 
 #include <gtest/gtest.h>
 
@@ -198,20 +199,19 @@ TEST(MathScript, BitOperations) {
 }
 
 TEST(MathScript, ChargesForSqrtAndRnd) {
-    static int64_t total;
-    total = 0;
-    vexel_set_cpu_charge([](int32_t c) { total += c; });
-    EXPECT_EQ(vexel_math_sqrt(fx(4)), fx(2));
-    EXPECT_EQ(total, 24);
-    total = 0;
-    vexel_math_rnd(one);
-    EXPECT_EQ(total, 4);
-    total = 0;
-    vexel_math_sin(1);
-    vexel_math_atan2(1, 2);
-    vexel_math_mid(1, 2, 3);
-    EXPECT_EQ(total, 0);
-    vexel_set_cpu_charge(nullptr);
+    auto charged = [](auto&& call) {
+        runner.api_cycles_since_flip = 0;
+        call();
+        return runner.api_cycles_since_flip;
+    };
+    EXPECT_EQ(charged([] { EXPECT_EQ(vexel_math_sqrt(fx(4)), fx(2)); }), 24);
+    EXPECT_EQ(charged([] { vexel_math_rnd(one); }), 4);
+    EXPECT_EQ(charged([] {
+                  vexel_math_sin(1);
+                  vexel_math_atan2(1, 2);
+                  vexel_math_mid(1, 2, 3);
+              }),
+              0);
 }
 
 }  // namespace

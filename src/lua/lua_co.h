@@ -1,0 +1,50 @@
+// Coroutines: resuming and yielding threads, and the coroutine functions a
+// cartridge sees.
+//
+// lua_resume runs a thread inside its own recover point until it returns,
+// yields or fails; lua_yieldk unwinds to that point with LUA_YIELD. A yield
+// is possible from Lua code, from a C function called from Lua (`flip`), out
+// of a metamethod called by an instruction, and from the count hook; it is
+// refused ("attempt to yield across a C-call boundary") while a C call
+// without a continuation (L->nny > 0) is on the thread's stack. The main
+// thread may be resumed like any coroutine: that is how the program runner
+// drives a program a frame at a time.
+//
+// Invariants:
+// - A thread suspended by a yield has status LUA_YIELD and its L->ci is the
+//   call that yielded; ci->extra holds the offset of its real func slot, and
+//   ci->func is moved down so that only the yielded values sit above it.
+// - A yield from a hook leaves the Lua call's pc on the instruction that was
+//   about to run and marks the call CIST_HOOKYIELD, so resuming re-runs that
+//   instruction without calling the hook again.
+// - Between a yield and the next resume the resumer leaves the thread's
+//   stack as the yield left it (it pops whatever it pushed there).
+// - A thread whose run failed has the error status (it is dead) and keeps
+//   its call stack for tracebacks; lua_reset_call_state_vexel makes the main
+//   thread usable again.
+// - While a thread runs inside lua_resume, L->resumer is the thread whose
+//   coresume resumed it (null when the host did). A hook yield in a
+//   coroutine marks it hookyielded, and its coresume yields its own thread
+//   in turn (also marked) with a continuation that resumes the coroutine
+//   again: the whole chain up to the host is suspended, and carries on
+//   unchanged when the host resumes. A hookyielded coroutine counts as
+//   "normal": nothing but its own resumer's continuation may resume it.
+// - After lua_vexel_stop, coresume passes errors on instead of returning
+//   them and finalizers are skipped, until lua_vexel_clear_stop.
+#pragma once
+
+#include "lua/lua.h"
+
+// cocreate(f): a new coroutine running f.
+int luaB_cocreate(lua_State* L);
+// coresume(co, ...): true and the values passed to yield or returned, or
+// false and the error message.
+int luaB_coresume(lua_State* L);
+// costatus(co): "suspended", "running", "normal" or "dead".
+int luaB_costatus(lua_State* L);
+// yield(...): suspends the running coroutine, passing the arguments to the
+// resumer.
+int luaB_yield(lua_State* L);
+// Registers cocreate, coresume, costatus and yield as globals.
+void luaB_open_cart_co(lua_State* L);
+

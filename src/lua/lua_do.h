@@ -1,0 +1,42 @@
+// Calls, the stack and error unwinding.
+//
+// Errors unwind by throwing a lua_longjmp (a C++ exception) caught by
+// luaD_rawrunprotected; nothing else catches it, so C++ objects on the way
+// are destroyed properly. luaD_throw with no recover point calls the panic
+// function and aborts. The stack is reallocated by luaD_reallocstack;
+// callers keep stack positions as offsets (savestack/restorestack) across
+// anything that can grow the stack.
+#pragma once
+
+#include "lua/lua_state.h"
+
+using Pfunc = void (*)(lua_State* L, void* ud);
+
+inline ptrdiff_t savestack(lua_State* L, const TValue* p) {
+    return reinterpret_cast<const char*>(p) - reinterpret_cast<const char*>(L->stack);
+}
+inline StkId restorestack(lua_State* L, ptrdiff_t n) {
+    return reinterpret_cast<StkId>(reinterpret_cast<char*>(L->stack) + n);
+}
+void luaD_growstack(lua_State* L, int n);
+inline void luaD_checkstack(lua_State* L, int n) {
+    if (L->stack_last - L->top <= n) luaD_growstack(L, n);
+}
+inline void incr_top(lua_State* L) {
+    L->top++;
+    luaD_checkstack(L, 0);
+}
+
+// Compiles the text chunk read from z (binary chunks are refused) and pushes
+// the resulting closure; returns a status code.
+int luaD_protectedparser(lua_State* L, ZIO* z, const char* name, const char* mode);
+void luaD_hook(lua_State* L, int event, int line);
+int luaD_precall(lua_State* L, StkId func, int nresults);
+void luaD_call(lua_State* L, StkId func, int nResults, int allowyield);
+int luaD_pcall(lua_State* L, Pfunc func, void* u, ptrdiff_t oldtop, ptrdiff_t ef);
+int luaD_poscall(lua_State* L, StkId firstResult);
+void luaD_reallocstack(lua_State* L, int newsize);
+void luaD_shrinkstack(lua_State* L);
+[[noreturn]] void luaD_throw(lua_State* L, int errcode);
+int luaD_rawrunprotected(lua_State* L, Pfunc f, void* ud);
+void luaD_seterrorobj(lua_State* L, int errcode, StkId oldtop);

@@ -1,0 +1,64 @@
+// The lexer: turns the source text into tokens.
+//
+// Tokens, their spellings and the error messages are those of Lua 5.2.3;
+// numerals are read as a leading digit (or '.') followed by any hexadecimal
+// digits, dots and exponent signs, and converted by luaO_str2d (so binary
+// 0b1010.1 reaches it unchanged; a rejected numeral is "malformed number").
+// Errors are raised as "chunkid:line: message near 'token'" with the line
+// given to the formatter as a raw number (it prints as line / 65536).
+//
+// Strings made by the lexer are not yet anchored: a collector added later
+// must not run during compilation (or must mark the parser's strings).
+#pragma once
+
+#include "lua/lua_object.h"
+#include "lua/lua_zio.h"
+
+constexpr int FIRST_RESERVED = 257;
+
+enum RESERVED {
+    // terminal symbols denoted by reserved words
+    TK_AND = FIRST_RESERVED, TK_BREAK, TK_DO, TK_ELSE, TK_ELSEIF, TK_END, TK_FALSE, TK_FOR,
+    TK_FUNCTION, TK_GOTO, TK_IF, TK_IN, TK_LOCAL, TK_NIL, TK_NOT, TK_OR, TK_REPEAT, TK_RETURN,
+    TK_THEN, TK_TRUE, TK_UNTIL, TK_WHILE,
+    // other terminal symbols
+    TK_CONCAT, TK_DOTS, TK_EQ, TK_GE, TK_LE, TK_NE, TK_DBCOLON, TK_EOS, TK_NUMBER, TK_NAME,
+    TK_STRING
+};
+constexpr int NUM_RESERVED = TK_WHILE - FIRST_RESERVED + 1;
+
+union SemInfo {
+    lua_Number r;
+    TString* ts;
+};
+
+struct Token {
+    int token;
+    SemInfo seminfo;
+};
+
+struct FuncState;
+struct Dyndata;
+
+struct LexState {
+    int current;      // current character
+    int linenumber;   // input line counter
+    int lastline;     // line of last token consumed
+    Token t;          // current token
+    Token lookahead;  // look ahead token
+    FuncState* fs;    // current function (parser)
+    lua_State* L;
+    ZIO* z;
+    Mbuffer* buff;    // buffer for tokens
+    Dyndata* dyd;     // dynamic structures used by the parser
+    TString* source;  // current source name
+    TString* envn;    // environment variable name ("_ENV")
+};
+
+void luaX_init(lua_State* L);  // interns the reserved words
+void luaX_setinput(lua_State* L, LexState* ls, ZIO* z, TString* source, int firstchar);
+TString* luaX_newstring(LexState* ls, const char* str, size_t l);
+void luaX_next(LexState* ls);
+int luaX_lookahead(LexState* ls);
+[[noreturn]] void luaX_syntaxerror(LexState* ls, const char* s);
+const char* luaX_token2str(LexState* ls, int token);

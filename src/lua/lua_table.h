@@ -1,0 +1,36 @@
+// Tables: the array part and the hash part, the integer-key rule of the
+// 16.16 dialect, and the border search for #.
+//
+// Integer keys are the numbers 1..32767 (raw values 0x10000..0x7fff0000 with
+// zero low 16 bits). Key k lives in array[k-1] when k <= sizearray,
+// otherwise in the hash part under the number k << 16. All other numbers
+// (0, negatives, fractions) are plain hash keys, whose main position is
+// |n| mod ((sizenode - 1) | 1), with -32768 at node 0. `next` reports array
+// keys as (i + 1) << 16. A rehash counts exactly the integer keys above when
+// sizing the array part. The border search is Lua 5.2's unbound search.
+#pragma once
+
+#include "lua/lua_object.h"
+
+inline Node* gnode(const Table* t, int i) { return &t->node[i]; }
+inline TKey* gkey(Node* n) { return &n->i_key; }
+inline TValue* gval(Node* n) { return &n->i_val; }
+inline Node* gnext(Node* n) { return n->i_key.next; }
+
+// The integer key of raw number n, or 0 when n is not one.
+inline int luaH_intkey(lua_Number n) {
+    return (n >= 0x10000 && n <= 0x7fff0000 && (n & 0xffff) == 0) ? (n >> 16) : 0;
+}
+
+const TValue* luaH_getint(Table* t, int key);
+void luaH_setint(lua_State* L, Table* t, int key, TValue* value);
+const TValue* luaH_getstr(Table* t, TString* key);
+const TValue* luaH_get(Table* t, const TValue* key);
+TValue* luaH_newkey(lua_State* L, Table* t, const TValue* key);
+TValue* luaH_set(lua_State* L, Table* t, const TValue* key);
+Table* luaH_new(lua_State* L);
+void luaH_resize(lua_State* L, Table* t, int nasize, int nhsize);
+void luaH_resizearray(lua_State* L, Table* t, int nasize);
+void luaH_free(lua_State* L, Table* t);
+int luaH_next(lua_State* L, Table* t, StkId key);
+int luaH_getn(Table* t);  // border, as a plain integer (caller shifts it)

@@ -1,0 +1,1064 @@
+// The virtual machine: the instruction loop and the value operations that
+// may call metamethods.
+//
+// luaV_execute keeps every instruction's common case inline and short; the
+// cases that may call metamethods, raise errors or allocate go through the
+// out-of-line helpers below (luaV_arith, luaV_gettable, ...), after which
+// `base` is reloaded because the stack may have moved. Numbers are raw 16.16
+// values: + and - wrap at 32 bits, * / % ^ are the machine's fixed-point
+// primitives through luaO_arith so that folding and execution agree.
+#include "lua/lua_vm.h"
+
+#include <cstring>
+
+#include "lua/lua_debug.h"
+#include "lua/lua_func.h"
+#include "lua/lua_gc.h"
+#include "lua/lua_opcodes.h"
+#include "lua/lua_string.h"
+#include "lua/lua_table.h"
+#include "lua/lua_tm.h"
+#include "fixed/fixed.h"
+
+namespace {
+
+// Longest chain of __index/__newindex tables followed before giving up.
+constexpr int MAXTAGLOOP = 100;
+
+inline lua_Number wrap_add(lua_Number a, lua_Number b) {
+    return static_cast<lua_Number>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+inline lua_Number wrap_sub(lua_Number a, lua_Number b) {
+    return static_cast<lua_Number>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+inline lua_Number wrap_neg(lua_Number a) { return static_cast<lua_Number>(0u - static_cast<uint32_t>(a)); }
+
+}  // namespace
+
+// qz_fmod computed in 32-bit unsigned arithmetic: the same results (the
+// remainder of |a| by |b| never needs more than 32 bits), without the
+// much slower 64-bit division.
+lua_Number luaV_mod(lua_Number a, lua_Number b) {
+    if (b == 0) return a;
+    uint32_t m = b < 0 ? 0u - static_cast<uint32_t>(b) : static_cast<uint32_t>(b);
+    if (a >= 0) return static_cast<lua_Number>(static_cast<uint32_t>(a) % m);
+    uint32_t r = (0u - static_cast<uint32_t>(a)) % m;
+    return static_cast<lua_Number>(r == 0 ? 0 : m - r);
+}
+
+namespace {
+
+// Calls metamethod f(p1, p2[, p3]); with hasres the single result goes to p3.
+void callTM(lua_State* L, const TValue* f, const TValue* p1, const TValue* p2, TValue* p3, bool hasres) {
+    ptrdiff_t result = savestack(L, p3);
+    setobj(L->top++, f);
+    setobj(L->top++, p1);
+    setobj(L->top++, p2);
+    if (!hasres) setobj(L->top++, p3);
+    // The metamethod may yield only when called from Lua code.
+    luaD_call(L, L->top - (4 - int(hasres)), int(hasres), isLua(L->ci));
+    if (hasres) {
+        p3 = restorestack(L, result);
+        setobj(p3, --L->top);
+    }
+}
+
+bool call_binTM(lua_State* L, const TValue* p1, const TValue* p2, StkId res, TMS event) {
+    const TValue* tm = luaT_gettmbyobj(L, p1, event);
+    if (ttisnil(tm)) tm = luaT_gettmbyobj(L, p2, event);
+    if (ttisnil(tm)) return false;
+    callTM(L, tm, p1, p2, res, true);
+    return true;
+}
+
+// Metamethod shared by both operands of == (both metatables must agree).
+const TValue* get_equalTM(lua_State* L, Table* mt1, Table* mt2, TMS event) {
+    const TValue* tm1 = luaT_fasttm(L, mt1, event);
+    if (tm1 == nullptr) return nullptr;
+    if (mt1 == mt2) return tm1;
+    const TValue* tm2 = luaT_fasttm(L, mt2, event);
+    if (tm2 == nullptr) return nullptr;
+    if (luaV_rawequalobj(tm1, tm2)) return tm1;
+    return nullptr;
+}
+
+// -1 when neither operand has the metamethod, else its truth value.
+int call_orderTM(lua_State* L, const TValue* p1, const TValue* p2, TMS event) {
+    if (!call_binTM(L, p1, p2, L->top, event)) return -1;
+    return !l_isfalse(L->top);
+}
+
+// String order as Lua's: strcoll on each NUL-separated piece in turn.
+int l_strcmp(const TString* ls, const TString* rs) {
+    const char* l = getstr(ls);
+    size_t ll = ls->len;
+    const char* r = getstr(rs);
+    size_t lr = rs->len;
+    for (;;) {
+        int temp = std::strcoll(l, r);
+        if (temp != 0) return temp;
+        size_t len = std::strlen(l);  // both pieces are equal up to here
+        if (len == lr) return len == ll ? 0 : 1;
+        if (len == ll) return -1;
+        len++;  // skip the NUL and compare the next pieces
+        l += len;
+        ll -= len;
+        r += len;
+        lr -= len;
+    }
+}
+
+inline void setlength(TValue* o, size_t n) { setnvalue(o, int_to_fix(static_cast<int>(n))); }
+
+// Builds a closure for p, reusing the upvalues of the running function or
+// the open upvalues of its registers.
+void pushclosure(lua_State* L, Proto* p, UpVal** encup, StkId base, StkId ra) {
+    int nup = p->sizeupvalues;
+    Upvaldesc* uv = p->upvalues;
+    Closure* ncl = luaF_newLclosure(L, nup);
+    ncl->l.p = p;
+    setclLvalue(L, ra, ncl);  // anchor the new closure on the stack
+    for (int i = 0; i < nup; i++) {
+        if (uv[i].instack)
+            ncl->l.upvals[i] = luaF_findupval(L, base + uv[i].idx);
+        else
+            ncl->l.upvals[i] = encup[uv[i].idx];
+    }
+    p->cache = ncl;  // later closures with the same upvalues share it
+    luaC_objbarrier(L, p, &ncl->l);
+}
+
+// The cached closure of p when its upvalues are the ones a new closure
+// would get, else null.
+Closure* getcached(Proto* p, UpVal** encup, StkId base) {
+    Closure* c = p->cache;
+    if (c == nullptr) return nullptr;
+    int nup = p->sizeupvalues;
+    Upvaldesc* uv = p->upvalues;
+    for (int i = 0; i < nup; i++) {
+        TValue* v = uv[i].instack ? base + uv[i].idx : encup[uv[i].idx]->v;
+        if (c->l.upvals[i]->v != v) return nullptr;
+    }
+    return c;
+}
+
+// The array slot of number key n in t, or null when n is not an integer
+// key inside the array part (then the general lookup decides).
+inline TValue* arrayslot(Table* t, const TValue* key) {
+    if (!ttisnumber(key)) return nullptr;
+    lua_Number n = nvalue(key);
+    if ((n & 0xffff) != 0) return nullptr;
+    unsigned idx = unsigned(n >> 16) - 1u;  // 0-based; keys below 1 wrap to huge
+    return idx < unsigned(t->sizearray) ? &t->array[idx] : nullptr;
+}
+
+// Raw lookup with the two common key kinds inline: interned strings (field
+// and global names, found by the hash chain from their main position, as
+// luaH_getstr does) and array-part integers. Never raises.
+inline const TValue* fastget(Table* t, const TValue* key) {
+    if (ttisshrstring(key)) {
+        TString* ks = tsvalue(key);
+        Node* n = gnode(t, int(ks->hash & unsigned(sizenode(t) - 1)));
+        do {
+            if (ttisshrstring(tkey_tvalue(gkey(n))) && tsvalue(tkey_tvalue(gkey(n))) == ks) return gval(n);
+            n = gnext(n);
+        } while (n);
+        return luaO_nilobject;
+    }
+    const TValue* slot = arrayslot(t, key);
+    return slot ? slot : luaH_get(t, key);
+}
+
+// The count/line hook step before an instruction (the CPU budget).
+void traceexec(lua_State* L) {
+    CallInfo* ci = L->ci;
+    lu_byte mask = L->hookmask;
+    bool counthook = (mask & LUA_MASKCOUNT) && L->hookcount == 0;
+    if (counthook) resethookcount(L);
+    if (ci->callstatus & CIST_HOOKYIELD) {  // the hook ran and yielded before this instruction
+        ci->callstatus &= static_cast<unsigned short>(~CIST_HOOKYIELD);
+        return;
+    }
+    if (counthook) luaD_hook(L, LUA_HOOKCOUNT, -1);
+    if (mask & LUA_MASKLINE) {
+        Proto* p = clLvalue(ci->func)->p;
+        int npc = pcRel(ci->u.l.savedpc, p);
+        int newline = getfuncline(p, npc);
+        if (npc == 0 || ci->u.l.savedpc <= L->oldpc || newline != getfuncline(p, pcRel(L->oldpc, p)))
+            luaD_hook(L, LUA_HOOKLINE, newline);
+    }
+    L->oldpc = ci->u.l.savedpc;
+    if (L->status == LUA_YIELD) {  // the hook yielded: suspend before this instruction
+        if (counthook) L->hookcount = 1;  // resuming counts it down to the hook again
+        ci->u.l.savedpc--;
+        ci->callstatus |= CIST_HOOKYIELD;
+        ci->func = L->top - 1;  // no values are yielded
+        luaD_throw(L, LUA_YIELD);
+    }
+}
+
+// The count hook's countdown lives in a register of luaV_execute (the
+// trap counter) rather than in L->hookcount: one register decrement per
+// instruction instead of a read-modify-write of memory. The register is the
+// true countdown while the loop runs; storetrap writes it back before
+// anything that can read or change L->hookcount (hooks, calls, metamethods,
+// errors, allocation, collection) and trapcount reloads it afterwards.
+// With a line hook every instruction traps and the countdown stays in
+// memory; with neither hook the register counts down from kNoTrap and
+// L->hookcount is left alone, as before.
+constexpr unsigned kNoTrap = 0x7fffffffu;
+
+inline unsigned trapcount(const lua_State* L) {
+    int mask = L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT);
+    if (mask == LUA_MASKCOUNT) return unsigned(L->hookcount);
+    return mask != 0 ? 1u : kNoTrap;
+}
+
+inline void storetrap(lua_State* L, unsigned trap) {
+    if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) == LUA_MASKCOUNT) L->hookcount = int(trap);
+}
+
+// The trap counter ran out before an instruction: count it in memory as the
+// hooks expect, run them, and return the next countdown.
+unsigned hookstep(lua_State* L) {
+    int mask = L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT);
+    if (mask == LUA_MASKCOUNT) {
+        L->hookcount = 0;  // the register reached zero: so did the countdown
+        traceexec(L);
+    } else if (mask != 0) {
+        L->hookcount--;
+        traceexec(L);
+    }
+    return trapcount(L);
+}
+
+// The rare work before a Lua function is entered inline: room on the stack,
+// a free CallInfo and a collection step. Each may allocate, run finalizers
+// or move the stack, so the caller has stored its state. Returns the called
+// function's slot, which may have moved.
+StkId prepinlinecall(lua_State* L, StkId func, const Proto* p) {
+    ptrdiff_t funcr = savestack(L, func);
+    if (L->stack_last - L->top <= p->maxstacksize) luaD_growstack(L, p->maxstacksize);
+    func = restorestack(L, funcr);
+    for (int n = int(L->top - func) - 1; n < p->numparams; n++) setnilvalue(L->top++);
+    if (L->ci->next == nullptr) luaE_extendCI(L);
+    if (G(L)->GCdebt > 0) {
+        // As when a Lua call is entered through luaD_precall: the whole new
+        // frame counts as live (the caller's registers end below it).
+        ptrdiff_t top = savestack(L, L->top);
+        L->top = func + 1 + p->maxstacksize;
+        luaC_checkGC(L);
+        L->top = restorestack(L, top);
+        func = restorestack(L, funcr);
+    }
+    return func;
+}
+
+[[noreturn]] void forerror(lua_State* L, const char* what) {
+    luaG_runerror(L, "'for' %s must be a number", what);
+}
+
+// Numeric for preparation: coerce the three control values and step the
+// index back once, so the first FORLOOP lands on the initial value.
+void forprep(lua_State* L, StkId ra) {
+    if (!ttisnumber(ra) && luaV_tonumber(ra, ra) == nullptr) forerror(L, "initial value");
+    if (!ttisnumber(ra + 1) && luaV_tonumber(ra + 1, ra + 1) == nullptr) forerror(L, "limit");
+    if (!ttisnumber(ra + 2) && luaV_tonumber(ra + 2, ra + 2) == nullptr) forerror(L, "step");
+    setnvalue(ra, wrap_sub(nvalue(ra), nvalue(ra + 2)));
+}
+
+// Copying a long vararg list is work no instruction count sees, and a
+// function that calls itself with one more argument each time does it over
+// and over (quadratic in the list's length): past a free allowance every
+// kCopiesPerCycle values cost the budget one cycle, counted twice since the
+// values are usually copied on once more by the call or return that takes
+// them. Short lists, all an ordinary program uses, cost nothing extra.
+constexpr int kFreeVarargs = 64;
+constexpr int kCopiesPerCycle = 4;
+
+void chargevarargs(lua_State* L, int n) {
+    if (n <= kFreeVarargs || !(L->hookmask & LUA_MASKCOUNT) || L->softyield_saved != 0) return;
+    int cost = 2 * ((n - kFreeVarargs) / kCopiesPerCycle);
+    L->hookcount = L->hookcount > cost ? L->hookcount - cost : 1;  // the hook fires at the next instruction at most
+}
+
+// Variable arguments of the running function into ra.. (b < 0: all).
+void dovararg(lua_State* L, CallInfo* ci, LClosure* cl, StkId ra, int b) {
+    StkId base = ci->u.l.base;
+    int n = int(base - ci->func) - cl->p->numparams - 1;
+    if (b < 0) {
+        chargevarargs(L, n);
+        b = n;
+        ptrdiff_t rar = savestack(L, ra);
+        luaD_checkstack(L, n);
+        ra = restorestack(L, rar);
+        base = ci->u.l.base;
+        L->top = ra + n;
+    }
+    for (int j = 0; j < b; j++) {
+        if (j < n)
+            setobj(ra + j, base - n + j);
+        else
+            setnilvalue(ra + j);
+    }
+}
+
+void dosetlist(lua_State* L, CallInfo* ci, StkId ra, int n, int c) {
+    if (n == 0) n = int(L->top - ra) - 1;
+    Table* h = hvalue(ra);
+    int last = ((c - 1) * LFIELDS_PER_FLUSH) + n;
+    if (last > h->sizearray) luaH_resizearray(L, h, last);
+    for (; n > 0; n--) {
+        TValue* val = ra + n;
+        luaH_setint(L, h, last--, val);
+        luaC_barrierback(L, h, val);
+    }
+    L->top = ci->top;
+}
+
+}  // namespace
+
+const TValue* luaV_tonumber(const TValue* obj, TValue* n) {
+    if (ttisnumber(obj)) return obj;
+    lua_Number num;
+    if (ttisstring(obj) && luaO_str2d(svalue(obj), tsvalue(obj)->len, &num)) {
+        setnvalue(n, num);
+        return n;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// The fraction f/65536 rounded to `digits` decimals, half to even (as
+// printf does on the exact value); *carry is set when it rounds up to 1.
+unsigned round_fraction(unsigned f, int digits, bool* carry) {
+    uint64_t scale = 1;
+    for (int d = 0; d < digits; d++) scale *= 10;
+    uint64_t num = uint64_t(f) * scale;
+    uint64_t q = num >> 16;
+    uint64_t r = num & 0xffff;
+    if (r > 0x8000 || (r == 0x8000 && (q & 1))) q++;
+    *carry = q >= scale;
+    return unsigned(*carry ? q - scale : q);
+}
+
+// The number's text exactly as luaO_fixed_to_string gives it (printf with
+// five decimals to choose three or four, trailing zeros cut), computed in
+// integers: conversions are frequent and printf is slow.
+int fixed_text(char* buff, lua_Number n) {
+    bool neg = n < 0;
+    uint32_t mag = neg ? 0u - uint32_t(n) : uint32_t(n);
+    unsigned ip = mag >> 16;
+    unsigned f = mag & 0xffff;
+    bool carry;
+    unsigned q5 = round_fraction(f, 5, &carry);
+    int digits = (q5 / 10 == 9999 || q5 / 10 == 0) ? 3 : 4;
+    unsigned q = round_fraction(f, digits, &carry);
+    if (carry) ip++;
+    int len = 0;
+    if (neg) buff[len++] = '-';
+    char tmp[12];
+    int nd = 0;
+    do {
+        tmp[nd++] = char('0' + ip % 10);
+        ip /= 10;
+    } while (ip != 0);
+    while (nd > 0) buff[len++] = tmp[--nd];
+    if (q != 0) {
+        while (q % 10 == 0) {  // trailing zeros go
+            q /= 10;
+            digits--;
+        }
+        buff[len++] = '.';
+        for (int d = digits - 1; d >= 0; d--) {
+            tmp[d] = char('0' + q % 10);
+            q /= 10;
+        }
+        for (int d = 0; d < digits; d++) buff[len++] = tmp[d];
+    }
+    buff[len] = '\0';
+    return len;
+}
+
+}  // namespace
+
+int luaV_fixed_text(char* buff, lua_Number n) { return fixed_text(buff, n); }
+
+int luaV_tostring(lua_State* L, StkId obj) {
+    if (!ttisnumber(obj)) return 0;
+    char buff[LUAI_MAXNUMBER2STR];
+    int len = fixed_text(buff, nvalue(obj));
+    setsvalue(L, obj, luaS_newlstr(L, buff, size_t(len)));
+    return 1;
+}
+
+void luaV_gettable(lua_State* L, const TValue* t, TValue* key, StkId val) {
+    for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+        const TValue* tm;
+        if (ttistable(t)) {
+            Table* h = hvalue(t);
+            const TValue* res = fastget(h, key);
+            if (!ttisnil(res) || (tm = luaT_fasttm(L, h->metatable, TM_INDEX)) == nullptr) {
+                setobj(val, res);
+                return;
+            }
+        } else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_INDEX))) {
+            luaG_typeerror(L, t, "index");
+        }
+        if (ttisfunction(tm)) {
+            callTM(L, tm, t, key, val, true);
+            return;
+        }
+        t = tm;  // repeat with the metamethod's value
+    }
+    luaG_runerror(L, "loop in gettable");
+}
+
+void luaV_settable(lua_State* L, const TValue* t, TValue* key, StkId val) {
+    for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+        const TValue* tm;
+        if (ttistable(t)) {
+            Table* h = hvalue(t);
+            TValue* oldval = const_cast<TValue*>(fastget(h, key));
+            if (!ttisnil(oldval) || (tm = luaT_fasttm(L, h->metatable, TM_NEWINDEX)) == nullptr) {
+                if (oldval == luaO_nilobject) oldval = luaH_newkey(L, h, key);
+                setobj(oldval, val);
+                h->flags = 0;  // the table may now hold a metamethod name
+                luaC_barrierback(L, h, val);
+                return;
+            }
+        } else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_NEWINDEX))) {
+            luaG_typeerror(L, t, "index");
+        }
+        if (ttisfunction(tm)) {
+            callTM(L, tm, t, key, val, false);
+            return;
+        }
+        t = tm;
+    }
+    luaG_runerror(L, "loop in settable");
+}
+
+int luaV_equalobj_(lua_State* L, const TValue* t1, const TValue* t2) {
+    if (ttype(t1) != ttype(t2)) return 0;
+    const TValue* tm;
+    switch (ttype(t1)) {
+    case LUA_TNIL: return 1;
+    case LUA_TNUMBER: return nvalue(t1) == nvalue(t2);
+    case LUA_TBOOLEAN: return bvalue(t1) == bvalue(t2);
+    case LUA_TLIGHTUSERDATA: return pvalue(t1) == pvalue(t2);
+    case LUA_TLCF: return fvalue(t1) == fvalue(t2);
+    case LUA_TSHRSTR: return eqshrstr(tsvalue(t1), tsvalue(t2));
+    case LUA_TLNGSTR: return luaS_eqlngstr(tsvalue(t1), tsvalue(t2));
+    case LUA_TUSERDATA:
+        if (uvalue(t1) == uvalue(t2)) return 1;
+        if (L == nullptr) return 0;
+        tm = get_equalTM(L, uvalue(t1)->metatable, uvalue(t2)->metatable, TM_EQ);
+        break;
+    case LUA_TTABLE:
+        if (hvalue(t1) == hvalue(t2)) return 1;
+        if (L == nullptr) return 0;
+        tm = get_equalTM(L, hvalue(t1)->metatable, hvalue(t2)->metatable, TM_EQ);
+        break;
+    default: return gcvalue(t1) == gcvalue(t2);
+    }
+    if (tm == nullptr) return 0;
+    callTM(L, tm, t1, t2, L->top, true);
+    return !l_isfalse(L->top);
+}
+
+int luaV_lessthan(lua_State* L, const TValue* l, const TValue* r) {
+    if (ttisnumber(l) && ttisnumber(r)) return nvalue(l) < nvalue(r);
+    if (ttisstring(l) && ttisstring(r)) return l_strcmp(tsvalue(l), tsvalue(r)) < 0;
+    int res = call_orderTM(L, l, r, TM_LT);
+    if (res < 0) luaG_ordererror(L, l, r);
+    return res;
+}
+
+int luaV_lessequal(lua_State* L, const TValue* l, const TValue* r) {
+    if (ttisnumber(l) && ttisnumber(r)) return nvalue(l) <= nvalue(r);
+    if (ttisstring(l) && ttisstring(r)) return l_strcmp(tsvalue(l), tsvalue(r)) <= 0;
+    int res = call_orderTM(L, l, r, TM_LE);
+    if (res >= 0) return res;
+    res = call_orderTM(L, r, l, TM_LT);  // a <= b as not (b < a)
+    if (res < 0) luaG_ordererror(L, l, r);
+    return !res;
+}
+
+void luaV_concat(lua_State* L, int total) {
+    do {
+        StkId top = L->top;
+        int n = 2;  // values concatenated in this pass
+        if (!(ttisstring(top - 2) || ttisnumber(top - 2)) || !tostring(L, top - 1)) {
+            if (!call_binTM(L, top - 2, top - 1, top - 2, TM_CONCAT)) luaG_concaterror(L, top - 2, top - 1);
+        } else if (tsvalue(top - 1)->len == 0) {
+            (void)tostring(L, top - 2);  // the result is the first operand
+        } else if (ttisstring(top - 2) && tsvalue(top - 2)->len == 0) {
+            setobj(top - 2, top - 1);
+        } else {
+            // At least two non-empty strings: join as many as possible.
+            size_t tl = tsvalue(top - 1)->len;
+            int i;
+            for (i = 1; i < total && tostring(L, top - i - 1); i++) {
+                size_t l = tsvalue(top - i - 1)->len;
+                if (l >= MAX_SIZET - tl) luaG_runerror(L, "string length overflow");
+                tl += l;
+            }
+            char* buffer = luaZ_openspace(L, &G(L)->buff, tl);
+            tl = 0;
+            n = i;
+            do {
+                size_t l = tsvalue(top - i)->len;
+                std::memcpy(buffer + tl, svalue(top - i), l);
+                tl += l;
+            } while (--i > 0);
+            setsvalue(L, top - n, luaS_newlstr(L, buffer, tl));
+        }
+        total -= n - 1;
+        L->top -= n - 1;
+    } while (total > 1);
+}
+
+void luaV_objlen(lua_State* L, StkId ra, const TValue* rb) {
+    const TValue* tm;
+    switch (ttypenv(rb)) {
+    case LUA_TTABLE: {
+        Table* h = hvalue(rb);
+        tm = luaT_fasttm(L, h->metatable, TM_LEN);
+        if (tm) break;
+        setlength(ra, size_t(luaH_getn(h)));
+        return;
+    }
+    case LUA_TSTRING: setlength(ra, tsvalue(rb)->len); return;
+    default:
+        tm = luaT_gettmbyobj(L, rb, TM_LEN);
+        if (ttisnil(tm)) luaG_typeerror(L, rb, "get length of");
+        break;
+    }
+    callTM(L, tm, rb, rb, ra, true);
+}
+
+void luaV_arith(lua_State* L, StkId ra, const TValue* rb, const TValue* rc, TMS op) {
+    TValue tempb, tempc;
+    const TValue* b = luaV_tonumber(rb, &tempb);
+    const TValue* c = b ? luaV_tonumber(rc, &tempc) : nullptr;
+    if (b && c) {
+        setnvalue(ra, luaO_arith(int(op) - TM_ADD + LUA_OPADD, nvalue(b), nvalue(c)));
+    } else if (!call_binTM(L, rb, rc, ra, op)) {
+        luaG_aritherror(L, rb, rc);
+    }
+}
+
+// Completes the instruction of the running Lua call that a yield inside a
+// metamethod or a called function interrupted.
+void luaV_finishOp(lua_State* L) {
+    CallInfo* ci = L->ci;
+    StkId base = ci->u.l.base;
+    Instruction inst = *(ci->u.l.savedpc - 1);
+    OpCode op = GET_OPCODE(inst);
+    switch (op) {
+    case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD: case OP_POW:
+    case OP_UNM: case OP_LEN: case OP_GETTABUP: case OP_GETTABLE: case OP_SELF:
+        setobj(base + GETARG_A(inst), --L->top);
+        break;
+    case OP_LE: case OP_LT: case OP_EQ: {
+        int res = !l_isfalse(L->top - 1);
+        L->top--;
+        // "<=" answered by "not (b < a)" when there is no __le
+        if (op == OP_LE && ttisnil(luaT_gettmbyobj(L, base + GETARG_B(inst), TM_LE))) res = !res;
+        if (res != GETARG_A(inst)) ci->u.l.savedpc++;  // condition failed: skip the jump
+        break;
+    }
+    case OP_CONCAT: {
+        StkId top = L->top - 1;  // top when the metamethod was called
+        int b = GETARG_B(inst);
+        int total = int(top - 1 - (base + b));  // still to concatenate
+        setobj(top - 2, top);                   // the metamethod's result in place
+        if (total > 1) {
+            L->top = top - 1;
+            luaV_concat(L, total);  // may yield again
+        }
+        setobj(ci->u.l.base + GETARG_A(inst), L->top - 1);
+        L->top = ci->top;
+        break;
+    }
+    case OP_TFORCALL: L->top = ci->top; break;
+    case OP_CALL:
+        if (GETARG_C(inst) - 1 >= 0) L->top = ci->top;
+        break;
+    default: break;  // OP_TAILCALL, OP_SETTABUP, OP_SETTABLE: nothing left to do
+    }
+}
+
+// ---- the instruction loop ----
+
+void luaV_execute(lua_State* L) {
+    CallInfo* ci = L->ci;
+    LClosure* cl;
+    TValue* k;
+    StkId base;
+    // The running function's pc lives in a register; it is stored back into
+    // ci->u.l.savedpc (savepc) before anything that may raise an error, call
+    // a hook or another function, since those read it from there.
+    const Instruction* pc;
+    Instruction i;
+    StkId ra;
+    // The hook countdown (see storetrap); it carries across the frames that
+    // this invocation enters and leaves.
+    unsigned trap = trapcount(L);
+newframe:
+    cl = clLvalue(ci->func);
+    k = cl->p->k;
+    base = ci->u.l.base;
+    pc = ci->u.l.savedpc;
+
+#define RA(i) (base + GETARG_A(i))
+#define RB(i) (base + GETARG_B(i))
+#define RC(i) (base + GETARG_C(i))
+#define RKB(i) (ISK(GETARG_B(i)) ? k + INDEXK(GETARG_B(i)) : base + GETARG_B(i))
+#define RKC(i) (ISK(GETARG_C(i)) ? k + INDEXK(GETARG_C(i)) : base + GETARG_C(i))
+#define savepc() (ci->u.l.savedpc = pc)
+#define savetrap() storetrap(L, trap)
+#define loadtrap() (trap = trapcount(L))
+// Before anything that may raise, call out or allocate.
+#define savestate() \
+    {               \
+        savepc();   \
+        savetrap(); \
+    }
+// Runs x, which may move the stack or change the hooks, then reloads.
+#define Protect(x)           \
+    {                        \
+        savestate();         \
+        x;                   \
+        base = ci->u.l.base; \
+        loadtrap();          \
+    }
+#define dojump(i, e)                                                \
+    {                                                               \
+        int a_ = GETARG_A(i);                                       \
+        if (a_ > 0) luaF_close(L, ci->u.l.base + a_ - 1);           \
+        pc += GETARG_sBx(i) + (e);                     \
+    }
+#define donextjump() \
+    {                \
+        Instruction ni_ = *pc; \
+        dojump(ni_, 1); \
+    }
+#define checkGC(c)                             \
+    if (G(L)->GCdebt > 0) {                    \
+        savestate();                           \
+        L->top = (c);                          \
+        luaC_checkGC(L);                       \
+        L->top = ci->top;                      \
+        base = ci->u.l.base;                   \
+        loadtrap();                            \
+    }
+#define arith_op(op, tm)                                              \
+    {                                                                 \
+        TValue* rb = RKB(i);                                          \
+        TValue* rc = RKC(i);                                          \
+        if (ttisnumber(rb) && ttisnumber(rc)) {                       \
+            setnvalue(ra, op(nvalue(rb), nvalue(rc)));                \
+        } else {                                                      \
+            Protect(luaV_arith(L, ra, rb, rc, tm));                   \
+        }                                                             \
+    }
+
+// Fetches the next instruction, counting it for the hooks (the CPU budget).
+#define vmfetch()                              \
+    {                                          \
+        i = *(pc++);                           \
+        if (__builtin_expect(--trap == 0, 0)) { \
+            savepc();                          \
+            trap = hookstep(L);                \
+            base = ci->u.l.base;               \
+        }                                      \
+        ra = RA(i);                            \
+    }
+#if defined(__GNUC__)
+// Each instruction ends with its own jump to the next one's code, which
+// predicts better than the single jump of the switch.
+#define vmbreak                                \
+    {                                          \
+        vmfetch();                             \
+        goto* disptab[GET_OPCODE(i)];          \
+    }
+#define vmlabel(op) L_##op:
+    static const void* const disptab[NUM_OPCODES] = {
+        &&L_OP_MOVE,     &&L_OP_LOADK,   &&L_OP_LOADKX,  &&L_OP_LOADBOOL, &&L_OP_LOADNIL, &&L_OP_GETUPVAL,
+        &&L_OP_GETTABUP, &&L_OP_GETTABLE, &&L_OP_SETTABUP, &&L_OP_SETUPVAL, &&L_OP_SETTABLE, &&L_OP_NEWTABLE,
+        &&L_OP_SELF,     &&L_OP_ADD,     &&L_OP_SUB,     &&L_OP_MUL,      &&L_OP_DIV,     &&L_OP_MOD,
+        &&L_OP_POW,      &&L_OP_UNM,     &&L_OP_NOT,     &&L_OP_LEN,      &&L_OP_CONCAT,  &&L_OP_JMP,
+        &&L_OP_EQ,       &&L_OP_LT,      &&L_OP_LE,      &&L_OP_TEST,     &&L_OP_TESTSET, &&L_OP_CALL,
+        &&L_OP_TAILCALL, &&L_OP_RETURN,  &&L_OP_FORLOOP, &&L_OP_FORPREP,  &&L_OP_TFORCALL, &&L_OP_TFORLOOP,
+        &&L_OP_SETLIST,  &&L_OP_CLOSURE, &&L_OP_VARARG,  &&L_OP_EXTRAARG,
+    };
+#else
+#define vmbreak break
+#define vmlabel(op)
+#endif
+
+    for (;;) {
+        vmfetch();
+        switch (GET_OPCODE(i)) {
+        case OP_MOVE: vmlabel(OP_MOVE) setobj(ra, RB(i)); vmbreak;
+        case OP_LOADK: vmlabel(OP_LOADK) setobj(ra, k + GETARG_Bx(i)); vmbreak;
+        case OP_LOADKX: vmlabel(OP_LOADKX) setobj(ra, k + GETARG_Ax(*pc++)); vmbreak;
+        case OP_LOADBOOL: vmlabel(OP_LOADBOOL)
+            setbvalue(ra, GETARG_B(i));
+            if (GETARG_C(i)) pc++;
+            vmbreak;
+        case OP_LOADNIL: vmlabel(OP_LOADNIL) {
+            int b = GETARG_B(i);
+            do {
+                setnilvalue(ra++);
+            } while (b--);
+            vmbreak;
+        }
+        case OP_GETUPVAL: vmlabel(OP_GETUPVAL) setobj(ra, cl->upvals[GETARG_B(i)]->v); vmbreak;
+        case OP_GETTABUP: vmlabel(OP_GETTABUP) {
+            TValue* upv = cl->upvals[GETARG_B(i)]->v;
+            TValue* rc = RKC(i);
+            if (ttistable(upv)) {  // a global read that finds its value
+                const TValue* res = fastget(hvalue(upv), rc);
+                if (!ttisnil(res) || hvalue(upv)->metatable == nullptr) {
+                    setobj(ra, res);
+                    vmbreak;
+                }
+            }
+            Protect(luaV_gettable(L, upv, rc, ra));
+            vmbreak;
+        }
+        case OP_GETTABLE: vmlabel(OP_GETTABLE) {
+            TValue* rb = RB(i);
+            TValue* rc = RKC(i);
+            // Plain table read of a key that is present: no call needed.
+            if (ttistable(rb)) {
+                const TValue* res = fastget(hvalue(rb), rc);
+                if (!ttisnil(res) || hvalue(rb)->metatable == nullptr) {
+                    setobj(ra, res);
+                    vmbreak;
+                }
+            }
+            Protect(luaV_gettable(L, rb, rc, ra));
+            vmbreak;
+        }
+        case OP_SETTABUP: vmlabel(OP_SETTABUP) Protect(luaV_settable(L, cl->upvals[GETARG_A(i)]->v, RKB(i), RKC(i))); vmbreak;
+        case OP_SETUPVAL: vmlabel(OP_SETUPVAL) {
+            UpVal* uv = cl->upvals[GETARG_B(i)];
+            setobj(uv->v, ra);
+            luaC_barrier(L, uv, ra);
+            vmbreak;
+        }
+        case OP_SETTABLE: vmlabel(OP_SETTABLE) {
+            TValue* rb = RKB(i);
+            TValue* rc = RKC(i);
+            if (ttistable(ra)) {  // overwriting a present key needs no metamethod
+                TValue* slot = const_cast<TValue*>(fastget(hvalue(ra), rb));
+                if (!ttisnil(slot)) {
+                    setobj(slot, rc);
+                    luaC_barrierback(L, hvalue(ra), rc);
+                    vmbreak;
+                }
+            }
+            Protect(luaV_settable(L, ra, rb, rc));
+            vmbreak;
+        }
+        case OP_NEWTABLE: vmlabel(OP_NEWTABLE) {
+            int b = GETARG_B(i);
+            int c = GETARG_C(i);
+            savestate();
+            Table* t = luaH_new(L);
+            sethvalue(L, ra, t);
+            if (b != 0 || c != 0) luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c));
+            loadtrap();
+            checkGC(ra + 1);
+            vmbreak;
+        }
+        case OP_SELF: vmlabel(OP_SELF) {
+            StkId rb = RB(i);
+            TValue* rc = RKC(i);
+            setobj(ra + 1, rb);
+            if (ttistable(rb)) {  // a method found in the object itself
+                const TValue* res = fastget(hvalue(rb), rc);
+                if (!ttisnil(res)) {
+                    setobj(ra, res);
+                    vmbreak;
+                }
+            }
+            Protect(luaV_gettable(L, rb, rc, ra));
+            vmbreak;
+        }
+        case OP_ADD: vmlabel(OP_ADD) arith_op(wrap_add, TM_ADD); vmbreak;
+        case OP_SUB: vmlabel(OP_SUB) arith_op(wrap_sub, TM_SUB); vmbreak;
+        case OP_MUL: vmlabel(OP_MUL) arith_op(qz_fmul, TM_MUL); vmbreak;
+        case OP_DIV: vmlabel(OP_DIV) arith_op(qz_fdiv, TM_DIV); vmbreak;
+        case OP_MOD: vmlabel(OP_MOD) arith_op(luaV_mod, TM_MOD); vmbreak;
+        case OP_POW: vmlabel(OP_POW) {
+            TValue* rb = RKB(i);
+            TValue* rc = RKC(i);
+            if (ttisnumber(rb) && ttisnumber(rc)) {
+                int32_t cycles = 0;
+                setnvalue(ra, qz_fpow(nvalue(rb), nvalue(rc), &cycles));
+                if (cycles != 0 && G(L)->charge != nullptr) {  // the roots it took cost the host's budget
+                    savestate();
+                    G(L)->charge(L, cycles);
+                    loadtrap();
+                }
+            } else {
+                Protect(luaV_arith(L, ra, rb, rc, TM_POW));
+            }
+            vmbreak;
+        }
+        case OP_UNM: vmlabel(OP_UNM) {
+            TValue* rb = RB(i);
+            if (ttisnumber(rb)) {
+                setnvalue(ra, wrap_neg(nvalue(rb)));
+            } else {
+                Protect(luaV_arith(L, ra, rb, rb, TM_UNM));
+            }
+            vmbreak;
+        }
+        case OP_NOT: vmlabel(OP_NOT) setbvalue(ra, l_isfalse(RB(i))); vmbreak;
+        case OP_LEN: vmlabel(OP_LEN) Protect(luaV_objlen(L, ra, RB(i))); vmbreak;
+        case OP_CONCAT: vmlabel(OP_CONCAT) {
+            int b = GETARG_B(i);
+            int c = GETARG_C(i);
+            L->top = base + c + 1;  // mark the end of the operands
+            Protect(luaV_concat(L, c - b + 1));
+            ra = RA(i);  // the stack may have moved
+            StkId rb = base + b;
+            setobj(ra, rb);
+            checkGC(ra >= rb ? ra + 1 : rb);
+            L->top = ci->top;
+            vmbreak;
+        }
+        case OP_JMP: vmlabel(OP_JMP) dojump(i, 0); vmbreak;
+        case OP_EQ: vmlabel(OP_EQ) {
+            TValue* rb = RKB(i);
+            TValue* rc = RKC(i);
+            Protect(if (int(equalobj(L, rb, rc)) != GETARG_A(i)) pc++; else donextjump());
+            vmbreak;
+        }
+        case OP_LT: vmlabel(OP_LT) {
+            TValue* rb = RKB(i);
+            TValue* rc = RKC(i);
+            if (ttisnumber(rb) && ttisnumber(rc)) {
+                if (int(nvalue(rb) < nvalue(rc)) != GETARG_A(i))
+                    pc++;
+                else
+                    donextjump();
+            } else {
+                Protect(if (luaV_lessthan(L, rb, rc) != GETARG_A(i)) pc++; else donextjump());
+            }
+            vmbreak;
+        }
+        case OP_LE: vmlabel(OP_LE) {
+            TValue* rb = RKB(i);
+            TValue* rc = RKC(i);
+            if (ttisnumber(rb) && ttisnumber(rc)) {
+                if (int(nvalue(rb) <= nvalue(rc)) != GETARG_A(i))
+                    pc++;
+                else
+                    donextjump();
+            } else {
+                Protect(if (luaV_lessequal(L, rb, rc) != GETARG_A(i)) pc++; else donextjump());
+            }
+            vmbreak;
+        }
+        case OP_TEST: vmlabel(OP_TEST)
+            if (GETARG_C(i) ? l_isfalse(ra) : !l_isfalse(ra))
+                pc++;
+            else
+                donextjump();
+            vmbreak;
+        case OP_TESTSET: vmlabel(OP_TESTSET) {
+            TValue* rb = RB(i);
+            if (GETARG_C(i) ? l_isfalse(rb) : !l_isfalse(rb)) {
+                pc++;
+            } else {
+                setobj(ra, rb);
+                donextjump();
+            }
+            vmbreak;
+        }
+        case OP_CALL: vmlabel(OP_CALL) {
+            int b = GETARG_B(i);
+            int nresults = GETARG_C(i) - 1;
+            if (b != 0) L->top = ra + b;  // else the previous instruction set top
+            savepc();  // the caller's pc, for the return and for errors
+            if (ttisLclosure(ra) && !(L->hookmask & LUA_MASKCALL)) {
+                // The common Lua-to-Lua call, entered without leaving the loop.
+                Proto* p = clLvalue(ra)->p;
+                if (!p->is_vararg) {
+                    CallInfo* nci = ci->next;
+                    if (L->stack_last - L->top <= p->maxstacksize || nci == nullptr || G(L)->GCdebt > 0) {
+                        savetrap();
+                        ra = prepinlinecall(L, ra, p);
+                        loadtrap();
+                        nci = ci->next;
+                    }
+                    for (int n = int(L->top - ra) - 1; n < p->numparams; n++) setnilvalue(L->top++);
+                    L->ci = nci;
+                    nci->nresults = short(nresults);
+                    nci->func = ra;
+                    nci->u.l.base = ra + 1;
+                    nci->top = ra + 1 + p->maxstacksize;
+                    nci->u.l.savedpc = p->code;
+                    nci->callstatus = CIST_LUA | CIST_REENTRY;
+                    L->top = nci->top;
+                    ci = nci;
+                    goto newframe;
+                }
+            }
+            savetrap();
+            if (int r = luaD_precall(L, ra, nresults)) {  // C function: already done
+                if (r == 2) return;  // it yielded: back to the resume
+                if (nresults >= 0) L->top = ci->top;
+                base = ci->u.l.base;
+                loadtrap();
+            } else {  // Lua function: run it in this same loop
+                loadtrap();
+                ci = L->ci;
+                ci->callstatus |= CIST_REENTRY;
+                goto newframe;
+            }
+            vmbreak;
+        }
+        case OP_TAILCALL: vmlabel(OP_TAILCALL) {
+            int b = GETARG_B(i);
+            if (b != 0) L->top = ra + b;
+            savestate();
+            if (int r = luaD_precall(L, ra, LUA_MULTRET)) {
+                if (r == 2) return;  // it yielded: back to the resume
+                base = ci->u.l.base;
+                loadtrap();
+            } else {
+                loadtrap();
+                // Move the called frame down over the caller's.
+                CallInfo* nci = L->ci;
+                CallInfo* oci = nci->previous;
+                StkId nfunc = nci->func;
+                StkId ofunc = oci->func;
+                StkId lim = nci->u.l.base + getproto(nfunc)->numparams;
+                if (cl->p->sizep > 0) luaF_close(L, oci->u.l.base);
+                for (int aux = 0; nfunc + aux < lim; aux++) setobj(ofunc + aux, nfunc + aux);
+                oci->u.l.base = ofunc + (nci->u.l.base - nfunc);
+                oci->top = L->top = ofunc + (L->top - nfunc);
+                oci->u.l.savedpc = nci->u.l.savedpc;
+                oci->callstatus |= CIST_TAIL;
+                ci = L->ci = oci;
+                goto newframe;
+            }
+            vmbreak;
+        }
+        case OP_RETURN: vmlabel(OP_RETURN) {
+            int b = GETARG_B(i);
+            if (b != 0) L->top = ra + b - 1;
+            if (cl->p->sizep > 0) luaF_close(L, base);
+            if (!(L->hookmask & (LUA_MASKRET | LUA_MASKLINE)) && (ci->callstatus & CIST_REENTRY)) {
+                // Return to a Lua caller: move the results and carry on there.
+                StkId res = ci->func;
+                int wanted = ci->nresults;
+                ci = L->ci = ci->previous;
+                int n;
+                for (n = wanted; n != 0 && ra < L->top; n--) setobj(res++, ra++);
+                while (n-- > 0) setnilvalue(res++);
+                L->top = (wanted == LUA_MULTRET) ? res : ci->top;
+                goto newframe;
+            }
+            savestate();
+            b = luaD_poscall(L, ra);
+            if (!(ci->callstatus & CIST_REENTRY)) return;  // called from C
+            loadtrap();
+            ci = L->ci;
+            if (b) L->top = ci->top;
+            goto newframe;
+        }
+        case OP_FORLOOP: vmlabel(OP_FORLOOP) {
+            lua_Number step = nvalue(ra + 2);
+            lua_Number idx = nvalue(ra);
+            lua_Number next = wrap_add(idx, step);
+            // A loop counting up stops instead of wrapping past 32767.
+            bool wrapped = step >= 0 && idx >= 0 && next <= 0;
+            if (!wrapped && (step > 0 ? next <= nvalue(ra + 1) : next >= nvalue(ra + 1))) {
+                pc += GETARG_sBx(i);
+                setnvalue(ra, next);
+                setnvalue(ra + 3, next);
+            }
+            vmbreak;
+        }
+        case OP_FORPREP: vmlabel(OP_FORPREP)
+            Protect(forprep(L, ra));
+            pc += GETARG_sBx(i);
+            vmbreak;
+        case OP_TFORCALL: vmlabel(OP_TFORCALL) {
+            StkId cb = ra + 3;  // call base
+            setobj(cb + 2, ra + 2);
+            setobj(cb + 1, ra + 1);
+            setobj(cb, ra);
+            L->top = cb + 3;
+            Protect(luaD_call(L, cb, GETARG_C(i), 1));
+            L->top = ci->top;
+            // The TFORLOOP that follows runs as part of this instruction
+            // (it is not counted on its own).
+            i = *(pc++);
+            ra = RA(i);
+            if (!ttisnil(ra + 1)) {
+                setobj(ra, ra + 1);
+                pc += GETARG_sBx(i);
+            }
+            vmbreak;
+        }
+        case OP_TFORLOOP: vmlabel(OP_TFORLOOP)
+            if (!ttisnil(ra + 1)) {
+                setobj(ra, ra + 1);
+                pc += GETARG_sBx(i);
+            }
+            vmbreak;
+        case OP_SETLIST: vmlabel(OP_SETLIST) {
+            int n = GETARG_B(i);
+            int c = GETARG_C(i);
+            if (c == 0) c = GETARG_Ax(*pc++);
+            Protect(dosetlist(L, ci, ra, n, c));
+            vmbreak;
+        }
+        case OP_CLOSURE: vmlabel(OP_CLOSURE) {
+            Proto* p = cl->p->p[GETARG_Bx(i)];
+            Closure* ncl = getcached(p, cl->upvals, base);
+            if (ncl == nullptr) {
+                Protect(pushclosure(L, p, cl->upvals, base, ra));
+            } else {
+                setclLvalue(L, ra, ncl);
+            }
+            checkGC(ra + 1);
+            vmbreak;
+        }
+        case OP_VARARG: vmlabel(OP_VARARG) Protect(dovararg(L, ci, cl, ra, GETARG_B(i) - 1)); vmbreak;
+        case OP_EXTRAARG: vmlabel(OP_EXTRAARG)
+        default:
+            // Never reached by code from the compiler.
+            savestate();
+            luaG_runerror(L, "invalid instruction");
+        }
+    }
+#undef RA
+#undef RB
+#undef RC
+#undef RKB
+#undef RKC
+#undef Protect
+#undef dojump
+#undef donextjump
+#undef checkGC
+#undef arith_op
+#undef savepc
+#undef savetrap
+#undef loadtrap
+#undef savestate
+#undef vmfetch
+#undef vmbreak
+#undef vmlabel
+}

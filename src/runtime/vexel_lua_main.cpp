@@ -1,0 +1,157 @@
+// vexel-lua: runs one script file with the language-level globals a
+// cartridge sees, plus printh for output. The test and benchmark tool of the
+// interpreter.
+//
+//   vexel-lua [--count] [-l] SCRIPT.lua
+//
+// An uncaught error prints its message to standard error and exits with
+// status 1. --count also prints the number of instructions executed (as a
+// count hook of 1 sees them) to standard error. -l prints the compiled
+// listing (in the layout of luac -l -l) instead of running the script.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "machine/api_math.h"
+#include "machine/math.h"
+#include "lua/lua.h"
+#include "lua/lua_aux.h"
+#include "lua/lua_base.h"
+#include "lua/lua_dump.h"
+#include "lua/lua_object.h"
+
+namespace {
+
+// Built-in collection helpers, as the cartridge header defines them.
+constexpr const char* kHelpers = R"(
+function all(c)
+  if c == nil or #c == 0 then return function() end end
+  local i, li = 1, nil
+  return function()
+    if c[i] == li then i = i + 1 end
+    while c[i] == nil and i <= #c do i = i + 1 end
+    li = c[i]
+    return li
+  end
+end
+function foreach(c, f) for v in all(c) do f(v) end end
+function count(c)
+  local n = 0
+  for i = 1, #c do if c[i] ~= nil then n = n + 1 end end
+  return n
+end
+function add(c, v)
+  if c == nil then return end
+  c[#c + 1] = v
+  return v
+end
+function del(c, v)
+  if c == nil or #c < 1 then return end
+  local n = #c
+  for j = 1, n do
+    if c[j] == v then
+      for k = j, n - 1 do c[k] = c[k + 1] end
+      c[n] = nil
+      return
+    end
+  end
+end
+)";
+
+int printh(lua_State* L) {
+    lua_settop(L, 1);
+    luaB_pushtostr(L, 1, false);
+    size_t len;
+    const char* s = lua_tolstring(L, -1, &len);
+    std::fwrite(s, 1, len, stdout);
+    std::fputc('\n', stdout);
+    return 0;
+}
+
+long long g_instructions = 0;
+void count_hook(lua_State*, lua_Debug*) { g_instructions++; }
+
+void open_globals(lua_State* L) {
+    luaB_open_cart_base(L);
+    static const luaL_Reg funcs[] = {
+        {"flr", qz_flr},   {"abs", qz_abs},     {"sgn", qz_sgn},   {"min", qz_min},     {"max", qz_max},
+        {"mid", qz_mid},   {"sin", qz_sin},     {"cos", qz_cos},   {"atan2", qz_atan2}, {"sqrt", qz_sqrt},
+        {"rnd", qz_rnd},   {"srand", qz_srand}, {"band", qz_band}, {"bor", qz_bor},     {"bxor", qz_bxor},
+        {"bnot", qz_bnot}, {"shl", qz_shl},     {"shr", qz_shr},   {"printh", printh},  {nullptr, nullptr},
+    };
+    for (const luaL_Reg* r = funcs; r->name; r++) {
+        lua_pushcfunction(L, r->func);
+        lua_setglobal(L, r->name);
+    }
+}
+
+void report(lua_State* L) {
+    const char* msg = lua_tostring(L, -1);
+    if (msg)
+        std::fprintf(stderr, "%s\n", msg);
+    else
+        std::fprintf(stderr, "(error object is a %s value)\n", luaL_typename(L, -1));
+}
+
+struct StateCloser {
+    lua_State* L;
+    ~StateCloser() { lua_close(L); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool count = false;
+    bool list = false;
+    const char* script = nullptr;
+    for (int i = 1; i < argc; i++) {
+        if (std::strcmp(argv[i], "--count") == 0)
+            count = true;
+        else if (std::strcmp(argv[i], "-l") == 0)
+            list = true;
+        else if (script == nullptr)
+            script = argv[i];
+        else
+            script = "";  // too many
+    }
+    if (script == nullptr || *script == '\0') {
+        std::fprintf(stderr, "usage: vexel-lua [--count] [-l] SCRIPT.lua\n");
+        return 2;
+    }
+    lua_State* L = luaL_newstate();
+    if (L == nullptr) {
+        std::fprintf(stderr, "vexel-lua: cannot create the interpreter\n");
+        return 1;
+    }
+    StateCloser closer{L};
+    vexel_rng = vexel_rng_initial;
+    open_globals(L);
+    if (luaL_loadbuffer(L, kHelpers, std::strlen(kHelpers), "=helpers") != LUA_OK ||
+        lua_pcall(L, 0, 0, 0) != LUA_OK) {
+        report(L);
+        return 1;
+    }
+    if (luaL_loadfilex(L, script, nullptr) != LUA_OK) {
+        report(L);
+        return 1;
+    }
+    if (list) {
+        std::string out;
+        luaU_list_at(L, -1, true, out);
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return 0;
+    }
+    if (count) lua_sethook(L, count_hook, LUA_MASKCOUNT, 1);
+    int status = lua_pcall(L, 0, 0, 0);
+    if (count) {
+        lua_sethook(L, nullptr, 0, 0);
+        std::fprintf(stderr, "instructions: %lld\n", g_instructions);
+    }
+    std::fflush(stdout);
+    if (status != LUA_OK) {
+        report(L);
+        return 1;
+    }
+    return 0;
+}

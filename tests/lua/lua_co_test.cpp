@@ -1,0 +1,638 @@
+// Coroutines, yields from C functions and from the count hook, resuming the
+// main thread as the program runner does, the CPU-budget hooks and `trace`.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "lua_test_util.h"
+#include "lua/lua_co.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kDiffDir = fs::path(VEXEL_SOURCE_DIR) / "tests/lua/diff";
+const fs::path kVexelLua = fs::path(VEXEL_BINARY_DIR) / "vexel-lua";
+
+std::string slurp(const fs::path& p) { return vexel_test::read_file(p.string()); }
+
+// ---- the runner's way of running a program: resume the main thread ----
+
+// A state whose printh collects output, as vexel-lua's prints it.
+struct Machine : lua_test::State {
+    Machine() {
+        lua_pushlightuserdata(L, &out);
+        lua_pushcclosure(L, printh_fn, 1);
+        lua_setglobal(L, "printh");
+    }
+    static int printh_fn(lua_State* L) {
+        auto* s = static_cast<std::string*>(lua_touserdata(L, lua_upvalueindex(1)));
+        lua_settop(L, 1);
+        *s += luaB_pushtostr(L, 1, false);
+        *s += '\n';
+        return 0;
+    }
+};
+
+int g_hook_calls = 0;
+bool g_yield_only_when_possible = true;
+// Yields as the runner's budget hook does: the running thread and every
+// coroutine resuming it, when none of them is inside a call that cannot
+// yield.
+void yielding_hook(lua_State* L, lua_Debug*) {
+    g_hook_calls++;
+    if (!g_yield_only_when_possible || lua_vexel_canyieldall(L)) lua_yield(L, 0);
+}
+
+struct SliceResult {
+    int status = -1;
+    int slices = 0;
+    std::string error;
+};
+
+// Loads code as the program and resumes the main thread until it finishes,
+// with a count hook that yields every `every` instructions (0: no hook).
+SliceResult run_sliced(lua_State* L, const std::string& code, int every, int max_slices = 10000000) {
+    SliceResult r;
+    if (luaL_loadbuffer(L, code.data(), code.size(), "=prog") != LUA_OK) {
+        r.error = lua_tostring(L, -1);
+        return r;
+    }
+    g_hook_calls = 0;
+    if (every > 0) lua_sethook(L, yielding_hook, LUA_MASKCOUNT, every);
+    do {
+        r.status = lua_resume(L, nullptr, 0);
+        r.slices++;
+    } while (r.status == LUA_YIELD && r.slices < max_slices);
+    lua_sethook(L, nullptr, 0, 0);
+    if (r.status != LUA_OK && r.status != LUA_YIELD) {
+        const char* m = lua_tostring(L, -1);
+        r.error = m ? m : "(no message)";
+    }
+    return r;
+}
+
+std::vector<fs::path> programs_in(const fs::path& dir) {
+    std::vector<fs::path> v;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().extension() == ".lua") v.push_back(e.path());
+    return v;
+}
+
+// ---- differential tests against stock Lua ----
+
+TEST(LuaCoroutines, ProgramsPrintAsStockLua) {
+    if (std::system("lua5.2 -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "lua5.2 is not installed";
+    ASSERT_TRUE(fs::exists(kVexelLua));
+    fs::path tmp = vexel_test::temp_dir("lua_co_diff");
+    std::string prelude = slurp(kDiffDir / "co_prelude.lua");
+    int programs = 0;
+    for (const fs::path& program : programs_in(kDiffDir / "coprograms")) {
+        SCOPED_TRACE(program.filename().string());
+        // vexel-lua runs one file: the prelude goes in front (it is one line
+        // of globals per function, so the line numbers shift alike).
+        fs::path joined = tmp / program.filename();
+        std::ofstream(joined) << prelude << slurp(program);
+        int vs = -1, ss = -1;
+        std::string v = vexel_test::command_output(kVexelLua.string() + " " + joined.string() + " 2>&1", &vs);
+        std::string s = vexel_test::command_output("lua5.2 " + (kDiffDir / "stock_co_driver.lua").string() + " " +
+                                        program.string() + " " + (kDiffDir / "co_prelude.lua").string() + " 2>&1",
+                                    &ss);
+        EXPECT_EQ(vs, 0) << v;
+        EXPECT_EQ(ss, 0) << s;
+        EXPECT_EQ(v, s);
+        EXPECT_GT(v.size(), 20u);
+        programs++;
+    }
+    EXPECT_GE(programs, 4);
+}
+
+// Every test program gives the same output when the count hook yields every
+// few instructions (the main thread and every coroutine resuming the one
+// running) and the host resumes it each time: hook yields land in the
+// middle of expressions, calls, loops, metamethods and coroutines and must
+// leave no trace.
+TEST(LuaCoroutines, HookYieldsEveryFewInstructionsChangeNothing) {
+    std::string helpers = slurp(kDiffDir / "helpers.lua");
+    std::string prelude = slurp(kDiffDir / "co_prelude.lua");
+    std::vector<fs::path> all = programs_in(kDiffDir / "programs");
+    for (const fs::path& p : programs_in(kDiffDir / "coprograms")) all.push_back(p);
+    ASSERT_GE(all.size(), 8u);
+    for (const fs::path& program : all) {
+        SCOPED_TRACE(program.filename().string());
+        std::string code = helpers + prelude + slurp(program);
+        Machine plain;
+        SliceResult base = run_sliced(plain.L, code, 0);
+        ASSERT_EQ(base.status, LUA_OK) << base.error;
+        ASSERT_EQ(base.slices, 1);
+        // boundary.lua nests coroutines two hundred deep, and each hook
+        // yield suspends and re-enters that whole chain: a yield after every
+        // instruction would take minutes there.
+        const bool deep = program.filename() == "boundary.lua";
+        for (int every : deep ? std::vector<int>{97, 1024} : std::vector<int>{1, 3, 1024}) {
+            SCOPED_TRACE(every);
+            Machine m;
+            SliceResult r = run_sliced(m.L, code, every);
+            EXPECT_EQ(r.status, LUA_OK) << r.error;
+            EXPECT_EQ(m.out, plain.out);
+            if (every == 1 && !plain.out.empty()) {
+                EXPECT_GT(r.slices, 10);
+            }
+        }
+    }
+}
+
+int flip_count = 0;
+int flip(lua_State* L) {
+    flip_count++;
+    return lua_yield(L, 0);
+}
+
+// Coroutines inherit the count hook. A hook yield three coroutines deep
+// suspends all of them and the main thread; each resume of the main thread
+// carries the innermost one on where it stopped, and no coresume sees
+// anything of it: values pass through yields and returns unchanged.
+TEST(LuaCoroutines, HookYieldInsideCoroutinesSuspendsTheWholeChain) {
+    const char* code = R"(
+        local function sum(n) local s = 0 for i = 1, n do s = s + i end return s end
+        local c3 = cocreate(function(a) local b = yield(sum(a)) return sum(b), "three" end)
+        local c2 = cocreate(function(a)
+          local ok1, v1 = coresume(c3, a)
+          local ok2, v2, w2 = coresume(c3, a + 10)
+          printh(costatus(c3) .. " " .. tostr(ok1) .. " " .. v1 .. " " .. tostr(ok2) .. " " .. v2 .. " " .. w2)
+          return v1 + v2
+        end)
+        local c1 = cocreate(function() return coresume(c2, 100) end)
+        printh(costatus(c1))
+        local ok, ok2, total = coresume(c1)
+        printh(tostr(ok) .. " " .. tostr(ok2) .. " " .. total .. " " .. costatus(c1) .. " " .. costatus(c2))
+    )";
+    Machine plain;
+    ASSERT_EQ(run_sliced(plain.L, code, 0).status, LUA_OK);
+    EXPECT_EQ(plain.out, "suspended\ndead true 5050 true 6105 three\ntrue true 11155 dead dead\n");
+    for (int every : {1, 5, 100}) {
+        SCOPED_TRACE(every);
+        Machine m;
+        SliceResult r = run_sliced(m.L, code, every);
+        EXPECT_EQ(r.status, LUA_OK) << r.error;
+        EXPECT_EQ(m.out, plain.out);
+        EXPECT_GT(r.slices, 400 / every);  // the host got control all along
+    }
+}
+
+// While the chain is suspended, the coroutines in it are in the middle of
+// being resumed: code run meanwhile (a finalizer, say) sees them as
+// "normal" and cannot resume them.
+TEST(LuaCoroutines, ACoroutineSuspendedWithItsResumerCannotBeResumedElsewhere) {
+    Machine m;
+    const char* code = "inner = cocreate(function() local s = 0 for i = 1, 200 do s = s + i end return s end)\n"
+                       "local ok, s = coresume(inner) printh(tostr(ok) .. ' ' .. s)";
+    ASSERT_EQ(luaL_loadbuffer(m.L, code, std::strlen(code), "=prog"), LUA_OK);
+    lua_sethook(m.L, yielding_hook, LUA_MASKCOUNT, 50);
+    int status = lua_resume(m.L, nullptr, 0);
+    for (int i = 0; i < 3 && status == LUA_YIELD; ++i) status = lua_resume(m.L, nullptr, 0);
+    ASSERT_EQ(status, LUA_YIELD);
+    // Another thread of the state runs while the program is suspended.
+    lua_State* other = lua_newthread(m.L);
+    const char* peek = "printh(costatus(inner)) local ok, e = coresume(inner) printh(tostr(ok) .. ' ' .. e)";
+    ASSERT_EQ(luaL_loadbuffer(other, peek, std::strlen(peek), "=peek"), LUA_OK);
+    ASSERT_EQ(lua_pcall(other, 0, 0, 0), LUA_OK);
+    lua_pop(m.L, 1);
+    EXPECT_EQ(m.out, "normal\nfalse corolib: cannot resume non-suspended coroutine\n");
+    do status = lua_resume(m.L, nullptr, 0);
+    while (status == LUA_YIELD);
+    EXPECT_EQ(status, LUA_OK);
+    EXPECT_EQ(m.out, "normal\nfalse corolib: cannot resume non-suspended coroutine\ntrue 20100\n");
+    lua_sethook(m.L, nullptr, 0, 0);
+}
+
+// The runner collects garbage between slices, while the program is
+// suspended: finalizers run on the suspended main thread, and the C
+// functions they call return to them as ordinary calls.
+TEST(LuaCoroutines, FinalizersRunOnTheSuspendedProgram) {
+    Machine m;
+    lua_register(m.L, "flip", flip);
+    const char* code = R"(
+        local keep = {}
+        for i = 1, 3 do
+          setmetatable({}, {__gc = function() printh("gc " .. tostr(i)) end})
+          keep[i] = setmetatable({}, {__gc = function() printh(type(i) .. " at exit") end})
+          flip()
+        end
+        printh("end")
+    )";
+    ASSERT_EQ(luaL_loadbuffer(m.L, code, std::strlen(code), "=prog"), LUA_OK);
+    int status = lua_resume(m.L, nullptr, 0);
+    while (status == LUA_YIELD) {
+        lua_gc(m.L, LUA_GCCOLLECT, 0);
+        status = lua_resume(m.L, nullptr, 0);
+    }
+    ASSERT_EQ(status, LUA_OK) << lua_tostring(m.L, -1);
+    EXPECT_EQ(m.out, "gc 1\ngc 2\ngc 3\nend\n");
+    m.close();
+    EXPECT_EQ(m.out, "gc 1\ngc 2\ngc 3\nend\nnumber at exit\nnumber at exit\nnumber at exit\n");
+}
+
+// Code that cannot yield (a metamethod called from C, a finalizer, a
+// coroutine resumed from either) is stopped by the host with
+// lua_vexel_stop, and nothing in the program catches that error.
+int g_stuck_hooks = 0;
+std::string g_blocker;
+void stopping_hook(lua_State* L, lua_Debug*) {
+    if (lua_vexel_canyieldall(L)) {
+        g_stuck_hooks = 0;
+        lua_yield(L, 0);
+        return;
+    }
+    if (++g_stuck_hooks < 20) return;
+    char where[32];
+    lua_vexel_blocker(L, where, sizeof where);
+    g_blocker = where;
+    lua_pushliteral(L, "stopped");
+    lua_vexel_stop(L);
+}
+
+TEST(LuaCoroutines, CodeThatCannotYieldIsStoppedAndNothingCatchesIt) {
+    struct Case {
+        const char* code;
+        const char* blocker;
+    } cases[] = {
+        {"t = setmetatable({}, {__pairs = function() while true do end end}) for k in pairs(t) do end", "pairs"},
+        {"local function spin() while true do end end\n"
+         "t = setmetatable({}, {__pairs = function() while true do printh(coresume(cocreate(spin))) end end})\n"
+         "printh(coresume(cocreate(function() for k in pairs(t) do end end)))",
+         "pairs"},
+        {"t = setmetatable({}, {__pairs = function() while true do coresume(cocreate(function() flip() end)) end end})\n"
+         "for k in pairs(t) do end",
+         "pairs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        Machine m;
+        lua_register(m.L, "flip", flip);
+        ASSERT_EQ(luaL_loadbuffer(m.L, c.code, std::strlen(c.code), "=prog"), LUA_OK);
+        lua_sethook(m.L, stopping_hook, LUA_MASKCOUNT, 100);
+        g_stuck_hooks = 0;
+        g_blocker.clear();
+        int status = lua_resume(m.L, nullptr, 0);
+        for (int slices = 0; status == LUA_YIELD && slices < 1000; ++slices) status = lua_resume(m.L, nullptr, 0);
+        EXPECT_EQ(status, LUA_ERRRUN);
+        EXPECT_STREQ(lua_tostring(m.L, -1), "stopped");
+        EXPECT_EQ(m.out, "");  // no coresume returned
+        EXPECT_EQ(g_blocker, c.blocker);
+        EXPECT_TRUE(lua_vexel_stopping(m.L));
+        lua_vexel_clear_stop(m.L);
+        lua_sethook(m.L, nullptr, 0, 0);
+    }
+}
+
+// A finalizer that runs away in the host's collection is stopped; the rest
+// are not run while the stop stands, neither then nor when the state closes.
+TEST(LuaCoroutines, ARunawayFinalizerStopsTheOthers) {
+    Machine m;
+    const char* code = R"(
+        setmetatable({}, {__gc = function() printh("first") end})
+        setmetatable({}, {__gc = function() while true do end end})
+        setmetatable({}, {__gc = function() printh("third") end})
+        keep = setmetatable({}, {__gc = function() printh("at exit") end})
+    )";
+    ASSERT_EQ(m.run(code), LUA_OK) << m.error;
+    lua_sethook(m.L, stopping_hook, LUA_MASKCOUNT, 100);
+    g_stuck_hooks = 0;
+    lua_gc(m.L, LUA_GCCOLLECT, 0);  // finalizers run newest first
+    EXPECT_EQ(m.out, "third\n");
+    EXPECT_TRUE(lua_vexel_stopping(m.L));
+    EXPECT_EQ(g_blocker, "__gc");
+    m.close();
+    EXPECT_EQ(m.out, "third\n");
+}
+
+// ---- the main thread driven as the runner drives it ----
+
+TEST(LuaCoroutines, MainThreadYieldsFromACFunctionAndResumes) {
+    Machine m;
+    lua_register(m.L, "flip", flip);
+    flip_count = 0;
+    const char* code = R"(
+        local frames = 0
+        local t = {}
+        while frames < 5 do
+          frames = frames + 1
+          t[frames] = frames * frames
+          local a, b = flip()
+          printh(tostr(a) .. " " .. tostr(b))
+        end
+        printh(t[5])
+        return "end", 7
+    )";
+    ASSERT_EQ(luaL_loadbuffer(m.L, code, std::strlen(code), "=prog"), LUA_OK);
+    int status = lua_resume(m.L, nullptr, 0);
+    int resumes = 1;
+    while (status == LUA_YIELD) {
+        EXPECT_EQ(lua_gettop(m.L), 0);  // flip yields no values
+        EXPECT_EQ(lua_status(m.L), LUA_YIELD);
+        if (resumes == 2) {  // the resume arguments become flip's results
+            lua_pushnumber(m.L, 1 << 16);
+            lua_pushboolean(m.L, 1);
+            status = lua_resume(m.L, nullptr, 2);
+        } else {
+            status = lua_resume(m.L, nullptr, 0);
+        }
+        resumes++;
+    }
+    ASSERT_EQ(status, LUA_OK);
+    EXPECT_EQ(flip_count, 5);
+    EXPECT_EQ(resumes, 6);
+    EXPECT_EQ(m.out, "[nil] [nil]\n1 true\n[nil] [nil]\n[nil] [nil]\n[nil] [nil]\n25\n");
+    ASSERT_EQ(lua_gettop(m.L), 2);  // what the program returned
+    EXPECT_STREQ(lua_tostring(m.L, 1), "end");
+    EXPECT_EQ(lua_status(m.L), LUA_OK);
+}
+
+TEST(LuaCoroutines, ErrorInResumedProgramLeavesThreadDeadAndResettable) {
+    Machine m;
+    lua_register(m.L, "flip", flip);
+    const char* code = "local function f(x) flip() return x.y end\nlocal function g() return f(nil) + 1 end\ng()\n";
+    SliceResult r = run_sliced(m.L, code, 0);
+    ASSERT_EQ(r.status, LUA_ERRRUN);
+    EXPECT_EQ(r.error, "attempt to index local 'x' (a nil value)");
+    EXPECT_EQ(lua_status(m.L), LUA_ERRRUN);
+    EXPECT_EQ(lua_vexel_runtime_line(m.L), 1);
+    // The dead thread keeps its frames: the traceback names them.
+    lua_getglobal(m.L, "trace");
+    ASSERT_EQ(lua_pcall(m.L, 0, 1, 0), LUA_OK);
+    std::string tb = lua_tostring(m.L, -1);
+    EXPECT_EQ(tb.rfind("stack traceback:", 0), 0u) << tb;
+    EXPECT_NE(tb.find("in function 'f'"), std::string::npos) << tb;
+    EXPECT_NE(tb.find("in function 'g'"), std::string::npos) << tb;
+    // Resuming a dead program fails cleanly.
+    lua_settop(m.L, 0);
+    EXPECT_EQ(lua_resume(m.L, nullptr, 0), LUA_ERRRUN);
+    EXPECT_STREQ(lua_tostring(m.L, -1), "cannot resume dead coroutine");
+    // After a reset the thread runs a new program.
+    lua_reset_call_state_vexel(m.L);
+    EXPECT_EQ(lua_status(m.L), LUA_OK);
+    EXPECT_EQ(lua_gettop(m.L), 0);
+    m.out.clear();
+    SliceResult again = run_sliced(m.L, "printh(1 + 2)", 1);
+    EXPECT_EQ(again.status, LUA_OK) << again.error;
+    EXPECT_EQ(m.out, "3\n");
+}
+
+TEST(LuaCoroutines, ResetAbandonsASuspendedProgramAndItsOpenUpvalues) {
+    Machine m;
+    lua_register(m.L, "flip", flip);
+    // The first program leaves a closure over a live local, then is dropped
+    // while suspended.
+    ASSERT_EQ(run_sliced(m.L, "local v = 5 keep = function() return v end flip() v = 6", 0, 1).status, LUA_YIELD);
+    lua_reset_call_state_vexel(m.L);
+    m.out.clear();
+    SliceResult r = run_sliced(m.L, "local a, b, c = 1, 2, 3 printh(keep())", 0);
+    EXPECT_EQ(r.status, LUA_OK) << r.error;
+    EXPECT_EQ(m.out, "5\n");
+}
+
+TEST(LuaCoroutines, HostileProgramsUnderTheRunnerFailCleanly) {
+    struct Case {
+        const char* code;
+        const char* error;
+    } cases[] = {
+        {"local function r() return 1 + r() end r()", "stack overflow"},
+        {"local function n() local c = cocreate(n) local ok, e = coresume(c) assert(ok, e) end n()", "C stack overflow"},
+        {"local t = setmetatable({}, {__index = function(t, k) return t[k] end}) local x = t.a", "C stack overflow"},
+        {"yield_from_pairs = setmetatable({}, {__pairs = function() coresume(nil) end}) for k in pairs(yield_from_pairs) do end",
+         "coroutine expected"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        Machine m;
+        SliceResult r = run_sliced(m.L, c.code, 1024);
+        EXPECT_EQ(r.status, LUA_ERRRUN);
+        EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
+    }
+}
+
+// ---- where yields are refused ----
+
+TEST(LuaCoroutines, YieldsAcrossACallWithoutContinuationAreRefused) {
+    lua_test::State s;
+    EXPECT_EQ(s.run("yield(1)"), LUA_ERRRUN);
+    EXPECT_EQ(s.error, "attempt to yield from outside a coroutine");
+    s.out.clear();
+    EXPECT_EQ(s.run(R"(
+        local t = setmetatable({}, {__pairs = function(t) yield() return function() end, t end})
+        out(coresume(cocreate(function() for k in pairs(t) do end end)))
+    )"), LUA_OK);
+    EXPECT_EQ(s.out, "false attempt to yield across a C-call boundary\n");
+    // The count hook meets the same limit inside a call it cannot unwind; a
+    // hook that asks first lets the program run on.
+    Machine m;
+    const char* code = R"(
+        local t = setmetatable({}, {__pairs = function(t) local s = 0 for i = 1, 50 do s = s + i end return function() end, t end})
+        for k in pairs(t) do end
+        printh("ran")
+    )";
+    g_yield_only_when_possible = false;
+    SliceResult refused = run_sliced(m.L, code, 1);
+    g_yield_only_when_possible = true;
+    EXPECT_EQ(refused.status, LUA_ERRRUN);
+    EXPECT_EQ(refused.error, "attempt to yield from outside a coroutine");
+    Machine m2;
+    SliceResult r = run_sliced(m2.L, code, 1);
+    EXPECT_EQ(r.status, LUA_OK) << r.error;
+    EXPECT_EQ(m2.out, "ran\n");
+}
+
+TEST(LuaCoroutines, CorolibMessages) {
+    lua_test::State s;
+    EXPECT_EQ(s.run(R"(
+        local co = cocreate(function() return 1 end)
+        out(coresume(co))
+        out(coresume(co))
+        out(costatus(co))
+        out(coresume(cocreate(function() local x = nil .. 1 end)))
+    )"), LUA_OK);
+    EXPECT_EQ(s.out,
+              "true 1\nfalse corolib: cannot resume dead coroutine\ndead\n"
+              "false attempt to concatenate a nil value\n");
+    EXPECT_EQ(s.run("cocreate(1)"), LUA_ERRRUN);
+    EXPECT_NE(s.error.find("bad argument #1 to 'cocreate' (function expected, got number)"), std::string::npos) << s.error;
+    EXPECT_EQ(s.run("coresume({})"), LUA_ERRRUN);
+    EXPECT_NE(s.error.find("coroutine expected"), std::string::npos) << s.error;
+}
+
+// ---- continuations of C functions ----
+
+int k_calls = 0;
+int k_status = -1;
+int k_ctx = -1;
+
+int after_yield(lua_State* L) {
+    k_calls++;
+    k_status = lua_getctx(L, &k_ctx);
+    lua_pushstring(L, "from k");
+    return lua_gettop(L);
+}
+int yield_with_k(lua_State* L) { return lua_yieldk(L, 0, 42, after_yield); }
+
+int after_call(lua_State* L) {
+    k_calls++;
+    k_status = lua_getctx(L, &k_ctx);
+    return lua_gettop(L);  // the called function's results
+}
+int call_with_k(lua_State* L) {
+    lua_callk(L, lua_gettop(L) - 1, LUA_MULTRET, 7, after_call);
+    return after_call(L);
+}
+int pcall_with_k(lua_State* L) {
+    int status = lua_pcallk(L, lua_gettop(L) - 1, 1, 0, 9, after_call);
+    k_calls++;
+    k_status = status;
+    return 1;
+}
+
+TEST(LuaCoroutines, CFunctionsContinueAfterYields) {
+    lua_test::State s;
+    lua_register(s.L, "ywk", yield_with_k);
+    lua_register(s.L, "cwk", call_with_k);
+    lua_register(s.L, "pwk", pcall_with_k);
+    k_calls = 0;
+    EXPECT_EQ(s.run(R"(
+        local co = cocreate(function(a) local x, y = ywk() out("k gave", x, y) return 1 end)
+        out(coresume(co))
+        out(coresume(co, "arg"))
+    )"), LUA_OK) << s.error;
+    EXPECT_EQ(s.out, "true\nk gave arg from k\ntrue 1\n");
+    EXPECT_EQ(k_calls, 1);
+    EXPECT_EQ(k_status, LUA_YIELD);
+    EXPECT_EQ(k_ctx, 42);
+
+    s.out.clear();
+    k_calls = 0;
+    EXPECT_EQ(s.run(R"(
+        local co = cocreate(function() return cwk(function(a) local b = yield(a + 1) return a, b end, 10) end)
+        out(coresume(co))
+        out(coresume(co, 5))
+    )"), LUA_OK) << s.error;
+    EXPECT_EQ(s.out, "true 11\ntrue 10 5\n");
+    EXPECT_EQ(k_calls, 1);
+    EXPECT_EQ(k_ctx, 7);
+
+    // A yieldable pcall catches an error raised after a yield.
+    s.out.clear();
+    k_calls = 0;
+    EXPECT_EQ(s.run(R"(
+        local co = cocreate(function() local m = pwk(function() yield() local t = nil return t.x end) return "caught: " .. m end)
+        out(coresume(co))
+        out(coresume(co))
+    )"), LUA_OK) << s.error;
+    EXPECT_EQ(s.out, "true\ntrue caught: attempt to index local 't' (a nil value)\n");
+    EXPECT_EQ(k_status, LUA_ERRRUN);
+    EXPECT_EQ(k_ctx, 9);
+}
+
+// ---- CPU budget hooks ----
+
+int g_count_hooks = 0;
+void counting_hook(lua_State*, lua_Debug*) { g_count_hooks++; }
+
+TEST(LuaCoroutines, CpuBudgetHooksMoveTheCountdown) {
+    lua_test::State s;
+    lua_sethook(s.L, counting_hook, LUA_MASKCOUNT, 1000);
+    EXPECT_EQ(lua_get_cpu(s.L), 1000);
+    lua_spend_cpu(s.L, 300);
+    EXPECT_EQ(lua_get_cpu(s.L), 700);
+    lua_spend_cpu(s.L, 5000);
+    EXPECT_EQ(lua_get_cpu(s.L), 1);  // never below 1
+    lua_spend_cpu(s.L, INT_MAX);
+    EXPECT_EQ(lua_get_cpu(s.L), 1);
+    lua_spend_cpu(s.L, INT_MIN);  // a refund as large as can be
+    EXPECT_EQ(lua_get_cpu(s.L), INT_MAX);
+    lua_sethook(s.L, counting_hook, LUA_MASKCOUNT, 1000);
+    lua_vexel_soft_yield(s.L);
+    EXPECT_EQ(lua_get_cpu(s.L), 1);
+    lua_vexel_soft_yield(s.L);  // a second request keeps the first saved count
+    lua_spend_cpu(s.L, 100);    // the saved count comes back first
+    EXPECT_EQ(lua_get_cpu(s.L), 900);
+    // A soft yield makes the hook run at the very next instruction.
+    g_count_hooks = 0;
+    lua_vexel_soft_yield(s.L);
+    ASSERT_EQ(s.run("local a = 1"), LUA_OK);
+    EXPECT_EQ(g_count_hooks, 1);
+    lua_sethook(s.L, nullptr, 0, 0);
+}
+
+TEST(LuaCoroutines, CountHookFiresOncePerBlockAcrossHookYields) {
+    Machine m;
+    const char* code = "local s = 0 for i = 1, 3000 do s = s + i end printh(s)";
+    Machine plain;
+    long long instructions = 0;
+    {
+        // Count the program's instructions with a hook of 1 that never yields.
+        lua_sethook(plain.L, counting_hook, LUA_MASKCOUNT, 1);
+        g_count_hooks = 0;
+        ASSERT_EQ(plain.run(code), LUA_OK);
+        instructions = g_count_hooks;
+        lua_sethook(plain.L, nullptr, 0, 0);
+    }
+    SliceResult r = run_sliced(m.L, code, 100);
+    ASSERT_EQ(r.status, LUA_OK) << r.error;
+    // One hook (and one yield) per 100 instructions, none repeated when the
+    // interrupted instruction runs again.
+    EXPECT_EQ(g_hook_calls, instructions / 100);
+    EXPECT_EQ(r.slices, instructions / 100 + 1);
+
+    // The runner arms the hook afresh before every slice: each slice then
+    // runs the 99 instructions before its hook, and the instruction cut
+    // short runs once, in the next slice.
+    Machine again;
+    ASSERT_EQ(luaL_loadbuffer(again.L, code, std::strlen(code), "=prog"), LUA_OK);
+    int slices = 0, status;
+    g_hook_calls = 0;
+    do {
+        lua_sethook(again.L, yielding_hook, LUA_MASKCOUNT, 100);
+        status = lua_resume(again.L, nullptr, 0);
+        slices++;
+    } while (status == LUA_YIELD);
+    ASSERT_EQ(status, LUA_OK);
+    EXPECT_EQ(again.out, m.out);
+    EXPECT_EQ(slices, instructions / 99 + 1);
+    EXPECT_EQ(g_hook_calls, slices - 1);
+}
+
+// ---- trace ----
+
+TEST(LuaCoroutines, TraceShowsTheCallStackInStockLayout) {
+    lua_test::State s;
+    ASSERT_EQ(s.run("function inner() return trace('msg') end\n"
+                    "function outer() local t = inner() return t end\n"
+                    "out(outer())\n",
+                    "=prog"),
+              LUA_OK)
+        << s.error;
+    // Line numbers are passed to %d unscaled: line 1 prints as "0".
+    EXPECT_EQ(s.out,
+              "msg\nstack traceback:\n\tprog:0: in function 'inner'\n\tprog:0: in function 'outer'\n"
+              "\tprog:0: in main chunk\n");
+    s.out.clear();
+    ASSERT_EQ(s.run(R"(
+        local co = cocreate(function() local function deep() yield() end deep() end)
+        coresume(co)
+        local t = trace(co)
+        out(sub(t, 1, 16))
+        out(trace(co, "hdr", 1) ~= t)
+        local tab = {}
+        out(trace(tab) == tab)
+        out(trace(nil))
+    )"), LUA_OK) << s.error;
+    EXPECT_EQ(s.out.substr(0, 43), "stack traceback:\ntrue\ntrue\nstack traceback:");
+}
+
+}  // namespace

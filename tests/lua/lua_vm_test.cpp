@@ -1,0 +1,249 @@
+// The base library, number text, C API, hostile scripts and debug hooks of
+// the interpreter, run through compiled scripts and the C API.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "lua_test_util.h"
+#include "fixed/fixed.h"
+#include "lua/lua_state.h"
+#include "lua/lua_vm.h"
+
+using lua_test::State;
+
+namespace {
+
+std::string outputs(const std::string& code) {
+    State s;
+    EXPECT_EQ(s.run(code), LUA_OK) << s.error;
+    return s.out;
+}
+
+// Number rules, numeric for, table keys and error messages are checked in
+// lua_numbers_test and lua_errors_test and against stock Lua; here what the
+// base library and the C API add.
+TEST(LuaBase, LibraryFunctions) {
+    EXPECT_EQ(outputs("out(type(1), type('s'), type({}), type(nil), type(type), type(true))"),
+              "number string table nil function boolean\n");
+    EXPECT_EQ(outputs("out(assert(1, 2))"), "1 2\n");
+    EXPECT_EQ(outputs("local p = setmetatable({}, {__metatable = 'no'}) out(getmetatable(p))"), "no\n");
+    EXPECT_EQ(outputs("out(getmetatable('x'), getmetatable(1))"), "[nil] [nil]\n");
+}
+
+// Conversions inside the interpreter (concatenation, lua_tolstring) take a
+// shortcut for whole numbers, and the VM has its own number text: both must
+// give the formatter's text, for every whole number and every fraction.
+TEST(LuaBase, NumberTextMatchesTheFormatterEverywhere) {
+    State s;
+    char buff[32];
+    for (int v = -32768; v <= 32767; v++) {
+        lua_pushnumber(s.L, int_to_fix(v));
+        vexel_fixed_to_string(buff, int_to_fix(v));
+        ASSERT_STREQ(lua_tostring(s.L, -1), buff);
+        lua_pop(s.L, 1);
+    }
+    char mine[LUAI_MAXNUMBER2STR];
+    char ref[LUAI_MAXNUMBER2STR];
+    for (int32_t ip : {0, 1, 9, 99, 32767}) {
+        for (int32_t f = 0; f < 0x10000; f += (ip == 0 ? 1 : 7)) {
+            for (int sign = 0; sign < 2; sign++) {
+                int32_t raw = int32_t((uint32_t(ip) << 16) | uint32_t(f));
+                if (sign) raw = int32_t(0u - uint32_t(raw));
+                int a = luaV_fixed_text(mine, raw);
+                int b = luaO_fixed_to_string(ref, raw);
+                ASSERT_STREQ(mine, ref) << raw;
+                ASSERT_EQ(a, b);
+                vexel_fixed_to_string(buff, raw);
+                ASSERT_STREQ(buff, ref) << raw;
+            }
+        }
+    }
+}
+
+TEST(LuaApi, ConversionsOfTheDialect) {
+    State s;
+    lua_State* L = s.L;
+    lua_pushnumber(L, 0x18000);  // 1.5
+    EXPECT_EQ(lua_tonumber(L, -1), 0x18000);
+    EXPECT_EQ(lua_tointeger(L, -1), 1);
+    lua_pushnumber(L, -0x8000);  // -0.5
+    EXPECT_EQ(lua_tointeger(L, -1), -1);
+    EXPECT_EQ(lua_tounsigned(L, -1), lua_Unsigned(-1));
+    lua_pushunsigned(L, 3);
+    EXPECT_EQ(lua_tonumber(L, -1), 3 << 16);
+    lua_pushinteger(L, 3);
+    EXPECT_EQ(lua_tonumber(L, -1), 3);
+    lua_pushstring(L, "-2.5");
+    int isnum = 0;
+    EXPECT_EQ(lua_tonumberx(L, -1, &isnum), -0x28000);
+    EXPECT_EQ(isnum, 1);
+    lua_pushnumber(L, 0x5555);
+    EXPECT_STREQ(lua_tostring(L, -1), "0.3333");
+    EXPECT_EQ(lua_type(L, -1), LUA_TSTRING);  // converted in place
+    EXPECT_STREQ(lua_pushfstring(L, "%d|%f|%s|%%", 0x30000, -0x8000, "x"), "3|-0.5|x|%");
+    EXPECT_EQ(lua_type(L, 100), LUA_TNONE);
+    EXPECT_EQ(lua_gettop(L), 7);
+    lua_settop(L, 0);
+    lua_pushnumber(L, 7 << 16);
+    lua_pushnumber(L, 2 << 16);
+    lua_arith(L, LUA_OPMOD);
+    EXPECT_EQ(lua_tonumber(L, -1), 1 << 16);
+    lua_pushnumber(L, 1 << 16);
+    EXPECT_TRUE(lua_compare(L, -1, -2, LUA_OPEQ));
+    EXPECT_TRUE(lua_rawequal(L, -1, -2));
+    lua_pushnumber(L, 2 << 16);
+    EXPECT_TRUE(lua_compare(L, -2, -1, LUA_OPLT));
+}
+
+TEST(LuaApi, TablesCallsAndProtectedErrors) {
+    State s;
+    lua_State* L = s.L;
+    lua_createtable(L, 4, 0);
+    for (int i = 1; i <= 4; i++) {
+        lua_pushinteger(L, i * 10);
+        lua_rawseti(L, -2, i);
+    }
+    EXPECT_EQ(lua_rawlen(L, -1), 4u);
+    lua_rawgeti(L, -1, 3);
+    EXPECT_EQ(lua_tonumber(L, -1), 30);
+    lua_pop(L, 1);
+    lua_pushliteral(L, "v");
+    lua_setfield(L, -2, "k");
+    lua_getfield(L, -1, "k");
+    EXPECT_STREQ(lua_tostring(L, -1), "v");
+    lua_pop(L, 1);
+    int keys = 0;
+    lua_pushnil(L);
+    while (lua_next(L, -2)) {
+        keys++;
+        lua_pop(L, 1);
+    }
+    EXPECT_EQ(keys, 5);
+    lua_setglobal(L, "T");
+    ASSERT_EQ(s.run("function twice(x) return x * 2, x end"), LUA_OK);
+    lua_getglobal(L, "twice");
+    lua_pushnumber(L, 21 << 16);
+    lua_call(L, 1, LUA_MULTRET);
+    ASSERT_EQ(lua_gettop(L), 2);
+    EXPECT_EQ(lua_tonumber(L, 1), 42 << 16);
+    lua_settop(L, 0);
+    lua_getglobal(L, "twice");
+    lua_newtable(L);
+    EXPECT_EQ(lua_pcall(L, 1, 0, 0), LUA_ERRRUN);
+    EXPECT_STREQ(lua_tostring(L, -1), "attempt to perform arithmetic on local 'x' (a table value)");
+    lua_settop(L, 0);
+    // A binary chunk is refused.
+    EXPECT_EQ(luaL_loadbuffer(L, "\x1bLua", 4, "bin"), LUA_ERRSYNTAX);
+}
+
+TEST(LuaHostile, ScriptsCannotCrashTheHost) {
+    State s(256 * 1024);
+    EXPECT_EQ(s.run("local t = {} for i = 1, 32000 do t[i] = {i, i, i, i} end"), LUA_ERRMEM);
+    EXPECT_EQ(s.error, "not enough memory");
+    // Nothing allocated before the failure is lost track of.
+    s.close();
+    EXPECT_EQ(s.bytes(), 0);
+}
+
+TEST(LuaHostile, CloseFreesEverythingAfterErrors) {
+    long long after = -1;
+    {
+        State s;
+        s.run("local t = {} for i = 1, 1000 do t[i] = 'str' .. i end error_here()");
+        s.run("local x = ('a'):rep(3)");
+        s.run("local t = setmetatable({}, {__index = function() error({}) end}) return t.x");
+        s.close();
+        after = s.bytes();
+    }
+    EXPECT_EQ(after, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The virtual machine's modulo must agree bit for bit with the machine's.
+TEST(LuaNumbers, ModuloMatchesTheFixedPointPrimitive) {
+    const int32_t edges[] = {0, 1, -1, 2, -2, 3, 0x10000, -0x10000, 0x7fffffff, INT32_MIN, INT32_MIN + 1,
+                             0x8000, -0x8000, 12345678, -12345678, 0x7fff0000, 65537};
+    for (int32_t a : edges)
+        for (int32_t b : edges) EXPECT_EQ(luaV_mod(a, b), qz_fmod(a, b)) << a << " % " << b;
+    uint32_t x = 12345;
+    for (int n = 0; n < 100000; n++) {
+        x = x * 1103515245u + 12345u;
+        int32_t a = int32_t(x);
+        x = x * 1103515245u + 12345u;
+        int32_t b = int32_t(x) >> (x & 31);
+        ASSERT_EQ(luaV_mod(a, b), qz_fmod(a, b)) << a << " % " << b;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+std::string g_lines;
+
+// Tracebacks show each line as line / 65536, the way the console's number
+// formatter prints the plain integer it is given (the runner scales back).
+TEST(LuaDebug, TracebackFormatsLinesAsNumbers) {
+    State s;
+    lua_pushcfunction(s.L, [](lua_State* L) {
+        luaL_traceback(L, L, "msg", 1);
+        return lua_error(L);
+    });
+    lua_setglobal(s.L, "tb");
+    std::string code(19, '\n');
+    code = "local function f()\n" + code + "  tb()\nend\nf()\n";  // tb() on line 21, f() on line 23
+    EXPECT_EQ(s.run(code), LUA_ERRRUN);
+    EXPECT_EQ(s.error, "msg\nstack traceback:\n\ttest:0.0003: in function 'f'\n\ttest:0.0004: in main chunk");
+}
+
+TEST(LuaDebug, LineAndCallHooksSeeTheRunningCode) {
+    State s;
+    g_lines.clear();
+    lua_sethook(
+        s.L,
+        [](lua_State* L, lua_Debug* ar) {
+            if (ar->event == LUA_HOOKLINE) {
+                g_lines += std::to_string(ar->currentline) + " ";
+            } else if (ar->event == LUA_HOOKCALL) {
+                lua_getinfo(L, "nS", ar);
+                g_lines += std::string("call:") + (ar->name ? ar->name : "?") + " ";
+            }
+        },
+        LUA_MASKLINE | LUA_MASKCALL, 0);
+    ASSERT_EQ(s.run("local function g(x)\n  return x + 1\nend\nlocal y = g(1)\nfor i = 1, 2 do\n  y = y + i\nend\n"),
+              LUA_OK);
+    EXPECT_EQ(g_lines, "call:? 3 4 call:g 2 5 6 5 6 5 7 ");
+}
+
+}  // namespace
+
+namespace {
+
+// The runner's way of reporting: a message handler adds the traceback of
+// the failing stack before it unwinds.
+TEST(LuaDebug, MessageHandlerSeesTheFailingStack) {
+    State s;
+    lua_State* L = s.L;
+    lua_pushcfunction(L, [](lua_State* L) {
+        luaL_traceback(L, L, lua_tostring(L, 1), 1);
+        return 1;
+    });
+    int handler = lua_gettop(L);
+    ASSERT_EQ(luaL_loadbuffer(L, "local function boom() local x = nil; return x.y end\nboom()", 58, "=cart"), LUA_OK);
+    EXPECT_EQ(lua_pcall(L, 0, 0, handler), LUA_ERRRUN);
+    EXPECT_STREQ(lua_tostring(L, -1),
+                 "attempt to index local 'x' (a nil value)\nstack traceback:\n\tcart:0: in function 'boom'\n"
+                 "\tcart:0: in main chunk");
+    EXPECT_EQ(lua_vexel_runtime_line(L), 1);
+    lua_settop(L, 0);
+    // A handler that fails itself gives the fixed message.
+    lua_pushcfunction(L, [](lua_State* L) { return lua_error(L); });
+    ASSERT_EQ(luaL_loadbuffer(L, "local a = nil + 1", 17, "=cart"), LUA_OK);
+    EXPECT_EQ(lua_pcall(L, 0, 0, 1), LUA_ERRERR);
+}
+
+}  // namespace
