@@ -28,13 +28,13 @@ void fill(vexel_cart* cart, int n, int wave_base, int speed, bool instrument) {
 int main() {
     vexel_pstate_zero();
     vexel_audio_init();
-    vexel_cart* cart = fenn_create_vexel_cart();
+    vexel_cart* cart = vexel_cart_create();
     for (int n = 0; n < 8; ++n) fill(cart, n, n, 3, false);
     for (int n = 8; n < 16; ++n) fill(cart, n, n, 5, true);
     for (int c = 0; c < 4; ++c) cart->music[0][c] = 8 + c;
     cart->music_flags[0] = 3;   // repeat pattern 0 for ever
     vexel_audio_music(cart, 0, 0, 0);
-    for (int c = 0; c < 4; ++c) fenn_play_sfx_ex(&cart->sfx[12 + c], 0, 0, cart, c);
+    for (int c = 0; c < 4; ++c) vexel_audio_play_sfx(&cart->sfx[12 + c], 0, 0, cart, c);
 
     const int seconds = 120;
     const int block = 1024;
@@ -58,6 +58,6 @@ int main() {
     run(false);
     run(true);
     std::printf("channels busy on average: %.2f of 8\n", static_cast<double>(busy) / busy_checks);
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
     return 0;
 }

@@ -37,7 +37,7 @@ std::string make_program(size_t size) {
 
 int main(int argc, char** argv) {
     if (argc > 1) cart_art_load_folder(argv[1]);  // the assets folder, optional
-    vexel_cart* cart = fenn_create_vexel_cart();
+    vexel_cart* cart = vexel_cart_create();
     std::mt19937 rng(3);
     for (int a = 0; a < vexel_rom_size; ++a) vexel_poke(nullptr, cart, a, int(rng() & 0xff));
     std::string code = make_program(40000);
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
         vexel_cart* back = nullptr;
         int version = 0;
         if (load_vexel_cart_png_from_memory(png.data(), png.size(), true, &back, &version) != 0) ++failures;
-        fenn_destroy_vexel_cart(back);
+        vexel_cart_destroy(back);
     }
     auto t2 = std::chrono::steady_clock::now();
 
@@ -66,6 +66,6 @@ int main(int argc, char** argv) {
     std::printf("PNG cartridge %zu bytes, program %zu chars\n", png.size(), code.size());
     std::printf("save (encode): %.2f ms\n", ms(t1 - t0));
     std::printf("load with label: %.2f ms (target < 20 ms)\n", ms(t2 - t1));
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
     return failures ? 1 : 0;
 }

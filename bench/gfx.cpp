@@ -53,7 +53,7 @@ cpod* make_font() {
 int main() {
     vexel_pstate_zero();
     pstate.screen = fenn_create_bitmap(128, 128, 8);
-    pstate.cart = fenn_create_vexel_cart();
+    pstate.cart = vexel_cart_create();
     std::mt19937 rng(3);
     for (auto& p : pstate.cart->gfx->pix) p = uint8_t(rng() % 16);
     for (auto& c : pstate.cart->map->pix) c = uint8_t(1 + rng() % 255);
@@ -98,7 +98,7 @@ int main() {
 
     vexel_console_font = nullptr;
     fenn_destroy_pod(font);
-    fenn_destroy_vexel_cart(pstate.cart);
+    vexel_cart_destroy(pstate.cart);
     fenn_destroy_bitmap(pstate.screen);
     return 0;
 }

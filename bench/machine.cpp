@@ -66,7 +66,7 @@ int main() {
     measure("vexel_math_shl", [&](int i, int r) { return vexel_math_shl(a[i], b[(i + r) & m] & 0x3f0000); });
 
     vexel_pstate_zero();
-    vexel_cart* cart = fenn_create_vexel_cart();
+    vexel_cart* cart = vexel_cart_create();
     pstate.screen = fenn_create_bitmap(128, 128, 8);
     pstate.cart = cart;
     vexel_reset_draw_state(&pstate);
@@ -95,6 +95,6 @@ int main() {
     fenn_destroy_bitmap(pstate.screen);
     pstate.screen = nullptr;
     pstate.cart = nullptr;
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
     return 0;
 }

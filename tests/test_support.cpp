@@ -52,8 +52,8 @@ DistinctPalette::~DistinctPalette() { fenn_set_palette(saved_); }
 
 void make_machine_state() {
     vexel_pstate_zero();
-    pstate.cart = fenn_create_vexel_cart();
-    pstate.working_cart = fenn_create_vexel_cart();
+    pstate.cart = vexel_cart_create();
+    pstate.working_cart = vexel_cart_create();
     pstate.screen = fenn_create_bitmap(128, 128, 8);
     for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
 }
@@ -63,8 +63,8 @@ void free_machine_state() {
         delete[] tab;
         tab = nullptr;
     }
-    fenn_destroy_vexel_cart(pstate.working_cart);
-    fenn_destroy_vexel_cart(pstate.cart);
+    vexel_cart_destroy(pstate.working_cart);
+    vexel_cart_destroy(pstate.cart);
     fenn_destroy_bitmap(pstate.screen);
     vexel_pstate_zero();
 }

@@ -379,7 +379,7 @@ struct builder {
             if (!cart) die(d.at, "%s is not a text cartridge", d.args[0].c_str());
             bytes block(cart_block_size, 0);
             int err = save_vexel_cart_32k(cart, block.data());
-            fenn_destroy_vexel_cart(cart);
+            vexel_cart_destroy(cart);
             if (err) die(d.at, "%s does not fit a 32 KiB cartridge (error %d)", d.args[0].c_str(), err);
             pod.data(d.opt("name").value_or(fs::path(d.args[0]).filename().string()), block, d.flag("lz4"));
         } else if (v == "text") {

@@ -184,8 +184,8 @@ void draw_splash_screen() {
 }
 
 void reboot_machine() {
-    fenn_destroy_vexel_cart(pstate.working_cart);
-    pstate.working_cart = fenn_create_vexel_cart();
+    vexel_cart_destroy(pstate.working_cart);
+    pstate.working_cart = vexel_cart_create();
     cart_disk.filename[0] = 0;
     hash_cart(pstate.working_cart, cart_disk.hash);
     pstate.program_active = 0;

@@ -107,7 +107,7 @@ std::vector<builtin_cart> builtin_carts(const cpod* pod, int first_item) {
         vexel_cart* cart = cart_from_pod_item(item);
         if (!cart) continue;
         carts.push_back({name, vexel_cart_to_text(cart), cart_title(cart->code, name.substr(0, name.find('.')))});
-        fenn_destroy_vexel_cart(cart);
+        vexel_cart_destroy(cart);
     }
     return carts;
 }

@@ -108,8 +108,8 @@ void toggle_mute() {
         show_message_exact("sound on", 1400);
     }
     cconfig.music_volume = cconfig.sound_volume;
-    fenn_set_sound_volume(cconfig.sound_volume);
-    fenn_set_music_volume(cconfig.music_volume);
+    vexel_audio_set_sound_volume(cconfig.sound_volume);
+    vexel_audio_set_music_volume(cconfig.music_volume);
 }
 
 void process_paused_keypresses() {

@@ -364,7 +364,7 @@ void fenn_main_init() {
     if (!app.cdata_path[0] || !fenn_directory_exists(app.cdata_path))
         std::snprintf(app.cdata_path, sizeof app.cdata_path, "%s", fenn_prefix_with_appdata_path("cdata/").c_str());
 
-    pstate.cart = fenn_create_vexel_cart();
+    pstate.cart = vexel_cart_create();
     load_resources();
     apply_system_graphics();
 
@@ -376,11 +376,11 @@ void fenn_main_init() {
     pstate.target_fps = 30;
 
     if (cconfig.headless) vexel_audio_init();
-    else fenn_sound_init(fenn_sdl_init_audio, cconfig.mix_buffer_size);
-    fenn_set_sound_volume(cconfig.sound_volume);
-    fenn_set_music_volume(cconfig.music_volume);
-    fenn_set_iteration_hook(fenn_update_music_fading);
-    if (cconfig.headless) fenn_set_sound_clock(machine_clock);
+    else vexel_audio_device_open(vexel_audio_sdl_flag, cconfig.mix_buffer_size);
+    vexel_audio_set_sound_volume(cconfig.sound_volume);
+    vexel_audio_set_music_volume(cconfig.music_volume);
+    fenn_set_iteration_hook(vexel_audio_update_fading);
+    if (cconfig.headless) vexel_audio_set_clock(machine_clock);
     if (app.wav_file[0]) {
         if (vexel_audio_record_start(wav, app.wav_file) != 0) {
             std::fprintf(stderr, "vexel: cannot write %s\n", app.wav_file);
@@ -401,7 +401,7 @@ void fenn_main_init() {
                         reset_runtime_state});
     start_lua_machine();
 
-    pstate.working_cart = fenn_create_vexel_cart();
+    pstate.working_cart = vexel_cart_create();
     // Exec mode starts its program at the first update, with no boot.
     if (!app.exec_mode && !load_splash_bmp()) boot_init();
     for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
@@ -537,8 +537,8 @@ void fenn_main_update() {
     process_capture_keys();
     if (keyconfig_take_result(app.button_keys)) fenn_debug("key configuration saved\n");
     determine_audio_pause_state();
-    fenn_set_audio_framework_paused(fenn_state.paused);
-    fenn_set_audio_pause_state(fenn_state.audio_pause_state);
+    vexel_audio_set_framework_paused(fenn_state.paused);
+    vexel_audio_set_pause_state(fenn_state.audio_pause_state);
 }
 
 // -------------------------------------------------------------------- draw
@@ -581,16 +581,16 @@ void fenn_main_exit() {
     console_reset();
     splore_shutdown();
     close_lua_machine();
-    fenn_sound_exit();
+    vexel_audio_device_close();
     delete[] runner.chain;
     runner.chain = nullptr;
     for (char*& tab : pstate.code_tabs) {
         delete[] tab;
         tab = nullptr;
     }
-    fenn_destroy_vexel_cart(pstate.working_cart);
-    fenn_destroy_vexel_cart(pstate.cart);
-    fenn_destroy_vexel_cart(shell_system_cart);
+    vexel_cart_destroy(pstate.working_cart);
+    vexel_cart_destroy(pstate.cart);
+    vexel_cart_destroy(shell_system_cart);
     pstate.working_cart = pstate.cart = shell_system_cart = nullptr;
     fenn_destroy_bitmap(pstate.screen);
     fenn_destroy_bitmap(pstate.display);

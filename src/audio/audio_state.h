@@ -1,7 +1,7 @@
 // audio_state: the mixer's channel records and the shared music values.
 //
-// Owns `ms0`, the eight `sound_channel` records (0-3 sound effects, 4-7 the
-// music voices) and the music globals. The audio thread (or, without a
+// Defines vexel_audio: the eight `sound_channel` records (0-3 sound
+// effects, 4-7 the music voices) and the music values of one machine. The audio thread (or, without a
 // device, whoever drives the mixer) is the only writer of channel fields while
 // it mixes; the main thread writes them only under the audio lock. Values the
 // mixer reads without the lock (fade level, music mask, volumes, pause) are
@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "audio/audio.h"
 #include "cart/cart.h"
 
 constexpr int vexel_sound_freq = 22050;
@@ -59,7 +60,6 @@ struct sound_channel {
     int32_t ticks_left;
 };
 
-extern sound_channel ms0[vexel_channel_count];
 
 // Music and mixer values shared between the threads.
 struct vexel_audio_shared {
@@ -76,7 +76,6 @@ struct vexel_audio_shared {
     std::atomic<int32_t> framework_paused;
     std::atomic<int32_t> pause_state;
 };
-extern vexel_audio_shared audio_shared;
 
 // Reads a 32-bit word that another thread may write (sound records,
 // `audio_fx`): whole, and without a data race.
@@ -102,24 +101,37 @@ struct vexel_noise_rng {
     uint32_t high = 0xdeadbeef;
     uint32_t low = 0x01234567;
 };
-extern vexel_noise_rng audio_rng;
+
+// One machine's sound: the eight channels, the values shared with the
+// mixer thread, the noise generator and the clock music fades are timed by.
+struct vexel_audio {
+    sound_channel ch[vexel_channel_count];
+    vexel_audio_shared shared;
+    vexel_noise_rng rng;
+    vexel_audio_clock_fn clock = nullptr;  // null: SDL's millisecond counter
+    void* clock_user = nullptr;
+    const int32_t* fx = nullptr;           // the machine's four effect registers (audio_fx)
+};
+
+// The fade clock's time in milliseconds.
+uint32_t audio_clock(const vexel_audio* au);
 int32_t vexel_noise_random(vexel_noise_rng& rng, int32_t n);
 
 // Synthesis (audio_synth.cpp).
-void calculate_osc_state(sound_channel& ch, osc_state& osc);
+void calculate_osc_state(vexel_audio* au, sound_channel& ch, osc_state& osc);
 void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& osc);
 // Renders `count` samples of `osc` into `out`, advancing its phase and noise.
-void render_osc(osc_state& osc, int16_t* out, int count);
+void render_osc(vexel_audio* au, osc_state& osc, int16_t* out, int count);
 // Renders the next tick of the channel into `out` and advances it.
-void mix_sfx_tick(sound_channel& ch, int16_t* out);
+void mix_sfx_tick(vexel_audio* au, sound_channel& ch, int16_t* out);
 
 // Sequencing (audio_seq.cpp).
-void advance_channel(sound_channel& ch, int32_t note_index, bool had_sfx);
+void advance_channel(vexel_audio* au, sound_channel& ch, int32_t note_index, bool had_sfx);
 void stop_channel(sound_channel& ch);
 int32_t pattern_length(const vexel_cart* cart, int pattern);
 
 // SDL's millisecond counter, the default clock of music fades (audio_device.cpp).
-uint32_t fenn_sound_sdl_ticks();
+uint32_t vexel_audio_sdl_ticks();
 
 // Mixer (audio_mix.cpp).
-void mix_sfx_channel(sound_channel& ch, int n);
+void mix_sfx_channel(vexel_audio* au, sound_channel& ch, int n);

@@ -89,7 +89,7 @@ void render_shape(osc_state& osc, int16_t* out, int count, Shape shape) {
     osc.phase = phase;
 }
 
-void render_noise(osc_state& osc, int16_t* out, int count) {
+void render_noise(vexel_audio* au, osc_state& osc, int16_t* out, int count) {
     int32_t dx = osc.dx;
     int32_t g_rand = std::max(0, dx > 78 ? dx * 8 + 1120 : (dx - 79) * 60 + 1752);
     int32_t threshold = (dx + 500) / 3;
@@ -99,12 +99,12 @@ void render_noise(osc_state& osc, int16_t* out, int count) {
     for (int j = 0; j < count; ++j) {
         osc.noise_toggle = (osc.noise_toggle + 1) & 1;
         if (osc.noise_toggle)
-            osc.noise_level += vexel_noise_random(audio_rng, g_rand) - (g_rand >> 1);
+            osc.noise_level += vexel_noise_random(au->rng, g_rand) - (g_rand >> 1);
         int32_t x = osc.noise_level;
         // The product overflows 32 bits; only its low 13 bits matter.
         uint32_t up = static_cast<uint32_t>(phase);
         if (static_cast<int32_t>(((up + 317u) * (up + 101u)) & 0x1fff) < threshold)
-            x += ((vexel_noise_random(audio_rng, 12286) - 6143) * osc.volume) / 7;
+            x += ((vexel_noise_random(au->rng, 12286) - 6143) * osc.volume) / 7;
         osc.noise_level = std::clamp(x, -6143, 6143);
         int32_t w = (x >> 6) * gain;
         // At high pitches the level swings past 16 bits; saturate rather
@@ -143,7 +143,7 @@ int32_t vexel_noise_random(vexel_noise_rng& rng, int32_t n) {
     return static_cast<int32_t>(rng.high % static_cast<uint32_t>(n));
 }
 
-void render_osc(osc_state& osc, int16_t* out, int count) {
+void render_osc(vexel_audio* au, osc_state& osc, int16_t* out, int count) {
     switch (osc.waveform & 7) {
     case wave_triangle:
         render_shape(osc, out, count, [](int32_t p) {
@@ -177,7 +177,7 @@ void render_osc(osc_state& osc, int16_t* out, int count) {
         });
         break;
     case wave_noise:
-        render_noise(osc, out, count);
+        render_noise(au, osc, out, count);
         break;
     case wave_phaser:
         render_phaser(osc, out, count);
@@ -239,7 +239,7 @@ void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& o
     osc.pitch += m.pitch - inst_base_pitch;
 }
 
-void calculate_osc_state(sound_channel& ch, osc_state& osc) {
+void calculate_osc_state(vexel_audio* au, sound_channel& ch, osc_state& osc) {
     const sfx_record* sfx = ch.sfx;
     int32_t s = sfx_speed(sfx);
     int32_t i = ch.tick / s, k = ch.tick % s;
@@ -257,8 +257,8 @@ void calculate_osc_state(sound_channel& ch, osc_state& osc) {
     osc.fine_pitch = n.pitch * pitch_one;
 
     if (ch.is_music) {
-        int32_t fade = audio_shared.fade_vol.load(std::memory_order_relaxed);
-        int32_t mvol = audio_shared.music_volume.load(std::memory_order_relaxed);
+        int32_t fade = au->shared.fade_vol.load(std::memory_order_relaxed);
+        int32_t mvol = au->shared.music_volume.load(std::memory_order_relaxed);
         osc.amp = ((((fade >> 8) * osc.amp) / 256) * mvol) / 256;
     }
 
@@ -310,18 +310,18 @@ void calculate_osc_state(sound_channel& ch, osc_state& osc) {
     if (n.effect == fx_drop && !n.instrument) osc.dx = osc.dx * (s - k) / s;
 }
 
-void mix_sfx_tick(sound_channel& ch, int16_t* out) {
+void mix_sfx_tick(vexel_audio* au, sound_channel& ch, int16_t* out) {
     std::memset(out, 0, sizeof(int16_t) * vexel_tick_samples);
     if (!ch.sfx) {
         // Fade whatever sounded last out over the crossfade length.
         if (ch.osc.dx && ch.osc.amp) {
-            render_osc(ch.osc, out, vexel_xfade_samples);
+            render_osc(au, ch.osc, out, vexel_xfade_samples);
             for (int j = 0; j < vexel_xfade_samples; ++j)
                 out[j] = static_cast<int16_t>(out[j] * (vexel_xfade_samples - j) / vexel_xfade_samples);
         }
         ch.osc.amp = 0;
         ch.inst_tick = 1;
-        advance_channel(ch, 0, false);
+        advance_channel(au, ch, 0, false);
         return;
     }
     int32_t s = sfx_speed(ch.sfx);
@@ -332,16 +332,16 @@ void mix_sfx_tick(sound_channel& ch, int16_t* out) {
         ch.prev_waveform = ch.osc.note_waveform;
         ch.prev_volume = ch.osc.note_volume;
     }
-    calculate_osc_state(ch, ch.osc);
+    calculate_osc_state(au, ch, ch.osc);
     if (ch.osc.amp == 0) {
         ch.osc.phase = 0;
     } else {
-        render_osc(ch.osc, out, vexel_tick_samples);
+        render_osc(au, ch.osc, out, vexel_tick_samples);
     }
     int16_t scratch[vexel_xfade_samples] = {};
-    if (old.amp != 0) render_osc(old, scratch, vexel_xfade_samples);
+    if (old.amp != 0) render_osc(au, old, scratch, vexel_xfade_samples);
     for (int j = 0; j < vexel_xfade_samples; ++j)
         out[j] = static_cast<int16_t>((scratch[j] * (vexel_xfade_samples - j) + out[j] * j) /
                                       vexel_xfade_samples);
-    advance_channel(ch, note_index, true);
+    advance_channel(au, ch, note_index, true);
 }

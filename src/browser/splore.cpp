@@ -666,8 +666,8 @@ void splore_menu_action(int action) {
     case splore_act_volume: {
         const int v = cconfig.sound_volume == 0 ? fenn_volume_max : 0;
         cconfig.sound_volume = cconfig.music_volume = v;
-        fenn_set_sound_volume(v);
-        fenn_set_music_volume(v);
+        vexel_audio_set_sound_volume(v);
+        vexel_audio_set_music_volume(v);
         break;
     }
     case splore_act_fullscreen: fenn_toggle_fullscreen(); break;

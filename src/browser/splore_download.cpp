@@ -143,13 +143,13 @@ int load_downloaded_cart(const char* path) {
     vexel_cart* cart = nullptr;
     int version = 0;
     const int st = load_vexel_cart_png(path, &cart, &version);
-    if (st == cart_png_ok && cart) {
+    if (st == cart_ok && cart) {
         prepare_loaded_cart(cart, path);
         return 0;
     }
     std::remove(path);
-    if (st == cart_png_future) return 3;
-    if (st == cart_png_unreadable) return 1;
+    if (st == cart_future) return 3;
+    if (st == cart_unreadable) return 1;
     return 2;
 }
 

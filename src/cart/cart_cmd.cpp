@@ -59,7 +59,7 @@ int save_to_clipboard() {
         vexel_print_col("run cart and use f7 to capture", 10);
     }
     std::vector<uint8_t> png;
-    if (vexel_cart_png_encode(cart, &png) != cart_png_ok) return 1;
+    if (vexel_cart_png_encode(cart, &png) != cart_ok) return 1;
     const std::string path = fenn_prefix_with_appdata_path(clip_file);
     if (!fenn_write_file(path.c_str(), png.data(), png.size()).ok()) return 1;
     const std::string hex = cart_hex_encode(png.data(), png.size());

@@ -9,8 +9,6 @@
 #include "framework/fenn_file.h"
 #include "framework/fenn_write.h"
 
-int future_version = 0;
-
 namespace {
 
 constexpr const char* cart_url = "https://vexel.example/";
@@ -106,21 +104,24 @@ int hexchar2int(int c) {
 }
 
 vexel_cart* vexel_cart_from_text(const char* data, size_t len) {
-    future_version = 0;
-    if (!data) return nullptr;
+    vexel_cart* cart = nullptr;
+    vexel_cart_read_text(data, len, &cart);
+    return cart;
+}
+
+int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out) {
+    *out = nullptr;
+    if (!data) return cart_not_a_cart;
     LineReader reader(data, len);
     std::string_view line;
-    if (!reader.next(line) || !starts_with(line, header)) return nullptr;
+    if (!reader.next(line) || !starts_with(line, header)) return cart_not_a_cart;
     int version = 0;
     if (reader.next(line)) {
         std::string l = terminated(line, 0);
         if (std::sscanf(l.c_str(), "version %d", &version) != 1) version = 0;
     }
-    if (version > vexel_cart_newest_version) {
-        future_version = 1;
-        return nullptr;
-    }
-    vexel_cart* cart = fenn_create_vexel_cart();
+    if (version > vexel_cart_newest_version) return cart_future;
+    vexel_cart* cart = vexel_cart_create();
     cart->version = version;
     // A fresh record's music starts silent; a text file's flags start clear.
     size_t code_len = 0;
@@ -193,7 +194,8 @@ vexel_cart* vexel_cart_from_text(const char* data, size_t len) {
         }
     }
     if (code_len > 0) cart->code[--code_len] = 0;
-    return cart;
+    *out = cart;
+    return cart_ok;
 }
 
 std::string vexel_cart_to_text(const vexel_cart* cart) {
@@ -273,13 +275,13 @@ std::string vexel_cart_to_text(const vexel_cart* cart) {
     return out;
 }
 
-vexel_cart* fenn_load_vexel_cart(const char* path) {
+vexel_cart* vexel_cart_load_text_file(const char* path) {
     std::string data;
     if (!fenn_read_regular_file(path, vexel_cart_text_file_max, &data)) return nullptr;
     return vexel_cart_from_text(data.data(), data.size());
 }
 
-int fenn_save_vexel_cart(const vexel_cart* cart, const char* path) {
+int vexel_cart_save_text_file(const vexel_cart* cart, const char* path) {
     const std::string text = vexel_cart_to_text(cart);
     return fenn_write_file(path, text.data(), text.size()).ok() ? 0 : 1;
 }

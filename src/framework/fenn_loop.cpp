@@ -130,11 +130,11 @@ void fenn_init() {
 void fenn_exit() {
     if (!fenn_state.inited) return;
     fenn_debug(">fenn_exit\n");
-    fenn_debug("cmusic_stop\n");
+    fenn_debug("vexel_audio_stop_music\n");
     fenn_debug("fenn_main_exit\n");
     fenn_debug("fenn_config_save\n");
     fenn_config_save();
-    fenn_debug("fenn_sound_exit\n");
+    fenn_debug("vexel_audio_device_close\n");
     fenn_debug("fenn_video_exit\n");
     fenn_video_exit();
     fenn_debug("fenn_joystick_exit\n");

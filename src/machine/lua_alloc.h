@@ -2,15 +2,16 @@
 // running program holds comes from vexel_lua_alloc, which charges each block
 // to the program by object kind and stops a program that grows too large.
 //
-// Owns the charge counter lua_mem_used, the program's code charge, the
-// compile flag and the two flags the program runner reads (soft limit
-// reached, allocation refused), and a count of the real host bytes held.
+// Its state is a vexel_heap (one per machine, passed as the allocator's
+// user data): the charge counter, the program's code charge, the compile
+// flag, the two flags the program runner reads (soft limit reached,
+// allocation refused) and a count of the real host bytes held.
 //
 // Invariants:
 // - Every block carries a header in front of the memory handed to the
-//   interpreter holding its charge (4 bytes, padded for alignment); lua_mem_used is the sum of the charges of
+//   interpreter holding its charge (4 bytes, padded for alignment); mem_used is the sum of the charges of
 //   all live blocks (0 once every block is freed).
-// - The program's memory is lua_mem_used + vexel_lua_code_charge (what
+// - The program's memory is mem_used + code_charge (what
 //   stat(0) shows). Above kLuaSoftLimit an allocation or growth sets the
 //   soft-limit flag and asks the interpreter to yield soon; above
 //   kLuaHardLimit it is refused (null: "not enough memory").
@@ -19,7 +20,7 @@
 //   kLuaRealLimit: a growth past it is refused the same way.
 // - A block is never refused when it shrinks or stays the same size (the
 //   interpreter relies on that, for instance while collecting garbage).
-// Called only from the main thread.
+// Called only from the thread that runs the machine.
 #pragma once
 
 #include <cstddef>
@@ -38,26 +39,26 @@ constexpr int64_t kLuaRealLimit = int64_t(256) << 20;
 // them (a 4-byte header would misalign every 8-byte field).
 constexpr size_t kLuaBlockHeader = alignof(std::max_align_t);
 
-// Sum of the charges of all live blocks.
-extern int32_t lua_mem_used;
-// 16 × the program's token count, set by the runner after compiling.
-extern int32_t vexel_lua_code_charge;
-// Set by the runner while it compiles: untyped blocks are then free.
-extern bool vexel_lua_compiling;
-// Set when an allocation found the program above the soft limit.
-extern bool vexel_lua_soft_limit_reached;
-// Set when an allocation was refused (the runner then prints no traceback).
-extern bool vexel_lua_alloc_refused;
-// The thread asked to yield at its next instruction when the soft limit is
-// reached (the runner's script machine); null: nobody is asked.
-extern lua_State* vexel_lua_alloc_state;
+struct vexel_heap {
+    int32_t mem_used = 0;             // sum of the charges of all live blocks
+    int32_t code_charge = 0;          // 16 x the program's token count, set by the runner after compiling
+    bool compiling = false;           // set by the runner while it compiles: untyped blocks are then free
+    bool soft_limit_reached = false;  // an allocation found the program above the soft limit
+    bool alloc_refused = false;       // an allocation was refused (the runner then prints no traceback)
+    int64_t real_bytes = 0;           // real host bytes held by live blocks, headers included
+    // The thread asked to yield at its next instruction when the soft limit
+    // is reached (the runner's script machine); null: nobody is asked.
+    lua_State* yield_state = nullptr;
+    void* owner = nullptr;            // the machine the heap belongs to
+};
 
-// The allocation function given to lua_newstate (ud is unused).
+// The allocation function given to lua_newstate; ud is a vexel_heap.
 void* vexel_lua_alloc(void* ud, void* ptr, size_t osize, size_t nsize);
 
-// lua_mem_used + the code charge.
-int64_t vexel_lua_program_memory();
-// Real host bytes held by live blocks, headers included.
-int64_t vexel_lua_real_bytes();
+// mem_used + the code charge.
+int64_t vexel_lua_program_memory(const vexel_heap* heap);
+// The heap of a state made with vexel_lua_alloc, and the machine it belongs to.
+vexel_heap* vexel_lua_heap(lua_State* L);
+struct vexel_machine* vexel_lua_machine(lua_State* L);
 // The charge a new block of nsize bytes for object tag osize gets.
-uint32_t vexel_lua_new_charge(size_t osize, size_t nsize);
+uint32_t vexel_lua_new_charge(const vexel_heap* heap, size_t osize, size_t nsize);

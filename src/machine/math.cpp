@@ -1,6 +1,7 @@
 #include "machine/math.h"
 
-#include "runtime/run.h"
+#include "machine/cpu.h"
+#include "machine/machine.h"
 
 #include <cmath>
 
@@ -31,7 +32,6 @@ uint32_t rotl16(uint32_t v) { return (v << 16) | (v >> 16); }
 const std::array<int32_t, vexel_cos_steps + 1> cos_val = make_cos_table();
 const std::array<int32_t, vexel_atan_steps + 1> atan_val = make_atan_table();
 
-vexel_rng_state vexel_rng = vexel_rng_initial;
 
 int32_t fcos(int32_t x) {
     // The fraction of a turn rounded to 1/16384 turn.
@@ -75,26 +75,26 @@ int32_t ftan2(int32_t dx, int32_t dy) {
     return angle & 0xffff;
 }
 
-uint32_t vexel_rand() {
-    vexel_rng.m_high = rotl16(vexel_rng.m_high) + vexel_rng.m_low;
-    vexel_rng.m_low += vexel_rng.m_high;
-    return vexel_rng.m_high;
+uint32_t vexel_rand(vexel_rng_state& rng) {
+    rng.m_high = rotl16(rng.m_high) + rng.m_low;
+    rng.m_low += rng.m_high;
+    return rng.m_high;
 }
 
-uint32_t vexel_random(uint32_t n) {
+uint32_t vexel_random(vexel_rng_state& rng, uint32_t n) {
     if (n == 0) return 0;
-    return vexel_rand() % n;
+    return vexel_rand(rng) % n;
 }
 
-void vexel_srand(uint32_t seed) {
+void vexel_srand(vexel_rng_state& rng, uint32_t seed) {
     uint32_t h = seed != 0 ? seed ^ 0xbead29bau : 0x60009755u;
     uint32_t l = seed != 0 ? seed : 0xdeadbeefu;
     for (int i = 0; i < 32; ++i) {
         h = rotl16(h) + l;
         l += h;
     }
-    vexel_rng.m_high = h;
-    vexel_rng.m_low = l;
+    rng.m_high = h;
+    rng.m_low = l;
 }
 
 int32_t vexel_math_mid(int32_t a, int32_t b, int32_t c) {
@@ -103,17 +103,17 @@ int32_t vexel_math_mid(int32_t a, int32_t b, int32_t c) {
     return vexel_math_min(a, c);
 }
 
-int32_t vexel_math_sqrt(int32_t x) {
-    spend_cpu(vexel_math_sqrt_cycles + fsqrt_cycles(x));
+int32_t vexel_math_sqrt(vexel_machine* m, int32_t x) {
+    vexel_cpu_spend(m, vexel_math_sqrt_cycles + fsqrt_cycles(x));
     return fsqrt(x);
 }
 
-int32_t vexel_math_rnd(int32_t x) {
-    spend_cpu(vexel_math_rnd_cycles);
-    return static_cast<int32_t>(vexel_random(static_cast<uint32_t>(x)));
+int32_t vexel_math_rnd(vexel_machine* m, int32_t x) {
+    vexel_cpu_spend(m, vexel_math_rnd_cycles);
+    return static_cast<int32_t>(vexel_random(m->rng, static_cast<uint32_t>(x)));
 }
 
-void vexel_math_srand(int32_t x) { vexel_srand(static_cast<uint32_t>(x) & 0x7fffffffu); }
+void vexel_math_srand(vexel_machine* m, int32_t x) { vexel_srand(m->rng, static_cast<uint32_t>(x) & 0x7fffffffu); }
 
 int32_t vexel_math_shl(int32_t x, int32_t n) {
     int32_t k = n >> 16;

@@ -17,6 +17,8 @@
 
 #include "fixed/fixed.h"
 
+struct vexel_machine;
+
 // cos_val[i] = round(cos(2 pi i / 16384) * 65536): a quarter turn in 4096
 // steps. atan_val[i] = round(atan(i / 2048) / 2 pi * 65536): the angle, in
 // turns, of slopes 0..1. Both are built during static initialisation, so
@@ -35,18 +37,18 @@ int32_t fsin(int32_t x);  // fcos(x + 0.25)
 int32_t ftan2(int32_t dx, int32_t dy);
 inline int32_t fatan2(int32_t dx, int32_t dy) { return ftan2(dx, dy); }
 
-// The script's pseudo-random generator: two 32-bit words, reseeded when a
-// program starts and by srand. Separate from the framework's generator.
+// The script's pseudo-random generator (one per machine): two 32-bit words,
+// reseeded when a program starts and by srand. Separate from the
+// framework's generator.
 struct vexel_rng_state {
     uint32_t m_high;
     uint32_t m_low;
 };
-extern vexel_rng_state vexel_rng;
 constexpr vexel_rng_state vexel_rng_initial = {0xdeadbeefu, 0x01234567u};
 
-uint32_t vexel_rand();              // one step; returns the new m_high
-uint32_t vexel_random(uint32_t n);  // 0 for n = 0 (no step), else one step mod n
-void vexel_srand(uint32_t seed);    // unmasked; program start seeds with the clock
+uint32_t vexel_rand(vexel_rng_state& rng);                // one step; returns the new m_high
+uint32_t vexel_random(vexel_rng_state& rng, uint32_t n);  // 0 for n = 0 (no step), else one step mod n
+void vexel_srand(vexel_rng_state& rng, uint32_t seed);    // unmasked; program start seeds with the clock
 
 // --- script functions ---------------------------------------------------
 
@@ -72,12 +74,12 @@ int32_t vexel_math_mid(int32_t a, int32_t b, int32_t c);
 inline int32_t vexel_math_sin(int32_t x) { return fsin(x); }
 inline int32_t vexel_math_cos(int32_t x) { return fcos(x); }
 inline int32_t vexel_math_atan2(int32_t dx, int32_t dy) { return ftan2(dx, dy); }
-int32_t vexel_math_sqrt(int32_t x);
+int32_t vexel_math_sqrt(vexel_machine* m, int32_t x);
 // A raw value r with 0 <= r < x, x read as unsigned (so a negative x draws
 // from the whole unsigned range below it). rnd(0) gives 0 and draws nothing.
-int32_t vexel_math_rnd(int32_t x);
+int32_t vexel_math_rnd(vexel_machine* m, int32_t x);
 // Seeds with the raw bits of x, bit 31 cleared.
-void vexel_math_srand(int32_t x);
+void vexel_math_srand(vexel_machine* m, int32_t x);
 
 inline int32_t vexel_math_band(int32_t a, int32_t b) { return a & b; }
 inline int32_t vexel_math_bor(int32_t a, int32_t b) { return a | b; }

@@ -104,14 +104,14 @@ void instruction_limiter(lua_State* L, lua_Debug*) {
 
 void copy_rom(vexel_cart* dst, const vexel_cart* src) {
     if (!dst || !src || dst == src) return;
-    fenn_lock_audio_plat();
+    vexel_audio_lock();
     dst->gfx->pix = src->gfx->pix;
     dst->map->pix = src->map->pix;
     std::memcpy(dst->flags, src->flags, sizeof dst->flags);
     std::memcpy(dst->music, src->music, sizeof dst->music);
     std::memcpy(dst->music_flags, src->music_flags, sizeof dst->music_flags);
     std::memcpy(dst->sfx, src->sfx, sizeof dst->sfx);
-    fenn_unlock_audio_plat();
+    vexel_audio_unlock();
 }
 
 int count_newlines(const char* s) {
@@ -461,8 +461,8 @@ void run_cart() {
     runner.printh_bytes = 0;
     vexel_buttons.program_reads = 0;
     int ok = run_program(cart->code);
-    fenn_stop_all_sounds();
-    fenn_stop_vexel_song(pstate.cart);
+    vexel_audio_stop_all();
+    vexel_audio_stop_song(pstate.cart);
     runner.fps = 30;
     block_buttons();
     if (!ok) quit_exec_mode(2);
@@ -686,8 +686,8 @@ void suspend_program() {
     if (pstate.reset_glitch) return;
     bool was_running = pstate.mode == shell_running;
     if (pstate.program_active) {
-        fenn_stop_all_sounds();
-        fenn_stop_vexel_song(pstate.cart);
+        vexel_audio_stop_all();
+        vexel_audio_stop_song(pstate.cart);
         fenn_state.audio_pause_state = 0;
         save_cdata();
     }

@@ -21,13 +21,13 @@ struct BootFixture : ::testing::Test {
         std::memset(&app, 0, sizeof app);
         pstate.screen = fenn_create_bitmap(128, 128, 8);
         pstate.display = fenn_create_bitmap(128, 128, 8);
-        pstate.cart = fenn_create_vexel_cart();
-        pstate.working_cart = fenn_create_vexel_cart();
+        pstate.cart = vexel_cart_create();
+        pstate.working_cart = vexel_cart_create();
         app.exec_mode = 0;
     }
     void TearDown() override {
-        fenn_destroy_vexel_cart(pstate.working_cart);
-        fenn_destroy_vexel_cart(pstate.cart);
+        vexel_cart_destroy(pstate.working_cart);
+        vexel_cart_destroy(pstate.cart);
         fenn_destroy_bitmap(pstate.screen);
         fenn_destroy_bitmap(pstate.display);
         pstate.working_cart = pstate.cart = nullptr;
@@ -86,14 +86,14 @@ TEST_F(BootFixture, WithoutHeadCartTheBootStaysAndRunFlagStartsTheCartridge) {
 TEST_F(BootFixture, RunFlagStartsTheNamedCartridgeInsteadOfTheHeadCartridge) {
     cpod* pod = new cpod;
     for (int i = 0; i < 4; ++i) pod->items.push_back(std::make_unique<cpod_item>());
-    vexel_cart* head = fenn_create_vexel_cart();
+    vexel_cart* head = vexel_cart_create();
     std::snprintf(head->code, vexel_code_buffer, "-- head");
     head->version = vexel_cart_newest_version;
     pod->items[3]->type = cpod_type_data;
     pod->items[3]->bytes.resize(0x8000);
-    ASSERT_EQ(save_vexel_cart_32k(head, pod->items[3]->bytes.data()), cart_png_ok);
+    ASSERT_EQ(save_vexel_cart_32k(head, pod->items[3]->bytes.data()), cart_ok);
     std::snprintf(pod->items[3]->name, sizeof pod->items[3]->name, "head.qz");
-    fenn_destroy_vexel_cart(head);
+    vexel_cart_destroy(head);
     cpod* saved = shell_resource_pod;
     shell_resource_pod = pod;
     std::snprintf(pstate.working_cart->code, vexel_code_buffer, "-- named");

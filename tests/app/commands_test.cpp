@@ -61,7 +61,7 @@ protected:
             auto item = std::make_unique<cpod_item>();
             item->type = cpod_type_data;
             item->bytes.resize(0x8000);
-            EXPECT_EQ(save_vexel_cart_32k(c.get(), item->bytes.data()), cart_png_ok);
+            EXPECT_EQ(save_vexel_cart_32k(c.get(), item->bytes.data()), cart_ok);
             std::snprintf(item->name, sizeof item->name, "%s", name.c_str());
             pod->items.push_back(std::move(item));
         }

@@ -51,16 +51,16 @@ protected:
         vexel_pstate_zero();
         vexel_audio_init();
         test_clock_ms = 1000;
-        fenn_set_sound_clock(test_clock);
-        cart = fenn_create_vexel_cart();
+        vexel_audio_set_clock(test_clock);
+        cart = vexel_cart_create();
     }
     void TearDown() override {
-        fenn_destroy_vexel_cart(cart);
-        fenn_set_sound_clock(nullptr);
+        vexel_cart_destroy(cart);
+        vexel_audio_set_clock(nullptr);
     }
     // Starts sound effect n on channel c and returns the channel.
     int play(int n, int c = -1, int offset = 0, int length = 0) {
-        return fenn_play_sfx_ex(&cart->sfx[n], offset, length, cart, c);
+        return vexel_audio_play_sfx(&cart->sfx[n], offset, length, cart, c);
     }
 };
 

@@ -15,9 +15,9 @@ using namespace audio_test;
 namespace {
 
 int locked_tick(int c) {
-    fenn_lock_audio_plat();
+    vexel_audio_lock();
     int t = ms0[c].tick;
-    fenn_unlock_audio_plat();
+    vexel_audio_unlock();
     return t;
 }
 
@@ -37,12 +37,12 @@ protected:
         AudioTest::SetUp();
     }
     void TearDown() override {
-        fenn_sound_exit();
+        vexel_audio_device_close();
         AudioTest::TearDown();
     }
     // Opens the device and prepares sound effect 1; false without a device.
     bool open(int buffer) {
-        if (fenn_sound_init(fenn_sdl_init_audio, buffer) != 0 || !fenn_sound_inited()) return false;
+        if (vexel_audio_device_open(vexel_audio_sdl_flag, buffer) != 0 || !vexel_audio_device_is_open()) return false;
         // 512 ticks, about four seconds.
         fill_notes(cart, 1, 0, 31, 30, 3, 5);
         return true;
@@ -50,14 +50,14 @@ protected:
 };
 
 TEST_F(DeviceTest, OnlyTheAudioFlagAndABufferOpenADevice) {
-    EXPECT_EQ(fenn_sound_init(15, 1024), 1);
-    EXPECT_EQ(fenn_sound_inited(), 0);
-    EXPECT_EQ(fenn_sound_init(fenn_sdl_init_audio, 0), 0);
-    EXPECT_EQ(fenn_sound_inited(), 0);
+    EXPECT_EQ(vexel_audio_device_open(15, 1024), 1);
+    EXPECT_EQ(vexel_audio_device_is_open(), 0);
+    EXPECT_EQ(vexel_audio_device_open(vexel_audio_sdl_flag, 0), 0);
+    EXPECT_EQ(vexel_audio_device_is_open(), 0);
     // Without a device the lock is only a counter and the mixer runs here.
-    fenn_lock_audio_plat();
-    EXPECT_EQ(fenn_audio_lock_depth(), 1);
-    fenn_unlock_audio_plat();
+    vexel_audio_lock();
+    EXPECT_EQ(vexel_audio_lock_depth(), 1);
+    vexel_audio_unlock();
 }
 
 TEST_F(DeviceTest, CallbackDrivesTheChannelsAndLogsTheDevice) {
@@ -68,7 +68,7 @@ TEST_F(DeviceTest, CallbackDrivesTheChannelsAndLogsTheDevice) {
     if (!opened) GTEST_SKIP() << "no audio device: " << SDL_GetError();
     std::stringstream text;
     text << std::ifstream(log).rdbuf();
-    EXPECT_NE(text.str().find("fenn_sound_init mix_buffer_size: 512"), std::string::npos);
+    EXPECT_NE(text.str().find("vexel_audio_device_open mix_buffer_size: 512"), std::string::npos);
     EXPECT_NE(text.str().find("SDL_OpenAudio ok"), std::string::npos);
     EXPECT_NE(text.str().find("Current audio driver: dummy"), std::string::npos);
 
@@ -76,12 +76,12 @@ TEST_F(DeviceTest, CallbackDrivesTheChannelsAndLogsTheDevice) {
     EXPECT_TRUE(wait_for_ticks(0, 20));
 
     // Paused: the channel stands still.
-    fenn_set_audio_pause_state(1);
+    vexel_audio_set_pause_state(1);
     SDL_Delay(60);
     int held = locked_tick(0);
     SDL_Delay(100);
     EXPECT_EQ(locked_tick(0), held);
-    fenn_set_audio_pause_state(0);
+    vexel_audio_set_pause_state(0);
     EXPECT_TRUE(wait_for_ticks(0, held + 10));
 }
 
@@ -112,10 +112,10 @@ TEST_F(DeviceTest, RecordingWithADeviceWritesWhatTheDevicePlayed) {
     int ticks = locked_tick(0);
     ASSERT_EQ(vexel_audio_record_finish(w), wav_ok);
     // Closing the device while the lock is held neither hangs nor unbalances it.
-    fenn_lock_audio_plat();
-    fenn_sound_exit();
-    fenn_unlock_audio_plat();
-    EXPECT_EQ(fenn_audio_lock_depth(), 0);
+    vexel_audio_lock();
+    vexel_audio_device_close();
+    vexel_audio_unlock();
+    EXPECT_EQ(vexel_audio_lock_depth(), 0);
     // Every sample the callback produced is in the file, whole ticks apart
     // from the one in progress.
     EXPECT_GE(w.samples, static_cast<int64_t>(ticks - 1) * vexel_tick_samples);

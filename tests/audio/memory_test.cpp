@@ -26,7 +26,7 @@ TEST_F(AudioTest, PokesIntoAPlayingSoundAreHeardFromTheNextTick) {
     int tick = ms0[0].tick;
     vexel_poke(&pstate, cart, 0x3200 + 68 + 65, 1);
     EXPECT_EQ(ms0[0].tick, tick);
-    EXPECT_EQ(fenn_get_sfx_playing_note(&cart->sfx[1]), tick);
+    EXPECT_EQ(vexel_audio_playing_note(&cart->sfx[1]), tick);
 }
 
 }  // namespace

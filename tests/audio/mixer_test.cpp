@@ -54,18 +54,18 @@ TEST_F(MixerTest, ChannelsAddPairwiseWithASoftClip) {
 
 TEST_F(MixerTest, MasterVolumeScalesTowardsMinusInfinity) {
     preload(0, -3);
-    fenn_set_sound_volume(128);
+    vexel_audio_set_sound_volume(128);
     EXPECT_EQ(mix(1)[0], -2);
     preload(0, 1001);
     EXPECT_EQ(mix(1)[0], 500);
-    fenn_set_sound_volume(0);
+    vexel_audio_set_sound_volume(0);
     preload(0, 20000);
     EXPECT_EQ(mix(1)[0], 0);
-    fenn_set_sound_volume(256);
+    vexel_audio_set_sound_volume(256);
     preload(0, 20000);
     EXPECT_EQ(mix(1)[0], 20000);
-    fenn_set_sound_volume(-5);
-    EXPECT_EQ(fenn_get_sound_volume(), 0);
+    vexel_audio_set_sound_volume(-5);
+    EXPECT_EQ(vexel_audio_sound_volume(), 0);
 }
 
 TEST_F(MixerTest, PauseGivesSilenceAndFreezesEveryChannel) {
@@ -73,13 +73,13 @@ TEST_F(MixerTest, PauseGivesSilenceAndFreezesEveryChannel) {
     cart->sfx[1].loop_end = 1;
     play(1, 0);
     mix(100);
-    fenn_set_audio_pause_state(1);
+    vexel_audio_set_pause_state(1);
     EXPECT_EQ(peak(mix(1000)), 0);
     EXPECT_EQ(ms0[0].tick_pos, 100);
-    fenn_set_audio_pause_state(0);
-    fenn_set_audio_framework_paused(1);
+    vexel_audio_set_pause_state(0);
+    vexel_audio_set_framework_paused(1);
     EXPECT_EQ(peak(mix(1000)), 0);
-    fenn_set_audio_framework_paused(0);
+    vexel_audio_set_framework_paused(0);
     EXPECT_GT(peak(mix(83)), 0);
     EXPECT_EQ(ms0[0].tick_pos, 183);
 }
@@ -133,7 +133,7 @@ TEST_F(MixerTest, HalfSpeedPlaysEachSampleTwice) {
 TEST_F(MixerTest, EffectRegistersFollowTheVoice) {
     short_square();
     cart->sfx[1].loop_end = 1;
-    fenn_play_sfx_ex(&cart->sfx[1], 0, 0, cart, 6);
+    vexel_audio_play_sfx(&cart->sfx[1], 0, 0, cart, 6);
     pstate.audio_fx[2] = 1 << 2;   // distortion on voice 2: channels 2 and 6
     auto out = mix(2 * vexel_tick_samples);
     EXPECT_EQ(std::abs(out[300]), 0x1000);

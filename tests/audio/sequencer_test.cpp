@@ -41,17 +41,17 @@ TEST_F(SequencerTest, MusicMaskProtectsSoundingVoices) {
     fill_notes(cart, 10, 0, 31, 40, 0, 5);
     fill_notes(cart, 11, 0, 31, 41, 0, 5);
     vexel_audio_music(cart, 0, 0, 3);
-    EXPECT_EQ(fenn_get_music_channel_mask(), 3);
+    EXPECT_EQ(vexel_audio_music_channel_mask(), 3);
     cart->sfx[6].speed = 4;
-    EXPECT_EQ(fenn_play_sfx_ex(&cart->sfx[6], 0, 0, cart, 2), 2);
-    EXPECT_EQ(fenn_play_sfx_ex(&cart->sfx[7], 0, 0, cart, 3), 3);
+    EXPECT_EQ(vexel_audio_play_sfx(&cart->sfx[6], 0, 0, cart, 2), 2);
+    EXPECT_EQ(vexel_audio_play_sfx(&cart->sfx[7], 0, 0, cart, 3), 3);
     // Channels 0 and 1 are free but reserved for the music: steal 2 (speed 4).
     EXPECT_EQ(vexel_audio_sfx(cart, 5, -1, 0, 0), 2);
 
     // With every voice reserved and sounding, nothing plays.
     set_pattern(1, 10, 11, 12, 13);
     for (int n = 12; n < 14; ++n) fill_notes(cart, n, 0, 31, 40, 0, 5);
-    fenn_stop_all_sounds();
+    vexel_audio_stop_all();
     vexel_audio_music(cart, 1, 0, 15);
     EXPECT_EQ(vexel_audio_sfx(cart, 5, -1, 0, 0), -1);
     EXPECT_EQ(ms0[0].sfx, nullptr);
@@ -70,9 +70,9 @@ TEST_F(SequencerTest, ChoicePrefersChannelsWhoseMusicVoiceIsSilent) {
 TEST_F(SequencerTest, OffsetAndLengthAreInNotes) {
     EXPECT_EQ(vexel_audio_sfx(cart, 1, 0, 8, 0), 0);
     EXPECT_EQ(ms0[0].tick, 8 * 16);
-    EXPECT_EQ(fenn_get_sfx_playing_note(&cart->sfx[1]), 8);
+    EXPECT_EQ(vexel_audio_playing_note(&cart->sfx[1]), 8);
     vexel_audio_sfx(cart, 1, 0, 40, 0);
-    EXPECT_EQ(fenn_get_sfx_playing_note(&cart->sfx[1]), 31);
+    EXPECT_EQ(vexel_audio_playing_note(&cart->sfx[1]), 31);
     // A looping effect with a length of 4 notes stops after them.
     cart->sfx[2].speed = 2;
     cart->sfx[2].loop_start = 0;
@@ -159,10 +159,10 @@ TEST_F(SequencerTest, StopRulesOfTheScriptFunction) {
 TEST_F(SequencerTest, SpeedChangeMovesTheNoteNotTheTick) {
     play(1, 0);
     ticks(40);
-    EXPECT_EQ(fenn_get_sfx_playing_note(&cart->sfx[1]), 2);
+    EXPECT_EQ(vexel_audio_playing_note(&cart->sfx[1]), 2);
     cart->sfx[1].speed = 4;
     EXPECT_EQ(ms0[0].tick, 40);
-    EXPECT_EQ(fenn_get_sfx_playing_note(&cart->sfx[1]), 10);
+    EXPECT_EQ(vexel_audio_playing_note(&cart->sfx[1]), 10);
 }
 
 TEST_F(SequencerTest, StatReportsEffectsNotesAndSong) {
@@ -183,22 +183,22 @@ TEST_F(SequencerTest, StatReportsEffectsNotesAndSong) {
     EXPECT_EQ(vexel_audio_stat(cart, 26), 33);
     EXPECT_EQ(vexel_audio_stat(cart, 27), 0);
     // A record of another cartridge has no index here.
-    vexel_cart* other = fenn_create_vexel_cart();
+    vexel_cart* other = vexel_cart_create();
     fill_notes(other, 1, 0, 31, 30, 0, 5);
-    fenn_play_sfx_ex(&other->sfx[1], 0, 0, other, 0);
+    vexel_audio_play_sfx(&other->sfx[1], 0, 0, other, 0);
     EXPECT_EQ(vexel_audio_stat(cart, 16), -1);
-    fenn_destroy_vexel_cart(other);
+    vexel_cart_destroy(other);
     EXPECT_EQ(ms0[0].sfx, nullptr);
 }
 
 TEST_F(SequencerTest, DestroyedCartridgeStopsEverythingItPlays) {
-    vexel_cart* other = fenn_create_vexel_cart();
+    vexel_cart* other = vexel_cart_create();
     fill_notes(other, 1, 0, 31, 30, 0, 5);
     other->music[0][0] = 1;
-    fenn_play_sfx_ex(&other->sfx[1], 0, 0, other, 2);
-    fenn_play_vexel_song(other, 0, 0);
+    vexel_audio_play_sfx(&other->sfx[1], 0, 0, other, 2);
+    vexel_audio_play_song(other, 0, 0);
     play(3, 0);
-    fenn_destroy_vexel_cart(other);
+    vexel_cart_destroy(other);
     for (int c = 1; c < 8; ++c) {
         EXPECT_EQ(ms0[c].sfx, nullptr) << c;
         EXPECT_EQ(ms0[c].cart, nullptr) << c;
@@ -209,28 +209,28 @@ TEST_F(SequencerTest, DestroyedCartridgeStopsEverythingItPlays) {
 
 TEST_F(SequencerTest, BootSoundPlaysWithoutACartridge) {
     cart->sfx[5].speed = 2;
-    fenn_play_sfx(&cart->sfx[5]);
+    vexel_audio_play(&cart->sfx[5]);
     EXPECT_EQ(ms0[0].sfx, &cart->sfx[5]);
     EXPECT_EQ(ms0[0].cart, nullptr);
     EXPECT_EQ(ms0[0].ticks_left, 64);
     cart->sfx[6].loop_end = 4;
-    fenn_play_sfx(&cart->sfx[6]);
+    vexel_audio_play(&cart->sfx[6]);
     EXPECT_EQ(ms0[1].ticks_left, -16);
-    fenn_play_sfx(&cart->sfx[5]);   // restarts rather than doubling up
+    vexel_audio_play(&cart->sfx[5]);   // restarts rather than doubling up
     EXPECT_EQ(ms0[0].sfx, &cart->sfx[5]);
     EXPECT_EQ(ms0[2].sfx, nullptr);
 }
 
 TEST_F(SequencerTest, AudioLockNests) {
-    EXPECT_EQ(fenn_audio_lock_depth(), 0);
-    fenn_lock_audio_plat();
-    fenn_lock_audio_plat();
+    EXPECT_EQ(vexel_audio_lock_depth(), 0);
+    vexel_audio_lock();
+    vexel_audio_lock();
     EXPECT_EQ(play(1, 0), 0);
-    EXPECT_EQ(fenn_audio_lock_depth(), 2);
-    fenn_unlock_audio_plat();
-    fenn_unlock_audio_plat();
-    fenn_unlock_audio_plat();   // one too many is ignored
-    EXPECT_EQ(fenn_audio_lock_depth(), 0);
+    EXPECT_EQ(vexel_audio_lock_depth(), 2);
+    vexel_audio_unlock();
+    vexel_audio_unlock();
+    vexel_audio_unlock();   // one too many is ignored
+    EXPECT_EQ(vexel_audio_lock_depth(), 0);
 }
 
 }  // namespace

@@ -262,7 +262,7 @@ TEST_F(SynthTest, StoppedNoteFadesOutAndResetsThePhase) {
 
     play(1, 0);
     mix(vexel_tick_samples);
-    fenn_play_sfx_ex(nullptr, 0, 0, cart, 0);
+    vexel_audio_play_sfx(nullptr, 0, 0, cart, 0);
     out = mix(vexel_tick_samples);        // stopped: the last sound fades out
     EXPECT_EQ(std::abs(out[0]), 8062);
     EXPECT_LT(std::abs(out[60]), 8062 * 5 / 64);

@@ -88,7 +88,7 @@ protected:
         for (int f = 0; f < seconds * 30; ++f) {
             frame(f);
             test_clock_ms += 33;
-            fenn_update_music_fading();
+            vexel_audio_update_fading();
             ASSERT_EQ(vexel_audio_record_frame(w, 30, f), wav_ok);
         }
         ASSERT_EQ(vexel_audio_record_finish(w), wav_ok);

@@ -96,22 +96,22 @@ protected:
     static bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
     static std::string text_cart(const char* code) {
-        vexel_cart* c = fenn_create_vexel_cart();
+        vexel_cart* c = vexel_cart_create();
         std::snprintf(c->code, vexel_code_buffer, "%s", code);
         c->version = vexel_cart_newest_version;
         std::string text = vexel_cart_to_text(c);
-        fenn_destroy_vexel_cart(c);
+        vexel_cart_destroy(c);
         return text;
     }
     static std::vector<uint8_t> png_cart(const char* code) {
-        vexel_cart* c = fenn_create_vexel_cart();
+        vexel_cart* c = vexel_cart_create();
         std::snprintf(c->code, vexel_code_buffer, "%s", code);
         c->version = vexel_cart_newest_version;
         c->label = fenn_create_bitmap(128, 128, 8);
         fenn_clear_bitmap(c->label, 12);
         std::vector<uint8_t> png;
         vexel_cart_png_encode(c, &png);
-        fenn_destroy_vexel_cart(c);
+        vexel_cart_destroy(c);
         return png;
     }
 

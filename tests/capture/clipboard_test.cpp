@@ -13,7 +13,7 @@
 namespace {
 
 struct CartDeleter {
-    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
 };
 using CartPtr = std::unique_ptr<vexel_cart, CartDeleter>;
 
@@ -27,14 +27,14 @@ CartPtr from_clipboard_text(const std::string& text) {
 }  // namespace
 
 TEST(CaptureClipboard, CartridgeSurvivesTheTextForm) {
-    CartPtr cart(fenn_create_vexel_cart());
+    CartPtr cart(vexel_cart_create());
     std::snprintf(cart->code, vexel_code_buffer, "%s", "-- hello\nprint(\"clip\")\n");
     for (int i = 0; i < 128; ++i) cart->gfx->pix[size_t(i * 129)] = uint8_t(i % 16);
     cart->flags[3] = 0x42;
     cart->sfx[5].speed = 9;
 
     std::vector<uint8_t> png;
-    ASSERT_EQ(vexel_cart_png_encode(cart.get(), &png), cart_png_ok);
+    ASSERT_EQ(vexel_cart_png_encode(cart.get(), &png), cart_ok);
     const std::string text = cart_hex_encode(png.data(), png.size());
     ASSERT_EQ(text.size(), png.size() * 2 + 13);
     EXPECT_EQ(text.rfind("[cart]", 0), 0u);
@@ -58,9 +58,9 @@ TEST(CaptureClipboard, TextThatIsNoCartridgeIsRefused) {
     EXPECT_FALSE(from_clipboard_text(
         cart_hex_encode(reinterpret_cast<const uint8_t*>(junk.data()), junk.size())));
     // A PNG cut short on its way through the clipboard.
-    CartPtr cart(fenn_create_vexel_cart());
+    CartPtr cart(vexel_cart_create());
     std::vector<uint8_t> png;
-    ASSERT_EQ(vexel_cart_png_encode(cart.get(), &png), cart_png_ok);
+    ASSERT_EQ(vexel_cart_png_encode(cart.get(), &png), cart_ok);
     const std::string text = cart_hex_encode(png.data(), png.size());
     EXPECT_FALSE(from_clipboard_text(text.substr(0, text.size() / 2)));
 }

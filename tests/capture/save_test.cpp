@@ -170,7 +170,7 @@ TEST(CaptureKeys, AltBlocksCtrlZeroCancelsTheLastLineWins) {
 }
 
 TEST(CaptureLabel, DisplayBecomesTheLabelInMachineColours) {
-    vexel_cart* cart = fenn_create_vexel_cart();
+    vexel_cart* cart = vexel_cart_create();
     fenn_bitmap* display = fenn_create_bitmap(128, 128, 8);
     for (size_t i = 0; i < display->pix.size(); ++i) display->pix[i] = uint8_t(i % 16);
     display->pix[3] = 0x8c;  // an extended colour keeps its slot
@@ -195,5 +195,5 @@ TEST(CaptureLabel, DisplayBecomesTheLabelInMachineColours) {
     EXPECT_EQ(cart->label->pix[3], 9);
     fenn_destroy_bitmap(wrong);
     fenn_destroy_bitmap(display);
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
 }

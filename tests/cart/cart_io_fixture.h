@@ -23,7 +23,7 @@
 #include "test_support.h"
 
 struct CartDeleter {
-    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
 };
 using CartPtr = std::unique_ptr<vexel_cart, CartDeleter>;
 
@@ -73,7 +73,7 @@ protected:
 
     // A text cartridge with the given program and a recognisable ROM.
     static CartPtr make_cart(const char* code, int marker = 7) {
-        CartPtr c(fenn_create_vexel_cart());
+        CartPtr c(vexel_cart_create());
         std::snprintf(c->code, vexel_code_buffer, "%s", code);
         c->version = vexel_cart_newest_version;
         vexel_poke(nullptr, c.get(), 0, marker);

@@ -10,7 +10,7 @@ namespace {
 vexel_cart* parse(const std::string& s) { return vexel_cart_from_text(s.data(), s.size()); }
 
 struct CartDeleter {
-    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
 };
 using CartPtr = std::unique_ptr<vexel_cart, CartDeleter>;
 
@@ -100,7 +100,7 @@ TEST(CartText, OverlongCodeLinesAreDroppedNotTruncated) {
 }
 
 TEST(CartText, SaveAndReloadKeepsEverything) {
-    CartPtr c(fenn_create_vexel_cart());
+    CartPtr c(vexel_cart_create());
     std::strcpy(c->code, "-- hello\nprint(\"hi\")\n\nx=1");
     for (int i = 0; i < 128 * 128; ++i) c->gfx->pix[i] = uint8_t(i % 16);
     for (int i = 0; i < 128 * 32; ++i) c->map->pix[i] = uint8_t(i * 7);
@@ -127,7 +127,7 @@ TEST(CartText, SaveAndReloadKeepsEverything) {
 }
 
 TEST(CartText, EmptyLabelIsNotWrittenAndLinesHaveFixedWidths) {
-    CartPtr c(fenn_create_vexel_cart());
+    CartPtr c(vexel_cart_create());
     c->label = fenn_create_bitmap(128, 128, 8);
     std::string text = vexel_cart_to_text(c.get());
     EXPECT_EQ(text.find("__label__"), std::string::npos);

@@ -216,7 +216,7 @@ TEST_F(Disk, QuickSaveAndQuickReload) {
 
 TEST_F(Disk, LegacyMusicSwapAndSoundFixes) {
     auto old_cart = [](int version) {
-        CartPtr c(fenn_create_vexel_cart());
+        CartPtr c(vexel_cart_create());
         c->version = version;
         c->sfx[1].speed = 1;   // short, no loop
         c->sfx[2].speed = 8;   // longer, no loop
@@ -260,7 +260,7 @@ TEST_F(Disk, LegacyMusicSwapAndSoundFixes) {
 }
 
 TEST_F(Disk, LegacyApiIsPutBeforeOldPrograms) {
-    CartPtr c(fenn_create_vexel_cart());
+    CartPtr c(vexel_cart_create());
     std::snprintf(c->code, vexel_code_buffer, "cls()\nprint(\"archeos\",98,34,7)\n");
     apply_legacy_changes(c.get());
     const std::string code = c->code;
@@ -277,21 +277,21 @@ TEST_F(Disk, LegacyApiIsPutBeforeOldPrograms) {
 
 TEST(Vdisk, ModesNamesAndLimits) {
     vdisk_clear();
-    EXPECT_EQ(fenn_fopen_vdisk("a/b/game.qz", "r"), nullptr);
-    vdisk_file* f = fenn_fopen_vdisk("a/b/game.qz", "w");
+    EXPECT_EQ(vdisk_open("a/b/game.qz", "r"), nullptr);
+    vdisk_file* f = vdisk_open("a/b/game.qz", "w");
     ASSERT_NE(f, nullptr);
     EXPECT_STREQ(f->name, "game.qz");
     vdisk_write(f, "abc", 3);
-    EXPECT_EQ(fenn_fopen_vdisk("game.qz", "r"), f);
+    EXPECT_EQ(vdisk_open("game.qz", "r"), f);
     EXPECT_TRUE(vdisk_file_owned(f));
-    EXPECT_EQ(fenn_fopen_vdisk("game.qz", "a"), nullptr);
-    EXPECT_EQ(fenn_fopen_vdisk("game.qz", "w")->bytes.size(), 0u);
-    EXPECT_EQ(fenn_fopen_vdisk(std::string(64, 'n').c_str(), "w"), nullptr);
-    EXPECT_NE(fenn_fopen_vdisk(std::string(63, 'n').c_str(), "w"), nullptr);
-    EXPECT_EQ(fenn_fopen_vdisk("dir/", "w"), nullptr);
+    EXPECT_EQ(vdisk_open("game.qz", "a"), nullptr);
+    EXPECT_EQ(vdisk_open("game.qz", "w")->bytes.size(), 0u);
+    EXPECT_EQ(vdisk_open(std::string(64, 'n').c_str(), "w"), nullptr);
+    EXPECT_NE(vdisk_open(std::string(63, 'n').c_str(), "w"), nullptr);
+    EXPECT_EQ(vdisk_open("dir/", "w"), nullptr);
     for (int i = vdisk_file_count(); i < vdisk_max_files; ++i)
-        ASSERT_NE(fenn_fopen_vdisk(("f" + std::to_string(i)).c_str(), "w"), nullptr);
-    EXPECT_EQ(fenn_fopen_vdisk("one-too-many", "w"), nullptr);
+        ASSERT_NE(vdisk_open(("f" + std::to_string(i)).c_str(), "w"), nullptr);
+    EXPECT_EQ(vdisk_open("one-too-many", "w"), nullptr);
     EXPECT_EQ(vdisk_file_count(), vdisk_max_files);
     vdisk_clear();
 }

@@ -23,7 +23,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 struct cart_deleter {
-    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
 };
 using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
 struct bitmap_deleter {
@@ -44,7 +44,7 @@ void set_code(vexel_cart* c, const std::string& s) {
 // A cartridge with every ROM byte set from a seeded generator and a real
 // program.
 cart_ptr full_cart(unsigned seed, const std::string& code) {
-    cart_ptr c(fenn_create_vexel_cart());
+    cart_ptr c(vexel_cart_create());
     std::mt19937 rng(seed);
     for (int a = 0; a < vexel_rom_size; ++a) vexel_poke(nullptr, c.get(), a, int(rng() & 0xff));
     set_code(c.get(), code);
@@ -59,7 +59,7 @@ Bytes rom_of(vexel_cart* c) {
 
 Bytes encode(vexel_cart* c) {
     Bytes png;
-    EXPECT_EQ(vexel_cart_png_encode(c, &png), cart_png_ok);
+    EXPECT_EQ(vexel_cart_png_encode(c, &png), cart_ok);
     return png;
 }
 
@@ -111,29 +111,29 @@ TEST(CartBlock, RomAndProgramRoundTrip) {
         EXPECT_TRUE(compress_is_block(block.data() + cart_code_offset, 8)) << name;
         EXPECT_EQ(Bytes(block.begin(), block.begin() + vexel_rom_size), rom_of(c.get()));
 
-        cart_ptr back(fenn_create_vexel_cart());
+        cart_ptr back(vexel_cart_create());
         ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
         EXPECT_EQ(rom_of(back.get()), rom_of(c.get())) << name;
         EXPECT_STREQ(back->code, c->code) << name;
     }
-    cart_ptr c(fenn_create_vexel_cart());
+    cart_ptr c(vexel_cart_create());
     Bytes short_block(cart_block_size - 1);
-    EXPECT_EQ(load_vexel_cart_32k(c.get(), short_block.data(), short_block.size()), cart_png_unreadable);
+    EXPECT_EQ(load_vexel_cart_32k(c.get(), short_block.data(), short_block.size()), cart_unreadable);
 }
 
 TEST(CartBlock, ProgramRoomIsExactly15360Bytes) {
-    cart_ptr c(fenn_create_vexel_cart());
+    cart_ptr c(vexel_cart_create());
     Bytes block(cart_block_size);
     set_code(c.get(), incompressible(cart_code_room));
     ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
-    cart_ptr back(fenn_create_vexel_cart());
+    cart_ptr back(vexel_cart_create());
     ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
     EXPECT_STREQ(back->code, c->code);
 
     set_code(c.get(), incompressible(cart_code_room + 1));
-    EXPECT_EQ(save_vexel_cart_32k(c.get(), block.data()), cart_png_too_big);
+    EXPECT_EQ(save_vexel_cart_32k(c.get(), block.data()), cart_too_big);
     Bytes png;
-    EXPECT_EQ(vexel_cart_png_encode(c.get(), &png), cart_png_too_big);
+    EXPECT_EQ(vexel_cart_png_encode(c.get(), &png), cart_too_big);
     EXPECT_TRUE(png.empty());
 }
 
@@ -141,11 +141,11 @@ TEST(CartBlock, PlainProgramsStartingWithAColonReadBackAsWritten) {
     // Too short to compress, so stored as plain text; ':' alone is not the
     // compressed header.
     for (const std::string code : {"::a:: goto a", ":", ":c:x"}) {
-        cart_ptr c(fenn_create_vexel_cart());
+        cart_ptr c(vexel_cart_create());
         set_code(c.get(), code);
         Bytes block(cart_block_size);
         ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
-        cart_ptr back(fenn_create_vexel_cart());
+        cart_ptr back(vexel_cart_create());
         ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
         EXPECT_EQ(std::string(back->code), code);
     }
@@ -157,8 +157,8 @@ TEST(CartBlock, DamagedCompressedProgramIsRefused) {
     ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
     block[cart_code_offset + 8] = 0xff;  // first token: copy from before the start
     block[cart_code_offset + 9] = 0xff;
-    cart_ptr back(fenn_create_vexel_cart());
-    EXPECT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), cart_png_bad_code);
+    cart_ptr back(vexel_cart_create());
+    EXPECT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), cart_bad_code);
     EXPECT_STREQ(back->code, "");
 }
 
@@ -170,7 +170,7 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
 
     int st = -1;
     cart_ptr back = decode(png, &st);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(back->version, vexel_cart_newest_version);
     EXPECT_EQ(rom_of(back.get()), rom_of(c.get()));
     EXPECT_STREQ(back->code, c->code);
@@ -191,7 +191,7 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
 
     // Reading without the label leaves it absent.
     cart_ptr bare = decode(png, &st, false);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(bare->label, nullptr);
 
     // The same through a framework stream over memory (embedded cartridges).
@@ -199,7 +199,7 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
     fenn_file_wrap(f, png.data(), png.size());
     vexel_cart* raw = nullptr;
     int version = 0;
-    ASSERT_EQ(load_vexel_cart_png_from_file(f, false, &raw, &version), cart_png_ok);
+    ASSERT_EQ(load_vexel_cart_png_from_file(f, false, &raw, &version), cart_ok);
     cart_ptr streamed(raw);
     EXPECT_STREQ(streamed->code, c->code);
 }
@@ -222,7 +222,7 @@ TEST_F(CartArt, TextToPngToTextIsByteForByte) {
 
     int st = -1;
     cart_ptr back = decode(encode(c.get()), &st);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(vexel_cart_to_text(back.get()), text);
 }
 
@@ -233,7 +233,7 @@ TEST_F(CartArt, RecolouringTheHighBitsChangesNothing) {
     for (size_t i = 0; i < pic->pix.size() / 4; ++i) pic->pix32()[i] ^= rng() & 0xfcfcfcfcu;
     int st = -1;
     cart_ptr back = decode(png_of(pic.get()), &st);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(rom_of(back.get()), rom_of(c.get()));
     EXPECT_STREQ(back->code, c->code);
 }
@@ -243,7 +243,7 @@ TEST(CartPng, PictureWithNoHiddenBitsIsAnEmptyVersion0Cart) {
     fenn_clear_bitmap(pic.get(), 0xfc8040a0u);
     int st = -1;
     cart_ptr c = decode(png_of(pic.get()), &st);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(c->version, 0);
     for (uint8_t b : rom_of(c.get())) ASSERT_EQ(b, 0);
     EXPECT_STREQ(c->code, "");
@@ -255,15 +255,15 @@ TEST(CartPng, BadInputIsRefusedWithItsStatus) {
     int st = -1;
 
     EXPECT_EQ(decode(Bytes{}, &st), nullptr);
-    EXPECT_EQ(st, cart_png_unreadable);
+    EXPECT_EQ(st, cart_unreadable);
     Bytes text = {'v', 'e', 'x', 'e', 'l', ' ', 'c', 'a', 'r', 't'};
     EXPECT_EQ(decode(text, &st), nullptr);
-    EXPECT_EQ(st, cart_png_unreadable);
+    EXPECT_EQ(st, cart_unreadable);
 
     for (auto [w, h] : {std::pair{159, 205}, {160, 206}, {1, 1}, {320, 410}}) {
         bitmap_ptr pic(fenn_create_bitmap(w, h, 32));
         EXPECT_EQ(decode(png_of(pic.get()), &st), nullptr);
-        EXPECT_EQ(st, cart_png_no_picture) << w << "x" << h;
+        EXPECT_EQ(st, cart_no_picture) << w << "x" << h;
     }
 
     // Cut short anywhere, or with any byte damaged, it never loads garbage
@@ -289,14 +289,14 @@ TEST(CartPng, BadInputIsRefusedWithItsStatus) {
     int version = 0;
     Bytes future = png_of(pic.get());
     EXPECT_EQ(load_vexel_cart_png_from_memory(future.data(), future.size(), true, &out, &version),
-              cart_png_future);
+              cart_future);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(version, 15);
 }
 
 TEST_F(CartArt, TitleLinesAndLabelAreDrawn) {
     auto render = [](const std::string& code, bool with_label) {
-        cart_ptr c(fenn_create_vexel_cart());
+        cart_ptr c(vexel_cart_create());
         set_code(c.get(), code);
         if (with_label) {
             c->label = fenn_create_bitmap(128, 128, 8);
@@ -347,11 +347,11 @@ TEST(CartArtAssets, TemplateAndFontHaveTheirShapes) {
     cart_art_reset();
     EXPECT_EQ(cart_art_advance(), 0);
     // Saving works without any art: a plain cartridge picture.
-    cart_ptr c(fenn_create_vexel_cart());
+    cart_ptr c(vexel_cart_create());
     set_code(c.get(), "-- plain");
     int st = -1;
     cart_ptr back = decode(encode(c.get()), &st);
-    EXPECT_EQ(st, cart_png_ok);
+    EXPECT_EQ(st, cart_ok);
 }
 
 TEST_F(CartArt, SavingToAFileReplacesItWhole) {
@@ -369,16 +369,16 @@ TEST_F(CartArt, SavingToAFileReplacesItWhole) {
 
     // A program that does not fit writes nothing and keeps the old file.
     set_code(c.get(), incompressible(cart_code_room + 1));
-    EXPECT_EQ(save_vexel_cart_png(c.get(), path.c_str()), cart_png_too_big);
+    EXPECT_EQ(save_vexel_cart_png(c.get(), path.c_str()), cart_too_big);
     ASSERT_EQ(load_vexel_cart_png(path.c_str(), &raw, &version), 0);
     cart_ptr still(raw);
     EXPECT_STREQ(still->code, back->code);
 
     // Unwritable places and missing files are reported.
     set_code(c.get(), "x=1");
-    EXPECT_EQ(save_vexel_cart_png(c.get(), (dir + "/no/such/folder/a.qz.png").c_str()), cart_png_write_failed);
-    EXPECT_EQ(load_vexel_cart_png((dir + "/missing.png").c_str(), &raw, &version), cart_png_no_picture);
-    EXPECT_EQ(load_vexel_cart_png(dir.c_str(), &raw, &version), cart_png_no_picture);
+    EXPECT_EQ(save_vexel_cart_png(c.get(), (dir + "/no/such/folder/a.qz.png").c_str()), cart_write_failed);
+    EXPECT_EQ(load_vexel_cart_png((dir + "/missing.png").c_str(), &raw, &version), cart_no_picture);
+    EXPECT_EQ(load_vexel_cart_png(dir.c_str(), &raw, &version), cart_no_picture);
 }
 
 TEST(CartHash, StableAndSensitive) {
@@ -403,7 +403,7 @@ TEST(CartHash, StableAndSensitive) {
 }
 
 TEST(CartHash, ProgramsTooLargeForTheBlockStillHashDistinctly) {
-    cart_ptr a(fenn_create_vexel_cart()), b(fenn_create_vexel_cart());
+    cart_ptr a(vexel_cart_create()), b(vexel_cart_create());
     std::string big = incompressible(20000);
     set_code(a.get(), big);
     big[12345] = big[12345] == 'A' ? 'B' : 'A';

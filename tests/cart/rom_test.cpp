@@ -214,7 +214,7 @@ TEST_F(Rom, EmbeddedNamesMapToTheirStoredDataFile) {
     EXPECT_EQ(vexel_cstore_call(4, fix(0x3000), fix(0x3000), fix(1), "emb.qz"), 1);
     const std::string sandbox = get_sandboxed_cstore_filename(get_embedded_cart_hash_for_filename("emb.qz"));
     ASSERT_TRUE(exists(sandbox));
-    CartPtr stored(fenn_load_vexel_cart(sandbox.c_str()));
+    CartPtr stored(vexel_cart_load_text_file(sandbox.c_str()));
     ASSERT_TRUE(stored);
     EXPECT_EQ(vexel_peek(nullptr, stored.get(), 0x3000), 0x33);
     EXPECT_EQ(vexel_peek(nullptr, stored.get(), 0), 9);  // started from the embedded cartridge

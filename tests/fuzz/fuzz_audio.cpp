@@ -27,7 +27,7 @@ vexel_cart* cart = nullptr;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!cart) {
         vexel_pstate_zero();
-        cart = fenn_create_vexel_cart();
+        cart = vexel_cart_create();
     }
     vexel_audio_init();
     reader in{data, size};
@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 0: vexel_audio_sfx(cart, in.word(), in.word() % 5, in.word(), in.word()); break;
         case 1: vexel_audio_music(cart, in.word(), in.word() * 37, in.byte()); break;
         case 2: vexel_poke(&pstate, cart, 0x5f40 + (in.byte() & 3), in.byte()); break;
-        case 3: fenn_update_music_fading(); break;
-        case 4: fenn_set_sound_volume(in.word()); break;
-        case 5: fenn_play_sfx(&cart->sfx[in.byte() & 63]); break;
+        case 3: vexel_audio_update_fading(); break;
+        case 4: vexel_audio_set_sound_volume(in.word()); break;
+        case 5: vexel_audio_play(&cart->sfx[in.byte() & 63]); break;
         case 6: vexel_poke(&pstate, cart, 0x3100 + (in.word() & 0x1fff) % 0x1200, in.byte()); break;
         default: break;
         }

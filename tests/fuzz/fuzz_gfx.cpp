@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!ready) {
         vexel_pstate_zero();
         pstate.screen = fenn_create_bitmap(128, 128, 8);
-        pstate.cart = fenn_create_vexel_cart();
+        pstate.cart = vexel_cart_create();
         vexel_console_font = vexel_create_console_font();
         ready = true;
     }

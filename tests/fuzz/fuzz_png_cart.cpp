@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vexel_cart* cart = nullptr;
     if (mode == 0) {
         int version = 0;
-        if (load_vexel_cart_png_from_memory(data, size, true, &cart, &version) == cart_png_ok) {
+        if (load_vexel_cart_png_from_memory(data, size, true, &cart, &version) == cart_ok) {
             if (!cart || !cart->label) std::abort();
         } else if (cart) {
             std::abort();
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (mode == 1) {
         std::vector<uint8_t> block(cart_block_size, 0);
         std::memcpy(block.data(), data, size < block.size() ? size : block.size());
-        cart = fenn_create_vexel_cart();
+        cart = vexel_cart_create();
         load_vexel_cart_32k(cart, block.data(), block.size());
     } else {
         fenn_bitmap* pic = fenn_create_bitmap(cart_picture_w, cart_picture_h, 32);
@@ -55,6 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fenn_destroy_bitmap(pic);
     }
     if (cart) check(cart);
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
     return 0;
 }

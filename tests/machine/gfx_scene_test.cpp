@@ -95,7 +95,7 @@ void paint_test_sprite(vexel_cart* cart, int n) {
 void set_up() {
     vexel_pstate_zero();
     pstate.screen = fenn_create_bitmap(128, 128, 8);
-    pstate.cart = fenn_create_vexel_cart();
+    pstate.cart = vexel_cart_create();
     for (int n = 0; n < 256; ++n) paint_test_sprite(pstate.cart, n);
     for (int i = 0; i < 16; ++i) pstate.draw_pal[i] = pstate.screen_pal[i] = i;
     pstate.draw_pal[0] = 0x10;
@@ -109,7 +109,7 @@ void set_up() {
 
 void tear_down() {
     fenn_destroy_bitmap(pstate.screen);
-    fenn_destroy_vexel_cart(pstate.cart);
+    vexel_cart_destroy(pstate.cart);
     pstate.screen = nullptr;
     pstate.cart = nullptr;
     vexel_console_font = nullptr;

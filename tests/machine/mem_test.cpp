@@ -15,7 +15,7 @@ namespace {
 // recorded in the global machine, which is cleared for each test.
 struct MemTest : ::testing::Test {
     std::unique_ptr<vexel_pstate> m{new vexel_pstate()};
-    vexel_cart* cart = fenn_create_vexel_cart();
+    vexel_cart* cart = vexel_cart_create();
 
     void SetUp() override {
         vexel_pstate_zero();
@@ -25,7 +25,7 @@ struct MemTest : ::testing::Test {
     }
     void TearDown() override {
         fenn_destroy_bitmap(m->screen);
-        fenn_destroy_vexel_cart(cart);
+        vexel_cart_destroy(cart);
         vexel_pstate_zero();
     }
     int peek(int32_t a) { return vexel_peek(m.get(), cart, a); }
@@ -416,7 +416,7 @@ TEST_F(MemTest, SharedHalfReconciliation) {
     for (int a = 0x1000; a < 0x2000; ++a) ASSERT_EQ(map_cell((a - 0x1000) % 128, 32 + (a - 0x1000) / 128), peek(a));
 
     // A loaded cartridge: a non-empty lower map wins over the sheet...
-    vexel_cart* other = fenn_create_vexel_cart();
+    vexel_cart* other = vexel_cart_create();
     other->map->pix[40 * 128 + 3] = 0x77;
     other->gfx->pix[70 * 128] = 5;
     vexel_sync_shared_half(other);
@@ -427,7 +427,7 @@ TEST_F(MemTest, SharedHalfReconciliation) {
     other->gfx->pix[70 * 128] = 5;
     vexel_sync_shared_half(other);
     EXPECT_EQ(other->map->pix[(32 + 3) * 128], 5);
-    fenn_destroy_vexel_cart(other);
+    vexel_cart_destroy(other);
 }
 
 TEST_F(MemTest, ProgramStartResetsDrawStateOnly) {
@@ -497,10 +497,10 @@ TEST_F(MemTest, StopAndResume) {
 }
 
 TEST_F(MemTest, DestroyedCartridgeLeavesTheMachine) {
-    vexel_cart* other = fenn_create_vexel_cart();
+    vexel_cart* other = vexel_cart_create();
     pstate.cart = other;
     vexel_cart_add_release_hook(vexel_mem_forget_cart);
-    fenn_destroy_vexel_cart(other);
+    vexel_cart_destroy(other);
     EXPECT_EQ(pstate.cart, nullptr);
 }
 

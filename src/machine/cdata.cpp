@@ -1,26 +1,23 @@
-#include "cart/cdata.h"
+#include "machine/cdata.h"
 
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
-#include "cart/disk.h"
+#include "machine/disk.h"
+#include "machine/host.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_write.h"
 #include "machine/error.h"
-#include "machine/pstate.h"
-
-vexel_cdata_state cdata = {};
 
 namespace {
 
 constexpr int values_per_line = 8;
 constexpr int digits_per_value = 8;
 
-bool program_running() { return pstate.mode == shell_running && pstate.program_active; }
+bool program_running(const vexel_machine* m) { return m->running && m->program_active; }
 
 int hex_value(uint8_t c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -33,24 +30,22 @@ bool id_char_ok(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'
 
 int value_index(int32_t index) { return index >> 16; }
 
-// The last console line printed for a failed write-back this run.
-std::string reported;
-
-std::string cdata_folder() {
-    return app.cdata_path[0] ? fenn_with_slash(app.cdata_path) : fenn_prefix_with_appdata_path("cdata/");
+std::string cdata_folder(const vexel_machine* m) {
+    const char* path = vexel_host_cdata_path(m);
+    return path[0] ? fenn_with_slash(path) : fenn_prefix_with_appdata_path("cdata/");
 }
 
 // Why the file for `id` may not be used, or "" when it may: read and written
 // only inside the save-data folder, and only as a regular file.
-std::string refusal(const char* id) {
+std::string refusal(const vexel_machine* m, const char* id) {
     const std::string name = std::string(id) + ".qzd.txt";
-    switch (fenn_path_confine(cdata_folder(), name)) {
+    switch (fenn_path_confine(cdata_folder(m), name)) {
     case fenn_confine_outside: return "outside the cdata folder";
     case fenn_confine_folder: return "name is a folder";
     case fenn_confine_inside: break;
     }
     struct stat st;
-    if (::stat(cdata_file_path(id).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "not a regular file";
+    if (::stat(cdata_file_path(m, id).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "not a regular file";
     return {};
 }
 
@@ -83,84 +78,89 @@ std::string cdata_format(const int32_t values[cdata_values]) {
     return out;
 }
 
-std::string cdata_file_path(const char* id) { return cdata_folder() + id + ".qzd.txt"; }
+std::string cdata_file_path(const vexel_machine* m, const char* id) { return cdata_folder(m) + id + ".qzd.txt"; }
 
-int load_cdata(const char* id) {
-    if (!program_running()) return load_cdata_not_loaded;
+int load_cdata(vexel_machine* m, const char* id) {
+    vexel_cdata_state& cdata = m->cdata;
+    if (!program_running(m)) return load_cdata_not_loaded;
     if (cdata.id[0]) {
-        vexel_runtime_error("cartdata() can only be called once");
+        vexel_runtime_error(m, "cartdata() can only be called once");
         return load_cdata_refused;
     }
     const size_t len = id ? std::strlen(id) : 0;
     if (len == 0 || len > size_t(cdata_id_max)) {
-        vexel_runtime_error("cart data id too long");
+        vexel_runtime_error(m, "cart data id too long");
         return load_cdata_refused;
     }
     for (size_t i = 0; i < len; ++i)
         if (!id_char_ok(id[i])) {
-            vexel_runtime_error("cart data id: bad char");
+            vexel_runtime_error(m, "cart data id: bad char");
             return load_cdata_refused;
         }
     std::memcpy(cdata.id, id, len + 1);
-    std::memset(pstate.cart_data, 0, sizeof pstate.cart_data);
-    if (const std::string why = refusal(id); !why.empty()) {
-        disk_report_once(reported, "cartdata", why);
+    std::memset(m->cart_data, 0, sizeof m->cart_data);
+    if (const std::string why = refusal(m, id); !why.empty()) {
+        vexel_report_once(m, cdata.reported, "cartdata", why);
         return load_cdata_not_loaded;
     }
     fenn_file f;
-    if (!fenn_file_open(f, cdata_file_path(id).c_str())) return load_cdata_not_loaded;
+    if (!fenn_file_open(f, cdata_file_path(m, id).c_str())) return load_cdata_not_loaded;
     uint8_t buf[cdata_read_max];
     const size_t got = fenn_file_read(f, buf, sizeof buf);
-    cdata_parse(buf, got, pstate.cart_data);
+    cdata_parse(buf, got, m->cart_data);
     return load_cdata_loaded;
 }
 
-int save_cdata() {
-    pstate.cart_data_dirty = 0;
-    if (!program_running() || !cdata.id[0]) return 0;
-    std::string why = refusal(cdata.id);
+int save_cdata(vexel_machine* m) {
+    vexel_cdata_state& cdata = m->cdata;
+    m->cart_data_dirty = 0;
+    if (!program_running(m) || !cdata.id[0]) return 0;
+    std::string why = refusal(m, cdata.id);
     if (why.empty()) {
-        const std::string text = cdata_format(pstate.cart_data);
-        why = fenn_write_file(cdata_file_path(cdata.id).c_str(), text.data(), text.size()).reason;
+        const std::string text = cdata_format(m->cart_data);
+        why = fenn_write_file(cdata_file_path(m, cdata.id).c_str(), text.data(), text.size()).reason;
     }
-    disk_report_once(reported, "cartdata", why);
+    vexel_report_once(m, cdata.reported, "cartdata", why);
     return why.empty() ? 0 : 1;
 }
 
-void cdata_flush_due(int64_t now_ms) {
-    if (!pstate.cart_data_dirty || now_ms - cdata.last_write_ms <= cdata_write_interval_ms) return;
+void cdata_flush_due(vexel_machine* m, int64_t now_ms) {
+    vexel_cdata_state& cdata = m->cdata;
+    if (!m->cart_data_dirty || now_ms - cdata.last_write_ms <= cdata_write_interval_ms) return;
     cdata.last_write_ms = now_ms;
-    save_cdata();
+    save_cdata(m);
 }
 
-void cdata_reset_for_run() {
-    reported.clear();
-    cdata.id[0] = 0;
-    cdata.browser_cart = 0;
+void cdata_reset_for_run(vexel_machine* m) {
+    m->cdata.reported.clear();
+    m->cdata.id[0] = 0;
+    m->cdata.browser_cart = 0;
 }
 
-int vexel_cartdata(const char* id) { return load_cdata(id) == load_cdata_loaded ? 1 : 0; }
+int vexel_cartdata(vexel_machine* m, const char* id) { return load_cdata(m, id) == load_cdata_loaded ? 1 : 0; }
 
-int32_t vexel_dget(int32_t index, bool* needs_yield) {
+int32_t vexel_dget(vexel_machine* m, int32_t index, bool* needs_yield) {
+    const vexel_cdata_state& cdata = m->cdata;
     if (needs_yield) *needs_yield = false;
-    if (!cdata.id[0] && !(cdata.browser_cart && pstate.program_active)) {
-        vexel_runtime_error("** dget called before cartdata()");
+    if (!cdata.id[0] && !(cdata.browser_cart && m->program_active)) {
+        vexel_runtime_error(m, "** dget called before cartdata()");
         if (needs_yield) *needs_yield = true;
         return 0;
     }
     const int i = value_index(index);
-    return i >= 0 && i < cdata_values ? pstate.cart_data[i] : 0;
+    return i >= 0 && i < cdata_values ? m->cart_data[i] : 0;
 }
 
-void vexel_dset(int32_t index, int32_t value, bool* needs_yield) {
+void vexel_dset(vexel_machine* m, int32_t index, int32_t value, bool* needs_yield) {
+    const vexel_cdata_state& cdata = m->cdata;
     if (needs_yield) *needs_yield = false;
-    if (!cdata.id[0] && !(cdata.browser_cart && pstate.program_active)) {
-        vexel_runtime_error("** dset called before cartdata()");
+    if (!cdata.id[0] && !(cdata.browser_cart && m->program_active)) {
+        vexel_runtime_error(m, "** dset called before cartdata()");
         if (needs_yield) *needs_yield = true;
         return;
     }
     const int i = value_index(index);
     if (i < 0 || i >= cdata_values) return;
-    pstate.cart_data[i] = value;
-    pstate.cart_data_dirty = 1;
+    m->cart_data[i] = value;
+    m->cart_data_dirty = 1;
 }

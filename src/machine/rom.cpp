@@ -1,4 +1,4 @@
-#include "cart/rom.h"
+#include "machine/rom.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "cart/cart_text.h"
-#include "cart/disk.h"
+#include "cart/cart_load.h"
+#include "machine/disk.h"
 #include "cart/png_cart.h"
 #include "cart/vdisk.h"
 #include "framework/fenn_file.h"
@@ -17,66 +18,64 @@
 #include "framework/fenn_write.h"
 #include "machine/error.h"
 #include "machine/mem.h"
-#include "machine/pstate.h"
-#include "runtime/run.h"
+#include "machine/machine.h"
+#include "machine/cpu.h"
 
 namespace {
 
 struct cart_deleter {
-    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
 };
 using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
-
-std::string last_external;
-std::vector<std::string> written_files;
-// The last console line printed for a failed cstore or reload this run.
-std::string cstore_reported, reload_reported;
 
 // Integer part of a 16.16 argument, taken as an unsigned 32-bit value.
 uint32_t arg_u32(int32_t fix) { return uint32_t(fix >> 16); }
 
 bool reserved(const char* name) { return name[0] == '_' && name[1] == '_'; }
 
-void poke_machine(uint64_t addr, int value) {
+void poke_machine(vexel_machine* m, uint64_t addr, int value) {
     if (addr >= vexel_mem_size) {
-        vexel_runtime_error("bad memory access");
+        vexel_runtime_error(m, "bad memory access");
         return;
     }
-    vexel_poke(&pstate, pstate.cart, int32_t(addr), value);
+    vexel_poke(m, m->cart, int32_t(addr), value);
 }
 
 int rom_byte(const vexel_cart* cart, uint64_t addr) {
-    return addr < uint64_t(vexel_rom_size) ? vexel_peek(nullptr, cart, int32_t(addr)) : 0;
+    return addr < uint64_t(vexel_rom_size) ? vexel_cart_peek(cart, uint32_t(addr)) : 0;
 }
 
-void copy_rom_to_machine(const vexel_cart* from, uint32_t dest, uint32_t src, uint32_t len) {
-    for (uint32_t i = 0; i < len; ++i) poke_machine(uint64_t(dest) + i, rom_byte(from, uint64_t(src) + i));
+void copy_rom_to_machine(vexel_machine* m, const vexel_cart* from, uint32_t dest, uint32_t src, uint32_t len) {
+    for (uint32_t i = 0; i < len; ++i) poke_machine(m, uint64_t(dest) + i, rom_byte(from, uint64_t(src) + i));
 }
 
-void note_external(const std::string& path) {
-    if (path == last_external) return;
-    last_external = path;
-    pstate.hold_frames = rom_hold_frames;
+void note_external(vexel_machine* m, const std::string& path) {
+    if (path == m->rom.last_external) return;
+    m->rom.last_external = path;
+    m->hold_frames = rom_hold_frames;
 }
 
-vexel_cart* read_cart_or_bin(const char* path) {
-    if (vexel_cart* cart = load_vexel_cart_any_format(path)) return cart;
+vexel_cart* read_cart_or_bin(vexel_machine* m, const char* path) {
+    vexel_cart* read = nullptr;
+    if (cart_read_file(&m->vdisk, path, &read) == cart_ok) return read;
     if (!std::strstr(path, ".bin")) return nullptr;
     fenn_file f;
-    if (!vdisk_open_read(f, path)) return nullptr;
+    if (!vdisk_open_read(&m->vdisk, f, path)) return nullptr;
     std::vector<uint8_t> rom(static_cast<size_t>(vexel_rom_size));
     const size_t got = fenn_file_read(f, rom.data(), rom.size());
     if (got == 0) return nullptr;
-    vexel_cart* cart = fenn_create_vexel_cart();
-    for (size_t a = 0; a < got; ++a) vexel_poke(nullptr, cart, int32_t(a), rom[a]);
+    vexel_cart* cart = vexel_cart_create();
+    for (size_t a = 0; a < got; ++a) vexel_cart_poke(cart, uint32_t(a), rom[a]);
     return cart;
 }
 
 // The embedded cartridge `name` as mounted on the virtual disk, or null.
-vexel_cart* embedded_cart(const char* name) {
-    vdisk_file* v = fenn_fopen_vdisk(name, "r");
+vexel_cart* embedded_cart(vexel_machine* m, const char* name) {
+    vdisk_file* v = vdisk_open(&m->vdisk, name, "r");
     if (!v) return nullptr;
-    return load_vexel_cart_from_bytes(v->bytes.data(), v->bytes.size(), nullptr);
+    vexel_cart* cart = nullptr;
+    cart_read_bytes(v->bytes.data(), v->bytes.size(), &cart);
+    return cart;
 }
 
 // The name with one leading '/' dropped.
@@ -86,7 +85,7 @@ const char* store_name(const char* name) { return name[0] == '/' ? name + 1 : na
 // to a regular file (or nothing yet) inside the store folder once links are
 // followed. A FIFO or device would block or feed endless bytes.
 std::string store_refusal(const std::string& path) {
-    const std::string folder = vexel_prefix_with_cstore_path("", "");
+    const std::string folder = cart_store_path("", "");
     if (path.compare(0, folder.size(), folder) != 0) return "outside the store folder";
     switch (fenn_path_confine(folder, path.substr(folder.size()))) {
     case fenn_confine_outside: return "outside the store folder";
@@ -117,41 +116,41 @@ bool rom_name_allowed(const char* name) {
     return true;
 }
 
-std::string rom_store_path(const char* name) {
+std::string rom_store_path(vexel_machine* m, const char* name) {
     if (!rom_name_allowed(name)) return std::string();
     const char* n = store_name(name);
     std::string path;
-    if (const char* hash = get_embedded_cart_hash_for_filename(n)) path = get_sandboxed_cstore_filename(hash);
-    else path = vexel_prefix_with_cstore_path(n, "");
+    if (const char* hash = cart_embedded_hash(&m->vdisk, n)) path = cart_stored_data_path(hash);
+    else path = cart_store_path(n, "");
     if (path.size() > rom_path_max) return std::string();
     return path;
 }
 
-void vexel_reload(int32_t dest, int32_t src, int32_t len) {
+void vexel_reload(vexel_machine* m, int32_t dest, int32_t src, int32_t len) {
     const uint32_t d = uint32_t(dest), s = uint32_t(src), n = uint32_t(len);
     if (n > uint32_t(rom_copy_max)) return;
-    if (pstate.working_cart) copy_rom_to_machine(pstate.working_cart, d, s, n);
-    if (!last_external.empty()) {
-        last_external.clear();
-        pstate.hold_frames = rom_hold_frames;
+    if (m->working_cart) copy_rom_to_machine(m, m->working_cart, d, s, n);
+    if (!m->rom.last_external.empty()) {
+        m->rom.last_external.clear();
+        m->hold_frames = rom_hold_frames;
     }
 }
 
 namespace {
 
-void reload_from(const char* path, vexel_cart* cart, int32_t dest, int32_t src, int32_t len) {
-    note_external(path);
+void reload_from(vexel_machine* m, const char* path, vexel_cart* cart, int32_t dest, int32_t src, int32_t len) {
+    note_external(m, path);
     cart_ptr owned(cart);
     const uint32_t n = uint32_t(len);
-    if (owned && n <= uint32_t(rom_copy_max)) copy_rom_to_machine(owned.get(), uint32_t(dest), uint32_t(src), n);
+    if (owned && n <= uint32_t(rom_copy_max)) copy_rom_to_machine(m, owned.get(), uint32_t(dest), uint32_t(src), n);
 }
 
 }  // namespace
 
-int reload_cart_partial(const char* path, int32_t dest, int32_t src, int32_t len) {
+int reload_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len) {
     fenn_debug("@ reload_cart_partial: %s %d %d %d\n", path, dest, src, len);
-    vexel_cart* cart = read_cart_or_bin(path);
-    reload_from(path, cart, dest, src, len);
+    vexel_cart* cart = read_cart_or_bin(m, path);
+    reload_from(m, path, cart, dest, src, len);
     return cart ? 0 : 1;
 }
 
@@ -159,56 +158,50 @@ namespace {
 
 // cstore_cart_partial with the cartridge whose ROM a missing file starts
 // from (null: an empty cartridge).
-int cstore_into(const char* path, int32_t dest, int32_t src, int32_t len, bool also_working,
+int cstore_into(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len, bool also_working,
                 const vexel_cart* fresh_from) {
     bool listed = false;
-    for (const std::string& w : written_files) listed = listed || w == path;
+    for (const std::string& w : m->rom.written_files) listed = listed || w == path;
     if (!listed) {
-        if (written_files.size() >= size_t(rom_written_files_max)) return cstore_list_full;
-        written_files.emplace_back(path);
+        if (m->rom.written_files.size() >= size_t(rom_written_files_max)) return cstore_list_full;
+        m->rom.written_files.emplace_back(path);
     }
-    last_external = path;
-    pstate.hold_frames = rom_hold_frames;
+    m->rom.last_external = path;
+    m->hold_frames = rom_hold_frames;
 
     cart_ptr target;
     {
         fenn_file f;
-        if (fenn_file_open(f, path)) target.reset(load_vexel_cart_any_format(path));
+        if (fenn_file_open(f, path)) {
+            vexel_cart* read = nullptr;
+            if (cart_read_file(&m->vdisk, path, &read) == cart_ok) target.reset(read);
+        }
     }
     // Something unreadable (damaged, or of a newer version) is kept in the
     // backup folder before it is replaced; without that copy nothing is written.
     std::string backup_reason;
-    if (!target && access(path, F_OK) == 0 && save_backup(path, true, &backup_reason) != 0) {
-        disk_report_once(cstore_reported, "cstore", backup_reason);
+    if (!target && access(path, F_OK) == 0 && vexel_save_backup(m, path, true, &backup_reason) != 0) {
+        vexel_report_once(m, m->rom.cstore_reported, "cstore", backup_reason);
         return cstore_write_failed;
     }
     if (!target) {
-        target.reset(fenn_create_vexel_cart());
+        target.reset(vexel_cart_create());
         if (fresh_from)
             for (int a = 0; a < vexel_rom_size; ++a)
-                vexel_poke(nullptr, target.get(), a, vexel_peek(nullptr, fresh_from, a));
+                vexel_cart_poke(target.get(), uint32_t(a), vexel_cart_peek(fresh_from, uint32_t(a)));
     }
     const uint32_t d = uint32_t(dest), s = uint32_t(src), n = uint32_t(len);
     if (n <= uint32_t(rom_copy_max)) {
         for (uint32_t i = 0; i < n; ++i) {
             const uint64_t from = uint64_t(s) + i, to = uint64_t(d) + i;
-            const int b = from < vexel_mem_size ? vexel_peek(&pstate, pstate.cart, int32_t(from)) : 0;
+            const int b = from < vexel_mem_size ? vexel_peek(m, m->cart, int32_t(from)) : 0;
             if (to >= uint64_t(vexel_rom_size)) continue;
-            vexel_poke(nullptr, target.get(), int32_t(to), b);
-            if (also_working && pstate.working_cart) vexel_poke(nullptr, pstate.working_cart, int32_t(to), b);
+            vexel_cart_poke(target.get(), uint32_t(to), b);
+            if (also_working && m->working_cart) vexel_cart_poke(m->working_cart, uint32_t(to), b);
         }
     }
-    std::string reason;
-    if (std::strstr(path, ".png")) {
-        std::vector<uint8_t> bytes;
-        if (vexel_cart_png_encode(target.get(), &bytes) == cart_png_ok)
-            reason = fenn_write_file(path, bytes.data(), bytes.size()).reason;
-        else reason = "could not make the picture";
-    } else {
-        const std::string text = vexel_cart_to_text(target.get());
-        reason = fenn_write_file(path, text.data(), text.size()).reason;
-    }
-    disk_report_once(cstore_reported, "cstore", reason);
+    const std::string reason = cart_write_file(target.get(), m->art, path);
+    vexel_report_once(m, m->rom.cstore_reported, "cstore", reason);
     return reason.empty() ? cstore_ok : cstore_write_failed;
 }
 
@@ -219,37 +212,37 @@ int32_t cost_of(uint32_t len, int32_t per_byte) {
 
 }  // namespace
 
-int cstore_cart_partial(const char* path, int32_t dest, int32_t src, int32_t len, bool also_working) {
+int cstore_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len, bool also_working) {
     // A cartridge's own stored-data file is laid over its whole ROM when it
     // loads, so a new one starts as that cartridge's ROM: storing a few bytes
     // must not blank the rest.
-    return cstore_into(path, dest, src, len, also_working, also_working ? pstate.working_cart : nullptr);
+    return cstore_into(m, path, dest, src, len, also_working, also_working ? m->working_cart : nullptr);
 }
 
-int32_t vexel_reload_call(int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
+int32_t vexel_reload_call(vexel_machine* m, int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
     uint32_t d = 0, s = 0, n = uint32_t(vexel_rom_size);
     if (argc >= 3) {
         d = arg_u32(dest);
         s = arg_u32(src);
         n = arg_u32(len);
     }
-    spend_cpu(argc >= 3 ? cost_of(n, rom_reload_cost) : rom_reload_cost_all);
+    vexel_cpu_spend(m, argc >= 3 ? cost_of(n, rom_reload_cost) : rom_reload_cost_all);
     if (argc != 4 || !name) {
-        vexel_reload(int32_t(d), int32_t(s), int32_t(n));
+        vexel_reload(m, int32_t(d), int32_t(s), int32_t(n));
         return int32_t(n);
     }
-    const std::string path = rom_store_path(name);
+    const std::string path = rom_store_path(m, name);
     if (path.empty()) {
         fenn_debug("reload: refused file name %.64s\n", name);
         return 0;
     }
     if (n > uint32_t(rom_copy_max)) return 0;  // never a copy of billions of bytes
     if (const std::string why = store_refusal(path); !why.empty()) {
-        disk_report_once(reload_reported, "reload", why);
+        vexel_report_once(m, m->rom.reload_reported, "reload", why);
         return 0;
     }
     const char* plain = store_name(name);
-    if (get_embedded_cart_hash_for_filename(plain)) {
+    if (cart_embedded_hash(&m->vdisk, plain)) {
         fenn_file f;
         if (!fenn_file_open(f, path.c_str())) {
             // Read from the virtual disk only: a real file of that name in
@@ -257,59 +250,59 @@ int32_t vexel_reload_call(int argc, int32_t dest, int32_t src, int32_t len, cons
             fenn_debug("sandboxed_cstore file not found: %s\n", path.c_str());
             fenn_debug("  --> using internal file: %s\n", plain);
             fenn_debug("  reload()ing %d bytes from: %s\n", int(n), plain);
-            vexel_cart* cart = embedded_cart(plain);
-            reload_from(plain, cart, int32_t(d), int32_t(s), int32_t(n));
+            vexel_cart* cart = embedded_cart(m, plain);
+            reload_from(m, plain, cart, int32_t(d), int32_t(s), int32_t(n));
             return cart ? int32_t(n) : 0;
         }
     }
     fenn_debug("  reload()ing %d bytes from: %s\n", int(n), path.c_str());
-    return reload_cart_partial(path.c_str(), int32_t(d), int32_t(s), int32_t(n)) == 0 ? int32_t(n) : 0;
+    return reload_cart_partial(m, path.c_str(), int32_t(d), int32_t(s), int32_t(n)) == 0 ? int32_t(n) : 0;
 }
 
-int32_t vexel_cstore_call(int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
+int32_t vexel_cstore_call(vexel_machine* m, int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
     uint32_t d = 0, s = 0, n = uint32_t(vexel_rom_size);
     if (argc >= 3) {
         d = arg_u32(dest);
         s = arg_u32(src);
         n = arg_u32(len);
     }
-    spend_cpu(argc >= 3 ? cost_of(n, rom_cstore_cost) : rom_cstore_cost_all);
+    vexel_cpu_spend(m, argc >= 3 ? cost_of(n, rom_cstore_cost) : rom_cstore_cost_all);
     if (n > uint32_t(rom_copy_max)) return 0;
     int status;
     if (argc < 4 || !name) {
-        if (!pstate.working_cart) return 0;
-        const std::string path = get_sandboxed_cstore_filename(cart_disk.hash);
+        if (!m->working_cart) return 0;
+        const std::string path = cart_stored_data_path(m->file.hash);
         if (const std::string why = store_refusal(path); !why.empty()) {
-            disk_report_once(cstore_reported, "cstore", why);
+            vexel_report_once(m, m->rom.cstore_reported, "cstore", why);
             return 0;
         }
         fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
-        status = cstore_cart_partial(path.c_str(), int32_t(d), int32_t(s), int32_t(n), true);
+        status = cstore_cart_partial(m, path.c_str(), int32_t(d), int32_t(s), int32_t(n), true);
     } else {
-        const std::string path = rom_store_path(name);
+        const std::string path = rom_store_path(m, name);
         if (path.empty()) {
             fenn_debug("cstore: refused file name %.64s\n", name);
             return 0;
         }
         if (const std::string why = store_refusal(path); !why.empty()) {
-            disk_report_once(cstore_reported, "cstore", why);
+            vexel_report_once(m, m->rom.cstore_reported, "cstore", why);
             return 0;
         }
         fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
         cart_ptr own;
-        if (get_embedded_cart_hash_for_filename(store_name(name))) own.reset(embedded_cart(store_name(name)));
-        status = cstore_into(path.c_str(), int32_t(d), int32_t(s), int32_t(n), false, own.get());
+        if (cart_embedded_hash(&m->vdisk, store_name(name))) own.reset(embedded_cart(m, store_name(name)));
+        status = cstore_into(m, path.c_str(), int32_t(d), int32_t(s), int32_t(n), false, own.get());
     }
     return status == cstore_ok ? int32_t(n) : 0;
 }
 
-void rom_reset_for_run() {
-    last_external.clear();
-    written_files.clear();
-    cstore_reported.clear();
-    reload_reported.clear();
+void rom_reset_for_run(vexel_machine* m) {
+    m->rom.last_external.clear();
+    m->rom.written_files.clear();
+    m->rom.cstore_reported.clear();
+    m->rom.reload_reported.clear();
 }
 
-const char* rom_last_external_file() { return last_external.c_str(); }
+const char* rom_last_external_file(const vexel_machine* m) { return m->rom.last_external.c_str(); }
 
-int rom_written_file_count() { return int(written_files.size()); }
+int rom_written_file_count(const vexel_machine* m) { return int(m->rom.written_files.size()); }

@@ -1,7 +1,7 @@
 // cdata: a running program's 64 save-data values and their file.
 //
 // A program claims a storage name once per run with cartdata(id); from then
-// on pstate.cart_data (machine memory 0x5e00-0x5eff) is loaded from, and
+// on the machine's cart_data (memory 0x5e00-0x5eff) is loaded from, and
 // written back to, "<cdata folder>/<id>.qzd.txt": 8 lines of 8 values, each
 // the raw 32-bit value as "%08x", 520 bytes in all.
 //
@@ -17,19 +17,15 @@
 #include <cstdint>
 #include <string>
 
-constexpr int cdata_values = 64;
-constexpr int cdata_id_max = 64;
+#include "machine/machine.h"
+
+constexpr int cdata_values = vexel_cdata_values;
+constexpr int cdata_id_max = vexel_cdata_id_max;
 constexpr size_t cdata_file_size = 520;
 constexpr size_t cdata_read_max = 1024;   // bytes of a file that are looked at
 constexpr size_t cdata_digits_max = 512;  // hex digits that are used
 constexpr int64_t cdata_write_interval_ms = 1000;
 
-struct vexel_cdata_state {
-    char id[cdata_id_max + 1];  // "" while none is claimed
-    int32_t browser_cart;       // the running program came from the browser (works without an id)
-    int64_t last_write_ms;      // time of the last write-back by cdata_flush_due
-};
-extern vexel_cdata_state cdata;
 
 enum load_cdata_result : int {
     load_cdata_loaded = 0,
@@ -47,23 +43,23 @@ size_t cdata_parse(const uint8_t* data, size_t size, int32_t values[cdata_values
 std::string cdata_format(const int32_t values[cdata_values]);
 
 // Path of the file for an id (cdata folder + id + ".qzd.txt").
-std::string cdata_file_path(const char* id);
+std::string cdata_file_path(const vexel_machine* m, const char* id);
 
-int load_cdata(const char* id);
+int load_cdata(vexel_machine* m, const char* id);
 // 0 written or nothing to write, 1 the file could not be written.
-int save_cdata();
+int save_cdata(vexel_machine* m);
 
 // The runner's write-back after a completed frame slice: writes when values
 // changed and more than cdata_write_interval_ms passed since the last one.
-void cdata_flush_due(int64_t now_ms);
+void cdata_flush_due(vexel_machine* m, int64_t now_ms);
 
 // Starting a program forgets the id (and the browser mark).
-void cdata_reset_for_run();
+void cdata_reset_for_run(vexel_machine* m);
 
 // The script functions. cartdata returns 1 (true) or 0 (false). dget gives
 // the raw value; dset stores one. Both return through `needs_yield` whether
 // the binding must yield (the call was made before cartdata and raised a
 // runtime error). Indices are 16.16 values whose integer part is used.
-int vexel_cartdata(const char* id);
-int32_t vexel_dget(int32_t index, bool* needs_yield);
-void vexel_dset(int32_t index, int32_t value, bool* needs_yield);
+int vexel_cartdata(vexel_machine* m, const char* id);
+int32_t vexel_dget(vexel_machine* m, int32_t index, bool* needs_yield);
+void vexel_dset(vexel_machine* m, int32_t index, int32_t value, bool* needs_yield);

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string>
 
+struct vexel_machine;
+
 constexpr int32_t rom_copy_max = 32767;           // longer reloads copy nothing
 constexpr int rom_written_files_max = 256;
 constexpr int rom_hold_frames = 30;
@@ -41,21 +43,21 @@ enum cstore_result : int {
 // Copies `len` bytes of the working cartridge's ROM (source addresses) into
 // machine memory as pokes do. A len above rom_copy_max copies nothing.
 // Afterwards a remembered external file is forgotten and the program held.
-void vexel_reload(int32_t dest, int32_t src, int32_t len);
+void vexel_reload(vexel_machine* m, int32_t dest, int32_t src, int32_t len);
 
 // Reads a cartridge file (PNG, text, or a raw ".bin" ROM image) and copies
 // its ROM into machine memory. 0, or 1 when nothing could be read.
-int reload_cart_partial(const char* path, int32_t dest, int32_t src, int32_t len);
+int reload_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len);
 
 // Copies machine memory into the ROM of the cartridge file at `path`
 // (created when missing or unreadable) and, with `also_working`, into the
 // working cartridge. A cstore_result.
-int cstore_cart_partial(const char* path, int32_t dest, int32_t src, int32_t len, bool also_working);
+int cstore_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len, bool also_working);
 
 // The store-folder path for a program-given name: one leading '/' dropped,
 // embedded cartridges mapped to their stored-data file. Empty when the name
 // is refused (see above).
-std::string rom_store_path(const char* name);
+std::string rom_store_path(vexel_machine* m, const char* name);
 
 // True when a program-given name may be used (see the invariants).
 bool rom_name_allowed(const char* name);
@@ -64,10 +66,10 @@ bool rom_name_allowed(const char* name);
 // dest, src and len are 16.16 values; name is null unless a fourth argument
 // was given. They charge their CPU cost and return the length copied (as an
 // integer) or 0.
-int32_t vexel_reload_call(int argc, int32_t dest, int32_t src, int32_t len, const char* name);
-int32_t vexel_cstore_call(int argc, int32_t dest, int32_t src, int32_t len, const char* name);
+int32_t vexel_reload_call(vexel_machine* m, int argc, int32_t dest, int32_t src, int32_t len, const char* name);
+int32_t vexel_cstore_call(vexel_machine* m, int argc, int32_t dest, int32_t src, int32_t len, const char* name);
 
 // Starting a program forgets the last external file and the written files.
-void rom_reset_for_run();
-const char* rom_last_external_file();
-int rom_written_file_count();
+void rom_reset_for_run(vexel_machine* m);
+const char* rom_last_external_file(const vexel_machine* m);
+int rom_written_file_count(const vexel_machine* m);

@@ -1,0 +1,63 @@
+// host: what a machine needs from the shell around it, as one small record
+// of values and functions that the shell fills in and hands to the machine
+// (vexel_machine::host). It is the only way the layers below the shell call
+// upward: they never include app/.
+//
+// Every function may be null and every value has a harmless default, so a
+// machine runs without a shell (tests, a second machine for a preview). The
+// helpers below check for that; call them rather than the pointers.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct vexel_machine;
+
+// Transitions the machine asks the shell for. The shell carries them out at
+// a point of its own choosing (a pending action), except the two that tell
+// it a program started or stopped, which change what it shows at once.
+enum vexel_request : int32_t {
+    vexel_request_run = 1,      // run the working cartridge (run(), a launch)
+    vexel_request_stop,         // stop the program (stop())
+    vexel_request_reboot,       // reboot the console
+    vexel_request_error,        // a runtime error is waiting: vexel_machine::error_string
+    vexel_request_program,      // a program started running: show it
+    vexel_request_console,      // the program stopped: show the console
+    vexel_request_browser,      // open the cartridge browser (splore())
+    vexel_request_keyconfig,    // open the key configuration screen
+    vexel_request_quit,         // shut the console down (shutdown())
+};
+
+struct vexel_host {
+    void* user = nullptr;
+
+    // Values the shell keeps up to date.
+    bool exec_mode = false;             // headless run of one program: console lines go to the output
+    bool frame_rate_control = true;     // the host may lower the frame rate of a slow program
+    bool show_backup_messages = false;  // say so when a save makes a backup
+    const int32_t* button_keys = nullptr;  // 13 key bindings (scancodes, 0: the default keys), or null
+    int32_t joystick_index = 0;         // controller that player 0 uses
+    bool random_buttons = false;        // the glitch test holds buttons at random
+    const char* carts_path = "";        // the cartridge folder, with a trailing '/'
+    const char* cdata_path = "";        // the save-data folder, with a trailing '/'
+
+    // Calls.
+    void (*request)(void* user, vexel_request request) = nullptr;
+    bool (*menu_paused)(void* user) = nullptr;  // the pause menu is open
+    void (*show_message)(void* user, const char* text, int ms) = nullptr;
+    // Standard output: printh, and console lines in exec mode. Null writes
+    // to the process's standard output.
+    void (*output)(void* user, const char* text, size_t length) = nullptr;
+    bool (*quit_requested)(void* user) = nullptr;  // window closed, Ctrl+Q, a signal
+    void (*open_url)(void* user, const char* url) = nullptr;
+};
+
+// The helpers: each does nothing (or answers the default) without a host.
+void vexel_host_request(const vexel_machine* m, vexel_request request);
+void vexel_host_message(const vexel_machine* m, const char* text, int ms);
+void vexel_host_output(const vexel_machine* m, const char* text, size_t length);
+bool vexel_host_quit_requested(const vexel_machine* m);
+bool vexel_host_menu_paused(const vexel_machine* m);
+void vexel_host_open_url(const vexel_machine* m, const char* url);
+bool vexel_host_exec_mode(const vexel_machine* m);
+const char* vexel_host_carts_path(const vexel_machine* m);
+const char* vexel_host_cdata_path(const vexel_machine* m);
