@@ -6,6 +6,8 @@
 // cartridge that loaded this one, "quit". It is drawn on the back page over
 // the machine picture, so it never touches machine memory.
 #pragma once
+
+struct vexel_machine;
 #include <cstdint>
 
 #include "framework/fenn_bitmap.h"
@@ -30,10 +32,10 @@ struct paused_menu_item {
 extern paused_menu_item paused_menu[pause_menu_max_items];
 extern int paused_menu_items;
 
-void build_paused_menu();
+void build_paused_menu(vexel_machine* m);
 void draw_paused_menu(fenn_bitmap* page);
-void process_paused_keypresses();
-void process_running_keypresses();
-void open_paused_menu();
-void close_paused_menu();
-void toggle_mute();
+void process_paused_keypresses(vexel_machine* m);
+void process_running_keypresses(vexel_machine* m);
+void open_paused_menu(vexel_machine* m);
+void close_paused_menu(vexel_machine* m);
+void toggle_mute(vexel_machine* m);

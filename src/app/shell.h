@@ -20,12 +20,9 @@ extern struct vexel_cart* shell_system_cart;  // item 0
 // tabs). Returns false, leaving the working cartridge alone, on failure.
 bool shell_load_working_cart(const char* path);
 
-// Converts the machine screen into the display bitmap through the screen
-// palette, the extended palette and (while a program runs) the screen mode.
-void blit_vexel_back_page_to_vexel_screen();
 
 // The audio pause state for the mixer, applied at the end of every update.
-void determine_audio_pause_state();
+void determine_audio_pause_state(struct vexel_machine* m);
 
 // Frame credit: adds f frames per second over `elapsed_ms` to the credit,
 // clamps it to 0..4 frames and tells whether a machine frame is due.

@@ -32,6 +32,10 @@ void vexel_audio_destroy(vexel_audio* au);
 // the noise generator's start values. Needs no device.
 void vexel_audio_init(vexel_audio* au);
 
+// Starts the noise generator from `seed` instead of its fixed start values
+// (runs with -seed repeat exactly, and another seed sounds different).
+void vexel_audio_seed(vexel_audio* au, uint32_t seed);
+
 // Stops everything that plays from `cart` (its sound effects, its song):
 // called before a cartridge record that may be playing is destroyed.
 void vexel_audio_release_cart(vexel_audio* au, const vexel_cart* cart);

@@ -130,6 +130,14 @@ void vexel_audio_init(vexel_audio* au) {
     vexel_audio_unlock();
 }
 
+void vexel_audio_seed(vexel_audio* au, uint32_t seed) {
+    vexel_audio_lock();
+    au->rng = vexel_noise_rng{};
+    au->rng.high ^= seed;
+    au->rng.low += seed * 2654435761u;
+    vexel_audio_unlock();
+}
+
 vexel_audio* vexel_audio_create(const int32_t* fx) {
     auto* au = new vexel_audio;
     au->fx = fx;

@@ -14,11 +14,12 @@
 //    download or overwrite its file.
 //  - The destination exists after "finished" only when the fetch wrote it
 //    and, for a ".png" name, it decodes as a PNG.
-//  - app.download_state mirrors the state for the shell (written on the frame
-//    thread only).
+//  - The state (splore_download_state) is written on the frame thread only.
 #pragma once
 #include <cstdint>
 #include <string>
+
+struct vexel_machine;
 
 enum splore_download_state : int32_t {
     splore_dl_idle = 0,
@@ -46,6 +47,8 @@ struct splore_download_info {
 extern splore_download_info splore_dl;
 
 int splore_download_state();
+// Whether the last download ended in failure (the busy icon is then not drawn).
+bool splore_download_failed();
 // Starts a list download of list `list` (its request) from `start`.
 // Ignored unless idle. Returns true when started.
 bool download_list(int list, int start);
@@ -57,12 +60,12 @@ bool download_bbs_cart(const char* lid);
 // frames).
 bool download_bbs_cart_for_load(const char* lid, bool chained);
 // Back to idle at once; shows `message` (when not null) for 1500 ms.
-void cancel_download(const char* message);
+void cancel_download(vexel_machine* m, const char* message);
 
 // The browser's per-frame poll (timeout, completion).
-void update_splore_download();
+void update_splore_download(vexel_machine* m);
 // The console's per-frame poll while a program's load waits for a download.
-void update_load_download();
+void update_load_download(vexel_machine* m);
 
 // Waits (up to `ms`) until the current download is no longer busy; for
 // tests and for shutdown. True when it is not busy.

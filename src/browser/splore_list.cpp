@@ -8,9 +8,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/app.h"
 #include "cart/cart_art.h"
-#include "cart/disk.h"
+#include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_host.h"
@@ -233,7 +232,7 @@ int populate_splore_list_from_directory(int list, const char* subdir) {
         copy_text(up.path, (sub + "..").c_str());
         add_item(*l, up);
     }
-    const std::string folder = fenn_with_slash(app.root_path) + sub;
+    const std::string folder = fenn_with_slash(splore_data.root) + sub;
     fenn_search s;
     for (int r = fenn_find_first(folder.c_str(), "*", &s, -1); r == 0; r = fenn_find_next(&s)) {
         if (s.name[0] == '.') continue;
@@ -639,8 +638,8 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
         if (line.size() > size_t(label_comment_chars)) line.resize(size_t(label_comment_chars));
         for (char& c : line)
             if (!typeable(static_cast<unsigned char>(c))) c = ' ';
-        if (vexel_console_font)
-            fenn_draw_text_ex(label, line.c_str(), vexel_console_font, 0, 22 + 6 * i, fenn_text_single_colour,
+        if (splore_data.font)
+            fenn_draw_text_ex(label, line.c_str(), splore_data.font, 0, 22 + 6 * i, fenn_text_single_colour,
                               label_ink);
     }
     return label;
@@ -674,5 +673,5 @@ void splore_ensure_label(splore_item& item) {
     item.label_tried = 1;
     if (item.lid[0]) item.label = create_label_from_cart_lid(item.lid);
     if (!item.label && item.path[0] && !item.lid[0])
-        item.label = create_label_from_file((fenn_with_slash(app.root_path) + item.path).c_str());
+        item.label = create_label_from_file((fenn_with_slash(splore_data.root) + item.path).c_str());
 }

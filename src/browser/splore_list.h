@@ -93,6 +93,8 @@ struct splore_lists_state {
     char subdir[splore_path_max + 1] = {};   // local sub-folder under the root, "" or ending in '/'
     splore_item running;                     // the item last launched (label not owned)
     int32_t created = 0;
+    std::string root;                        // the cartridge folder the local list shows (with '/')
+    const struct cpod* font = nullptr;       // console font of text-cartridge labels; null draws none
 };
 extern splore_lists_state splore_data;
 

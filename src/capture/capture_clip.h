@@ -51,8 +51,8 @@ const uint8_t* capture_clip_frame(const capture_clip& clip, int i);
 extern capture_clip video_clip;
 
 // Records `frame` (a 128 x 128 8-bit bitmap; anything else is ignored) into
-// video_clip.
-void record_video_frame(const fenn_bitmap* frame);
+// video_clip, which is made on first use to hold the last `seconds`.
+void record_video_frame(const fenn_bitmap* frame, int seconds);
 
 // Empties video_clip: the next GIF starts with the next recorded frame.
 void reset_video();

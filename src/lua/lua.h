@@ -314,6 +314,10 @@ void lua_vexel_set_linemap(lua_State* L, int (*map)(int line));
 // returns the length.
 int vexel_fixed_to_string(char* buff, int32_t value);
 
+// A pointer the host keeps with the state (its threads share it): what its
+// C functions need to find the host's own record. Null until set.
+void lua_vexel_set_host(lua_State* L, void* host);
+void* lua_vexel_host(lua_State* L);
 // Line of the instruction that raised the last run-time error in L's state
 // (0 when the failing function has no line information).
 int lua_vexel_runtime_line(lua_State* L);

@@ -42,3 +42,7 @@ const char* vexel_host_carts_path(const vexel_machine* m) {
 const char* vexel_host_cdata_path(const vexel_machine* m) {
     return m && m->host && m->host->cdata_path ? m->host->cdata_path : "";
 }
+
+void vexel_host_finish(const vexel_machine* m, int status) {
+    if (m && m->host && m->host->finish) m->host->finish(m->host->user, status);
+}

@@ -39,6 +39,11 @@ struct vexel_host {
     bool random_buttons = false;        // the glitch test holds buttons at random
     const char* carts_path = "";        // the cartridge folder, with a trailing '/'
     const char* cdata_path = "";        // the save-data folder, with a trailing '/'
+    bool seeded = false;                // every generator starts from `seed` (-seed), so runs repeat
+    uint32_t seed = 0;
+    const struct cpod* resources = nullptr;        // the resource pod (built-in cartridges), or null
+    const struct cpod* system_graphics = nullptr;  // its system pictures (icons of the browser), or null
+    bool browser_only = false;          // started in the browser (-splore): Escape there offers to shut down
 
     // Calls.
     void (*request)(void* user, vexel_request request) = nullptr;
@@ -48,6 +53,13 @@ struct vexel_host {
     // to the process's standard output.
     void (*output)(void* user, const char* text, size_t length) = nullptr;
     bool (*quit_requested)(void* user) = nullptr;  // window closed, Ctrl+Q, a signal
+    // Exec mode: the program ended; the host quits with `status` (0 keeps
+    // an earlier failure's).
+    void (*finish)(void* user, int status) = nullptr;
+    // The console's paged listing of a folder of the cartridge root (ls).
+    void (*list_folder)(void* user, const char* full, const char* relative, const char* filter) = nullptr;
+    // The favourites file was changed behind the browser's back.
+    void (*favourites_changed)(void* user) = nullptr;
     void (*open_url)(void* user, const char* url) = nullptr;
 };
 
@@ -58,6 +70,7 @@ void vexel_host_output(const vexel_machine* m, const char* text, size_t length);
 bool vexel_host_quit_requested(const vexel_machine* m);
 bool vexel_host_menu_paused(const vexel_machine* m);
 void vexel_host_open_url(const vexel_machine* m, const char* url);
+void vexel_host_finish(const vexel_machine* m, int status);
 bool vexel_host_exec_mode(const vexel_machine* m);
 const char* vexel_host_carts_path(const vexel_machine* m);
 const char* vexel_host_cdata_path(const vexel_machine* m);

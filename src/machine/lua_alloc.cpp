@@ -54,7 +54,7 @@ vexel_heap* vexel_lua_heap(lua_State* L) {
     return static_cast<vexel_heap*>(ud);
 }
 
-vexel_machine* vexel_lua_machine(lua_State* L) { return static_cast<vexel_machine*>(vexel_lua_heap(L)->owner); }
+vexel_machine* vexel_lua_machine(lua_State* L) { return static_cast<vexel_machine*>(lua_vexel_host(L)); }
 
 uint32_t vexel_lua_new_charge(const vexel_heap* heap, size_t osize, size_t nsize) {
     if (osize == 0) return heap->compiling ? 0 : uint32_t(nsize / 2);

@@ -49,7 +49,6 @@ struct vexel_heap {
     // The thread asked to yield at its next instruction when the soft limit
     // is reached (the runner's script machine); null: nobody is asked.
     lua_State* yield_state = nullptr;
-    void* owner = nullptr;            // the machine the heap belongs to
 };
 
 // The allocation function given to lua_newstate; ud is a vexel_heap.
@@ -57,7 +56,8 @@ void* vexel_lua_alloc(void* ud, void* ptr, size_t osize, size_t nsize);
 
 // mem_used + the code charge.
 int64_t vexel_lua_program_memory(const vexel_heap* heap);
-// The heap of a state made with vexel_lua_alloc, and the machine it belongs to.
+// The heap of a state made with vexel_lua_alloc; the machine a state belongs
+// to (set with lua_vexel_set_host).
 vexel_heap* vexel_lua_heap(lua_State* L);
 struct vexel_machine* vexel_lua_machine(lua_State* L);
 // The charge a new block of nsize bytes for object tag osize gets.

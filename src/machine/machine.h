@@ -110,6 +110,7 @@ struct vexel_machine {
     int32_t reset_glitch = 0;    // 0 idle, 1..4 while the reset effect runs
     int32_t target_fps = 30;     // 30 or 60
     int32_t running = 0;         // the runner is running a program or a typed line
+    int32_t audio_pause_state = 0;  // 0 plays, 1 silent, 2..5 resuming (the pause menu, 0x5f2f)
     char error_string[vexel_error_string_max + 1] = {};  // a runtime error waiting for the runner
 
     // --- parts ------------------------------------------------------------------
@@ -121,6 +122,7 @@ struct vexel_machine {
     uint8_t sprite_box[128 * 128] = {};  // scratch of spr and sspr (machine/sprite)
     vexel_cdata_state cdata;
     vexel_rom_state rom;
+    std::string clipboard;       // what stat(4) reads (set by Ctrl+V)
     const cpod* console_font = nullptr;  // not owned; null draws no console text
     vexel_heap heap;             // what the script machine's allocations charge
     lua_State* L = nullptr;      // the script machine, owned by `runner`
