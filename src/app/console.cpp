@@ -197,7 +197,8 @@ void console_reset() {
 
 bool console_takes_keys() {
     return !app.exec_mode && !cconfig.headless && app.mode == shell_console &&
-           app.sub_screen == sub_screen_none && app.pending == pending_none && !console_listing_active();
+           app.sub_screen == sub_screen_none && !splore_active() && app.pending == pending_none &&
+           !console_listing_active();
 }
 
 void console_update_input(vexel_machine* m) {
@@ -282,8 +283,8 @@ void draw_command_string(vexel_machine* m, bool draw_cursor, bool draw_text) {
     const int y0 = m->cursor_y;
     clear_prompt(m, s, n);
     if (draw_text) {
-        fenn_draw_text_ex(s, ">", shell_console_font, 0, y0, fenn_text_single_colour, prompt_colour);
-        fenn_draw_text_ex(s, console.command, shell_console_font, 8, y0, fenn_text_single_colour | fenn_text_wrap,
+        fenn_draw_text_ex(s, ">", m->console_font, 0, y0, fenn_text_single_colour, prompt_colour);
+        fenn_draw_text_ex(s, console.command, m->console_font, 8, y0, fenn_text_single_colour | fenn_text_wrap,
                           prompt_colour);
     }
     int cx = 4 * console.cursor + 8, cy = y0;

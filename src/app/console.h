@@ -69,7 +69,8 @@ extern vexel_console console;
 // Clears the command line and its history and ends any listing.
 void console_reset();
 
-// Whether the prompt takes keys now: console mode with nothing covering it,
+// Whether the prompt takes keys now: console mode with nothing covering it
+// (key configuration, the browser),
 // no program running or about to, no listing paged, and a keyboard (not
 // exec mode, not headless).
 bool console_takes_keys();

@@ -54,8 +54,8 @@ void fill(vexel_machine* m, int x0, int y0, int x1, int y1, int colour) {
 }
 
 void text(vexel_machine* m, const char* t, int x, int y, int colour) {
-    if (m->screen && shell_console_font)
-        fenn_draw_text_ex(m->screen, t, shell_console_font, x, y, fenn_text_single_colour, uint32_t(colour));
+    if (m->screen && m->console_font)
+        fenn_draw_text_ex(m->screen, t, m->console_font, x, y, fenn_text_single_colour, uint32_t(colour));
 }
 
 // A small picture of a controller at (x, y) with the asked-for control lit:

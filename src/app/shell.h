@@ -16,6 +16,12 @@ extern cpod* shell_system_graphics; // item 1
 extern cpod* shell_console_font;    // item 2
 extern struct vexel_cart* shell_system_cart;  // item 0
 
+// Points a host record's calls at the shell (requests become posted
+// actions and mode changes, messages the overlay strip, listings the
+// console's): what the console's own machine is given, and what a test
+// machine uses to drive the shell. The values are left alone.
+void shell_connect_host(struct vexel_host& h);
+
 // Loads a cartridge file as the working cartridge (its code split into the
 // tabs). Returns false, leaving the working cartridge alone, on failure.
 bool shell_load_working_cart(const char* path);

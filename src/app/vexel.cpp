@@ -234,14 +234,7 @@ void set_up_host() {
     h.resources = shell_resource_pod;
     h.system_graphics = shell_system_graphics;
     h.browser_only = app.browser_flag != 0;
-    h.request = host_request;
-    h.menu_paused = host_menu_paused;
-    h.show_message = host_show_message;
-    h.quit_requested = host_quit_requested;
-    h.finish = host_finish;
-    h.open_url = host_open_url;
-    h.list_folder = host_list_folder;
-    h.favourites_changed = host_favourites_changed;
+    shell_connect_host(h);
 }
 
 
@@ -298,6 +291,17 @@ void process_capture_keys() {
 }
 
 }  // namespace
+
+void shell_connect_host(vexel_host& h) {
+    h.request = host_request;
+    h.menu_paused = host_menu_paused;
+    h.show_message = host_show_message;
+    h.quit_requested = host_quit_requested;
+    h.finish = host_finish;
+    h.open_url = host_open_url;
+    h.list_folder = host_list_folder;
+    h.favourites_changed = host_favourites_changed;
+}
 
 bool shell_load_working_cart(const char* path) { return vexel_load_working_cart(app.machine, path) == cart_ok; }
 

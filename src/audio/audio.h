@@ -26,6 +26,7 @@ struct vexel_audio;  // audio/audio_state.h
 // A record with every channel clear, full volumes and the noise generator's
 // start values; `fx` is the machine's four effect registers (null: none).
 vexel_audio* vexel_audio_create(const int32_t* fx);
+// Closes the device first when it is playing this record.
 void vexel_audio_destroy(vexel_audio* au);
 
 // Clears all eight channels and the music state, restores full volumes and
@@ -37,7 +38,9 @@ void vexel_audio_init(vexel_audio* au);
 void vexel_audio_seed(vexel_audio* au, uint32_t seed);
 
 // Stops everything that plays from `cart` (its sound effects, its song):
-// called before a cartridge record that may be playing is destroyed.
+// called before a cartridge record that may be playing is destroyed. The
+// machine's programs play only from its own record (vexel_machine::cart),
+// which lives as long as the machine; other owners release theirs.
 void vexel_audio_release_cart(vexel_audio* au, const vexel_cart* cart);
 
 // Opens the SDL device (22050 Hz, mono, signed 16-bit) with a buffer of

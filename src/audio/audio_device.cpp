@@ -18,6 +18,7 @@ constexpr int tap_capacity = 1 << 16;  // samples, about 3 s
 
 int sound_inited = 0;
 int lock_depth = 0;
+const vexel_audio* device_audio = nullptr;  // whose channels the open device plays
 
 // Single-producer (audio thread), single-consumer (main thread) ring.
 int16_t tap_ring[tap_capacity];
@@ -84,6 +85,7 @@ int open_device(vexel_audio* au, int mix_buffer_size) {
             if (got.callback != want.callback) fenn_debug("callback differs\n");
             SDL_PauseAudio(0);
             sound_inited = 1;
+            device_audio = au;
         } else {
             fenn_debug("SDL_OpenAudio failed: %s\n", SDL_GetError());
         }
@@ -112,6 +114,11 @@ void vexel_audio_device_close() {
     SDL_CloseAudio();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     sound_inited = 0;
+    device_audio = nullptr;
+}
+
+void audio_device_forget(const vexel_audio* au) {
+    if (sound_inited && device_audio == au) vexel_audio_device_close();
 }
 
 void vexel_audio_lock() {

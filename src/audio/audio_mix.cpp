@@ -145,7 +145,11 @@ vexel_audio* vexel_audio_create(const int32_t* fx) {
     return au;
 }
 
-void vexel_audio_destroy(vexel_audio* au) { delete au; }
+void vexel_audio_destroy(vexel_audio* au) {
+    if (!au) return;
+    audio_device_forget(au);
+    delete au;
+}
 
 void vexel_audio_release_cart(vexel_audio* au, const vexel_cart* cart) {
     if (!au || !cart) return;

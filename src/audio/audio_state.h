@@ -132,6 +132,9 @@ int32_t pattern_length(const vexel_cart* cart, int pattern);
 
 // SDL's millisecond counter, the default clock of music fades (audio_device.cpp).
 uint32_t vexel_audio_sdl_ticks();
+// Closes the device when it plays `au`'s channels, so the callback never
+// reads a destroyed record (audio_device.cpp).
+void audio_device_forget(const vexel_audio* au);
 
 // Mixer (audio_mix.cpp).
 void mix_sfx_channel(vexel_audio* au, sound_channel& ch, int n);

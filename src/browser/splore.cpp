@@ -156,7 +156,7 @@ void launch_cart(vexel_machine* m, const splore_item& item) {
             return;
         }
     }
-    download_bbs_cart(item.lid);
+    download_bbs_cart(m, item.lid);
 }
 
 void search_step(int dir) {

@@ -192,11 +192,11 @@ bool download_list(int list, int start_index) {
                  more ? std::string() : splore_list_cache_path(list));
 }
 
-bool download_bbs_cart(const char* lid) {
+bool download_bbs_cart(vexel_machine* m, const char* lid) {
     const std::string url = splore_cart_url(lid);
     const std::string file = splore_cart_cache_path(lid);
     if (url.empty() || file.empty()) {
-        back_to_idle();
+        cancel_download(m, "download failed");
         last_failed = true;
         return false;
     }
@@ -207,8 +207,8 @@ bool download_bbs_cart(const char* lid) {
     return start(url, file, std::string());
 }
 
-bool download_bbs_cart_for_load(const char* lid, bool chained) {
-    if (!download_bbs_cart(lid)) return false;
+bool download_bbs_cart_for_load(vexel_machine* m, const char* lid, bool chained) {
+    if (!download_bbs_cart(m, lid)) return false;
     console_chained = chained;
     return true;
 }

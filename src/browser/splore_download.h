@@ -54,11 +54,11 @@ bool splore_download_failed();
 bool download_list(int list, int start);
 // Starts a cartridge download into the cache. A lid that cannot name a
 // cartridge stops any running download and shows "download failed".
-bool download_bbs_cart(const char* lid);
+bool download_bbs_cart(vexel_machine* m, const char* lid);
 // The same for the console's load of a board cartridge; `chained` when a
 // running program's load waits for it (the program then starts after 20
 // frames).
-bool download_bbs_cart_for_load(const char* lid, bool chained);
+bool download_bbs_cart_for_load(vexel_machine* m, const char* lid, bool chained);
 // Back to idle at once; shows `message` (when not null) for 1500 ms.
 void cancel_download(vexel_machine* m, const char* message);
 

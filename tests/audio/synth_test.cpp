@@ -13,7 +13,8 @@ int16_t shape_at(int waveform, int32_t phase, int32_t amp = 1792) {
     osc.amp = amp;
     osc.dx = 1;
     int16_t s = 0;
-    render_osc(osc, &s, 1);
+    vexel_audio au;
+    render_osc(&au, osc, &s, 1);
     return s;
 }
 
@@ -21,17 +22,17 @@ class SynthTest : public AudioTest {
 protected:
     // The settings of tick `t` of sound effect `n` on channel 0.
     osc_state settings(int n, int t) {
-        sound_channel& ch = ms0[0];
+        sound_channel& ch = au->ch[0];
         ch.sfx = &cart->sfx[n];
         ch.cart = cart;
         ch.tick = t;
-        calculate_osc_state(ch, ch.osc);
+        calculate_osc_state(au, ch, ch.osc);
         return ch.osc;
     }
     // Renders one tick through the mixer and returns channel 0's settings.
     osc_state tick() {
         mix(vexel_tick_samples);
-        return ms0[0].osc;
+        return au->ch[0].osc;
     }
 };
 
@@ -75,7 +76,8 @@ TEST(SynthShapes, EveryShapeStaysInsideSixteenBits) {
         osc.pitch = 60;
         osc.dx = 977;
         int16_t buf[4096];
-        render_osc(osc, buf, 4096);
+        vexel_audio au;
+        render_osc(&au, osc, buf, 4096);
         int lo = 0, hi = 0;
         for (int16_t s : buf) lo = std::min<int>(lo, s), hi = std::max<int>(hi, s);
         EXPECT_LT(lo, 0) << "shape " << w;
@@ -96,9 +98,10 @@ TEST(SynthNoise, HighPitchedNoiseKeepsTheSignOfItsLevel) {
         osc.pitch = 63;
         osc.dx = dx;
         int flips = 0, loud = 0;
+        vexel_audio au;
         for (int j = 0; j < 20000; ++j) {
             int16_t s = 0;
-            render_osc(osc, &s, 1);
+            render_osc(&au, osc, &s, 1);
             if ((osc.noise_level > 0 && s < 0) || (osc.noise_level < 0 && s > 0)) ++flips;
             if (std::abs(s) > 30000) ++loud;
             ASSERT_GE(osc.noise_level, -6143);
@@ -203,7 +206,7 @@ TEST_F(SynthTest, InstrumentWithoutLoopEndsWithLoopSustains) {
     cart->sfx[3].loop_end = 2;
     play(1, 0);
     for (int t = 0; t < 79; ++t) EXPECT_GT(tick().amp, 0) << "tick " << t;
-    EXPECT_LT(ms0[0].inst_tick, 4);
+    EXPECT_LT(au->ch[0].inst_tick, 4);
 }
 
 TEST_F(SynthTest, RepeatedInstrumentNoteContinuesNewPitchRestarts) {
@@ -226,12 +229,12 @@ TEST_F(SynthTest, RepeatedInstrumentNoteContinuesNewPitchRestarts) {
 TEST_F(SynthTest, WithoutACartridgeTheInstrumentFlagPlaysTheShape) {
     cart->sfx[1].speed = 4;
     set_note(cart, 1, 0, 33, 3, 7, 3, true);   // drop, flagged
-    ms0[0].sfx = &cart->sfx[1];
-    ms0[0].cart = nullptr;
-    ms0[0].tick = 3;
-    calculate_osc_state(ms0[0], ms0[0].osc);
-    EXPECT_EQ(ms0[0].osc.waveform, 3);
-    EXPECT_EQ(ms0[0].osc.dx, 1307);  // drop does nothing to flagged notes
+    au->ch[0].sfx = &cart->sfx[1];
+    au->ch[0].cart = nullptr;
+    au->ch[0].tick = 3;
+    calculate_osc_state(au, au->ch[0], au->ch[0].osc);
+    EXPECT_EQ(au->ch[0].osc.waveform, 3);
+    EXPECT_EQ(au->ch[0].osc.dx, 1307);  // drop does nothing to flagged notes
 }
 
 TEST_F(SynthTest, ExtremePitchesClampTheStep) {
@@ -258,11 +261,11 @@ TEST_F(SynthTest, StoppedNoteFadesOutAndResetsThePhase) {
     auto out = mix(vexel_tick_samples);   // volume 0: fades out, then silence
     EXPECT_EQ(std::abs(out[0]), 8062);
     EXPECT_EQ(peak(out, 64), 0);
-    EXPECT_EQ(ms0[0].osc.phase, 0);
+    EXPECT_EQ(au->ch[0].osc.phase, 0);
 
     play(1, 0);
     mix(vexel_tick_samples);
-    vexel_audio_play_sfx(nullptr, 0, 0, cart, 0);
+    vexel_audio_play_sfx(au, nullptr, 0, 0, cart, 0);
     out = mix(vexel_tick_samples);        // stopped: the last sound fades out
     EXPECT_EQ(std::abs(out[0]), 8062);
     EXPECT_LT(std::abs(out[60]), 8062 * 5 / 64);

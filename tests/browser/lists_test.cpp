@@ -28,22 +28,22 @@ TEST_F(Lists, FolderListsFoldersFirstThenCartridgesByTitle) {
 
 TEST_F(Lists, FoldersOpenAndCloseButNeverLeaveTheRoot) {
     std::filesystem::create_directories(root + "sub/deeper");
-    splore_open();
+    splore_open(M);
     ASSERT_EQ(titles(splore_local), (std::vector<std::string>{"sub"}));
-    action_current_splore_item();
+    action_current_splore_item(M);
     EXPECT_STREQ(splore_data.subdir, "sub/");
     EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"..", "deeper"}));
     list(splore_local).selection = 0;
-    action_current_splore_item();  // ".."
+    action_current_splore_item(M);  // ".."
     EXPECT_STREQ(splore_data.subdir, "");
     // A crafted entry pointing above the root does nothing.
     splore_item& it = list(splore_local).items[0];
     std::snprintf(it.path, sizeof it.path, "../../");
-    action_current_splore_item();
+    action_current_splore_item(M);
     EXPECT_STREQ(splore_data.subdir, "");
     // A sub-folder that vanished between visits falls back to the root.
     std::snprintf(splore_data.subdir, sizeof splore_data.subdir, "gone/");
-    splore_enter();
+    splore_enter(M);
     EXPECT_STREQ(splore_data.subdir, "");
 }
 
@@ -86,7 +86,7 @@ TEST_F(Lists, LocalFavouriteMatchesByPathAndBoardByLid) {
     write_file(root + "game.qz", text_cart(""));
     write_file(root + "other.qz", text_cart(""));
     splore_init();
-    splore_open();
+    splore_open(M);
     EXPECT_EQ(list(splore_local).items[0].favourite, 1);
     EXPECT_EQ(list(splore_local).items[1].favourite, 0);
     const auto pic = list_picture({{4242, 1, 2, "Board", "x", "", ""}, {99, 1, 2, "B", "y", "", ""}});
@@ -114,7 +114,7 @@ TEST_F(Lists, TogglingAFavouriteTwiceRestoresTheFile) {
     write_file(home + "/favourites.txt", line);
     write_file(root + "mine.qz", text_cart("-- mine"));
     splore_init();
-    splore_open();
+    splore_open(M);
     const std::string before = read_file(home + "/favourites.txt");
     splore_data.current = splore_local;
     splore_toggle_favourite();
@@ -281,12 +281,12 @@ TEST_F(Lists, LabelsFromCartridgeFiles) {
 
 TEST_F(Lists, EnteringReadsFavouritesOthersAppended) {
     write_file(root + "mine.qz", text_cart(""));
-    splore_open();
+    splore_open(M);
     EXPECT_EQ(list(splore_fav).count(), 0);
     // Another writer appends a favourite while the browser is closed.
     std::ofstream(home + "/favourites.txt", std::ios::app)
         << "|0                    |0                    |0      |vexel            |games/game.qz        |game\n";
-    splore_open();
+    splore_open(M);
     ASSERT_EQ(list(splore_fav).count(), 1);
     splore_data.current = splore_local;
     splore_toggle_favourite();

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "app/app.h"
 #include "capture/capture_clip.h"
 #include "framework/fenn_bitmap.h"
 
@@ -81,16 +80,15 @@ TEST(CaptureClip, UnallocatedClipIgnoresFrames) {
 }
 
 TEST(CaptureClip, VideoClipTakesOnlyMachineSizedFrames) {
-    app.gif_len = 8;
     reset_video();
     fenn_bitmap* frame = fenn_create_bitmap(128, 128, 8);
     fenn_bitmap* wide = fenn_create_bitmap(160, 128, 8);
     fenn_bitmap* deep = fenn_create_bitmap(128, 128, 32);
     frame->pix[5] = 9;
-    record_video_frame(frame);
-    record_video_frame(wide);
-    record_video_frame(deep);
-    record_video_frame(nullptr);
+    record_video_frame(frame, 8);
+    record_video_frame(wide, 8);
+    record_video_frame(deep, 8);
+    record_video_frame(nullptr, 8);
     ASSERT_EQ(video_clip.count, 1);
     EXPECT_EQ(video_clip.slots, 240);
     EXPECT_EQ(capture_clip_frame(video_clip, 0)[5], 9);

@@ -28,13 +28,19 @@ TEST(CartText, HeaderOnlyGivesAnEmptyCartridge) {
 }
 
 TEST(CartText, RejectsNonCartridgesAndFutureVersions) {
+    auto status = [](const std::string& text) {
+        vexel_cart* cart = nullptr;
+        const int st = vexel_cart_read_text(text.data(), text.size(), &cart);
+        EXPECT_EQ(cart != nullptr, st == cart_ok);
+        vexel_cart_destroy(cart);
+        return st;
+    };
     EXPECT_EQ(parse("hello\nversion 1\n"), nullptr);
-    EXPECT_EQ(future_version, 0);
+    EXPECT_EQ(status("hello\nversion 1\n"), cart_not_a_cart);
     EXPECT_EQ(parse("vexel cartridge\nversion 15\n"), nullptr);
-    EXPECT_EQ(future_version, 1);
+    EXPECT_EQ(status("vexel cartridge\nversion 15\n"), cart_future);
     CartPtr c(parse("vexel cartridge\nno version here\n__lua__\nx=1\n"));
     ASSERT_TRUE(c);
-    EXPECT_EQ(future_version, 0);
     EXPECT_EQ(c->version, 0);
     EXPECT_EQ(vexel_cart_from_text("", 0), nullptr);
 }

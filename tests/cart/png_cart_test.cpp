@@ -15,7 +15,7 @@
 #include "cart/png_cart.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_video.h"
-#include "machine/mem.h"
+#include "cart/cart_rom.h"
 #include "test_support.h"
 
 namespace {
@@ -46,20 +46,23 @@ void set_code(vexel_cart* c, const std::string& s) {
 cart_ptr full_cart(unsigned seed, const std::string& code) {
     cart_ptr c(vexel_cart_create());
     std::mt19937 rng(seed);
-    for (int a = 0; a < vexel_rom_size; ++a) vexel_poke(nullptr, c.get(), a, int(rng() & 0xff));
+    for (int a = 0; a < vexel_rom_size; ++a) vexel_cart_poke(c.get(), a, int(rng() & 0xff));
     set_code(c.get(), code);
     return c;
 }
 
 Bytes rom_of(vexel_cart* c) {
     Bytes rom(vexel_rom_size);
-    for (int a = 0; a < vexel_rom_size; ++a) rom[a] = uint8_t(vexel_peek(nullptr, c, a));
+    for (int a = 0; a < vexel_rom_size; ++a) rom[a] = uint8_t(vexel_cart_peek(c, uint32_t(a)));
     return rom;
 }
 
+// The art the helpers draw with (set by the CartArt tests; null: none).
+const cart_art* g_art = nullptr;
+
 Bytes encode(vexel_cart* c) {
     Bytes png;
-    EXPECT_EQ(vexel_cart_png_encode(c, &png), cart_ok);
+    EXPECT_EQ(vexel_cart_png_encode(c, g_art, &png), cart_ok);
     return png;
 }
 
@@ -87,8 +90,12 @@ Bytes png_of(const fenn_bitmap* b) {
 // palette, both put back afterwards.
 class CartArt : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(cart_art_load_folder(VEXEL_SOURCE_DIR "/assets"), 0); }
-    void TearDown() override { cart_art_reset(); }
+    void SetUp() override {
+        ASSERT_EQ(cart_art_load_folder(&art, VEXEL_SOURCE_DIR "/assets"), 0);
+        g_art = &art;
+    }
+    void TearDown() override { g_art = nullptr; }
+    cart_art art;
     vexel_test::DistinctPalette palette;
 };
 
@@ -133,7 +140,7 @@ TEST(CartBlock, ProgramRoomIsExactly15360Bytes) {
     set_code(c.get(), incompressible(cart_code_room + 1));
     EXPECT_EQ(save_vexel_cart_32k(c.get(), block.data()), cart_too_big);
     Bytes png;
-    EXPECT_EQ(vexel_cart_png_encode(c.get(), &png), cart_too_big);
+    EXPECT_EQ(vexel_cart_png_encode(c.get(), g_art, &png), cart_too_big);
     EXPECT_TRUE(png.empty());
 }
 
@@ -302,13 +309,13 @@ TEST_F(CartArt, TitleLinesAndLabelAreDrawn) {
             c->label = fenn_create_bitmap(128, 128, 8);
             fenn_clear_bitmap(c->label, 8);
         }
-        return bitmap_ptr(draw_cart_picture(c.get()));
+        return bitmap_ptr(draw_cart_picture(c.get(), g_art));
     };
     auto expected = [](const std::string& line1, const std::string& line2) {
-        bitmap_ptr pic(cart_art_new_picture());
-        cart_art_draw_text(pic.get(), line1.data(), line1.size(), 18, 167, 0xfff8f0);
-        cart_art_draw_text(pic.get(), line2.data(), line2.size(), 18, 175, 0xfff8f0);
-        cart_art_draw_text(pic.get(), "vexel cartridge", 15, 18, 187, 0xa0a0a0);
+        bitmap_ptr pic(cart_art_new_picture(g_art));
+        cart_art_draw_text(g_art, pic.get(), line1.data(), line1.size(), 18, 167, 0xfff8f0);
+        cart_art_draw_text(g_art, pic.get(), line2.data(), line2.size(), 18, 175, 0xfff8f0);
+        cart_art_draw_text(g_art, pic.get(), "vexel cartridge", 15, 18, 187, 0xa0a0a0);
         return pic;
     };
     // One space after the dashes is skipped, a second one is kept.
@@ -324,7 +331,7 @@ TEST_F(CartArt, TitleLinesAndLabelAreDrawn) {
     EXPECT_NE(render("-- my game", false)->pix, expected("", "")->pix);
 
     // Without a label the template's window stays; with one it is painted.
-    bitmap_ptr bare = render("", false), tpl(cart_art_new_picture());
+    bitmap_ptr bare = render("", false), tpl(cart_art_new_picture(g_art));
     bitmap_ptr labelled = render("", true);
     for (int y = 24; y < 152; ++y)
         for (int x = 16; x < 144; ++x) {
@@ -338,14 +345,14 @@ TEST(CartArtAssets, TemplateAndFontHaveTheirShapes) {
     Bytes tpl{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::ifstream fin(VEXEL_SOURCE_DIR "/assets/cart_font.png", std::ios::binary);
     Bytes font{std::istreambuf_iterator<char>(fin), std::istreambuf_iterator<char>()};
-    ASSERT_EQ(cart_art_set_from_png(tpl.data(), tpl.size(), font.data(), font.size()), 0);
-    EXPECT_EQ(cart_art_advance(), 4);
+    cart_art art;
+    ASSERT_EQ(cart_art_set_from_png(&art, tpl.data(), tpl.size(), font.data(), font.size()), 0);
+    EXPECT_EQ(cart_art_advance(&art), 4);
     // Swapped files are refused and leave the art as it was.
-    EXPECT_EQ(cart_art_set_from_png(font.data(), font.size(), tpl.data(), tpl.size()), 1);
-    EXPECT_EQ(cart_art_advance(), 4);
-    EXPECT_EQ(cart_art_load_folder("/nonexistent"), 1);
-    cart_art_reset();
-    EXPECT_EQ(cart_art_advance(), 0);
+    EXPECT_EQ(cart_art_set_from_png(&art, font.data(), font.size(), tpl.data(), tpl.size()), 1);
+    EXPECT_EQ(cart_art_advance(&art), 4);
+    EXPECT_EQ(cart_art_load_folder(&art, "/nonexistent"), 1);
+    EXPECT_EQ(cart_art_advance(nullptr), 0);
     // Saving works without any art: a plain cartridge picture.
     cart_ptr c(vexel_cart_create());
     set_code(c.get(), "-- plain");
@@ -358,7 +365,7 @@ TEST_F(CartArt, SavingToAFileReplacesItWhole) {
     std::string dir = vexel_test::temp_dir("png_cart");
     std::string path = dir + "/game.qz.png";
     cart_ptr c = full_cart(21, read_text("orbit.lua"));
-    ASSERT_EQ(save_vexel_cart_png(c.get(), path.c_str()), 0);
+    ASSERT_EQ(save_vexel_cart_png(c.get(), g_art, path.c_str()), 0);
     vexel_cart* raw = nullptr;
     int version = 0;
     ASSERT_EQ(load_vexel_cart_png(path.c_str(), &raw, &version), 0);
@@ -369,14 +376,14 @@ TEST_F(CartArt, SavingToAFileReplacesItWhole) {
 
     // A program that does not fit writes nothing and keeps the old file.
     set_code(c.get(), incompressible(cart_code_room + 1));
-    EXPECT_EQ(save_vexel_cart_png(c.get(), path.c_str()), cart_too_big);
+    EXPECT_EQ(save_vexel_cart_png(c.get(), g_art, path.c_str()), cart_too_big);
     ASSERT_EQ(load_vexel_cart_png(path.c_str(), &raw, &version), 0);
     cart_ptr still(raw);
     EXPECT_STREQ(still->code, back->code);
 
     // Unwritable places and missing files are reported.
     set_code(c.get(), "x=1");
-    EXPECT_EQ(save_vexel_cart_png(c.get(), (dir + "/no/such/folder/a.qz.png").c_str()), cart_write_failed);
+    EXPECT_EQ(save_vexel_cart_png(c.get(), g_art, (dir + "/no/such/folder/a.qz.png").c_str()), cart_write_failed);
     EXPECT_EQ(load_vexel_cart_png((dir + "/missing.png").c_str(), &raw, &version), cart_no_picture);
     EXPECT_EQ(load_vexel_cart_png(dir.c_str(), &raw, &version), cart_no_picture);
 }
@@ -397,7 +404,7 @@ TEST(CartHash, StableAndSensitive) {
     EXPECT_STREQ(h, direct);
 
     char h2[cart_hash_size + 1];
-    vexel_poke(nullptr, c.get(), 0x3200 + 64 * 68 - 1, vexel_peek(nullptr, c.get(), 0x3200 + 64 * 68 - 1) ^ 1);
+    vexel_cart_poke(c.get(), 0x3200 + 64 * 68 - 1, vexel_cart_peek(c.get(), 0x3200 + 64 * 68 - 1) ^ 1);
     hash_cart(c.get(), h2);
     EXPECT_STRNE(h, h2);
 }

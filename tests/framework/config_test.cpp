@@ -30,7 +30,7 @@ std::string written_config() {
 void fresh() {
     std::memset(&cconfig, 0, sizeof cconfig);
     fenn_config_default();
-    std::memset(&app, 0, sizeof app);
+    app = vexel_app{};
     set_default_app_config();
     fenn_set_load_config_func(vexel_load_config);
     fenn_set_save_config_func(vexel_save_config);

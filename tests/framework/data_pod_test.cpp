@@ -116,11 +116,11 @@ TEST_F(data_pod, SystemGraphicsLayout) {
     const cpod_item* art_font = cpod_get_data(gfx, cart_art_font_item);
     ASSERT_NE(art, nullptr);
     ASSERT_NE(art_font, nullptr);
-    EXPECT_EQ(cart_art_set_from_png(art->bytes.data(), art->bytes.size(), art_font->bytes.data(),
+    cart_art taken;
+    EXPECT_EQ(cart_art_set_from_png(&taken, art->bytes.data(), art->bytes.size(), art_font->bytes.data(),
                                     art_font->bytes.size()),
               0);
-    EXPECT_GT(cart_art_advance(), 0);
-    cart_art_reset();
+    EXPECT_GT(cart_art_advance(&taken), 0);
     // Every slot is a bitmap except the palette, the title and the cartridge art.
     for (int i = 0; i < 245; ++i) {
         if (i == 1 || i == 4) continue;

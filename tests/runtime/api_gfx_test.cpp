@@ -6,8 +6,7 @@
 #include <string>
 
 #include "gfx_scene.h"
-#include "machine/api_gfx.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
 #include "lua/lua.h"
 #include "lua/lua_aux.h"
 
@@ -20,24 +19,10 @@ protected:
     lua_State* L = nullptr;
     void SetUp() override {
         set_up();
-        L = luaL_newstate();
+        L = M->L;  // the machine's script machine, with every function bound
         ASSERT_NE(L, nullptr);
-        const struct {
-            const char* name;
-            lua_CFunction fn;
-        } fns[] = {{"cls", qz_cls},         {"pset", qz_pset},     {"pget", qz_pget},     {"line", qz_line},
-                   {"rect", qz_rect},       {"rectfill", qz_rectfill}, {"circ", qz_circ}, {"circfill", qz_circfill},
-                   {"clip", qz_clip},       {"camera", qz_camera}, {"pal", qz_pal},       {"palt", qz_palt},
-                   {"color", qz_color},     {"cursor", qz_cursor}, {"fillp", qz_fillp},   {"print", qz_print},
-                   {"spr", qz_spr},         {"sspr", qz_sspr},     {"sget", qz_sget},     {"sset", qz_sset},
-                   {"mget", qz_mget},       {"mset", qz_mset},     {"fget", qz_fget},     {"fset", qz_fset},
-                   {"map", qz_mapdraw},     {"mapdraw", qz_mapdraw}};
-        for (const auto& f : fns) lua_register(L, f.name, f.fn);
     }
-    void TearDown() override {
-        lua_close(L);
-        tear_down();
-    }
+    void TearDown() override { tear_down(); }
     void run(const char* code) {
         if (luaL_loadstring(L, code) != LUA_OK || lua_pcall(L, 0, 0, 0) != LUA_OK) {
             ADD_FAILURE() << code << ": " << lua_tostring(L, -1);
@@ -57,9 +42,9 @@ protected:
         return t;
     }
     int64_t cycles(const char* code) {
-        int64_t before = vexel_draw_cycles;
+        int64_t before = M->draw_cycles;
         run(code);
-        return vexel_draw_cycles - before;
+        return M->draw_cycles - before;
     }
 };
 
@@ -68,7 +53,7 @@ TEST_F(ApiGfx, ArgumentsCountNilAndTruth) {
     EXPECT_EQ(number("a"), F(8));
     EXPECT_EQ(number("b"), 0);
     run("pset(3, 2, nil)");  // a nil colour counts as given: colour 0
-    EXPECT_EQ(pstate.pen_col, 0);
+    EXPECT_EQ(M->pen_col, 0);
     run("color(9) pset(4, 2)");
     EXPECT_EQ(px(4, 2), 9);
     run("circ(64, 64)");  // two arguments: radius 4
@@ -79,15 +64,15 @@ TEST_F(ApiGfx, ArgumentsCountNilAndTruth) {
     EXPECT_EQ(px(5, 2), 7);
     run("palt(0, false) spr(1, 8, 8)");
     EXPECT_EQ(px(9, 9), 0);
-    EXPECT_EQ(pstate.draw_pal[0], 0);
+    EXPECT_EQ(M->draw_pal[0], 0);
     run("fillp(0x5a5a.8)");
-    EXPECT_EQ(pstate.fill_pattern, 0x15a5a);
+    EXPECT_EQ(M->fill_pattern, 0x15a5a);
     run("fillp()");
-    EXPECT_EQ(pstate.fill_pattern, 0);
+    EXPECT_EQ(M->fill_pattern, 0);
     run("camera(-128) clip(1, 2, 3, 4) cursor(5, 6)");
-    EXPECT_EQ(pstate.camera_x, -128);
-    EXPECT_EQ(pstate.clip_x1, 4);
-    EXPECT_EQ(pstate.cursor_y, 6);
+    EXPECT_EQ(M->camera_x, -128);
+    EXPECT_EQ(M->clip_x1, 4);
+    EXPECT_EQ(M->cursor_y, 6);
 }
 
 TEST_F(ApiGfx, SheetMapAndFlagsResults) {
@@ -117,12 +102,12 @@ TEST_F(ApiGfx, PrintTurnsValuesIntoText) {
     EXPECT_EQ(cycles("print({})"), 8 * 7 + 2);       // [table]
     EXPECT_EQ(cycles("print('hi')"), 8 * 2 + 2);
     EXPECT_EQ(cycles("print()"), 0);
-    pstate.cursor_y = 0;
+    M->cursor_y = 0;
     run("print('hi')");
-    EXPECT_EQ(pstate.cursor_y, 6);
+    EXPECT_EQ(M->cursor_y, 6);
     run("print('hi', 10, 20, 8)");
-    EXPECT_EQ(pstate.cursor_x, 10);
-    EXPECT_EQ(pstate.pen_col, 8);
+    EXPECT_EQ(M->cursor_x, 10);
+    EXPECT_EQ(M->pen_col, 8);
 }
 
 }  // namespace

@@ -2,35 +2,27 @@
 // arguments, and the two result forms.
 #include <gtest/gtest.h>
 
-#include "app/app.h"
 #include "framework/fenn_platform.h"
-#include "machine/api_button.h"
 #include "machine/button.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
 #include "lua/lua.h"
 #include "lua/lua_aux.h"
+#include "test_support.h"
 
 namespace {
 
 class ApiButton : public ::testing::Test {
 protected:
-    lua_State* L = nullptr;
+    vexel_test::TestMachine tm;
+    vexel_machine* M = tm.m;
+    lua_State* L = M->L;
     void SetUp() override {
         fenn_keys_init();
-        set_default_app_config();
-        pstate.target_fps = 30;
-        vexel_buttons_reset();
-        vexel_clear_button_replay();
-        L = luaL_newstate();
-        ASSERT_NE(L, nullptr);
-        lua_register(L, "btn", qz_btn);
-        lua_register(L, "btnp", qz_btnp);
+        M->target_fps = 30;
+        vexel_buttons_reset(M);
+        vexel_clear_button_replay(M);
     }
-    void TearDown() override {
-        lua_close(L);
-        vexel_clear_button_replay();
-        fenn_keys_init();
-    }
+    void TearDown() override { fenn_keys_init(); }
     void run(const char* code) {
         if (luaL_loadstring(L, code) != LUA_OK || lua_pcall(L, 0, 0, 0) != LUA_OK) {
             ADD_FAILURE() << code << ": " << lua_tostring(L, -1);
@@ -49,12 +41,12 @@ protected:
 
 TEST_F(ApiButton, ArgumentFormsAndResults) {
     // Player 0 holds left and O, player 1 right (the mask is 17 + 512).
-    vexel_set_button_replay({17 | 512, 17 | 512});
-    update_buttons();
-    read_buttons();
-    update_buttons();
-    read_buttons();
-    vexel_buttons.program_reads = 0;
+    vexel_set_button_replay(M, {17 | 512, 17 | 512});
+    vexel_buttons_update(M);
+    vexel_buttons_read(M);
+    vexel_buttons_update(M);
+    vexel_buttons_read(M);
+    M->buttons.program_reads = 0;
     run("a = btn() b = btn(4) c = btn(4.9) d = btn(1, 1) e = btn(1, nil) f = btn(0, 8) g = btn(0, -1)"
         " h = btn(9) i = btn(-3) j = btnp(4) k = btnp() l = btnp(4, 1)");
     EXPECT_EQ(value("a"), 17 + 512);
@@ -69,10 +61,10 @@ TEST_F(ApiButton, ArgumentFormsAndResults) {
     EXPECT_EQ(value("j"), -2);
     EXPECT_EQ(value("k"), 17 + 512);
     EXPECT_EQ(value("l"), -1);
-    EXPECT_EQ(vexel_buttons.program_reads, 1);
+    EXPECT_EQ(M->buttons.program_reads, 1);
 
-    update_buttons();
-    read_buttons();  // the replay has ended: nothing is held
+    vexel_buttons_update(M);
+    vexel_buttons_read(M);  // the replay has ended: nothing is held
     run("a = btn() k = btnp() b = btn(4)");
     EXPECT_EQ(value("a"), 0);
     EXPECT_EQ(value("k"), 0);

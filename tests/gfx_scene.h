@@ -13,6 +13,7 @@
 #include "cart/cart.h"
 #include "framework/fenn_pod.h"
 #include "machine/gfx.h"
+#include "machine/machine.h"
 
 namespace gfx_test {
 
@@ -21,9 +22,13 @@ constexpr vexel_fix F(int v) { return vexel_fix(uint32_t(v) << 16); }
 // Values at or above 32768 wrap to negative, as a script's hex literals do.
 constexpr vexel_fix Fd(double v) { return vexel_fix(uint32_t(int64_t(v * 65536.0))); }
 
-// Sets up pstate: 128x128 screen cleared to 0, a cartridge with test
-// sprites, the draw state a program starts with, the console font, and
-// the draw charge counter at 0. tear_down frees all of it.
+// The machine the drawing tests draw on, made by set_up.
+extern vexel_machine* M;
+
+// Sets up M: a fresh machine whose 128x128 screen is cleared to 0, its
+// cartridge with test sprites, the draw state a program starts with, the
+// built-in console font, and the draw charge counter at 0. tear_down frees
+// all of it.
 void set_up();
 void tear_down();
 

@@ -10,16 +10,17 @@
 #include <memory>
 #include <string>
 
-#include "app/app.h"
+#include "cart/cart_load.h"
+#include "cart/cart_rom.h"
 #include "cart/cart_text.h"
-#include "cart/cdata.h"
 #include "cart/code_tabs.h"
-#include "cart/disk.h"
-#include "cart/rom.h"
 #include "cart/vdisk.h"
 #include "framework/fenn_config.h"
+#include "machine/cdata.h"
+#include "machine/disk.h"
+#include "machine/machine.h"
 #include "machine/mem.h"
-#include "machine/pstate.h"
+#include "machine/rom.h"
 #include "test_support.h"
 
 struct CartDeleter {
@@ -29,7 +30,9 @@ using CartPtr = std::unique_ptr<vexel_cart, CartDeleter>;
 
 class CartIo : public ::testing::Test {
 protected:
-    std::string home, root;
+    std::string home, root, cdata_root;
+    vexel_test::TestMachine tm;
+    vexel_machine* M = tm.m;
 
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -38,22 +41,12 @@ protected:
         root = home + "/carts/";
         for (const char* d : {"carts", "backup", "cdata", "cstore", "bbs"})
             std::filesystem::create_directories(home + "/" + d);
-        std::memset(&app, 0, sizeof app);
-        std::snprintf(app.root_path, sizeof app.root_path, "%s", root.c_str());
-        std::snprintf(app.cdata_path, sizeof app.cdata_path, "%s/cdata/", home.c_str());
-        vexel_test::make_machine_state();
-        std::memset(&cart_disk, 0, sizeof cart_disk);
-        std::memset(&cdata, 0, sizeof cdata);
-        select_code_tab(0);
-        vdisk_clear();
-        clear_embedded_carts();
-        rom_reset_for_run();
+        cdata_root = home + "/cdata/";
+        tm.host.carts_path = root.c_str();
+        tm.host.cdata_path = cdata_root.c_str();
     }
 
     void TearDown() override {
-        vexel_test::free_machine_state();
-        vdisk_clear();
-        clear_embedded_carts();
         cconfig.home[0] = 0;
         std::filesystem::remove_all(home);
     }
@@ -66,9 +59,9 @@ protected:
 
     // The program as the editor leaves it: in the code tabs, which saving
     // joins into the cartridge.
-    static void set_code(const char* code) {
-        std::snprintf(pstate.working_cart->code, vexel_code_buffer, "%s", code);
-        split_code_to_tabs();
+    void set_code(const char* code) {
+        std::snprintf(M->working_cart->code, vexel_code_buffer, "%s", code);
+        vexel_split_code_to_tabs(M);
     }
 
     // A text cartridge with the given program and a recognisable ROM.
@@ -76,8 +69,8 @@ protected:
         CartPtr c(vexel_cart_create());
         std::snprintf(c->code, vexel_code_buffer, "%s", code);
         c->version = vexel_cart_newest_version;
-        vexel_poke(nullptr, c.get(), 0, marker);
-        vexel_poke(nullptr, c.get(), 0x3000, marker);
+        vexel_cart_poke(c.get(), 0, marker);
+        vexel_cart_poke(c.get(), 0x3000, marker);
         return c;
     }
     static void write_cart(const std::string& path, const char* code, int marker = 7) {
@@ -85,15 +78,14 @@ protected:
         write_file(path, vexel_cart_to_text(c.get()));
     }
 
-    // Console lines printed while `f` runs (the console prints to standard
-    // output in exec mode when no program is active).
+    // Console lines printed while `f` runs (in exec mode they go to the
+    // host's output when no program is active).
     template <class F>
     std::string console_of(F f) {
-        app.exec_mode = 1;
-        ::testing::internal::CaptureStdout();
+        tm.host.exec_mode = true;
+        tm.output.clear();
         f();
-        std::string out = ::testing::internal::GetCapturedStdout();
-        app.exec_mode = 0;
-        return out;
+        tm.host.exec_mode = false;
+        return tm.output;
     }
 };
