@@ -593,6 +593,19 @@ void luaV_finishOp(lua_State* L) {
 
 // ---- the instruction loop ----
 
+namespace {
+
+// The power operator, out of the loop: the roots it takes cost the host's
+// budget, which the charge callback may lower (the countdown the loop keeps
+// in a register is saved and reloaded around it by Protect).
+[[gnu::noinline]] void power(lua_State* L, StkId ra, lua_Number b, lua_Number c) {
+    int32_t cycles = 0;
+    setnvalue(ra, qz_fpow(b, c, &cycles));
+    if (cycles != 0 && G(L)->charge != nullptr) G(L)->charge(L, cycles);
+}
+
+}  // namespace
+
 void luaV_execute(lua_State* L) {
     CallInfo* ci = L->ci;
     LClosure* cl;
@@ -800,13 +813,7 @@ newframe:
             TValue* rb = RKB(i);
             TValue* rc = RKC(i);
             if (ttisnumber(rb) && ttisnumber(rc)) {
-                int32_t cycles = 0;
-                setnvalue(ra, qz_fpow(nvalue(rb), nvalue(rc), &cycles));
-                if (cycles != 0 && G(L)->charge != nullptr) {  // the roots it took cost the host's budget
-                    savestate();
-                    G(L)->charge(L, cycles);
-                    loadtrap();
-                }
+                Protect(power(L, ra, nvalue(rb), nvalue(rc)));
             } else {
                 Protect(luaV_arith(L, ra, rb, rc, TM_POW));
             }

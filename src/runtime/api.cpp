@@ -173,4 +173,3 @@ int32_t api_int_arg(lua_State* L, int i) { return api_arg(L, i) >> 16; }
 const char* api_string_arg(lua_State* L, int i) {
     return lua_gettop(L) >= i && lua_isstring(L, i) ? lua_tostring(L, i) : nullptr;
 }
-vexel_machine* api_machine(lua_State* L) { return vexel_lua_machine(L); }

@@ -5,7 +5,8 @@
 #pragma once
 #include <cstdint>
 
-struct lua_State;
+#include "lua/lua.h"
+
 struct vexel_machine;
 
 // Shared by the implementations: argument i as a raw 16.16 value (0 when
@@ -13,7 +14,9 @@ struct vexel_machine;
 int32_t api_arg(lua_State* L, int i);
 int32_t api_int_arg(lua_State* L, int i);
 const char* api_string_arg(lua_State* L, int i);
-vexel_machine* api_machine(lua_State* L);
+// The machine whose script machine L is (vexel_lua_machine, without the
+// extra calls: every binding asks for it).
+inline vexel_machine* api_machine(lua_State* L) { return static_cast<vexel_machine*>(lua_vexel_host(L)); }
 
 // Drawing, sprites, the map and text (api_gfx.cpp).
 int qz_cls(lua_State* L);
