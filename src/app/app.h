@@ -115,9 +115,10 @@ void shell_post(shell_pending action);
 // Opens the browser over the console.
 void shell_open_browser();
 
+// Every console setting to its default.
 void set_default_app_config();
-int vexel_load_config(const char* line);
-void vexel_save_config(FILE* f);
+// Hands the console's settings to the framework's settings file.
+void use_app_settings();
 void process_arguments(int argc, char** argv);
 
 // Overlay messages. show_message lasts `ms` plus 400 ms and slides in;

@@ -63,7 +63,9 @@ void boot_init(vexel_machine* m) {
             g->pix[size_t(2 + i) * 128 + size_t(5 - i)] = 7;
         }
     }
-    fenn_srand(uint32_t(std::time(nullptr)) + uint32_t(fenn_get_time()));
+    // The boot's noise and the reset effect draw from the framework's
+    // generator: from the seed when one is given, so that runs repeat.
+    fenn_srand(app.seeded ? app.seed : uint32_t(std::time(nullptr)) + uint32_t(fenn_get_time()));
     fenn_flush_keys();
 }
 

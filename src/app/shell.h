@@ -7,6 +7,14 @@
 
 #include "framework/fenn_pod.h"
 
+// The frame loop's four steps (fenn_main calls them): start-up with the
+// command line and settings, one update of the console, its drawing, and
+// shutdown.
+void shell_init();
+void shell_update();
+void shell_draw();
+void shell_exit();
+
 constexpr int shell_frame_one = 65536;           // one frame of credit, 16.16
 constexpr int shell_frame_credit_cap = 4 * 65536;
 

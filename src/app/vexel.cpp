@@ -1,5 +1,5 @@
-// The console layer's frame loop: start-up (fenn_main_init), one update and
-// one draw per loop iteration, and shutdown (fenn_main_exit).
+// The console layer's frame loop: start-up (shell_init), one update and
+// one draw per loop iteration, and shutdown (shell_exit).
 #include <SDL.h>
 #include <signal.h>
 
@@ -93,8 +93,12 @@ void print_usage() {
         "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
         "                      a decimal number, bits 0-7 player 0's held buttons and\n"
         "                      bits 8-15 player 1's; nothing is held after the last line\n"
+        "  -seed N             start every random generator from N, so that runs with\n"
+        "                      the same cartridge, seed and input repeat exactly\n"
         "  -headless           no window\n"
         "  -home FOLDER        data folder (default ~/.brindle/vexel/)\n"
+        "  -desktop FOLDER     where screenshots and GIFs go (default ~/Desktop)\n"
+        "  -timeout S          download timeout in seconds, 1..240 (default 30)\n"
         "  -windowed 0|1       start windowed or fullscreen\n"
         "  -width W -height H  window size\n"
         "  -pixel_perfect 0|1  scale by whole multiples only\n"
@@ -372,7 +376,7 @@ void determine_audio_pause_state(vexel_machine* m) {
 
 // ---------------------------------------------------------------- start-up
 
-void fenn_main_init() {
+void shell_init() {
     for (int i = 1; i < fenn_argc(); ++i) {
         const char* a = fenn_argv()[i];
         if (!std::strcmp(a, "-h") || !std::strcmp(a, "-help") || !std::strcmp(a, "--help")) {
@@ -389,8 +393,7 @@ void fenn_main_init() {
     // reports and survives, instead of the signal ending the console.
     signal(SIGXFSZ, SIG_IGN);
     fenn_set_application_title("vexel");
-    fenn_set_load_config_func(vexel_load_config);
-    fenn_set_save_config_func(vexel_save_config);
+    use_app_settings();
     console_reset();
 
     // Exec mode runs without a window; decide before the platform starts.
@@ -482,7 +485,7 @@ void fenn_main_init() {
 
 // ------------------------------------------------------------------ update
 
-void fenn_main_update() {
+void shell_update() {
     vexel_machine* m = app.machine;
     update_result = 1;
 
@@ -599,7 +602,7 @@ void fenn_main_update() {
 
 // -------------------------------------------------------------------- draw
 
-void fenn_main_draw() {
+void shell_draw() {
     vexel_machine* m = app.machine;
     int64_t start = fenn_get_time();
     if (app.pending != pending_none) return;
@@ -629,7 +632,7 @@ void fenn_main_draw() {
 
 // ---------------------------------------------------------------- shutdown
 
-void fenn_main_exit() {
+void shell_exit() {
     vexel_machine* m = app.machine;
     if (app.screenshot_file[0] && save_png_screenshot_to(app.screenshot_file, m->display, app.screenshot_scale) != 0) {
         std::fprintf(stderr, "vexel: cannot write the screenshot %s\n", app.screenshot_file);

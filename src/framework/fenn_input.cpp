@@ -92,19 +92,3 @@ int fenn_set_clipboard_text(const char* text) {
     if (!fenn_platform_has_video()) return 1;
     return SDL_SetClipboardText(text ? text : "") == 0 ? 0 : 1;
 }
-
-int fenn_save_clipboard_to_file(const char* path) {
-    std::string text = fenn_get_clipboard_text();
-    if (text.empty()) return 1;
-    return fenn_write_file(path, text.data(), text.size()).ok() ? 0 : 2;
-}
-
-int fenn_load_clipboard_from_file(const char* path) {
-    File f(fenn_fopen_regular(path));
-    if (!f) return 1;
-    std::vector<char> text(fenn_clipboard_file_max + 1);
-    size_t got = std::fread(text.data(), 1, fenn_clipboard_file_max, f.get());
-    if (std::ferror(f.get())) return 1;
-    text[got] = 0;
-    return fenn_set_clipboard_text(text.data()) == 0 ? 0 : 2;
-}

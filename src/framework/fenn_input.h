@@ -33,9 +33,3 @@ const char* fenn_get_key_name(int scancode);
 std::string fenn_get_clipboard_text();
 // Returns 0 on success.
 int fenn_set_clipboard_text(const char* text);
-// Writes the clipboard text to a file. 1 when the clipboard is empty, 2 when
-// the file cannot be written.
-int fenn_save_clipboard_to_file(const char* path);
-// Puts up to fenn_clipboard_file_max bytes of a file's text on the clipboard.
-// 1 when the file cannot be read, 2 when the clipboard refuses.
-int fenn_load_clipboard_from_file(const char* path);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-int fenn_font_spacing = 1;
 
 namespace {
 
@@ -60,8 +59,6 @@ int aligned_width(const char* text, const cpod* font) {
 }
 
 }  // namespace
-
-void fenn_set_text_spacing(int n) { fenn_font_spacing = std::max(n, 0); }
 
 const fenn_bitmap* fenn_font_glyph(const cpod* font, int code) {
     return font ? glyph_in_set(font, 0, code) : nullptr;

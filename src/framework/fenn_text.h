@@ -17,8 +17,7 @@ constexpr int fenn_text_right = 4;
 constexpr int fenn_text_keep_inside = 8;    // elide at the clip's right edge
 constexpr int fenn_text_wrap = 16;          // wrap at the clip's right edge
 
-extern int fenn_font_spacing;
-void fenn_set_text_spacing(int n);
+constexpr int fenn_font_spacing = 1;  // pixels between glyphs and between lines
 
 // Draws text; returns the y of the last line drawn.
 int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const cpod* font, int x, int y, int flags, uint32_t colour);

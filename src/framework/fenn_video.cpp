@@ -305,15 +305,6 @@ void fenn_set_windowed(int on) {
 int fenn_get_windowed() { return video.fullscreen ? 0 : 1; }
 void fenn_toggle_fullscreen() { fenn_set_windowed(video.fullscreen); }
 
-void fenn_set_window_size(int w, int h) {
-    cconfig.window_w = w;
-    cconfig.window_h = h;
-    cconfig.window_size_set = 1;
-}
-
-int fenn_get_desktop_width() { return video.desktop_w; }
-int fenn_get_desktop_height() { return video.desktop_h; }
-
 void fenn_set_palette(const uint8_t* rgb768) {
     if (rgb768) std::memcpy(video.palette, rgb768, sizeof video.palette);
 }

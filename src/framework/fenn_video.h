@@ -27,9 +27,6 @@ void fenn_set_screen(int w, int h, int depth, int flags);
 void fenn_set_windowed(int on);
 int fenn_get_windowed();
 void fenn_toggle_fullscreen();
-void fenn_set_window_size(int w, int h);
-int fenn_get_desktop_width();
-int fenn_get_desktop_height();
 
 void fenn_set_palette(const uint8_t* rgb768);
 const uint8_t* fenn_get_palette();

@@ -37,8 +37,15 @@ int printh(lua_State* L) {
     return 0;
 }
 
-long long g_instructions = 0;
-void count_hook(lua_State*, lua_Debug*) { g_instructions++; }
+// The tool's machine record (what the math functions need) and the count of
+// instructions run; the state's host pointer leads to both.
+struct Tool : vexel_machine {
+    long long instructions = 0;
+};
+
+void count_hook(lua_State* L, lua_Debug*) {
+    static_cast<Tool*>(static_cast<vexel_machine*>(lua_vexel_host(L)))->instructions++;
+}
 
 void open_globals(lua_State* L) {
     luaB_open_cart_base(L);
@@ -90,14 +97,14 @@ int main(int argc, char** argv) {
     // The math functions find their random generator and CPU counters in a
     // machine record; this one has nothing else (no screen, no runner). It
     // outlives the state, whose finalizers may still call them.
-    auto tool = std::make_unique<vexel_machine>();
+    auto tool = std::make_unique<Tool>();
     lua_State* L = luaL_newstate();
     if (L == nullptr) {
         std::fprintf(stderr, "vexel-lua: cannot create the interpreter\n");
         return 1;
     }
     StateCloser closer{L};
-    lua_vexel_set_host(L, tool.get());
+    lua_vexel_set_host(L, static_cast<vexel_machine*>(tool.get()));
     open_globals(L);
     // The collection helpers, from the header every cartridge program starts with.
     if (luaL_loadbuffer(L, vexel_program_header, std::strlen(vexel_program_header), "=helpers") != LUA_OK ||
@@ -119,7 +126,7 @@ int main(int argc, char** argv) {
     int status = lua_pcall(L, 0, 0, 0);
     if (count) {
         lua_sethook(L, nullptr, 0, 0);
-        std::fprintf(stderr, "instructions: %lld\n", g_instructions);
+        std::fprintf(stderr, "instructions: %lld\n", tool->instructions);
     }
     std::fflush(stdout);
     if (status != LUA_OK) {

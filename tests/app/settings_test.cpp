@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 #include "app/app.h"
 #include "framework/fenn_config.h"
@@ -31,9 +32,8 @@ void fresh() {
     std::memset(&cconfig, 0, sizeof cconfig);
     fenn_config_default();
     app = vexel_app{};
+    use_app_settings();
     set_default_app_config();
-    fenn_set_load_config_func(vexel_load_config);
-    fenn_set_save_config_func(vexel_save_config);
 }
 
 std::vector<char*> argv_of(std::vector<std::string>& args) {
@@ -88,7 +88,7 @@ TEST(Config, WrittenFileReadsBackToTheSameValues) {
     std::string text = written_config();
     EXPECT_NE(text.find("version 0.1.11d\n"), std::string::npos);
     EXPECT_NE(text.find("background_sleep_ms 33 // number"), std::string::npos);
-    EXPECT_NE(text.find("button_keys 4 0 0 0 0 0 0 0 0 0 0 0 9 \n"), std::string::npos);
+    EXPECT_NE(text.find("button_keys 4 0 0 0 0 0 0 0 0 0 0 0 9 // "), std::string::npos);
 
     fresh();
     fenn_config_read_text(text.c_str());
@@ -180,4 +180,47 @@ TEST(Config, SavingReplacesTheFileWholeOrLeavesIt) {
     fenn_config_load();
     EXPECT_EQ(cconfig.loaded, 0);
     cconfig.home[0] = 0;
+}
+
+TEST(Config, ValuesAreHeldToTheirRangesAndKeptOnesAreWrittenBack) {
+    fresh();
+    fenn_config_read_text("gif_len 500\njoystick_index -2\nscreenshot_scale 0\nbutton_keys 4 9999\n"
+                          "live_notes 7\nshift_glyphs 0\nfullscreen_method 9\nvideo_mode 300 200\n");
+    EXPECT_EQ(app.gif_len, 120);
+    EXPECT_EQ(app.joystick_index, 0);
+    EXPECT_EQ(app.screenshot_scale, 1);
+    EXPECT_EQ(app.button_keys[1], 511);
+    EXPECT_EQ(cconfig.fullscreen_method, 2);
+    // The old name of the window size sets the screen too, and is never written.
+    EXPECT_EQ(cconfig.window_w, 300);
+    EXPECT_EQ(cconfig.screen_h, 200);
+    EXPECT_EQ(cconfig.window_size_set, 1);
+    const std::string text = written_config();
+    EXPECT_EQ(text.find("video_mode"), std::string::npos);
+    EXPECT_NE(text.find("window_size 300 200 //"), std::string::npos);
+    // Settings nothing reads any more still keep what the file said.
+    EXPECT_NE(text.find("\nlive_notes 7 //"), std::string::npos);
+    EXPECT_NE(text.find("\nshift_glyphs 0 //"), std::string::npos);
+    // A text setting has its comment above it: the value is the rest of the line.
+    EXPECT_NE(text.find("// Location of vexel's root folder\nroot_path \n"), std::string::npos);
+}
+
+TEST(Config, SeedIsAWholeNumber) {
+    for (const auto& [given, seeded, seed] : {std::tuple<const char*, int, uint32_t>{"42", 1, 42u},
+                                              {"-1", 1, 0xffffffffu},
+                                              {"4294967296", 1, 0u},
+                                              {"x", 0, 0u},
+                                              {"12abc", 0, 0u}}) {
+        fresh();
+        std::vector<std::string> args = {"vexel", "-seed", given, "cart.qz"};
+        auto argv = argv_of(args);
+        ::testing::internal::CaptureStderr();
+        process_arguments(int(argv.size()), argv.data());
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(app.seeded, seeded) << given;
+        EXPECT_EQ(app.seed, seed) << given;
+        EXPECT_EQ(err.empty(), seeded == 1) << given << ": " << err;
+        EXPECT_EQ(err.find("unknown option"), std::string::npos);
+        EXPECT_STREQ(auto_load_fn, "cart.qz");
+    }
 }
