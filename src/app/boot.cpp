@@ -65,7 +65,7 @@ void boot_init(vexel_machine* m) {
     }
     // The boot's noise and the reset effect draw from the framework's
     // generator: from the seed when one is given, so that runs repeat.
-    fenn_srand(app.seeded ? app.seed : uint32_t(std::time(nullptr)) + uint32_t(fenn_get_time()));
+    fenn_srand(app.seeded ? app.seed : fenn_fresh_seed());
     fenn_flush_keys();
 }
 

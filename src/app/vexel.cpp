@@ -405,7 +405,7 @@ void shell_init() {
     process_arguments(fenn_argc(), fenn_argv());
     if (app.fast) cconfig.foreground_sleep_ms = cconfig.background_sleep_ms = 0;
     // Every generator a run draws from starts from the seed when one is given.
-    fenn_srand(app.seeded ? app.seed : uint32_t(std::time(nullptr)));
+    fenn_srand(app.seeded ? app.seed : fenn_fresh_seed());
 
     for (const char* folder : data_folders) fenn_mkdir(fenn_prefix_with_appdata_path(folder).c_str());
 
@@ -421,7 +421,7 @@ void shell_init() {
     vexel_machine* m = app.machine;
     m->console_font = shell_console_font;
     m->art = &shell_cart_art;
-    if (app.seeded) vexel_audio_seed(m->audio, app.seed);
+    vexel_audio_seed(m->audio, app.seeded ? app.seed : fenn_fresh_seed());
     gif_frame = fenn_create_bitmap(128, 128, 8);
 
     if (app.input_file[0]) {

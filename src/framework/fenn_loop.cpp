@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <random>
 
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_config.h"
@@ -49,6 +51,16 @@ void fenn_set_paused(int flag) { fenn_state.paused = flag; }
 void fenn_request_headless() { force_headless = true; }
 
 void fenn_srand(uint32_t seed) { random_state = seed * 2654435761u + 0x9e3779b9u; }
+
+uint32_t fenn_fresh_seed() {
+    try {
+        std::random_device device;
+        return device();
+    } catch (const std::exception&) {
+        // No entropy source: the clock still tells runs a second apart.
+        return uint32_t(std::time(nullptr)) ^ uint32_t(std::clock());
+    }
+}
 
 int fenn_random(int n) {
     if (n < 1) return 0;

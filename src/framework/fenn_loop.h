@@ -49,6 +49,8 @@ void fenn_request_headless();
 
 // The framework's random generator: fenn_random(n) is in 0..n-1 (0 when n < 1).
 void fenn_srand(uint32_t seed);
+// A seed that differs from run to run (the system's entropy source).
+uint32_t fenn_fresh_seed();
 int fenn_random(int n);
 
 // Prints "** FATAL ERROR" to standard output and the log, shuts down and

@@ -11,6 +11,7 @@
 #include "audio/audio.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_log.h"
+#include "framework/fenn_loop.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_video.h"
 #include "lua/lua.h"
@@ -45,7 +46,7 @@ const char* const nd_compat_ids[] = {"mellow_mushrooms", "orbit_keeper"};
 // when it gives one (-seed), so that runs repeat exactly, else the clock.
 uint32_t run_seed(const vexel_machine* m) {
     if (m->host && m->host->seeded) return m->host->seed;
-    return uint32_t(std::time(nullptr)) + uint32_t(fenn_get_time());
+    return fenn_fresh_seed();
 }
 
 int32_t frame_budget(const vexel_machine* m) { return vexel_cycles_per_second / std::max(m->runner->fps, 1); }
