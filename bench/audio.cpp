@@ -13,7 +13,7 @@
 namespace {
 
 void fill(vexel_cart* cart, int n, int wave_base, int speed, bool instrument) {
-    sfx_record& s = cart->sfx[n];
+    vexel_sfx_record& s = cart->sfx[n];
     s.speed = speed;
     s.loop_start = 0;
     s.loop_end = 32;

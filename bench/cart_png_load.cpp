@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < rounds; ++i) {
         vexel_cart* back = nullptr;
         int version = 0;
-        if (load_vexel_cart_png_from_memory(png.data(), png.size(), true, &back, &version) != 0) ++failures;
+        if (png_cart_load_memory(png.data(), png.size(), true, &back, &version) != 0) ++failures;
         vexel_cart_destroy(back);
     }
     auto t2 = std::chrono::steady_clock::now();

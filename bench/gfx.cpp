@@ -37,10 +37,10 @@ double per_call(int calls, int rounds, Fn fn) {
     return best;
 }
 
-cpod* make_font() {
-    auto* pod = new cpod;
+fenn_pod* make_font() {
+    auto* pod = new fenn_pod;
     for (int code = 32; code < 128; ++code) {
-        auto item = std::make_unique<cpod_item>();
+        auto item = std::make_unique<fenn_pod_item>();
         item->type = cpod_type_bitmap;
         fenn_bitmap* g = fenn_create_bitmap(3, 5, 8);
         for (int i = 0; i < 15; ++i) g->pix[size_t(i)] = uint8_t((code >> (i % 7)) & 1);
@@ -61,7 +61,7 @@ int main() {
     for (int i = 0; i < 16; ++i) m->draw_pal[i] = m->screen_pal[i] = i;
     m->draw_pal[0] = 0x10;
     vexel_set_clip_registers(m, 0, 0, 128, 128);
-    cpod* font = make_font();
+    fenn_pod* font = make_font();
     m->console_font = font;
 
     std::printf("cls (full screen)        %8.3f us/call\n", per_call(1000, 5, [&](int i) { vexel_cls(m, 1, F(i & 15)); }));

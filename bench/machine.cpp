@@ -56,15 +56,15 @@ int main() {
     vexel_machine* machine = vexel_machine_create(&host);
 
     std::printf("fixed-point primitives\n");
-    measure("qz_fmul", [&](int i, int r) { return qz_fmul(a[i], b[(i + r) & m]); });
-    measure("qz_fdiv", [&](int i, int r) { return qz_fdiv(a[i], b[(i + r) & m]); });
-    measure("fdiv", [&](int i, int r) { return fdiv(a[i], b[(i + r) & m]); });
-    measure("qz_fmod", [&](int i, int r) { return qz_fmod(a[i], b[(i + r) & m]); });
-    measure("qz_fpow", [&](int i, int r) { return qz_fpow(small[i] & 0x7ffff, exps[(i + r) & m]); });
-    measure("fsqrt", [&](int i, int r) { return fsqrt(small[(i + r) & m]); });
-    measure("fsin", [&](int i, int r) { return fsin(a[(i + r) & m]); });
-    measure("fcos", [&](int i, int r) { return fcos(a[(i + r) & m]); });
-    measure("ftan2", [&](int i, int r) { return ftan2(a[i] >> 8, b[(i + r) & m] >> 8); });
+    measure("fixed_mul", [&](int i, int r) { return fixed_mul(a[i], b[(i + r) & m]); });
+    measure("fixed_div_wrap", [&](int i, int r) { return fixed_div_wrap(a[i], b[(i + r) & m]); });
+    measure("fixed_div", [&](int i, int r) { return fixed_div(a[i], b[(i + r) & m]); });
+    measure("fixed_mod", [&](int i, int r) { return fixed_mod(a[i], b[(i + r) & m]); });
+    measure("fixed_pow", [&](int i, int r) { return fixed_pow(small[i] & 0x7ffff, exps[(i + r) & m]); });
+    measure("fixed_sqrt", [&](int i, int r) { return fixed_sqrt(small[(i + r) & m]); });
+    measure("vexel_fix_sin", [&](int i, int r) { return vexel_fix_sin(a[(i + r) & m]); });
+    measure("vexel_fix_cos", [&](int i, int r) { return vexel_fix_cos(a[(i + r) & m]); });
+    measure("vexel_fix_atan2", [&](int i, int r) { return vexel_fix_atan2(a[i] >> 8, b[(i + r) & m] >> 8); });
     measure("vexel_math_rnd", [&](int i, int) { return vexel_math_rnd(machine, small[i]); });
     measure("vexel_math_mid", [&](int i, int r) { return vexel_math_mid(a[i], b[(i + r) & m], a[(i + 7) & m]); });
     measure("vexel_math_shl", [&](int i, int r) { return vexel_math_shl(a[i], b[(i + r) & m] & 0x3f0000); });

@@ -25,7 +25,7 @@ constexpr uint8_t view_palette[16][3] = {
     {194, 195, 199}, {255, 241, 232}, {255, 0, 77},    {255, 163, 0},  {255, 236, 39},  {0, 228, 54},
     {41, 173, 255},  {131, 118, 156}, {255, 119, 168}, {255, 204, 170}};
 
-cpod* test_font = nullptr;
+fenn_pod* test_font = nullptr;
 vexel_test::TestMachine* test_machine = nullptr;
 
 bool write_png(const std::string& path, const uint8_t* pix) {

@@ -103,7 +103,7 @@ struct vexel_app {
 };
 
 extern vexel_app app;
-extern char auto_load_fn[app_path_max + 1];
+extern char app_auto_load_file[app_path_max + 1];
 
 // Console settings: defaults, the config.txt hooks and the console's own
 // command-line parser (run after the framework's).
@@ -116,15 +116,15 @@ void shell_post(shell_pending action);
 void shell_open_browser();
 
 // Every console setting to its default.
-void set_default_app_config();
+void settings_set_defaults();
 // Hands the console's settings to the framework's settings file.
-void use_app_settings();
-void process_arguments(int argc, char** argv);
+void settings_use_table();
+void settings_parse_arguments(int argc, char** argv);
 
-// Overlay messages. show_message lasts `ms` plus 400 ms and slides in;
-// show_message_exact lasts exactly `ms` (sound toggle, capture keys);
-// show_hover_message replaces the message only when it ends within 50 ms.
-void show_message(const char* text, int ms);
-void show_message_exact(const char* text, int ms);
-void show_message_2(const char* format, int a, int b, int ms);
-void show_hover_message(const char* text);
+// Overlay messages. shell_show_message lasts `ms` plus 400 ms and slides in;
+// shell_show_message_exact lasts exactly `ms` (sound toggle, capture keys);
+// shell_show_hover_message replaces the message only when it ends within 50 ms.
+void shell_show_message(const char* text, int ms);
+void shell_show_message_exact(const char* text, int ms);
+void shell_show_message_2(const char* format, int a, int b, int ms);
+void shell_show_hover_message(const char* text);

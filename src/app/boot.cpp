@@ -39,7 +39,7 @@ void clear_screen(vexel_machine* m) {
 }
 
 void draw_logo(vexel_machine* m) {
-    cpod_item* logo = cpod_get_item(shell_system_graphics, 2);
+    fenn_pod_item* logo = fenn_pod_get_item(shell_system_graphics, 2);
     if (!logo || logo->type != cpod_type_bitmap || !m->screen) return;
     fenn_bitmap* b = logo->bitmap.get();
     if (b->depth != 8) return;
@@ -69,7 +69,7 @@ void boot_init(vexel_machine* m) {
     fenn_flush_keys();
 }
 
-void move_boot(vexel_machine* m) {
+void boot_update(vexel_machine* m) {
     int step = app.boot_frame - boot_step_offset;
     switch (step) {
     case 1:
@@ -145,7 +145,7 @@ void boot_embedded_cart(vexel_machine* m) {
     shell_post(pending_run_cart);
 }
 
-bool load_splash_bmp() {
+bool boot_load_splash() {
     std::string path = fenn_prefix_with_program_path("splash.png");
     if (!fenn_file_exists(path.c_str())) return false;
     png_image image;
@@ -180,17 +180,17 @@ bool load_splash_bmp() {
     return true;
 }
 
-void draw_splash_screen() {
+void boot_draw_splash() {
     if (!splash) return;
     fenn_bitmap* page = fenn_resize_back_page(splash->w, splash->h);
     fenn_blit(splash, 0, 0, page, 0, 0, splash->w, splash->h);
 }
 
-void reboot_machine(vexel_machine* m) {
+void boot_reboot(vexel_machine* m) {
     vexel_cart_destroy(m->working_cart);
     m->working_cart = vexel_cart_create();
     m->file.filename[0] = 0;
-    hash_cart(m->working_cart, m->file.hash);
+    cart_hash(m->working_cart, m->file.hash);
     m->program_active = 0;
     boot_init(m);
 }
@@ -227,7 +227,7 @@ void corrupt_memory(vexel_machine* m) {
 
 }  // namespace
 
-void update_reset_glitch(vexel_machine* m) {
+void boot_update_reset_glitch(vexel_machine* m) {
     if (app.glitch_test && app.mode == shell_running && !m->reset_glitch && ++app.glitch_test >= 12)
         m->reset_glitch = 1;
     if (!m->reset_glitch) return;
@@ -237,7 +237,7 @@ void update_reset_glitch(vexel_machine* m) {
         std::snprintf(m->runner->pending_params, sizeof m->runner->pending_params, "%s", m->runner->params);
         if (app.glitch_test) {
             // The test's record of each reset: what the glitch left on screen.
-            if (save_png_screenshot(m->display, m->file.filename, app.screenshot_scale) != 0) fenn_debug("** glitch test screenshot failed\n");
+            if (capture_save_screenshot(m->display, m->file.filename, app.screenshot_scale) != 0) fenn_debug("** glitch test screenshot failed\n");
             app.glitch_test = 1;
             if (++app.glitch_shots >= 48) fenn_quit = 1;
         }

@@ -122,7 +122,7 @@ void edit(vexel_machine* m, Edit change) {
     if (command_length() != before) clear_prompt(m, s, before);
     const int rows = prompt_rows(command_length());
     while (m->cursor_y + rows * vexel_line_height > screen_rows && m->cursor_y >= vexel_line_height)
-        scroll_immediate_mode_screen(m);
+        vexel_scroll_screen(m);
 }
 
 void set_command(vexel_machine* m, const std::string& text) {
@@ -196,7 +196,7 @@ void console_reset() {
 }
 
 bool console_takes_keys() {
-    return !app.exec_mode && !cconfig.headless && app.mode == shell_console &&
+    return !app.exec_mode && !fenn_cfg.headless && app.mode == shell_console &&
            app.sub_screen == sub_screen_none && !splore_active() && app.pending == pending_none &&
            !console_listing_active();
 }
@@ -264,9 +264,9 @@ void console_paste(vexel_machine* m, const char* text) {
 void console_submit(vexel_machine* m) {
     // The line stays on the screen as typed, without the cursor block, and
     // the console goes on below it.
-    draw_command_string(m, false, true);
+    console_draw(m, false, true);
     const int rows = prompt_rows(command_length());
-    for (int i = 0; i < rows; ++i) cursor_cr(m);
+    for (int i = 0; i < rows; ++i) vexel_cursor_cr(m);
     const std::string line = trimmed(console.command);
     remember(line);
     console.command[0] = 0;
@@ -276,7 +276,7 @@ void console_submit(vexel_machine* m) {
 
 void console_note_left_browser() { console.from_browser = true; }
 
-void draw_command_string(vexel_machine* m, bool draw_cursor, bool draw_text) {
+void console_draw(vexel_machine* m, bool draw_cursor, bool draw_text) {
     fenn_bitmap* s = m->screen;
     if (!s || app.mode != shell_console || console_listing_active()) return;
     const int n = int(std::strlen(console.command));

@@ -9,7 +9,7 @@
 // line that is only a command ("ls", "load game") runs that command and
 // anything else runs as Lua. There is no keyboard in exec mode or headless,
 // and then the prompt only shows. The printers themselves (vexel_print,
-// cursor_cr) live with the text drawing in machine/text.
+// vexel_cursor_cr) live with the text drawing in machine/text.
 //
 // Invariants: the command buffer is NUL-terminated, holds only printable
 // characters (32..126) and at most console_command_max of them, and the
@@ -100,7 +100,7 @@ void console_note_left_browser();
 // when draw_cursor is set, the window is active and the blink phase is on,
 // the cursor block in colour 8. Nothing happens outside console mode or
 // while a listing is paged.
-void draw_command_string(vexel_machine* m, bool draw_cursor, bool draw_text);
+void console_draw(vexel_machine* m, bool draw_cursor, bool draw_text);
 
 // Whether the prompt's cursor block shows: only while the window is active,
 // in the lit half of the blink period.

@@ -13,7 +13,7 @@
 #include "framework/fenn_log.h"
 
 vexel_app app;
-char auto_load_fn[app_path_max + 1];
+char app_auto_load_file[app_path_max + 1];
 
 namespace {
 
@@ -55,9 +55,9 @@ char config_preamble[64];
 
 }  // namespace
 
-void set_default_app_config() { fenn_settings_default(console_group); }
+void settings_set_defaults() { fenn_settings_default(console_group); }
 
-void use_app_settings() {
+void settings_use_table() {
     std::snprintf(config_preamble, sizeof config_preamble, "version %s\n\n", vexel_version_string);
     fenn_config_set_console_settings(&console_group, config_preamble);
 }
@@ -82,9 +82,9 @@ bool is_console_option(const char* a) {
 }
 
 void set_cart_name(const char* name) {
-    std::snprintf(auto_load_fn, sizeof auto_load_fn, "%s", name);
+    std::snprintf(app_auto_load_file, sizeof app_auto_load_file, "%s", name);
     app.cart_from_command_line = 1;
-    fenn_debug("set auto_load_fn %s\n", auto_load_fn);
+    fenn_debug("set app_auto_load_file %s\n", app_auto_load_file);
 }
 
 int parse_int(const char* value, int32_t& field) {
@@ -94,7 +94,7 @@ int parse_int(const char* value, int32_t& field) {
 }
 }  // namespace
 
-void process_arguments(int argc, char** argv) {
+void settings_parse_arguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (fenn_argument_ends_options(a)) break;

@@ -19,9 +19,9 @@ constexpr int shell_frame_one = 65536;           // one frame of credit, 16.16
 constexpr int shell_frame_credit_cap = 4 * 65536;
 
 // The resource pod and its parts, loaded at start-up.
-extern cpod* shell_resource_pod;    // "data.pod"
-extern cpod* shell_system_graphics; // item 1
-extern cpod* shell_console_font;    // item 2
+extern fenn_pod* shell_resource_pod;    // "data.pod"
+extern fenn_pod* shell_system_graphics; // item 1
+extern fenn_pod* shell_console_font;    // item 2
 extern struct vexel_cart* shell_system_cart;  // item 0
 
 // Points a host record's calls at the shell (requests become posted
@@ -36,7 +36,7 @@ bool shell_load_working_cart(const char* path);
 
 
 // The audio pause state for the mixer, applied at the end of every update.
-void determine_audio_pause_state(struct vexel_machine* m);
+void shell_update_audio_pause(struct vexel_machine* m);
 
 // Frame credit: adds f frames per second over `elapsed_ms` to the credit,
 // clamps it to 0..4 frames and tells whether a machine frame is due.

@@ -43,9 +43,9 @@
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
 
-cpod* shell_resource_pod = nullptr;
-cpod* shell_system_graphics = nullptr;
-cpod* shell_console_font = nullptr;
+fenn_pod* shell_resource_pod = nullptr;
+fenn_pod* shell_system_graphics = nullptr;
+fenn_pod* shell_console_font = nullptr;
 vexel_cart* shell_system_cart = nullptr;
 cart_art shell_cart_art;
 
@@ -108,8 +108,8 @@ void print_usage() {
 }
 
 // Item 1 of the resource pod is a nested pod stored as a data item.
-cpod* nested_pod(int index) {
-    cpod_item* item = cpod_get_item(shell_resource_pod, index);
+fenn_pod* nested_pod(int index) {
+    fenn_pod_item* item = fenn_pod_get_item(shell_resource_pod, index);
     if (!item || item->type != cpod_type_data) return nullptr;
     return fenn_load_pod_memory(item->name, item->bytes.data(), item->bytes.size());
 }
@@ -124,15 +124,15 @@ void load_resources() {
         fenn_exit();
         std::exit(1);
     }
-    if (cpod_item* item = cpod_get_item(shell_resource_pod, 0); item && item->type == cpod_type_data)
+    if (fenn_pod_item* item = fenn_pod_get_item(shell_resource_pod, 0); item && item->type == cpod_type_data)
         shell_system_cart =
             vexel_cart_from_text(reinterpret_cast<const char*>(item->bytes.data()), item->bytes.size());
     shell_system_graphics = nested_pod(1);
     shell_console_font = nested_pod(2);
     // The picture PNG cartridges are drawn on and its title font; without
     // them cartridges are still saved, on a plain grey picture.
-    const cpod_item* art = cpod_get_data(shell_system_graphics, cart_art_template_item);
-    const cpod_item* font = cpod_get_data(shell_system_graphics, cart_art_font_item);
+    const fenn_pod_item* art = fenn_pod_get_data(shell_system_graphics, cart_art_template_item);
+    const fenn_pod_item* font = fenn_pod_get_data(shell_system_graphics, cart_art_font_item);
     if (art && font && cart_art_set_from_png(&shell_cart_art, art->bytes.data(), art->bytes.size(), font->bytes.data(),
                                              font->bytes.size()) != 0)
         fenn_debug("cartridge picture assets unreadable\n");
@@ -140,16 +140,16 @@ void load_resources() {
 
 void apply_system_graphics() {
     fenn_set_window_title("VEXEL");
-    if (cpod_item* title = cpod_get_item(shell_system_graphics, 4); title && title->type == cpod_type_data) {
+    if (fenn_pod_item* title = fenn_pod_get_item(shell_system_graphics, 4); title && title->type == cpod_type_data) {
         std::string t(reinterpret_cast<const char*>(title->bytes.data()), title->bytes.size());
         t = t.substr(0, t.find('\0'));
         while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
         if (!t.empty()) fenn_set_window_title(t.c_str());
     }
     fenn_set_screen(128, 128, 8, 0x100);
-    if (cpod_item* icon = cpod_get_item(shell_system_graphics, 6); icon && icon->type == cpod_type_bitmap)
+    if (fenn_pod_item* icon = fenn_pod_get_item(shell_system_graphics, 6); icon && icon->type == cpod_type_bitmap)
         fenn_set_window_icon(icon->bitmap.get());
-    if (cpod_item* pal = cpod_get_item(shell_system_graphics, 1); pal && pal->type == cpod_type_palette)
+    if (fenn_pod_item* pal = fenn_pod_get_item(shell_system_graphics, 1); pal && pal->type == cpod_type_palette)
         fenn_set_palette(pal->bytes.data());
 }
 
@@ -165,7 +165,7 @@ void carry_out_pending_action() {
         vexel_buttons_block(m);  // a button held while the program starts counts only once pressed again
         break;
     case pending_stop_program: run_suspend(m); break;
-    case pending_reboot: reboot_machine(m); break;
+    case pending_reboot: boot_reboot(m); break;
     case pending_runtime_error:
         run_suspend(m);
         run_reset_lua(m);
@@ -201,7 +201,7 @@ void host_request(void*, vexel_request request) {
 }
 
 bool host_menu_paused(void*) { return app.pause_menu != 0; }
-void host_show_message(void*, const char* text, int ms) { show_message(text, ms); }
+void host_show_message(void*, const char* text, int ms) { shell_show_message(text, ms); }
 bool host_quit_requested(void*) { return fenn_quit != 0; }
 void host_open_url(void*, const char* url) { fenn_launch_html(url); }
 
@@ -273,23 +273,23 @@ void process_capture_keys() {
     switch (capture_key_action()) {
     case capture_none: break;
     case capture_screenshot:
-        if (save_png_screenshot(m->display, m->file.filename, app.screenshot_scale) == 0) show_message_exact("saved screenshot to desktop", capture_message_ms);
-        else show_message_exact("** failed to save screenshot", capture_failure_ms);
+        if (capture_save_screenshot(m->display, m->file.filename, app.screenshot_scale) == 0) shell_show_message_exact("saved screenshot to desktop", capture_message_ms);
+        else shell_show_message_exact("** failed to save screenshot", capture_failure_ms);
         break;
     case capture_label_image:
         // Only a running cartridge's picture makes a label.
         if (app.mode != shell_running || !m->program_active) break;
         if (capture_label(m->working_cart, m->display) == 0)
-            show_message_exact("captured label image", capture_message_ms);
-        else show_message_exact("** failed to capture label", capture_failure_ms);
+            shell_show_message_exact("captured label image", capture_message_ms);
+        else shell_show_message_exact("** failed to capture label", capture_failure_ms);
         break;
     case capture_video_start:
-        reset_video();
-        show_message_exact("set video starting point", capture_message_ms);
+        capture_reset_video();
+        shell_show_message_exact("set video starting point", capture_message_ms);
         break;
     case capture_video_save:
-        if (save_gif(m->file.filename, app.gif_scale) == 0) show_message_exact("saved video to desktop", capture_message_ms);
-        else show_message_exact("** failed to save video", capture_failure_ms);
+        if (capture_save_gif(m->file.filename, app.gif_scale) == 0) shell_show_message_exact("saved video to desktop", capture_message_ms);
+        else shell_show_message_exact("** failed to save video", capture_failure_ms);
         break;
     }
 }
@@ -323,23 +323,23 @@ void shell_open_browser() {
 
 // ---------------------------------------------------------------- messages
 
-void show_message(const char* text, int ms) {
+void shell_show_message(const char* text, int ms) {
     int64_t now = fenn_get_time();
     set_message(text, now, now + ms + message_extra_ms);
 }
 
-void show_message_exact(const char* text, int ms) {
+void shell_show_message_exact(const char* text, int ms) {
     int64_t now = fenn_get_time();
     set_message(text, now, now + ms);
 }
 
-void show_message_2(const char* format, int a, int b, int ms) {
+void shell_show_message_2(const char* format, int a, int b, int ms) {
     char buf[app_message_max + 1];
     std::snprintf(buf, sizeof buf, format, a, b);
-    show_message(buf, ms);
+    shell_show_message(buf, ms);
 }
 
-void show_hover_message(const char* text) {
+void shell_show_hover_message(const char* text) {
     int64_t now = fenn_get_time();
     if (app.message_end > now + 50) return;
     set_message(text, 0, now + 450);
@@ -361,7 +361,7 @@ bool shell_records_gif_frame(int paused, int target_fps, int flipper) {
 
 // ------------------------------------------------------------------ screen
 
-void determine_audio_pause_state(vexel_machine* m) {
+void shell_update_audio_pause(vexel_machine* m) {
     int32_t& s = m->audio_pause_state;
     auto advance = [&] { s = (s >= 1 && s <= 4) ? s + 1 : 0; };
     if (app.mode == shell_running) {
@@ -385,7 +385,7 @@ void shell_init() {
         }
     }
     app = vexel_app{};
-    set_default_app_config();
+    settings_set_defaults();
     app.gpio_base = -1;
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
@@ -393,7 +393,7 @@ void shell_init() {
     // reports and survives, instead of the signal ending the console.
     signal(SIGXFSZ, SIG_IGN);
     fenn_set_application_title("vexel");
-    use_app_settings();
+    settings_use_table();
     console_reset();
 
     // Exec mode runs without a window; decide before the platform starts.
@@ -402,8 +402,8 @@ void shell_init() {
     if (app.exec_mode) fenn_request_headless();
     fenn_init();
 
-    process_arguments(fenn_argc(), fenn_argv());
-    if (app.fast) cconfig.foreground_sleep_ms = cconfig.background_sleep_ms = 0;
+    settings_parse_arguments(fenn_argc(), fenn_argv());
+    if (app.fast) fenn_cfg.foreground_sleep_ms = fenn_cfg.background_sleep_ms = 0;
     // Every generator a run draws from starts from the seed when one is given.
     fenn_srand(app.seeded ? app.seed : fenn_fresh_seed());
 
@@ -437,10 +437,10 @@ void shell_init() {
         }
     }
 
-    if (!cconfig.headless) vexel_audio_device_open(m->audio, cconfig.mix_buffer_size);
-    vexel_audio_set_sound_volume(m->audio, cconfig.sound_volume);
-    vexel_audio_set_music_volume(m->audio, cconfig.music_volume);
-    if (cconfig.headless) vexel_audio_set_clock(m->audio, machine_clock, nullptr);
+    if (!fenn_cfg.headless) vexel_audio_device_open(m->audio, fenn_cfg.mix_buffer_size);
+    vexel_audio_set_sound_volume(m->audio, fenn_cfg.sound_volume);
+    vexel_audio_set_music_volume(m->audio, fenn_cfg.music_volume);
+    if (fenn_cfg.headless) vexel_audio_set_clock(m->audio, machine_clock, nullptr);
     if (app.wav_file[0]) {
         if (vexel_audio_record_start(wav, app.wav_file) != 0) {
             std::fprintf(stderr, "vexel: cannot write %s\n", app.wav_file);
@@ -460,13 +460,13 @@ void shell_init() {
     }
 
     // Exec mode starts its program at the first update, with no boot.
-    if (!app.exec_mode && !load_splash_bmp()) boot_init(m);
+    if (!app.exec_mode && !boot_load_splash()) boot_init(m);
     m->file.filename[0] = 0;
-    hash_cart(m->working_cart, m->file.hash);
+    cart_hash(m->working_cart, m->file.hash);
 
     if (app.exec_mode) {
-        if (!auto_load_fn[0] || !shell_load_working_cart(auto_load_fn)) {
-            std::printf("could not load %s\n", auto_load_fn);
+        if (!app_auto_load_file[0] || !shell_load_working_cart(app_auto_load_file)) {
+            std::printf("could not load %s\n", app_auto_load_file);
             std::fflush(stdout);
             vexel_machine_destroy(m);
             fenn_exit();
@@ -475,9 +475,9 @@ void shell_init() {
         app.cart_from_command_line = 1;
         shell_set_mode(shell_console);
         shell_post(pending_run_cart);
-    } else if (auto_load_fn[0] && !shell_load_working_cart(auto_load_fn)) {
+    } else if (app_auto_load_file[0] && !shell_load_working_cart(app_auto_load_file)) {
         // A cartridge named on the command line becomes the working cartridge.
-        std::fprintf(stderr, "vexel: could not load %s\n", auto_load_fn);
+        std::fprintf(stderr, "vexel: could not load %s\n", app_auto_load_file);
         app.cart_from_command_line = 0;
     }
     last_t = fenn_get_time();
@@ -489,7 +489,7 @@ void shell_update() {
     vexel_machine* m = app.machine;
     update_result = 1;
 
-    if (fenn_get_key_state(fenn_mod_ctrl) && fenn_get_key_state(SDL_SCANCODE_M) == 3) toggle_mute(m);
+    if (fenn_get_key_state(fenn_mod_ctrl) && fenn_get_key_state(SDL_SCANCODE_M) == 3) pause_menu_toggle_mute(m);
 
     // A program launched from the browser that stops (or never starts)
     // brings the browser back with its "finished" bar.
@@ -522,10 +522,10 @@ void shell_update() {
     if (due && paused) {
         vexel_buttons_update(m);
         vexel_buttons_read(m);
-        process_running_keypresses(m);
-        process_paused_keypresses(m);
+        pause_menu_running_keys(m);
+        pause_menu_keys(m);
         app.frame_credit -= shell_frame_one;
-        record_video_frame(gif_frame, app.gif_len);
+        capture_record_frame(gif_frame, app.gif_len);
     } else if (due) {
         switch (app.mode) {
         case shell_running:
@@ -533,12 +533,12 @@ void shell_update() {
                 // A program's load waits for a board cartridge.
                 vexel_buttons_update(m);
                 vexel_buttons_read(m);
-                update_load_download(m);
+                splore_update_load_download(m);
                 if (m->hold_frames > 10) m->hold_frames--;
             } else if (m->hold_frames > 0) {
                 m->hold_frames--;
             } else {
-                process_running_keypresses(m);
+                pause_menu_running_keys(m);
                 if (!run_program_runs_main_loop(m)) {
                     vexel_buttons_update(m);
                     vexel_buttons_read(m);
@@ -556,7 +556,7 @@ void shell_update() {
                 while (fenn_keypressed() && splore_active()) splore_keypress(m, fenn_readkey());
                 if (splore_active()) splore_update(m);
             } else if (splore_download_state() != splore_dl_idle) {
-                update_load_download(m);
+                splore_update_load_download(m);
             }
             m->hold_frames = 0;
             break;
@@ -566,13 +566,13 @@ void shell_update() {
             if (m->hold_frames > 0 || splore_download_state() != splore_dl_idle) splore_animate();
             else splore_reset_animation();
         }
-        if (app.mode == shell_boot) move_boot(m);
+        if (app.mode == shell_boot) boot_update(m);
         if (app.mode == shell_splash && (fenn_get_any_key_down() || vexel_any_button_held(m))) boot_init(m);
-        update_reset_glitch(m);
+        boot_update_reset_glitch(m);
         app.frame_credit -= shell_frame_one;
         app.boot_frame++;
         frame_flipper ^= 1;
-        if (shell_records_gif_frame(paused, m->target_fps, frame_flipper)) record_video_frame(gif_frame, app.gif_len);
+        if (shell_records_gif_frame(paused, m->target_fps, frame_flipper)) capture_record_frame(gif_frame, app.gif_len);
         machine_clock_ms += 1000 / fps;
         if (recording) vexel_audio_record_frame(m->audio, wav, fps, machine_frames);
         ++machine_frames;
@@ -589,12 +589,12 @@ void shell_update() {
         // Escape breaks off a typed line (one that loops, say) rather than
         // pausing it.
         if (run_console_line_running(m)) shell_post(pending_stop_program);
-        else if (app.pause_menu) close_paused_menu(m);
-        else open_paused_menu(m);
+        else if (app.pause_menu) pause_menu_close(m);
+        else pause_menu_open(m);
     }
     process_capture_keys();
     if (keyconfig_take_result(app.button_keys)) fenn_debug("key configuration saved\n");
-    determine_audio_pause_state(m);
+    shell_update_audio_pause(m);
     vexel_audio_set_framework_paused(m->audio, fenn_state.paused);
     vexel_audio_set_pause_state(m->audio, m->audio_pause_state);
     vexel_audio_update_fading(m->audio);
@@ -610,19 +610,19 @@ void shell_draw() {
     if (!page) return;
     fenn_clear_bitmap(page, 0);
     if (app.mode == shell_splash) {
-        draw_splash_screen();
+        boot_draw_splash();
         return;
     }
     page = fenn_resize_back_page(128, 128);
     if (app.mode == shell_console && app.sub_screen == sub_screen_none && !console_listing_active())
-        draw_command_string(m, true, true);
+        console_draw(m, true, true);
     if (app.mode == shell_console && app.sub_screen == sub_screen_keyconfig) keyconfig_draw(m);
     if (m->hold_frames == 0 && !m->held_frame) vexel_present_screen(m, app.mode == shell_running && m->program_active);
     // The browser draws on the display picture, so screenshots and GIFs show it.
     if (splore_active()) splore_draw(m, m->display);
     fenn_blit(m->display, 0, 0, page, 0, 0, 128, 128);
     if (app.mode == shell_running && m->program_active && m->hold_frames > 0) splore_draw_program_busy(m, page);
-    draw_paused_menu(page);
+    pause_menu_draw(page);
     draw_overlay_message(page);
     if (gif_frame && page->pix.size() == gif_frame->pix.size())
         std::memcpy(gif_frame->pix.data(), page->pix.data(), gif_frame->pix.size());
@@ -634,11 +634,11 @@ void shell_draw() {
 
 void shell_exit() {
     vexel_machine* m = app.machine;
-    if (app.screenshot_file[0] && save_png_screenshot_to(app.screenshot_file, m->display, app.screenshot_scale) != 0) {
+    if (app.screenshot_file[0] && capture_save_screenshot_to(app.screenshot_file, m->display, app.screenshot_scale) != 0) {
         std::fprintf(stderr, "vexel: cannot write the screenshot %s\n", app.screenshot_file);
         if (fenn_exit_status() == 0) fenn_set_exit_status(1);
     }
-    save_cdata(m);  // a running program's save data, whatever the time since the last write
+    cdata_save(m);  // a running program's save data, whatever the time since the last write
     console_reset();
     splore_shutdown();
     vexel_audio_device_close();

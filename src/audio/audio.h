@@ -101,12 +101,12 @@ int64_t vexel_audio_tap_dropped();
 // plays) from note `offset` for `length` notes (0: to its end). Without a
 // sound effect, stops `channel`, or channels 0-3 for -1. Returns the channel,
 // or -1 when nothing started.
-int vexel_audio_play_sfx(vexel_audio* au, const sfx_record* sfx, int offset, int length, vexel_cart* cart, int channel);
+int vexel_audio_play_sfx(vexel_audio* au, const vexel_sfx_record* sfx, int offset, int length, vexel_cart* cart, int channel);
 // Plays a sound effect without a cartridge (the boot sound).
-void vexel_audio_play(vexel_audio* au, const sfx_record* sfx);
+void vexel_audio_play(vexel_audio* au, const vexel_sfx_record* sfx);
 // Stops `sfx` on every channel, music voices included; null stops every
 // channel that is not a music voice.
-void vexel_audio_stop_sfx(vexel_audio* au, const sfx_record* sfx);
+void vexel_audio_stop_sfx(vexel_audio* au, const vexel_sfx_record* sfx);
 // Lets the sound effect on channel c (0-7) play past its loop.
 void vexel_audio_release_channel(vexel_audio* au, int c);
 void vexel_audio_stop_all(vexel_audio* au);
@@ -127,8 +127,8 @@ int vexel_audio_music_channel_mask(vexel_audio* au);
 
 // --- queries ----------------------------------------------------------------------
 
-const sfx_record* vexel_audio_channel_sfx(vexel_audio* au, int c);
-int vexel_audio_playing_note(vexel_audio* au, const sfx_record* sfx);
+const vexel_sfx_record* vexel_audio_channel_sfx(vexel_audio* au, int c);
+int vexel_audio_playing_note(vexel_audio* au, const vexel_sfx_record* sfx);
 int vexel_audio_song_ticks(vexel_audio* au);
 int vexel_audio_music_playing(vexel_audio* au);
 int vexel_audio_song_pattern(vexel_audio* au);

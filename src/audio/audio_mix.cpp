@@ -37,10 +37,10 @@ void mix_pass(vexel_audio* au, int16_t* out, int n) {
         std::memset(ch.out, 0, sizeof(int16_t) * n);
         if (voice_bit(au, 0, ch.voice)) {
             // Half speed: render half as many samples and play each twice.
-            mix_sfx_channel(au, ch, n / 2 + 1);
+            audio_mix_sfx_channel(au, ch, n / 2 + 1);
             for (int j = n - 1; j >= 0; --j) ch.out[j] = ch.out[j / 2];
         } else {
-            mix_sfx_channel(au, ch, n);
+            audio_mix_sfx_channel(au, ch, n);
         }
     }
     if (au->shared.advanced_pattern.load(std::memory_order_relaxed))
@@ -62,7 +62,7 @@ void mix_pass(vexel_audio* au, int16_t* out, int n) {
 
 }  // namespace
 
-void mix_sfx_channel(vexel_audio* au, sound_channel& ch, int n) {
+void audio_mix_sfx_channel(vexel_audio* au, audio_channel& ch, int n) {
     int done = 0;
     if (ch.tick_pos < vexel_tick_samples) {
         int k = std::min(n, vexel_tick_samples - ch.tick_pos);
@@ -78,7 +78,7 @@ void mix_sfx_channel(vexel_audio* au, sound_channel& ch, int n) {
             std::memcpy(ch.echo[ch.echo_pos], ch.tick_buf, sizeof ch.tick_buf);
             ch.echo_pos = (ch.echo_pos + 1) & 7;
         }
-        mix_sfx_tick(au, ch, ch.tick_buf);
+        audio_mix_sfx_tick(au, ch, ch.tick_buf);
         if (echo) {
             const int16_t* h = ch.echo[(ch.echo_pos + 4) & 7];
             for (int j = 0; j < vexel_tick_samples; ++j)
@@ -157,7 +157,7 @@ void vexel_audio_release_cart(vexel_audio* au, const vexel_cart* cart) {
     vexel_audio_lock();
     for (auto& ch : au->ch) {
         bool own_sfx = ch.sfx >= cart->sfx && ch.sfx < cart->sfx + vexel_sfx_count;
-        if (own_sfx || ch.cart == cart) stop_channel(ch);
+        if (own_sfx || ch.cart == cart) audio_stop_channel(ch);
     }
     vexel_audio_unlock();
 }

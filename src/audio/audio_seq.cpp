@@ -25,7 +25,7 @@ int32_t wrap_add(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
-bool channel_idle(const sound_channel& ch) { return !ch.sfx && !ch.is_music; }
+bool channel_idle(const audio_channel& ch) { return !ch.sfx && !ch.is_music; }
 
 int32_t channel_sfx(const vexel_cart* cart, int pattern, int c) {
     return load_word(cart->music[pattern][c]);
@@ -38,7 +38,7 @@ bool pattern_all_silent(const vexel_cart* cart, int pattern) {
     return true;
 }
 
-void start_on_channel(sound_channel& ch, int c, const sfx_record* sfx, int offset, int length,
+void start_on_channel(audio_channel& ch, int c, const vexel_sfx_record* sfx, int offset, int length,
                       vexel_cart* cart) {
     int32_t s = sfx_speed(sfx);
     ch.sfx = sfx;
@@ -77,7 +77,7 @@ int choose_channel(vexel_audio* au) {
 
 void stop_music_channels(vexel_audio* au) {
     for (int c = 4; c < vexel_channel_count; ++c)
-        if (au->ch[c].is_music) stop_channel(au->ch[c]);
+        if (au->ch[c].is_music) audio_stop_channel(au->ch[c]);
 }
 
 int32_t fade_value(vexel_audio* au, int64_t t) {
@@ -86,7 +86,7 @@ int32_t fade_value(vexel_audio* au, int64_t t) {
     return static_cast<int32_t>(std::clamp<int64_t>((t * f1 + (len - t) * f0) / len, 0, vexel_fade_one));
 }
 
-void next_pattern(vexel_audio* au, sound_channel& ch) {
+void next_pattern(vexel_audio* au, audio_channel& ch) {
     const vexel_cart* cart = ch.cart;
     int p = ch.pattern;
     int32_t flags = load_word(cart->music_flags[p]);
@@ -94,7 +94,7 @@ void next_pattern(vexel_audio* au, sound_channel& ch) {
     if (flags & flag_stop) {
         ch.pattern = -1;
         au->shared.song_pattern.store(-1, std::memory_order_relaxed);
-        stop_channel(ch);
+        audio_stop_channel(ch);
         return;
     }
     int next;
@@ -115,24 +115,24 @@ void next_pattern(vexel_audio* au, sound_channel& ch) {
         if (next == vexel_music_count) {
             ch.pattern = pattern_end;
             au->shared.song_pattern.store(pattern_end, std::memory_order_relaxed);
-            stop_channel(ch);
+            audio_stop_channel(ch);
             return;
         }
     }
     ch.pattern = next;
     au->shared.song_pattern.store(next, std::memory_order_relaxed);
     if (pattern_all_silent(cart, next)) {
-        stop_channel(ch);
+        audio_stop_channel(ch);
         return;
     }
     int32_t v = channel_sfx(cart, next, ch.voice);
     ch.sfx = audible(v) ? &cart->sfx[v] : nullptr;
     ch.tick = 0;
-    ch.ticks_left = pattern_length(cart, next);
+    ch.ticks_left = audio_pattern_length(cart, next);
 }
 
-bool sfx_ends(const sound_channel& ch, int32_t i) {
-    const sfx_record* sfx = ch.sfx;
+bool sfx_ends(const audio_channel& ch, int32_t i) {
+    const vexel_sfx_record* sfx = ch.sfx;
     if (ch.ticks_left == 0) return true;
     if (sfx_loops(sfx)) return false;
     if (i > 31 || i < 0) return true;
@@ -144,19 +144,19 @@ bool sfx_ends(const sound_channel& ch, int32_t i) {
 
 }  // namespace
 
-void stop_channel(sound_channel& ch) {
+void audio_stop_channel(audio_channel& ch) {
     ch.cart = nullptr;
     ch.sfx = nullptr;
     ch.is_music = 0;
     ch.loop_enabled = 0;
 }
 
-int32_t pattern_length(const vexel_cart* cart, int pattern) {
+int32_t audio_pattern_length(const vexel_cart* cart, int pattern) {
     int32_t longest = 0;
     for (int c = 0; c < 4; ++c) {
         int32_t v = channel_sfx(cart, pattern, c);
         if (!audible(v)) continue;
-        const sfx_record* sfx = &cart->sfx[v];
+        const vexel_sfx_record* sfx = &cart->sfx[v];
         int32_t len = pattern_notes * sfx_speed(sfx);
         if (!sfx_loops(sfx)) return len;
         longest = std::max(longest, len);
@@ -164,7 +164,7 @@ int32_t pattern_length(const vexel_cart* cart, int pattern) {
     return longest;
 }
 
-void advance_channel(vexel_audio* au, sound_channel& ch, int32_t note_index, bool had_sfx) {
+void audio_advance_channel(vexel_audio* au, audio_channel& ch, int32_t note_index, bool had_sfx) {
     ch.tick = wrap_add(ch.tick, 1);
     ch.ticks_left = wrap_add(ch.ticks_left, -1);
     if (had_sfx) {
@@ -181,13 +181,13 @@ void advance_channel(vexel_audio* au, sound_channel& ch, int32_t note_index, boo
 
 // --- sound effects ---------------------------------------------------------
 
-int vexel_audio_play_sfx(vexel_audio* au, const sfx_record* sfx, int offset, int length, vexel_cart* cart, int channel) {
+int vexel_audio_play_sfx(vexel_audio* au, const vexel_sfx_record* sfx, int offset, int length, vexel_cart* cart, int channel) {
     audio_lock lock;
     if (!sfx) {
         if (channel == -1) {
-            for (int c = 0; c < vexel_sfx_channels; ++c) stop_channel(au->ch[c]);
+            for (int c = 0; c < vexel_sfx_channels; ++c) audio_stop_channel(au->ch[c]);
         } else if (channel >= 0 && channel < vexel_channel_count) {
-            stop_channel(au->ch[channel]);
+            audio_stop_channel(au->ch[channel]);
         }
         return -1;
     }
@@ -198,17 +198,17 @@ int vexel_audio_play_sfx(vexel_audio* au, const sfx_record* sfx, int offset, int
     return c;
 }
 
-void vexel_audio_play(vexel_audio* au, const sfx_record* sfx) {
+void vexel_audio_play(vexel_audio* au, const vexel_sfx_record* sfx) {
     if (!sfx) return;
     audio_lock lock;
     vexel_audio_stop_sfx(au, sfx);
     vexel_audio_play_sfx(au, sfx, 0, sfx_loops(sfx) ? -1 : 32, nullptr, -1);
 }
 
-void vexel_audio_stop_sfx(vexel_audio* au, const sfx_record* sfx) {
+void vexel_audio_stop_sfx(vexel_audio* au, const vexel_sfx_record* sfx) {
     audio_lock lock;
     for (auto& ch : au->ch) {
-        if (sfx ? ch.sfx == sfx : !ch.is_music) stop_channel(ch);
+        if (sfx ? ch.sfx == sfx : !ch.is_music) audio_stop_channel(ch);
     }
 }
 
@@ -220,7 +220,7 @@ void vexel_audio_release_channel(vexel_audio* au, int c) {
 
 void vexel_audio_stop_all(vexel_audio* au) {
     audio_lock lock;
-    for (auto& ch : au->ch) stop_channel(ch);
+    for (auto& ch : au->ch) audio_stop_channel(ch);
 }
 
 int vexel_audio_sfx(vexel_audio* au, vexel_cart* cart, int n, int channel, int offset, int length) {
@@ -277,14 +277,14 @@ void vexel_audio_play_song(vexel_audio* au, vexel_cart* cart, int p, int fade_ms
     {
         audio_lock lock;
         for (auto& ch : au->ch)
-            if (ch.is_music && ch.cart == cart) stop_channel(ch);
+            if (ch.is_music && ch.cart == cart) audio_stop_channel(ch);
         if (p < 0 || p >= vexel_music_count || pattern_all_silent(cart, p)) return;
         au->shared.song_patterns_played.store(0);
         au->shared.song_pattern.store(p);
-        int32_t len = pattern_length(cart, p);
+        int32_t len = audio_pattern_length(cart, p);
         for (int c = 0; c < 4; ++c) {
             int32_t v = channel_sfx(cart, p, c);
-            sound_channel& ch = au->ch[4 + c];
+            audio_channel& ch = au->ch[4 + c];
             int32_t n = std::clamp(v, 0, vexel_sfx_count - 1);
             start_on_channel(ch, 4 + c, &cart->sfx[n], 0, 0, cart);
             if (!audible(v)) ch.sfx = nullptr;
@@ -320,7 +320,7 @@ void vexel_audio_stop_music(vexel_audio* au, int fade_ms) {
 void vexel_audio_stop_song(vexel_audio* au, const vexel_cart* cart) {
     audio_lock lock;
     for (auto& ch : au->ch)
-        if (ch.is_music && ch.cart == cart) stop_channel(ch);
+        if (ch.is_music && ch.cart == cart) audio_stop_channel(ch);
 }
 
 void vexel_audio_music(vexel_audio* au, vexel_cart* cart, int n, int fade_ms, int mask) {
@@ -336,13 +336,13 @@ int vexel_audio_music_channel_mask(vexel_audio* au) { return au->shared.music_ch
 
 // --- queries ----------------------------------------------------------------
 
-const sfx_record* vexel_audio_channel_sfx(vexel_audio* au, int c) {
+const vexel_sfx_record* vexel_audio_channel_sfx(vexel_audio* au, int c) {
     if (c < 0 || c >= vexel_channel_count) return nullptr;
     audio_lock lock;
     return au->ch[c].sfx;
 }
 
-int vexel_audio_playing_note(vexel_audio* au, const sfx_record* sfx) {
+int vexel_audio_playing_note(vexel_audio* au, const vexel_sfx_record* sfx) {
     if (!sfx) return -1;
     audio_lock lock;
     for (auto& ch : au->ch)
@@ -372,7 +372,7 @@ int vexel_audio_stat(vexel_audio* au, const vexel_cart* cart, int n) {
     if (n >= 16 && n <= 23) {
         int c = n & 3;
         audio_lock lock;
-        const sfx_record* sfx = au->ch[c].sfx ? au->ch[c].sfx : au->ch[c + 4].sfx;
+        const vexel_sfx_record* sfx = au->ch[c].sfx ? au->ch[c].sfx : au->ch[c + 4].sfx;
         if (!sfx) return -1;
         if (n >= 20) return vexel_audio_playing_note(au, sfx);
         if (!cart) return -1;

@@ -50,7 +50,7 @@ constexpr const char* exit_entries[3] = {"shutdown vexel", "exit to console", "c
 
 splore_list& cur_list() { return splore_data.lists[std::clamp(splore_data.current, 0, splore_list_count - 1)]; }
 
-splore_item& cur_item() { return get_splore_item(splore_data.current, cur_list().selection); }
+splore_item& cur_item() { return splore_get_item(splore_data.current, cur_list().selection); }
 
 bool pressed(vexel_machine* m, int b) { return vexel_button_pressed(m, b, 0) != 0; }
 bool pressed_pad(vexel_machine* m, int b) { return vexel_button_pressed_pad(m, b, 0) != 0; }
@@ -120,7 +120,7 @@ void open_directory(vexel_machine* m, const splore_item& item) {
     if (!fenn_directory_exists(target.c_str())) return;
     std::snprintf(splore_data.subdir, sizeof splore_data.subdir, "%s", sub.c_str());
     splore_list& local = splore_data.lists[splore_local];
-    populate_splore_list_from_directory(splore_local, splore_data.subdir);
+    splore_list_from_directory(splore_local, splore_data.subdir);
     local.scroll = 0;
     local.selection = 0;
     splore_clamp_selection(splore_local);
@@ -143,7 +143,7 @@ void launch_cart(vexel_machine* m, const splore_item& item) {
     if (!cached.empty() && fenn_file_exists(cached.c_str())) {
         vexel_cart* cart = nullptr;
         int version = 0;
-        const int st = load_vexel_cart_png(cached.c_str(), &cart, &version);
+        const int st = png_cart_load(cached.c_str(), &cart, &version);
         if (st == 0 && cart) {
             vexel_prepare_loaded_cart(m, cart, cached.c_str());
             splore_start_launch();
@@ -156,7 +156,7 @@ void launch_cart(vexel_machine* m, const splore_item& item) {
             return;
         }
     }
-    download_bbs_cart(m, item.lid);
+    splore_download_cart(m, item.lid);
 }
 
 void search_step(int dir) {
@@ -257,7 +257,7 @@ void fill(fenn_bitmap* p, int x0, int y0, int x1, int y1, int c) {
 
 // A system-graphics picture with colour 0 see-through, scaled by `scale`.
 void draw_icon(vexel_machine* m, fenn_bitmap* p, int item, int x, int y, int scale = 1, int size = 0) {
-    const fenn_bitmap* b = cpod_get_bitmap(m->host ? m->host->system_graphics : nullptr, item);
+    const fenn_bitmap* b = fenn_pod_get_bitmap(m->host ? m->host->system_graphics : nullptr, item);
     if (!b || b->depth != 8) return;
     const int w = size ? size : b->w * scale, h = size ? size : b->h * scale;
     for (int dy = 0; dy < h; ++dy) {
@@ -272,7 +272,7 @@ void draw_icon(vexel_machine* m, fenn_bitmap* p, int item, int x, int y, int sca
     }
 }
 
-const cpod* font(vexel_machine* m) { return m->console_font; }
+const fenn_pod* font(vexel_machine* m) { return m->console_font; }
 
 int text(vexel_machine* m, fenn_bitmap* p, const char* s, int x, int y, int c) {
     fenn_draw_text_ex(p, s, font(m), x, y, fenn_text_single_colour, uint32_t(c));
@@ -381,7 +381,7 @@ void draw_cart_menu(vexel_machine* m, fenn_bitmap* p) {
         char label[splore_menu_label_max + 1];
         std::snprintf(label, sizeof label, "%s", s.entries[i].label);
         if (s.entries[i].action == splore_act_volume)
-            std::snprintf(label, sizeof label, "%s", cconfig.sound_volume ? "sound:on" : "sound:off");
+            std::snprintf(label, sizeof label, "%s", fenn_cfg.sound_volume ? "sound:on" : "sound:off");
         if (s.entries[i].action == splore_act_fullscreen)
             std::snprintf(label, sizeof label, "%s", fenn_get_windowed() ? "fullscreen:off" : "fullscreen:on");
         text(m, p, label, 24, y, selected ? 25 : 24);
@@ -477,7 +477,7 @@ void splore_enter(vexel_machine* m) {
     }
     std::string folder = fenn_with_slash(vexel_host_carts_path(m)) + splore_data.subdir;
     if (!fenn_directory_exists(folder.c_str())) splore_data.subdir[0] = 0;  // the sub-folder has gone
-    populate_splore_list_from_directory(splore_local, splore_data.subdir);
+    splore_list_from_directory(splore_local, splore_data.subdir);
     for (int i = 0; i < splore_list_count; ++i) splore_clamp_selection(i);
     splore_stamp_selection();
     splore_screen.exit_menu = 0;
@@ -526,7 +526,7 @@ void splore_update(vexel_machine* m) {
     }
     splore_controls(m);
     if (!splore_active()) return;
-    update_splore_download(m);
+    splore_update_download(m);
 
     splore_list& l = cur_list();
     // Read here rather than while drawing: a label may come from a file.
@@ -570,7 +570,7 @@ void splore_controls(vexel_machine* m) {
         return;
     }
     if (splore_download_state() == splore_dl_busy) {
-        if (pressed(m, button_pause)) cancel_download(m, "download cancelled");
+        if (pressed(m, button_pause)) splore_cancel_download(m, "download cancelled");
         return;
     }
     if (s.launch > 0) return;  // the cartridge is about to start
@@ -599,19 +599,19 @@ void splore_controls(vexel_machine* m) {
         splore_open_cart_menu(splore_menu_cart);
     } else if (pressed(m, button_o) || pressed(m, button_x) || pressed(m, button_pause)) {
         vexel_buttons_block(m);
-        action_current_splore_item(m);
+        splore_action_current_item(m);
     }
 }
 
-void action_current_splore_item(vexel_machine* m) {
+void splore_action_current_item(vexel_machine* m) {
     splore_list& l = cur_list();
     if (l.selection < 0 || l.selection >= l.count()) return;
     const splore_item item = l.items[size_t(l.selection)];
     switch (item.kind) {
     case splore_kind_dir: open_directory(m, item); break;
     case splore_kind_cart: launch_cart(m, item); break;
-    case splore_kind_update: download_list(splore_data.current, 0); break;
-    case splore_kind_load_more: download_list(splore_data.current, std::max(0, l.count() - 2)); break;
+    case splore_kind_update: splore_download_list(splore_data.current, 0); break;
+    case splore_kind_load_more: splore_download_list(splore_data.current, std::max(0, l.count() - 2)); break;
     case splore_kind_search: splore_start_search(); break;
     default: break;
     }
@@ -645,7 +645,7 @@ void splore_menu_action(vexel_machine* m, int action) {
     switch (action) {
     case splore_act_run:
         close_menu();
-        action_current_splore_item(m);
+        splore_action_current_item(m);
         break;
     case splore_act_favourite:
         splore_toggle_favourite();
@@ -664,8 +664,8 @@ void splore_menu_action(vexel_machine* m, int action) {
         break;
     }
     case splore_act_volume: {
-        const int v = cconfig.sound_volume == 0 ? fenn_volume_max : 0;
-        cconfig.sound_volume = cconfig.music_volume = v;
+        const int v = fenn_cfg.sound_volume == 0 ? fenn_volume_max : 0;
+        fenn_cfg.sound_volume = fenn_cfg.music_volume = v;
         vexel_audio_set_sound_volume(m->audio, v);
         vexel_audio_set_music_volume(m->audio, v);
         break;
@@ -712,7 +712,7 @@ void splore_run_search() {
     splore_search_request(l.search_text, l.request, sizeof l.request);
     std::snprintf(l.title, sizeof l.title, "%s", l.search_text[0] ? l.search_text : "search");
     l.search_entry = 0;
-    download_list(splore_data.current, 0);
+    splore_download_list(splore_data.current, 0);
 }
 
 // ------------------------------------------------------------- keyboard
@@ -759,7 +759,7 @@ void splore_keypress(vexel_machine* m, int key) {
     }
     if (key == 27) {
         if (splore_download_state() == splore_dl_busy) {
-            cancel_download(m, "download cancelled");
+            splore_cancel_download(m, "download cancelled");
         } else if ((m->host && m->host->browser_only)) {
             s.exit_menu = !s.exit_menu;
             s.exit_selection = 0;
@@ -817,7 +817,7 @@ void splore_draw(vexel_machine* m, fenn_bitmap* p) {
             if (it.kind == splore_kind_dir || it.kind == splore_kind_update)
                 draw_icon(m, p, l.icon, 57, 30, 2, 14);
         }
-        draw_tinted_rect_adaptive(p, 10, 72, 117, 127, false);
+        vexel_draw_tinted_rect(p, 10, 72, 117, 127, false);
         draw_rows(m, p);
     }
     draw_selector(m, p);

@@ -77,7 +77,7 @@ void splore_draw(vexel_machine* m, fenn_bitmap* page);
 void splore_keypress(vexel_machine* m, int key);
 
 // Carries out the selected item's action (open, load and launch, download).
-void action_current_splore_item(vexel_machine* m);
+void splore_action_current_item(vexel_machine* m);
 // Opens a cart menu (splore_menu_cart or splore_menu_options).
 void splore_open_cart_menu(int menu);
 void splore_menu_action(vexel_machine* m, int action);

@@ -142,7 +142,7 @@ bool settled() { return fenn_get_time() - splore_dl.start_ms >= splore_dl_settle
 int load_downloaded_cart(vexel_machine* m, const char* path) {
     vexel_cart* cart = nullptr;
     int version = 0;
-    const int st = load_vexel_cart_png(path, &cart, &version);
+    const int st = png_cart_load(path, &cart, &version);
     if (st == cart_ok && cart) {
         vexel_prepare_loaded_cart(m, cart, path);
         return 0;
@@ -180,10 +180,10 @@ int splore_download_state() { return shared().state.load(); }
 bool splore_download_failed() { return last_failed; }
 
 int splore_download_timeout_s() {
-    return std::clamp(cconfig.timeout > 0 ? cconfig.timeout : fenn_timeout_default, 1, fenn_timeout_max);
+    return std::clamp(fenn_cfg.timeout > 0 ? fenn_cfg.timeout : fenn_timeout_default, 1, fenn_timeout_max);
 }
 
-bool download_list(int list, int start_index) {
+bool splore_download_list(int list, int start_index) {
     const splore_list* l = splore_get_list(list);
     if (!l || splore_download_state() != splore_dl_idle) return false;
     fenn_mkdir(fenn_prefix_with_appdata_path("bbs").c_str());
@@ -192,11 +192,11 @@ bool download_list(int list, int start_index) {
                  more ? std::string() : splore_list_cache_path(list));
 }
 
-bool download_bbs_cart(vexel_machine* m, const char* lid) {
+bool splore_download_cart(vexel_machine* m, const char* lid) {
     const std::string url = splore_cart_url(lid);
     const std::string file = splore_cart_cache_path(lid);
     if (url.empty() || file.empty()) {
-        cancel_download(m, "download failed");
+        splore_cancel_download(m, "download failed");
         last_failed = true;
         return false;
     }
@@ -207,13 +207,13 @@ bool download_bbs_cart(vexel_machine* m, const char* lid) {
     return start(url, file, std::string());
 }
 
-bool download_bbs_cart_for_load(vexel_machine* m, const char* lid, bool chained) {
-    if (!download_bbs_cart(m, lid)) return false;
+bool splore_download_cart_for_load(vexel_machine* m, const char* lid, bool chained) {
+    if (!splore_download_cart(m, lid)) return false;
     console_chained = chained;
     return true;
 }
 
-void cancel_download(vexel_machine* m, const char* message) {
+void splore_cancel_download(vexel_machine* m, const char* message) {
     back_to_idle();
     if (message) vexel_host_message(m, message, splore_message_ms);
 }
@@ -226,10 +226,10 @@ bool splore_download_wait(int ms) {
     return true;
 }
 
-void update_splore_download(vexel_machine* m) {
+void splore_update_download(vexel_machine* m) {
     const int st = splore_download_state();
     if (st == splore_dl_busy && timed_out()) {
-        cancel_download(m, "timeout");
+        splore_cancel_download(m, "timeout");
         m->hold_frames = 0;  // a delayed program start waits no longer
         return;
     }
@@ -253,7 +253,7 @@ void update_splore_download(vexel_machine* m) {
         if (list < 0) return;
         const bool append = file.find("__") != std::string::npos;
         splore_list& l = splore_data.lists[list];
-        if (populate_splore_list_from_png_file(list, file.c_str(), append) != 0) {
+        if (splore_list_from_png_file(list, file.c_str(), append) != 0) {
             vexel_host_message(m, "could not connect to bbs", splore_message_ms);
         } else {
             if (!cache_copy.empty()) copy_file(file.c_str(), cache_copy.c_str());
@@ -270,7 +270,7 @@ void update_splore_download(vexel_machine* m) {
     }
 }
 
-void update_load_download(vexel_machine* m) {
+void splore_update_load_download(vexel_machine* m) {
     const int st = splore_download_state();
     if (st == splore_dl_busy && timed_out()) {
         back_to_idle();

@@ -38,7 +38,7 @@ void remember_keys() {
 
 }  // namespace
 
-int save_png_screenshot(const fenn_bitmap* bitmap, const char* cart_file, int scale) {
+int capture_save_screenshot(const fenn_bitmap* bitmap, const char* cart_file, int scale) {
     const uint8_t* palette = fenn_get_palette();
     if (!bitmap || !palette) return 1;
     auto write = [&](const char* temp, const char* final) {
@@ -54,16 +54,16 @@ int save_png_screenshot(const fenn_bitmap* bitmap, const char* cart_file, int sc
     return 0;
 }
 
-int save_gif(const char* cart_file, int scale) {
+int capture_save_gif(const char* cart_file, int scale) {
     const uint8_t* palette = fenn_get_palette();
     if (!palette) return 1;
-    if (video_clip.count == 0) {
+    if (capture_video_clip.count == 0) {
         fenn_debug("** no video frames recorded\n");
         return 1;
     }
     auto write = [&](const char* temp, const char* final) {
         fenn_debug("saving video to: %s\n", final);
-        return capture_write_gif(temp, video_clip, palette, scale);
+        return capture_write_gif(temp, capture_video_clip, palette, scale);
     };
     std::string path;
     if (capture_write_numbered(capture_name_base(cart_file), gif_digits, ".gif", write, &path) != 0) {
@@ -74,7 +74,7 @@ int save_gif(const char* cart_file, int scale) {
     return 0;
 }
 
-int save_png_screenshot_to(const char* path, const fenn_bitmap* bitmap, int scale) {
+int capture_save_screenshot_to(const char* path, const fenn_bitmap* bitmap, int scale) {
     const uint8_t* palette = fenn_get_palette();
     if (!bitmap || !palette) return 1;
     fenn_debug("saving screenshot to: %s\n", path ? path : "");

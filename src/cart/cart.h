@@ -26,7 +26,7 @@ constexpr int vexel_rom_size = 0x4300;       // 17152 bytes of cartridge data
 constexpr int vexel_cart_newest_version = 14;
 constexpr int32_t vexel_music_silent_base = 0x41;  // new patterns hold 0x41..0x44
 
-struct sfx_note {
+struct vexel_sfx_note {
     int32_t pitch;       // 0-63
     int32_t waveform;    // 0-7
     int32_t volume;      // 0-7
@@ -34,19 +34,19 @@ struct sfx_note {
     int32_t instrument;  // 0 or 128
 };
 
-struct sfx_record {
+struct vexel_sfx_record {
     int32_t editor_byte;
     int32_t speed;
     int32_t loop_start;
     int32_t loop_end;
-    sfx_note notes[vexel_sfx_notes];
+    vexel_sfx_note notes[vexel_sfx_notes];
 };
 
 struct vexel_cart {
     char* code = nullptr;                  // vexel_code_buffer bytes
     fenn_bitmap* gfx = nullptr;            // 128x128 sprite sheet
     fenn_bitmap* map = nullptr;            // 128x64; rows 32-63 mirror gfx rows 64-127
-    sfx_record sfx[vexel_sfx_count] = {};
+    vexel_sfx_record sfx[vexel_sfx_count] = {};
     int32_t music[vexel_music_count][4] = {};   // channel_sfx per pattern
     int32_t music_flags[vexel_music_count] = {};
     int32_t flags[vexel_flag_count] = {};

@@ -116,16 +116,16 @@ void legacy_inject_api(vexel_cart* cart, std::vector<std::string>* notes) {
 
 void legacy_slides(vexel_cart* cart) {
     int later_features = 0;
-    for (const sfx_record& s : cart->sfx) {
+    for (const vexel_sfx_record& s : cart->sfx) {
         if (s.editor_byte >= 2) ++later_features;
         if (s.loop_start >= 64) ++later_features;
         if (s.loop_end >= 64) ++later_features;
-        for (const sfx_note& n : s.notes)
+        for (const vexel_sfx_note& n : s.notes)
             if (n.instrument) ++later_features;
     }
     if (later_features) return;
-    for (sfx_record& s : cart->sfx)
-        for (sfx_note& n : s.notes)
+    for (vexel_sfx_record& s : cart->sfx)
+        for (vexel_sfx_note& n : s.notes)
             if (n.effect == 1 && n.volume == 0) n.effect = 0;
 }
 
@@ -156,7 +156,7 @@ std::string cart_stored_data_path(const char* hash) {
 int cart_read_bytes(const uint8_t* data, size_t size, vexel_cart** out) {
     *out = nullptr;
     int version = 0;
-    const int st = load_vexel_cart_png_from_memory(data, size, true, out, &version);
+    const int st = png_cart_load_memory(data, size, true, out, &version);
     if (st != cart_unreadable) return st;  // a cartridge picture, or a picture that is not one
     return vexel_cart_read_text(reinterpret_cast<const char*>(data), size, out);
 }
@@ -173,8 +173,8 @@ int cart_read_file(const vexel_vdisk* disk, const char* path, vexel_cart** out) 
 void cart_apply_legacy_changes(vexel_cart* cart, std::vector<std::string>* notes) {
     if (cart->version <= legacy_last_version_api) {
         legacy_swap_music_channels(cart, notes);
-        for (sfx_record& s : cart->sfx)
-            for (sfx_note& n : s.notes)
+        for (vexel_sfx_record& s : cart->sfx)
+            for (vexel_sfx_note& n : s.notes)
                 if (n.waveform == 6 && (n.volume == 6 || n.volume == 7)) n.volume = 5;
         legacy_inject_api(cart, notes);
     }
@@ -222,7 +222,7 @@ void cart_mount_embedded(vexel_vdisk* disk, const vexel_cart* cart, const char* 
     vdisk_file* file = vdisk_open(disk, name, "w");
     if (!file) return;
     char hash[cart_hash_size + 1];
-    hash_cart(cart, hash);
+    cart_hash(cart, hash);
     disk->embedded.push_back({name, hash});
     fenn_debug("@ mount_embedded_cart: %s %s\n", name, hash);
     const std::string text = vexel_cart_to_text(cart);
@@ -239,10 +239,10 @@ const char* cart_embedded_hash(const vexel_vdisk* disk, const char* name) {
 // A record from a pod item holding a 32 KiB block, brought to the shape the
 // working cartridge takes when prepared, so that its hash (which names its
 // stored-data file) is the same whether it is loaded or mounted.
-vexel_cart* cart_from_pod_item(const cpod_item* item) {
+vexel_cart* cart_from_pod_item(const fenn_pod_item* item) {
     if (!item || item->type != cpod_type_data) return nullptr;
     cart_ptr cart(vexel_cart_create());
-    if (load_vexel_cart_32k(cart.get(), item->bytes.data(), item->bytes.size()) != cart_ok) return nullptr;
+    if (png_cart_load_32k(cart.get(), item->bytes.data(), item->bytes.size()) != cart_ok) return nullptr;
     cart->version = vexel_cart_newest_version;
     vexel_cart_sync_shared_half(cart.get());
     return cart.release();

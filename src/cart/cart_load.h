@@ -66,4 +66,4 @@ const char* cart_embedded_hash(const vexel_vdisk* disk, const char* name);
 // The cartridge held by a pod item (a data item with a 32 KiB block), in
 // the shape a prepared working cartridge takes, or null when it holds none.
 // The caller owns the record.
-vexel_cart* cart_from_pod_item(const cpod_item* item);
+vexel_cart* cart_from_pod_item(const fenn_pod_item* item);

@@ -40,7 +40,7 @@ void vexel_write_pixel_pair(fenn_bitmap* bmp, uint32_t offset, int value) {
 namespace {
 
 int read_sfx(const vexel_cart* cart, uint32_t offset) {
-    const sfx_record& rec = cart->sfx[offset / vexel_sfx_bytes];
+    const vexel_sfx_record& rec = cart->sfx[offset / vexel_sfx_bytes];
     uint32_t b = offset % vexel_sfx_bytes;
     switch (b) {
         case 64: return rec.editor_byte & 0xff;
@@ -49,13 +49,13 @@ int read_sfx(const vexel_cart* cart, uint32_t offset) {
         case 67: return rec.loop_end & 0xff;
         default: break;
     }
-    const sfx_note& n = rec.notes[b / 2];
+    const vexel_sfx_note& n = rec.notes[b / 2];
     if (b % 2 == 0) return (n.pitch & 0x3f) | (n.waveform & 3) << 6;
     return ((n.waveform >> 2) & 1) | (n.volume & 7) << 1 | (n.effect & 7) << 4 | (n.instrument ? 0x80 : 0);
 }
 
 void write_sfx(vexel_cart* cart, uint32_t offset, int value) {
-    sfx_record& rec = cart->sfx[offset / vexel_sfx_bytes];
+    vexel_sfx_record& rec = cart->sfx[offset / vexel_sfx_bytes];
     uint32_t b = offset % vexel_sfx_bytes;
     switch (b) {
         case 64: store_shared(rec.editor_byte, value); return;
@@ -64,7 +64,7 @@ void write_sfx(vexel_cart* cart, uint32_t offset, int value) {
         case 67: store_shared(rec.loop_end, value); return;
         default: break;
     }
-    sfx_note& n = rec.notes[b / 2];
+    vexel_sfx_note& n = rec.notes[b / 2];
     if (b % 2 == 0) {
         store_shared(n.pitch, value & 0x3f);
         store_shared(n.waveform, (n.waveform & 4) | (value >> 6));

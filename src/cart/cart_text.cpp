@@ -44,14 +44,14 @@ private:
 
 bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
-int digit_at(std::string_view line, size_t i) { return i < line.size() ? hexchar2int(uint8_t(line[i])) : 0; }
+int digit_at(std::string_view line, size_t i) { return i < line.size() ? cart_hex_digit(uint8_t(line[i])) : 0; }
 
 // sscanf needs a terminated string; lines are at most vexel_cart_line_max long.
 std::string terminated(std::string_view s, size_t from) {
     return from < s.size() ? std::string(s.substr(from)) : std::string();
 }
 
-void read_sfx_line(sfx_record& r, std::string_view line) {
+void read_sfx_line(vexel_sfx_record& r, std::string_view line) {
     std::string head = terminated(line, 0);
     unsigned h[4];
     int n = std::sscanf(head.c_str(), "%02x%02x%02x%02x", &h[0], &h[1], &h[2], &h[3]);
@@ -64,7 +64,7 @@ void read_sfx_line(sfx_record& r, std::string_view line) {
         unsigned v[4];
         int got = std::sscanf(note.c_str(), "%02x%1x%1x%1x", &v[0], &v[1], &v[2], &v[3]);
         if (got < 1) break;
-        sfx_note& nt = r.notes[i];
+        vexel_sfx_note& nt = r.notes[i];
         if (got >= 1) nt.pitch = int32_t(v[0]);
         if (got >= 2) nt.waveform = int32_t(v[1]);
         if (got >= 3) nt.volume = int32_t(v[2]);
@@ -97,7 +97,7 @@ void read_music_line(vexel_cart* cart, int p, std::string_view line, int version
 
 }  // namespace
 
-int hexchar2int(int c) {
+int cart_hex_digit(int c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return 0;
@@ -246,17 +246,17 @@ std::string vexel_cart_to_text(const vexel_cart* cart) {
     out += "__sfx__\n";
     int last = -1;
     for (int i = 0; i < vexel_sfx_count; ++i) {
-        const sfx_record& r = cart->sfx[i];
+        const vexel_sfx_record& r = cart->sfx[i];
         bool any = r.editor_byte || r.speed || r.loop_start || r.loop_end;
-        for (const sfx_note& n : r.notes) any = any || n.pitch || n.waveform || n.volume || n.effect || n.instrument;
+        for (const vexel_sfx_note& n : r.notes) any = any || n.pitch || n.waveform || n.volume || n.effect || n.instrument;
         if (any) last = i;
     }
     for (int i = 0; i <= last; ++i) {
-        const sfx_record& r = cart->sfx[i];
+        const vexel_sfx_record& r = cart->sfx[i];
         std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x", clamp(r.editor_byte, 0, 255), clamp(r.speed, 0, 255),
                       clamp(r.loop_start, 0, 255), clamp(r.loop_end, 0, 255));
         out += buf;
-        for (const sfx_note& n : r.notes) {
+        for (const vexel_sfx_note& n : r.notes) {
             std::snprintf(buf, sizeof buf, "%02x%x%x%x", clamp(n.pitch, 0, 255),
                           clamp(n.waveform, 0, 7) + (n.instrument ? 8 : 0), clamp(n.volume, 0, 7),
                           clamp(n.effect, 0, 7));

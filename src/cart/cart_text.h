@@ -31,4 +31,4 @@ std::string vexel_cart_to_text(const vexel_cart* cart);
 vexel_cart* vexel_cart_load_text_file(const char* path);
 int vexel_cart_save_text_file(const vexel_cart* cart, const char* path);
 
-int hexchar2int(int c);  // '0'-'9', 'a'-'f'; anything else (upper case too) is 0
+int cart_hex_digit(int c);  // '0'-'9', 'a'-'f'; anything else (upper case too) is 0

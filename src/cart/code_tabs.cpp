@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-void split_code_text(const char* code, char* const* tabs, int tab_count, size_t capacity) {
+void code_tabs_split(const char* code, char* const* tabs, int tab_count, size_t capacity) {
     if (capacity == 0) return;
     for (int t = 0; t < tab_count; ++t)
         if (tabs[t]) tabs[t][0] = 0;
@@ -20,7 +20,7 @@ void split_code_text(const char* code, char* const* tabs, int tab_count, size_t 
     }
 }
 
-size_t merge_code_text(const char* const* tabs, int tab_count, int current, char* out, size_t capacity) {
+size_t code_tabs_merge(const char* const* tabs, int tab_count, int current, char* out, size_t capacity) {
     int used = 1;
     for (int t = 0; t < tab_count; ++t)
         if ((tabs[t] && tabs[t][0]) || t == current) used = t + 1;

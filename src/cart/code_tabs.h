@@ -19,10 +19,10 @@ constexpr size_t code_tab_separator_len = 6;
 // Cuts `code` into the tabs (each of `capacity` bytes including the
 // terminator): tab i gets the text after the i-th separator; text beyond the
 // eighth separator is dropped, and a tab longer than its buffer is cut.
-void split_code_text(const char* code, char* const* tabs, int tab_count, size_t capacity);
+void code_tabs_split(const char* code, char* const* tabs, int tab_count, size_t capacity);
 
 // Joins the first n tabs, n = 1 + the highest tab that is non-empty or is
 // `current`, with a separator after each but the last. Writes at most
 // `capacity` - 1 characters and a terminator to `out` (null `out` only
 // measures). Returns the full length of the joined text.
-size_t merge_code_text(const char* const* tabs, int tab_count, int current, char* out, size_t capacity);
+size_t code_tabs_merge(const char* const* tabs, int tab_count, int current, char* out, size_t capacity);

@@ -17,8 +17,8 @@
 #include "framework/fenn_settings.h"
 #include "framework/fenn_write.h"
 
-fenn_config cconfig;
-fenn_config cconfig_loaded;
+fenn_config fenn_cfg;
+fenn_config fenn_cfg_loaded;
 
 namespace {
 
@@ -68,11 +68,11 @@ const fenn_setting framework_settings[] = {
 
 #undef FIELD
 
-const fenn_settings_group framework_group{framework_settings, std::size(framework_settings), &cconfig,
-                                          &cconfig_loaded};
+const fenn_settings_group framework_group{framework_settings, std::size(framework_settings), &fenn_cfg,
+                                          &fenn_cfg_loaded};
 
 void read_line(const char* line) {
-    fenn_config& c = cconfig;
+    fenn_config& c = fenn_cfg;
     if (const fenn_setting* s = fenn_settings_read_line(framework_group, line)) {
         if (!std::strcmp(s->name, "video_mode")) {
             c.screen_w = c.window_w;
@@ -114,7 +114,7 @@ void fenn_config_set_console_settings(const fenn_settings_group* group, const ch
 bool fenn_argument_ends_options(const char* arg) { return arg[0] == '&' || arg[0] == '|' || arg[0] == '>'; }
 
 void fenn_config_default() {
-    fenn_config& c = cconfig;
+    fenn_config& c = fenn_cfg;
     std::string home(c.home);  // the -home override survives a reset to defaults
     std::memset(&c, 0, sizeof c);
     std::snprintf(c.home, sizeof c.home, "%s", home.c_str());
@@ -123,7 +123,7 @@ void fenn_config_default() {
     c.pixel_perfect = -1;
     c.draw_rect[2] = c.draw_rect[3] = 4096;
     c.timeout = fenn_timeout_default;
-    cconfig_loaded = c;
+    fenn_cfg_loaded = c;
 }
 
 void fenn_config_read_text(const char* text) {
@@ -146,8 +146,8 @@ void fenn_config_read_text(const char* text) {
     fenn_debug("<\n");
     fenn_settings_clamp(framework_group);
     if (console_group) fenn_settings_clamp(*console_group);
-    cconfig.loaded = 1;
-    cconfig_loaded = cconfig;
+    fenn_cfg.loaded = 1;
+    fenn_cfg_loaded = fenn_cfg;
 }
 
 int fenn_config_load() {
@@ -209,7 +209,7 @@ bool fenn_is_framework_option(const char* arg) {
 }
 
 void fenn_process_arguments(int argc, char** argv) {
-    fenn_config& c = cconfig;
+    fenn_config& c = fenn_cfg;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (fenn_argument_ends_options(a)) break;

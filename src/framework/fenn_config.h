@@ -1,8 +1,8 @@
 // fenn_config: the framework's settings ("config.txt") and its command line.
 //
-// `cconfig` holds the live settings. The file is read once at start-up and
+// `fenn_cfg` holds the live settings. The file is read once at start-up and
 // written at exit, from the table of keys in fenn_config.cpp (see
-// fenn_settings.h); the console layer adds its own table. Some values are written back from `cconfig_loaded`, the copy taken
+// fenn_settings.h); the console layer adds its own table. Some values are written back from `fenn_cfg_loaded`, the copy taken
 // right after the file was read, so that command-line overrides of them are
 // not saved (see fenn_config_save).
 #pragma once
@@ -50,8 +50,8 @@ struct fenn_config {
     int loaded;                 // the file was found and read
 };
 
-extern fenn_config cconfig;
-extern fenn_config cconfig_loaded;
+extern fenn_config fenn_cfg;
+extern fenn_config fenn_cfg_loaded;
 
 void fenn_config_default();
 

@@ -146,7 +146,7 @@ int fenn_wget(const char* address, const char* file) {
     std::string a = address ? address : "", f = file ? file : "";
     if (f.empty() || has_control_chars(a) || !(starts_with_ci(a, "http://") || starts_with_ci(a, "https://")))
         return -1;
-    int timeout = std::clamp(cconfig.timeout > 0 ? cconfig.timeout : fenn_timeout_default, 1, fenn_timeout_max);
+    int timeout = std::clamp(fenn_cfg.timeout > 0 ? fenn_cfg.timeout : fenn_timeout_default, 1, fenn_timeout_max);
     int status = run_and_wait({"wget", "-q", "--timeout=" + std::to_string(timeout), "-O", f, "--", a});
     if (status != 0) std::remove(f.c_str());
     return status;

@@ -65,11 +65,11 @@ void fenn_get_mouse(int* x, int* y, int* buttons) {
         if (s & SDL_BUTTON(SDL_BUTTON_RIGHT)) bits |= fenn_mouse_right;
         if (s & SDL_BUTTON(SDL_BUTTON_MIDDLE)) bits |= fenn_mouse_middle;
     }
-    int held = cconfig.rmb_key > 0 && fenn_get_key_state(cconfig.rmb_key) != 0;
+    int held = fenn_cfg.rmb_key > 0 && fenn_get_key_state(fenn_cfg.rmb_key) != 0;
     bits = fenn_apply_rmb_key(bits, held);
     fenn_bitmap* page = fenn_get_back_page();
     int w = page ? page->w : 128, h = page ? page->h : 128;
-    if (fenn_platform_has_video()) fenn_map_mouse(px, py, get_dest_rect(), w, h, x, y);
+    if (fenn_platform_has_video()) fenn_map_mouse(px, py, fenn_dest_rect(), w, h, x, y);
     else fenn_map_mouse(0, 0, fenn_rect{0, 0, 0, 0}, w, h, x, y);
     if (buttons) *buttons = bits;
 }

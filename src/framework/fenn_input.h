@@ -1,7 +1,7 @@
 // fenn_input: the host's pointer, key names and clipboard.
 //
 // The mouse position is reported in back-page pixels through the rectangle
-// of the window that shows the picture (fenn_video's get_dest_rect), so it
+// of the window that shows the picture (fenn_video's fenn_dest_rect), so it
 // agrees with what is drawn however the window is scaled. Without a window
 // every reading is 0 and the clipboard is empty.
 #pragma once

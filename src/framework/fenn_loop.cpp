@@ -91,7 +91,7 @@ void fenn_init() {
 
     fenn_config_load();
     fenn_process_arguments(saved_argc, saved_argv);
-    if (force_headless) cconfig.headless = 1;
+    if (force_headless) fenn_cfg.headless = 1;
 
     fenn_debug("fenn_system_init\n");
     fenn_system_init();
@@ -104,7 +104,7 @@ void fenn_init() {
     fenn_debug("fenn_joystick_init\n");
     fenn_joystick_init();
     fenn_srand(0);
-    cconfig.sessions++;
+    fenn_cfg.sessions++;
     fenn_debug("<ok\n");
     fenn_state.inited = 1;
 }

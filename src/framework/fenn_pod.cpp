@@ -72,7 +72,7 @@ struct pod_reader {
         return true;
     }
 
-    bool read_bitmap(cpod& pod, bool compressed) {
+    bool read_bitmap(fenn_pod& pod, bool compressed) {
         uint32_t w, h, bpp, attribute, reserved;
         if (!read_u32(w) || !read_u32(h) || !read_u32(bpp) || !read_u32(attribute) || !read_u32(reserved))
             return false;
@@ -81,7 +81,7 @@ struct pod_reader {
             return fail("bad bitmap size or depth");
         uint64_t raw = uint64_t(w) * h * (bpp / 8);
         if (!reserve(raw + item_overhead, compressed ? 4 : raw)) return false;
-        auto item = std::make_unique<cpod_item>();
+        auto item = std::make_unique<fenn_pod_item>();
         item->type = cpod_type_bitmap;
         item->bitmap.reset(fenn_create_bitmap(int(w), int(h), int(bpp)));
         if (!item->bitmap) return fail("out of memory");
@@ -92,9 +92,9 @@ struct pod_reader {
         return true;
     }
 
-    bool read_palette(cpod& pod) {
+    bool read_palette(fenn_pod& pod) {
         if (!reserve(cpod_palette_size + item_overhead, cpod_palette_size)) return false;
-        auto item = std::make_unique<cpod_item>();
+        auto item = std::make_unique<fenn_pod_item>();
         item->type = cpod_type_palette;
         item->bytes.resize(cpod_palette_size);
         if (!read_exact(item->bytes.data(), cpod_palette_size)) return false;
@@ -102,10 +102,10 @@ struct pod_reader {
         return true;
     }
 
-    bool read_data(cpod& pod, bool compressed) {
+    bool read_data(fenn_pod& pod, bool compressed) {
         uint32_t len;
         if (!read_u32(len)) return false;
-        auto item = std::make_unique<cpod_item>();
+        auto item = std::make_unique<fenn_pod_item>();
         item->type = cpod_type_data;
         if (!read_exact(item->name, cpod_data_name_size)) return false;
         item->name[cpod_data_name_size - 1] = 0;
@@ -117,7 +117,7 @@ struct pod_reader {
         return true;
     }
 
-    bool read_header(cpod& pod) {
+    bool read_header(fenn_pod& pod) {
         uint8_t body[68];
         if (!read_exact(body, sizeof body)) return false;
         pod.version = le32(body);
@@ -136,9 +136,9 @@ struct pod_reader {
 
 }  // namespace
 
-cpod* fenn_load_pod_file(const char* name, fenn_file& stream) {
+fenn_pod* fenn_load_pod_file(const char* name, fenn_file& stream) {
     pod_reader r{stream, name};
-    auto pod = std::make_unique<cpod>();
+    auto pod = std::make_unique<fenn_pod>();
     bool have_header = false;
     for (;;) {
         const int64_t chunk_start = fenn_file_tell(stream);
@@ -187,36 +187,36 @@ cpod* fenn_load_pod_file(const char* name, fenn_file& stream) {
     return pod.release();
 }
 
-cpod* fenn_load_pod(const char* path) {
+fenn_pod* fenn_load_pod(const char* path) {
     fenn_file f;
-    cpod* pod = nullptr;
+    fenn_pod* pod = nullptr;
     if (fenn_file_open(f, path)) pod = fenn_load_pod_file(path, f);
     fenn_debug("fenn_load_pod: %s %s \n", path ? path : "(null)", pod ? "ok" : "failed");
     return pod;
 }
 
-cpod* fenn_load_pod_memory(const char* name, const uint8_t* data, size_t len) {
+fenn_pod* fenn_load_pod_memory(const char* name, const uint8_t* data, size_t len) {
     fenn_file f;
     fenn_file_wrap(f, data, len);
     return fenn_load_pod_file(name, f);
 }
 
-void fenn_destroy_pod(cpod* pod) {
+void fenn_destroy_pod(fenn_pod* pod) {
     if (!pod) return;
     delete pod;
     fenn_count_item_destroyed();
 }
 
-int cpod_item_count(const cpod* pod) { return pod ? int(pod->items.size()) : 0; }
+int fenn_pod_item_count(const fenn_pod* pod) { return pod ? int(pod->items.size()) : 0; }
 
-cpod_item* cpod_get_item(const cpod* pod, int index) {
+fenn_pod_item* fenn_pod_get_item(const fenn_pod* pod, int index) {
     if (!pod || index < 0 || size_t(index) >= pod->items.size()) return nullptr;
     return pod->items[size_t(index)].get();
 }
 
-cpod_item* cpod_first(const cpod* pod) { return cpod_get_item(pod, 0); }
+fenn_pod_item* fenn_pod_first(const fenn_pod* pod) { return fenn_pod_get_item(pod, 0); }
 
-cpod_item* cpod_next(const cpod* pod, const cpod_item* item) {
+fenn_pod_item* fenn_pod_next(const fenn_pod* pod, const fenn_pod_item* item) {
     if (!pod || !item) return nullptr;
     // Pods are small and walked rarely; a search keeps the item free of
     // back-references that could go stale.
@@ -225,29 +225,29 @@ cpod_item* cpod_next(const cpod* pod, const cpod_item* item) {
     return nullptr;
 }
 
-fenn_bitmap* cpod_get_bitmap(const cpod* pod, int index) {
-    cpod_item* it = cpod_get_item(pod, index);
+fenn_bitmap* fenn_pod_get_bitmap(const fenn_pod* pod, int index) {
+    fenn_pod_item* it = fenn_pod_get_item(pod, index);
     return it && it->type == cpod_type_bitmap ? it->bitmap.get() : nullptr;
 }
 
-const uint8_t* cpod_get_palette(const cpod* pod, int index) {
-    cpod_item* it = cpod_get_item(pod, index);
+const uint8_t* fenn_pod_get_palette(const fenn_pod* pod, int index) {
+    fenn_pod_item* it = fenn_pod_get_item(pod, index);
     return it && it->type == cpod_type_palette ? it->bytes.data() : nullptr;
 }
 
-const cpod_item* cpod_get_data(const cpod* pod, int index) {
-    cpod_item* it = cpod_get_item(pod, index);
+const fenn_pod_item* fenn_pod_get_data(const fenn_pod* pod, int index) {
+    fenn_pod_item* it = fenn_pod_get_item(pod, index);
     return it && it->type == cpod_type_data ? it : nullptr;
 }
 
-cpod* cpod_load_nested(const cpod* pod, int index) {
-    const cpod_item* it = cpod_get_data(pod, index);
+fenn_pod* fenn_pod_load_nested(const fenn_pod* pod, int index) {
+    const fenn_pod_item* it = fenn_pod_get_data(pod, index);
     if (!it) return nullptr;
     return fenn_load_pod_memory(it->name, it->bytes.data(), it->bytes.size());
 }
 
-bool cpod_open_data(const cpod* pod, int index, fenn_file& stream) {
-    const cpod_item* it = cpod_get_data(pod, index);
+bool fenn_pod_open_data(const fenn_pod* pod, int index, fenn_file& stream) {
+    const fenn_pod_item* it = fenn_pod_get_data(pod, index);
     if (!it) {
         fenn_file_close(stream);
         return false;

@@ -47,7 +47,7 @@ void fenn_measure_frame(int64_t dt);
 
 // The rectangle of a ww x wh window that shows a W x H picture.
 fenn_rect fenn_compute_dest_rect(int ww, int wh, int W, int H, int pixel_perfect, const int draw_rect[4]);
-fenn_rect get_dest_rect();
+fenn_rect fenn_dest_rect();
 
 // Converts an 8-bit bitmap to 0xAARRGGBB through the palette (opaque).
 void fenn_convert_to_argb(const fenn_bitmap* src, const uint8_t* palette, uint32_t* out);

@@ -80,7 +80,7 @@ std::string cdata_format(const int32_t values[cdata_values]) {
 
 std::string cdata_file_path(const vexel_machine* m, const char* id) { return cdata_folder(m) + id + ".qzd.txt"; }
 
-int load_cdata(vexel_machine* m, const char* id) {
+int cdata_load(vexel_machine* m, const char* id) {
     vexel_cdata_state& cdata = m->cdata;
     if (!program_running(m)) return load_cdata_not_loaded;
     if (cdata.id[0]) {
@@ -111,7 +111,7 @@ int load_cdata(vexel_machine* m, const char* id) {
     return load_cdata_loaded;
 }
 
-int save_cdata(vexel_machine* m) {
+int cdata_save(vexel_machine* m) {
     vexel_cdata_state& cdata = m->cdata;
     m->cart_data_dirty = 0;
     if (!program_running(m) || !cdata.id[0]) return 0;
@@ -128,7 +128,7 @@ void cdata_flush_due(vexel_machine* m, int64_t now_ms) {
     vexel_cdata_state& cdata = m->cdata;
     if (!m->cart_data_dirty || now_ms - cdata.last_write_ms <= cdata_write_interval_ms) return;
     cdata.last_write_ms = now_ms;
-    save_cdata(m);
+    cdata_save(m);
 }
 
 void cdata_reset_for_run(vexel_machine* m) {
@@ -137,7 +137,7 @@ void cdata_reset_for_run(vexel_machine* m) {
     m->cdata.browser_cart = 0;
 }
 
-int vexel_cartdata(vexel_machine* m, const char* id) { return load_cdata(m, id) == load_cdata_loaded ? 1 : 0; }
+int vexel_cartdata(vexel_machine* m, const char* id) { return cdata_load(m, id) == load_cdata_loaded ? 1 : 0; }
 
 int32_t vexel_dget(vexel_machine* m, int32_t index, bool* needs_yield) {
     const vexel_cdata_state& cdata = m->cdata;

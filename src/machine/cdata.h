@@ -27,7 +27,7 @@ constexpr size_t cdata_digits_max = 512;  // hex digits that are used
 constexpr int64_t cdata_write_interval_ms = 1000;
 
 
-enum load_cdata_result : int {
+enum cdata_load_result : int {
     load_cdata_loaded = 0,
     load_cdata_not_loaded = 1,  // no program running, or no file yet
     load_cdata_refused = 2,     // a runtime error was raised
@@ -45,9 +45,9 @@ std::string cdata_format(const int32_t values[cdata_values]);
 // Path of the file for an id (cdata folder + id + ".qzd.txt").
 std::string cdata_file_path(const vexel_machine* m, const char* id);
 
-int load_cdata(vexel_machine* m, const char* id);
+int cdata_load(vexel_machine* m, const char* id);
 // 0 written or nothing to write, 1 the file could not be written.
-int save_cdata(vexel_machine* m);
+int cdata_save(vexel_machine* m);
 
 // The runner's write-back after a completed frame slice: writes when values
 // changed and more than cdata_write_interval_ms passed since the last one.

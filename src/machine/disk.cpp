@@ -68,7 +68,7 @@ bool label_is_blank(const vexel_cart* cart) {
 
 size_t compressed_size(const char* code, size_t length) {
     std::vector<uint8_t> out(compress_mini_bound(length));
-    return compress_mini(code, length, out.data(), out.size());
+    return compress_mini_pack(code, length, out.data(), out.size());
 }
 
 // Steps shared by save_working_cart and quick save, after the tabs are
@@ -115,7 +115,7 @@ int save_joined_cart(vexel_machine* m, const char* path) {
         return 1;
     }
     set_filename(m, name.c_str());
-    hash_cart(cart, m->file.hash);
+    cart_hash(cart, m->file.hash);
     return 0;
 }
 
@@ -149,7 +149,7 @@ void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* n
     vexel_select_code_tab(m, 0);
     vexel_split_code_to_tabs(m);
     vexel_merge_code_from_tabs(m);
-    hash_cart(cart, m->file.hash);
+    cart_hash(cart, m->file.hash);
     if (name && *name) set_filename(m, name);
     else set_filename(m, cart_stored_data_path(m->file.hash).c_str());
     overlay_stored_data(cart, m->file.hash);
@@ -250,7 +250,7 @@ void vexel_quick_load(vexel_machine* m) {
     cart_ptr cart(read);
     cart_apply_legacy_changes(cart.get());
     char hash[cart_hash_size + 1];
-    hash_cart(cart.get(), hash);
+    cart_hash(cart.get(), hash);
     // Compared with the hash the working cartridge had when it was read or
     // saved: data stored into the working cartridge since then (cstore) is
     // not a change of the file.
@@ -262,23 +262,23 @@ void vexel_quick_load(vexel_machine* m) {
 
 // ------------------------------------------------------------- embedded
 
-int vexel_load_embedded_carts(vexel_machine* m, const cpod* pod) {
+int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod) {
     vdisk_clear(&m->vdisk);
-    const cpod_item* head = cpod_get_item(pod, 3);
+    const fenn_pod_item* head = fenn_pod_get_item(pod, 3);
     if (!head) return 1;
     vexel_cart* cart = cart_from_pod_item(head);
     if (!cart) return 2;
     vexel_prepare_loaded_cart(m, cart, head->name);
-    for (int i = 3; i < cpod_item_count(pod); ++i) {
-        const cpod_item* item = cpod_get_item(pod, i);
+    for (int i = 3; i < fenn_pod_item_count(pod); ++i) {
+        const fenn_pod_item* item = fenn_pod_get_item(pod, i);
         cart_ptr temp(cart_from_pod_item(item));
         if (!temp) continue;
         // The same normalisation of the program text as preparing does.
         std::vector<char> tabs_store(size_t(vexel_code_tabs) * vexel_code_buffer);
         char* tabs[vexel_code_tabs];
         for (int t = 0; t < vexel_code_tabs; ++t) tabs[t] = tabs_store.data() + size_t(t) * vexel_code_buffer;
-        split_code_text(temp->code, tabs, vexel_code_tabs, vexel_code_buffer);
-        merge_code_text(tabs, vexel_code_tabs, 0, temp->code, vexel_code_buffer);
+        code_tabs_split(temp->code, tabs, vexel_code_tabs, vexel_code_buffer);
+        code_tabs_merge(tabs, vexel_code_tabs, 0, temp->code, vexel_code_buffer);
         cart_mount_embedded(&m->vdisk, temp.get(), item->name);
     }
     return 0;
@@ -290,7 +290,7 @@ void vexel_split_code_to_tabs(vexel_machine* m) {
     if (!m->working_cart) return;
     for (char* tab : m->code_tabs)
         if (!tab) return;
-    split_code_text(m->working_cart->code, m->code_tabs, vexel_code_tabs, vexel_code_buffer);
+    code_tabs_split(m->working_cart->code, m->code_tabs, vexel_code_tabs, vexel_code_buffer);
 }
 
 size_t vexel_merge_code_from_tabs(vexel_machine* m) {
@@ -298,9 +298,9 @@ size_t vexel_merge_code_from_tabs(vexel_machine* m) {
     if (!cart) return 0;
     for (char* tab : m->code_tabs)
         if (!tab) return std::strlen(cart->code);
-    size_t length = merge_code_text(m->code_tabs, vexel_code_tabs, m->file.current_tab, nullptr, 0);
+    size_t length = code_tabs_merge(m->code_tabs, vexel_code_tabs, m->file.current_tab, nullptr, 0);
     if (length > size_t(vexel_code_max)) return length;
-    merge_code_text(m->code_tabs, vexel_code_tabs, m->file.current_tab, cart->code, vexel_code_buffer);
+    code_tabs_merge(m->code_tabs, vexel_code_tabs, m->file.current_tab, cart->code, vexel_code_buffer);
     return length;
 }
 

@@ -62,7 +62,7 @@ void vexel_report_once(vexel_machine* m, std::string& last, const char* command,
 // item 3 of the resource pod (a 32 KiB block) the working cartridge under
 // its item name, and mounts items 3 and later. Returns 0, 1 when there is
 // no item 3, or 2 when item 3 is not a readable block (nothing changes then).
-int vexel_load_embedded_carts(vexel_machine* m, const cpod* pod);
+int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod);
 
 // The working cartridge's program as code tabs (vexel_machine::code_tabs,
 // each vexel_code_buffer bytes). split does nothing while the buffers do

@@ -101,11 +101,11 @@ void vexel_plot(fenn_bitmap* bmp, int32_t x, int32_t y, uint8_t colour, vexel_pa
     if (bmp && bmp->depth == 8) plot(bmp, x, y, colour, pat);
 }
 
-void draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat) {
+void vexel_draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat) {
     if (bmp && bmp->depth == 8) span(bmp, y, xa, xb, colour, pat);
 }
 
-int32_t draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
+int32_t vexel_draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
                   vexel_pattern pat) {
     if (!b || b->depth != 8) return 0;
     if (out_of_range(x0) || out_of_range(y0) || out_of_range(x1) || out_of_range(y1)) return 0;
@@ -168,7 +168,7 @@ int32_t draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1
     return int32_t(std::min<int64_t>(count, INT32_MAX));
 }
 
-void draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
+void vexel_draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
     if (!b || b->depth != 8 || r < 0) return;
     if (out_of_range(cx) || out_of_range(cy) || out_of_range(r)) return;
     if (cx + r < b->clip_x0 || cx - r >= b->clip_x1 || cy + r < b->clip_y0 || cy - r >= b->clip_y1) return;
@@ -192,7 +192,7 @@ void draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colo
     }
 }
 
-void draw_fillcircle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
+void vexel_draw_fillcircle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
     if (!b || b->depth != 8 || r < 0) return;
     if (out_of_range(cx) || out_of_range(cy) || out_of_range(r)) return;
     if (cx + r < b->clip_x0 || cx - r >= b->clip_x1 || cy + r < b->clip_y0 || cy - r >= b->clip_y1) return;
@@ -214,7 +214,7 @@ void draw_fillcircle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t 
     } while (y <= x);
 }
 
-void draw_tinted_rect_adaptive(fenn_bitmap* b, int x0, int y0, int x1, int y1, bool adaptive) {
+void vexel_draw_tinted_rect(fenn_bitmap* b, int x0, int y0, int x1, int y1, bool adaptive) {
     if (!b || b->depth != 8) return;
     if (x1 < x0) std::swap(x0, x1);
     if (y1 < y0) std::swap(y0, y1);
@@ -288,7 +288,7 @@ void vexel_line(vexel_machine* m, int argc, vexel_fix x0, vexel_fix y0, vexel_fi
     take_colour(m, argc >= 5, c);
     fenn_bitmap* s = screen(m);
     if (!s) return;
-    int32_t count = draw_line(s, screen_x(m, x0), screen_y(m, y0), screen_x(m, x1), screen_y(m, y1),
+    int32_t count = vexel_draw_line(s, screen_x(m, x0), screen_y(m, y0), screen_x(m, x1), screen_y(m, y1),
                               vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
     vexel_charge(m, count / 2 + 1);
 }
@@ -304,10 +304,10 @@ void vexel_rect(vexel_machine* m, int argc, vexel_fix fx0, vexel_fix fy0, vexel_
     if (maxy < top || miny >= bottom || maxx < left || minx >= right) return;
     const uint8_t colour = vexel_draw_colour(m, m->pen_col);
     const vexel_pattern pat = vexel_current_pattern(m);
-    draw_line(s, x0, y0, x1, y0, colour, pat);
-    draw_line(s, x0, y1, x1, y1, colour, pat);
-    draw_line(s, x0, y0, x0, y1, colour, pat);
-    draw_line(s, x1, y0, x1, y1, colour, pat);
+    vexel_draw_line(s, x0, y0, x1, y0, colour, pat);
+    vexel_draw_line(s, x0, y1, x1, y1, colour, pat);
+    vexel_draw_line(s, x0, y0, x0, y1, colour, pat);
+    vexel_draw_line(s, x1, y0, x1, y1, colour, pat);
     auto clampx = [&](int32_t v) { return std::max(std::min(v, right - 1), left); };
     auto clampy = [&](int32_t v) { return std::max(std::min(v, bottom - 1), top); };
     const int32_t w = clampx(maxx) - clampx(minx);
@@ -341,7 +341,7 @@ void vexel_circ(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix 
     fenn_bitmap* s = screen(m);
     if (r < 0 || !s) return;
     const int32_t cx = screen_x(m, x), cy = screen_y(m, y);
-    draw_circle(s, cx, cy, r, vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
+    vexel_draw_circle(s, cx, cy, r, vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
     const int64_t left = s->clip_x0, top = s->clip_y0, right = s->clip_x1, bottom = s->clip_y1;
     if (int64_t(cx) + r < left || int64_t(cx) - r >= right || int64_t(cy) + r < top || int64_t(cy) - r >= bottom) return;
     int64_t rows = std::max(std::min(bottom, int64_t(cy) + r), top) - std::max(int64_t(cy) - r, top);
@@ -356,7 +356,7 @@ void vexel_circfill(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_
     fenn_bitmap* s = screen(m);
     if (!s) return;
     const int32_t cx = screen_x(m, x), cy = screen_y(m, y);
-    draw_fillcircle(s, cx, cy, r, vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
+    vexel_draw_fillcircle(s, cx, cy, r, vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
     const int64_t area = visible(int64_t(cx) - r, int64_t(cx) + r, s->clip_x0, s->clip_x1) *
                          visible(int64_t(cy) - r, int64_t(cy) + r, s->clip_y0, s->clip_y1);
     vexel_charge(m, charge_of(2 * int64_t(r) + (area >> 4)));

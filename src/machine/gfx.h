@@ -1,8 +1,8 @@
 // gfx: the draw state and the drawing primitives of the machine screen.
 //
 // Two layers live here:
-//  - Bitmap-level primitives (draw_line, draw_circle, draw_fillcircle,
-//    draw_span, vexel_plot) work in screen coordinates on any 8-bit bitmap,
+//  - Bitmap-level primitives (vexel_draw_line, vexel_draw_circle, vexel_draw_fillcircle,
+//    vexel_draw_span, vexel_plot) work in screen coordinates on any 8-bit bitmap,
 //    honour its clip rectangle and take a draw colour byte: low nibble the
 //    primary colour, high nibble the secondary colour of the fill pattern.
 //  - Script-level calls (vexel_cls ... vexel_fillp) act on a machine's screen
@@ -64,23 +64,23 @@ uint8_t vexel_draw_colour(vexel_machine* m, int32_t c);
 // One pixel by the plot rule.
 void vexel_plot(fenn_bitmap* bmp, int32_t x, int32_t y, uint8_t colour, vexel_pattern pat);
 // One row from min(xa, xb) to max(xa, xb), inclusive, by the span rule.
-void draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat);
+void vexel_draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat);
 // Plots the points of the 16.16 walk from (x0, y0) to (x1, y1) that lie
 // inside the clip (only those are stepped through). Returns the walk's step
 // count after the clip skips, which prices the call (0 when the line misses
 // the clip).
-int32_t draw_line(fenn_bitmap* bmp, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
+int32_t vexel_draw_line(fenn_bitmap* bmp, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
                   vexel_pattern pat);
 // Midpoint outline and filled circles; a negative radius draws nothing.
-void draw_circle(fenn_bitmap* bmp, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat);
-void draw_fillcircle(fenn_bitmap* bmp, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat);
+void vexel_draw_circle(fenn_bitmap* bmp, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat);
+void vexel_draw_fillcircle(fenn_bitmap* bmp, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat);
 
 // Darkens the rectangle x0..x1, y0..y1 (inclusive, cut to the bitmap but not
 // to its clip) behind a menu. Fixed form: a constant colour table. Adaptive
 // form: colours brighter than a threshold chosen from the rectangle's own
 // pixels become 1, the rest 0, so about two thirds of the area turns 0;
 // while the left shift key is held the fixed table is used instead.
-void draw_tinted_rect_adaptive(fenn_bitmap* bmp, int x0, int y0, int x1, int y1, bool adaptive);
+void vexel_draw_tinted_rect(fenn_bitmap* bmp, int x0, int y0, int x1, int y1, bool adaptive);
 
 // ---- script-level calls on a machine ---------------------------------------
 

@@ -41,8 +41,8 @@ struct vexel_host {
     const char* cdata_path = "";        // the save-data folder, with a trailing '/'
     bool seeded = false;                // every generator starts from `seed` (-seed), so runs repeat
     uint32_t seed = 0;
-    const struct cpod* resources = nullptr;        // the resource pod (built-in cartridges), or null
-    const struct cpod* system_graphics = nullptr;  // its system pictures (icons of the browser), or null
+    const struct fenn_pod* resources = nullptr;        // the resource pod (built-in cartridges), or null
+    const struct fenn_pod* system_graphics = nullptr;  // its system pictures (icons of the browser), or null
     bool browser_only = false;          // started in the browser (-splore): Escape there offers to shut down
 
     // Calls.

@@ -12,12 +12,12 @@
 //   interpreter holding its charge (4 bytes, padded for alignment); mem_used is the sum of the charges of
 //   all live blocks (0 once every block is freed).
 // - The program's memory is mem_used + code_charge (what
-//   stat(0) shows). Above kLuaSoftLimit an allocation or growth sets the
+//   stat(0) shows). Above vexel_lua_soft_limit an allocation or growth sets the
 //   soft-limit flag and asks the interpreter to yield soon; above
-//   kLuaHardLimit it is refused (null: "not enough memory").
+//   vexel_lua_hard_limit it is refused (null: "not enough memory").
 // - Charges undercount some kinds (long strings and C closures are free), so
 //   the real bytes held (blocks plus headers) are capped separately at
-//   kLuaRealLimit: a growth past it is refused the same way.
+//   vexel_lua_real_limit: a growth past it is refused the same way.
 // - A block is never refused when it shrinks or stays the same size (the
 //   interpreter relies on that, for instance while collecting garbage).
 // Called only from the thread that runs the machine.
@@ -29,15 +29,15 @@
 struct lua_State;
 
 // Program memory above which the runner is asked to collect (2 MiB).
-constexpr int64_t kLuaSoftLimit = 0x200000;
+constexpr int64_t vexel_lua_soft_limit = 0x200000;
 // Program memory above which allocations are refused (128 MiB).
-constexpr int64_t kLuaHardLimit = 0x8000000;
+constexpr int64_t vexel_lua_hard_limit = 0x8000000;
 // Real host bytes the script machine may hold (256 MiB).
-constexpr int64_t kLuaRealLimit = int64_t(256) << 20;
+constexpr int64_t vexel_lua_real_limit = int64_t(256) << 20;
 // Bytes of the header in front of each block: the 4-byte charge, padded so
 // the interpreter's objects stay aligned as the host's allocator aligns
 // them (a 4-byte header would misalign every 8-byte field).
-constexpr size_t kLuaBlockHeader = alignof(std::max_align_t);
+constexpr size_t vexel_lua_block_header = alignof(std::max_align_t);
 
 struct vexel_heap {
     int32_t mem_used = 0;             // sum of the charges of all live blocks

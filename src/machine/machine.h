@@ -33,7 +33,7 @@
 #include "machine/lua_alloc.h"
 #include "machine/math.h"
 
-struct cpod;
+struct fenn_pod;
 struct lua_State;
 struct vexel_host;
 struct vexel_audio;   // audio/audio.h
@@ -123,7 +123,7 @@ struct vexel_machine {
     vexel_cdata_state cdata;
     vexel_rom_state rom;
     std::string clipboard;       // what stat(4) reads (set by Ctrl+V)
-    const cpod* console_font = nullptr;  // not owned; null draws no console text
+    const fenn_pod* console_font = nullptr;  // not owned; null draws no console text
     vexel_heap heap;             // what the script machine's allocations charge
     lua_State* L = nullptr;      // the script machine, owned by `runner`
     vexel_audio* audio = nullptr;

@@ -147,8 +147,8 @@ void reload_from(vexel_machine* m, const char* path, vexel_cart* cart, int32_t d
 
 }  // namespace
 
-int reload_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len) {
-    fenn_debug("@ reload_cart_partial: %s %d %d %d\n", path, dest, src, len);
+int rom_reload(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len) {
+    fenn_debug("@ rom_reload: %s %d %d %d\n", path, dest, src, len);
     vexel_cart* cart = read_cart_or_bin(m, path);
     reload_from(m, path, cart, dest, src, len);
     return cart ? 0 : 1;
@@ -156,7 +156,7 @@ int reload_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_
 
 namespace {
 
-// cstore_cart_partial with the cartridge whose ROM a missing file starts
+// rom_cstore with the cartridge whose ROM a missing file starts
 // from (null: an empty cartridge).
 int cstore_into(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len, bool also_working,
                 const vexel_cart* fresh_from) {
@@ -212,7 +212,7 @@ int32_t cost_of(uint32_t len, int32_t per_byte) {
 
 }  // namespace
 
-int cstore_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len, bool also_working) {
+int rom_cstore(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len, bool also_working) {
     // A cartridge's own stored-data file is laid over its whole ROM when it
     // loads, so a new one starts as that cartridge's ROM: storing a few bytes
     // must not blank the rest.
@@ -256,7 +256,7 @@ int32_t vexel_reload_call(vexel_machine* m, int argc, int32_t dest, int32_t src,
         }
     }
     fenn_debug("  reload()ing %d bytes from: %s\n", int(n), path.c_str());
-    return reload_cart_partial(m, path.c_str(), int32_t(d), int32_t(s), int32_t(n)) == 0 ? int32_t(n) : 0;
+    return rom_reload(m, path.c_str(), int32_t(d), int32_t(s), int32_t(n)) == 0 ? int32_t(n) : 0;
 }
 
 int32_t vexel_cstore_call(vexel_machine* m, int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
@@ -277,7 +277,7 @@ int32_t vexel_cstore_call(vexel_machine* m, int argc, int32_t dest, int32_t src,
             return 0;
         }
         fenn_debug("qz_cstore: storing %d bytes as: %s\n", int(n), path.c_str());
-        status = cstore_cart_partial(m, path.c_str(), int32_t(d), int32_t(s), int32_t(n), true);
+        status = rom_cstore(m, path.c_str(), int32_t(d), int32_t(s), int32_t(n), true);
     } else {
         const std::string path = rom_store_path(m, name);
         if (path.empty()) {

@@ -34,7 +34,7 @@ constexpr int32_t rom_cost_bytes_max = 4096;
 constexpr int32_t rom_reload_cost_all = 32768;
 constexpr int32_t rom_cstore_cost_all = 262144;
 
-enum cstore_result : int {
+enum rom_cstore_result : int {
     cstore_ok = 0,
     cstore_write_failed = 2,
     cstore_list_full = 3,
@@ -47,12 +47,12 @@ void vexel_reload(vexel_machine* m, int32_t dest, int32_t src, int32_t len);
 
 // Reads a cartridge file (PNG, text, or a raw ".bin" ROM image) and copies
 // its ROM into machine memory. 0, or 1 when nothing could be read.
-int reload_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len);
+int rom_reload(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len);
 
 // Copies machine memory into the ROM of the cartridge file at `path`
 // (created when missing or unreadable) and, with `also_working`, into the
-// working cartridge. A cstore_result.
-int cstore_cart_partial(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len, bool also_working);
+// working cartridge. A rom_cstore_result.
+int rom_cstore(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len, bool also_working);
 
 // The store-folder path for a program-given name: one leading '/' dropped,
 // embedded cartridges mapped to their stored-data file. Empty when the name

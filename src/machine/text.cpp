@@ -43,7 +43,7 @@ void scroll_one_line(vexel_machine* m) {
 }
 }  // namespace
 
-void cursor_cr(vexel_machine* m) {
+void vexel_cursor_cr(vexel_machine* m) {
     if (m->cursor_y + vexel_line_height < 123) {
         m->cursor_y += vexel_line_height;
         return;
@@ -51,12 +51,12 @@ void cursor_cr(vexel_machine* m) {
     scroll_one_line(m);
 }
 
-void scroll_immediate_mode_screen(vexel_machine* m) {
+void vexel_scroll_screen(vexel_machine* m) {
     m->cursor_y -= vexel_line_height;
     scroll_one_line(m);
 }
 
-void cursor_cr_times(vexel_machine* m, int64_t n) {
+void vexel_cursor_cr_times(vexel_machine* m, int64_t n) {
     int64_t scrolls = 0;
     for (; n > 0; --n) {
         if (m->cursor_y + vexel_line_height < 123) {
@@ -65,7 +65,7 @@ void cursor_cr_times(vexel_machine* m, int64_t n) {
             continue;
         }
         if (++scrolls > scrolls_to_settle) break;
-        cursor_cr(m);
+        vexel_cursor_cr(m);
     }
     for (; n > 0; --n) vexel_charge(m, scroll_charge);
 }
@@ -85,7 +85,7 @@ void vexel_print_col(vexel_machine* m, const char* text, int colour) {
     int n = int(std::strlen(text));
     int extra = 0;
     if (n >= vexel_console_columns + 1) {
-        cursor_cr_times(m, (n - 33) / 32 + 1);
+        vexel_cursor_cr_times(m, (n - 33) / 32 + 1);
         extra = ((n - 33) / 32 + 1) * vexel_line_height;
     }
     m->cursor_y -= extra;
@@ -94,7 +94,7 @@ void vexel_print_col(vexel_machine* m, const char* text, int colour) {
     fenn_draw_text_ex(s, text, m->console_font, m->cursor_x, m->cursor_y,
                       fenn_text_single_colour | fenn_text_wrap, uint32_t(colour));
     m->cursor_y += extra;
-    cursor_cr(m);
+    vexel_cursor_cr(m);
 }
 
 void vexel_print(vexel_machine* m, const char* text) { vexel_print_col(m, text, 6); }
@@ -125,7 +125,7 @@ void vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len
     const int x0 = m->cursor_x - m->camera_x, y0 = m->cursor_y - m->camera_y;
     int yl = y0;
     if (fenn_bitmap* s = m->screen) yl = fenn_draw_text_ex(s, text, m->console_font, x0, y0, flags, colour);
-    if (argc == 1) cursor_cr_times(m, int64_t(std::max(yl - y0, 0)) / vexel_line_height + 1);
+    if (argc == 1) vexel_cursor_cr_times(m, int64_t(std::max(yl - y0, 0)) / vexel_line_height + 1);
     const size_t max_len = size_t((INT32_MAX - print_call_charge) / print_byte_charge);
     vexel_charge(m, int32_t(std::min(len, max_len)) * print_byte_charge + print_call_charge);
 }

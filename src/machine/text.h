@@ -28,16 +28,16 @@ constexpr int vexel_console_font_glyphs = 96;
 constexpr int vexel_console_glyph_w = 3;
 constexpr int vexel_console_glyph_h = 5;
 extern const uint8_t vexel_console_font_dat[vexel_console_font_glyphs * vexel_console_glyph_h];
-cpod* vexel_create_console_font();
+fenn_pod* vexel_create_console_font();
 
-void cursor_cr(vexel_machine* m);
+void vexel_cursor_cr(vexel_machine* m);
 // Moves the cursor up a line and scrolls the screen up by one (charged like
-// a scroll of cursor_cr).
-void scroll_immediate_mode_screen(vexel_machine* m);
+// a scroll of vexel_cursor_cr).
+void vexel_scroll_screen(vexel_machine* m);
 // n line feeds. Once the screen has scrolled far enough that further scrolls
 // cannot change it, the rest only charge their cycles, so a text of a
 // million newlines costs CPU budget rather than a million screen copies.
-void cursor_cr_times(vexel_machine* m, int64_t n);
+void vexel_cursor_cr_times(vexel_machine* m, int64_t n);
 void vexel_print_col(vexel_machine* m, const char* text, int colour);
 void vexel_print(vexel_machine* m, const char* text);  // colour 6
 void vexel_print_2(vexel_machine* m, const char* format, int a, int b);

@@ -155,10 +155,10 @@ std::string cart_title(const char* code, const std::string& fallback) {
     return title.empty() ? fallback : title;
 }
 
-std::vector<builtin_cart> builtin_carts(const cpod* pod, int first_item) {
+std::vector<builtin_cart> builtin_carts(const fenn_pod* pod, int first_item) {
     std::vector<builtin_cart> carts;
-    for (int i = first_item; pod && i < cpod_item_count(pod); ++i) {
-        const cpod_item* item = cpod_get_item(pod, i);
+    for (int i = first_item; pod && i < fenn_pod_item_count(pod); ++i) {
+        const fenn_pod_item* item = fenn_pod_get_item(pod, i);
         // The name becomes a file name: nothing that could leave the folder.
         const std::string name = item ? item->name : "";
         if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
@@ -450,7 +450,7 @@ int cmd_folder(vexel_machine* m) {
     return 0;
 }
 
-int cmd_install_demos(vexel_machine* m, const cpod* pod) {
+int cmd_install_demos(vexel_machine* m, const fenn_pod* pod) {
     vexel_cpu_spend(m, cmd_host_cycles);
     char line[64];
     std::snprintf(line, sizeof line, "installing demo carts to /%s/", cmd_demos_folder);
@@ -458,7 +458,7 @@ int cmd_install_demos(vexel_machine* m, const cpod* pod) {
     return std::max(install_carts(m, builtin_carts(pod, first_embedded_item), cmd_demos_folder, true), 0);
 }
 
-int cmd_install_games(vexel_machine* m, const cpod* pod) {
+int cmd_install_games(vexel_machine* m, const fenn_pod* pod) {
     vexel_cpu_spend(m, cmd_host_cycles);
     // The head cartridge is the console's own menu, not a game.
     const std::vector<builtin_cart> games = builtin_carts(pod, first_embedded_item + 1);
@@ -530,9 +530,9 @@ void cmd_info(vexel_machine* m) {
     const char* code = m->working_cart && m->working_cart->code ? m->working_cart->code : "";
     const size_t length = std::strlen(code);
     std::vector<uint8_t> packed(compress_mini_bound(length));
-    const size_t compressed = compress_mini(code, length, packed.data(), packed.size());
+    const size_t compressed = compress_mini_pack(code, length, packed.data(), packed.size());
     vexel_info_line info[3];
-    vexel_code_info_lines(count_tokens(code, length), int(length), int(compressed), info);
+    vexel_code_info_lines(token_count(code, length), int(length), int(compressed), info);
     for (const vexel_info_line& l : info) vexel_print_col(m, l.text, l.colour);
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-struct cpod;
+struct fenn_pod;
 struct vexel_machine;
 
 constexpr size_t cmd_name_max = 511;          // longer folder names are refused
@@ -65,5 +65,5 @@ int cmd_folder(vexel_machine* m);
 // "demos/" (all of them) or "games/" (all but the head cartridge, the first
 // of them also added to the favourites) under the root. Existing files are
 // never replaced. Return the number of cartridges written.
-int cmd_install_demos(vexel_machine* m, const cpod* pod);
-int cmd_install_games(vexel_machine* m, const cpod* pod);
+int cmd_install_demos(vexel_machine* m, const fenn_pod* pod);
+int cmd_install_games(vexel_machine* m, const fenn_pod* pod);

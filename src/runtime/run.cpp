@@ -296,7 +296,7 @@ void run_update_frame_rate(vexel_machine* m) {
     }
     int64_t frame_ms;
     if (m->runner->time_mark[0] < m->runner->time_mark[2]) {
-        int sleep = fenn_is_app_active() ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
+        int sleep = fenn_is_app_active() ? fenn_cfg.foreground_sleep_ms : fenn_cfg.background_sleep_ms;
         frame_ms = (m->runner->time_mark[2] - m->runner->time_mark[0]) + std::max<int64_t>(m->runner->last_draw_ms, 0) + m->runner->penalty + sleep;
     } else {
         frame_ms = 1000;
@@ -653,7 +653,7 @@ void run_suspend(vexel_machine* m) {
         vexel_audio_stop_all(m->audio);
         vexel_audio_stop_song(m->audio, m->cart);
         m->audio_pause_state = 0;
-        save_cdata(m);
+        cdata_save(m);
     }
     vexel_mem_stop(m, m->program_active != 0);
     m->running = 0;

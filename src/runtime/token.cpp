@@ -181,14 +181,14 @@ vexel_lexeme vexel_lex(const char* p, const char* end, bool classify) {
     }
 }
 
-const char* get_first_token(vexel_tokenizer& t, const char* text, size_t length) {
+const char* token_first(vexel_tokenizer& t, const char* text, size_t length) {
     t.text = text;
     t.text_end = text ? text + length : text;
     t.line = 0;
-    return get_next_token(t, text);
+    return token_next(t, text);
 }
 
-const char* get_next_token(vexel_tokenizer& t, const char* position) {
+const char* token_next(vexel_tokenizer& t, const char* position) {
     if (!t.text || !position || position < t.text || position > t.text_end) position = t.text_end;
     const vexel_lexeme lx = position ? vexel_lex(position, t.text_end) : vexel_lexeme{tok_eof, nullptr, nullptr};
     t.tok = lx.tok;
@@ -198,10 +198,10 @@ const char* get_next_token(vexel_tokenizer& t, const char* position) {
     return lx.end;
 }
 
-int count_tokens(const char* text, size_t length) {
+int token_count(const char* text, size_t length) {
     int count = 0;
     vexel_tokenizer t{};
-    const char* p = get_first_token(t, text, length);
+    const char* p = token_first(t, text, length);
     for (;;) {
         const int tok = t.tok;
         if (tok == tok_eof) break;
@@ -221,7 +221,7 @@ int count_tokens(const char* text, size_t length) {
         default:
             ++count;
         }
-        p = get_next_token(t, p);
+        p = token_next(t, p);
     }
     return count;
 }
@@ -235,7 +235,7 @@ int vexel_check_code_limits(const char* code, size_t length, vexel_limit_report*
         std::snprintf(r.heading, sizeof r.heading, "%s", vexel_char_limit_message);
         std::snprintf(r.detail, sizeof r.detail, vexel_char_count_format, r.chars, vexel_char_limit);
     } else {
-        r.tokens = count_tokens(code, length);
+        r.tokens = token_count(code, length);
         if (r.tokens > vexel_token_limit) {
             result = vexel_limits_tokens;
             std::snprintf(r.heading, sizeof r.heading, "%s", vexel_token_limit_message);

@@ -78,23 +78,23 @@ struct vexel_tokenizer {
     int tok;
     const char* token_start;
     const char* token_end;
-    int line;            // newline tokens read since get_first_token
-    const char* text;    // start of the text given to get_first_token
+    int line;            // newline tokens read since token_first
+    const char* text;    // start of the text given to token_first
     const char* text_end;
 };
 
 // Starts reading text[0, length): reads its first token and returns the
 // position after it.
-const char* get_first_token(vexel_tokenizer& t, const char* text, size_t length);
+const char* token_first(vexel_tokenizer& t, const char* text, size_t length);
 // Reads the token at position (which must lie in the text given to
-// get_first_token; anything else reads as the end of the text) and returns the
+// token_first; anything else reads as the end of the text) and returns the
 // position after it.
-const char* get_next_token(vexel_tokenizer& t, const char* position);
+const char* token_next(vexel_tokenizer& t, const char* position);
 
 // Tokens of a program as the limit counts them: every token is 1 except the
 // end of the text, ends of line, comments, "local", "end" and the characters
 // ; ) } ] , . :
-int count_tokens(const char* text, size_t length);
+int token_count(const char* text, size_t length);
 
 // The check made before a cartridge program runs: first the character limit,
 // then the token limit. Returns 0 when the program may run, 1 when it has too

@@ -35,7 +35,7 @@ struct BootFixture : ::testing::Test {
         boot_init(M);
         while (app.boot_frame - boot_step_offset < step && app.mode == shell_boot && !app.pending) {
             app.boot_frame++;
-            move_boot(M);
+            boot_update(M);
         }
     }
 };
@@ -51,7 +51,7 @@ TEST_F(BootFixture, FirstVisibleStepComesTwentyFiveUpdatesAfterInit) {
     while (!drawn && updates < 100) {
         app.boot_frame++;
         ++updates;
-        move_boot(M);
+        boot_update(M);
         for (uint8_t p : M->screen->pix) drawn = drawn || p != 0;
     }
     EXPECT_EQ(updates, 26);  // step 1 is boot frame 11
@@ -82,17 +82,17 @@ TEST_F(BootFixture, WithoutHeadCartTheBootStaysAndRunFlagStartsTheCartridge) {
 }
 
 TEST_F(BootFixture, RunFlagStartsTheNamedCartridgeInsteadOfTheHeadCartridge) {
-    cpod* pod = new cpod;
-    for (int i = 0; i < 4; ++i) pod->items.push_back(std::make_unique<cpod_item>());
+    fenn_pod* pod = new fenn_pod;
+    for (int i = 0; i < 4; ++i) pod->items.push_back(std::make_unique<fenn_pod_item>());
     vexel_cart* head = vexel_cart_create();
     std::snprintf(head->code, vexel_code_buffer, "-- head");
     head->version = vexel_cart_newest_version;
     pod->items[3]->type = cpod_type_data;
     pod->items[3]->bytes.resize(0x8000);
-    ASSERT_EQ(save_vexel_cart_32k(head, pod->items[3]->bytes.data()), cart_ok);
+    ASSERT_EQ(png_cart_save_32k(head, pod->items[3]->bytes.data()), cart_ok);
     std::snprintf(pod->items[3]->name, sizeof pod->items[3]->name, "head.qz");
     vexel_cart_destroy(head);
-    cpod* saved = shell_resource_pod;
+    fenn_pod* saved = shell_resource_pod;
     shell_resource_pod = pod;
     std::snprintf(M->working_cart->code, vexel_code_buffer, "-- named");
 
@@ -119,10 +119,10 @@ TEST_F(BootFixture, ResetEffectEndsInARunWithTheSameParameters) {
     app.mode = shell_running;
     M->reset_glitch = 1;
     for (int i = 0; i < 3; ++i) {
-        update_reset_glitch(M);
+        boot_update_reset_glitch(M);
         EXPECT_EQ(app.pending, pending_none);
     }
-    update_reset_glitch(M);
+    boot_update_reset_glitch(M);
     EXPECT_EQ(M->reset_glitch, 0);
     EXPECT_EQ(app.pending, pending_run_cart);
     EXPECT_STREQ(M->runner->pending_params, "level 3");

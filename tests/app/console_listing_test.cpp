@@ -28,7 +28,7 @@ namespace {
 // keeping the test's capture of standard output.
 class Commands : public CartIo {
 protected:
-    cpod* font = nullptr;
+    fenn_pod* font = nullptr;
     void SetUp() override {
         CartIo::SetUp();
         app = vexel_app{};
@@ -58,15 +58,15 @@ protected:
     }
 
     // A pod with the given cartridges as items 3 and later (32 KiB blocks).
-    static cpod* pod_with(const std::vector<std::pair<std::string, std::string>>& carts) {
-        cpod* pod = new cpod;
-        for (int i = 0; i < 3; ++i) pod->items.push_back(std::make_unique<cpod_item>());
+    static fenn_pod* pod_with(const std::vector<std::pair<std::string, std::string>>& carts) {
+        fenn_pod* pod = new fenn_pod;
+        for (int i = 0; i < 3; ++i) pod->items.push_back(std::make_unique<fenn_pod_item>());
         for (const auto& [name, code] : carts) {
             CartPtr c = make_cart(code.c_str());
-            auto item = std::make_unique<cpod_item>();
+            auto item = std::make_unique<fenn_pod_item>();
             item->type = cpod_type_data;
             item->bytes.resize(0x8000);
-            EXPECT_EQ(save_vexel_cart_32k(c.get(), item->bytes.data()), cart_ok);
+            EXPECT_EQ(png_cart_save_32k(c.get(), item->bytes.data()), cart_ok);
             std::snprintf(item->name, sizeof item->name, "%s", name.c_str());
             pod->items.push_back(std::move(item));
         }
@@ -147,7 +147,7 @@ TEST_F(Commands, SploreOpensTheBrowserOnlyAtTheConsoleAndSeesInstalledGames) {
 
     // Installing the games while the browser has its lists shows the game
     // among the favourites at once.
-    cpod* pod = pod_with({{"menu.qz", "-- menu\n"}, {"game.qz", "-- ghost garden\n"}});
+    fenn_pod* pod = pod_with({{"menu.qz", "-- menu\n"}, {"game.qz", "-- ghost garden\n"}});
     console_of([&] { cmd_install_games(M, pod); });
     const splore_list* fav = splore_get_list(splore_fav);
     ASSERT_NE(fav, nullptr);
@@ -163,7 +163,7 @@ TEST_F(Commands, PromptLineAtThePrintCursor) {
     app.mode = shell_console;
     M->cursor_y = 12;
     for (auto& p : M->screen->pix) p = 3;
-    draw_command_string(M, false, true);  // the blinking cursor depends on the clock
+    console_draw(M, false, true);  // the blinking cursor depends on the clock
     std::set<int> row, above;
     for (int y = 12; y < 18; ++y)
         for (int x = 0; x <= 12; ++x) row.insert(M->screen->pix[size_t(y) * 128 + size_t(x)]);
@@ -177,11 +177,11 @@ TEST_F(Commands, PromptLineAtThePrintCursor) {
     cmd_ls(M, nullptr, nullptr);
     M->cursor_y = 12;
     for (auto& p : M->screen->pix) p = 3;
-    draw_command_string(M, true, true);
+    console_draw(M, true, true);
     EXPECT_EQ(M->screen->pix[13 * 128 + 1], 3);
     console_listing_close();
     app.mode = shell_running;
-    draw_command_string(M, true, true);
+    console_draw(M, true, true);
     EXPECT_EQ(M->screen->pix[13 * 128 + 1], 3);
 }
 
@@ -197,7 +197,7 @@ TEST(ConsolePrompt, CursorBlinksEvery256MillisecondsOnlyInAnActiveWindow) {
 TEST_F(Commands, ScrollingTheConsoleScreen) {
     M->cursor_y = 120;
     M->screen->pix[6 * 128] = 9;
-    scroll_immediate_mode_screen(M);
+    vexel_scroll_screen(M);
     EXPECT_EQ(M->cursor_y, 114);
     EXPECT_EQ(M->screen->pix[0], 9);
 }

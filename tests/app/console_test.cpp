@@ -27,7 +27,7 @@ namespace {
 // through the platform's key buffer and key states as the shell reads them.
 class Prompt : public CartIo {
 protected:
-    cpod* font = nullptr;
+    fenn_pod* font = nullptr;
 
     void SetUp() override {
         CartIo::SetUp();
@@ -144,12 +144,12 @@ TEST_F(Prompt, TheLineWrapsEveryThirtyCharactersAndStopsAtTheBufferSize) {
     M->cursor_y = 60;
     const std::string thirty(30, 'a');
     type(thirty + "bc");
-    draw_command_string(M, false, true);
+    console_draw(M, false, true);
     EXPECT_TRUE(shows_prompt(60, thirty.c_str()));
     EXPECT_TRUE(shows(66, "bc", 8));
     // Shortening the line clears what it no longer covers.
     type("\b\b\b");
-    draw_command_string(M, false, true);
+    console_draw(M, false, true);
     EXPECT_TRUE(shows_prompt(60, std::string(29, 'a').c_str()));
     EXPECT_TRUE(shows(66, ""));
 

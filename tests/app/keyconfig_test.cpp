@@ -20,7 +20,7 @@ protected:
     vexel_machine* M = tm.m;
     void SetUp() override {
         fenn_keys_init();
-        set_default_app_config();
+        settings_set_defaults();
         app.sub_screen = sub_screen_none;
         M->cursor_y = 0;
         int32_t discard[keyconfig_bindings];

@@ -29,11 +29,11 @@ std::string written_config() {
 }
 
 void fresh() {
-    std::memset(&cconfig, 0, sizeof cconfig);
+    std::memset(&fenn_cfg, 0, sizeof fenn_cfg);
     fenn_config_default();
     app = vexel_app{};
-    use_app_settings();
-    set_default_app_config();
+    settings_use_table();
+    settings_set_defaults();
 }
 
 std::vector<char*> argv_of(std::vector<std::string>& args) {
@@ -48,25 +48,25 @@ TEST(Config, RangesAreAppliedAfterReading) {
     fresh();
     fenn_config_read_text("foreground_sleep_ms 500\nbackground_sleep_ms -3\nmix_buffer_size 100\n"
                           "sound_volume 999\nmusic_volume 12\n");
-    EXPECT_EQ(cconfig.foreground_sleep_ms, 200);
-    EXPECT_EQ(cconfig.background_sleep_ms, 0);
-    EXPECT_EQ(cconfig.mix_buffer_size, 1024);
-    EXPECT_EQ(cconfig.sound_volume, 256);
-    EXPECT_EQ(cconfig.music_volume, 12);
+    EXPECT_EQ(fenn_cfg.foreground_sleep_ms, 200);
+    EXPECT_EQ(fenn_cfg.background_sleep_ms, 0);
+    EXPECT_EQ(fenn_cfg.mix_buffer_size, 1024);
+    EXPECT_EQ(fenn_cfg.sound_volume, 256);
+    EXPECT_EQ(fenn_cfg.music_volume, 12);
 }
 
 TEST(Config, KeysMatchByPrefixAndBadNumbersKeepTheOldValue) {
     fresh();
     fenn_config_read_text("window_size 320 240\r\nwindowed 1\nwindow_position 10 20\nsessions x\n"
                           "desktop_path   /tmp/my desk  \nshow_fps_extra 1\nnonsense line\n");
-    EXPECT_EQ(cconfig.window_w, 320);
-    EXPECT_EQ(cconfig.window_h, 240);
-    EXPECT_EQ(cconfig.windowed, 1);
-    EXPECT_EQ(cconfig.window_x, 10);
-    EXPECT_EQ(cconfig.window_y, 20);
-    EXPECT_EQ(cconfig.sessions, 0);
-    EXPECT_STREQ(cconfig.desktop_path, "/tmp/my desk");
-    EXPECT_EQ(cconfig.show_fps, 0);  // matched by prefix, but "_extra" is no number
+    EXPECT_EQ(fenn_cfg.window_w, 320);
+    EXPECT_EQ(fenn_cfg.window_h, 240);
+    EXPECT_EQ(fenn_cfg.windowed, 1);
+    EXPECT_EQ(fenn_cfg.window_x, 10);
+    EXPECT_EQ(fenn_cfg.window_y, 20);
+    EXPECT_EQ(fenn_cfg.sessions, 0);
+    EXPECT_STREQ(fenn_cfg.desktop_path, "/tmp/my desk");
+    EXPECT_EQ(fenn_cfg.show_fps, 0);  // matched by prefix, but "_extra" is no number
 }
 
 TEST(Config, ConsoleKeysGoThroughTheHook) {
@@ -92,11 +92,11 @@ TEST(Config, WrittenFileReadsBackToTheSameValues) {
 
     fresh();
     fenn_config_read_text(text.c_str());
-    EXPECT_EQ(cconfig.window_w, 640);
-    EXPECT_EQ(cconfig.background_sleep_ms, 33);
-    EXPECT_EQ(cconfig.fullscreen_method, 2);
-    EXPECT_EQ(cconfig.sound_volume, 100);
-    EXPECT_STREQ(cconfig.desktop_path, "/tmp/d");
+    EXPECT_EQ(fenn_cfg.window_w, 640);
+    EXPECT_EQ(fenn_cfg.background_sleep_ms, 33);
+    EXPECT_EQ(fenn_cfg.fullscreen_method, 2);
+    EXPECT_EQ(fenn_cfg.sound_volume, 100);
+    EXPECT_STREQ(fenn_cfg.desktop_path, "/tmp/d");
     EXPECT_EQ(app.gif_scale, 5);
     EXPECT_EQ(app.button_keys[12], 9);
     EXPECT_EQ(app.gui_theme, 1);
@@ -108,8 +108,8 @@ TEST(Config, CommandLineOverridesAreNotSavedButLiveVolumesAre) {
     std::vector<std::string> args = {"vexel", "-width", "999", "-sound", "0", "-show_fps", "1"};
     auto argv = argv_of(args);
     fenn_process_arguments(int(argv.size()), argv.data());
-    EXPECT_EQ(cconfig.window_w, 999);
-    EXPECT_EQ(cconfig.sound_volume, 0);
+    EXPECT_EQ(fenn_cfg.window_w, 999);
+    EXPECT_EQ(fenn_cfg.sound_volume, 0);
     std::string text = written_config();
     EXPECT_NE(text.find("window_size 640 480 //"), std::string::npos);
     EXPECT_NE(text.find("show_fps 0 //"), std::string::npos);
@@ -122,40 +122,40 @@ TEST(Config, FrameworkOptionsStopAtRedirectionAndClampTimeout) {
                                      "-home", "/tmp/h", ">", "-windowed", "1"};
     auto argv = argv_of(args);
     fenn_process_arguments(int(argv.size()), argv.data());
-    EXPECT_EQ(cconfig.timeout, 240);
-    EXPECT_EQ(cconfig.headless, 1);
-    EXPECT_EQ(cconfig.draw_rect[2], 3);
-    EXPECT_STREQ(cconfig.home, "/tmp/h");
-    EXPECT_EQ(cconfig.windowed, 0);
+    EXPECT_EQ(fenn_cfg.timeout, 240);
+    EXPECT_EQ(fenn_cfg.headless, 1);
+    EXPECT_EQ(fenn_cfg.draw_rect[2], 3);
+    EXPECT_STREQ(fenn_cfg.home, "/tmp/h");
+    EXPECT_EQ(fenn_cfg.windowed, 0);
 }
 
 TEST(Config, ConsoleOptionsFindTheCartridgeWhereverItStands) {
     fresh();
-    auto_load_fn[0] = 0;
+    app_auto_load_file[0] = 0;
     std::vector<std::string> args = {"vexel", "-headless", "-run", "game.qz", "-p", "level 3", "-gif_len", "20",
                                      "-unknown", "skipped", "-width", "300"};
     auto argv = argv_of(args);
-    process_arguments(int(argv.size()), argv.data());
-    EXPECT_STREQ(auto_load_fn, "game.qz");
+    settings_parse_arguments(int(argv.size()), argv.data());
+    EXPECT_STREQ(app_auto_load_file, "game.qz");
     EXPECT_EQ(app.run_flag, 1);
     EXPECT_EQ(app.cart_from_command_line, 1);
     EXPECT_STREQ(app.run_params, "level 3");
     EXPECT_EQ(app.gif_len, 20);
 
     fresh();
-    auto_load_fn[0] = 0;
+    app_auto_load_file[0] = 0;
     std::vector<std::string> exec = {"vexel", "-x", "t.qz"};
     auto argv2 = argv_of(exec);
-    process_arguments(int(argv2.size()), argv2.data());
+    settings_parse_arguments(int(argv2.size()), argv2.data());
     EXPECT_EQ(app.exec_mode, 1);
-    EXPECT_STREQ(auto_load_fn, "t.qz");
+    EXPECT_STREQ(app_auto_load_file, "t.qz");
 }
 
 TEST(Config, SavingReplacesTheFileWholeOrLeavesIt) {
     namespace fs = std::filesystem;
     fresh();
     const std::string home = vexel_test::temp_dir("config_save");
-    std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+    std::snprintf(fenn_cfg.home, sizeof fenn_cfg.home, "%s", home.c_str());
     const std::string path = home + "/config.txt";
     std::ofstream(path) << "sessions 7\n";
     {
@@ -178,8 +178,8 @@ TEST(Config, SavingReplacesTheFileWholeOrLeavesIt) {
     fs::remove(path);
     ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
     fenn_config_load();
-    EXPECT_EQ(cconfig.loaded, 0);
-    cconfig.home[0] = 0;
+    EXPECT_EQ(fenn_cfg.loaded, 0);
+    fenn_cfg.home[0] = 0;
 }
 
 TEST(Config, ValuesAreHeldToTheirRangesAndKeptOnesAreWrittenBack) {
@@ -190,11 +190,11 @@ TEST(Config, ValuesAreHeldToTheirRangesAndKeptOnesAreWrittenBack) {
     EXPECT_EQ(app.joystick_index, 0);
     EXPECT_EQ(app.screenshot_scale, 1);
     EXPECT_EQ(app.button_keys[1], 511);
-    EXPECT_EQ(cconfig.fullscreen_method, 2);
+    EXPECT_EQ(fenn_cfg.fullscreen_method, 2);
     // The old name of the window size sets the screen too, and is never written.
-    EXPECT_EQ(cconfig.window_w, 300);
-    EXPECT_EQ(cconfig.screen_h, 200);
-    EXPECT_EQ(cconfig.window_size_set, 1);
+    EXPECT_EQ(fenn_cfg.window_w, 300);
+    EXPECT_EQ(fenn_cfg.screen_h, 200);
+    EXPECT_EQ(fenn_cfg.window_size_set, 1);
     const std::string text = written_config();
     EXPECT_EQ(text.find("video_mode"), std::string::npos);
     EXPECT_NE(text.find("window_size 300 200 //"), std::string::npos);
@@ -215,12 +215,12 @@ TEST(Config, SeedIsAWholeNumber) {
         std::vector<std::string> args = {"vexel", "-seed", given, "cart.qz"};
         auto argv = argv_of(args);
         ::testing::internal::CaptureStderr();
-        process_arguments(int(argv.size()), argv.data());
+        settings_parse_arguments(int(argv.size()), argv.data());
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(app.seeded, seeded) << given;
         EXPECT_EQ(app.seed, seed) << given;
         EXPECT_EQ(err.empty(), seeded == 1) << given << ": " << err;
         EXPECT_EQ(err.find("unknown option"), std::string::npos);
-        EXPECT_STREQ(auto_load_fn, "cart.qz");
+        EXPECT_STREQ(app_auto_load_file, "cart.qz");
     }
 }

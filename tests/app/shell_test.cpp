@@ -65,31 +65,31 @@ TEST_F(ShellFixture, AudioPauseStateFollowsTheMenuAndRegister) {
     s = 0;
     app.mode = shell_running;
     app.pause_menu = 1;
-    determine_audio_pause_state(M);
+    shell_update_audio_pause(M);
     EXPECT_EQ(s, 1);
     M->ram[0x5f2f] = 2;  // audio goes on under the menu: resume over four frames
     for (int expect : {2, 3, 4, 5, 0, 0}) {
-        determine_audio_pause_state(M);
+        shell_update_audio_pause(M);
         EXPECT_EQ(s, expect);
     }
     M->ram[0x5f2f] = 1;
     app.pause_menu = 0;
-    determine_audio_pause_state(M);
+    shell_update_audio_pause(M);
     EXPECT_EQ(s, 1);
 }
 
 TEST_F(ShellFixture, MessagesFlipColourAndHoverWaitsForTheCurrentOne) {
     app.message_colour = 0;
-    show_message("one", 1000);
+    shell_show_message("one", 1000);
     EXPECT_EQ(app.message_colour, 15);
     EXPECT_EQ(app.message_end - app.message_start, 1400);
-    show_message_exact("two", 1400);
+    shell_show_message_exact("two", 1400);
     EXPECT_EQ(app.message_colour, 7);
     EXPECT_EQ(app.message_end - app.message_start, 1400);
-    show_hover_message("hover");
+    shell_show_hover_message("hover");
     EXPECT_STREQ(app.message, "two");  // the current message has a long way to go
     app.message_end = 0;
-    show_hover_message("hover");
+    shell_show_hover_message("hover");
     EXPECT_STREQ(app.message, "hover");
     EXPECT_EQ(app.message_start, 0);
     EXPECT_EQ(app.message_colour, 2);

@@ -18,7 +18,7 @@ inline uint32_t test_clock(void*) { return test_clock_ms; }
 
 inline void set_note(vexel_cart* cart, int sfx, int i, int pitch, int wave, int vol, int effect = 0,
                      bool instrument = false) {
-    sfx_note& n = cart->sfx[sfx].notes[i];
+    vexel_sfx_note& n = cart->sfx[sfx].notes[i];
     n.pitch = pitch;
     n.waveform = wave;
     n.volume = vol;

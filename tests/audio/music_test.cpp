@@ -105,12 +105,12 @@ TEST_F(MusicTest, PatternLengthComesFromTheFirstNonLoopingVoice) {
     cart->sfx[3].speed = 16;
     cart->sfx[4].speed = 4;
     set_pattern(0, 2, 3, 4, 0x43);
-    EXPECT_EQ(pattern_length(cart, 0), 128);
+    EXPECT_EQ(audio_pattern_length(cart, 0), 128);
     set_pattern(0, 2, 3, 0x42, 0x43);
-    EXPECT_EQ(pattern_length(cart, 0), 512);   // all loop: the longest
+    EXPECT_EQ(audio_pattern_length(cart, 0), 512);   // all loop: the longest
     cart->sfx[5].speed = 0;
     set_pattern(0, 0x40, 5, 4, 0x43);
-    EXPECT_EQ(pattern_length(cart, 0), 32);    // speed 0 counts as 1
+    EXPECT_EQ(audio_pattern_length(cart, 0), 32);    // speed 0 counts as 1
 }
 
 TEST_F(MusicTest, LoopingVoiceLoopsInsideItsPattern) {

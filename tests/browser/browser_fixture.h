@@ -39,7 +39,7 @@ struct BoardEntry {
 class Browser : public ::testing::Test {
 protected:
     std::string home, root, cdata_root;
-    cpod* font = nullptr;
+    fenn_pod* font = nullptr;
     int32_t button_keys[13] = {};  // the host's key bindings: the default keys
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
@@ -49,7 +49,7 @@ protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         home = vexel_test::temp_dir(std::string("browser_") + info->test_suite_name() + "_" + info->name());
-        std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+        std::snprintf(fenn_cfg.home, sizeof fenn_cfg.home, "%s", home.c_str());
         root = home + "/carts/";
         cdata_root = home + "/cdata/";
         for (const char* d : {"carts", "cdata", "cstore", "bbs", "bbs/carts", "bbs/labels", "backup"})
@@ -57,7 +57,7 @@ protected:
         tm.host.carts_path = root.c_str();
         tm.host.cdata_path = cdata_root.c_str();
         tm.host.button_keys = button_keys;
-        cconfig.timeout = 30;
+        fenn_cfg.timeout = 30;
         vexel_select_code_tab(M, 0);
         font = vexel_create_console_font();
         M->console_font = font;
@@ -70,18 +70,18 @@ protected:
         splore_data.font = font;
         splore_screen = splore_screen_state();
         splore_set_fetcher(nullptr);
-        cancel_download(M, nullptr);
+        splore_cancel_download(M, nullptr);
         splore_init();
     }
 
     void TearDown() override {
-        cancel_download(M, nullptr);
+        splore_cancel_download(M, nullptr);
         splore_set_fetcher(nullptr);
         splore_shutdown();
         splore_data = splore_lists_state();
         M->console_font = nullptr;
         fenn_destroy_pod(font);
-        cconfig.home[0] = 0;
+        fenn_cfg.home[0] = 0;
         // A cancelled download's worker may still be deleting its own
         // temporary file: retry instead of failing on the race.
         std::error_code ec;

@@ -19,7 +19,7 @@ class Screen : public Browser {
 protected:
     void SetUp() override {
         Browser::SetUp();
-        cconfig.sound_volume = cconfig.music_volume = 256;
+        fenn_cfg.sound_volume = fenn_cfg.music_volume = 256;
     }
     void TearDown() override {
         hold_fetch = false;
@@ -107,11 +107,11 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     ASSERT_EQ(splore_screen.cart_menu, splore_menu_options);
     EXPECT_EQ(splore_screen.entries[0].action, splore_act_volume);
     tap(button_o);  // volume: both off
-    EXPECT_EQ(cconfig.sound_volume, 0);
-    EXPECT_EQ(cconfig.music_volume, 0);
+    EXPECT_EQ(fenn_cfg.sound_volume, 0);
+    EXPECT_EQ(fenn_cfg.music_volume, 0);
     tap(button_o);  // and both on again
-    EXPECT_EQ(cconfig.sound_volume, 256);
-    EXPECT_EQ(cconfig.music_volume, 256);
+    EXPECT_EQ(fenn_cfg.sound_volume, 256);
+    EXPECT_EQ(fenn_cfg.music_volume, 256);
     tap(button_up);  // "back"
     tap(button_o);
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
@@ -197,7 +197,7 @@ TEST_F(Screen, EscapeCancelsADownloadBeforeAnythingElse) {
     hold_fetch = true;
     splore_set_fetcher(held_fetch);
     splore_open(M);
-    download_list(splore_new, 0);
+    splore_download_list(splore_new, 0);
     splore_keypress(M, 27);
     EXPECT_EQ(splore_download_state(), splore_dl_idle);
     EXPECT_TRUE(splore_active());
@@ -334,9 +334,9 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
 }
 
 TEST_F(Screen, IconsComeFromTheSystemGraphics) {
-    cpod* data = fenn_load_pod(VEXEL_BINARY_DIR "/data.pod");
+    fenn_pod* data = fenn_load_pod(VEXEL_BINARY_DIR "/data.pod");
     ASSERT_NE(data, nullptr) << "build the data_pod target first";
-    cpod* graphics = cpod_load_nested(data, 1);
+    fenn_pod* graphics = fenn_pod_load_nested(data, 1);
     ASSERT_NE(graphics, nullptr);
     tm.host.system_graphics = graphics;
     local_carts();
@@ -344,7 +344,7 @@ TEST_F(Screen, IconsComeFromTheSystemGraphics) {
     for (int i = 0; i < 40; ++i) frame(0);
     splore_draw(M, page);
     // The folder icon of the selected row, in front of its colour-14 bar.
-    const fenn_bitmap* icon = cpod_get_bitmap(graphics, splore_icon_dir);
+    const fenn_bitmap* icon = fenn_pod_get_bitmap(graphics, splore_icon_dir);
     ASSERT_NE(icon, nullptr);
     int same = 0, lit = 0;
     for (int y = 0; y < 7; ++y)
@@ -367,10 +367,10 @@ TEST_F(Screen, IconsComeFromTheSystemGraphics) {
     EXPECT_GT(ink, 0);
     fenn_clear_bitmap(page, 0);
     splore_set_fetcher([](const char*, const char*) { return 1; });
-    ASSERT_TRUE(download_bbs_cart_for_load(M, "gone", true));
+    ASSERT_TRUE(splore_download_cart_for_load(M, "gone", true));
     ASSERT_TRUE(splore_download_wait(5000));
     splore_dl.start_ms -= splore_dl_settle_ms;
-    update_load_download(M);
+    splore_update_load_download(M);
     ASSERT_TRUE(splore_download_failed());
     splore_draw_program_busy(M, page);
     for (uint8_t c : page->pix) ASSERT_EQ(c, 0);

@@ -25,7 +25,7 @@ protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         desktop = vexel_test::temp_dir(std::string("capture_") + info->name());
-        std::snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%s", desktop.c_str());
+        std::snprintf(fenn_cfg.desktop_path, sizeof fenn_cfg.desktop_path, "%s", desktop.c_str());
         // Every entry distinct: entry i is (i, 255 - i, i * 7).
         for (int i = 0; i < 256; ++i) {
             palette[i * 3] = uint8_t(i);
@@ -36,7 +36,7 @@ protected:
     }
 
     void TearDown() override {
-        cconfig.desktop_path[0] = 0;
+        fenn_cfg.desktop_path[0] = 0;
         std::filesystem::remove_all(desktop);
     }
 

@@ -80,20 +80,20 @@ TEST(CaptureClip, UnallocatedClipIgnoresFrames) {
 }
 
 TEST(CaptureClip, VideoClipTakesOnlyMachineSizedFrames) {
-    reset_video();
+    capture_reset_video();
     fenn_bitmap* frame = fenn_create_bitmap(128, 128, 8);
     fenn_bitmap* wide = fenn_create_bitmap(160, 128, 8);
     fenn_bitmap* deep = fenn_create_bitmap(128, 128, 32);
     frame->pix[5] = 9;
-    record_video_frame(frame, 8);
-    record_video_frame(wide, 8);
-    record_video_frame(deep, 8);
-    record_video_frame(nullptr, 8);
-    ASSERT_EQ(video_clip.count, 1);
-    EXPECT_EQ(video_clip.slots, 240);
-    EXPECT_EQ(capture_clip_frame(video_clip, 0)[5], 9);
-    reset_video();
-    EXPECT_EQ(video_clip.count, 0);
+    capture_record_frame(frame, 8);
+    capture_record_frame(wide, 8);
+    capture_record_frame(deep, 8);
+    capture_record_frame(nullptr, 8);
+    ASSERT_EQ(capture_video_clip.count, 1);
+    EXPECT_EQ(capture_video_clip.slots, 240);
+    EXPECT_EQ(capture_clip_frame(capture_video_clip, 0)[5], 9);
+    capture_reset_video();
+    EXPECT_EQ(capture_video_clip.count, 0);
     fenn_destroy_bitmap(frame);
     fenn_destroy_bitmap(wide);
     fenn_destroy_bitmap(deep);

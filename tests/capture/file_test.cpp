@@ -81,7 +81,7 @@ TEST_F(CaptureTest, FailedWritesLeaveNothingBehind) {
 
     // A desktop folder that is missing (and cannot be made: its parent is a file).
     write_text((desktop + "/file").c_str(), "x");
-    std::snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%s/file/sub", desktop.c_str());
+    std::snprintf(fenn_cfg.desktop_path, sizeof fenn_cfg.desktop_path, "%s/file/sub", desktop.c_str());
     bool called = false;
     auto writer = [&](const char* temp, const char*) {
         called = true;

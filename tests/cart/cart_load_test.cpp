@@ -25,33 +25,33 @@ TEST(CodeTabs, SplitAndJoinNormaliseTheProgram) {
     for (int i = 0; i < 8; ++i) tabs[i] = store[i].data();
     char out[128];
 
-    split_code_text("a=1\n-->8\nb=2\n-->8\nc=3", tabs, 8, 64);
+    code_tabs_split("a=1\n-->8\nb=2\n-->8\nc=3", tabs, 8, 64);
     EXPECT_STREQ(tabs[1], "b=2");
-    EXPECT_EQ(merge_code_text(tabs, 8, 0, out, sizeof out), 21u);
+    EXPECT_EQ(code_tabs_merge(tabs, 8, 0, out, sizeof out), 21u);
     EXPECT_STREQ(out, "a=1\n-->8\nb=2\n-->8\nc=3");
 
     // Trailing empty tabs go, unless one of them is current.
-    split_code_text("a\n-->8\n\n-->8\n", tabs, 8, 64);
-    merge_code_text(tabs, 8, 0, out, sizeof out);
+    code_tabs_split("a\n-->8\n\n-->8\n", tabs, 8, 64);
+    code_tabs_merge(tabs, 8, 0, out, sizeof out);
     EXPECT_STREQ(out, "a");
-    merge_code_text(tabs, 8, 2, out, sizeof out);
+    code_tabs_merge(tabs, 8, 2, out, sizeof out);
     EXPECT_STREQ(out, "a\n-->8\n\n-->8\n");
 
     // Text beyond the eighth separator is dropped; tabs are cut to their buffer.
     std::string many;
     for (int i = 0; i < 10; ++i) many += std::to_string(i) + (i < 9 ? "\n-->8\n" : "");
-    split_code_text(many.c_str(), tabs, 8, 64);
+    code_tabs_split(many.c_str(), tabs, 8, 64);
     EXPECT_STREQ(tabs[7], "7");
     std::string long_tab(100, 'x');
-    split_code_text(long_tab.c_str(), tabs, 8, 64);
+    code_tabs_split(long_tab.c_str(), tabs, 8, 64);
     EXPECT_EQ(std::strlen(tabs[0]), 63u);
 
     // Measuring and a small output never write past the capacity.
-    split_code_text("abcdef\n-->8\nghi", tabs, 8, 64);
+    code_tabs_split("abcdef\n-->8\nghi", tabs, 8, 64);
     char small[5] = {1, 1, 1, 1, 1};
-    EXPECT_EQ(merge_code_text(tabs, 8, 0, small, sizeof small), 15u);
+    EXPECT_EQ(code_tabs_merge(tabs, 8, 0, small, sizeof small), 15u);
     EXPECT_STREQ(small, "abcd");
-    EXPECT_EQ(merge_code_text(tabs, 8, 0, nullptr, 0), 15u);
+    EXPECT_EQ(code_tabs_merge(tabs, 8, 0, nullptr, 0), 15u);
 }
 
 TEST(DiskNames, ExtensionIsAddedAsTheFormatsExpect) {

@@ -72,7 +72,7 @@ TEST(CartText, NotesWithHighWaveformDigitsBecomeInstruments) {
     std::string sfx = "00100004" + std::string("2c957") + std::string(31 * 5, '0');
     CartPtr c(parse("vexel cartridge\nversion 14\n__sfx__\n" + sfx + "\n"));
     ASSERT_TRUE(c);
-    const sfx_note& n = c->sfx[0].notes[0];
+    const vexel_sfx_note& n = c->sfx[0].notes[0];
     EXPECT_EQ(n.pitch, 0x2c);
     EXPECT_EQ(n.waveform, 1);
     EXPECT_EQ(n.instrument, 128);

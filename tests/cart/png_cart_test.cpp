@@ -69,7 +69,7 @@ Bytes encode(vexel_cart* c) {
 cart_ptr decode(const Bytes& png, int* status = nullptr, bool label = true) {
     vexel_cart* out = nullptr;
     int version = -1;
-    int st = load_vexel_cart_png_from_memory(png.data(), png.size(), label, &out, &version);
+    int st = png_cart_load_memory(png.data(), png.size(), label, &out, &version);
     if (status) *status = st;
     return cart_ptr(out);
 }
@@ -114,31 +114,31 @@ TEST(CartBlock, RomAndProgramRoundTrip) {
     for (const char* name : {"orbit.lua", "dungeon.lua"}) {
         cart_ptr c = full_cart(42, read_text(name));
         Bytes block(cart_block_size);
-        ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
+        ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
         EXPECT_TRUE(compress_is_block(block.data() + cart_code_offset, 8)) << name;
         EXPECT_EQ(Bytes(block.begin(), block.begin() + vexel_rom_size), rom_of(c.get()));
 
         cart_ptr back(vexel_cart_create());
-        ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
+        ASSERT_EQ(png_cart_load_32k(back.get(), block.data(), block.size()), 0);
         EXPECT_EQ(rom_of(back.get()), rom_of(c.get())) << name;
         EXPECT_STREQ(back->code, c->code) << name;
     }
     cart_ptr c(vexel_cart_create());
     Bytes short_block(cart_block_size - 1);
-    EXPECT_EQ(load_vexel_cart_32k(c.get(), short_block.data(), short_block.size()), cart_unreadable);
+    EXPECT_EQ(png_cart_load_32k(c.get(), short_block.data(), short_block.size()), cart_unreadable);
 }
 
 TEST(CartBlock, ProgramRoomIsExactly15360Bytes) {
     cart_ptr c(vexel_cart_create());
     Bytes block(cart_block_size);
     set_code(c.get(), incompressible(cart_code_room));
-    ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
+    ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
     cart_ptr back(vexel_cart_create());
-    ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
+    ASSERT_EQ(png_cart_load_32k(back.get(), block.data(), block.size()), 0);
     EXPECT_STREQ(back->code, c->code);
 
     set_code(c.get(), incompressible(cart_code_room + 1));
-    EXPECT_EQ(save_vexel_cart_32k(c.get(), block.data()), cart_too_big);
+    EXPECT_EQ(png_cart_save_32k(c.get(), block.data()), cart_too_big);
     Bytes png;
     EXPECT_EQ(vexel_cart_png_encode(c.get(), g_art, &png), cart_too_big);
     EXPECT_TRUE(png.empty());
@@ -151,9 +151,9 @@ TEST(CartBlock, PlainProgramsStartingWithAColonReadBackAsWritten) {
         cart_ptr c(vexel_cart_create());
         set_code(c.get(), code);
         Bytes block(cart_block_size);
-        ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
+        ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
         cart_ptr back(vexel_cart_create());
-        ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
+        ASSERT_EQ(png_cart_load_32k(back.get(), block.data(), block.size()), 0);
         EXPECT_EQ(std::string(back->code), code);
     }
 }
@@ -161,11 +161,11 @@ TEST(CartBlock, PlainProgramsStartingWithAColonReadBackAsWritten) {
 TEST(CartBlock, DamagedCompressedProgramIsRefused) {
     cart_ptr c = full_cart(1, read_text("orbit.lua"));
     Bytes block(cart_block_size);
-    ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
+    ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
     block[cart_code_offset + 8] = 0xff;  // first token: copy from before the start
     block[cart_code_offset + 9] = 0xff;
     cart_ptr back(vexel_cart_create());
-    EXPECT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), cart_bad_code);
+    EXPECT_EQ(png_cart_load_32k(back.get(), block.data(), block.size()), cart_bad_code);
     EXPECT_STREQ(back->code, "");
 }
 
@@ -206,7 +206,7 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
     fenn_file_wrap(f, png.data(), png.size());
     vexel_cart* raw = nullptr;
     int version = 0;
-    ASSERT_EQ(load_vexel_cart_png_from_file(f, false, &raw, &version), cart_ok);
+    ASSERT_EQ(png_cart_load_file(f, false, &raw, &version), cart_ok);
     cart_ptr streamed(raw);
     EXPECT_STREQ(streamed->code, c->code);
 }
@@ -295,7 +295,7 @@ TEST(CartPng, BadInputIsRefusedWithItsStatus) {
     vexel_cart* out = nullptr;
     int version = 0;
     Bytes future = png_of(pic.get());
-    EXPECT_EQ(load_vexel_cart_png_from_memory(future.data(), future.size(), true, &out, &version),
+    EXPECT_EQ(png_cart_load_memory(future.data(), future.size(), true, &out, &version),
               cart_future);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(version, 15);
@@ -309,7 +309,7 @@ TEST_F(CartArt, TitleLinesAndLabelAreDrawn) {
             c->label = fenn_create_bitmap(128, 128, 8);
             fenn_clear_bitmap(c->label, 8);
         }
-        return bitmap_ptr(draw_cart_picture(c.get(), g_art));
+        return bitmap_ptr(png_cart_draw_picture(c.get(), g_art));
     };
     auto expected = [](const std::string& line1, const std::string& line2) {
         bitmap_ptr pic(cart_art_new_picture(g_art));
@@ -365,10 +365,10 @@ TEST_F(CartArt, SavingToAFileReplacesItWhole) {
     std::string dir = vexel_test::temp_dir("png_cart");
     std::string path = dir + "/game.qz.png";
     cart_ptr c = full_cart(21, read_text("orbit.lua"));
-    ASSERT_EQ(save_vexel_cart_png(c.get(), g_art, path.c_str()), 0);
+    ASSERT_EQ(png_cart_save(c.get(), g_art, path.c_str()), 0);
     vexel_cart* raw = nullptr;
     int version = 0;
-    ASSERT_EQ(load_vexel_cart_png(path.c_str(), &raw, &version), 0);
+    ASSERT_EQ(png_cart_load(path.c_str(), &raw, &version), 0);
     cart_ptr back(raw);
     EXPECT_EQ(rom_of(back.get()), rom_of(c.get()));
     EXPECT_STREQ(back->code, c->code);
@@ -376,36 +376,36 @@ TEST_F(CartArt, SavingToAFileReplacesItWhole) {
 
     // A program that does not fit writes nothing and keeps the old file.
     set_code(c.get(), incompressible(cart_code_room + 1));
-    EXPECT_EQ(save_vexel_cart_png(c.get(), g_art, path.c_str()), cart_too_big);
-    ASSERT_EQ(load_vexel_cart_png(path.c_str(), &raw, &version), 0);
+    EXPECT_EQ(png_cart_save(c.get(), g_art, path.c_str()), cart_too_big);
+    ASSERT_EQ(png_cart_load(path.c_str(), &raw, &version), 0);
     cart_ptr still(raw);
     EXPECT_STREQ(still->code, back->code);
 
     // Unwritable places and missing files are reported.
     set_code(c.get(), "x=1");
-    EXPECT_EQ(save_vexel_cart_png(c.get(), g_art, (dir + "/no/such/folder/a.qz.png").c_str()), cart_write_failed);
-    EXPECT_EQ(load_vexel_cart_png((dir + "/missing.png").c_str(), &raw, &version), cart_no_picture);
-    EXPECT_EQ(load_vexel_cart_png(dir.c_str(), &raw, &version), cart_no_picture);
+    EXPECT_EQ(png_cart_save(c.get(), g_art, (dir + "/no/such/folder/a.qz.png").c_str()), cart_write_failed);
+    EXPECT_EQ(png_cart_load((dir + "/missing.png").c_str(), &raw, &version), cart_no_picture);
+    EXPECT_EQ(png_cart_load(dir.c_str(), &raw, &version), cart_no_picture);
 }
 
 TEST(CartHash, StableAndSensitive) {
     cart_ptr c = full_cart(99, read_text("orbit.lua"));
     char h[cart_hash_size + 1];
-    hash_cart(c.get(), h);
+    cart_hash(c.get(), h);
     // The hash names stored files on users' disks: it must never change for
     // the same cartridge. This value pins the block layout and the compressor.
     EXPECT_STREQ(h, "35b24affc15a421c7bca797a5728dea66706f91f");
 
     // It is the digest of the 32 KiB block.
     Bytes block(cart_block_size);
-    ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
+    ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
     char direct[sha1_hex_size + 1];
     sha1_hex(block.data(), block.size(), direct);
     EXPECT_STREQ(h, direct);
 
     char h2[cart_hash_size + 1];
     vexel_cart_poke(c.get(), 0x3200 + 64 * 68 - 1, vexel_cart_peek(c.get(), 0x3200 + 64 * 68 - 1) ^ 1);
-    hash_cart(c.get(), h2);
+    cart_hash(c.get(), h2);
     EXPECT_STRNE(h, h2);
 }
 
@@ -416,8 +416,8 @@ TEST(CartHash, ProgramsTooLargeForTheBlockStillHashDistinctly) {
     big[12345] = big[12345] == 'A' ? 'B' : 'A';
     set_code(b.get(), big);
     char ha[cart_hash_size + 1], hb[cart_hash_size + 1];
-    hash_cart(a.get(), ha);
-    hash_cart(b.get(), hb);
+    cart_hash(a.get(), ha);
+    cart_hash(b.get(), hb);
     EXPECT_EQ(std::strlen(ha), 40u);
     EXPECT_STRNE(ha, std::string(40, '0').c_str());
     EXPECT_STRNE(ha, hb);
@@ -427,7 +427,7 @@ TEST(CartHash, ProgramsTooLargeForTheBlockStillHashDistinctly) {
     char text_digest[sha1_hex_size + 1];
     sha1_hex(a->code, 20000, text_digest);
     Bytes block(cart_block_size);
-    ASSERT_EQ(save_vexel_cart_32k_code(a.get(), text_digest, 40, block.data()), 0);
+    ASSERT_EQ(png_cart_save_32k_code(a.get(), text_digest, 40, block.data()), 0);
     char direct[sha1_hex_size + 1];
     sha1_hex(block.data(), block.size(), direct);
     EXPECT_STREQ(ha, direct);

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* end = text + size;
     int tokens = 0;
     vexel_tokenizer t{};
-    const char* p = get_first_token(t, text, size);
+    const char* p = token_first(t, text, size);
     const char* before = text;
     while (t.tok != tok_eof) {
         if (p <= before || p > end || t.token_start < before || t.token_end != p) std::abort();
@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ++tokens;
         }
         before = p;
-        p = get_next_token(t, p);
+        p = token_next(t, p);
     }
-    if (p != end || count_tokens(text, size) != tokens) std::abort();
+    if (p != end || token_count(text, size) != tokens) std::abort();
     vexel_limit_report report;
     vexel_check_code_limits(text, size, &report);
     return 0;

@@ -37,7 +37,7 @@ protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         home = vexel_test::temp_dir(std::string("cartio_") + info->name());
-        std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+        std::snprintf(fenn_cfg.home, sizeof fenn_cfg.home, "%s", home.c_str());
         root = home + "/carts/";
         for (const char* d : {"carts", "backup", "cdata", "cstore", "bbs"})
             std::filesystem::create_directories(home + "/" + d);
@@ -47,7 +47,7 @@ protected:
     }
 
     void TearDown() override {
-        cconfig.home[0] = 0;
+        fenn_cfg.home[0] = 0;
         std::filesystem::remove_all(home);
     }
 

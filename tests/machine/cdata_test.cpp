@@ -20,7 +20,7 @@ protected:
         std::memset(M->cart_data, 0, sizeof M->cart_data);
     }
     void stop_run() {
-        save_cdata(M);
+        cdata_save(M);
         M->program_active = 0;
         M->running = 0;
     }
@@ -75,16 +75,16 @@ TEST_F(CartData, IdsAreCheckedSoTheyStayInTheFolder) {
     for (const Case& c : cases) {
         start_run();
         M->error_string[0] = 0;
-        EXPECT_EQ(load_cdata(M, c.id.c_str()), c.error ? load_cdata_refused : load_cdata_not_loaded) << c.id;
+        EXPECT_EQ(cdata_load(M, c.id.c_str()), c.error ? load_cdata_refused : load_cdata_not_loaded) << c.id;
         EXPECT_STREQ(M->error_string, c.error ? c.error : "") << c.id;
         EXPECT_EQ(M->cdata.id[0] != 0, c.error == nullptr) << c.id;
     }
     // Nothing happens without a running program.
     cdata_reset_for_run(M);
     M->program_active = 0;
-    EXPECT_EQ(load_cdata(M, "fine"), load_cdata_not_loaded);
+    EXPECT_EQ(cdata_load(M, "fine"), load_cdata_not_loaded);
     EXPECT_EQ(M->cdata.id[0], 0);
-    EXPECT_EQ(save_cdata(M), 0);
+    EXPECT_EQ(cdata_save(M), 0);
 }
 
 TEST_F(CartData, ValuesBeforeCartdataRaiseUnlessFromTheBrowser) {
@@ -103,7 +103,7 @@ TEST_F(CartData, ValuesBeforeCartdataRaiseUnlessFromTheBrowser) {
     vexel_dset(M, 0, 5, &yield);
     EXPECT_FALSE(yield);
     EXPECT_EQ(vexel_dget(M, 0, &yield), 5);
-    EXPECT_EQ(save_cdata(M), 0);  // no id, no file
+    EXPECT_EQ(cdata_save(M), 0);  // no id, no file
     EXPECT_TRUE(std::filesystem::is_empty(home + "/cdata"));
 }
 
@@ -137,25 +137,25 @@ TEST_F(CartData, AFailedWriteKeepsTheOldFileAndSaysSoOnce) {
     start_run();
     ASSERT_EQ(vexel_cartdata(M, "keep"), 0);
     vexel_dset(M, 0, 1, nullptr);
-    ASSERT_EQ(save_cdata(M), 0);
+    ASSERT_EQ(cdata_save(M), 0);
     const std::string before = read_file(home + "/cdata/keep.qzd.txt");
     vexel_dset(M, 0, 2, nullptr);
     std::string out = console_of([&] {
         vexel_test::FileSizeLimit limit(100);  // the file takes 520 bytes
-        EXPECT_EQ(save_cdata(M), 1);
+        EXPECT_EQ(cdata_save(M), 1);
         vexel_dset(M, 0, 3, nullptr);
-        EXPECT_EQ(save_cdata(M), 1);  // the same failure again is not repeated
+        EXPECT_EQ(cdata_save(M), 1);  // the same failure again is not repeated
     });
     EXPECT_EQ(out, "** cartdata: file too large\n");
     EXPECT_EQ(read_file(home + "/cdata/keep.qzd.txt"), before);
     EXPECT_EQ(M->cart_data_dirty, 0);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home + "/cdata"), {}), 1);
     // Once writing works again, so does the file; a later failure is told again.
-    EXPECT_EQ(console_of([&] { EXPECT_EQ(save_cdata(M), 0); }), "");
+    EXPECT_EQ(console_of([&] { EXPECT_EQ(cdata_save(M), 0); }), "");
     EXPECT_EQ(read_file(home + "/cdata/keep.qzd.txt").substr(0, 8), "00000003");
     out = console_of([&] {
         vexel_test::FileSizeLimit limit(100);
-        EXPECT_EQ(save_cdata(M), 1);
+        EXPECT_EQ(cdata_save(M), 1);
     });
     EXPECT_EQ(out, "** cartdata: file too large\n");
 }
@@ -169,7 +169,7 @@ TEST_F(CartData, TheFileIsNeverReachedThroughALinkLeadingOut) {
     EXPECT_EQ(out, "** cartdata: outside the cdata folder\n");
     EXPECT_EQ(vexel_dget(M, 0, nullptr), 0);  // nothing was read from it
     vexel_dset(M, 0, 5, nullptr);
-    out = console_of([&] { EXPECT_EQ(save_cdata(M), 1); });
+    out = console_of([&] { EXPECT_EQ(cdata_save(M), 1); });
     EXPECT_EQ(out, "");  // said once already
     EXPECT_EQ(read_file(secret), "0000002a");
     EXPECT_TRUE(std::filesystem::is_symlink(home + "/cdata/spy.qzd.txt"));

@@ -25,7 +25,7 @@ TEST_F(Disk, LoadingTriesTheCandidateNamesInOrder) {
     write_cart(root + "game.png", "-- png name", 3);
     {
         CartPtr c = make_cart("-- picture", 2);
-        ASSERT_EQ(save_vexel_cart_png(c.get(), M->art, (root + "game.qz.png").c_str()), 0);
+        ASSERT_EQ(png_cart_save(c.get(), M->art, (root + "game.qz.png").c_str()), 0);
     }
     ASSERT_EQ(vexel_load_working_cart(M, (root + "game").c_str()), 0);
     EXPECT_STREQ(M->working_cart->code, "-- text");
@@ -66,7 +66,7 @@ TEST_F(Disk, PreparingSyncsTheSharedHalfAndHashesAndSplitsTabs) {
     EXPECT_STREQ(M->code_tabs[1], "b");
     EXPECT_EQ(std::string(M->file.filename), "x.qz");
     char hash[41];
-    hash_cart(M->working_cart, hash);
+    cart_hash(M->working_cart, hash);
     EXPECT_STREQ(M->file.hash, hash);
 
     CartPtr map = make_cart("");
@@ -174,7 +174,7 @@ TEST_F(Disk, EmbeddedCartridgesAreFoundByPlainName) {
     CartPtr c = make_cart("-- embedded", 4);
     cart_mount_embedded(&M->vdisk, c.get(), "emb.qz");
     char hash[41];
-    hash_cart(c.get(), hash);
+    cart_hash(c.get(), hash);
     ASSERT_NE(cart_embedded_hash(&M->vdisk, "emb.qz"), nullptr);
     EXPECT_STREQ(cart_embedded_hash(&M->vdisk, "emb.qz"), hash);
     EXPECT_EQ(cart_embedded_hash(&M->vdisk, "other.qz"), nullptr);
@@ -191,15 +191,15 @@ TEST_F(Disk, EmbeddedCartridgesAreFoundByPlainName) {
 }
 
 TEST_F(Disk, PodItemsBecomeTheHeadAndEmbeddedCartridges) {
-    cpod pod;
-    for (int i = 0; i < 3; ++i) pod.items.push_back(std::make_unique<cpod_item>());
+    fenn_pod pod;
+    for (int i = 0; i < 3; ++i) pod.items.push_back(std::make_unique<fenn_pod_item>());
     auto add_block = [&](const char* name, const char* code, int marker) {
         CartPtr c = make_cart(code, marker);
-        auto item = std::make_unique<cpod_item>();
+        auto item = std::make_unique<fenn_pod_item>();
         item->type = cpod_type_data;
         std::snprintf(item->name, sizeof item->name, "%s", name);
         item->bytes.resize(cart_block_size);
-        ASSERT_EQ(save_vexel_cart_32k(c.get(), item->bytes.data()), 0);
+        ASSERT_EQ(png_cart_save_32k(c.get(), item->bytes.data()), 0);
         pod.items.push_back(std::move(item));
     };
     EXPECT_EQ(vexel_load_embedded_carts(M, &pod), 1);

@@ -200,7 +200,7 @@ TEST_F(Gfx, LineSkipsNeverChangeWhichPixelsAreDrawn) {
         fenn_set_clip(M->screen, cx0, cy0, cx0 + 1 + int(rng() % 128), cy0 + 1 + int(rng() % 128));
         int32_t x0 = coord(), y0 = coord(), x1 = coord(), y1 = coord();
         std::fill(M->screen->pix.begin(), M->screen->pix.end(), 0);
-        draw_line(M->screen, x0, y0, x1, y1, 7, {});
+        vexel_draw_line(M->screen, x0, y0, x1, y1, 7, {});
         std::vector<uint8_t> got = M->screen->pix;
         std::fill(M->screen->pix.begin(), M->screen->pix.end(), 0);
         if (y1 < y0) {
@@ -439,7 +439,7 @@ TEST_F(Gfx, FrameworkFontsComeFromTheirTable) {
     for (int code = 33; code < 128; ++code) {
         const fenn_bitmap* g1 = fenn_font_glyph(fenn_font1, code);
         const fenn_bitmap* g2 = fenn_font_glyph(fenn_font2, code);
-        const fenn_bitmap* g32 = cpod_get_bitmap(fenn_font1, 256 + code);
+        const fenn_bitmap* g32 = fenn_pod_get_bitmap(fenn_font1, 256 + code);
         ASSERT_TRUE(g1 && g2 && g32) << code;
         ASSERT_EQ(g1->w, 5);
         ASSERT_EQ(g2->w, 6);
@@ -466,9 +466,9 @@ TEST_F(Gfx, FontTablesGiveEveryCodeItsOwnGlyph) {
     check(fenn_font1_dat, "fenn_font1_dat");
     check(vexel_console_font_dat, "vexel_console_font_dat");
     // The console font advances 4 pixels and lines are 6 apart.
-    cpod* font = vexel_create_console_font();
+    fenn_pod* font = vexel_create_console_font();
     ASSERT_NE(font, nullptr);
-    EXPECT_EQ(cpod_item_count(font), 256);
+    EXPECT_EQ(fenn_pod_item_count(font), 256);
     EXPECT_EQ(fenn_get_text_width("abcd", font), 15);
     EXPECT_EQ(fenn_font_glyph(font, 'A')->h, 5);
     fenn_destroy_pod(font);

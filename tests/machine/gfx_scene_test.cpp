@@ -237,9 +237,9 @@ TEST_F(GoldenScene, TextScrollsInsideTheClip) {
 TEST_F(GoldenScene, TintedMenuBackgrounds) {
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x) M->screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t((x / 8 + y / 16) % 16);
-    draw_tinted_rect_adaptive(M->screen, 8, 8, 60, 119, false);
-    draw_tinted_rect_adaptive(M->screen, 119, 70, 68, 8, true);  // corners in either order
-    draw_tinted_rect_adaptive(M->screen, 100, 100, 400, 400, true);  // cut to the bitmap
+    vexel_draw_tinted_rect(M->screen, 8, 8, 60, 119, false);
+    vexel_draw_tinted_rect(M->screen, 119, 70, 68, 8, true);  // corners in either order
+    vexel_draw_tinted_rect(M->screen, 100, 100, 400, 400, true);  // cut to the bitmap
     expect_golden("tint");
 }
 

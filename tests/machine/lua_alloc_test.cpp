@@ -46,7 +46,7 @@ TEST_F(LuaAlloc, ChargesNewBlocksByObjectKind) {
         void* p = alloc(c.tag, c.size);
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(heap.mem_used, c.charge);
-        EXPECT_EQ(heap.real_bytes, int64_t(c.size + kLuaBlockHeader));
+        EXPECT_EQ(heap.real_bytes, int64_t(c.size + vexel_lua_block_header));
         std::memset(p, 0xab, c.size);  // the whole block is usable
         release(p, c.size);
         EXPECT_EQ(heap.mem_used, 0);
@@ -79,16 +79,16 @@ TEST_F(LuaAlloc, SoftLimitAsksForAYieldAndHardLimitRefuses) {
     ASSERT_NE(L, nullptr);
     lua_sethook(L, [](lua_State*, lua_Debug*) {}, LUA_MASKCOUNT, 1000);
     heap.yield_state = L;
-    heap.code_charge = int32_t(kLuaSoftLimit);  // exactly at the limit: fine
+    heap.code_charge = int32_t(vexel_lua_soft_limit);  // exactly at the limit: fine
     void* p = alloc(0, 64);
     EXPECT_FALSE(heap.soft_limit_reached);
-    heap.code_charge = int32_t(kLuaSoftLimit) + 1;
+    heap.code_charge = int32_t(vexel_lua_soft_limit) + 1;
     void* q = alloc(0, 64);
     ASSERT_NE(q, nullptr);
     EXPECT_TRUE(heap.soft_limit_reached);
     EXPECT_EQ(lua_get_cpu(L), 1);  // the hook runs at the next instruction
     EXPECT_FALSE(heap.alloc_refused);
-    heap.code_charge = int32_t(kLuaHardLimit) + 1;
+    heap.code_charge = int32_t(vexel_lua_hard_limit) + 1;
     EXPECT_EQ(alloc(0, 64), nullptr);
     EXPECT_TRUE(heap.alloc_refused);
     EXPECT_EQ(vexel_lua_alloc(&heap, p, 64, 128), nullptr);  // no growth either
@@ -115,12 +115,12 @@ TEST_F(LuaAlloc, InterpreterRunsOnItAndMemoryBombsAreStopped) {
     EXPECT_EQ(lua_pcall(L, 0, 0, 0), LUA_ERRMEM);
     EXPECT_STREQ(lua_tostring(L, -1), "not enough memory");
     EXPECT_TRUE(heap.alloc_refused);
-    EXPECT_LE(heap.real_bytes, kLuaRealLimit);
-    EXPECT_LT(heap.mem_used, int32_t(kLuaHardLimit));  // the charges alone never stop it
+    EXPECT_LE(heap.real_bytes, vexel_lua_real_limit);
+    EXPECT_LT(heap.mem_used, int32_t(vexel_lua_hard_limit));  // the charges alone never stop it
     lua_pop(L, 1);
     // Charged growth: tables are refused at the hard limit.
     heap.alloc_refused = false;
-    heap.code_charge = int32_t(kLuaHardLimit) - heap.mem_used - 100000;
+    heap.code_charge = int32_t(vexel_lua_hard_limit) - heap.mem_used - 100000;
     ASSERT_EQ(luaL_loadstring(L, "local t = {} for i = 1, 30000 do t[i] = {i} end"), LUA_OK);
     EXPECT_EQ(lua_pcall(L, 0, 0, 0), LUA_ERRMEM);
     EXPECT_TRUE(heap.alloc_refused);

@@ -31,16 +31,16 @@ int32_t turn_distance(int32_t a, int32_t b) {
 }
 
 TEST(MathTrig, WorkedExamples) {
-    EXPECT_EQ(fsin(fx(0.25)), -one);
-    EXPECT_EQ(fcos(0), one);
-    EXPECT_EQ(fcos(fx(0.5)), -one);
-    EXPECT_EQ(fsin(0), 0);
-    EXPECT_EQ(fcos(fx(1.25)), fcos(fx(0.25)));
-    EXPECT_EQ(fcos(fx(0.25)), 0);
-    EXPECT_EQ(fcos(fx(-0.25)), 0);
-    EXPECT_EQ(fsin(fx(0.75)), one);
-    EXPECT_EQ(fcos(0x7fffffff), one);  // the fraction 0.99998 rounds to a whole turn
-    EXPECT_EQ(fcos(INT32_MIN), one);
+    EXPECT_EQ(vexel_fix_sin(fx(0.25)), -one);
+    EXPECT_EQ(vexel_fix_cos(0), one);
+    EXPECT_EQ(vexel_fix_cos(fx(0.5)), -one);
+    EXPECT_EQ(vexel_fix_sin(0), 0);
+    EXPECT_EQ(vexel_fix_cos(fx(1.25)), vexel_fix_cos(fx(0.25)));
+    EXPECT_EQ(vexel_fix_cos(fx(0.25)), 0);
+    EXPECT_EQ(vexel_fix_cos(fx(-0.25)), 0);
+    EXPECT_EQ(vexel_fix_sin(fx(0.75)), one);
+    EXPECT_EQ(vexel_fix_cos(0x7fffffff), one);  // the fraction 0.99998 rounds to a whole turn
+    EXPECT_EQ(vexel_fix_cos(INT32_MIN), one);
     EXPECT_EQ(vexel_math_sin(fx(0.125)), -46341);
     EXPECT_EQ(vexel_math_cos(fx(0.125)), 46341);
 }
@@ -52,27 +52,27 @@ TEST(MathTrig, FollowsTrueCosineAndSine) {
     for (int n = 0; n < 200000; ++n) {
         int32_t x = n < 70000 ? n - 2 : static_cast<int32_t>(rng());
         long double turns = (x & 0xffff) / 65536.0L;
-        ASSERT_NEAR(fcos(x), std::cos(two_pi * turns) * 65536, 13.1L) << x;
-        ASSERT_NEAR(fsin(x), -std::sin(two_pi * turns) * 65536, 13.1L) << x;
-        ASSERT_EQ(fsin(x), fcos(static_cast<int32_t>(static_cast<uint32_t>(x) + 0x4000u)));
+        ASSERT_NEAR(vexel_fix_cos(x), std::cos(two_pi * turns) * 65536, 13.1L) << x;
+        ASSERT_NEAR(vexel_fix_sin(x), -std::sin(two_pi * turns) * 65536, 13.1L) << x;
+        ASSERT_EQ(vexel_fix_sin(x), vexel_fix_cos(static_cast<int32_t>(static_cast<uint32_t>(x) + 0x4000u)));
     }
 }
 
 TEST(MathTrig, ArctangentExamplesAndQuadrants) {
-    EXPECT_EQ(ftan2(one, 0), 0);
-    EXPECT_EQ(ftan2(0, -one), fx(0.25));
-    EXPECT_EQ(ftan2(-one, 0), fx(0.5));
-    EXPECT_EQ(ftan2(0, one), fx(0.75));
-    EXPECT_EQ(ftan2(0, 0), fx(0.25));
-    EXPECT_EQ(ftan2(one, -one), fx(0.125));
-    EXPECT_EQ(ftan2(-one, one), fx(0.625));
-    EXPECT_EQ(fatan2(one, one), fx(0.875));
+    EXPECT_EQ(vexel_fix_atan2(one, 0), 0);
+    EXPECT_EQ(vexel_fix_atan2(0, -one), fx(0.25));
+    EXPECT_EQ(vexel_fix_atan2(-one, 0), fx(0.5));
+    EXPECT_EQ(vexel_fix_atan2(0, one), fx(0.75));
+    EXPECT_EQ(vexel_fix_atan2(0, 0), fx(0.25));
+    EXPECT_EQ(vexel_fix_atan2(one, -one), fx(0.125));
+    EXPECT_EQ(vexel_fix_atan2(-one, one), fx(0.625));
+    EXPECT_EQ(vexel_fix_atan2(one, one), fx(0.875));
     EXPECT_EQ(vexel_math_atan2(-one, -one), fx(0.375));
-    EXPECT_EQ(ftan2(0, INT32_MIN), fx(0.25));
-    EXPECT_EQ(ftan2(1, INT32_MIN), fx(0.25));   // a slope beyond the range still points up
-    EXPECT_EQ(ftan2(-1, INT32_MIN), fx(0.25));
-    EXPECT_EQ(ftan2(1, 0x7fffffff), fx(0.75));
-    EXPECT_EQ(ftan2(INT32_MIN, 0), fx(0.5));
+    EXPECT_EQ(vexel_fix_atan2(0, INT32_MIN), fx(0.25));
+    EXPECT_EQ(vexel_fix_atan2(1, INT32_MIN), fx(0.25));   // a slope beyond the range still points up
+    EXPECT_EQ(vexel_fix_atan2(-1, INT32_MIN), fx(0.25));
+    EXPECT_EQ(vexel_fix_atan2(1, 0x7fffffff), fx(0.75));
+    EXPECT_EQ(vexel_fix_atan2(INT32_MIN, 0), fx(0.5));
 }
 
 TEST(MathTrig, ArctangentFollowsTrueAngle) {
@@ -82,7 +82,7 @@ TEST(MathTrig, ArctangentFollowsTrueAngle) {
     for (int i = 0; i < 120; ++i) coords.push_back(static_cast<int32_t>(rng() % 0x2000000) - 0x1000000);
     for (int32_t dx : coords)
         for (int32_t dy : coords) {
-            int32_t got = ftan2(dx, dy);
+            int32_t got = vexel_fix_atan2(dx, dy);
             ASSERT_GE(got, 0);
             ASSERT_LT(got, one);
             if (dx == 0 && dy == 0) continue;

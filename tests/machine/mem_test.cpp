@@ -122,7 +122,7 @@ TEST_F(MemTest, SoundEffectNotesAndHeaders) {
     }
     poke(base + 4, 0xff);
     poke(base + 5, 0xff);
-    const sfx_note& n = cart->sfx[9].notes[2];
+    const vexel_sfx_note& n = cart->sfx[9].notes[2];
     EXPECT_EQ(n.pitch, 63);
     EXPECT_EQ(n.waveform, 7);
     EXPECT_EQ(n.volume, 7);

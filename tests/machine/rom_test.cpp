@@ -187,13 +187,13 @@ TEST_F(Rom, AFailedStoreKeepsTheOldFileAndSaysWhy) {
 
 TEST_F(Rom, WrittenFilesArePerRunAndLimited) {
     for (int i = 0; i < rom_written_files_max; ++i)
-        ASSERT_EQ(cstore_cart_partial(M, (home + "/cstore/f" + std::to_string(i) + ".qz").c_str(), 0, 0, 1, false),
+        ASSERT_EQ(rom_cstore(M, (home + "/cstore/f" + std::to_string(i) + ".qz").c_str(), 0, 0, 1, false),
                   cstore_ok);
-    EXPECT_EQ(cstore_cart_partial(M, (home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_list_full);
+    EXPECT_EQ(rom_cstore(M, (home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_list_full);
     EXPECT_FALSE(exists(home + "/cstore/one_more.qz"));
-    EXPECT_EQ(cstore_cart_partial(M, (home + "/cstore/f0.qz").c_str(), 0, 0, 1, false), cstore_ok);
+    EXPECT_EQ(rom_cstore(M, (home + "/cstore/f0.qz").c_str(), 0, 0, 1, false), cstore_ok);
     rom_reset_for_run(M);
-    EXPECT_EQ(cstore_cart_partial(M, (home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_ok);
+    EXPECT_EQ(rom_cstore(M, (home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_ok);
 }
 
 TEST_F(Rom, AnUnreadableStoreFileIsBackedUpBeforeItIsReplaced) {

@@ -20,7 +20,7 @@ namespace {
 
 class Commands : public CartIo {
 protected:
-    cpod* font = nullptr;
+    fenn_pod* font = nullptr;
     void SetUp() override {
         CartIo::SetUp();
         font = vexel_create_console_font();
@@ -33,15 +33,15 @@ protected:
     }
 
     // A pod with the given cartridges as items 3 and later (32 KiB blocks).
-    static cpod* pod_with(const std::vector<std::pair<std::string, std::string>>& carts) {
-        cpod* pod = new cpod;
-        for (int i = 0; i < 3; ++i) pod->items.push_back(std::make_unique<cpod_item>());
+    static fenn_pod* pod_with(const std::vector<std::pair<std::string, std::string>>& carts) {
+        fenn_pod* pod = new fenn_pod;
+        for (int i = 0; i < 3; ++i) pod->items.push_back(std::make_unique<fenn_pod_item>());
         for (const auto& [name, code] : carts) {
             CartPtr c = make_cart(code.c_str());
-            auto item = std::make_unique<cpod_item>();
+            auto item = std::make_unique<fenn_pod_item>();
             item->type = cpod_type_data;
             item->bytes.resize(0x8000);
-            EXPECT_EQ(save_vexel_cart_32k(c.get(), item->bytes.data()), cart_ok);
+            EXPECT_EQ(png_cart_save_32k(c.get(), item->bytes.data()), cart_ok);
             std::snprintf(item->name, sizeof item->name, "%s", name.c_str());
             pod->items.push_back(std::move(item));
         }
@@ -170,7 +170,7 @@ TEST_F(Commands, HelpRebootAndShutdownOnlyAtTheConsole) {
 }
 
 TEST_F(Commands, InstallersWriteTheBuiltInCartridgesWithoutReplacingAnything) {
-    cpod* pod = pod_with({{"menu.qz", "-- menu\n"}, {"game.qz", "-- ghost garden\nx=1\n"}, {"demo.qz", "-- lumen\n"}});
+    fenn_pod* pod = pod_with({{"menu.qz", "-- menu\n"}, {"game.qz", "-- ghost garden\nx=1\n"}, {"demo.qz", "-- lumen\n"}});
     fs::create_directories(root + "demos");
     write_file(root + "demos/game.qz", "my own game");
     EXPECT_EQ(console_of([&] { EXPECT_EQ(cmd_install_demos(M, pod), 2); }),

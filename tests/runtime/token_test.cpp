@@ -7,7 +7,7 @@
 
 namespace {
 
-int count(const std::string& s) { return count_tokens(s.data(), s.size()); }
+int count(const std::string& s) { return token_count(s.data(), s.size()); }
 
 // The first token of s: its code and its text.
 std::pair<int, std::string> first(const std::string& s) {
@@ -103,12 +103,12 @@ TEST(TokenCount, TokenizerRecordFollowsTheWalk) {
     const std::string text = "a = 1\n--[[x\ny]] b // c\n\"s\"";
     std::vector<int> toks;
     vexel_tokenizer t{};
-    const char* p = get_first_token(t, text.data(), text.size());
+    const char* p = token_first(t, text.data(), text.size());
     while (t.tok != tok_eof) {
         toks.push_back(t.tok);
         ASSERT_GE(p, text.data());
         ASSERT_LE(p, text.data() + text.size());
-        p = get_next_token(t, p);
+        p = token_next(t, p);
     }
     EXPECT_EQ(toks, (std::vector<int>{tok_ident, '=', tok_number, tok_eol, tok_comment, tok_ident, tok_eol,
                                       tok_eol, tok_string}));
@@ -117,12 +117,12 @@ TEST(TokenCount, TokenizerRecordFollowsTheWalk) {
     EXPECT_EQ(std::string(t.token_start, t.token_end), "");
 
     // A position outside the text reads as its end.
-    get_first_token(t, text.data(), 3);
-    get_next_token(t, text.data() + 10);
+    token_first(t, text.data(), 3);
+    token_next(t, text.data() + 10);
     EXPECT_EQ(t.tok, tok_eof);
-    get_next_token(t, nullptr);
+    token_next(t, nullptr);
     EXPECT_EQ(t.tok, tok_eof);
-    EXPECT_EQ(count_tokens(nullptr, 0), 0);
+    EXPECT_EQ(token_count(nullptr, 0), 0);
 }
 
 TEST(ApiNames, TableNamesAreApiTokensExceptCommonWords) {
