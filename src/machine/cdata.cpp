@@ -82,33 +82,33 @@ std::string cdata_file_path(const vexel_machine* m, const char* id) { return cda
 
 int cdata_load(vexel_machine* m, const char* id) {
     vexel_cdata_state& cdata = m->cdata;
-    if (!program_running(m)) return load_cdata_not_loaded;
+    if (!program_running(m)) return cdata_not_loaded;
     if (cdata.id[0]) {
         vexel_runtime_error(m, "cartdata() can only be called once");
-        return load_cdata_refused;
+        return cdata_refused;
     }
     const size_t len = id ? std::strlen(id) : 0;
     if (len == 0 || len > size_t(cdata_id_max)) {
         vexel_runtime_error(m, "cart data id too long");
-        return load_cdata_refused;
+        return cdata_refused;
     }
     for (size_t i = 0; i < len; ++i)
         if (!id_char_ok(id[i])) {
             vexel_runtime_error(m, "cart data id: bad char");
-            return load_cdata_refused;
+            return cdata_refused;
         }
     std::memcpy(cdata.id, id, len + 1);
     std::memset(m->cart_data, 0, sizeof m->cart_data);
     if (const std::string why = refusal(m, id); !why.empty()) {
         vexel_report_once(m, cdata.reported, "cartdata", why);
-        return load_cdata_not_loaded;
+        return cdata_not_loaded;
     }
     fenn_file f;
-    if (!fenn_file_open(f, cdata_file_path(m, id).c_str())) return load_cdata_not_loaded;
+    if (!fenn_file_open(f, cdata_file_path(m, id).c_str())) return cdata_not_loaded;
     uint8_t buf[cdata_read_max];
     const size_t got = fenn_file_read(f, buf, sizeof buf);
     cdata_parse(buf, got, m->cart_data);
-    return load_cdata_loaded;
+    return cdata_loaded;
 }
 
 int cdata_save(vexel_machine* m) {
@@ -137,7 +137,7 @@ void cdata_reset_for_run(vexel_machine* m) {
     m->cdata.browser_cart = 0;
 }
 
-int vexel_cartdata(vexel_machine* m, const char* id) { return cdata_load(m, id) == load_cdata_loaded ? 1 : 0; }
+int vexel_cartdata(vexel_machine* m, const char* id) { return cdata_load(m, id) == cdata_loaded ? 1 : 0; }
 
 int32_t vexel_dget(vexel_machine* m, int32_t index, bool* needs_yield) {
     const vexel_cdata_state& cdata = m->cdata;

@@ -28,9 +28,9 @@ constexpr int64_t cdata_write_interval_ms = 1000;
 
 
 enum cdata_load_result : int {
-    load_cdata_loaded = 0,
-    load_cdata_not_loaded = 1,  // no program running, or no file yet
-    load_cdata_refused = 2,     // a runtime error was raised
+    cdata_loaded = 0,
+    cdata_not_loaded = 1,  // no program running, or no file yet
+    cdata_refused = 2,     // a runtime error was raised
 };
 
 // Reads save-data bytes: keeps the first cdata_digits_max hex digits of the

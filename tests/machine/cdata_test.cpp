@@ -75,14 +75,14 @@ TEST_F(CartData, IdsAreCheckedSoTheyStayInTheFolder) {
     for (const Case& c : cases) {
         start_run();
         M->error_string[0] = 0;
-        EXPECT_EQ(cdata_load(M, c.id.c_str()), c.error ? load_cdata_refused : load_cdata_not_loaded) << c.id;
+        EXPECT_EQ(cdata_load(M, c.id.c_str()), c.error ? cdata_refused : cdata_not_loaded) << c.id;
         EXPECT_STREQ(M->error_string, c.error ? c.error : "") << c.id;
         EXPECT_EQ(M->cdata.id[0] != 0, c.error == nullptr) << c.id;
     }
     // Nothing happens without a running program.
     cdata_reset_for_run(M);
     M->program_active = 0;
-    EXPECT_EQ(cdata_load(M, "fine"), load_cdata_not_loaded);
+    EXPECT_EQ(cdata_load(M, "fine"), cdata_not_loaded);
     EXPECT_EQ(M->cdata.id[0], 0);
     EXPECT_EQ(cdata_save(M), 0);
 }
