@@ -119,7 +119,7 @@ struct vexel_machine {
     vexel_rng_state rng = vexel_rng_initial;
     vexel_cpu cpu = {};
     int64_t draw_cycles = 0;     // every drawing charge, for diagnostics and tests
-    uint8_t sprite_box[128 * 128] = {};  // scratch of spr and sspr (machine/sprite)
+    alignas(64) uint8_t sprite_box[128 * 128] = {};  // scratch of spr and sspr (machine/sprite)
     vexel_cdata_state cdata;
     vexel_rom_state rom;
     std::string clipboard;       // what stat(4) reads (set by Ctrl+V)
