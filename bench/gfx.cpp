@@ -41,7 +41,7 @@ fenn_pod* make_font() {
     auto* pod = new fenn_pod;
     for (int code = 32; code < 128; ++code) {
         auto item = std::make_unique<fenn_pod_item>();
-        item->type = cpod_type_bitmap;
+        item->type = fenn_pod_type_bitmap;
         fenn_bitmap* g = fenn_create_bitmap(3, 5, 8);
         for (int i = 0; i < 15; ++i) g->pix[size_t(i)] = uint8_t((code >> (i % 7)) & 1);
         item->bitmap.reset(g);

@@ -446,11 +446,11 @@ void dump(const fenn_pod* pod, int indent) {
     int i = 0;
     for (const fenn_pod_item* it = fenn_pod_first(pod); it; it = fenn_pod_next(pod, it), ++i) {
         std::printf("%*s%4d ", indent + 2, "", i);
-        if (it->type == cpod_type_bitmap) {
+        if (it->type == fenn_pod_type_bitmap) {
             const fenn_bitmap* b = it->bitmap.get();
             std::printf("bitmap %dx%d %d-bit attr %d hash %08x\n", b->w, b->h, b->depth, b->attribute,
                         fnv1a(b->pix.data(), b->pix.size()));
-        } else if (it->type == cpod_type_palette) {
+        } else if (it->type == fenn_pod_type_palette) {
             std::printf("palette hash %08x\n", fnv1a(it->bytes.data(), it->bytes.size()));
         } else {
             std::printf("data \"%s\" %zu bytes hash %08x\n", it->name, it->bytes.size(),

@@ -40,7 +40,7 @@ void clear_screen(vexel_machine* m) {
 
 void draw_logo(vexel_machine* m) {
     fenn_pod_item* logo = fenn_pod_get_item(shell_system_graphics, 2);
-    if (!logo || logo->type != cpod_type_bitmap || !m->screen) return;
+    if (!logo || logo->type != fenn_pod_type_bitmap || !m->screen) return;
     fenn_bitmap* b = logo->bitmap.get();
     if (b->depth != 8) return;
     fenn_blit(b, 0, 0, m->screen, 1, 1, b->w, b->h);

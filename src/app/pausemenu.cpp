@@ -173,7 +173,7 @@ void pause_menu_draw(fenn_bitmap* page) {
         bool selected = i == app.pause_selection;
         fenn_draw_text_ex(page, pause_menu_state[i].label, shell_console_font, selected ? 35 : 34, y + 1,
                           fenn_text_single_colour, 7);
-        if (selected && pointer && pointer->type == cpod_type_bitmap && pointer->bitmap->depth == 8) {
+        if (selected && pointer && pointer->type == fenn_pod_type_bitmap && pointer->bitmap->depth == 8) {
             const fenn_bitmap* b = pointer->bitmap.get();
             for (int py = 0; py < b->h && y + py < page->h; ++py)
                 for (int px = 0; px < b->w && 25 + px < page->w; ++px)

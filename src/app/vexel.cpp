@@ -110,7 +110,7 @@ void print_usage() {
 // Item 1 of the resource pod is a nested pod stored as a data item.
 fenn_pod* nested_pod(int index) {
     fenn_pod_item* item = fenn_pod_get_item(shell_resource_pod, index);
-    if (!item || item->type != cpod_type_data) return nullptr;
+    if (!item || item->type != fenn_pod_type_data) return nullptr;
     return fenn_load_pod_memory(item->name, item->bytes.data(), item->bytes.size());
 }
 
@@ -124,7 +124,7 @@ void load_resources() {
         fenn_exit();
         std::exit(1);
     }
-    if (fenn_pod_item* item = fenn_pod_get_item(shell_resource_pod, 0); item && item->type == cpod_type_data)
+    if (fenn_pod_item* item = fenn_pod_get_item(shell_resource_pod, 0); item && item->type == fenn_pod_type_data)
         shell_system_cart =
             vexel_cart_from_text(reinterpret_cast<const char*>(item->bytes.data()), item->bytes.size());
     shell_system_graphics = nested_pod(1);
@@ -140,16 +140,16 @@ void load_resources() {
 
 void apply_system_graphics() {
     fenn_set_window_title("VEXEL");
-    if (fenn_pod_item* title = fenn_pod_get_item(shell_system_graphics, 4); title && title->type == cpod_type_data) {
+    if (fenn_pod_item* title = fenn_pod_get_item(shell_system_graphics, 4); title && title->type == fenn_pod_type_data) {
         std::string t(reinterpret_cast<const char*>(title->bytes.data()), title->bytes.size());
         t = t.substr(0, t.find('\0'));
         while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
         if (!t.empty()) fenn_set_window_title(t.c_str());
     }
     fenn_set_screen(128, 128, 8, 0x100);
-    if (fenn_pod_item* icon = fenn_pod_get_item(shell_system_graphics, 6); icon && icon->type == cpod_type_bitmap)
+    if (fenn_pod_item* icon = fenn_pod_get_item(shell_system_graphics, 6); icon && icon->type == fenn_pod_type_bitmap)
         fenn_set_window_icon(icon->bitmap.get());
-    if (fenn_pod_item* pal = fenn_pod_get_item(shell_system_graphics, 1); pal && pal->type == cpod_type_palette)
+    if (fenn_pod_item* pal = fenn_pod_get_item(shell_system_graphics, 1); pal && pal->type == fenn_pod_type_palette)
         fenn_set_palette(pal->bytes.data());
 }
 

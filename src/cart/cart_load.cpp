@@ -240,7 +240,7 @@ const char* cart_embedded_hash(const vexel_vdisk* disk, const char* name) {
 // working cartridge takes when prepared, so that its hash (which names its
 // stored-data file) is the same whether it is loaded or mounted.
 vexel_cart* cart_from_pod_item(const fenn_pod_item* item) {
-    if (!item || item->type != cpod_type_data) return nullptr;
+    if (!item || item->type != fenn_pod_type_data) return nullptr;
     cart_ptr cart(vexel_cart_create());
     if (png_cart_load_32k(cart.get(), item->bytes.data(), item->bytes.size()) != cart_ok) return nullptr;
     cart->version = vexel_cart_newest_version;

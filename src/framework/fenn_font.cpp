@@ -123,7 +123,7 @@ bool add_set(fenn_pod* pod, int depth, bool bold, uint32_t ink) {
         if (index >= 0 && index < fenn_font1_glyphs) {
             fenn_bitmap* g = fenn_create_bitmap(w, fenn_font1_rows, depth);
             if (!g) return false;
-            item->type = cpod_type_bitmap;
+            item->type = fenn_pod_type_bitmap;
             item->bitmap.reset(g);
             for (int y = 0; y < fenn_font1_rows; ++y) {
                 const unsigned bits = fenn_font1_dat[index * fenn_font1_rows + y];
@@ -144,7 +144,7 @@ bool add_set(fenn_pod* pod, int depth, bool bold, uint32_t ink) {
 
 fenn_pod* build_font(const char* name, bool bold, uint8_t index_ink, uint32_t rgb_ink) {
     auto pod = std::make_unique<fenn_pod>();
-    std::strncpy(pod->name, name, cpod_name_size);
+    std::strncpy(pod->name, name, fenn_pod_name_size);
     if (!add_set(pod.get(), 8, bold, index_ink) || !add_set(pod.get(), 32, bold, rgb_ink)) return nullptr;
     fenn_count_item_created();
     return pod.release();

@@ -27,7 +27,7 @@ bool tag_is(const uint8_t* tag, const char* want) { return std::memcmp(tag, want
 struct pod_reader {
     fenn_file& f;
     const char* label;
-    size_t used = 0;  // bytes charged against cpod_max_total_bytes
+    size_t used = 0;  // bytes charged against fenn_pod_max_total_bytes
     bool damaged = false;
 
     // Marks the pod damaged; always returns false so callers can `return fail(..)`.
@@ -49,7 +49,7 @@ struct pod_reader {
     // Checks that n more bytes may be allocated for this pod and that the
     // stream still holds at least `needs` bytes to fill them.
     bool reserve(uint64_t n, uint64_t needs) {
-        if (n > cpod_max_total_bytes - used) return fail("pod too large");
+        if (n > fenn_pod_max_total_bytes - used) return fail("pod too large");
         if (needs > uint64_t(fenn_file_remaining(f))) return fail("truncated chunk");
         used += size_t(n);
         return true;
@@ -82,7 +82,7 @@ struct pod_reader {
         uint64_t raw = uint64_t(w) * h * (bpp / 8);
         if (!reserve(raw + item_overhead, compressed ? 4 : raw)) return false;
         auto item = std::make_unique<fenn_pod_item>();
-        item->type = cpod_type_bitmap;
+        item->type = fenn_pod_type_bitmap;
         item->bitmap.reset(fenn_create_bitmap(int(w), int(h), int(bpp)));
         if (!item->bitmap) return fail("out of memory");
         item->bitmap->attribute = int(attribute);
@@ -93,11 +93,11 @@ struct pod_reader {
     }
 
     bool read_palette(fenn_pod& pod) {
-        if (!reserve(cpod_palette_size + item_overhead, cpod_palette_size)) return false;
+        if (!reserve(fenn_pod_palette_size + item_overhead, fenn_pod_palette_size)) return false;
         auto item = std::make_unique<fenn_pod_item>();
-        item->type = cpod_type_palette;
-        item->bytes.resize(cpod_palette_size);
-        if (!read_exact(item->bytes.data(), cpod_palette_size)) return false;
+        item->type = fenn_pod_type_palette;
+        item->bytes.resize(fenn_pod_palette_size);
+        if (!read_exact(item->bytes.data(), fenn_pod_palette_size)) return false;
         pod.items.push_back(std::move(item));
         return true;
     }
@@ -106,9 +106,9 @@ struct pod_reader {
         uint32_t len;
         if (!read_u32(len)) return false;
         auto item = std::make_unique<fenn_pod_item>();
-        item->type = cpod_type_data;
-        if (!read_exact(item->name, cpod_data_name_size)) return false;
-        item->name[cpod_data_name_size - 1] = 0;
+        item->type = fenn_pod_type_data;
+        if (!read_exact(item->name, fenn_pod_data_name_size)) return false;
+        item->name[fenn_pod_data_name_size - 1] = 0;
         if (!reserve(uint64_t(len) + item_overhead, compressed ? 4 : len)) return false;
         item->bytes.resize(len);
         if (compressed ? !read_lz4(item->bytes.data(), len) : !read_exact(item->bytes.data(), len))
@@ -121,8 +121,8 @@ struct pod_reader {
         uint8_t body[68];
         if (!read_exact(body, sizeof body)) return false;
         pod.version = le32(body);
-        std::memcpy(pod.name, body + 4, cpod_name_size);
-        pod.name[cpod_name_size] = 0;
+        std::memcpy(pod.name, body + 4, fenn_pod_name_size);
+        pod.name[fenn_pod_name_size] = 0;
         // The item count at body + 36 is advisory: items are read until the pod ends.
         return true;
     }
@@ -166,7 +166,7 @@ fenn_pod* fenn_load_pod_file(const char* name, fenn_file& stream) {
             fenn_file_seek(stream, chunk_start, SEEK_SET);
             break;
         }
-        if (pod->items.size() >= cpod_max_items) {
+        if (pod->items.size() >= fenn_pod_max_items) {
             r.fail("too many items");
             break;
         }
@@ -227,17 +227,17 @@ fenn_pod_item* fenn_pod_next(const fenn_pod* pod, const fenn_pod_item* item) {
 
 fenn_bitmap* fenn_pod_get_bitmap(const fenn_pod* pod, int index) {
     fenn_pod_item* it = fenn_pod_get_item(pod, index);
-    return it && it->type == cpod_type_bitmap ? it->bitmap.get() : nullptr;
+    return it && it->type == fenn_pod_type_bitmap ? it->bitmap.get() : nullptr;
 }
 
 const uint8_t* fenn_pod_get_palette(const fenn_pod* pod, int index) {
     fenn_pod_item* it = fenn_pod_get_item(pod, index);
-    return it && it->type == cpod_type_palette ? it->bytes.data() : nullptr;
+    return it && it->type == fenn_pod_type_palette ? it->bytes.data() : nullptr;
 }
 
 const fenn_pod_item* fenn_pod_get_data(const fenn_pod* pod, int index) {
     fenn_pod_item* it = fenn_pod_get_item(pod, index);
-    return it && it->type == cpod_type_data ? it : nullptr;
+    return it && it->type == fenn_pod_type_data ? it : nullptr;
 }
 
 fenn_pod* fenn_pod_load_nested(const fenn_pod* pod, int index) {

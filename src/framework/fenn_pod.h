@@ -4,9 +4,9 @@
 // little-endian size, the first always the "CPOD" header. The reader turns
 // the chunks it knows into items, in file order:
 //
-//   "CBMP"/"cBMP"  bitmap (raw / LZ4)        -> cpod_type_bitmap  (4)
-//   "CPAL"         768-byte RGB palette      -> cpod_type_palette (5)
-//   "CFIL"/"cFIL"  named data (raw / LZ4)    -> cpod_type_data    (12)
+//   "CBMP"/"cBMP"  bitmap (raw / LZ4)        -> fenn_pod_type_bitmap  (4)
+//   "CPAL"         768-byte RGB palette      -> fenn_pod_type_palette (5)
+//   "CFIL"/"cFIL"  named data (raw / LZ4)    -> fenn_pod_type_data    (12)
 //
 // Other tags are skipped by their size. A later "CPOD" or "CNOP" starts the
 // next pod of the same stream: the reader stops in front of it, so pods
@@ -29,17 +29,17 @@
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_file.h"
 
-constexpr int cpod_type_bitmap = 4;
-constexpr int cpod_type_palette = 5;
-constexpr int cpod_type_data = 12;
+constexpr int fenn_pod_type_bitmap = 4;
+constexpr int fenn_pod_type_palette = 5;
+constexpr int fenn_pod_type_data = 12;
 
-constexpr int cpod_name_size = 32;       // header name field, bytes
-constexpr int cpod_data_name_size = 64;  // data item name field, bytes
-constexpr int cpod_palette_size = 768;   // 256 RGB triplets
+constexpr int fenn_pod_name_size = 32;       // header name field, bytes
+constexpr int fenn_pod_data_name_size = 64;  // data item name field, bytes
+constexpr int fenn_pod_palette_size = 768;   // 256 RGB triplets
 
 // Limits for one pod (its own items; a nested pod is read separately).
-constexpr size_t cpod_max_total_bytes = size_t(64) << 20;  // pixels + data
-constexpr size_t cpod_max_items = 65536;
+constexpr size_t fenn_pod_max_total_bytes = size_t(64) << 20;  // pixels + data
+constexpr size_t fenn_pod_max_items = 65536;
 
 struct fenn_pod_bitmap_deleter {
     void operator()(fenn_bitmap* b) const { fenn_destroy_bitmap(b); }
@@ -49,11 +49,11 @@ struct fenn_pod_item {
     int type = 0;
     std::unique_ptr<fenn_bitmap, fenn_pod_bitmap_deleter> bitmap;  // type 4
     std::vector<uint8_t> bytes;  // type 5: the 768 palette bytes; type 12: the data
-    char name[cpod_data_name_size] = {};  // type 12; always NUL-terminated
+    char name[fenn_pod_data_name_size] = {};  // type 12; always NUL-terminated
 };
 
 struct fenn_pod {
-    char name[cpod_name_size + 1] = {};  // from the header, NUL-terminated
+    char name[fenn_pod_name_size + 1] = {};  // from the header, NUL-terminated
     uint32_t version = 0;                // from the header, not interpreted
     std::vector<std::unique_ptr<fenn_pod_item>> items;
 };

@@ -25,7 +25,7 @@ const fenn_bitmap* glyph_in_set(const fenn_pod* font, int set, int code) {
     size_t item = size_t(set) * size_t(gs.set_size) + size_t(index);
     if (item >= font->items.size()) return nullptr;
     const fenn_pod_item* it = font->items[item].get();
-    return it && it->type == cpod_type_bitmap ? it->bitmap.get() : nullptr;
+    return it && it->type == fenn_pod_type_bitmap ? it->bitmap.get() : nullptr;
 }
 
 void draw_glyph(fenn_bitmap* dst, const fenn_bitmap* g, int x, int y, bool single, uint32_t colour) {

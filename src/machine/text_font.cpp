@@ -113,7 +113,7 @@ fenn_pod* vexel_create_console_font() {
         if (index >= 0 && index < vexel_console_font_glyphs) {
             fenn_bitmap* g = fenn_create_bitmap(vexel_console_glyph_w, vexel_console_glyph_h, 8);
             if (!g) return nullptr;
-            item->type = cpod_type_bitmap;
+            item->type = fenn_pod_type_bitmap;
             item->bitmap.reset(g);
             for (int y = 0; y < vexel_console_glyph_h; ++y)
                 for (int x = 0; x < vexel_console_glyph_w; ++x)

@@ -87,7 +87,7 @@ TEST_F(BootFixture, RunFlagStartsTheNamedCartridgeInsteadOfTheHeadCartridge) {
     vexel_cart* head = vexel_cart_create();
     std::snprintf(head->code, vexel_code_buffer, "-- head");
     head->version = vexel_cart_newest_version;
-    pod->items[3]->type = cpod_type_data;
+    pod->items[3]->type = fenn_pod_type_data;
     pod->items[3]->bytes.resize(0x8000);
     ASSERT_EQ(png_cart_save_32k(head, pod->items[3]->bytes.data()), cart_ok);
     std::snprintf(pod->items[3]->name, sizeof pod->items[3]->name, "head.qz");

@@ -175,9 +175,9 @@ TEST(Pod, ItemsKeepOrderTypesAndFields) {
     int types[3], n = 0;
     for (fenn_pod_item* it = fenn_pod_first(p); it; it = fenn_pod_next(p, it)) types[n++] = it->type;
     ASSERT_EQ(n, 3);
-    EXPECT_EQ(types[0], cpod_type_bitmap);
-    EXPECT_EQ(types[1], cpod_type_palette);
-    EXPECT_EQ(types[2], cpod_type_data);
+    EXPECT_EQ(types[0], fenn_pod_type_bitmap);
+    EXPECT_EQ(types[1], fenn_pod_type_palette);
+    EXPECT_EQ(types[2], fenn_pod_type_data);
     fenn_bitmap* bmp = fenn_pod_get_bitmap(p, 0);
     EXPECT_EQ(bmp->attribute, int(0xdeadbeef));
     EXPECT_EQ(bmp->pix, (bytes{1, 2, 3, 4, 5, 6}));

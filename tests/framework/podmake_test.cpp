@@ -86,7 +86,7 @@ void expect_items_equal(const fenn_pod* a, const fenn_pod* b) {
         ASSERT_EQ(x->type, y->type) << i;
         EXPECT_EQ(x->bytes, y->bytes) << i;
         EXPECT_STREQ(x->name, y->name) << i;
-        if (x->type == cpod_type_bitmap) {
+        if (x->type == fenn_pod_type_bitmap) {
             EXPECT_EQ(x->bitmap->w, y->bitmap->w);
             EXPECT_EQ(x->bitmap->h, y->bitmap->h);
             EXPECT_EQ(x->bitmap->depth, y->bitmap->depth);

@@ -9,13 +9,17 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cart/cart_load.h"
 #include "cart/cart_rom.h"
 #include "cart/cart_text.h"
 #include "cart/code_tabs.h"
+#include "cart/png_cart.h"
 #include "cart/vdisk.h"
 #include "framework/fenn_config.h"
+#include "framework/fenn_pod.h"
 #include "machine/cdata.h"
 #include "machine/disk.h"
 #include "machine/machine.h"
@@ -76,6 +80,22 @@ protected:
     static void write_cart(const std::string& path, const char* code, int marker = 7) {
         CartPtr c = make_cart(code, marker);
         write_file(path, vexel_cart_to_text(c.get()));
+    }
+
+    // A pod with the given cartridges as items 3 and later (32 KiB blocks).
+    static fenn_pod* pod_with(const std::vector<std::pair<std::string, std::string>>& carts) {
+        fenn_pod* pod = new fenn_pod;
+        for (int i = 0; i < 3; ++i) pod->items.push_back(std::make_unique<fenn_pod_item>());
+        for (const auto& [name, code] : carts) {
+            CartPtr c = make_cart(code.c_str());
+            auto item = std::make_unique<fenn_pod_item>();
+            item->type = fenn_pod_type_data;
+            item->bytes.resize(0x8000);
+            EXPECT_EQ(png_cart_save_32k(c.get(), item->bytes.data()), cart_ok);
+            std::snprintf(item->name, sizeof item->name, "%s", name.c_str());
+            pod->items.push_back(std::move(item));
+        }
+        return pod;
     }
 
     // Console lines printed while `f` runs (in exec mode they go to the

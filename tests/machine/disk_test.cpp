@@ -196,7 +196,7 @@ TEST_F(Disk, PodItemsBecomeTheHeadAndEmbeddedCartridges) {
     auto add_block = [&](const char* name, const char* code, int marker) {
         CartPtr c = make_cart(code, marker);
         auto item = std::make_unique<fenn_pod_item>();
-        item->type = cpod_type_data;
+        item->type = fenn_pod_type_data;
         std::snprintf(item->name, sizeof item->name, "%s", name);
         item->bytes.resize(cart_block_size);
         ASSERT_EQ(png_cart_save_32k(c.get(), item->bytes.data()), 0);

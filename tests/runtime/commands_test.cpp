@@ -32,21 +32,6 @@ protected:
         CartIo::TearDown();
     }
 
-    // A pod with the given cartridges as items 3 and later (32 KiB blocks).
-    static fenn_pod* pod_with(const std::vector<std::pair<std::string, std::string>>& carts) {
-        fenn_pod* pod = new fenn_pod;
-        for (int i = 0; i < 3; ++i) pod->items.push_back(std::make_unique<fenn_pod_item>());
-        for (const auto& [name, code] : carts) {
-            CartPtr c = make_cart(code.c_str());
-            auto item = std::make_unique<fenn_pod_item>();
-            item->type = cpod_type_data;
-            item->bytes.resize(0x8000);
-            EXPECT_EQ(png_cart_save_32k(c.get(), item->bytes.data()), cart_ok);
-            std::snprintf(item->name, sizeof item->name, "%s", name.c_str());
-            pod->items.push_back(std::move(item));
-        }
-        return pod;
-    }
 };
 
 TEST_F(Commands, CdMovesThroughFoldersAndReportsWhereItIs) {
