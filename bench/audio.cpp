@@ -9,12 +9,11 @@
 #include "audio/audio.h"
 #include "audio/audio_state.h"
 #include "cart/cart.h"
-#include "machine/pstate.h"
 
 namespace {
 
 void fill(vexel_cart* cart, int n, int wave_base, int speed, bool instrument) {
-    sfx_record& s = cart->sfx[n];
+    vexel_sfx_record& s = cart->sfx[n];
     s.speed = speed;
     s.loop_start = 0;
     s.loop_end = 32;
@@ -26,29 +25,29 @@ void fill(vexel_cart* cart, int n, int wave_base, int speed, bool instrument) {
 }  // namespace
 
 int main() {
-    vexel_pstate_zero();
-    vexel_audio_init();
-    vexel_cart* cart = fenn_create_vexel_cart();
+    int32_t fx_registers[4] = {};
+    vexel_audio* au = vexel_audio_create(fx_registers);
+    vexel_cart* cart = vexel_cart_create();
     for (int n = 0; n < 8; ++n) fill(cart, n, n, 3, false);
     for (int n = 8; n < 16; ++n) fill(cart, n, n, 5, true);
     for (int c = 0; c < 4; ++c) cart->music[0][c] = 8 + c;
     cart->music_flags[0] = 3;   // repeat pattern 0 for ever
-    vexel_audio_music(cart, 0, 0, 0);
-    for (int c = 0; c < 4; ++c) fenn_play_sfx_ex(&cart->sfx[12 + c], 0, 0, cart, c);
+    vexel_audio_music(au, cart, 0, 0, 0);
+    for (int c = 0; c < 4; ++c) vexel_audio_play_sfx(au, &cart->sfx[12 + c], 0, 0, cart, c);
 
     const int seconds = 120;
     const int block = 1024;
     std::vector<int16_t> buf(block);
     int busy_checks = 0, busy = 0;
     auto run = [&](bool fx) {
-        for (int r = 0; r < 4; ++r) pstate.audio_fx[r] = fx ? 0x5 : 0;
+        for (int r = 0; r < 4; ++r) fx_registers[r] = fx ? 0x5 : 0;
         auto start = std::chrono::steady_clock::now();
         long total = 0;
         while (total < static_cast<long>(seconds) * vexel_sound_freq) {
-            vexel_audio_mix(buf.data(), block);
+            vexel_audio_mix(au, buf.data(), block);
             total += block;
             ++busy_checks;
-            for (auto& ch : ms0) busy += ch.sfx != nullptr;
+            for (auto& ch : au->ch) busy += ch.sfx != nullptr;
         }
         double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         double audio = static_cast<double>(total) / vexel_sound_freq;
@@ -58,6 +57,7 @@ int main() {
     run(false);
     run(true);
     std::printf("channels busy on average: %.2f of 8\n", static_cast<double>(busy) / busy_checks);
-    fenn_destroy_vexel_cart(cart);
+    vexel_audio_destroy(au);
+    vexel_cart_destroy(cart);
     return 0;
 }

@@ -43,15 +43,15 @@ int main() {
 
     size_t size = 0;
     auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < rounds; ++i) size = compress_mini(text.data(), text.size(), block.data(), block.size());
+    for (int i = 0; i < rounds; ++i) size = compress_mini_pack(text.data(), text.size(), block.data(), block.size());
     auto t1 = std::chrono::steady_clock::now();
     size_t length = 0;
-    for (int i = 0; i < rounds; ++i) decompress_mini(block.data(), size, back.data(), 65535, &length);
+    for (int i = 0; i < rounds; ++i) compress_mini_unpack(block.data(), size, back.data(), 65535, &length);
     auto t2 = std::chrono::steady_clock::now();
 
     auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count() / rounds; };
-    std::printf("compress_mini   65535 chars -> %zu bytes: %.2f ms (target < 20 ms)\n", size, ms(t1 - t0));
-    std::printf("decompress_mini %zu bytes -> %zu chars: %.3f ms\n", size, length, ms(t2 - t1));
+    std::printf("compress_mini_pack   65535 chars -> %zu bytes: %.2f ms (target < 20 ms)\n", size, ms(t1 - t0));
+    std::printf("compress_mini_unpack %zu bytes -> %zu chars: %.3f ms\n", size, length, ms(t2 - t1));
 
     // Texts that make the match search work hardest.
     std::mt19937 rng(9);
@@ -66,7 +66,7 @@ int main() {
     for (char& c : hard[3].text) c = char(1 + rng() % 255);
     for (auto& h : hard) {
         auto a = std::chrono::steady_clock::now();
-        size_t n = compress_mini(h.text.data(), h.text.size(), block.data(), block.size());
+        size_t n = compress_mini_pack(h.text.data(), h.text.size(), block.data(), block.size());
         auto b = std::chrono::steady_clock::now();
         std::printf("  %-24s -> %6zu bytes: %.2f ms\n", h.name, n,
                     std::chrono::duration<double, std::milli>(b - a).count());

@@ -10,7 +10,7 @@
 
 #include "cart/cart_art.h"
 #include "cart/png_cart.h"
-#include "machine/mem.h"
+#include "cart/cart_rom.h"
 
 namespace {
 
@@ -36,10 +36,11 @@ std::string make_program(size_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1) cart_art_load_folder(argv[1]);  // the assets folder, optional
-    vexel_cart* cart = fenn_create_vexel_cart();
+    cart_art art;
+    if (argc > 1) cart_art_load_folder(&art, argv[1]);  // the assets folder, optional
+    vexel_cart* cart = vexel_cart_create();
     std::mt19937 rng(3);
-    for (int a = 0; a < vexel_rom_size; ++a) vexel_poke(nullptr, cart, a, int(rng() & 0xff));
+    for (int a = 0; a < vexel_rom_size; ++a) vexel_cart_poke(cart, uint32_t(a), int(rng() & 0xff));
     std::string code = make_program(40000);
     std::strcpy(cart->code, code.c_str());
 
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
     constexpr int rounds = 20;
     auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < rounds; ++i) {
-        if (vexel_cart_png_encode(cart, &png) != 0) {
+        if (vexel_cart_png_encode(cart, &art, &png) != 0) {
             std::printf("program does not fit\n");
             return 1;
         }
@@ -57,8 +58,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < rounds; ++i) {
         vexel_cart* back = nullptr;
         int version = 0;
-        if (load_vexel_cart_png_from_memory(png.data(), png.size(), true, &back, &version) != 0) ++failures;
-        fenn_destroy_vexel_cart(back);
+        if (png_cart_load_memory(png.data(), png.size(), true, &back, &version) != 0) ++failures;
+        vexel_cart_destroy(back);
     }
     auto t2 = std::chrono::steady_clock::now();
 
@@ -66,6 +67,6 @@ int main(int argc, char** argv) {
     std::printf("PNG cartridge %zu bytes, program %zu chars\n", png.size(), code.size());
     std::printf("save (encode): %.2f ms\n", ms(t1 - t0));
     std::printf("load with label: %.2f ms (target < 20 ms)\n", ms(t2 - t1));
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
     return failures ? 1 : 0;
 }

@@ -10,7 +10,9 @@
 #include "cart/cart.h"
 #include "framework/fenn_pod.h"
 #include "machine/gfx.h"
-#include "machine/pstate.h"
+#include "machine/host.h"
+#include "machine/machine.h"
+#include "runtime/machine_life.h"
 #include "machine/sprite.h"
 #include "machine/text.h"
 
@@ -35,11 +37,11 @@ double per_call(int calls, int rounds, Fn fn) {
     return best;
 }
 
-cpod* make_font() {
-    auto* pod = new cpod;
+fenn_pod* make_font() {
+    auto* pod = new fenn_pod;
     for (int code = 32; code < 128; ++code) {
-        auto item = std::make_unique<cpod_item>();
-        item->type = cpod_type_bitmap;
+        auto item = std::make_unique<fenn_pod_item>();
+        item->type = fenn_pod_type_bitmap;
         fenn_bitmap* g = fenn_create_bitmap(3, 5, 8);
         for (int i = 0; i < 15; ++i) g->pix[size_t(i)] = uint8_t((code >> (i % 7)) & 1);
         item->bitmap.reset(g);
@@ -51,54 +53,52 @@ cpod* make_font() {
 }  // namespace
 
 int main() {
-    vexel_pstate_zero();
-    pstate.screen = fenn_create_bitmap(128, 128, 8);
-    pstate.cart = fenn_create_vexel_cart();
+    static vexel_host host;
+    vexel_machine* m = vexel_machine_create(&host);
     std::mt19937 rng(3);
-    for (auto& p : pstate.cart->gfx->pix) p = uint8_t(rng() % 16);
-    for (auto& c : pstate.cart->map->pix) c = uint8_t(1 + rng() % 255);
-    for (int i = 0; i < 16; ++i) pstate.draw_pal[i] = pstate.screen_pal[i] = i;
-    pstate.draw_pal[0] = 0x10;
-    vexel_set_clip_registers(0, 0, 128, 128);
-    cpod* font = make_font();
-    vexel_console_font = font;
+    for (auto& p : m->cart->gfx->pix) p = uint8_t(rng() % 16);
+    for (auto& c : m->cart->map->pix) c = uint8_t(1 + rng() % 255);
+    for (int i = 0; i < 16; ++i) m->draw_pal[i] = m->screen_pal[i] = i;
+    m->draw_pal[0] = 0x10;
+    vexel_set_clip_registers(m, 0, 0, 128, 128);
+    fenn_pod* font = make_font();
+    m->console_font = font;
 
-    std::printf("cls (full screen)        %8.3f us/call\n", per_call(1000, 5, [](int i) { vexel_cls(1, F(i & 15)); }));
-    std::printf("spr 8x8 (1000 calls)     %8.3f us/call\n", per_call(1000, 20, [](int i) {
-                    vexel_spr(3, F(i & 255), F((i * 37) % 136 - 8), F((i * 91) % 136 - 8), 0, 0, false, false);
+    std::printf("cls (full screen)        %8.3f us/call\n", per_call(1000, 5, [&](int i) { vexel_cls(m, 1, F(i & 15)); }));
+    std::printf("spr 8x8 (1000 calls)     %8.3f us/call\n", per_call(1000, 20, [&](int i) {
+                    vexel_spr(m, 3, F(i & 255), F((i * 37) % 136 - 8), F((i * 91) % 136 - 8), 0, 0, false, false);
                 }));
     std::printf("map (full screen)        %8.3f us/call\n",
-                per_call(200, 5, [](int) { vexel_map(4, 0, 0, 0, 0, 0, 0, 0); }));
-    std::printf("circfill r 0-31 (200)    %8.3f us/call\n", per_call(200, 20, [](int i) {
-                    vexel_circfill(4, F((i * 53) % 128), F((i * 29) % 128), F(i % 32), F(i & 15));
+                per_call(200, 5, [&](int) { vexel_map(m, 4, 0, 0, 0, 0, 0, 0, 0); }));
+    std::printf("circfill r 0-31 (200)    %8.3f us/call\n", per_call(200, 20, [&](int i) {
+                    vexel_circfill(m, 4, F((i * 53) % 128), F((i * 29) % 128), F(i % 32), F(i & 15));
                 }));
-    std::printf("line (500 calls)         %8.3f us/call\n", per_call(500, 20, [](int i) {
-                    vexel_line(5, F((i * 53) % 160 - 16), F((i * 29) % 160 - 16), F((i * 71) % 160 - 16),
+    std::printf("line (500 calls)         %8.3f us/call\n", per_call(500, 20, [&](int i) {
+                    vexel_line(m, 5, F((i * 53) % 160 - 16), F((i * 29) % 160 - 16), F((i * 71) % 160 - 16),
                                F((i * 13) % 160 - 16), F(i & 15));
                 }));
-    vexel_fillp(1, F(0x5a5a));
-    std::printf("circfill r 0-31 patterned%8.3f us/call\n", per_call(200, 20, [](int i) {
-                    vexel_circfill(4, F((i * 53) % 128), F((i * 29) % 128), F(i % 32), F(0x1c));
+    vexel_fillp(m, 1, F(0x5a5a));
+    std::printf("circfill r 0-31 patterned%8.3f us/call\n", per_call(200, 20, [&](int i) {
+                    vexel_circfill(m, 4, F((i * 53) % 128), F((i * 29) % 128), F(i % 32), F(0x1c));
                 }));
-    vexel_fillp(0, 0);
+    vexel_fillp(m, 0, 0);
     const char* line = "the quick brown fox jumps over ";  // 31 characters: one screen line
     std::printf("print 21 lines (screen)  %8.3f us/call\n", per_call(21, 20, [&](int i) {
-                    vexel_script_print(3, line, 31, 0, F(i * 6), 0);
+                    vexel_script_print(m, 3, line, 31, 0, F(i * 6), 0);
                 }));
-    std::printf("sspr 32x32 -> 128x128    %8.3f us/call\n", per_call(200, 5, [](int) {
-                    vexel_sspr(8, 0, 0, F(32), F(32), 0, 0, F(128), F(128), false, false);
+    std::printf("sspr 32x32 -> 128x128    %8.3f us/call\n", per_call(200, 5, [&](int) {
+                    vexel_sspr(m, 8, 0, 0, F(32), F(32), 0, 0, F(128), F(128), false, false);
                 }));
 
     // A frame whose every pixel is covered by sprites: 16 x 16 of them.
-    const double frame = per_call(50, 5, [](int) {
+    const double frame = per_call(50, 5, [&](int) {
         for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x) vexel_spr(3, F(y * 16 + x), F(x * 8), F(y * 8), 0, 0, false, false);
+            for (int x = 0; x < 16; ++x) vexel_spr(m, 3, F(y * 16 + x), F(x * 8), F(y * 8), 0, 0, false, false);
     });
     std::printf("frame of 256 sprites     %8.3f us = %.2f%% of a 33 ms frame\n", frame, frame / 33333.0 * 100.0);
 
-    vexel_console_font = nullptr;
+    m->console_font = nullptr;
     fenn_destroy_pod(font);
-    fenn_destroy_vexel_cart(pstate.cart);
-    fenn_destroy_bitmap(pstate.screen);
+    vexel_machine_destroy(m);
     return 0;
 }

@@ -10,7 +10,9 @@
 #include "fixed/fixed.h"
 #include "machine/math.h"
 #include "machine/mem.h"
-#include "machine/pstate.h"
+#include "machine/host.h"
+#include "machine/machine.h"
+#include "runtime/machine_life.h"
 
 namespace {
 
@@ -50,51 +52,47 @@ int main() {
     auto ram_addrs = values(6, 0x0fff, 0x4300);
     auto screen_addrs = values(7, 0x1fff, 0x6000);
     const int m = value_count - 1;
+    static vexel_host host;
+    vexel_machine* machine = vexel_machine_create(&host);
 
     std::printf("fixed-point primitives\n");
-    measure("qz_fmul", [&](int i, int r) { return qz_fmul(a[i], b[(i + r) & m]); });
-    measure("qz_fdiv", [&](int i, int r) { return qz_fdiv(a[i], b[(i + r) & m]); });
-    measure("fdiv", [&](int i, int r) { return fdiv(a[i], b[(i + r) & m]); });
-    measure("qz_fmod", [&](int i, int r) { return qz_fmod(a[i], b[(i + r) & m]); });
-    measure("qz_fpow", [&](int i, int r) { return qz_fpow(small[i] & 0x7ffff, exps[(i + r) & m]); });
-    measure("fsqrt", [&](int i, int r) { return fsqrt(small[(i + r) & m]); });
-    measure("fsin", [&](int i, int r) { return fsin(a[(i + r) & m]); });
-    measure("fcos", [&](int i, int r) { return fcos(a[(i + r) & m]); });
-    measure("ftan2", [&](int i, int r) { return ftan2(a[i] >> 8, b[(i + r) & m] >> 8); });
-    measure("vexel_math_rnd", [&](int i, int) { return vexel_math_rnd(small[i]); });
+    measure("fixed_mul", [&](int i, int r) { return fixed_mul(a[i], b[(i + r) & m]); });
+    measure("fixed_div_wrap", [&](int i, int r) { return fixed_div_wrap(a[i], b[(i + r) & m]); });
+    measure("fixed_div", [&](int i, int r) { return fixed_div(a[i], b[(i + r) & m]); });
+    measure("fixed_mod", [&](int i, int r) { return fixed_mod(a[i], b[(i + r) & m]); });
+    measure("fixed_pow", [&](int i, int r) { return fixed_pow(small[i] & 0x7ffff, exps[(i + r) & m]); });
+    measure("fixed_sqrt", [&](int i, int r) { return fixed_sqrt(small[(i + r) & m]); });
+    measure("vexel_fix_sin", [&](int i, int r) { return vexel_fix_sin(a[(i + r) & m]); });
+    measure("vexel_fix_cos", [&](int i, int r) { return vexel_fix_cos(a[(i + r) & m]); });
+    measure("vexel_fix_atan2", [&](int i, int r) { return vexel_fix_atan2(a[i] >> 8, b[(i + r) & m] >> 8); });
+    measure("vexel_math_rnd", [&](int i, int) { return vexel_math_rnd(machine, small[i]); });
     measure("vexel_math_mid", [&](int i, int r) { return vexel_math_mid(a[i], b[(i + r) & m], a[(i + 7) & m]); });
     measure("vexel_math_shl", [&](int i, int r) { return vexel_math_shl(a[i], b[(i + r) & m] & 0x3f0000); });
 
-    vexel_pstate_zero();
-    vexel_cart* cart = fenn_create_vexel_cart();
-    pstate.screen = fenn_create_bitmap(128, 128, 8);
-    pstate.cart = cart;
-    vexel_reset_draw_state(&pstate);
+    vexel_cart* cart = machine->cart;
+    vexel_reset_draw_state(machine);
 
     std::printf("memory access\n");
-    measure("vexel_peek any", [&](int i, int) { return vexel_peek(&pstate, cart, addrs[i]); });
-    measure("vexel_peek ram", [&](int i, int) { return vexel_peek(&pstate, cart, ram_addrs[i]); });
-    measure("vexel_peek screen", [&](int i, int) { return vexel_peek(&pstate, cart, screen_addrs[i]); });
+    measure("vexel_peek any", [&](int i, int) { return vexel_peek(machine, cart, addrs[i]); });
+    measure("vexel_peek ram", [&](int i, int) { return vexel_peek(machine, cart, ram_addrs[i]); });
+    measure("vexel_peek screen", [&](int i, int) { return vexel_peek(machine, cart, screen_addrs[i]); });
     measure("vexel_poke any", [&](int i, int r) {
         // Keep out of the persistent data and the clip registers, which do
         // extra work on purpose, to measure the plain decode.
         int32_t addr = addrs[i];
         if (addr >= 0x5e00 && addr < 0x6000) addr -= 0x1000;
-        vexel_poke(&pstate, cart, addr, i + r);
+        vexel_poke(machine, cart, addr, i + r);
         return 0;
     });
     measure("vexel_poke ram", [&](int i, int r) {
-        vexel_poke(&pstate, cart, ram_addrs[i], i + r);
+        vexel_poke(machine, cart, ram_addrs[i], i + r);
         return 0;
     });
     measure("vexel_poke screen", [&](int i, int r) {
-        vexel_poke(&pstate, cart, screen_addrs[i], i + r);
+        vexel_poke(machine, cart, screen_addrs[i], i + r);
         return 0;
     });
 
-    fenn_destroy_bitmap(pstate.screen);
-    pstate.screen = nullptr;
-    pstate.cart = nullptr;
-    fenn_destroy_vexel_cart(cart);
+    vexel_machine_destroy(machine);
     return 0;
 }

@@ -74,11 +74,11 @@ int main() {
         }
     }
 
-    std::printf("\n%-34s %8s %8s %10s\n", "count_tokens", "bytes", "tokens", "ns/byte");
+    std::printf("\n%-34s %8s %8s %10s\n", "token_count", "bytes", "tokens", "ns/byte");
     for (size_t size : sizes) {
         const std::string src = repeat_to("local a = {1, 2} x.y:z(\"s\") -- c", size, "\n");
         int tokens = 0;
-        const double s = best_seconds([&] { tokens = count_tokens(src.data(), src.size()); }, 5);
+        const double s = best_seconds([&] { tokens = token_count(src.data(), src.size()); }, 5);
         std::printf("%-34s %8zu %8d %10.1f\n", "mixed program", src.size(), tokens, s * 1e9 / double(src.size()));
     }
     return 0;

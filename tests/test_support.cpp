@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "cart/cart.h"
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_video.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
+#include "runtime/machine_life.h"
 
 namespace vexel_test {
 
@@ -50,24 +52,25 @@ DistinctPalette::DistinctPalette() {
 
 DistinctPalette::~DistinctPalette() { fenn_set_palette(saved_); }
 
-void make_machine_state() {
-    vexel_pstate_zero();
-    pstate.cart = fenn_create_vexel_cart();
-    pstate.working_cart = fenn_create_vexel_cart();
-    pstate.screen = fenn_create_bitmap(128, 128, 8);
-    for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
+TestMachine::TestMachine() {
+    host.user = this;
+    host.output = [](void* user, const char* text, size_t length) {
+        static_cast<TestMachine*>(user)->output.append(text, length);
+    };
+    host.request = [](void* user, vexel_request request) {
+        static_cast<TestMachine*>(user)->requests.push_back(request);
+    };
+    host.show_message = [](void* user, const char* text, int) { static_cast<TestMachine*>(user)->message = text; };
+    m = vexel_machine_create(&host);
 }
 
-void free_machine_state() {
-    for (char*& tab : pstate.code_tabs) {
-        delete[] tab;
-        tab = nullptr;
-    }
-    fenn_destroy_vexel_cart(pstate.working_cart);
-    fenn_destroy_vexel_cart(pstate.cart);
-    fenn_destroy_bitmap(pstate.screen);
-    vexel_pstate_zero();
+bool TestMachine::requested(vexel_request request) const {
+    for (vexel_request r : requests)
+        if (r == request) return true;
+    return false;
 }
+
+TestMachine::~TestMachine() { vexel_machine_destroy(m); }
 
 std::string temp_dir(const std::string& name) {
     std::filesystem::path p = std::filesystem::temp_directory_path() /

@@ -2,7 +2,12 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <unistd.h>
+
+#include "machine/host.h"
+
+struct vexel_machine;
 
 namespace vexel_test {
 
@@ -47,9 +52,28 @@ private:
     uint8_t saved_[768];
 };
 
-// The machine state cartridge code works on (both cartridge records, the
-// screen, the code tabs), made fresh and freed again.
-void make_machine_state();
-void free_machine_state();
+// A whole machine (memory, screen, cartridge records, code tabs, sound,
+// runner and script machine) made fresh for a test and destroyed with it.
+// Its host has the defaults of machine/host.h unless changed before use
+// (host.carts_path, host.exec_mode, ...); `output` collects what the
+// machine writes to standard output (printh, exec-mode console lines);
+// `message` the last message it asked the host to show.
+class TestMachine {
+public:
+    TestMachine();
+    ~TestMachine();
+    TestMachine(const TestMachine&) = delete;
+    TestMachine& operator=(const TestMachine&) = delete;
+
+    // Whether the machine asked for `request` since the last clear.
+    bool requested(vexel_request request) const;
+    void clear_requests() { requests.clear(); }
+
+    vexel_host host;
+    std::string output;
+    std::string message;  // the last message the machine asked the host to show
+    std::vector<vexel_request> requests;  // what the machine asked the host for
+    vexel_machine* m;
+};
 
 }  // namespace vexel_test

@@ -378,8 +378,8 @@ struct builder {
             vexel_cart* cart = vexel_cart_from_text(reinterpret_cast<const char*>(text.data()), text.size());
             if (!cart) die(d.at, "%s is not a text cartridge", d.args[0].c_str());
             bytes block(cart_block_size, 0);
-            int err = save_vexel_cart_32k(cart, block.data());
-            fenn_destroy_vexel_cart(cart);
+            int err = png_cart_save_32k(cart, block.data());
+            vexel_cart_destroy(cart);
             if (err) die(d.at, "%s does not fit a 32 KiB cartridge (error %d)", d.args[0].c_str(), err);
             pod.data(d.opt("name").value_or(fs::path(d.args[0]).filename().string()), block, d.flag("lz4"));
         } else if (v == "text") {
@@ -441,21 +441,21 @@ uint32_t fnv1a(const uint8_t* p, size_t n) {
     return h;
 }
 
-void dump(const cpod* pod, int indent) {
-    std::printf("%*spod \"%s\" %d items\n", indent, "", pod->name, cpod_item_count(pod));
+void dump(const fenn_pod* pod, int indent) {
+    std::printf("%*spod \"%s\" %d items\n", indent, "", pod->name, fenn_pod_item_count(pod));
     int i = 0;
-    for (const cpod_item* it = cpod_first(pod); it; it = cpod_next(pod, it), ++i) {
+    for (const fenn_pod_item* it = fenn_pod_first(pod); it; it = fenn_pod_next(pod, it), ++i) {
         std::printf("%*s%4d ", indent + 2, "", i);
-        if (it->type == cpod_type_bitmap) {
+        if (it->type == fenn_pod_type_bitmap) {
             const fenn_bitmap* b = it->bitmap.get();
             std::printf("bitmap %dx%d %d-bit attr %d hash %08x\n", b->w, b->h, b->depth, b->attribute,
                         fnv1a(b->pix.data(), b->pix.size()));
-        } else if (it->type == cpod_type_palette) {
+        } else if (it->type == fenn_pod_type_palette) {
             std::printf("palette hash %08x\n", fnv1a(it->bytes.data(), it->bytes.size()));
         } else {
             std::printf("data \"%s\" %zu bytes hash %08x\n", it->name, it->bytes.size(),
                         fnv1a(it->bytes.data(), it->bytes.size()));
-            if (cpod* inner = fenn_load_pod_memory(it->name, it->bytes.data(), it->bytes.size())) {
+            if (fenn_pod* inner = fenn_load_pod_memory(it->name, it->bytes.data(), it->bytes.size())) {
                 dump(inner, indent + 7);
                 fenn_destroy_pod(inner);
             }
@@ -473,7 +473,7 @@ int usage() {
 int main(int argc, char** argv) {
     if (argc != 3) return usage();
     if (std::strcmp(argv[1], "--dump") == 0) {
-        cpod* pod = fenn_load_pod(argv[2]);
+        fenn_pod* pod = fenn_load_pod(argv[2]);
         if (!pod) {
             std::fprintf(stderr, "podmake: %s is not a readable pod\n", argv[2]);
             return 1;

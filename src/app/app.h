@@ -1,11 +1,22 @@
 // app: the console shell's state, one global record zeroed at start-up.
 //
-// The shell decides each frame which screen is active (console, running
-// program, boot, splash), owns the overlay message strip and the settings of
+// The shell owns the console's one machine (app.machine) and the host
+// interface it hands to it (app.host), decides each frame which screen is
+// active (console, running program, boot, splash) and which sub-screen
+// (key configuration, browser) is over the console, carries out the
+// actions posted for it, owns the overlay message strip and the settings of
 // the console layer (config.txt keys after the framework's).
+//
+// Its state machine — mode, sub-screen, pending action — changes only
+// through the shell_ functions below; the layers under the shell ask for a
+// change through the host interface (vexel_host::request).
 #pragma once
 #include <cstdint>
 #include <cstdio>
+
+#include "machine/host.h"
+
+struct vexel_machine;
 
 constexpr int app_message_max = 256;
 constexpr int app_path_max = 1024;
@@ -13,7 +24,37 @@ constexpr int app_params_max = 1024;
 constexpr int app_button_keys = 13;
 constexpr const char* vexel_version_string = "0.1.11d";
 
+enum shell_mode : int32_t {
+    shell_console = 0,
+    shell_running = 1,
+    shell_boot = 2,
+    shell_splash = 3,
+};
+
+enum shell_sub_screen : int32_t {
+    sub_screen_none = 0,
+    sub_screen_keyconfig = 1,
+};
+
+enum shell_pending : int32_t {
+    pending_none = 0,
+    pending_run_cart = 1,
+    pending_stop_program = 2,
+    pending_reboot = 3,
+    pending_runtime_error = 4,
+};
+
 struct vexel_app {
+    // The console's machine and what the shell gives it.
+    vexel_machine* machine;
+    vexel_host host;
+
+    // The state machine.
+    shell_mode mode;
+    shell_sub_screen sub_screen;
+    shell_pending pending;
+    int32_t boot_frame;              // set to -15 by boot_init, +1 per update
+
     // Command line.
     int32_t cart_from_command_line;  // a cartridge was named on the command line
     int32_t run_flag;                // -run
@@ -27,13 +68,12 @@ struct vexel_app {
     int32_t fast;                    // -fast: machine frames as fast as the host allows
     int32_t frame_limit;             // -frames: quit after this many machine frames (0: no limit)
     int32_t frames_run;
+    int32_t seeded;                  // -seed: every generator starts from `seed`
+    uint32_t seed;
 
     // Pause menu.
     int32_t pause_menu;
     int32_t pause_selection;
-
-    // Download state: 0 idle, 1 in progress, 2 finished, 3 failed.
-    int32_t download_state;
 
     // Overlay message.
     char message[app_message_max + 1];
@@ -63,19 +103,28 @@ struct vexel_app {
 };
 
 extern vexel_app app;
-extern char auto_load_fn[app_path_max + 1];
+extern char app_auto_load_file[app_path_max + 1];
 
 // Console settings: defaults, the config.txt hooks and the console's own
 // command-line parser (run after the framework's).
-void set_default_app_config();
-int vexel_load_config(const char* line);
-void vexel_save_config(FILE* f);
-void process_arguments(int argc, char** argv);
+// The shell's state machine.
+void shell_set_mode(shell_mode mode);
+void shell_set_sub_screen(shell_sub_screen sub_screen);
+// Posts an action for the next update (it replaces one already posted).
+void shell_post(shell_pending action);
+// Opens the browser over the console.
+void shell_open_browser();
 
-// Overlay messages. show_message lasts `ms` plus 400 ms and slides in;
-// show_message_exact lasts exactly `ms` (sound toggle, capture keys);
-// show_hover_message replaces the message only when it ends within 50 ms.
-void show_message(const char* text, int ms);
-void show_message_exact(const char* text, int ms);
-void show_message_2(const char* format, int a, int b, int ms);
-void show_hover_message(const char* text);
+// Every console setting to its default.
+void settings_set_defaults();
+// Hands the console's settings to the framework's settings file.
+void settings_use_table();
+void settings_parse_arguments(int argc, char** argv);
+
+// Overlay messages. shell_show_message lasts `ms` plus 400 ms and slides in;
+// shell_show_message_exact lasts exactly `ms` (sound toggle, capture keys);
+// shell_show_hover_message replaces the message only when it ends within 50 ms.
+void shell_show_message(const char* text, int ms);
+void shell_show_message_exact(const char* text, int ms);
+void shell_show_message_2(const char* format, int a, int b, int ms);
+void shell_show_hover_message(const char* text);

@@ -12,14 +12,15 @@
 #include "app/shell.h"
 #include "browser/splore.h"
 #include "capture/capture.h"
-#include "cart/disk.h"
+#include "cart/cart_load.h"
+#include "machine/disk.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_video.h"
 #include "machine/mem.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
 #include "machine/text.h"
 #include "runtime/run.h"
 
@@ -29,120 +30,122 @@ fenn_bitmap* splash = nullptr;
 constexpr int max_splash_side = 2048;
 constexpr const char* credit_line = "a console for small games";
 
-void set_screen_pixel(int x, int y, int c) {
-    if (pstate.screen && x >= 0 && x < 128 && y >= 0 && y < 128) pstate.screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t(c);
+void set_screen_pixel(vexel_machine* m, int x, int y, int c) {
+    if (m->screen && x >= 0 && x < 128 && y >= 0 && y < 128) m->screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t(c);
 }
 
-void clear_screen() {
-    if (pstate.screen) fenn_clear_bitmap(pstate.screen, 0);
+void clear_screen(vexel_machine* m) {
+    if (m->screen) fenn_clear_bitmap(m->screen, 0);
 }
 
-void draw_logo() {
-    cpod_item* logo = cpod_get_item(shell_system_graphics, 2);
-    if (!logo || logo->type != cpod_type_bitmap || !pstate.screen) return;
+void draw_logo(vexel_machine* m) {
+    fenn_pod_item* logo = fenn_pod_get_item(shell_system_graphics, 2);
+    if (!logo || logo->type != fenn_pod_type_bitmap || !m->screen) return;
     fenn_bitmap* b = logo->bitmap.get();
     if (b->depth != 8) return;
-    fenn_blit(b, 0, 0, pstate.screen, 1, 1, b->w, b->h);
+    fenn_blit(b, 0, 0, m->screen, 1, 1, b->w, b->h);
 }
 
 }  // namespace
 
-void boot_init() {
-    pstate.mode = shell_boot;
-    pstate.boot_frame = boot_first_frame;
-    reset_lua_machine();
-    vexel_print("");
-    clear_screen();
-    if (pstate.display) fenn_clear_bitmap(pstate.display, 0);
-    pstate.cursor_x = pstate.cursor_y = 0;
-    if (pstate.working_cart) {
-        fenn_bitmap* g = pstate.working_cart->gfx;
+void boot_init(vexel_machine* m) {
+    shell_set_mode(shell_boot);
+    app.boot_frame = boot_first_frame;
+    run_reset_lua(m);
+    vexel_print(m, "");
+    clear_screen(m);
+    if (m->display) fenn_clear_bitmap(m->display, 0);
+    m->cursor_x = m->cursor_y = 0;
+    if (m->working_cart) {
+        fenn_bitmap* g = m->working_cart->gfx;
         for (int i = 0; i < 4; ++i) {
             g->pix[size_t(2 + i) * 128 + size_t(2 + i)] = 7;
             g->pix[size_t(2 + i) * 128 + size_t(5 - i)] = 7;
         }
     }
-    fenn_srand(uint32_t(std::time(nullptr)) + uint32_t(fenn_get_time()));
+    // The boot's noise and the reset effect draw from the framework's
+    // generator: from the seed when one is given, so that runs repeat.
+    fenn_srand(app.seeded ? app.seed : fenn_fresh_seed());
     fenn_flush_keys();
 }
 
-void move_boot() {
-    int step = pstate.boot_frame - boot_step_offset;
+void boot_update(vexel_machine* m) {
+    int step = app.boot_frame - boot_step_offset;
     switch (step) {
     case 1:
         for (int y = 0; y < 128; ++y)
-            for (int x = 2; x <= 122; x += 8) set_screen_pixel(x, y, fenn_random(4) + y / 32);
+            for (int x = 2; x <= 122; x += 8) set_screen_pixel(m, x, y, fenn_random(4) + y / 32);
         break;
     case 4:
         for (int y = 0; y < 128; y += 2)
-            for (int x = 0; x <= 124; x += 4) set_screen_pixel(x, y, (((x + y) / 8) & 7) + 6);
+            for (int x = 0; x <= 124; x += 4) set_screen_pixel(m, x, y, (((x + y) / 8) & 7) + 6);
         break;
     case 7:
         for (int y = 0; y <= 126; y += 3)
-            for (int x = 2; x <= 126; x += 4) set_screen_pixel(x, y, fenn_random(4) + 10);
+            for (int x = 2; x <= 126; x += 4) set_screen_pixel(m, x, y, fenn_random(4) + 10);
         break;
     case 9:
-        if (pstate.screen)
+        if (m->screen)
             for (int y = 0; y < 128; ++y)
                 for (int x = 1; x <= 125; x += 2)
-                    pstate.screen->pix[size_t(y) * 128 + size_t(x)] = pstate.screen->pix[size_t(y) * 128 + size_t(x + 1)];
+                    m->screen->pix[size_t(y) * 128 + size_t(x)] = m->screen->pix[size_t(y) * 128 + size_t(x + 1)];
         break;
     case 12:
-        if (pstate.screen)
+        if (m->screen)
             for (int y = 1; y < 128; ++y)
-                if (y % 4) std::memset(pstate.screen->pix.data() + size_t(y) * 128, 0, 128);
+                if (y % 4) std::memset(m->screen->pix.data() + size_t(y) * 128, 0, 128);
         break;
-    case 15: clear_screen(); break;
+    case 15: clear_screen(m); break;
     case 30:
-        clear_screen();
-        pstate.cursor_x = pstate.cursor_y = 0;
-        vexel_print("");
-        vexel_print("");
-        draw_logo();
+        clear_screen(m);
+        m->cursor_x = m->cursor_y = 0;
+        vexel_print(m, "");
+        vexel_print(m, "");
+        draw_logo(m);
         break;
     case 35: {
         char line[64];
         std::snprintf(line, sizeof line, "vexel %s", vexel_version_string);
-        vexel_print(line);
-        draw_logo();
+        vexel_print(m, line);
+        draw_logo(m);
         break;
     }
     case 40:
-        vexel_print_col(credit_line, 13);
-        vexel_print("");
-        vexel_print("booting cartridge..");
-        vexel_print("");
+        vexel_print_col(m, credit_line, 13);
+        vexel_print(m, "");
+        vexel_print(m, "booting cartridge..");
+        vexel_print(m, "");
         break;
     case 60:
-        if (app.cart_from_command_line && !app.run_flag) pstate.mode = shell_console;
+        if (app.cart_from_command_line && !app.run_flag) shell_set_mode(shell_console);
         break;
     case 70:
-        if (app.browser_flag) splore_open();
+        if (app.browser_flag) shell_open_browser();
         break;
     case 80:
         // A cartridge named on the command line to be run takes the place
         // of the head cartridge (step 90 starts it).
-        if (!(app.cart_from_command_line && app.run_flag)) boot_embedded_cart();
+        if (!(app.cart_from_command_line && app.run_flag)) boot_embedded_cart(m);
         break;
     case 90:
-        if (app.cart_from_command_line && app.run_flag) pstate.pending = pending_run_cart;
+        if (app.cart_from_command_line && app.run_flag) shell_post(pending_run_cart);
         break;
     default: break;
     }
 }
 
-void boot_embedded_cart() {
+void boot_embedded_cart(vexel_machine* m) {
     // Item 3 becomes the working cartridge; it and the items after it are
     // mounted on the virtual disk, where load() and reload() find them.
-    if (load_embedded_carts_from_pod(shell_resource_pod) != 0) {
-        vexel_print("head cart not found");
+    if (vexel_load_embedded_carts(m, shell_resource_pod) != 0) {
+        vexel_print(m, "head cart not found");
         return;
     }
-    pstate.mode = shell_console;
-    pstate.pending = pending_run_cart;
+    shell_set_mode(shell_console);
+    shell_post(pending_run_cart);
 }
 
-bool load_splash_bmp() {
+bool boot_load_splash() {
     std::string path = fenn_prefix_with_program_path("splash.png");
     if (!fenn_file_exists(path.c_str())) return false;
     png_image image;
@@ -173,23 +176,23 @@ bool load_splash_bmp() {
     }
     fenn_destroy_bitmap(splash);
     splash = bmp;
-    pstate.mode = shell_splash;
+    shell_set_mode(shell_splash);
     return true;
 }
 
-void draw_splash_screen() {
+void boot_draw_splash() {
     if (!splash) return;
     fenn_bitmap* page = fenn_resize_back_page(splash->w, splash->h);
     fenn_blit(splash, 0, 0, page, 0, 0, splash->w, splash->h);
 }
 
-void reboot_machine() {
-    fenn_destroy_vexel_cart(pstate.working_cart);
-    pstate.working_cart = fenn_create_vexel_cart();
-    cart_disk.filename[0] = 0;
-    hash_cart(pstate.working_cart, cart_disk.hash);
-    pstate.program_active = 0;
-    boot_init();
+void boot_reboot(vexel_machine* m) {
+    vexel_cart_destroy(m->working_cart);
+    m->working_cart = vexel_cart_create();
+    m->file.filename[0] = 0;
+    cart_hash(m->working_cart, m->file.hash);
+    m->program_active = 0;
+    boot_init(m);
 }
 
 namespace {
@@ -197,50 +200,50 @@ namespace {
 // The reset effect: scrambles machine memory for a frame (the screen shows
 // it) before the cartridge starts again. Every address stays inside the
 // machine's 32 KiB.
-void corrupt_memory() {
+void corrupt_memory(vexel_machine* m) {
     auto rnd = [](int n) { return fenn_random(n); };
-    int keep_pal = vexel_peek(&pstate, pstate.cart, vexel_reg_keep_screen_pal);
-    if (rnd(8) == 0) pstate.screen_mode = rnd(4);
+    int keep_pal = vexel_peek(m, m->cart, vexel_reg_keep_screen_pal);
+    if (rnd(8) == 0) m->screen_mode = rnd(4);
     if (rnd(8) == 0)
-        for (int i = 0; i < 4; ++i) vexel_poke(&pstate, pstate.cart, vexel_reg_audio_fx, rnd(256));
+        for (int i = 0; i < 4; ++i) vexel_poke(m, m->cart, vexel_reg_audio_fx, rnd(256));
     int k = rnd(4) + 2;
     if (rnd(4) == 0) k = rnd(30) + 10;
     if (rnd(20) == 0 && !app.glitch_test) {
-        for (int i = 0; i < 3000; ++i) vexel_poke(&pstate, pstate.cart, rnd(0x8000), rnd(256));
+        for (int i = 0; i < 3000; ++i) vexel_poke(m, m->cart, rnd(0x8000), rnd(256));
         k = 150;
     } else {
         if (app.glitch_test) k = app.glitch_shots * 2;
-        for (int i = 0; i < 10 * k; ++i) vexel_poke(&pstate, pstate.cart, rnd(0x8000), rnd(256));
+        for (int i = 0; i < 10 * k; ++i) vexel_poke(m, m->cart, rnd(0x8000), rnd(256));
         k /= 2;
     }
     for (int i = 0; i < k; ++i) {
         int d = rnd(30720) + 1024;
-        vexel_memcpy(&pstate, pstate.cart, d, d - rnd(2048) + rnd(2048), rnd(1024));
-        vexel_memcpy(&pstate, pstate.cart, rnd(31744), rnd(31744), rnd(1024));
+        vexel_memcpy(m, m->cart, d, d - rnd(2048) + rnd(2048), rnd(1024));
+        vexel_memcpy(m, m->cart, rnd(31744), rnd(31744), rnd(1024));
     }
-    for (int i = 0; i < k; ++i) vexel_memset(&pstate, pstate.cart, rnd(18432), rnd(256), rnd(512));
-    vexel_poke(&pstate, pstate.cart, vexel_reg_keep_screen_pal, keep_pal);
+    for (int i = 0; i < k; ++i) vexel_memset(m, m->cart, rnd(18432), rnd(256), rnd(512));
+    vexel_poke(m, m->cart, vexel_reg_keep_screen_pal, keep_pal);
 }
 
 }  // namespace
 
-void update_reset_glitch() {
-    if (app.glitch_test && pstate.mode == shell_running && !pstate.reset_glitch && ++app.glitch_test >= 12)
-        pstate.reset_glitch = 1;
-    if (!pstate.reset_glitch) return;
-    if (++pstate.reset_glitch > 4) {
-        pstate.reset_glitch = 0;
-        pstate.pending = pending_run_cart;
-        std::snprintf(runner.pending_params, sizeof runner.pending_params, "%s", runner.params);
+void boot_update_reset_glitch(vexel_machine* m) {
+    if (app.glitch_test && app.mode == shell_running && !m->reset_glitch && ++app.glitch_test >= 12)
+        m->reset_glitch = 1;
+    if (!m->reset_glitch) return;
+    if (++m->reset_glitch > 4) {
+        m->reset_glitch = 0;
+        shell_post(pending_run_cart);
+        std::snprintf(m->runner->pending_params, sizeof m->runner->pending_params, "%s", m->runner->params);
         if (app.glitch_test) {
             // The test's record of each reset: what the glitch left on screen.
-            if (save_png_screenshot(pstate.display) != 0) fenn_debug("** glitch test screenshot failed\n");
+            if (capture_save_screenshot(m->display, m->file.filename, app.screenshot_scale) != 0) fenn_debug("** glitch test screenshot failed\n");
             app.glitch_test = 1;
             if (++app.glitch_shots >= 48) fenn_quit = 1;
         }
         return;
     }
-    if (pstate.reset_glitch == 2) corrupt_memory();
+    if (m->reset_glitch == 2) corrupt_memory(m);
 }
 
 void boot_exit() {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/shell.h"
 #include "browser/splore.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_host.h"
@@ -16,7 +17,7 @@
 #include "framework/fenn_platform.h"
 #include "framework/fenn_text.h"
 #include "machine/button.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
 #include "machine/text.h"
 #include "runtime/run.h"
 
@@ -97,8 +98,8 @@ bool next_entry(std::string* name, int* colour) {
 }
 
 // Clears the rows a prompt line of n characters takes at the print cursor.
-void clear_prompt(fenn_bitmap* s, int n) {
-    int y = pstate.cursor_y;
+void clear_prompt(vexel_machine* m, fenn_bitmap* s, int n) {
+    int y = m->cursor_y;
     for (int r = n; r >= 0; r -= console_prompt_wrap) {
         fill(s, 0, y, std::min(r, console_prompt_wrap) * 4 + 12, y + 5, 0);
         y += vexel_line_height;
@@ -112,27 +113,27 @@ int prompt_rows(int n) { return n / console_prompt_wrap + 1; }
 // line would leave the end of the longer one behind), and a line that grows
 // past the bottom of the screen scrolls the console up.
 template <class Edit>
-void edit(Edit change) {
+void edit(vexel_machine* m, Edit change) {
     const int before = command_length();
     change();
     console.cursor = std::clamp(console.cursor, 0, command_length());
-    fenn_bitmap* s = pstate.screen;
+    fenn_bitmap* s = m->screen;
     if (!s) return;
-    if (command_length() != before) clear_prompt(s, before);
+    if (command_length() != before) clear_prompt(m, s, before);
     const int rows = prompt_rows(command_length());
-    while (pstate.cursor_y + rows * vexel_line_height > screen_rows && pstate.cursor_y >= vexel_line_height)
-        scroll_immediate_mode_screen();
+    while (m->cursor_y + rows * vexel_line_height > screen_rows && m->cursor_y >= vexel_line_height)
+        vexel_scroll_screen(m);
 }
 
-void set_command(const std::string& text) {
-    edit([&] {
+void set_command(vexel_machine* m, const std::string& text) {
+    edit(m, [&] {
         std::snprintf(console.command, sizeof console.command, "%s", text.c_str());
         console.cursor = command_length();
     });
 }
 
-void insert_char(int c) {
-    edit([&] {
+void insert_char(vexel_machine* m, int c) {
+    edit(m, [&] {
         const int n = command_length();
         if (n >= console_command_max) return;
         std::memmove(console.command + console.cursor + 1, console.command + console.cursor,
@@ -142,8 +143,8 @@ void insert_char(int c) {
 }
 
 // Deletes the character at index i (Backspace deletes the one before the cursor).
-void delete_at(int i) {
-    edit([&] {
+void delete_at(vexel_machine* m, int i) {
+    edit(m, [&] {
         const int n = command_length();
         if (i < 0 || i >= n) return;
         std::memmove(console.command + i, console.command + i + 1, size_t(n - i));
@@ -151,17 +152,17 @@ void delete_at(int i) {
     });
 }
 
-void walk_history(int dir) {
+void walk_history(vexel_machine* m, int dir) {
     const size_t size = console.history.size();
     console.history_at = std::min(console.history_at, size);
     if (dir < 0) {
         if (console.history_at == 0) return;
         if (console.history_at == size) console.draft = console.command;
-        set_command(console.history[--console.history_at]);
+        set_command(m, console.history[--console.history_at]);
     } else {
         if (console.history_at >= size) return;
         ++console.history_at;
-        set_command(console.history_at == size ? console.draft : console.history[console.history_at]);
+        set_command(m, console.history_at == size ? console.draft : console.history[console.history_at]);
     }
 }
 
@@ -195,58 +196,59 @@ void console_reset() {
 }
 
 bool console_takes_keys() {
-    return !app.exec_mode && !cconfig.headless && pstate.mode == shell_console &&
-           pstate.sub_screen == sub_screen_none && pstate.pending == pending_none && !console_listing_active();
+    return !app.exec_mode && !fenn_cfg.headless && app.mode == shell_console &&
+           app.sub_screen == sub_screen_none && !splore_active() && app.pending == pending_none &&
+           !console_listing_active();
 }
 
-void console_update_input() {
+void console_update_input(vexel_machine* m) {
     if (!console_takes_keys()) return;
     const bool ctrl = fenn_get_key_state(fenn_mod_ctrl) != 0;
-    while (fenn_keypressed() && console_takes_keys()) console_keypress(fenn_readkey(), ctrl);
+    while (fenn_keypressed() && console_takes_keys()) console_keypress(m, fenn_readkey(), ctrl);
     if (!console_takes_keys()) return;
     for (int sc : {SDL_SCANCODE_LEFT, SDL_SCANCODE_RIGHT, SDL_SCANCODE_HOME, SDL_SCANCODE_END, SDL_SCANCODE_UP,
                    SDL_SCANCODE_DOWN, SDL_SCANCODE_DELETE})
-        if (fenn_get_key_state(sc) == 3) console_edit_key(sc);
+        if (fenn_get_key_state(sc) == 3) console_edit_key(m, sc);
 }
 
-void console_keypress(int key, bool ctrl) {
+void console_keypress(vexel_machine* m, int key, bool ctrl) {
     if (ctrl) {
-        if (key == 'v') console_paste(fenn_get_clipboard_text().c_str());
+        if (key == 'v') console_paste(m, fenn_get_clipboard_text().c_str());
         return;
     }
     if (key == console_key_enter) {
-        console_submit();
+        console_submit(m);
     } else if (key == console_key_backspace || key == key_delete) {
-        delete_at(console.cursor - 1);
+        delete_at(m, console.cursor - 1);
     } else if (key == console_key_escape) {
         if (console.command[0]) {
-            set_command("");
+            set_command(m, "");
             console.history_at = console.history.size();
         } else if (console.from_browser) {
             console.from_browser = false;
-            splore_open();
+            shell_open_browser();
         }
     } else if (key >= 32 && key < 127) {
-        insert_char(key);
+        insert_char(m, key);
     }
 }
 
-void console_edit_key(int scancode) {
+void console_edit_key(vexel_machine* m, int scancode) {
     switch (scancode) {
     case SDL_SCANCODE_LEFT: console.cursor = std::max(console.cursor - 1, 0); break;
     case SDL_SCANCODE_RIGHT: console.cursor = std::min(console.cursor + 1, command_length()); break;
     case SDL_SCANCODE_HOME: console.cursor = 0; break;
     case SDL_SCANCODE_END: console.cursor = command_length(); break;
-    case SDL_SCANCODE_UP: walk_history(-1); break;
-    case SDL_SCANCODE_DOWN: walk_history(1); break;
-    case SDL_SCANCODE_DELETE: delete_at(console.cursor); break;
+    case SDL_SCANCODE_UP: walk_history(m, -1); break;
+    case SDL_SCANCODE_DOWN: walk_history(m, 1); break;
+    case SDL_SCANCODE_DELETE: delete_at(m, console.cursor); break;
     default: break;
     }
 }
 
-void console_paste(const char* text) {
+void console_paste(vexel_machine* m, const char* text) {
     if (!text) return;
-    edit([&] {
+    edit(m, [&] {
         for (const char* p = text; *p && *p != '\n' && *p != '\r'; ++p) {
             const int c = static_cast<unsigned char>(*p);
             if (c < 32 || c >= 127) continue;
@@ -259,30 +261,30 @@ void console_paste(const char* text) {
     });
 }
 
-void console_submit() {
+void console_submit(vexel_machine* m) {
     // The line stays on the screen as typed, without the cursor block, and
     // the console goes on below it.
-    draw_command_string(false, true);
+    console_draw(m, false, true);
     const int rows = prompt_rows(command_length());
-    for (int i = 0; i < rows; ++i) cursor_cr();
+    for (int i = 0; i < rows; ++i) vexel_cursor_cr(m);
     const std::string line = trimmed(console.command);
     remember(line);
     console.command[0] = 0;
     console.cursor = 0;
-    if (!line.empty()) run_console_line(line.c_str());
+    if (!line.empty()) run_console_line(m, line.c_str());
 }
 
 void console_note_left_browser() { console.from_browser = true; }
 
-void draw_command_string(bool draw_cursor, bool draw_text) {
-    fenn_bitmap* s = pstate.screen;
-    if (!s || pstate.mode != shell_console || console_listing_active()) return;
+void console_draw(vexel_machine* m, bool draw_cursor, bool draw_text) {
+    fenn_bitmap* s = m->screen;
+    if (!s || app.mode != shell_console || console_listing_active()) return;
     const int n = int(std::strlen(console.command));
-    const int y0 = pstate.cursor_y;
-    clear_prompt(s, n);
+    const int y0 = m->cursor_y;
+    clear_prompt(m, s, n);
     if (draw_text) {
-        fenn_draw_text_ex(s, ">", vexel_console_font, 0, y0, fenn_text_single_colour, prompt_colour);
-        fenn_draw_text_ex(s, console.command, vexel_console_font, 8, y0, fenn_text_single_colour | fenn_text_wrap,
+        fenn_draw_text_ex(s, ">", m->console_font, 0, y0, fenn_text_single_colour, prompt_colour);
+        fenn_draw_text_ex(s, console.command, m->console_font, 8, y0, fenn_text_single_colour | fenn_text_wrap,
                           prompt_colour);
     }
     int cx = 4 * console.cursor + 8, cy = y0;
@@ -298,11 +300,11 @@ bool console_cursor_visible(bool window_active, int64_t now_ms) {
     return window_active && (now_ms & console_cursor_blink_bit) != 0;
 }
 
-bool console_start_listing(const char* full_path, const char* relative, const char* filter) {
+bool console_start_listing(vexel_machine* m, const char* full_path, const char* relative, const char* filter) {
     console_listing_close();
     std::vector<std::string> folders, files;
     if (!full_path || !fenn_directory_exists(full_path)) {
-        vexel_print_col("directory not found", 7);
+        vexel_print_col(m, "directory not found", 7);
         return false;
     }
     fenn_search search;
@@ -318,7 +320,7 @@ bool console_start_listing(const char* full_path, const char* relative, const ch
     console.phase = listing_folders;
     char heading[1100];
     std::snprintf(heading, sizeof heading, "directory: /%s", relative ? relative : "");
-    vexel_print_col(heading, heading_colour);
+    vexel_print_col(m, heading, heading_colour);
     return true;
 }
 
@@ -326,7 +328,7 @@ bool console_listing_active() { return console.phase != listing_idle; }
 
 bool console_listing_waiting() { return console_listing_active() && console.lines_left <= 0; }
 
-void console_listing_update() {
+void console_listing_update(vexel_machine* m) {
     if (!console_listing_active()) return;
     if (console.lines_left <= 0) {
         // Waiting at "--more--": any key or button shows the next page,
@@ -339,7 +341,7 @@ void console_listing_update() {
             }
             more = true;
         }
-        for (int b = 0; b < 6 && !more; ++b) more = button_pressed(b, 0) != 0;
+        for (int b = 0; b < 6 && !more; ++b) more = vexel_button_pressed(m, b, 0) != 0;
         if (more) console_listing_next_page();
         return;
     }
@@ -350,13 +352,13 @@ void console_listing_update() {
             console_listing_close();
             return;
         }
-        vexel_print_col(name.c_str(), colour);
+        vexel_print_col(m, name.c_str(), colour);
         --steps;
         if (--console.lines_left > 0) continue;
         listing_position saved = save_position();
         const bool remain = next_entry(&name, &colour);
         restore_position(saved);
-        if (remain) vexel_print_col("--more--", heading_colour);
+        if (remain) vexel_print_col(m, "--more--", heading_colour);
         else console_listing_close();
         return;
     }

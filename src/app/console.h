@@ -9,7 +9,7 @@
 // line that is only a command ("ls", "load game") runs that command and
 // anything else runs as Lua. There is no keyboard in exec mode or headless,
 // and then the prompt only shows. The printers themselves (vexel_print,
-// cursor_cr) live with the text drawing in machine/text.
+// vexel_cursor_cr) live with the text drawing in machine/text.
 //
 // Invariants: the command buffer is NUL-terminated, holds only printable
 // characters (32..126) and at most console_command_max of them, and the
@@ -19,6 +19,8 @@
 // into it; a listing waiting at "--more--" has no lines left and shows no
 // prompt.
 #pragma once
+
+struct vexel_machine;
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -67,28 +69,29 @@ extern vexel_console console;
 // Clears the command line and its history and ends any listing.
 void console_reset();
 
-// Whether the prompt takes keys now: console mode with nothing covering it,
+// Whether the prompt takes keys now: console mode with nothing covering it
+// (key configuration, the browser),
 // no program running or about to, no listing paged, and a keyboard (not
 // exec mode, not headless).
 bool console_takes_keys();
 // One update's keys: the typed characters of the platform's key buffer
 // (console_keypress) and the editing keys pressed this pass
 // (console_edit_key). Does nothing unless console_takes_keys().
-void console_update_input();
+void console_update_input(vexel_machine* m);
 // One key as the typed-key buffer delivers it: a printable character, 8
 // (Backspace), 13 (Enter), 27 (Escape); with Ctrl held letters come as
 // lower-case letters and only "v" (paste) means anything. Others are ignored.
 // Escape clears a line being typed; at an empty prompt reached from the
 // browser it opens the browser again.
-void console_keypress(int key, bool ctrl);
+void console_keypress(vexel_machine* m, int key, bool ctrl);
 // An editing key by scancode: Left, Right, Home, End, Up, Down, Delete.
-void console_edit_key(int scancode);
+void console_edit_key(vexel_machine* m, int scancode);
 // Inserts the first line of `text` at the cursor, printable characters only,
 // up to the buffer's size.
-void console_paste(const char* text);
+void console_paste(vexel_machine* m, const char* text);
 // Enter: leaves the line on the screen, moves the print cursor below it,
 // remembers it, clears the buffer and runs it (run_console_line).
-void console_submit();
+void console_submit(vexel_machine* m);
 // The browser was closed for the console: Escape at an empty prompt goes back.
 void console_note_left_browser();
 
@@ -97,7 +100,7 @@ void console_note_left_browser();
 // when draw_cursor is set, the window is active and the blink phase is on,
 // the cursor block in colour 8. Nothing happens outside console mode or
 // while a listing is paged.
-void draw_command_string(bool draw_cursor, bool draw_text);
+void console_draw(vexel_machine* m, bool draw_cursor, bool draw_text);
 
 // Whether the prompt's cursor block shows: only while the window is active,
 // in the lit half of the blink period.
@@ -108,14 +111,14 @@ bool console_cursor_visible(bool window_active, int64_t now_ms);
 // also lists files that are not cartridges; any other non-empty filter lists
 // only the names containing it. Returns false, printing "directory not
 // found", when the folder cannot be read.
-bool console_start_listing(const char* full_path, const char* relative, const char* filter);
+bool console_start_listing(vexel_machine* m, const char* full_path, const char* relative, const char* filter);
 // Whether a listing is in progress (printing, or waiting at "--more--").
 bool console_listing_active();
 // Whether the listing stopped at "--more--" and waits for a key or button.
 bool console_listing_waiting();
 // One update's worth of listing: at most console_listing_steps entries while
 // lines are left; "--more--" when the page is full and entries remain.
-void console_listing_update();
+void console_listing_update(vexel_machine* m);
 // Starts the next page of a listing waiting at "--more--".
 void console_listing_next_page();
 void console_listing_close();

@@ -7,11 +7,12 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/shell.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_text.h"
 #include "machine/button.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
 #include "machine/text.h"
 
 static_assert(keyconfig_bindings == app_button_keys && keyconfig_bindings == vexel_button_key_count);
@@ -36,14 +37,14 @@ struct KeyConfig {
 };
 KeyConfig kc;
 
-void leave() {
-    pstate.sub_screen = sub_screen_none;
+void leave(vexel_machine* m) {
+    shell_set_sub_screen(sub_screen_none);
     fenn_flush_keys();
-    block_buttons();
+    vexel_buttons_block(m);
 }
 
-void fill(int x0, int y0, int x1, int y1, int colour) {
-    fenn_bitmap* s = pstate.screen;
+void fill(vexel_machine* m, int x0, int y0, int x1, int y1, int colour) {
+    fenn_bitmap* s = m->screen;
     if (!s) return;
     for (int y = y0; y <= y1; ++y) {
         if (y < 0 || y >= s->h) continue;
@@ -52,48 +53,48 @@ void fill(int x0, int y0, int x1, int y1, int colour) {
     }
 }
 
-void text(const char* t, int x, int y, int colour) {
-    if (pstate.screen && vexel_console_font)
-        fenn_draw_text_ex(pstate.screen, t, vexel_console_font, x, y, fenn_text_single_colour, uint32_t(colour));
+void text(vexel_machine* m, const char* t, int x, int y, int colour) {
+    if (m->screen && m->console_font)
+        fenn_draw_text_ex(m->screen, t, m->console_font, x, y, fenn_text_single_colour, uint32_t(colour));
 }
 
 // A small picture of a controller at (x, y) with the asked-for control lit:
 // a d-pad on the left, O and X on the right, pause in the middle.
-void draw_pad(int x, int y, int k) {
+void draw_pad(vexel_machine* m, int x, int y, int k) {
     int b = k < 12 ? k % 6 : (k == 12 ? button_pause : -1);
-    fill(x, y + 4, x + 47, y + 27, 5);
-    fill(x + 1, y + 5, x + 46, y + 26, 13);
+    fill(m, x, y + 4, x + 47, y + 27, 5);
+    fill(m, x + 1, y + 5, x + 46, y + 26, 13);
     auto lit = [&](int button) { return button == b ? 8 : 1; };
-    fill(x + 10, y + 8, x + 13, y + 11, lit(button_up));
-    fill(x + 10, y + 18, x + 13, y + 21, lit(button_down));
-    fill(x + 5, y + 13, x + 8, y + 16, lit(button_left));
-    fill(x + 15, y + 13, x + 18, y + 16, lit(button_right));
-    fill(x + 10, y + 13, x + 13, y + 16, 1);
-    fill(x + 22, y + 20, x + 25, y + 21, lit(button_pause));
-    fill(x + 32, y + 15, x + 36, y + 19, lit(button_o));
-    fill(x + 39, y + 11, x + 43, y + 15, lit(button_x));
-    if (k < 12) text(k < 6 ? "1" : "2", x + 2, y + 6, 7);
+    fill(m, x + 10, y + 8, x + 13, y + 11, lit(button_up));
+    fill(m, x + 10, y + 18, x + 13, y + 21, lit(button_down));
+    fill(m, x + 5, y + 13, x + 8, y + 16, lit(button_left));
+    fill(m, x + 15, y + 13, x + 18, y + 16, lit(button_right));
+    fill(m, x + 10, y + 13, x + 13, y + 16, 1);
+    fill(m, x + 22, y + 20, x + 25, y + 21, lit(button_pause));
+    fill(m, x + 32, y + 15, x + 36, y + 19, lit(button_o));
+    fill(m, x + 39, y + 11, x + 43, y + 15, lit(button_x));
+    if (k < 12) text(m, k < 6 ? "1" : "2", x + 2, y + 6, 7);
 }
 
 }  // namespace
 
-void keyconfig_open() {
+void keyconfig_open(vexel_machine* m) {
     kc.k = 0;
     kc.wait_release = true;
     std::memcpy(kc.keys, app.button_keys, sizeof kc.keys);
     kc.result_waiting = false;
-    pstate.sub_screen = sub_screen_keyconfig;
-    block_buttons();
+    shell_set_sub_screen(sub_screen_keyconfig);
+    vexel_buttons_block(m);
 }
 
-void keyconfig_update() {
-    if (pstate.sub_screen != sub_screen_keyconfig) return;
+void keyconfig_update(vexel_machine* m) {
+    if (app.sub_screen != sub_screen_keyconfig) return;
     if (kc.wait_release) {
         if (!fenn_get_any_key_down()) kc.wait_release = false;
         return;
     }
     if (kc.k < keyconfig_bindings && fenn_get_key_state(SDL_SCANCODE_ESCAPE)) {
-        leave();    // cancelled: the live bindings were never touched
+        leave(m);    // cancelled: the live bindings were never touched
         fenn_block_key(SDL_SCANCODE_ESCAPE);
         return;
     }
@@ -102,9 +103,9 @@ void keyconfig_update() {
         if (fenn_get_key_state(code)) found = code;
     if (found < 0) return;
     if (kc.k >= keyconfig_bindings) {
-        leave();
+        leave(m);
         fenn_block_key(found);
-        pstate.cursor_y = 120;
+        m->cursor_y = 120;
         return;
     }
     // One key per press: the screen then waits for everything to be released.
@@ -143,30 +144,30 @@ void keyconfig_row_text(int i, char* out, int out_size) {
     for (char* p = out; *p; ++p) *p = char(std::tolower(static_cast<unsigned char>(*p)));
 }
 
-void keyconfig_draw() {
-    fill(0, 0, 127, 127, 1);
-    fill(4, 41, 123, 124, 6);
-    fill(0, 0, 127, 6, 7);
-    text("player key config", 6, 1, 12);
-    draw_pad(6, 8, kc.k);
+void keyconfig_draw(vexel_machine* m) {
+    fill(m, 0, 0, 127, 127, 1);
+    fill(m, 4, 41, 123, 124, 6);
+    fill(m, 0, 0, 127, 6, 7);
+    text(m, "player key config", 6, 1, 12);
+    draw_pad(m, 6, 8, kc.k);
     if (kc.k < keyconfig_bindings) {
-        text("press key for:", 60, 12, 6);
-        text(labels[kc.k], 60, 19, 7);
-        text("del to reset", 60, 26, 13);
-        text("esc to cancel", 60, 33, 13);
+        text(m, "press key for:", 60, 12, 6);
+        text(m, labels[kc.k], 60, 19, 7);
+        text(m, "del to reset", 60, 26, 13);
+        text(m, "esc to cancel", 60, 33, 13);
     } else {
-        text("saved config.", 60, 12, 11);
-        text("any key to quit", 60, 22, 12);
+        text(m, "saved config.", 60, 12, 11);
+        text(m, "any key to quit", 60, 22, 12);
     }
     char row[300];
     for (int i = 0; i < keyconfig_bindings; ++i) {
         int y = 44 + i * 6;
         keyconfig_row_text(i, row, sizeof row);
         if (i == kc.k) {
-            fill(7, y - 1, 120, y + 5, 14);
-            text(row, 10, y, 1);
+            fill(m, 7, y - 1, 120, y + 5, 14);
+            text(m, row, 10, y, 1);
         } else {
-            text(row, 10, y, 5);
+            text(m, row, 10, y, 5);
         }
     }
 }

@@ -8,6 +8,8 @@
 // posting, so the bindings in force never change halfway. It draws on the
 // machine screen while it is the console's sub-screen.
 #pragma once
+
+struct vexel_machine;
 #include <cstdint>
 
 constexpr int keyconfig_bindings = 13;
@@ -15,9 +17,9 @@ constexpr int keyconfig_scan_max = 512;
 
 // Opens the screen: first binding, wait for all keys to be released, block
 // the buttons.
-void keyconfig_open();
-void keyconfig_update();
-void keyconfig_draw();
+void keyconfig_open(vexel_machine* m);
+void keyconfig_update(vexel_machine* m);
+void keyconfig_draw(vexel_machine* m);
 // Copies a waiting result into `keys` and clears it; false when none waits.
 bool keyconfig_take_result(int32_t keys[keyconfig_bindings]);
 

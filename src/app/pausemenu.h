@@ -6,6 +6,8 @@
 // cartridge that loaded this one, "quit". It is drawn on the back page over
 // the machine picture, so it never touches machine memory.
 #pragma once
+
+struct vexel_machine;
 #include <cstdint>
 
 #include "framework/fenn_bitmap.h"
@@ -22,18 +24,18 @@ enum pause_action : int32_t {
     pause_custom_first = 0x101,
 };
 
-struct paused_menu_item {
+struct pause_menu_item {
     char label[pause_label_max + 1];
     int32_t action;
 };
 
-extern paused_menu_item paused_menu[pause_menu_max_items];
-extern int paused_menu_items;
+extern pause_menu_item pause_menu_state[pause_menu_max_items];
+extern int pause_menu_items;
 
-void build_paused_menu();
-void draw_paused_menu(fenn_bitmap* page);
-void process_paused_keypresses();
-void process_running_keypresses();
-void open_paused_menu();
-void close_paused_menu();
-void toggle_mute();
+void pause_menu_build(vexel_machine* m);
+void pause_menu_draw(fenn_bitmap* page);
+void pause_menu_keys(vexel_machine* m);
+void pause_menu_running_keys(vexel_machine* m);
+void pause_menu_open(vexel_machine* m);
+void pause_menu_close(vexel_machine* m);
+void pause_menu_toggle_mute(vexel_machine* m);

@@ -1,112 +1,65 @@
-// The console layer's settings: its config.txt keys and its command line.
+// The console layer's settings: its config.txt keys (one table, read,
+// clamped and written by the framework's settings file) and its command line.
+#include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "app/app.h"
+#include "capture/capture_png.h"
 #include "framework/fenn_config.h"
+#include "framework/fenn_settings.h"
 #include "framework/fenn_log.h"
 
 vexel_app app;
-char auto_load_fn[app_path_max + 1];
+char app_auto_load_file[app_path_max + 1];
 
 namespace {
 
-bool starts_with(const char* s, const char* prefix) { return std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
+#define FIELD(f) offsetof(vexel_app, f)
 
-void scan_int(const char* line, const char* key, int32_t& field) {
-    int v;
-    if (std::sscanf(line + std::strlen(key), " %d", &v) == 1) field = v;
-}
+// The console's keys of config.txt, in the order they are written.
+const fenn_setting console_settings[] = {
+    {"root_path", fenn_setting_folder, FIELD(root_path), int(sizeof(vexel_app::root_path)), 0, 0, 0, 0,
+     "Location of vexel's root folder"},
+    {"cdata_path", fenn_setting_folder, FIELD(cdata_path), int(sizeof(vexel_app::cdata_path)), 0, 0, 0, 0,
+     "Location of cartridge save data"},
+    {"joystick_index", fenn_setting_ints, FIELD(joystick_index), 1, 0, 0, 7, 0,
+     "Specify which player index joystick control begins at (0..7)"},
+    {"button_keys", fenn_setting_ints, FIELD(button_keys), app_button_keys, 0, 0, 511, 0,
+     "Custom keyboard scancodes for buttons. player0 0..6, player1 0..5"},
+    {"live_notes", fenn_setting_ints, FIELD(live_notes), 1, 0, INT_MIN, INT_MAX, fenn_setting_kept,
+     "Play notes as they are plotted in frequency mode"},
+    {"cursor_snap", fenn_setting_ints, FIELD(cursor_snap), 1, 0, INT_MIN, INT_MAX, fenn_setting_kept,
+     "iff 1: when using keyboard cursor, snap to closest pixel / map cel"},
+    {"gif_len", fenn_setting_ints, FIELD(gif_len), 1, 8, 1, 120, 0, "maximum length of gif in seconds (1..120)"},
+    {"gui_theme", fenn_setting_ints, FIELD(gui_theme), 1, 0, 0, 1, 0, "0 classic  1 dark blue background in code editor"},
+    {"screenshot_scale", fenn_setting_ints, FIELD(screenshot_scale), 1, 3, capture_scale_min, capture_scale_max, 0,
+     "scale of screenshots: 2 means 256x256"},
+    {"gif_scale", fenn_setting_ints, FIELD(gif_scale), 1, 2, capture_scale_min, capture_scale_max, 0,
+     "scale of gifs: 2 means 256x256"},
+    {"shift_glyphs", fenn_setting_ints, FIELD(shift_glyphs), 1, 1, INT_MIN, INT_MAX, fenn_setting_kept,
+     "when 1 can enter glyphs using shift-A..Z"},
+    {"show_backup_messages", fenn_setting_ints, FIELD(show_backup_messages), 1, 1, 0, 1, 0,
+     "0 for off. 1 to notify whenever unsaved changes are backed up"},
+    {"host_framerate_control", fenn_setting_ints, FIELD(host_framerate_control), 1, 1, 0, 1, 0,
+     "0 for off. 1 to allow control of a cart's framerate due to host machine's cpu capacity (recommended)"},
+};
 
-// Folder settings keep the path up to and including its last slash, so a
-// value with trailing blanks or a file name still names the folder.
-void read_folder(const char* line, const char* key, char* out, int out_size) {
-    fenn_config_read_text_value(line, key, out, out_size);
-    char* slash = nullptr;
-    for (char* p = out; *p; ++p)
-        if (*p == '/' || *p == '\\') slash = p;
-    if (slash) slash[1] = 0;
-}
+#undef FIELD
+
+const fenn_settings_group console_group{console_settings, std::size(console_settings), &app};
+
+char config_preamble[64];
 
 }  // namespace
 
-void set_default_app_config() {
-    app.root_path[0] = 0;
-    app.cdata_path[0] = 0;
-    app.joystick_index = 0;
-    std::memset(app.button_keys, 0, sizeof app.button_keys);
-    app.live_notes = 0;
-    app.cursor_snap = 0;
-    app.gif_len = 8;
-    app.gui_theme = 0;
-    app.screenshot_scale = 3;
-    app.gif_scale = 2;
-    app.shift_glyphs = 1;
-    app.show_backup_messages = 1;
-    app.host_framerate_control = 1;
-}
+void settings_set_defaults() { fenn_settings_default(console_group); }
 
-int vexel_load_config(const char* line) {
-    if (starts_with(line, "version")) return 1;  // written for people; nothing to read
-    if (starts_with(line, "root_path")) { read_folder(line, "root_path", app.root_path, sizeof app.root_path); return 1; }
-    if (starts_with(line, "cdata_path")) { read_folder(line, "cdata_path", app.cdata_path, sizeof app.cdata_path); return 1; }
-    if (starts_with(line, "joystick_index")) { scan_int(line, "joystick_index", app.joystick_index); return 1; }
-    if (starts_with(line, "button_keys")) {
-        const char* p = line + std::strlen("button_keys");
-        for (int i = 0; i < app_button_keys; ++i) {
-            int v, used = 0;
-            if (std::sscanf(p, " %d%n", &v, &used) != 1) break;
-            app.button_keys[i] = v;
-            p += used;
-        }
-        return 1;
-    }
-    struct IntKey { const char* key; int32_t* field; };
-    const IntKey keys[] = {
-        {"live_notes", &app.live_notes}, {"cursor_snap", &app.cursor_snap}, {"gif_len", &app.gif_len},
-        {"gui_theme", &app.gui_theme}, {"screenshot_scale", &app.screenshot_scale},
-        {"gif_scale", &app.gif_scale}, {"shift_glyphs", &app.shift_glyphs},
-        {"show_backup_messages", &app.show_backup_messages},
-        {"host_framerate_control", &app.host_framerate_control},
-    };
-    for (const IntKey& k : keys) {
-        if (starts_with(line, k.key)) {
-            scan_int(line, k.key, *k.field);
-            return 1;
-        }
-    }
-    return 0;
-}
-
-void vexel_save_config(FILE* f) {
-    std::fprintf(f, "version %s\n\n", vexel_version_string);
-    std::fputs("\n// Location of vexel's root folder\n", f);
-    std::fprintf(f, "root_path %s\n\n", app.root_path);
-    std::fputs("\n// Location of cartridge save data\n", f);
-    std::fprintf(f, "cdata_path %s\n\n", app.cdata_path);
-    std::fputs("\n// Specify which player index joystick control begins at (0..7)\n", f);
-    std::fprintf(f, "joystick_index %d\n\n", app.joystick_index);
-    std::fputs("\n// Custom keyboard scancodes for buttons. player0 0..6, player1 0..5\n", f);
-    std::fputs("button_keys ", f);
-    for (int i = 0; i < app_button_keys; ++i) std::fprintf(f, "%d ", app.button_keys[i]);
-    std::fputs("\n\n", f);
-    std::fputs("// Play notes as they are plotted in frequency mode\n", f);
-    std::fprintf(f, "live_notes %d\n\n", app.live_notes);
-    std::fputs("// iff 1: when using keyboard cursor, snap to closest pixel / map cel\n", f);
-    std::fprintf(f, "cursor_snap %d\n\n", app.cursor_snap);
-    std::fputs("// maximum length of gif in seconds (1..120, default 8)\n", f);
-    std::fprintf(f, "gif_len %d\n\n", app.gif_len);
-    std::fputs("// 0 classic  1 dark blue background in code editor\n", f);
-    std::fprintf(f, "gui_theme %d\n\n", app.gui_theme);
-    std::fputs("// scale of screenshots and gifs // 2 means 256x256\n", f);
-    std::fprintf(f, "screenshot_scale %d\n", app.screenshot_scale);
-    std::fprintf(f, "gif_scale %d\n\n", app.gif_scale);
-    std::fputs("// when 1 can enter glyphs using shift-A..Z\n", f);
-    std::fprintf(f, "shift_glyphs %d\n\n", app.shift_glyphs);
-    std::fputs("// 0 for off. 1 to notify whenever unsaved changes are backed up\n", f);
-    std::fprintf(f, "show_backup_messages %d\n\n", app.show_backup_messages);
-    std::fputs("// 0 for off. 1 to allow control of a cart's framerate due to host machine's cpu capacity (recommended)\n", f);
-    std::fprintf(f, "host_framerate_control %d\n\n", app.host_framerate_control);
+void settings_use_table() {
+    std::snprintf(config_preamble, sizeof config_preamble, "version %s\n\n", vexel_version_string);
+    fenn_config_set_console_settings(&console_group, config_preamble);
 }
 
 namespace {
@@ -122,16 +75,16 @@ bool is_flag_option(const char* a) {
 bool is_console_option(const char* a) {
     static const char* const options[] = {"-p", "-joystick", "-gif_len", "-gif_scale", "-screenshot_scale",
                                           "-gui_theme", "-gpio_base", "-glitch_test", "-frames",
-                                          "-screenshot", "-input", "-wav"};
+                                          "-screenshot", "-input", "-wav", "-seed"};
     for (const char* o : options)
         if (!std::strcmp(a, o)) return true;
     return is_flag_option(a);
 }
 
 void set_cart_name(const char* name) {
-    std::snprintf(auto_load_fn, sizeof auto_load_fn, "%s", name);
+    std::snprintf(app_auto_load_file, sizeof app_auto_load_file, "%s", name);
     app.cart_from_command_line = 1;
-    fenn_debug("set auto_load_fn %s\n", auto_load_fn);
+    fenn_debug("set app_auto_load_file %s\n", app_auto_load_file);
 }
 
 int parse_int(const char* value, int32_t& field) {
@@ -141,7 +94,7 @@ int parse_int(const char* value, int32_t& field) {
 }
 }  // namespace
 
-void process_arguments(int argc, char** argv) {
+void settings_parse_arguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (fenn_argument_ends_options(a)) break;
@@ -184,6 +137,16 @@ void process_arguments(int argc, char** argv) {
             if (value) std::snprintf(app.input_file, sizeof app.input_file, "%s", value);
         } else if (!std::strcmp(a, "-glitch_test")) {
             parse_int(value, app.glitch_test);
+        } else if (!std::strcmp(a, "-seed")) {
+            // Any whole number; a negative one wraps to the same 32 bits.
+            long long seed = 0;
+            char end = 0;
+            if (value && std::sscanf(value, "%lld%c", &seed, &end) == 1) {
+                app.seeded = 1;
+                app.seed = uint32_t(seed);
+            } else {
+                std::fprintf(stderr, "vexel: ignoring -seed %s (not a whole number)\n", value ? value : "");
+            }
         }
         // Anything else (the framework's options among them) is skipped with its value.
     }

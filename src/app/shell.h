@@ -7,25 +7,36 @@
 
 #include "framework/fenn_pod.h"
 
+// The frame loop's four steps (fenn_main calls them): start-up with the
+// command line and settings, one update of the console, its drawing, and
+// shutdown.
+void shell_init();
+void shell_update();
+void shell_draw();
+void shell_exit();
+
 constexpr int shell_frame_one = 65536;           // one frame of credit, 16.16
 constexpr int shell_frame_credit_cap = 4 * 65536;
 
 // The resource pod and its parts, loaded at start-up.
-extern cpod* shell_resource_pod;    // "data.pod"
-extern cpod* shell_system_graphics; // item 1
-extern cpod* shell_console_font;    // item 2
+extern fenn_pod* shell_resource_pod;    // "data.pod"
+extern fenn_pod* shell_system_graphics; // item 1
+extern fenn_pod* shell_console_font;    // item 2
 extern struct vexel_cart* shell_system_cart;  // item 0
+
+// Points a host record's calls at the shell (requests become posted
+// actions and mode changes, messages the overlay strip, listings the
+// console's): what the console's own machine is given, and what a test
+// machine uses to drive the shell. The values are left alone.
+void shell_connect_host(struct vexel_host& h);
 
 // Loads a cartridge file as the working cartridge (its code split into the
 // tabs). Returns false, leaving the working cartridge alone, on failure.
 bool shell_load_working_cart(const char* path);
 
-// Converts the machine screen into the display bitmap through the screen
-// palette, the extended palette and (while a program runs) the screen mode.
-void blit_vexel_back_page_to_vexel_screen();
 
 // The audio pause state for the mixer, applied at the end of every update.
-void determine_audio_pause_state();
+void shell_update_audio_pause(struct vexel_machine* m);
 
 // Frame credit: adds f frames per second over `elapsed_ms` to the credit,
 // clamps it to 0..4 frames and tells whether a machine frame is due.

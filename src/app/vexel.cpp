@@ -1,5 +1,5 @@
-// The console layer's frame loop: start-up (fenn_main_init), one update and
-// one draw per loop iteration, and shutdown (fenn_main_exit).
+// The console layer's frame loop: start-up (shell_init), one update and
+// one draw per loop iteration, and shutdown (shell_exit).
 #include <SDL.h>
 #include <signal.h>
 
@@ -22,11 +22,11 @@
 #include "browser/splore_list.h"
 #include "capture/capture.h"
 #include "cart/cart_art.h"
-#include "cart/cart_cmd.h"
+#include "cart/cart_hash.h"
+#include "cart/cart_load.h"
 #include "cart/cart_text.h"
-#include "cart/cdata.h"
-#include "cart/disk.h"
 #include "framework/fenn_config.h"
+#include "framework/fenn_host.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_path.h"
@@ -34,17 +34,20 @@
 #include "framework/fenn_text.h"
 #include "framework/fenn_video.h"
 #include "machine/button.h"
-#include "machine/error.h"
-#include "fixed/fixed.h"
+#include "machine/cdata.h"
+#include "machine/disk.h"
+#include "machine/machine.h"
 #include "machine/mem.h"
-#include "machine/pstate.h"
+#include "machine/present.h"
 #include "machine/text.h"
+#include "runtime/machine_life.h"
 #include "runtime/run.h"
 
-cpod* shell_resource_pod = nullptr;
-cpod* shell_system_graphics = nullptr;
-cpod* shell_console_font = nullptr;
+fenn_pod* shell_resource_pod = nullptr;
+fenn_pod* shell_system_graphics = nullptr;
+fenn_pod* shell_console_font = nullptr;
 vexel_cart* shell_system_cart = nullptr;
+cart_art shell_cart_art;
 
 namespace {
 
@@ -65,7 +68,6 @@ fenn_bitmap* gif_frame = nullptr;  // the picture last presented, recorded into 
 constexpr int capture_message_ms = 1400;
 constexpr int capture_failure_ms = 1900;
 
-uint32_t machine_clock() { return uint32_t(machine_clock_ms); }
 
 // Ctrl+C or a termination request ends the loop so the settings are saved.
 void on_signal(int) { fenn_quit = 1; }
@@ -91,8 +93,12 @@ void print_usage() {
         "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
         "                      a decimal number, bits 0-7 player 0's held buttons and\n"
         "                      bits 8-15 player 1's; nothing is held after the last line\n"
+        "  -seed N             start every random generator from N, so that runs with\n"
+        "                      the same cartridge, seed and input repeat exactly\n"
         "  -headless           no window\n"
         "  -home FOLDER        data folder (default ~/.brindle/vexel/)\n"
+        "  -desktop FOLDER     where screenshots and GIFs go (default ~/Desktop)\n"
+        "  -timeout S          download timeout in seconds, 1..240 (default 30)\n"
         "  -windowed 0|1       start windowed or fullscreen\n"
         "  -width W -height H  window size\n"
         "  -pixel_perfect 0|1  scale by whole multiples only\n"
@@ -102,9 +108,9 @@ void print_usage() {
 }
 
 // Item 1 of the resource pod is a nested pod stored as a data item.
-cpod* nested_pod(int index) {
-    cpod_item* item = cpod_get_item(shell_resource_pod, index);
-    if (!item || item->type != cpod_type_data) return nullptr;
+fenn_pod* nested_pod(int index) {
+    fenn_pod_item* item = fenn_pod_get_item(shell_resource_pod, index);
+    if (!item || item->type != fenn_pod_type_data) return nullptr;
     return fenn_load_pod_memory(item->name, item->bytes.data(), item->bytes.size());
 }
 
@@ -118,60 +124,121 @@ void load_resources() {
         fenn_exit();
         std::exit(1);
     }
-    if (cpod_item* item = cpod_get_item(shell_resource_pod, 0); item && item->type == cpod_type_data)
+    if (fenn_pod_item* item = fenn_pod_get_item(shell_resource_pod, 0); item && item->type == fenn_pod_type_data)
         shell_system_cart =
             vexel_cart_from_text(reinterpret_cast<const char*>(item->bytes.data()), item->bytes.size());
     shell_system_graphics = nested_pod(1);
     shell_console_font = nested_pod(2);
-    vexel_console_font = shell_console_font;
     // The picture PNG cartridges are drawn on and its title font; without
     // them cartridges are still saved, on a plain grey picture.
-    const cpod_item* art = cpod_get_data(shell_system_graphics, cart_art_template_item);
-    const cpod_item* font = cpod_get_data(shell_system_graphics, cart_art_font_item);
-    if (art && font && cart_art_set_from_png(art->bytes.data(), art->bytes.size(), font->bytes.data(),
+    const fenn_pod_item* art = fenn_pod_get_data(shell_system_graphics, cart_art_template_item);
+    const fenn_pod_item* font = fenn_pod_get_data(shell_system_graphics, cart_art_font_item);
+    if (art && font && cart_art_set_from_png(&shell_cart_art, art->bytes.data(), art->bytes.size(), font->bytes.data(),
                                              font->bytes.size()) != 0)
         fenn_debug("cartridge picture assets unreadable\n");
 }
 
 void apply_system_graphics() {
     fenn_set_window_title("VEXEL");
-    if (cpod_item* title = cpod_get_item(shell_system_graphics, 4); title && title->type == cpod_type_data) {
+    if (fenn_pod_item* title = fenn_pod_get_item(shell_system_graphics, 4); title && title->type == fenn_pod_type_data) {
         std::string t(reinterpret_cast<const char*>(title->bytes.data()), title->bytes.size());
         t = t.substr(0, t.find('\0'));
         while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
         if (!t.empty()) fenn_set_window_title(t.c_str());
     }
     fenn_set_screen(128, 128, 8, 0x100);
-    if (cpod_item* icon = cpod_get_item(shell_system_graphics, 6); icon && icon->type == cpod_type_bitmap)
+    if (fenn_pod_item* icon = fenn_pod_get_item(shell_system_graphics, 6); icon && icon->type == fenn_pod_type_bitmap)
         fenn_set_window_icon(icon->bitmap.get());
-    if (cpod_item* pal = cpod_get_item(shell_system_graphics, 1); pal && pal->type == cpod_type_palette)
+    if (fenn_pod_item* pal = fenn_pod_get_item(shell_system_graphics, 1); pal && pal->type == fenn_pod_type_palette)
         fenn_set_palette(pal->bytes.data());
 }
 
 // The action stays posted while it is carried out (a fresh run tells itself
 // from a resumed one by it); a new request made meanwhile survives.
 void carry_out_pending_action() {
-    PendingAction action = pstate.pending;
+    vexel_machine* m = app.machine;
+    const shell_pending action = app.pending;
     switch (action) {
     case pending_none: break;
     case pending_run_cart:
-        run_cart();
-        block_buttons();  // a button held while the program starts counts only once pressed again
+        run_cart(m);
+        vexel_buttons_block(m);  // a button held while the program starts counts only once pressed again
         break;
-    case pending_stop_program: suspend_program(); break;
-    case pending_reboot: reboot_machine(); break;
+    case pending_stop_program: run_suspend(m); break;
+    case pending_reboot: boot_reboot(m); break;
     case pending_runtime_error:
-        suspend_program();
-        reset_lua_machine();
-        vexel_print("");
-        vexel_print_col(pstate.error_string, 8);
+        run_suspend(m);
+        run_reset_lua(m);
+        vexel_print(m, "");
+        vexel_print_col(m, m->error_string, 8);
         if (app.exec_mode) {
             fenn_set_exit_status(2);
             fenn_quit = 1;
         }
         break;
     }
-    if (pstate.pending == action) pstate.pending = pending_none;
+    if (app.pending == action) app.pending = pending_none;
+}
+
+// ----------------------------------------------------------------- the host
+
+// What the machine asks of the shell (vexel_host::request).
+void host_request(void*, vexel_request request) {
+    switch (request) {
+    case vexel_request_run: shell_post(pending_run_cart); break;
+    case vexel_request_stop: shell_post(pending_stop_program); break;
+    case vexel_request_reboot:
+        app.browser_flag = 0;
+        shell_post(pending_reboot);
+        break;
+    case vexel_request_error: shell_post(pending_runtime_error); break;
+    case vexel_request_program: shell_set_mode(shell_running); break;
+    case vexel_request_console: shell_set_mode(shell_console); break;
+    case vexel_request_browser: shell_open_browser(); break;
+    case vexel_request_keyconfig: keyconfig_open(app.machine); break;
+    case vexel_request_quit: fenn_quit = 1; break;
+    }
+}
+
+bool host_menu_paused(void*) { return app.pause_menu != 0; }
+void host_show_message(void*, const char* text, int ms) { shell_show_message(text, ms); }
+bool host_quit_requested(void*) { return fenn_quit != 0; }
+void host_open_url(void*, const char* url) { fenn_launch_html(url); }
+
+void host_finish(void*, int status) {
+    if (status) fenn_set_exit_status(status);
+    fenn_quit = 1;
+}
+
+void host_list_folder(void*, const char* full, const char* relative, const char* filter) {
+    console_start_listing(app.machine, full, relative, filter);
+}
+
+void host_favourites_changed(void*) {
+    if (splore_data.created) splore_reload_favourites();
+}
+
+// Music fades of a headless run are timed by machine frames.
+uint32_t machine_clock(void*) { return uint32_t(machine_clock_ms); }
+
+// Fills the host record from the settings and the command line.
+void set_up_host() {
+    vexel_host& h = app.host;
+    h = vexel_host{};
+    h.exec_mode = app.exec_mode != 0;
+    h.frame_rate_control = app.host_framerate_control != 0;
+    h.show_backup_messages = app.show_backup_messages != 0;
+    h.button_keys = app.button_keys;
+    h.joystick_index = app.joystick_index;
+    h.random_buttons = app.glitch_test != 0;
+    h.carts_path = app.root_path;
+    h.cdata_path = app.cdata_path;
+    h.seeded = app.seeded != 0;
+    h.seed = app.seed;
+    h.resources = shell_resource_pod;
+    h.system_graphics = shell_system_graphics;
+    h.browser_only = app.browser_flag != 0;
+    shell_connect_host(h);
 }
 
 
@@ -202,53 +269,77 @@ void set_message(const char* text, int64_t start, int64_t end) {
 // bitmap, the running cartridge's label picture, a new starting point for
 // the video, or the video saved.
 void process_capture_keys() {
+    vexel_machine* m = app.machine;
     switch (capture_key_action()) {
     case capture_none: break;
     case capture_screenshot:
-        if (save_png_screenshot(pstate.display) == 0) show_message_exact("saved screenshot to desktop", capture_message_ms);
-        else show_message_exact("** failed to save screenshot", capture_failure_ms);
+        if (capture_save_screenshot(m->display, m->file.filename, app.screenshot_scale) == 0) shell_show_message_exact("saved screenshot to desktop", capture_message_ms);
+        else shell_show_message_exact("** failed to save screenshot", capture_failure_ms);
         break;
     case capture_label_image:
         // Only a running cartridge's picture makes a label.
-        if (pstate.mode != shell_running || !pstate.program_active) break;
-        if (capture_label(pstate.working_cart, pstate.display) == 0)
-            show_message_exact("captured label image", capture_message_ms);
-        else show_message_exact("** failed to capture label", capture_failure_ms);
+        if (app.mode != shell_running || !m->program_active) break;
+        if (capture_label(m->working_cart, m->display) == 0)
+            shell_show_message_exact("captured label image", capture_message_ms);
+        else shell_show_message_exact("** failed to capture label", capture_failure_ms);
         break;
     case capture_video_start:
-        reset_video();
-        show_message_exact("set video starting point", capture_message_ms);
+        capture_reset_video();
+        shell_show_message_exact("set video starting point", capture_message_ms);
         break;
     case capture_video_save:
-        if (save_gif() == 0) show_message_exact("saved video to desktop", capture_message_ms);
-        else show_message_exact("** failed to save video", capture_failure_ms);
+        if (capture_save_gif(m->file.filename, app.gif_scale) == 0) shell_show_message_exact("saved video to desktop", capture_message_ms);
+        else shell_show_message_exact("** failed to save video", capture_failure_ms);
         break;
     }
 }
 
 }  // namespace
 
-bool shell_load_working_cart(const char* path) { return load_working_cart(path) == 0; }
+void shell_connect_host(vexel_host& h) {
+    h.request = host_request;
+    h.menu_paused = host_menu_paused;
+    h.show_message = host_show_message;
+    h.quit_requested = host_quit_requested;
+    h.finish = host_finish;
+    h.open_url = host_open_url;
+    h.list_folder = host_list_folder;
+    h.favourites_changed = host_favourites_changed;
+}
+
+bool shell_load_working_cart(const char* path) { return vexel_load_working_cart(app.machine, path) == cart_ok; }
+
+// ---------------------------------------------------------- state machine
+
+void shell_set_mode(shell_mode mode) { app.mode = mode; }
+void shell_set_sub_screen(shell_sub_screen sub_screen) { app.sub_screen = sub_screen; }
+void shell_post(shell_pending action) { app.pending = action; }
+
+void shell_open_browser() {
+    app.mode = shell_console;
+    app.sub_screen = sub_screen_none;
+    splore_open(app.machine);
+}
 
 // ---------------------------------------------------------------- messages
 
-void show_message(const char* text, int ms) {
+void shell_show_message(const char* text, int ms) {
     int64_t now = fenn_get_time();
     set_message(text, now, now + ms + message_extra_ms);
 }
 
-void show_message_exact(const char* text, int ms) {
+void shell_show_message_exact(const char* text, int ms) {
     int64_t now = fenn_get_time();
     set_message(text, now, now + ms);
 }
 
-void show_message_2(const char* format, int a, int b, int ms) {
+void shell_show_message_2(const char* format, int a, int b, int ms) {
     char buf[app_message_max + 1];
     std::snprintf(buf, sizeof buf, format, a, b);
-    show_message(buf, ms);
+    shell_show_message(buf, ms);
 }
 
-void show_hover_message(const char* text) {
+void shell_show_hover_message(const char* text) {
     int64_t now = fenn_get_time();
     if (app.message_end > now + 50) return;
     set_message(text, 0, now + 450);
@@ -270,40 +361,11 @@ bool shell_records_gif_frame(int paused, int target_fps, int flipper) {
 
 // ------------------------------------------------------------------ screen
 
-void blit_vexel_back_page_to_vexel_screen() {
-    fenn_bitmap* src = pstate.screen;
-    fenn_bitmap* dst = pstate.display;
-    if (!src || !dst) return;
-    const uint8_t* ram = pstate.ram;
-    pstate.ext_palette_on = ram[0x5f60] == 0x5A && ram[0x5f61] == 0x3C && ram[0x5f62] == 0xA5 && ram[0x5f63] == 0xC3;
-    int mask = pstate.ext_palette_on ? 0x8f : 0x0f;
-    uint8_t lut[16];
-    for (int i = 0; i < 16; ++i) {
-        pstate.screen_pal[i] &= mask;
-        lut[i] = uint8_t(pstate.screen_pal[i]);
-    }
-    const size_t n = size_t(src->w) * size_t(src->h);
-    for (size_t i = 0; i < n; ++i) dst->pix[i] = lut[src->pix[i] & 15];
-    if (pstate.mode != shell_running || !pstate.program_active) return;
-    int m = pstate.screen_mode;
-    uint8_t* p = dst->pix.data();
-    if (m == 1 || m == 3)
-        for (int y = 0; y < 128; ++y)
-            for (int x = 127; x >= 0; --x) p[y * 128 + x] = p[y * 128 + x / 2];
-    if (m == 2 || m == 3)
-        for (int y = 127; y >= 0; --y) std::memcpy(p + y * 128, p + (y / 2) * 128, 128);
-    if (m == 5 || m == 7)
-        for (int y = 0; y < 128; ++y)
-            for (int i = 0; i < 64; ++i) p[y * 128 + 127 - i] = p[y * 128 + i];
-    if (m == 6 || m == 7)
-        for (int i = 0; i < 64; ++i) std::memcpy(p + (127 - i) * 128, p + i * 128, 128);
-}
-
-void determine_audio_pause_state() {
-    int& s = fenn_state.audio_pause_state;
+void shell_update_audio_pause(vexel_machine* m) {
+    int32_t& s = m->audio_pause_state;
     auto advance = [&] { s = (s >= 1 && s <= 4) ? s + 1 : 0; };
-    if (pstate.mode == shell_running) {
-        int r = pstate.ram[0x5f2f];
+    if (app.mode == shell_running) {
+        int r = m->ram[vexel_reg_audio_pause];
         if (r == 1) s = 1;
         else if (app.pause_menu && r != 2) s = 1;
         else advance();
@@ -314,7 +376,7 @@ void determine_audio_pause_state() {
 
 // ---------------------------------------------------------------- start-up
 
-void fenn_main_init() {
+void shell_init() {
     for (int i = 1; i < fenn_argc(); ++i) {
         const char* a = fenn_argv()[i];
         if (!std::strcmp(a, "-h") || !std::strcmp(a, "-help") || !std::strcmp(a, "--help")) {
@@ -322,8 +384,8 @@ void fenn_main_init() {
             std::exit(0);
         }
     }
-    std::memset(&app, 0, sizeof app);
-    set_default_app_config();
+    app = vexel_app{};
+    settings_set_defaults();
     app.gpio_base = -1;
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
@@ -331,9 +393,7 @@ void fenn_main_init() {
     // reports and survives, instead of the signal ending the console.
     signal(SIGXFSZ, SIG_IGN);
     fenn_set_application_title("vexel");
-    fenn_set_load_config_func(vexel_load_config);
-    fenn_set_save_config_func(vexel_save_config);
-    vexel_pstate_zero();
+    settings_use_table();
     console_reset();
 
     // Exec mode runs without a window; decide before the platform starts.
@@ -342,20 +402,10 @@ void fenn_main_init() {
     if (app.exec_mode) fenn_request_headless();
     fenn_init();
 
-    process_arguments(fenn_argc(), fenn_argv());
-    if (app.fast) cconfig.foreground_sleep_ms = cconfig.background_sleep_ms = 0;
-    vexel_buttons_reset();
-    if (app.input_file[0]) {
-        int line = 0;
-        int err = vexel_load_button_replay(app.input_file, &line);
-        if (err) {
-            if (line) std::fprintf(stderr, "vexel: input file %s %s (line %d)\n", app.input_file,
-                                   vexel_replay_error_text(err), line);
-            else std::fprintf(stderr, "vexel: input file %s %s\n", app.input_file, vexel_replay_error_text(err));
-            fenn_exit();
-            std::exit(1);
-        }
-    }
+    settings_parse_arguments(fenn_argc(), fenn_argv());
+    if (app.fast) fenn_cfg.foreground_sleep_ms = fenn_cfg.background_sleep_ms = 0;
+    // Every generator a run draws from starts from the seed when one is given.
+    fenn_srand(app.seeded ? app.seed : fenn_fresh_seed());
 
     for (const char* folder : data_folders) fenn_mkdir(fenn_prefix_with_appdata_path(folder).c_str());
 
@@ -364,26 +414,38 @@ void fenn_main_init() {
     if (!app.cdata_path[0] || !fenn_directory_exists(app.cdata_path))
         std::snprintf(app.cdata_path, sizeof app.cdata_path, "%s", fenn_prefix_with_appdata_path("cdata/").c_str());
 
-    pstate.cart = fenn_create_vexel_cart();
     load_resources();
     apply_system_graphics();
-
-    pstate.screen = fenn_create_bitmap(128, 128, 8);
-    pstate.display = fenn_create_bitmap(128, 128, 8);
+    set_up_host();
+    app.machine = vexel_machine_create(&app.host);
+    vexel_machine* m = app.machine;
+    m->console_font = shell_console_font;
+    m->art = &shell_cart_art;
+    vexel_audio_seed(m->audio, app.seeded ? app.seed : fenn_fresh_seed());
     gif_frame = fenn_create_bitmap(128, 128, 8);
-    for (int i = 0; i < 16; ++i) pstate.screen_pal[i] = i;
-    pstate.clip_x1 = pstate.clip_y1 = 128;
-    pstate.target_fps = 30;
 
-    if (cconfig.headless) vexel_audio_init();
-    else fenn_sound_init(fenn_sdl_init_audio, cconfig.mix_buffer_size);
-    fenn_set_sound_volume(cconfig.sound_volume);
-    fenn_set_music_volume(cconfig.music_volume);
-    fenn_set_iteration_hook(fenn_update_music_fading);
-    if (cconfig.headless) fenn_set_sound_clock(machine_clock);
+    if (app.input_file[0]) {
+        int line = 0;
+        int err = vexel_load_button_replay(m, app.input_file, &line);
+        if (err) {
+            if (line) std::fprintf(stderr, "vexel: input file %s %s (line %d)\n", app.input_file,
+                                   vexel_replay_error_text(err), line);
+            else std::fprintf(stderr, "vexel: input file %s %s\n", app.input_file, vexel_replay_error_text(err));
+            vexel_machine_destroy(m);
+            fenn_exit();
+            std::exit(1);
+        }
+    }
+
+    if (!fenn_cfg.headless) vexel_audio_device_open(m->audio, fenn_cfg.mix_buffer_size);
+    vexel_audio_set_sound_volume(m->audio, fenn_cfg.sound_volume);
+    vexel_audio_set_music_volume(m->audio, fenn_cfg.music_volume);
+    if (fenn_cfg.headless) vexel_audio_set_clock(m->audio, machine_clock, nullptr);
     if (app.wav_file[0]) {
         if (vexel_audio_record_start(wav, app.wav_file) != 0) {
             std::fprintf(stderr, "vexel: cannot write %s\n", app.wav_file);
+            vexel_audio_device_close();
+            vexel_machine_destroy(m);
             fenn_exit();
             std::exit(1);
         }
@@ -391,36 +453,31 @@ void fenn_main_init() {
     }
 
     // Exec mode never shows the browser: its lists are made when it opens.
-    if (!app.exec_mode) splore_init();
+    if (!app.exec_mode) {
+        splore_data.root = app.root_path;
+        splore_data.font = shell_console_font;
+        splore_init();
+    }
 
-    vexel_cart_add_release_hook(vexel_mem_forget_cart);
-    cart_cmd_set_hooks({reset_run_chain, [](const char* file, const char* label) { add_run_chain_item(file, label, 0); },
-                        [](const char* params) {
-                            std::snprintf(runner.pending_params, sizeof runner.pending_params, "%s", params ? params : "");
-                        },
-                        reset_runtime_state});
-    start_lua_machine();
-
-    pstate.working_cart = fenn_create_vexel_cart();
     // Exec mode starts its program at the first update, with no boot.
-    if (!app.exec_mode && !load_splash_bmp()) boot_init();
-    for (char*& tab : pstate.code_tabs) tab = new char[vexel_code_buffer]();
-    cart_disk.filename[0] = 0;
-    hash_cart(pstate.working_cart, cart_disk.hash);
+    if (!app.exec_mode && !boot_load_splash()) boot_init(m);
+    m->file.filename[0] = 0;
+    cart_hash(m->working_cart, m->file.hash);
 
     if (app.exec_mode) {
-        if (!auto_load_fn[0] || !shell_load_working_cart(auto_load_fn)) {
-            std::printf("could not load %s\n", auto_load_fn);
+        if (!app_auto_load_file[0] || !shell_load_working_cart(app_auto_load_file)) {
+            std::printf("could not load %s\n", app_auto_load_file);
             std::fflush(stdout);
+            vexel_machine_destroy(m);
             fenn_exit();
             std::exit(1);
         }
         app.cart_from_command_line = 1;
-        pstate.mode = shell_console;
-        pstate.pending = pending_run_cart;
-    } else if (auto_load_fn[0] && !shell_load_working_cart(auto_load_fn)) {
+        shell_set_mode(shell_console);
+        shell_post(pending_run_cart);
+    } else if (app_auto_load_file[0] && !shell_load_working_cart(app_auto_load_file)) {
         // A cartridge named on the command line becomes the working cartridge.
-        std::fprintf(stderr, "vexel: could not load %s\n", auto_load_fn);
+        std::fprintf(stderr, "vexel: could not load %s\n", app_auto_load_file);
         app.cart_from_command_line = 0;
     }
     last_t = fenn_get_time();
@@ -428,31 +485,32 @@ void fenn_main_init() {
 
 // ------------------------------------------------------------------ update
 
-void fenn_main_update() {
+void shell_update() {
+    vexel_machine* m = app.machine;
     update_result = 1;
 
-    if (fenn_get_key_state(fenn_mod_ctrl) && fenn_get_key_state(SDL_SCANCODE_M) == 3) toggle_mute();
+    if (fenn_get_key_state(fenn_mod_ctrl) && fenn_get_key_state(SDL_SCANCODE_M) == 3) pause_menu_toggle_mute(m);
 
     // A program launched from the browser that stops (or never starts)
     // brings the browser back with its "finished" bar.
     // A line typed at the console is no program of the browser's.
     const bool program_was_wanted =
-        (pstate.mode == shell_running && !console_line_running()) || pstate.pending == pending_run_cart;
+        (app.mode == shell_running && !run_console_line_running(m)) || app.pending == pending_run_cart;
     const bool browser_was_open = splore_active();
 
-    if (pstate.pending != pending_none) {
-        pstate.reset_glitch = 0;
+    if (app.pending != pending_none) {
+        m->reset_glitch = 0;
         carry_out_pending_action();
     }
 
-    if (pstate.mode != shell_running) {
+    if (app.mode != shell_running) {
         fenn_set_paused(0);
         app.pause_menu = 0;
-        pstate.target_fps = 30;
+        m->target_fps = 30;
     }
 
     bool paused = fenn_state.paused || app.pause_menu;
-    int fps = paused ? 30 : pstate.target_fps;
+    int fps = paused ? 30 : m->target_fps;
     int64_t now = fenn_get_time();
     bool due = shell_add_frame_credit(app.frame_credit, fps, now - last_t);
     if (app.fast || app.glitch_test) {
@@ -462,147 +520,139 @@ void fenn_main_update() {
     last_t = now;
 
     if (due && paused) {
-        update_buttons();
-        read_buttons();
-        process_running_keypresses();
-        process_paused_keypresses();
+        vexel_buttons_update(m);
+        vexel_buttons_read(m);
+        pause_menu_running_keys(m);
+        pause_menu_keys(m);
         app.frame_credit -= shell_frame_one;
-        record_video_frame(gif_frame);
+        capture_record_frame(gif_frame, app.gif_len);
     } else if (due) {
-        switch (pstate.mode) {
+        switch (app.mode) {
         case shell_running:
             if (splore_download_state() != splore_dl_idle) {
                 // A program's load waits for a board cartridge.
-                update_buttons();
-                read_buttons();
-                update_load_download();
-                if (pstate.hold_frames > 10) pstate.hold_frames--;
-            } else if (pstate.hold_frames > 0) {
-                pstate.hold_frames--;
+                vexel_buttons_update(m);
+                vexel_buttons_read(m);
+                splore_update_load_download(m);
+                if (m->hold_frames > 10) m->hold_frames--;
+            } else if (m->hold_frames > 0) {
+                m->hold_frames--;
             } else {
-                process_running_keypresses();
-                if (!program_runs_main_loop()) {
-                    update_buttons();
-                    read_buttons();
-                    pstate.program_frame++;
+                pause_menu_running_keys(m);
+                if (!run_program_runs_main_loop(m)) {
+                    vexel_buttons_update(m);
+                    vexel_buttons_read(m);
+                    m->program_frame++;
                 }
-                if (pstate.reset_glitch < 3) run_slice();
-                if (pstate.held_frame) runner_note_held_frame();
+                if (m->reset_glitch < 3) run_slice(m);
+                if (m->held_frame) run_note_held_frame(m);
             }
             break;
         default:
-            update_buttons();
-            read_buttons();
-            if (pstate.sub_screen == sub_screen_keyconfig) keyconfig_update();
+            vexel_buttons_update(m);
+            vexel_buttons_read(m);
+            if (app.sub_screen == sub_screen_keyconfig) keyconfig_update(m);
             if (splore_active()) {
-                while (fenn_keypressed() && splore_active()) splore_keypress(fenn_readkey());
-                if (splore_active()) splore_update();
+                while (fenn_keypressed() && splore_active()) splore_keypress(m, fenn_readkey());
+                if (splore_active()) splore_update(m);
             } else if (splore_download_state() != splore_dl_idle) {
-                update_load_download();
+                splore_update_load_download(m);
             }
-            pstate.hold_frames = 0;
+            m->hold_frames = 0;
             break;
         }
-        if (pstate.mode == shell_running) {
+        if (app.mode == shell_running) {
             // The busy icon turns while a program waits to start or for a download.
-            if (pstate.hold_frames > 0 || splore_download_state() != splore_dl_idle) splore_animate();
+            if (m->hold_frames > 0 || splore_download_state() != splore_dl_idle) splore_animate();
             else splore_reset_animation();
         }
-        if (pstate.mode == shell_boot) move_boot();
-        if (pstate.mode == shell_splash && (fenn_get_any_key_down() || vexel_any_button_held())) boot_init();
-        update_reset_glitch();
+        if (app.mode == shell_boot) boot_update(m);
+        if (app.mode == shell_splash && (fenn_get_any_key_down() || vexel_any_button_held(m))) boot_init(m);
+        boot_update_reset_glitch(m);
         app.frame_credit -= shell_frame_one;
-        pstate.boot_frame++;
+        app.boot_frame++;
         frame_flipper ^= 1;
-        if (shell_records_gif_frame(paused, pstate.target_fps, frame_flipper)) record_video_frame(gif_frame);
+        if (shell_records_gif_frame(paused, m->target_fps, frame_flipper)) capture_record_frame(gif_frame, app.gif_len);
         machine_clock_ms += 1000 / fps;
-        if (recording) vexel_audio_record_frame(wav, fps, machine_frames);
+        if (recording) vexel_audio_record_frame(m->audio, wav, fps, machine_frames);
         ++machine_frames;
         if (app.frame_limit > 0 && ++app.frames_run >= app.frame_limit) fenn_quit = 1;
     }
 
-    if (console_listing_active()) console_listing_update();
-    if (program_was_wanted && splore_active() && pstate.pending == pending_none) splore_program_ended();
-    if (browser_was_open && !splore_active() && pstate.mode == shell_console && pstate.pending == pending_none)
+    if (console_listing_active()) console_listing_update(m);
+    if (program_was_wanted && splore_active() && app.pending == pending_none) splore_program_ended();
+    if (browser_was_open && !splore_active() && app.mode == shell_console && app.pending == pending_none)
         console_note_left_browser();
-    console_update_input();
+    console_update_input(m);
 
-    if (pstate.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
+    if (app.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
         // Escape breaks off a typed line (one that loops, say) rather than
         // pausing it.
-        if (console_line_running()) pstate.pending = pending_stop_program;
-        else if (app.pause_menu) close_paused_menu();
-        else open_paused_menu();
+        if (run_console_line_running(m)) shell_post(pending_stop_program);
+        else if (app.pause_menu) pause_menu_close(m);
+        else pause_menu_open(m);
     }
     process_capture_keys();
     if (keyconfig_take_result(app.button_keys)) fenn_debug("key configuration saved\n");
-    determine_audio_pause_state();
-    fenn_set_audio_framework_paused(fenn_state.paused);
-    fenn_set_audio_pause_state(fenn_state.audio_pause_state);
+    shell_update_audio_pause(m);
+    vexel_audio_set_framework_paused(m->audio, fenn_state.paused);
+    vexel_audio_set_pause_state(m->audio, m->audio_pause_state);
+    vexel_audio_update_fading(m->audio);
 }
 
 // -------------------------------------------------------------------- draw
 
-void fenn_main_draw() {
+void shell_draw() {
+    vexel_machine* m = app.machine;
     int64_t start = fenn_get_time();
-    if (pstate.pending != pending_none) return;
+    if (app.pending != pending_none) return;
     fenn_bitmap* page = fenn_get_back_page();
     if (!page) return;
     fenn_clear_bitmap(page, 0);
-    if (pstate.mode == shell_splash) {
-        draw_splash_screen();
+    if (app.mode == shell_splash) {
+        boot_draw_splash();
         return;
     }
     page = fenn_resize_back_page(128, 128);
-    if (pstate.mode == shell_console && pstate.sub_screen == sub_screen_none && !console_listing_active())
-        draw_command_string(true, true);
-    if (pstate.mode == shell_console && pstate.sub_screen == sub_screen_keyconfig) keyconfig_draw();
-    if (pstate.hold_frames == 0 && !pstate.held_frame) blit_vexel_back_page_to_vexel_screen();
+    if (app.mode == shell_console && app.sub_screen == sub_screen_none && !console_listing_active())
+        console_draw(m, true, true);
+    if (app.mode == shell_console && app.sub_screen == sub_screen_keyconfig) keyconfig_draw(m);
+    if (m->hold_frames == 0 && !m->held_frame) vexel_present_screen(m, app.mode == shell_running && m->program_active);
     // The browser draws on the display picture, so screenshots and GIFs show it.
-    if (splore_active()) splore_draw(pstate.display);
-    fenn_blit(pstate.display, 0, 0, page, 0, 0, 128, 128);
-    if (pstate.mode == shell_running && pstate.program_active && pstate.hold_frames > 0) splore_draw_program_busy(page);
-    draw_paused_menu(page);
+    if (splore_active()) splore_draw(m, m->display);
+    fenn_blit(m->display, 0, 0, page, 0, 0, 128, 128);
+    if (app.mode == shell_running && m->program_active && m->hold_frames > 0) splore_draw_program_busy(m, page);
+    pause_menu_draw(page);
     draw_overlay_message(page);
     if (gif_frame && page->pix.size() == gif_frame->pix.size())
         std::memcpy(gif_frame->pix.data(), page->pix.data(), gif_frame->pix.size());
     draw_ms = fenn_get_time() - start;
-    runner_set_draw_time(draw_ms);
+    run_set_draw_time(m, draw_ms);
 }
 
 // ---------------------------------------------------------------- shutdown
 
-void fenn_main_exit() {
-    if (app.screenshot_file[0] && save_png_screenshot_to(app.screenshot_file, pstate.display) != 0) {
+void shell_exit() {
+    vexel_machine* m = app.machine;
+    if (app.screenshot_file[0] && capture_save_screenshot_to(app.screenshot_file, m->display, app.screenshot_scale) != 0) {
         std::fprintf(stderr, "vexel: cannot write the screenshot %s\n", app.screenshot_file);
         if (fenn_exit_status() == 0) fenn_set_exit_status(1);
     }
-    save_cdata();  // a running program's save data, whatever the time since the last write
+    cdata_save(m);  // a running program's save data, whatever the time since the last write
     console_reset();
     splore_shutdown();
-    close_lua_machine();
-    fenn_sound_exit();
-    delete[] runner.chain;
-    runner.chain = nullptr;
-    for (char*& tab : pstate.code_tabs) {
-        delete[] tab;
-        tab = nullptr;
-    }
-    fenn_destroy_vexel_cart(pstate.working_cart);
-    fenn_destroy_vexel_cart(pstate.cart);
-    fenn_destroy_vexel_cart(shell_system_cart);
-    pstate.working_cart = pstate.cart = shell_system_cart = nullptr;
-    fenn_destroy_bitmap(pstate.screen);
-    fenn_destroy_bitmap(pstate.display);
+    vexel_audio_device_close();
+    vexel_machine_destroy(m);
+    app.machine = nullptr;
+    vexel_cart_destroy(shell_system_cart);
+    shell_system_cart = nullptr;
     fenn_destroy_bitmap(gif_frame);
-    pstate.screen = pstate.display = nullptr;
     gif_frame = nullptr;
     boot_exit();
-    cart_art_reset();
+    shell_cart_art = cart_art{};
     fenn_destroy_pod(shell_console_font);
     fenn_destroy_pod(shell_system_graphics);
     fenn_destroy_pod(shell_resource_pod);
     shell_console_font = shell_system_graphics = shell_resource_pod = nullptr;
-    vexel_console_font = nullptr;
     fenn_exit();
 }

@@ -18,6 +18,7 @@ constexpr int tap_capacity = 1 << 16;  // samples, about 3 s
 
 int sound_inited = 0;
 int lock_depth = 0;
+const vexel_audio* device_audio = nullptr;  // whose channels the open device plays
 
 // Single-producer (audio thread), single-consumer (main thread) ring.
 int16_t tap_ring[tap_capacity];
@@ -36,10 +37,10 @@ void tap_push(const int16_t* samples, int n) {
     if (k < n) tap_lost.fetch_add(n - k, std::memory_order_relaxed);
 }
 
-void mixer_callback(void*, Uint8* stream, int len) {
+void mixer_callback(void* user, Uint8* stream, int len) {
     auto* out = reinterpret_cast<int16_t*>(stream);
     int n = len / 2;
-    vexel_audio_mix(out, n);
+    vexel_audio_mix(static_cast<vexel_audio*>(user), out, n);
     if (len & 1) stream[len - 1] = 0;
     if (tap_on.load(std::memory_order_relaxed)) tap_push(out, n);
 }
@@ -60,11 +61,10 @@ void log_drivers() {
     fenn_debug("Current audio driver: %s\n", current ? current : "(none)");
 }
 
-int open_device(int flags, int mix_buffer_size) {
-    if (flags != fenn_sdl_init_audio) return 1;
+int open_device(vexel_audio* au, int mix_buffer_size) {
     if (mix_buffer_size == 0) return 0;
     if (sound_inited) return 0;  // already open: keep it
-    fenn_debug("fenn_sound_init\n");
+    fenn_debug("vexel_audio_device_open\n");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
         fenn_debug("SDL_INIT_AUDIO ok\n");
         SDL_AudioSpec want{}, got{};
@@ -74,7 +74,7 @@ int open_device(int flags, int mix_buffer_size) {
         want.silence = 0;
         want.samples = static_cast<Uint16>(std::clamp(mix_buffer_size, 1, 65535));
         want.callback = mixer_callback;
-        want.userdata = nullptr;
+        want.userdata = au;
         if (SDL_OpenAudio(&want, &got) == 0) {
             fenn_debug("SDL_OpenAudio ok\n");
             if (got.freq != want.freq) fenn_debug("freq differs; got: %d\n", got.freq);
@@ -85,6 +85,7 @@ int open_device(int flags, int mix_buffer_size) {
             if (got.callback != want.callback) fenn_debug("callback differs\n");
             SDL_PauseAudio(0);
             sound_inited = 1;
+            device_audio = au;
         } else {
             fenn_debug("SDL_OpenAudio failed: %s\n", SDL_GetError());
         }
@@ -97,35 +98,39 @@ int open_device(int flags, int mix_buffer_size) {
 
 }  // namespace
 
-uint32_t fenn_sound_sdl_ticks() { return SDL_GetTicks(); }
+uint32_t vexel_audio_sdl_ticks() { return SDL_GetTicks(); }
 
-int fenn_sound_init(int flags, int mix_buffer_size) {
-    vexel_audio_init();
-    fenn_debug("fenn_sound_init mix_buffer_size: %d\n", mix_buffer_size);
-    return open_device(flags, mix_buffer_size);
+int vexel_audio_device_open(vexel_audio* au, int mix_buffer_size) {
+    fenn_debug("vexel_audio_device_open mix_buffer_size: %d\n", mix_buffer_size);
+    return open_device(au, mix_buffer_size);
 }
 
-int fenn_sound_inited() { return sound_inited; }
+int vexel_audio_device_is_open() { return sound_inited; }
 
-void fenn_sound_exit() {
+void vexel_audio_device_close() {
     if (!sound_inited) return;
     // Closing waits for the callback, which would wait for our lock.
     if (lock_depth > 0) SDL_UnlockAudio();
     SDL_CloseAudio();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     sound_inited = 0;
+    device_audio = nullptr;
 }
 
-void fenn_lock_audio_plat() {
+void audio_device_forget(const vexel_audio* au) {
+    if (sound_inited && device_audio == au) vexel_audio_device_close();
+}
+
+void vexel_audio_lock() {
     if (lock_depth++ == 0 && sound_inited) SDL_LockAudio();
 }
 
-void fenn_unlock_audio_plat() {
+void vexel_audio_unlock() {
     if (lock_depth <= 0) return;
     if (--lock_depth == 0 && sound_inited) SDL_UnlockAudio();
 }
 
-int fenn_audio_lock_depth() { return lock_depth; }
+int vexel_audio_lock_depth() { return lock_depth; }
 
 void vexel_audio_tap_enable(bool on) { tap_on.store(on, std::memory_order_relaxed); }
 

@@ -1,16 +1,12 @@
 // The mixer core: each channel's samples from its 183-sample ticks, the
 // per-voice effect registers, the soft-clipped sum and the master volume.
-// Touches only ms0, audio_shared and the sound records; allocates nothing.
+// Touches only the record's channels and shared values and the sound
+// records; allocates nothing.
 #include <algorithm>
 #include <cstring>
 
 #include "audio/audio.h"
 #include "audio/audio_state.h"
-#include "machine/pstate.h"
-
-sound_channel ms0[vexel_channel_count];
-vexel_audio_shared audio_shared;
-vexel_noise_rng audio_rng;
 
 namespace {
 
@@ -28,55 +24,45 @@ void add_into(int16_t* a, const int16_t* b, int n) {
     for (int j = 0; j < n; ++j) a[j] = static_cast<int16_t>(soft_clip(a[j] + b[j]));
 }
 
-bool voice_bit(int reg, int voice) { return (load_word(pstate.audio_fx[reg]) >> voice) & 1; }
+bool voice_bit(const vexel_audio* au, int reg, int voice) { return au->fx && ((load_word(au->fx[reg]) >> voice) & 1); }
 
-void release_cart(vexel_cart* cart) {
-    fenn_stop_vexel_song(cart);
-    fenn_lock_audio_plat();
-    for (auto& ch : ms0) {
-        bool own_sfx = ch.sfx >= cart->sfx && ch.sfx < cart->sfx + vexel_sfx_count;
-        if (own_sfx || ch.cart == cart) stop_channel(ch);
-    }
-    fenn_unlock_audio_plat();
-}
-
-void mix_pass(int16_t* out, int n) {
-    if (audio_shared.framework_paused.load(std::memory_order_relaxed) ||
-        audio_shared.pause_state.load(std::memory_order_relaxed)) {
+void mix_pass(vexel_audio* au, int16_t* out, int n) {
+    if (au->shared.framework_paused.load(std::memory_order_relaxed) ||
+        au->shared.pause_state.load(std::memory_order_relaxed)) {
         std::memset(out, 0, sizeof(int16_t) * n);
         return;
     }
-    audio_shared.advanced_pattern.store(0, std::memory_order_relaxed);
-    for (auto& ch : ms0) {
+    au->shared.advanced_pattern.store(0, std::memory_order_relaxed);
+    for (auto& ch : au->ch) {
         std::memset(ch.out, 0, sizeof(int16_t) * n);
-        if (voice_bit(0, ch.voice)) {
+        if (voice_bit(au, 0, ch.voice)) {
             // Half speed: render half as many samples and play each twice.
-            mix_sfx_channel(ch, n / 2 + 1);
+            audio_mix_sfx_channel(au, ch, n / 2 + 1);
             for (int j = n - 1; j >= 0; --j) ch.out[j] = ch.out[j / 2];
         } else {
-            mix_sfx_channel(ch, n);
+            audio_mix_sfx_channel(au, ch, n);
         }
     }
-    if (audio_shared.advanced_pattern.load(std::memory_order_relaxed))
-        audio_shared.song_patterns_played.fetch_add(1, std::memory_order_relaxed);
+    if (au->shared.advanced_pattern.load(std::memory_order_relaxed))
+        au->shared.song_patterns_played.fetch_add(1, std::memory_order_relaxed);
     for (int c = 4; c < vexel_channel_count; ++c)
-        if (ms0[c - 4].sfx) std::memset(ms0[c].out, 0, sizeof(int16_t) * n);
-    add_into(ms0[0].out, ms0[1].out, n);
-    add_into(ms0[2].out, ms0[3].out, n);
-    add_into(ms0[0].out, ms0[2].out, n);
-    add_into(ms0[4].out, ms0[5].out, n);
-    add_into(ms0[6].out, ms0[7].out, n);
-    add_into(ms0[4].out, ms0[6].out, n);
-    add_into(ms0[0].out, ms0[4].out, n);
-    int32_t vol = audio_shared.sound_volume.load(std::memory_order_relaxed);
+        if (au->ch[c - 4].sfx) std::memset(au->ch[c].out, 0, sizeof(int16_t) * n);
+    add_into(au->ch[0].out, au->ch[1].out, n);
+    add_into(au->ch[2].out, au->ch[3].out, n);
+    add_into(au->ch[0].out, au->ch[2].out, n);
+    add_into(au->ch[4].out, au->ch[5].out, n);
+    add_into(au->ch[6].out, au->ch[7].out, n);
+    add_into(au->ch[4].out, au->ch[6].out, n);
+    add_into(au->ch[0].out, au->ch[4].out, n);
+    int32_t vol = au->shared.sound_volume.load(std::memory_order_relaxed);
     if (vol != vexel_volume_one)
-        for (int j = 0; j < n; ++j) ms0[0].out[j] = static_cast<int16_t>((ms0[0].out[j] * vol) >> 8);
-    std::memcpy(out, ms0[0].out, sizeof(int16_t) * n);
+        for (int j = 0; j < n; ++j) au->ch[0].out[j] = static_cast<int16_t>((au->ch[0].out[j] * vol) >> 8);
+    std::memcpy(out, au->ch[0].out, sizeof(int16_t) * n);
 }
 
 }  // namespace
 
-void mix_sfx_channel(sound_channel& ch, int n) {
+void audio_mix_sfx_channel(vexel_audio* au, audio_channel& ch, int n) {
     int done = 0;
     if (ch.tick_pos < vexel_tick_samples) {
         int k = std::min(n, vexel_tick_samples - ch.tick_pos);
@@ -87,25 +73,25 @@ void mix_sfx_channel(sound_channel& ch, int n) {
     while (done < n) {
         int v = ch.voice & 3;
         int32_t last = ch.tick_buf[vexel_tick_samples - 1];
-        bool echo = voice_bit(1, v);
+        bool echo = voice_bit(au, 1, v);
         if (echo) {
             std::memcpy(ch.echo[ch.echo_pos], ch.tick_buf, sizeof ch.tick_buf);
             ch.echo_pos = (ch.echo_pos + 1) & 7;
         }
-        mix_sfx_tick(ch, ch.tick_buf);
+        audio_mix_sfx_tick(au, ch, ch.tick_buf);
         if (echo) {
             const int16_t* h = ch.echo[(ch.echo_pos + 4) & 7];
             for (int j = 0; j < vexel_tick_samples; ++j)
                 ch.tick_buf[j] = static_cast<int16_t>((3 * ch.tick_buf[j] + 2 * h[j]) / 4);
         }
-        if (voice_bit(2, v)) {
+        if (voice_bit(au, 2, v)) {
             for (auto& x : ch.tick_buf) {
                 int32_t s = x;
                 x = static_cast<int16_t>(s >= 0 ? static_cast<int32_t>(s & distort_mask)
                                                 : -static_cast<int32_t>((-s) & distort_mask));
             }
         }
-        if (voice_bit(3, v)) {
+        if (voice_bit(au, 3, v)) {
             int32_t y = last;
             for (auto& x : ch.tick_buf) {
                 y = (x + 7 * y) / 8;
@@ -119,36 +105,67 @@ void mix_sfx_channel(sound_channel& ch, int n) {
     }
 }
 
-void vexel_audio_init() {
-    fenn_lock_audio_plat();
-    std::memset(static_cast<void*>(ms0), 0, sizeof ms0);
+void vexel_audio_init(vexel_audio* au) {
+    vexel_audio_lock();
+    std::memset(static_cast<void*>(au->ch), 0, sizeof au->ch);
     for (int c = 0; c < vexel_channel_count; ++c) {
-        ms0[c].voice = c & 3;
+        au->ch[c].voice = c & 3;
         // Nothing buffered: the first pass renders a fresh tick.
-        ms0[c].tick_pos = vexel_tick_samples;
+        au->ch[c].tick_pos = vexel_tick_samples;
     }
-    audio_rng = vexel_noise_rng{};
-    audio_shared.fade_vol = 0;
-    audio_shared.fade0 = 0;
-    audio_shared.fade1 = 0;
-    audio_shared.fade_len = 0;
-    audio_shared.fade_start_t = 0;
-    audio_shared.advanced_pattern = 0;
-    audio_shared.song_pattern = 0;
-    audio_shared.song_patterns_played = 0;
-    audio_shared.music_channel_mask = 0;
-    audio_shared.sound_volume = vexel_volume_one;
-    audio_shared.music_volume = vexel_volume_one;
-    audio_shared.framework_paused = 0;
-    audio_shared.pause_state = 0;
-    fenn_unlock_audio_plat();
-    vexel_cart_add_release_hook(release_cart);
+    au->rng = vexel_noise_rng{};
+    au->shared.fade_vol = 0;
+    au->shared.fade0 = 0;
+    au->shared.fade1 = 0;
+    au->shared.fade_len = 0;
+    au->shared.fade_start_t = 0;
+    au->shared.advanced_pattern = 0;
+    au->shared.song_pattern = 0;
+    au->shared.song_patterns_played = 0;
+    au->shared.music_channel_mask = 0;
+    au->shared.sound_volume = vexel_volume_one;
+    au->shared.music_volume = vexel_volume_one;
+    au->shared.framework_paused = 0;
+    au->shared.pause_state = 0;
+    vexel_audio_unlock();
 }
 
-void vexel_audio_mix(int16_t* out, int n) {
+void vexel_audio_seed(vexel_audio* au, uint32_t seed) {
+    vexel_audio_lock();
+    au->rng = vexel_noise_rng{};
+    au->rng.high ^= seed;
+    au->rng.low += seed * 2654435761u;
+    vexel_audio_unlock();
+}
+
+vexel_audio* vexel_audio_create(const int32_t* fx) {
+    auto* au = new vexel_audio;
+    au->fx = fx;
+    vexel_audio_init(au);
+    return au;
+}
+
+void vexel_audio_destroy(vexel_audio* au) {
+    if (!au) return;
+    audio_device_forget(au);
+    delete au;
+}
+
+void vexel_audio_release_cart(vexel_audio* au, const vexel_cart* cart) {
+    if (!au || !cart) return;
+    vexel_audio_stop_song(au, cart);
+    vexel_audio_lock();
+    for (auto& ch : au->ch) {
+        bool own_sfx = ch.sfx >= cart->sfx && ch.sfx < cart->sfx + vexel_sfx_count;
+        if (own_sfx || ch.cart == cart) audio_stop_channel(ch);
+    }
+    vexel_audio_unlock();
+}
+
+void vexel_audio_mix(vexel_audio* au, int16_t* out, int n) {
     while (n > 0) {
         int k = std::min(n, vexel_mix_max);
-        mix_pass(out, k);
+        mix_pass(au, out, k);
         out += k;
         n -= k;
     }
@@ -163,9 +180,9 @@ int vexel_audio_frame_samples(int fps, int64_t frame) {
     return static_cast<int>(end - start);
 }
 
-void fenn_set_sound_volume(int v) { audio_shared.sound_volume = std::clamp(v, 0, vexel_volume_one); }
-void fenn_set_music_volume(int v) { audio_shared.music_volume = std::clamp(v, 0, vexel_volume_one); }
-int fenn_get_sound_volume() { return audio_shared.sound_volume; }
-int fenn_get_music_volume() { return audio_shared.music_volume; }
-void fenn_set_audio_framework_paused(int paused) { audio_shared.framework_paused = paused; }
-void fenn_set_audio_pause_state(int state) { audio_shared.pause_state = state; }
+void vexel_audio_set_sound_volume(vexel_audio* au, int v) { au->shared.sound_volume = std::clamp(v, 0, vexel_volume_one); }
+void vexel_audio_set_music_volume(vexel_audio* au, int v) { au->shared.music_volume = std::clamp(v, 0, vexel_volume_one); }
+int vexel_audio_sound_volume(const vexel_audio* au) { return au->shared.sound_volume; }
+int vexel_audio_music_volume(const vexel_audio* au) { return au->shared.music_volume; }
+void vexel_audio_set_framework_paused(vexel_audio* au, int paused) { au->shared.framework_paused = paused; }
+void vexel_audio_set_pause_state(vexel_audio* au, int state) { au->shared.pause_state = state; }

@@ -1,7 +1,7 @@
 // audio_state: the mixer's channel records and the shared music values.
 //
-// Owns `ms0`, the eight `sound_channel` records (0-3 sound effects, 4-7 the
-// music voices) and the music globals. The audio thread (or, without a
+// Defines vexel_audio: the eight `audio_channel` records (0-3 sound
+// effects, 4-7 the music voices) and the music values of one machine. The audio thread (or, without a
 // device, whoever drives the mixer) is the only writer of channel fields while
 // it mixes; the main thread writes them only under the audio lock. Values the
 // mixer reads without the lock (fade level, music mask, volumes, pause) are
@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "audio/audio.h"
 #include "cart/cart.h"
 
 constexpr int vexel_sound_freq = 22050;
@@ -26,7 +27,7 @@ constexpr int vexel_echo_slots = 8;
 constexpr int vexel_fade_one = 65536;        // music fade level 1.0
 constexpr int vexel_volume_one = 256;        // master and music volume 1.0
 
-struct osc_state {
+struct audio_osc_state {
     int32_t waveform;
     int32_t phase;        // 0-65535, one cycle is 65536
     int32_t dx;           // phase step per sample
@@ -40,10 +41,10 @@ struct osc_state {
     int32_t note_volume, note_pitch, note_waveform;
 };
 
-struct sound_channel {
+struct audio_channel {
     int16_t out[vexel_mix_max];
     vexel_cart* cart;
-    const sfx_record* sfx;
+    const vexel_sfx_record* sfx;
     int32_t tick;
     int32_t loop_enabled;
     int32_t voice;
@@ -53,13 +54,12 @@ struct sound_channel {
     int32_t tick_pos;
     int32_t is_music;
     int32_t pattern;
-    osc_state osc;
+    audio_osc_state osc;
     int32_t prev_pitch, prev_waveform, prev_volume;
     int32_t inst_prev_pitch, inst_prev_volume, inst_tick;
     int32_t ticks_left;
 };
 
-extern sound_channel ms0[vexel_channel_count];
 
 // Music and mixer values shared between the threads.
 struct vexel_audio_shared {
@@ -76,7 +76,6 @@ struct vexel_audio_shared {
     std::atomic<int32_t> framework_paused;
     std::atomic<int32_t> pause_state;
 };
-extern vexel_audio_shared audio_shared;
 
 // Reads a 32-bit word that another thread may write (sound records,
 // `audio_fx`): whole, and without a data race.
@@ -84,16 +83,16 @@ inline int32_t load_word(const int32_t& word) {
     return std::atomic_ref<int32_t>(const_cast<int32_t&>(word)).load(std::memory_order_relaxed);
 }
 
-inline int32_t sfx_speed(const sfx_record* sfx) {
+inline int32_t sfx_speed(const vexel_sfx_record* sfx) {
     // Memory writes store 0-255. Like a memory read, take the low byte, so a
     // record filled by other code cannot overflow the tick arithmetic.
     int32_t s = load_word(sfx->speed) & 0xff;
     return s < 1 ? 1 : s;
 }
 // Loop fields, in their byte range for the same reason.
-inline int32_t sfx_loop_start(const sfx_record* sfx) { return load_word(sfx->loop_start) & 0xff; }
-inline int32_t sfx_loop_end(const sfx_record* sfx) { return load_word(sfx->loop_end) & 0xff; }
-inline bool sfx_loops(const sfx_record* sfx) { return sfx_loop_end(sfx) > sfx_loop_start(sfx); }
+inline int32_t sfx_loop_start(const vexel_sfx_record* sfx) { return load_word(sfx->loop_start) & 0xff; }
+inline int32_t sfx_loop_end(const vexel_sfx_record* sfx) { return load_word(sfx->loop_end) & 0xff; }
+inline bool sfx_loops(const vexel_sfx_record* sfx) { return sfx_loop_end(sfx) > sfx_loop_start(sfx); }
 
 // Noise generator of the audio thread. It runs the framework generator's
 // algorithm on its own two words, so the main thread's draws (boot animation,
@@ -102,24 +101,40 @@ struct vexel_noise_rng {
     uint32_t high = 0xdeadbeef;
     uint32_t low = 0x01234567;
 };
-extern vexel_noise_rng audio_rng;
+
+// One machine's sound: the eight channels, the values shared with the
+// mixer thread, the noise generator and the clock music fades are timed by.
+struct vexel_audio {
+    audio_channel ch[vexel_channel_count];
+    vexel_audio_shared shared;
+    vexel_noise_rng rng;
+    vexel_audio_clock_fn clock = nullptr;  // null: SDL's millisecond counter
+    void* clock_user = nullptr;
+    const int32_t* fx = nullptr;           // the machine's four effect registers (audio_fx)
+};
+
+// The fade clock's time in milliseconds.
+uint32_t audio_clock(const vexel_audio* au);
 int32_t vexel_noise_random(vexel_noise_rng& rng, int32_t n);
 
 // Synthesis (audio_synth.cpp).
-void calculate_osc_state(sound_channel& ch, osc_state& osc);
-void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& osc);
+void audio_calculate_osc_state(vexel_audio* au, audio_channel& ch, audio_osc_state& osc);
+void audio_apply_meta_instrument(audio_channel& ch, const vexel_sfx_note& note, audio_osc_state& osc);
 // Renders `count` samples of `osc` into `out`, advancing its phase and noise.
-void render_osc(osc_state& osc, int16_t* out, int count);
+void audio_render_osc(vexel_audio* au, audio_osc_state& osc, int16_t* out, int count);
 // Renders the next tick of the channel into `out` and advances it.
-void mix_sfx_tick(sound_channel& ch, int16_t* out);
+void audio_mix_sfx_tick(vexel_audio* au, audio_channel& ch, int16_t* out);
 
 // Sequencing (audio_seq.cpp).
-void advance_channel(sound_channel& ch, int32_t note_index, bool had_sfx);
-void stop_channel(sound_channel& ch);
-int32_t pattern_length(const vexel_cart* cart, int pattern);
+void audio_advance_channel(vexel_audio* au, audio_channel& ch, int32_t note_index, bool had_sfx);
+void audio_stop_channel(audio_channel& ch);
+int32_t audio_pattern_length(const vexel_cart* cart, int pattern);
 
 // SDL's millisecond counter, the default clock of music fades (audio_device.cpp).
-uint32_t fenn_sound_sdl_ticks();
+uint32_t vexel_audio_sdl_ticks();
+// Closes the device when it plays `au`'s channels, so the callback never
+// reads a destroyed record (audio_device.cpp).
+void audio_device_forget(const vexel_audio* au);
 
 // Mixer (audio_mix.cpp).
-void mix_sfx_channel(sound_channel& ch, int n);
+void audio_mix_sfx_channel(vexel_audio* au, audio_channel& ch, int n);

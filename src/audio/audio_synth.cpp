@@ -46,7 +46,7 @@ struct note_fields {
     int32_t pitch, waveform, volume, effect, instrument;
 };
 
-note_fields read_note(const sfx_note& n) {
+note_fields read_note(const vexel_sfx_note& n) {
     return {load_word(n.pitch) & 63, load_word(n.waveform) & 7, load_word(n.volume) & 7,
             load_word(n.effect) & 7, load_word(n.instrument) != 0};
 }
@@ -79,7 +79,7 @@ int32_t pitch_to_dx(int32_t fine_pitch) {
 
 // Each shape has its own loop, so the choice is made once per block.
 template <typename Shape>
-void render_shape(osc_state& osc, int16_t* out, int count, Shape shape) {
+void render_shape(audio_osc_state& osc, int16_t* out, int count, Shape shape) {
     int32_t a = (osc.amp * 3) / 2;
     int32_t phase = osc.phase;
     for (int j = 0; j < count; ++j) {
@@ -89,7 +89,7 @@ void render_shape(osc_state& osc, int16_t* out, int count, Shape shape) {
     osc.phase = phase;
 }
 
-void render_noise(osc_state& osc, int16_t* out, int count) {
+void render_noise(vexel_audio* au, audio_osc_state& osc, int16_t* out, int count) {
     int32_t dx = osc.dx;
     int32_t g_rand = std::max(0, dx > 78 ? dx * 8 + 1120 : (dx - 79) * 60 + 1752);
     int32_t threshold = (dx + 500) / 3;
@@ -99,12 +99,12 @@ void render_noise(osc_state& osc, int16_t* out, int count) {
     for (int j = 0; j < count; ++j) {
         osc.noise_toggle = (osc.noise_toggle + 1) & 1;
         if (osc.noise_toggle)
-            osc.noise_level += vexel_noise_random(audio_rng, g_rand) - (g_rand >> 1);
+            osc.noise_level += vexel_noise_random(au->rng, g_rand) - (g_rand >> 1);
         int32_t x = osc.noise_level;
         // The product overflows 32 bits; only its low 13 bits matter.
         uint32_t up = static_cast<uint32_t>(phase);
         if (static_cast<int32_t>(((up + 317u) * (up + 101u)) & 0x1fff) < threshold)
-            x += ((vexel_noise_random(audio_rng, 12286) - 6143) * osc.volume) / 7;
+            x += ((vexel_noise_random(au->rng, 12286) - 6143) * osc.volume) / 7;
         osc.noise_level = std::clamp(x, -6143, 6143);
         int32_t w = (x >> 6) * gain;
         // At high pitches the level swings past 16 bits; saturate rather
@@ -115,7 +115,7 @@ void render_noise(osc_state& osc, int16_t* out, int count) {
     osc.phase = phase;
 }
 
-void render_phaser(osc_state& osc, int16_t* out, int count) {
+void render_phaser(audio_osc_state& osc, int16_t* out, int count) {
     int32_t a = (osc.amp * 3) / 2;
     int32_t phase = osc.phase;
     uint32_t dx = static_cast<uint32_t>(osc.dx);
@@ -143,7 +143,7 @@ int32_t vexel_noise_random(vexel_noise_rng& rng, int32_t n) {
     return static_cast<int32_t>(rng.high % static_cast<uint32_t>(n));
 }
 
-void render_osc(osc_state& osc, int16_t* out, int count) {
+void audio_render_osc(vexel_audio* au, audio_osc_state& osc, int16_t* out, int count) {
     switch (osc.waveform & 7) {
     case wave_triangle:
         render_shape(osc, out, count, [](int32_t p) {
@@ -177,7 +177,7 @@ void render_osc(osc_state& osc, int16_t* out, int count) {
         });
         break;
     case wave_noise:
-        render_noise(osc, out, count);
+        render_noise(au, osc, out, count);
         break;
     case wave_phaser:
         render_phaser(osc, out, count);
@@ -185,10 +185,10 @@ void render_osc(osc_state& osc, int16_t* out, int count) {
     }
 }
 
-void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& osc) {
+void audio_apply_meta_instrument(audio_channel& ch, const vexel_sfx_note& note, audio_osc_state& osc) {
     if (!ch.cart) return;
     note_fields n = read_note(note);
-    const sfx_record* inst = &ch.cart->sfx[std::min(n.waveform, 7)];
+    const vexel_sfx_record* inst = &ch.cart->sfx[std::min(n.waveform, 7)];
     int32_t S = sfx_speed(inst);
     int32_t t = ch.inst_tick;
     if (sfx_loops(inst) && t >= sfx_loop_end(inst) * S) {
@@ -239,8 +239,8 @@ void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& o
     osc.pitch += m.pitch - inst_base_pitch;
 }
 
-void calculate_osc_state(sound_channel& ch, osc_state& osc) {
-    const sfx_record* sfx = ch.sfx;
+void audio_calculate_osc_state(vexel_audio* au, audio_channel& ch, audio_osc_state& osc) {
+    const vexel_sfx_record* sfx = ch.sfx;
     int32_t s = sfx_speed(sfx);
     int32_t i = ch.tick / s, k = ch.tick % s;
     if (ch.tick < 0 || i > 31) {
@@ -257,8 +257,8 @@ void calculate_osc_state(sound_channel& ch, osc_state& osc) {
     osc.fine_pitch = n.pitch * pitch_one;
 
     if (ch.is_music) {
-        int32_t fade = audio_shared.fade_vol.load(std::memory_order_relaxed);
-        int32_t mvol = audio_shared.music_volume.load(std::memory_order_relaxed);
+        int32_t fade = au->shared.fade_vol.load(std::memory_order_relaxed);
+        int32_t mvol = au->shared.music_volume.load(std::memory_order_relaxed);
         osc.amp = ((((fade >> 8) * osc.amp) / 256) * mvol) / 256;
     }
 
@@ -300,7 +300,7 @@ void calculate_osc_state(sound_channel& ch, osc_state& osc) {
                 ch.inst_tick = 0;
             }
         }
-        apply_meta_instrument(ch, sfx->notes[i], osc);
+        audio_apply_meta_instrument(ch, sfx->notes[i], osc);
     } else {
         ch.inst_tick = 0;
     }
@@ -310,38 +310,38 @@ void calculate_osc_state(sound_channel& ch, osc_state& osc) {
     if (n.effect == fx_drop && !n.instrument) osc.dx = osc.dx * (s - k) / s;
 }
 
-void mix_sfx_tick(sound_channel& ch, int16_t* out) {
+void audio_mix_sfx_tick(vexel_audio* au, audio_channel& ch, int16_t* out) {
     std::memset(out, 0, sizeof(int16_t) * vexel_tick_samples);
     if (!ch.sfx) {
         // Fade whatever sounded last out over the crossfade length.
         if (ch.osc.dx && ch.osc.amp) {
-            render_osc(ch.osc, out, vexel_xfade_samples);
+            audio_render_osc(au, ch.osc, out, vexel_xfade_samples);
             for (int j = 0; j < vexel_xfade_samples; ++j)
                 out[j] = static_cast<int16_t>(out[j] * (vexel_xfade_samples - j) / vexel_xfade_samples);
         }
         ch.osc.amp = 0;
         ch.inst_tick = 1;
-        advance_channel(ch, 0, false);
+        audio_advance_channel(au, ch, 0, false);
         return;
     }
     int32_t s = sfx_speed(ch.sfx);
     int32_t note_index = ch.tick / s;
-    osc_state old = ch.osc;
+    audio_osc_state old = ch.osc;
     if (ch.tick % s == 0) {
         ch.prev_pitch = ch.osc.note_pitch;
         ch.prev_waveform = ch.osc.note_waveform;
         ch.prev_volume = ch.osc.note_volume;
     }
-    calculate_osc_state(ch, ch.osc);
+    audio_calculate_osc_state(au, ch, ch.osc);
     if (ch.osc.amp == 0) {
         ch.osc.phase = 0;
     } else {
-        render_osc(ch.osc, out, vexel_tick_samples);
+        audio_render_osc(au, ch.osc, out, vexel_tick_samples);
     }
     int16_t scratch[vexel_xfade_samples] = {};
-    if (old.amp != 0) render_osc(old, scratch, vexel_xfade_samples);
+    if (old.amp != 0) audio_render_osc(au, old, scratch, vexel_xfade_samples);
     for (int j = 0; j < vexel_xfade_samples; ++j)
         out[j] = static_cast<int16_t>((scratch[j] * (vexel_xfade_samples - j) + out[j] * j) /
                                       vexel_xfade_samples);
-    advance_channel(ch, note_index, true);
+    audio_advance_channel(au, ch, note_index, true);
 }

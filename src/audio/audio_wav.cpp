@@ -112,7 +112,7 @@ int vexel_wav_parse(const uint8_t* data, size_t size, const uint8_t** samples, i
 
 int vexel_audio_record_start(vexel_wav_writer& w, const char* path) {
     int result = vexel_wav_open(w, path);
-    if (result == wav_ok && fenn_sound_inited()) {
+    if (result == wav_ok && vexel_audio_device_is_open()) {
         int16_t discard[vexel_mix_max];
         while (vexel_audio_tap_read(discard, vexel_mix_max) > 0) {
         }
@@ -121,9 +121,9 @@ int vexel_audio_record_start(vexel_wav_writer& w, const char* path) {
     return result;
 }
 
-int vexel_audio_record_frame(vexel_wav_writer& w, int fps, int64_t frame) {
+int vexel_audio_record_frame(vexel_audio* au, vexel_wav_writer& w, int fps, int64_t frame) {
     int16_t buf[vexel_mix_max];
-    if (fenn_sound_inited()) {
+    if (vexel_audio_device_is_open()) {
         for (;;) {
             int n = vexel_audio_tap_read(buf, vexel_mix_max);
             if (n == 0) return wav_ok;
@@ -133,15 +133,15 @@ int vexel_audio_record_frame(vexel_wav_writer& w, int fps, int64_t frame) {
     int n = vexel_audio_frame_samples(fps, frame);
     while (n > 0) {
         int k = std::min(n, vexel_mix_max);
-        vexel_audio_mix(buf, k);
+        vexel_audio_mix(au, buf, k);
         if (int result = vexel_wav_write(w, buf, k)) return result;
         n -= k;
     }
     return wav_ok;
 }
 
-int vexel_audio_record_finish(vexel_wav_writer& w) {
+int vexel_audio_record_finish(vexel_audio* au, vexel_wav_writer& w) {
     vexel_audio_tap_enable(false);
-    if (fenn_sound_inited()) vexel_audio_record_frame(w, 30, 0);
+    if (vexel_audio_device_is_open()) vexel_audio_record_frame(au, w, 30, 0);
     return vexel_wav_close(w);
 }

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <memory>
 
+struct vexel_audio;
+
 constexpr int64_t vexel_wav_max_samples = (INT64_C(0xffffffff) - 44) / 2;
 
 enum vexel_wav_result : int {
@@ -46,5 +48,5 @@ int vexel_wav_parse(const uint8_t* data, size_t size, const uint8_t** samples, i
 // device: the frames drive the sound, so `-fast` runs stay exact) or writes
 // what the device produced since the last call. Finish closes the file.
 int vexel_audio_record_start(vexel_wav_writer& w, const char* path);
-int vexel_audio_record_frame(vexel_wav_writer& w, int fps, int64_t frame);
-int vexel_audio_record_finish(vexel_wav_writer& w);
+int vexel_audio_record_frame(vexel_audio* au, vexel_wav_writer& w, int fps, int64_t frame);
+int vexel_audio_record_finish(vexel_audio* au, vexel_wav_writer& w);

@@ -9,12 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/app.h"
-#include "app/shell.h"
 #include "audio/audio.h"
 #include "browser/splore_download.h"
 #include "browser/splore_list.h"
-#include "cart/disk.h"
+#include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_host.h"
@@ -25,8 +23,10 @@
 #include "framework/fenn_video.h"
 #include "machine/button.h"
 #include "machine/gfx.h"
-#include "machine/pstate.h"
+#include "machine/host.h"
+#include "machine/machine.h"
 #include "machine/text.h"
+#include "machine/disk.h"
 #include "runtime/run.h"
 
 splore_screen_state splore_screen;
@@ -50,10 +50,10 @@ constexpr const char* exit_entries[3] = {"shutdown vexel", "exit to console", "c
 
 splore_list& cur_list() { return splore_data.lists[std::clamp(splore_data.current, 0, splore_list_count - 1)]; }
 
-splore_item& cur_item() { return get_splore_item(splore_data.current, cur_list().selection); }
+splore_item& cur_item() { return splore_get_item(splore_data.current, cur_list().selection); }
 
-bool pressed(int b) { return button_pressed(b, 0) != 0; }
-bool pressed_pad(int b) { return button_pressed_nok(b, 0) != 0; }
+bool pressed(vexel_machine* m, int b) { return vexel_button_pressed(m, b, 0) != 0; }
+bool pressed_pad(vexel_machine* m, int b) { return vexel_button_pressed_pad(m, b, 0) != 0; }
 
 void add_entry(int action, const char* label) {
     splore_screen_state& s = splore_screen;
@@ -70,24 +70,24 @@ void close_menu() {
 }
 
 // Leaves the browser for the console with its banner.
-void exit_to_console() {
-    if (pstate.screen) fenn_clear_bitmap(pstate.screen, 0);
-    pstate.cursor_x = pstate.cursor_y = 0;
-    vexel_print_col("::::::  vexel console  ::::::", 7);
-    vexel_print("");
-    vexel_print_col("type splore to return to splore", 13);
-    vexel_print_col("type help for help", 13);
-    vexel_print("");
+void exit_to_console(vexel_machine* m) {
+    if (m->screen) fenn_clear_bitmap(m->screen, 0);
+    m->cursor_x = m->cursor_y = 0;
+    vexel_print_col(m, "::::::  vexel console  ::::::", 7);
+    vexel_print(m, "");
+    vexel_print_col(m, "type splore to return to splore", 13);
+    vexel_print_col(m, "type help for help", 13);
+    vexel_print(m, "");
     fenn_flush_keys();
     splore_screen.exit_menu = 0;
-    pstate.sub_screen = sub_screen_none;
+    splore_screen.active = 0;
 }
 
 // Whether a host key is one of the browser's buttons, so that it acts as
 // the button rather than as its own shortcut.
-bool key_is_button(int scancode) {
+bool key_is_button(vexel_machine* m, int scancode) {
     for (int b = button_left; b <= button_pause; ++b)
-        if (vexel_key_is_bound(scancode, b, 0)) return true;
+        if (vexel_key_is_bound(m->host ? m->host->button_keys : nullptr, scancode, b, 0)) return true;
     return false;
 }
 
@@ -109,9 +109,9 @@ void change_list(int delta) {
     splore_stamp_selection();
 }
 
-void open_directory(const splore_item& item) {
-    const std::string root = fenn_with_slash(fenn_resolve_filename(app.root_path));
-    std::string target = fenn_with_slash(fenn_resolve_filename((fenn_with_slash(app.root_path) + item.path).c_str()));
+void open_directory(vexel_machine* m, const splore_item& item) {
+    const std::string root = fenn_with_slash(fenn_resolve_filename(vexel_host_carts_path(m)));
+    std::string target = fenn_with_slash(fenn_resolve_filename((fenn_with_slash(vexel_host_carts_path(m)) + item.path).c_str()));
     // A root given without its leading part (relative) resolves the same way.
     if (target.compare(0, root.size(), root) != 0) return;  // never above the root
     std::string sub = target.substr(root.size());
@@ -120,20 +120,20 @@ void open_directory(const splore_item& item) {
     if (!fenn_directory_exists(target.c_str())) return;
     std::snprintf(splore_data.subdir, sizeof splore_data.subdir, "%s", sub.c_str());
     splore_list& local = splore_data.lists[splore_local];
-    populate_splore_list_from_directory(splore_local, splore_data.subdir);
+    splore_list_from_directory(splore_local, splore_data.subdir);
     local.scroll = 0;
     local.selection = 0;
     splore_clamp_selection(splore_local);
     splore_stamp_selection();
 }
 
-void launch_cart(const splore_item& item) {
+void launch_cart(vexel_machine* m, const splore_item& item) {
     splore_data.running = item;
     splore_data.running.label = nullptr;
     if (!item.lid[0]) {
-        const std::string path = fenn_with_slash(app.root_path) + item.path;
-        if (load_working_cart(path.c_str()) != 0) {
-            show_message("could not load", splore_message_ms);
+        const std::string path = fenn_with_slash(vexel_host_carts_path(m)) + item.path;
+        if (vexel_load_working_cart(m, path.c_str()) != 0) {
+            vexel_host_message(m, "could not load", splore_message_ms);
             return;
         }
         splore_start_launch();
@@ -143,20 +143,20 @@ void launch_cart(const splore_item& item) {
     if (!cached.empty() && fenn_file_exists(cached.c_str())) {
         vexel_cart* cart = nullptr;
         int version = 0;
-        const int st = load_vexel_cart_png(cached.c_str(), &cart, &version);
+        const int st = png_cart_load(cached.c_str(), &cart, &version);
         if (st == 0 && cart) {
-            prepare_loaded_cart(cart, cached.c_str());
+            vexel_prepare_loaded_cart(m, cart, cached.c_str());
             splore_start_launch();
             return;
         }
         // A damaged copy is fetched again rather than failing for good.
         std::remove(cached.c_str());
         if (st == 3) {
-            show_message("future version. please update!", splore_message_ms);
+            vexel_host_message(m, "future version. please update!", splore_message_ms);
             return;
         }
     }
-    download_bbs_cart(item.lid);
+    splore_download_cart(m, item.lid);
 }
 
 void search_step(int dir) {
@@ -191,46 +191,46 @@ void search_cursor_move(int dir) {
     l.search_cursor = std::min(l.search_cursor + 1, int(std::strlen(l.search_text)));
 }
 
-void search_controls() {
-    if (pressed_pad(button_pause)) {
+void search_controls(vexel_machine* m) {
+    if (pressed_pad(m, button_pause)) {
         cur_list().search_entry = 0;
-        show_message("cancelled", 1000);
+        vexel_host_message(m, "cancelled", 1000);
         return;
     }
-    if (pressed_pad(button_o) || pressed_pad(button_x)) {
+    if (pressed_pad(m, button_o) || pressed_pad(m, button_x)) {
         splore_run_search();
-        block_buttons();
+        vexel_buttons_block(m);
         return;
     }
-    if (pressed_pad(button_up)) search_step(1);
-    if (pressed_pad(button_down)) search_step(-1);
-    if (pressed_pad(button_left)) search_cursor_move(-1);
-    if (pressed_pad(button_right)) search_cursor_move(1);
+    if (pressed_pad(m, button_up)) search_step(1);
+    if (pressed_pad(m, button_down)) search_step(-1);
+    if (pressed_pad(m, button_left)) search_cursor_move(-1);
+    if (pressed_pad(m, button_right)) search_cursor_move(1);
 }
 
-void menu_controls() {
+void menu_controls(vexel_machine* m) {
     splore_screen_state& s = splore_screen;
     if (s.menu_count <= 0) {
         close_menu();
         return;
     }
-    if (pressed(button_up)) s.menu_index = (s.menu_index + s.menu_count - 1) % s.menu_count;
-    if (pressed(button_down)) s.menu_index = (s.menu_index + 1) % s.menu_count;
-    if (pressed(button_o) || pressed(button_x) || pressed(button_pause)) {
-        block_buttons();
-        splore_menu_action(s.entries[s.menu_index].action);
+    if (pressed(m, button_up)) s.menu_index = (s.menu_index + s.menu_count - 1) % s.menu_count;
+    if (pressed(m, button_down)) s.menu_index = (s.menu_index + 1) % s.menu_count;
+    if (pressed(m, button_o) || pressed(m, button_x) || pressed(m, button_pause)) {
+        vexel_buttons_block(m);
+        splore_menu_action(m, s.entries[s.menu_index].action);
     }
 }
 
-void exit_menu_controls() {
+void exit_menu_controls(vexel_machine* m) {
     splore_screen_state& s = splore_screen;
-    if (pressed(button_up)) s.exit_selection = (s.exit_selection + 2) % 3;
-    if (pressed(button_down)) s.exit_selection = (s.exit_selection + 1) % 3;
-    if (!(pressed(button_o) || pressed(button_x) || pressed(button_pause))) return;
-    block_buttons();
+    if (pressed(m, button_up)) s.exit_selection = (s.exit_selection + 2) % 3;
+    if (pressed(m, button_down)) s.exit_selection = (s.exit_selection + 1) % 3;
+    if (!(pressed(m, button_o) || pressed(m, button_x) || pressed(m, button_pause))) return;
+    vexel_buttons_block(m);
     switch (s.exit_selection) {
-    case 0: fenn_quit = 1; break;
-    case 1: exit_to_console(); break;
+    case 0: vexel_host_request(m, vexel_request_quit); break;
+    case 1: exit_to_console(m); break;
     default: s.exit_menu = 0; break;
     }
 }
@@ -256,8 +256,8 @@ void fill(fenn_bitmap* p, int x0, int y0, int x1, int y1, int c) {
 }
 
 // A system-graphics picture with colour 0 see-through, scaled by `scale`.
-void draw_icon(fenn_bitmap* p, int item, int x, int y, int scale = 1, int size = 0) {
-    const fenn_bitmap* b = cpod_get_bitmap(shell_system_graphics, item);
+void draw_icon(vexel_machine* m, fenn_bitmap* p, int item, int x, int y, int scale = 1, int size = 0) {
+    const fenn_bitmap* b = fenn_pod_get_bitmap(m->host ? m->host->system_graphics : nullptr, item);
     if (!b || b->depth != 8) return;
     const int w = size ? size : b->w * scale, h = size ? size : b->h * scale;
     for (int dy = 0; dy < h; ++dy) {
@@ -272,46 +272,46 @@ void draw_icon(fenn_bitmap* p, int item, int x, int y, int scale = 1, int size =
     }
 }
 
-const cpod* font() { return vexel_console_font; }
+const fenn_pod* font(vexel_machine* m) { return m->console_font; }
 
-int text(fenn_bitmap* p, const char* s, int x, int y, int c) {
-    fenn_draw_text_ex(p, s, font(), x, y, fenn_text_single_colour, uint32_t(c));
-    return x + fenn_get_text_width(s, font());
+int text(vexel_machine* m, fenn_bitmap* p, const char* s, int x, int y, int c) {
+    fenn_draw_text_ex(p, s, font(m), x, y, fenn_text_single_colour, uint32_t(c));
+    return x + fenn_get_text_width(s, font(m));
 }
 
-void text_centred(fenn_bitmap* p, const char* s, int y, int c) {
-    text(p, s, 64 - fenn_get_text_width(s, font()) / 2, y, c);
+void text_centred(vexel_machine* m, fenn_bitmap* p, const char* s, int y, int c) {
+    text(m, p, s, 64 - fenn_get_text_width(s, font(m)) / 2, y, c);
 }
 
-void glyph(fenn_bitmap* p, int code, int x, int y, int c) {
+void glyph(vexel_machine* m, fenn_bitmap* p, int code, int x, int y, int c) {
     const char s[2] = {char(code), 0};
-    text(p, s, x, y, c);
+    text(m, p, s, x, y, c);
 }
 
-void draw_finished(fenn_bitmap* p) {
+void draw_finished(vexel_machine* m, fenn_bitmap* p) {
     fill(p, 0, 120, 127, 120, 0);
     fill(p, 0, 121, 127, 127, 6);
-    text(p, " finished. press button to exit", 1, 122, 1);
+    text(m, p, " finished. press button to exit", 1, 122, 1);
 }
 
-void draw_empty(fenn_bitmap* p) {
+void draw_empty(vexel_machine* m, fenn_bitmap* p) {
     fenn_clear_bitmap(p, 5);
     if (splore_data.current != splore_fav) return;
-    draw_icon(p, splore_icon_list + splore_fav, 57, 30, 2, 14);
-    text_centred(p, "your favourites list is empty", 15, 6);
-    int x = text(p, "press ", 22, 50, 7);
-    glyph(p, glyph_left, x, 50, 7);
-    x = text(p, "\x81", x + 8, 50, 7);
-    text(p, " for bbs lists", x, 50, 7);
-    text_centred(p, "to see a list of bbs carts", 58, 6);
-    x = text(p, "and then ", 26, 70, 6);
-    glyph(p, glyph_pause, x, 70, 7);
-    text(p, " to add one", x + 8, 70, 6);
+    draw_icon(m, p, splore_icon_list + splore_fav, 57, 30, 2, 14);
+    text_centred(m, p, "your favourites list is empty", 15, 6);
+    int x = text(m, p, "press ", 22, 50, 7);
+    glyph(m, p, glyph_left, x, 50, 7);
+    x = text(m, p, "\x81", x + 8, 50, 7);
+    text(m, p, " for bbs lists", x, 50, 7);
+    text_centred(m, p, "to see a list of bbs carts", 58, 6);
+    x = text(m, p, "and then ", 26, 70, 6);
+    glyph(m, p, glyph_pause, x, 70, 7);
+    text(m, p, " to add one", x + 8, 70, 6);
 }
 
 int menu_height() { return std::min(menu_push_max, splore_screen.menu_count * 8 + 4); }
 
-void draw_rows(fenn_bitmap* p) {
+void draw_rows(vexel_machine* m, fenn_bitmap* p) {
     const splore_list& l = cur_list();
     const splore_screen_state& s = splore_screen;
     const int64_t now = fenn_get_time();
@@ -320,7 +320,7 @@ void draw_rows(fenn_bitmap* p) {
     const int top = 84 - opening_px;
     const int scroll = l.scroll >> 16;
     fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
-    const bool held = vexel_btn(button_o, 0) || vexel_btn(button_x, 0);
+    const bool held = vexel_btn(m, button_o, 0) || vexel_btn(m, button_x, 0);
     for (int i = 0; i < l.count(); ++i) {
         int y = top + i * splore_row_h - scroll;
         if (i > l.selection) y += push;
@@ -332,15 +332,15 @@ void draw_rows(fenn_bitmap* p) {
                                  it.kind == splore_kind_load_more;
         const int dy = selected && held ? 1 : 0;
         if (selected) fill(p, 12, y - 1 + dy, 115, y + 5 + dy, placeholder ? 6 : 14);
-        draw_icon(p, it.icon, 13, y - 1 + dy);
+        draw_icon(m, p, it.icon, 13, y - 1 + dy);
         if (it.favourite && splore_data.current != splore_fav) {
             fenn_clear_clip(p);
-            glyph(p, glyph_heart, 9, y + dy, 8);
+            glyph(m, p, glyph_heart, 9, y + dy, 8);
             fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
         }
         const int colour = selected ? 1 : 7;
         if (it.kind == splore_kind_search && l.search_entry) {
-            text(p, l.search_text, 24, y + dy, colour);
+            text(m, p, l.search_text, 24, y + dy, colour);
             if ((now / cursor_blink_ms) % 2 == 0) fill(p, 24 + 4 * l.search_cursor, y + dy, 24 + 4 * l.search_cursor + 3, y + 4 + dy, 14);
             continue;
         }
@@ -351,21 +351,21 @@ void draw_rows(fenn_bitmap* p) {
                 const int64_t since = now - splore_screen.selection_time - title_scroll_delay_ms;
                 if (since > 0) x -= int(std::min<int64_t>(since / title_scroll_ms_per_px, need - title_room_px));
             }
-            const int end = text(p, it.title, x, y + dy, colour);
+            const int end = text(m, p, it.title, x, y + dy, colour);
             if (it.author[0]) {
                 fill(p, end, y - 1 + dy, 115, y + 5 + dy, 15);
                 char by[splore_text_max + 4];
                 std::snprintf(by, sizeof by, "  %s", it.author);
-                text(p, by, end, y + dy, 5);
+                text(m, p, by, end, y + dy, 5);
             }
         } else {
-            text(p, it.title, x, y + dy, colour);
+            text(m, p, it.title, x, y + dy, colour);
         }
     }
     fenn_clear_clip(p);
 }
 
-void draw_cart_menu(fenn_bitmap* p) {
+void draw_cart_menu(vexel_machine* m, fenn_bitmap* p) {
     const splore_screen_state& s = splore_screen;
     if (s.menu_opening <= 0 || s.menu_count <= 0) return;
     const splore_list& l = cur_list();
@@ -381,16 +381,16 @@ void draw_cart_menu(fenn_bitmap* p) {
         char label[splore_menu_label_max + 1];
         std::snprintf(label, sizeof label, "%s", s.entries[i].label);
         if (s.entries[i].action == splore_act_volume)
-            std::snprintf(label, sizeof label, "%s", cconfig.sound_volume ? "sound:on" : "sound:off");
+            std::snprintf(label, sizeof label, "%s", fenn_cfg.sound_volume ? "sound:on" : "sound:off");
         if (s.entries[i].action == splore_act_fullscreen)
             std::snprintf(label, sizeof label, "%s", fenn_get_windowed() ? "fullscreen:off" : "fullscreen:on");
-        text(p, label, 24, y, selected ? 25 : 24);
-        if (selected) draw_icon(p, pointer_item, 14, y - 1);
+        text(m, p, label, 24, y, selected ? 25 : 24);
+        if (selected) draw_icon(m, p, pointer_item, 14, y - 1);
     }
     fenn_clear_clip(p);
 }
 
-void draw_selector(fenn_bitmap* p) {
+void draw_selector(vexel_machine* m, fenn_bitmap* p) {
     const splore_screen_state& s = splore_screen;
     const double wheel = double(s.wheel) / one;
     const double spread = 20.0 + 26.0 * double(s.expand_amount) / one;
@@ -410,18 +410,18 @@ void draw_selector(fenn_bitmap* p) {
         const double a = d * 2.0 * M_PI / splore_list_count;
         const int x = 60 + int(std::lround(std::sin(a) * spread));
         const int y = 2 + int(std::lround((1.0 - std::cos(a)) * 1.5));
-        draw_icon(p, splore_icon_list + i, x, y);
+        draw_icon(m, p, splore_icon_list + i, x, y);
     }
     char title[splore_path_max + 8];
     if (splore_data.current == splore_local && splore_data.subdir[0])
         std::snprintf(title, sizeof title, "/%s", splore_data.subdir);
     else
         std::snprintf(title, sizeof title, "%s", cur_list().title);
-    const int w = fenn_get_text_width(title, font());
-    fenn_draw_text_phat(p, title, font(), std::max(1, 64 - w / 2), 11, fenn_text_single_colour, 0, 7);
+    const int w = fenn_get_text_width(title, font(m));
+    fenn_draw_text_phat(p, title, font(m), std::max(1, 64 - w / 2), 11, fenn_text_single_colour, 0, 7);
 }
 
-void draw_busy(fenn_bitmap* p) {
+void draw_busy(vexel_machine* m, fenn_bitmap* p) {
     const bool busy = splore_download_state() == splore_dl_busy;
     const bool list = busy && std::strstr(splore_dl.file, ".pip") != nullptr;
     if (list) {
@@ -437,35 +437,35 @@ void draw_busy(fenn_bitmap* p) {
     } else if (busy || splore_screen.launch > 0) {
         const int frame = busy ? download_first + (splore_screen.animation / 2) % download_frames
                                : busy_first + ((-(splore_screen.animation / 2)) % busy_frames + busy_frames) % busy_frames;
-        draw_icon(p, frame, 1, 1);
+        draw_icon(m, p, frame, 1, 1);
     }
 }
 
-void draw_exit_menu(fenn_bitmap* p) {
+void draw_exit_menu(vexel_machine* m, fenn_bitmap* p) {
     fill(p, 20, 26, 107, 58, 0);
     fill(p, 20, 26, 107, 26, 7);
     fill(p, 20, 58, 107, 58, 7);
     fill(p, 20, 26, 20, 58, 7);
     fill(p, 107, 26, 107, 58, 7);
-    for (int i = 0; i < 3; ++i) text(p, exit_entries[i], 32, 32 + 8 * i, 7);
-    draw_icon(p, pointer_item, 23, 31 + 8 * splore_screen.exit_selection);
+    for (int i = 0; i < 3; ++i) text(m, p, exit_entries[i], 32, 32 + 8 * i, 7);
+    draw_icon(m, p, pointer_item, 23, 31 + 8 * splore_screen.exit_selection);
 }
 
 }  // namespace
 
 // ------------------------------------------------------------ entering
 
-void splore_open() {
-    splore_enter();
-    pstate.mode = shell_console;
-    pstate.sub_screen = sub_screen_browser;
+void splore_open(vexel_machine* m) {
+    splore_enter(m);
+    splore_screen.active = 1;
     splore_screen.finished = 0;
     splore_screen.left_from_menu = 0;
-    block_buttons();
-    if (detect_unsaved_changes()) show_message("** warning: unsaved changes **", splore_message_ms);
+    vexel_buttons_block(m);
 }
 
-void splore_enter() {
+void splore_enter(vexel_machine* m) {
+    splore_data.root = vexel_host_carts_path(m);
+    splore_data.font = m->console_font;
     if (!splore_data.created) splore_init();
     // The file is the favourites' one record: other writers (install_games)
     // append to it, and the next toggle would otherwise write their lines away.
@@ -475,15 +475,15 @@ void splore_enter() {
         fenn_destroy_bitmap(it.label);
         it.label = nullptr;
     }
-    std::string folder = fenn_with_slash(app.root_path) + splore_data.subdir;
+    std::string folder = fenn_with_slash(vexel_host_carts_path(m)) + splore_data.subdir;
     if (!fenn_directory_exists(folder.c_str())) splore_data.subdir[0] = 0;  // the sub-folder has gone
-    populate_splore_list_from_directory(splore_local, splore_data.subdir);
+    splore_list_from_directory(splore_local, splore_data.subdir);
     for (int i = 0; i < splore_list_count; ++i) splore_clamp_selection(i);
     splore_stamp_selection();
     splore_screen.exit_menu = 0;
 }
 
-bool splore_active() { return pstate.mode == shell_console && pstate.sub_screen == sub_screen_browser; }
+bool splore_active() { return splore_screen.active != 0; }
 
 void splore_stamp_selection() { splore_screen.selection_time = fenn_get_time(); }
 void splore_reset_animation() { splore_screen.animation = 0; }
@@ -493,13 +493,13 @@ void splore_start_launch() { splore_screen.launch = 1; }
 
 void splore_animate() { ++splore_screen.animation; }
 
-void splore_draw_program_busy(fenn_bitmap* p) {
-    if (!p || p->depth != 8 || !std::strcmp(app.message, "download failed")) return;
+void splore_draw_program_busy(vexel_machine* m, fenn_bitmap* p) {
+    if (!p || p->depth != 8 || splore_download_failed()) return;
     const int a = splore_screen.animation / 2;
     const int frame = splore_download_state() == splore_dl_busy ? download_first + a % download_frames
                                                                  : busy_first + ((-a) % busy_frames + busy_frames) % busy_frames;
     fenn_clear_clip(p);
-    draw_icon(p, frame, 3, 3);
+    draw_icon(m, p, frame, 3, 3);
 }
 
 void splore_program_left_from_menu() { splore_screen.left_from_menu = 1; }
@@ -511,22 +511,22 @@ void splore_program_ended() {
 
 // --------------------------------------------------------------- update
 
-void splore_update() {
+void splore_update(vexel_machine* m) {
     splore_screen_state& s = splore_screen;
     ++s.animation;
     ++s.highlight;
     if (s.finished) {
         for (int b = button_left; b <= button_pause; ++b)
-            if (pressed(b)) {
+            if (pressed(m, b)) {
                 s.finished = 0;
-                block_buttons();
+                vexel_buttons_block(m);
                 break;
             }
         return;
     }
-    splore_controls();
+    splore_controls(m);
     if (!splore_active()) return;
-    update_splore_download();
+    splore_update_download(m);
 
     splore_list& l = cur_list();
     // Read here rather than while drawing: a label may come from a file.
@@ -552,66 +552,66 @@ void splore_update() {
 
     if (s.launch > 0 && ++s.launch > splore_launch_frames) {
         s.launch = 0;
-        runner.pending_params[0] = 0;
-        pstate.pending = pending_run_cart;
-        reset_run_chain();
+        m->runner->pending_params[0] = 0;
+        vexel_host_request(m, vexel_request_run);
+        run_chain_reset(m);
         close_menu();
         s.menu_opening = 0;
-        vexel_set_clip_registers(0, 0, 128, 128);
-        pstate.cursor_x = pstate.cursor_y = 0;
+        vexel_set_clip_registers(m, 0, 0, 128, 128);
+        m->cursor_x = m->cursor_y = 0;
         s.left_from_menu = 0;
     }
 }
 
-void splore_controls() {
+void splore_controls(vexel_machine* m) {
     splore_screen_state& s = splore_screen;
     if (s.exit_menu) {
-        exit_menu_controls();
+        exit_menu_controls(m);
         return;
     }
     if (splore_download_state() == splore_dl_busy) {
-        if (pressed(button_pause)) cancel_download("download cancelled");
+        if (pressed(m, button_pause)) splore_cancel_download(m, "download cancelled");
         return;
     }
     if (s.launch > 0) return;  // the cartridge is about to start
     splore_list& l = cur_list();
     if (l.search_entry) {
-        search_controls();
+        search_controls(m);
         return;
     }
     if (s.cart_menu != splore_menu_closed) {
-        menu_controls();
+        menu_controls(m);
         return;
     }
     const int old_list = splore_data.current, old_sel = l.selection;
     bool direction = false;
-    if (pressed(button_up)) { move_selection(-1); direction = true; }
-    if (pressed(button_down)) { move_selection(1); direction = true; }
-    if (pressed(button_left)) { change_list(-1); direction = true; }
-    if (pressed(button_right)) { change_list(1); direction = true; }
-    if (pressed(button_up) || pressed(button_down) || pressed(button_o) || pressed(button_x) || pressed(button_pause))
+    if (pressed(m, button_up)) { move_selection(-1); direction = true; }
+    if (pressed(m, button_down)) { move_selection(1); direction = true; }
+    if (pressed(m, button_left)) { change_list(-1); direction = true; }
+    if (pressed(m, button_right)) { change_list(1); direction = true; }
+    if (pressed(m, button_up) || pressed(m, button_down) || pressed(m, button_o) || pressed(m, button_x) || pressed(m, button_pause))
         s.expanded = 0;
     if (direction) splore_clamp_selection(splore_data.current);
     if (splore_data.current != old_list || cur_list().selection != old_sel) splore_stamp_selection();
     const splore_item& it = cur_item();
-    if (pressed(button_pause) && it.kind == splore_kind_cart) {
-        block_buttons();
+    if (pressed(m, button_pause) && it.kind == splore_kind_cart) {
+        vexel_buttons_block(m);
         splore_open_cart_menu(splore_menu_cart);
-    } else if (pressed(button_o) || pressed(button_x) || pressed(button_pause)) {
-        block_buttons();
-        action_current_splore_item();
+    } else if (pressed(m, button_o) || pressed(m, button_x) || pressed(m, button_pause)) {
+        vexel_buttons_block(m);
+        splore_action_current_item(m);
     }
 }
 
-void action_current_splore_item() {
+void splore_action_current_item(vexel_machine* m) {
     splore_list& l = cur_list();
     if (l.selection < 0 || l.selection >= l.count()) return;
     const splore_item item = l.items[size_t(l.selection)];
     switch (item.kind) {
-    case splore_kind_dir: open_directory(item); break;
-    case splore_kind_cart: launch_cart(item); break;
-    case splore_kind_update: download_list(splore_data.current, 0); break;
-    case splore_kind_load_more: download_list(splore_data.current, std::max(0, l.count() - 2)); break;
+    case splore_kind_dir: open_directory(m, item); break;
+    case splore_kind_cart: launch_cart(m, item); break;
+    case splore_kind_update: splore_download_list(splore_data.current, 0); break;
+    case splore_kind_load_more: splore_download_list(splore_data.current, std::max(0, l.count() - 2)); break;
     case splore_kind_search: splore_start_search(); break;
     default: break;
     }
@@ -640,12 +640,12 @@ void splore_open_cart_menu(int menu) {
     }
 }
 
-void splore_menu_action(int action) {
+void splore_menu_action(vexel_machine* m, int action) {
     splore_screen_state& s = splore_screen;
     switch (action) {
     case splore_act_run:
         close_menu();
-        action_current_splore_item();
+        splore_action_current_item(m);
         break;
     case splore_act_favourite:
         splore_toggle_favourite();
@@ -658,20 +658,20 @@ void splore_menu_action(int action) {
         break;
     case splore_act_thread: {
         const std::string url = splore_discussion_url(cur_item().lid);
-        if (url.empty()) show_message("not a bbs cart", splore_message_ms);
-        else fenn_launch_html(url.c_str());
+        if (url.empty()) vexel_host_message(m, "not a bbs cart", splore_message_ms);
+        else vexel_host_open_url(m, url.c_str());
         close_menu();
         break;
     }
     case splore_act_volume: {
-        const int v = cconfig.sound_volume == 0 ? fenn_volume_max : 0;
-        cconfig.sound_volume = cconfig.music_volume = v;
-        fenn_set_sound_volume(v);
-        fenn_set_music_volume(v);
+        const int v = fenn_cfg.sound_volume == 0 ? fenn_volume_max : 0;
+        fenn_cfg.sound_volume = fenn_cfg.music_volume = v;
+        vexel_audio_set_sound_volume(m->audio, v);
+        vexel_audio_set_music_volume(m->audio, v);
         break;
     }
     case splore_act_fullscreen: fenn_toggle_fullscreen(); break;
-    case splore_act_shutdown: fenn_quit = 1; break;
+    case splore_act_shutdown: vexel_host_request(m, vexel_request_quit); break;
     default: close_menu(); break;
     }
 }
@@ -712,12 +712,12 @@ void splore_run_search() {
     splore_search_request(l.search_text, l.request, sizeof l.request);
     std::snprintf(l.title, sizeof l.title, "%s", l.search_text[0] ? l.search_text : "search");
     l.search_entry = 0;
-    download_list(splore_data.current, 0);
+    splore_download_list(splore_data.current, 0);
 }
 
 // ------------------------------------------------------------- keyboard
 
-void splore_keypress(int key) {
+void splore_keypress(vexel_machine* m, int key) {
     splore_screen_state& s = splore_screen;
     splore_list& l = cur_list();
     // Under the finished bar Escape clears it as a button would; while a
@@ -734,8 +734,8 @@ void splore_keypress(int key) {
             l.search_entry = 0;
         } else if (key == 13) {
             splore_run_search();
-            block_buttons();
-            vexel_buttons.repeat_countdown = vexel_repeat_start();
+            vexel_buttons_block(m);
+            m->buttons.repeat_countdown = vexel_repeat_start(m);
         } else if (key == 8 || key == 127) {
             if (l.search_cursor > 0) {
                 std::memmove(l.search_text + l.search_cursor - 1, l.search_text + l.search_cursor,
@@ -759,8 +759,8 @@ void splore_keypress(int key) {
     }
     if (key == 27) {
         if (splore_download_state() == splore_dl_busy) {
-            cancel_download("download cancelled");
-        } else if (app.browser_flag) {
+            splore_cancel_download(m, "download cancelled");
+        } else if ((m->host && m->host->browser_only)) {
             s.exit_menu = !s.exit_menu;
             s.exit_selection = 0;
         } else if (s.cart_menu == splore_menu_options) {
@@ -768,12 +768,12 @@ void splore_keypress(int key) {
         } else if (s.cart_menu != splore_menu_closed) {
             close_menu();
         } else {
-            pstate.sub_screen = sub_screen_none;
+            splore_screen.active = 0;
         }
         return;
     }
     if (s.exit_menu) return;
-    if (key == 'f' && splore_data.current != splore_fav && !key_is_button(SDL_SCANCODE_F)) {
+    if (key == 'f' && splore_data.current != splore_fav && !key_is_button(m, SDL_SCANCODE_F)) {
         splore_toggle_favourite();
         return;
     }
@@ -783,13 +783,13 @@ void splore_keypress(int key) {
         return;
     }
     if (key != -1) return;
-    if (key_pressed(SDL_SCANCODE_PAGEUP) && !key_is_button(SDL_SCANCODE_PAGEUP)) move_selection(-page_step);
-    if (key_pressed(SDL_SCANCODE_PAGEDOWN) && !key_is_button(SDL_SCANCODE_PAGEDOWN)) move_selection(page_step);
-    if (key_pressed(SDL_SCANCODE_HOME) && !key_is_button(SDL_SCANCODE_HOME)) {
+    if (key_pressed(SDL_SCANCODE_PAGEUP) && !key_is_button(m, SDL_SCANCODE_PAGEUP)) move_selection(-page_step);
+    if (key_pressed(SDL_SCANCODE_PAGEDOWN) && !key_is_button(m, SDL_SCANCODE_PAGEDOWN)) move_selection(page_step);
+    if (key_pressed(SDL_SCANCODE_HOME) && !key_is_button(m, SDL_SCANCODE_HOME)) {
         l.selection = 0;
         move_selection(0);
     }
-    if (key_pressed(SDL_SCANCODE_END) && !key_is_button(SDL_SCANCODE_END)) {
+    if (key_pressed(SDL_SCANCODE_END) && !key_is_button(m, SDL_SCANCODE_END)) {
         l.selection = l.count() - 1;
         move_selection(0);
     }
@@ -797,17 +797,17 @@ void splore_keypress(int key) {
 
 // -------------------------------------------------------------- drawing
 
-void splore_draw(fenn_bitmap* p) {
+void splore_draw(vexel_machine* m, fenn_bitmap* p) {
     if (!p || p->depth != 8 || p->w < 128 || p->h < 128) return;
     fenn_clear_clip(p);
     const splore_screen_state& s = splore_screen;
     if (s.finished) {
-        draw_finished(p);
+        draw_finished(m, p);
         return;
     }
     splore_list& l = cur_list();
     if (l.count() == 0) {
-        draw_empty(p);
+        draw_empty(m, p);
     } else {
         const splore_item& it = cur_item();
         if (it.label && it.label->w == 128 && it.label->h == 128) {
@@ -815,13 +815,13 @@ void splore_draw(fenn_bitmap* p) {
         } else {
             fenn_clear_bitmap(p, 5);
             if (it.kind == splore_kind_dir || it.kind == splore_kind_update)
-                draw_icon(p, l.icon, 57, 30, 2, 14);
+                draw_icon(m, p, l.icon, 57, 30, 2, 14);
         }
-        draw_tinted_rect_adaptive(p, 10, 72, 117, 127, false);
-        draw_rows(p);
+        vexel_draw_tinted_rect(p, 10, 72, 117, 127, false);
+        draw_rows(m, p);
     }
-    draw_selector(p);
-    draw_busy(p);
-    if (s.exit_menu) draw_exit_menu(p);
-    if (l.count() > 0) draw_cart_menu(p);
+    draw_selector(m, p);
+    draw_busy(m, p);
+    if (s.exit_menu) draw_exit_menu(m, p);
+    if (l.count() > 0) draw_cart_menu(m, p);
 }

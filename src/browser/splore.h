@@ -18,6 +18,8 @@
 
 #include "framework/fenn_bitmap.h"
 
+struct vexel_machine;
+
 constexpr int splore_menu_max = 9;
 constexpr int splore_menu_label_max = 64;
 constexpr int splore_launch_frames = 20;      // frames between a load and the run
@@ -57,27 +59,28 @@ struct splore_screen_state {
     int32_t left_from_menu;        // ... because the player left it from the pause menu
     int32_t animation;             // frames, for the spinner and the busy icons
     int32_t highlight;             // frames since the list changed
+    int32_t active;                // the browser is the screen shown (splore_open .. its exit)
 };
 extern splore_screen_state splore_screen;
 
 // Shows the browser: enters it (below), makes it the console's sub-screen and
 // blocks the buttons until released. The entry point of -splore and splore().
-void splore_open();
+void splore_open(vexel_machine* m);
 // Refills the local list, clamps the selections, closes the exit menu.
-void splore_enter();
+void splore_enter(vexel_machine* m);
 // Whether the browser is the screen being shown.
 bool splore_active();
 
-void splore_update();
-void splore_controls();
-void splore_draw(fenn_bitmap* page);
-void splore_keypress(int key);
+void splore_update(vexel_machine* m);
+void splore_controls(vexel_machine* m);
+void splore_draw(vexel_machine* m, fenn_bitmap* page);
+void splore_keypress(vexel_machine* m, int key);
 
 // Carries out the selected item's action (open, load and launch, download).
-void action_current_splore_item();
+void splore_action_current_item(vexel_machine* m);
 // Opens a cart menu (splore_menu_cart or splore_menu_options).
 void splore_open_cart_menu(int menu);
-void splore_menu_action(int action);
+void splore_menu_action(vexel_machine* m, int action);
 
 // Starts the countdown that runs the working cartridge.
 void splore_start_launch();
@@ -88,7 +91,7 @@ int splore_animation_counter();
 // The busy icon over a running program whose start waits (hold_frames) or
 // whose load waits for a download: 12x12 at (3, 3), animated by the browser's
 // counter, which the shell advances with splore_animate.
-void splore_draw_program_busy(fenn_bitmap* page);
+void splore_draw_program_busy(vexel_machine* m, fenn_bitmap* page);
 void splore_animate();
 
 // The shell tells the browser how a program it launched came back: the

@@ -10,10 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/app.h"
 #include "browser/splore.h"
 #include "browser/splore_list.h"
-#include "cart/disk.h"
+#include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_file.h"
@@ -23,8 +22,10 @@
 #include "framework/fenn_platform.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_write.h"
-#include "machine/pstate.h"
+#include "machine/host.h"
+#include "machine/machine.h"
 #include "machine/text.h"
+#include "machine/disk.h"
 #include "runtime/run.h"
 
 splore_download_info splore_dl;
@@ -50,14 +51,14 @@ std::atomic<splore_fetch_func> fetcher{nullptr};
 
 // What the console does with a finished cartridge download.
 bool console_chained = false;
+// The last download ended with "download failed" on the screen.
+bool last_failed = false;
 
 struct job {
     std::string url, file, temp;
     uint64_t generation;
     splore_fetch_func fetch;  // taken when the download starts
 };
-
-void set_app_state(int s) { app.download_state = s; }
 
 bool valid_png_file(const char* path) {
     fenn_file f;
@@ -104,8 +105,8 @@ bool start(const std::string& url, const std::string& file, const std::string& c
     std::snprintf(splore_dl.cache_copy, sizeof splore_dl.cache_copy, "%s", cache_copy.c_str());
     splore_dl.start_ms = fenn_get_time();
     splore_reset_animation();
-    set_app_state(splore_dl_busy);
     console_chained = false;
+    last_failed = false;
     // The destination itself is replaced only by a complete, checked file.
     job* j = new job{url, file, file + ".dl" + std::to_string(generation), generation, fetcher.load()};
     std::remove(file.c_str());
@@ -126,7 +127,6 @@ void back_to_idle() {
     std::lock_guard<std::mutex> guard(s.lock);
     ++s.generation;  // a worker still running is no longer current
     s.state.store(splore_dl_idle);
-    set_app_state(splore_dl_idle);
 }
 
 bool timed_out() {
@@ -139,17 +139,17 @@ bool settled() { return fenn_get_time() - splore_dl.start_ms >= splore_dl_settle
 // what went wrong: 1 not a picture (the board sent something else), 2 not a
 // cartridge, 3 a newer version. A file that does not load is removed from
 // the cache so that the next try fetches it again.
-int load_downloaded_cart(const char* path) {
+int load_downloaded_cart(vexel_machine* m, const char* path) {
     vexel_cart* cart = nullptr;
     int version = 0;
-    const int st = load_vexel_cart_png(path, &cart, &version);
-    if (st == cart_png_ok && cart) {
-        prepare_loaded_cart(cart, path);
+    const int st = png_cart_load(path, &cart, &version);
+    if (st == cart_ok && cart) {
+        vexel_prepare_loaded_cart(m, cart, path);
         return 0;
     }
     std::remove(path);
-    if (st == cart_png_future) return 3;
-    if (st == cart_png_unreadable) return 1;
+    if (st == cart_future) return 3;
+    if (st == cart_unreadable) return 1;
     return 2;
 }
 
@@ -177,11 +177,13 @@ void splore_set_fetcher(splore_fetch_func fetch) { fetcher.store(fetch); }
 
 int splore_download_state() { return shared().state.load(); }
 
+bool splore_download_failed() { return last_failed; }
+
 int splore_download_timeout_s() {
-    return std::clamp(cconfig.timeout > 0 ? cconfig.timeout : fenn_timeout_default, 1, fenn_timeout_max);
+    return std::clamp(fenn_cfg.timeout > 0 ? fenn_cfg.timeout : fenn_timeout_default, 1, fenn_timeout_max);
 }
 
-bool download_list(int list, int start_index) {
+bool splore_download_list(int list, int start_index) {
     const splore_list* l = splore_get_list(list);
     if (!l || splore_download_state() != splore_dl_idle) return false;
     fenn_mkdir(fenn_prefix_with_appdata_path("bbs").c_str());
@@ -190,11 +192,12 @@ bool download_list(int list, int start_index) {
                  more ? std::string() : splore_list_cache_path(list));
 }
 
-bool download_bbs_cart(const char* lid) {
+bool splore_download_cart(vexel_machine* m, const char* lid) {
     const std::string url = splore_cart_url(lid);
     const std::string file = splore_cart_cache_path(lid);
     if (url.empty() || file.empty()) {
-        cancel_download("download failed");
+        splore_cancel_download(m, "download failed");
+        last_failed = true;
         return false;
     }
     if (splore_download_state() != splore_dl_idle) return false;
@@ -204,15 +207,15 @@ bool download_bbs_cart(const char* lid) {
     return start(url, file, std::string());
 }
 
-bool download_bbs_cart_for_load(const char* lid, bool chained) {
-    if (!download_bbs_cart(lid)) return false;
+bool splore_download_cart_for_load(vexel_machine* m, const char* lid, bool chained) {
+    if (!splore_download_cart(m, lid)) return false;
     console_chained = chained;
     return true;
 }
 
-void cancel_download(const char* message) {
+void splore_cancel_download(vexel_machine* m, const char* message) {
     back_to_idle();
-    if (message) show_message(message, splore_message_ms);
+    if (message) vexel_host_message(m, message, splore_message_ms);
 }
 
 bool splore_download_wait(int ms) {
@@ -223,11 +226,11 @@ bool splore_download_wait(int ms) {
     return true;
 }
 
-void update_splore_download() {
+void splore_update_download(vexel_machine* m) {
     const int st = splore_download_state();
     if (st == splore_dl_busy && timed_out()) {
-        cancel_download("timeout");
-        pstate.hold_frames = 0;  // a delayed program start waits no longer
+        splore_cancel_download(m, "timeout");
+        m->hold_frames = 0;  // a delayed program start waits no longer
         return;
     }
     if (st == splore_dl_idle || st == splore_dl_busy || !settled()) return;
@@ -235,7 +238,7 @@ void update_splore_download() {
     const std::string cache_copy = splore_dl.cache_copy;
     back_to_idle();
     if (st == splore_dl_failed) {
-        show_message("could not connect to bbs.", splore_message_ms);
+        vexel_host_message(m, "could not connect to bbs.", splore_message_ms);
         return;
     }
     if (file.find(".pip") != std::string::npos) {
@@ -250,8 +253,8 @@ void update_splore_download() {
         if (list < 0) return;
         const bool append = file.find("__") != std::string::npos;
         splore_list& l = splore_data.lists[list];
-        if (populate_splore_list_from_png_file(list, file.c_str(), append) != 0) {
-            show_message("could not connect to bbs", splore_message_ms);
+        if (splore_list_from_png_file(list, file.c_str(), append) != 0) {
+            vexel_host_message(m, "could not connect to bbs", splore_message_ms);
         } else {
             if (!cache_copy.empty()) copy_file(file.c_str(), cache_copy.c_str());
             if (!append && l.count() >= 2) l.selection = 1;
@@ -261,24 +264,24 @@ void update_splore_download() {
         return;
     }
     if (file.find(".qz.png") != std::string::npos) {
-        const int err = load_downloaded_cart(file.c_str());
-        if (err) show_message(load_error_text(err), splore_message_ms);
+        const int err = load_downloaded_cart(m, file.c_str());
+        if (err) vexel_host_message(m, load_error_text(err), splore_message_ms);
         else splore_start_launch();
     }
 }
 
-void update_load_download() {
+void splore_update_load_download(vexel_machine* m) {
     const int st = splore_download_state();
     if (st == splore_dl_busy && timed_out()) {
         back_to_idle();
-        run_chain_cancel_pending();
-        vexel_print("download timed out");
+        run_chain_cancel_pending(m);
+        vexel_print(m, "download timed out");
         return;
     }
     if (st == splore_dl_busy && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
         back_to_idle();
-        run_chain_cancel_pending();
-        vexel_print("downloading.. cancelled");
+        run_chain_cancel_pending(m);
+        vexel_print(m, "downloading.. cancelled");
         return;
     }
     if (st == splore_dl_idle || st == splore_dl_busy || !settled()) return;
@@ -286,37 +289,38 @@ void update_load_download() {
     const bool chained = console_chained;
     back_to_idle();
     if (st == splore_dl_failed) {
-        if (chained) run_chain_cancel_pending();
-        show_message("download failed", splore_message_ms);
-        vexel_print("download failed");
+        if (chained) run_chain_cancel_pending(m);
+        vexel_host_message(m, "download failed", splore_message_ms);
+        vexel_print(m, "download failed");
+        last_failed = true;
         return;
     }
     if (file.find(".qz.png") == std::string::npos) return;
-    const int err = load_downloaded_cart(file.c_str());
+    const int err = load_downloaded_cart(m, file.c_str());
     if (err) {
-        if (chained) run_chain_cancel_pending();
-        show_message(load_error_text(err), splore_message_ms);
+        if (chained) run_chain_cancel_pending(m);
+        vexel_host_message(m, load_error_text(err), splore_message_ms);
         return;
     }
     if (chained) {
-        run_chain_confirm_pending();
-        pstate.pending = pending_run_cart;
-        pstate.hold_frames = console_start_frames;
+        run_chain_confirm_pending(m);
+        vexel_host_request(m, vexel_request_run);
+        m->hold_frames = console_start_frames;
         return;
     }
     char lid[splore_text_max + 1];
-    get_lid_from_filename(file.c_str(), lid, sizeof lid);
-    vexel_print("downloading.. ok");
-    const char* code = pstate.working_cart ? pstate.working_cart->code : "";
+    run_online_id_of(file.c_str(), lid, sizeof lid);
+    vexel_print(m, "downloading.. ok");
+    const char* code = m->working_cart ? m->working_cart->code : "";
     // The title is the program's first comment line, as on the cartridge picture.
     if (std::strncmp(code, "--", 2) == 0) {
         char title[64];
         size_t n = 0;
         for (const char* p = code + 2; *p && *p != '\n' && n + 1 < sizeof title; ++p) title[n++] = *p;
         title[n] = 0;
-        vexel_print_col(title, 14);
+        vexel_print_col(m, title, 14);
     }
     char line[splore_text_max + 64];
     std::snprintf(line, sizeof line, "loaded #%s (%d chars)", lid, int(std::strlen(code)));
-    vexel_print(line);
+    vexel_print(m, line);
 }

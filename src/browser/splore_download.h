@@ -14,11 +14,12 @@
 //    download or overwrite its file.
 //  - The destination exists after "finished" only when the fetch wrote it
 //    and, for a ".png" name, it decodes as a PNG.
-//  - app.download_state mirrors the state for the shell (written on the frame
-//    thread only).
+//  - The state (splore_download_state) is written on the frame thread only.
 #pragma once
 #include <cstdint>
 #include <string>
+
+struct vexel_machine;
 
 enum splore_download_state : int32_t {
     splore_dl_idle = 0,
@@ -46,23 +47,25 @@ struct splore_download_info {
 extern splore_download_info splore_dl;
 
 int splore_download_state();
+// Whether the last download ended in failure (the busy icon is then not drawn).
+bool splore_download_failed();
 // Starts a list download of list `list` (its request) from `start`.
 // Ignored unless idle. Returns true when started.
-bool download_list(int list, int start);
+bool splore_download_list(int list, int start);
 // Starts a cartridge download into the cache. A lid that cannot name a
 // cartridge stops any running download and shows "download failed".
-bool download_bbs_cart(const char* lid);
+bool splore_download_cart(vexel_machine* m, const char* lid);
 // The same for the console's load of a board cartridge; `chained` when a
 // running program's load waits for it (the program then starts after 20
 // frames).
-bool download_bbs_cart_for_load(const char* lid, bool chained);
+bool splore_download_cart_for_load(vexel_machine* m, const char* lid, bool chained);
 // Back to idle at once; shows `message` (when not null) for 1500 ms.
-void cancel_download(const char* message);
+void splore_cancel_download(vexel_machine* m, const char* message);
 
 // The browser's per-frame poll (timeout, completion).
-void update_splore_download();
+void splore_update_download(vexel_machine* m);
 // The console's per-frame poll while a program's load waits for a download.
-void update_load_download();
+void splore_update_load_download(vexel_machine* m);
 
 // Waits (up to `ms`) until the current download is no longer busy; for
 // tests and for shutdown. True when it is not busy.

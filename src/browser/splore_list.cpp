@@ -8,9 +8,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/app.h"
 #include "cart/cart_art.h"
-#include "cart/disk.h"
+#include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_host.h"
@@ -181,7 +180,7 @@ void splore_create_lists() {
 }
 
 void splore_reload_favourites() {
-    populate_splore_list_from_text_file(splore_fav, appdata(favourites_file).c_str());
+    splore_list_from_text_file(splore_fav, appdata(favourites_file).c_str());
     splore_clamp_selection(splore_fav);
 }
 
@@ -189,7 +188,7 @@ void splore_init() {
     splore_create_lists();
     splore_reload_favourites();
     for (int i = splore_new; i <= splore_search; ++i)
-        populate_splore_list_from_png_file(i, splore_list_cache_path(i).c_str(), false);
+        splore_list_from_png_file(i, splore_list_cache_path(i).c_str(), false);
     splore_data.lists[splore_search].request[0] = 0;
 }
 
@@ -203,7 +202,7 @@ splore_list* splore_get_list(int list) {
     return &splore_data.lists[list];
 }
 
-splore_item& get_splore_item(int list, int index) {
+splore_item& splore_get_item(int list, int index) {
     splore_list* l = splore_get_list(list);
     if (!l || index < 0 || index >= l->count()) {
         dummy_item = splore_item();
@@ -220,7 +219,7 @@ void splore_clamp_selection(int list) {
 
 // ------------------------------------------------------------ the folder
 
-int populate_splore_list_from_directory(int list, const char* subdir) {
+int splore_list_from_directory(int list, const char* subdir) {
     splore_list* l = splore_get_list(list);
     if (!l) return 1;
     clear_list(*l);
@@ -233,7 +232,7 @@ int populate_splore_list_from_directory(int list, const char* subdir) {
         copy_text(up.path, (sub + "..").c_str());
         add_item(*l, up);
     }
-    const std::string folder = fenn_with_slash(app.root_path) + sub;
+    const std::string folder = fenn_with_slash(splore_data.root) + sub;
     fenn_search s;
     for (int r = fenn_find_first(folder.c_str(), "*", &s, -1); r == 0; r = fenn_find_next(&s)) {
         if (s.name[0] == '.') continue;
@@ -363,7 +362,7 @@ int splore_read_favourites(int list, const char* text, size_t length) {
     return added;
 }
 
-int populate_splore_list_from_text_file(int list, const char* path) {
+int splore_list_from_text_file(int list, const char* path) {
     splore_list* l = splore_get_list(list);
     if (!l) return 1;
     clear_list(*l);
@@ -539,7 +538,7 @@ int splore_read_list_picture(int list, const uint8_t* data, size_t size, bool ap
     return 0;
 }
 
-int populate_splore_list_from_png_file(int list, const char* path, bool append) {
+int splore_list_from_png_file(int list, const char* path, bool append) {
     std::vector<uint8_t> bytes;
     if (!read_file(path, splore_file_max, &bytes)) return splore_read_list_picture(list, nullptr, 0, append);
     return splore_read_list_picture(list, bytes.data(), bytes.size(), append);
@@ -639,14 +638,14 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
         if (line.size() > size_t(label_comment_chars)) line.resize(size_t(label_comment_chars));
         for (char& c : line)
             if (!typeable(static_cast<unsigned char>(c))) c = ' ';
-        if (vexel_console_font)
-            fenn_draw_text_ex(label, line.c_str(), vexel_console_font, 0, 22 + 6 * i, fenn_text_single_colour,
+        if (splore_data.font)
+            fenn_draw_text_ex(label, line.c_str(), splore_data.font, 0, 22 + 6 * i, fenn_text_single_colour,
                               label_ink);
     }
     return label;
 }
 
-fenn_bitmap* create_label_from_file(const char* path) {
+fenn_bitmap* splore_label_from_file(const char* path) {
     if (!path) return nullptr;
     const bool png = contains(path, ".png");
     std::vector<uint8_t> bytes;
@@ -657,9 +656,9 @@ fenn_bitmap* create_label_from_file(const char* path) {
     return splore_label_from_bytes(bytes.data(), bytes.size());
 }
 
-fenn_bitmap* create_label_from_cart_lid(const char* lid) {
+fenn_bitmap* splore_label_from_cart_lid(const char* lid) {
     if (!splore_lid_is_valid(lid)) return nullptr;
-    if (fenn_bitmap* l = create_label_from_file(splore_cart_cache_path(lid).c_str())) return l;
+    if (fenn_bitmap* l = splore_label_from_file(splore_cart_cache_path(lid).c_str())) return l;
     std::vector<uint8_t> bytes;
     if (!read_file(splore_label_cache_path(lid).c_str(), cart_png_max_file, &bytes)) return nullptr;
     fenn_bitmap* decoded = nullptr;
@@ -672,7 +671,7 @@ fenn_bitmap* create_label_from_cart_lid(const char* lid) {
 void splore_ensure_label(splore_item& item) {
     if (item.label || item.label_tried || item.kind != splore_kind_cart) return;
     item.label_tried = 1;
-    if (item.lid[0]) item.label = create_label_from_cart_lid(item.lid);
+    if (item.lid[0]) item.label = splore_label_from_cart_lid(item.lid);
     if (!item.label && item.path[0] && !item.lid[0])
-        item.label = create_label_from_file((fenn_with_slash(app.root_path) + item.path).c_str());
+        item.label = splore_label_from_file((fenn_with_slash(splore_data.root) + item.path).c_str());
 }

@@ -93,6 +93,8 @@ struct splore_lists_state {
     char subdir[splore_path_max + 1] = {};   // local sub-folder under the root, "" or ending in '/'
     splore_item running;                     // the item last launched (label not owned)
     int32_t created = 0;
+    std::string root;                        // the cartridge folder the local list shows (with '/')
+    const struct fenn_pod* font = nullptr;       // console font of text-cartridge labels; null draws none
 };
 extern splore_lists_state splore_data;
 
@@ -106,18 +108,18 @@ void splore_shutdown();
 
 splore_list* splore_get_list(int list);       // null outside 0..7
 // The item, or a zeroed dummy for any index (or list) out of range.
-splore_item& get_splore_item(int list, int index);
+splore_item& splore_get_item(int list, int index);
 void splore_clamp_selection(int list);
 
 // Fills the list from root (app.root_path) + subdir. Returns 0.
-int populate_splore_list_from_directory(int list, const char* subdir);
+int splore_list_from_directory(int list, const char* subdir);
 // Fills the list from a favourites file. 0, or 1 when it cannot be read.
-int populate_splore_list_from_text_file(int list, const char* path);
+int splore_list_from_text_file(int list, const char* path);
 // The same from favourites text in memory; returns the number of items added.
 int splore_read_favourites(int list, const char* text, size_t length);
 // Fills (or extends) a board list from a list picture file: 0, 1 when there
 // is no readable picture, 2 when it is not 1024x544.
-int populate_splore_list_from_png_file(int list, const char* path, bool append);
+int splore_list_from_png_file(int list, const char* path, bool append);
 // The same from PNG bytes in memory.
 int splore_read_list_picture(int list, const uint8_t* data, size_t size, bool append);
 
@@ -151,8 +153,8 @@ std::string splore_discussion_url(const char* lid);   // "" when not valid
 extern const char* const splore_bbs_host;
 
 // Labels (8-bit 128x128, caller owns) or null.
-fenn_bitmap* create_label_from_file(const char* path);
-fenn_bitmap* create_label_from_cart_lid(const char* lid);
+fenn_bitmap* splore_label_from_file(const char* path);
+fenn_bitmap* splore_label_from_cart_lid(const char* lid);
 // Label for a PNG cartridge or text cartridge held in memory.
 fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size);
 // Makes sure the item has had its label looked for (lazily, once).

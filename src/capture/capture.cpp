@@ -2,7 +2,6 @@
 
 #include <SDL.h>
 
-#include "app/app.h"
 #include "capture/capture_file.h"
 #include "capture/capture_gif.h"
 #include "capture/capture_png.h"
@@ -39,15 +38,15 @@ void remember_keys() {
 
 }  // namespace
 
-int save_png_screenshot(const fenn_bitmap* bitmap) {
+int capture_save_screenshot(const fenn_bitmap* bitmap, const char* cart_file, int scale) {
     const uint8_t* palette = fenn_get_palette();
     if (!bitmap || !palette) return 1;
     auto write = [&](const char* temp, const char* final) {
         fenn_debug("saving screenshot to: %s\n", final);
-        return capture_write_png(temp, bitmap, palette, app.screenshot_scale);
+        return capture_write_png(temp, bitmap, palette, scale);
     };
     std::string path;
-    if (capture_write_numbered(get_output_file_name_base(), screenshot_digits, ".png", write, &path) != 0) {
+    if (capture_write_numbered(capture_name_base(cart_file), screenshot_digits, ".png", write, &path) != 0) {
         fenn_debug("** failed to save screenshot\n");
         return 1;
     }
@@ -55,19 +54,19 @@ int save_png_screenshot(const fenn_bitmap* bitmap) {
     return 0;
 }
 
-int save_gif() {
+int capture_save_gif(const char* cart_file, int scale) {
     const uint8_t* palette = fenn_get_palette();
     if (!palette) return 1;
-    if (video_clip.count == 0) {
+    if (capture_video_clip.count == 0) {
         fenn_debug("** no video frames recorded\n");
         return 1;
     }
     auto write = [&](const char* temp, const char* final) {
         fenn_debug("saving video to: %s\n", final);
-        return capture_write_gif(temp, video_clip, palette, app.gif_scale);
+        return capture_write_gif(temp, capture_video_clip, palette, scale);
     };
     std::string path;
-    if (capture_write_numbered(get_output_file_name_base(), gif_digits, ".gif", write, &path) != 0) {
+    if (capture_write_numbered(capture_name_base(cart_file), gif_digits, ".gif", write, &path) != 0) {
         fenn_debug("** failed to save video\n");
         return 1;
     }
@@ -75,12 +74,12 @@ int save_gif() {
     return 0;
 }
 
-int save_png_screenshot_to(const char* path, const fenn_bitmap* bitmap) {
+int capture_save_screenshot_to(const char* path, const fenn_bitmap* bitmap, int scale) {
     const uint8_t* palette = fenn_get_palette();
     if (!bitmap || !palette) return 1;
     fenn_debug("saving screenshot to: %s\n", path ? path : "");
     const int failed = capture_write_replacing(
-        path, [&](const char* temp) { return capture_write_png(temp, bitmap, palette, app.screenshot_scale); });
+        path, [&](const char* temp) { return capture_write_png(temp, bitmap, palette, scale); });
     if (!failed) last_saved = path;
     return failed;
 }

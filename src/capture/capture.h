@@ -14,16 +14,19 @@
 #include "capture/capture_clip.h"
 #include "framework/fenn_bitmap.h"
 
-// Saves `bitmap` (8-bit colour indices) as a PNG in the desktop folder.
-int save_png_screenshot(const fenn_bitmap* bitmap);
+// Saves `bitmap` (8-bit colour indices) as a PNG in the desktop folder,
+// named after `cart_file` (the working cartridge's file), each pixel
+// `scale` pixels wide.
+int capture_save_screenshot(const fenn_bitmap* bitmap, const char* cart_file, int scale);
 
-// Saves the frames of video_clip as a GIF in the desktop folder. Fails
-// (writing nothing) when no frame has been recorded.
-int save_gif();
+// Saves the frames of capture_video_clip as a GIF in the desktop folder, named
+// after `cart_file`. Fails (writing nothing) when no frame has been
+// recorded.
+int capture_save_gif(const char* cart_file, int scale);
 
 // Saves `bitmap` as a PNG at `path` exactly (replacing a file there), for
 // the -screenshot option.
-int save_png_screenshot_to(const char* path, const fenn_bitmap* bitmap);
+int capture_save_screenshot_to(const char* path, const fenn_bitmap* bitmap, int scale);
 
 // Makes `display` (8-bit, 128 x 128) the label picture of `cart`, each
 // pixel reduced to its machine colour (0..15), as PNG cartridges show it.

@@ -4,11 +4,10 @@
 #include <cstring>
 #include <new>
 
-#include "app/app.h"
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_log.h"
 
-capture_clip video_clip;
+capture_clip capture_video_clip;
 
 int capture_clip_slots(int gif_len_seconds) {
     // Clamp the seconds first so that the multiplication cannot overflow.
@@ -44,19 +43,19 @@ const uint8_t* capture_clip_frame(const capture_clip& clip, int i) {
     return clip.pix.get() + size_t(slot) * capture_frame_bytes;
 }
 
-void record_video_frame(const fenn_bitmap* frame) {
+void capture_record_frame(const fenn_bitmap* frame, int seconds) {
     if (!frame || frame->depth != 8 || frame->w != capture_side || frame->h != capture_side) return;
-    if (video_clip.slots == 0) {
+    if (capture_video_clip.slots == 0) {
         // Tried once: a clip that cannot be had is not asked for every frame.
         static bool failed = false;
         if (failed) return;
-        if (!capture_clip_allocate(video_clip, capture_clip_slots(app.gif_len))) {
+        if (!capture_clip_allocate(capture_video_clip, capture_clip_slots(seconds))) {
             failed = true;
             fenn_debug("** not enough memory for the video clip\n");
             return;
         }
     }
-    capture_clip_record(video_clip, frame->pix.data());
+    capture_clip_record(capture_video_clip, frame->pix.data());
 }
 
-void reset_video() { capture_clip_clear(video_clip); }
+void capture_reset_video() { capture_clip_clear(capture_video_clip); }

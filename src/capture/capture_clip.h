@@ -48,11 +48,11 @@ const uint8_t* capture_clip_frame(const capture_clip& clip, int i);
 
 // The clip the frame loop records into, allocated for the gif_len setting on
 // its first frame and kept for the life of the process.
-extern capture_clip video_clip;
+extern capture_clip capture_video_clip;
 
 // Records `frame` (a 128 x 128 8-bit bitmap; anything else is ignored) into
-// video_clip.
-void record_video_frame(const fenn_bitmap* frame);
+// capture_video_clip, which is made on first use to hold the last `seconds`.
+void capture_record_frame(const fenn_bitmap* frame, int seconds);
 
-// Empties video_clip: the next GIF starts with the next recorded frame.
-void reset_video();
+// Empties capture_video_clip: the next GIF starts with the next recorded frame.
+void capture_reset_video();

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <vector>
 
-#include "cart/disk.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_path.h"
 
@@ -74,8 +73,8 @@ std::string capture_safe_base(const char* name) {
     return out.empty() ? capture_default_base : out;
 }
 
-std::string get_output_file_name_base() {
-    const char* path = cart_disk.filename;
+std::string capture_name_base(const char* cart_file) {
+    const char* path = cart_file ? cart_file : "";
     const char* slash = std::strrchr(path, '/');
     std::string base = slash ? slash + 1 : path;
     base = base.substr(0, base.find('.'));

@@ -16,11 +16,11 @@ constexpr int capture_number_max = 99999;    // highest number tried before givi
 constexpr size_t capture_base_max = 64;      // characters of a base name
 constexpr const char* capture_default_base = "vexel";
 
-// Base name of capture files: the working cartridge's file name without its
-// folder and extensions ("jump" for ".../jump.qz.png"), with characters that
-// do not belong in a file name replaced by '_'; "vexel" without a cartridge
-// file name.
-std::string get_output_file_name_base();
+// Base name of capture files: a cartridge's file name without its folder
+// and extensions ("jump" for ".../jump.qz.png"), with characters that do not
+// belong in a file name replaced by '_'; "vexel" without a cartridge file
+// name.
+std::string capture_name_base(const char* cart_file);
 
 // Turns any text into a safe base name (see above); "vexel" when empty.
 std::string capture_safe_base(const char* name);

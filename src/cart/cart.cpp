@@ -2,16 +2,20 @@
 
 #include <cstring>
 
-namespace {
-constexpr int max_release_hooks = 8;
-vexel_cart_release_hook release_hooks[max_release_hooks];
-int release_hook_count = 0;
-}  // namespace
-
-void vexel_cart_add_release_hook(vexel_cart_release_hook hook) {
-    for (int i = 0; i < release_hook_count; ++i)
-        if (release_hooks[i] == hook) return;
-    if (release_hook_count < max_release_hooks) release_hooks[release_hook_count++] = hook;
+const char* vexel_cart_status_text(int status) {
+    switch (status) {
+    case cart_ok: return "ok";
+    case cart_unreadable: return "not a readable cartridge";
+    case cart_no_picture: return "not a cartridge picture";
+    case cart_future: return "future version";
+    case cart_bad_code: return "damaged program";
+    case cart_too_big: return "program too large";
+    case cart_write_failed: return "could not be written";
+    case cart_not_a_cart: return "not a cartridge";
+    case cart_too_large: return "file too large";
+    case cart_not_found: return "file not found";
+    default: return "unknown failure";
+    }
 }
 
 void vexel_cart_reset_sfx(vexel_cart* cart) {
@@ -19,7 +23,7 @@ void vexel_cart_reset_sfx(vexel_cart* cart) {
     for (int i = 0; i < vexel_sfx_count; ++i) cart->sfx[i].speed = i == 0 ? 1 : 16;
 }
 
-vexel_cart* fenn_create_vexel_cart() {
+vexel_cart* vexel_cart_create() {
     auto* cart = new vexel_cart;
     cart->code = new char[vexel_code_buffer];
     std::memset(cart->code, 0, vexel_code_buffer);
@@ -32,9 +36,8 @@ vexel_cart* fenn_create_vexel_cart() {
     return cart;
 }
 
-void fenn_destroy_vexel_cart(vexel_cart* cart) {
+void vexel_cart_destroy(vexel_cart* cart) {
     if (!cart) return;
-    for (int i = 0; i < release_hook_count; ++i) release_hooks[i](cart);
     fenn_destroy_bitmap(cart->gfx);
     fenn_destroy_bitmap(cart->map);
     fenn_destroy_bitmap(cart->label);

@@ -3,7 +3,7 @@
 // The record owns its program text, sprite sheet, map, flags, sound effects,
 // music patterns and optional label. Every other cartridge format is converted
 // to and from this record, and the machine's ROM range 0x0000-0x42ff is a byte
-// view onto it (see machine/mem.h).
+// view onto it (see cart/cart_rom.h).
 //
 // Invariants:
 //  - `code` is always NUL-terminated and holds at most vexel_code_max bytes.
@@ -26,7 +26,7 @@ constexpr int vexel_rom_size = 0x4300;       // 17152 bytes of cartridge data
 constexpr int vexel_cart_newest_version = 14;
 constexpr int32_t vexel_music_silent_base = 0x41;  // new patterns hold 0x41..0x44
 
-struct sfx_note {
+struct vexel_sfx_note {
     int32_t pitch;       // 0-63
     int32_t waveform;    // 0-7
     int32_t volume;      // 0-7
@@ -34,19 +34,19 @@ struct sfx_note {
     int32_t instrument;  // 0 or 128
 };
 
-struct sfx_record {
+struct vexel_sfx_record {
     int32_t editor_byte;
     int32_t speed;
     int32_t loop_start;
     int32_t loop_end;
-    sfx_note notes[vexel_sfx_notes];
+    vexel_sfx_note notes[vexel_sfx_notes];
 };
 
 struct vexel_cart {
     char* code = nullptr;                  // vexel_code_buffer bytes
     fenn_bitmap* gfx = nullptr;            // 128x128 sprite sheet
     fenn_bitmap* map = nullptr;            // 128x64; rows 32-63 mirror gfx rows 64-127
-    sfx_record sfx[vexel_sfx_count] = {};
+    vexel_sfx_record sfx[vexel_sfx_count] = {};
     int32_t music[vexel_music_count][4] = {};   // channel_sfx per pattern
     int32_t music_flags[vexel_music_count] = {};
     int32_t flags[vexel_flag_count] = {};
@@ -54,19 +54,30 @@ struct vexel_cart {
     int32_t version = 0;
 };
 
+// What reading or writing a cartridge came to. The readers of both formats
+// and the writers return one of these; vexel_cart_status_text says it in
+// words for messages.
+enum vexel_cart_status : int {
+    cart_ok = 0,
+    cart_unreadable = 1,     // not a readable file of the format (or not a file)
+    cart_no_picture = 2,     // no such file, or the picture is not 160x205
+    cart_future = 3,         // written by a newer version
+    cart_bad_code = 4,       // the compressed program is damaged
+    cart_too_big = 5,        // saving: the program does not fit
+    cart_write_failed = 6,   // saving: the file could not be written
+    cart_not_a_cart = 7,     // the text is not a cartridge
+    cart_too_large = 8,      // the file is larger than any cartridge
+    cart_not_found = 9,      // no such file
+};
+const char* vexel_cart_status_text(int status);
+
 // A new record: all zero except sound-effect speeds (1 for effect 0, 16 for
 // the rest) and silent music channels 0x41..0x44.
-vexel_cart* fenn_create_vexel_cart();
+vexel_cart* vexel_cart_create();
 
-// Frees the record. Stops any sound that plays from it and clears the
-// machine's pointer to it when it is the current cartridge (through the hook
-// below). Null is ignored.
-void fenn_destroy_vexel_cart(vexel_cart* cart);
-
-// Called by fenn_destroy_vexel_cart before the record is freed, so that the
-// audio and machine modules can let go of it. Modules register at start-up.
-using vexel_cart_release_hook = void (*)(vexel_cart*);
-void vexel_cart_add_release_hook(vexel_cart_release_hook hook);
+// Frees the record; null is ignored. Whoever plays sound from it or shows
+// it as machine memory lets go of it first.
+void vexel_cart_destroy(vexel_cart* cart);
 
 // Resets every sound effect as a text read does: all zero, speed 1 for
 // effect 0 and 16 for the others.

@@ -15,17 +15,6 @@ namespace {
 constexpr uint32_t plain_body = 0xff2d3142;
 constexpr size_t max_asset_bytes = size_t(1) << 20;
 
-struct art_state {
-    std::unique_ptr<fenn_bitmap, void (*)(fenn_bitmap*)> picture{nullptr, fenn_destroy_bitmap};
-    std::unique_ptr<fenn_bitmap, void (*)(fenn_bitmap*)> font{nullptr, fenn_destroy_bitmap};
-    int cell_w = 0, cell_h = 0;
-};
-
-art_state& art() {
-    static art_state state;
-    return state;
-}
-
 struct file_closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -45,8 +34,9 @@ bool read_file(const std::string& path, std::vector<uint8_t>* out) {
 
 }  // namespace
 
-int cart_art_set_from_png(const uint8_t* template_png, size_t template_size, const uint8_t* font_png,
+int cart_art_set_from_png(cart_art* art, const uint8_t* template_png, size_t template_size, const uint8_t* font_png,
                           size_t font_size) {
+    if (!art) return 1;
     fenn_bitmap* picture = nullptr;
     fenn_bitmap* sheet = nullptr;
     fenn_png_decode(template_png, template_size, &picture, cart_picture_w, cart_picture_h);
@@ -65,7 +55,7 @@ int cart_art_set_from_png(const uint8_t* template_png, size_t template_size, con
         uint32_t v = sheet->pix32()[i];
         font->pix[i] = (v >> 24) >= 0x80 && (v & 0xffffff) != 0;
     }
-    art_state& a = art();
+    cart_art& a = *art;
     a.cell_w = sheet->w / cart_font_columns;
     a.cell_h = sheet->h / cart_font_rows;
     fenn_destroy_bitmap(sheet);
@@ -74,25 +64,18 @@ int cart_art_set_from_png(const uint8_t* template_png, size_t template_size, con
     return 0;
 }
 
-int cart_art_load_folder(const char* folder) {
+int cart_art_load_folder(cart_art* art, const char* folder) {
     std::string base = folder ? folder : ".";
     if (!base.empty() && base.back() != '/') base += '/';
     std::vector<uint8_t> tpl, font;
     if (!read_file(base + "cart_template.png", &tpl) || !read_file(base + "cart_font.png", &font)) return 1;
-    return cart_art_set_from_png(tpl.data(), tpl.size(), font.data(), font.size());
+    return cart_art_set_from_png(art, tpl.data(), tpl.size(), font.data(), font.size());
 }
 
-void cart_art_reset() {
-    art_state& a = art();
-    a.picture.reset();
-    a.font.reset();
-    a.cell_w = a.cell_h = 0;
-}
-
-fenn_bitmap* cart_art_new_picture() {
+fenn_bitmap* cart_art_new_picture(const cart_art* art) {
     fenn_bitmap* pic = fenn_create_bitmap(cart_picture_w, cart_picture_h, 32);
-    if (art().picture) {
-        pic->pix = art().picture->pix;
+    if (art && art->picture) {
+        pic->pix = art->picture->pix;
     } else {
         fenn_clear_bitmap(pic, plain_body);
     }
@@ -120,11 +103,12 @@ int cart_art_nearest_colour(uint32_t argb) {
     return best;
 }
 
-int cart_art_advance() { return art().cell_w; }
+int cart_art_advance(const cart_art* art) { return art ? art->cell_w : 0; }
 
-int cart_art_draw_text(fenn_bitmap* picture, const char* text, size_t length, int x, int y, uint32_t rgb) {
-    const art_state& a = art();
-    if (!a.font || !picture || picture->depth != 32) return x;
+int cart_art_draw_text(const cart_art* art, fenn_bitmap* picture, const char* text, size_t length, int x, int y,
+                       uint32_t rgb) {
+    if (!art || !art->font || !picture || picture->depth != 32) return x;
+    const cart_art& a = *art;
     const uint32_t colour = 0xff000000u | (rgb & 0xffffff);
     for (size_t i = 0; i < length; ++i, x += a.cell_w) {
         const int code = uint8_t(text[i]);

@@ -13,4 +13,4 @@ constexpr int cart_hash_size = int(sha1_hex_size);  // 40 characters
 
 // Writes the hash and a terminator to `out` (cart_hash_size + 1 bytes). The
 // record is not changed.
-void hash_cart(const vexel_cart* cart, char* out);
+void cart_hash(const vexel_cart* cart, char* out);

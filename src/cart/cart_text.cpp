@@ -9,8 +9,6 @@
 #include "framework/fenn_file.h"
 #include "framework/fenn_write.h"
 
-int future_version = 0;
-
 namespace {
 
 constexpr const char* cart_url = "https://vexel.example/";
@@ -46,14 +44,14 @@ private:
 
 bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
-int digit_at(std::string_view line, size_t i) { return i < line.size() ? hexchar2int(uint8_t(line[i])) : 0; }
+int digit_at(std::string_view line, size_t i) { return i < line.size() ? cart_hex_digit(uint8_t(line[i])) : 0; }
 
 // sscanf needs a terminated string; lines are at most vexel_cart_line_max long.
 std::string terminated(std::string_view s, size_t from) {
     return from < s.size() ? std::string(s.substr(from)) : std::string();
 }
 
-void read_sfx_line(sfx_record& r, std::string_view line) {
+void read_sfx_line(vexel_sfx_record& r, std::string_view line) {
     std::string head = terminated(line, 0);
     unsigned h[4];
     int n = std::sscanf(head.c_str(), "%02x%02x%02x%02x", &h[0], &h[1], &h[2], &h[3]);
@@ -66,7 +64,7 @@ void read_sfx_line(sfx_record& r, std::string_view line) {
         unsigned v[4];
         int got = std::sscanf(note.c_str(), "%02x%1x%1x%1x", &v[0], &v[1], &v[2], &v[3]);
         if (got < 1) break;
-        sfx_note& nt = r.notes[i];
+        vexel_sfx_note& nt = r.notes[i];
         if (got >= 1) nt.pitch = int32_t(v[0]);
         if (got >= 2) nt.waveform = int32_t(v[1]);
         if (got >= 3) nt.volume = int32_t(v[2]);
@@ -99,28 +97,31 @@ void read_music_line(vexel_cart* cart, int p, std::string_view line, int version
 
 }  // namespace
 
-int hexchar2int(int c) {
+int cart_hex_digit(int c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return 0;
 }
 
 vexel_cart* vexel_cart_from_text(const char* data, size_t len) {
-    future_version = 0;
-    if (!data) return nullptr;
+    vexel_cart* cart = nullptr;
+    vexel_cart_read_text(data, len, &cart);
+    return cart;
+}
+
+int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out) {
+    *out = nullptr;
+    if (!data) return cart_not_a_cart;
     LineReader reader(data, len);
     std::string_view line;
-    if (!reader.next(line) || !starts_with(line, header)) return nullptr;
+    if (!reader.next(line) || !starts_with(line, header)) return cart_not_a_cart;
     int version = 0;
     if (reader.next(line)) {
         std::string l = terminated(line, 0);
         if (std::sscanf(l.c_str(), "version %d", &version) != 1) version = 0;
     }
-    if (version > vexel_cart_newest_version) {
-        future_version = 1;
-        return nullptr;
-    }
-    vexel_cart* cart = fenn_create_vexel_cart();
+    if (version > vexel_cart_newest_version) return cart_future;
+    vexel_cart* cart = vexel_cart_create();
     cart->version = version;
     // A fresh record's music starts silent; a text file's flags start clear.
     size_t code_len = 0;
@@ -193,7 +194,8 @@ vexel_cart* vexel_cart_from_text(const char* data, size_t len) {
         }
     }
     if (code_len > 0) cart->code[--code_len] = 0;
-    return cart;
+    *out = cart;
+    return cart_ok;
 }
 
 std::string vexel_cart_to_text(const vexel_cart* cart) {
@@ -244,17 +246,17 @@ std::string vexel_cart_to_text(const vexel_cart* cart) {
     out += "__sfx__\n";
     int last = -1;
     for (int i = 0; i < vexel_sfx_count; ++i) {
-        const sfx_record& r = cart->sfx[i];
+        const vexel_sfx_record& r = cart->sfx[i];
         bool any = r.editor_byte || r.speed || r.loop_start || r.loop_end;
-        for (const sfx_note& n : r.notes) any = any || n.pitch || n.waveform || n.volume || n.effect || n.instrument;
+        for (const vexel_sfx_note& n : r.notes) any = any || n.pitch || n.waveform || n.volume || n.effect || n.instrument;
         if (any) last = i;
     }
     for (int i = 0; i <= last; ++i) {
-        const sfx_record& r = cart->sfx[i];
+        const vexel_sfx_record& r = cart->sfx[i];
         std::snprintf(buf, sizeof buf, "%02x%02x%02x%02x", clamp(r.editor_byte, 0, 255), clamp(r.speed, 0, 255),
                       clamp(r.loop_start, 0, 255), clamp(r.loop_end, 0, 255));
         out += buf;
-        for (const sfx_note& n : r.notes) {
+        for (const vexel_sfx_note& n : r.notes) {
             std::snprintf(buf, sizeof buf, "%02x%x%x%x", clamp(n.pitch, 0, 255),
                           clamp(n.waveform, 0, 7) + (n.instrument ? 8 : 0), clamp(n.volume, 0, 7),
                           clamp(n.effect, 0, 7));
@@ -273,13 +275,13 @@ std::string vexel_cart_to_text(const vexel_cart* cart) {
     return out;
 }
 
-vexel_cart* fenn_load_vexel_cart(const char* path) {
+vexel_cart* vexel_cart_load_text_file(const char* path) {
     std::string data;
     if (!fenn_read_regular_file(path, vexel_cart_text_file_max, &data)) return nullptr;
     return vexel_cart_from_text(data.data(), data.size());
 }
 
-int fenn_save_vexel_cart(const vexel_cart* cart, const char* path) {
+int vexel_cart_save_text_file(const vexel_cart* cart, const char* path) {
     const std::string text = vexel_cart_to_text(cart);
     return fenn_write_file(path, text.data(), text.size()).ok() ? 0 : 1;
 }

@@ -13,12 +13,12 @@
 constexpr int vexel_cart_line_max = 65535;  // longer lines are read in pieces
 constexpr size_t vexel_cart_text_file_max = size_t(16) << 20;  // larger files are not read
 
-// Set by every text read: the file's version was newer than this system reads.
-extern int future_version;
-
-// Parses a text cartridge. Returns null when the text is not a cartridge
-// (first line must begin "vexel cartridge") or is of a future version
-// (future_version set).
+// Parses a text cartridge into *out (owned by the caller). Returns cart_ok,
+// cart_not_a_cart when the first line does not begin "vexel cartridge", or
+// cart_future for a version newer than this system reads; *out is null
+// unless cart_ok.
+int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out);
+// The same, giving the record or null.
 vexel_cart* vexel_cart_from_text(const char* data, size_t len);
 
 // The text form of a cartridge, as written to a .qz file.
@@ -28,7 +28,7 @@ std::string vexel_cart_to_text(const vexel_cart* cart);
 // regular file, or is larger than vexel_cart_text_file_max) or is not a
 // cartridge; save gives 0 on success, 1 when the file cannot be written (the
 // old file is then untouched).
-vexel_cart* fenn_load_vexel_cart(const char* path);
-int fenn_save_vexel_cart(const vexel_cart* cart, const char* path);
+vexel_cart* vexel_cart_load_text_file(const char* path);
+int vexel_cart_save_text_file(const vexel_cart* cart, const char* path);
 
-int hexchar2int(int c);  // '0'-'9', 'a'-'f'; anything else (upper case too) is 0
+int cart_hex_digit(int c);  // '0'-'9', 'a'-'f'; anything else (upper case too) is 0

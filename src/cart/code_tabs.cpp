@@ -2,13 +2,7 @@
 
 #include <cstring>
 
-#include "machine/pstate.h"
-
-namespace {
-int current_tab = 0;
-}
-
-void split_code_text(const char* code, char* const* tabs, int tab_count, size_t capacity) {
+void code_tabs_split(const char* code, char* const* tabs, int tab_count, size_t capacity) {
     if (capacity == 0) return;
     for (int t = 0; t < tab_count; ++t)
         if (tabs[t]) tabs[t][0] = 0;
@@ -26,7 +20,7 @@ void split_code_text(const char* code, char* const* tabs, int tab_count, size_t 
     }
 }
 
-size_t merge_code_text(const char* const* tabs, int tab_count, int current, char* out, size_t capacity) {
+size_t code_tabs_merge(const char* const* tabs, int tab_count, int current, char* out, size_t capacity) {
     int used = 1;
     for (int t = 0; t < tab_count; ++t)
         if ((tabs[t] && tabs[t][0]) || t == current) used = t + 1;
@@ -46,25 +40,3 @@ size_t merge_code_text(const char* const* tabs, int tab_count, int current, char
     if (out && capacity > 0) out[total < capacity - 1 ? total : capacity - 1] = 0;
     return total;
 }
-
-void split_code_to_tabs() {
-    if (!pstate.working_cart) return;
-    for (char* tab : pstate.code_tabs)
-        if (!tab) return;
-    split_code_text(pstate.working_cart->code, pstate.code_tabs, vexel_code_tabs, vexel_code_buffer);
-}
-
-size_t merge_code_from_tabs() {
-    vexel_cart* cart = pstate.working_cart;
-    if (!cart) return 0;
-    for (char* tab : pstate.code_tabs)
-        if (!tab) return std::strlen(cart->code);
-    size_t length = merge_code_text(pstate.code_tabs, vexel_code_tabs, current_tab, nullptr, 0);
-    if (length > size_t(vexel_code_max)) return length;
-    merge_code_text(pstate.code_tabs, vexel_code_tabs, current_tab, cart->code, vexel_code_buffer);
-    return length;
-}
-
-int current_code_tab() { return current_tab; }
-
-void select_code_tab(int tab) { current_tab = tab < 0 ? 0 : tab >= vexel_code_tabs ? vexel_code_tabs - 1 : tab; }

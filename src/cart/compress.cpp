@@ -107,7 +107,7 @@ bool compress_is_block(const uint8_t* data, size_t size) {
     return size >= sizeof block_magic && std::memcmp(data, block_magic, sizeof block_magic) == 0;
 }
 
-size_t compress_mini(const char* text, size_t length, uint8_t* out, size_t out_capacity) {
+size_t compress_mini_pack(const char* text, size_t length, uint8_t* out, size_t out_capacity) {
     if (length > compress_max_text || out_capacity < compress_mini_bound(length)) return 0;
     if (length == 0) return 0;
     const auto* t = reinterpret_cast<const uint8_t*>(text);
@@ -151,7 +151,7 @@ size_t compress_mini(const char* text, size_t length, uint8_t* out, size_t out_c
     return o;
 }
 
-int decompress_mini(const uint8_t* block, size_t size, char* out, size_t capacity,
+int compress_mini_unpack(const uint8_t* block, size_t size, char* out, size_t capacity,
                     size_t* out_length) {
     *out_length = 0;
     if (capacity) std::memset(out, 0, capacity);

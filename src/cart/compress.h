@@ -21,7 +21,7 @@ constexpr int compress_max_match = 17;
 constexpr int compress_min_match = 3;
 constexpr int compress_hash_size = 8192;
 
-// Room compress_mini needs in `out` for a text of `length` characters: the
+// Room compress_mini_pack needs in `out` for a text of `length` characters: the
 // header plus two bytes per character in the worst case, and never less than
 // the text itself (the plain text is stored when compression does not help).
 constexpr size_t compress_mini_bound(size_t length) { return compress_header_size + 2 * length; }
@@ -31,12 +31,12 @@ constexpr size_t compress_mini_bound(size_t length) { return compress_header_siz
 // terminator) when the block would not be shorter than the text. Returns 0
 // without writing when `length` is above compress_max_text or `out_capacity`
 // is below compress_mini_bound(length); an empty text also gives 0.
-size_t compress_mini(const char* text, size_t length, uint8_t* out, size_t out_capacity);
+size_t compress_mini_pack(const char* text, size_t length, uint8_t* out, size_t out_capacity);
 
 // True when the bytes start with the compressed block header ":c:\0".
 bool compress_is_block(const uint8_t* data, size_t size);
 
-enum decompress_status : int {
+enum compress_status : int {
     decompress_ok = 0,
     decompress_not_a_block = 1,    // too short or no ":c:\0" header
     decompress_too_long = 2,       // the header length exceeds the capacity
@@ -50,5 +50,5 @@ enum decompress_status : int {
 // declared length, but never past `capacity`. A text that ends in one of the
 // two historical frame-doubling tails loses that tail. On success *out_length
 // is the length of the text; on failure it is 0 and `out` is left cleared.
-int decompress_mini(const uint8_t* block, size_t size, char* out, size_t capacity,
+int compress_mini_unpack(const uint8_t* block, size_t size, char* out, size_t capacity,
                     size_t* out_length);

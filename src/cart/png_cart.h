@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cart/cart.h"
+#include "cart/cart_art.h"
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_file.h"
 
@@ -30,62 +31,53 @@ constexpr int cart_title_x = 18, cart_title1_y = 167, cart_title2_y = 175, cart_
 constexpr int cart_title_max = 31;                // characters of a title line
 constexpr size_t cart_png_max_file = size_t(16) << 20;
 
-enum cart_png_status : int {
-    cart_png_ok = 0,
-    cart_png_unreadable = 1,     // not a readable PNG (or not a file)
-    cart_png_no_picture = 2,     // no such file, or the picture is not 160x205
-    cart_png_future = 3,         // written by a newer version (see *version)
-    cart_png_bad_code = 4,       // the compressed program is damaged
-    cart_png_too_big = 5,        // saving: the program does not fit
-    cart_png_write_failed = 6,   // saving: the file could not be written
-};
 
 // Fills `block` (cart_block_size bytes) from the record. Returns 0, or
-// cart_png_too_big when the compressed program is over cart_code_room bytes
+// cart_too_big when the compressed program is over cart_code_room bytes
 // (the block then holds the ROM image and no program).
-int save_vexel_cart_32k(const vexel_cart* cart, uint8_t* block);
+int png_cart_save_32k(const vexel_cart* cart, uint8_t* block);
 
 // The same with another program text in place of the record's.
-int save_vexel_cart_32k_code(const vexel_cart* cart, const char* code, size_t code_length, uint8_t* block);
+int png_cart_save_32k_code(const vexel_cart* cart, const char* code, size_t code_length, uint8_t* block);
 
 // Fills an existing record from `size` bytes of a 32 KiB block: the ROM image
-// and the program; the version is left alone. Returns 0, cart_png_unreadable
-// when the block is shorter than cart_block_size, or cart_png_bad_code when
+// and the program; the version is left alone. Returns 0, cart_unreadable
+// when the block is shorter than cart_block_size, or cart_bad_code when
 // the compressed program is damaged (the code is then empty).
-int load_vexel_cart_32k(vexel_cart* cart, const uint8_t* block, size_t size);
+int png_cart_load_32k(vexel_cart* cart, const uint8_t* block, size_t size);
 
 // Draws the visible picture: the template, the label (if any) and the title
 // lines. Returns a new 32-bit 160x205 bitmap owned by the caller.
-fenn_bitmap* draw_cart_picture(const vexel_cart* cart);
+fenn_bitmap* png_cart_draw_picture(const vexel_cart* cart, const cart_art* art);
 
 // Draws one title line: nothing unless `line` starts with "--"; one space
 // after the dashes is skipped; the text runs to the end of the line and is
 // cut at cart_title_max characters.
-void draw_cart_comment(fenn_bitmap* picture, const char* line, int x, int y);
+void png_cart_draw_comment(const cart_art* art, fenn_bitmap* picture, const char* line, int x, int y);
 
-// Encodes the cartridge as PNG bytes. Returns 0 or cart_png_too_big.
-int vexel_cart_png_encode(const vexel_cart* cart, std::vector<uint8_t>* png);
+// Encodes the cartridge as PNG bytes. Returns 0 or cart_too_big.
+int vexel_cart_png_encode(const vexel_cart* cart, const cart_art* art, std::vector<uint8_t>* png);
 
 // Writes the cartridge picture to `path`. Nothing is written when the
 // program does not fit; the file is replaced only once the new one is
-// complete. Returns 0, cart_png_too_big or cart_png_write_failed.
-int save_vexel_cart_png(const vexel_cart* cart, const char* path);
+// complete. Returns 0, cart_too_big or cart_write_failed.
+int png_cart_save(const vexel_cart* cart, const cart_art* art, const char* path);
 
 // Reads a PNG cartridge from memory. On success *out is a new record and
 // the result 0. With `with_label`, the record's label is taken from the
 // picture's label window (nearest label colour per pixel). *version (may be
 // null) receives the block's version byte whenever the picture was readable.
-int load_vexel_cart_png_from_memory(const uint8_t* data, size_t size, bool with_label,
+int png_cart_load_memory(const uint8_t* data, size_t size, bool with_label,
                                     vexel_cart** out, int* version);
 
 // Reads the cartridge hidden in a decoded 32-bit picture, as above.
-int load_vexel_cart_from_picture(const fenn_bitmap* picture, bool with_label, vexel_cart** out,
+int png_cart_load_from_picture(const fenn_bitmap* picture, bool with_label, vexel_cart** out,
                                  int* version);
 
 // Reads a PNG cartridge from the rest of a framework stream (disk or memory);
 // streams longer than cart_png_max_file are refused unread.
-int load_vexel_cart_png_from_file(fenn_file& f, bool with_label, vexel_cart** out, int* version);
+int png_cart_load_file(fenn_file& f, bool with_label, vexel_cart** out, int* version);
 
 // Reads a PNG cartridge file, label included. A missing file (or one that is
-// not a regular file) gives cart_png_no_picture.
-int load_vexel_cart_png(const char* path, vexel_cart** out, int* version);
+// not a regular file) gives cart_no_picture.
+int png_cart_load(const char* path, vexel_cart** out, int* version);

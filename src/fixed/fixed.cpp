@@ -29,9 +29,9 @@ int32_t whole_sqrt(int32_t v) {
 
 }  // namespace
 
-int32_t fsqrt_cycles(int32_t x) { return x == 0 || x > sqrt_ceiling_arg ? 0 : vexel_sqrt_cycles; }
+int32_t fixed_sqrt_cycles(int32_t x) { return x == 0 || x > sqrt_ceiling_arg ? 0 : vexel_sqrt_cycles; }
 
-int32_t fsqrt(int32_t x) {
+int32_t fixed_sqrt(int32_t x) {
     if (x == 0) return 0;
     if (x > sqrt_ceiling_arg) return sqrt_ceiling;
 
@@ -66,7 +66,7 @@ int32_t fsqrt(int32_t x) {
     int32_t j = s / vexel_fixed_one;
     int32_t d = j == 0 ? (r >= 0 ? vexel_fixed_max : vexel_fixed_neg_huge) : r / (2 * j);
     int32_t t = wrap32(static_cast<int64_t>(s) + d);
-    int32_t dd = qz_fmul(d, d);
+    int32_t dd = fixed_mul(d, d);
     int32_t c = div_or_huge(static_cast<int64_t>(dd) * 65536, 2 * static_cast<int64_t>(t));
     int32_t y = wrap32(static_cast<int64_t>(t) - c);
 
@@ -74,14 +74,14 @@ int32_t fsqrt(int32_t x) {
     return y;
 }
 
-int32_t qz_fpow(int32_t a, int32_t b, int32_t* cycles) {
+int32_t fixed_pow(int32_t a, int32_t b, int32_t* cycles) {
     int32_t spent = 0;
     if (b == 0) {
         if (cycles) *cycles = 0;
         return vexel_fixed_one;
     }
     if (b < 0) {
-        a = fdiv(vexel_fixed_one, a);
+        a = fixed_div(vexel_fixed_one, a);
         // -(-32768.0) does not exist: the negation wraps back to -32768.0,
         // whose integer part then reads as negative and multiplies nothing
         // in, so a ^ -32768 is 1.0.
@@ -94,9 +94,9 @@ int32_t qz_fpow(int32_t a, int32_t b, int32_t* cycles) {
     int32_t p = static_cast<int32_t>(static_cast<uint32_t>(b) & 0xffff0000u);
     int32_t base = a;
     while (p > 0xffff) {
-        if (p & 0x10000) result = fmul(result, base);
+        if (p & 0x10000) result = fixed_mul(result, base);
         p >>= 1;
-        base = fmul(base, base);
+        base = fixed_mul(base, base);
     }
 
     // Fraction: each set bit, from the most significant down, multiplies in
@@ -105,14 +105,14 @@ int32_t qz_fpow(int32_t a, int32_t b, int32_t* cycles) {
     base = a;
     while (f > 0) {
         if (f > 0xffff) {
-            result = fmul(result, base);
+            result = fixed_mul(result, base);
             f -= 0x10000;
             continue;
         }
         if (base > sqrt_ceiling_arg) base = sqrt_ceiling;
         else if (base != 0) {
-            spent += fsqrt_cycles(base);
-            base = fsqrt(base);
+            spent += fixed_sqrt_cycles(base);
+            base = fixed_sqrt(base);
         }
         f *= 2;
     }

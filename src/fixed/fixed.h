@@ -9,7 +9,7 @@
 //
 // The leaf of the layers: it knows nothing of the machine. What the square
 // root and the power cost a program is reported to the caller, who charges
-// it (fsqrt_cycles, qz_fpow's cycles).
+// it (fixed_sqrt_cycles, fixed_pow's cycles).
 #pragma once
 #include <cstdint>
 
@@ -31,20 +31,20 @@ inline int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint3
 
 // a * b: the 64-bit product shifted right by 16 (rounds toward minus
 // infinity), cut to 32 bits.
-inline int32_t qz_fmul(int32_t a, int32_t b) {
+inline int32_t fixed_mul(int32_t a, int32_t b) {
     return vexel_fixed_detail::wrap32((static_cast<int64_t>(a) * b) >> 16);
 }
 
 // a / b: (a * 65536) / b truncated toward zero and cut to 32 bits (it wraps,
 // it does not saturate). Division by zero gives 0x7fffffff for a >= 0 and
 // -0x7fffffff for a < 0.
-inline int32_t qz_fdiv(int32_t a, int32_t b) {
+inline int32_t fixed_div_wrap(int32_t a, int32_t b) {
     if (b == 0) return a >= 0 ? vexel_fixed_max : vexel_fixed_neg_huge;
     return vexel_fixed_detail::wrap32(static_cast<int64_t>(a) * 65536 / b);
 }
 
 // a % b: the remainder in [0, |b|); the sign of b is ignored. b = 0 gives a.
-inline int32_t qz_fmod(int32_t a, int32_t b) {
+inline int32_t fixed_mod(int32_t a, int32_t b) {
     if (b == 0) return a;
     int64_t m = b < 0 ? -static_cast<int64_t>(b) : static_cast<int64_t>(b);
     int64_t wide = a;
@@ -55,14 +55,11 @@ inline int32_t qz_fmod(int32_t a, int32_t b) {
 // a ^ b by repeated squaring for the integer part of b and repeated square
 // roots for its fraction. Costs 8 cycles per square root taken and 8 at the
 // end (b = 0 gives 1.0 at no cost), written to *cycles when given.
-int32_t qz_fpow(int32_t a, int32_t b, int32_t* cycles = nullptr);
+int32_t fixed_pow(int32_t a, int32_t b, int32_t* cycles = nullptr);
 
-// Same as qz_fmul.
-inline int32_t fmul(int32_t a, int32_t b) { return qz_fmul(a, b); }
-
-// As qz_fdiv, but a quotient outside 32 bits saturates to 0x7fffffff or
+// As fixed_div_wrap, but a quotient outside 32 bits saturates to 0x7fffffff or
 // -0x7fffffff instead of wrapping.
-inline int32_t fdiv(int32_t a, int32_t b) {
+inline int32_t fixed_div(int32_t a, int32_t b) {
     if (b == 0) return a >= 0 ? vexel_fixed_max : vexel_fixed_neg_huge;
     int64_t q = static_cast<int64_t>(a) * 65536 / b;
     if (q > vexel_fixed_max) return vexel_fixed_max;
@@ -74,6 +71,6 @@ inline int32_t fdiv(int32_t a, int32_t b) {
 // arguments below 1.0 inverted first and the result inverted back. 0 gives
 // 0 and anything above 0x7ff8ffff gives 181.0. Negative arguments give
 // values without meaning (sqrt(-1) is raw -2) and never fail.
-int32_t fsqrt(int32_t x);
-// What fsqrt(x) costs a program: 8 cycles, none for 0 or above 0x7ff8ffff.
-int32_t fsqrt_cycles(int32_t x);
+int32_t fixed_sqrt(int32_t x);
+// What fixed_sqrt(x) costs a program: 8 cycles, none for 0 or above 0x7ff8ffff.
+int32_t fixed_sqrt_cycles(int32_t x);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -11,93 +14,76 @@
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_settings.h"
 #include "framework/fenn_write.h"
 
-fenn_config cconfig;
-fenn_config cconfig_loaded;
+fenn_config fenn_cfg;
+fenn_config fenn_cfg_loaded;
 
 namespace {
-fenn_load_config_func load_hook = nullptr;
-fenn_save_config_func save_hook = nullptr;
-fenn_config_vdisk_func vdisk_hook = nullptr;
+
+const fenn_settings_group* console_group = nullptr;
+const char* console_preamble = "";
 
 constexpr const char* config_name = "config.txt";
 
 bool starts_with(const char* s, const char* prefix) { return std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
 
-// " %d" after the key; a failed scan leaves the value alone.
-void scan1(const char* line, const char* key, int& a) {
-    int v;
-    if (std::sscanf(line + std::strlen(key), " %d", &v) == 1) a = v;
-}
+#define FIELD(f) offsetof(fenn_config, f)
 
-void scan2(const char* line, const char* key, int& a, int& b) {
-    int v, w;
-    int n = std::sscanf(line + std::strlen(key), " %d %d", &v, &w);
-    if (n >= 1) a = v;
-    if (n >= 2) b = w;
-}
+// The framework's keys of config.txt, in the order they are written.
+const fenn_setting framework_settings[] = {
+    {"window_size", fenn_setting_ints, FIELD(window_w), 2, 0, 0, INT_MAX, fenn_setting_as_read, "window width, height",
+     "Video Settings"},
+    {"screen_size", fenn_setting_ints, FIELD(screen_w), 2, 0, 0, INT_MAX, fenn_setting_as_read | fenn_setting_kept,
+     "screen width, height (stretched to window)"},
+    {"show_fps", fenn_setting_ints, FIELD(show_fps), 1, 0, 0, 1, fenn_setting_as_read,
+     "Draw frames per second in the corner"},
+    {"windowed", fenn_setting_ints, FIELD(windowed), 1, 0, 0, 1, 0, "1 to start up in windowed mode", "Window Settings"},
+    {"window_position", fenn_setting_ints, FIELD(window_x), 2, -1, INT_MIN, INT_MAX, 0,
+     "x and y position of window, or -1, -1 to let the window manager decide"},
+    {"frameless", fenn_setting_ints, FIELD(frameless), 1, 0, 0, 1, fenn_setting_as_read, "1 to use a window with no frame"},
+    {"fullscreen_method", fenn_setting_ints, FIELD(fullscreen_method), 1, 1, 0, 2, 0,
+     "0 maximized window (linux)  1 borderless desktop-sized window  2 fullscreen"},
+    {"foreground_sleep_ms", fenn_setting_ints, FIELD(foreground_sleep_ms), 1, 5, 0, fenn_sleep_max_ms,
+     fenn_setting_as_read, "number of milliseconds to sleep each frame. Try 10 to conserve battery power",
+     "System Settings"},
+    {"background_sleep_ms", fenn_setting_ints, FIELD(background_sleep_ms), 1, 20, 0, fenn_sleep_max_ms,
+     fenn_setting_as_read, "number of milliseconds to sleep each frame when running in the background"},
+    {"sessions", fenn_setting_ints, FIELD(sessions), 1, 0, 0, INT_MAX, 0, "number of times program has been run"},
+    {"rmb_key", fenn_setting_ints, FIELD(rmb_key), 1, 0, 0, 511, fenn_setting_as_read,
+     "(scancode) hold this key down and left-click to simulate right-click. 0 for none  226 for LALT"},
+    {"emulate_textinput", fenn_setting_ints, FIELD(emulate_textinput), 1, 0, 0, 1, fenn_setting_as_read,
+     "1: ignore text input events and read the keyboard instead (mapped to a US layout)"},
+    {"desktop_path", fenn_setting_text, FIELD(desktop_path), int(sizeof(fenn_config::desktop_path)), 0, 0, 0,
+     fenn_setting_as_read, "Desktop for saving screenshots etc. Defaults to $HOME/Desktop"},
+    {"sound_volume", fenn_setting_ints, FIELD(sound_volume), 1, fenn_volume_max, 0, fenn_volume_max, 0, "0..256",
+     "Audio Settings"},
+    {"music_volume", fenn_setting_ints, FIELD(music_volume), 1, fenn_volume_max, 0, fenn_volume_max, 0, "0..256"},
+    {"mix_buffer_size", fenn_setting_ints, FIELD(mix_buffer_size), 1, fenn_mix_buffer_default, fenn_mix_buffer_min,
+     fenn_mix_buffer_max, fenn_setting_default_outside, "usually 1024. Try 2048 if you get choppy sound"},
+    // The old name of window_size, which also set the screen size.
+    {"video_mode", fenn_setting_ints, FIELD(window_w), 2, 0, 0, INT_MAX, fenn_setting_old_name},
+};
 
-void read_line(char* line) {
-    fenn_config& c = cconfig;
-    if (starts_with(line, "video_mode")) {
-        scan2(line, "video_mode", c.window_w, c.window_h);
-        c.screen_w = c.window_w;
-        c.screen_h = c.window_h;
-        c.window_size_set = 1;
-    } else if (starts_with(line, "window_size")) {
-        scan2(line, "window_size", c.window_w, c.window_h);
-        c.window_size_set = c.window_w > 0 && c.window_h > 0;
-    } else if (starts_with(line, "screen_size")) {
-        scan2(line, "screen_size", c.screen_w, c.screen_h);
-    } else if (starts_with(line, "windowed")) {
-        scan1(line, "windowed", c.windowed);
-    } else if (starts_with(line, "foreground_sleep_ms")) {
-        scan1(line, "foreground_sleep_ms", c.foreground_sleep_ms);
-    } else if (starts_with(line, "background_sleep_ms")) {
-        scan1(line, "background_sleep_ms", c.background_sleep_ms);
-    } else if (starts_with(line, "sound_volume")) {
-        scan1(line, "sound_volume", c.sound_volume);
-    } else if (starts_with(line, "music_volume")) {
-        scan1(line, "music_volume", c.music_volume);
-    } else if (starts_with(line, "mix_buffer_size")) {
-        scan1(line, "mix_buffer_size", c.mix_buffer_size);
-    } else if (starts_with(line, "windib")) {
-        scan1(line, "windib", c.windib);
-    } else if (starts_with(line, "opengl_blit")) {
-        scan1(line, "opengl_blit", c.opengl_blit);
-    } else if (starts_with(line, "show_fps")) {
-        scan1(line, "show_fps", c.show_fps);
-    } else if (starts_with(line, "large_window")) {
-        scan1(line, "large_window", c.large_window);
-    } else if (starts_with(line, "frameless")) {
-        scan1(line, "frameless", c.frameless);
-    } else if (starts_with(line, "window_position")) {
-        scan2(line, "window_position", c.window_x, c.window_y);
-        fenn_debug("new window position: %d, %d\n", c.window_x, c.window_y);
-    } else if (starts_with(line, "sessions")) {
-        scan1(line, "sessions", c.sessions);
-    } else if (starts_with(line, "rmb_key")) {
-        scan1(line, "rmb_key", c.rmb_key);
-    } else if (starts_with(line, "desktop_path")) {
-        fenn_config_read_text_value(line, "desktop_path", c.desktop_path, sizeof c.desktop_path);
-    } else if (starts_with(line, "fullscreen_method")) {
-        scan1(line, "fullscreen_method", c.fullscreen_method);
-    } else if (starts_with(line, "emulate_textinput")) {
-        scan1(line, "emulate_textinput", c.emulate_textinput);
-    } else if (load_hook) {
-        load_hook(line);
+#undef FIELD
+
+const fenn_settings_group framework_group{framework_settings, std::size(framework_settings), &fenn_cfg,
+                                          &fenn_cfg_loaded};
+
+void read_line(const char* line) {
+    fenn_config& c = fenn_cfg;
+    if (const fenn_setting* s = fenn_settings_read_line(framework_group, line)) {
+        if (!std::strcmp(s->name, "video_mode")) {
+            c.screen_w = c.window_w;
+            c.screen_h = c.window_h;
+            c.window_size_set = 1;
+        } else if (!std::strcmp(s->name, "window_size")) {
+            c.window_size_set = c.window_w > 0 && c.window_h > 0;
+        }
+        return;
     }
-}
-
-void apply_ranges() {
-    fenn_config& c = cconfig;
-    c.foreground_sleep_ms = std::clamp(c.foreground_sleep_ms, 0, fenn_sleep_max_ms);
-    c.background_sleep_ms = std::clamp(c.background_sleep_ms, 0, fenn_sleep_max_ms);
-    c.sound_volume = std::clamp(c.sound_volume, 0, fenn_volume_max);
-    c.music_volume = std::clamp(c.music_volume, 0, fenn_volume_max);
-    if (c.mix_buffer_size < fenn_mix_buffer_min || c.mix_buffer_size > fenn_mix_buffer_max)
-        c.mix_buffer_size = fenn_mix_buffer_default;
+    if (console_group) fenn_settings_read_line(*console_group, line);
 }
 
 std::string slurp(const std::string& path, bool& ok) {
@@ -120,38 +106,24 @@ bool config_text(std::string* out) {
 }
 }  // namespace
 
-void fenn_set_load_config_func(fenn_load_config_func f) { load_hook = f; }
-void fenn_set_save_config_func(fenn_save_config_func f) { save_hook = f; }
-void fenn_set_config_vdisk_func(fenn_config_vdisk_func f) { vdisk_hook = f; }
+void fenn_config_set_console_settings(const fenn_settings_group* group, const char* preamble) {
+    console_group = group;
+    console_preamble = preamble ? preamble : "";
+}
 
 bool fenn_argument_ends_options(const char* arg) { return arg[0] == '&' || arg[0] == '|' || arg[0] == '>'; }
 
-void fenn_config_read_text_value(const char* line, const char* key, char* out, int out_size) {
-    const char* p = line + std::strlen(key);
-    while (*p == ' ' || *p == '\t') ++p;
-    size_t n = std::strlen(p);
-    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t' || p[n - 1] == '\r' || p[n - 1] == '\n')) --n;
-    n = std::min(n, size_t(out_size - 1));
-    std::memcpy(out, p, n);
-    out[n] = 0;
-}
-
 void fenn_config_default() {
-    fenn_config& c = cconfig;
+    fenn_config& c = fenn_cfg;
     std::string home(c.home);  // the -home override survives a reset to defaults
     std::memset(&c, 0, sizeof c);
     std::snprintf(c.home, sizeof c.home, "%s", home.c_str());
-    c.window_x = c.window_y = -1;
-    c.fullscreen_method = 1;
-    c.foreground_sleep_ms = 5;
-    c.background_sleep_ms = 20;
-    c.sound_volume = c.music_volume = fenn_volume_max;
-    c.mix_buffer_size = fenn_mix_buffer_default;
-    c.windib = -1;
+    fenn_settings_default(framework_group);
+    if (console_group) fenn_settings_default(*console_group);
     c.pixel_perfect = -1;
     c.draw_rect[2] = c.draw_rect[3] = 4096;
     c.timeout = fenn_timeout_default;
-    cconfig_loaded = c;
+    fenn_cfg_loaded = c;
 }
 
 void fenn_config_read_text(const char* text) {
@@ -172,9 +144,10 @@ void fenn_config_read_text(const char* text) {
         read_line(line);
     }
     fenn_debug("<\n");
-    apply_ranges();
-    cconfig.loaded = 1;
-    cconfig_loaded = cconfig;
+    fenn_settings_clamp(framework_group);
+    if (console_group) fenn_settings_clamp(*console_group);
+    fenn_cfg.loaded = 1;
+    fenn_cfg_loaded = fenn_cfg;
 }
 
 int fenn_config_load() {
@@ -183,10 +156,6 @@ int fenn_config_load() {
     fenn_config_default();
     bool ok = false;
     std::string text = slurp(fenn_prefix_with_appdata_path(config_name), ok);
-    if (!ok && vdisk_hook) {
-        const char* t = vdisk_hook(config_name);
-        if (t) { text = t; ok = true; }
-    }
     if (!ok) text = slurp(fenn_prefix_with_program_path(config_name), ok);
     if (!ok) return 1;
     fenn_config_read_text(text.c_str());
@@ -194,48 +163,17 @@ int fenn_config_load() {
 }
 
 void fenn_config_write(FILE* f) {
-    const fenn_config& live = cconfig;
-    const fenn_config& file = cconfig_loaded;
     const char* sep = "// - - - - - - - - - - - - - - - - - - - - - - - - - - - -\n";
     std::fputs(sep, f);
     std::fprintf(f, "// Configuration for %s\n// \n", fenn_application_title());
     std::fputs("// config.txt is read on startup and saved on exit.\n", f);
     std::fputs("// To generate the default config.txt, delete this file.\n// \n", f);
     std::fputs(sep, f);
-
-    std::fputs("\n\n// :: Video Settings\n\n", f);
-    std::fprintf(f, "window_size %d %d // window width, height\n", file.window_w, file.window_h);
-    std::fprintf(f, "screen_size %d %d // screen width, height (stretched to window) \n", file.screen_w, file.screen_h);
-    std::fprintf(f, "show_fps %d // Draw frames per second in the corner\n", file.show_fps);
-
-    std::fputs("\n\n// :: Window Settings\n\n", f);
-    std::fprintf(f, "windowed %d // 1 to start up in windowed mode\n", live.windowed);
-    std::fprintf(f, "window_position %d %d // x and y position of window, or -1, -1 to let the window manager decide\n",
-                 live.window_x, live.window_y);
-    std::fprintf(f, "frameless %d // 1 to use a window with no frame\n", file.frameless);
-    std::fprintf(f, "fullscreen_method %d // 0 maximized window (linux)  1 borderless desktop-sized window  2 fullscreen\n",
-                 live.fullscreen_method);
-
-    std::fputs("\n\n// :: System Settings\n\n", f);
-    std::fprintf(f, "foreground_sleep_ms %d // number of milliseconds to sleep each frame. Try 10 to conserve battery power\n\n",
-                 file.foreground_sleep_ms);
-    std::fprintf(f, "background_sleep_ms %d // number of milliseconds to sleep each frame when running in the background\n\n",
-                 file.background_sleep_ms);
-    std::fprintf(f, "sessions %d // number of times program has been run\n\n", live.sessions);
-    std::fputs("// (scancode) hold this key down and left-click to simulate right-click\n", f);
-    std::fprintf(f, "rmb_key %d // 0 for none  226 for LALT\n\n", file.rmb_key);
-    std::fputs("// 0:off  1: ignore SDL_TEXTINPUT and use SDL_GetKeyboardState instead (mapped to a US layout)\n", f);
-    std::fprintf(f, "emulate_textinput %d \n\n", file.emulate_textinput);
-    std::fputs("// Desktop for saving screenshots etc. Defaults to $HOME/Desktop\n", f);
-    std::fprintf(f, "desktop_path %s\n\n", file.desktop_path);
-
-    std::fputs("\n\n// :: Audio Settings\n\n", f);
-    std::fprintf(f, "sound_volume %d // 0..256\n", live.sound_volume);
-    std::fprintf(f, "music_volume %d // 0..256\n", live.music_volume);
-    std::fprintf(f, "mix_buffer_size %d // usually 1024. Try 2048 if you get choppy sound\n", live.mix_buffer_size);
-
-    std::fputs("\n\n// :: \n\n", f);
-    if (save_hook) save_hook(f);
+    fenn_settings_write(framework_group, f);
+    if (console_group) {
+        std::fprintf(f, "\n// :: \n\n%s", console_preamble);
+        fenn_settings_write(*console_group, f);
+    }
 }
 
 int fenn_config_save() {
@@ -271,7 +209,7 @@ bool fenn_is_framework_option(const char* arg) {
 }
 
 void fenn_process_arguments(int argc, char** argv) {
-    fenn_config& c = cconfig;
+    fenn_config& c = fenn_cfg;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (fenn_argument_ends_options(a)) break;

@@ -1,8 +1,8 @@
 // fenn_config: the framework's settings ("config.txt") and its command line.
 //
-// `cconfig` holds the live settings. The file is read once at start-up and
-// written at exit; the console layer reads and writes its own keys through two
-// hooks. Some values are written back from `cconfig_loaded`, the copy taken
+// `fenn_cfg` holds the live settings. The file is read once at start-up and
+// written at exit, from the table of keys in fenn_config.cpp (see
+// fenn_settings.h); the console layer adds its own table. Some values are written back from `fenn_cfg_loaded`, the copy taken
 // right after the file was read, so that command-line overrides of them are
 // not saved (see fenn_config_save).
 #pragma once
@@ -37,7 +37,6 @@ struct fenn_config {
     char desktop_path[fenn_config_text_max + 1];
     int sound_volume, music_volume;
     int mix_buffer_size;
-    int windib, opengl_blit, large_window;
 
     // Command line only.
     int window_size_set;        // a window size was given (file, option or console)
@@ -51,8 +50,8 @@ struct fenn_config {
     int loaded;                 // the file was found and read
 };
 
-extern fenn_config cconfig;
-extern fenn_config cconfig_loaded;
+extern fenn_config fenn_cfg;
+extern fenn_config fenn_cfg_loaded;
 
 void fenn_config_default();
 
@@ -71,15 +70,12 @@ void fenn_config_read_text(const char* text);
 // Writes the file's text to `f`.
 void fenn_config_write(FILE* f);
 
-using fenn_load_config_func = int (*)(const char* line);  // non-zero when the line was the console's
-using fenn_save_config_func = void (*)(FILE* f);
-void fenn_set_load_config_func(fenn_load_config_func f);
-void fenn_set_save_config_func(fenn_save_config_func f);
+// The console's own settings (a table of fenn_settings.h) in the same file:
+// read after the framework's keys, reset and clamped with them, written
+// after them following `preamble`. Both must outlive their use; null
+// removes them.
+void fenn_config_set_console_settings(const struct fenn_settings_group* group, const char* preamble);
 
-// Optional extra place to look for config.txt (the virtual disk of embedded
-// cartridges): returns the file's text or null. Set by the cartridge module.
-using fenn_config_vdisk_func = const char* (*)(const char* name);
-void fenn_set_config_vdisk_func(fenn_config_vdisk_func f);
 
 // The framework's command-line parser (run before and after the file is read).
 void fenn_process_arguments(int argc, char** argv);
@@ -87,7 +83,5 @@ void fenn_process_arguments(int argc, char** argv);
 // Whether an argument names one of the framework's options.
 bool fenn_is_framework_option(const char* arg);
 
-// Helpers shared with the console's parser and hook.
+// Shared with the console's parser.
 bool fenn_argument_ends_options(const char* arg);   // "&", "|" or ">"
-// Copies the rest of a settings line after `key`, blanks trimmed at both ends.
-void fenn_config_read_text_value(const char* line, const char* key, char* out, int out_size);

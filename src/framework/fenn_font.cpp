@@ -105,8 +105,8 @@ const uint8_t fenn_font1_dat[fenn_font1_glyphs * fenn_font1_rows] = {
     0x1f, 0x11, 0x11, 0x11, 0x1f,  // DEL
 };
 
-cpod* fenn_font1 = nullptr;
-cpod* fenn_font2 = nullptr;
+fenn_pod* fenn_font1 = nullptr;
+fenn_pod* fenn_font2 = nullptr;
 
 namespace {
 
@@ -115,15 +115,15 @@ constexpr int first_code = 32;
 
 // One glyph set of 256 codes in the given depth; codes without a glyph are
 // left as empty (non-bitmap) items so that they take no room in a line.
-bool add_set(cpod* pod, int depth, bool bold, uint32_t ink) {
+bool add_set(fenn_pod* pod, int depth, bool bold, uint32_t ink) {
     const int w = bold ? fenn_font1_w + 1 : fenn_font1_w;
     for (int code = 0; code < glyph_codes; ++code) {
-        auto item = std::make_unique<cpod_item>();
+        auto item = std::make_unique<fenn_pod_item>();
         const int index = code - first_code;
         if (index >= 0 && index < fenn_font1_glyphs) {
             fenn_bitmap* g = fenn_create_bitmap(w, fenn_font1_rows, depth);
             if (!g) return false;
-            item->type = cpod_type_bitmap;
+            item->type = fenn_pod_type_bitmap;
             item->bitmap.reset(g);
             for (int y = 0; y < fenn_font1_rows; ++y) {
                 const unsigned bits = fenn_font1_dat[index * fenn_font1_rows + y];
@@ -142,9 +142,9 @@ bool add_set(cpod* pod, int depth, bool bold, uint32_t ink) {
     return true;
 }
 
-cpod* build_font(const char* name, bool bold, uint8_t index_ink, uint32_t rgb_ink) {
-    auto pod = std::make_unique<cpod>();
-    std::strncpy(pod->name, name, cpod_name_size);
+fenn_pod* build_font(const char* name, bool bold, uint8_t index_ink, uint32_t rgb_ink) {
+    auto pod = std::make_unique<fenn_pod>();
+    std::strncpy(pod->name, name, fenn_pod_name_size);
     if (!add_set(pod.get(), 8, bold, index_ink) || !add_set(pod.get(), 32, bold, rgb_ink)) return nullptr;
     fenn_count_item_created();
     return pod.release();

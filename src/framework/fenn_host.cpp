@@ -146,37 +146,9 @@ int fenn_wget(const char* address, const char* file) {
     std::string a = address ? address : "", f = file ? file : "";
     if (f.empty() || has_control_chars(a) || !(starts_with_ci(a, "http://") || starts_with_ci(a, "https://")))
         return -1;
-    int timeout = std::clamp(cconfig.timeout > 0 ? cconfig.timeout : fenn_timeout_default, 1, fenn_timeout_max);
+    int timeout = std::clamp(fenn_cfg.timeout > 0 ? fenn_cfg.timeout : fenn_timeout_default, 1, fenn_timeout_max);
     int status = run_and_wait({"wget", "-q", "--timeout=" + std::to_string(timeout), "-O", f, "--", a});
     if (status != 0) std::remove(f.c_str());
     return status;
 }
 
-struct fenn_thread {
-    SDL_Thread* thread;
-};
-
-fenn_thread* fenn_create_thread(fenn_thread_func fn, void* data) {
-    if (!fn) return nullptr;
-    SDL_Thread* t = SDL_CreateThread(fn, "fenn worker", data);
-    return t ? new fenn_thread{t} : nullptr;
-}
-
-int fenn_destroy_thread(fenn_thread* t) {
-    if (!t) return 0;
-    int result = 0;
-    SDL_WaitThread(t->thread, &result);
-    delete t;
-    return result;
-}
-
-void fenn_get_datetime(int out[6], bool local) {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    if (local) localtime_r(&now, &tm);
-    else gmtime_r(&now, &tm);
-    char text[64];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-    for (int i = 0; i < 6; ++i) out[i] = 0;
-    std::sscanf(text, "%d-%d-%d %d:%d:%d", &out[0], &out[1], &out[2], &out[3], &out[4], &out[5]);
-}

@@ -1,6 +1,6 @@
 // fenn_host: services of the host system — directory search, opening a
 // folder or web page in the desktop's own program, downloading with an
-// external tool, threads and the calendar.
+// external tool.
 //
 // Nothing here goes through a shell: programs are started with an argument
 // vector, so names and addresses reach them verbatim whatever characters
@@ -59,11 +59,3 @@ std::string fenn_launch_target(const char* target);
 // so the file exists only when something was received.
 int fenn_wget(const char* address, const char* file);
 
-using fenn_thread_func = int (*)(void* data);
-struct fenn_thread;
-fenn_thread* fenn_create_thread(fenn_thread_func fn, void* data);
-// Waits for the thread to end and frees it; returns its result.
-int fenn_destroy_thread(fenn_thread* t);
-
-// Year, month, day, hour, minute, second, in local time or UTC.
-void fenn_get_datetime(int out[6], bool local);

@@ -65,11 +65,11 @@ void fenn_get_mouse(int* x, int* y, int* buttons) {
         if (s & SDL_BUTTON(SDL_BUTTON_RIGHT)) bits |= fenn_mouse_right;
         if (s & SDL_BUTTON(SDL_BUTTON_MIDDLE)) bits |= fenn_mouse_middle;
     }
-    int held = cconfig.rmb_key > 0 && fenn_get_key_state(cconfig.rmb_key) != 0;
+    int held = fenn_cfg.rmb_key > 0 && fenn_get_key_state(fenn_cfg.rmb_key) != 0;
     bits = fenn_apply_rmb_key(bits, held);
     fenn_bitmap* page = fenn_get_back_page();
     int w = page ? page->w : 128, h = page ? page->h : 128;
-    if (fenn_platform_has_video()) fenn_map_mouse(px, py, get_dest_rect(), w, h, x, y);
+    if (fenn_platform_has_video()) fenn_map_mouse(px, py, fenn_dest_rect(), w, h, x, y);
     else fenn_map_mouse(0, 0, fenn_rect{0, 0, 0, 0}, w, h, x, y);
     if (buttons) *buttons = bits;
 }
@@ -91,20 +91,4 @@ std::string fenn_get_clipboard_text() {
 int fenn_set_clipboard_text(const char* text) {
     if (!fenn_platform_has_video()) return 1;
     return SDL_SetClipboardText(text ? text : "") == 0 ? 0 : 1;
-}
-
-int fenn_save_clipboard_to_file(const char* path) {
-    std::string text = fenn_get_clipboard_text();
-    if (text.empty()) return 1;
-    return fenn_write_file(path, text.data(), text.size()).ok() ? 0 : 2;
-}
-
-int fenn_load_clipboard_from_file(const char* path) {
-    File f(fenn_fopen_regular(path));
-    if (!f) return 1;
-    std::vector<char> text(fenn_clipboard_file_max + 1);
-    size_t got = std::fread(text.data(), 1, fenn_clipboard_file_max, f.get());
-    if (std::ferror(f.get())) return 1;
-    text[got] = 0;
-    return fenn_set_clipboard_text(text.data()) == 0 ? 0 : 2;
 }

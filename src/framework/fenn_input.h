@@ -1,7 +1,7 @@
 // fenn_input: the host's pointer, key names and clipboard.
 //
 // The mouse position is reported in back-page pixels through the rectangle
-// of the window that shows the picture (fenn_video's get_dest_rect), so it
+// of the window that shows the picture (fenn_video's fenn_dest_rect), so it
 // agrees with what is drawn however the window is scaled. Without a window
 // every reading is 0 and the clipboard is empty.
 #pragma once
@@ -33,9 +33,3 @@ const char* fenn_get_key_name(int scancode);
 std::string fenn_get_clipboard_text();
 // Returns 0 on success.
 int fenn_set_clipboard_text(const char* text);
-// Writes the clipboard text to a file. 1 when the clipboard is empty, 2 when
-// the file cannot be written.
-int fenn_save_clipboard_to_file(const char* path);
-// Puts up to fenn_clipboard_file_max bytes of a file's text on the clipboard.
-// 1 when the file cannot be read, 2 when the clipboard refuses.
-int fenn_load_clipboard_from_file(const char* path);

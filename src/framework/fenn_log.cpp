@@ -42,8 +42,6 @@ void fenn_log_close() {
     log_stream = nullptr;
 }
 
-void fenn_log_set_debug_stream(FILE* stream) { debug_stream = stream; }
-
 int fenn_log_depth() { return depth; }
 
 void fenn_debug(const char* format, ...) {

@@ -16,9 +16,6 @@ constexpr int fenn_log_line_max = 512;
 int fenn_log_open(const char* path);
 void fenn_log_close();
 
-// Sets the second stream (not owned; null turns it off).
-void fenn_log_set_debug_stream(FILE* stream);
-
 // printf-style; see the rules above.
 void fenn_debug(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

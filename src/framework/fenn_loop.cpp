@@ -1,9 +1,10 @@
 #include "framework/fenn_loop.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <random>
 
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_config.h"
@@ -21,17 +22,9 @@ int saved_argc = 0;
 char** saved_argv = nullptr;
 char saved_argv0[fenn_argv0_max + 1];
 char pending_application_title[fenn_title_max + 1] = "fenn";
-int64_t timer_origin = 0;
 uint32_t random_state = 1;
-fenn_iteration_hook iteration_hook = nullptr;
-bool in_gui_pass = false;
 int exit_status = 0;
 bool force_headless = false;
-
-int64_t now_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 void copy_title(char* dst, const char* src) { std::snprintf(dst, fenn_title_max + 1, "%s", src ? src : ""); }
 }  // namespace
@@ -57,18 +50,17 @@ void fenn_set_window_title(const char* text) {
 void fenn_set_paused(int flag) { fenn_state.paused = flag; }
 void fenn_request_headless() { force_headless = true; }
 
-void fenn_reset_timer() { timer_origin = now_ms(); }
-
-int64_t fenn_get_elapsed_time() {
-    int64_t d = now_ms() - timer_origin;
-    if (d < 0) {
-        fenn_reset_timer();
-        return 0;
-    }
-    return d;
-}
-
 void fenn_srand(uint32_t seed) { random_state = seed * 2654435761u + 0x9e3779b9u; }
+
+uint32_t fenn_fresh_seed() {
+    try {
+        std::random_device device;
+        return device();
+    } catch (const std::exception&) {
+        // No entropy source: the clock still tells runs a second apart.
+        return uint32_t(std::time(nullptr)) ^ uint32_t(std::clock());
+    }
+}
 
 int fenn_random(int n) {
     if (n < 1) return 0;
@@ -84,13 +76,9 @@ int fenn_random(int n) {
 void fenn_set_exit_status(int status) { exit_status = status; }
 int fenn_exit_status() { return exit_status; }
 
-void fenn_set_iteration_hook(fenn_iteration_hook hook) { iteration_hook = hook; }
-
 void fenn_init() {
     if (fenn_state.inited) return;
-    int console_only = fenn_state.console_only;
     std::memset(&fenn_state, 0, sizeof fenn_state);
-    fenn_state.console_only = console_only;
     copy_title(fenn_state.application_title, pending_application_title);
     copy_title(fenn_state.window_title, pending_application_title);
 
@@ -103,26 +91,20 @@ void fenn_init() {
 
     fenn_config_load();
     fenn_process_arguments(saved_argc, saved_argv);
-    if (force_headless) cconfig.headless = 1;
+    if (force_headless) fenn_cfg.headless = 1;
 
-    if (!fenn_state.console_only) {
-        fenn_debug("fenn_system_init\n");
-        fenn_system_init();
-        fenn_debug("fenn_reset_timer\n");
-        fenn_reset_timer();
-        fenn_debug("fenn_gui_init\n");
-        fenn_debug("fenn_keys_init\n");
-        fenn_keys_init();
-        fenn_debug("fenn_text_init\n");
-        fenn_text_init();
-        fenn_debug("fenn_video_init\n");
-        fenn_video_init();
-        fenn_debug("fenn_mouse_init\n");
-        fenn_debug("fenn_joystick_init\n");
-        fenn_joystick_init();
-    }
+    fenn_debug("fenn_system_init\n");
+    fenn_system_init();
+    fenn_debug("fenn_keys_init\n");
+    fenn_keys_init();
+    fenn_debug("fenn_text_init\n");
+    fenn_text_init();
+    fenn_debug("fenn_video_init\n");
+    fenn_video_init();
+    fenn_debug("fenn_joystick_init\n");
+    fenn_joystick_init();
     fenn_srand(0);
-    cconfig.sessions++;
+    fenn_cfg.sessions++;
     fenn_debug("<ok\n");
     fenn_state.inited = 1;
 }
@@ -130,29 +112,19 @@ void fenn_init() {
 void fenn_exit() {
     if (!fenn_state.inited) return;
     fenn_debug(">fenn_exit\n");
-    fenn_debug("cmusic_stop\n");
-    fenn_debug("fenn_main_exit\n");
     fenn_debug("fenn_config_save\n");
     fenn_config_save();
-    fenn_debug("fenn_sound_exit\n");
     fenn_debug("fenn_video_exit\n");
     fenn_video_exit();
     fenn_debug("fenn_joystick_exit\n");
     fenn_joystick_exit();
     fenn_text_exit();
     fenn_debug("fenn_system_exit\n");
-    if (!fenn_state.console_only) fenn_system_exit();
+    fenn_system_exit();
     fenn_debug("fenn_items_created: %d\n", fenn_items_created());
     fenn_debug("<ok\n");
     fenn_log_close();
     fenn_state.inited = 0;
-}
-
-void fenn_restart() {
-    if (fenn_state.inited) {
-        fenn_main_exit();
-    }
-    fenn_main_init();
 }
 
 void fenn_fatal_error(const char* text) {
@@ -163,25 +135,20 @@ void fenn_fatal_error(const char* text) {
     std::exit(1);
 }
 
-int fenn_main(int argc, char** argv) {
+int fenn_main(int argc, char** argv, const fenn_app& app) {
     saved_argc = argc;
     saved_argv = argv;
     std::snprintf(saved_argv0, sizeof saved_argv0, "%s", argc > 0 && argv[0] ? argv[0] : "");
     fenn_path_set_argv0(saved_argv0);
 
-    fenn_main_init();
+    if (app.init) app.init();
     fenn_quit = 0;
     while (!fenn_quit) {
-        fenn_main_update();
-        fenn_main_draw();
+        if (app.update) app.update();
+        if (app.draw) app.draw();
         fenn_blit_back_page();
         fenn_handle_system_messages();
-        if (!in_gui_pass) {
-            in_gui_pass = true;  // the GUI pass must not re-enter itself
-            in_gui_pass = false;
-        }
-        if (iteration_hook) iteration_hook();
     }
-    if (fenn_state.inited) fenn_main_exit();
+    if (fenn_state.inited && app.exit) app.exit();
     return fenn_exit_status();
 }

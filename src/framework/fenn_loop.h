@@ -1,11 +1,10 @@
 // fenn_loop: process entry, framework start-up and shutdown, the frame loop.
 //
 // The framework knows nothing of the console. The console plugs in through
-// four functions it defines (fenn_main_init/update/draw/exit); fenn_main
-// calls fenn_main_init once and then, every iteration until fenn_quit is set:
-//   fenn_main_update, fenn_main_draw, fenn_blit_back_page (present),
-//   fenn_handle_system_messages (sleep and input), the GUI pass, and the
-//   per-iteration hook (music fading).
+// the four functions of a fenn_app record handed to fenn_main, which calls
+// init once and then, every iteration until fenn_quit is set: update, draw,
+// fenn_blit_back_page (present) and fenn_handle_system_messages (sleep and
+// input); exit at the end when the framework is up.
 // fenn_init/fenn_exit bring the framework up and down; each is harmless when
 // called twice.
 #pragma once
@@ -18,18 +17,24 @@ struct fenn_state_t {
     char application_title[fenn_title_max + 1];
     char window_title[fenn_title_max + 1];
     int paused;               // fenn_set_paused
-    int audio_pause_state;    // 0 plays, 1 silent, 2..5 resuming
-    int console_only;         // no platform at all (tools)
     int inited;
 };
 
 extern fenn_state_t fenn_state;
 extern volatile int fenn_quit;
 
-int fenn_main(int argc, char** argv);
+// What the program running on the framework does at each point of the loop.
+// Any of them may be null.
+struct fenn_app {
+    void (*init)();
+    void (*update)();
+    void (*draw)();
+    void (*exit)();
+};
+
+int fenn_main(int argc, char** argv, const fenn_app& app);
 void fenn_init();
 void fenn_exit();
-void fenn_restart();
 
 // Arguments as given to fenn_main, for the option parsers.
 int fenn_argc();
@@ -42,13 +47,10 @@ void fenn_set_paused(int flag);
 // Asks fenn_init for a run without a window whatever the settings say.
 void fenn_request_headless();
 
-// Milliseconds since fenn_reset_timer; a negative difference (clock moved)
-// resets the timer and gives 0.
-void fenn_reset_timer();
-int64_t fenn_get_elapsed_time();
-
 // The framework's random generator: fenn_random(n) is in 0..n-1 (0 when n < 1).
 void fenn_srand(uint32_t seed);
+// A seed that differs from run to run (the system's entropy source).
+uint32_t fenn_fresh_seed();
 int fenn_random(int n);
 
 // Prints "** FATAL ERROR" to standard output and the log, shuts down and
@@ -59,12 +61,4 @@ int fenn_random(int n);
 void fenn_set_exit_status(int status);
 int fenn_exit_status();
 
-// Called once per loop iteration after the input pass (music fading).
-using fenn_iteration_hook = void (*)();
-void fenn_set_iteration_hook(fenn_iteration_hook hook);
 
-// Provided by the console layer.
-void fenn_main_init();
-void fenn_main_update();
-void fenn_main_draw();
-void fenn_main_exit();

@@ -94,8 +94,8 @@ fenn_confine_result fenn_path_confine(const std::string& root, const std::string
 }
 
 std::string fenn_prefix_with_appdata_path(const char* name) {
-    if (cconfig.home[0]) {
-        std::string home = cconfig.home;
+    if (fenn_cfg.home[0]) {
+        std::string home = fenn_cfg.home;
         fenn_mkdir(home.c_str());
         return fenn_with_slash(home) + name;
     }
@@ -122,8 +122,8 @@ std::string fenn_prefix_with_program_path(const char* name) {
 }
 
 std::string fenn_prefix_with_desktop_path(const char* name) {
-    if (cconfig.desktop_path[0]) {
-        std::string d = cconfig.desktop_path;
+    if (fenn_cfg.desktop_path[0]) {
+        std::string d = fenn_cfg.desktop_path;
         fenn_mkdir(d.c_str());
         return fenn_with_slash(d) + name;
     }

@@ -94,7 +94,7 @@ void deliver_character(int c) {
         fenn_toggle_fullscreen();
         fenn_block_key(SDL_SCANCODE_RETURN);
     } else if (ctrl && c == '1') {
-        cconfig.show_fps = !cconfig.show_fps;
+        fenn_cfg.show_fps = !fenn_cfg.show_fps;
     } else if ((alt && held(SDL_SCANCODE_F4)) || (ctrl && c == 'q')) {
         fenn_quit = 1;
     } else {
@@ -137,7 +137,7 @@ void read_events(int64_t now) {
             if (held(fenn_key_ralt)) keys.state[fenn_key_lctrl] = keys.state[fenn_key_rctrl] = 0;
             int c = character_for_key(e.key, now);
             if (c) { deliver_character(c); appended = true; }
-            if (cconfig.emulate_textinput && !held(fenn_key_lctrl) && !held(fenn_key_rctrl)) {
+            if (fenn_cfg.emulate_textinput && !held(fenn_key_lctrl) && !held(fenn_key_rctrl)) {
                 // Shift as of this event: it may have gone down earlier in the same pass.
                 bool shift = held(fenn_key_lshift) || held(fenn_key_rshift);
                 int t = emulated_character(e.key.keysym.scancode, shift);
@@ -146,7 +146,7 @@ void read_events(int64_t now) {
             break;
         }
         case SDL_TEXTINPUT:
-            if (!cconfig.emulate_textinput && e.text.text[0] && !e.text.text[1]) {
+            if (!fenn_cfg.emulate_textinput && e.text.text[0] && !e.text.text[1]) {
                 deliver_character(uint8_t(e.text.text[0]));
                 appended = true;
             }
@@ -192,7 +192,7 @@ void snapshot_keys(int64_t now) {
 bool fenn_platform_has_video() { return video_up; }
 
 void fenn_system_init() {
-    if (cconfig.headless) {
+    if (fenn_cfg.headless) {
         // No window and no input devices; audio may still be opened later.
         sdl_up = SDL_Init(SDL_INIT_TIMER) == 0;
         return;
@@ -228,7 +228,7 @@ void fenn_keys_init() {
 }
 
 void fenn_handle_system_messages() {
-    int sleep = app_active ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
+    int sleep = app_active ? fenn_cfg.foreground_sleep_ms : fenn_cfg.background_sleep_ms;
     if (sleep > 0) fenn_delay(std::min(sleep, 200));
     if (!video_up) return;
     SDL_ShowCursor(SDL_DISABLE);

@@ -27,7 +27,7 @@ bool tag_is(const uint8_t* tag, const char* want) { return std::memcmp(tag, want
 struct pod_reader {
     fenn_file& f;
     const char* label;
-    size_t used = 0;  // bytes charged against cpod_max_total_bytes
+    size_t used = 0;  // bytes charged against fenn_pod_max_total_bytes
     bool damaged = false;
 
     // Marks the pod damaged; always returns false so callers can `return fail(..)`.
@@ -49,7 +49,7 @@ struct pod_reader {
     // Checks that n more bytes may be allocated for this pod and that the
     // stream still holds at least `needs` bytes to fill them.
     bool reserve(uint64_t n, uint64_t needs) {
-        if (n > cpod_max_total_bytes - used) return fail("pod too large");
+        if (n > fenn_pod_max_total_bytes - used) return fail("pod too large");
         if (needs > uint64_t(fenn_file_remaining(f))) return fail("truncated chunk");
         used += size_t(n);
         return true;
@@ -72,7 +72,7 @@ struct pod_reader {
         return true;
     }
 
-    bool read_bitmap(cpod& pod, bool compressed) {
+    bool read_bitmap(fenn_pod& pod, bool compressed) {
         uint32_t w, h, bpp, attribute, reserved;
         if (!read_u32(w) || !read_u32(h) || !read_u32(bpp) || !read_u32(attribute) || !read_u32(reserved))
             return false;
@@ -81,8 +81,8 @@ struct pod_reader {
             return fail("bad bitmap size or depth");
         uint64_t raw = uint64_t(w) * h * (bpp / 8);
         if (!reserve(raw + item_overhead, compressed ? 4 : raw)) return false;
-        auto item = std::make_unique<cpod_item>();
-        item->type = cpod_type_bitmap;
+        auto item = std::make_unique<fenn_pod_item>();
+        item->type = fenn_pod_type_bitmap;
         item->bitmap.reset(fenn_create_bitmap(int(w), int(h), int(bpp)));
         if (!item->bitmap) return fail("out of memory");
         item->bitmap->attribute = int(attribute);
@@ -92,23 +92,23 @@ struct pod_reader {
         return true;
     }
 
-    bool read_palette(cpod& pod) {
-        if (!reserve(cpod_palette_size + item_overhead, cpod_palette_size)) return false;
-        auto item = std::make_unique<cpod_item>();
-        item->type = cpod_type_palette;
-        item->bytes.resize(cpod_palette_size);
-        if (!read_exact(item->bytes.data(), cpod_palette_size)) return false;
+    bool read_palette(fenn_pod& pod) {
+        if (!reserve(fenn_pod_palette_size + item_overhead, fenn_pod_palette_size)) return false;
+        auto item = std::make_unique<fenn_pod_item>();
+        item->type = fenn_pod_type_palette;
+        item->bytes.resize(fenn_pod_palette_size);
+        if (!read_exact(item->bytes.data(), fenn_pod_palette_size)) return false;
         pod.items.push_back(std::move(item));
         return true;
     }
 
-    bool read_data(cpod& pod, bool compressed) {
+    bool read_data(fenn_pod& pod, bool compressed) {
         uint32_t len;
         if (!read_u32(len)) return false;
-        auto item = std::make_unique<cpod_item>();
-        item->type = cpod_type_data;
-        if (!read_exact(item->name, cpod_data_name_size)) return false;
-        item->name[cpod_data_name_size - 1] = 0;
+        auto item = std::make_unique<fenn_pod_item>();
+        item->type = fenn_pod_type_data;
+        if (!read_exact(item->name, fenn_pod_data_name_size)) return false;
+        item->name[fenn_pod_data_name_size - 1] = 0;
         if (!reserve(uint64_t(len) + item_overhead, compressed ? 4 : len)) return false;
         item->bytes.resize(len);
         if (compressed ? !read_lz4(item->bytes.data(), len) : !read_exact(item->bytes.data(), len))
@@ -117,12 +117,12 @@ struct pod_reader {
         return true;
     }
 
-    bool read_header(cpod& pod) {
+    bool read_header(fenn_pod& pod) {
         uint8_t body[68];
         if (!read_exact(body, sizeof body)) return false;
         pod.version = le32(body);
-        std::memcpy(pod.name, body + 4, cpod_name_size);
-        pod.name[cpod_name_size] = 0;
+        std::memcpy(pod.name, body + 4, fenn_pod_name_size);
+        pod.name[fenn_pod_name_size] = 0;
         // The item count at body + 36 is advisory: items are read until the pod ends.
         return true;
     }
@@ -136,9 +136,9 @@ struct pod_reader {
 
 }  // namespace
 
-cpod* fenn_load_pod_file(const char* name, fenn_file& stream) {
+fenn_pod* fenn_load_pod_file(const char* name, fenn_file& stream) {
     pod_reader r{stream, name};
-    auto pod = std::make_unique<cpod>();
+    auto pod = std::make_unique<fenn_pod>();
     bool have_header = false;
     for (;;) {
         const int64_t chunk_start = fenn_file_tell(stream);
@@ -166,7 +166,7 @@ cpod* fenn_load_pod_file(const char* name, fenn_file& stream) {
             fenn_file_seek(stream, chunk_start, SEEK_SET);
             break;
         }
-        if (pod->items.size() >= cpod_max_items) {
+        if (pod->items.size() >= fenn_pod_max_items) {
             r.fail("too many items");
             break;
         }
@@ -187,36 +187,36 @@ cpod* fenn_load_pod_file(const char* name, fenn_file& stream) {
     return pod.release();
 }
 
-cpod* fenn_load_pod(const char* path) {
+fenn_pod* fenn_load_pod(const char* path) {
     fenn_file f;
-    cpod* pod = nullptr;
+    fenn_pod* pod = nullptr;
     if (fenn_file_open(f, path)) pod = fenn_load_pod_file(path, f);
     fenn_debug("fenn_load_pod: %s %s \n", path ? path : "(null)", pod ? "ok" : "failed");
     return pod;
 }
 
-cpod* fenn_load_pod_memory(const char* name, const uint8_t* data, size_t len) {
+fenn_pod* fenn_load_pod_memory(const char* name, const uint8_t* data, size_t len) {
     fenn_file f;
     fenn_file_wrap(f, data, len);
     return fenn_load_pod_file(name, f);
 }
 
-void fenn_destroy_pod(cpod* pod) {
+void fenn_destroy_pod(fenn_pod* pod) {
     if (!pod) return;
     delete pod;
     fenn_count_item_destroyed();
 }
 
-int cpod_item_count(const cpod* pod) { return pod ? int(pod->items.size()) : 0; }
+int fenn_pod_item_count(const fenn_pod* pod) { return pod ? int(pod->items.size()) : 0; }
 
-cpod_item* cpod_get_item(const cpod* pod, int index) {
+fenn_pod_item* fenn_pod_get_item(const fenn_pod* pod, int index) {
     if (!pod || index < 0 || size_t(index) >= pod->items.size()) return nullptr;
     return pod->items[size_t(index)].get();
 }
 
-cpod_item* cpod_first(const cpod* pod) { return cpod_get_item(pod, 0); }
+fenn_pod_item* fenn_pod_first(const fenn_pod* pod) { return fenn_pod_get_item(pod, 0); }
 
-cpod_item* cpod_next(const cpod* pod, const cpod_item* item) {
+fenn_pod_item* fenn_pod_next(const fenn_pod* pod, const fenn_pod_item* item) {
     if (!pod || !item) return nullptr;
     // Pods are small and walked rarely; a search keeps the item free of
     // back-references that could go stale.
@@ -225,29 +225,29 @@ cpod_item* cpod_next(const cpod* pod, const cpod_item* item) {
     return nullptr;
 }
 
-fenn_bitmap* cpod_get_bitmap(const cpod* pod, int index) {
-    cpod_item* it = cpod_get_item(pod, index);
-    return it && it->type == cpod_type_bitmap ? it->bitmap.get() : nullptr;
+fenn_bitmap* fenn_pod_get_bitmap(const fenn_pod* pod, int index) {
+    fenn_pod_item* it = fenn_pod_get_item(pod, index);
+    return it && it->type == fenn_pod_type_bitmap ? it->bitmap.get() : nullptr;
 }
 
-const uint8_t* cpod_get_palette(const cpod* pod, int index) {
-    cpod_item* it = cpod_get_item(pod, index);
-    return it && it->type == cpod_type_palette ? it->bytes.data() : nullptr;
+const uint8_t* fenn_pod_get_palette(const fenn_pod* pod, int index) {
+    fenn_pod_item* it = fenn_pod_get_item(pod, index);
+    return it && it->type == fenn_pod_type_palette ? it->bytes.data() : nullptr;
 }
 
-const cpod_item* cpod_get_data(const cpod* pod, int index) {
-    cpod_item* it = cpod_get_item(pod, index);
-    return it && it->type == cpod_type_data ? it : nullptr;
+const fenn_pod_item* fenn_pod_get_data(const fenn_pod* pod, int index) {
+    fenn_pod_item* it = fenn_pod_get_item(pod, index);
+    return it && it->type == fenn_pod_type_data ? it : nullptr;
 }
 
-cpod* cpod_load_nested(const cpod* pod, int index) {
-    const cpod_item* it = cpod_get_data(pod, index);
+fenn_pod* fenn_pod_load_nested(const fenn_pod* pod, int index) {
+    const fenn_pod_item* it = fenn_pod_get_data(pod, index);
     if (!it) return nullptr;
     return fenn_load_pod_memory(it->name, it->bytes.data(), it->bytes.size());
 }
 
-bool cpod_open_data(const cpod* pod, int index, fenn_file& stream) {
-    const cpod_item* it = cpod_get_data(pod, index);
+bool fenn_pod_open_data(const fenn_pod* pod, int index, fenn_file& stream) {
+    const fenn_pod_item* it = fenn_pod_get_data(pod, index);
     if (!it) {
         fenn_file_close(stream);
         return false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-int fenn_font_spacing = 1;
 
 namespace {
 
@@ -13,20 +12,20 @@ struct GlyphSet {
     int set_count;
 };
 
-GlyphSet glyph_sets(const cpod* font) {
+GlyphSet glyph_sets(const fenn_pod* font) {
     int n = int(font->items.size());
     if (n > 0 && n % 256 == 0) return {0, 256, n / 256};
     return {32, 96, std::max(1, n / 96)};
 }
 
-const fenn_bitmap* glyph_in_set(const cpod* font, int set, int code) {
+const fenn_bitmap* glyph_in_set(const fenn_pod* font, int set, int code) {
     GlyphSet gs = glyph_sets(font);
     int index = code - gs.first_code;
     if (index < 0 || index >= gs.set_size) return nullptr;
     size_t item = size_t(set) * size_t(gs.set_size) + size_t(index);
     if (item >= font->items.size()) return nullptr;
-    const cpod_item* it = font->items[item].get();
-    return it && it->type == cpod_type_bitmap ? it->bitmap.get() : nullptr;
+    const fenn_pod_item* it = font->items[item].get();
+    return it && it->type == fenn_pod_type_bitmap ? it->bitmap.get() : nullptr;
 }
 
 void draw_glyph(fenn_bitmap* dst, const fenn_bitmap* g, int x, int y, bool single, uint32_t colour) {
@@ -46,7 +45,7 @@ void draw_glyph(fenn_bitmap* dst, const fenn_bitmap* g, int x, int y, bool singl
 }
 
 // The width of text counting only codes below 128, as alignment does.
-int aligned_width(const char* text, const cpod* font) {
+int aligned_width(const char* text, const fenn_pod* font) {
     int w = 0;
     bool any = false;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
@@ -61,13 +60,11 @@ int aligned_width(const char* text, const cpod* font) {
 
 }  // namespace
 
-void fenn_set_text_spacing(int n) { fenn_font_spacing = std::max(n, 0); }
-
-const fenn_bitmap* fenn_font_glyph(const cpod* font, int code) {
+const fenn_bitmap* fenn_font_glyph(const fenn_pod* font, int code) {
     return font ? glyph_in_set(font, 0, code) : nullptr;
 }
 
-int fenn_get_text_width(const char* text, const cpod* font) {
+int fenn_get_text_width(const char* text, const fenn_pod* font) {
     if (!text || !font) return 0;
     int w = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
@@ -77,7 +74,7 @@ int fenn_get_text_width(const char* text, const cpod* font) {
     return w - fenn_font_spacing;
 }
 
-int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const cpod* font, int x, int y, int flags, uint32_t colour) {
+int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags, uint32_t colour) {
     if (!bmp || !text || !font || font->items.empty()) return y;
     GlyphSet gs = glyph_sets(font);
     int set = 0;
@@ -146,7 +143,7 @@ int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const cpod* font, int 
     return line_y;
 }
 
-int fenn_draw_text_phat(fenn_bitmap* bmp, const char* text, const cpod* font, int x, int y, int flags,
+int fenn_draw_text_phat(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags,
                         uint32_t outline_colour, uint32_t colour) {
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx)

@@ -17,18 +17,17 @@ constexpr int fenn_text_right = 4;
 constexpr int fenn_text_keep_inside = 8;    // elide at the clip's right edge
 constexpr int fenn_text_wrap = 16;          // wrap at the clip's right edge
 
-extern int fenn_font_spacing;
-void fenn_set_text_spacing(int n);
+constexpr int fenn_font_spacing = 1;  // pixels between glyphs and between lines
 
 // Draws text; returns the y of the last line drawn.
-int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const cpod* font, int x, int y, int flags, uint32_t colour);
+int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags, uint32_t colour);
 // Outlined text: the outline colour at the eight neighbours, then the text.
-int fenn_draw_text_phat(fenn_bitmap* bmp, const char* text, const cpod* font, int x, int y, int flags,
+int fenn_draw_text_phat(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags,
                         uint32_t outline_colour, uint32_t colour);
-int fenn_get_text_width(const char* text, const cpod* font);
+int fenn_get_text_width(const char* text, const fenn_pod* font);
 
 // The font's glyph for a code in its first set, or null.
-const fenn_bitmap* fenn_font_glyph(const cpod* font, int code);
+const fenn_bitmap* fenn_font_glyph(const fenn_pod* font, int code);
 
 // The framework's own fonts, built by fenn_text_init from fenn_font1_dat
 // (96 glyphs, codes 32-127, five row bytes each, bit 4 the leftmost of five
@@ -42,7 +41,7 @@ constexpr int fenn_font1_glyphs = 96;
 constexpr int fenn_font1_rows = 5;
 constexpr int fenn_font1_w = 5;
 extern const uint8_t fenn_font1_dat[fenn_font1_glyphs * fenn_font1_rows];
-extern cpod* fenn_font1;
-extern cpod* fenn_font2;
+extern fenn_pod* fenn_font1;
+extern fenn_pod* fenn_font2;
 void fenn_text_init();  // builds both fonts (again only if destroyed)
 void fenn_text_exit();

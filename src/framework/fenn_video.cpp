@@ -42,7 +42,7 @@ struct Video {
 
 Video video;
 
-bool headless() { return cconfig.headless || !fenn_platform_has_video(); }
+bool headless() { return fenn_cfg.headless || !fenn_platform_has_video(); }
 
 void destroy_window() {
     if (video.fps_texture) SDL_DestroyTexture(video.fps_texture);
@@ -96,19 +96,19 @@ void draw_fps_text(uint32_t* pix, int stride, int max_w, int max_h, const char* 
 void create_window() {
     destroy_window();
     bool windowed = !video.fullscreen;
-    int x = cconfig.window_x == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : cconfig.window_x;
-    int y = cconfig.window_y == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : cconfig.window_y;
+    int x = fenn_cfg.window_x == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : fenn_cfg.window_x;
+    int y = fenn_cfg.window_y == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : fenn_cfg.window_y;
     Uint32 flags = SDL_WINDOW_SHOWN;
-    int w = cconfig.window_w, h = cconfig.window_h;
+    int w = fenn_cfg.window_w, h = fenn_cfg.window_h;
     if (w < 32 || h < 32) { w = window_fallback_w; h = window_fallback_h; }
     if (windowed) {
         flags |= SDL_WINDOW_RESIZABLE;
-        if (cconfig.frameless) flags |= SDL_WINDOW_BORDERLESS;
+        if (fenn_cfg.frameless) flags |= SDL_WINDOW_BORDERLESS;
     } else {
         if (video.desktop_w > 0) { w = video.desktop_w; h = video.desktop_h; }
         x = y = int(SDL_WINDOWPOS_UNDEFINED);
-        if (cconfig.fullscreen_method == 2) flags |= SDL_WINDOW_FULLSCREEN;
-        else if (cconfig.fullscreen_method == 1) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (fenn_cfg.fullscreen_method == 2) flags |= SDL_WINDOW_FULLSCREEN;
+        else if (fenn_cfg.fullscreen_method == 1) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         else flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_MAXIMIZED | SDL_WINDOW_INPUT_GRABBED;
     }
     video.window = SDL_CreateWindow(fenn_state.window_title, x, y, w, h, flags);
@@ -117,11 +117,11 @@ void create_window() {
         fenn_fatal_error("Unable to create window");
     }
     SDL_GetWindowSize(video.window, &video.window_w, &video.window_h);
-    if (!cconfig.software_blit) {
+    if (!fenn_cfg.software_blit) {
         video.renderer = SDL_CreateRenderer(video.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
         if (!video.renderer) {
             fenn_debug(" could not create sdl_renderer! dropping down to software_blit\n");
-            cconfig.software_blit = 1;
+            fenn_cfg.software_blit = 1;
             // A window that once had a renderer cannot take a surface; make it anew.
             SDL_DestroyWindow(video.window);
             video.window = SDL_CreateWindow(fenn_state.window_title, x, y, w, h, flags);
@@ -130,7 +130,7 @@ void create_window() {
         }
     }
     if (video.renderer) {
-        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, cconfig.pixel_perfect ? "nearest" : "linear");
+        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, fenn_cfg.pixel_perfect ? "nearest" : "linear");
         SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
         SDL_RenderClear(video.renderer);
         SDL_RenderPresent(video.renderer);
@@ -153,10 +153,10 @@ void present_renderer(const fenn_bitmap* page) {
     SDL_UpdateTexture(video.texture, nullptr, video.work.data(), page->w * 4);
     SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
     SDL_RenderClear(video.renderer);
-    fenn_rect r = get_dest_rect();
+    fenn_rect r = fenn_dest_rect();
     SDL_Rect dst{r.x, r.y, r.w, r.h};
     SDL_RenderCopy(video.renderer, video.texture, nullptr, &dst);
-    if (r.w >= 128 && r.h >= 8 && cconfig.show_fps && video.fps_texture) {
+    if (r.w >= 128 && r.h >= 8 && fenn_cfg.show_fps && video.fps_texture) {
         std::fill(std::begin(video.fps_pixels), std::end(video.fps_pixels), 0u);
         char text[16];
         std::snprintf(text, sizeof text, "%03d fps", fenn_get_fps());
@@ -169,7 +169,7 @@ void present_renderer(const fenn_bitmap* page) {
 }
 
 void present_software(const fenn_bitmap* page) {
-    if (cconfig.show_fps) {
+    if (fenn_cfg.show_fps) {
         char text[16];
         std::snprintf(text, sizeof text, "%03d", fenn_get_fps());
         draw_fps_text(video.work.data(), page->w, page->w, page->h, text, 0xffffffffu);
@@ -184,7 +184,7 @@ void present_software(const fenn_bitmap* page) {
     if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
     uint8_t* base = static_cast<uint8_t*>(surface->pixels);
     for (int y = 0; y < surface->h; ++y) std::memset(base + size_t(y) * size_t(surface->pitch), 0, size_t(surface->w) * 4);
-    fenn_rect r = get_dest_rect();
+    fenn_rect r = fenn_dest_rect();
     int W = page->w, H = page->h;
     int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
     int x1 = std::min(r.x + r.w, surface->w), y1 = std::min(r.y + r.h, surface->h);
@@ -249,34 +249,34 @@ void fenn_video_exit() {
 
 void fenn_set_screen(int w, int h, int depth, int flags) {
     fenn_debug("fenn_set_screen %d %d %d %x\n", w, h, depth, flags);
-    if (cconfig.pixel_perfect == -1) {
-        cconfig.pixel_perfect = h < 480 ? 1 : 0;
-        fenn_debug(" set pixel_perfect %d\n", cconfig.pixel_perfect);
+    if (fenn_cfg.pixel_perfect == -1) {
+        fenn_cfg.pixel_perfect = h < 480 ? 1 : 0;
+        fenn_debug(" set pixel_perfect %d\n", fenn_cfg.pixel_perfect);
     }
     if (w == 0 || h == 0) {
         w = video.desktop_w;
         h = video.desktop_h;
         fenn_debug("retrieving desktop resolution: %d %d\n", w, h);
     }
-    if (cconfig.window_size_set) {
-        if (cconfig.window_w < 32 || cconfig.window_h < 32) {
-            cconfig.window_w = window_fallback_w;
-            cconfig.window_h = window_fallback_h;
+    if (fenn_cfg.window_size_set) {
+        if (fenn_cfg.window_w < 32 || fenn_cfg.window_h < 32) {
+            fenn_cfg.window_w = window_fallback_w;
+            fenn_cfg.window_h = window_fallback_h;
         }
-        fenn_debug(" window size: %d %d\n", cconfig.window_w, cconfig.window_h);
+        fenn_debug(" window size: %d %d\n", fenn_cfg.window_w, fenn_cfg.window_h);
     } else {
-        cconfig.window_w = w;
-        cconfig.window_h = h;
-        cconfig.window_size_set = 1;
+        fenn_cfg.window_w = w;
+        fenn_cfg.window_h = h;
+        fenn_cfg.window_size_set = 1;
     }
     if (flags & 0x100) {
-        if (cconfig.windowed) video.fullscreen = 0;
+        if (fenn_cfg.windowed) video.fullscreen = 0;
     }
     if (flags & 4) video.fullscreen = 0;
     if (flags & 8) video.fullscreen = 1;
     if (!headless()) create_window();
-    video.window_w = video.window ? video.window_w : cconfig.window_w;
-    video.window_h = video.window ? video.window_h : cconfig.window_h;
+    video.window_w = video.window ? video.window_w : fenn_cfg.window_w;
+    video.window_h = video.window ? video.window_h : fenn_cfg.window_h;
     if (depth != 8) depth = 8;  // the back page is always indexed
     fenn_resize_back_page(w > 0 ? w : 128, h > 0 ? h : 128);
 }
@@ -298,21 +298,12 @@ void fenn_set_windowed(int on) {
     int fullscreen = on ? 0 : 1;
     if (fullscreen == video.fullscreen && video.window) return;
     video.fullscreen = fullscreen;
-    cconfig.windowed = on ? 1 : 0;
+    fenn_cfg.windowed = on ? 1 : 0;
     create_window();
 }
 
 int fenn_get_windowed() { return video.fullscreen ? 0 : 1; }
 void fenn_toggle_fullscreen() { fenn_set_windowed(video.fullscreen); }
-
-void fenn_set_window_size(int w, int h) {
-    cconfig.window_w = w;
-    cconfig.window_h = h;
-    cconfig.window_size_set = 1;
-}
-
-int fenn_get_desktop_width() { return video.desktop_w; }
-int fenn_get_desktop_height() { return video.desktop_h; }
 
 void fenn_set_palette(const uint8_t* rgb768) {
     if (rgb768) std::memcpy(video.palette, rgb768, sizeof video.palette);
@@ -336,8 +327,8 @@ void fenn_video_window_resized(int w, int h) {
     video.window_w = w;
     video.window_h = h;
     if (!video.fullscreen) {
-        cconfig.window_w = w;
-        cconfig.window_h = h;
+        fenn_cfg.window_w = w;
+        fenn_cfg.window_h = h;
     }
 }
 
@@ -367,10 +358,10 @@ fenn_rect fenn_compute_dest_rect(int ww, int wh, int W, int H, int pixel_perfect
     return {(ww - w) / 2, 0, w, wh};
 }
 
-fenn_rect get_dest_rect() {
+fenn_rect fenn_dest_rect() {
     int W = video.back_page ? video.back_page->w : 128, H = video.back_page ? video.back_page->h : 128;
-    return fenn_compute_dest_rect(video.window_w, video.window_h, W, H, cconfig.pixel_perfect > 0 ? 1 : 0,
-                                  cconfig.draw_rect);
+    return fenn_compute_dest_rect(video.window_w, video.window_h, W, H, fenn_cfg.pixel_perfect > 0 ? 1 : 0,
+                                  fenn_cfg.draw_rect);
 }
 
 void fenn_measure_frame(int64_t dt) {

@@ -27,9 +27,6 @@ void fenn_set_screen(int w, int h, int depth, int flags);
 void fenn_set_windowed(int on);
 int fenn_get_windowed();
 void fenn_toggle_fullscreen();
-void fenn_set_window_size(int w, int h);
-int fenn_get_desktop_width();
-int fenn_get_desktop_height();
 
 void fenn_set_palette(const uint8_t* rgb768);
 const uint8_t* fenn_get_palette();
@@ -50,7 +47,7 @@ void fenn_measure_frame(int64_t dt);
 
 // The rectangle of a ww x wh window that shows a W x H picture.
 fenn_rect fenn_compute_dest_rect(int ww, int wh, int W, int H, int pixel_perfect, const int draw_rect[4]);
-fenn_rect get_dest_rect();
+fenn_rect fenn_dest_rect();
 
 // Converts an 8-bit bitmap to 0xAARRGGBB through the palette (opaque).
 void fenn_convert_to_argb(const fenn_bitmap* src, const uint8_t* palette, uint32_t* out);

@@ -88,8 +88,6 @@ lua_State* lua_newthread(lua_State* L);
 lua_CFunction lua_atpanic(lua_State* L, lua_CFunction panicf);
 const lua_Number* lua_version(lua_State* L);
 
-// Basic stack manipulation.
-int lua_absindex(lua_State* L, int idx);
 int lua_gettop(lua_State* L);
 void lua_settop(lua_State* L, int idx);
 void lua_pushvalue(lua_State* L, int idx);
@@ -103,8 +101,6 @@ void lua_xmove(lua_State* from, lua_State* to, int n);
 // Access functions (stack -> C).
 int lua_isnumber(lua_State* L, int idx);
 int lua_isstring(lua_State* L, int idx);
-int lua_iscfunction(lua_State* L, int idx);
-int lua_isuserdata(lua_State* L, int idx);
 int lua_type(lua_State* L, int idx);
 const char* lua_typename(lua_State* L, int tp);
 
@@ -114,10 +110,8 @@ lua_Unsigned lua_tounsignedx(lua_State* L, int idx, int* isnum);
 int lua_toboolean(lua_State* L, int idx);
 const char* lua_tolstring(lua_State* L, int idx, size_t* len);
 size_t lua_rawlen(lua_State* L, int idx);
-lua_CFunction lua_tocfunction(lua_State* L, int idx);
 void* lua_touserdata(lua_State* L, int idx);
 lua_State* lua_tothread(lua_State* L, int idx);
-const void* lua_topointer(lua_State* L, int idx);
 
 // Arithmetic and comparison.
 #define LUA_OPADD 0
@@ -153,11 +147,9 @@ int lua_pushthread(lua_State* L);
 
 // Get functions (Lua -> stack).
 void lua_getglobal(lua_State* L, const char* var);
-void lua_gettable(lua_State* L, int idx);
 void lua_getfield(lua_State* L, int idx, const char* k);
 void lua_rawget(lua_State* L, int idx);
 void lua_rawgeti(lua_State* L, int idx, int n);
-void lua_rawgetp(lua_State* L, int idx, const void* p);
 void lua_createtable(lua_State* L, int narr, int nrec);
 void* lua_newuserdata(lua_State* L, size_t sz);
 int lua_getmetatable(lua_State* L, int objindex);
@@ -165,11 +157,9 @@ void lua_getuservalue(lua_State* L, int idx);
 
 // Set functions (stack -> Lua).
 void lua_setglobal(lua_State* L, const char* var);
-void lua_settable(lua_State* L, int idx);
 void lua_setfield(lua_State* L, int idx, const char* k);
 void lua_rawset(lua_State* L, int idx);
 void lua_rawseti(lua_State* L, int idx, int n);
-void lua_rawsetp(lua_State* L, int idx, const void* p);
 int lua_setmetatable(lua_State* L, int objindex);
 void lua_setuservalue(lua_State* L, int idx);
 
@@ -211,9 +201,7 @@ int lua_gc(lua_State* L, int what, int data);
 int lua_error(lua_State* L);
 int lua_next(lua_State* L, int idx);
 void lua_concat(lua_State* L, int n);
-void lua_len(lua_State* L, int idx);
 lua_Alloc lua_getallocf(lua_State* L, void** ud);
-void lua_setallocf(lua_State* L, lua_Alloc f, void* ud);
 
 #define lua_tonumber(L, i) lua_tonumberx(L, i, nullptr)
 #define lua_tointeger(L, i) lua_tointegerx(L, i, nullptr)
@@ -314,6 +302,10 @@ void lua_vexel_set_linemap(lua_State* L, int (*map)(int line));
 // returns the length.
 int vexel_fixed_to_string(char* buff, int32_t value);
 
+// A pointer the host keeps with the state (its threads share it): what its
+// C functions need to find the host's own record. Null until set.
+void lua_vexel_set_host(lua_State* L, void* host);
+void* lua_vexel_host(lua_State* L);
 // Line of the instruction that raised the last run-time error in L's state
 // (0 when the failing function has no line information).
 int lua_vexel_runtime_line(lua_State* L);

@@ -113,10 +113,6 @@ lua_CFunction lua_atpanic(lua_State* L, lua_CFunction panicf) {
 
 // ---- basic stack manipulation ----
 
-int lua_absindex(lua_State* L, int idx) {
-    return (idx > 0 || idx <= LUA_REGISTRYINDEX) ? idx : int(L->top - L->ci->func) + idx;
-}
-
 int lua_gettop(lua_State* L) { return int(L->top - (L->ci->func + 1)); }
 
 void lua_settop(lua_State* L, int idx) {
@@ -194,11 +190,6 @@ int lua_type(lua_State* L, int idx) {
 
 const char* lua_typename(lua_State*, int t) { return ttypename(t); }
 
-int lua_iscfunction(lua_State* L, int idx) {
-    StkId o = index2addr(L, idx);
-    return ttislcf(o) || ttisCclosure(o);
-}
-
 int lua_isnumber(lua_State* L, int idx) {
     TValue n;
     return luaV_tonumber(index2addr(L, idx), &n) != nullptr;
@@ -207,11 +198,6 @@ int lua_isnumber(lua_State* L, int idx) {
 int lua_isstring(lua_State* L, int idx) {
     int t = lua_type(L, idx);
     return t == LUA_TSTRING || t == LUA_TNUMBER;
-}
-
-int lua_isuserdata(lua_State* L, int idx) {
-    const TValue* o = index2addr(L, idx);
-    return ttisuserdata(o) || ttislightuserdata(o);
 }
 
 int lua_rawequal(lua_State* L, int index1, int index2) {
@@ -293,13 +279,6 @@ size_t lua_rawlen(lua_State* L, int idx) {
     }
 }
 
-lua_CFunction lua_tocfunction(lua_State* L, int idx) {
-    StkId o = index2addr(L, idx);
-    if (ttislcf(o)) return fvalue(o);
-    if (ttisCclosure(o)) return clCvalue(o)->f;
-    return nullptr;
-}
-
 void* lua_touserdata(lua_State* L, int idx) {
     StkId o = index2addr(L, idx);
     switch (ttypenv(o)) {
@@ -312,20 +291,6 @@ void* lua_touserdata(lua_State* L, int idx) {
 lua_State* lua_tothread(lua_State* L, int idx) {
     StkId o = index2addr(L, idx);
     return ttisthread(o) ? thvalue(o) : nullptr;
-}
-
-const void* lua_topointer(lua_State* L, int idx) {
-    StkId o = index2addr(L, idx);
-    switch (ttype(o)) {
-    case LUA_TTABLE: return hvalue(o);
-    case LUA_TLCL:
-    case LUA_TCCL: return clvalue(o);
-    case LUA_TLCF: return reinterpret_cast<const void*>(fvalue(o));
-    case LUA_TTHREAD: return thvalue(o);
-    case LUA_TUSERDATA:
-    case LUA_TLIGHTUSERDATA: return lua_touserdata(L, idx);
-    default: return nullptr;
-    }
 }
 
 // ---- push functions ----
@@ -421,11 +386,6 @@ void lua_getglobal(lua_State* L, const char* var) {
     luaV_gettable(L, &gt, L->top - 1, L->top - 1);
 }
 
-void lua_gettable(lua_State* L, int idx) {
-    StkId t = index2addr(L, idx);
-    luaV_gettable(L, t, L->top - 1, L->top - 1);
-}
-
 void lua_getfield(lua_State* L, int idx, const char* k) {
     StkId t = index2addr(L, idx);
     TValue tv = *t;  // the string below may move the stack
@@ -454,17 +414,6 @@ void lua_rawgeti(lua_State* L, int idx, int n) {
         setnvalue(&k, int_to_fix(n));
         setobj(L->top, luaH_get(hvalue(t), &k));
     }
-    api_incr_top(L);
-}
-
-void lua_rawgetp(lua_State* L, int idx, const void* p) {
-    StkId t = index2addr(L, idx);
-    TValue k;
-    setpvalue(&k, const_cast<void*>(p));
-    if (ttistable(t))
-        setobj(L->top, luaH_get(hvalue(t), &k));
-    else
-        setnilvalue(L->top);
     api_incr_top(L);
 }
 
@@ -510,12 +459,6 @@ void lua_setglobal(lua_State* L, const char* var) {
     L->top -= 2;  // pop value and key
 }
 
-void lua_settable(lua_State* L, int idx) {
-    StkId t = index2addr(L, idx);
-    luaV_settable(L, t, L->top - 2, L->top - 1);
-    L->top -= 2;
-}
-
 void lua_setfield(lua_State* L, int idx, const char* k) {
     StkId t = index2addr(L, idx);
     TValue tv = *t;
@@ -545,17 +488,6 @@ void lua_rawseti(lua_State* L, int idx, int n) {
             setnvalue(&k, int_to_fix(n));
             setobj(luaH_set(L, hvalue(t), &k), L->top - 1);
         }
-        luaC_barrierback(L, hvalue(t), L->top - 1);
-    }
-    L->top--;
-}
-
-void lua_rawsetp(lua_State* L, int idx, const void* p) {
-    StkId t = index2addr(L, idx);
-    if (ttistable(t)) {
-        TValue k;
-        setpvalue(&k, const_cast<void*>(p));
-        setobj(luaH_set(L, hvalue(t), &k), L->top - 1);
         luaC_barrierback(L, hvalue(t), L->top - 1);
     }
     L->top--;
@@ -732,21 +664,9 @@ void lua_concat(lua_State* L, int n) {
     }
 }
 
-void lua_len(lua_State* L, int idx) {
-    StkId t = index2addr(L, idx);
-    TValue tv = *t;
-    luaV_objlen(L, L->top, &tv);
-    api_incr_top(L);
-}
-
 lua_Alloc lua_getallocf(lua_State* L, void** ud) {
     if (ud) *ud = G(L)->ud;
     return G(L)->frealloc;
-}
-
-void lua_setallocf(lua_State* L, lua_Alloc f, void* ud) {
-    G(L)->ud = ud;
-    G(L)->frealloc = f;
 }
 
 void* lua_newuserdata(lua_State* L, size_t size) {

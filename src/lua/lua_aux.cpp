@@ -36,12 +36,6 @@ void interror(lua_State* L, int narg) {
         tag_error(L, narg, LUA_TNUMBER);
 }
 
-// Growing buffers keep their bytes in a userdata box on the stack, so an
-// error leaves nothing behind but garbage.
-char* newbox(lua_State* L, size_t size) { return static_cast<char*>(lua_newuserdata(L, size)); }
-
-bool buffonstack(luaL_Buffer* B) { return B->b != B->initb; }
-
 struct LoadS {
     const char* s;
     size_t size;
@@ -61,10 +55,13 @@ struct FileCloser {
     }
 };
 
+// Bytes read from a file at a time when loading it.
+constexpr int load_file_chunk = 8192;
+
 struct LoadF {
     int n;  // bytes already in buff (pre-read)
     FILE* f;
-    char buff[LUAL_BUFFERSIZE];
+    char buff[load_file_chunk];
 };
 
 const char* getF(lua_State*, void* ud, size_t* size) {
@@ -215,10 +212,6 @@ lua_Number luaL_checknumber(lua_State* L, int narg) {
     return d;
 }
 
-lua_Number luaL_optnumber(lua_State* L, int narg, lua_Number def) {
-    return luaL_opt(L, luaL_checknumber, narg, def);
-}
-
 lua_Integer luaL_checkinteger(lua_State* L, int narg) {
     int isnum;
     lua_Integer d = lua_tointegerx(L, narg, &isnum);
@@ -230,72 +223,7 @@ lua_Integer luaL_optinteger(lua_State* L, int narg, lua_Integer def) {
     return luaL_opt(L, luaL_checkinteger, narg, def);
 }
 
-lua_Unsigned luaL_checkunsigned(lua_State* L, int narg) {
-    int isnum;
-    lua_Unsigned d = lua_tounsignedx(L, narg, &isnum);
-    if (!isnum) interror(L, narg);
-    return d;
-}
-
-lua_Unsigned luaL_optunsigned(lua_State* L, int narg, lua_Unsigned def) {
-    return luaL_opt(L, luaL_checkunsigned, narg, def);
-}
-
-void luaL_checkstack(lua_State* L, int space, const char* msg) {
-    if (!lua_checkstack(L, space)) {
-        if (msg)
-            luaL_error(L, "stack overflow (%s)", msg);
-        else
-            luaL_error(L, "stack overflow");
-    }
-}
-
-int luaL_checkoption(lua_State* L, int narg, const char* def, const char* const lst[]) {
-    const char* name = def ? luaL_optstring(L, narg, def) : luaL_checkstring(L, narg);
-    for (int i = 0; lst[i]; i++)
-        if (std::strcmp(lst[i], name) == 0) return i;
-    return luaL_argerror(L, narg, lua_pushfstring(L, "invalid option '%s'", name));
-}
-
-void luaL_checkversion_(lua_State* L, lua_Number ver) {
-    const lua_Number* v = lua_version(L);
-    if (v != lua_version(nullptr))
-        luaL_error(L, "multiple Lua VMs detected");
-    else if (*v != ver)
-        luaL_error(L, "version mismatch: app. needs %f, Lua core provides %f", ver, *v);
-}
-
 // ---- metatables ----
-
-int luaL_newmetatable(lua_State* L, const char* tname) {
-    luaL_getmetatable(L, tname);
-    if (!lua_isnil(L, -1)) return 0;  // the name is already in use
-    lua_pop(L, 1);
-    lua_newtable(L);
-    lua_pushvalue(L, -1);
-    lua_setfield(L, LUA_REGISTRYINDEX, tname);
-    return 1;
-}
-
-void luaL_setmetatable(lua_State* L, const char* tname) {
-    luaL_getmetatable(L, tname);
-    lua_setmetatable(L, -2);
-}
-
-void* luaL_testudata(lua_State* L, int ud, const char* tname) {
-    void* p = lua_touserdata(L, ud);
-    if (p == nullptr || !lua_getmetatable(L, ud)) return nullptr;
-    luaL_getmetatable(L, tname);
-    if (!lua_rawequal(L, -1, -2)) p = nullptr;
-    lua_pop(L, 2);
-    return p;
-}
-
-void* luaL_checkudata(lua_State* L, int ud, const char* tname) {
-    void* p = luaL_testudata(L, ud, tname);
-    if (p == nullptr) tag_error(L, ud, LUA_TUSERDATA);
-    return p;
-}
 
 int luaL_getmetafield(lua_State* L, int obj, const char* event) {
     if (!lua_getmetatable(L, obj)) return 0;
@@ -307,95 +235,6 @@ int luaL_getmetafield(lua_State* L, int obj, const char* event) {
     }
     lua_remove(L, -2);  // keep only the field
     return 1;
-}
-
-int luaL_callmeta(lua_State* L, int obj, const char* event) {
-    obj = lua_absindex(L, obj);
-    if (!luaL_getmetafield(L, obj, event)) return 0;
-    lua_pushvalue(L, obj);
-    lua_call(L, 1, 1);
-    return 1;
-}
-
-const char* luaL_tolstring(lua_State* L, int idx, size_t* len) {
-    if (!luaL_callmeta(L, idx, "__tostring")) {
-        switch (lua_type(L, idx)) {
-        case LUA_TNUMBER:
-        case LUA_TSTRING: lua_pushvalue(L, idx); break;
-        case LUA_TBOOLEAN: lua_pushstring(L, lua_toboolean(L, idx) ? "true" : "false"); break;
-        case LUA_TNIL: lua_pushliteral(L, "nil"); break;
-        default:
-            lua_pushfstring(L, "%s: %p", luaL_typename(L, idx), lua_topointer(L, idx));
-            break;
-        }
-    }
-    return lua_tolstring(L, -1, len);
-}
-
-int luaL_len(lua_State* L, int idx) {
-    lua_len(L, idx);
-    int isnum;
-    int l = lua_tointegerx(L, -1, &isnum);
-    if (!isnum) luaL_error(L, "object length is not a number");
-    lua_pop(L, 1);
-    return l;
-}
-
-// ---- buffers ----
-
-void luaL_buffinit(lua_State* L, luaL_Buffer* B) {
-    B->L = L;
-    B->b = B->initb;
-    B->n = 0;
-    B->size = LUAL_BUFFERSIZE;
-}
-
-char* luaL_prepbuffsize(luaL_Buffer* B, size_t sz) {
-    lua_State* L = B->L;
-    if (B->size - B->n < sz) {
-        size_t newsize = B->size * 2;
-        if (newsize - B->n < sz) newsize = B->n + sz;
-        if (newsize < B->n || newsize - B->n < sz) luaL_error(L, "buffer too large");
-        char* newbuff = newbox(L, newsize);
-        std::memcpy(newbuff, B->b, B->n);
-        if (buffonstack(B)) lua_remove(L, -2);  // drop the old box
-        B->b = newbuff;
-        B->size = newsize;
-    }
-    return &B->b[B->n];
-}
-
-void luaL_addlstring(luaL_Buffer* B, const char* s, size_t l) {
-    char* b = luaL_prepbuffsize(B, l);
-    std::memcpy(b, s, l);
-    B->n += l;
-}
-
-void luaL_addstring(luaL_Buffer* B, const char* s) { luaL_addlstring(B, s, std::strlen(s)); }
-
-void luaL_pushresult(luaL_Buffer* B) {
-    lua_State* L = B->L;
-    lua_pushlstring(L, B->b, B->n);
-    if (buffonstack(B)) lua_remove(L, -2);
-}
-
-void luaL_pushresultsize(luaL_Buffer* B, size_t sz) {
-    B->n += sz;
-    luaL_pushresult(B);
-}
-
-void luaL_addvalue(luaL_Buffer* B) {
-    lua_State* L = B->L;
-    size_t l;
-    const char* s = lua_tolstring(L, -1, &l);
-    if (buffonstack(B)) lua_insert(L, -2);  // the value goes below the box
-    luaL_addlstring(B, s, l);
-    lua_remove(L, buffonstack(B) ? -2 : -1);
-}
-
-char* luaL_buffinitsize(lua_State* L, luaL_Buffer* B, size_t sz) {
-    luaL_buffinit(L, B);
-    return luaL_prepbuffsize(B, sz);
 }
 
 // ---- loading ----
@@ -441,42 +280,6 @@ lua_State* luaL_newstate() {
 }
 
 // ---- tables and names ----
-
-const char* luaL_gsub(lua_State* L, const char* s, const char* p, const char* r) {
-    luaL_Buffer b;
-    size_t l = std::strlen(p);
-    luaL_buffinit(L, &b);
-    const char* wild;
-    while ((wild = std::strstr(s, p)) != nullptr) {
-        luaL_addlstring(&b, s, size_t(wild - s));
-        luaL_addstring(&b, r);
-        s = wild + l;
-    }
-    luaL_addstring(&b, s);
-    luaL_pushresult(&b);
-    return lua_tostring(L, -1);
-}
-
-void luaL_setfuncs(lua_State* L, const luaL_Reg* l, int nup) {
-    luaL_checkstack(L, nup, "too many upvalues");
-    for (; l->name != nullptr; l++) {
-        for (int i = 0; i < nup; i++) lua_pushvalue(L, -nup);  // copy the upvalues
-        lua_pushcclosure(L, l->func, nup);
-        lua_setfield(L, -(nup + 2), l->name);
-    }
-    lua_pop(L, nup);
-}
-
-int luaL_getsubtable(lua_State* L, int idx, const char* fname) {
-    lua_getfield(L, idx, fname);
-    if (lua_istable(L, -1)) return 1;
-    lua_pop(L, 1);
-    idx = lua_absindex(L, idx);
-    lua_newtable(L);
-    lua_pushvalue(L, -1);
-    lua_setfield(L, idx, fname);
-    return 0;
-}
 
 void luaL_traceback(lua_State* L, lua_State* L1, const char* msg, int level) {
     lua_Debug ar;

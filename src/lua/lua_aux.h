@@ -17,38 +17,22 @@ struct luaL_Reg {
     lua_CFunction func;
 };
 
-void luaL_checkversion_(lua_State* L, lua_Number ver);
 int luaL_getmetafield(lua_State* L, int obj, const char* e);
-int luaL_callmeta(lua_State* L, int obj, const char* e);
-const char* luaL_tolstring(lua_State* L, int idx, size_t* len);
 int luaL_argerror(lua_State* L, int numarg, const char* extramsg);
 const char* luaL_checklstring(lua_State* L, int numArg, size_t* l);
 const char* luaL_optlstring(lua_State* L, int numArg, const char* def, size_t* l);
 lua_Number luaL_checknumber(lua_State* L, int numArg);
-lua_Number luaL_optnumber(lua_State* L, int nArg, lua_Number def);
 lua_Integer luaL_checkinteger(lua_State* L, int numArg);
 lua_Integer luaL_optinteger(lua_State* L, int nArg, lua_Integer def);
-lua_Unsigned luaL_checkunsigned(lua_State* L, int numArg);
-lua_Unsigned luaL_optunsigned(lua_State* L, int numArg, lua_Unsigned def);
-void luaL_checkstack(lua_State* L, int sz, const char* msg);
 void luaL_checktype(lua_State* L, int narg, int t);
 void luaL_checkany(lua_State* L, int narg);
-int luaL_newmetatable(lua_State* L, const char* tname);
-void luaL_setmetatable(lua_State* L, const char* tname);
-void* luaL_testudata(lua_State* L, int ud, const char* tname);
-void* luaL_checkudata(lua_State* L, int ud, const char* tname);
 void luaL_where(lua_State* L, int lvl);
 int luaL_error(lua_State* L, const char* fmt, ...);
-int luaL_checkoption(lua_State* L, int narg, const char* def, const char* const lst[]);
 int luaL_loadbufferx(lua_State* L, const char* buff, size_t sz, const char* name, const char* mode);
 #define luaL_loadbuffer(L, s, sz, n) luaL_loadbufferx(L, s, sz, n, nullptr)
 int luaL_loadstring(lua_State* L, const char* s);
 int luaL_loadfilex(lua_State* L, const char* filename, const char* mode);
 lua_State* luaL_newstate();
-int luaL_len(lua_State* L, int idx);
-const char* luaL_gsub(lua_State* L, const char* s, const char* p, const char* r);
-void luaL_setfuncs(lua_State* L, const luaL_Reg* l, int nup);
-int luaL_getsubtable(lua_State* L, int idx, const char* fname);
 void luaL_traceback(lua_State* L, lua_State* L1, const char* msg, int level);
 
 #define luaL_argcheck(L, cond, numarg, extramsg) ((void)((cond) || luaL_argerror(L, (numarg), (extramsg))))
@@ -59,24 +43,3 @@ void luaL_traceback(lua_State* L, lua_State* L1, const char* msg, int level);
 #define luaL_opt(L, f, n, d) (lua_isnoneornil(L, (n)) ? (d) : f(L, (n)))
 #define luaL_dostring(L, s) (luaL_loadstring(L, s) || lua_pcall(L, 0, LUA_MULTRET, 0))
 
-// String buffer, kept partly on the stack as Lua 5.2's is.
-constexpr int LUAL_BUFFERSIZE = 8192;
-struct luaL_Buffer {
-    char* b;
-    size_t size;
-    size_t n;
-    lua_State* L;
-    char initb[LUAL_BUFFERSIZE];
-};
-void luaL_buffinit(lua_State* L, luaL_Buffer* B);
-char* luaL_prepbuffsize(luaL_Buffer* B, size_t sz);
-void luaL_addlstring(luaL_Buffer* B, const char* s, size_t l);
-void luaL_addstring(luaL_Buffer* B, const char* s);
-void luaL_addvalue(luaL_Buffer* B);
-void luaL_pushresult(luaL_Buffer* B);
-void luaL_pushresultsize(luaL_Buffer* B, size_t sz);
-char* luaL_buffinitsize(lua_State* L, luaL_Buffer* B, size_t sz);
-inline void luaL_addchar(luaL_Buffer* B, char c) {
-    if (B->n >= B->size) luaL_prepbuffsize(B, 1);
-    B->b[B->n++] = c;
-}

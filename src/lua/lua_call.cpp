@@ -82,10 +82,16 @@ int luaD_precall(lua_State* L, StkId func, int nresults) {
     case LUA_TLCF: f = fvalue(func); goto cfunc;
     case LUA_TCCL: f = clCvalue(func)->f;
     cfunc: {
-        luaD_checkstack(L, LUA_MINSTACK);
+        // func is recomputed only when the stack moved: reading the stack
+        // base back on every call costs a stall right after the caller set
+        // the top.
+        if (L->stack_last - L->top <= LUA_MINSTACK) {
+            luaD_growstack(L, LUA_MINSTACK);
+            func = restorestack(L, funcr);
+        }
         ci = next_ci(L);
         ci->nresults = short(nresults);
-        ci->func = restorestack(L, funcr);
+        ci->func = func;
         ci->top = L->top + LUA_MINSTACK;
         ci->callstatus = 0;
         luaC_checkGC(L);

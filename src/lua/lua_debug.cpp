@@ -286,7 +286,7 @@ const char* findlocal(lua_State* L, CallInfo* ci, int n, StkId* pos) {
 void luaG_typeerror(lua_State* L, const TValue* o, const char* op) {
     CallInfo* ci = L->ci;
     const char* name = nullptr;
-    const char* t = objtypename(o);
+    const char* t = luaT_objtypename(o);
     const char* kind = nullptr;
     if (isLua(ci)) {
         kind = getupvalname(ci, o, &name);
@@ -311,8 +311,8 @@ void luaG_aritherror(lua_State* L, const TValue* p1, const TValue* p2) {
 }
 
 void luaG_ordererror(lua_State* L, const TValue* p1, const TValue* p2) {
-    const char* t1 = objtypename(p1);
-    const char* t2 = objtypename(p2);
+    const char* t1 = luaT_objtypename(p1);
+    const char* t2 = luaT_objtypename(p2);
     if (t1 == t2)
         luaG_runerror(L, "attempt to compare two %s values", t1);
     else

@@ -61,10 +61,10 @@ lua_Number luaO_arith(int op, lua_Number a, lua_Number b) {
     switch (op) {
     case LUA_OPADD: return lua_Number(uint32_t(a) + uint32_t(b));
     case LUA_OPSUB: return lua_Number(uint32_t(a) - uint32_t(b));
-    case LUA_OPMUL: return qz_fmul(a, b);
-    case LUA_OPDIV: return qz_fdiv(a, b);
-    case LUA_OPMOD: return qz_fmod(a, b);
-    case LUA_OPPOW: return qz_fpow(a, b);
+    case LUA_OPMUL: return fixed_mul(a, b);
+    case LUA_OPDIV: return fixed_div_wrap(a, b);
+    case LUA_OPMOD: return fixed_mod(a, b);
+    case LUA_OPPOW: return fixed_pow(a, b);
     case LUA_OPUNM: return lua_Number(0u - uint32_t(a));
     default: return 0;
     }

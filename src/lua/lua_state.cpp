@@ -196,6 +196,7 @@ lua_State* lua_newstate(lua_Alloc f, void* ud) {
     g->assert_hook = nullptr;
     g->runtime_line = 0;
     g->last_line_number = 0;
+    g->host = nullptr;
     for (int i = 0; i < TM_N; i++) g->tmname[i] = nullptr;
     for (int i = 0; i < LUA_NUMTAGS; i++) g->mt[i] = nullptr;
     if (luaD_rawrunprotected(L, f_luaopen, nullptr) != LUA_OK) {
@@ -219,6 +220,8 @@ const lua_Number* lua_version(lua_State* L) {
     return G(L)->version;
 }
 
+void lua_vexel_set_host(lua_State* L, void* host) { G(L)->host = host; }
+void* lua_vexel_host(lua_State* L) { return G(L)->host; }
 int lua_vexel_runtime_line(lua_State* L) { return G(L)->runtime_line; }
 int lua_vexel_last_line(lua_State* L) { return G(L)->last_line_number; }
 void lua_vexel_set_charge(lua_State* L, lua_ChargeFn fn) { G(L)->charge = fn; }

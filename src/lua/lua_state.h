@@ -132,6 +132,7 @@ struct global_State {
     // the failing statement began).
     int runtime_line;
     int last_line_number;
+    void* host;          // lua_vexel_set_host
 };
 
 struct lua_State : GCObject {

@@ -13,8 +13,10 @@ namespace {
 
 constexpr int MAX_INTKEY = 32767;  // largest integer key of the dialect
 
-Node dummynode_ = {{{nullptr}, LUA_TNIL}, {{nullptr}, LUA_TNIL, nullptr}};
-Node* const dummynode = &dummynode_;
+// Never written (every insertion checks for it first), so it can be a
+// constant: a write would fault rather than corrupt every empty table.
+const Node dummynode_ = {{{nullptr}, LUA_TNIL}, {{nullptr}, LUA_TNIL, nullptr}};
+Node* const dummynode = const_cast<Node*>(&dummynode_);
 
 inline bool isdummy(const Table* t) { return t->lastfree == nullptr; }
 

@@ -45,4 +45,4 @@ const TValue* luaT_gettmbyobj(lua_State* L, const TValue* o, TMS event) {
     return mt ? luaH_getstr(mt, G(L)->tmname[event]) : luaO_nilobject;
 }
 
-const char* objtypename(const TValue* o) { return ttypename(ttypenv(o)); }
+const char* luaT_objtypename(const TValue* o) { return ttypename(ttypenv(o)); }

@@ -39,4 +39,4 @@ const TValue* luaT_fasttm(lua_State* L, Table* et, TMS e);
 
 extern const char* const luaT_typenames_[LUA_TOTALTAGS + 1];  // index tag + 1
 inline const char* ttypename(int x) { return luaT_typenames_[x + 1]; }
-const char* objtypename(const TValue* o);
+const char* luaT_objtypename(const TValue* o);

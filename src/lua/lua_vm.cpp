@@ -35,7 +35,7 @@ inline lua_Number wrap_neg(lua_Number a) { return static_cast<lua_Number>(0u - s
 
 }  // namespace
 
-// qz_fmod computed in 32-bit unsigned arithmetic: the same results (the
+// fixed_mod computed in 32-bit unsigned arithmetic: the same results (the
 // remainder of |a| by |b| never needs more than 32 bits), without the
 // much slower 64-bit division.
 lua_Number luaV_mod(lua_Number a, lua_Number b) {
@@ -204,14 +204,14 @@ void traceexec(lua_State* L) {
 // anything that can read or change L->hookcount (hooks, calls, metamethods,
 // errors, allocation, collection) and trapcount reloads it afterwards.
 // With a line hook every instruction traps and the countdown stays in
-// memory; with neither hook the register counts down from kNoTrap and
+// memory; with neither hook the register counts down from no_trap and
 // L->hookcount is left alone, as before.
-constexpr unsigned kNoTrap = 0x7fffffffu;
+constexpr unsigned no_trap = 0x7fffffffu;
 
 inline unsigned trapcount(const lua_State* L) {
     int mask = L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT);
     if (mask == LUA_MASKCOUNT) return unsigned(L->hookcount);
-    return mask != 0 ? 1u : kNoTrap;
+    return mask != 0 ? 1u : no_trap;
 }
 
 inline void storetrap(lua_State* L, unsigned trap) {
@@ -270,15 +270,15 @@ void forprep(lua_State* L, StkId ra) {
 // Copying a long vararg list is work no instruction count sees, and a
 // function that calls itself with one more argument each time does it over
 // and over (quadratic in the list's length): past a free allowance every
-// kCopiesPerCycle values cost the budget one cycle, counted twice since the
+// copies_per_cycle values cost the budget one cycle, counted twice since the
 // values are usually copied on once more by the call or return that takes
 // them. Short lists, all an ordinary program uses, cost nothing extra.
-constexpr int kFreeVarargs = 64;
-constexpr int kCopiesPerCycle = 4;
+constexpr int free_varargs = 64;
+constexpr int copies_per_cycle = 4;
 
 void chargevarargs(lua_State* L, int n) {
-    if (n <= kFreeVarargs || !(L->hookmask & LUA_MASKCOUNT) || L->softyield_saved != 0) return;
-    int cost = 2 * ((n - kFreeVarargs) / kCopiesPerCycle);
+    if (n <= free_varargs || !(L->hookmask & LUA_MASKCOUNT) || L->softyield_saved != 0) return;
+    int cost = 2 * ((n - free_varargs) / copies_per_cycle);
     L->hookcount = L->hookcount > cost ? L->hookcount - cost : 1;  // the hook fires at the next instruction at most
 }
 
@@ -593,6 +593,19 @@ void luaV_finishOp(lua_State* L) {
 
 // ---- the instruction loop ----
 
+namespace {
+
+// The power operator, out of the loop: the roots it takes cost the host's
+// budget, which the charge callback may lower (the countdown the loop keeps
+// in a register is saved and reloaded around it by Protect).
+[[gnu::noinline]] void power(lua_State* L, StkId ra, lua_Number b, lua_Number c) {
+    int32_t cycles = 0;
+    setnvalue(ra, fixed_pow(b, c, &cycles));
+    if (cycles != 0 && G(L)->charge != nullptr) G(L)->charge(L, cycles);
+}
+
+}  // namespace
+
 void luaV_execute(lua_State* L) {
     CallInfo* ci = L->ci;
     LClosure* cl;
@@ -793,20 +806,14 @@ newframe:
         }
         case OP_ADD: vmlabel(OP_ADD) arith_op(wrap_add, TM_ADD); vmbreak;
         case OP_SUB: vmlabel(OP_SUB) arith_op(wrap_sub, TM_SUB); vmbreak;
-        case OP_MUL: vmlabel(OP_MUL) arith_op(qz_fmul, TM_MUL); vmbreak;
-        case OP_DIV: vmlabel(OP_DIV) arith_op(qz_fdiv, TM_DIV); vmbreak;
+        case OP_MUL: vmlabel(OP_MUL) arith_op(fixed_mul, TM_MUL); vmbreak;
+        case OP_DIV: vmlabel(OP_DIV) arith_op(fixed_div_wrap, TM_DIV); vmbreak;
         case OP_MOD: vmlabel(OP_MOD) arith_op(luaV_mod, TM_MOD); vmbreak;
         case OP_POW: vmlabel(OP_POW) {
             TValue* rb = RKB(i);
             TValue* rc = RKC(i);
             if (ttisnumber(rb) && ttisnumber(rc)) {
-                int32_t cycles = 0;
-                setnvalue(ra, qz_fpow(nvalue(rb), nvalue(rc), &cycles));
-                if (cycles != 0 && G(L)->charge != nullptr) {  // the roots it took cost the host's budget
-                    savestate();
-                    G(L)->charge(L, cycles);
-                    loadtrap();
-                }
+                Protect(power(L, ra, nvalue(rb), nvalue(rc)));
             } else {
                 Protect(luaV_arith(L, ra, rb, rc, TM_POW));
             }

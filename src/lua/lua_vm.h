@@ -34,7 +34,7 @@ void luaV_execute(lua_State* L);
 void luaV_concat(lua_State* L, int total);
 void luaV_arith(lua_State* L, StkId ra, const TValue* rb, const TValue* rc, TMS op);
 void luaV_objlen(lua_State* L, StkId ra, const TValue* rb);
-// a % b of two numbers, as qz_fmod (remainder in [0, |b|); b = 0 gives a).
+// a % b of two numbers, as fixed_mod (remainder in [0, |b|); b = 0 gives a).
 lua_Number luaV_mod(lua_Number a, lua_Number b);
 // The text of a number, identical to luaO_fixed_to_string's but computed
 // without printf; returns the length (buff holds LUAI_MAXNUMBER2STR bytes).

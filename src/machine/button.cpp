@@ -5,14 +5,12 @@
 #include <cstring>
 #include <memory>
 
-#include "app/app.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_joystick.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_platform.h"
-#include "machine/pstate.h"
-
-vexel_button_state vexel_buttons;
+#include "machine/host.h"
+#include "machine/machine.h"
 
 namespace {
 
@@ -45,27 +43,21 @@ constexpr DefaultKeys default_keys[2][7] = {
     },
 };
 
-vexel_pad_reader pad_reader = nullptr;
-
-struct Replay {
-    std::vector<uint16_t> frames;
-    size_t next = 0;
-    bool active = false;
-};
-Replay replay;
-
 bool host_pad(int index, int* x, int* y, uint32_t* mask) { return fenn_get_joystick(index, x, y, mask) != 0; }
 
-bool read_pad(int index, int* x, int* y, uint32_t* mask) {
+bool read_pad(const vexel_machine* m, int p, int* x, int* y, uint32_t* mask) {
     *x = *y = 0;
     *mask = 0;
+    const int index = p - (m->host ? m->host->joystick_index : 0);
     if (index < 0 || index >= fenn_joystick_max) return false;
-    return (pad_reader ? pad_reader : host_pad)(index, x, y, mask);
+    return (m->replay.pad_reader ? m->replay.pad_reader : host_pad)(index, x, y, mask);
 }
 
-bool paused() { return fenn_state.paused || app.pause_menu; }
+bool paused(const vexel_machine* m) { return fenn_state.paused || vexel_host_menu_paused(m); }
 
-int program_fps() { return pstate.target_fps == 60 ? 60 : 30; }
+int program_fps(const vexel_machine* m) { return m->target_fps == 60 ? 60 : 30; }
+
+const int32_t* bindings_of(const vexel_machine* m) { return m->host ? m->host->button_keys : nullptr; }
 
 // Index into the 13 bindings: player 0 buttons 0-5, player 1 buttons 0-5,
 // then player 0's pause; -1 for buttons without a binding.
@@ -84,17 +76,16 @@ void set_all(int32_t (&a)[vexel_players][vexel_player_buttons], int32_t v) {
 
 }  // namespace
 
-void vexel_buttons_reset() { std::memset(&vexel_buttons, 0, sizeof vexel_buttons); }
+void vexel_buttons_reset(vexel_machine* m) { m->buttons = vexel_button_state{}; }
 
-void vexel_set_pad_reader(vexel_pad_reader read) { pad_reader = read; }
+int vexel_repeat_start(const vexel_machine* m) { return paused(m) ? 16 : program_fps(m) * 15 / 30 + 1; }
+int vexel_repeat_interval(const vexel_machine* m) { return paused(m) ? 4 : program_fps(m) * 4 / 30; }
 
-int vexel_repeat_start() { return paused() ? 16 : program_fps() * 15 / 30 + 1; }
-int vexel_repeat_interval() { return paused() ? 4 : program_fps() * 4 / 30; }
-
-bool player_key(int b, int p) {
+bool vexel_player_key(const vexel_machine* m, int b, int p) {
     int idx = binding_index(b, p);
-    if (idx >= 0) {
-        int code = app.button_keys[idx];
+    const int32_t* bindings = bindings_of(m);
+    if (idx >= 0 && bindings) {
+        int code = bindings[idx];
         // Out-of-range codes (a hand-edited file) fall back to the defaults.
         if (code > 0 && code < fenn_key_count) return fenn_get_key_state(code) != 0;
     }
@@ -108,10 +99,10 @@ bool player_key(int b, int p) {
     return false;
 }
 
-bool vexel_key_is_bound(int scancode, int b, int p) {
+bool vexel_key_is_bound(const int32_t* bindings, int scancode, int b, int p) {
     int idx = binding_index(b, p);
-    if (idx >= 0) {
-        int code = app.button_keys[idx];
+    if (idx >= 0 && bindings) {
+        int code = bindings[idx];
         if (code > 0 && code < fenn_key_count) return code == scancode;
     }
     if ((p != 0 && p != 1) || b < 0 || b > button_pause) return false;
@@ -142,19 +133,21 @@ int vexel_pad_value(int b, int x, int y, uint32_t mask) {
     }
 }
 
-int player_button(int b, int p) {
+int vexel_player_pad(const vexel_machine* m, int b, int p) {
     if (!in_range(b, p)) return 0;
     int x, y;
     uint32_t mask;
-    if (!read_pad(p - app.joystick_index, &x, &y, &mask)) return 0;
+    if (!read_pad(m, p, &x, &y, &mask)) return 0;
     return vexel_pad_value(b, x, y, mask);
 }
 
-void read_buttons() {
-    set_all(vexel_buttons.state, 0);
-    if (app.glitch_test) {
+void vexel_buttons_read(vexel_machine* m) {
+    vexel_button_state& buttons = m->buttons;
+    vexel_button_replay& replay = m->replay;
+    set_all(buttons.state, 0);
+    if (m->host && m->host->random_buttons) {
         for (int p = 0; p < vexel_players; ++p)
-            for (int b = 0; b < 6; ++b) vexel_buttons.state[p][b] = fenn_random(2);
+            for (int b = 0; b < 6; ++b) buttons.state[p][b] = fenn_random(2);
         return;
     }
     uint16_t recorded = 0;
@@ -165,88 +158,91 @@ void read_buttons() {
         // One controller read per player, not one per button.
         int x = 0, y = 0;
         uint32_t mask = 0;
-        bool pad = !replay.active && read_pad(p - app.joystick_index, &x, &y, &mask);
+        bool pad = !replay.active && read_pad(m, p, &x, &y, &mask);
         for (int b = 0; b < vexel_player_buttons; ++b) {
             bool down;
             int pad_value = pad ? vexel_pad_value(b, x, y, mask) : 0;
             if (replay.active) {
                 down = p < 2 && (recorded >> (p * 8 + b) & 1);
             } else {
-                down = (b != button_spare && player_key(b, p)) || pad_value >= vexel_button_down_value;
+                down = (b != button_spare && vexel_player_key(m, b, p)) || pad_value >= vexel_button_down_value;
             }
             // Directions count for menus once the stick leaves the dead zone.
-            vexel_buttons.pad_down[p][b] = b <= button_down ? pad_value > 0 : pad_value >= vexel_button_down_value;
+            buttons.pad_down[p][b] = b <= button_down ? pad_value > 0 : pad_value >= vexel_button_down_value;
             if (down) {
-                if (!vexel_buttons.blocked[p][b]) {
-                    vexel_buttons.state[p][b] = 1;
-                    if (!vexel_buttons.last[p][b]) vexel_buttons.repeat_countdown = vexel_repeat_start();
+                if (!buttons.blocked[p][b]) {
+                    buttons.state[p][b] = 1;
+                    if (!buttons.last[p][b]) buttons.repeat_countdown = vexel_repeat_start(m);
                 }
             } else {
-                vexel_buttons.blocked[p][b] = 0;
+                buttons.blocked[p][b] = 0;
             }
         }
     }
     int wx = 0, wy = 0;
     fenn_take_mouse_wheel(&wx, &wy);
-    vexel_buttons.wheel_x = wx;
-    vexel_buttons.wheel_y = wy;
+    buttons.wheel_x = wx;
+    buttons.wheel_y = wy;
 }
 
-void update_buttons() {
-    bool repeat = vexel_buttons.repeat_countdown == 1;
+void vexel_buttons_update(vexel_machine* m) {
+    vexel_button_state& buttons = m->buttons;
+    bool repeat = buttons.repeat_countdown == 1;
     for (int p = 0; p < vexel_players; ++p) {
         for (int b = 0; b < vexel_player_buttons; ++b) {
-            int32_t s = vexel_buttons.state[p][b];
-            vexel_buttons.pressed[p][b] =
-                s && !vexel_buttons.blocked[p][b] && (!vexel_buttons.last[p][b] || repeat) ? 1 : 0;
-            vexel_buttons.last[p][b] = s;
-            vexel_buttons.pad_last[p][b] = vexel_buttons.pad_down[p][b];
+            int32_t s = buttons.state[p][b];
+            buttons.pressed[p][b] =
+                s && !buttons.blocked[p][b] && (!buttons.last[p][b] || repeat) ? 1 : 0;
+            buttons.last[p][b] = s;
+            buttons.pad_last[p][b] = buttons.pad_down[p][b];
         }
     }
-    if (vexel_buttons.repeat_countdown >= 1) {
-        vexel_buttons.repeat_countdown =
-            vexel_buttons.repeat_countdown == 1 ? vexel_repeat_interval() : vexel_buttons.repeat_countdown - 1;
+    if (buttons.repeat_countdown >= 1) {
+        buttons.repeat_countdown =
+            buttons.repeat_countdown == 1 ? vexel_repeat_interval(m) : buttons.repeat_countdown - 1;
     }
 }
 
-void block_buttons() {
-    set_all(vexel_buttons.state, 0);
-    set_all(vexel_buttons.blocked, 1);
-    set_all(vexel_buttons.pressed, 0);
-    vexel_buttons.repeat_countdown = vexel_repeat_start();
+void vexel_buttons_block(vexel_machine* m) {
+    set_all(m->buttons.state, 0);
+    set_all(m->buttons.blocked, 1);
+    set_all(m->buttons.pressed, 0);
+    m->buttons.repeat_countdown = vexel_repeat_start(m);
 }
 
-void clear_buttons() { set_all(vexel_buttons.state, 0); }
+void vexel_buttons_clear(vexel_machine* m) { set_all(m->buttons.state, 0); }
 
-int button_pressed(int b, int p) {
+int vexel_button_pressed(const vexel_machine* m, int b, int p) {
+    const vexel_button_state& buttons = m->buttons;
     if (!in_range(b, p)) return 0;
-    if (!vexel_buttons.last[p][b]) return vexel_buttons.state[p][b];
-    return vexel_buttons.repeat_countdown == 1 ? vexel_buttons.state[p][b] : 0;
+    if (!buttons.last[p][b]) return buttons.state[p][b];
+    return buttons.repeat_countdown == 1 ? buttons.state[p][b] : 0;
 }
 
-int button_pressed_nok(int b, int p) {
+int vexel_button_pressed_pad(const vexel_machine* m, int b, int p) {
+    const vexel_button_state& buttons = m->buttons;
     if (!in_range(b, p)) return 0;
-    if (!vexel_buttons.pad_last[p][b]) return vexel_buttons.pad_down[p][b];
-    return vexel_buttons.repeat_countdown == 1 ? vexel_buttons.pad_down[p][b] : 0;
+    if (!buttons.pad_last[p][b]) return buttons.pad_down[p][b];
+    return buttons.repeat_countdown == 1 ? buttons.pad_down[p][b] : 0;
 }
 
-bool vexel_any_button_held() {
-    for (const auto& row : vexel_buttons.state)
+bool vexel_any_button_held(const vexel_machine* m) {
+    for (const auto& row : m->buttons.state)
         for (int32_t s : row)
             if (s) return true;
     return false;
 }
 
-bool vexel_btn(int b, int p) {
-    vexel_buttons.program_reads = 1;
+bool vexel_btn(vexel_machine* m, int b, int p) {
+    m->buttons.program_reads = 1;
     if (p < 0 || p >= vexel_players) return false;
-    return vexel_buttons.state[p][std::clamp(b, 0, vexel_player_buttons - 1)] != 0;
+    return m->buttons.state[p][std::clamp(b, 0, vexel_player_buttons - 1)] != 0;
 }
 
-bool vexel_btnp(int b, int p) {
-    vexel_buttons.program_reads = 1;
+bool vexel_btnp(vexel_machine* m, int b, int p) {
+    m->buttons.program_reads = 1;
     if (p < 0 || p >= vexel_players) return false;
-    return vexel_buttons.pressed[p][std::clamp(b, 0, vexel_player_buttons - 1)] != 0;
+    return m->buttons.pressed[p][std::clamp(b, 0, vexel_player_buttons - 1)] != 0;
 }
 
 namespace {
@@ -259,14 +255,14 @@ int mask_of(const int32_t (&a)[vexel_players][vexel_player_buttons]) {
 }
 }  // namespace
 
-int vexel_btn_mask() {
-    vexel_buttons.program_reads = 1;
-    return mask_of(vexel_buttons.state);
+int vexel_btn_mask(vexel_machine* m) {
+    m->buttons.program_reads = 1;
+    return mask_of(m->buttons.state);
 }
 
-int vexel_btnp_mask() {
-    vexel_buttons.program_reads = 1;
-    return mask_of(vexel_buttons.pressed);
+int vexel_btnp_mask(vexel_machine* m) {
+    m->buttons.program_reads = 1;
+    return mask_of(m->buttons.pressed);
 }
 
 // ---------------------------------------------------------------- replay
@@ -318,7 +314,7 @@ int vexel_parse_button_replay(const char* text, size_t len, std::vector<uint16_t
     return replay_ok;
 }
 
-int vexel_load_button_replay(const char* path, int* bad_line) {
+int vexel_load_button_replay(vexel_machine* m, const char* path, int* bad_line) {
     if (bad_line) *bad_line = 0;
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
@@ -336,21 +332,21 @@ int vexel_load_button_replay(const char* path, int* bad_line) {
     std::vector<uint16_t> frames;
     int err = vexel_parse_button_replay(text.data(), text.size(), frames, bad_line);
     if (err) return err;
-    vexel_set_button_replay(frames);
+    vexel_set_button_replay(m, frames);
     return replay_ok;
 }
 
-void vexel_set_button_replay(const std::vector<uint16_t>& frames) {
-    replay.frames = frames;
-    replay.next = 0;
-    replay.active = true;
+void vexel_set_button_replay(vexel_machine* m, const std::vector<uint16_t>& frames) {
+    m->replay.frames = frames;
+    m->replay.next = 0;
+    m->replay.active = true;
 }
 
-void vexel_clear_button_replay() {
-    replay = Replay{};
+void vexel_clear_button_replay(vexel_machine* m) {
+    m->replay.frames.clear();
+    m->replay.next = 0;
+    m->replay.active = false;
 }
-
-bool vexel_button_replay_active() { return replay.active; }
 
 const char* vexel_replay_error_text(int error) {
     switch (error) {

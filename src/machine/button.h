@@ -2,20 +2,23 @@
 // sampled once per machine frame from the keyboard (players 0 and 1), from
 // game controllers, or from a recorded replay (-input).
 //
-// Owns `vexel_buttons` (held, last, blocked and pressed flags, the shared
-// repeat countdown, the latched mouse wheel) and the replay. Invariants:
+// Works on the machine's `buttons` (held, last, blocked and pressed flags,
+// the shared repeat countdown, the latched mouse wheel) and `replay`; the
+// key bindings and the controller number come from the host. Invariants:
 //   - every flag is 0 or 1;
 //   - a blocked button is never held: `state` is 0 wherever `blocked` is 1;
 //   - `repeat_countdown` is 0 only before the first press or block.
 //
-// Per frame the shell (or the program's main loop) calls update_buttons, which
-// turns the samples of the previous read into this frame's btnp answers, and
-// read_buttons, which takes a new sample. Button numbers: 0 left, 1 right,
+// Per frame the shell (or the program's main loop) calls vexel_buttons_update,
+// which turns the samples of the previous read into this frame's btnp
+// answers, and vexel_buttons_read, which takes a new sample. Button numbers: 0 left, 1 right,
 // 2 up, 3 down, 4 O, 5 X, 6 pause, 7 (nothing reaches it).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+struct vexel_machine;
 
 constexpr int vexel_players = 8;
 constexpr int vexel_player_buttons = 8;
@@ -44,48 +47,56 @@ struct vexel_button_state {
     int32_t wheel_x, wheel_y;    // mouse wheel movement latched by the last read (for stat)
 };
 
-extern vexel_button_state vexel_buttons;
+// Where controller readings come from: `read(index, &x, &y, &mask)` returns
+// false when there is no such controller. Null reads the host's controllers.
+using vexel_pad_reader = bool (*)(int index, int* x, int* y, uint32_t* mask);
+
+// The input sources besides the keyboard: a recorded replay (-input) that
+// replaces keyboard and controllers for players 0 and 1, and the reader of
+// controllers.
+struct vexel_button_replay {
+    std::vector<uint16_t> frames;
+    size_t next = 0;
+    bool active = false;
+    vexel_pad_reader pad_reader = nullptr;
+};
 
 // Zeroes the state (not the replay).
-void vexel_buttons_reset();
+void vexel_buttons_reset(vexel_machine* m);
 
-void read_buttons();
-void update_buttons();
-void block_buttons();
-void clear_buttons();
+void vexel_buttons_read(vexel_machine* m);
+void vexel_buttons_update(vexel_machine* m);
+void vexel_buttons_block(vexel_machine* m);
+void vexel_buttons_clear(vexel_machine* m);
 
 // Menu input: whether button b of player p went down this update, or repeats.
-int button_pressed(int b, int p);
+int vexel_button_pressed(const vexel_machine* m, int b, int p);
 // The same for the game controller alone.
-int button_pressed_nok(int b, int p);
+int vexel_button_pressed_pad(const vexel_machine* m, int b, int p);
 // Whether any button of any player is held now (after blocking).
-bool vexel_any_button_held();
+bool vexel_any_button_held(const vexel_machine* m);
 
 // What btn and btnp answer. b is clamped to 0..7; p outside 0..7 gives false.
 // The mask forms give bits 0-7 for player 0 and bits 8-15 for player 1.
-bool vexel_btn(int b, int p);
-bool vexel_btnp(int b, int p);
-int vexel_btn_mask();
-int vexel_btnp_mask();
+bool vexel_btn(vexel_machine* m, int b, int p);
+bool vexel_btnp(vexel_machine* m, int b, int p);
+int vexel_btn_mask(vexel_machine* m);
+int vexel_btnp_mask(vexel_machine* m);
 
 // Repeat timing at the current rate: start value and interval.
-int vexel_repeat_start();
-int vexel_repeat_interval();
+int vexel_repeat_start(const vexel_machine* m);
+int vexel_repeat_interval(const vexel_machine* m);
 
-// Whether the keyboard holds button b of player p (bindings and defaults).
-bool player_key(int b, int p);
-// Whether a key (scancode) is one of the keys of button b of player p.
-bool vexel_key_is_bound(int scancode, int b, int p);
+// Whether the keyboard holds button b of player p (the host's bindings and
+// the default keys).
+bool vexel_player_key(const vexel_machine* m, int b, int p);
+// Whether a key (scancode) is one of the keys of button b of player p, with
+// the given bindings (13 scancodes, 0 for the defaults; null: all defaults).
+bool vexel_key_is_bound(const int32_t* bindings, int scancode, int b, int p);
 // The controller's value for button b of player p, 0..255.
-int player_button(int b, int p);
+int vexel_player_pad(const vexel_machine* m, int b, int p);
 // The same from given stick and button readings (for tests and menus).
 int vexel_pad_value(int b, int x, int y, uint32_t mask);
-
-// Where controller readings come from: `read(index, &x, &y, &mask)` returns
-// false when there is no such controller. Null restores the host's
-// controllers.
-using vexel_pad_reader = bool (*)(int index, int* x, int* y, uint32_t* mask);
-void vexel_set_pad_reader(vexel_pad_reader read);
 
 // ---- replay (-input) ----------------------------------------------------
 enum vexel_replay_error : int {
@@ -103,8 +114,7 @@ enum vexel_replay_error : int {
 int vexel_parse_button_replay(const char* text, size_t len, std::vector<uint16_t>& out, int* bad_line);
 // Reads a replay file and makes it the source of players 0 and 1; the
 // keyboard and controllers are then ignored. Returns a vexel_replay_error.
-int vexel_load_button_replay(const char* path, int* bad_line);
-void vexel_set_button_replay(const std::vector<uint16_t>& frames);
-void vexel_clear_button_replay();
-bool vexel_button_replay_active();
+int vexel_load_button_replay(vexel_machine* m, const char* path, int* bad_line);
+void vexel_set_button_replay(vexel_machine* m, const std::vector<uint16_t>& frames);
+void vexel_clear_button_replay(vexel_machine* m);
 const char* vexel_replay_error_text(int error);

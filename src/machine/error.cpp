@@ -2,10 +2,11 @@
 
 #include <cstdio>
 
-#include "machine/pstate.h"
+#include "machine/host.h"
+#include "machine/machine.h"
 
-void vexel_runtime_error(const char* message) {
-    if (pstate.reset_glitch != 0) return;
-    pstate.pending = pending_runtime_error;
-    std::snprintf(pstate.error_string, sizeof pstate.error_string, "%s", message ? message : "");
+void vexel_runtime_error(vexel_machine* m, const char* message) {
+    if (!m || m->reset_glitch != 0) return;
+    std::snprintf(m->error_string, sizeof m->error_string, "%s", message ? message : "");
+    vexel_host_request(m, vexel_request_error);
 }

@@ -7,8 +7,8 @@
 
 #include "framework/fenn_platform.h"
 #include "machine/mem.h"
-#include "machine/pstate.h"
-#include "runtime/run.h"
+#include "machine/machine.h"
+#include "machine/cpu.h"
 
 namespace {
 
@@ -60,20 +60,20 @@ inline void span(fenn_bitmap* b, int32_t y, int32_t xa, int32_t xb, uint8_t colo
 }
 
 // Screen coordinate of a script value: floor, then the camera.
-inline int32_t screen_x(vexel_fix v) {
-    return int32_t(std::clamp(int64_t(vexel_flr(v)) - pstate.camera_x, -coord_limit, coord_limit));
+inline int32_t screen_x(vexel_machine* m, vexel_fix v) {
+    return int32_t(std::clamp(int64_t(vexel_flr(v)) - m->camera_x, -coord_limit, coord_limit));
 }
-inline int32_t screen_y(vexel_fix v) {
-    return int32_t(std::clamp(int64_t(vexel_flr(v)) - pstate.camera_y, -coord_limit, coord_limit));
+inline int32_t screen_y(vexel_machine* m, vexel_fix v) {
+    return int32_t(std::clamp(int64_t(vexel_flr(v)) - m->camera_y, -coord_limit, coord_limit));
 }
 
 // An optional colour argument given: it becomes the pen colour.
-inline void take_colour(bool given, vexel_fix c) {
-    if (given) pstate.pen_col = vexel_flr(c) & 0xff;
+inline void take_colour(vexel_machine* m, bool given, vexel_fix c) {
+    if (given) m->pen_col = vexel_flr(c) & 0xff;
 }
 
-inline fenn_bitmap* screen() {
-    fenn_bitmap* s = pstate.screen;
+inline fenn_bitmap* screen(vexel_machine* m) {
+    fenn_bitmap* s = m->screen;
     return s && s->depth == 8 ? s : nullptr;
 }
 
@@ -87,27 +87,25 @@ inline int32_t charge_of(int64_t v) { return int32_t(std::clamp<int64_t>(v, 1, I
 
 }  // namespace
 
-int64_t vexel_draw_cycles = 0;
+void vexel_charge(vexel_machine* m, int32_t cycles) { m->draw_cycles += vexel_cpu_spend(m, cycles); }
 
-void vexel_charge(int32_t cycles) { vexel_draw_cycles += spend_cpu(cycles); }
-
-vexel_pattern vexel_current_pattern() {
-    return {uint32_t(pstate.fill_pattern) & 0xffff, (pstate.fill_pattern & 0x10000) != 0};
+vexel_pattern vexel_current_pattern(vexel_machine* m) {
+    return {uint32_t(m->fill_pattern) & 0xffff, (m->fill_pattern & 0x10000) != 0};
 }
 
-uint8_t vexel_draw_colour(int32_t c) {
-    return uint8_t((pstate.draw_pal[c & 15] & 15) | ((pstate.draw_pal[(c >> 4) & 15] & 15) << 4));
+uint8_t vexel_draw_colour(vexel_machine* m, int32_t c) {
+    return uint8_t((m->draw_pal[c & 15] & 15) | ((m->draw_pal[(c >> 4) & 15] & 15) << 4));
 }
 
 void vexel_plot(fenn_bitmap* bmp, int32_t x, int32_t y, uint8_t colour, vexel_pattern pat) {
     if (bmp && bmp->depth == 8) plot(bmp, x, y, colour, pat);
 }
 
-void draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat) {
+void vexel_draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat) {
     if (bmp && bmp->depth == 8) span(bmp, y, xa, xb, colour, pat);
 }
 
-int32_t draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
+int32_t vexel_draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
                   vexel_pattern pat) {
     if (!b || b->depth != 8) return 0;
     if (out_of_range(x0) || out_of_range(y0) || out_of_range(x1) || out_of_range(y1)) return 0;
@@ -170,7 +168,7 @@ int32_t draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1
     return int32_t(std::min<int64_t>(count, INT32_MAX));
 }
 
-void draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
+void vexel_draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
     if (!b || b->depth != 8 || r < 0) return;
     if (out_of_range(cx) || out_of_range(cy) || out_of_range(r)) return;
     if (cx + r < b->clip_x0 || cx - r >= b->clip_x1 || cy + r < b->clip_y0 || cy - r >= b->clip_y1) return;
@@ -194,7 +192,7 @@ void draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colo
     }
 }
 
-void draw_fillcircle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
+void vexel_draw_fillcircle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
     if (!b || b->depth != 8 || r < 0) return;
     if (out_of_range(cx) || out_of_range(cy) || out_of_range(r)) return;
     if (cx + r < b->clip_x0 || cx - r >= b->clip_x1 || cy + r < b->clip_y0 || cy - r >= b->clip_y1) return;
@@ -216,7 +214,7 @@ void draw_fillcircle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t 
     } while (y <= x);
 }
 
-void draw_tinted_rect_adaptive(fenn_bitmap* b, int x0, int y0, int x1, int y1, bool adaptive) {
+void vexel_draw_tinted_rect(fenn_bitmap* b, int x0, int y0, int x1, int y1, bool adaptive) {
     if (!b || b->depth != 8) return;
     if (x1 < x0) std::swap(x0, x1);
     if (y1 < y0) std::swap(y0, y1);
@@ -254,62 +252,62 @@ void draw_tinted_rect_adaptive(fenn_bitmap* b, int x0, int y0, int x1, int y1, b
 
 // ---------------------------------------------------------------- script calls
 
-void vexel_set_clip_registers(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    pstate.clip_x0 = x0;
-    pstate.clip_y0 = y0;
-    pstate.clip_x1 = x1;
-    pstate.clip_y1 = y1;
-    if (pstate.screen) fenn_set_clip(pstate.screen, std::max(x0, 0), std::max(y0, 0), std::min(128, x1), std::min(128, y1));
+void vexel_set_clip_registers(vexel_machine* m, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    m->clip_x0 = x0;
+    m->clip_y0 = y0;
+    m->clip_x1 = x1;
+    m->clip_y1 = y1;
+    if (m->screen) fenn_set_clip(m->screen, std::max(x0, 0), std::max(y0, 0), std::min(128, x1), std::min(128, y1));
 }
 
-void vexel_cls(int argc, vexel_fix c) {
+void vexel_cls(vexel_machine* m, int argc, vexel_fix c) {
     int32_t colour = argc >= 1 ? vexel_flr(c) & 15 : 0;
-    if (fenn_bitmap* s = screen()) std::memset(s->pix.data(), colour, s->pix.size());
-    pstate.cursor_x = 0;
-    pstate.cursor_y = 0;
-    vexel_set_clip_registers(0, 0, vexel_screen_w, vexel_screen_h);
-    if (pstate.screen) fenn_clear_clip(pstate.screen);
-    vexel_charge(vexel_cls_charge);
+    if (fenn_bitmap* s = screen(m)) std::memset(s->pix.data(), colour, s->pix.size());
+    m->cursor_x = 0;
+    m->cursor_y = 0;
+    vexel_set_clip_registers(m, 0, 0, vexel_screen_w, vexel_screen_h);
+    if (m->screen) fenn_clear_clip(m->screen);
+    vexel_charge(m, vexel_cls_charge);
 }
 
-void vexel_pset(int argc, vexel_fix x, vexel_fix y, vexel_fix c) {
+void vexel_pset(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix c) {
     if (argc < 2) return;
-    take_colour(argc >= 3, c);
-    if (fenn_bitmap* s = screen()) plot(s, screen_x(x), screen_y(y), vexel_draw_colour(pstate.pen_col), vexel_current_pattern());
+    take_colour(m, argc >= 3, c);
+    if (fenn_bitmap* s = screen(m)) plot(s, screen_x(m, x), screen_y(m, y), vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
 }
 
-int32_t vexel_pget(int argc, vexel_fix x, vexel_fix y) {
-    fenn_bitmap* s = screen();
+int32_t vexel_pget(vexel_machine* m, int argc, vexel_fix x, vexel_fix y) {
+    fenn_bitmap* s = screen(m);
     if (argc < 2 || !s) return 0;
-    int32_t px = screen_x(x), py = screen_y(y);
+    int32_t px = screen_x(m, x), py = screen_y(m, y);
     if (px < s->clip_x0 || px >= s->clip_x1 || py < s->clip_y0 || py >= s->clip_y1) return 0;
     return s->pix[size_t(py) * size_t(s->w) + size_t(px)] & 15;
 }
 
-void vexel_line(int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c) {
-    take_colour(argc >= 5, c);
-    fenn_bitmap* s = screen();
+void vexel_line(vexel_machine* m, int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c) {
+    take_colour(m, argc >= 5, c);
+    fenn_bitmap* s = screen(m);
     if (!s) return;
-    int32_t count = draw_line(s, screen_x(x0), screen_y(y0), screen_x(x1), screen_y(y1),
-                              vexel_draw_colour(pstate.pen_col), vexel_current_pattern());
-    vexel_charge(count / 2 + 1);
+    int32_t count = vexel_draw_line(s, screen_x(m, x0), screen_y(m, y0), screen_x(m, x1), screen_y(m, y1),
+                              vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
+    vexel_charge(m, count / 2 + 1);
 }
 
-void vexel_rect(int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix c) {
-    take_colour(argc >= 5, c);
-    fenn_bitmap* s = screen();
+void vexel_rect(vexel_machine* m, int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix c) {
+    take_colour(m, argc >= 5, c);
+    fenn_bitmap* s = screen(m);
     if (!s) return;
-    const int32_t x0 = screen_x(fx0), y0 = screen_y(fy0), x1 = screen_x(fx1), y1 = screen_y(fy1);
+    const int32_t x0 = screen_x(m, fx0), y0 = screen_y(m, fy0), x1 = screen_x(m, fx1), y1 = screen_y(m, fy1);
     const int32_t minx = std::min(x0, x1), maxx = std::max(x0, x1);
     const int32_t miny = std::min(y0, y1), maxy = std::max(y0, y1);
     const int32_t left = s->clip_x0, top = s->clip_y0, right = s->clip_x1, bottom = s->clip_y1;
     if (maxy < top || miny >= bottom || maxx < left || minx >= right) return;
-    const uint8_t colour = vexel_draw_colour(pstate.pen_col);
-    const vexel_pattern pat = vexel_current_pattern();
-    draw_line(s, x0, y0, x1, y0, colour, pat);
-    draw_line(s, x0, y1, x1, y1, colour, pat);
-    draw_line(s, x0, y0, x0, y1, colour, pat);
-    draw_line(s, x1, y0, x1, y1, colour, pat);
+    const uint8_t colour = vexel_draw_colour(m, m->pen_col);
+    const vexel_pattern pat = vexel_current_pattern(m);
+    vexel_draw_line(s, x0, y0, x1, y0, colour, pat);
+    vexel_draw_line(s, x0, y1, x1, y1, colour, pat);
+    vexel_draw_line(s, x0, y0, x0, y1, colour, pat);
+    vexel_draw_line(s, x1, y0, x1, y1, colour, pat);
     auto clampx = [&](int32_t v) { return std::max(std::min(v, right - 1), left); };
     auto clampy = [&](int32_t v) { return std::max(std::min(v, bottom - 1), top); };
     const int32_t w = clampx(maxx) - clampx(minx);
@@ -319,52 +317,52 @@ void vexel_rect(int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix
     if (maxy < bottom) charge += (w + 3) / 4;
     if (minx >= left) charge += h / 2;
     if (maxx < right) charge += h / 2;
-    vexel_charge(std::max(charge, 1));
+    vexel_charge(m, std::max(charge, 1));
 }
 
-void vexel_rectfill(int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix c) {
-    take_colour(argc >= 5, c);
-    fenn_bitmap* s = screen();
+void vexel_rectfill(vexel_machine* m, int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix c) {
+    take_colour(m, argc >= 5, c);
+    fenn_bitmap* s = screen(m);
     if (!s) return;
-    const int32_t x0 = screen_x(fx0), y0 = screen_y(fy0), x1 = screen_x(fx1), y1 = screen_y(fy1);
-    const uint8_t colour = vexel_draw_colour(pstate.pen_col);
-    const vexel_pattern pat = vexel_current_pattern();
+    const int32_t x0 = screen_x(m, fx0), y0 = screen_y(m, fy0), x1 = screen_x(m, fx1), y1 = screen_y(m, fy1);
+    const uint8_t colour = vexel_draw_colour(m, m->pen_col);
+    const vexel_pattern pat = vexel_current_pattern(m);
     // Rows outside the clip draw nothing, so only the visible ones are walked.
     const int32_t ys = std::max(std::min(y0, y1), s->clip_y0);
     const int32_t ye = std::min(std::max(y0, y1), s->clip_y1 - 1);
     for (int32_t y = ys; y <= ye; ++y) span(s, y, x0, x1, colour, pat);
-    vexel_charge(charge_of((visible(x0, x1, s->clip_x0, s->clip_x1) * visible(y0, y1, s->clip_y0, s->clip_y1)) >> 4));
+    vexel_charge(m, charge_of((visible(x0, x1, s->clip_x0, s->clip_x1) * visible(y0, y1, s->clip_y0, s->clip_y1)) >> 4));
 }
 
-void vexel_circ(int argc, vexel_fix x, vexel_fix y, vexel_fix fr, vexel_fix c) {
+void vexel_circ(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix fr, vexel_fix c) {
     if (argc < 2) return;
-    take_colour(argc >= 4, c);
+    take_colour(m, argc >= 4, c);
     const int32_t r = argc == 2 ? vexel_default_circle_radius : vexel_flr(fr);
-    fenn_bitmap* s = screen();
+    fenn_bitmap* s = screen(m);
     if (r < 0 || !s) return;
-    const int32_t cx = screen_x(x), cy = screen_y(y);
-    draw_circle(s, cx, cy, r, vexel_draw_colour(pstate.pen_col), vexel_current_pattern());
+    const int32_t cx = screen_x(m, x), cy = screen_y(m, y);
+    vexel_draw_circle(s, cx, cy, r, vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
     const int64_t left = s->clip_x0, top = s->clip_y0, right = s->clip_x1, bottom = s->clip_y1;
     if (int64_t(cx) + r < left || int64_t(cx) - r >= right || int64_t(cy) + r < top || int64_t(cy) - r >= bottom) return;
     int64_t rows = std::max(std::min(bottom, int64_t(cy) + r), top) - std::max(int64_t(cy) - r, top);
-    vexel_charge(charge_of(rows * 2 + 2));
+    vexel_charge(m, charge_of(rows * 2 + 2));
 }
 
-void vexel_circfill(int argc, vexel_fix x, vexel_fix y, vexel_fix fr, vexel_fix c) {
+void vexel_circfill(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix fr, vexel_fix c) {
     if (argc < 2) return;
     const int32_t r = argc == 2 ? vexel_default_circle_radius : vexel_flr(fr);
     if (r < 0) return;
-    take_colour(argc >= 4, c);
-    fenn_bitmap* s = screen();
+    take_colour(m, argc >= 4, c);
+    fenn_bitmap* s = screen(m);
     if (!s) return;
-    const int32_t cx = screen_x(x), cy = screen_y(y);
-    draw_fillcircle(s, cx, cy, r, vexel_draw_colour(pstate.pen_col), vexel_current_pattern());
+    const int32_t cx = screen_x(m, x), cy = screen_y(m, y);
+    vexel_draw_fillcircle(s, cx, cy, r, vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
     const int64_t area = visible(int64_t(cx) - r, int64_t(cx) + r, s->clip_x0, s->clip_x1) *
                          visible(int64_t(cy) - r, int64_t(cy) + r, s->clip_y0, s->clip_y1);
-    vexel_charge(charge_of(2 * int64_t(r) + (area >> 4)));
+    vexel_charge(m, charge_of(2 * int64_t(r) + (area >> 4)));
 }
 
-void vexel_clip(int argc, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h) {
+void vexel_clip(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h) {
     int32_t x0 = 0, y0 = 0, x1 = vexel_screen_w, y1 = vexel_screen_h;
     if (argc >= 4) {
         // Sums of two 16-bit integer parts cannot overflow 32 bits.
@@ -374,53 +372,53 @@ void vexel_clip(int argc, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h) {
         y1 = y0 + vexel_flr(h);
     }
     auto c = [](int32_t v) { return std::clamp(v, 0, 128); };
-    vexel_set_clip_registers(c(x0), c(y0), c(x1), c(y1));
-    vexel_charge(vexel_clip_charge);
+    vexel_set_clip_registers(m, c(x0), c(y0), c(x1), c(y1));
+    vexel_charge(m, vexel_clip_charge);
 }
 
-void vexel_camera(int argc, vexel_fix x, vexel_fix y) {
+void vexel_camera(vexel_machine* m, int argc, vexel_fix x, vexel_fix y) {
     // Written as memory bytes, low byte first: the registers hold signed
     // 16-bit values, so larger ones wrap.
     const int32_t cx = argc >= 1 ? vexel_flr(x) : 0;
     const int32_t cy = argc >= 2 ? vexel_flr(y) : 0;
-    vexel_poke(&pstate, pstate.cart, int32_t(vexel_reg_camera_x), cx & 0xff);
-    vexel_poke(&pstate, pstate.cart, int32_t(vexel_reg_camera_x) + 1, (cx >> 8) & 0xff);
-    vexel_poke(&pstate, pstate.cart, int32_t(vexel_reg_camera_y), cy & 0xff);
-    vexel_poke(&pstate, pstate.cart, int32_t(vexel_reg_camera_y) + 1, (cy >> 8) & 0xff);
+    vexel_poke(m, m->cart, int32_t(vexel_reg_camera_x), cx & 0xff);
+    vexel_poke(m, m->cart, int32_t(vexel_reg_camera_x) + 1, (cx >> 8) & 0xff);
+    vexel_poke(m, m->cart, int32_t(vexel_reg_camera_y), cy & 0xff);
+    vexel_poke(m, m->cart, int32_t(vexel_reg_camera_y) + 1, (cy >> 8) & 0xff);
 }
 
-void vexel_pal(int argc, vexel_fix c0, vexel_fix c1, vexel_fix p) {
+void vexel_pal(vexel_machine* m, int argc, vexel_fix c0, vexel_fix c1, vexel_fix p) {
     if (argc < 2) {
-        for (int i = 0; i < 16; ++i) pstate.draw_pal[i] = pstate.screen_pal[i] = i;
-        pstate.draw_pal[0] = 0x10;
+        for (int i = 0; i < 16; ++i) m->draw_pal[i] = m->screen_pal[i] = i;
+        m->draw_pal[0] = 0x10;
         return;
     }
     const int32_t from = vexel_flr(c0) & 15, to = vexel_flr(c1) & 15;
-    if (argc >= 3 && vexel_flr(p) != 0) pstate.screen_pal[from] = to;
-    else pstate.draw_pal[from] = to | (pstate.draw_pal[from] & 0x10);
+    if (argc >= 3 && vexel_flr(p) != 0) m->screen_pal[from] = to;
+    else m->draw_pal[from] = to | (m->draw_pal[from] & 0x10);
 }
 
-void vexel_palt(int argc, vexel_fix c, bool transparent) {
+void vexel_palt(vexel_machine* m, int argc, vexel_fix c, bool transparent) {
     if (argc < 2) {
-        for (int i = 0; i < 16; ++i) pstate.draw_pal[i] &= 15;
-        pstate.draw_pal[0] |= 0x10;
+        for (int i = 0; i < 16; ++i) m->draw_pal[i] &= 15;
+        m->draw_pal[0] |= 0x10;
         return;
     }
-    int32_t& entry = pstate.draw_pal[vexel_flr(c) & 15];
+    int32_t& entry = m->draw_pal[vexel_flr(c) & 15];
     entry = (entry & 15) | (transparent ? 0x10 : 0);
 }
 
-void vexel_color(int argc, vexel_fix c) { pstate.pen_col = argc >= 1 ? vexel_flr(c) & 0xff : 0; }
+void vexel_color(vexel_machine* m, int argc, vexel_fix c) { m->pen_col = argc >= 1 ? vexel_flr(c) & 0xff : 0; }
 
-void vexel_cursor(int argc, vexel_fix x, vexel_fix y) {
-    pstate.cursor_x = argc >= 1 ? vexel_flr(x) : 0;
-    pstate.cursor_y = argc >= 2 ? vexel_flr(y) : 0;
+void vexel_cursor(vexel_machine* m, int argc, vexel_fix x, vexel_fix y) {
+    m->cursor_x = argc >= 1 ? vexel_flr(x) : 0;
+    m->cursor_y = argc >= 2 ? vexel_flr(y) : 0;
 }
 
-void vexel_fillp(int argc, vexel_fix p) {
+void vexel_fillp(vexel_machine* m, int argc, vexel_fix p) {
     if (argc < 1) {
-        pstate.fill_pattern = 0;
+        m->fill_pattern = 0;
         return;
     }
-    pstate.fill_pattern = int32_t((uint32_t(p) >> 16) & 0xffff) | ((p & 0x8000) ? 0x10000 : 0);
+    m->fill_pattern = int32_t((uint32_t(p) >> 16) & 0xffff) | ((p & 0x8000) ? 0x10000 : 0);
 }

@@ -1,12 +1,12 @@
 // gfx: the draw state and the drawing primitives of the machine screen.
 //
 // Two layers live here:
-//  - Bitmap-level primitives (draw_line, draw_circle, draw_fillcircle,
-//    draw_span, vexel_plot) work in screen coordinates on any 8-bit bitmap,
+//  - Bitmap-level primitives (vexel_draw_line, vexel_draw_circle, vexel_draw_fillcircle,
+//    vexel_draw_span, vexel_plot) work in screen coordinates on any 8-bit bitmap,
 //    honour its clip rectangle and take a draw colour byte: low nibble the
 //    primary colour, high nibble the secondary colour of the fill pattern.
-//  - Script-level calls (vexel_cls ... vexel_fillp) act on the global machine
-//    `pstate`. They take their arguments exactly as a script passed them: raw
+//  - Script-level calls (vexel_cls ... vexel_fillp) act on a machine's screen
+//    and draw state. They take their arguments exactly as a script passed them: raw
 //    16.16 fixed-point values (vexel_fix) plus `argc`, the number of
 //    arguments actually given, because several defaults depend on which
 //    arguments are missing rather than on their values. A missing argument
@@ -26,6 +26,8 @@
 
 #include "framework/fenn_bitmap.h"
 
+struct vexel_machine;
+
 using vexel_fix = int32_t;  // raw 16.16 fixed-point value as a script holds it
 
 constexpr vexel_fix vexel_fix_one = 0x10000;
@@ -35,9 +37,9 @@ constexpr int32_t vexel_default_circle_radius = 4;
 
 // Every drawing charge goes through vexel_charge: it passes the cycles to
 // the runner (spend_cpu, which charges at least 1) and adds what was charged
-// to vexel_draw_cycles, a running total that diagnostics and tests read.
-extern int64_t vexel_draw_cycles;
-void vexel_charge(int32_t cycles);
+// to the machine's draw_cycles, a running total that diagnostics and tests
+// read.
+void vexel_charge(vexel_machine* m, int32_t cycles);
 
 // floor() of a fixed-point value: its integer part, rounding toward minus
 // infinity.
@@ -50,54 +52,54 @@ struct vexel_pattern {
     bool transparent = false;  // 1 bits draw nothing instead of the secondary colour
 };
 
-// The global machine's current pattern (fill_pattern bits 0-16).
-vexel_pattern vexel_current_pattern();
+// The machine's current pattern (fill_pattern bits 0-16).
+vexel_pattern vexel_current_pattern(vexel_machine* m);
 
 // The draw colour byte for colour c through the draw palette: low nibble
 // draw_pal[c & 15] & 15, high nibble draw_pal[(c >> 4) & 15] & 15.
-uint8_t vexel_draw_colour(int32_t c);
+uint8_t vexel_draw_colour(vexel_machine* m, int32_t c);
 
 // ---- bitmap-level primitives (screen coordinates, clip honoured) --------
 
 // One pixel by the plot rule.
 void vexel_plot(fenn_bitmap* bmp, int32_t x, int32_t y, uint8_t colour, vexel_pattern pat);
 // One row from min(xa, xb) to max(xa, xb), inclusive, by the span rule.
-void draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat);
+void vexel_draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_t colour, vexel_pattern pat);
 // Plots the points of the 16.16 walk from (x0, y0) to (x1, y1) that lie
 // inside the clip (only those are stepped through). Returns the walk's step
 // count after the clip skips, which prices the call (0 when the line misses
 // the clip).
-int32_t draw_line(fenn_bitmap* bmp, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
+int32_t vexel_draw_line(fenn_bitmap* bmp, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
                   vexel_pattern pat);
 // Midpoint outline and filled circles; a negative radius draws nothing.
-void draw_circle(fenn_bitmap* bmp, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat);
-void draw_fillcircle(fenn_bitmap* bmp, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat);
+void vexel_draw_circle(fenn_bitmap* bmp, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat);
+void vexel_draw_fillcircle(fenn_bitmap* bmp, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat);
 
 // Darkens the rectangle x0..x1, y0..y1 (inclusive, cut to the bitmap but not
 // to its clip) behind a menu. Fixed form: a constant colour table. Adaptive
 // form: colours brighter than a threshold chosen from the rectangle's own
 // pixels become 1, the rest 0, so about two thirds of the area turns 0;
 // while the left shift key is held the fixed table is used instead.
-void draw_tinted_rect_adaptive(fenn_bitmap* bmp, int x0, int y0, int x1, int y1, bool adaptive);
+void vexel_draw_tinted_rect(fenn_bitmap* bmp, int x0, int y0, int x1, int y1, bool adaptive);
 
-// ---- script-level calls on the global machine ----------------------------
+// ---- script-level calls on a machine ---------------------------------------
 
-void vexel_cls(int argc, vexel_fix c);
-void vexel_pset(int argc, vexel_fix x, vexel_fix y, vexel_fix c);
-int32_t vexel_pget(int argc, vexel_fix x, vexel_fix y);
-void vexel_line(int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c);
-void vexel_rect(int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c);
-void vexel_rectfill(int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c);
-void vexel_circ(int argc, vexel_fix x, vexel_fix y, vexel_fix r, vexel_fix c);
-void vexel_circfill(int argc, vexel_fix x, vexel_fix y, vexel_fix r, vexel_fix c);
-void vexel_clip(int argc, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h);
-void vexel_camera(int argc, vexel_fix x, vexel_fix y);
-void vexel_pal(int argc, vexel_fix c0, vexel_fix c1, vexel_fix p);
-void vexel_palt(int argc, vexel_fix c, bool transparent);
-void vexel_color(int argc, vexel_fix c);
-void vexel_cursor(int argc, vexel_fix x, vexel_fix y);
-void vexel_fillp(int argc, vexel_fix p);
+void vexel_cls(vexel_machine* m, int argc, vexel_fix c);
+void vexel_pset(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix c);
+int32_t vexel_pget(vexel_machine* m, int argc, vexel_fix x, vexel_fix y);
+void vexel_line(vexel_machine* m, int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c);
+void vexel_rect(vexel_machine* m, int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c);
+void vexel_rectfill(vexel_machine* m, int argc, vexel_fix x0, vexel_fix y0, vexel_fix x1, vexel_fix y1, vexel_fix c);
+void vexel_circ(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix r, vexel_fix c);
+void vexel_circfill(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix r, vexel_fix c);
+void vexel_clip(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h);
+void vexel_camera(vexel_machine* m, int argc, vexel_fix x, vexel_fix y);
+void vexel_pal(vexel_machine* m, int argc, vexel_fix c0, vexel_fix c1, vexel_fix p);
+void vexel_palt(vexel_machine* m, int argc, vexel_fix c, bool transparent);
+void vexel_color(vexel_machine* m, int argc, vexel_fix c);
+void vexel_cursor(vexel_machine* m, int argc, vexel_fix x, vexel_fix y);
+void vexel_fillp(vexel_machine* m, int argc, vexel_fix p);
 
 // Sets the clip registers to the given values and applies them to the
 // screen bitmap (cut to the screen).
-void vexel_set_clip_registers(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+void vexel_set_clip_registers(vexel_machine* m, int32_t x0, int32_t y0, int32_t x1, int32_t y1);

@@ -6,24 +6,15 @@
 
 #include "lua/lua.h"
 
-int32_t lua_mem_used = 0;
-int32_t vexel_lua_code_charge = 0;
-bool vexel_lua_compiling = false;
-bool vexel_lua_soft_limit_reached = false;
-bool vexel_lua_alloc_refused = false;
-lua_State* vexel_lua_alloc_state = nullptr;
-
 namespace {
 
 // Object tags as the interpreter passes them for new blocks.
-constexpr size_t kTagShortString = 4;
-constexpr size_t kTagFirstFixed = 7;   // userdata, threads, prototypes, upvalues, ...
-constexpr size_t kTagLastFixed = 19;
-constexpr uint32_t kFixedCharge = 32;
+constexpr size_t tag_short_string = 4;
+constexpr size_t tag_first_fixed = 7;   // userdata, threads, prototypes, upvalues, ...
+constexpr size_t tag_last_fixed = 19;
+constexpr uint32_t fixed_charge = 32;
 // A short string's charge leaves out this much of its header.
-constexpr size_t kShortStringRebate = 8;
-
-int64_t g_real_bytes = 0;
+constexpr size_t short_string_rebate = 8;
 
 uint32_t read_charge(const unsigned char* block) {
     uint32_t c;
@@ -33,21 +24,21 @@ uint32_t read_charge(const unsigned char* block) {
 
 void write_charge(unsigned char* block, uint32_t c) { std::memcpy(block, &c, sizeof c); }
 
-void add_charge(int64_t delta) { lua_mem_used = int32_t(int64_t(lua_mem_used) + delta); }
+void add_charge(vexel_heap* h, int64_t delta) { h->mem_used = int32_t(int64_t(h->mem_used) + delta); }
 
 // Checks made before any allocation or growth; false refuses it.
-bool admit(size_t old_real, size_t nsize) {
-    if (vexel_lua_program_memory() > kLuaSoftLimit) {
-        vexel_lua_soft_limit_reached = true;
-        if (vexel_lua_alloc_state) lua_vexel_soft_yield(vexel_lua_alloc_state);
-        if (vexel_lua_program_memory() > kLuaHardLimit) {
-            vexel_lua_alloc_refused = true;
+bool admit(vexel_heap* h, size_t old_real, size_t nsize) {
+    if (vexel_lua_program_memory(h) > vexel_lua_soft_limit) {
+        h->soft_limit_reached = true;
+        if (h->yield_state) lua_vexel_soft_yield(h->yield_state);
+        if (vexel_lua_program_memory(h) > vexel_lua_hard_limit) {
+            h->alloc_refused = true;
             return false;
         }
     }
-    if (nsize > size_t(kLuaRealLimit) ||
-        g_real_bytes - int64_t(old_real) + int64_t(nsize + kLuaBlockHeader) > kLuaRealLimit) {
-        vexel_lua_alloc_refused = true;
+    if (nsize > size_t(vexel_lua_real_limit) ||
+        h->real_bytes - int64_t(old_real) + int64_t(nsize + vexel_lua_block_header) > vexel_lua_real_limit) {
+        h->alloc_refused = true;
         return false;
     }
     return true;
@@ -55,42 +46,49 @@ bool admit(size_t old_real, size_t nsize) {
 
 }  // namespace
 
-int64_t vexel_lua_program_memory() { return int64_t(lua_mem_used) + vexel_lua_code_charge; }
+int64_t vexel_lua_program_memory(const vexel_heap* heap) { return int64_t(heap->mem_used) + heap->code_charge; }
 
-int64_t vexel_lua_real_bytes() { return g_real_bytes; }
+vexel_heap* vexel_lua_heap(lua_State* L) {
+    void* ud = nullptr;
+    lua_getallocf(L, &ud);
+    return static_cast<vexel_heap*>(ud);
+}
 
-uint32_t vexel_lua_new_charge(size_t osize, size_t nsize) {
-    if (osize == 0) return vexel_lua_compiling ? 0 : uint32_t(nsize / 2);
-    if (osize == kTagShortString) return nsize > kShortStringRebate ? uint32_t(nsize - kShortStringRebate) : 0;
+vexel_machine* vexel_lua_machine(lua_State* L) { return static_cast<vexel_machine*>(lua_vexel_host(L)); }
+
+uint32_t vexel_lua_new_charge(const vexel_heap* heap, size_t osize, size_t nsize) {
+    if (osize == 0) return heap->compiling ? 0 : uint32_t(nsize / 2);
+    if (osize == tag_short_string) return nsize > short_string_rebate ? uint32_t(nsize - short_string_rebate) : 0;
     if (osize == 1 || osize == 3 || osize == 5 || osize == 6) return uint32_t(nsize / 2);
-    if (osize >= kTagFirstFixed && osize <= kTagLastFixed) return kFixedCharge;
+    if (osize >= tag_first_fixed && osize <= tag_last_fixed) return fixed_charge;
     return 0;  // tag 2 and tags from 20 up (long strings, C closures)
 }
 
-void* vexel_lua_alloc(void*, void* ptr, size_t osize, size_t nsize) {
+void* vexel_lua_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
+    auto* h = static_cast<vexel_heap*>(ud);
     if (nsize == 0) {
         if (ptr == nullptr) return nullptr;
-        auto* block = static_cast<unsigned char*>(ptr) - kLuaBlockHeader;
-        add_charge(-int64_t(read_charge(block)));
-        g_real_bytes -= int64_t(osize + kLuaBlockHeader);
+        auto* block = static_cast<unsigned char*>(ptr) - vexel_lua_block_header;
+        add_charge(h, -int64_t(read_charge(block)));
+        h->real_bytes -= int64_t(osize + vexel_lua_block_header);
         std::free(block);
         return nullptr;
     }
     if (ptr == nullptr) {
-        if (!admit(0, nsize)) return nullptr;
-        auto* block = static_cast<unsigned char*>(std::malloc(nsize + kLuaBlockHeader));
+        if (!admit(h, 0, nsize)) return nullptr;
+        auto* block = static_cast<unsigned char*>(std::malloc(nsize + vexel_lua_block_header));
         if (block == nullptr) return nullptr;
-        uint32_t charge = vexel_lua_new_charge(osize, nsize);
+        uint32_t charge = vexel_lua_new_charge(h, osize, nsize);
         write_charge(block, charge);
-        add_charge(charge);
-        g_real_bytes += int64_t(nsize + kLuaBlockHeader);
-        return block + kLuaBlockHeader;
+        add_charge(h, charge);
+        h->real_bytes += int64_t(nsize + vexel_lua_block_header);
+        return block + vexel_lua_block_header;
     }
     // Resize. Shrinking is never refused: the interpreter cannot handle a
     // failure there.
-    size_t old_real = osize + kLuaBlockHeader;
-    if (nsize > osize && !admit(old_real, nsize)) return nullptr;
-    auto* block = static_cast<unsigned char*>(ptr) - kLuaBlockHeader;
+    size_t old_real = osize + vexel_lua_block_header;
+    if (nsize > osize && !admit(h, old_real, nsize)) return nullptr;
+    auto* block = static_cast<unsigned char*>(ptr) - vexel_lua_block_header;
     uint32_t old_charge = read_charge(block);
     uint32_t charge;
     if (old_charge == 0)
@@ -99,15 +97,15 @@ void* vexel_lua_alloc(void*, void* ptr, size_t osize, size_t nsize) {
         charge = uint32_t(nsize / 2);
     else
         charge = uint32_t(nsize);
-    add_charge(-int64_t(old_charge));
-    auto* grown = static_cast<unsigned char*>(std::realloc(block, nsize + kLuaBlockHeader));
+    add_charge(h, -int64_t(old_charge));
+    auto* grown = static_cast<unsigned char*>(std::realloc(block, nsize + vexel_lua_block_header));
     if (grown == nullptr) {
-        add_charge(old_charge);  // the old block is still there
+        add_charge(h, old_charge);  // the old block is still there
         if (nsize <= osize) return ptr;  // keep the larger block rather than fail a shrink
         return nullptr;
     }
     write_charge(grown, charge);
-    add_charge(charge);
-    g_real_bytes += int64_t(nsize) - int64_t(osize);
-    return grown + kLuaBlockHeader;
+    add_charge(h, charge);
+    h->real_bytes += int64_t(nsize) - int64_t(osize);
+    return grown + vexel_lua_block_header;
 }

@@ -1,6 +1,7 @@
 #include "machine/math.h"
 
-#include "runtime/run.h"
+#include "machine/cpu.h"
+#include "machine/machine.h"
 
 #include <cmath>
 
@@ -28,21 +29,20 @@ uint32_t rotl16(uint32_t v) { return (v << 16) | (v >> 16); }
 
 }  // namespace
 
-const std::array<int32_t, vexel_cos_steps + 1> cos_val = make_cos_table();
-const std::array<int32_t, vexel_atan_steps + 1> atan_val = make_atan_table();
+const std::array<int32_t, vexel_cos_steps + 1> vexel_cos_table = make_cos_table();
+const std::array<int32_t, vexel_atan_steps + 1> vexel_atan_table = make_atan_table();
 
-vexel_rng_state vexel_rng = vexel_rng_initial;
 
-int32_t fcos(int32_t x) {
+int32_t vexel_fix_cos(int32_t x) {
     // The fraction of a turn rounded to 1/16384 turn.
     int32_t i = static_cast<int32_t>(((static_cast<uint32_t>(x) + 2u) & 0xffffu) >> 2);
     if (i >= 8192) i = 16384 - i;
-    return i > 4095 ? -cos_val[8192 - i] : cos_val[i];
+    return i > 4095 ? -vexel_cos_table[8192 - i] : vexel_cos_table[i];
 }
 
-int32_t fsin(int32_t x) { return fcos(static_cast<int32_t>(static_cast<uint32_t>(x) + 0x4000u)); }
+int32_t vexel_fix_sin(int32_t x) { return vexel_fix_cos(static_cast<int32_t>(static_cast<uint32_t>(x) + 0x4000u)); }
 
-int32_t ftan2(int32_t dx, int32_t dy) {
+int32_t vexel_fix_atan2(int32_t dx, int32_t dy) {
     int32_t r;  // |slope|, 16.16, capped at 0x7fffffff
     int32_t s;  // its sign
     if (dx == 0) {
@@ -65,36 +65,36 @@ int32_t ftan2(int32_t dx, int32_t dy) {
     int32_t angle;
     if (r <= vexel_fixed_one) {
         int32_t j = r >> 5;
-        angle = s * atan_val[j < vexel_atan_steps ? j : vexel_atan_steps];
+        angle = s * vexel_atan_table[j < vexel_atan_steps ? j : vexel_atan_steps];
     } else {
         // Steeper than 45 degrees: a quarter turn less the angle of 1/slope.
         int64_t j = ((INT64_C(1) << 32) / r) >> 5;
-        angle = s * (quarter_turn - atan_val[j < vexel_atan_steps ? j : vexel_atan_steps]);
+        angle = s * (quarter_turn - vexel_atan_table[j < vexel_atan_steps ? j : vexel_atan_steps]);
     }
     if (dx < 0) angle += half_turn;
     return angle & 0xffff;
 }
 
-uint32_t vexel_rand() {
-    vexel_rng.m_high = rotl16(vexel_rng.m_high) + vexel_rng.m_low;
-    vexel_rng.m_low += vexel_rng.m_high;
-    return vexel_rng.m_high;
+uint32_t vexel_rand(vexel_rng_state& rng) {
+    rng.m_high = rotl16(rng.m_high) + rng.m_low;
+    rng.m_low += rng.m_high;
+    return rng.m_high;
 }
 
-uint32_t vexel_random(uint32_t n) {
+uint32_t vexel_random(vexel_rng_state& rng, uint32_t n) {
     if (n == 0) return 0;
-    return vexel_rand() % n;
+    return vexel_rand(rng) % n;
 }
 
-void vexel_srand(uint32_t seed) {
+void vexel_srand(vexel_rng_state& rng, uint32_t seed) {
     uint32_t h = seed != 0 ? seed ^ 0xbead29bau : 0x60009755u;
     uint32_t l = seed != 0 ? seed : 0xdeadbeefu;
     for (int i = 0; i < 32; ++i) {
         h = rotl16(h) + l;
         l += h;
     }
-    vexel_rng.m_high = h;
-    vexel_rng.m_low = l;
+    rng.m_high = h;
+    rng.m_low = l;
 }
 
 int32_t vexel_math_mid(int32_t a, int32_t b, int32_t c) {
@@ -103,17 +103,17 @@ int32_t vexel_math_mid(int32_t a, int32_t b, int32_t c) {
     return vexel_math_min(a, c);
 }
 
-int32_t vexel_math_sqrt(int32_t x) {
-    spend_cpu(vexel_math_sqrt_cycles + fsqrt_cycles(x));
-    return fsqrt(x);
+int32_t vexel_math_sqrt(vexel_machine* m, int32_t x) {
+    vexel_cpu_spend(m, vexel_math_sqrt_cycles + fixed_sqrt_cycles(x));
+    return fixed_sqrt(x);
 }
 
-int32_t vexel_math_rnd(int32_t x) {
-    spend_cpu(vexel_math_rnd_cycles);
-    return static_cast<int32_t>(vexel_random(static_cast<uint32_t>(x)));
+int32_t vexel_math_rnd(vexel_machine* m, int32_t x) {
+    vexel_cpu_spend(m, vexel_math_rnd_cycles);
+    return static_cast<int32_t>(vexel_random(m->rng, static_cast<uint32_t>(x)));
 }
 
-void vexel_math_srand(int32_t x) { vexel_srand(static_cast<uint32_t>(x) & 0x7fffffffu); }
+void vexel_math_srand(vexel_machine* m, int32_t x) { vexel_srand(m->rng, static_cast<uint32_t>(x) & 0x7fffffffu); }
 
 int32_t vexel_math_shl(int32_t x, int32_t n) {
     int32_t k = n >> 16;

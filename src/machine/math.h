@@ -17,36 +17,37 @@
 
 #include "fixed/fixed.h"
 
-// cos_val[i] = round(cos(2 pi i / 16384) * 65536): a quarter turn in 4096
-// steps. atan_val[i] = round(atan(i / 2048) / 2 pi * 65536): the angle, in
+struct vexel_machine;
+
+// vexel_cos_table[i] = round(cos(2 pi i / 16384) * 65536): a quarter turn in 4096
+// steps. vexel_atan_table[i] = round(atan(i / 2048) / 2 pi * 65536): the angle, in
 // turns, of slopes 0..1. Both are built during static initialisation, so
 // the trigonometry must not be called from another static initialiser.
 constexpr int vexel_cos_steps = 4096;
 constexpr int vexel_atan_steps = 2048;
-extern const std::array<int32_t, vexel_cos_steps + 1> cos_val;
-extern const std::array<int32_t, vexel_atan_steps + 1> atan_val;
+extern const std::array<int32_t, vexel_cos_steps + 1> vexel_cos_table;
+extern const std::array<int32_t, vexel_atan_steps + 1> vexel_atan_table;
 
 // Table cosine and sine of an angle in turns; only the fraction matters.
-int32_t fcos(int32_t x);
-int32_t fsin(int32_t x);  // fcos(x + 0.25)
+int32_t vexel_fix_cos(int32_t x);
+int32_t vexel_fix_sin(int32_t x);  // vexel_fix_cos(x + 0.25)
 
 // The angle in [0, 1) of the vector (dx, dy), with up on screen (dy < 0) at
 // a quarter turn. atan2(0, 0) is 0.25.
-int32_t ftan2(int32_t dx, int32_t dy);
-inline int32_t fatan2(int32_t dx, int32_t dy) { return ftan2(dx, dy); }
+int32_t vexel_fix_atan2(int32_t dx, int32_t dy);
 
-// The script's pseudo-random generator: two 32-bit words, reseeded when a
-// program starts and by srand. Separate from the framework's generator.
+// The script's pseudo-random generator (one per machine): two 32-bit words,
+// reseeded when a program starts and by srand. Separate from the
+// framework's generator.
 struct vexel_rng_state {
     uint32_t m_high;
     uint32_t m_low;
 };
-extern vexel_rng_state vexel_rng;
 constexpr vexel_rng_state vexel_rng_initial = {0xdeadbeefu, 0x01234567u};
 
-uint32_t vexel_rand();              // one step; returns the new m_high
-uint32_t vexel_random(uint32_t n);  // 0 for n = 0 (no step), else one step mod n
-void vexel_srand(uint32_t seed);    // unmasked; program start seeds with the clock
+uint32_t vexel_rand(vexel_rng_state& rng);                // one step; returns the new m_high
+uint32_t vexel_random(vexel_rng_state& rng, uint32_t n);  // 0 for n = 0 (no step), else one step mod n
+void vexel_srand(vexel_rng_state& rng, uint32_t seed);    // unmasked; program start seeds with the clock
 
 // --- script functions ---------------------------------------------------
 
@@ -69,15 +70,15 @@ inline int32_t vexel_math_sgn(int32_t x) { return x < 0 ? -vexel_fixed_one : vex
 inline int32_t vexel_math_min(int32_t a, int32_t b) { return b < a ? b : a; }
 inline int32_t vexel_math_max(int32_t a, int32_t b) { return a < b ? b : a; }
 int32_t vexel_math_mid(int32_t a, int32_t b, int32_t c);
-inline int32_t vexel_math_sin(int32_t x) { return fsin(x); }
-inline int32_t vexel_math_cos(int32_t x) { return fcos(x); }
-inline int32_t vexel_math_atan2(int32_t dx, int32_t dy) { return ftan2(dx, dy); }
-int32_t vexel_math_sqrt(int32_t x);
+inline int32_t vexel_math_sin(int32_t x) { return vexel_fix_sin(x); }
+inline int32_t vexel_math_cos(int32_t x) { return vexel_fix_cos(x); }
+inline int32_t vexel_math_atan2(int32_t dx, int32_t dy) { return vexel_fix_atan2(dx, dy); }
+int32_t vexel_math_sqrt(vexel_machine* m, int32_t x);
 // A raw value r with 0 <= r < x, x read as unsigned (so a negative x draws
 // from the whole unsigned range below it). rnd(0) gives 0 and draws nothing.
-int32_t vexel_math_rnd(int32_t x);
+int32_t vexel_math_rnd(vexel_machine* m, int32_t x);
 // Seeds with the raw bits of x, bit 31 cleared.
-void vexel_math_srand(int32_t x);
+void vexel_math_srand(vexel_machine* m, int32_t x);
 
 inline int32_t vexel_math_band(int32_t a, int32_t b) { return a & b; }
 inline int32_t vexel_math_bor(int32_t a, int32_t b) { return a | b; }

@@ -5,8 +5,8 @@
 // effects (0x0000-0x42ff), and the machine state's persistent data, draw
 // state registers and screen. A read assembles the byte from that storage,
 // a write splits it into the storage. Every write with a machine also lands
-// in pstate.ram, which alone holds general-purpose memory (0x4300-0x5dff),
-// the GPIO pins and the register bytes that have no field.
+// in the machine's ram, which alone holds general-purpose memory
+// (0x4300-0x5dff), the GPIO pins and the register bytes that have no field.
 //
 // Every operation takes the machine (null when no program is involved) and
 // a cartridge record (null means no ROM). Without a machine only the ROM view
@@ -24,17 +24,11 @@
 #include <cstdint>
 
 #include "cart/cart.h"
-#include "machine/pstate.h"
+#include "cart/cart_rom.h"
+#include "machine/machine.h"
 
-// Region boundaries.
+// Region boundaries above the ROM (whose own are in cart/cart_rom.h).
 constexpr uint32_t vexel_mem_size = 0x8000;
-constexpr uint32_t vexel_addr_gfx = 0x0000;
-constexpr uint32_t vexel_addr_shared = 0x1000;     // sprite rows 64-127 = map rows 32-63
-constexpr uint32_t vexel_addr_map = 0x2000;
-constexpr uint32_t vexel_addr_flags = 0x3000;
-constexpr uint32_t vexel_addr_music = 0x3100;
-constexpr uint32_t vexel_addr_sfx = 0x3200;
-constexpr uint32_t vexel_sfx_bytes = 68;            // per sound effect
 constexpr uint32_t vexel_addr_ram = 0x4300;         // == vexel_rom_size
 constexpr uint32_t vexel_addr_cart_data = 0x5e00;
 constexpr uint32_t vexel_addr_draw_state = 0x5f00;
@@ -76,51 +70,38 @@ inline int32_t vexel_memcpy_cycles(int32_t len) { return len == INT32_MAX ? len 
 inline int32_t vexel_memset_cycles(int32_t len) { return static_cast<int32_t>((static_cast<int64_t>(len) + 1) / 2); }
 
 // Byte at addr (0-255); out of range gives 0.
-int vexel_peek(const vexel_pstate* machine, const vexel_cart* cart, int32_t addr);
+int vexel_peek(const vexel_machine* machine, const vexel_cart* cart, int32_t addr);
 
 // Writes value & 0xff at addr. An address outside 0x0000-0x7fff raises
 // "bad memory access" (with a machine) and writes nothing.
-void vexel_poke(vexel_pstate* machine, vexel_cart* cart, int32_t addr, int32_t value);
+void vexel_poke(vexel_machine* machine, vexel_cart* cart, int32_t addr, int32_t value);
 
 // Copies len bytes, each read and written as by peek and poke in copy order
 // (last to first when dest >= src, so overlaps copy as if through a buffer).
 // A len outside 1-32767 does nothing; destination bytes out of range raise
 // "bad memory access" and are skipped.
-void vexel_memcpy(vexel_pstate* machine, vexel_cart* cart, int32_t dest, int32_t src, int32_t len);
+void vexel_memcpy(vexel_machine* machine, vexel_cart* cart, int32_t dest, int32_t src, int32_t len);
 
 // Writes value & 0xff to len bytes from dest, as by poke. A len outside
 // 1-32767 does nothing; out-of-range bytes raise and are skipped.
-void vexel_memset(vexel_pstate* machine, vexel_cart* cart, int32_t dest, int32_t value, int32_t len);
+void vexel_memset(vexel_machine* machine, vexel_cart* cart, int32_t dest, int32_t value, int32_t len);
 
 // GPIO pins 0-127 live in ram at 0x5f80. Other pins read 0 and ignore writes.
-int gpio_read(const vexel_pstate* machine, int32_t pin);
-void gpio_write(vexel_pstate* machine, int32_t pin, int32_t value);
-void gpio_open();   // nothing to open on this platform
-void gpio_close();
-
-// The shared half: map rows 32-63 and sprite sheet rows 64-127 are the same
-// 4 KiB seen two ways. These copy one into the other; vexel_sync_shared_half
-// picks the direction as a freshly loaded cartridge needs it (map wins when
-// any of its rows 32-63 is non-zero).
-void sync_shared_gfx_to_map(vexel_cart* cart);
-void sync_shared_map_to_gfx(vexel_cart* cart);
-void vexel_sync_shared_half(vexel_cart* cart);
+int vexel_gpio_read(const vexel_machine* machine, int32_t pin);
+void vexel_gpio_write(vexel_machine* machine, int32_t pin, int32_t value);
 
 // Sets the draw state a program starts with: cursor_x 0, pen colour 6,
 // camera 0, identity palettes with draw colour 0 transparent, screen mode 0,
 // full clip, no fill pattern, audio effects off. cursor_y, ram and the
 // screen keep their contents.
-void vexel_reset_draw_state(vexel_pstate* machine);
+void vexel_reset_draw_state(vexel_machine* machine);
 
 // When a program stops: the camera is saved and zeroed and the screen clip
 // opened up for the console (the clip registers keep their values), the
 // print cursor goes to the left edge with y clamped to 0-120. When a program
 // was actually running, the screen palette also returns to identity unless
 // 0x5f2e holds 1, and audio effects are cleared unless 0x5f44 is non-zero.
-void vexel_mem_stop(vexel_pstate* machine, bool program_was_active);
+void vexel_mem_stop(vexel_machine* machine, bool program_was_active);
 // When the stopped program resumes: camera and clip come back.
-void vexel_mem_resume(vexel_pstate* machine);
+void vexel_mem_resume(vexel_machine* machine);
 
-// Release hook for fenn_destroy_vexel_cart (registered at start-up): a
-// destroyed record must not stay behind the global machine's ROM view.
-void vexel_mem_forget_cart(vexel_cart* cart);

@@ -4,22 +4,22 @@
 #include <cstring>
 
 #include "machine/mem.h"
-#include "machine/pstate.h"
-#include "runtime/run.h"
+#include "machine/machine.h"
+#include "machine/cpu.h"
 
 namespace {
 
 constexpr int box_max = vexel_sheet_size;
 constexpr uint8_t box_transparent = 16;
 
-// The sprite box of spr and sspr: the sheet rectangle after flipping and the
-// draw palette, one byte per pixel, values 16 and above transparent. One
-// static box serves every call (drawing runs on the main thread only), so
-// drawing allocates nothing.
-uint8_t box[box_max * box_max];
+// The sprite box of spr and sspr (vexel_machine::sprite_box): the sheet
+// rectangle after flipping and the draw palette, one byte per pixel, values
+// 16 and above transparent. It lives in the machine, so drawing allocates
+// nothing.
+static_assert(sizeof(vexel_machine::sprite_box) == size_t(box_max) * box_max);
 
-inline fenn_bitmap* screen() {
-    fenn_bitmap* s = pstate.screen;
+inline fenn_bitmap* screen(vexel_machine* m) {
+    fenn_bitmap* s = m->screen;
     return s && s->depth == 8 ? s : nullptr;
 }
 
@@ -39,8 +39,8 @@ inline int32_t screen_coord(vexel_fix v, int32_t camera) {
 // Fills the W x H box from sheet rectangle (sx, sy). Parts of the rectangle
 // off the sheet stay colour 0 (drawn opaque); flipping mirrors only the part
 // on the sheet.
-void fill_box(const fenn_bitmap* sheet, int32_t sx, int32_t sy, int w, int h, bool flip_x, bool flip_y) {
-    std::memset(box, 0, size_t(w) * size_t(h));
+void fill_box(vexel_machine* m, const fenn_bitmap* sheet, int32_t sx, int32_t sy, int w, int h, bool flip_x, bool flip_y) {
+    std::memset(m->sprite_box, 0, size_t(w) * size_t(h));
     if (sx >= vexel_sheet_size || sy >= vexel_sheet_size) return;
     int32_t ox = 0, oy = 0, cw = w, ch = h;
     if (sx < 0) {
@@ -58,12 +58,12 @@ void fill_box(const fenn_bitmap* sheet, int32_t sx, int32_t sy, int w, int h, bo
     if (cw <= 0 || ch <= 0) return;
     uint8_t lut[16];
     for (int i = 0; i < 16; ++i) {
-        uint32_t e = uint32_t(pstate.draw_pal[i]);
+        uint32_t e = uint32_t(m->draw_pal[i]);
         lut[i] = e < 16 ? uint8_t(e) : box_transparent;
     }
     for (int32_t j = 0; j < ch; ++j) {
         const uint8_t* src = sheet->pix.data() + size_t(sy + (flip_y ? ch - 1 - j : j)) * vexel_sheet_size + size_t(sx);
-        uint8_t* dst = box + size_t(oy + j) * size_t(w) + size_t(ox);
+        uint8_t* dst = m->sprite_box + size_t(oy + j) * size_t(w) + size_t(ox);
         if (flip_x)
             for (int32_t i = 0; i < cw; ++i) dst[i] = lut[src[cw - 1 - i] & 15];
         else
@@ -73,12 +73,12 @@ void fill_box(const fenn_bitmap* sheet, int32_t sx, int32_t sy, int w, int h, bo
 
 // Draws the box unscaled at screen (x, y); returns the box pixels inside the
 // clip.
-int64_t draw_box(fenn_bitmap* s, int w, int h, int32_t x, int32_t y) {
+int64_t draw_box(vexel_machine* m, fenn_bitmap* s, int w, int h, int32_t x, int32_t y) {
     const int32_t x0 = std::max(x, s->clip_x0), x1 = std::min(x + w, s->clip_x1);
     const int32_t y0 = std::max(y, s->clip_y0), y1 = std::min(y + h, s->clip_y1);
     if (x1 <= x0 || y1 <= y0) return 0;
     for (int32_t py = y0; py < y1; ++py) {
-        const uint8_t* src = box + size_t(py - y) * size_t(w) + size_t(x0 - x);
+        const uint8_t* src = m->sprite_box + size_t(py - y) * size_t(w) + size_t(x0 - x);
         uint8_t* dst = s->pix.data() + size_t(py) * size_t(s->w);
         for (int32_t px = x0; px < x1; ++px, ++src)
             if (*src < box_transparent) dst[px] = *src;
@@ -89,7 +89,7 @@ int64_t draw_box(fenn_bitmap* s, int w, int h, int32_t x, int32_t y) {
 // Draws the sw x sh box stretched to dw x dh (both positive) at (dx, dy),
 // sampling it with 16.16 steps from the middle of the first destination
 // pixel; returns the destination pixels inside the clip.
-int64_t draw_box_stretched(fenn_bitmap* s, int sw, int sh, int32_t dx, int32_t dy, int32_t dw, int32_t dh) {
+int64_t draw_box_stretched(vexel_machine* m, fenn_bitmap* s, int sw, int sh, int32_t dx, int32_t dy, int32_t dw, int32_t dh) {
     const int64_t step_x = int64_t(sw) * 65536 / dw, step_y = int64_t(sh) * 65536 / dh;
     const int64_t left = s->clip_x0, top = s->clip_y0;
     const int64_t first_x = std::max<int64_t>(dx, left), first_y = std::max<int64_t>(dy, top);
@@ -102,7 +102,7 @@ int64_t draw_box_stretched(fenn_bitmap* s, int sw, int sh, int32_t dx, int32_t d
     int16_t src_col[vexel_screen_w];
     for (int64_t i = 0; i < cols; ++i, acc_x += step_x) src_col[i] = int16_t(std::min<int64_t>(acc_x >> 16, sw - 1));
     for (int64_t j = 0; j < rows; ++j, acc_y += step_y) {
-        const uint8_t* src = box + size_t(std::min<int64_t>(acc_y >> 16, sh - 1)) * size_t(sw);
+        const uint8_t* src = m->sprite_box + size_t(std::min<int64_t>(acc_y >> 16, sh - 1)) * size_t(sw);
         uint8_t* dst = s->pix.data() + size_t(first_y + j) * size_t(s->w) + size_t(first_x);
         for (int64_t i = 0; i < cols; ++i) {
             uint8_t v = src[src_col[i]];
@@ -116,7 +116,7 @@ inline int32_t charge_of(int64_t v) { return int32_t(std::clamp<int64_t>(v, 1, I
 
 }  // namespace
 
-void vexel_spr(int argc, vexel_fix n, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h, bool flip_x, bool flip_y) {
+void vexel_spr(vexel_machine* m, int argc, vexel_fix n, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h, bool flip_x, bool flip_y) {
     const uint32_t num = uint32_t(vexel_flr(n));
     if (num >= uint32_t(vexel_sprite_count)) return;
     int bw = 8, bh = 8;
@@ -128,15 +128,15 @@ void vexel_spr(int argc, vexel_fix n, vexel_fix x, vexel_fix y, vexel_fix w, vex
         bw = int(std::min<int64_t>(pw, box_max));
         bh = int(std::min<int64_t>(ph, box_max));
     }
-    fenn_bitmap* s = screen();
-    if (!s || !sheet_ok(pstate.cart)) return;
-    fill_box(pstate.cart->gfx, int32_t(num % 16) * 8, int32_t(num / 16) * 8, bw, bh, argc >= 6 && flip_x,
+    fenn_bitmap* s = screen(m);
+    if (!s || !sheet_ok(m->cart)) return;
+    fill_box(m, m->cart->gfx, int32_t(num % 16) * 8, int32_t(num / 16) * 8, bw, bh, argc >= 6 && flip_x,
              argc >= 7 && flip_y);
-    const int64_t shown = draw_box(s, bw, bh, screen_coord(x, pstate.camera_x), screen_coord(y, pstate.camera_y));
-    vexel_charge(charge_of(shown));
+    const int64_t shown = draw_box(m, s, bw, bh, screen_coord(x, m->camera_x), screen_coord(y, m->camera_y));
+    vexel_charge(m, charge_of(shown));
 }
 
-void vexel_sspr(int argc, vexel_fix fsx, vexel_fix fsy, vexel_fix fsw, vexel_fix fsh, vexel_fix fdx, vexel_fix fdy,
+void vexel_sspr(vexel_machine* m, int argc, vexel_fix fsx, vexel_fix fsy, vexel_fix fsw, vexel_fix fsh, vexel_fix fdx, vexel_fix fdy,
                 vexel_fix fdw, vexel_fix fdh, bool flip_x, bool flip_y) {
     const int32_t sw = vexel_flr(fsw), sh = vexel_flr(fsh);
     int32_t dw = sw, dh = sh;
@@ -146,7 +146,7 @@ void vexel_sspr(int argc, vexel_fix fsx, vexel_fix fsy, vexel_fix fsw, vexel_fix
     }
     bool fx = argc > 8 && flip_x, fy = argc >= 10 && flip_y;
     if (sw < 1 || sw > box_max || sh < 1 || sh > box_max || dw == 0 || dh == 0) return;
-    int32_t dx = screen_coord(fdx, pstate.camera_x), dy = screen_coord(fdy, pstate.camera_y);
+    int32_t dx = screen_coord(fdx, m->camera_x), dy = screen_coord(fdy, m->camera_y);
     // A negative size draws mirrored, ending at the given position.
     if (dw < 0) {
         dx += dw;
@@ -158,40 +158,40 @@ void vexel_sspr(int argc, vexel_fix fsx, vexel_fix fsy, vexel_fix fsw, vexel_fix
         dh = -dh;
         fy = !fy;
     }
-    fenn_bitmap* s = screen();
-    if (!s || !sheet_ok(pstate.cart)) return;
-    fill_box(pstate.cart->gfx, vexel_flr(fsx), vexel_flr(fsy), sw, sh, fx, fy);
-    const int64_t shown = dw == sw && dh == sh ? draw_box(s, sw, sh, dx, dy) : draw_box_stretched(s, sw, sh, dx, dy, dw, dh);
-    vexel_charge(charge_of(shown));
+    fenn_bitmap* s = screen(m);
+    if (!s || !sheet_ok(m->cart)) return;
+    fill_box(m, m->cart->gfx, vexel_flr(fsx), vexel_flr(fsy), sw, sh, fx, fy);
+    const int64_t shown = dw == sw && dh == sh ? draw_box(m, s, sw, sh, dx, dy) : draw_box_stretched(m, s, sw, sh, dx, dy, dw, dh);
+    vexel_charge(m, charge_of(shown));
 }
 
-int32_t vexel_sget(int, vexel_fix fx, vexel_fix fy) {
+int32_t vexel_sget(vexel_machine* m, int, vexel_fix fx, vexel_fix fy) {
     const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
-    if (!sheet_ok(pstate.cart) || x < 0 || y < 0 || x >= vexel_sheet_size || y >= vexel_sheet_size) return 0;
-    return pstate.cart->gfx->pix[size_t(y) * vexel_sheet_size + size_t(x)] & 15;
+    if (!sheet_ok(m->cart) || x < 0 || y < 0 || x >= vexel_sheet_size || y >= vexel_sheet_size) return 0;
+    return m->cart->gfx->pix[size_t(y) * vexel_sheet_size + size_t(x)] & 15;
 }
 
-void vexel_sset(int argc, vexel_fix fx, vexel_fix fy, vexel_fix c) {
+void vexel_sset(vexel_machine* m, int argc, vexel_fix fx, vexel_fix fy, vexel_fix c) {
     const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
-    vexel_cart* cart = pstate.cart;
+    vexel_cart* cart = m->cart;
     if (!sheet_ok(cart) || x < 0 || y < 0 || x >= vexel_sheet_size || y >= vexel_sheet_size) return;
     uint8_t* row = cart->gfx->pix.data() + size_t(y) * vexel_sheet_size;
     row[x] = uint8_t((argc >= 3 ? vexel_flr(c) : 0) & 15);
     // Written as a memory byte, so that in the shared half the map cell
     // holding this pixel pair changes too.
     const int32_t addr = y * 64 + x / 2;
-    vexel_poke(&pstate, cart, addr, (row[x & ~1] & 15) | ((row[x | 1] & 15) << 4));
+    vexel_poke(m, cart, addr, (row[x & ~1] & 15) | ((row[x | 1] & 15) << 4));
 }
 
-int32_t vexel_mget(int, vexel_fix fx, vexel_fix fy) {
+int32_t vexel_mget(vexel_machine* m, int, vexel_fix fx, vexel_fix fy) {
     const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
-    if (!map_ok(pstate.cart) || x < 0 || y < 0 || x >= vexel_map_w || y >= vexel_map_h) return 0;
-    return pstate.cart->map->pix[size_t(y) * vexel_map_w + size_t(x)];
+    if (!map_ok(m->cart) || x < 0 || y < 0 || x >= vexel_map_w || y >= vexel_map_h) return 0;
+    return m->cart->map->pix[size_t(y) * vexel_map_w + size_t(x)];
 }
 
-void vexel_mset(int argc, vexel_fix fx, vexel_fix fy, vexel_fix fv) {
+void vexel_mset(vexel_machine* m, int argc, vexel_fix fx, vexel_fix fy, vexel_fix fv) {
     const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
-    vexel_cart* cart = pstate.cart;
+    vexel_cart* cart = m->cart;
     if (!map_ok(cart) || x < 0 || y < 0 || x >= vexel_map_w || y >= vexel_map_h) return;
     const uint8_t v = uint8_t((argc >= 3 ? vexel_flr(fv) : 0) & 0xff);
     const size_t offset = size_t(y) * vexel_map_w + size_t(x);
@@ -204,26 +204,26 @@ void vexel_mset(int argc, vexel_fix fx, vexel_fix fy, vexel_fix fv) {
     }
 }
 
-vexel_fget_result vexel_fget(int argc, vexel_fix fn, vexel_fix ff) {
+vexel_fget_result vexel_fget(vexel_machine* m, int argc, vexel_fix fn, vexel_fix ff) {
     vexel_fget_result r;
     if (argc < 1) return r;
     const int32_t n = vexel_flr(fn);
-    const bool n_ok = pstate.cart && n >= 0 && n < vexel_sprite_count;
+    const bool n_ok = m->cart && n >= 0 && n < vexel_sprite_count;
     if (argc == 1) {
         r.kind = vexel_fget_result::number;
-        r.value = n_ok ? pstate.cart->flags[n] & 0xff : 0;
+        r.value = n_ok ? m->cart->flags[n] & 0xff : 0;
         return r;
     }
     const int32_t f = vexel_flr(ff);
     r.kind = vexel_fget_result::boolean;
-    r.value = n_ok && f >= 0 && f < 8 && ((pstate.cart->flags[n] >> f) & 1);
+    r.value = n_ok && f >= 0 && f < 8 && ((m->cart->flags[n] >> f) & 1);
     return r;
 }
 
-void vexel_fset(int argc, vexel_fix fn, vexel_fix ff, bool v) {
+void vexel_fset(vexel_machine* m, int argc, vexel_fix fn, vexel_fix ff, bool v) {
     const int32_t n = vexel_flr(fn);
-    if (argc < 2 || !pstate.cart || n < 0 || n >= vexel_sprite_count) return;
-    int32_t& flags = pstate.cart->flags[n];
+    if (argc < 2 || !m->cart || n < 0 || n >= vexel_sprite_count) return;
+    int32_t& flags = m->cart->flags[n];
     const int32_t f = vexel_flr(ff);
     if (argc == 2) {
         flags = f & 0xff;
@@ -233,10 +233,10 @@ void vexel_fset(int argc, vexel_fix fn, vexel_fix ff, bool v) {
     flags = v ? (flags | (1 << f)) : (flags & ~(1 << f));
 }
 
-void vexel_map(int argc, vexel_fix fcx, vexel_fix fcy, vexel_fix fsx, vexel_fix fsy, vexel_fix fcw, vexel_fix fch,
+void vexel_map(vexel_machine* m, int argc, vexel_fix fcx, vexel_fix fcy, vexel_fix fsx, vexel_fix fsy, vexel_fix fcw, vexel_fix fch,
                vexel_fix flayer) {
     int32_t cx = vexel_flr(fcx), cy = vexel_flr(fcy);
-    int32_t sx = screen_coord(fsx, pstate.camera_x), sy = screen_coord(fsy, pstate.camera_y);
+    int32_t sx = screen_coord(fsx, m->camera_x), sy = screen_coord(fsy, m->camera_y);
     int32_t cw = vexel_map_default_w, ch = vexel_map_default_h, layer = 0;
     if (argc >= 5) {
         cw = vexel_flr(fcw);
@@ -244,8 +244,8 @@ void vexel_map(int argc, vexel_fix fcx, vexel_fix fcy, vexel_fix fsx, vexel_fix 
         layer = argc >= 7 ? vexel_flr(flayer) : 0;
         if (cw < 1 || ch < 1) return;
     }
-    fenn_bitmap* s = screen();
-    const vexel_cart* cart = pstate.cart;
+    fenn_bitmap* s = screen(m);
+    const vexel_cart* cart = m->cart;
     if (!s || !map_ok(cart) || !sheet_ok(cart)) return;
     const int32_t left = s->clip_x0, top = s->clip_y0, right = s->clip_x1, bottom = s->clip_y1;
     // Whole cells left of or above the clip are skipped without a look.
@@ -264,12 +264,12 @@ void vexel_map(int argc, vexel_fix fcx, vexel_fix fcy, vexel_fix fsx, vexel_fix 
     const int32_t cols = std::min(cw, (right - left + 7) / 8 + 1);
     const int32_t rows = std::min((bottom - top + 7) / 8 + 1, ch);
     if (rows < 1) {
-        vexel_charge(1);
+        vexel_charge(m, 1);
         return;
     }
     uint8_t lut[16];
     for (int i = 0; i < 16; ++i) {
-        const int32_t e = pstate.draw_pal[i];
+        const int32_t e = m->draw_pal[i];
         lut[i] = (e & 0xf0) ? box_transparent : uint8_t(e & 15);
     }
     int64_t shown = 0;
@@ -297,5 +297,5 @@ void vexel_map(int argc, vexel_fix fcx, vexel_fix fcy, vexel_fix fsx, vexel_fix 
             }
         }
     }
-    vexel_charge(charge_of(shown));
+    vexel_charge(m, charge_of(shown));
 }

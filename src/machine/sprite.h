@@ -1,5 +1,5 @@
 // sprite: sprites, the tile map and the sprite flags of the current
-// cartridge (pstate.cart), drawn onto the machine screen.
+// cartridge (m->cart), drawn onto the machine screen.
 //
 // Script-level calls take raw 16.16 arguments and `argc` (the number of
 // arguments the script gave; missing ones passed as 0), exactly as the
@@ -23,22 +23,22 @@ constexpr int vexel_sprite_count = 256;
 constexpr int vexel_map_default_w = 128;  // cells drawn by map() with fewer than 5 arguments
 constexpr int vexel_map_default_h = 32;
 
-void vexel_spr(int argc, vexel_fix n, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h, bool flip_x, bool flip_y);
-void vexel_sspr(int argc, vexel_fix sx, vexel_fix sy, vexel_fix sw, vexel_fix sh, vexel_fix dx, vexel_fix dy,
+void vexel_spr(vexel_machine* m, int argc, vexel_fix n, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h, bool flip_x, bool flip_y);
+void vexel_sspr(vexel_machine* m, int argc, vexel_fix sx, vexel_fix sy, vexel_fix sw, vexel_fix sh, vexel_fix dx, vexel_fix dy,
                 vexel_fix dw, vexel_fix dh, bool flip_x, bool flip_y);
-int32_t vexel_sget(int argc, vexel_fix x, vexel_fix y);
-void vexel_sset(int argc, vexel_fix x, vexel_fix y, vexel_fix c);
-int32_t vexel_mget(int argc, vexel_fix x, vexel_fix y);
-void vexel_mset(int argc, vexel_fix x, vexel_fix y, vexel_fix v);
+int32_t vexel_sget(vexel_machine* m, int argc, vexel_fix x, vexel_fix y);
+void vexel_sset(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix c);
+int32_t vexel_mget(vexel_machine* m, int argc, vexel_fix x, vexel_fix y);
+void vexel_mset(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix v);
 
 // fget gives no result, a number or a boolean depending on its arguments.
 struct vexel_fget_result {
     enum Kind { none, number, boolean } kind = none;
     int32_t value = 0;  // the flag byte (number) or 0/1 (boolean)
 };
-vexel_fget_result vexel_fget(int argc, vexel_fix n, vexel_fix f);
-void vexel_fset(int argc, vexel_fix n, vexel_fix f, bool v);
+vexel_fget_result vexel_fget(vexel_machine* m, int argc, vexel_fix n, vexel_fix f);
+void vexel_fset(vexel_machine* m, int argc, vexel_fix n, vexel_fix f, bool v);
 
 // map and mapdraw.
-void vexel_map(int argc, vexel_fix cx, vexel_fix cy, vexel_fix sx, vexel_fix sy, vexel_fix cw, vexel_fix ch,
+void vexel_map(vexel_machine* m, int argc, vexel_fix cx, vexel_fix cy, vexel_fix sx, vexel_fix sy, vexel_fix cw, vexel_fix ch,
                vexel_fix layer);

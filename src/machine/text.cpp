@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include "app/app.h"
 #include "framework/fenn_text.h"
-#include "machine/pstate.h"
-#include "runtime/run.h"
-
-cpod* vexel_console_font = nullptr;
+#include "machine/machine.h"
+#include "machine/host.h"
 
 namespace {
 constexpr int scroll_charge = 65536;
@@ -30,8 +28,8 @@ void fill_rows(fenn_bitmap* s, int y0, int y1, uint8_t colour) {
 }  // namespace
 
 namespace {
-void scroll_one_line() {
-    fenn_bitmap* s = pstate.screen;
+void scroll_one_line(vexel_machine* m) {
+    fenn_bitmap* s = m->screen;
     if (!s) return;
     // Scroll up one line inside the clip rectangle, top row first.
     for (int y = 0; y + vexel_line_height < 128; ++y) {
@@ -41,92 +39,93 @@ void scroll_one_line() {
                     size_t(s->clip_x1 - s->clip_x0));
     }
     fill_rows(s, 128 - vexel_line_height, 128, 0);
-    vexel_charge(scroll_charge);
+    vexel_charge(m, scroll_charge);
 }
 }  // namespace
 
-void cursor_cr() {
-    if (pstate.cursor_y + vexel_line_height < 123) {
-        pstate.cursor_y += vexel_line_height;
+void vexel_cursor_cr(vexel_machine* m) {
+    if (m->cursor_y + vexel_line_height < 123) {
+        m->cursor_y += vexel_line_height;
         return;
     }
-    scroll_one_line();
+    scroll_one_line(m);
 }
 
-void scroll_immediate_mode_screen() {
-    pstate.cursor_y -= vexel_line_height;
-    scroll_one_line();
+void vexel_scroll_screen(vexel_machine* m) {
+    m->cursor_y -= vexel_line_height;
+    scroll_one_line(m);
 }
 
-void cursor_cr_times(int64_t n) {
+void vexel_cursor_cr_times(vexel_machine* m, int64_t n) {
     int64_t scrolls = 0;
     for (; n > 0; --n) {
-        if (pstate.cursor_y + vexel_line_height < 123) {
-            pstate.cursor_y += vexel_line_height;
+        if (m->cursor_y + vexel_line_height < 123) {
+            m->cursor_y += vexel_line_height;
             scrolls = 0;
             continue;
         }
         if (++scrolls > scrolls_to_settle) break;
-        cursor_cr();
+        vexel_cursor_cr(m);
     }
-    for (; n > 0; --n) vexel_charge(scroll_charge);
+    for (; n > 0; --n) vexel_charge(m, scroll_charge);
 }
 
-void vexel_print_col(const char* text, int colour) {
+void vexel_print_col(vexel_machine* m, const char* text, int colour) {
     if (!text) text = "";
-    if (app.exec_mode) {
+    if (vexel_host_exec_mode(m)) {
         // Headless: the console's messages are the run's output. Those of
         // commands a running program calls are drawn as well, so the
         // program sees the same screen as in a window.
-        std::printf("** %s\n", text);
-        std::fflush(stdout);
-        if (pstate.mode != shell_running) return;
+        std::string line = std::string("** ") + text + "\n";
+        vexel_host_output(m, line.data(), line.size());
+        if (!m->running) return;
     }
-    fenn_bitmap* s = pstate.screen;
+    fenn_bitmap* s = m->screen;
     if (!s) return;
     int n = int(std::strlen(text));
     int extra = 0;
     if (n >= vexel_console_columns + 1) {
-        cursor_cr_times((n - 33) / 32 + 1);
+        vexel_cursor_cr_times(m, (n - 33) / 32 + 1);
         extra = ((n - 33) / 32 + 1) * vexel_line_height;
     }
-    pstate.cursor_y -= extra;
+    m->cursor_y -= extra;
     int lines = n > 0 ? (n - 1) / vexel_console_columns + 1 : 1;
-    fill_rows(s, pstate.cursor_y, pstate.cursor_y + vexel_line_height * lines, 0);
-    fenn_draw_text_ex(s, text, vexel_console_font, pstate.cursor_x, pstate.cursor_y,
+    fill_rows(s, m->cursor_y, m->cursor_y + vexel_line_height * lines, 0);
+    fenn_draw_text_ex(s, text, m->console_font, m->cursor_x, m->cursor_y,
                       fenn_text_single_colour | fenn_text_wrap, uint32_t(colour));
-    pstate.cursor_y += extra;
-    cursor_cr();
+    m->cursor_y += extra;
+    vexel_cursor_cr(m);
 }
 
-void vexel_print(const char* text) { vexel_print_col(text, 6); }
+void vexel_print(vexel_machine* m, const char* text) { vexel_print_col(m, text, 6); }
 
-void vexel_print_2_col(const char* format, int a, int b, int colour) {
+void vexel_print_2_col(vexel_machine* m, const char* format, int a, int b, int colour) {
     char buf[print_format_max];
     std::snprintf(buf, sizeof buf, format, a, b);
-    vexel_print_col(buf, colour);
+    vexel_print_col(m, buf, colour);
 }
 
-void vexel_print_2(const char* format, int a, int b) { vexel_print_2_col(format, a, b, 6); }
+void vexel_print_2(vexel_machine* m, const char* format, int a, int b) { vexel_print_2_col(m, format, a, b, 6); }
 
-void vexel_script_print(int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c) {
+void vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c,
+                        bool wrap) {
     if (argc < 1) return;
     if (!text) {
         text = "";
         len = 0;
     }
     if (argc >= 3) {
-        pstate.cursor_x = vexel_flr(x);
-        pstate.cursor_y = vexel_flr(y);
+        m->cursor_x = vexel_flr(x);
+        m->cursor_y = vexel_flr(y);
     }
-    if (argc >= 4) pstate.pen_col = vexel_flr(c) & 0xff;
-    const uint32_t colour = uint32_t(pstate.draw_pal[pstate.pen_col & 15] & 15);
+    if (argc >= 4) m->pen_col = vexel_flr(c) & 0xff;
+    const uint32_t colour = uint32_t(m->draw_pal[m->pen_col & 15] & 15);
     int flags = fenn_text_single_colour;
-    if (pstate.pending == pending_stop_program) flags |= fenn_text_wrap;
-    const int x0 = pstate.cursor_x - pstate.camera_x, y0 = pstate.cursor_y - pstate.camera_y;
+    if (wrap) flags |= fenn_text_wrap;
+    const int x0 = m->cursor_x - m->camera_x, y0 = m->cursor_y - m->camera_y;
     int yl = y0;
-    if (fenn_bitmap* s = pstate.screen) yl = fenn_draw_text_ex(s, text, vexel_console_font, x0, y0, flags, colour);
-    if (argc == 1) cursor_cr_times(int64_t(std::max(yl - y0, 0)) / vexel_line_height + 1);
+    if (fenn_bitmap* s = m->screen) yl = fenn_draw_text_ex(s, text, m->console_font, x0, y0, flags, colour);
+    if (argc == 1) vexel_cursor_cr_times(m, int64_t(std::max(yl - y0, 0)) / vexel_line_height + 1);
     const size_t max_len = size_t((INT32_MAX - print_call_charge) / print_byte_charge);
-    vexel_charge(int32_t(std::min(len, max_len)) * print_byte_charge + print_call_charge);
+    vexel_charge(m, int32_t(std::min(len, max_len)) * print_byte_charge + print_call_charge);
 }

@@ -1,10 +1,11 @@
 // text: the console's printers and the machine cursor's line feed.
 //
-// Console messages are drawn on the machine screen with the console font
-// (item 2 of the resource pod), 32 characters to a 6-pixel line, scrolling
-// the screen when the cursor reaches the bottom. In exec mode they go to
-// standard output as "** <text>", instead of the screen while no program
-// runs and besides it while one does.
+// Console messages are drawn on the machine screen with the machine's
+// console font (item 2 of the resource pod, set by the shell), 32
+// characters to a 6-pixel line, scrolling the screen when the cursor
+// reaches the bottom. In exec mode (a host value) they go to the host's
+// output as "** <text>", instead of the screen while no program runs and
+// besides it while one does.
 #pragma once
 #include <cstddef>
 
@@ -14,8 +15,6 @@
 constexpr int vexel_line_height = 6;
 constexpr int vexel_console_columns = 32;
 
-// The console font; null until the resource pod is loaded.
-extern cpod* vexel_console_font;
 
 // A built-in console font, independent of the resource pod: the machine's
 // tests draw with it (so their pictures do not change with the assets), and
@@ -29,20 +28,20 @@ constexpr int vexel_console_font_glyphs = 96;
 constexpr int vexel_console_glyph_w = 3;
 constexpr int vexel_console_glyph_h = 5;
 extern const uint8_t vexel_console_font_dat[vexel_console_font_glyphs * vexel_console_glyph_h];
-cpod* vexel_create_console_font();
+fenn_pod* vexel_create_console_font();
 
-void cursor_cr();
+void vexel_cursor_cr(vexel_machine* m);
 // Moves the cursor up a line and scrolls the screen up by one (charged like
-// a scroll of cursor_cr).
-void scroll_immediate_mode_screen();
+// a scroll of vexel_cursor_cr).
+void vexel_scroll_screen(vexel_machine* m);
 // n line feeds. Once the screen has scrolled far enough that further scrolls
 // cannot change it, the rest only charge their cycles, so a text of a
 // million newlines costs CPU budget rather than a million screen copies.
-void cursor_cr_times(int64_t n);
-void vexel_print_col(const char* text, int colour);
-void vexel_print(const char* text);  // colour 6
-void vexel_print_2(const char* format, int a, int b);
-void vexel_print_2_col(const char* format, int a, int b, int colour);
+void vexel_cursor_cr_times(vexel_machine* m, int64_t n);
+void vexel_print_col(vexel_machine* m, const char* text, int colour);
+void vexel_print(vexel_machine* m, const char* text);  // colour 6
+void vexel_print_2(vexel_machine* m, const char* format, int a, int b);
+void vexel_print_2_col(vexel_machine* m, const char* format, int a, int b, int colour);
 
 // The script's print. `text` is the argument already turned into text by the
 // binding (strings unchanged, numbers in the script's number format,
@@ -50,4 +49,6 @@ void vexel_print_2_col(const char* format, int a, int b, int colour);
 // in bytes (the charge counts bytes; drawing stops at a NUL). argc is the
 // number of arguments the script gave, 0 for none; x, y and c are raw
 // 16.16 values (0 when missing).
-void vexel_script_print(int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c);
+// `wrap` wraps long lines at the screen edge (the message of stop()).
+void vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c,
+                        bool wrap = false);

@@ -105,15 +105,15 @@ const uint8_t vexel_console_font_dat[vexel_console_font_glyphs * vexel_console_g
     5, 2, 5, 2, 5,  // DEL
 };
 
-cpod* vexel_create_console_font() {
-    auto pod = std::make_unique<cpod>();
+fenn_pod* vexel_create_console_font() {
+    auto pod = std::make_unique<fenn_pod>();
     for (int code = 0; code < 256; ++code) {
-        auto item = std::make_unique<cpod_item>();
+        auto item = std::make_unique<fenn_pod_item>();
         const int index = code - 32;
         if (index >= 0 && index < vexel_console_font_glyphs) {
             fenn_bitmap* g = fenn_create_bitmap(vexel_console_glyph_w, vexel_console_glyph_h, 8);
             if (!g) return nullptr;
-            item->type = cpod_type_bitmap;
+            item->type = fenn_pod_type_bitmap;
             item->bitmap.reset(g);
             for (int y = 0; y < vexel_console_glyph_h; ++y)
                 for (int x = 0; x < vexel_console_glyph_w; ++x)

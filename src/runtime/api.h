@@ -1,29 +1,61 @@
-// api: the global table a cartridge program sees.
+// api: every function a cartridge program sees, declared in one table.
 //
-// add_c_functions binds every machine function under its global name in a
-// fresh script machine, in a fixed order, and records the names (except
-// `t`) in the API name list used by token counting. No standard library of
-// the script language is opened. The functions the runner itself provides
-// (flip, time, the main-loop helpers) live here too.
+// Each entry gives the global name, the C function, how the name may be
+// typed at the console prompt (the shorthand) and the arguments as the
+// manual shows them. api_register binds them all, in table order, in a
+// fresh script machine; no standard library of the script language is
+// opened. The implementations are grouped by family (api_gfx.cpp,
+// api_math.cpp, api_memory.cpp, api_input.cpp, api_sound.cpp,
+// api_system.cpp, api_console.cpp; the language's own functions come from
+// the interpreter) and all find their machine through vexel_lua_machine.
+//
+// Argument rules, shared by every function: numbers are read as raw 16.16
+// values, a missing or non-numeric argument reads as 0, strings are taken
+// as given (a missing one is absent, not an error); what a function does
+// with the count of arguments it was given is its own rule. No function
+// raises an error for a wrong argument type unless its entry says so.
+//
+// Adding a function: write it in the file of its family, declare it in
+// api_impl.h and add one line to the table in api.cpp.
 #pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
 struct lua_State;
+using lua_CFunction = int (*)(lua_State* L);
 
-void add_c_functions(lua_State* L);
+// How a name may be typed at the console prompt.
+enum api_flags : uint8_t {
+    api_plain = 0,
+    // Alone it becomes its call ("ls" runs ls()); followed by a space and a
+    // word (not in quotes), that word is its one string argument ("cd
+    // games" runs cd("games")).
+    api_command = 1,
+    // A word programs commonly use for their own variables: the token
+    // counter treats it as a plain name.
+    api_common_word = 2,
+};
 
-int qz_flip(lua_State* L);
-int qz_time(lua_State* L);
-int qz_yield(lua_State* L);
-int qz_holdframe(lua_State* L);
-int qz_update_buttons(lua_State* L);
-int qz_update_frame_rate(lua_State* L);
-int qz_set_mainloop_exists(lua_State* L);
-int qz_set_fps(lua_State* L);
-int qz_mark_cpu(lua_State* L);
-int qz_set_paused(lua_State* L);
-int qz_paused(lua_State* L);
-int qz_menuitem(lua_State* L);
-int qz_get_menu_item_selected(lua_State* L);
-int qz_printh(lua_State* L);
-int qz_sfx(lua_State* L);
-int qz_music(lua_State* L);
-int qz_stat(lua_State* L);
+struct api_function {
+    const char* name;
+    lua_CFunction fn;
+    uint8_t flags;      // api_flags
+    const char* usage;  // the arguments as the manual shows them; optional ones in brackets
+};
+
+// The table, in binding order (the order is part of the system: it fixes
+// the list of API names).
+const api_function* api_functions(size_t* count);
+
+// Binds every function of the table as a global of L.
+void api_register(lua_State* L);
+
+// Whether a word is the name of a table entry (common words excepted).
+bool api_is_function(std::string_view word);
+
+// A line typed at the console with its command shorthand applied: a line
+// that is only a command name becomes its call, a command name and a word
+// become the call with the word as a string. Other text is unchanged.
+std::string api_expand_shorthand(const char* text);

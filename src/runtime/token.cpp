@@ -4,15 +4,9 @@
 #include <cstring>
 #include <string_view>
 
-char api_function_name[vexel_api_name_slots][vexel_api_name_size];
-int api_function_names;
-vexel_tokenizer token_state;
+#include "runtime/api.h"
 
 namespace {
-
-// Lengths of the recorded API names, so a lookup rejects most slots without
-// touching their bytes.
-uint8_t api_name_length[vexel_api_name_slots];
 
 bool is_word_start(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 128;
@@ -122,34 +116,13 @@ int keyword_or_api(std::string_view w) {
         {"while", tok_while},   {"foreach", tok_api},   {"all", tok_api},
         {"add", tok_api},       {"del", tok_api},       {"menuitem", tok_api},
     };
-    if (w.size() >= static_cast<size_t>(vexel_api_name_size)) return tok_ident;
     if (w.size() >= 2 && w.size() <= 8)
         for (const entry& k : keywords)
             if (w == k.word) return k.tok;
-    for (int i = 0; i < api_function_names; ++i) {
-        if (api_name_length[i] != w.size() || api_function_name[i][0] != w[0]) continue;
-        if (std::memcmp(api_function_name[i], w.data(), w.size()) == 0) return tok_api;
-    }
-    return tok_ident;
+    return api_is_function(w) ? tok_api : tok_ident;
 }
 
 }  // namespace
-
-void init_api_function_names() {
-    std::memset(api_function_name, 0, sizeof api_function_name);
-    std::memset(api_name_length, 0, sizeof api_name_length);
-    api_function_names = 0;
-}
-
-bool add_api_function_name(const char* name) {
-    if (!name || !*name || api_function_names >= vexel_api_name_slots) return false;
-    const size_t n = std::strlen(name);
-    if (n >= static_cast<size_t>(vexel_api_name_size)) return false;
-    std::memcpy(api_function_name[api_function_names], name, n + 1);
-    api_name_length[api_function_names] = static_cast<uint8_t>(n);
-    ++api_function_names;
-    return true;
-}
 
 vexel_lexeme vexel_lex(const char* p, const char* end, bool classify) {
     while (p < end && is_blank(static_cast<unsigned char>(*p))) ++p;
@@ -208,15 +181,14 @@ vexel_lexeme vexel_lex(const char* p, const char* end, bool classify) {
     }
 }
 
-const char* get_first_token(const char* text, size_t length) {
-    token_state.text = text;
-    token_state.text_end = text ? text + length : text;
-    token_state.line = 0;
-    return get_next_token(text);
+const char* token_first(vexel_tokenizer& t, const char* text, size_t length) {
+    t.text = text;
+    t.text_end = text ? text + length : text;
+    t.line = 0;
+    return token_next(t, text);
 }
 
-const char* get_next_token(const char* position) {
-    vexel_tokenizer& t = token_state;
+const char* token_next(vexel_tokenizer& t, const char* position) {
     if (!t.text || !position || position < t.text || position > t.text_end) position = t.text_end;
     const vexel_lexeme lx = position ? vexel_lex(position, t.text_end) : vexel_lexeme{tok_eof, nullptr, nullptr};
     t.tok = lx.tok;
@@ -226,13 +198,12 @@ const char* get_next_token(const char* position) {
     return lx.end;
 }
 
-int get_token() { return token_state.tok; }
-
-int count_tokens(const char* text, size_t length) {
+int token_count(const char* text, size_t length) {
     int count = 0;
-    const char* p = get_first_token(text, length);
+    vexel_tokenizer t{};
+    const char* p = token_first(t, text, length);
     for (;;) {
-        const int tok = get_token();
+        const int tok = t.tok;
         if (tok == tok_eof) break;
         switch (tok) {
         case tok_eol:
@@ -250,7 +221,7 @@ int count_tokens(const char* text, size_t length) {
         default:
             ++count;
         }
-        p = get_next_token(p);
+        p = token_next(t, p);
     }
     return count;
 }
@@ -264,7 +235,7 @@ int vexel_check_code_limits(const char* code, size_t length, vexel_limit_report*
         std::snprintf(r.heading, sizeof r.heading, "%s", vexel_char_limit_message);
         std::snprintf(r.detail, sizeof r.detail, vexel_char_count_format, r.chars, vexel_char_limit);
     } else {
-        r.tokens = count_tokens(code, length);
+        r.tokens = token_count(code, length);
         if (r.tokens > vexel_token_limit) {
             result = vexel_limits_tokens;
             std::snprintf(r.heading, sizeof r.heading, "%s", vexel_token_limit_message);

@@ -60,18 +60,6 @@ constexpr const char* vexel_token_count_format = "%d / %d tokens\n";
 
 // API names recorded while the API is bound (64-byte slots, so at most 63
 // characters each).
-constexpr int vexel_api_name_slots = 256;
-constexpr int vexel_api_name_size = 64;
-extern char api_function_name[vexel_api_name_slots][vexel_api_name_size];
-extern int api_function_names;
-
-void init_api_function_names();
-// Appends a name; false (and nothing recorded) when it is empty, does not fit
-// a slot or the table is full.
-bool add_api_function_name(const char* name);
-
-// One token as found by vexel_lex: its code and its bytes [start, end). The
-// whitespace skipped before it is [position given, start).
 struct vexel_lexeme {
     int tok;
     const char* start;
@@ -90,25 +78,23 @@ struct vexel_tokenizer {
     int tok;
     const char* token_start;
     const char* token_end;
-    int line;            // newline tokens read since get_first_token
-    const char* text;    // start of the text given to get_first_token
+    int line;            // newline tokens read since token_first
+    const char* text;    // start of the text given to token_first
     const char* text_end;
 };
-extern vexel_tokenizer token_state;
 
 // Starts reading text[0, length): reads its first token and returns the
 // position after it.
-const char* get_first_token(const char* text, size_t length);
+const char* token_first(vexel_tokenizer& t, const char* text, size_t length);
 // Reads the token at position (which must lie in the text given to
-// get_first_token; anything else reads as the end of the text) and returns the
+// token_first; anything else reads as the end of the text) and returns the
 // position after it.
-const char* get_next_token(const char* position);
-int get_token();
+const char* token_next(vexel_tokenizer& t, const char* position);
 
 // Tokens of a program as the limit counts them: every token is 1 except the
 // end of the text, ends of line, comments, "local", "end" and the characters
 // ; ) } ] , . :
-int count_tokens(const char* text, size_t length);
+int token_count(const char* text, size_t length);
 
 // The check made before a cartridge program runs: first the character limit,
 // then the token limit. Returns 0 when the program may run, 1 when it has too

@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include "machine/api_math.h"
-#include "machine/math.h"
+#include "machine/machine.h"
+#include "runtime/api_impl.h"
+#include "runtime/header.h"
 #include "lua/lua.h"
 #include "lua/lua_aux.h"
 #include "lua/lua_base.h"
@@ -23,41 +25,7 @@
 
 namespace {
 
-// Built-in collection helpers, as the cartridge header defines them.
-constexpr const char* kHelpers = R"(
-function all(c)
-  if c == nil or #c == 0 then return function() end end
-  local i, li = 1, nil
-  return function()
-    if c[i] == li then i = i + 1 end
-    while c[i] == nil and i <= #c do i = i + 1 end
-    li = c[i]
-    return li
-  end
-end
-function foreach(c, f) for v in all(c) do f(v) end end
-function count(c)
-  local n = 0
-  for i = 1, #c do if c[i] ~= nil then n = n + 1 end end
-  return n
-end
-function add(c, v)
-  if c == nil then return end
-  c[#c + 1] = v
-  return v
-end
-function del(c, v)
-  if c == nil or #c < 1 then return end
-  local n = #c
-  for j = 1, n do
-    if c[j] == v then
-      for k = j, n - 1 do c[k] = c[k + 1] end
-      c[n] = nil
-      return
-    end
-  end
-end
-)";
+
 
 int printh(lua_State* L) {
     lua_settop(L, 1);
@@ -69,8 +37,15 @@ int printh(lua_State* L) {
     return 0;
 }
 
-long long g_instructions = 0;
-void count_hook(lua_State*, lua_Debug*) { g_instructions++; }
+// The tool's machine record (what the math functions need) and the count of
+// instructions run; the state's host pointer leads to both.
+struct Tool : vexel_machine {
+    long long instructions = 0;
+};
+
+void count_hook(lua_State* L, lua_Debug*) {
+    static_cast<Tool*>(static_cast<vexel_machine*>(lua_vexel_host(L)))->instructions++;
+}
 
 void open_globals(lua_State* L) {
     luaB_open_cart_base(L);
@@ -119,15 +94,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vexel-lua [--count] [-l] SCRIPT.lua\n");
         return 2;
     }
+    // The math functions find their random generator and CPU counters in a
+    // machine record; this one has nothing else (no screen, no runner). It
+    // outlives the state, whose finalizers may still call them.
+    auto tool = std::make_unique<Tool>();
     lua_State* L = luaL_newstate();
     if (L == nullptr) {
         std::fprintf(stderr, "vexel-lua: cannot create the interpreter\n");
         return 1;
     }
     StateCloser closer{L};
-    vexel_rng = vexel_rng_initial;
+    lua_vexel_set_host(L, static_cast<vexel_machine*>(tool.get()));
     open_globals(L);
-    if (luaL_loadbuffer(L, kHelpers, std::strlen(kHelpers), "=helpers") != LUA_OK ||
+    // The collection helpers, from the header every cartridge program starts with.
+    if (luaL_loadbuffer(L, vexel_program_header, std::strlen(vexel_program_header), "=helpers") != LUA_OK ||
         lua_pcall(L, 0, 0, 0) != LUA_OK) {
         report(L);
         return 1;
@@ -146,7 +126,7 @@ int main(int argc, char** argv) {
     int status = lua_pcall(L, 0, 0, 0);
     if (count) {
         lua_sethook(L, nullptr, 0, 0);
-        std::fprintf(stderr, "instructions: %lld\n", g_instructions);
+        std::fprintf(stderr, "instructions: %lld\n", tool->instructions);
     }
     std::fflush(stdout);
     if (status != LUA_OK) {

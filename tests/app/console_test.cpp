@@ -9,8 +9,9 @@
 #include "app/console.h"
 #include "browser/splore.h"
 #include "browser/splore_list.h"
-#include "cart/cart_cmd.h"
-#include "cart/cart_io_fixture.h"
+#include "../machine/cart_io_fixture.h"
+#include "app/app.h"
+#include "app/shell.h"
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_text.h"
@@ -26,54 +27,53 @@ namespace {
 // through the platform's key buffer and key states as the shell reads them.
 class Prompt : public CartIo {
 protected:
-    cpod* font = nullptr;
+    fenn_pod* font = nullptr;
 
     void SetUp() override {
         CartIo::SetUp();
-        cart_cmd_folder[0] = 0;
+        app = vexel_app{};
+        shell_connect_host(tm.host);  // requests become the shell's posted actions
+        app.machine = M;
         console_reset();
         font = vexel_create_console_font();
-        vexel_console_font = font;
+        M->console_font = font;
         fenn_flush_keys();
-        reset_lua_machine();  // an earlier test may have left one
-        pstate.mode = shell_console;
-        runner.has_run = 0;
-        pstate.cursor_y = 0;
+        app.mode = shell_console;
+        M->cursor_y = 0;
     }
     void TearDown() override {
-        close_lua_machine();
         console_reset();
         fenn_flush_keys();
-        cart_cmd_folder[0] = 0;
-        vexel_console_font = nullptr;
+        app.machine = nullptr;
+        M->console_font = nullptr;
         fenn_destroy_pod(font);
         CartIo::TearDown();
     }
 
-    static void type(const std::string& text) {
+    void type(const std::string& text) {
         for (char c : text) {
             fenn_push_key(static_cast<unsigned char>(c));
-            console_update_input();
+            console_update_input(M);
         }
     }
-    static void press(int scancode) {
+    void press(int scancode) {
         fenn_set_key_state(scancode, 3);
-        console_update_input();
+        console_update_input(M);
         fenn_set_key_state(scancode, 0);
     }
     // Enter, then the machine frames the line takes, as the shell runs them.
-    static void enter() {
+    void enter() {
         type("\r");
-        for (int i = 0; i < 100 && (pstate.mode == shell_running || pstate.pending != pending_none); ++i) {
-            if (pstate.pending == pending_stop_program) {
-                suspend_program();
-                pstate.pending = pending_none;
+        for (int i = 0; i < 100 && (app.mode == shell_running || app.pending != pending_none); ++i) {
+            if (app.pending == pending_stop_program) {
+                run_suspend(M);
+                app.pending = pending_none;
             }
-            if (pstate.mode == shell_running) run_slice();
+            if (app.mode == shell_running) run_slice(M);
         }
-        ASSERT_EQ(pstate.mode, shell_console);
+        ASSERT_EQ(app.mode, shell_console);
     }
-    static void line(const std::string& text) {
+    void line(const std::string& text) {
         type(text);
         enter();
     }
@@ -87,18 +87,18 @@ protected:
         return out;
     }
     // Whether the console line at y shows exactly `text` drawn from x.
-    static bool shows(int y, const char* text, int x = 0) {
+    bool shows(int y, const char* text, int x = 0) {
         fenn_bitmap* ref = fenn_create_bitmap(128, 128, 8);
-        fenn_draw_text_ex(ref, text, vexel_console_font, x, 0, fenn_text_single_colour, 7);
-        const bool same = lit(ref, 0) == lit(pstate.screen, y);
+        fenn_draw_text_ex(ref, text, font, x, 0, fenn_text_single_colour, 7);
+        const bool same = lit(ref, 0) == lit(M->screen, y);
         fenn_destroy_bitmap(ref);
         return same;
     }
-    static bool shows_prompt(int y, const char* text) {
+    bool shows_prompt(int y, const char* text) {
         fenn_bitmap* ref = fenn_create_bitmap(128, 128, 8);
-        fenn_draw_text_ex(ref, ">", vexel_console_font, 0, 0, fenn_text_single_colour, 7);
-        fenn_draw_text_ex(ref, text, vexel_console_font, 8, 0, fenn_text_single_colour, 7);
-        const bool same = lit(ref, 0) == lit(pstate.screen, y);
+        fenn_draw_text_ex(ref, ">", font, 0, 0, fenn_text_single_colour, 7);
+        fenn_draw_text_ex(ref, text, font, 8, 0, fenn_text_single_colour, 7);
+        const bool same = lit(ref, 0) == lit(M->screen, y);
         fenn_destroy_bitmap(ref);
         return same;
     }
@@ -129,7 +129,7 @@ TEST_F(Prompt, TypingEditsTheLineAtTheCursor) {
 
     // Keys without a printable character, Tab and Ctrl combinations type nothing.
     for (int key : {9, 1, 31, 128, 200, 255, -1, 0}) fenn_push_key(key);
-    console_update_input();
+    console_update_input(M);
     fenn_set_key_state(fenn_key_lctrl, 1);
     type("q8");
     fenn_set_key_state(fenn_key_lctrl, 0);
@@ -141,23 +141,23 @@ TEST_F(Prompt, TypingEditsTheLineAtTheCursor) {
 }
 
 TEST_F(Prompt, TheLineWrapsEveryThirtyCharactersAndStopsAtTheBufferSize) {
-    pstate.cursor_y = 60;
+    M->cursor_y = 60;
     const std::string thirty(30, 'a');
     type(thirty + "bc");
-    draw_command_string(false, true);
+    console_draw(M, false, true);
     EXPECT_TRUE(shows_prompt(60, thirty.c_str()));
     EXPECT_TRUE(shows(66, "bc", 8));
     // Shortening the line clears what it no longer covers.
     type("\b\b\b");
-    draw_command_string(false, true);
+    console_draw(M, false, true);
     EXPECT_TRUE(shows_prompt(60, std::string(29, 'a').c_str()));
     EXPECT_TRUE(shows(66, ""));
 
     // A line growing past the bottom of the screen scrolls the console up.
     type("\x1b");
-    pstate.cursor_y = 120;
+    M->cursor_y = 120;
     type(std::string(40, 'z'));
-    EXPECT_EQ(pstate.cursor_y, 114);
+    EXPECT_EQ(M->cursor_y, 114);
 
     console_reset();
     type(std::string(300, 'q'));
@@ -165,19 +165,19 @@ TEST_F(Prompt, TheLineWrapsEveryThirtyCharactersAndStopsAtTheBufferSize) {
     press(SDL_SCANCODE_HOME);
     type("w");
     EXPECT_EQ(command(), std::string(console_command_max, 'q'));
-    EXPECT_GE(pstate.cursor_y, 0);
-    EXPECT_LE(pstate.cursor_y + (console_command_max / console_prompt_wrap + 1) * vexel_line_height, 128);
+    EXPECT_GE(M->cursor_y, 0);
+    EXPECT_LE(M->cursor_y + (console_command_max / console_prompt_wrap + 1) * vexel_line_height, 128);
 }
 
 TEST_F(Prompt, PasteTakesTheFirstLinesPrintableCharacters) {
-    console_paste("Load \x01Game\t.qz\nprint(1)");
+    console_paste(M, "Load \x01Game\t.qz\nprint(1)");
     EXPECT_EQ(command(), "load game.qz");
     press(SDL_SCANCODE_HOME);
-    console_paste("\xff\xfe--");
+    console_paste(M, "\xff\xfe--");
     EXPECT_EQ(command(), "--load game.qz");
-    console_paste(std::string(1000, 'x').c_str());
+    console_paste(M, std::string(1000, 'x').c_str());
     EXPECT_EQ(command().size(), size_t(console_command_max));
-    console_paste(nullptr);
+    console_paste(M, nullptr);
 }
 
 TEST_F(Prompt, UpAndDownWalkTheLinesEntered) {
@@ -207,19 +207,19 @@ TEST_F(Prompt, UpAndDownWalkTheLinesEntered) {
 TEST_F(Prompt, ALineThatIsACommandRunsIt) {
     // A cartridge has run and stopped: its machine is still there, yet what
     // is typed at the console is the user's, not the program's.
-    pstate.program_active = 1;
+    M->program_active = 1;
     line("mkdir foo");
     EXPECT_TRUE(fs::is_directory(root + "foo"));
     line("cd foo");
-    EXPECT_STREQ(cart_cmd_folder, "foo");
+    EXPECT_STREQ(M->file.folder, "foo");
     line("cd ..");
-    EXPECT_STREQ(cart_cmd_folder, "");
-    EXPECT_EQ(pstate.program_active, 0);
+    EXPECT_STREQ(M->file.folder, "");
+    EXPECT_EQ(M->program_active, 0);
 
     write_cart(root + "game.qz", "print('hi')");
     line("  load game  ");
-    EXPECT_STREQ(cart_disk.filename, (root + "game.qz").c_str());
-    EXPECT_EQ(pstate.pending, pending_none);  // loaded for the user, not started
+    EXPECT_STREQ(M->file.filename, (root + "game.qz").c_str());
+    EXPECT_EQ(app.pending, pending_none);  // loaded for the user, not started
 
     line("ls");
     EXPECT_TRUE(console_listing_active());
@@ -227,11 +227,11 @@ TEST_F(Prompt, ALineThatIsACommandRunsIt) {
     type("x");
     EXPECT_EQ(command(), "");
     fenn_flush_keys();
-    for (int i = 0; i < 100 && console_listing_active(); ++i) console_listing_update();
+    for (int i = 0; i < 100 && console_listing_active(); ++i) console_listing_update(M);
     EXPECT_TRUE(console_takes_keys());
 
     line("run");
-    EXPECT_EQ(pstate.pending, pending_run_cart);
+    EXPECT_EQ(app.pending, pending_run_cart);
 }
 
 TEST_F(Prompt, OtherLinesRunAsLuaAndTheLineStaysOnScreen) {
@@ -239,33 +239,33 @@ TEST_F(Prompt, OtherLinesRunAsLuaAndTheLineStaysOnScreen) {
     enter();
     EXPECT_TRUE(shows_prompt(0, "print(1+2)"));
     EXPECT_TRUE(shows(6, "3"));
-    EXPECT_EQ(pstate.cursor_y, 12);
+    EXPECT_EQ(M->cursor_y, 12);
     // Variables live on from line to line.
     line("x=5");
     line("print(x*2)");
     EXPECT_TRUE(shows(24, "10"));
     // The footer's main loop is not started for a line that defines _draw.
     line("function _draw() print('loop') end");
-    EXPECT_EQ(pstate.mode, shell_console);
+    EXPECT_EQ(app.mode, shell_console);
     // An empty line just moves on.
-    const int y = pstate.cursor_y;
+    const int y = M->cursor_y;
     line("   ");
-    EXPECT_EQ(pstate.cursor_y, y + vexel_line_height);
+    EXPECT_EQ(M->cursor_y, y + vexel_line_height);
 }
 
 TEST_F(Prompt, AnErrorReturnsToACleanPrompt) {
     line("print(");
-    EXPECT_EQ(pstate.mode, shell_console);
+    EXPECT_EQ(app.mode, shell_console);
     EXPECT_EQ(command(), "");
-    const int after_syntax = pstate.cursor_y;
+    const int after_syntax = M->cursor_y;
     EXPECT_GT(after_syntax, vexel_line_height);
 
     line("nothing_here()");
-    EXPECT_EQ(pstate.mode, shell_console);
-    EXPECT_EQ(pstate.program_active, 0);
-    EXPECT_GT(pstate.cursor_y, after_syntax + vexel_line_height);
+    EXPECT_EQ(app.mode, shell_console);
+    EXPECT_EQ(M->program_active, 0);
+    EXPECT_GT(M->cursor_y, after_syntax + vexel_line_height);
 
-    const int y = pstate.cursor_y;
+    const int y = M->cursor_y;
     line("print(7)");
     EXPECT_TRUE(shows(y + vexel_line_height, "7"));
 }
@@ -280,39 +280,40 @@ TEST_F(Prompt, AnyTypedLineIsSafe) {
         text.resize(rng() % 300);
         type(text);
         enter();
-        if (pstate.pending == pending_run_cart) pstate.pending = pending_none;
+        if (app.pending == pending_run_cart) app.pending = pending_none;
         EXPECT_EQ(command(), "");
     }
     // "while true do end" is broken off by the frame's budget, not run forever.
     type("while true do end");
     type("\r");
-    EXPECT_EQ(pstate.mode, shell_running);
-    EXPECT_TRUE(console_line_running());
-    run_slice();
-    EXPECT_EQ(pstate.mode, shell_running);
-    suspend_program();
-    EXPECT_FALSE(console_line_running());
+    EXPECT_EQ(app.mode, shell_running);
+    EXPECT_TRUE(run_console_line_running(M));
+    run_slice(M);
+    EXPECT_EQ(app.mode, shell_running);
+    run_suspend(M);
+    EXPECT_FALSE(run_console_line_running(M));
 }
 
 TEST_F(Prompt, SploreOpensFromThePromptAndEscapeGoesBackToIt) {
-    pstate.program_active = 1;  // a stopped cartridge's machine is still there
+    M->program_active = 1;  // a stopped cartridge's machine is still there
     type("\x1b");  // an empty prompt not reached from the browser: nothing
-    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    EXPECT_FALSE(splore_active());
     line("splore");
-    EXPECT_EQ(pstate.sub_screen, sub_screen_browser);
+    EXPECT_TRUE(splore_active());
     EXPECT_FALSE(console_takes_keys());
 
     // Left with Escape for the console, which gives it back on Escape once.
-    pstate.sub_screen = sub_screen_none;
+    splore_screen.active = 0;
     console_note_left_browser();
     type("ab\x1b");
-    EXPECT_EQ(pstate.sub_screen, sub_screen_none);  // the first Escape clears the line
+    EXPECT_FALSE(splore_active());  // the first Escape clears the line
     type("\x1b");
-    EXPECT_EQ(pstate.sub_screen, sub_screen_browser);
-    pstate.sub_screen = sub_screen_none;
+    EXPECT_TRUE(splore_active());
+    splore_screen.active = 0;
     type("\x1b");
-    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    EXPECT_FALSE(splore_active());
     splore_shutdown();
+    splore_screen = splore_screen_state();
 }
 
 TEST_F(Prompt, NoKeyboardInExecMode) {
@@ -320,7 +321,7 @@ TEST_F(Prompt, NoKeyboardInExecMode) {
     type("ls");
     EXPECT_EQ(command(), "");
     app.exec_mode = 0;
-    pstate.mode = shell_running;
+    app.mode = shell_running;
     type("ls");
     EXPECT_EQ(command(), "");
     fenn_flush_keys();

@@ -7,7 +7,8 @@
 #include "app/keyconfig.h"
 #include "framework/fenn_platform.h"
 #include "machine/button.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
+#include "test_support.h"
 
 namespace {
 
@@ -15,43 +16,45 @@ constexpr int key_a = 4, key_b = 5, key_esc = 41, key_backspace = 42, key_delete
 
 class KeyConfig : public ::testing::Test {
 protected:
+    vexel_test::TestMachine tm;
+    vexel_machine* M = tm.m;
     void SetUp() override {
         fenn_keys_init();
-        set_default_app_config();
-        pstate.sub_screen = sub_screen_none;
-        pstate.cursor_y = 0;
+        settings_set_defaults();
+        app.sub_screen = sub_screen_none;
+        M->cursor_y = 0;
         int32_t discard[keyconfig_bindings];
         keyconfig_take_result(discard);
     }
     void TearDown() override { fenn_keys_init(); }
     // Holds a key for one update, then releases it for one update.
-    static void tap(int code) {
+    void tap(int code) {
         fenn_set_key_state(code, 3);
-        keyconfig_update();
+        keyconfig_update(M);
         fenn_set_key_state(code, 0);
-        keyconfig_update();
+        keyconfig_update(M);
     }
 };
 
 TEST_F(KeyConfig, AssignsOneKeyPerPressAndPostsTheResultAtTheEnd) {
     fenn_set_key_state(key_a, 1);  // held from the command that opened the screen
-    keyconfig_open();
-    EXPECT_EQ(pstate.sub_screen, sub_screen_keyconfig);
-    keyconfig_update();
-    keyconfig_update();
+    keyconfig_open(M);
+    EXPECT_EQ(app.sub_screen, sub_screen_keyconfig);
+    keyconfig_update(M);
+    keyconfig_update(M);
     EXPECT_EQ(keyconfig_cursor(), 0);   // waits for the release first
     fenn_set_key_state(key_a, 0);
-    keyconfig_update();
+    keyconfig_update(M);
 
     // Two keys down in one update take one binding; the screen then waits.
     fenn_set_key_state(key_a, 3);
     fenn_set_key_state(key_b, 3);
-    keyconfig_update();
-    keyconfig_update();
+    keyconfig_update(M);
+    keyconfig_update(M);
     EXPECT_EQ(keyconfig_cursor(), 1);
     fenn_set_key_state(key_a, 0);
     fenn_set_key_state(key_b, 0);
-    keyconfig_update();
+    keyconfig_update(M);
 
     tap(key_delete);      // binding 1 back to its defaults
     tap(key_backspace);   // binding 2 likewise
@@ -61,7 +64,7 @@ TEST_F(KeyConfig, AssignsOneKeyPerPressAndPostsTheResultAtTheEnd) {
         tap(key_left + (i % 4));
     }
     EXPECT_EQ(keyconfig_cursor(), keyconfig_bindings);
-    EXPECT_EQ(pstate.sub_screen, sub_screen_keyconfig);  // "any key to quit"
+    EXPECT_EQ(app.sub_screen, sub_screen_keyconfig);  // "any key to quit"
 
     // The live table changes only when the loop takes the result.
     EXPECT_EQ(app.button_keys[0], 0);
@@ -73,32 +76,32 @@ TEST_F(KeyConfig, AssignsOneKeyPerPressAndPostsTheResultAtTheEnd) {
     EXPECT_EQ(app.button_keys[12], key_left);
 
     tap(key_esc);  // any key leaves now, Escape included
-    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
-    EXPECT_EQ(pstate.cursor_y, 120);
+    EXPECT_EQ(app.sub_screen, sub_screen_none);
+    EXPECT_EQ(M->cursor_y, 120);
     EXPECT_FALSE(fenn_keypressed());
 }
 
 TEST_F(KeyConfig, EscapeCancelsWithoutTouchingTheBindings) {
     app.button_keys[4] = key_b;
-    keyconfig_open();
-    keyconfig_update();
+    keyconfig_open(M);
+    keyconfig_update(M);
     tap(key_a);
     tap(key_a);
     EXPECT_EQ(keyconfig_cursor(), 2);
     tap(key_esc);
-    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
+    EXPECT_EQ(app.sub_screen, sub_screen_none);
     int32_t keys[keyconfig_bindings];
     EXPECT_FALSE(keyconfig_take_result(keys));
     EXPECT_EQ(app.button_keys[0], 0);
     EXPECT_EQ(app.button_keys[4], key_b);
-    EXPECT_NE(pstate.cursor_y, 120);
-    EXPECT_EQ(vexel_buttons.blocked[0][0], 1);  // leaving blocks the buttons
+    EXPECT_NE(M->cursor_y, 120);
+    EXPECT_EQ(M->buttons.blocked[0][0], 1);  // leaving blocks the buttons
 }
 
 TEST_F(KeyConfig, RowsShowLabelsAndLowerCaseKeyNames) {
     app.button_keys[0] = key_a;
     app.button_keys[12] = 225;
-    keyconfig_open();
+    keyconfig_open(M);
     char row[300];
     keyconfig_row_text(0, row, sizeof row);
     EXPECT_STREQ(row, "p1 left     : a");
@@ -114,7 +117,7 @@ TEST_F(KeyConfig, RowsShowLabelsAndLowerCaseKeyNames) {
     keyconfig_row_text(0, tiny, sizeof tiny);
     EXPECT_STREQ(tiny, "p1 ");
     for (int i = 0; i < keyconfig_bindings; ++i) EXPECT_EQ(std::strlen(keyconfig_label(i)), 11u);
-    pstate.sub_screen = sub_screen_none;
+    app.sub_screen = sub_screen_none;
 }
 
 }  // namespace

@@ -8,16 +8,17 @@
 #include "audio/audio.h"
 #include "audio/audio_state.h"
 #include "cart/cart.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
+#include "test_support.h"
 
 namespace audio_test {
 
 inline uint32_t test_clock_ms = 0;
-inline uint32_t test_clock() { return test_clock_ms; }
+inline uint32_t test_clock(void*) { return test_clock_ms; }
 
 inline void set_note(vexel_cart* cart, int sfx, int i, int pitch, int wave, int vol, int effect = 0,
                      bool instrument = false) {
-    sfx_note& n = cart->sfx[sfx].notes[i];
+    vexel_sfx_note& n = cart->sfx[sfx].notes[i];
     n.pitch = pitch;
     n.waveform = wave;
     n.volume = vol;
@@ -31,36 +32,34 @@ inline void fill_notes(vexel_cart* cart, int sfx, int first, int last, int pitch
     for (int i = first; i <= last; ++i) set_note(cart, sfx, i, pitch, wave, vol, effect, instrument);
 }
 
-inline std::vector<int16_t> mix(int n) {
-    std::vector<int16_t> out(static_cast<size_t>(n));
-    vexel_audio_mix(out.data(), n);
-    return out;
-}
-
 inline int peak(const std::vector<int16_t>& v, size_t from = 0, size_t to = SIZE_MAX) {
     int p = 0;
     for (size_t j = from; j < v.size() && j < to; ++j) p = std::max(p, std::abs(static_cast<int>(v[j])));
     return p;
 }
 
-// A fresh mixer and a new cartridge with a controllable clock.
+// A fresh machine's mixer and a new cartridge with a controllable clock.
 class AudioTest : public ::testing::Test {
 protected:
+    vexel_test::TestMachine tm;
+    vexel_machine* M = tm.m;
+    vexel_audio* au = M->audio;
     vexel_cart* cart = nullptr;
     void SetUp() override {
-        vexel_pstate_zero();
-        vexel_audio_init();
+        vexel_audio_init(au);
         test_clock_ms = 1000;
-        fenn_set_sound_clock(test_clock);
-        cart = fenn_create_vexel_cart();
+        vexel_audio_set_clock(au, test_clock, nullptr);
+        cart = vexel_cart_create();
     }
-    void TearDown() override {
-        fenn_destroy_vexel_cart(cart);
-        fenn_set_sound_clock(nullptr);
-    }
+    void TearDown() override { vexel_cart_destroy(cart); }
     // Starts sound effect n on channel c and returns the channel.
     int play(int n, int c = -1, int offset = 0, int length = 0) {
-        return fenn_play_sfx_ex(&cart->sfx[n], offset, length, cart, c);
+        return vexel_audio_play_sfx(au, &cart->sfx[n], offset, length, cart, c);
+    }
+    std::vector<int16_t> mix(int n) {
+        std::vector<int16_t> out(static_cast<size_t>(n));
+        vexel_audio_mix(au, out.data(), n);
+        return out;
     }
 };
 

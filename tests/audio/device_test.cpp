@@ -14,17 +14,17 @@ using namespace audio_test;
 
 namespace {
 
-int locked_tick(int c) {
-    fenn_lock_audio_plat();
-    int t = ms0[c].tick;
-    fenn_unlock_audio_plat();
+int locked_tick(vexel_audio* au, int c) {
+    vexel_audio_lock();
+    int t = au->ch[c].tick;
+    vexel_audio_unlock();
     return t;
 }
 
 // Waits (at most 3 s) until channel c has run `ticks` ticks.
-bool wait_for_ticks(int c, int ticks) {
+bool wait_for_ticks(vexel_audio* au, int c, int ticks) {
     for (int i = 0; i < 300; ++i) {
-        if (locked_tick(c) >= ticks) return true;
+        if (locked_tick(au, c) >= ticks) return true;
         SDL_Delay(10);
     }
     return false;
@@ -37,27 +37,25 @@ protected:
         AudioTest::SetUp();
     }
     void TearDown() override {
-        fenn_sound_exit();
+        vexel_audio_device_close();
         AudioTest::TearDown();
     }
     // Opens the device and prepares sound effect 1; false without a device.
     bool open(int buffer) {
-        if (fenn_sound_init(fenn_sdl_init_audio, buffer) != 0 || !fenn_sound_inited()) return false;
+        if (vexel_audio_device_open(au, buffer) != 0 || !vexel_audio_device_is_open()) return false;
         // 512 ticks, about four seconds.
         fill_notes(cart, 1, 0, 31, 30, 3, 5);
         return true;
     }
 };
 
-TEST_F(DeviceTest, OnlyTheAudioFlagAndABufferOpenADevice) {
-    EXPECT_EQ(fenn_sound_init(15, 1024), 1);
-    EXPECT_EQ(fenn_sound_inited(), 0);
-    EXPECT_EQ(fenn_sound_init(fenn_sdl_init_audio, 0), 0);
-    EXPECT_EQ(fenn_sound_inited(), 0);
+TEST_F(DeviceTest, NoBufferOpensNoDevice) {
+    EXPECT_EQ(vexel_audio_device_open(au, 0), 0);
+    EXPECT_EQ(vexel_audio_device_is_open(), 0);
     // Without a device the lock is only a counter and the mixer runs here.
-    fenn_lock_audio_plat();
-    EXPECT_EQ(fenn_audio_lock_depth(), 1);
-    fenn_unlock_audio_plat();
+    vexel_audio_lock();
+    EXPECT_EQ(vexel_audio_lock_depth(), 1);
+    vexel_audio_unlock();
 }
 
 TEST_F(DeviceTest, CallbackDrivesTheChannelsAndLogsTheDevice) {
@@ -68,28 +66,28 @@ TEST_F(DeviceTest, CallbackDrivesTheChannelsAndLogsTheDevice) {
     if (!opened) GTEST_SKIP() << "no audio device: " << SDL_GetError();
     std::stringstream text;
     text << std::ifstream(log).rdbuf();
-    EXPECT_NE(text.str().find("fenn_sound_init mix_buffer_size: 512"), std::string::npos);
+    EXPECT_NE(text.str().find("vexel_audio_device_open mix_buffer_size: 512"), std::string::npos);
     EXPECT_NE(text.str().find("SDL_OpenAudio ok"), std::string::npos);
     EXPECT_NE(text.str().find("Current audio driver: dummy"), std::string::npos);
 
-    EXPECT_EQ(vexel_audio_sfx(cart, 1, -1, 0, 0), 0);
-    EXPECT_TRUE(wait_for_ticks(0, 20));
+    EXPECT_EQ(vexel_audio_sfx(au, cart, 1, -1, 0, 0), 0);
+    EXPECT_TRUE(wait_for_ticks(au, 0, 20));
 
     // Paused: the channel stands still.
-    fenn_set_audio_pause_state(1);
+    vexel_audio_set_pause_state(au, 1);
     SDL_Delay(60);
-    int held = locked_tick(0);
+    int held = locked_tick(au, 0);
     SDL_Delay(100);
-    EXPECT_EQ(locked_tick(0), held);
-    fenn_set_audio_pause_state(0);
-    EXPECT_TRUE(wait_for_ticks(0, held + 10));
+    EXPECT_EQ(locked_tick(au, 0), held);
+    vexel_audio_set_pause_state(au, 0);
+    EXPECT_TRUE(wait_for_ticks(au, 0, held + 10));
 }
 
 TEST_F(DeviceTest, LongDeviceBuffersAreMixedInParts) {
     if (!open(8192)) GTEST_SKIP() << "no audio device: " << SDL_GetError();
     vexel_audio_tap_enable(true);
-    vexel_audio_sfx(cart, 1, -1, 0, 0);
-    EXPECT_TRUE(wait_for_ticks(0, 100));
+    vexel_audio_sfx(au, cart, 1, -1, 0, 0);
+    EXPECT_TRUE(wait_for_ticks(au, 0, 100));
     vexel_audio_tap_enable(false);
     std::vector<int16_t> got(70000);
     int n = vexel_audio_tap_read(got.data(), static_cast<int>(got.size()));
@@ -104,18 +102,18 @@ TEST_F(DeviceTest, RecordingWithADeviceWritesWhatTheDevicePlayed) {
     std::string path = vexel_test::temp_dir("audio_rec") + "/rec.wav";
     vexel_wav_writer w;
     ASSERT_EQ(vexel_audio_record_start(w, path.c_str()), wav_ok);
-    vexel_audio_sfx(cart, 1, -1, 0, 0);
+    vexel_audio_sfx(au, cart, 1, -1, 0, 0);
     for (int f = 0; f < 20; ++f) {
         SDL_Delay(20);
-        ASSERT_EQ(vexel_audio_record_frame(w, 30, f), wav_ok);
+        ASSERT_EQ(vexel_audio_record_frame(au, w, 30, f), wav_ok);
     }
-    int ticks = locked_tick(0);
-    ASSERT_EQ(vexel_audio_record_finish(w), wav_ok);
+    int ticks = locked_tick(au, 0);
+    ASSERT_EQ(vexel_audio_record_finish(au, w), wav_ok);
     // Closing the device while the lock is held neither hangs nor unbalances it.
-    fenn_lock_audio_plat();
-    fenn_sound_exit();
-    fenn_unlock_audio_plat();
-    EXPECT_EQ(fenn_audio_lock_depth(), 0);
+    vexel_audio_lock();
+    vexel_audio_device_close();
+    vexel_audio_unlock();
+    EXPECT_EQ(vexel_audio_lock_depth(), 0);
     // Every sample the callback produced is in the file, whole ticks apart
     // from the one in progress.
     EXPECT_GE(w.samples, static_cast<int64_t>(ticks - 1) * vexel_tick_samples);
@@ -123,3 +121,19 @@ TEST_F(DeviceTest, RecordingWithADeviceWritesWhatTheDevicePlayed) {
 }
 
 }  // namespace
+
+TEST_F(DeviceTest, DestroyingTheRecordTheDevicePlaysClosesTheDevice) {
+    vexel_audio* other = vexel_audio_create(nullptr);
+    if (!open(512)) {
+        vexel_audio_destroy(other);
+        GTEST_SKIP() << "no audio device: " << SDL_GetError();
+    }
+    vexel_audio_destroy(other);  // not the one playing: the device stays
+    EXPECT_EQ(vexel_audio_device_is_open(), 1);
+    vexel_audio* playing = vexel_audio_create(nullptr);
+    vexel_audio_device_close();
+    ASSERT_EQ(vexel_audio_device_open(playing, 512), 0);
+    ASSERT_EQ(vexel_audio_device_is_open(), 1);
+    vexel_audio_destroy(playing);
+    EXPECT_EQ(vexel_audio_device_is_open(), 0);
+}

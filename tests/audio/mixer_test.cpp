@@ -15,11 +15,11 @@ protected:
     void preload(int c, int16_t value, bool others_silent = true) {
         for (int o = 0; o < vexel_channel_count; ++o) {
             if (o == c || !others_silent) continue;
-            std::memset(ms0[o].tick_buf, 0, sizeof ms0[o].tick_buf);
-            ms0[o].tick_pos = 0;
+            std::memset(au->ch[o].tick_buf, 0, sizeof au->ch[o].tick_buf);
+            au->ch[o].tick_pos = 0;
         }
-        for (auto& s : ms0[c].tick_buf) s = value;
-        ms0[c].tick_pos = 0;
+        for (auto& s : au->ch[c].tick_buf) s = value;
+        au->ch[c].tick_pos = 0;
     }
     // Sound effect 1: one square note at pitch 33, volume 7, speed 1, and
     // nothing after it.
@@ -54,18 +54,18 @@ TEST_F(MixerTest, ChannelsAddPairwiseWithASoftClip) {
 
 TEST_F(MixerTest, MasterVolumeScalesTowardsMinusInfinity) {
     preload(0, -3);
-    fenn_set_sound_volume(128);
+    vexel_audio_set_sound_volume(au, 128);
     EXPECT_EQ(mix(1)[0], -2);
     preload(0, 1001);
     EXPECT_EQ(mix(1)[0], 500);
-    fenn_set_sound_volume(0);
+    vexel_audio_set_sound_volume(au, 0);
     preload(0, 20000);
     EXPECT_EQ(mix(1)[0], 0);
-    fenn_set_sound_volume(256);
+    vexel_audio_set_sound_volume(au, 256);
     preload(0, 20000);
     EXPECT_EQ(mix(1)[0], 20000);
-    fenn_set_sound_volume(-5);
-    EXPECT_EQ(fenn_get_sound_volume(), 0);
+    vexel_audio_set_sound_volume(au, -5);
+    EXPECT_EQ(vexel_audio_sound_volume(au), 0);
 }
 
 TEST_F(MixerTest, PauseGivesSilenceAndFreezesEveryChannel) {
@@ -73,15 +73,15 @@ TEST_F(MixerTest, PauseGivesSilenceAndFreezesEveryChannel) {
     cart->sfx[1].loop_end = 1;
     play(1, 0);
     mix(100);
-    fenn_set_audio_pause_state(1);
+    vexel_audio_set_pause_state(au, 1);
     EXPECT_EQ(peak(mix(1000)), 0);
-    EXPECT_EQ(ms0[0].tick_pos, 100);
-    fenn_set_audio_pause_state(0);
-    fenn_set_audio_framework_paused(1);
+    EXPECT_EQ(au->ch[0].tick_pos, 100);
+    vexel_audio_set_pause_state(au, 0);
+    vexel_audio_set_framework_paused(au, 1);
     EXPECT_EQ(peak(mix(1000)), 0);
-    fenn_set_audio_framework_paused(0);
+    vexel_audio_set_framework_paused(au, 0);
     EXPECT_GT(peak(mix(83)), 0);
-    EXPECT_EQ(ms0[0].tick_pos, 183);
+    EXPECT_EQ(au->ch[0].tick_pos, 183);
 }
 
 TEST_F(MixerTest, RequestsConsumeWholeTicks) {
@@ -89,15 +89,15 @@ TEST_F(MixerTest, RequestsConsumeWholeTicks) {
     cart->sfx[1].speed = 200;
     play(1, 0);
     mix(100);
-    EXPECT_EQ(ms0[0].tick, 1);
-    EXPECT_EQ(ms0[0].tick_pos, 100);
+    EXPECT_EQ(au->ch[0].tick, 1);
+    EXPECT_EQ(au->ch[0].tick_pos, 100);
     mix(100);   // 83 left of the first tick, then a second tick
-    EXPECT_EQ(ms0[0].tick, 2);
-    EXPECT_EQ(ms0[0].tick_pos, 17);
+    EXPECT_EQ(au->ch[0].tick, 2);
+    EXPECT_EQ(au->ch[0].tick_pos, 17);
     mix(166);   // finish it
     for (int j = 0; j < vexel_tick_samples; ++j) mix(1);
-    EXPECT_EQ(ms0[0].tick, 3);
-    EXPECT_EQ(ms0[0].tick_pos, 183);
+    EXPECT_EQ(au->ch[0].tick, 3);
+    EXPECT_EQ(au->ch[0].tick_pos, 183);
 }
 
 TEST_F(MixerTest, LongRequestsAreSplitWithoutChangingTheSound) {
@@ -106,7 +106,7 @@ TEST_F(MixerTest, LongRequestsAreSplitWithoutChangingTheSound) {
     fill_notes(cart, 1, 0, 31, 33, 6, 7);   // noise, to catch any reordering
     play(1, 0);
     auto whole = mix(10000);
-    vexel_audio_init();
+    vexel_audio_init(au);
     play(1, 0);
     auto a = mix(4096), b = mix(4096), c = mix(1808);
     a.insert(a.end(), b.begin(), b.end());
@@ -118,14 +118,14 @@ TEST_F(MixerTest, HalfSpeedPlaysEachSampleTwice) {
     short_square();
     cart->sfx[1].speed = 50;
     play(1, 0);
-    pstate.audio_fx[0] = 1;
+    M->audio_fx[0] = 1;
     auto out = mix(1024);
     // 513 samples produced: three ticks, 147 samples of the third used.
-    EXPECT_EQ(ms0[0].tick, 3);
-    EXPECT_EQ(ms0[0].tick_pos, 147);
+    EXPECT_EQ(au->ch[0].tick, 3);
+    EXPECT_EQ(au->ch[0].tick_pos, 147);
     for (int j = 0; j < 1024; j += 2) ASSERT_EQ(out[j], out[j + 1]) << j;
     // Channel 1 is on another voice and runs at full rate.
-    EXPECT_EQ(ms0[1].tick_pos, 1024 - 5 * 183);
+    EXPECT_EQ(au->ch[1].tick_pos, 1024 - 5 * 183);
 }
 
 // Echo, low pass and distortion are sample-exact in the golden noise_fx and
@@ -133,11 +133,11 @@ TEST_F(MixerTest, HalfSpeedPlaysEachSampleTwice) {
 TEST_F(MixerTest, EffectRegistersFollowTheVoice) {
     short_square();
     cart->sfx[1].loop_end = 1;
-    fenn_play_sfx_ex(&cart->sfx[1], 0, 0, cart, 6);
-    pstate.audio_fx[2] = 1 << 2;   // distortion on voice 2: channels 2 and 6
+    vexel_audio_play_sfx(au, &cart->sfx[1], 0, 0, cart, 6);
+    M->audio_fx[2] = 1 << 2;   // distortion on voice 2: channels 2 and 6
     auto out = mix(2 * vexel_tick_samples);
     EXPECT_EQ(std::abs(out[300]), 0x1000);
-    pstate.audio_fx[2] = 1 << 1;
+    M->audio_fx[2] = 1 << 1;
     out = mix(vexel_tick_samples);
     EXPECT_EQ(std::abs(out[100]), 8062);
 }

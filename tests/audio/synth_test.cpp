@@ -7,31 +7,32 @@ using namespace audio_test;
 namespace {
 
 int16_t shape_at(int waveform, int32_t phase, int32_t amp = 1792) {
-    osc_state osc{};
+    audio_osc_state osc{};
     osc.waveform = waveform;
     osc.phase = phase;
     osc.amp = amp;
     osc.dx = 1;
     int16_t s = 0;
-    render_osc(osc, &s, 1);
+    vexel_audio au;
+    audio_render_osc(&au, osc, &s, 1);
     return s;
 }
 
 class SynthTest : public AudioTest {
 protected:
     // The settings of tick `t` of sound effect `n` on channel 0.
-    osc_state settings(int n, int t) {
-        sound_channel& ch = ms0[0];
+    audio_osc_state settings(int n, int t) {
+        audio_channel& ch = au->ch[0];
         ch.sfx = &cart->sfx[n];
         ch.cart = cart;
         ch.tick = t;
-        calculate_osc_state(ch, ch.osc);
+        audio_calculate_osc_state(au, ch, ch.osc);
         return ch.osc;
     }
     // Renders one tick through the mixer and returns channel 0's settings.
-    osc_state tick() {
+    audio_osc_state tick() {
         mix(vexel_tick_samples);
-        return ms0[0].osc;
+        return au->ch[0].osc;
     }
 };
 
@@ -68,14 +69,15 @@ TEST(SynthShapes, PeaksAndEdgesAtKnownPhases) {
 TEST(SynthShapes, EveryShapeStaysInsideSixteenBits) {
     for (int w = 0; w < 8; ++w) {
         if (w == 6) continue;
-        osc_state osc{};
+        audio_osc_state osc{};
         osc.waveform = w;
         osc.amp = 1792;
         osc.volume = 7;
         osc.pitch = 60;
         osc.dx = 977;
         int16_t buf[4096];
-        render_osc(osc, buf, 4096);
+        vexel_audio au;
+        audio_render_osc(&au, osc, buf, 4096);
         int lo = 0, hi = 0;
         for (int16_t s : buf) lo = std::min<int>(lo, s), hi = std::max<int>(hi, s);
         EXPECT_LT(lo, 0) << "shape " << w;
@@ -89,16 +91,17 @@ TEST(SynthNoise, HighPitchedNoiseKeepsTheSignOfItsLevel) {
     // Each sample has the sign of the (unclamped) level, which the clamped
     // level keeps; a sample that wrapped past 16 bits would flip it.
     for (int dx : {977, 7392, 32768}) {
-        osc_state osc{};
+        audio_osc_state osc{};
         osc.waveform = 6;
         osc.amp = 1792;
         osc.volume = 7;
         osc.pitch = 63;
         osc.dx = dx;
         int flips = 0, loud = 0;
+        vexel_audio au;
         for (int j = 0; j < 20000; ++j) {
             int16_t s = 0;
-            render_osc(osc, &s, 1);
+            audio_render_osc(&au, osc, &s, 1);
             if ((osc.noise_level > 0 && s < 0) || (osc.noise_level < 0 && s > 0)) ++flips;
             if (std::abs(s) > 30000) ++loud;
             ASSERT_GE(osc.noise_level, -6143);
@@ -130,7 +133,7 @@ TEST_F(SynthTest, PitchTableGivesTheDocumentedSteps) {
     cart->sfx[1].speed = 1;
     const int expected[] = {1307, 194, 7392, 1554, 3108, 2924};  // 984 Hz, not 988
     for (int i = 0; i < 6; ++i) EXPECT_EQ(settings(1, i).dx, expected[i]) << "note " << i;
-    osc_state o = settings(1, 0);
+    audio_osc_state o = settings(1, 0);
     EXPECT_EQ(o.amp, 1792);
     EXPECT_EQ(o.fine_pitch, 33 << 16);
     // Past the 32 notes: silent, and nothing else touched.
@@ -171,7 +174,7 @@ TEST_F(SynthTest, InstrumentPlaysItsOwnNotesTransposed) {
     set_note(cart, 1, 0, 24, 2, 7, 0, true);
     set_note(cart, 1, 1, 36, 2, 4, 0, true);
     play(1, 0);
-    osc_state o = tick();
+    audio_osc_state o = tick();
     EXPECT_EQ(o.waveform, 3);
     EXPECT_EQ(o.fine_pitch >> 16, 24);
     EXPECT_EQ(o.amp, 1792);
@@ -203,7 +206,7 @@ TEST_F(SynthTest, InstrumentWithoutLoopEndsWithLoopSustains) {
     cart->sfx[3].loop_end = 2;
     play(1, 0);
     for (int t = 0; t < 79; ++t) EXPECT_GT(tick().amp, 0) << "tick " << t;
-    EXPECT_LT(ms0[0].inst_tick, 4);
+    EXPECT_LT(au->ch[0].inst_tick, 4);
 }
 
 TEST_F(SynthTest, RepeatedInstrumentNoteContinuesNewPitchRestarts) {
@@ -226,12 +229,12 @@ TEST_F(SynthTest, RepeatedInstrumentNoteContinuesNewPitchRestarts) {
 TEST_F(SynthTest, WithoutACartridgeTheInstrumentFlagPlaysTheShape) {
     cart->sfx[1].speed = 4;
     set_note(cart, 1, 0, 33, 3, 7, 3, true);   // drop, flagged
-    ms0[0].sfx = &cart->sfx[1];
-    ms0[0].cart = nullptr;
-    ms0[0].tick = 3;
-    calculate_osc_state(ms0[0], ms0[0].osc);
-    EXPECT_EQ(ms0[0].osc.waveform, 3);
-    EXPECT_EQ(ms0[0].osc.dx, 1307);  // drop does nothing to flagged notes
+    au->ch[0].sfx = &cart->sfx[1];
+    au->ch[0].cart = nullptr;
+    au->ch[0].tick = 3;
+    audio_calculate_osc_state(au, au->ch[0], au->ch[0].osc);
+    EXPECT_EQ(au->ch[0].osc.waveform, 3);
+    EXPECT_EQ(au->ch[0].osc.dx, 1307);  // drop does nothing to flagged notes
 }
 
 TEST_F(SynthTest, ExtremePitchesClampTheStep) {
@@ -242,7 +245,7 @@ TEST_F(SynthTest, ExtremePitchesClampTheStep) {
     EXPECT_EQ(settings(1, 0).dx, 32768);
     set_note(cart, 5, 0, 0, 0, 7);
     set_note(cart, 1, 0, 0, 5, 7, 0, true);
-    osc_state o = settings(1, 0);
+    audio_osc_state o = settings(1, 0);
     EXPECT_EQ(o.fine_pitch, -24 << 16);
     EXPECT_EQ(o.dx, 48);
 }
@@ -258,11 +261,11 @@ TEST_F(SynthTest, StoppedNoteFadesOutAndResetsThePhase) {
     auto out = mix(vexel_tick_samples);   // volume 0: fades out, then silence
     EXPECT_EQ(std::abs(out[0]), 8062);
     EXPECT_EQ(peak(out, 64), 0);
-    EXPECT_EQ(ms0[0].osc.phase, 0);
+    EXPECT_EQ(au->ch[0].osc.phase, 0);
 
     play(1, 0);
     mix(vexel_tick_samples);
-    fenn_play_sfx_ex(nullptr, 0, 0, cart, 0);
+    vexel_audio_play_sfx(au, nullptr, 0, 0, cart, 0);
     out = mix(vexel_tick_samples);        // stopped: the last sound fades out
     EXPECT_EQ(std::abs(out[0]), 8062);
     EXPECT_LT(std::abs(out[60]), 8062 * 5 / 64);

@@ -88,10 +88,10 @@ protected:
         for (int f = 0; f < seconds * 30; ++f) {
             frame(f);
             test_clock_ms += 33;
-            fenn_update_music_fading();
-            ASSERT_EQ(vexel_audio_record_frame(w, 30, f), wav_ok);
+            vexel_audio_update_fading(au);
+            ASSERT_EQ(vexel_audio_record_frame(au, w, 30, f), wav_ok);
         }
-        ASSERT_EQ(vexel_audio_record_finish(w), wav_ok);
+        ASSERT_EQ(vexel_audio_record_finish(au, w), wav_ok);
         std::string golden = std::string(VEXEL_SOURCE_DIR) + "/tests/audio/golden/" + name + ".wav";
         if (std::getenv("VEXEL_UPDATE_GOLDEN")) {
             std::ofstream(golden, std::ios::binary) << std::ifstream(out, std::ios::binary).rdbuf();
@@ -110,7 +110,7 @@ TEST_F(GoldenTest, MelodyThroughEveryShapeAndEffect) {
     cart->sfx[1].speed = 12;
     for (int i = 0; i < 24; ++i) set_note(cart, 1, i, 24 + (i * 5) % 24, i % 6, 3 + i % 5, i % 8);
     check("melody", 3, [&](int f) {
-        if (f == 0) vexel_audio_sfx(cart, 1, -1, 0, 0);
+        if (f == 0) vexel_audio_sfx(au, cart, 1, -1, 0, 0);
     });
 }
 
@@ -123,7 +123,7 @@ TEST_F(GoldenTest, InstrumentWithLoopAndArpeggio) {
     const int pitches[8] = {24, 24, 31, 36, 29, 29, 24, 12};
     for (int i = 0; i < 8; ++i) set_note(cart, 2, i, pitches[i], 0, 6, i == 3 ? 2 : i == 4 ? 1 : 0, true);
     check("instrument", 3, [&](int f) {
-        if (f == 0) vexel_audio_sfx(cart, 2, -1, 0, 0);
+        if (f == 0) vexel_audio_sfx(au, cart, 2, -1, 0, 0);
     });
 }
 
@@ -132,9 +132,9 @@ TEST_F(GoldenTest, NoiseAndPhaserWithEchoAndLowPass) {
     for (int i = 0; i < 8; ++i) set_note(cart, 3, i, 20 + i * 4, 6, 6, i % 2 ? 5 : 0);
     for (int i = 8; i < 16; ++i) set_note(cart, 3, i, 30 + i, 7, 5, 3);
     check("noise_fx", 2, [&](int f) {
-        if (f == 0) vexel_audio_sfx(cart, 3, 0, 0, 0);
-        if (f == 10) pstate.audio_fx[1] = 1;
-        if (f == 30) pstate.audio_fx[3] = 1;
+        if (f == 0) vexel_audio_sfx(au, cart, 3, 0, 0, 0);
+        if (f == 10) M->audio_fx[1] = 1;
+        if (f == 30) M->audio_fx[3] = 1;
     });
 }
 
@@ -155,10 +155,10 @@ TEST_F(GoldenTest, SongWithAnEffectOnTopAndAFadeOut) {
     cart->sfx[20].speed = 4;
     for (int i = 0; i < 8; ++i) set_note(cart, 20, i, 40 + i, 4, 7, 0);
     check("song", 5, [&](int f) {
-        if (f == 0) vexel_audio_music(cart, 0, 500, 0);
-        if (f == 40) vexel_audio_sfx(cart, 20, 1, 0, 0);
-        if (f == 70) pstate.audio_fx[2] = 4;
-        if (f == 110) vexel_audio_music(cart, -1, 1000, 0);
+        if (f == 0) vexel_audio_music(au, cart, 0, 500, 0);
+        if (f == 40) vexel_audio_sfx(au, cart, 20, 1, 0, 0);
+        if (f == 70) M->audio_fx[2] = 4;
+        if (f == 110) vexel_audio_music(au, cart, -1, 1000, 0);
     });
 }
 

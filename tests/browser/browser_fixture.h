@@ -11,21 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "browser/splore.h"
 #include "browser/splore_download.h"
 #include "browser/splore_list.h"
 #include "cart/cart_art.h"
 #include "cart/cart_text.h"
 #include "cart/code_tabs.h"
-#include "cart/disk.h"
+#include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_video.h"
 #include "machine/button.h"
-#include "machine/pstate.h"
+#include "machine/disk.h"
+#include "machine/machine.h"
 #include "machine/text.h"
 #include "runtime/run.h"
 #include "test_support.h"
@@ -38,50 +38,50 @@ struct BoardEntry {
 
 class Browser : public ::testing::Test {
 protected:
-    std::string home, root;
-    cpod* font = nullptr;
+    std::string home, root, cdata_root;
+    fenn_pod* font = nullptr;
+    int32_t button_keys[13] = {};  // the host's key bindings: the default keys
+    vexel_test::TestMachine tm;
+    vexel_machine* M = tm.m;
     // Sixteen distinct machine colours, so labels convert one to one.
     vexel_test::DistinctPalette palette;
 
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         home = vexel_test::temp_dir(std::string("browser_") + info->test_suite_name() + "_" + info->name());
-        std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+        std::snprintf(fenn_cfg.home, sizeof fenn_cfg.home, "%s", home.c_str());
         root = home + "/carts/";
+        cdata_root = home + "/cdata/";
         for (const char* d : {"carts", "cdata", "cstore", "bbs", "bbs/carts", "bbs/labels", "backup"})
             std::filesystem::create_directories(home + "/" + d);
-        std::memset(&app, 0, sizeof app);
-        set_default_app_config();
-        std::snprintf(app.root_path, sizeof app.root_path, "%s", root.c_str());
-        std::snprintf(app.cdata_path, sizeof app.cdata_path, "%s/cdata/", home.c_str());
-        cconfig.timeout = 30;
-        vexel_test::make_machine_state();
-        std::memset(&cart_disk, 0, sizeof cart_disk);
-        select_code_tab(0);
+        tm.host.carts_path = root.c_str();
+        tm.host.cdata_path = cdata_root.c_str();
+        tm.host.button_keys = button_keys;
+        fenn_cfg.timeout = 30;
+        vexel_select_code_tab(M, 0);
         font = vexel_create_console_font();
-        vexel_console_font = font;
+        M->console_font = font;
         fenn_keys_init();
-        vexel_buttons_reset();
-        vexel_clear_button_replay();
+        vexel_buttons_reset(M);
+        vexel_clear_button_replay(M);
         splore_shutdown();
         splore_data = splore_lists_state();
+        splore_data.root = root;
+        splore_data.font = font;
         splore_screen = splore_screen_state();
         splore_set_fetcher(nullptr);
-        cancel_download(nullptr);
+        splore_cancel_download(M, nullptr);
         splore_init();
-        app.message[0] = 0;
     }
 
     void TearDown() override {
-        cancel_download(nullptr);
+        splore_cancel_download(M, nullptr);
         splore_set_fetcher(nullptr);
         splore_shutdown();
         splore_data = splore_lists_state();
-        vexel_test::free_machine_state();
-        vexel_console_font = nullptr;
+        M->console_font = nullptr;
         fenn_destroy_pod(font);
-        vexel_clear_button_replay();
-        cconfig.home[0] = 0;
+        fenn_cfg.home[0] = 0;
         // A cancelled download's worker may still be deleting its own
         // temporary file: retry instead of failing on the race.
         std::error_code ec;
@@ -96,22 +96,22 @@ protected:
     static bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
     static std::string text_cart(const char* code) {
-        vexel_cart* c = fenn_create_vexel_cart();
+        vexel_cart* c = vexel_cart_create();
         std::snprintf(c->code, vexel_code_buffer, "%s", code);
         c->version = vexel_cart_newest_version;
         std::string text = vexel_cart_to_text(c);
-        fenn_destroy_vexel_cart(c);
+        vexel_cart_destroy(c);
         return text;
     }
     static std::vector<uint8_t> png_cart(const char* code) {
-        vexel_cart* c = fenn_create_vexel_cart();
+        vexel_cart* c = vexel_cart_create();
         std::snprintf(c->code, vexel_code_buffer, "%s", code);
         c->version = vexel_cart_newest_version;
         c->label = fenn_create_bitmap(128, 128, 8);
         fenn_clear_bitmap(c->label, 12);
         std::vector<uint8_t> png;
-        vexel_cart_png_encode(c, &png);
-        fenn_destroy_vexel_cart(c);
+        vexel_cart_png_encode(c, nullptr, &png);
+        vexel_cart_destroy(c);
         return png;
     }
 
@@ -154,10 +154,10 @@ protected:
     // One machine frame with the buttons of `mask` (bits 0-6) held, through
     // the buttons' own frame steps, then the browser's update.
     void frame(int mask = 0) {
-        vexel_set_button_replay({uint16_t(mask)});
-        update_buttons();
-        read_buttons();
-        splore_update();
+        vexel_set_button_replay(M, {uint16_t(mask)});
+        vexel_buttons_update(M);
+        vexel_buttons_read(M);
+        splore_update(M);
     }
     // A press and release of button b.
     void tap(int b) {
@@ -166,14 +166,14 @@ protected:
     }
     // The same for the game controller alone (the search entry reads it).
     void tap_pad(int b) {
-        vexel_clear_button_replay();
-        vexel_buttons_reset();
-        vexel_buttons.pad_down[0][b] = 1;
-        splore_update();
-        vexel_buttons_reset();
+        vexel_clear_button_replay(M);
+        vexel_buttons_reset(M);
+        M->buttons.pad_down[0][b] = 1;
+        splore_update(M);
+        vexel_buttons_reset(M);
     }
 
-    std::string message() const { return app.message; }
+    std::string message() const { return tm.message; }
     static splore_list& list(int i) { return splore_data.lists[i]; }
     static std::vector<std::string> titles(int i) {
         std::vector<std::string> t;

@@ -44,7 +44,7 @@ protected:
         hold = false;
         fetches = 0;
         splore_set_fetcher(fake_fetch);
-        splore_open();
+        splore_open(M);
     }
     void TearDown() override {
         hold = false;
@@ -56,7 +56,7 @@ protected:
     void finish() {
         ASSERT_TRUE(splore_download_wait(5000));
         splore_dl.start_ms -= splore_dl_settle_ms;
-        update_splore_download();
+        splore_update_download(M);
     }
 };
 
@@ -67,16 +67,14 @@ TEST_F(Downloads, ListDownloadFillsTheListAndTheCache) {
     splore_data.current = splore_new;
     list(splore_new).selection = 0;
     ASSERT_EQ(list(splore_new).items[0].kind, splore_kind_update);
-    action_current_splore_item();  // "[update]"
+    splore_action_current_item(M);  // "[update]"
     EXPECT_EQ(splore_download_state(), splore_dl_busy);
-    EXPECT_EQ(app.download_state, splore_dl_busy);
     // Results wait for the settle time even when the worker is done.
     ASSERT_TRUE(splore_download_wait(5000));
-    update_splore_download();
+    splore_update_download(M);
     EXPECT_EQ(list(splore_new).count(), 1);
     finish();
     EXPECT_EQ(splore_download_state(), splore_dl_idle);
-    EXPECT_EQ(app.download_state, 0);
     EXPECT_EQ(list(splore_new).count(), 6);
     EXPECT_EQ(list(splore_new).selection, 1);
     EXPECT_EQ(read_file(home + "/bbs/new.pip.png"), served_bytes);
@@ -91,7 +89,7 @@ TEST_F(Downloads, LoadMoreFetchesTheContinuationWithoutCaching) {
     splore_data.current = splore_top;
     list(splore_top).selection = list(splore_top).count() - 1;  // "[load more]"
     serve(list_picture(entries(2, 7000)));
-    action_current_splore_item();
+    splore_action_current_item(M);
     finish();
     EXPECT_NE(last_url().find("start_index=32&"), std::string::npos);
     EXPECT_EQ(list(splore_top).count(), 35);
@@ -100,7 +98,7 @@ TEST_F(Downloads, LoadMoreFetchesTheContinuationWithoutCaching) {
 
 TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     served_status = 8;
-    download_list(splore_jam, 0);
+    splore_download_list(splore_jam, 0);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs.");
     EXPECT_EQ(splore_download_state(), splore_dl_idle);
@@ -109,20 +107,20 @@ TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     // Something that is not a picture counts as a failure too.
     served_status = 0;
     served_bytes = "<html>gateway error</html>";
-    download_list(splore_jam, 0);
+    splore_download_list(splore_jam, 0);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs.");
     EXPECT_EQ(titles(splore_jam), (std::vector<std::string>{"[update]"}));
 
     // A picture of the wrong size.
     serve(list_picture(entries(2), 100, 100));
-    download_list(splore_jam, 0);
+    splore_download_list(splore_jam, 0);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs");
 
     // An id that cannot name a cartridge.
-    app.message[0] = 0;
-    EXPECT_FALSE(download_bbs_cart("Bad-Id"));
+    tm.message.clear();
+    EXPECT_FALSE(splore_download_cart(M, "Bad-Id"));
     EXPECT_EQ(message(), "download failed");
     EXPECT_EQ(fetches.load(), 3);
 }
@@ -132,7 +130,7 @@ TEST_F(Downloads, WithoutWgetTheDownloadFailsCleanly) {
     const char* old = std::getenv("PATH");
     const std::string saved = old ? old : "";
     setenv("PATH", (home + "/empty").c_str(), 1);
-    download_list(splore_new, 0);
+    splore_download_list(splore_new, 0);
     const bool ended = splore_download_wait(5000);
     setenv("PATH", saved.c_str(), 1);
     ASSERT_TRUE(ended);
@@ -143,22 +141,22 @@ TEST_F(Downloads, WithoutWgetTheDownloadFailsCleanly) {
 TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
     hold = true;
     serve(list_picture(entries(3)));
-    ASSERT_TRUE(download_list(splore_new, 0));
-    EXPECT_FALSE(download_list(splore_top, 0));  // ignored while busy
-    EXPECT_FALSE(download_bbs_cart("12345"));
-    cancel_download("download cancelled");  // returns while the fetch still hangs
+    ASSERT_TRUE(splore_download_list(splore_new, 0));
+    EXPECT_FALSE(splore_download_list(splore_top, 0));  // ignored while busy
+    EXPECT_FALSE(splore_download_cart(M, "12345"));
+    splore_cancel_download(M, "download cancelled");  // returns while the fetch still hangs
     EXPECT_EQ(splore_download_state(), splore_dl_idle);
     EXPECT_EQ(message(), "download cancelled");
 
     // A new download of the same list starts; the old worker, released now,
     // must neither finish it nor leave its file.
-    ASSERT_TRUE(download_list(splore_new, 0));
+    ASSERT_TRUE(splore_download_list(splore_new, 0));
     served_status = 3;  // the new one fails...
     hold = false;
     ASSERT_TRUE(splore_download_wait(5000));
     SDL_Delay(50);
     splore_dl.start_ms -= splore_dl_settle_ms;
-    update_splore_download();
+    splore_update_download(M);
     EXPECT_EQ(message(), "could not connect to bbs.");  // ...and is reported as failed
     EXPECT_EQ(list(splore_new).count(), 1);
     EXPECT_FALSE(exists(home + "/bbs/temp_new.pip.png"));
@@ -168,17 +166,17 @@ TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
 
 TEST_F(Downloads, TimeoutStopsTheDownload) {
     hold = true;
-    cconfig.timeout = 2;
-    download_list(splore_wip, 0);
+    fenn_cfg.timeout = 2;
+    splore_download_list(splore_wip, 0);
     splore_dl.start_ms -= 1000;
-    update_splore_download();
+    splore_update_download(M);
     EXPECT_EQ(splore_download_state(), splore_dl_busy);
-    pstate.hold_frames = 20;
+    M->hold_frames = 20;
     splore_dl.start_ms -= 1500;
-    update_splore_download();
+    splore_update_download(M);
     EXPECT_EQ(splore_download_state(), splore_dl_idle);
     EXPECT_EQ(message(), "timeout");
-    EXPECT_EQ(pstate.hold_frames, 0);
+    EXPECT_EQ(M->hold_frames, 0);
 }
 
 TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
@@ -189,18 +187,18 @@ TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
     list(splore_new).items.push_back(it);
     splore_data.current = splore_new;
     list(splore_new).selection = list(splore_new).count() - 1;
-    action_current_splore_item();
+    splore_action_current_item(M);
     finish();
     EXPECT_EQ(last_url(), std::string(splore_bbs_host) + "/bbs/cposts/1/12345.qz.png");
     EXPECT_TRUE(exists(home + "/bbs/1/12345.qz.png"));
     EXPECT_EQ(splore_screen.launch, 1);
-    EXPECT_STREQ(pstate.working_cart->code, "-- from the board\nprint(1)");
+    EXPECT_STREQ(M->working_cart->code, "-- from the board\nprint(1)");
     EXPECT_STREQ(splore_data.running.lid, "12345");
 
     // Cached now: the next launch loads without fetching.
     splore_screen.launch = 0;
     const int before = fetches.load();
-    action_current_splore_item();
+    splore_action_current_item(M);
     EXPECT_EQ(fetches.load(), before);
     EXPECT_EQ(splore_screen.launch, 1);
 }
@@ -208,7 +206,7 @@ TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
 TEST_F(Downloads, ABrokenCartridgeIsReportedAndNotKept) {
     // A valid picture that is not a cartridge.
     serve(list_picture(entries(1), 100, 100));
-    download_bbs_cart("my_game");
+    splore_download_cart(M, "my_game");
     finish();
     EXPECT_EQ(message(), "could not load");
     EXPECT_EQ(splore_screen.launch, 0);
@@ -216,25 +214,24 @@ TEST_F(Downloads, ABrokenCartridgeIsReportedAndNotKept) {
 }
 
 TEST_F(Downloads, ConsoleLoadPrintsWhatItGot) {
-    app.exec_mode = 1;  // console lines go to standard output
+    tm.host.exec_mode = true;  // console lines go to the host's output
     serve(png_cart("-- console game\nx=1"));
-    ASSERT_TRUE(download_bbs_cart_for_load("777", false));
+    ASSERT_TRUE(splore_download_cart_for_load(M, "777", false));
     ASSERT_TRUE(splore_download_wait(5000));
     splore_dl.start_ms -= splore_dl_settle_ms;
-    ::testing::internal::CaptureStdout();
-    update_load_download();
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    app.exec_mode = 0;
+    splore_update_load_download(M);
+    const std::string out = tm.output;
+    tm.host.exec_mode = false;
     EXPECT_NE(out.find("downloading.. ok"), std::string::npos) << out;
     EXPECT_NE(out.find("console game"), std::string::npos) << out;
-    const std::string loaded = "loaded #777 (" + std::to_string(std::strlen(pstate.working_cart->code)) + " chars)";
+    const std::string loaded = "loaded #777 (" + std::to_string(std::strlen(M->working_cart->code)) + " chars)";
     EXPECT_NE(out.find(loaded), std::string::npos) << out;
 
     // Chained: the program starts after 20 frames.
-    ASSERT_TRUE(download_bbs_cart_for_load("778", true));
+    ASSERT_TRUE(splore_download_cart_for_load(M, "778", true));
     ASSERT_TRUE(splore_download_wait(5000));
     splore_dl.start_ms -= splore_dl_settle_ms;
-    update_load_download();
-    EXPECT_EQ(pstate.pending, pending_run_cart);
-    EXPECT_EQ(pstate.hold_frames, 20);
+    splore_update_load_download(M);
+    EXPECT_TRUE(tm.requested(vexel_request_run));
+    EXPECT_EQ(M->hold_frames, 20);
 }

@@ -10,7 +10,7 @@ TEST_F(Lists, FolderListsFoldersFirstThenCartridgesByTitle) {
     write_file(root + "Zap.qz", text_cart(""));
     std::filesystem::create_directories(root + "zdir");
     std::filesystem::create_directories(root + ".git");
-    ASSERT_EQ(populate_splore_list_from_directory(splore_local, ""), 0);
+    ASSERT_EQ(splore_list_from_directory(splore_local, ""), 0);
     EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"zdir", "a", "b game", "zap"}));
     const splore_list& l = list(splore_local);
     EXPECT_EQ(l.items[0].kind, splore_kind_dir);
@@ -20,7 +20,7 @@ TEST_F(Lists, FolderListsFoldersFirstThenCartridgesByTitle) {
     EXPECT_STREQ(l.items[3].path, "Zap.qz");  // the path keeps the file's own name
 
     write_file(root + "zdir/inner.qz", text_cart(""));
-    populate_splore_list_from_directory(splore_local, "zdir/");
+    splore_list_from_directory(splore_local, "zdir/");
     EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"..", "inner"}));
     EXPECT_EQ(l.items[0].icon, splore_icon_parent);
     EXPECT_STREQ(l.items[1].path, "zdir/inner.qz");
@@ -28,22 +28,22 @@ TEST_F(Lists, FolderListsFoldersFirstThenCartridgesByTitle) {
 
 TEST_F(Lists, FoldersOpenAndCloseButNeverLeaveTheRoot) {
     std::filesystem::create_directories(root + "sub/deeper");
-    splore_open();
+    splore_open(M);
     ASSERT_EQ(titles(splore_local), (std::vector<std::string>{"sub"}));
-    action_current_splore_item();
+    splore_action_current_item(M);
     EXPECT_STREQ(splore_data.subdir, "sub/");
     EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"..", "deeper"}));
     list(splore_local).selection = 0;
-    action_current_splore_item();  // ".."
+    splore_action_current_item(M);  // ".."
     EXPECT_STREQ(splore_data.subdir, "");
     // A crafted entry pointing above the root does nothing.
     splore_item& it = list(splore_local).items[0];
     std::snprintf(it.path, sizeof it.path, "../../");
-    action_current_splore_item();
+    splore_action_current_item(M);
     EXPECT_STREQ(splore_data.subdir, "");
     // A sub-folder that vanished between visits falls back to the root.
     std::snprintf(splore_data.subdir, sizeof splore_data.subdir, "gone/");
-    splore_enter();
+    splore_enter(M);
     EXPECT_STREQ(splore_data.subdir, "");
 }
 
@@ -74,7 +74,7 @@ TEST_F(Lists, FavouritesAreReadAsFarAsTheyAreSound) {
     EXPECT_STREQ(f.items[3].lid, "short");
 
     // A missing file leaves the list empty.
-    EXPECT_EQ(populate_splore_list_from_text_file(splore_fav, (home + "/none.txt").c_str()), 1);
+    EXPECT_EQ(splore_list_from_text_file(splore_fav, (home + "/none.txt").c_str()), 1);
     EXPECT_EQ(list(splore_fav).count(), 0);
 }
 
@@ -86,7 +86,7 @@ TEST_F(Lists, LocalFavouriteMatchesByPathAndBoardByLid) {
     write_file(root + "game.qz", text_cart(""));
     write_file(root + "other.qz", text_cart(""));
     splore_init();
-    splore_open();
+    splore_open(M);
     EXPECT_EQ(list(splore_local).items[0].favourite, 1);
     EXPECT_EQ(list(splore_local).items[1].favourite, 0);
     const auto pic = list_picture({{4242, 1, 2, "Board", "x", "", ""}, {99, 1, 2, "B", "y", "", ""}});
@@ -114,7 +114,7 @@ TEST_F(Lists, TogglingAFavouriteTwiceRestoresTheFile) {
     write_file(home + "/favourites.txt", line);
     write_file(root + "mine.qz", text_cart("-- mine"));
     splore_init();
-    splore_open();
+    splore_open(M);
     const std::string before = read_file(home + "/favourites.txt");
     splore_data.current = splore_local;
     splore_toggle_favourite();
@@ -145,7 +145,7 @@ TEST_F(Lists, FavouriteOfABoardCartSavesItsLabelOnce) {
     splore_toggle_favourite();
     const std::string saved = home + "/bbs/labels/31337.png";
     ASSERT_TRUE(exists(saved));
-    fenn_bitmap* label = create_label_from_cart_lid("31337");
+    fenn_bitmap* label = splore_label_from_cart_lid("31337");
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->pix[0], 8);
     fenn_destroy_bitmap(label);
@@ -196,7 +196,7 @@ TEST_F(Lists, EmptyWrongSizeOrMissingPicturesLeaveThePlaceholder) {
     EXPECT_EQ(titles(splore_wip), (std::vector<std::string>{"[update]"}));
     const auto big = list_picture(entries(2), 1025, 544);
     EXPECT_EQ(splore_read_list_picture(splore_wip, big.data(), big.size(), false), 2);
-    EXPECT_EQ(populate_splore_list_from_png_file(splore_wip, (home + "/missing.png").c_str(), false), 1);
+    EXPECT_EQ(splore_list_from_png_file(splore_wip, (home + "/missing.png").c_str(), false), 1);
     EXPECT_EQ(titles(splore_wip), (std::vector<std::string>{"[update]"}));
 
     // A failed continuation keeps its "[load more]" for another try.
@@ -245,15 +245,15 @@ TEST_F(Lists, CacheNamesAndAddressesComeOnlyFromSoundIds) {
 
 TEST_F(Lists, OutOfRangeReadsTheZeroedDummy) {
     splore_init();
-    splore_item& d = get_splore_item(splore_local, 5);
+    splore_item& d = splore_get_item(splore_local, 5);
     d.kind = splore_kind_cart;  // a careless write does not stick
-    EXPECT_EQ(get_splore_item(splore_local, -1).kind, splore_kind_none);
-    EXPECT_EQ(get_splore_item(99, 0).title[0], 0);
+    EXPECT_EQ(splore_get_item(splore_local, -1).kind, splore_kind_none);
+    EXPECT_EQ(splore_get_item(99, 0).title[0], 0);
 }
 
 TEST_F(Lists, LabelsFromCartridgeFiles) {
     write_file(root + "t.qz", text_cart("-- first line\n-- second\ncode()\n-- not a title"));
-    fenn_bitmap* l = create_label_from_file((root + "t.qz").c_str());
+    fenn_bitmap* l = splore_label_from_file((root + "t.qz").c_str());
     ASSERT_NE(l, nullptr);
     EXPECT_EQ(l->pix[0], 5);
     int ink = 0;
@@ -267,26 +267,26 @@ TEST_F(Lists, LabelsFromCartridgeFiles) {
     fenn_destroy_bitmap(l);
 
     write_bytes(root + "p.qz.png", png_cart("-- png"));
-    l = create_label_from_file((root + "p.qz.png").c_str());
+    l = splore_label_from_file((root + "p.qz.png").c_str());
     ASSERT_NE(l, nullptr);
     EXPECT_EQ(l->pix[70 * 128 + 70], 12);
     fenn_destroy_bitmap(l);
 
     write_file(root + "x.qz", "just text\n");
-    EXPECT_EQ(create_label_from_file((root + "x.qz").c_str()), nullptr);
+    EXPECT_EQ(splore_label_from_file((root + "x.qz").c_str()), nullptr);
     write_file(root + "fake.qz.png", "not a png");
-    EXPECT_EQ(create_label_from_file((root + "fake.qz.png").c_str()), nullptr);
-    EXPECT_EQ(create_label_from_cart_lid("nothing_here"), nullptr);
+    EXPECT_EQ(splore_label_from_file((root + "fake.qz.png").c_str()), nullptr);
+    EXPECT_EQ(splore_label_from_cart_lid("nothing_here"), nullptr);
 }
 
 TEST_F(Lists, EnteringReadsFavouritesOthersAppended) {
     write_file(root + "mine.qz", text_cart(""));
-    splore_open();
+    splore_open(M);
     EXPECT_EQ(list(splore_fav).count(), 0);
     // Another writer appends a favourite while the browser is closed.
     std::ofstream(home + "/favourites.txt", std::ios::app)
         << "|0                    |0                    |0      |vexel            |games/game.qz        |game\n";
-    splore_open();
+    splore_open(M);
     ASSERT_EQ(list(splore_fav).count(), 1);
     splore_data.current = splore_local;
     splore_toggle_favourite();

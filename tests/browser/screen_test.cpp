@@ -19,13 +19,11 @@ class Screen : public Browser {
 protected:
     void SetUp() override {
         Browser::SetUp();
-        fenn_quit = 0;
-        cconfig.sound_volume = cconfig.music_volume = 256;
+        fenn_cfg.sound_volume = fenn_cfg.music_volume = 256;
     }
     void TearDown() override {
         hold_fetch = false;
         splore_download_wait(2000);
-        fenn_quit = 0;
         Browser::TearDown();
     }
     // Three local cartridges and a folder, the browser open on them.
@@ -34,7 +32,7 @@ protected:
         write_file(root + "alpha.qz", text_cart("-- alpha\nprint(1)"));
         write_file(root + "beta.qz", text_cart("-- beta"));
         write_file(root + "gamma.qz", text_cart("-- gamma"));
-        splore_open();
+        splore_open(M);
     }
     int selection() const { return splore_data.lists[splore_data.current].selection; }
 };
@@ -109,15 +107,15 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     ASSERT_EQ(splore_screen.cart_menu, splore_menu_options);
     EXPECT_EQ(splore_screen.entries[0].action, splore_act_volume);
     tap(button_o);  // volume: both off
-    EXPECT_EQ(cconfig.sound_volume, 0);
-    EXPECT_EQ(cconfig.music_volume, 0);
+    EXPECT_EQ(fenn_cfg.sound_volume, 0);
+    EXPECT_EQ(fenn_cfg.music_volume, 0);
     tap(button_o);  // and both on again
-    EXPECT_EQ(cconfig.sound_volume, 256);
-    EXPECT_EQ(cconfig.music_volume, 256);
+    EXPECT_EQ(fenn_cfg.sound_volume, 256);
+    EXPECT_EQ(fenn_cfg.music_volume, 256);
     tap(button_up);  // "back"
     tap(button_o);
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    splore_keypress(27);  // Escape closes it
+    splore_keypress(M, 27);  // Escape closes it
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
 }
 
@@ -126,18 +124,18 @@ TEST_F(Screen, RunCartLoadsAndStartsTwentyFramesLater) {
     frame(0);
     tap(button_down);  // alpha
     tap(button_o);
-    EXPECT_STREQ(pstate.working_cart->code, "-- alpha\nprint(1)");
+    EXPECT_STREQ(M->working_cart->code, "-- alpha\nprint(1)");
     EXPECT_EQ(splore_screen.launch, 3);  // counted since the press
     for (int i = 0; i < 17; ++i) frame(0);
-    EXPECT_EQ(pstate.pending, pending_none);
+    EXPECT_FALSE(tm.requested(vexel_request_run));
     EXPECT_EQ(splore_screen.launch, 20);
     tap(button_down);  // ignored: the cartridge is about to start
-    EXPECT_EQ(pstate.pending, pending_run_cart);
+    EXPECT_TRUE(tm.requested(vexel_request_run));
     EXPECT_EQ(selection(), 1);
     EXPECT_EQ(splore_screen.launch, 0);
 
     // A file that does not load is a message, not a launch.
-    pstate.pending = pending_none;
+    tm.clear_requests();
     write_file(root + "beta.qz", "garbage");
     tap(button_down);
     tap(button_o);
@@ -147,7 +145,7 @@ TEST_F(Screen, RunCartLoadsAndStartsTwentyFramesLater) {
 
 TEST_F(Screen, SearchEntryTurnsTheWheelAndEncodesTheQuery) {
     splore_data.current = splore_search;
-    splore_open();
+    splore_open(M);
     ASSERT_EQ(titles(splore_search), (std::vector<std::string>{"[search]"}));
     frame(0);
     tap(button_o);
@@ -174,14 +172,14 @@ TEST_F(Screen, SearchEntryTurnsTheWheelAndEncodesTheQuery) {
     // Typing: at most 22 characters; backspace takes the one before the cursor.
     l.search_text[0] = 0;
     l.search_cursor = 0;
-    for (const char* p = "Space & Things #1 ok!!!"; *p; ++p) splore_keypress(*p);
+    for (const char* p = "Space & Things #1 ok!!!"; *p; ++p) splore_keypress(M, *p);
     EXPECT_STREQ(l.search_text, "space & things #1 ok!!");
-    splore_keypress(8);
+    splore_keypress(M, 8);
     EXPECT_STREQ(l.search_text, "space & things #1 ok!");
 
     hold_fetch = true;
     splore_set_fetcher(held_fetch);
-    splore_keypress(13);
+    splore_keypress(M, 13);
     EXPECT_EQ(l.search_entry, 0);
     EXPECT_STREQ(l.request, "cat=7&search=space%20%26%20things%20%231%20ok%21&max=32");
     EXPECT_STREQ(l.title, "space & things #1 ok!");
@@ -198,66 +196,65 @@ TEST_F(Screen, SearchEntryTurnsTheWheelAndEncodesTheQuery) {
 TEST_F(Screen, EscapeCancelsADownloadBeforeAnythingElse) {
     hold_fetch = true;
     splore_set_fetcher(held_fetch);
-    splore_open();
-    download_list(splore_new, 0);
-    splore_keypress(27);
+    splore_open(M);
+    splore_download_list(splore_new, 0);
+    splore_keypress(M, 27);
     EXPECT_EQ(splore_download_state(), splore_dl_idle);
     EXPECT_TRUE(splore_active());
-    splore_keypress(27);  // then Escape leaves for the console
+    splore_keypress(M, 27);  // then Escape leaves for the console
     EXPECT_FALSE(splore_active());
 }
 
 TEST_F(Screen, ExitMenuInBrowserMode) {
-    app.browser_flag = 1;
-    splore_open();
+    tm.host.browser_only = true;
+    splore_open(M);
     frame(0);
-    splore_keypress(27);
+    splore_keypress(M, 27);
     ASSERT_EQ(splore_screen.exit_menu, 1);
     tap(button_up);  // wraps to "cancel"
     EXPECT_EQ(splore_screen.exit_selection, 2);
     tap(button_o);
     EXPECT_EQ(splore_screen.exit_menu, 0);
-    splore_keypress(27);
+    splore_keypress(M, 27);
     tap(button_down);
     tap(button_x);  // "exit to console"
     EXPECT_FALSE(splore_active());
-    EXPECT_EQ(pstate.sub_screen, sub_screen_none);
-    EXPECT_GT(pstate.cursor_y, 0);  // the banner was printed
-    splore_open();
+    EXPECT_GT(M->cursor_y, 0);  // the banner was printed
+    splore_open(M);
     frame(0);  // opening blocks the buttons until they are released
-    splore_keypress(27);
+    splore_keypress(M, 27);
     tap(button_pause);  // "shutdown vexel"
-    EXPECT_EQ(fenn_quit, 1);
+    EXPECT_TRUE(tm.requested(vexel_request_quit));
 }
 
 TEST_F(Screen, KeyboardShortcuts) {
     for (int i = 0; i < 20; ++i) write_file(root + "c" + std::to_string(10 + i) + ".qz", text_cart(""));
-    splore_open();
+    splore_open(M);
     fenn_set_key_state(SDL_SCANCODE_PAGEDOWN, 3);
-    splore_keypress(-1);
+    splore_keypress(M, -1);
     fenn_set_key_state(SDL_SCANCODE_PAGEDOWN, 0);
     EXPECT_EQ(selection(), 6);
     fenn_set_key_state(SDL_SCANCODE_END, 3);
-    splore_keypress(-1);
+    splore_keypress(M, -1);
     fenn_set_key_state(SDL_SCANCODE_END, 0);
     EXPECT_EQ(selection(), 19);
     fenn_set_key_state(SDL_SCANCODE_HOME, 3);
-    splore_keypress(-1);
+    splore_keypress(M, -1);
     fenn_set_key_state(SDL_SCANCODE_HOME, 0);
     EXPECT_EQ(selection(), 0);
 
-    splore_keypress('f');
+    splore_keypress(M, 'f');
     ASSERT_EQ(list(splore_fav).count(), 1);
     splore_data.current = splore_fav;
-    splore_keypress('f');  // not in the favourites list itself
+    splore_keypress(M, 'f');  // not in the favourites list itself
     EXPECT_EQ(list(splore_fav).count(), 1);
-    splore_keypress(8);  // there backspace removes it
+    splore_keypress(M, 8);  // there backspace removes it
     EXPECT_EQ(list(splore_fav).count(), 0);
 
     // With F bound to a console button, 'f' is that button.
     splore_data.current = splore_local;
-    app.button_keys[4] = SDL_SCANCODE_F;
-    splore_keypress('f');
+    button_keys[4] = SDL_SCANCODE_F;
+    splore_keypress(M, 'f');
     EXPECT_EQ(list(splore_fav).count(), 0);
 }
 
@@ -267,7 +264,7 @@ TEST_F(Screen, FinishedBarWaitsForAButton) {
     ASSERT_EQ(splore_screen.finished, 1);
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
     fenn_clear_bitmap(page, 3);
-    splore_draw(page);
+    splore_draw(M, page);
     EXPECT_EQ(page->pix[0], 3);  // the program's last picture stays
     EXPECT_EQ(page->pix[120 * 128 + 5], 0);
     EXPECT_EQ(page->pix[127 * 128 + 127], 6);
@@ -282,9 +279,9 @@ TEST_F(Screen, FinishedBarWaitsForAButton) {
 
     // Escape clears it too, and does nothing else.
     splore_program_ended();
-    splore_keypress('f');
+    splore_keypress(M, 'f');
     EXPECT_EQ(list(splore_fav).count(), 0);
-    splore_keypress(27);
+    splore_keypress(M, 27);
     EXPECT_EQ(splore_screen.finished, 0);
     EXPECT_TRUE(splore_active());
 
@@ -298,10 +295,10 @@ TEST_F(Screen, FinishedBarWaitsForAButton) {
 TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
     write_file(root + "alpha.qz", text_cart("-- alpha"));
     write_file(root + "beta.qz", text_cart("-- beta"));
-    splore_open();
+    splore_open(M);
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
     for (int i = 0; i < 40; ++i) frame(0);  // let the scroll settle
-    splore_draw(page);
+    splore_draw(M, page);
     // The label of a text cartridge: colour 5 with its comment in colour 6.
     EXPECT_EQ(page->pix[40 * 128 + 100], 5);
     // The selected row's bar in colour 14 at y 83..89 (scrolled to the top).
@@ -320,15 +317,15 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
 
     // A cartridge without a readable label shows a plain background.
     write_file(root + "alpha.qz", "not a cartridge any more");
-    splore_enter();
+    splore_enter(M);
     frame(0);
-    splore_draw(page);
+    splore_draw(M, page);
     EXPECT_EQ(page->pix[40 * 128 + 100], 5);
     EXPECT_EQ(page->pix[30 * 128 + 10], 5);
 
     // An empty favourites list explains itself on colour 5.
     splore_data.current = splore_fav;
-    splore_draw(page);
+    splore_draw(M, page);
     EXPECT_EQ(page->pix[100 * 128 + 2], 5);
     int ink = 0;
     for (int x = 0; x < 128; ++x) ink += page->pix[17 * 128 + x] == 6;
@@ -337,16 +334,17 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
 }
 
 TEST_F(Screen, IconsComeFromTheSystemGraphics) {
-    cpod* data = fenn_load_pod(VEXEL_BINARY_DIR "/data.pod");
+    fenn_pod* data = fenn_load_pod(VEXEL_BINARY_DIR "/data.pod");
     ASSERT_NE(data, nullptr) << "build the data_pod target first";
-    shell_system_graphics = cpod_load_nested(data, 1);
-    ASSERT_NE(shell_system_graphics, nullptr);
+    fenn_pod* graphics = fenn_pod_load_nested(data, 1);
+    ASSERT_NE(graphics, nullptr);
+    tm.host.system_graphics = graphics;
     local_carts();
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
     for (int i = 0; i < 40; ++i) frame(0);
-    splore_draw(page);
+    splore_draw(M, page);
     // The folder icon of the selected row, in front of its colour-14 bar.
-    const fenn_bitmap* icon = cpod_get_bitmap(shell_system_graphics, splore_icon_dir);
+    const fenn_bitmap* icon = fenn_pod_get_bitmap(graphics, splore_icon_dir);
     ASSERT_NE(icon, nullptr);
     int same = 0, lit = 0;
     for (int y = 0; y < 7; ++y)
@@ -362,18 +360,23 @@ TEST_F(Screen, IconsComeFromTheSystemGraphics) {
     // Over a running program that waits: the busy spinner, or the download
     // arrow while a download runs, and nothing after "download failed".
     fenn_clear_bitmap(page, 0);
-    splore_draw_program_busy(page);
+    splore_draw_program_busy(M, page);
     int ink = 0;
     for (int y = 3; y < 15; ++y)
         for (int x = 3; x < 15; ++x) ink += page->pix[size_t(y) * 128 + size_t(x)] != 0;
     EXPECT_GT(ink, 0);
     fenn_clear_bitmap(page, 0);
-    show_message("download failed", 1500);
-    splore_draw_program_busy(page);
+    splore_set_fetcher([](const char*, const char*) { return 1; });
+    ASSERT_TRUE(splore_download_cart_for_load(M, "gone", true));
+    ASSERT_TRUE(splore_download_wait(5000));
+    splore_dl.start_ms -= splore_dl_settle_ms;
+    splore_update_load_download(M);
+    ASSERT_TRUE(splore_download_failed());
+    splore_draw_program_busy(M, page);
     for (uint8_t c : page->pix) ASSERT_EQ(c, 0);
 
     fenn_destroy_bitmap(page);
-    fenn_destroy_pod(shell_system_graphics);
-    shell_system_graphics = nullptr;
+    tm.host.system_graphics = nullptr;
+    fenn_destroy_pod(graphics);
     fenn_destroy_pod(data);
 }

@@ -8,9 +8,7 @@
 #include <set>
 #include <string>
 
-#include "app/app.h"
 #include "capture/capture.h"
-#include "cart/disk.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_video.h"
 #include "test_support.h"
@@ -19,16 +17,15 @@ class CaptureTest : public ::testing::Test {
 protected:
     std::string desktop;
     uint8_t palette[768];
+    // What the shell hands the capture functions: the cartridge's file (it
+    // names the pictures) and the settings' scales and clip length.
+    std::string cart_file;
+    int screenshot_scale = 3, gif_scale = 2, gif_len = 8;
 
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         desktop = vexel_test::temp_dir(std::string("capture_") + info->name());
-        std::snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%s", desktop.c_str());
-        std::memset(&app, 0, sizeof app);
-        app.screenshot_scale = 3;
-        app.gif_scale = 2;
-        app.gif_len = 8;
-        std::memset(&cart_disk, 0, sizeof cart_disk);
+        std::snprintf(fenn_cfg.desktop_path, sizeof fenn_cfg.desktop_path, "%s", desktop.c_str());
         // Every entry distinct: entry i is (i, 255 - i, i * 7).
         for (int i = 0; i < 256; ++i) {
             palette[i * 3] = uint8_t(i);
@@ -39,7 +36,7 @@ protected:
     }
 
     void TearDown() override {
-        cconfig.desktop_path[0] = 0;
+        fenn_cfg.desktop_path[0] = 0;
         std::filesystem::remove_all(desktop);
     }
 

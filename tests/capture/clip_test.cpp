@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "app/app.h"
 #include "capture/capture_clip.h"
 #include "framework/fenn_bitmap.h"
 
@@ -81,21 +80,20 @@ TEST(CaptureClip, UnallocatedClipIgnoresFrames) {
 }
 
 TEST(CaptureClip, VideoClipTakesOnlyMachineSizedFrames) {
-    app.gif_len = 8;
-    reset_video();
+    capture_reset_video();
     fenn_bitmap* frame = fenn_create_bitmap(128, 128, 8);
     fenn_bitmap* wide = fenn_create_bitmap(160, 128, 8);
     fenn_bitmap* deep = fenn_create_bitmap(128, 128, 32);
     frame->pix[5] = 9;
-    record_video_frame(frame);
-    record_video_frame(wide);
-    record_video_frame(deep);
-    record_video_frame(nullptr);
-    ASSERT_EQ(video_clip.count, 1);
-    EXPECT_EQ(video_clip.slots, 240);
-    EXPECT_EQ(capture_clip_frame(video_clip, 0)[5], 9);
-    reset_video();
-    EXPECT_EQ(video_clip.count, 0);
+    capture_record_frame(frame, 8);
+    capture_record_frame(wide, 8);
+    capture_record_frame(deep, 8);
+    capture_record_frame(nullptr, 8);
+    ASSERT_EQ(capture_video_clip.count, 1);
+    EXPECT_EQ(capture_video_clip.slots, 240);
+    EXPECT_EQ(capture_clip_frame(capture_video_clip, 0)[5], 9);
+    capture_reset_video();
+    EXPECT_EQ(capture_video_clip.count, 0);
     fenn_destroy_bitmap(frame);
     fenn_destroy_bitmap(wide);
     fenn_destroy_bitmap(deep);

@@ -7,34 +7,35 @@
 
 #include "cart/cart.h"
 #include "cart/cart_hex.h"
-#include "cart/disk.h"
+#include "cart/cart_load.h"
 #include "cart/png_cart.h"
 
 namespace {
 
 struct CartDeleter {
-    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
 };
 using CartPtr = std::unique_ptr<vexel_cart, CartDeleter>;
 
 CartPtr from_clipboard_text(const std::string& text) {
     std::vector<uint8_t> bytes;
     if (cart_hex_decode(text.data(), text.size(), &bytes) != 0) return nullptr;
-    bool future = false;
-    return CartPtr(load_vexel_cart_from_bytes(bytes.data(), bytes.size(), &future));
+    vexel_cart* cart = nullptr;
+    if (cart_read_bytes(bytes.data(), bytes.size(), &cart) != cart_ok) return nullptr;
+    return CartPtr(cart);
 }
 
 }  // namespace
 
 TEST(CaptureClipboard, CartridgeSurvivesTheTextForm) {
-    CartPtr cart(fenn_create_vexel_cart());
+    CartPtr cart(vexel_cart_create());
     std::snprintf(cart->code, vexel_code_buffer, "%s", "-- hello\nprint(\"clip\")\n");
     for (int i = 0; i < 128; ++i) cart->gfx->pix[size_t(i * 129)] = uint8_t(i % 16);
     cart->flags[3] = 0x42;
     cart->sfx[5].speed = 9;
 
     std::vector<uint8_t> png;
-    ASSERT_EQ(vexel_cart_png_encode(cart.get(), &png), cart_png_ok);
+    ASSERT_EQ(vexel_cart_png_encode(cart.get(), nullptr, &png), cart_ok);
     const std::string text = cart_hex_encode(png.data(), png.size());
     ASSERT_EQ(text.size(), png.size() * 2 + 13);
     EXPECT_EQ(text.rfind("[cart]", 0), 0u);
@@ -58,9 +59,9 @@ TEST(CaptureClipboard, TextThatIsNoCartridgeIsRefused) {
     EXPECT_FALSE(from_clipboard_text(
         cart_hex_encode(reinterpret_cast<const uint8_t*>(junk.data()), junk.size())));
     // A PNG cut short on its way through the clipboard.
-    CartPtr cart(fenn_create_vexel_cart());
+    CartPtr cart(vexel_cart_create());
     std::vector<uint8_t> png;
-    ASSERT_EQ(vexel_cart_png_encode(cart.get(), &png), cart_png_ok);
+    ASSERT_EQ(vexel_cart_png_encode(cart.get(), nullptr, &png), cart_ok);
     const std::string text = cart_hex_encode(png.data(), png.size());
     EXPECT_FALSE(from_clipboard_text(text.substr(0, text.size() / 2)));
 }

@@ -31,13 +31,10 @@ TEST(CaptureFile, NamesAndBaseNames) {
     EXPECT_EQ(capture_safe_base(".hidden"), "_hidden");
     EXPECT_EQ(capture_safe_base(std::string(200, 'x').c_str()).size(), capture_base_max);
 
-    std::memset(&cart_disk, 0, sizeof cart_disk);
-    EXPECT_EQ(get_output_file_name_base(), "vexel");
-    std::snprintf(cart_disk.filename, sizeof cart_disk.filename, "/home/u/carts/sub/jump.qz.png");
-    EXPECT_EQ(get_output_file_name_base(), "jump");
-    std::snprintf(cart_disk.filename, sizeof cart_disk.filename, "my game.qz");
-    EXPECT_EQ(get_output_file_name_base(), "my_game");
-    cart_disk.filename[0] = 0;
+    EXPECT_EQ(capture_name_base(""), "vexel");
+    EXPECT_EQ(capture_name_base(nullptr), "vexel");
+    EXPECT_EQ(capture_name_base("/home/u/carts/sub/jump.qz.png"), "jump");
+    EXPECT_EQ(capture_name_base("my game.qz"), "my_game");
 }
 
 TEST_F(CaptureTest, NumberedFilesNeverReplaceExistingOnes) {
@@ -84,7 +81,7 @@ TEST_F(CaptureTest, FailedWritesLeaveNothingBehind) {
 
     // A desktop folder that is missing (and cannot be made: its parent is a file).
     write_text((desktop + "/file").c_str(), "x");
-    std::snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%s/file/sub", desktop.c_str());
+    std::snprintf(fenn_cfg.desktop_path, sizeof fenn_cfg.desktop_path, "%s/file/sub", desktop.c_str());
     bool called = false;
     auto writer = [&](const char* temp, const char*) {
         called = true;

@@ -48,66 +48,66 @@ void clear_keys() {
 TEST_F(CaptureTest, ScreenshotsGoToTheDesktopUnderTheCartridgeName) {
     fenn_bitmap* display = fenn_create_bitmap(128, 128, 8);
     display->pix[0] = 7;
-    ASSERT_EQ(save_png_screenshot(display), 0);
+    ASSERT_EQ(capture_save_screenshot(display, cart_file.c_str(), screenshot_scale), 0);
     EXPECT_EQ(capture_last_saved_path(), desktop + "/vexel_000.png");
-    std::snprintf(cart_disk.filename, sizeof cart_disk.filename, "%s", "/carts/jump.qz.png");
-    app.screenshot_scale = 1;
-    ASSERT_EQ(save_png_screenshot(display), 0);
-    ASSERT_EQ(save_png_screenshot(display), 0);
+    cart_file = "/carts/jump.qz.png";
+    screenshot_scale = 1;
+    ASSERT_EQ(capture_save_screenshot(display, cart_file.c_str(), screenshot_scale), 0);
+    ASSERT_EQ(capture_save_screenshot(display, cart_file.c_str(), screenshot_scale), 0);
     EXPECT_EQ(files(), (std::set<std::string>{"vexel_000.png", "jump_000.png", "jump_001.png"}));
     EXPECT_EQ(png_width(desktop + "/vexel_000.png"), 384);
     EXPECT_EQ(png_width(desktop + "/jump_001.png"), 128);
 
     // -screenshot names the file itself and replaces it.
     const std::string exact = desktop + "/exact.png";
-    ASSERT_EQ(save_png_screenshot_to(exact.c_str(), display), 0);
-    ASSERT_EQ(save_png_screenshot_to(exact.c_str(), display), 0);
+    ASSERT_EQ(capture_save_screenshot_to(exact.c_str(), display, screenshot_scale), 0);
+    ASSERT_EQ(capture_save_screenshot_to(exact.c_str(), display, screenshot_scale), 0);
     EXPECT_EQ(png_width(exact), 128);
     EXPECT_EQ(files().size(), 4u);
     fenn_destroy_bitmap(display);
 }
 
 TEST_F(CaptureTest, WithoutADesktopFolderUnderHomeTheSaveFails) {
-    cconfig.desktop_path[0] = 0;
+    fenn_cfg.desktop_path[0] = 0;
     const char* old = std::getenv("HOME");
     const std::string saved_home = old ? old : "";
     setenv("HOME", desktop.c_str(), 1);  // no Desktop folder in it
     fenn_bitmap* display = fenn_create_bitmap(128, 128, 8);
-    EXPECT_EQ(save_png_screenshot(display), 1);
-    record_video_frame(display);
-    EXPECT_EQ(save_gif(), 1);
+    EXPECT_EQ(capture_save_screenshot(display, cart_file.c_str(), screenshot_scale), 1);
+    capture_record_frame(display, gif_len);
+    EXPECT_EQ(capture_save_gif(cart_file.c_str(), gif_scale), 1);
     EXPECT_TRUE(files().empty());
 
     std::filesystem::create_directory(desktop + "/Desktop");
-    EXPECT_EQ(save_png_screenshot(display), 0);
+    EXPECT_EQ(capture_save_screenshot(display, cart_file.c_str(), screenshot_scale), 0);
     EXPECT_EQ(capture_last_saved_path(), desktop + "/Desktop/vexel_000.png");
     if (old) setenv("HOME", saved_home.c_str(), 1);
     else unsetenv("HOME");
-    reset_video();
+    capture_reset_video();
     fenn_destroy_bitmap(display);
 }
 
 TEST_F(CaptureTest, SavedVideoHoldsTheFramesSinceTheStartingPoint) {
     fenn_bitmap* frame = fenn_create_bitmap(128, 128, 8);
-    reset_video();
-    EXPECT_EQ(save_gif(), 1);  // nothing recorded: no file
+    capture_reset_video();
+    EXPECT_EQ(capture_save_gif(cart_file.c_str(), gif_scale), 1);  // nothing recorded: no file
     EXPECT_TRUE(files().empty());
 
-    for (int n = 0; n < 300; ++n) record_video_frame(frame);  // ten seconds
-    ASSERT_EQ(save_gif(), 0);
-    reset_video();
-    for (int n = 0; n < 90; ++n) record_video_frame(frame);  // three seconds after the reset
-    app.gif_scale = 1;
-    ASSERT_EQ(save_gif(), 0);
+    for (int n = 0; n < 300; ++n) capture_record_frame(frame, gif_len);  // ten seconds
+    ASSERT_EQ(capture_save_gif(cart_file.c_str(), gif_scale), 0);
+    capture_reset_video();
+    for (int n = 0; n < 90; ++n) capture_record_frame(frame, gif_len);  // three seconds after the reset
+    gif_scale = 1;
+    ASSERT_EQ(capture_save_gif(cart_file.c_str(), gif_scale), 0);
     // Saving does not empty the clip.
-    EXPECT_EQ(video_clip.count, 90);
+    EXPECT_EQ(capture_video_clip.count, 90);
 
     int width = 0;
     EXPECT_EQ(gif_frames(desktop + "/vexel_0.gif", &width), 239);
     EXPECT_EQ(width, 256);
     EXPECT_EQ(gif_frames(desktop + "/vexel_1.gif", &width), 90);
     EXPECT_EQ(width, 128);
-    reset_video();
+    capture_reset_video();
     fenn_destroy_bitmap(frame);
 }
 
@@ -170,7 +170,7 @@ TEST(CaptureKeys, AltBlocksCtrlZeroCancelsTheLastLineWins) {
 }
 
 TEST(CaptureLabel, DisplayBecomesTheLabelInMachineColours) {
-    vexel_cart* cart = fenn_create_vexel_cart();
+    vexel_cart* cart = vexel_cart_create();
     fenn_bitmap* display = fenn_create_bitmap(128, 128, 8);
     for (size_t i = 0; i < display->pix.size(); ++i) display->pix[i] = uint8_t(i % 16);
     display->pix[3] = 0x8c;  // an extended colour keeps its slot
@@ -195,5 +195,5 @@ TEST(CaptureLabel, DisplayBecomesTheLabelInMachineColours) {
     EXPECT_EQ(cart->label->pix[3], 9);
     fenn_destroy_bitmap(wrong);
     fenn_destroy_bitmap(display);
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
 }

@@ -10,7 +10,7 @@ namespace {
 vexel_cart* parse(const std::string& s) { return vexel_cart_from_text(s.data(), s.size()); }
 
 struct CartDeleter {
-    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
 };
 using CartPtr = std::unique_ptr<vexel_cart, CartDeleter>;
 
@@ -28,13 +28,19 @@ TEST(CartText, HeaderOnlyGivesAnEmptyCartridge) {
 }
 
 TEST(CartText, RejectsNonCartridgesAndFutureVersions) {
+    auto status = [](const std::string& text) {
+        vexel_cart* cart = nullptr;
+        const int st = vexel_cart_read_text(text.data(), text.size(), &cart);
+        EXPECT_EQ(cart != nullptr, st == cart_ok);
+        vexel_cart_destroy(cart);
+        return st;
+    };
     EXPECT_EQ(parse("hello\nversion 1\n"), nullptr);
-    EXPECT_EQ(future_version, 0);
+    EXPECT_EQ(status("hello\nversion 1\n"), cart_not_a_cart);
     EXPECT_EQ(parse("vexel cartridge\nversion 15\n"), nullptr);
-    EXPECT_EQ(future_version, 1);
+    EXPECT_EQ(status("vexel cartridge\nversion 15\n"), cart_future);
     CartPtr c(parse("vexel cartridge\nno version here\n__lua__\nx=1\n"));
     ASSERT_TRUE(c);
-    EXPECT_EQ(future_version, 0);
     EXPECT_EQ(c->version, 0);
     EXPECT_EQ(vexel_cart_from_text("", 0), nullptr);
 }
@@ -66,7 +72,7 @@ TEST(CartText, NotesWithHighWaveformDigitsBecomeInstruments) {
     std::string sfx = "00100004" + std::string("2c957") + std::string(31 * 5, '0');
     CartPtr c(parse("vexel cartridge\nversion 14\n__sfx__\n" + sfx + "\n"));
     ASSERT_TRUE(c);
-    const sfx_note& n = c->sfx[0].notes[0];
+    const vexel_sfx_note& n = c->sfx[0].notes[0];
     EXPECT_EQ(n.pitch, 0x2c);
     EXPECT_EQ(n.waveform, 1);
     EXPECT_EQ(n.instrument, 128);
@@ -100,7 +106,7 @@ TEST(CartText, OverlongCodeLinesAreDroppedNotTruncated) {
 }
 
 TEST(CartText, SaveAndReloadKeepsEverything) {
-    CartPtr c(fenn_create_vexel_cart());
+    CartPtr c(vexel_cart_create());
     std::strcpy(c->code, "-- hello\nprint(\"hi\")\n\nx=1");
     for (int i = 0; i < 128 * 128; ++i) c->gfx->pix[i] = uint8_t(i % 16);
     for (int i = 0; i < 128 * 32; ++i) c->map->pix[i] = uint8_t(i * 7);
@@ -127,7 +133,7 @@ TEST(CartText, SaveAndReloadKeepsEverything) {
 }
 
 TEST(CartText, EmptyLabelIsNotWrittenAndLinesHaveFixedWidths) {
-    CartPtr c(fenn_create_vexel_cart());
+    CartPtr c(vexel_cart_create());
     c->label = fenn_create_bitmap(128, 128, 8);
     std::string text = vexel_cart_to_text(c.get());
     EXPECT_EQ(text.find("__label__"), std::string::npos);

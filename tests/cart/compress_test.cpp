@@ -19,7 +19,7 @@ std::string read_text(const std::string& name) {
 
 Bytes compress(const std::string& s) {
     Bytes out(compress_mini_bound(s.size()));
-    size_t n = compress_mini(s.data(), s.size(), out.data(), out.size());
+    size_t n = compress_mini_pack(s.data(), s.size(), out.data(), out.size());
     out.resize(n);
     return out;
 }
@@ -27,7 +27,7 @@ Bytes compress(const std::string& s) {
 std::string decompress(const Bytes& block, size_t capacity = 65536, int* status = nullptr) {
     std::vector<char> out(capacity + 1, 'x');
     size_t len = 99;
-    int st = decompress_mini(block.data(), block.size(), out.data(), capacity, &len);
+    int st = compress_mini_unpack(block.data(), block.size(), out.data(), capacity, &len);
     if (status) *status = st;
     return std::string(out.data(), len);
 }
@@ -147,9 +147,9 @@ TEST(Compress, RandomTextsRoundTripAndMatchTheReference) {
 TEST(Compress, RefusesTextsTooLongOrOutputTooSmall) {
     std::string big(compress_max_text + 1, 'a');
     Bytes out(compress_mini_bound(big.size()));
-    EXPECT_EQ(compress_mini(big.data(), big.size(), out.data(), out.size()), 0u);
+    EXPECT_EQ(compress_mini_pack(big.data(), big.size(), out.data(), out.size()), 0u);
     std::string ok = "print(1)";
-    EXPECT_EQ(compress_mini(ok.data(), ok.size(), out.data(), compress_mini_bound(ok.size()) - 1), 0u);
+    EXPECT_EQ(compress_mini_pack(ok.data(), ok.size(), out.data(), compress_mini_bound(ok.size()) - 1), 0u);
 }
 
 TEST(Decompress, LegacyTailsAreRemovedOnlyAtTheEnd) {
@@ -173,7 +173,7 @@ TEST(Decompress, DamagedBlocksAreRejectedAndLeaveTheOutputCleared) {
     // Header length above the capacity.
     std::vector<char> out(16, 'x');
     size_t len = 7;
-    EXPECT_EQ(decompress_mini(good.data(), good.size(), out.data(), 10, &len), decompress_too_long);
+    EXPECT_EQ(compress_mini_unpack(good.data(), good.size(), out.data(), 10, &len), decompress_too_long);
     EXPECT_EQ(len, 0u);
     for (int i = 0; i < 10; ++i) EXPECT_EQ(out[i], 0);
 
@@ -204,7 +204,7 @@ TEST(Decompress, CopiesMayOverlapAndRunPastTheLengthButNotTheCapacity) {
     EXPECT_EQ(s, "abababababababababa");  // 2 + 17 characters, past the declared 5
     std::vector<char> out(8, 'x');
     size_t len = 0;
-    EXPECT_EQ(decompress_mini(b.data(), b.size(), out.data(), 7, &len), decompress_ok);
+    EXPECT_EQ(compress_mini_unpack(b.data(), b.size(), out.data(), 7, &len), decompress_ok);
     EXPECT_EQ(len, 7u);
     EXPECT_EQ(std::string(out.data(), 7), "abababa");
     EXPECT_EQ(out[7], 'x');  // the byte after the capacity is untouched

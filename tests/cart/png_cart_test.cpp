@@ -15,7 +15,7 @@
 #include "cart/png_cart.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_video.h"
-#include "machine/mem.h"
+#include "cart/cart_rom.h"
 #include "test_support.h"
 
 namespace {
@@ -23,7 +23,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 struct cart_deleter {
-    void operator()(vexel_cart* c) const { fenn_destroy_vexel_cart(c); }
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
 };
 using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
 struct bitmap_deleter {
@@ -44,29 +44,32 @@ void set_code(vexel_cart* c, const std::string& s) {
 // A cartridge with every ROM byte set from a seeded generator and a real
 // program.
 cart_ptr full_cart(unsigned seed, const std::string& code) {
-    cart_ptr c(fenn_create_vexel_cart());
+    cart_ptr c(vexel_cart_create());
     std::mt19937 rng(seed);
-    for (int a = 0; a < vexel_rom_size; ++a) vexel_poke(nullptr, c.get(), a, int(rng() & 0xff));
+    for (int a = 0; a < vexel_rom_size; ++a) vexel_cart_poke(c.get(), a, int(rng() & 0xff));
     set_code(c.get(), code);
     return c;
 }
 
 Bytes rom_of(vexel_cart* c) {
     Bytes rom(vexel_rom_size);
-    for (int a = 0; a < vexel_rom_size; ++a) rom[a] = uint8_t(vexel_peek(nullptr, c, a));
+    for (int a = 0; a < vexel_rom_size; ++a) rom[a] = uint8_t(vexel_cart_peek(c, uint32_t(a)));
     return rom;
 }
 
+// The art the helpers draw with (set by the CartArt tests; null: none).
+const cart_art* g_art = nullptr;
+
 Bytes encode(vexel_cart* c) {
     Bytes png;
-    EXPECT_EQ(vexel_cart_png_encode(c, &png), cart_png_ok);
+    EXPECT_EQ(vexel_cart_png_encode(c, g_art, &png), cart_ok);
     return png;
 }
 
 cart_ptr decode(const Bytes& png, int* status = nullptr, bool label = true) {
     vexel_cart* out = nullptr;
     int version = -1;
-    int st = load_vexel_cart_png_from_memory(png.data(), png.size(), label, &out, &version);
+    int st = png_cart_load_memory(png.data(), png.size(), label, &out, &version);
     if (status) *status = st;
     return cart_ptr(out);
 }
@@ -87,8 +90,12 @@ Bytes png_of(const fenn_bitmap* b) {
 // palette, both put back afterwards.
 class CartArt : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(cart_art_load_folder(VEXEL_SOURCE_DIR "/assets"), 0); }
-    void TearDown() override { cart_art_reset(); }
+    void SetUp() override {
+        ASSERT_EQ(cart_art_load_folder(&art, VEXEL_SOURCE_DIR "/assets"), 0);
+        g_art = &art;
+    }
+    void TearDown() override { g_art = nullptr; }
+    cart_art art;
     vexel_test::DistinctPalette palette;
 };
 
@@ -107,33 +114,33 @@ TEST(CartBlock, RomAndProgramRoundTrip) {
     for (const char* name : {"orbit.lua", "dungeon.lua"}) {
         cart_ptr c = full_cart(42, read_text(name));
         Bytes block(cart_block_size);
-        ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
+        ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
         EXPECT_TRUE(compress_is_block(block.data() + cart_code_offset, 8)) << name;
         EXPECT_EQ(Bytes(block.begin(), block.begin() + vexel_rom_size), rom_of(c.get()));
 
-        cart_ptr back(fenn_create_vexel_cart());
-        ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
+        cart_ptr back(vexel_cart_create());
+        ASSERT_EQ(png_cart_load_32k(back.get(), block.data(), block.size()), 0);
         EXPECT_EQ(rom_of(back.get()), rom_of(c.get())) << name;
         EXPECT_STREQ(back->code, c->code) << name;
     }
-    cart_ptr c(fenn_create_vexel_cart());
+    cart_ptr c(vexel_cart_create());
     Bytes short_block(cart_block_size - 1);
-    EXPECT_EQ(load_vexel_cart_32k(c.get(), short_block.data(), short_block.size()), cart_png_unreadable);
+    EXPECT_EQ(png_cart_load_32k(c.get(), short_block.data(), short_block.size()), cart_unreadable);
 }
 
 TEST(CartBlock, ProgramRoomIsExactly15360Bytes) {
-    cart_ptr c(fenn_create_vexel_cart());
+    cart_ptr c(vexel_cart_create());
     Bytes block(cart_block_size);
     set_code(c.get(), incompressible(cart_code_room));
-    ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
-    cart_ptr back(fenn_create_vexel_cart());
-    ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
+    ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
+    cart_ptr back(vexel_cart_create());
+    ASSERT_EQ(png_cart_load_32k(back.get(), block.data(), block.size()), 0);
     EXPECT_STREQ(back->code, c->code);
 
     set_code(c.get(), incompressible(cart_code_room + 1));
-    EXPECT_EQ(save_vexel_cart_32k(c.get(), block.data()), cart_png_too_big);
+    EXPECT_EQ(png_cart_save_32k(c.get(), block.data()), cart_too_big);
     Bytes png;
-    EXPECT_EQ(vexel_cart_png_encode(c.get(), &png), cart_png_too_big);
+    EXPECT_EQ(vexel_cart_png_encode(c.get(), g_art, &png), cart_too_big);
     EXPECT_TRUE(png.empty());
 }
 
@@ -141,12 +148,12 @@ TEST(CartBlock, PlainProgramsStartingWithAColonReadBackAsWritten) {
     // Too short to compress, so stored as plain text; ':' alone is not the
     // compressed header.
     for (const std::string code : {"::a:: goto a", ":", ":c:x"}) {
-        cart_ptr c(fenn_create_vexel_cart());
+        cart_ptr c(vexel_cart_create());
         set_code(c.get(), code);
         Bytes block(cart_block_size);
-        ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
-        cart_ptr back(fenn_create_vexel_cart());
-        ASSERT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), 0);
+        ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
+        cart_ptr back(vexel_cart_create());
+        ASSERT_EQ(png_cart_load_32k(back.get(), block.data(), block.size()), 0);
         EXPECT_EQ(std::string(back->code), code);
     }
 }
@@ -154,11 +161,11 @@ TEST(CartBlock, PlainProgramsStartingWithAColonReadBackAsWritten) {
 TEST(CartBlock, DamagedCompressedProgramIsRefused) {
     cart_ptr c = full_cart(1, read_text("orbit.lua"));
     Bytes block(cart_block_size);
-    ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
+    ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
     block[cart_code_offset + 8] = 0xff;  // first token: copy from before the start
     block[cart_code_offset + 9] = 0xff;
-    cart_ptr back(fenn_create_vexel_cart());
-    EXPECT_EQ(load_vexel_cart_32k(back.get(), block.data(), block.size()), cart_png_bad_code);
+    cart_ptr back(vexel_cart_create());
+    EXPECT_EQ(png_cart_load_32k(back.get(), block.data(), block.size()), cart_bad_code);
     EXPECT_STREQ(back->code, "");
 }
 
@@ -170,7 +177,7 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
 
     int st = -1;
     cart_ptr back = decode(png, &st);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(back->version, vexel_cart_newest_version);
     EXPECT_EQ(rom_of(back.get()), rom_of(c.get()));
     EXPECT_STREQ(back->code, c->code);
@@ -191,7 +198,7 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
 
     // Reading without the label leaves it absent.
     cart_ptr bare = decode(png, &st, false);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(bare->label, nullptr);
 
     // The same through a framework stream over memory (embedded cartridges).
@@ -199,7 +206,7 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
     fenn_file_wrap(f, png.data(), png.size());
     vexel_cart* raw = nullptr;
     int version = 0;
-    ASSERT_EQ(load_vexel_cart_png_from_file(f, false, &raw, &version), cart_png_ok);
+    ASSERT_EQ(png_cart_load_file(f, false, &raw, &version), cart_ok);
     cart_ptr streamed(raw);
     EXPECT_STREQ(streamed->code, c->code);
 }
@@ -222,7 +229,7 @@ TEST_F(CartArt, TextToPngToTextIsByteForByte) {
 
     int st = -1;
     cart_ptr back = decode(encode(c.get()), &st);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(vexel_cart_to_text(back.get()), text);
 }
 
@@ -233,7 +240,7 @@ TEST_F(CartArt, RecolouringTheHighBitsChangesNothing) {
     for (size_t i = 0; i < pic->pix.size() / 4; ++i) pic->pix32()[i] ^= rng() & 0xfcfcfcfcu;
     int st = -1;
     cart_ptr back = decode(png_of(pic.get()), &st);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(rom_of(back.get()), rom_of(c.get()));
     EXPECT_STREQ(back->code, c->code);
 }
@@ -243,7 +250,7 @@ TEST(CartPng, PictureWithNoHiddenBitsIsAnEmptyVersion0Cart) {
     fenn_clear_bitmap(pic.get(), 0xfc8040a0u);
     int st = -1;
     cart_ptr c = decode(png_of(pic.get()), &st);
-    ASSERT_EQ(st, cart_png_ok);
+    ASSERT_EQ(st, cart_ok);
     EXPECT_EQ(c->version, 0);
     for (uint8_t b : rom_of(c.get())) ASSERT_EQ(b, 0);
     EXPECT_STREQ(c->code, "");
@@ -255,15 +262,15 @@ TEST(CartPng, BadInputIsRefusedWithItsStatus) {
     int st = -1;
 
     EXPECT_EQ(decode(Bytes{}, &st), nullptr);
-    EXPECT_EQ(st, cart_png_unreadable);
+    EXPECT_EQ(st, cart_unreadable);
     Bytes text = {'v', 'e', 'x', 'e', 'l', ' ', 'c', 'a', 'r', 't'};
     EXPECT_EQ(decode(text, &st), nullptr);
-    EXPECT_EQ(st, cart_png_unreadable);
+    EXPECT_EQ(st, cart_unreadable);
 
     for (auto [w, h] : {std::pair{159, 205}, {160, 206}, {1, 1}, {320, 410}}) {
         bitmap_ptr pic(fenn_create_bitmap(w, h, 32));
         EXPECT_EQ(decode(png_of(pic.get()), &st), nullptr);
-        EXPECT_EQ(st, cart_png_no_picture) << w << "x" << h;
+        EXPECT_EQ(st, cart_no_picture) << w << "x" << h;
     }
 
     // Cut short anywhere, or with any byte damaged, it never loads garbage
@@ -288,27 +295,27 @@ TEST(CartPng, BadInputIsRefusedWithItsStatus) {
     vexel_cart* out = nullptr;
     int version = 0;
     Bytes future = png_of(pic.get());
-    EXPECT_EQ(load_vexel_cart_png_from_memory(future.data(), future.size(), true, &out, &version),
-              cart_png_future);
+    EXPECT_EQ(png_cart_load_memory(future.data(), future.size(), true, &out, &version),
+              cart_future);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(version, 15);
 }
 
 TEST_F(CartArt, TitleLinesAndLabelAreDrawn) {
     auto render = [](const std::string& code, bool with_label) {
-        cart_ptr c(fenn_create_vexel_cart());
+        cart_ptr c(vexel_cart_create());
         set_code(c.get(), code);
         if (with_label) {
             c->label = fenn_create_bitmap(128, 128, 8);
             fenn_clear_bitmap(c->label, 8);
         }
-        return bitmap_ptr(draw_cart_picture(c.get()));
+        return bitmap_ptr(png_cart_draw_picture(c.get(), g_art));
     };
     auto expected = [](const std::string& line1, const std::string& line2) {
-        bitmap_ptr pic(cart_art_new_picture());
-        cart_art_draw_text(pic.get(), line1.data(), line1.size(), 18, 167, 0xfff8f0);
-        cart_art_draw_text(pic.get(), line2.data(), line2.size(), 18, 175, 0xfff8f0);
-        cart_art_draw_text(pic.get(), "vexel cartridge", 15, 18, 187, 0xa0a0a0);
+        bitmap_ptr pic(cart_art_new_picture(g_art));
+        cart_art_draw_text(g_art, pic.get(), line1.data(), line1.size(), 18, 167, 0xfff8f0);
+        cart_art_draw_text(g_art, pic.get(), line2.data(), line2.size(), 18, 175, 0xfff8f0);
+        cart_art_draw_text(g_art, pic.get(), "vexel cartridge", 15, 18, 187, 0xa0a0a0);
         return pic;
     };
     // One space after the dashes is skipped, a second one is kept.
@@ -324,7 +331,7 @@ TEST_F(CartArt, TitleLinesAndLabelAreDrawn) {
     EXPECT_NE(render("-- my game", false)->pix, expected("", "")->pix);
 
     // Without a label the template's window stays; with one it is painted.
-    bitmap_ptr bare = render("", false), tpl(cart_art_new_picture());
+    bitmap_ptr bare = render("", false), tpl(cart_art_new_picture(g_art));
     bitmap_ptr labelled = render("", true);
     for (int y = 24; y < 152; ++y)
         for (int x = 16; x < 144; ++x) {
@@ -338,30 +345,30 @@ TEST(CartArtAssets, TemplateAndFontHaveTheirShapes) {
     Bytes tpl{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::ifstream fin(VEXEL_SOURCE_DIR "/assets/cart_font.png", std::ios::binary);
     Bytes font{std::istreambuf_iterator<char>(fin), std::istreambuf_iterator<char>()};
-    ASSERT_EQ(cart_art_set_from_png(tpl.data(), tpl.size(), font.data(), font.size()), 0);
-    EXPECT_EQ(cart_art_advance(), 4);
+    cart_art art;
+    ASSERT_EQ(cart_art_set_from_png(&art, tpl.data(), tpl.size(), font.data(), font.size()), 0);
+    EXPECT_EQ(cart_art_advance(&art), 4);
     // Swapped files are refused and leave the art as it was.
-    EXPECT_EQ(cart_art_set_from_png(font.data(), font.size(), tpl.data(), tpl.size()), 1);
-    EXPECT_EQ(cart_art_advance(), 4);
-    EXPECT_EQ(cart_art_load_folder("/nonexistent"), 1);
-    cart_art_reset();
-    EXPECT_EQ(cart_art_advance(), 0);
+    EXPECT_EQ(cart_art_set_from_png(&art, font.data(), font.size(), tpl.data(), tpl.size()), 1);
+    EXPECT_EQ(cart_art_advance(&art), 4);
+    EXPECT_EQ(cart_art_load_folder(&art, "/nonexistent"), 1);
+    EXPECT_EQ(cart_art_advance(nullptr), 0);
     // Saving works without any art: a plain cartridge picture.
-    cart_ptr c(fenn_create_vexel_cart());
+    cart_ptr c(vexel_cart_create());
     set_code(c.get(), "-- plain");
     int st = -1;
     cart_ptr back = decode(encode(c.get()), &st);
-    EXPECT_EQ(st, cart_png_ok);
+    EXPECT_EQ(st, cart_ok);
 }
 
 TEST_F(CartArt, SavingToAFileReplacesItWhole) {
     std::string dir = vexel_test::temp_dir("png_cart");
     std::string path = dir + "/game.qz.png";
     cart_ptr c = full_cart(21, read_text("orbit.lua"));
-    ASSERT_EQ(save_vexel_cart_png(c.get(), path.c_str()), 0);
+    ASSERT_EQ(png_cart_save(c.get(), g_art, path.c_str()), 0);
     vexel_cart* raw = nullptr;
     int version = 0;
-    ASSERT_EQ(load_vexel_cart_png(path.c_str(), &raw, &version), 0);
+    ASSERT_EQ(png_cart_load(path.c_str(), &raw, &version), 0);
     cart_ptr back(raw);
     EXPECT_EQ(rom_of(back.get()), rom_of(c.get()));
     EXPECT_STREQ(back->code, c->code);
@@ -369,48 +376,48 @@ TEST_F(CartArt, SavingToAFileReplacesItWhole) {
 
     // A program that does not fit writes nothing and keeps the old file.
     set_code(c.get(), incompressible(cart_code_room + 1));
-    EXPECT_EQ(save_vexel_cart_png(c.get(), path.c_str()), cart_png_too_big);
-    ASSERT_EQ(load_vexel_cart_png(path.c_str(), &raw, &version), 0);
+    EXPECT_EQ(png_cart_save(c.get(), g_art, path.c_str()), cart_too_big);
+    ASSERT_EQ(png_cart_load(path.c_str(), &raw, &version), 0);
     cart_ptr still(raw);
     EXPECT_STREQ(still->code, back->code);
 
     // Unwritable places and missing files are reported.
     set_code(c.get(), "x=1");
-    EXPECT_EQ(save_vexel_cart_png(c.get(), (dir + "/no/such/folder/a.qz.png").c_str()), cart_png_write_failed);
-    EXPECT_EQ(load_vexel_cart_png((dir + "/missing.png").c_str(), &raw, &version), cart_png_no_picture);
-    EXPECT_EQ(load_vexel_cart_png(dir.c_str(), &raw, &version), cart_png_no_picture);
+    EXPECT_EQ(png_cart_save(c.get(), g_art, (dir + "/no/such/folder/a.qz.png").c_str()), cart_write_failed);
+    EXPECT_EQ(png_cart_load((dir + "/missing.png").c_str(), &raw, &version), cart_no_picture);
+    EXPECT_EQ(png_cart_load(dir.c_str(), &raw, &version), cart_no_picture);
 }
 
 TEST(CartHash, StableAndSensitive) {
     cart_ptr c = full_cart(99, read_text("orbit.lua"));
     char h[cart_hash_size + 1];
-    hash_cart(c.get(), h);
+    cart_hash(c.get(), h);
     // The hash names stored files on users' disks: it must never change for
     // the same cartridge. This value pins the block layout and the compressor.
     EXPECT_STREQ(h, "35b24affc15a421c7bca797a5728dea66706f91f");
 
     // It is the digest of the 32 KiB block.
     Bytes block(cart_block_size);
-    ASSERT_EQ(save_vexel_cart_32k(c.get(), block.data()), 0);
+    ASSERT_EQ(png_cart_save_32k(c.get(), block.data()), 0);
     char direct[sha1_hex_size + 1];
     sha1_hex(block.data(), block.size(), direct);
     EXPECT_STREQ(h, direct);
 
     char h2[cart_hash_size + 1];
-    vexel_poke(nullptr, c.get(), 0x3200 + 64 * 68 - 1, vexel_peek(nullptr, c.get(), 0x3200 + 64 * 68 - 1) ^ 1);
-    hash_cart(c.get(), h2);
+    vexel_cart_poke(c.get(), 0x3200 + 64 * 68 - 1, vexel_cart_peek(c.get(), 0x3200 + 64 * 68 - 1) ^ 1);
+    cart_hash(c.get(), h2);
     EXPECT_STRNE(h, h2);
 }
 
 TEST(CartHash, ProgramsTooLargeForTheBlockStillHashDistinctly) {
-    cart_ptr a(fenn_create_vexel_cart()), b(fenn_create_vexel_cart());
+    cart_ptr a(vexel_cart_create()), b(vexel_cart_create());
     std::string big = incompressible(20000);
     set_code(a.get(), big);
     big[12345] = big[12345] == 'A' ? 'B' : 'A';
     set_code(b.get(), big);
     char ha[cart_hash_size + 1], hb[cart_hash_size + 1];
-    hash_cart(a.get(), ha);
-    hash_cart(b.get(), hb);
+    cart_hash(a.get(), ha);
+    cart_hash(b.get(), hb);
     EXPECT_EQ(std::strlen(ha), 40u);
     EXPECT_STRNE(ha, std::string(40, '0').c_str());
     EXPECT_STRNE(ha, hb);
@@ -420,7 +427,7 @@ TEST(CartHash, ProgramsTooLargeForTheBlockStillHashDistinctly) {
     char text_digest[sha1_hex_size + 1];
     sha1_hex(a->code, 20000, text_digest);
     Bytes block(cart_block_size);
-    ASSERT_EQ(save_vexel_cart_32k_code(a.get(), text_digest, 40, block.data()), 0);
+    ASSERT_EQ(png_cart_save_32k_code(a.get(), text_digest, 40, block.data()), 0);
     char direct[sha1_hex_size + 1];
     sha1_hex(block.data(), block.size(), direct);
     EXPECT_STREQ(ha, direct);

@@ -47,86 +47,86 @@ int64_t ref_quotient(int32_t a, int32_t b) {
 }
 
 TEST(FixedArithmetic, MultiplyMatchesFlooredWideProduct) {
-    EXPECT_EQ(qz_fmul(fx(32767), fx(2)), static_cast<int32_t>(0xfffe0000));  // wraps to -2.0
-    EXPECT_EQ(qz_fmul(fx(1.5), fx(-2)), fx(-3));
-    EXPECT_EQ(qz_fmul(-1, 1), -1);  // -1/65536^2 floors to -1 raw
-    EXPECT_EQ(qz_fmul(1, 1), 0);
+    EXPECT_EQ(fixed_mul(fx(32767), fx(2)), static_cast<int32_t>(0xfffe0000));  // wraps to -2.0
+    EXPECT_EQ(fixed_mul(fx(1.5), fx(-2)), fx(-3));
+    EXPECT_EQ(fixed_mul(-1, 1), -1);  // -1/65536^2 floors to -1 raw
+    EXPECT_EQ(fixed_mul(1, 1), 0);
     auto values = sample_values();
     for (int32_t a : values)
         for (int32_t b : values) {
-            ASSERT_EQ(static_cast<uint32_t>(qz_fmul(a, b)), ref_fmul(a, b)) << a << " * " << b;
-            ASSERT_EQ(fmul(a, b), qz_fmul(a, b));
+            ASSERT_EQ(static_cast<uint32_t>(fixed_mul(a, b)), ref_fmul(a, b)) << a << " * " << b;
+            ASSERT_EQ(fixed_mul(a, b), fixed_mul(a, b));
         }
 }
 
 TEST(FixedArithmetic, DivideTruncatesAndWraps) {
-    EXPECT_EQ(qz_fdiv(one, 0), 0x7fffffff);
-    EXPECT_EQ(qz_fdiv(-one, 0), -0x7fffffff);
-    EXPECT_EQ(qz_fdiv(0, 0), 0x7fffffff);
-    EXPECT_EQ(qz_fdiv(INT32_MIN, 0), -0x7fffffff);
-    EXPECT_EQ(qz_fdiv(fx(7), fx(2)), fx(3.5));
-    EXPECT_EQ(qz_fdiv(-1, 2 * one), 0);  // -0.5 raw truncates toward zero
+    EXPECT_EQ(fixed_div_wrap(one, 0), 0x7fffffff);
+    EXPECT_EQ(fixed_div_wrap(-one, 0), -0x7fffffff);
+    EXPECT_EQ(fixed_div_wrap(0, 0), 0x7fffffff);
+    EXPECT_EQ(fixed_div_wrap(INT32_MIN, 0), -0x7fffffff);
+    EXPECT_EQ(fixed_div_wrap(fx(7), fx(2)), fx(3.5));
+    EXPECT_EQ(fixed_div_wrap(-1, 2 * one), 0);  // -0.5 raw truncates toward zero
     // 200 / 0.001 is far outside the range and wraps rather than saturating.
-    EXPECT_EQ(static_cast<uint32_t>(qz_fdiv(fx(200), 66)), cut((int64_t{200} << 32) / 66));
-    EXPECT_EQ(qz_fdiv(INT32_MIN, -one), INT32_MIN);  // 32768.0 wraps
+    EXPECT_EQ(static_cast<uint32_t>(fixed_div_wrap(fx(200), 66)), cut((int64_t{200} << 32) / 66));
+    EXPECT_EQ(fixed_div_wrap(INT32_MIN, -one), INT32_MIN);  // 32768.0 wraps
     auto values = sample_values();
     for (int32_t a : values)
         for (int32_t b : values) {
             if (b == 0) continue;
-            ASSERT_EQ(static_cast<uint32_t>(qz_fdiv(a, b)), cut(ref_quotient(a, b))) << a << " / " << b;
+            ASSERT_EQ(static_cast<uint32_t>(fixed_div_wrap(a, b)), cut(ref_quotient(a, b))) << a << " / " << b;
         }
 }
 
 TEST(FixedArithmetic, SaturatingDivideClampsOnlyOutOfRangeQuotients) {
-    EXPECT_EQ(fdiv(one, 0), 0x7fffffff);
-    EXPECT_EQ(fdiv(-one, 0), -0x7fffffff);
-    EXPECT_EQ(fdiv(fx(200), 66), 0x7fffffff);
-    EXPECT_EQ(fdiv(fx(-200), 66), -0x7fffffff);
-    EXPECT_EQ(fdiv(INT32_MIN, one), -0x7fffffff);  // never gives -32768.0
-    EXPECT_EQ(fdiv(fx(1), fx(4)), fx(0.25));
+    EXPECT_EQ(fixed_div(one, 0), 0x7fffffff);
+    EXPECT_EQ(fixed_div(-one, 0), -0x7fffffff);
+    EXPECT_EQ(fixed_div(fx(200), 66), 0x7fffffff);
+    EXPECT_EQ(fixed_div(fx(-200), 66), -0x7fffffff);
+    EXPECT_EQ(fixed_div(INT32_MIN, one), -0x7fffffff);  // never gives -32768.0
+    EXPECT_EQ(fixed_div(fx(1), fx(4)), fx(0.25));
     auto values = sample_values();
     for (int32_t a : values)
         for (int32_t b : values) {
             if (b == 0) continue;
             int64_t q = ref_quotient(a, b);
             int64_t want = q > 0x7fffffff ? 0x7fffffff : q < -0x7fffffff ? -0x7fffffff : q;
-            ASSERT_EQ(fdiv(a, b), want) << a << " / " << b;
+            ASSERT_EQ(fixed_div(a, b), want) << a << " / " << b;
         }
 }
 
 TEST(FixedArithmetic, ModuloIsNonNegativeAndIgnoresDivisorSign) {
-    EXPECT_EQ(qz_fmod(fx(-7), fx(3)), fx(2));
-    EXPECT_EQ(qz_fmod(fx(7), fx(-3)), fx(1));
-    EXPECT_EQ(qz_fmod(fx(5.5), 0), fx(5.5));
-    EXPECT_EQ(qz_fmod(INT32_MIN, 0), INT32_MIN);
-    EXPECT_EQ(qz_fmod(INT32_MIN, INT32_MIN), 0);
-    EXPECT_EQ(qz_fmod(0x7fffffff, INT32_MIN), 0x7fffffff);
-    EXPECT_EQ(qz_fmod(-1, INT32_MIN), 0x7fffffff);
-    EXPECT_EQ(qz_fmod(fx(-0.25), fx(1)), fx(0.75));
+    EXPECT_EQ(fixed_mod(fx(-7), fx(3)), fx(2));
+    EXPECT_EQ(fixed_mod(fx(7), fx(-3)), fx(1));
+    EXPECT_EQ(fixed_mod(fx(5.5), 0), fx(5.5));
+    EXPECT_EQ(fixed_mod(INT32_MIN, 0), INT32_MIN);
+    EXPECT_EQ(fixed_mod(INT32_MIN, INT32_MIN), 0);
+    EXPECT_EQ(fixed_mod(0x7fffffff, INT32_MIN), 0x7fffffff);
+    EXPECT_EQ(fixed_mod(-1, INT32_MIN), 0x7fffffff);
+    EXPECT_EQ(fixed_mod(fx(-0.25), fx(1)), fx(0.75));
     auto values = sample_values();
     for (int32_t a : values)
         for (int32_t b : values) {
             if (b == 0) continue;
             int64_t m = std::llabs(static_cast<int64_t>(b));
             int64_t want = static_cast<int64_t>(a) - static_cast<int64_t>(std::floor(static_cast<long double>(a) / m)) * m;
-            ASSERT_EQ(qz_fmod(a, b), want) << a << " % " << b;
+            ASSERT_EQ(fixed_mod(a, b), want) << a << " % " << b;
         }
 }
 
 TEST(FixedSquareRoot, WorkedExamples) {
-    EXPECT_EQ(fsqrt(fx(2)), 92843);
-    EXPECT_EQ(fsqrt(fx(10)), 207243);
-    EXPECT_EQ(fsqrt(fx(0.5)), 46260);
-    EXPECT_EQ(fsqrt(fx(4)), fx(2));
-    EXPECT_EQ(fsqrt(fx(1)), fx(1));
-    EXPECT_EQ(fsqrt(0), 0);
-    EXPECT_EQ(fsqrt(fx(32767)), fx(181));
-    EXPECT_EQ(fsqrt(fx(32761)), fx(181));
-    EXPECT_EQ(fsqrt(fx(-1)), -2);
+    EXPECT_EQ(fixed_sqrt(fx(2)), 92843);
+    EXPECT_EQ(fixed_sqrt(fx(10)), 207243);
+    EXPECT_EQ(fixed_sqrt(fx(0.5)), 46260);
+    EXPECT_EQ(fixed_sqrt(fx(4)), fx(2));
+    EXPECT_EQ(fixed_sqrt(fx(1)), fx(1));
+    EXPECT_EQ(fixed_sqrt(0), 0);
+    EXPECT_EQ(fixed_sqrt(fx(32767)), fx(181));
+    EXPECT_EQ(fixed_sqrt(fx(32761)), fx(181));
+    EXPECT_EQ(fixed_sqrt(fx(-1)), -2);
     // The two smallest positive numbers still get small positive roots.
-    EXPECT_EQ(fsqrt(1), 256);
-    EXPECT_EQ(fsqrt(2), 362);
-    EXPECT_EQ(fsqrt(0x7fffffff), fx(181));
+    EXPECT_EQ(fixed_sqrt(1), 256);
+    EXPECT_EQ(fixed_sqrt(2), 362);
+    EXPECT_EQ(fixed_sqrt(0x7fffffff), fx(181));
 }
 
 // Near the true root everywhere (one refinement step from a whole-number
@@ -140,7 +140,7 @@ TEST(FixedSquareRoot, FollowsTheTrueRootAndKeepsItsExactBits) {
         for (int32_t d : {-1, 0, 1}) values.push_back(k * k * one + d);
     uint64_t digest = 14695981039346656037ull;  // FNV-1a over the results
     for (int32_t x : values) {
-        const int32_t y = fsqrt(x);
+        const int32_t y = fixed_sqrt(x);
         digest = (digest ^ static_cast<uint32_t>(y)) * 1099511628211ull;
         if (x <= 0 || x > 0x7ff8ffff) continue;
         long double want = std::sqrt(static_cast<long double>(x) / 65536.0L);
@@ -150,18 +150,18 @@ TEST(FixedSquareRoot, FollowsTheTrueRootAndKeepsItsExactBits) {
 }
 
 TEST(FixedPower, WorkedExamples) {
-    EXPECT_EQ(qz_fpow(fx(2), fx(0.5)), 92843);
-    EXPECT_EQ(qz_fpow(fx(2), fx(-1)), fx(0.5));
-    EXPECT_EQ(qz_fpow(0, 0), one);
-    EXPECT_EQ(qz_fpow(fx(3), fx(4)), fx(81));
-    EXPECT_EQ(qz_fpow(fx(16), fx(0.75)), fx(8));
-    EXPECT_EQ(qz_fpow(fx(16), fx(0.25)), fx(2));
-    EXPECT_EQ(qz_fpow(fx(-2), fx(3)), fx(-8));
-    EXPECT_EQ(qz_fpow(0, fx(0.5)), 0);
-    EXPECT_EQ(qz_fpow(fx(2), fx(16)), 0);  // 65536.0 wraps to 0
-    EXPECT_EQ(qz_fpow(fx(0.5), fx(2)), fx(0.25));
-    EXPECT_EQ(qz_fpow(0, fx(-1)), 0x7fffffff);  // 1/0 saturates, its square wraps
-    EXPECT_EQ(qz_fpow(fx(2), INT32_MIN), one);  // the exponent's negation wraps
+    EXPECT_EQ(fixed_pow(fx(2), fx(0.5)), 92843);
+    EXPECT_EQ(fixed_pow(fx(2), fx(-1)), fx(0.5));
+    EXPECT_EQ(fixed_pow(0, 0), one);
+    EXPECT_EQ(fixed_pow(fx(3), fx(4)), fx(81));
+    EXPECT_EQ(fixed_pow(fx(16), fx(0.75)), fx(8));
+    EXPECT_EQ(fixed_pow(fx(16), fx(0.25)), fx(2));
+    EXPECT_EQ(fixed_pow(fx(-2), fx(3)), fx(-8));
+    EXPECT_EQ(fixed_pow(0, fx(0.5)), 0);
+    EXPECT_EQ(fixed_pow(fx(2), fx(16)), 0);  // 65536.0 wraps to 0
+    EXPECT_EQ(fixed_pow(fx(0.5), fx(2)), fx(0.25));
+    EXPECT_EQ(fixed_pow(0, fx(-1)), 0x7fffffff);  // 1/0 saturates, its square wraps
+    EXPECT_EQ(fixed_pow(fx(2), INT32_MIN), one);  // the exponent's negation wraps
 }
 
 TEST(FixedPower, IntegerPowersAreExactAndFractionsClose) {
@@ -169,7 +169,7 @@ TEST(FixedPower, IntegerPowersAreExactAndFractionsClose) {
         int64_t p = 1;
         for (int e = 0; e <= 14; ++e) {
             if (p >= -32768 && p <= 32767) {
-                ASSERT_EQ(qz_fpow(base * one, e * one), static_cast<int32_t>(p * one)) << base << "^" << e;
+                ASSERT_EQ(fixed_pow(base * one, e * one), static_cast<int32_t>(p * one)) << base << "^" << e;
             }
             p *= base;
         }
@@ -177,7 +177,7 @@ TEST(FixedPower, IntegerPowersAreExactAndFractionsClose) {
     for (int32_t e = 0; e < 8 * one; e += 0x1234) {
         for (double base : {1.5, 2.0, 3.0, 0.75}) {
             long double want = std::pow(static_cast<long double>(base), e / 65536.0L);
-            long double got = qz_fpow(fx(base), e) / 65536.0L;
+            long double got = fixed_pow(fx(base), e) / 65536.0L;
             ASSERT_NEAR(got, want, want * 0.04L) << base << "^" << e / 65536.0;
         }
     }
@@ -185,10 +185,10 @@ TEST(FixedPower, IntegerPowersAreExactAndFractionsClose) {
 
 // Roots cost cycles only when computed; a power pays per root taken.
 TEST(FixedCosts, OnlyForWorkDone) {
-    EXPECT_EQ(fsqrt_cycles(0), 0);
-    EXPECT_EQ(fsqrt_cycles(0x7fffffff), 0);
-    EXPECT_EQ(fsqrt_cycles(fx(2)), 8);
-    EXPECT_EQ(fsqrt_cycles(-5), 8);
+    EXPECT_EQ(fixed_sqrt_cycles(0), 0);
+    EXPECT_EQ(fixed_sqrt_cycles(0x7fffffff), 0);
+    EXPECT_EQ(fixed_sqrt_cycles(fx(2)), 8);
+    EXPECT_EQ(fixed_sqrt_cycles(-5), 8);
     const struct {
         int32_t a, b, cycles;
     } powers[] = {
@@ -199,7 +199,7 @@ TEST(FixedCosts, OnlyForWorkDone) {
     };
     for (const auto& c : powers) {
         int32_t cycles = -1;
-        EXPECT_EQ(qz_fpow(c.a, c.b, &cycles), qz_fpow(c.a, c.b));
+        EXPECT_EQ(fixed_pow(c.a, c.b, &cycles), fixed_pow(c.a, c.b));
         EXPECT_EQ(cycles, c.cycles) << c.a << "," << c.b;
     }
 }

@@ -13,14 +13,14 @@
 namespace {
 
 struct data_pod : ::testing::Test {
-    cpod* pod = nullptr;
-    cpod* gfx = nullptr;
-    cpod* font = nullptr;
+    fenn_pod* pod = nullptr;
+    fenn_pod* gfx = nullptr;
+    fenn_pod* font = nullptr;
     void SetUp() override {
         pod = fenn_load_pod(VEXEL_BINARY_DIR "/data.pod");
         ASSERT_NE(pod, nullptr) << "build the data_pod target first";
-        gfx = cpod_load_nested(pod, 1);
-        font = cpod_load_nested(pod, 2);
+        gfx = fenn_pod_load_nested(pod, 1);
+        font = fenn_pod_load_nested(pod, 2);
         ASSERT_NE(gfx, nullptr);
         ASSERT_NE(font, nullptr);
     }
@@ -45,14 +45,14 @@ int max_pixel(const fenn_bitmap* b) {
 
 TEST_F(data_pod, TopLevelHoldsCartridgeGraphicsAndFont) {
     // Items 3 on are the built-in cartridges in 32 KiB blocks, the menu first.
-    ASSERT_EQ(cpod_item_count(pod), 6);
+    ASSERT_EQ(fenn_pod_item_count(pod), 6);
     for (int i = 3; i < 6; ++i) {
-        const cpod_item* block = cpod_get_data(pod, i);
+        const fenn_pod_item* block = fenn_pod_get_data(pod, i);
         ASSERT_NE(block, nullptr);
         EXPECT_EQ(block->bytes.size(), 32768u);
     }
-    EXPECT_STREQ(cpod_get_data(pod, 3)->name, "menu.qz");
-    const cpod_item* cart = cpod_get_data(pod, 0);
+    EXPECT_STREQ(fenn_pod_get_data(pod, 3)->name, "menu.qz");
+    const fenn_pod_item* cart = fenn_pod_get_data(pod, 0);
     ASSERT_NE(cart, nullptr);
     std::string text(cart->bytes.begin(), cart->bytes.end());
     EXPECT_EQ(text.rfind("vexel cartridge", 0), 0u);
@@ -70,8 +70,8 @@ TEST_F(data_pod, TopLevelHoldsCartridgeGraphicsAndFont) {
 }
 
 TEST_F(data_pod, SystemGraphicsLayout) {
-    EXPECT_EQ(cpod_item_count(gfx), 247);
-    const uint8_t* pal = cpod_get_palette(gfx, 1);
+    EXPECT_EQ(fenn_pod_item_count(gfx), 247);
+    const uint8_t* pal = fenn_pod_get_palette(gfx, 1);
     ASSERT_NE(pal, nullptr);
     std::set<uint32_t> machine;
     for (int i = 0; i < 16; ++i) machine.insert(uint32_t(pal[i * 3]) << 16 | pal[i * 3 + 1] << 8 | pal[i * 3 + 2]);
@@ -82,57 +82,57 @@ TEST_F(data_pod, SystemGraphicsLayout) {
     EXPECT_EQ(extra.size(), 16u);
     EXPECT_EQ(pal[200 * 3 + 1], 200);  // the rest is a grey ramp
 
-    const fenn_bitmap* logo = cpod_get_bitmap(gfx, 2);
+    const fenn_bitmap* logo = fenn_pod_get_bitmap(gfx, 2);
     ASSERT_TRUE(bitmap_is(logo, 40, 10, 8));
     EXPECT_LE(max_pixel(logo), 15);
     EXPECT_GT(std::count_if(logo->pix.begin(), logo->pix.end(), [](uint8_t p) { return p != 0; }), 40);
 
-    const cpod_item* title = cpod_get_data(gfx, 4);
+    const fenn_pod_item* title = fenn_pod_get_data(gfx, 4);
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(std::string(title->bytes.begin(), title->bytes.end()), "vexel");
 
-    const fenn_bitmap* icon = cpod_get_bitmap(gfx, 6);
+    const fenn_bitmap* icon = fenn_pod_get_bitmap(gfx, 6);
     ASSERT_TRUE(bitmap_is(icon, 32, 32, 32));
     EXPECT_EQ(icon->pix32()[0] >> 24, 0u);          // transparent corner
     EXPECT_EQ(icon->pix32()[16 * 32 + 16] >> 24, 0xffu);  // opaque middle
 
-    EXPECT_TRUE(bitmap_is(cpod_get_bitmap(gfx, 7), 8, 8, 8));  // mouse cursor
-    EXPECT_TRUE(bitmap_is(cpod_get_bitmap(gfx, 8), 7, 7, 8));  // menu pointer
+    EXPECT_TRUE(bitmap_is(fenn_pod_get_bitmap(gfx, 7), 8, 8, 8));  // mouse cursor
+    EXPECT_TRUE(bitmap_is(fenn_pod_get_bitmap(gfx, 8), 7, 7, 8));  // menu pointer
     for (int i : {176, 177, 178, 180, 181, 185, 187, 194})
-        EXPECT_TRUE(bitmap_is(cpod_get_bitmap(gfx, i), 7, 7, 8)) << i;
+        EXPECT_TRUE(bitmap_is(fenn_pod_get_bitmap(gfx, i), 7, 7, 8)) << i;
     // Animation frames: all 12x12, each frame different from the one before.
     for (auto [first, count] : {std::pair{212, 12}, std::pair{229, 16}}) {
         for (int i = first; i < first + count; ++i) {
-            const fenn_bitmap* f = cpod_get_bitmap(gfx, i);
+            const fenn_bitmap* f = fenn_pod_get_bitmap(gfx, i);
             ASSERT_TRUE(bitmap_is(f, 12, 12, 8)) << i;
             EXPECT_LE(max_pixel(f), 15) << i;
-            const fenn_bitmap* prev = cpod_get_bitmap(gfx, i == first ? first + count - 1 : i - 1);
+            const fenn_bitmap* prev = fenn_pod_get_bitmap(gfx, i == first ? first + count - 1 : i - 1);
             EXPECT_NE(f->pix, prev->pix) << i;
         }
     }
     // The cartridge picture and title font, as PNG files the cartridge
     // module takes.
-    const cpod_item* art = cpod_get_data(gfx, cart_art_template_item);
-    const cpod_item* art_font = cpod_get_data(gfx, cart_art_font_item);
+    const fenn_pod_item* art = fenn_pod_get_data(gfx, cart_art_template_item);
+    const fenn_pod_item* art_font = fenn_pod_get_data(gfx, cart_art_font_item);
     ASSERT_NE(art, nullptr);
     ASSERT_NE(art_font, nullptr);
-    EXPECT_EQ(cart_art_set_from_png(art->bytes.data(), art->bytes.size(), art_font->bytes.data(),
+    cart_art taken;
+    EXPECT_EQ(cart_art_set_from_png(&taken, art->bytes.data(), art->bytes.size(), art_font->bytes.data(),
                                     art_font->bytes.size()),
               0);
-    EXPECT_GT(cart_art_advance(), 0);
-    cart_art_reset();
+    EXPECT_GT(cart_art_advance(&taken), 0);
     // Every slot is a bitmap except the palette, the title and the cartridge art.
     for (int i = 0; i < 245; ++i) {
         if (i == 1 || i == 4) continue;
-        EXPECT_NE(cpod_get_bitmap(gfx, i), nullptr) << i;
+        EXPECT_NE(fenn_pod_get_bitmap(gfx, i), nullptr) << i;
     }
 }
 
 TEST_F(data_pod, FontHasDistinctPrintableGlyphs) {
-    ASSERT_EQ(cpod_item_count(font), 256);
+    ASSERT_EQ(fenn_pod_item_count(font), 256);
     std::set<std::vector<uint8_t>> shapes;
     for (int c = 0; c < 256; ++c) {
-        const fenn_bitmap* g = cpod_get_bitmap(font, c);
+        const fenn_bitmap* g = fenn_pod_get_bitmap(font, c);
         ASSERT_TRUE(bitmap_is(g, 3, 5, 8)) << c;
         bool blank = max_pixel(g) == 0;
         // Control codes and space are blank, and so is the empty six-dot cell.

@@ -16,8 +16,8 @@ class InputPass : public ::testing::Test {
 protected:
     void SetUp() override {
         fenn_config_default();
-        cconfig.foreground_sleep_ms = cconfig.background_sleep_ms = 0;
-        cconfig.headless = 0;
+        fenn_cfg.foreground_sleep_ms = fenn_cfg.background_sleep_ms = 0;
+        fenn_cfg.headless = 0;
         fenn_system_init();
         ASSERT_TRUE(fenn_platform_has_video());
         fenn_keys_init();
@@ -26,7 +26,7 @@ protected:
     void TearDown() override {
         fenn_system_exit();
         fenn_keys_init();
-        cconfig.emulate_textinput = 0;
+        fenn_cfg.emulate_textinput = 0;
         fenn_quit = 0;
     }
     static void key(int scancode) {
@@ -89,7 +89,7 @@ TEST_F(InputPass, SpecialKeysTextAndTheBufferLimit) {
 }
 
 TEST_F(InputPass, EmulatedTextFollowsAUsLayout) {
-    cconfig.emulate_textinput = 1;
+    fenn_cfg.emulate_textinput = 1;
     text("z");  // ignored while emulating
     key(SDL_SCANCODE_LSHIFT);
     key(SDL_SCANCODE_1);

@@ -40,13 +40,13 @@ protected:
     void SetUp() override {
         ASSERT_EQ(SDL_Init(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
         home = vexel_test::temp_dir("joyhome");
-        std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+        std::snprintf(fenn_cfg.home, sizeof fenn_cfg.home, "%s", home.c_str());
     }
     void TearDown() override {
         fenn_joystick_exit();
         while (SDL_NumJoysticks() > 0) SDL_JoystickDetachVirtual(0);
         SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
-        cconfig.home[0] = 0;
+        fenn_cfg.home[0] = 0;
     }
 };
 

@@ -68,7 +68,7 @@ struct pod_bytes {
     }
 };
 
-cpod* load(const bytes& b) { return fenn_load_pod_memory("test", b.data(), b.size()); }
+fenn_pod* load(const bytes& b) { return fenn_load_pod_memory("test", b.data(), b.size()); }
 
 bytes seq(size_t n, uint8_t start = 1) {
     bytes v(n);
@@ -87,16 +87,16 @@ TEST(Pod, EmptyOrHeaderlessStreamsGiveNoPod) {
 }
 
 TEST(Pod, EmptyDataItemIsAnItem) {
-    cpod* p = load(pod_bytes().header("sys").file("empty", {}).b);
+    fenn_pod* p = load(pod_bytes().header("sys").file("empty", {}).b);
     ASSERT_NE(p, nullptr);
     EXPECT_STREQ(p->name, "sys");
-    ASSERT_EQ(cpod_item_count(p), 1);
-    const cpod_item* d = cpod_get_data(p, 0);
+    ASSERT_EQ(fenn_pod_item_count(p), 1);
+    const fenn_pod_item* d = fenn_pod_get_data(p, 0);
     ASSERT_NE(d, nullptr);
     EXPECT_STREQ(d->name, "empty");
     EXPECT_TRUE(d->bytes.empty());
     fenn_file s;
-    ASSERT_TRUE(cpod_open_data(p, 0, s));
+    ASSERT_TRUE(fenn_pod_open_data(p, 0, s));
     EXPECT_EQ(fenn_file_getc(s), -1);
     fenn_destroy_pod(p);
 }
@@ -105,15 +105,15 @@ TEST(Pod, BackToBackPodsAreReadOneAfterTheOther) {
     bytes both = pod_bytes().header("one").palette(3).header("two").file("f", {9, 8}).file("g", {7}).b;
     fenn_file s;
     fenn_file_wrap(s, both.data(), both.size());
-    cpod* a = fenn_load_pod_file("first", s);
+    fenn_pod* a = fenn_load_pod_file("first", s);
     ASSERT_NE(a, nullptr);
     EXPECT_STREQ(a->name, "one");
-    EXPECT_EQ(cpod_item_count(a), 1);
+    EXPECT_EQ(fenn_pod_item_count(a), 1);
     EXPECT_EQ(fenn_file_tell(s), 8 + 68 + 8 + 768);  // stopped in front of the second header
-    cpod* b = fenn_load_pod_file("second", s);
+    fenn_pod* b = fenn_load_pod_file("second", s);
     ASSERT_NE(b, nullptr);
     EXPECT_STREQ(b->name, "two");
-    EXPECT_EQ(cpod_item_count(b), 2);
+    EXPECT_EQ(fenn_pod_item_count(b), 2);
     EXPECT_EQ(fenn_load_pod_file("third", s), nullptr);  // nothing left
     fenn_destroy_pod(a);
     fenn_destroy_pod(b);
@@ -121,13 +121,13 @@ TEST(Pod, BackToBackPodsAreReadOneAfterTheOther) {
     // An empty pod marker also ends the pod in front of it.
     bytes with_nop = pod_bytes().header().file("a", {1}).tag("CNOP", 0).header().file("b", {2}).b;
     fenn_file_wrap(s, with_nop.data(), with_nop.size());
-    cpod* c = fenn_load_pod_file("c", s);
+    fenn_pod* c = fenn_load_pod_file("c", s);
     ASSERT_NE(c, nullptr);
-    EXPECT_EQ(cpod_item_count(c), 1);
+    EXPECT_EQ(fenn_pod_item_count(c), 1);
     EXPECT_EQ(fenn_load_pod_file("nop", s), nullptr);  // the marker is an empty pod
-    cpod* d = fenn_load_pod_file("d", s);
+    fenn_pod* d = fenn_load_pod_file("d", s);
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(cpod_get_data(d, 0)->bytes, bytes{2});
+    EXPECT_EQ(fenn_pod_get_data(d, 0)->bytes, bytes{2});
     fenn_destroy_pod(c);
     fenn_destroy_pod(d);
 }
@@ -136,10 +136,10 @@ TEST(Pod, CompressedItemsDecodeToTheirExactSize) {
     bytes zeros(32768, 0);
     bytes b = pod_bytes().header().cfile("zeros", zeros).cbitmap(16, 4, 32, seq(256)).b;
     ASSERT_LT(b.size(), 1024u);  // the zeros really were stored short
-    cpod* p = load(b);
+    fenn_pod* p = load(b);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(cpod_get_data(p, 0)->bytes, zeros);
-    fenn_bitmap* bmp = cpod_get_bitmap(p, 1);
+    EXPECT_EQ(fenn_pod_get_data(p, 0)->bytes, zeros);
+    fenn_bitmap* bmp = fenn_pod_get_bitmap(p, 1);
     ASSERT_NE(bmp, nullptr);
     EXPECT_EQ(bmp->w, 16);
     EXPECT_EQ(bmp->depth, 32);
@@ -149,10 +149,10 @@ TEST(Pod, CompressedItemsDecodeToTheirExactSize) {
 
 TEST(Pod, UnknownChunksAreSkippedBySize) {
     bytes b = pod_bytes().header().tag("CSND", 12).raw(bytes(12, 0xee)).palette(0).b;
-    cpod* p = load(b);
+    fenn_pod* p = load(b);
     ASSERT_NE(p, nullptr);
-    ASSERT_EQ(cpod_item_count(p), 1);
-    const uint8_t* pal = cpod_get_palette(p, 0);
+    ASSERT_EQ(fenn_pod_item_count(p), 1);
+    const uint8_t* pal = fenn_pod_get_palette(p, 0);
     ASSERT_NE(pal, nullptr);
     EXPECT_EQ(pal[0], 0);
     EXPECT_EQ(pal[767], uint8_t(767));
@@ -168,55 +168,55 @@ TEST(Pod, ItemsKeepOrderTypesAndFields) {
                   .palette(5)
                   .tag("CFIL", 0).u32(2).raw(bytes(64, 'x')).raw({0xab, 0xcd})  // name without a NUL
                   .b;
-    cpod* p = load(b);
+    fenn_pod* p = load(b);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::strlen(p->name), 32u);
-    ASSERT_EQ(cpod_item_count(p), 3);
+    ASSERT_EQ(fenn_pod_item_count(p), 3);
     int types[3], n = 0;
-    for (cpod_item* it = cpod_first(p); it; it = cpod_next(p, it)) types[n++] = it->type;
+    for (fenn_pod_item* it = fenn_pod_first(p); it; it = fenn_pod_next(p, it)) types[n++] = it->type;
     ASSERT_EQ(n, 3);
-    EXPECT_EQ(types[0], cpod_type_bitmap);
-    EXPECT_EQ(types[1], cpod_type_palette);
-    EXPECT_EQ(types[2], cpod_type_data);
-    fenn_bitmap* bmp = cpod_get_bitmap(p, 0);
+    EXPECT_EQ(types[0], fenn_pod_type_bitmap);
+    EXPECT_EQ(types[1], fenn_pod_type_palette);
+    EXPECT_EQ(types[2], fenn_pod_type_data);
+    fenn_bitmap* bmp = fenn_pod_get_bitmap(p, 0);
     EXPECT_EQ(bmp->attribute, int(0xdeadbeef));
     EXPECT_EQ(bmp->pix, (bytes{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(bmp->clip_x1, 3);
-    const cpod_item* d = cpod_get_data(p, 2);
+    const fenn_pod_item* d = fenn_pod_get_data(p, 2);
     EXPECT_EQ(std::strlen(d->name), 63u);  // the last name byte is forced to NUL
     EXPECT_EQ(d->bytes, (bytes{0xab, 0xcd}));
     // Typed access refuses the wrong type and bad indices.
-    EXPECT_EQ(cpod_get_bitmap(p, 1), nullptr);
-    EXPECT_EQ(cpod_get_palette(p, 2), nullptr);
-    EXPECT_EQ(cpod_get_data(p, 0), nullptr);
-    EXPECT_EQ(cpod_get_item(p, -1), nullptr);
-    EXPECT_EQ(cpod_get_item(p, 3), nullptr);
-    EXPECT_EQ(cpod_get_item(nullptr, 0), nullptr);
-    EXPECT_EQ(cpod_next(p, cpod_get_item(p, 2)), nullptr);
+    EXPECT_EQ(fenn_pod_get_bitmap(p, 1), nullptr);
+    EXPECT_EQ(fenn_pod_get_palette(p, 2), nullptr);
+    EXPECT_EQ(fenn_pod_get_data(p, 0), nullptr);
+    EXPECT_EQ(fenn_pod_get_item(p, -1), nullptr);
+    EXPECT_EQ(fenn_pod_get_item(p, 3), nullptr);
+    EXPECT_EQ(fenn_pod_get_item(nullptr, 0), nullptr);
+    EXPECT_EQ(fenn_pod_next(p, fenn_pod_get_item(p, 2)), nullptr);
     fenn_destroy_pod(p);
 }
 
 TEST(Pod, ZeroTagEndsThePod) {
     bytes b = pod_bytes().header().file("a", {1}).tag("\0\0\0\0", 0).file("b", {2}).b;
-    cpod* p = load(b);
+    fenn_pod* p = load(b);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(cpod_item_count(p), 1);
+    EXPECT_EQ(fenn_pod_item_count(p), 1);
     fenn_destroy_pod(p);
 }
 
 TEST(Pod, NestedPodsReadFromDataItems) {
     bytes inner = pod_bytes().header("inner").bitmap(1, 1, 8, {7}).b;
     bytes outer = pod_bytes().header("outer").file("raw", inner).cfile("packed", inner).palette(0).b;
-    cpod* p = load(outer);
+    fenn_pod* p = load(outer);
     ASSERT_NE(p, nullptr);
     for (int i = 0; i < 2; ++i) {
-        cpod* q = cpod_load_nested(p, i);
+        fenn_pod* q = fenn_pod_load_nested(p, i);
         ASSERT_NE(q, nullptr) << i;
         EXPECT_STREQ(q->name, "inner");
-        EXPECT_EQ(cpod_get_bitmap(q, 0)->pix[0], 7);
+        EXPECT_EQ(fenn_pod_get_bitmap(q, 0)->pix[0], 7);
         fenn_destroy_pod(q);
     }
-    EXPECT_EQ(cpod_load_nested(p, 2), nullptr);  // a palette is not a pod
+    EXPECT_EQ(fenn_pod_load_nested(p, 2), nullptr);  // a palette is not a pod
     fenn_destroy_pod(p);
 }
 
@@ -234,13 +234,13 @@ TEST(Pod, EveryTruncationIsRefusedOrEndsAtAChunkBoundary) {
     ends.push_back(pb.b.size());
     for (size_t len = 0; len <= pb.b.size(); ++len) {
         bytes cut(pb.b.begin(), pb.b.begin() + long(len));
-        cpod* p = load(cut);
+        fenn_pod* p = load(cut);
         int whole = 0;
         for (size_t e : ends) whole += e <= len;
         bool at_boundary = std::find(ends.begin(), ends.end(), len) != ends.end();
         if (at_boundary) {
             ASSERT_NE(p, nullptr) << len;
-            EXPECT_EQ(cpod_item_count(p), whole) << len;
+            EXPECT_EQ(fenn_pod_item_count(p), whole) << len;
         } else {
             EXPECT_EQ(p, nullptr) << len;
         }
@@ -280,9 +280,9 @@ TEST(Pod, DamagedLz4IsRefused) {
     EXPECT_EQ(load(pod_bytes().header().tag("cFIL", 0).u32(500).raw(bytes(64)).u32(uint32_t(junk.size())).raw(junk).b),
               nullptr);
     // The block intact decodes.
-    cpod* p = load(pod_bytes().header().tag("cFIL", 0).u32(500).raw(bytes(64)).u32(uint32_t(z.size())).raw(z).b);
+    fenn_pod* p = load(pod_bytes().header().tag("cFIL", 0).u32(500).raw(bytes(64)).u32(uint32_t(z.size())).raw(z).b);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(cpod_get_data(p, 0)->bytes, data);
+    EXPECT_EQ(fenn_pod_get_data(p, 0)->bytes, data);
     fenn_destroy_pod(p);
 }
 
@@ -292,10 +292,10 @@ TEST(Pod, LoadsFromDiskAndCountsItsObjects) {
     bytes b = pod_bytes().header().bitmap(2, 1, 8, {4, 5}).b;
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), long(b.size()));
     int alive = fenn_items_alive();
-    cpod* p = fenn_load_pod(path.c_str());
+    fenn_pod* p = fenn_load_pod(path.c_str());
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(fenn_items_alive(), alive + 2);  // the pod and its bitmap
-    EXPECT_EQ(cpod_get_bitmap(p, 0)->pix[1], 5);
+    EXPECT_EQ(fenn_pod_get_bitmap(p, 0)->pix[1], 5);
     fenn_destroy_pod(p);
     EXPECT_EQ(fenn_items_alive(), alive);
     EXPECT_EQ(fenn_load_pod((dir + "/missing.pod").c_str()), nullptr);

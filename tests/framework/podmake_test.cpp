@@ -78,15 +78,15 @@ struct fixture_dir {
     std::string path(const char* name) const { return dir + "/" + name; }
 };
 
-void expect_items_equal(const cpod* a, const cpod* b) {
-    ASSERT_EQ(cpod_item_count(a), cpod_item_count(b));
-    for (int i = 0; i < cpod_item_count(a); ++i) {
-        const cpod_item* x = cpod_get_item(a, i);
-        const cpod_item* y = cpod_get_item(b, i);
+void expect_items_equal(const fenn_pod* a, const fenn_pod* b) {
+    ASSERT_EQ(fenn_pod_item_count(a), fenn_pod_item_count(b));
+    for (int i = 0; i < fenn_pod_item_count(a); ++i) {
+        const fenn_pod_item* x = fenn_pod_get_item(a, i);
+        const fenn_pod_item* y = fenn_pod_get_item(b, i);
         ASSERT_EQ(x->type, y->type) << i;
         EXPECT_EQ(x->bytes, y->bytes) << i;
         EXPECT_STREQ(x->name, y->name) << i;
-        if (x->type == cpod_type_bitmap) {
+        if (x->type == fenn_pod_type_bitmap) {
             EXPECT_EQ(x->bitmap->w, y->bitmap->w);
             EXPECT_EQ(x->bitmap->h, y->bitmap->h);
             EXPECT_EQ(x->bitmap->depth, y->bitmap->depth);
@@ -118,58 +118,58 @@ TEST(Podmake, RoundTripRawAndCompressed) {
                    "pod inner.txt " + L + "\n"
                    "at 15\n");
         ASSERT_EQ(run_podmake(f.path("m.txt") + " " + f.path("out.pod")), 0) << L;
-        cpod* p = fenn_load_pod(f.path("out.pod").c_str());
+        fenn_pod* p = fenn_load_pod(f.path("out.pod").c_str());
         ASSERT_NE(p, nullptr) << L;
         EXPECT_STREQ(p->name, "roundtrip");
-        ASSERT_EQ(cpod_item_count(p), 15);
+        ASSERT_EQ(fenn_pod_item_count(p), 15);
 
-        fenn_bitmap* b8 = cpod_get_bitmap(p, 0);
+        fenn_bitmap* b8 = fenn_pod_get_bitmap(p, 0);
         ASSERT_NE(b8, nullptr);
         EXPECT_EQ(b8->depth, 8);
         EXPECT_EQ(b8->attribute, 77);
         // Exact colour match takes the lowest index; transparent pixels are 0.
         EXPECT_EQ(b8->pix, (bytes{0, 1, 2, 0, 1, 0}));
 
-        fenn_bitmap* b32 = cpod_get_bitmap(p, 1);
+        fenn_bitmap* b32 = fenn_pod_get_bitmap(p, 1);
         ASSERT_NE(b32, nullptr);
         ASSERT_EQ(b32->depth, 32);
         for (int i = 0; i < 4; ++i) EXPECT_EQ(b32->pix32()[i], f.pic32[size_t(i)]) << i;
 
-        const uint8_t* pal = cpod_get_palette(p, 2);
+        const uint8_t* pal = fenn_pod_get_palette(p, 2);
         ASSERT_NE(pal, nullptr);
         EXPECT_EQ(pal[3], 0xff);               // entry 1 red
         EXPECT_EQ(pal[3 * 2 + 1], 0xff);       // entry 2 green
         EXPECT_EQ(pal[3 * 100 + 2], 100);      // unlisted: grey ramp
         EXPECT_EQ(pal[3 * 200 + 0], 0xff);
 
-        EXPECT_EQ(cpod_get_data(p, 3)->bytes, read_bytes(f.path("blob.bin")));
-        EXPECT_STREQ(cpod_get_data(p, 3)->name, "blob.bin");
-        EXPECT_STREQ(cpod_get_data(p, 4)->name, "the title");
-        EXPECT_EQ(std::string(cpod_get_data(p, 4)->bytes.begin(), cpod_get_data(p, 4)->bytes.end()), "two words");
+        EXPECT_EQ(fenn_pod_get_data(p, 3)->bytes, read_bytes(f.path("blob.bin")));
+        EXPECT_STREQ(fenn_pod_get_data(p, 3)->name, "blob.bin");
+        EXPECT_STREQ(fenn_pod_get_data(p, 4)->name, "the title");
+        EXPECT_EQ(std::string(fenn_pod_get_data(p, 4)->bytes.begin(), fenn_pod_get_data(p, 4)->bytes.end()), "two words");
 
         // Sheet cells run left to right, then down; only the top-left 1x2 is kept.
         for (int c = 0; c < 5; ++c) {
-            fenn_bitmap* g = cpod_get_bitmap(p, 5 + c);
+            fenn_bitmap* g = fenn_pod_get_bitmap(p, 5 + c);
             ASSERT_NE(g, nullptr) << c;
             EXPECT_EQ(g->w, 1);
             EXPECT_EQ(g->h, 2);
             uint8_t want = c % 2 ? 1 : 2;
             EXPECT_EQ(g->pix, (bytes{want, want})) << c;
         }
-        EXPECT_EQ(cpod_get_bitmap(p, 10)->pix, bytes(6, 0));
-        EXPECT_EQ(cpod_get_bitmap(p, 13)->w, 1);  // pad placeholder
+        EXPECT_EQ(fenn_pod_get_bitmap(p, 10)->pix, bytes(6, 0));
+        EXPECT_EQ(fenn_pod_get_bitmap(p, 13)->w, 1);  // pad placeholder
 
-        cpod* inner = cpod_load_nested(p, 14);
+        fenn_pod* inner = fenn_pod_load_nested(p, 14);
         ASSERT_NE(inner, nullptr);
-        EXPECT_STREQ(cpod_get_item(p, 14)->name, "inner");
-        EXPECT_STREQ(cpod_get_data(inner, 0)->name, "greeting");
+        EXPECT_STREQ(fenn_pod_get_item(p, 14)->name, "inner");
+        EXPECT_STREQ(fenn_pod_get_data(inner, 0)->name, "greeting");
         fenn_destroy_pod(inner);
         fenn_destroy_pod(p);
         std::rename(f.path("out.pod").c_str(), f.path(L.empty() ? "raw.pod" : "packed.pod").c_str());
     }
     // Compressed and raw pods hold the same items, and compression really happened.
-    cpod* raw = fenn_load_pod(f.path("raw.pod").c_str());
-    cpod* packed = fenn_load_pod(f.path("packed.pod").c_str());
+    fenn_pod* raw = fenn_load_pod(f.path("raw.pod").c_str());
+    fenn_pod* packed = fenn_load_pod(f.path("packed.pod").c_str());
     ASSERT_NE(raw, nullptr);
     ASSERT_NE(packed, nullptr);
     expect_items_equal(raw, packed);

@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (cart) {
         std::string text = vexel_cart_to_text(cart);
         vexel_cart* again = vexel_cart_from_text(text.data(), text.size());
-        fenn_destroy_vexel_cart(again);
+        vexel_cart_destroy(again);
     }
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
     return 0;
 }

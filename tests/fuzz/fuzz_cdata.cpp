@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "cart/cdata.h"
+#include "machine/cdata.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t values[cdata_values + 1];

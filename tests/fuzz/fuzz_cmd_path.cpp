@@ -13,15 +13,18 @@
 #include <climits>
 #include <unistd.h>
 
-#include "app/app.h"
-#include "app/commands.h"
-#include "cart/cart_cmd.h"
+#include "machine/host.h"
+#include "machine/machine.h"
+#include "runtime/commands.h"
+#include "runtime/machine_life.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string sandbox, root, real_root;
+std::string sandbox, root, root_path, real_root;
+vexel_host host;
+vexel_machine* m = nullptr;
 
 void remove_sandbox() {
     std::error_code ec;
@@ -37,7 +40,9 @@ void make_sandbox() {
     fs::create_symlink(sandbox + "/outside", root + "/out");
     fs::create_symlink("../..", root + "/a/up");
     fs::create_symlink(root + "/missing", root + "/gone");
-    std::snprintf(app.root_path, sizeof app.root_path, "%s/", root.c_str());
+    root_path = root + "/";
+    host.carts_path = root_path.c_str();
+    m = vexel_machine_create(&host);
     char buf[PATH_MAX];
     real_root = ::realpath(root.c_str(), buf) ? buf : root;
     std::atexit(remove_sandbox);
@@ -66,11 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     folder = folder.substr(0, folder.find('\0'));
     name = name.substr(0, name.find('\0'));
 
-    cart_cmd_folder[0] = 0;
-    vexel_cmd_cd(folder.c_str());
-    vexel_cmd_mkdir(name.c_str());
+    m->file.folder[0] = 0;
+    cmd_cd(m, folder.c_str());
+    cmd_mkdir(m, name.c_str());
     std::string full, relative;
-    if (cart_cmd_resolve(name.c_str(), &full, &relative) == 0) {
+    if (cmd_resolve(m, name.c_str(), &full, &relative) == 0) {
         char buf[PATH_MAX];
         // The deepest existing part of the path, links followed, is inside.
         std::string existing = full;

@@ -7,7 +7,9 @@
 
 #include "cart/cart.h"
 #include "machine/gfx.h"
-#include "machine/pstate.h"
+#include "machine/host.h"
+#include "machine/machine.h"
+#include "runtime/machine_life.h"
 #include "machine/sprite.h"
 #include "machine/text.h"
 
@@ -34,19 +36,17 @@ struct reader {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool ready = false;
-    if (!ready) {
-        vexel_pstate_zero();
-        pstate.screen = fenn_create_bitmap(128, 128, 8);
-        pstate.cart = fenn_create_vexel_cart();
-        vexel_console_font = vexel_create_console_font();
-        ready = true;
+    static vexel_host host;
+    static vexel_machine* m = nullptr;
+    if (!m) {
+        m = vexel_machine_create(&host);
+        m->console_font = vexel_create_console_font();
     }
-    for (int i = 0; i < 16; ++i) pstate.draw_pal[i] = pstate.screen_pal[i] = i;
-    pstate.draw_pal[0] = 0x10;
-    pstate.camera_x = pstate.camera_y = 0;
-    pstate.fill_pattern = 0;
-    vexel_set_clip_registers(0, 0, 128, 128);
+    for (int i = 0; i < 16; ++i) m->draw_pal[i] = m->screen_pal[i] = i;
+    m->draw_pal[0] = 0x10;
+    m->camera_x = m->camera_y = 0;
+    m->fill_pattern = 0;
+    vexel_set_clip_registers(m, 0, 0, 128, 128);
     reader r{data, size};
     for (int calls = 0; r.left && calls < 64; ++calls) {
         const int op = r.byte() % 20, argc = r.byte() % 12;
@@ -54,37 +54,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int32_t& v : a) v = r.value();
         const bool f1 = a[8] & 1, f2 = a[9] & 1;
         switch (op) {
-        case 0: vexel_cls(argc, a[0]); break;
-        case 1: vexel_pset(argc, a[0], a[1], a[2]); break;
-        case 2: (void)vexel_pget(argc, a[0], a[1]); break;
-        case 3: vexel_line(argc, a[0], a[1], a[2], a[3], a[4]); break;
-        case 4: vexel_rect(argc, a[0], a[1], a[2], a[3], a[4]); break;
-        case 5: vexel_rectfill(argc, a[0], a[1], a[2], a[3], a[4]); break;
-        case 6: vexel_circ(argc, a[0], a[1], a[2], a[3]); break;
-        case 7: vexel_circfill(argc, a[0], a[1], a[2], a[3]); break;
-        case 8: vexel_clip(argc, a[0], a[1], a[2], a[3]); break;
-        case 9: vexel_camera(argc, a[0], a[1]); break;
-        case 10: vexel_pal(argc, a[0], a[1], a[2]); break;
-        case 11: vexel_palt(argc, a[0], f1); break;
-        case 12: vexel_fillp(argc, a[0]); break;
-        case 13: vexel_spr(argc, a[0], a[1], a[2], a[3], a[4], f1, f2); break;
-        case 14: vexel_sspr(argc, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], f1, f2); break;
-        case 15: vexel_sset(argc, a[0], a[1], a[2]); (void)vexel_sget(argc, a[0], a[1]); break;
-        case 16: vexel_mset(argc, a[0], a[1], a[2]); (void)vexel_mget(argc, a[0], a[1]); break;
-        case 17: vexel_fset(argc, a[0], a[1], f1); (void)vexel_fget(argc, a[0], a[1]); break;
-        case 18: vexel_map(argc, a[0], a[1], a[2], a[3], a[4], a[5], a[6]); break;
+        case 0: vexel_cls(m, argc, a[0]); break;
+        case 1: vexel_pset(m, argc, a[0], a[1], a[2]); break;
+        case 2: (void)vexel_pget(m, argc, a[0], a[1]); break;
+        case 3: vexel_line(m, argc, a[0], a[1], a[2], a[3], a[4]); break;
+        case 4: vexel_rect(m, argc, a[0], a[1], a[2], a[3], a[4]); break;
+        case 5: vexel_rectfill(m, argc, a[0], a[1], a[2], a[3], a[4]); break;
+        case 6: vexel_circ(m, argc, a[0], a[1], a[2], a[3]); break;
+        case 7: vexel_circfill(m, argc, a[0], a[1], a[2], a[3]); break;
+        case 8: vexel_clip(m, argc, a[0], a[1], a[2], a[3]); break;
+        case 9: vexel_camera(m, argc, a[0], a[1]); break;
+        case 10: vexel_pal(m, argc, a[0], a[1], a[2]); break;
+        case 11: vexel_palt(m, argc, a[0], f1); break;
+        case 12: vexel_fillp(m, argc, a[0]); break;
+        case 13: vexel_spr(m, argc, a[0], a[1], a[2], a[3], a[4], f1, f2); break;
+        case 14: vexel_sspr(m, argc, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], f1, f2); break;
+        case 15: vexel_sset(m, argc, a[0], a[1], a[2]); (void)vexel_sget(m, argc, a[0], a[1]); break;
+        case 16: vexel_mset(m, argc, a[0], a[1], a[2]); (void)vexel_mget(m, argc, a[0], a[1]); break;
+        case 17: vexel_fset(m, argc, a[0], a[1], f1); (void)vexel_fget(m, argc, a[0], a[1]); break;
+        case 18: vexel_map(m, argc, a[0], a[1], a[2], a[3], a[4], a[5], a[6]); break;
         case 19: {
             char text[24];
             for (size_t i = 0; i + 1 < sizeof text; ++i) text[i] = char(r.byte() | 1);
             text[sizeof text - 1] = 0;
-            vexel_script_print(argc, text, std::strlen(text), a[0], a[1], a[2]);
+            vexel_script_print(m, argc, text, std::strlen(text), a[0], a[1], a[2]);
             break;
         }
         }
     }
-    for (uint8_t p : pstate.screen->pix)
+    for (uint8_t p : m->screen->pix)
         if (p > 15) std::abort();
-    for (uint8_t p : pstate.cart->gfx->pix)
+    for (uint8_t p : m->cart->gfx->pix)
         if (p > 15) std::abort();
     return 0;
 }

@@ -50,16 +50,17 @@ int note(lua_State* L) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    lua_State* L = lua_newstate(vexel_lua_alloc, nullptr);
+    vexel_heap heap;
+    lua_State* L = lua_newstate(vexel_lua_alloc, &heap);
     if (L == nullptr) return 0;
     g_stuck = 0;
-    vexel_lua_alloc_state = L;
+    heap.yield_state = L;
     luaB_open_cart_base(L);
     lua_register(L, "flip", flip);
     lua_register(L, "note", note);
-    vexel_lua_compiling = true;
+    heap.compiling = true;
     int status = luaL_loadbuffer(L, reinterpret_cast<const char*>(data), size, "=fuzz");
-    vexel_lua_compiling = false;
+    heap.compiling = false;
     for (int slice = 0; status == LUA_OK || status == LUA_YIELD; slice++) {
         if (slice == kMaxSlices) break;
         g_stuck = 0;
@@ -70,11 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         status = lua_resume(L, nullptr, 0);
         if (status == LUA_OK) break;
     }
-    vexel_lua_alloc_state = nullptr;
+    heap.yield_state = nullptr;
     g_stuck = 0;
     lua_close(L);
-    if (lua_mem_used != 0 || vexel_lua_real_bytes() != 0) std::abort();  // something was not freed
-    vexel_lua_soft_limit_reached = false;
-    vexel_lua_alloc_refused = false;
+    if (heap.mem_used != 0 || heap.real_bytes != 0) std::abort();  // something was not freed
     return 0;
 }

@@ -20,7 +20,7 @@ namespace {
 void check(vexel_cart* cart) {
     if (std::memchr(cart->code, 0, vexel_code_max + 1) == nullptr) std::abort();
     char hash[cart_hash_size + 1];
-    hash_cart(cart, hash);
+    cart_hash(cart, hash);
     if (std::strlen(hash) != size_t(cart_hash_size)) std::abort();
 }
 
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vexel_cart* cart = nullptr;
     if (mode == 0) {
         int version = 0;
-        if (load_vexel_cart_png_from_memory(data, size, true, &cart, &version) == cart_png_ok) {
+        if (png_cart_load_memory(data, size, true, &cart, &version) == cart_ok) {
             if (!cart || !cart->label) std::abort();
         } else if (cart) {
             std::abort();
@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (mode == 1) {
         std::vector<uint8_t> block(cart_block_size, 0);
         std::memcpy(block.data(), data, size < block.size() ? size : block.size());
-        cart = fenn_create_vexel_cart();
-        load_vexel_cart_32k(cart, block.data(), block.size());
+        cart = vexel_cart_create();
+        png_cart_load_32k(cart, block.data(), block.size());
     } else {
         fenn_bitmap* pic = fenn_create_bitmap(cart_picture_w, cart_picture_h, 32);
         for (size_t i = 0; i < size && i < cart_png_block_size; ++i) {
@@ -51,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             pic->pix32()[i] = uint32_t(b >> 6) << 24 | uint32_t(b >> 4 & 3) << 16 | uint32_t(b >> 2 & 3) << 8 | (b & 3);
         }
         int version = 0;
-        load_vexel_cart_from_picture(pic, false, &cart, &version);
+        png_cart_load_from_picture(pic, false, &cart, &version);
         fenn_destroy_bitmap(pic);
     }
     if (cart) check(cart);
-    fenn_destroy_vexel_cart(cart);
+    vexel_cart_destroy(cart);
     return 0;
 }

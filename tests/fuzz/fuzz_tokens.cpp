@@ -3,25 +3,19 @@
 // and the count must agree with a walk of the same text.
 #include <cstdint>
 #include <cstdlib>
-#include <initializer_list>
 
 #include "runtime/token.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool named = false;
-    if (!named) {
-        init_api_function_names();
-        for (const char* n : {"spr", "print", "btn", "x"}) add_api_function_name(n);
-        named = true;
-    }
     const char* text = reinterpret_cast<const char*>(data);
     const char* end = text + size;
     int tokens = 0;
-    const char* p = get_first_token(text, size);
+    vexel_tokenizer t{};
+    const char* p = token_first(t, text, size);
     const char* before = text;
-    while (get_token() != tok_eof) {
-        if (p <= before || p > end || token_state.token_start < before || token_state.token_end != p) std::abort();
-        switch (get_token()) {
+    while (t.tok != tok_eof) {
+        if (p <= before || p > end || t.token_start < before || t.token_end != p) std::abort();
+        switch (t.tok) {
         case tok_eol: case tok_comment: case tok_local: case tok_end:
         case ';': case ')': case '}': case ']': case ',': case '.': case ':':
             break;
@@ -29,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ++tokens;
         }
         before = p;
-        p = get_next_token(p);
+        p = token_next(t, p);
     }
-    if (p != end || count_tokens(text, size) != tokens) std::abort();
+    if (p != end || token_count(text, size) != tokens) std::abort();
     vexel_limit_report report;
     vexel_check_code_limits(text, size, &report);
     return 0;

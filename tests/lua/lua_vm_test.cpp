@@ -168,14 +168,14 @@ TEST(LuaNumbers, ModuloMatchesTheFixedPointPrimitive) {
     const int32_t edges[] = {0, 1, -1, 2, -2, 3, 0x10000, -0x10000, 0x7fffffff, INT32_MIN, INT32_MIN + 1,
                              0x8000, -0x8000, 12345678, -12345678, 0x7fff0000, 65537};
     for (int32_t a : edges)
-        for (int32_t b : edges) EXPECT_EQ(luaV_mod(a, b), qz_fmod(a, b)) << a << " % " << b;
+        for (int32_t b : edges) EXPECT_EQ(luaV_mod(a, b), fixed_mod(a, b)) << a << " % " << b;
     uint32_t x = 12345;
     for (int n = 0; n < 100000; n++) {
         x = x * 1103515245u + 12345u;
         int32_t a = int32_t(x);
         x = x * 1103515245u + 12345u;
         int32_t b = int32_t(x) >> (x & 31);
-        ASSERT_EQ(luaV_mod(a, b), qz_fmod(a, b)) << a << " % " << b;
+        ASSERT_EQ(luaV_mod(a, b), fixed_mod(a, b)) << a << " % " << b;
     }
 }
 

@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_platform.h"
 #include "machine/button.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
 #include "test_support.h"
 
 namespace {
@@ -32,36 +31,49 @@ bool fake_pad(int index, int* x, int* y, uint32_t* mask) {
     return true;
 }
 
+// The host settings the buttons read: key bindings, the controller number,
+// whether the pause menu is open.
+struct Settings {
+    int32_t keys[vexel_button_key_count] = {};
+    bool menu_open = false;
+};
+Settings settings;
+
 class Buttons : public ::testing::Test {
 protected:
+    vexel_test::TestMachine tm;
+    vexel_machine* M = tm.m;
+
     void SetUp() override {
         fenn_keys_init();
-        set_default_app_config();
-        app.pause_menu = 0;
-        app.glitch_test = 0;
+        settings = Settings{};
+        tm.host.button_keys = settings.keys;
+        tm.host.joystick_index = 0;
+        tm.host.random_buttons = false;
+        tm.host.menu_paused = [](void*) { return settings.menu_open; };
         fenn_set_paused(0);
-        pstate.target_fps = 30;
-        vexel_buttons_reset();
-        vexel_clear_button_replay();
+        M->target_fps = 30;
+        vexel_buttons_reset(M);
+        vexel_clear_button_replay(M);
         for (Pad& p : pads) p = Pad{};
-        vexel_set_pad_reader(fake_pad);
+        M->replay.pad_reader = fake_pad;
     }
     void TearDown() override {
-        vexel_set_pad_reader(nullptr);
-        vexel_clear_button_replay();
+        M->replay.pad_reader = nullptr;
+        vexel_clear_button_replay(M);
         fenn_keys_init();
     }
     // One machine frame as the shell runs it.
-    static void frame() {
-        update_buttons();
-        read_buttons();
+    void frame() {
+        vexel_buttons_update(M);
+        vexel_buttons_read(M);
     }
     // Frames (counted from 0) on which btnp(b, p) was true while `hold` ran.
-    static std::vector<int> pressed_frames(int b, int frames) {
+    std::vector<int> pressed_frames(int b, int frames) {
         std::vector<int> out;
         for (int f = 0; f < frames; ++f) {
             frame();
-            if (vexel_btnp(b, 0)) out.push_back(f);
+            if (vexel_btnp(M, b, 0)) out.push_back(f);
         }
         return out;
     }
@@ -71,21 +83,21 @@ TEST_F(Buttons, HeldButtonRepeatsAfterTheStartDelayThenAtTheInterval) {
     // 30 frames a second: at once, 15 updates later, then every 4th.
     fenn_set_key_state(key_x, 1);
     EXPECT_EQ(pressed_frames(button_x, 30), (std::vector<int>{1, 16, 20, 24, 28}));
-    for (int f = 0; f < 30; ++f) EXPECT_TRUE(vexel_btn(button_x, 0));
+    for (int f = 0; f < 30; ++f) EXPECT_TRUE(vexel_btn(M, button_x, 0));
 
     // 60 frames a second: 30 updates later, then every 8th.
     SetUp();
-    pstate.target_fps = 60;
+    M->target_fps = 60;
     fenn_set_key_state(key_x, 1);
     EXPECT_EQ(pressed_frames(button_x, 50), (std::vector<int>{1, 31, 39, 47}));
 
     // Paused (framework flag or pause menu) always uses the 30-frame timing.
     SetUp();
-    pstate.target_fps = 60;
-    app.pause_menu = 1;
+    M->target_fps = 60;
+    settings.menu_open = true;
     fenn_set_key_state(key_x, 1);
     EXPECT_EQ(pressed_frames(button_x, 25), (std::vector<int>{1, 16, 20, 24}));
-    app.pause_menu = 0;
+    settings.menu_open = false;
 }
 
 TEST_F(Buttons, AFreshPressRestartsTheSharedCountdownForEveryHeldButton) {
@@ -95,8 +107,8 @@ TEST_F(Buttons, AFreshPressRestartsTheSharedCountdownForEveryHeldButton) {
     std::vector<int> x_frames, o_frames;
     for (int f = 0; f < 20; ++f) {
         frame();
-        if (vexel_btnp(button_x, 0)) x_frames.push_back(f);
-        if (vexel_btnp(button_o, 0)) o_frames.push_back(f);
+        if (vexel_btnp(M, button_x, 0)) x_frames.push_back(f);
+        if (vexel_btnp(M, button_o, 0)) o_frames.push_back(f);
     }
     EXPECT_EQ(o_frames, (std::vector<int>{1, 16}));
     EXPECT_EQ(x_frames, (std::vector<int>{16}));  // X's repeat moved with O's
@@ -108,91 +120,91 @@ TEST_F(Buttons, AFreshPressRestartsTheSharedCountdownForEveryHeldButton) {
     fenn_set_key_state(key_s, 1);
     frame();
     frame();
-    EXPECT_TRUE(vexel_btnp(button_left, 0));
-    EXPECT_TRUE(vexel_btnp(button_left, 1));
+    EXPECT_TRUE(vexel_btnp(M, button_left, 0));
+    EXPECT_TRUE(vexel_btnp(M, button_left, 1));
 }
 
 TEST_F(Buttons, BlockedButtonsStayUpUntilReleasedAndPressedAgain) {
     fenn_set_key_state(key_x, 1);
     frame();
     frame();
-    ASSERT_TRUE(vexel_btn(button_x, 0));
-    block_buttons();  // a screen change (program start, pause menu)
-    EXPECT_FALSE(vexel_btn(button_x, 0));
+    ASSERT_TRUE(vexel_btn(M, button_x, 0));
+    vexel_buttons_block(M);  // a screen change (program start, pause menu)
+    EXPECT_FALSE(vexel_btn(M, button_x, 0));
     for (int f = 0; f < 40; ++f) {
         frame();
-        EXPECT_FALSE(vexel_btn(button_x, 0));
-        EXPECT_FALSE(vexel_btnp(button_x, 0));
-        EXPECT_FALSE(vexel_any_button_held());
+        EXPECT_FALSE(vexel_btn(M, button_x, 0));
+        EXPECT_FALSE(vexel_btnp(M, button_x, 0));
+        EXPECT_FALSE(vexel_any_button_held(M));
     }
     fenn_set_key_state(key_x, 0);
     frame();
     fenn_set_key_state(key_x, 1);
     frame();
-    EXPECT_TRUE(vexel_btn(button_x, 0));
+    EXPECT_TRUE(vexel_btn(M, button_x, 0));
     frame();
-    EXPECT_TRUE(vexel_btnp(button_x, 0));
+    EXPECT_TRUE(vexel_btnp(M, button_x, 0));
 
-    clear_buttons();
-    EXPECT_FALSE(vexel_btn(button_x, 0));
+    vexel_buttons_clear(M);
+    EXPECT_FALSE(vexel_btn(M, button_x, 0));
 }
 
 TEST_F(Buttons, DefaultKeysOfBothPlayersAndTheMask) {
     fenn_set_key_state(key_left, 1);
     fenn_set_key_state(key_z, 1);
-    read_buttons();
-    EXPECT_EQ(vexel_btn_mask(), 17);
+    vexel_buttons_read(M);
+    EXPECT_EQ(vexel_btn_mask(M), 17);
     fenn_set_key_state(key_f, 1);  // player 1 right
-    read_buttons();
-    EXPECT_EQ(vexel_btn_mask(), 17 + 512);
-    EXPECT_TRUE(vexel_btn(button_right, 1));
-    EXPECT_FALSE(vexel_btn(button_right, 0));
+    vexel_buttons_read(M);
+    EXPECT_EQ(vexel_btn_mask(M), 17 + 512);
+    EXPECT_TRUE(vexel_btn(M, button_right, 1));
+    EXPECT_FALSE(vexel_btn(M, button_right, 0));
 
     // Player 1's keys never reach players 2-7.
     for (int p = 2; p < 8; ++p)
-        for (int b = 0; b < 8; ++b) EXPECT_FALSE(vexel_btn(b, p));
+        for (int b = 0; b < 8; ++b) EXPECT_FALSE(vexel_btn(M, b, p));
 
     // M is X only while no Ctrl key (or system key) is held.
     SetUp();
     fenn_set_key_state(key_m, 1);
-    read_buttons();
-    EXPECT_TRUE(vexel_btn(button_x, 0));
+    vexel_buttons_read(M);
+    EXPECT_TRUE(vexel_btn(M, button_x, 0));
     fenn_set_key_state(fenn_key_rctrl, 1);
-    read_buttons();
-    EXPECT_FALSE(vexel_btn(button_x, 0));
+    vexel_buttons_read(M);
+    EXPECT_FALSE(vexel_btn(M, button_x, 0));
     fenn_set_key_state(fenn_key_rctrl, 0);
     fenn_set_key_state(fenn_key_lsystem, 1);
-    read_buttons();
-    EXPECT_FALSE(vexel_btn(button_x, 0));
+    vexel_buttons_read(M);
+    EXPECT_FALSE(vexel_btn(M, button_x, 0));
 }
 
 TEST_F(Buttons, CustomBindingsReplaceTheDefaultKeys) {
-    app.button_keys[0] = key_a;   // player 0 left on A
-    app.button_keys[12] = key_z;  // pause on Z
+    settings.keys[0] = key_a;   // player 0 left on A
+    settings.keys[12] = key_z;  // pause on Z
     fenn_set_key_state(key_left, 1);
-    read_buttons();
-    EXPECT_FALSE(vexel_btn(button_left, 0));
+    vexel_buttons_read(M);
+    EXPECT_FALSE(vexel_btn(M, button_left, 0));
     fenn_set_key_state(key_a, 1);
     fenn_set_key_state(key_z, 1);
-    read_buttons();
-    EXPECT_TRUE(vexel_btn(button_left, 0));
-    EXPECT_TRUE(vexel_btn(button_x, 1));   // A is still player 1's default X
-    EXPECT_TRUE(vexel_btn(button_pause, 0));
-    EXPECT_TRUE(vexel_btn(button_o, 0));   // Z keeps its default too
+    vexel_buttons_read(M);
+    EXPECT_TRUE(vexel_btn(M, button_left, 0));
+    EXPECT_TRUE(vexel_btn(M, button_x, 1));   // A is still player 1's default X
+    EXPECT_TRUE(vexel_btn(M, button_pause, 0));
+    EXPECT_TRUE(vexel_btn(M, button_o, 0));   // Z keeps its default too
 
     // Player 1's bindings start at index 6; codes out of range mean defaults.
     SetUp();
-    app.button_keys[6] = key_left;
-    app.button_keys[1] = 9999;
-    app.button_keys[2] = -7;
+    settings.keys[6] = key_left;
+    settings.keys[1] = 9999;
+    settings.keys[2] = -7;
     fenn_set_key_state(key_left, 1);
     fenn_set_key_state(79, 1);   // Right arrow
     fenn_set_key_state(82, 1);   // Up arrow
-    read_buttons();
-    EXPECT_TRUE(vexel_btn(button_left, 1));
-    EXPECT_TRUE(vexel_btn(button_left, 0));
-    EXPECT_TRUE(vexel_btn(button_right, 0));
-    EXPECT_TRUE(vexel_btn(button_up, 0));
+    vexel_buttons_read(M);
+    EXPECT_TRUE(vexel_btn(M, button_left, 1));
+    EXPECT_TRUE(vexel_btn(M, button_left, 0));
+    EXPECT_TRUE(vexel_btn(M, button_right, 0));
+    EXPECT_TRUE(vexel_btn(M, button_up, 0));
 }
 
 TEST_F(Buttons, StickNeedsHalfDeflectionAndValueOf129) {
@@ -213,26 +225,26 @@ TEST_F(Buttons, StickNeedsHalfDeflectionAndValueOf129) {
     EXPECT_EQ(vexel_pad_value(button_up, 0, 0, 1u << 11), 0);
 
     pads[0] = {true, 16400, 0, 0};
-    read_buttons();
-    EXPECT_FALSE(vexel_btn(button_right, 0));
+    vexel_buttons_read(M);
+    EXPECT_FALSE(vexel_btn(M, button_right, 0));
     pads[0] = {true, 16512, 0, 1u << 1};
-    read_buttons();
-    EXPECT_TRUE(vexel_btn(button_right, 0));
-    EXPECT_TRUE(vexel_btn(button_x, 0));
+    vexel_buttons_read(M);
+    EXPECT_TRUE(vexel_btn(M, button_right, 0));
+    EXPECT_TRUE(vexel_btn(M, button_x, 0));
 }
 
 TEST_F(Buttons, JoystickIndexShiftsControllersToLaterPlayers) {
-    app.joystick_index = 2;
+    tm.host.joystick_index = 2;
     pads[0] = {true, 0, 0, 1u << 0};
     pads[1] = {true, 0, 0, 1u << 6};
-    read_buttons();
-    EXPECT_FALSE(vexel_btn(button_o, 0));
-    EXPECT_TRUE(vexel_btn(button_o, 2));
-    EXPECT_TRUE(vexel_btn(button_pause, 3));
-    EXPECT_EQ(player_button(button_o, 2), 255);
-    EXPECT_EQ(player_button(button_o, 1), 0);  // controller -1 does not exist
-    EXPECT_EQ(button_pressed(8, 0), 0);
-    EXPECT_EQ(button_pressed_nok(0, -1), 0);
+    vexel_buttons_read(M);
+    EXPECT_FALSE(vexel_btn(M, button_o, 0));
+    EXPECT_TRUE(vexel_btn(M, button_o, 2));
+    EXPECT_TRUE(vexel_btn(M, button_pause, 3));
+    EXPECT_EQ(vexel_player_pad(M, button_o, 2), 255);
+    EXPECT_EQ(vexel_player_pad(M, button_o, 1), 0);  // controller -1 does not exist
+    EXPECT_EQ(vexel_button_pressed(M, 8, 0), 0);
+    EXPECT_EQ(vexel_button_pressed_pad(M, 0, -1), 0);
 }
 
 TEST_F(Buttons, MenuQueriesFireOnPressAndOnRepeat) {
@@ -241,8 +253,8 @@ TEST_F(Buttons, MenuQueriesFireOnPressAndOnRepeat) {
     std::vector<int> any, pad_only;
     for (int f = 0; f < 22; ++f) {
         frame();
-        if (button_pressed(button_o, 0)) any.push_back(f);
-        if (button_pressed_nok(button_o, 0)) pad_only.push_back(f);
+        if (vexel_button_pressed(M, button_o, 0)) any.push_back(f);
+        if (vexel_button_pressed_pad(M, button_o, 0)) pad_only.push_back(f);
     }
     // button_pressed looks at the sample just read, one frame ahead of btnp.
     EXPECT_EQ(any, (std::vector<int>{0, 15, 19}));
@@ -252,52 +264,52 @@ TEST_F(Buttons, MenuQueriesFireOnPressAndOnRepeat) {
     SetUp();
     fenn_set_key_state(key_z, 1);
     frame();
-    EXPECT_EQ(button_pressed(button_o, 0), 1);
-    EXPECT_EQ(button_pressed_nok(button_o, 0), 0);
+    EXPECT_EQ(vexel_button_pressed(M, button_o, 0), 1);
+    EXPECT_EQ(vexel_button_pressed_pad(M, button_o, 0), 0);
     // A stick counts for menus as soon as it leaves the dead zone.
     pads[0] = {true, 0, 17000, 0};
     frame();
-    EXPECT_EQ(button_pressed_nok(button_down, 0), 1);
+    EXPECT_EQ(vexel_button_pressed_pad(M, button_down, 0), 1);
 }
 
 TEST_F(Buttons, MouseWheelIsLatchedOncePerRead) {
     fenn_add_mouse_wheel(1, -2);
     fenn_add_mouse_wheel(0, -1);
-    read_buttons();
-    EXPECT_EQ(vexel_buttons.wheel_x, 1);
-    EXPECT_EQ(vexel_buttons.wheel_y, -3);
-    read_buttons();
-    EXPECT_EQ(vexel_buttons.wheel_x, 0);
-    EXPECT_EQ(vexel_buttons.wheel_y, 0);
+    vexel_buttons_read(M);
+    EXPECT_EQ(M->buttons.wheel_x, 1);
+    EXPECT_EQ(M->buttons.wheel_y, -3);
+    vexel_buttons_read(M);
+    EXPECT_EQ(M->buttons.wheel_x, 0);
+    EXPECT_EQ(M->buttons.wheel_y, 0);
 }
 
 TEST_F(Buttons, ReplayDrivesBothPlayersAndThenReleasesEverything) {
     fenn_set_key_state(key_left, 1);  // the keyboard is ignored during a replay
     pads[0] = {true, 0, 0, 1u << 0};
-    vexel_set_button_replay({32, 32, 0, 32 | 512, 0xffff});
+    vexel_set_button_replay(M, {32, 32, 0, 32 | 512, 0xffff});
     std::vector<int> masks, pressed;
     for (int f = 0; f < 7; ++f) {
         frame();
-        masks.push_back(vexel_btn_mask());
-        pressed.push_back(vexel_btnp_mask());
+        masks.push_back(vexel_btn_mask(M));
+        pressed.push_back(vexel_btnp_mask(M));
     }
     EXPECT_EQ(masks, (std::vector<int>{32, 32, 0, 32 | 512, 0xffff, 0, 0}));
     EXPECT_EQ(pressed, (std::vector<int>{0, 32, 0, 0, 32 | 512, 0xffdf & ~512, 0}));
-    for (int p = 2; p < 8; ++p) EXPECT_FALSE(vexel_btn(button_o, p));
+    for (int p = 2; p < 8; ++p) EXPECT_FALSE(vexel_btn(M, button_o, p));
 
     // A button held in the replay while buttons are blocked (a program
     // starting) is not seen until the replay releases it.
     SetUp();
-    vexel_set_button_replay({32, 32, 32, 0, 32});
+    vexel_set_button_replay(M, {32, 32, 32, 0, 32});
     frame();
-    block_buttons();
+    vexel_buttons_block(M);
     frame();
-    EXPECT_FALSE(vexel_btn(button_x, 0));
+    EXPECT_FALSE(vexel_btn(M, button_x, 0));
     frame();
-    EXPECT_FALSE(vexel_btn(button_x, 0));
+    EXPECT_FALSE(vexel_btn(M, button_x, 0));
     frame();
     frame();
-    EXPECT_TRUE(vexel_btn(button_x, 0));
+    EXPECT_TRUE(vexel_btn(M, button_x, 0));
 }
 
 TEST(ButtonReplay, ParsesDecimalLinesAndRefusesAnythingElse) {
@@ -333,23 +345,25 @@ TEST(ButtonReplay, ParsesDecimalLinesAndRefusesAnythingElse) {
 }
 
 TEST(ButtonReplay, LoadsFromAFileAndReportsMissingOrBrokenOnes) {
+    vexel_test::TestMachine tm;
+    vexel_machine* M = tm.m;
     std::string dir = vexel_test::temp_dir("replay");
     std::string good = dir + "/good.txt", bad = dir + "/bad.txt";
     std::ofstream(good) << "16\n0\n";
     std::ofstream(bad) << "16\nleft\n";
     int line = 0;
-    EXPECT_EQ(vexel_load_button_replay((dir + "/missing.txt").c_str(), &line), replay_cannot_open);
-    EXPECT_EQ(vexel_load_button_replay(dir.c_str(), &line), replay_cannot_open);  // a folder
-    EXPECT_FALSE(vexel_button_replay_active());
-    EXPECT_EQ(vexel_load_button_replay(bad.c_str(), &line), replay_not_a_number);
+    EXPECT_EQ(vexel_load_button_replay(M, (dir + "/missing.txt").c_str(), &line), replay_cannot_open);
+    EXPECT_EQ(vexel_load_button_replay(M, dir.c_str(), &line), replay_cannot_open);  // a folder
+    EXPECT_FALSE(M->replay.active);
+    EXPECT_EQ(vexel_load_button_replay(M, bad.c_str(), &line), replay_not_a_number);
     EXPECT_EQ(line, 2);
-    EXPECT_FALSE(vexel_button_replay_active());
-    EXPECT_EQ(vexel_load_button_replay(good.c_str(), &line), replay_ok);
-    EXPECT_TRUE(vexel_button_replay_active());
-    vexel_buttons_reset();
-    read_buttons();
-    EXPECT_TRUE(vexel_btn(button_o, 0));
-    vexel_clear_button_replay();
+    EXPECT_FALSE(M->replay.active);
+    EXPECT_EQ(vexel_load_button_replay(M, good.c_str(), &line), replay_ok);
+    EXPECT_TRUE(M->replay.active);
+    vexel_buttons_reset(M);
+    vexel_buttons_read(M);
+    EXPECT_TRUE(vexel_btn(M, button_o, 0));
+    vexel_clear_button_replay(M);
     EXPECT_STRNE(vexel_replay_error_text(replay_out_of_range), vexel_replay_error_text(replay_not_a_number));
 }
 

@@ -7,7 +7,7 @@
 
 #include "framework/fenn_text.h"
 #include "gfx_scene.h"
-#include "machine/pstate.h"
+#include "machine/machine.h"
 #include "machine/sprite.h"
 #include "machine/text.h"
 
@@ -22,65 +22,65 @@ protected:
     // Cycles charged by one call.
     template <class F>
     int64_t charged(F f) {
-        int64_t before = vexel_draw_cycles;
+        int64_t before = M->draw_cycles;
         f();
-        return vexel_draw_cycles - before;
+        return M->draw_cycles - before;
     }
 };
 
 TEST_F(Gfx, PsetPgetUsePaletteCameraClipAndPenColour) {
-    vexel_pset(3, F(0), F(0), F(8));
-    EXPECT_EQ(vexel_pget(2, F(0), F(0)), 8);
-    EXPECT_EQ(pstate.pen_col, 8);
-    vexel_pset(2, F(1), F(0), 0);  // no colour: the pen colour
+    vexel_pset(M, 3, F(0), F(0), F(8));
+    EXPECT_EQ(vexel_pget(M, 2, F(0), F(0)), 8);
+    EXPECT_EQ(M->pen_col, 8);
+    vexel_pset(M, 2, F(1), F(0), 0);  // no colour: the pen colour
     EXPECT_EQ(px(1, 0), 8);
-    vexel_pset(1, F(2), 0, F(9));  // fewer than two arguments: nothing
+    vexel_pset(M, 1, F(2), 0, F(9));  // fewer than two arguments: nothing
     EXPECT_EQ(px(2, 0), 0);
-    EXPECT_EQ(vexel_pget(1, F(0), 0), 0);
+    EXPECT_EQ(vexel_pget(M, 1, F(0), 0), 0);
 
-    vexel_pal(2, F(8), F(12), 0);
-    vexel_pset(3, F(0), F(1), F(8));
-    EXPECT_EQ(vexel_pget(2, F(0), F(1)), 12);
-    vexel_pset(3, Fd(3.9), Fd(1.99), F(24));  // floors; 24 & 15 = 8 -> 12
+    vexel_pal(M, 2, F(8), F(12), 0);
+    vexel_pset(M, 3, F(0), F(1), F(8));
+    EXPECT_EQ(vexel_pget(M, 2, F(0), F(1)), 12);
+    vexel_pset(M, 3, Fd(3.9), Fd(1.99), F(24));  // floors; 24 & 15 = 8 -> 12
     EXPECT_EQ(px(3, 1), 12);
-    EXPECT_EQ(pstate.pen_col, 24);
+    EXPECT_EQ(M->pen_col, 24);
 
-    vexel_camera(2, F(10), 0);
-    vexel_pset(3, F(10), F(0), F(7));
+    vexel_camera(M, 2, F(10), 0);
+    vexel_pset(M, 3, F(10), F(0), F(7));
     EXPECT_EQ(px(0, 0), 7);
-    EXPECT_EQ(vexel_pget(2, F(10), F(0)), 7);
-    vexel_camera(0, 0, 0);
+    EXPECT_EQ(vexel_pget(M, 2, F(10), F(0)), 7);
+    vexel_camera(M, 0, 0, 0);
 
-    vexel_clip(4, F(0), F(0), F(8), F(8));
-    vexel_pset(3, F(9), F(9), F(7));
+    vexel_clip(M, 4, F(0), F(0), F(8), F(8));
+    vexel_pset(M, 3, F(9), F(9), F(7));
     EXPECT_EQ(px(9, 9), 0);
-    pstate.screen->pix[20 * 128 + 20] = 5;
-    EXPECT_EQ(vexel_pget(2, F(20), F(20)), 0);  // outside the clip reads 0
+    M->screen->pix[20 * 128 + 20] = 5;
+    EXPECT_EQ(vexel_pget(M, 2, F(20), F(20)), 0);  // outside the clip reads 0
 }
 
 TEST_F(Gfx, FillPatternChoosesPrimarySecondaryOrNothing) {
-    vexel_fillp(1, F(1));
-    EXPECT_EQ(pstate.fill_pattern, 1);
-    vexel_pset(3, F(3), F(3), F(33));
-    vexel_pset(3, F(2), F(3), F(33));
+    vexel_fillp(M, 1, F(1));
+    EXPECT_EQ(M->fill_pattern, 1);
+    vexel_pset(M, 3, F(3), F(3), F(33));
+    vexel_pset(M, 3, F(2), F(3), F(33));
     EXPECT_EQ(px(3, 3), 2);
     EXPECT_EQ(px(2, 3), 1);
-    vexel_fillp(1, Fd(1.5));
-    EXPECT_EQ(pstate.fill_pattern, 0x10001);
-    pstate.screen->pix[3 * 128 + 3] = 9;
-    vexel_pset(3, F(3), F(3), F(33));
+    vexel_fillp(M, 1, Fd(1.5));
+    EXPECT_EQ(M->fill_pattern, 0x10001);
+    M->screen->pix[3 * 128 + 3] = 9;
+    vexel_pset(M, 3, F(3), F(3), F(33));
     EXPECT_EQ(px(3, 3), 9);
-    vexel_fillp(1, Fd(23130.5));
-    EXPECT_EQ(pstate.fill_pattern, 0x15a5a);
-    vexel_fillp(1, F(-1));  // integer part as 16 unsigned bits
-    EXPECT_EQ(pstate.fill_pattern, 0xffff);
-    vexel_fillp(0, F(5));
-    EXPECT_EQ(pstate.fill_pattern, 0);
+    vexel_fillp(M, 1, Fd(23130.5));
+    EXPECT_EQ(M->fill_pattern, 0x15a5a);
+    vexel_fillp(M, 1, F(-1));  // integer part as 16 unsigned bits
+    EXPECT_EQ(M->fill_pattern, 0xffff);
+    vexel_fillp(M, 0, F(5));
+    EXPECT_EQ(M->fill_pattern, 0);
     // The pattern is anchored to the screen, so a shifted shape samples it
     // at its screen position: spans and plots agree.
-    vexel_cls(0, 0);
-    vexel_fillp(1, F(0x1248));
-    vexel_rectfill(5, F(0), F(0), F(7), F(7), F(0x3c));
+    vexel_cls(M, 0, 0);
+    vexel_fillp(M, 1, F(0x1248));
+    vexel_rectfill(M, 5, F(0), F(0), F(7), F(7), F(0x3c));
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
             bool one = (0x1248 >> (15 - ((y & 3) * 4 + (x & 3)))) & 1;
@@ -89,105 +89,105 @@ TEST_F(Gfx, FillPatternChoosesPrimarySecondaryOrNothing) {
 }
 
 TEST_F(Gfx, StateCallsStoreWhatTheyShould) {
-    vexel_clip(4, F(-10), F(-10), F(300), F(300));
-    EXPECT_EQ(pstate.clip_x0, 0);
-    EXPECT_EQ(pstate.clip_y0, 0);
-    EXPECT_EQ(pstate.clip_x1, 128);
-    EXPECT_EQ(pstate.clip_y1, 128);
-    vexel_clip(4, F(100), F(100), F(100), F(100));
-    EXPECT_EQ(pstate.clip_x1, 128);
-    EXPECT_EQ(pstate.screen->clip_x0, 100);
-    vexel_clip(4, F(50), F(20), F(-10), F(5));  // right of left edge: empty clip, no crash
-    EXPECT_EQ(pstate.clip_x1, 40);
-    EXPECT_EQ(pstate.screen->clip_x1, pstate.screen->clip_x0);
-    vexel_rectfill(5, F(0), F(0), F(127), F(127), F(7));
+    vexel_clip(M, 4, F(-10), F(-10), F(300), F(300));
+    EXPECT_EQ(M->clip_x0, 0);
+    EXPECT_EQ(M->clip_y0, 0);
+    EXPECT_EQ(M->clip_x1, 128);
+    EXPECT_EQ(M->clip_y1, 128);
+    vexel_clip(M, 4, F(100), F(100), F(100), F(100));
+    EXPECT_EQ(M->clip_x1, 128);
+    EXPECT_EQ(M->screen->clip_x0, 100);
+    vexel_clip(M, 4, F(50), F(20), F(-10), F(5));  // right of left edge: empty clip, no crash
+    EXPECT_EQ(M->clip_x1, 40);
+    EXPECT_EQ(M->screen->clip_x1, M->screen->clip_x0);
+    vexel_rectfill(M, 5, F(0), F(0), F(127), F(127), F(7));
     EXPECT_EQ(count_colour(7), 0);
-    vexel_clip(3, F(1), F(1), F(1), 0);  // fewer than four: whole screen
-    EXPECT_EQ(pstate.screen->clip_x0, 0);
-    EXPECT_EQ(pstate.screen->clip_x1, 128);
+    vexel_clip(M, 3, F(1), F(1), F(1), 0);  // fewer than four: whole screen
+    EXPECT_EQ(M->screen->clip_x0, 0);
+    EXPECT_EQ(M->screen->clip_x1, 128);
 
-    vexel_camera(1, F(-128), 0);
-    EXPECT_EQ(pstate.camera_x, -128);
-    EXPECT_EQ(pstate.camera_y, 0);
-    EXPECT_EQ(pstate.ram[0x5f28], 0x80);
-    EXPECT_EQ(pstate.ram[0x5f29], 0xff);
-    vexel_camera(2, F(1000), F(-32768));
-    EXPECT_EQ(pstate.camera_x, 1000);
-    EXPECT_EQ(pstate.camera_y, -32768);
+    vexel_camera(M, 1, F(-128), 0);
+    EXPECT_EQ(M->camera_x, -128);
+    EXPECT_EQ(M->camera_y, 0);
+    EXPECT_EQ(M->ram[0x5f28], 0x80);
+    EXPECT_EQ(M->ram[0x5f29], 0xff);
+    vexel_camera(M, 2, F(1000), F(-32768));
+    EXPECT_EQ(M->camera_x, 1000);
+    EXPECT_EQ(M->camera_y, -32768);
 
-    vexel_pal(3, F(1), F(9), F(1));
-    EXPECT_EQ(pstate.screen_pal[1], 9);
-    EXPECT_EQ(pstate.draw_pal[1], 1);
-    vexel_pal(2, F(0), F(5), 0);
-    EXPECT_EQ(pstate.draw_pal[0], 0x15);  // transparency kept
-    vexel_palt(2, F(0), false);
-    EXPECT_EQ(pstate.draw_pal[0], 5);
-    vexel_palt(2, F(18), true);
-    EXPECT_EQ(pstate.draw_pal[2], 0x12);
-    vexel_pal(1, F(3), 0, 0);
+    vexel_pal(M, 3, F(1), F(9), F(1));
+    EXPECT_EQ(M->screen_pal[1], 9);
+    EXPECT_EQ(M->draw_pal[1], 1);
+    vexel_pal(M, 2, F(0), F(5), 0);
+    EXPECT_EQ(M->draw_pal[0], 0x15);  // transparency kept
+    vexel_palt(M, 2, F(0), false);
+    EXPECT_EQ(M->draw_pal[0], 5);
+    vexel_palt(M, 2, F(18), true);
+    EXPECT_EQ(M->draw_pal[2], 0x12);
+    vexel_pal(M, 1, F(3), 0, 0);
     for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(pstate.draw_pal[i], i == 0 ? 0x10 : i);
-        EXPECT_EQ(pstate.screen_pal[i], i);
+        EXPECT_EQ(M->draw_pal[i], i == 0 ? 0x10 : i);
+        EXPECT_EQ(M->screen_pal[i], i);
     }
-    pstate.draw_pal[4] = 0xf4;
-    pstate.draw_pal[5] = 0x15;
-    vexel_palt(0, 0, false);
-    EXPECT_EQ(pstate.draw_pal[0], 0x10);
-    EXPECT_EQ(pstate.draw_pal[4], 4);
-    EXPECT_EQ(pstate.draw_pal[5], 5);
+    M->draw_pal[4] = 0xf4;
+    M->draw_pal[5] = 0x15;
+    vexel_palt(M, 0, 0, false);
+    EXPECT_EQ(M->draw_pal[0], 0x10);
+    EXPECT_EQ(M->draw_pal[4], 4);
+    EXPECT_EQ(M->draw_pal[5], 5);
 
-    vexel_color(1, F(300));
-    EXPECT_EQ(pstate.pen_col, 300 & 0xff);
-    vexel_color(0, F(5));
-    EXPECT_EQ(pstate.pen_col, 0);
-    vexel_cursor(2, Fd(5.7), F(-3));
-    EXPECT_EQ(pstate.cursor_x, 5);
-    EXPECT_EQ(pstate.cursor_y, -3);
-    vexel_cursor(0, F(9), F(9));
-    EXPECT_EQ(pstate.cursor_x, 0);
-    EXPECT_EQ(pstate.cursor_y, 0);
+    vexel_color(M, 1, F(300));
+    EXPECT_EQ(M->pen_col, 300 & 0xff);
+    vexel_color(M, 0, F(5));
+    EXPECT_EQ(M->pen_col, 0);
+    vexel_cursor(M, 2, Fd(5.7), F(-3));
+    EXPECT_EQ(M->cursor_x, 5);
+    EXPECT_EQ(M->cursor_y, -3);
+    vexel_cursor(M, 0, F(9), F(9));
+    EXPECT_EQ(M->cursor_x, 0);
+    EXPECT_EQ(M->cursor_y, 0);
 
-    pstate.cursor_x = pstate.cursor_y = 40;
-    vexel_clip(4, F(1), F(1), F(2), F(2));
-    vexel_cls(1, F(17));
+    M->cursor_x = M->cursor_y = 40;
+    vexel_clip(M, 4, F(1), F(1), F(2), F(2));
+    vexel_cls(M, 1, F(17));
     EXPECT_EQ(count_colour(1), 128 * 128);
-    EXPECT_EQ(pstate.cursor_x, 0);
-    EXPECT_EQ(pstate.cursor_y, 0);
-    EXPECT_EQ(pstate.clip_x1, 128);
-    EXPECT_EQ(pstate.screen->clip_x1, 128);
+    EXPECT_EQ(M->cursor_x, 0);
+    EXPECT_EQ(M->cursor_y, 0);
+    EXPECT_EQ(M->clip_x1, 128);
+    EXPECT_EQ(M->screen->clip_x1, 128);
 }
 
 TEST_F(Gfx, LinesRectsAndCirclesHitTheRightPixels) {
-    int64_t c = charged([] { vexel_line(5, 0, 0, 0, 0, F(7)); });
+    int64_t c = charged([] { vexel_line(M, 5, 0, 0, 0, 0, F(7)); });
     EXPECT_EQ(count_colour(7), 1);
     EXPECT_EQ(c, 1);
     // Either direction walks the same pixels.
-    vexel_cls(0, 0);
-    vexel_line(5, F(10), F(20), F(13), F(0), F(8));
-    std::vector<uint8_t> down = pstate.screen->pix;
-    vexel_cls(0, 0);
-    vexel_line(5, F(13), F(0), F(10), F(20), F(8));
-    EXPECT_EQ(pstate.screen->pix, down);
+    vexel_cls(M, 0, 0);
+    vexel_line(M, 5, F(10), F(20), F(13), F(0), F(8));
+    std::vector<uint8_t> down = M->screen->pix;
+    vexel_cls(M, 0, 0);
+    vexel_line(M, 5, F(13), F(0), F(10), F(20), F(8));
+    EXPECT_EQ(M->screen->pix, down);
     EXPECT_EQ(count_colour(8), 21);
-    vexel_cls(0, 0);
+    vexel_cls(M, 0, 0);
 
     // A shallow line entering through the top edge keeps its first pixel on
     // row 0 (the start skip alone would pass over it).
-    vexel_cls(0, 0);
-    vexel_line(5, F(0), F(-10), F(127), F(10), F(7));
+    vexel_cls(M, 0, 0);
+    vexel_line(M, 5, F(0), F(-10), F(127), F(10), F(7));
     EXPECT_EQ(px(61, 0), 7);
     EXPECT_EQ(px(60, 0), 0);
 
-    vexel_rectfill(5, F(0), F(0), F(127), F(127), F(3));
+    vexel_rectfill(M, 5, F(0), F(0), F(127), F(127), F(3));
     EXPECT_EQ(count_colour(3), 128 * 128);
 
-    vexel_cls(0, 0);
-    vexel_circ(4, F(64), F(64), 0, F(7));
+    vexel_cls(M, 0, 0);
+    vexel_circ(M, 4, F(64), F(64), 0, F(7));
     EXPECT_EQ(count_colour(7), 1);
-    vexel_circfill(4, F(64), F(64), F(-1), F(9));
-    EXPECT_EQ(pstate.pen_col, 7);  // left alone by a negative radius
-    vexel_circ(4, F(64), F(64), F(-1), F(9));
-    EXPECT_EQ(pstate.pen_col, 9);  // but circ takes the colour
+    vexel_circfill(M, 4, F(64), F(64), F(-1), F(9));
+    EXPECT_EQ(M->pen_col, 7);  // left alone by a negative radius
+    vexel_circ(M, 4, F(64), F(64), F(-1), F(9));
+    EXPECT_EQ(M->pen_col, 9);  // but circ takes the colour
 }
 
 // The skips at clipped ends only save steps: a walk of every step from end
@@ -197,12 +197,12 @@ TEST_F(Gfx, LineSkipsNeverChangeWhichPixelsAreDrawn) {
     auto coord = [&] { return int32_t(rng() % 2 ? rng() % 400 : rng() % 40000) - (rng() % 2 ? 136 : 20000); };
     for (int i = 0; i < 3000; ++i) {
         const int cx0 = int(rng() % 128), cy0 = int(rng() % 128);
-        fenn_set_clip(pstate.screen, cx0, cy0, cx0 + 1 + int(rng() % 128), cy0 + 1 + int(rng() % 128));
+        fenn_set_clip(M->screen, cx0, cy0, cx0 + 1 + int(rng() % 128), cy0 + 1 + int(rng() % 128));
         int32_t x0 = coord(), y0 = coord(), x1 = coord(), y1 = coord();
-        std::fill(pstate.screen->pix.begin(), pstate.screen->pix.end(), 0);
-        draw_line(pstate.screen, x0, y0, x1, y1, 7, {});
-        std::vector<uint8_t> got = pstate.screen->pix;
-        std::fill(pstate.screen->pix.begin(), pstate.screen->pix.end(), 0);
+        std::fill(M->screen->pix.begin(), M->screen->pix.end(), 0);
+        vexel_draw_line(M->screen, x0, y0, x1, y1, 7, {});
+        std::vector<uint8_t> got = M->screen->pix;
+        std::fill(M->screen->pix.begin(), M->screen->pix.end(), 0);
         if (y1 < y0) {
             std::swap(x0, x1);
             std::swap(y0, y1);
@@ -211,9 +211,9 @@ TEST_F(Gfx, LineSkipsNeverChangeWhichPixelsAreDrawn) {
         const int64_t n = std::max<int64_t>(std::max(std::llabs(dx), std::llabs(dy)), 1);
         const int64_t sx = dx * 65536 / n, sy = dy * 65536 / n;
         for (int64_t k = 0; k <= n; ++k)
-            vexel_plot(pstate.screen, int32_t((int64_t(x0) * 65536 + 0x8000 + k * sx) >> 16),
+            vexel_plot(M->screen, int32_t((int64_t(x0) * 65536 + 0x8000 + k * sx) >> 16),
                        int32_t((int64_t(y0) * 65536 + 0x8000 + k * sy) >> 16), 7, {});
-        ASSERT_EQ(got, pstate.screen->pix) << x0 << "," << y0 << " - " << x1 << "," << y1 << " clip " << pstate.screen->clip_x0 << "," << pstate.screen->clip_y0 << "," << pstate.screen->clip_x1 << "," << pstate.screen->clip_y1;
+        ASSERT_EQ(got, M->screen->pix) << x0 << "," << y0 << " - " << x1 << "," << y1 << " clip " << M->screen->clip_x0 << "," << M->screen->clip_y0 << "," << M->screen->clip_x1 << "," << M->screen->clip_y1;
     }
 }
 
@@ -221,189 +221,187 @@ TEST_F(Gfx, LineSkipsNeverChangeWhichPixelsAreDrawn) {
 // at the clip's edges must not drop or shift any cell.
 TEST_F(Gfx, MapMatchesSpritesDrawnCellByCell) {
     std::mt19937 rng(5);
-    for (auto& c : pstate.cart->map->pix) c = uint8_t(rng() % 4 ? rng() % 256 : 0);
+    for (auto& c : M->cart->map->pix) c = uint8_t(rng() % 4 ? rng() % 256 : 0);
     for (int i = 0; i < 300; ++i) {
         const int32_t cx = int32_t(rng() % 140) - 6, cy = int32_t(rng() % 70) - 3;
         const int32_t sx = int32_t(rng() % 300) - 150, sy = int32_t(rng() % 300) - 150;
         const int32_t cw = 1 + int32_t(rng() % 30), ch = 1 + int32_t(rng() % 30);
         const int32_t clx = int32_t(rng() % 128), cly = int32_t(rng() % 128);
         const int32_t clw = int32_t(rng() % 128), clh = int32_t(rng() % 128);
-        vexel_cls(0, 0);
-        vexel_clip(4, F(clx), F(cly), F(clw), F(clh));
-        vexel_map(6, F(cx), F(cy), F(sx), F(sy), F(cw), F(ch), 0);
-        std::vector<uint8_t> got = pstate.screen->pix;
-        vexel_cls(0, 0);
-        vexel_clip(4, F(clx), F(cly), F(clw), F(clh));
+        vexel_cls(M, 0, 0);
+        vexel_clip(M, 4, F(clx), F(cly), F(clw), F(clh));
+        vexel_map(M, 6, F(cx), F(cy), F(sx), F(sy), F(cw), F(ch), 0);
+        std::vector<uint8_t> got = M->screen->pix;
+        vexel_cls(M, 0, 0);
+        vexel_clip(M, 4, F(clx), F(cly), F(clw), F(clh));
         for (int32_t r = 0; r < ch; ++r)
             for (int32_t c = 0; c < cw; ++c) {
-                const int32_t v = vexel_mget(2, F(cx + c), F(cy + r));
-                if (v) vexel_spr(3, F(v), F(sx + 8 * c), F(sy + 8 * r), 0, 0, false, false);
+                const int32_t v = vexel_mget(M, 2, F(cx + c), F(cy + r));
+                if (v) vexel_spr(M, 3, F(v), F(sx + 8 * c), F(sy + 8 * r), 0, 0, false, false);
             }
-        ASSERT_EQ(got, pstate.screen->pix) << i;
+        ASSERT_EQ(got, M->screen->pix) << i;
     }
 }
 
 TEST_F(Gfx, ChargesFollowTheVisibleWork) {
-    EXPECT_EQ(charged([] { vexel_cls(0, 0); }), 1024);
-    EXPECT_EQ(charged([] { vexel_clip(0, 0, 0, 0, 0); }), 16);
-    EXPECT_EQ(charged([] { vexel_line(5, F(0), F(0), F(100), F(10), F(7)); }), 100 / 2 + 1);
+    EXPECT_EQ(charged([] { vexel_cls(M, 0, 0); }), 1024);
+    EXPECT_EQ(charged([] { vexel_clip(M, 0, 0, 0, 0, 0); }), 16);
+    EXPECT_EQ(charged([] { vexel_line(M, 5, F(0), F(0), F(100), F(10), F(7)); }), 100 / 2 + 1);
     // A line mostly off screen is charged only for the walk the skips leave.
-    EXPECT_LT(charged([] { vexel_line(5, F(-20000), F(5), F(20000), F(6), F(7)); }), 200);
-    EXPECT_EQ(charged([] { vexel_line(5, F(-10), F(200), F(50), F(300), F(7)); }), 1);
+    EXPECT_LT(charged([] { vexel_line(M, 5, F(-20000), F(5), F(20000), F(6), F(7)); }), 200);
+    EXPECT_EQ(charged([] { vexel_line(M, 5, F(-10), F(200), F(50), F(300), F(7)); }), 1);
     // 64x64 filled: 4096 >> 4.
-    EXPECT_EQ(charged([] { vexel_rectfill(5, F(-10), F(-10), F(63), F(63), F(7)); }), 256);
-    EXPECT_EQ(charged([] { vexel_rectfill(5, F(200), F(0), F(300), F(10), F(7)); }), 1);
+    EXPECT_EQ(charged([] { vexel_rectfill(M, 5, F(-10), F(-10), F(63), F(63), F(7)); }), 256);
+    EXPECT_EQ(charged([] { vexel_rectfill(M, 5, F(200), F(0), F(300), F(10), F(7)); }), 1);
     // rect 0..40 x 0..20 fully inside: w = 40, h = 19.
-    EXPECT_EQ(charged([] { vexel_rect(5, F(0), F(0), F(40), F(20), F(7)); }), 2 * ((40 + 3) / 4) + 2 * (19 / 2));
-    EXPECT_EQ(charged([] { vexel_rect(5, F(200), F(0), F(300), F(10), F(7)); }), 0);
-    EXPECT_EQ(charged([] { vexel_circ(4, F(64), F(64), F(10), F(7)); }), 20 * 2 + 2);
-    EXPECT_EQ(charged([] { vexel_circ(4, F(64), F(300), F(10), F(7)); }), 0);
-    EXPECT_EQ(charged([] { vexel_circ(4, F(64), F(64), F(-3), F(7)); }), 0);
+    EXPECT_EQ(charged([] { vexel_rect(M, 5, F(0), F(0), F(40), F(20), F(7)); }), 2 * ((40 + 3) / 4) + 2 * (19 / 2));
+    EXPECT_EQ(charged([] { vexel_rect(M, 5, F(200), F(0), F(300), F(10), F(7)); }), 0);
+    EXPECT_EQ(charged([] { vexel_circ(M, 4, F(64), F(64), F(10), F(7)); }), 20 * 2 + 2);
+    EXPECT_EQ(charged([] { vexel_circ(M, 4, F(64), F(300), F(10), F(7)); }), 0);
+    EXPECT_EQ(charged([] { vexel_circ(M, 4, F(64), F(64), F(-3), F(7)); }), 0);
     // 21x21 square: 441 >> 4 = 27, plus 2r.
-    EXPECT_EQ(charged([] { vexel_circfill(4, F(64), F(64), F(10), F(7)); }), 20 + 27);
-    EXPECT_EQ(charged([] { vexel_circfill(4, F(64), F(64), F(-1), F(7)); }), 0);
-    EXPECT_EQ(charged([] { vexel_spr(3, F(1), F(-4), F(0), 0, 0, false, false); }), 32);
-    EXPECT_EQ(charged([] { vexel_spr(3, F(1), F(200), F(0), 0, 0, false, false); }), 1);
-    EXPECT_EQ(charged([] { vexel_spr(3, F(256), F(0), F(0), 0, 0, false, false); }), 0);
-    EXPECT_EQ(charged([] { vexel_sspr(8, 0, 0, F(8), F(8), F(120), F(0), F(16), F(16), false, false); }), 8 * 16);
-    EXPECT_EQ(charged([] { vexel_sspr(8, 0, 0, F(8), F(8), F(0), F(0), F(0), F(16), false, false); }), 0);
-    EXPECT_EQ(charged([] { vexel_script_print(1, "hello", 5, 0, 0, 0); }), 8 * 5 + 2);
-    EXPECT_EQ(charged([] { vexel_pset(3, F(1), F(1), F(1)); }), 0);
+    EXPECT_EQ(charged([] { vexel_circfill(M, 4, F(64), F(64), F(10), F(7)); }), 20 + 27);
+    EXPECT_EQ(charged([] { vexel_circfill(M, 4, F(64), F(64), F(-1), F(7)); }), 0);
+    EXPECT_EQ(charged([] { vexel_spr(M, 3, F(1), F(-4), F(0), 0, 0, false, false); }), 32);
+    EXPECT_EQ(charged([] { vexel_spr(M, 3, F(1), F(200), F(0), 0, 0, false, false); }), 1);
+    EXPECT_EQ(charged([] { vexel_spr(M, 3, F(256), F(0), F(0), 0, 0, false, false); }), 0);
+    EXPECT_EQ(charged([] { vexel_sspr(M, 8, 0, 0, F(8), F(8), F(120), F(0), F(16), F(16), false, false); }), 8 * 16);
+    EXPECT_EQ(charged([] { vexel_sspr(M, 8, 0, 0, F(8), F(8), F(0), F(0), F(0), F(16), false, false); }), 0);
+    EXPECT_EQ(charged([] { vexel_script_print(M, 1, "hello", 5, 0, 0, 0); }), 8 * 5 + 2);
+    EXPECT_EQ(charged([] { vexel_pset(M, 3, F(1), F(1), F(1)); }), 0);
 }
 
 TEST_F(Gfx, MapDrawsNonZeroCellsOnItsLayerAndChargesVisiblePixels) {
-    vexel_mset(3, F(0), F(0), F(1));
-    vexel_mset(3, F(1), F(0), F(2));
-    vexel_mset(3, F(3), F(0), F(3));
-    vexel_fset(3, F(2), F(1), true);
+    vexel_mset(M, 3, F(0), F(0), F(1));
+    vexel_mset(M, 3, F(1), F(0), F(2));
+    vexel_mset(M, 3, F(3), F(0), F(3));
+    vexel_fset(M, 3, F(2), F(1), true);
     // Cells 0..3 of row 0; the empty cell 2 is skipped and not charged.
-    EXPECT_EQ(charged([] { vexel_map(6, 0, 0, 0, 0, F(4), F(1), 0); }), 3 * 64);
+    EXPECT_EQ(charged([] { vexel_map(M, 6, 0, 0, 0, 0, F(4), F(1), 0); }), 3 * 64);
     EXPECT_EQ(px(1, 1), 0);   // colour 0 stays transparent
     EXPECT_EQ(px(8, 0), 3);   // sprite 2's border
     EXPECT_EQ(px(24, 0), 4);  // sprite 3's border
-    vexel_cls(0, 0);
-    EXPECT_EQ(charged([] { vexel_map(7, 0, 0, 0, 0, F(4), F(1), F(2)); }), 64);
+    vexel_cls(M, 0, 0);
+    EXPECT_EQ(charged([] { vexel_map(M, 7, 0, 0, 0, 0, F(4), F(1), F(2)); }), 64);
     EXPECT_EQ(px(0, 0), 0);
     EXPECT_EQ(px(8, 0), 3);
-    EXPECT_EQ(charged([] { vexel_map(5, 0, 0, 0, 0, F(4), 0, 0); }), 0);  // missing height
-    EXPECT_EQ(charged([] { vexel_map(6, 0, 0, 0, 0, F(-1), F(4), 0); }), 0);
+    EXPECT_EQ(charged([] { vexel_map(M, 5, 0, 0, 0, 0, F(4), 0, 0); }), 0);  // missing height
+    EXPECT_EQ(charged([] { vexel_map(M, 6, 0, 0, 0, 0, F(-1), F(4), 0); }), 0);
     // Cells beyond the map read as empty; far-off positions cost little.
-    EXPECT_EQ(charged([] { vexel_map(6, F(-5), F(-5), F(-30000), F(-30000), F(30000), F(30000), 0); }), 1);
-    vexel_camera(2, F(-8), F(0));
-    vexel_map(6, 0, 0, 0, 0, F(1), F(1), 0);
+    EXPECT_EQ(charged([] { vexel_map(M, 6, F(-5), F(-5), F(-30000), F(-30000), F(30000), F(30000), 0); }), 1);
+    vexel_camera(M, 2, F(-8), F(0));
+    vexel_map(M, 6, 0, 0, 0, 0, F(1), F(1), 0);
     EXPECT_EQ(px(8, 0), 2);  // sprite 1 moved by the camera
 }
 
 // Flips, sizes, transparency and the sheet's edge are in the golden scene;
 // here the argument counts that must draw nothing or ignore a flip.
 TEST_F(Gfx, SpritesFollowTheirArgumentRules) {
-    vexel_cls(1, F(13));
-    vexel_spr(4, F(1), F(0), F(0), F(2), 0, false, false);  // height missing
-    vexel_spr(3, F(-1), F(0), F(0), 0, 0, false, false);
-    vexel_spr(3, F(256), F(0), F(0), 0, 0, false, false);
-    vexel_spr(5, F(1), F(0), F(0), F(0), F(1), false, false);
+    vexel_cls(M, 1, F(13));
+    vexel_spr(M, 4, F(1), F(0), F(0), F(2), 0, false, false);  // height missing
+    vexel_spr(M, 3, F(-1), F(0), F(0), 0, 0, false, false);
+    vexel_spr(M, 3, F(256), F(0), F(0), 0, 0, false, false);
+    vexel_spr(M, 5, F(1), F(0), F(0), F(0), F(1), false, false);
     EXPECT_EQ(count_colour(13), 128 * 128);
     // Flip arguments are read only when that many were given.
-    vexel_cls(0, 0);
-    vexel_spr(5, F(1), F(0), F(0), F(1), F(1), true, true);
+    vexel_cls(M, 0, 0);
+    vexel_spr(M, 5, F(1), F(0), F(0), F(1), F(1), true, true);
     EXPECT_EQ(px(5, 5), 7);
-    vexel_spr(6, F(1), F(8), F(0), F(1), F(1), true, true);
+    vexel_spr(M, 6, F(1), F(8), F(0), F(1), F(1), true, true);
     EXPECT_EQ(px(8 + 2, 5), 7);
     // Box sizes are floor(size x 8) pixels, so fractions of a sprite count
     // to the pixel: 0.45 -> 3 columns, 0.1 -> none, 1.5 -> 12.
     const vexel_fix w045 = vexel_fix(29491), w01 = vexel_fix(6554), w15 = vexel_fix(98304);
-    EXPECT_EQ(charged([&] { vexel_spr(5, F(1), F(0), F(0), w045, F(1), false, false); }), 3 * 8);
-    EXPECT_EQ(charged([&] { vexel_spr(5, F(1), F(0), F(0), w01, F(1), false, false); }), 0);
-    EXPECT_EQ(charged([&] { vexel_spr(5, F(1), F(0), F(0), F(1), w15, false, false); }), 8 * 12);
+    EXPECT_EQ(charged([&] { vexel_spr(M, 5, F(1), F(0), F(0), w045, F(1), false, false); }), 3 * 8);
+    EXPECT_EQ(charged([&] { vexel_spr(M, 5, F(1), F(0), F(0), w01, F(1), false, false); }), 0);
+    EXPECT_EQ(charged([&] { vexel_spr(M, 5, F(1), F(0), F(0), F(1), w15, false, false); }), 8 * 12);
 }
 
 TEST_F(Gfx, SheetMapAndFlagAccessKeepTheSharedHalfInStep) {
-    vexel_sset(3, F(0), F(64), F(5));
-    EXPECT_EQ(vexel_mget(2, F(0), F(32)) & 15, 5);
-    EXPECT_EQ(vexel_sget(2, F(0), F(64)), 5);
-    vexel_sset(3, F(1), F(64), F(0x1a));
-    EXPECT_EQ(vexel_mget(2, F(0), F(32)), 0xa5);
-    EXPECT_EQ(pstate.ram[0x1000], 0xa5);
-    vexel_sset(2, F(1), F(64), 0);  // colour defaults to 0
-    EXPECT_EQ(vexel_mget(2, F(0), F(32)), 0x05);
-    vexel_mset(3, F(1), F(40), F(0x23));
-    EXPECT_EQ(vexel_sget(2, F(2), F(80)), 3);
-    EXPECT_EQ(vexel_sget(2, F(3), F(80)), 2);
-    vexel_mset(3, F(127), F(63), F(0x4f));
-    EXPECT_EQ(vexel_sget(2, F(126), F(127)), 15);
-    EXPECT_EQ(vexel_sget(2, F(127), F(127)), 4);
-    vexel_mset(3, F(5), F(5), F(300));
-    EXPECT_EQ(vexel_mget(2, F(5), F(5)), 300 & 0xff);
+    vexel_sset(M, 3, F(0), F(64), F(5));
+    EXPECT_EQ(vexel_mget(M, 2, F(0), F(32)) & 15, 5);
+    EXPECT_EQ(vexel_sget(M, 2, F(0), F(64)), 5);
+    vexel_sset(M, 3, F(1), F(64), F(0x1a));
+    EXPECT_EQ(vexel_mget(M, 2, F(0), F(32)), 0xa5);
+    EXPECT_EQ(M->ram[0x1000], 0xa5);
+    vexel_sset(M, 2, F(1), F(64), 0);  // colour defaults to 0
+    EXPECT_EQ(vexel_mget(M, 2, F(0), F(32)), 0x05);
+    vexel_mset(M, 3, F(1), F(40), F(0x23));
+    EXPECT_EQ(vexel_sget(M, 2, F(2), F(80)), 3);
+    EXPECT_EQ(vexel_sget(M, 2, F(3), F(80)), 2);
+    vexel_mset(M, 3, F(127), F(63), F(0x4f));
+    EXPECT_EQ(vexel_sget(M, 2, F(126), F(127)), 15);
+    EXPECT_EQ(vexel_sget(M, 2, F(127), F(127)), 4);
+    vexel_mset(M, 3, F(5), F(5), F(300));
+    EXPECT_EQ(vexel_mget(M, 2, F(5), F(5)), 300 & 0xff);
     // Out of range: reads 0, writes nothing.
-    EXPECT_EQ(vexel_mget(2, F(0), F(64)), 0);
-    EXPECT_EQ(vexel_mget(2, F(-1), F(0)), 0);
-    EXPECT_EQ(vexel_sget(2, F(-1), F(0)), 0);
-    EXPECT_EQ(vexel_sget(2, F(128), F(0)), 0);
-    vexel_sset(3, F(128), F(0), F(1));
-    vexel_sset(3, F(0), F(-1), F(1));
-    vexel_mset(3, F(0), F(64), F(1));
-    vexel_mset(3, F(-1), F(64), F(1));
+    EXPECT_EQ(vexel_mget(M, 2, F(0), F(64)), 0);
+    EXPECT_EQ(vexel_mget(M, 2, F(-1), F(0)), 0);
+    EXPECT_EQ(vexel_sget(M, 2, F(-1), F(0)), 0);
+    EXPECT_EQ(vexel_sget(M, 2, F(128), F(0)), 0);
+    vexel_sset(M, 3, F(128), F(0), F(1));
+    vexel_sset(M, 3, F(0), F(-1), F(1));
+    vexel_mset(M, 3, F(0), F(64), F(1));
+    vexel_mset(M, 3, F(-1), F(64), F(1));
 
-    vexel_fset(2, F(1), F(3), false);
-    EXPECT_EQ(vexel_fget(1, F(1), 0).value, 3);
-    vexel_fset(3, F(1), F(3), true);
-    vexel_fget_result r = vexel_fget(2, F(1), F(3));
+    vexel_fset(M, 2, F(1), F(3), false);
+    EXPECT_EQ(vexel_fget(M, 1, F(1), 0).value, 3);
+    vexel_fset(M, 3, F(1), F(3), true);
+    vexel_fget_result r = vexel_fget(M, 2, F(1), F(3));
     EXPECT_EQ(r.kind, vexel_fget_result::boolean);
     EXPECT_EQ(r.value, 1);
-    r = vexel_fget(1, F(1), 0);
+    r = vexel_fget(M, 1, F(1), 0);
     EXPECT_EQ(r.kind, vexel_fget_result::number);
     EXPECT_EQ(r.value, 11);
-    EXPECT_EQ(vexel_fget(0, 0, 0).kind, vexel_fget_result::none);
-    EXPECT_EQ(vexel_fget(1, F(256), 0).value, 0);
-    EXPECT_EQ(vexel_fget(2, F(1), F(8)).value, 0);
-    EXPECT_EQ(vexel_fget(2, F(1), F(-1)).value, 0);
-    vexel_fset(3, F(1), F(0), false);
-    vexel_fset(3, F(1), F(9), true);   // flag above 7: nothing
-    vexel_fset(3, F(1), F(-1), true);
-    vexel_fset(3, F(-1), F(1), true);
-    vexel_fset(1, F(1), 0, false);
-    EXPECT_EQ(vexel_fget(1, F(1), 0).value, 10);
-    vexel_fset(2, F(2), F(0x1ff), false);
-    EXPECT_EQ(vexel_fget(1, F(2), 0).value, 0xff);
+    EXPECT_EQ(vexel_fget(M, 0, 0, 0).kind, vexel_fget_result::none);
+    EXPECT_EQ(vexel_fget(M, 1, F(256), 0).value, 0);
+    EXPECT_EQ(vexel_fget(M, 2, F(1), F(8)).value, 0);
+    EXPECT_EQ(vexel_fget(M, 2, F(1), F(-1)).value, 0);
+    vexel_fset(M, 3, F(1), F(0), false);
+    vexel_fset(M, 3, F(1), F(9), true);   // flag above 7: nothing
+    vexel_fset(M, 3, F(1), F(-1), true);
+    vexel_fset(M, 3, F(-1), F(1), true);
+    vexel_fset(M, 1, F(1), 0, false);
+    EXPECT_EQ(vexel_fget(M, 1, F(1), 0).value, 10);
+    vexel_fset(M, 2, F(2), F(0x1ff), false);
+    EXPECT_EQ(vexel_fget(M, 1, F(2), 0).value, 0xff);
 }
 
 TEST_F(Gfx, PrintMovesTheCursorOnlyWhenGivenTextAlone) {
-    vexel_script_print(1, "hi", 2, 0, 0, 0);
-    EXPECT_EQ(pstate.cursor_y, 6);
+    vexel_script_print(M, 1, "hi", 2, 0, 0, 0);
+    EXPECT_EQ(M->cursor_y, 6);
     EXPECT_GT(count_colour(6), 0);
-    vexel_script_print(3, "hi", 2, F(10), F(20), 0);
-    EXPECT_EQ(pstate.cursor_x, 10);
-    EXPECT_EQ(pstate.cursor_y, 20);
-    vexel_script_print(2, "hi", 2, F(5), 0, 0);
-    EXPECT_EQ(pstate.cursor_x, 10);
-    EXPECT_EQ(pstate.cursor_y, 20);
-    vexel_script_print(4, "hi", 2, F(0), F(40), F(8));
-    EXPECT_EQ(pstate.pen_col, 8);
-    vexel_script_print(3, "hi", 2, F(0), F(50), 0);
+    vexel_script_print(M, 3, "hi", 2, F(10), F(20), 0);
+    EXPECT_EQ(M->cursor_x, 10);
+    EXPECT_EQ(M->cursor_y, 20);
+    vexel_script_print(M, 2, "hi", 2, F(5), 0, 0);
+    EXPECT_EQ(M->cursor_x, 10);
+    EXPECT_EQ(M->cursor_y, 20);
+    vexel_script_print(M, 4, "hi", 2, F(0), F(40), F(8));
+    EXPECT_EQ(M->pen_col, 8);
+    vexel_script_print(M, 3, "hi", 2, F(0), F(50), 0);
     EXPECT_EQ(px(0, 50), 8);  // the pen colour stuck
-    pstate.cursor_y = 60;
-    vexel_script_print(1, "two\nlines", 9, 0, 0, 0);
-    EXPECT_EQ(pstate.cursor_y, 72);
-    vexel_script_print(0, "x", 1, 0, 0, 0);
-    EXPECT_EQ(pstate.cursor_y, 72);
+    M->cursor_y = 60;
+    vexel_script_print(M, 1, "two\nlines", 9, 0, 0, 0);
+    EXPECT_EQ(M->cursor_y, 72);
+    vexel_script_print(M, 0, "x", 1, 0, 0, 0);
+    EXPECT_EQ(M->cursor_y, 72);
 
-    // While a stop is pending, print wraps at the clip's edge: 40 glyphs make
-    // two lines and move the cursor twice.
+    // The message of stop() wraps at the clip's edge: 40 glyphs make two
+    // lines and move the cursor twice.
     const std::string forty(40, 'A');
-    pstate.cursor_y = 0;
-    vexel_script_print(1, forty.c_str(), forty.size(), 0, 0, 0);
-    EXPECT_EQ(pstate.cursor_y, 6);
-    pstate.pending = pending_stop_program;
-    vexel_script_print(1, forty.c_str(), forty.size(), 0, 0, 0);
-    pstate.pending = pending_none;
-    EXPECT_EQ(pstate.cursor_y, 18);
+    M->cursor_y = 0;
+    vexel_script_print(M, 1, forty.c_str(), forty.size(), 0, 0, 0);
+    EXPECT_EQ(M->cursor_y, 6);
+    vexel_script_print(M, 1, forty.c_str(), forty.size(), 0, 0, 0, true);
+    EXPECT_EQ(M->cursor_y, 18);
 
     // Printing at the bottom scrolls the screen and keeps the cursor.
-    vexel_cls(0, 0);
-    pstate.screen->pix[10 * 128 + 3] = 9;
-    pstate.cursor_y = 117;
-    vexel_script_print(1, "x", 1, 0, 0, 0);
-    EXPECT_EQ(pstate.cursor_y, 117);
+    vexel_cls(M, 0, 0);
+    M->screen->pix[10 * 128 + 3] = 9;
+    M->cursor_y = 117;
+    vexel_script_print(M, 1, "x", 1, 0, 0, 0);
+    EXPECT_EQ(M->cursor_y, 117);
     EXPECT_EQ(px(3, 4), 9);
     EXPECT_EQ(px(3, 10), 0);
 }
@@ -411,25 +409,25 @@ TEST_F(Gfx, PrintMovesTheCursorOnlyWhenGivenTextAlone) {
 TEST_F(Gfx, EndlessNewlinesCostBudgetNotTime) {
     std::string text;
     for (int i = 0; i < 100000; ++i) text += "x\n";
-    pstate.cursor_y = 0;
-    const int64_t c = charged([&] { vexel_script_print(1, text.c_str(), text.size(), 0, 0, 0); });
+    M->cursor_y = 0;
+    const int64_t c = charged([&] { vexel_script_print(M, 1, text.c_str(), text.size(), 0, 0, 0); });
     // Every line feed past the bottom is charged as a scroll.
     EXPECT_GT(c, int64_t(99000) * 65536);
-    EXPECT_EQ(pstate.cursor_y, 120);
+    EXPECT_EQ(M->cursor_y, 120);
 }
 
 TEST_F(Gfx, ConsoleMessagesWrapAt32Characters) {
     std::string forty(40, 'A');
-    pstate.cursor_y = 0;
-    vexel_print_col(forty.c_str(), 7);
-    EXPECT_EQ(pstate.cursor_y, 12);
+    M->cursor_y = 0;
+    vexel_print_col(M, forty.c_str(), 7);
+    EXPECT_EQ(M->cursor_y, 12);
     // 32 glyphs of 4 pixels on row 0, the other 8 on row 6.
     EXPECT_EQ(px(124, 0), 7);
     EXPECT_EQ(px(28, 6), 7);
     EXPECT_EQ(px(32, 6), 0);
     // The clear covers the lines the message needs, even where no glyph is.
-    for (int x = 40; x < 128; ++x) pstate.screen->pix[size_t(12 * 128 + x)] = 5;
-    vexel_print_col("B", 7);
+    for (int x = 40; x < 128; ++x) M->screen->pix[size_t(12 * 128 + x)] = 5;
+    vexel_print_col(M, "B", 7);
     EXPECT_EQ(px(100, 12), 0);
 }
 
@@ -441,7 +439,7 @@ TEST_F(Gfx, FrameworkFontsComeFromTheirTable) {
     for (int code = 33; code < 128; ++code) {
         const fenn_bitmap* g1 = fenn_font_glyph(fenn_font1, code);
         const fenn_bitmap* g2 = fenn_font_glyph(fenn_font2, code);
-        const fenn_bitmap* g32 = cpod_get_bitmap(fenn_font1, 256 + code);
+        const fenn_bitmap* g32 = fenn_pod_get_bitmap(fenn_font1, 256 + code);
         ASSERT_TRUE(g1 && g2 && g32) << code;
         ASSERT_EQ(g1->w, 5);
         ASSERT_EQ(g2->w, 6);
@@ -468,20 +466,20 @@ TEST_F(Gfx, FontTablesGiveEveryCodeItsOwnGlyph) {
     check(fenn_font1_dat, "fenn_font1_dat");
     check(vexel_console_font_dat, "vexel_console_font_dat");
     // The console font advances 4 pixels and lines are 6 apart.
-    cpod* font = vexel_create_console_font();
+    fenn_pod* font = vexel_create_console_font();
     ASSERT_NE(font, nullptr);
-    EXPECT_EQ(cpod_item_count(font), 256);
+    EXPECT_EQ(fenn_pod_item_count(font), 256);
     EXPECT_EQ(fenn_get_text_width("abcd", font), 15);
     EXPECT_EQ(fenn_font_glyph(font, 'A')->h, 5);
     fenn_destroy_pod(font);
 }
 
 TEST_F(Gfx, ElidedTextLeavesTheClipAsItWas) {
-    fenn_set_clip(pstate.screen, 20, 0, 30, 128);
-    fenn_draw_text_ex(pstate.screen, "far too long for the clip", fenn_font1, 20, 10,
+    fenn_set_clip(M->screen, 20, 0, 30, 128);
+    fenn_draw_text_ex(M->screen, "far too long for the clip", fenn_font1, 20, 10,
                       fenn_text_single_colour | fenn_text_keep_inside, 7);
-    EXPECT_EQ(pstate.screen->clip_x0, 20);
-    EXPECT_EQ(pstate.screen->clip_x1, 30);
+    EXPECT_EQ(M->screen->clip_x0, 20);
+    EXPECT_EQ(M->screen->clip_x1, 30);
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 128; ++x)
             if (px(x, y)) {
@@ -499,44 +497,44 @@ TEST_F(Gfx, HostileArgumentsNeverReachOutsideTheScreen) {
     for (int i = 0; i < 4000; ++i) {
         const int argc = int(rng() % 11);
         switch (rng() % 16) {
-        case 0: vexel_line(argc, v(), v(), v(), v(), v()); break;
-        case 1: vexel_rect(argc, v(), v(), v(), v(), v()); break;
-        case 2: vexel_rectfill(argc, v(), v(), v(), v(), v()); break;
-        case 3: vexel_circ(argc, v(), v(), v(), v()); break;
-        case 4: vexel_circfill(argc, v(), v(), v(), v()); break;
-        case 5: vexel_spr(argc, v(), v(), v(), v(), v(), rng() & 1, rng() & 1); break;
-        case 6: vexel_sspr(argc, v(), v(), v(), v(), v(), v(), v(), v(), rng() & 1, rng() & 1); break;
-        case 7: vexel_map(argc, v(), v(), v(), v(), v(), v(), v()); break;
-        case 8: vexel_camera(argc, v(), v()); break;
-        case 9: vexel_clip(argc, v(), v(), v(), v()); break;
-        case 10: vexel_pal(argc, v(), v(), v()); break;
-        case 11: vexel_fillp(argc, v()); break;
-        case 12: vexel_sset(argc, v(), v(), v()); vexel_mset(argc, v(), v(), v()); break;
-        case 13: vexel_fset(argc, v(), v(), rng() & 1); (void)vexel_fget(argc, v(), v()); break;
-        case 14: (void)vexel_pget(argc, v(), v()); vexel_pset(argc, v(), v(), v()); break;
-        case 15: vexel_script_print(argc, "hostile\ntext", 12, v(), v(), v()); break;
+        case 0: vexel_line(M, argc, v(), v(), v(), v(), v()); break;
+        case 1: vexel_rect(M, argc, v(), v(), v(), v(), v()); break;
+        case 2: vexel_rectfill(M, argc, v(), v(), v(), v(), v()); break;
+        case 3: vexel_circ(M, argc, v(), v(), v(), v()); break;
+        case 4: vexel_circfill(M, argc, v(), v(), v(), v()); break;
+        case 5: vexel_spr(M, argc, v(), v(), v(), v(), v(), rng() & 1, rng() & 1); break;
+        case 6: vexel_sspr(M, argc, v(), v(), v(), v(), v(), v(), v(), v(), rng() & 1, rng() & 1); break;
+        case 7: vexel_map(M, argc, v(), v(), v(), v(), v(), v(), v()); break;
+        case 8: vexel_camera(M, argc, v(), v()); break;
+        case 9: vexel_clip(M, argc, v(), v(), v(), v()); break;
+        case 10: vexel_pal(M, argc, v(), v(), v()); break;
+        case 11: vexel_fillp(M, argc, v()); break;
+        case 12: vexel_sset(M, argc, v(), v(), v()); vexel_mset(M, argc, v(), v(), v()); break;
+        case 13: vexel_fset(M, argc, v(), v(), rng() & 1); (void)vexel_fget(M, argc, v(), v()); break;
+        case 14: (void)vexel_pget(M, argc, v(), v()); vexel_pset(M, argc, v(), v(), v()); break;
+        case 15: vexel_script_print(M, argc, "hostile\ntext", 12, v(), v(), v()); break;
         }
     }
-    for (uint8_t p : pstate.screen->pix) ASSERT_LT(p, 16);
-    for (uint8_t p : pstate.cart->gfx->pix) ASSERT_LT(p, 16);
+    for (uint8_t p : M->screen->pix) ASSERT_LT(p, 16);
+    for (uint8_t p : M->cart->gfx->pix) ASSERT_LT(p, 16);
 }
 
 TEST_F(Gfx, WithoutScreenOrCartridgeNothingBreaks) {
-    fenn_bitmap* s = pstate.screen;
-    vexel_cart* c = pstate.cart;
-    pstate.screen = nullptr;
-    pstate.cart = nullptr;
-    vexel_cls(1, F(3));
-    vexel_line(5, 0, 0, F(5), F(5), F(7));
-    vexel_circfill(4, 0, 0, F(5), F(7));
-    vexel_spr(3, F(1), 0, 0, 0, 0, false, false);
-    vexel_map(4, 0, 0, 0, 0, 0, 0, 0);
-    vexel_mset(3, 0, 0, F(3));
-    EXPECT_EQ(vexel_sget(2, 0, 0), 0);
-    EXPECT_EQ(vexel_fget(1, F(1), 0).value, 0);
-    vexel_script_print(1, "x", 1, 0, 0, 0);
-    pstate.screen = s;
-    pstate.cart = c;
+    fenn_bitmap* s = M->screen;
+    vexel_cart* c = M->cart;
+    M->screen = nullptr;
+    M->cart = nullptr;
+    vexel_cls(M, 1, F(3));
+    vexel_line(M, 5, 0, 0, F(5), F(5), F(7));
+    vexel_circfill(M, 4, 0, 0, F(5), F(7));
+    vexel_spr(M, 3, F(1), 0, 0, 0, 0, false, false);
+    vexel_map(M, 4, 0, 0, 0, 0, 0, 0, 0);
+    vexel_mset(M, 3, 0, 0, F(3));
+    EXPECT_EQ(vexel_sget(M, 2, 0, 0), 0);
+    EXPECT_EQ(vexel_fget(M, 1, F(1), 0).value, 0);
+    vexel_script_print(M, 1, "x", 1, 0, 0, 0);
+    M->screen = s;
+    M->cart = c;
 }
 
 }  // namespace

@@ -1,159 +1,5 @@
 #include "gfx_scene.h"
 
-#include <png.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <memory>
-#include <vector>
-
-#include "framework/fenn_text.h"
-#include "machine/pstate.h"
-#include "machine/text.h"
-
-namespace gfx_test {
-
-namespace {
-
-// Only for looking at the pictures: a plain 16-colour palette.
-constexpr uint8_t view_palette[16][3] = {
-    {0, 0, 0},       {29, 43, 83},    {126, 37, 83},   {0, 135, 81},   {171, 82, 54},   {95, 87, 79},
-    {194, 195, 199}, {255, 241, 232}, {255, 0, 77},    {255, 163, 0},  {255, 236, 39},  {0, 228, 54},
-    {41, 173, 255},  {131, 118, 156}, {255, 119, 168}, {255, 204, 170}};
-
-cpod* test_font = nullptr;
-
-bool write_png(const std::string& path, const uint8_t* pix) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, 128, 128, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_color pal[16];
-    for (int i = 0; i < 16; ++i) pal[i] = {view_palette[i][0], view_palette[i][1], view_palette[i][2]};
-    png_set_PLTE(png, info, pal, 16);
-    png_write_info(png, info);
-    for (int y = 0; y < 128; ++y) png_write_row(png, const_cast<uint8_t*>(pix + y * 128));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return true;
-}
-
-bool read_png(const std::string& path, std::vector<uint8_t>& out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_read_info(png, info);
-    if (png_get_image_width(png, info) != 128 || png_get_image_height(png, info) != 128 ||
-        png_get_color_type(png, info) != PNG_COLOR_TYPE_PALETTE) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        std::fclose(f);
-        return false;
-    }
-    if (png_get_bit_depth(png, info) < 8) png_set_packing(png);
-    png_read_update_info(png, info);
-    out.assign(128 * 128, 0);
-    for (int y = 0; y < 128; ++y) png_read_row(png, out.data() + y * 128, nullptr);
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
-    return true;
-}
-
-}  // namespace
-
-void paint_test_sprite(vexel_cart* cart, int n) {
-    const int ox = (n % 16) * 8, oy = (n / 16) * 8;
-    const uint8_t border = uint8_t(n % 15 + 1);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) {
-            uint8_t c = (x == 0 || y == 0 || x == 7 || y == 7) ? border : 0;
-            // An "L" in the top-left quarter makes flips visible.
-            if ((x == 2 && y >= 2 && y <= 4) || (y == 4 && x >= 2 && x <= 4)) c = uint8_t((n + 7) % 15 + 1);
-            if (x == 5 && y == 5) c = 7;
-            cart->gfx->pix[size_t(oy + y) * 128 + size_t(ox + x)] = c;
-        }
-}
-
-void set_up() {
-    vexel_pstate_zero();
-    pstate.screen = fenn_create_bitmap(128, 128, 8);
-    pstate.cart = fenn_create_vexel_cart();
-    for (int n = 0; n < 256; ++n) paint_test_sprite(pstate.cart, n);
-    for (int i = 0; i < 16; ++i) pstate.draw_pal[i] = pstate.screen_pal[i] = i;
-    pstate.draw_pal[0] = 0x10;
-    pstate.pen_col = 6;
-    vexel_set_clip_registers(0, 0, 128, 128);
-    test_font = vexel_create_console_font();
-    vexel_console_font = test_font;
-    fenn_text_init();
-    vexel_draw_cycles = 0;
-}
-
-void tear_down() {
-    fenn_destroy_bitmap(pstate.screen);
-    fenn_destroy_vexel_cart(pstate.cart);
-    pstate.screen = nullptr;
-    pstate.cart = nullptr;
-    vexel_console_font = nullptr;
-    fenn_destroy_pod(test_font);
-    test_font = nullptr;
-    fenn_text_exit();
-}
-
-int px(int x, int y) { return pstate.screen->pix[size_t(y) * 128 + size_t(x)]; }
-
-int count_colour(int c) {
-    int n = 0;
-    for (uint8_t v : pstate.screen->pix) n += v == c;
-    return n;
-}
-
-std::string compare_golden(const std::string& name) {
-    const std::string golden = std::string(VEXEL_SOURCE_DIR) + "/tests/machine/golden/" + name + ".png";
-    const uint8_t* pix = pstate.screen->pix.data();
-    const char* update = std::getenv("VEXEL_UPDATE_GOLDEN");
-    if (update && std::strcmp(update, "1") == 0) {
-        std::filesystem::create_directories(std::filesystem::path(golden).parent_path());
-        return write_png(golden, pix) ? "" : "cannot write " + golden;
-    }
-    std::vector<uint8_t> want;
-    if (!read_png(golden, want)) return "no readable golden picture " + golden + " (run with VEXEL_UPDATE_GOLDEN=1)";
-    int diffs = 0, first = -1;
-    for (int i = 0; i < 128 * 128; ++i)
-        if (want[size_t(i)] != pix[i]) {
-            if (first < 0) first = i;
-            ++diffs;
-        }
-    if (!diffs) return "";
-    const std::string out_dir = std::string(VEXEL_BINARY_DIR) + "/golden_out";
-    std::filesystem::create_directories(out_dir);
-    write_png(out_dir + "/" + name + ".png", pix);
-    char msg[256];
-    std::snprintf(msg, sizeof msg, "%d pixels differ from %s; first at (%d, %d): got %d, want %d; drawn picture in %s",
-                  diffs, name.c_str(), first % 128, first / 128, pix[first], want[size_t(first)], out_dir.c_str());
-    return msg;
-}
-
-}  // namespace gfx_test
-
 // ------------------------------------------------------------ golden scenes
 //
 // Each scene draws through the script-level calls and compares the whole
@@ -180,192 +26,192 @@ protected:
 // away (huge and negative coordinates), rectangles in both corner orders,
 // degenerate ones and a camera offset.
 TEST_F(GoldenScene, LinesAndRectsAgainstTheClip) {
-    vexel_cls(1, F(1));
-    vexel_rect(5, F(9), F(9), F(118), F(118), F(5));  // just outside the clip below
-    vexel_clip(4, F(10), F(10), F(108), F(108));
-    vexel_rectfill(5, F(0), F(0), F(127), F(127), F(0));
+    vexel_cls(M, 1, F(1));
+    vexel_rect(M, 5, F(9), F(9), F(118), F(118), F(5));  // just outside the clip below
+    vexel_clip(M, 4, F(10), F(10), F(108), F(108));
+    vexel_rectfill(M, 5, F(0), F(0), F(127), F(127), F(0));
     // Fans from the centre through every side.
     for (int i = 0; i <= 8; ++i) {
-        vexel_line(5, F(64), F(64), F(i * 16), F(-20), F(8 + i % 4));
-        vexel_line(5, F(64), F(64), F(i * 16), F(150), F(8 + i % 4));
-        vexel_line(5, F(64), F(64), F(-20), F(i * 16), F(12 + i % 4));
-        vexel_line(5, F(64), F(64), F(150), F(i * 16), F(12 + i % 4));
+        vexel_line(M, 5, F(64), F(64), F(i * 16), F(-20), F(8 + i % 4));
+        vexel_line(M, 5, F(64), F(64), F(i * 16), F(150), F(8 + i % 4));
+        vexel_line(M, 5, F(64), F(64), F(-20), F(i * 16), F(12 + i % 4));
+        vexel_line(M, 5, F(64), F(64), F(150), F(i * 16), F(12 + i % 4));
     }
     // Far ends: huge and negative coordinates.
-    vexel_line(5, F(-32768), F(-32000), F(32767), F(32000), F(7));
-    vexel_line(5, F(30000), F(20), F(-30000), F(100), F(11));
-    vexel_line(5, F(20), F(-32768), F(24), F(32767), F(10));
+    vexel_line(M, 5, F(-32768), F(-32000), F(32767), F(32000), F(7));
+    vexel_line(M, 5, F(30000), F(20), F(-30000), F(100), F(11));
+    vexel_line(M, 5, F(20), F(-32768), F(24), F(32767), F(10));
     // Single points, vertical drawn bottom-up.
-    vexel_line(5, F(100), F(100), F(100), F(100), F(7));
-    vexel_line(5, F(104), F(110), F(104), F(95), F(7));
+    vexel_line(M, 5, F(100), F(100), F(100), F(100), F(7));
+    vexel_line(M, 5, F(104), F(110), F(104), F(95), F(7));
     // Rectangles: reversed corners, one pixel, a line, one crossing the clip.
-    vexel_rect(5, F(30), F(30), F(20), F(20), F(9));
-    vexel_rect(5, F(33), F(22), F(33), F(22), F(9));
-    vexel_rect(5, F(36), F(20), F(44), F(20), F(9));
-    vexel_rect(5, F(-5), F(90), F(25), F(200), F(3));
-    vexel_rectfill(5, F(110), F(30), F(90), F(40), F(4));
-    vexel_rectfill(5, F(-40000), F(112), F(40000), F(114), F(2));
+    vexel_rect(M, 5, F(30), F(30), F(20), F(20), F(9));
+    vexel_rect(M, 5, F(33), F(22), F(33), F(22), F(9));
+    vexel_rect(M, 5, F(36), F(20), F(44), F(20), F(9));
+    vexel_rect(M, 5, F(-5), F(90), F(25), F(200), F(3));
+    vexel_rectfill(M, 5, F(110), F(30), F(90), F(40), F(4));
+    vexel_rectfill(M, 5, F(-40000), F(112), F(40000), F(114), F(2));
     // The camera moves shapes, not the clip.
-    vexel_camera(2, F(-50), F(-75));
-    vexel_rect(5, F(0), F(0), F(10), F(10), F(7));
-    vexel_camera(0, 0, 0);
+    vexel_camera(M, 2, F(-50), F(-75));
+    vexel_rect(M, 5, F(0), F(0), F(10), F(10), F(7));
+    vexel_camera(M, 0, 0, 0);
     expect_golden("lines_rects");
 }
 
 TEST_F(GoldenScene, CirclesAgainstTheClip) {
-    vexel_cls(1, F(1));
-    vexel_clip(4, F(8), F(8), F(112), F(112));
-    vexel_rectfill(5, F(0), F(0), F(127), F(127), F(0));
-    vexel_circ(4, F(64), F(64), F(20), F(7));
-    vexel_circfill(4, F(64), F(64), F(10), F(8));
-    vexel_circ(2, F(30), F(100), 0, 0);  // default radius 4 in the pen colour (8)
-    vexel_circ(4, F(100), F(64), F(0), F(10));
+    vexel_cls(M, 1, F(1));
+    vexel_clip(M, 4, F(8), F(8), F(112), F(112));
+    vexel_rectfill(M, 5, F(0), F(0), F(127), F(127), F(0));
+    vexel_circ(M, 4, F(64), F(64), F(20), F(7));
+    vexel_circfill(M, 4, F(64), F(64), F(10), F(8));
+    vexel_circ(M, 2, F(30), F(100), 0, 0);  // default radius 4 in the pen colour (8)
+    vexel_circ(M, 4, F(100), F(64), F(0), F(10));
     // Crossing each side.
-    vexel_circfill(4, F(119), F(40), F(12), F(12));
-    vexel_circ(4, F(40), F(8), F(12), F(14));
-    vexel_circfill(4, F(40), F(119), F(12), F(9));
+    vexel_circfill(M, 4, F(119), F(40), F(12), F(12));
+    vexel_circ(M, 4, F(40), F(8), F(12), F(14));
+    vexel_circfill(M, 4, F(40), F(119), F(12), F(9));
     // Huge radius: only the arc through the clip shows.
-    vexel_circ(4, F(64), F(20000), F(19900), F(10));
-    vexel_circfill(4, F(-3000), F(64), F(3020), F(3));
-    vexel_circ(4, F(8), F(40), F(12), F(11));
+    vexel_circ(M, 4, F(64), F(20000), F(19900), F(10));
+    vexel_circfill(M, 4, F(-3000), F(64), F(3020), F(3));
+    vexel_circ(M, 4, F(8), F(40), F(12), F(11));
     // Negative radius draws nothing.
-    vexel_circ(4, F(90), F(90), F(-1), F(7));
-    vexel_circfill(4, F(90), F(90), F(-5), F(7));
+    vexel_circ(M, 4, F(90), F(90), F(-1), F(7));
+    vexel_circfill(M, 4, F(90), F(90), F(-5), F(7));
     // Fractions floor.
-    vexel_circ(4, Fd(90.9), Fd(90.9), Fd(6.99), F(15));
+    vexel_circ(M, 4, Fd(90.9), Fd(90.9), Fd(6.99), F(15));
     expect_golden("circles");
 }
 
 // Fill patterns: opaque two-colour, transparent, anchored to the screen,
 // with palette swaps applied to both colours.
 TEST_F(GoldenScene, FillPatternsAndPalettes) {
-    vexel_cls(1, F(5));
-    vexel_fillp(1, F(0x5a5a));
-    vexel_rectfill(5, F(2), F(2), F(40), F(40), F(0x1c));  // 12 and 1
-    vexel_fillp(1, Fd(0x5a5a + 0.5));
-    vexel_rectfill(5, F(44), F(2), F(84), F(40), F(0x1c));
-    vexel_fillp(1, F(0x8000));  // only the top-left of each cell
-    vexel_rectfill(5, F(88), F(3), F(125), F(41), F(0x98));
-    vexel_fillp(1, Fd(0xcc33 + 0.5));
-    vexel_circfill(4, F(22), F(64), F(16), F(10));
-    vexel_circ(4, F(64), F(64), F(16), F(11));
-    vexel_line(5, F(44), F(84), F(84), F(44), F(7));
-    vexel_fillp(1, F(0x0ff0));
-    vexel_pal(2, F(2), F(14), 0);
-    vexel_circfill(4, F(105), F(64), F(16), F(0x27));
-    vexel_fillp(0, 0);
-    vexel_pal(2, F(8), F(12), 0);
-    vexel_rectfill(5, F(2), F(90), F(60), F(125), F(8));
-    vexel_pal(0, 0, 0, 0);
-    vexel_rectfill(5, F(64), F(90), F(125), F(125), F(8));
-    vexel_fillp(1, F(1));
-    for (int i = 0; i < 16; ++i) vexel_pset(3, F(2 + i * 4), F(84), F(0x21));
+    vexel_cls(M, 1, F(5));
+    vexel_fillp(M, 1, F(0x5a5a));
+    vexel_rectfill(M, 5, F(2), F(2), F(40), F(40), F(0x1c));  // 12 and 1
+    vexel_fillp(M, 1, Fd(0x5a5a + 0.5));
+    vexel_rectfill(M, 5, F(44), F(2), F(84), F(40), F(0x1c));
+    vexel_fillp(M, 1, F(0x8000));  // only the top-left of each cell
+    vexel_rectfill(M, 5, F(88), F(3), F(125), F(41), F(0x98));
+    vexel_fillp(M, 1, Fd(0xcc33 + 0.5));
+    vexel_circfill(M, 4, F(22), F(64), F(16), F(10));
+    vexel_circ(M, 4, F(64), F(64), F(16), F(11));
+    vexel_line(M, 5, F(44), F(84), F(84), F(44), F(7));
+    vexel_fillp(M, 1, F(0x0ff0));
+    vexel_pal(M, 2, F(2), F(14), 0);
+    vexel_circfill(M, 4, F(105), F(64), F(16), F(0x27));
+    vexel_fillp(M, 0, 0);
+    vexel_pal(M, 2, F(8), F(12), 0);
+    vexel_rectfill(M, 5, F(2), F(90), F(60), F(125), F(8));
+    vexel_pal(M, 0, 0, 0, 0);
+    vexel_rectfill(M, 5, F(64), F(90), F(125), F(125), F(8));
+    vexel_fillp(M, 1, F(1));
+    for (int i = 0; i < 16; ++i) vexel_pset(M, 3, F(2 + i * 4), F(84), F(0x21));
     expect_golden("fillp_pal");
 }
 
 TEST_F(GoldenScene, SpritesFlipsSizesAndTransparency) {
-    vexel_cls(1, F(13));
-    vexel_spr(3, F(1), F(2), F(2), 0, 0, false, false);
-    vexel_spr(6, F(1), F(12), F(2), F(1), F(1), true, false);
-    vexel_spr(7, F(1), F(22), F(2), F(1), F(1), false, true);
-    vexel_spr(7, F(1), F(32), F(2), F(1), F(1), true, true);
-    vexel_spr(5, F(1), F(42), F(2), Fd(0.5), F(1), false, false);
-    vexel_spr(5, F(1), F(52), F(2), Fd(1.5), Fd(1.5), false, false);
-    vexel_spr(5, F(17), F(72), F(2), F(2), F(2), true, false);
-    vexel_spr(5, F(15), F(92), F(2), F(2), F(1), false, false);  // runs off the sheet: colour 0 beyond
-    vexel_spr(7, F(15), F(92), F(12), F(2), F(1), true, false);  // flipped: only the sheet part mirrors
-    vexel_spr(4, F(1), F(2), F(20), F(1), 0, false, false);      // height missing: nothing
-    vexel_spr(3, F(256), F(20), F(20), 0, 0, false, false);
-    vexel_spr(3, F(-1), F(30), F(20), 0, 0, false, false);
-    vexel_palt(2, F(0), false);
-    vexel_spr(3, F(2), F(2), F(32), 0, 0, false, false);
-    vexel_palt(0, 0, false);
-    vexel_pal(2, F(3), F(8), 0);
-    vexel_palt(2, F(7), true);
-    vexel_spr(3, F(2), F(12), F(32), 0, 0, false, false);
-    vexel_pal(0, 0, 0, 0);
+    vexel_cls(M, 1, F(13));
+    vexel_spr(M, 3, F(1), F(2), F(2), 0, 0, false, false);
+    vexel_spr(M, 6, F(1), F(12), F(2), F(1), F(1), true, false);
+    vexel_spr(M, 7, F(1), F(22), F(2), F(1), F(1), false, true);
+    vexel_spr(M, 7, F(1), F(32), F(2), F(1), F(1), true, true);
+    vexel_spr(M, 5, F(1), F(42), F(2), Fd(0.5), F(1), false, false);
+    vexel_spr(M, 5, F(1), F(52), F(2), Fd(1.5), Fd(1.5), false, false);
+    vexel_spr(M, 5, F(17), F(72), F(2), F(2), F(2), true, false);
+    vexel_spr(M, 5, F(15), F(92), F(2), F(2), F(1), false, false);  // runs off the sheet: colour 0 beyond
+    vexel_spr(M, 7, F(15), F(92), F(12), F(2), F(1), true, false);  // flipped: only the sheet part mirrors
+    vexel_spr(M, 4, F(1), F(2), F(20), F(1), 0, false, false);      // height missing: nothing
+    vexel_spr(M, 3, F(256), F(20), F(20), 0, 0, false, false);
+    vexel_spr(M, 3, F(-1), F(30), F(20), 0, 0, false, false);
+    vexel_palt(M, 2, F(0), false);
+    vexel_spr(M, 3, F(2), F(2), F(32), 0, 0, false, false);
+    vexel_palt(M, 0, 0, false);
+    vexel_pal(M, 2, F(3), F(8), 0);
+    vexel_palt(M, 2, F(7), true);
+    vexel_spr(M, 3, F(2), F(12), F(32), 0, 0, false, false);
+    vexel_pal(M, 0, 0, 0, 0);
     // Across every edge of a clip and with the camera.
-    vexel_clip(4, F(40), F(50), F(40), F(40));
-    vexel_rectfill(5, F(0), F(0), F(127), F(127), F(1));
-    vexel_spr(5, F(20), F(36), F(46), F(2), F(2), false, false);
-    vexel_spr(5, F(21), F(74), F(86), F(2), F(2), false, false);
-    vexel_camera(2, F(-10), F(-10));
-    vexel_spr(3, F(22), F(50), F(50), 0, 0, false, false);
-    vexel_camera(0, 0, 0);
-    vexel_clip(0, 0, 0, 0, 0);
-    vexel_spr(3, F(9), F(-4), F(-4), 0, 0, false, false);
-    vexel_spr(3, F(9), F(124), F(124), 0, 0, false, false);
+    vexel_clip(M, 4, F(40), F(50), F(40), F(40));
+    vexel_rectfill(M, 5, F(0), F(0), F(127), F(127), F(1));
+    vexel_spr(M, 5, F(20), F(36), F(46), F(2), F(2), false, false);
+    vexel_spr(M, 5, F(21), F(74), F(86), F(2), F(2), false, false);
+    vexel_camera(M, 2, F(-10), F(-10));
+    vexel_spr(M, 3, F(22), F(50), F(50), 0, 0, false, false);
+    vexel_camera(M, 0, 0, 0);
+    vexel_clip(M, 0, 0, 0, 0, 0);
+    vexel_spr(M, 3, F(9), F(-4), F(-4), 0, 0, false, false);
+    vexel_spr(M, 3, F(9), F(124), F(124), 0, 0, false, false);
     expect_golden("sprites");
 }
 
 TEST_F(GoldenScene, StretchedAndMirroredSspr) {
-    vexel_cls(1, F(1));
-    vexel_sspr(6, F(8), F(0), F(8), F(8), F(0), F(0), 0, 0, false, false);
-    vexel_sspr(8, F(8), F(0), F(8), F(8), F(10), F(0), F(16), F(16), false, false);
-    vexel_sspr(8, F(8), F(0), F(8), F(8), F(44), F(0), F(-16), F(16), false, false);
-    vexel_sspr(8, F(8), F(0), F(8), F(8), F(54), F(36), F(16), F(-16), false, false);
-    vexel_sspr(10, F(8), F(0), F(8), F(8), F(64), F(0), F(24), F(12), true, true);
-    vexel_sspr(8, F(0), F(0), F(16), F(16), F(90), F(0), F(5), F(7), false, false);  // shrunk
-    vexel_sspr(8, F(120), F(0), F(16), F(8), F(0), F(20), F(32), F(16), false, false);  // half off the sheet
-    vexel_sspr(8, F(-4), F(-4), F(8), F(8), F(36), F(20), F(16), F(16), false, false);
-    vexel_sspr(6, F(0), F(0), F(0), F(8), F(0), F(60), 0, 0, false, false);  // zero width: nothing
-    vexel_sspr(8, F(8), F(8), F(8), F(8), F(60), F(60), F(8), 0, false, false);  // missing height: nothing
-    vexel_clip(4, F(4), F(60), F(40), F(40));
-    vexel_sspr(8, F(16), F(0), F(16), F(16), F(-30), F(40), F(100), F(90), false, false);
-    vexel_clip(0, 0, 0, 0, 0);
-    vexel_sspr(8, F(0), F(16), F(32), F(16), F(112), F(96), F(-64), F(-40), false, false);
-    vexel_sspr(8, F(0), F(0), F(128), F(128), F(100), F(100), F(28), F(28), false, false);
+    vexel_cls(M, 1, F(1));
+    vexel_sspr(M, 6, F(8), F(0), F(8), F(8), F(0), F(0), 0, 0, false, false);
+    vexel_sspr(M, 8, F(8), F(0), F(8), F(8), F(10), F(0), F(16), F(16), false, false);
+    vexel_sspr(M, 8, F(8), F(0), F(8), F(8), F(44), F(0), F(-16), F(16), false, false);
+    vexel_sspr(M, 8, F(8), F(0), F(8), F(8), F(54), F(36), F(16), F(-16), false, false);
+    vexel_sspr(M, 10, F(8), F(0), F(8), F(8), F(64), F(0), F(24), F(12), true, true);
+    vexel_sspr(M, 8, F(0), F(0), F(16), F(16), F(90), F(0), F(5), F(7), false, false);  // shrunk
+    vexel_sspr(M, 8, F(120), F(0), F(16), F(8), F(0), F(20), F(32), F(16), false, false);  // half off the sheet
+    vexel_sspr(M, 8, F(-4), F(-4), F(8), F(8), F(36), F(20), F(16), F(16), false, false);
+    vexel_sspr(M, 6, F(0), F(0), F(0), F(8), F(0), F(60), 0, 0, false, false);  // zero width: nothing
+    vexel_sspr(M, 8, F(8), F(8), F(8), F(8), F(60), F(60), F(8), 0, false, false);  // missing height: nothing
+    vexel_clip(M, 4, F(4), F(60), F(40), F(40));
+    vexel_sspr(M, 8, F(16), F(0), F(16), F(16), F(-30), F(40), F(100), F(90), false, false);
+    vexel_clip(M, 0, 0, 0, 0, 0);
+    vexel_sspr(M, 8, F(0), F(16), F(32), F(16), F(112), F(96), F(-64), F(-40), false, false);
+    vexel_sspr(M, 8, F(0), F(0), F(128), F(128), F(100), F(100), F(28), F(28), false, false);
     expect_golden("sspr");
 }
 
 // The map with layers, camera and clip, and the shared half: cells set in
 // map rows 32-63 are the sprite sheet's rows 64-127.
 TEST_F(GoldenScene, MapLayersAndSharedHalf) {
-    vexel_cls(1, F(0));
+    vexel_cls(M, 1, F(0));
     for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 128; ++x) vexel_mset(3, F(x), F(y), F((x + y) % 3 == 0 ? 0 : (x * 7 + y) % 64));
-    for (int n = 1; n < 64; n += 4) vexel_fset(3, F(n), F(1), true);
-    vexel_map(4, F(0), F(0), F(0), F(0), 0, 0, 0);
-    vexel_clip(4, F(4), F(60), F(100), F(30));
-    vexel_rectfill(5, F(0), F(0), F(127), F(127), F(2));
-    vexel_camera(2, F(3), F(-2));
-    vexel_map(7, F(2), F(1), F(-9), F(58), F(20), F(5), F(2));  // only sprites with flag 1
-    vexel_camera(0, 0, 0);
-    vexel_clip(0, 0, 0, 0, 0);
+        for (int x = 0; x < 128; ++x) vexel_mset(M, 3, F(x), F(y), F((x + y) % 3 == 0 ? 0 : (x * 7 + y) % 64));
+    for (int n = 1; n < 64; n += 4) vexel_fset(M, 3, F(n), F(1), true);
+    vexel_map(M, 4, F(0), F(0), F(0), F(0), 0, 0, 0);
+    vexel_clip(M, 4, F(4), F(60), F(100), F(30));
+    vexel_rectfill(M, 5, F(0), F(0), F(127), F(127), F(2));
+    vexel_camera(M, 2, F(3), F(-2));
+    vexel_map(M, 7, F(2), F(1), F(-9), F(58), F(20), F(5), F(2));  // only sprites with flag 1
+    vexel_camera(M, 0, 0, 0);
+    vexel_clip(M, 0, 0, 0, 0, 0);
     // Write map rows 32-33 and draw the sprites they turned into.
     for (int x = 0; x < 128; ++x) {
-        vexel_mset(3, F(x), F(32), F(x % 2 ? 0x9a : 0xa9));
-        vexel_mset(3, F(x), F(33), F(0x70 + x % 16));
+        vexel_mset(M, 3, F(x), F(32), F(x % 2 ? 0x9a : 0xa9));
+        vexel_mset(M, 3, F(x), F(33), F(0x70 + x % 16));
     }
-    vexel_sset(3, F(0), F(66), F(12));
-    vexel_spr(5, F(128), F(0), F(96), F(8), F(1), false, false);
-    vexel_map(6, F(0), F(32), F(0), F(106), F(16), F(3), 0);
-    vexel_map(6, F(0), F(0), F(0), F(120), F(0), F(1), 0);  // zero width: nothing
+    vexel_sset(M, 3, F(0), F(66), F(12));
+    vexel_spr(M, 5, F(128), F(0), F(96), F(8), F(1), false, false);
+    vexel_map(M, 6, F(0), F(32), F(0), F(106), F(16), F(3), 0);
+    vexel_map(M, 6, F(0), F(0), F(0), F(120), F(0), F(1), 0);  // zero width: nothing
     expect_golden("map");
 }
 
 TEST_F(GoldenScene, TextWrappingScrollingAndFonts) {
-    vexel_cls(1, F(1));
-    vexel_print_col("a console line of forty characters!!", 7);
-    vexel_print_col("second", 12);
-    vexel_script_print(1, "print\nmoves the cursor", 21, 0, 0, 0);
-    vexel_script_print(4, "placed", 6, F(70), F(30), F(10));
-    vexel_script_print(1, "in colour 10 now", 16, 0, 0, 0);
-    vexel_camera(2, F(-4), F(0));
-    vexel_script_print(1, "camera moves it", 15, 0, 0, 0);
-    vexel_camera(0, 0, 0);
-    vexel_pal(2, F(10), F(14), 0);
-    vexel_script_print(1, "palette", 7, 0, 0, 0);
-    vexel_pal(0, 0, 0, 0);
-    fenn_draw_text_ex(pstate.screen, "Font1 Ab!", fenn_font1, 64, 60, fenn_text_single_colour, 7);
-    fenn_draw_text_ex(pstate.screen, "Font2 Ab!", fenn_font2, 64, 67, 0, 0);  // 8-bit set, its own ink
-    fenn_draw_text_ex(pstate.screen, "mid", fenn_font1, 96, 74, fenn_text_single_colour | fenn_text_centre, 11);
-    fenn_draw_text_ex(pstate.screen, "right", fenn_font1, 127, 81, fenn_text_single_colour | fenn_text_right, 11);
-    fenn_draw_text_ex(pstate.screen, "kept inside the edge", fenn_font1, 70, 88,
+    vexel_cls(M, 1, F(1));
+    vexel_print_col(M, "a console line of forty characters!!", 7);
+    vexel_print_col(M, "second", 12);
+    vexel_script_print(M, 1, "print\nmoves the cursor", 21, 0, 0, 0);
+    vexel_script_print(M, 4, "placed", 6, F(70), F(30), F(10));
+    vexel_script_print(M, 1, "in colour 10 now", 16, 0, 0, 0);
+    vexel_camera(M, 2, F(-4), F(0));
+    vexel_script_print(M, 1, "camera moves it", 15, 0, 0, 0);
+    vexel_camera(M, 0, 0, 0);
+    vexel_pal(M, 2, F(10), F(14), 0);
+    vexel_script_print(M, 1, "palette", 7, 0, 0, 0);
+    vexel_pal(M, 0, 0, 0, 0);
+    fenn_draw_text_ex(M->screen, "Font1 Ab!", fenn_font1, 64, 60, fenn_text_single_colour, 7);
+    fenn_draw_text_ex(M->screen, "Font2 Ab!", fenn_font2, 64, 67, 0, 0);  // 8-bit set, its own ink
+    fenn_draw_text_ex(M->screen, "mid", fenn_font1, 96, 74, fenn_text_single_colour | fenn_text_centre, 11);
+    fenn_draw_text_ex(M->screen, "right", fenn_font1, 127, 81, fenn_text_single_colour | fenn_text_right, 11);
+    fenn_draw_text_ex(M->screen, "kept inside the edge", fenn_font1, 70, 88,
                       fenn_text_single_colour | fenn_text_keep_inside, 9);
-    fenn_set_clip(pstate.screen, 70, 96, 120, 127);
-    fenn_draw_text_ex(pstate.screen, "wraps at the clip", fenn_font1, 70, 96, fenn_text_single_colour | fenn_text_wrap, 8);
-    fenn_clear_clip(pstate.screen);
+    fenn_set_clip(M->screen, 70, 96, 120, 127);
+    fenn_draw_text_ex(M->screen, "wraps at the clip", fenn_font1, 70, 96, fenn_text_single_colour | fenn_text_wrap, 8);
+    fenn_clear_clip(M->screen);
     expect_golden("text");
 }
 
@@ -373,27 +219,27 @@ TEST_F(GoldenScene, TextWrappingScrollingAndFonts) {
 // scroll first, then fill the lines they need.
 TEST_F(GoldenScene, TextScrollsInsideTheClip) {
     for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 128; ++x) pstate.screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t(y / 6 % 2 ? 5 : 13);
-    vexel_clip(4, F(0), F(0), F(64), F(128));
-    vexel_script_print(4, "one", 3, F(0), F(100), F(10));
-    vexel_script_print(1, "uno", 3, 0, 0, 0);
-    vexel_script_print(1, "two", 3, 0, 0, 0);
-    vexel_script_print(1, "three", 5, 0, 0, 0);  // at 118: scrolls
-    vexel_script_print(1, "four", 4, 0, 0, 0);
-    vexel_clip(0, 0, 0, 0, 0);
-    pstate.cursor_x = 0;
-    pstate.cursor_y = 60;
-    vexel_print_col("seventy characters of console message, wrapped over three lines.....", 7);
-    vexel_print_col("next", 12);
+        for (int x = 0; x < 128; ++x) M->screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t(y / 6 % 2 ? 5 : 13);
+    vexel_clip(M, 4, F(0), F(0), F(64), F(128));
+    vexel_script_print(M, 4, "one", 3, F(0), F(100), F(10));
+    vexel_script_print(M, 1, "uno", 3, 0, 0, 0);
+    vexel_script_print(M, 1, "two", 3, 0, 0, 0);
+    vexel_script_print(M, 1, "three", 5, 0, 0, 0);  // at 118: scrolls
+    vexel_script_print(M, 1, "four", 4, 0, 0, 0);
+    vexel_clip(M, 0, 0, 0, 0, 0);
+    M->cursor_x = 0;
+    M->cursor_y = 60;
+    vexel_print_col(M, "seventy characters of console message, wrapped over three lines.....", 7);
+    vexel_print_col(M, "next", 12);
     expect_golden("text_scroll");
 }
 
 TEST_F(GoldenScene, TintedMenuBackgrounds) {
     for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 128; ++x) pstate.screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t((x / 8 + y / 16) % 16);
-    draw_tinted_rect_adaptive(pstate.screen, 8, 8, 60, 119, false);
-    draw_tinted_rect_adaptive(pstate.screen, 119, 70, 68, 8, true);  // corners in either order
-    draw_tinted_rect_adaptive(pstate.screen, 100, 100, 400, 400, true);  // cut to the bitmap
+        for (int x = 0; x < 128; ++x) M->screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t((x / 8 + y / 16) % 16);
+    vexel_draw_tinted_rect(M->screen, 8, 8, 60, 119, false);
+    vexel_draw_tinted_rect(M->screen, 119, 70, 68, 8, true);  // corners in either order
+    vexel_draw_tinted_rect(M->screen, 100, 100, 400, 400, true);  // cut to the bitmap
     expect_golden("tint");
 }
 

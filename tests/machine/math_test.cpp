@@ -1,6 +1,7 @@
 // Trigonometry, random generator and the script's math and bit functions.
 #include "machine/math.h"
-#include "runtime/run.h"
+#include "machine/machine.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,13 @@
 #include <vector>
 
 namespace {
+
+// The machine whose generator and CPU counters the script functions use.
+vexel_machine* machine() {
+    static vexel_test::TestMachine tm;
+    return tm.m;
+}
+vexel_rng_state& rng() { return machine()->rng; }
 
 constexpr int32_t one = 0x10000;
 constexpr int32_t fx(double v) { return static_cast<int32_t>(v * 65536.0); }
@@ -23,16 +31,16 @@ int32_t turn_distance(int32_t a, int32_t b) {
 }
 
 TEST(MathTrig, WorkedExamples) {
-    EXPECT_EQ(fsin(fx(0.25)), -one);
-    EXPECT_EQ(fcos(0), one);
-    EXPECT_EQ(fcos(fx(0.5)), -one);
-    EXPECT_EQ(fsin(0), 0);
-    EXPECT_EQ(fcos(fx(1.25)), fcos(fx(0.25)));
-    EXPECT_EQ(fcos(fx(0.25)), 0);
-    EXPECT_EQ(fcos(fx(-0.25)), 0);
-    EXPECT_EQ(fsin(fx(0.75)), one);
-    EXPECT_EQ(fcos(0x7fffffff), one);  // the fraction 0.99998 rounds to a whole turn
-    EXPECT_EQ(fcos(INT32_MIN), one);
+    EXPECT_EQ(vexel_fix_sin(fx(0.25)), -one);
+    EXPECT_EQ(vexel_fix_cos(0), one);
+    EXPECT_EQ(vexel_fix_cos(fx(0.5)), -one);
+    EXPECT_EQ(vexel_fix_sin(0), 0);
+    EXPECT_EQ(vexel_fix_cos(fx(1.25)), vexel_fix_cos(fx(0.25)));
+    EXPECT_EQ(vexel_fix_cos(fx(0.25)), 0);
+    EXPECT_EQ(vexel_fix_cos(fx(-0.25)), 0);
+    EXPECT_EQ(vexel_fix_sin(fx(0.75)), one);
+    EXPECT_EQ(vexel_fix_cos(0x7fffffff), one);  // the fraction 0.99998 rounds to a whole turn
+    EXPECT_EQ(vexel_fix_cos(INT32_MIN), one);
     EXPECT_EQ(vexel_math_sin(fx(0.125)), -46341);
     EXPECT_EQ(vexel_math_cos(fx(0.125)), 46341);
 }
@@ -44,27 +52,27 @@ TEST(MathTrig, FollowsTrueCosineAndSine) {
     for (int n = 0; n < 200000; ++n) {
         int32_t x = n < 70000 ? n - 2 : static_cast<int32_t>(rng());
         long double turns = (x & 0xffff) / 65536.0L;
-        ASSERT_NEAR(fcos(x), std::cos(two_pi * turns) * 65536, 13.1L) << x;
-        ASSERT_NEAR(fsin(x), -std::sin(two_pi * turns) * 65536, 13.1L) << x;
-        ASSERT_EQ(fsin(x), fcos(static_cast<int32_t>(static_cast<uint32_t>(x) + 0x4000u)));
+        ASSERT_NEAR(vexel_fix_cos(x), std::cos(two_pi * turns) * 65536, 13.1L) << x;
+        ASSERT_NEAR(vexel_fix_sin(x), -std::sin(two_pi * turns) * 65536, 13.1L) << x;
+        ASSERT_EQ(vexel_fix_sin(x), vexel_fix_cos(static_cast<int32_t>(static_cast<uint32_t>(x) + 0x4000u)));
     }
 }
 
 TEST(MathTrig, ArctangentExamplesAndQuadrants) {
-    EXPECT_EQ(ftan2(one, 0), 0);
-    EXPECT_EQ(ftan2(0, -one), fx(0.25));
-    EXPECT_EQ(ftan2(-one, 0), fx(0.5));
-    EXPECT_EQ(ftan2(0, one), fx(0.75));
-    EXPECT_EQ(ftan2(0, 0), fx(0.25));
-    EXPECT_EQ(ftan2(one, -one), fx(0.125));
-    EXPECT_EQ(ftan2(-one, one), fx(0.625));
-    EXPECT_EQ(fatan2(one, one), fx(0.875));
+    EXPECT_EQ(vexel_fix_atan2(one, 0), 0);
+    EXPECT_EQ(vexel_fix_atan2(0, -one), fx(0.25));
+    EXPECT_EQ(vexel_fix_atan2(-one, 0), fx(0.5));
+    EXPECT_EQ(vexel_fix_atan2(0, one), fx(0.75));
+    EXPECT_EQ(vexel_fix_atan2(0, 0), fx(0.25));
+    EXPECT_EQ(vexel_fix_atan2(one, -one), fx(0.125));
+    EXPECT_EQ(vexel_fix_atan2(-one, one), fx(0.625));
+    EXPECT_EQ(vexel_fix_atan2(one, one), fx(0.875));
     EXPECT_EQ(vexel_math_atan2(-one, -one), fx(0.375));
-    EXPECT_EQ(ftan2(0, INT32_MIN), fx(0.25));
-    EXPECT_EQ(ftan2(1, INT32_MIN), fx(0.25));   // a slope beyond the range still points up
-    EXPECT_EQ(ftan2(-1, INT32_MIN), fx(0.25));
-    EXPECT_EQ(ftan2(1, 0x7fffffff), fx(0.75));
-    EXPECT_EQ(ftan2(INT32_MIN, 0), fx(0.5));
+    EXPECT_EQ(vexel_fix_atan2(0, INT32_MIN), fx(0.25));
+    EXPECT_EQ(vexel_fix_atan2(1, INT32_MIN), fx(0.25));   // a slope beyond the range still points up
+    EXPECT_EQ(vexel_fix_atan2(-1, INT32_MIN), fx(0.25));
+    EXPECT_EQ(vexel_fix_atan2(1, 0x7fffffff), fx(0.75));
+    EXPECT_EQ(vexel_fix_atan2(INT32_MIN, 0), fx(0.5));
 }
 
 TEST(MathTrig, ArctangentFollowsTrueAngle) {
@@ -74,7 +82,7 @@ TEST(MathTrig, ArctangentFollowsTrueAngle) {
     for (int i = 0; i < 120; ++i) coords.push_back(static_cast<int32_t>(rng() % 0x2000000) - 0x1000000);
     for (int32_t dx : coords)
         for (int32_t dy : coords) {
-            int32_t got = ftan2(dx, dy);
+            int32_t got = vexel_fix_atan2(dx, dy);
             ASSERT_GE(got, 0);
             ASSERT_LT(got, one);
             if (dx == 0 && dy == 0) continue;
@@ -89,22 +97,22 @@ TEST(MathTrig, ArctangentFollowsTrueAngle) {
 }
 
 TEST(MathRandom, GeneratorStepsAndSeeds) {
-    vexel_rng = vexel_rng_initial;
-    EXPECT_EQ(vexel_rand(), 0xc0132414u);  // rotl(0xdeadbeef, 16) + 0x01234567
-    EXPECT_EQ(vexel_rng.m_low, 0x01234567u + 0xc0132414u);
+    rng() = vexel_rng_initial;
+    EXPECT_EQ(vexel_rand(rng()), 0xc0132414u);  // rotl(0xdeadbeef, 16) + 0x01234567
+    EXPECT_EQ(rng().m_low, 0x01234567u + 0xc0132414u);
 
-    vexel_rng_state before = vexel_rng;
-    EXPECT_EQ(vexel_random(0), 0u);
-    EXPECT_EQ(vexel_math_rnd(0), 0);
-    EXPECT_EQ(vexel_rng.m_high, before.m_high);
-    EXPECT_EQ(vexel_rng.m_low, before.m_low);
+    vexel_rng_state before = rng();
+    EXPECT_EQ(vexel_random(rng(), 0), 0u);
+    EXPECT_EQ(vexel_math_rnd(machine(), 0), 0);
+    EXPECT_EQ(rng().m_high, before.m_high);
+    EXPECT_EQ(rng().m_low, before.m_low);
 
     // Seeding makes sequences repeat, different seeds differ, and seed 0 is
     // a valid seed of its own.
     auto run = [](uint32_t seed) {
-        vexel_srand(seed);
+        vexel_srand(rng(), seed);
         std::vector<uint32_t> out;
-        for (int i = 0; i < 16; ++i) out.push_back(vexel_rand());
+        for (int i = 0; i < 16; ++i) out.push_back(vexel_rand(rng()));
         return out;
     };
     EXPECT_EQ(run(42), run(42));
@@ -117,19 +125,19 @@ TEST(MathRandom, GeneratorStepsAndSeeds) {
     auto next_after = [](auto seed_fn) {
         seed_fn();
         std::vector<uint32_t> out;
-        for (int i = 0; i < 4; ++i) out.push_back(vexel_rand());
+        for (int i = 0; i < 4; ++i) out.push_back(vexel_rand(rng()));
         return out;
     };
-    EXPECT_EQ(next_after([] { vexel_math_srand(fx(1)); }), next_after([] { vexel_srand(0x10000); }));
-    EXPECT_EQ(next_after([] { vexel_math_srand(fx(-1)); }), next_after([] { vexel_srand(0x7fff0000); }));
-    EXPECT_EQ(next_after([] { vexel_math_srand(INT32_MIN); }), next_after([] { vexel_srand(0); }));
+    EXPECT_EQ(next_after([] { vexel_math_srand(machine(), fx(1)); }), next_after([] { vexel_srand(rng(), 0x10000); }));
+    EXPECT_EQ(next_after([] { vexel_math_srand(machine(), fx(-1)); }), next_after([] { vexel_srand(rng(), 0x7fff0000); }));
+    EXPECT_EQ(next_after([] { vexel_math_srand(machine(), INT32_MIN); }), next_after([] { vexel_srand(rng(), 0); }));
 }
 
 TEST(MathRandom, RndStaysBelowItsLimit) {
-    vexel_srand(1234);
+    vexel_srand(rng(), 1234);
     std::set<int32_t> seen;
     for (int i = 0; i < 5000; ++i) {
-        int32_t r = vexel_math_rnd(vexel_math_rnd_default);
+        int32_t r = vexel_math_rnd(machine(), vexel_math_rnd_default);
         ASSERT_GE(r, 0);
         ASSERT_LT(r, one);
         seen.insert(r >> 12);
@@ -137,14 +145,14 @@ TEST(MathRandom, RndStaysBelowItsLimit) {
     EXPECT_EQ(seen.size(), 16u);  // spread over the whole interval
     for (int32_t limit : {1, 2, 3, fx(10), fx(32767), 0x7fffffff}) {
         for (int i = 0; i < 2000; ++i) {
-            int32_t r = vexel_math_rnd(limit);
+            int32_t r = vexel_math_rnd(machine(), limit);
             ASSERT_GE(r, 0);
             ASSERT_LT(r, limit);
         }
     }
     // A negative limit reads as a large unsigned one.
     for (int i = 0; i < 2000; ++i)
-        ASSERT_LT(static_cast<uint32_t>(vexel_math_rnd(-one)), static_cast<uint32_t>(-one));
+        ASSERT_LT(static_cast<uint32_t>(vexel_math_rnd(machine(), -one)), static_cast<uint32_t>(-one));
 }
 
 TEST(MathScript, FloorAbsSignMinMax) {
@@ -200,12 +208,12 @@ TEST(MathScript, BitOperations) {
 
 TEST(MathScript, ChargesForSqrtAndRnd) {
     auto charged = [](auto&& call) {
-        runner.api_cycles_since_flip = 0;
+        machine()->cpu.api_cycles_since_flip = 0;
         call();
-        return runner.api_cycles_since_flip;
+        return machine()->cpu.api_cycles_since_flip;
     };
-    EXPECT_EQ(charged([] { EXPECT_EQ(vexel_math_sqrt(fx(4)), fx(2)); }), 24);
-    EXPECT_EQ(charged([] { vexel_math_rnd(one); }), 4);
+    EXPECT_EQ(charged([] { EXPECT_EQ(vexel_math_sqrt(machine(), fx(4)), fx(2)); }), 24);
+    EXPECT_EQ(charged([] { vexel_math_rnd(machine(), one); }), 4);
     EXPECT_EQ(charged([] {
                   vexel_math_sin(1);
                   vexel_math_atan2(1, 2);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <cstring>
 #include <memory>
 #include <random>
@@ -11,33 +13,23 @@
 
 namespace {
 
-// A machine of its own with a screen and a fresh cartridge; faults are
-// recorded in the global machine, which is cleared for each test.
+// A machine of its own; faults are what it asks its host for.
 struct MemTest : ::testing::Test {
-    std::unique_ptr<vexel_pstate> m{new vexel_pstate()};
-    vexel_cart* cart = fenn_create_vexel_cart();
+    vexel_test::TestMachine tm;
+    vexel_machine* m = tm.m;
+    vexel_cart* cart = m->cart;
 
-    void SetUp() override {
-        vexel_pstate_zero();
-        m->screen = fenn_create_bitmap(128, 128, 8);
-        m->cart = cart;
-        vexel_reset_draw_state(m.get());
-    }
-    void TearDown() override {
-        fenn_destroy_bitmap(m->screen);
-        fenn_destroy_vexel_cart(cart);
-        vexel_pstate_zero();
-    }
-    int peek(int32_t a) { return vexel_peek(m.get(), cart, a); }
-    void poke(int32_t a, int32_t v) { vexel_poke(m.get(), cart, a, v); }
+    void SetUp() override { vexel_reset_draw_state(m); }
+    int peek(int32_t a) { return vexel_peek(m, cart, a); }
+    void poke(int32_t a, int32_t v) { vexel_poke(m, cart, a, v); }
     uint8_t& screen_px(int x, int y) { return m->screen->pix[y * 128 + x]; }
     uint8_t& sheet_px(int x, int y) { return cart->gfx->pix[y * 128 + x]; }
     uint8_t& map_cell(int c, int r) { return cart->map->pix[r * 128 + c]; }
-    bool faulted() { return pstate.pending == pending_runtime_error; }
-    std::string fault() { return pstate.error_string; }
+    bool faulted() { return tm.requested(vexel_request_error); }
+    std::string fault() { return m->error_string; }
     void clear_fault() {
-        pstate.pending = pending_none;
-        pstate.error_string[0] = 0;
+        tm.clear_requests();
+        m->error_string[0] = 0;
     }
 };
 
@@ -130,7 +122,7 @@ TEST_F(MemTest, SoundEffectNotesAndHeaders) {
     }
     poke(base + 4, 0xff);
     poke(base + 5, 0xff);
-    const sfx_note& n = cart->sfx[9].notes[2];
+    const vexel_sfx_note& n = cart->sfx[9].notes[2];
     EXPECT_EQ(n.pitch, 63);
     EXPECT_EQ(n.waveform, 7);
     EXPECT_EQ(n.volume, 7);
@@ -187,7 +179,7 @@ TEST_F(MemTest, GeneralMemoryAndPersistentData) {
 }
 
 TEST_F(MemTest, PaletteClipAndCursorRegisters) {
-    vexel_memset(m.get(), cart, 0x5f00, 3, 16);
+    vexel_memset(m, cart, 0x5f00, 3, 16);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(m->draw_pal[i], 3);
     poke(0x5f1f, 0x8e);
     EXPECT_EQ(m->screen_pal[15], 0x8e);
@@ -254,15 +246,15 @@ TEST_F(MemTest, HardwareRegistersAndGpio) {
         EXPECT_EQ(m->ram[a], a & 0xff);
     }
     poke(0x5f80 + 5, 77);
-    EXPECT_EQ(gpio_read(m.get(), 5), 77);
-    gpio_write(m.get(), 127, 0x1ff);
+    EXPECT_EQ(vexel_gpio_read(m, 5), 77);
+    vexel_gpio_write(m, 127, 0x1ff);
     EXPECT_EQ(peek(0x5fff), 0xff);
-    gpio_write(m.get(), 128, 1);  // pin beyond the last: ignored
-    gpio_write(m.get(), -1, 1);
-    EXPECT_EQ(gpio_read(m.get(), 128), 0);
-    EXPECT_EQ(gpio_read(m.get(), -1), 0);
+    vexel_gpio_write(m, 128, 1);  // pin beyond the last: ignored
+    vexel_gpio_write(m, -1, 1);
+    EXPECT_EQ(vexel_gpio_read(m, 128), 0);
+    EXPECT_EQ(vexel_gpio_read(m, -1), 0);
     EXPECT_EQ(peek(0x6000), 0);
-    EXPECT_EQ(gpio_read(nullptr, 0), 0);
+    EXPECT_EQ(vexel_gpio_read(nullptr, 0), 0);
 }
 
 TEST_F(MemTest, OutOfRangeAddresses) {
@@ -277,29 +269,29 @@ TEST_F(MemTest, OutOfRangeAddresses) {
     poke(-1, 1);
     EXPECT_TRUE(faulted());
     clear_fault();
-    pstate.reset_glitch = 1;  // the glitch pokes anywhere without faults
+    m->reset_glitch = 1;  // the glitch pokes anywhere without faults
     poke(0x8000, 1);
     EXPECT_FALSE(faulted());
 }
 
 TEST_F(MemTest, CopiesInOrderWithoutSmearing) {
     for (int a = 0; a < 101; ++a) poke(0x6000 + a, a + 1);
-    vexel_memcpy(m.get(), cart, 0x6001, 0x6000, 100);
+    vexel_memcpy(m, cart, 0x6001, 0x6000, 100);
     EXPECT_EQ(peek(0x6000), 1);
     for (int a = 1; a <= 100; ++a) ASSERT_EQ(peek(0x6000 + a), a) << a;
-    vexel_memcpy(m.get(), cart, 0x6000, 0x6001, 100);  // and back down
+    vexel_memcpy(m, cart, 0x6000, 0x6001, 100);  // and back down
     for (int a = 0; a < 100; ++a) ASSERT_EQ(peek(0x6000 + a), a + 1) << a;
 
     // Across regions: sheet to general memory and back to the map.
     poke(0x0010, 0x5c);
-    vexel_memcpy(m.get(), cart, 0x4300, 0x0000, 0x100);
+    vexel_memcpy(m, cart, 0x4300, 0x0000, 0x100);
     EXPECT_EQ(peek(0x4310), 0x5c);
-    vexel_memcpy(m.get(), cart, 0x2000, 0x4300, 0x100);
+    vexel_memcpy(m, cart, 0x2000, 0x4300, 0x100);
     EXPECT_EQ(map_cell(0x10, 0), 0x5c);
 
     // A copy into the clip registers applies the clip byte by byte.
     for (int a = 0; a < 4; ++a) poke(0x4400 + a, 8 * (a + 1));
-    vexel_memcpy(m.get(), cart, 0x5f20, 0x4400, 4);
+    vexel_memcpy(m, cart, 0x5f20, 0x4400, 4);
     EXPECT_EQ(m->screen->clip_x0, 8);
     EXPECT_EQ(m->screen->clip_y0, 16);
     EXPECT_EQ(m->screen->clip_x1, 24);
@@ -308,19 +300,19 @@ TEST_F(MemTest, CopiesInOrderWithoutSmearing) {
 
 TEST_F(MemTest, CopyAndFillEdges) {
     for (int a = 0; a < 32; ++a) poke(0x6000 + a, 0x40 + a);
-    vexel_memcpy(m.get(), cart, 0x7ff0, 0x6000, 32);
+    vexel_memcpy(m, cart, 0x7ff0, 0x6000, 32);
     for (int a = 0; a < 16; ++a) ASSERT_EQ(peek(0x7ff0 + a), 0x40 + a);
     EXPECT_EQ(fault(), "bad memory access");
     clear_fault();
 
     // A source beyond memory reads 0; a destination before it is skipped.
     poke(0x4300, 9);
-    vexel_memcpy(m.get(), cart, 0x4300, 0x7fff, 2);
+    vexel_memcpy(m, cart, 0x4300, 0x7fff, 2);
     EXPECT_EQ(peek(0x4300), peek(0x7fff));
     EXPECT_EQ(peek(0x4301), 0);
     EXPECT_FALSE(faulted());
     poke(0x4301, 9);
-    vexel_memcpy(m.get(), cart, -1, 0x4300, 2);  // byte 1 goes to 0x0000
+    vexel_memcpy(m, cart, -1, 0x4300, 2);  // byte 1 goes to 0x0000
     EXPECT_TRUE(faulted());
     EXPECT_EQ(peek(0), 9);
     clear_fault();
@@ -328,25 +320,25 @@ TEST_F(MemTest, CopyAndFillEdges) {
     // Lengths outside 1-32767 do nothing at all.
     poke(0x4400, 1);
     for (int32_t len : {0, -5, 32768, INT32_MAX, INT32_MIN}) {
-        vexel_memcpy(m.get(), cart, 0x4400, 0x4401, len);
-        vexel_memset(m.get(), cart, 0x4400, 0xee, len);
-        vexel_memset(m.get(), cart, 0x9000, 0xee, len);
+        vexel_memcpy(m, cart, 0x4400, 0x4401, len);
+        vexel_memset(m, cart, 0x4400, 0xee, len);
+        vexel_memset(m, cart, 0x9000, 0xee, len);
     }
     EXPECT_EQ(peek(0x4400), 1);
     EXPECT_FALSE(faulted());
     // Extreme addresses never overflow.
-    vexel_memcpy(m.get(), cart, INT32_MAX - 3, INT32_MAX - 10, 32767);
-    vexel_memcpy(m.get(), cart, INT32_MIN, INT32_MIN + 5, 100);
-    vexel_memset(m.get(), cart, INT32_MAX - 3, 1, 32767);
+    vexel_memcpy(m, cart, INT32_MAX - 3, INT32_MAX - 10, 32767);
+    vexel_memcpy(m, cart, INT32_MIN, INT32_MIN + 5, 100);
+    vexel_memset(m, cart, INT32_MAX - 3, 1, 32767);
     EXPECT_TRUE(faulted());
     clear_fault();
 
-    vexel_memset(m.get(), cart, 0x7ffe, 0x77, 4);  // two written, two raise
+    vexel_memset(m, cart, 0x7ffe, 0x77, 4);  // two written, two raise
     EXPECT_EQ(peek(0x7ffe), 0x77);
     EXPECT_EQ(peek(0x7fff), 0x77);
     EXPECT_TRUE(faulted());
     clear_fault();
-    vexel_memset(m.get(), cart, 0x4300, 0x1234, 0x1b00);  // all of general memory
+    vexel_memset(m, cart, 0x4300, 0x1234, 0x1b00);  // all of general memory
     for (int a = 0x4300; a < 0x5e00; ++a) ASSERT_EQ(peek(a), 0x34);
     EXPECT_EQ(peek(0x5e00), 0);
 }
@@ -369,9 +361,9 @@ TEST_F(MemTest, CartridgeWithoutMachineHasOnlyItsRom) {
     vexel_poke(nullptr, nullptr, 0x10, 1);
     EXPECT_EQ(vexel_peek(nullptr, nullptr, 0x10), 0);
     // A machine without a cartridge still keeps the byte in ram.
-    vexel_poke(m.get(), nullptr, 0x3000, 5);
+    vexel_poke(m, nullptr, 0x3000, 5);
     EXPECT_EQ(m->ram[0x3000], 5);
-    EXPECT_EQ(vexel_peek(m.get(), nullptr, 0x3000), 0);
+    EXPECT_EQ(vexel_peek(m, nullptr, 0x3000), 0);
 }
 
 TEST_F(MemTest, HostileAccessesStayInsideTheRecords) {
@@ -379,12 +371,12 @@ TEST_F(MemTest, HostileAccessesStayInsideTheRecords) {
     // and without machine and cartridge; the sanitizers watch for escapes.
     std::mt19937 rng(2024);
     vexel_cart* carts[] = {cart, nullptr};
-    vexel_pstate* machines[] = {m.get(), nullptr};
+    vexel_machine* machines[] = {m, nullptr};
     for (int i = 0; i < 200000; ++i) {
         int32_t a = static_cast<int32_t>(rng());
         if (i % 2) a &= 0xffff;
         int32_t v = static_cast<int32_t>(rng());
-        vexel_pstate* mm = machines[i % 3 == 0];
+        vexel_machine* mm = machines[i % 3 == 0];
         vexel_cart* cc = carts[i % 5 == 0];
         vexel_poke(mm, cc, a, v);
         int r = vexel_peek(mm, cc, a);
@@ -405,29 +397,29 @@ TEST_F(MemTest, SharedHalfReconciliation) {
     sheet_px(2, 64) = 0x3;
     sheet_px(3, 64) = 0xc;
     sheet_px(127, 127) = 0xf;
-    sync_shared_gfx_to_map(cart);
+    vexel_cart_sync_shared_to_map(cart);
     EXPECT_EQ(map_cell(1, 32), 0xc3);
     EXPECT_EQ(map_cell(127, 63), 0xf0);
 
     map_cell(64, 32) = 0x21;  // column 64 of row 32 is sheet row 65
-    sync_shared_map_to_gfx(cart);
+    vexel_cart_sync_shared_to_gfx(cart);
     EXPECT_EQ(sheet_px(0, 65), 1);
     EXPECT_EQ(sheet_px(1, 65), 2);
     for (int a = 0x1000; a < 0x2000; ++a) ASSERT_EQ(map_cell((a - 0x1000) % 128, 32 + (a - 0x1000) / 128), peek(a));
 
     // A loaded cartridge: a non-empty lower map wins over the sheet...
-    vexel_cart* other = fenn_create_vexel_cart();
+    vexel_cart* other = vexel_cart_create();
     other->map->pix[40 * 128 + 3] = 0x77;
     other->gfx->pix[70 * 128] = 5;
-    vexel_sync_shared_half(other);
+    vexel_cart_sync_shared_half(other);
     EXPECT_EQ(other->gfx->pix[70 * 128], 0);
     EXPECT_EQ(vexel_peek(nullptr, other, 0x1000 + 8 * 128 + 3), 0x77);
     // ...and an empty one takes the sheet.
     std::memset(other->map->pix.data(), 0, other->map->pix.size());
     other->gfx->pix[70 * 128] = 5;
-    vexel_sync_shared_half(other);
+    vexel_cart_sync_shared_half(other);
     EXPECT_EQ(other->map->pix[(32 + 3) * 128], 5);
-    fenn_destroy_vexel_cart(other);
+    vexel_cart_destroy(other);
 }
 
 TEST_F(MemTest, ProgramStartResetsDrawStateOnly) {
@@ -440,7 +432,7 @@ TEST_F(MemTest, ProgramStartResetsDrawStateOnly) {
         {0x5f31, 0xff, 0}, {0x5f40, 3, 0},    {0x4300, 0x42, 0x42}, {0x6000, 0x11, 0x11},
     };
     for (const auto& b : bytes) poke(b.addr, b.poked);
-    vexel_reset_draw_state(m.get());
+    vexel_reset_draw_state(m);
     for (const auto& b : bytes) EXPECT_EQ(peek(b.addr), b.after) << std::hex << b.addr;
     for (int i = 1; i < 16; ++i) EXPECT_EQ(peek(0x5f00 + i), i);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(peek(0x5f10 + i), i);
@@ -462,7 +454,7 @@ TEST_F(MemTest, StopAndResume) {
     poke(0x5f10, 3);
     poke(0x5f41, 5);
 
-    vexel_mem_stop(m.get(), true);
+    vexel_mem_stop(m, true);
     EXPECT_EQ(m->camera_x, 0);
     EXPECT_EQ(m->camera_y, 0);
     EXPECT_EQ(m->screen->clip_x0, 0);
@@ -473,7 +465,7 @@ TEST_F(MemTest, StopAndResume) {
     EXPECT_EQ(m->screen_pal[0], 0);
     EXPECT_EQ(m->audio_fx[1], 0);
 
-    vexel_mem_resume(m.get());
+    vexel_mem_resume(m);
     EXPECT_EQ(m->camera_x, 0x10);
     EXPECT_EQ(m->camera_y, -16);
     EXPECT_EQ(m->screen->clip_x0, 20);
@@ -485,23 +477,16 @@ TEST_F(MemTest, StopAndResume) {
     poke(0x5f10, 3);
     poke(0x5f41, 5);
     m->cursor_y = -7;
-    vexel_mem_stop(m.get(), true);
+    vexel_mem_stop(m, true);
     EXPECT_EQ(m->screen_pal[0], 3);
     EXPECT_EQ(m->audio_fx[1], 5);
     EXPECT_EQ(m->cursor_y, 0);
     poke(0x5f2e, 0);
     poke(0x5f44, 0);
-    vexel_mem_stop(m.get(), false);  // nothing was running: palette and effects stay
+    vexel_mem_stop(m, false);  // nothing was running: palette and effects stay
     EXPECT_EQ(m->screen_pal[0], 3);
     EXPECT_EQ(m->audio_fx[1], 5);
 }
 
-TEST_F(MemTest, DestroyedCartridgeLeavesTheMachine) {
-    vexel_cart* other = fenn_create_vexel_cart();
-    pstate.cart = other;
-    vexel_cart_add_release_hook(vexel_mem_forget_cart);
-    fenn_destroy_vexel_cart(other);
-    EXPECT_EQ(pstate.cart, nullptr);
-}
 
 }  // namespace

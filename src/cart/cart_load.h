@@ -1,0 +1,69 @@
+// cart_load: reading and writing cartridge files of either format, and
+// what the console's loading and saving share below the machine: names
+// with extensions, the upgrades of old records, the store folder's paths,
+// backups, and the embedded cartridges of a stand-alone build on a virtual
+// disk.
+//
+// Readers take a path (a real file, else a file of that base name on the
+// given virtual disk) and return a vexel_cart_status; files larger than
+// cart_png_max_file are refused without being read. Writers replace a file
+// whole through fenn_write_file (a fresh temporary file renamed over the
+// target), so a failed write never leaves a damaged file and never writes
+// through a link planted in the folder.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cart/cart.h"
+#include "cart/cart_art.h"
+#include "cart/vdisk.h"
+#include "framework/fenn_pod.h"
+
+constexpr int cart_filename_max = 1023;
+constexpr int embedded_cart_max = 64;
+constexpr int embedded_name_max = 255;
+constexpr size_t cart_code_limit_save = size_t(vexel_code_max);  // longer programs are not saved
+constexpr int backup_numbered_max = 999;  // numbered backup names tried before giving up
+
+// "game" -> "game.qz", "game.png" -> "game.qz.png", "game.txt" -> "game.txt.qz";
+// a name already holding ".qz" is unchanged.
+std::string cart_with_qz_extension(const char* name);
+
+// Parses cartridge bytes in memory: as a PNG cartridge with its label, else
+// as a text cartridge. A vexel_cart_status; *out is the record on cart_ok.
+int cart_read_bytes(const uint8_t* data, size_t size, vexel_cart** out);
+// Reads one candidate name the same way.
+int cart_read_file(const vexel_vdisk* disk, const char* path, vexel_cart** out);
+
+// Upgrades an old record to the newest version in place; what it changed
+// that a user should hear of goes to `notes` (one line each) when given.
+void cart_apply_legacy_changes(vexel_cart* cart, std::vector<std::string>* notes = nullptr);
+
+// Writes a cartridge to `path` as a PNG cartridge (a name holding ".png")
+// or as text. The reason it failed, or "" when written.
+std::string cart_write_file(const vexel_cart* cart, const cart_art* art, const char* path);
+// The bytes cart_write_file would write; false when they cannot be made.
+bool cart_encode_for(const vexel_cart* cart, const cart_art* art, const char* path, std::vector<uint8_t>* bytes);
+
+// A name for the backup of `base` in `folder` that does not replace a
+// different older backup: the name itself when free or holding the same
+// bytes, else base-1, base-2, ... (before the first '.'). Empty when none
+// is free.
+std::string cart_backup_target(const std::string& folder, const std::string& base,
+                               const std::vector<uint8_t>& bytes);
+
+// Store-folder paths: the folder, then prefix, then name; and a cartridge's
+// own stored-data file ("__" + hash + ".qz").
+std::string cart_store_path(const char* name, const char* prefix);
+std::string cart_stored_data_path(const char* hash);
+
+// Embedded cartridges: mounted on the virtual disk as text under their
+// name, with their hash remembered (it names their stored-data file).
+void cart_mount_embedded(vexel_vdisk* disk, const vexel_cart* cart, const char* name);
+const char* cart_embedded_hash(const vexel_vdisk* disk, const char* name);
+// The cartridge held by a pod item (a data item with a 32 KiB block), in
+// the shape a prepared working cartridge takes, or null when it holds none.
+// The caller owns the record.
+vexel_cart* cart_from_pod_item(const fenn_pod_item* item);

@@ -1,0 +1,309 @@
+#include "machine/disk.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "cart/cart_hash.h"
+#include "cart/cart_load.h"
+#include "cart/cart_rom.h"
+#include "cart/cart_text.h"
+#include "cart/code_tabs.h"
+#include "cart/compress.h"
+#include "cart/png_cart.h"
+#include "cart/vdisk.h"
+#include "framework/fenn_file.h"
+#include "framework/fenn_log.h"
+#include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
+#include "machine/host.h"
+#include "machine/machine.h"
+#include "machine/text.h"
+
+namespace {
+
+constexpr int message_save_ms = 1000;
+constexpr int message_fail_ms = 1500;
+constexpr int message_backup_ms = 2500;
+constexpr int failure_colour = 8;
+constexpr uint64_t backup_copy_max = uint64_t(64) << 20;  // a larger file is not overwritten at all
+constexpr size_t message_max = 256;
+
+struct cart_deleter {
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
+};
+using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
+
+bool contains(const char* s, const char* part) { return s && std::strstr(s, part) != nullptr; }
+
+std::string resolved(const char* path) { return fenn_resolve_filename(path ? path : ""); }
+
+void set_filename(vexel_machine* m, const char* name) {
+    std::snprintf(m->file.filename, sizeof m->file.filename, "%s", name);
+}
+
+// Copies the ROM of the cartridge's stored-data file, when there is one,
+// over the record.
+void overlay_stored_data(vexel_cart* cart, const char* hash) {
+    const std::string path = cart_stored_data_path(hash);
+    // Read only from inside the store folder, never through a link leading out.
+    const std::string folder = cart_store_path("", "");
+    if (fenn_path_confine(folder, path.substr(folder.size())) != fenn_confine_inside) return;
+    vexel_cart* read = nullptr;
+    if (cart_read_file(nullptr, path.c_str(), &read) != cart_ok) return;
+    cart_ptr stored(read);
+    for (uint32_t a = 0; a < uint32_t(vexel_rom_size); ++a) vexel_cart_poke(cart, a, vexel_cart_peek(stored.get(), a));
+}
+
+bool label_is_blank(const vexel_cart* cart) {
+    const fenn_bitmap* label = cart->label;
+    if (!label || label->pix.empty()) return true;
+    for (uint8_t p : label->pix)
+        if (p != label->pix[0]) return false;
+    return true;
+}
+
+size_t compressed_size(const char* code, size_t length) {
+    std::vector<uint8_t> out(compress_mini_bound(length));
+    return compress_mini_pack(code, length, out.data(), out.size());
+}
+
+// Steps shared by save_working_cart and quick save, after the tabs are
+// joined and the length checked.
+int save_joined_cart(vexel_machine* m, const char* path) {
+    vexel_cart* cart = m->working_cart;
+    const size_t length = std::strlen(cart->code);
+    const size_t packed = compressed_size(cart->code, length);
+    const bool png = contains(path, ".png");
+    if (png && packed > cart_code_room) {
+        vexel_print_col(m, "compressed code size too large", 8);
+        vexel_print_2(m, "%d / %d bytes", int(packed), int(cart_code_room));
+        return 1;
+    }
+    if (png && label_is_blank(cart)) {
+        vexel_print_col(m, "warning: label is blank", 9);
+        vexel_print_col(m, "run cart and use f7 to capture", 10);
+    }
+    if (!png && packed > cart_code_room) {
+        vexel_print_col(m, "warning: compressed code too big", 9);
+        vexel_print_col(m, "to be exported or saved as png", 9);
+        vexel_print_2(m, "%d / %d bytes", int(packed), int(cart_code_room));
+        vexel_print(m, "(saving .qz anyway)");
+    }
+    const std::string name = cart_with_qz_extension(path);
+    if (name.size() > size_t(cart_filename_max)) {
+        vexel_host_message(m, "** failed to save **", message_fail_ms);
+        return 1;
+    }
+    if (resolved(name.c_str()) != resolved(m->file.filename) && fenn_file_exists(name.c_str())) {
+        std::string reason;
+        if (vexel_save_backup(m, name.c_str(), true, &reason) != 0) {
+            // Without a backup the old file would be lost: keep it.
+            vexel_print_failure(m, "save", reason);
+            vexel_host_message(m, "** failed to save **", message_fail_ms);
+            return 1;
+        }
+        vexel_host_message(m, "** overwriting; saved backup **", message_backup_ms);
+    }
+    const std::string reason = cart_write_file(cart, m->art, name.c_str());
+    if (!reason.empty()) {
+        vexel_print_failure(m, "save", reason);
+        vexel_host_message(m, "** failed to save **", message_fail_ms);
+        return 1;
+    }
+    set_filename(m, name.c_str());
+    cart_hash(cart, m->file.hash);
+    return 0;
+}
+
+}  // namespace
+
+void vexel_print_failure(vexel_machine* m, const char* command, const std::string& reason) {
+    vexel_print_col(m, (std::string(command) + ": " + reason).c_str(), failure_colour);
+}
+
+void vexel_report_once(vexel_machine* m, std::string& last, const char* command, const std::string& reason) {
+    if (reason.empty()) {
+        last.clear();
+        return;
+    }
+    const std::string line = std::string(command) + ": " + reason;
+    if (line == last) return;
+    last = line;
+    vexel_print_col(m, line.c_str(), failure_colour);
+}
+
+void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* name) {
+    if (!cart) return;
+    if (m->working_cart != cart) vexel_cart_destroy(m->working_cart);
+    m->working_cart = cart;
+    std::vector<std::string> notes;
+    cart_apply_legacy_changes(cart, &notes);
+    for (const std::string& line : notes) vexel_print(m, line.c_str());
+    vexel_cart_sync_shared_half(cart);
+    // Tab 0 is made current before the join: a tab left current by an
+    // earlier cartridge would otherwise add empty tabs to this one.
+    vexel_select_code_tab(m, 0);
+    vexel_split_code_to_tabs(m);
+    vexel_merge_code_from_tabs(m);
+    cart_hash(cart, m->file.hash);
+    if (name && *name) set_filename(m, name);
+    else set_filename(m, cart_stored_data_path(m->file.hash).c_str());
+    overlay_stored_data(cart, m->file.hash);
+}
+
+int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root) {
+    if (!path || !*path || std::strlen(path) > size_t(cart_filename_max)) return cart_not_found;
+    const std::string with_ext = cart_with_qz_extension(path);
+    const std::string candidates[] = {path, with_ext, with_ext + ".png", std::string(path) + ".png"};
+    const std::string folder = root ? fenn_with_slash(root) : std::string();
+    int status = cart_not_found;
+    for (const std::string& name : candidates) {
+        if (name.size() > size_t(cart_filename_max)) continue;
+        // Each candidate is a different file, which may be a link of its own.
+        if (root && (name.compare(0, folder.size(), folder) != 0 ||
+                     fenn_path_confine(folder, name.substr(folder.size())) == fenn_confine_outside))
+            continue;
+        vexel_cart* cart = nullptr;
+        const int st = cart_read_file(&m->vdisk, name.c_str(), &cart);
+        if (st == cart_ok) {
+            vexel_prepare_loaded_cart(m, cart, name.c_str());
+            return cart_ok;
+        }
+        if (status == cart_not_found) status = st;
+    }
+    m->file.future_version = status == cart_future;
+    return status;
+}
+
+// ----------------------------------------------------------------- saving
+
+int vexel_save_backup(vexel_machine* m, const char* path, bool copy_file, std::string* reason) {
+    auto refuse = [&](const char* why) {
+        if (reason) *reason = why;
+        return 1;
+    };
+    const char* base = vdisk_base_name(path);
+    std::string name = *base ? base : "untitled.qz";
+    std::vector<uint8_t> bytes;
+    if (copy_file) {
+        fenn_file f;
+        if (!fenn_file_open(f, path)) return refuse("not a readable file");
+        const int64_t n = fenn_file_remaining(f);
+        if (n < 0 || uint64_t(n) > backup_copy_max) return refuse("file too large");
+        bytes.resize(size_t(n));
+        if (fenn_file_read(f, bytes.data(), bytes.size()) != bytes.size()) return refuse("not a readable file");
+    } else {
+        vexel_cart* cart = m->working_cart;
+        if (!cart) return refuse("no cartridge");
+        vexel_merge_code_from_tabs(m);
+        if (!cart_encode_for(cart, m->art, path, &bytes)) return refuse("could not make the picture");
+    }
+    const std::string target = cart_backup_target(fenn_prefix_with_appdata_path("backup/"), name, bytes);
+    if (target.empty()) return refuse("no free backup name");
+    const fenn_write_result written = fenn_write_file(target.c_str(), bytes.data(), bytes.size());
+    if (reason) *reason = written.reason;
+    return written.ok() ? 0 : 1;
+}
+
+int vexel_save_working_cart(vexel_machine* m, const char* path) {
+    if (!m->working_cart || !path) return 1;
+    if (vexel_merge_code_from_tabs(m) > cart_code_limit_save) {
+        vexel_print(m, "program over size limit");
+        return 1;
+    }
+    return save_joined_cart(m, path);
+}
+
+void vexel_quick_save(vexel_machine* m) {
+    if (!m->working_cart) return;
+    if (!m->file.filename[0]) {
+        vexel_host_message(m, "*** no filename. not saved! ***", message_fail_ms);
+        return;
+    }
+    if (contains(m->file.filename, fenn_prefix_with_appdata_path("bbs").c_str())) {
+        vexel_host_message(m, "* can not overwrite bbs cart! *", message_fail_ms);
+        return;
+    }
+    if (vexel_merge_code_from_tabs(m) > cart_code_limit_save) {
+        vexel_print(m, "program over size limit");
+        vexel_host_message(m, "** save failed **", message_fail_ms);
+        return;
+    }
+    const std::string name = m->file.filename;
+    if (save_joined_cart(m, name.c_str()) != 0) {
+        vexel_host_message(m, "** save failed **", message_fail_ms);
+        return;
+    }
+    char text[message_max + 1];
+    std::snprintf(text, sizeof text, "saved %s", vdisk_base_name(m->file.filename));
+    vexel_host_message(m, text, message_save_ms);
+}
+
+void vexel_quick_load(vexel_machine* m) {
+    if (!m->file.filename[0]) return;
+    vexel_cart* read = nullptr;
+    if (cart_read_file(&m->vdisk, m->file.filename, &read) != cart_ok) return;
+    cart_ptr cart(read);
+    cart_apply_legacy_changes(cart.get());
+    char hash[cart_hash_size + 1];
+    cart_hash(cart.get(), hash);
+    // Compared with the hash the working cartridge had when it was read or
+    // saved: data stored into the working cartridge since then (cstore) is
+    // not a change of the file.
+    if (std::strcmp(hash, m->file.hash) == 0) return;
+    const std::string name = m->file.filename;
+    vexel_prepare_loaded_cart(m, cart.release(), name.c_str());
+    vexel_host_message(m, "loaded external changes", message_save_ms);
+}
+
+// ------------------------------------------------------------- embedded
+
+int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod) {
+    vdisk_clear(&m->vdisk);
+    const fenn_pod_item* head = fenn_pod_get_item(pod, 3);
+    if (!head) return 1;
+    vexel_cart* cart = cart_from_pod_item(head);
+    if (!cart) return 2;
+    vexel_prepare_loaded_cart(m, cart, head->name);
+    for (int i = 3; i < fenn_pod_item_count(pod); ++i) {
+        const fenn_pod_item* item = fenn_pod_get_item(pod, i);
+        cart_ptr temp(cart_from_pod_item(item));
+        if (!temp) continue;
+        // The same normalisation of the program text as preparing does.
+        std::vector<char> tabs_store(size_t(vexel_code_tabs) * vexel_code_buffer);
+        char* tabs[vexel_code_tabs];
+        for (int t = 0; t < vexel_code_tabs; ++t) tabs[t] = tabs_store.data() + size_t(t) * vexel_code_buffer;
+        code_tabs_split(temp->code, tabs, vexel_code_tabs, vexel_code_buffer);
+        code_tabs_merge(tabs, vexel_code_tabs, 0, temp->code, vexel_code_buffer);
+        cart_mount_embedded(&m->vdisk, temp.get(), item->name);
+    }
+    return 0;
+}
+
+// ------------------------------------------------------------------- tabs
+
+void vexel_split_code_to_tabs(vexel_machine* m) {
+    if (!m->working_cart) return;
+    for (char* tab : m->code_tabs)
+        if (!tab) return;
+    code_tabs_split(m->working_cart->code, m->code_tabs, vexel_code_tabs, vexel_code_buffer);
+}
+
+size_t vexel_merge_code_from_tabs(vexel_machine* m) {
+    vexel_cart* cart = m->working_cart;
+    if (!cart) return 0;
+    for (char* tab : m->code_tabs)
+        if (!tab) return std::strlen(cart->code);
+    size_t length = code_tabs_merge(m->code_tabs, vexel_code_tabs, m->file.current_tab, nullptr, 0);
+    if (length > size_t(vexel_code_max)) return length;
+    code_tabs_merge(m->code_tabs, vexel_code_tabs, m->file.current_tab, cart->code, vexel_code_buffer);
+    return length;
+}
+
+int vexel_current_code_tab(const vexel_machine* m) { return m->file.current_tab; }
+
+void vexel_select_code_tab(vexel_machine* m, int tab) { m->file.current_tab = tab < 0 ? 0 : tab >= vexel_code_tabs ? vexel_code_tabs - 1 : tab; }

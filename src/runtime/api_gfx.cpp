@@ -1,0 +1,190 @@
+#include "runtime/api_impl.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "machine/gfx.h"
+#include "machine/sprite.h"
+#include "machine/text.h"
+#include "lua/lua.h"
+
+namespace {
+
+// Argument i (from 1) as a raw fixed-point value; missing or not a number: 0.
+inline vexel_fix arg(lua_State* L, int i) { return lua_tonumberx(L, i, nullptr); }
+inline bool truth(lua_State* L, int i) { return lua_toboolean(L, i) != 0; }
+inline int push_integer(lua_State* L, int32_t v) {
+    lua_pushnumber(L, vexel_fix(uint32_t(v) << 16));
+    return 1;
+}
+
+}  // namespace
+
+int qz_cls(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_cls(m, lua_gettop(L), arg(L, 1));
+    return 0;
+}
+
+int qz_pset(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_pset(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3));
+    return 0;
+}
+
+int qz_pget(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    return push_integer(L, vexel_pget(m, lua_gettop(L), arg(L, 1), arg(L, 2)));
+}
+
+int qz_line(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_line(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    return 0;
+}
+
+int qz_rect(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_rect(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    return 0;
+}
+
+int qz_rectfill(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_rectfill(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    return 0;
+}
+
+int qz_circ(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_circ(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4));
+    return 0;
+}
+
+int qz_circfill(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_circfill(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4));
+    return 0;
+}
+
+int qz_clip(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_clip(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4));
+    return 0;
+}
+
+int qz_camera(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_camera(m, lua_gettop(L), arg(L, 1), arg(L, 2));
+    return 0;
+}
+
+int qz_pal(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_pal(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3));
+    return 0;
+}
+
+int qz_palt(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_palt(m, lua_gettop(L), arg(L, 1), truth(L, 2));
+    return 0;
+}
+
+int qz_color(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_color(m, lua_gettop(L), arg(L, 1));
+    return 0;
+}
+
+int qz_cursor(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_cursor(m, lua_gettop(L), arg(L, 1), arg(L, 2));
+    return 0;
+}
+
+int qz_fillp(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_fillp(m, lua_gettop(L), arg(L, 1));
+    return 0;
+}
+
+int qz_print(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    const int argc = lua_gettop(L);
+    if (argc < 1) return 0;
+    char other[64];
+    const char* text = other;
+    size_t len = 0;
+    const int type = lua_type(L, 1);
+    if (type == LUA_TSTRING || type == LUA_TNUMBER) {
+        text = lua_tolstring(L, 1, &len);  // a number is formatted in place
+    } else if (type == LUA_TBOOLEAN) {
+        text = lua_toboolean(L, 1) ? "true" : "false";
+        len = std::char_traits<char>::length(text);
+    } else {
+        int n = std::snprintf(other, sizeof other, "[%s]", lua_typename(L, type));
+        len = n < 0 ? 0 : std::min(size_t(n), sizeof other - 1);
+    }
+    vexel_script_print(m, argc, text, len, arg(L, 2), arg(L, 3), arg(L, 4));
+    return 0;
+}
+
+int qz_spr(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_spr(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), truth(L, 6), truth(L, 7));
+    return 0;
+}
+
+int qz_sspr(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_sspr(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), arg(L, 6), arg(L, 7), arg(L, 8),
+               truth(L, 9), truth(L, 10));
+    return 0;
+}
+
+int qz_sget(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    return push_integer(L, vexel_sget(m, lua_gettop(L), arg(L, 1), arg(L, 2)));
+}
+
+int qz_sset(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_sset(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3));
+    return 0;
+}
+
+int qz_mget(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    return push_integer(L, vexel_mget(m, lua_gettop(L), arg(L, 1), arg(L, 2)));
+}
+
+int qz_mset(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_mset(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3));
+    return 0;
+}
+
+int qz_fget(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    const vexel_fget_result r = vexel_fget(m, lua_gettop(L), arg(L, 1), arg(L, 2));
+    switch (r.kind) {
+    case vexel_fget_result::none: return 0;
+    case vexel_fget_result::number: return push_integer(L, r.value);
+    case vexel_fget_result::boolean: lua_pushboolean(L, r.value); return 1;
+    }
+    return 0;
+}
+
+int qz_fset(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_fset(m, lua_gettop(L), arg(L, 1), arg(L, 2), truth(L, 3));
+    return 0;
+}
+
+int qz_mapdraw(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_map(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), arg(L, 6), arg(L, 7));
+    return 0;
+}

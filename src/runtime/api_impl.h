@@ -1,0 +1,127 @@
+// api_impl: the script functions behind the table of runtime/api.cpp, by
+// family. Each is an ordinary lua_CFunction that finds its machine through
+// vexel_lua_machine(L), reads its arguments as the table's rules say, does
+// its work through the machine layer and pushes its results.
+#pragma once
+#include <cstdint>
+
+#include "lua/lua.h"
+
+struct vexel_machine;
+
+// Shared by the implementations: argument i as a raw 16.16 value (0 when
+// missing or not a number), its integer part, and a string argument or null.
+int32_t api_arg(lua_State* L, int i);
+int32_t api_int_arg(lua_State* L, int i);
+const char* api_string_arg(lua_State* L, int i);
+// The machine whose script machine L is (vexel_lua_machine, without the
+// extra calls: every binding asks for it).
+inline vexel_machine* api_machine(lua_State* L) { return static_cast<vexel_machine*>(lua_vexel_host(L)); }
+
+// Drawing, sprites, the map and text (api_gfx.cpp).
+int qz_cls(lua_State* L);
+int qz_pset(lua_State* L);
+int qz_pget(lua_State* L);
+int qz_line(lua_State* L);
+int qz_rect(lua_State* L);
+int qz_rectfill(lua_State* L);
+int qz_circ(lua_State* L);
+int qz_circfill(lua_State* L);
+int qz_clip(lua_State* L);
+int qz_camera(lua_State* L);
+int qz_pal(lua_State* L);
+int qz_palt(lua_State* L);
+int qz_color(lua_State* L);
+int qz_cursor(lua_State* L);
+int qz_fillp(lua_State* L);
+int qz_print(lua_State* L);
+int qz_spr(lua_State* L);
+int qz_sspr(lua_State* L);
+int qz_sget(lua_State* L);
+int qz_sset(lua_State* L);
+int qz_mget(lua_State* L);
+int qz_mset(lua_State* L);
+int qz_fget(lua_State* L);
+int qz_fset(lua_State* L);
+int qz_mapdraw(lua_State* L);
+
+// Numbers and bits (api_math.cpp).
+int qz_flr(lua_State* L);
+int qz_abs(lua_State* L);
+int qz_sgn(lua_State* L);
+int qz_min(lua_State* L);
+int qz_max(lua_State* L);
+int qz_mid(lua_State* L);
+int qz_sin(lua_State* L);
+int qz_cos(lua_State* L);
+int qz_atan2(lua_State* L);
+int qz_sqrt(lua_State* L);
+int qz_rnd(lua_State* L);
+int qz_srand(lua_State* L);
+int qz_band(lua_State* L);
+int qz_bor(lua_State* L);
+int qz_bxor(lua_State* L);
+int qz_bnot(lua_State* L);
+int qz_shl(lua_State* L);
+int qz_shr(lua_State* L);
+
+// Memory, cartridge ROM and save data (api_memory.cpp).
+int qz_peek(lua_State* L);
+int qz_poke(lua_State* L);
+int qz_memcpy(lua_State* L);
+int qz_memset(lua_State* L);
+int qz_reload(lua_State* L);
+int qz_cstore(lua_State* L);
+int qz_cartdata(lua_State* L);
+int qz_dget(lua_State* L);
+int qz_dset(lua_State* L);
+
+// Buttons (api_input.cpp).
+int qz_btn(lua_State* L);
+int qz_btnp(lua_State* L);
+
+// Sound (api_sound.cpp).
+int qz_sfx(lua_State* L);
+int qz_music(lua_State* L);
+
+// The program and the frame (api_system.cpp).
+int qz_flip(lua_State* L);
+int qz_time(lua_State* L);
+int qz_yield(lua_State* L);
+int qz_printh(lua_State* L);
+int qz_stat(lua_State* L);
+int qz_run(lua_State* L);
+int qz_stop(lua_State* L);
+int qz_menuitem(lua_State* L);
+int qz_holdframe(lua_State* L);
+int qz_paused(lua_State* L);
+int qz_get_menu_item_selected(lua_State* L);
+int qz_update_buttons(lua_State* L);
+int qz_update_frame_rate(lua_State* L);
+int qz_set_mainloop_exists(lua_State* L);
+int qz_set_fps(lua_State* L);
+int qz_mark_cpu(lua_State* L);
+int qz_set_paused(lua_State* L);
+int qz_extcmd(lua_State* L);
+int qz_login(lua_State* L);
+int qz_logout(lua_State* L);
+int qz_bbsreq(lua_State* L);
+int qz_scoresub(lua_State* L);
+
+// The console's commands (api_console.cpp).
+int qz_folder(lua_State* L);
+int qz_ls(lua_State* L);
+int qz_cd(lua_State* L);
+int qz_mkdir(lua_State* L);
+int qz_install_demos(lua_State* L);
+int qz_install_games(lua_State* L);
+int qz_keyconfig(lua_State* L);
+int qz_splore(lua_State* L);
+int qz_load(lua_State* L);
+int qz_save(lua_State* L);
+int qz_reboot(lua_State* L);
+int qz_shutdown(lua_State* L);
+int qz_info(lua_State* L);
+int qz_export(lua_State* L);
+int qz_import(lua_State* L);
+int qz_help(lua_State* L);

@@ -1,0 +1,143 @@
+// The console's load and save commands against a real cartridge folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "../machine/cart_io_fixture.h"
+#include "machine/rom.h"
+#include "runtime/commands.h"
+#include "runtime/run.h"
+
+class LoadCommand : public CartIo {
+protected:
+    void SetUp() override {
+        CartIo::SetUp();
+        write_cart(root + "game.qz", "-- game", 7);
+        ASSERT_EQ(vexel_load_working_cart(M, (root + "game.qz").c_str()), 0);
+    }
+    int mem(int addr) { return vexel_peek(M, M->cart, addr); }
+};
+
+TEST_F(LoadCommand, LoadAndSaveCommands) {
+    M->program_active = 0;
+    std::string out = console_of([&] { EXPECT_FALSE(cmd_load(M, 1, "#12345", nullptr, nullptr)); });
+    EXPECT_EQ(out, "");
+    out = console_of([&] { EXPECT_FALSE(cmd_load(M, 1, "nothing", nullptr, nullptr)); });
+    EXPECT_EQ(out, "** could not load\n");
+
+    set_code("-- saved");
+    out = console_of([&] { EXPECT_EQ(cmd_save(M, "mine"), 0); });
+    EXPECT_EQ(out, "** saved mine.qz\n");
+    EXPECT_TRUE(exists(root + "mine.qz"));
+    out = console_of([&] { EXPECT_EQ(cmd_save(M, ""), 1); });
+    EXPECT_EQ(out, "** please specify filename\n");
+    out = console_of([&] { EXPECT_EQ(cmd_save(M, std::string(512, 'x').c_str()), 1); });
+    EXPECT_EQ(out, "** filename too long\n");
+
+    out = console_of([&] { EXPECT_TRUE(cmd_load(M, 1, "game", nullptr, nullptr)); });
+    EXPECT_EQ(out, "** loaded game.qz (7 chars)\n");
+    EXPECT_EQ(mem(0), 7);
+
+    // From a running program: the same file restarts at once, another waits.
+    M->program_active = 1;
+    M->hold_frames = 0;
+    EXPECT_TRUE(cmd_load(M, 1, "game", nullptr, nullptr));
+    EXPECT_EQ(tm.requested(vexel_request_run), true);
+    EXPECT_EQ(M->hold_frames, 0);
+    EXPECT_TRUE(cmd_load(M, 1, "/mine.qz", nullptr, nullptr));
+    EXPECT_EQ(M->hold_frames, rom_hold_frames);
+    EXPECT_EQ(cmd_save(M, "refused"), 1);
+    EXPECT_FALSE(exists(root + "refused.qz"));
+}
+
+TEST_F(LoadCommand, SaveNamesMustBeFilesInsideTheCartFolder) {
+    namespace fs = std::filesystem;
+    M->program_active = 0;
+    set_code("-- mine");
+    fs::create_directories(root + "games");
+    fs::create_directories(root + "odd.qz");
+    fs::create_directories(home + "/elsewhere");
+    write_file(home + "/elsewhere/victim.qz", "victim");
+    fs::create_symlink(home + "/elsewhere/victim.qz", root + "victim.qz");
+    const auto entries_of = [](const std::string& dir) {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> home_before = entries_of(home), root_before = entries_of(root);
+
+    std::string out = console_of([&] {
+        for (const char* name : {".", "/", "games", "games/", "games/..", "odd"}) EXPECT_EQ(cmd_save(M, name), 1);
+    });
+    std::string want;
+    for (int i = 0; i < 6; ++i) want += "** save: name is a folder\n";
+    EXPECT_EQ(out, want);
+    // The name with its extension is judged too: a link there leads out.
+    out = console_of([&] { EXPECT_EQ(cmd_save(M, "victim"), 1); });
+    EXPECT_EQ(out, "** save: outside the cart folder\n");
+    EXPECT_EQ(read_file(home + "/elsewhere/victim.qz"), "victim");
+    EXPECT_EQ(entries_of(home), home_before);  // no carts.qz beside the folder
+    EXPECT_EQ(entries_of(root), root_before);
+    EXPECT_TRUE(fs::is_empty(home + "/backup"));  // nothing copied from outside either
+
+    // Nor is a cartridge loaded through such a link under a name without its extension.
+    write_cart(home + "/elsewhere/away.qz", "-- away");
+    fs::create_symlink(home + "/elsewhere/away.qz", root + "away.qz");
+    EXPECT_FALSE(cmd_load(M, 1, "away", nullptr, nullptr));
+    EXPECT_FALSE(cmd_load(M, 1, ".", nullptr, nullptr));
+    EXPECT_STREQ(M->working_cart->code, "-- mine");
+}
+
+TEST_F(LoadCommand, AFailedSaveSaysWhyAndKeepsTheOldFile) {
+    M->program_active = 0;
+    set_code("-- first");
+    ASSERT_EQ(cmd_save(M, "mine"), 0);
+    const std::string before = read_file(root + "mine.qz");
+    set_code("-- second");
+    const std::string out = console_of([&] {
+        vexel_test::FileSizeLimit limit(1000);
+        EXPECT_EQ(cmd_save(M, "mine"), 1);
+        EXPECT_EQ(cmd_save(M, "other"), 1);
+    });
+    EXPECT_EQ(out, "** save: file too large\n** save: file too large\n");
+    EXPECT_EQ(read_file(root + "mine.qz"), before);
+    EXPECT_FALSE(exists(root + "other.qz"));
+}
+
+TEST_F(LoadCommand, ClipboardWithoutAWindowFailsCleanly) {
+    M->program_active = 0;
+    std::string out = console_of([&] { EXPECT_EQ(cmd_save(M, "@clip"), 1); });
+    EXPECT_NE(out.find("failed to save to clipboard"), std::string::npos);
+    out = console_of([&] { EXPECT_FALSE(cmd_load(M, 1, "@clip.png", nullptr, nullptr)); });
+    EXPECT_EQ(out, "** could not load\n");
+    EXPECT_STREQ(M->working_cart->code, "-- game");
+    // A running program may not read the clipboard.
+    M->program_active = 1;
+    EXPECT_FALSE(cmd_load(M, 1, "@clip", nullptr, nullptr));
+}
+
+TEST_F(LoadCommand, LoadHandsTheRunChainAndParametersToTheRunner) {
+    write_cart(root + "next.qz", "-- next", 2);
+    run_chain_push(M, "older.qz", "stale", 0);
+    std::snprintf(M->runner->params, sizeof M->runner->params, "old");
+    ASSERT_EQ(M->runner->chain_items, 1);
+
+    M->program_active = 0;
+    EXPECT_TRUE(cmd_load(M, 1, "next", nullptr, nullptr));
+    EXPECT_EQ(M->runner->chain_items, 0);  // a plain load from the console starts a new chain
+    EXPECT_STREQ(M->runner->pending_params, "");
+    EXPECT_EQ(mem(0), 2);  // the new ROM is in memory
+
+    M->program_active = 1;
+    EXPECT_TRUE(cmd_load(M, 3, "game", "back to next", "level=2"));
+    EXPECT_STREQ(run_chain_file(M), (root + "next.qz").c_str());
+    EXPECT_STREQ(run_chain_label(M), "back to next");
+    EXPECT_STREQ(M->runner->pending_params, "level=2");
+
+    EXPECT_TRUE(cmd_load(M, 2, "next", "x", nullptr));  // one-letter labels push nothing
+    EXPECT_EQ(M->runner->chain_items, 1);  // a running program keeps its chain
+    EXPECT_STREQ(M->runner->pending_params, "");
+}
