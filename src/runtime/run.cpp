@@ -211,6 +211,14 @@ void quit_exec_mode(vexel_machine* m, int status) {
     if (vexel_host_exec_mode(m)) vexel_host_finish(m, status);
 }
 
+// A cartridge whose program could not start leaves its reason on the
+// console, which takes the keys again whatever screen started it (the boot
+// of a -run cartridge, a browser launch); in exec mode the run ends.
+void program_did_not_start(vexel_machine* m) {
+    vexel_host_request(m, vexel_request_console);
+    quit_exec_mode(m, 2);
+}
+
 int64_t script_memory(const vexel_machine* m) { return m->L ? vexel_lua_program_memory(&m->heap) : 0; }
 
 }  // namespace
@@ -410,7 +418,7 @@ void run_cart(vexel_machine* m) {
     if (!cart) return;
     if (vexel_merge_code_from_tabs(m) > size_t(vexel_code_max)) {
         vexel_print_col(m, "program exceeds char limit", 6);
-        quit_exec_mode(m, 2);
+        program_did_not_start(m);
         return;
     }
     std::snprintf(m->runner->params, sizeof m->runner->params, "%s", m->runner->pending_params);
@@ -442,7 +450,7 @@ void run_cart(vexel_machine* m) {
     vexel_audio_stop_song(m->audio, m->cart);
     m->runner->fps = 30;
     vexel_buttons_block(m);
-    if (!ok) quit_exec_mode(m, 2);
+    if (!ok) program_did_not_start(m);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "app/shell.h"
 #include "browser/splore.h"
 #include "browser/splore_list.h"
+#include "machine/disk.h"
 #include "machine/machine.h"
 #include "cart/png_cart.h"
 #include "cart/vdisk.h"
@@ -127,4 +128,17 @@ TEST_F(BootFixture, ResetEffectEndsInARunWithTheSameParameters) {
     EXPECT_EQ(app.pending, pending_run_cart);
     EXPECT_STREQ(M->runner->pending_params, "level 3");
     EXPECT_EQ(M->error_string[0], 0);  // the scrambling raised no fault
+}
+
+TEST_F(BootFixture, ARunCartridgeThatDoesNotCompileLeavesTheConsoleUsable) {
+    std::snprintf(M->working_cart->code, vexel_code_buffer, "x = = 1");
+    vexel_split_code_to_tabs(M);  // what the runner joins and starts
+    app.cart_from_command_line = 1;
+    app.run_flag = 1;
+    boot_to(90);
+    ASSERT_EQ(app.pending, pending_run_cart);
+    app.pending = pending_none;
+    run_cart(M);
+    EXPECT_EQ(app.mode, shell_console);  // the prompt takes the keys again
+    EXPECT_FALSE(M->program_active);
 }
