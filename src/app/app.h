@@ -100,6 +100,7 @@ struct vexel_app {
 
     char input_file[app_path_max + 1];  // -input: button replay read at start-up
     char screenshot_file[app_path_max + 1];  // -screenshot: picture of the screen saved at exit
+    char load_failure[64];           // why the cartridge named on the command line did not load, or ""
 };
 
 extern vexel_app app;

@@ -475,10 +475,18 @@ void shell_init() {
         app.cart_from_command_line = 1;
         shell_set_mode(shell_console);
         shell_post(pending_run_cart);
-    } else if (app_auto_load_file[0] && !shell_load_working_cart(app_auto_load_file)) {
-        // A cartridge named on the command line becomes the working cartridge.
-        std::fprintf(stderr, "vexel: could not load %s\n", app_auto_load_file);
-        app.cart_from_command_line = 0;
+    } else if (app_auto_load_file[0]) {
+        // A cartridge named on the command line becomes the working
+        // cartridge. One that cannot be loaded is named with the reason on
+        // the console, where the boot then stops; with -run the console's
+        // exit status says the run failed.
+        const int status = vexel_load_working_cart(m, app_auto_load_file);
+        if (status != cart_ok) {
+            std::fprintf(stderr, "vexel: could not load %s (%s)\n", app_auto_load_file, vexel_cart_status_text(status));
+            std::snprintf(app.load_failure, sizeof app.load_failure, "%s", vexel_cart_status_text(status));
+            if (app.run_flag) fenn_set_exit_status(1);
+            app.run_flag = 0;
+        }
     }
     last_t = fenn_get_time();
 }

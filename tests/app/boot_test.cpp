@@ -11,6 +11,7 @@
 #include "browser/splore_list.h"
 #include "machine/disk.h"
 #include "machine/machine.h"
+#include "machine/text.h"
 #include "cart/png_cart.h"
 #include "cart/vdisk.h"
 #include "test_support.h"
@@ -141,4 +142,21 @@ TEST_F(BootFixture, ARunCartridgeThatDoesNotCompileLeavesTheConsoleUsable) {
     run_cart(M);
     EXPECT_EQ(app.mode, shell_console);  // the prompt takes the keys again
     EXPECT_FALSE(M->program_active);
+}
+
+TEST_F(BootFixture, ACommandLineCartridgeThatDidNotLoadIsNamedOnTheConsole) {
+    std::snprintf(app_auto_load_file, sizeof app_auto_load_file, "/somewhere/broken.qz");
+    std::snprintf(app.load_failure, sizeof app.load_failure, "not a cartridge");
+    app.cart_from_command_line = 1;
+    fenn_pod* font = vexel_create_console_font();
+    M->console_font = font;
+    boot_to(90);
+    M->console_font = nullptr;
+    fenn_destroy_pod(font);
+    EXPECT_EQ(app.mode, shell_console);  // no menu cartridge: the reason stays in view
+    EXPECT_EQ(app.pending, pending_none);
+    int red = 0;
+    for (uint8_t p : M->screen->pix) red += p == 8;
+    EXPECT_GT(red, 50);  // "could not load broken.qz" and "(not a cartridge)"
+    app_auto_load_file[0] = 0;
 }
