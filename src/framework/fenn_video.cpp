@@ -18,6 +18,9 @@ constexpr int fps_texture_w = 128;
 constexpr int fps_texture_h = 8;
 constexpr int window_fallback_w = 640;
 constexpr int window_fallback_h = 480;
+// A saved window smaller than this (in either direction) is not kept: the
+// picture would be a postage stamp. Such sizes come from old settings files.
+constexpr int window_min_kept = 256;
 
 struct Video {
     uint8_t palette[768];
@@ -100,7 +103,7 @@ void create_window() {
     int y = fenn_cfg.window_y == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : fenn_cfg.window_y;
     Uint32 flags = SDL_WINDOW_SHOWN;
     int w = fenn_cfg.window_w, h = fenn_cfg.window_h;
-    if (w < 32 || h < 32) { w = window_fallback_w; h = window_fallback_h; }
+    if (w < window_min_kept || h < window_min_kept) { w = window_fallback_w; h = window_fallback_h; }
     if (windowed) {
         flags |= SDL_WINDOW_RESIZABLE;
         if (fenn_cfg.frameless) flags |= SDL_WINDOW_BORDERLESS;
@@ -258,17 +261,14 @@ void fenn_set_screen(int w, int h, int depth, int flags) {
         h = video.desktop_h;
         fenn_debug("retrieving desktop resolution: %d %d\n", w, h);
     }
-    if (fenn_cfg.window_size_set) {
-        if (fenn_cfg.window_w < 32 || fenn_cfg.window_h < 32) {
-            fenn_cfg.window_w = window_fallback_w;
-            fenn_cfg.window_h = window_fallback_h;
-        }
-        fenn_debug(" window size: %d %d\n", fenn_cfg.window_w, fenn_cfg.window_h);
-    } else {
-        fenn_cfg.window_w = w;
-        fenn_cfg.window_h = h;
+    // The window opens at the saved size, or 640x480: the screen's own
+    // size (128x128) would show the picture at 1x.
+    if (!fenn_cfg.window_size_set || fenn_cfg.window_w < window_min_kept || fenn_cfg.window_h < window_min_kept) {
+        fenn_cfg.window_w = window_fallback_w;
+        fenn_cfg.window_h = window_fallback_h;
         fenn_cfg.window_size_set = 1;
     }
+    fenn_debug(" window size: %d %d\n", fenn_cfg.window_w, fenn_cfg.window_h);
     if (flags & 0x100) {
         if (fenn_cfg.windowed) video.fullscreen = 0;
     }
