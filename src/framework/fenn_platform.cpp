@@ -19,6 +19,7 @@ struct KeyTable {
     uint8_t state[fenn_key_count];
     uint8_t previous[fenn_key_count];
     uint8_t blocked[fenn_key_count];
+    uint8_t pressed[fenn_key_count];   // went down since fenn_take_key_presses
     int typed[fenn_typed_max];
     int typed_count;
     int64_t next_repeat;
@@ -280,7 +281,9 @@ void fenn_keys_key_down(int code, int64_t now) {
     // event, so the next snapshot already finds the key down and would not
     // call it fresh: the press is marked here. A key pressed and released
     // between two passes is still seen, as pressed, for one pass.
-    if (code < 0 || code >= fenn_key_count || keys.state[code] != 0) return;
+    if (code < 0 || code >= fenn_key_count) return;
+    keys.pressed[code] = 1;
+    if (keys.state[code] != 0) return;
     keys.state[code] = 3;
     keys.next_repeat = now + fenn_key_repeat_delay_ms;
 }
@@ -298,6 +301,13 @@ int fenn_get_key_state(int code) {
     default: return one(code);
     }
 }
+
+bool fenn_key_down_or_pressed(int code) {
+    if (code < 0 || code >= fenn_key_count || keys.blocked[code]) return false;
+    return keys.state[code] != 0 || keys.pressed[code] != 0;
+}
+
+void fenn_take_key_presses() { std::memset(keys.pressed, 0, sizeof keys.pressed); }
 
 int fenn_get_any_key_down() {
     for (int i = 0; i < fenn_key_count; ++i)
