@@ -275,6 +275,23 @@ void cmd_split_name(const char* path, char* name, size_t name_size, char* ext, s
     std::snprintf(ext, ext_size, "%s", dot ? dot : "");
 }
 
+namespace {
+
+// A running program's relative load("other.qz") means the cartridge beside
+// it, however it was started (from the browser's list of a subfolder, the
+// command line, the prompt in another folder): it is tried in the running
+// cartridge's own folder first, confined to that folder. Returns whether it
+// loaded there.
+bool load_beside_running_cart(vexel_machine* m, const char* name) {
+    if (!m->program_active || name[0] == '/' || m->file.filename[0] != '/') return false;
+    const char* slash = std::strrchr(m->file.filename, '/');
+    const std::string folder(m->file.filename, size_t(slash - m->file.filename));
+    if (folder.empty() || fenn_path_confine(folder, name) != fenn_confine_inside) return false;
+    return vexel_load_working_cart(m, (folder + "/" + name).c_str(), folder.c_str()) == cart_ok;
+}
+
+}  // namespace
+
 bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, const char* params) {
     const bool active = m->program_active != 0;
     if (argc < 2) {
@@ -292,9 +309,11 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
 
     m->file.future_version = 0;
     std::string path;
-    const bool outside = !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
+    const bool beside = !clipboard && load_beside_running_cart(m, name);
+    const bool outside = !beside && !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
     const std::string root = without_trailing_slash(vexel_host_carts_path(m));
-    if (outside || (clipboard ? load_from_clipboard(m) : vexel_load_working_cart(m, path.c_str(), root.c_str())) != 0) {
+    if (!beside && (outside || (clipboard ? load_from_clipboard(m)
+                                          : vexel_load_working_cart(m, path.c_str(), root.c_str())) != 0)) {
         if (!active) {
             if (m->file.future_version) vexel_print(m, "could not load: future version");
             else vexel_print(m, "could not load");
