@@ -1,5 +1,6 @@
 #include "app/pausemenu.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -65,8 +66,12 @@ void activate(vexel_machine* m, int32_t action) {
     case pause_exit_to_console:
         // The program stops as stop() stops it: "resume" at the prompt
         // carries on.
+        // The prompt starts on a clear screen rather than over the
+        // program's picture.
         pause_menu_close(m);
         shell_post(pending_stop_program);
+        if (m->screen) std::fill(m->screen->pix.begin(), m->screen->pix.end(), uint8_t(0));
+        m->cursor_x = m->cursor_y = 0;
         break;
     default:
         if (action >= pause_custom_first && action < pause_custom_first + run_menu_items) {

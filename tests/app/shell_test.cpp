@@ -110,9 +110,13 @@ TEST_F(ShellFixture, PauseMenuEndsWithAWayBackToTheConsole) {
     // Chosen, it closes the menu and stops the program the way stop() does.
     app.pause_selection = pause_menu_items - 1;
     M->buttons.state[0][button_o] = 1;  // O freshly down
+    M->screen->pix[500] = 9;            // the program's picture
+    M->cursor_y = 90;
     pause_menu_keys(M);
     EXPECT_EQ(app.pause_menu, 0);
     EXPECT_EQ(app.pending, pending_stop_program);
+    EXPECT_EQ(M->screen->pix[500], 0);  // the prompt starts on a clear screen, at the top
+    EXPECT_EQ(M->cursor_y, 0);
 
     // In exec mode nobody is at the console to come back to.
     app.exec_mode = 1;
