@@ -27,7 +27,7 @@ cleanup() {
     [ -n "$KEEP" ] || rm -rf "$WORK"
 }
 trap cleanup EXIT
-for i in 1 2 3 4 5 6 7 8 9 10; do xdpyinfo >/dev/null 2>&1 && break; sleep 0.3; done
+for i in 1 2 3 4 5 6 7 8 9 10; do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.3; done
 
 # The window, found again after it was made anew, with the keyboard focus.
 window() {
