@@ -41,8 +41,6 @@
 
 namespace {
 
-constexpr const char* help_web_site = "https://vexel.example.org";
-
 bool is_clipboard_name(const char* name) {
     return !std::strcmp(name, "@clip") || !std::strcmp(name, "@clip.qz") || !std::strcmp(name, "@clip.png") ||
            !std::strcmp(name, "@clip.qz.png");
@@ -512,25 +510,27 @@ void cmd_help(vexel_machine* m) {
         const char* text;
         int colour;
     };
+    // The console is 32 characters wide: no line is longer.
     static const line lines[] = {
         {"", 6},
         {"commands", 12},
         {"", 6},
         {"load <filename>  save <filename>", 6},
         {"run              resume", 6},
-        {"shutdown         reboot", 6},
-        {"install_demos    ls", 6},
+        {"ls [filter]      info", 6},
         {"cd <dirname>     mkdir <dirname>", 6},
         {"cd ..      to go up a directory", 6},
+        {"folder     to open it on desktop", 6},
+        {"install_demos    install_games", 6},
+        {"shutdown         reboot", 6},
         {"keyconfig  to choose buttons", 6},
         {"splore     to explore cartridges", 14},
         {"", 6},
-        {"press esc to toggle editor view", 6},
+        {"esc to pause a running program", 6},
         {"alt+enter to toggle fullscreen", 6},
-        {"alt+f4 or ctrl-q to fastquit", 6},
+        {"alt+f4 or ctrl+q to quit", 6},
         {"", 6},
-        {"see vexel.txt for more info", 12},
-        {help_web_site, 12},
+        {"see vexel.txt beside the program", 12},
         {"", 6},
     };
     for (const line& l : lines) vexel_print_col(m, l.text, l.colour);
