@@ -758,15 +758,20 @@ void splore_keypress(vexel_machine* m, int key) {
         return;
     }
     if (key == 27) {
+        // The innermost thing open is closed first: a download, the exit
+        // box, then a cart menu; only with nothing open does Escape leave
+        // (or, browser-only, offer to shut down).
         if (splore_download_state() == splore_dl_busy) {
             splore_cancel_download(m, "download cancelled");
-        } else if ((m->host && m->host->browser_only)) {
-            s.exit_menu = !s.exit_menu;
-            s.exit_selection = 0;
+        } else if (s.exit_menu) {
+            s.exit_menu = 0;
         } else if (s.cart_menu == splore_menu_options) {
             splore_open_cart_menu(splore_menu_cart);
         } else if (s.cart_menu != splore_menu_closed) {
             close_menu();
+        } else if (m->host && m->host->browser_only) {
+            s.exit_menu = 1;
+            s.exit_selection = 0;
         } else {
             splore_screen.active = 0;
         }

@@ -227,6 +227,34 @@ TEST_F(Screen, ExitMenuInBrowserMode) {
     EXPECT_TRUE(tm.requested(vexel_request_quit));
 }
 
+TEST_F(Screen, EscapeClosesAnOpenMenuBeforeOfferingShutdown) {
+    tm.host.browser_only = true;
+    local_carts();
+    frame(0);
+    tap(button_down);  // alpha
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+
+    // From the options menu: back to the cart menu, closed, and only then
+    // the shutdown box, which Escape closes again.
+    splore_open_cart_menu(splore_menu_options);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.exit_menu, 1);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+    EXPECT_TRUE(splore_active());
+    EXPECT_FALSE(tm.requested(vexel_request_quit));
+}
+
 TEST_F(Screen, KeyboardShortcuts) {
     for (int i = 0; i < 20; ++i) write_file(root + "c" + std::to_string(10 + i) + ".qz", text_cart(""));
     splore_open(M);
