@@ -627,7 +627,8 @@ void splore_open_cart_menu(int menu) {
         const splore_item& it = cur_item();
         add_entry(splore_act_favourite,
                   splore_data.current == splore_fav || it.favourite ? "remove from favourites" : "favourite");
-        add_entry(splore_act_thread, "bbs thread (browser)");
+        // Only a cartridge from the board has a thread there.
+        if (splore_lid_is_valid(it.lid)) add_entry(splore_act_thread, "bbs thread (browser)");
         add_entry(splore_act_options, "options");
         add_entry(splore_act_cancel, "cancel");
     } else if (menu == splore_menu_options) {

@@ -84,10 +84,10 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     tap(button_down);
     tap(button_pause);
     ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    ASSERT_EQ(splore_screen.menu_count, 5);
+    ASSERT_EQ(splore_screen.menu_count, 4);
     EXPECT_STREQ(splore_screen.entries[1].label, "favourite");
     tap(button_up);  // wraps to "cancel"
-    EXPECT_EQ(splore_screen.menu_index, 4);
+    EXPECT_EQ(splore_screen.menu_index, 3);
     tap(button_o);
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
 
@@ -100,7 +100,6 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     EXPECT_STREQ(splore_screen.entries[1].label, "remove from favourites");
 
     // options and back
-    tap(button_down);
     tap(button_down);
     tap(button_down);
     tap(button_o);
@@ -116,6 +115,54 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     tap(button_o);
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
     splore_keypress(M, 27);  // Escape closes it
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+}
+
+namespace {
+
+std::string opened_url;
+void remember_url(void*, const char* url) { opened_url = url; }
+
+bool menu_offers(int action) {
+    for (int i = 0; i < splore_screen.menu_count; ++i)
+        if (splore_screen.entries[i].action == action) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(Screen, TheBoardThreadIsOfferedOnlyForBoardCartridges) {
+    opened_url.clear();
+    tm.host.open_url = remember_url;
+    // A local cartridge has no thread on the board.
+    local_carts();
+    frame(0);
+    tap(button_down);
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    EXPECT_FALSE(menu_offers(splore_act_thread));
+    splore_keypress(M, 27);
+
+    // Neither has a favourite whose board id could not name one.
+    const std::string fav = "|Bad-Id |0 |0 |someone | |odd one\n";
+    ASSERT_EQ(splore_read_favourites(splore_fav, fav.c_str(), fav.size()), 1);
+    splore_data.current = splore_fav;
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    EXPECT_FALSE(menu_offers(splore_act_thread));
+    splore_keypress(M, 27);
+
+    // A cartridge from a board list has one, and the entry opens it.
+    const std::vector<uint8_t> pic = list_picture(entries(2));
+    ASSERT_EQ(splore_read_list_picture(splore_new, pic.data(), pic.size(), false), 0);
+    splore_data.current = splore_new;
+    list(splore_new).selection = 1;
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    ASSERT_TRUE(menu_offers(splore_act_thread));
+    while (splore_screen.entries[splore_screen.menu_index].action != splore_act_thread) tap(button_down);
+    tap(button_o);
+    EXPECT_EQ(opened_url, splore_discussion_url("1000"));
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
 }
 
