@@ -39,6 +39,8 @@ constexpr int title_scroll_delay_ms = 500;
 constexpr int title_scroll_ms_per_px = 20;
 constexpr int title_room_px = 89;
 constexpr int page_step = 6;
+constexpr int rows_top = 84;  // y of the first row in view
+static_assert((128 - rows_top) / splore_row_h == splore_view_rows, "the rows in view fill the panel");
 constexpr int cursor_blink_ms = 256;
 constexpr int pointer_item = 8;
 constexpr int busy_first = 212, busy_frames = 12;
@@ -122,6 +124,7 @@ void open_directory(vexel_machine* m, const splore_item& item) {
     splore_list& local = splore_data.lists[splore_local];
     splore_list_from_directory(splore_local, splore_data.subdir);
     local.scroll = 0;
+    local.first = 0;
     local.selection = 0;
     splore_clamp_selection(splore_local);
     splore_stamp_selection();
@@ -317,7 +320,7 @@ void draw_rows(vexel_machine* m, fenn_bitmap* p) {
     const int64_t now = fenn_get_time();
     const int opening_px = int((int64_t(s.menu_opening) * 10) >> 16);
     const int push = int((int64_t(s.menu_opening) * menu_height()) >> 16);
-    const int top = 84 - opening_px;
+    const int top = rows_top - opening_px;
     const int scroll = l.scroll >> 16;
     fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
     const bool held = vexel_btn(m, button_o, 0) || vexel_btn(m, button_x, 0);
@@ -370,7 +373,7 @@ void draw_cart_menu(vexel_machine* m, fenn_bitmap* p) {
     if (s.menu_opening <= 0 || s.menu_count <= 0) return;
     const splore_list& l = cur_list();
     const int opening_px = int((int64_t(s.menu_opening) * 10) >> 16);
-    const int top = 84 - opening_px;
+    const int top = rows_top - opening_px;
     const int row_y = top + l.selection * splore_row_h - (l.scroll >> 16);
     const int push = int((int64_t(s.menu_opening) * menu_height()) >> 16);
     const int y0 = row_y + 7;
@@ -531,7 +534,11 @@ void splore_update(vexel_machine* m) {
     splore_list& l = cur_list();
     // Read here rather than while drawing: a label may come from a file.
     splore_ensure_label(cur_item());
-    const int32_t target = std::max(0, l.selection) * splore_row_h * one + one / 2;
+    // An open menu hangs below the selected row and needs the panel's room
+    // under it, so the row moves to the top while the menu is open; closing
+    // it brings back the list's own view.
+    const int shown = s.cart_menu != splore_menu_closed ? l.selection : l.first;
+    const int32_t target = std::max(0, shown) * splore_row_h * one + one / 2;
     l.scroll = ease(l.scroll, target, 8, 4096);
 
     // The wheel takes the short way round the circle of lists.

@@ -215,6 +215,11 @@ void splore_clamp_selection(int list) {
     splore_list* l = splore_get_list(list);
     if (!l) return;
     l->selection = std::clamp(l->selection, 0, std::max(0, l->count() - 1));
+    const int last_first = std::max(0, l->count() - splore_view_rows);
+    int first = std::clamp(l->first, 0, last_first);
+    if (l->selection - 1 < first) first = l->selection - 1;
+    if (l->selection + 1 > first + splore_view_rows - 1) first = l->selection + 2 - splore_view_rows;
+    l->first = std::clamp(first, 0, last_first);
 }
 
 // ------------------------------------------------------------ the folder

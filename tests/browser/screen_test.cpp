@@ -35,6 +35,27 @@ protected:
         splore_open(M);
     }
     int selection() const { return splore_data.lists[splore_data.current].selection; }
+    // A key that reaches the browser as a scan code only (page keys and such).
+    void key(int scancode) {
+        fenn_set_key_state(scancode, 3);
+        splore_keypress(M, -1);
+        fenn_set_key_state(scancode, 0);
+    }
+    void settle() {
+        for (int i = 0; i < 60; ++i) frame(0);
+    }
+    // The rows (y) of the page whose pixel at x has colour c.
+    static std::vector<int> rows_of(const fenn_bitmap* page, int x, int c) {
+        std::vector<int> ys;
+        for (int y = 0; y < 128; ++y)
+            if (page->pix[size_t(y) * 128 + size_t(x)] == c) ys.push_back(y);
+        return ys;
+    }
+    static std::vector<int> span(int from, int to) {
+        std::vector<int> v;
+        for (int y = from; y <= to; ++y) v.push_back(y);
+        return v;
+    }
 };
 
 }  // namespace
@@ -71,6 +92,85 @@ TEST_F(Screen, ListsWrapAndSelectionsStayInTheirLists) {
     EXPECT_EQ(selection(), 0);
     tap(button_left);
     EXPECT_EQ(selection(), 2);
+}
+
+TEST_F(Screen, ALongListScrollsOnlyWhenTheSelectionWouldLeaveTheView) {
+    for (int i = 0; i < 20; ++i) write_file(root + "c" + std::to_string(10 + i) + ".qz", text_cart(""));
+    splore_open(M);
+    frame(0);
+    const splore_list& l = list(splore_local);
+    ASSERT_EQ(l.count(), 20);
+    ASSERT_EQ(splore_view_rows, 6);
+    // Down: the view stays until the selection would pass the second-to-last
+    // row in view, then keeps one row below it, and at the end none.
+    for (int sel = 1; sel < 20; ++sel) {
+        tap(button_down);
+        ASSERT_EQ(l.selection, sel);
+        EXPECT_EQ(l.first, std::clamp(sel - 4, 0, 14)) << "selection " << sel;
+    }
+    tap(button_down);
+    EXPECT_EQ(l.first, 14);
+    // Up: the view stays until one row above the selection is needed.
+    for (int sel = 18; sel >= 0; --sel) {
+        tap(button_up);
+        ASSERT_EQ(l.selection, sel);
+        EXPECT_EQ(l.first, std::clamp(sel - 1, 0, 14)) << "selection " << sel;
+    }
+
+    // Page keys jump, and the view follows the same way.
+    key(SDL_SCANCODE_PAGEDOWN);
+    EXPECT_EQ(l.selection, 6);
+    EXPECT_EQ(l.first, 2);
+    key(SDL_SCANCODE_PAGEDOWN);
+    EXPECT_EQ(l.selection, 12);
+    EXPECT_EQ(l.first, 8);
+    key(SDL_SCANCODE_PAGEUP);
+    EXPECT_EQ(l.selection, 6);
+    EXPECT_EQ(l.first, 5);
+    key(SDL_SCANCODE_END);
+    EXPECT_EQ(l.first, 14);
+    key(SDL_SCANCODE_HOME);
+    EXPECT_EQ(l.first, 0);
+
+    // Drawn: the selected bar stands on its row in view, the row above it shows.
+    key(SDL_SCANCODE_PAGEDOWN);  // selection 6, rows 2..7 in view
+    settle();
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    splore_draw(M, page);
+    EXPECT_EQ(rows_of(page, 110, 14), span(111, 117));
+    int above = 0;
+    for (int y = 104; y <= 108; ++y)
+        for (int x = 24; x < 60; ++x) above += page->pix[size_t(y) * 128 + size_t(x)] == 7;
+    EXPECT_GT(above, 5);
+
+    // An open menu takes the room under its row; closing it restores the view.
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    settle();
+    EXPECT_EQ(l.scroll >> 16, 6 * splore_row_h);
+    splore_keypress(M, 27);
+    settle();
+    EXPECT_EQ(l.first, 2);
+    EXPECT_EQ(l.scroll >> 16, 2 * splore_row_h);
+    fenn_destroy_bitmap(page);
+}
+
+TEST_F(Screen, AShortListNeverScrolls) {
+    local_carts();  // four rows
+    frame(0);
+    const splore_list& l = list(splore_local);
+    for (int i = 0; i < 5; ++i) {
+        tap(button_down);
+        EXPECT_EQ(l.first, 0);
+    }
+    key(SDL_SCANCODE_PAGEDOWN);
+    EXPECT_EQ(l.first, 0);
+    settle();
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    splore_draw(M, page);
+    EXPECT_EQ(l.selection, 3);
+    EXPECT_EQ(rows_of(page, 110, 14), span(104, 110));
+    fenn_destroy_bitmap(page);
 }
 
 TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
