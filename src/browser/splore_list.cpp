@@ -34,6 +34,11 @@ constexpr const char* favourites_file = "favourites.txt";
 constexpr int label_comment_lines = 5;
 constexpr int label_comment_chars = 63;
 constexpr int label_background = 5, label_ink = 6;
+// Comment lines of a text cartridge's label are wrapped inside a margin and
+// stop above the list panel that covers the bottom of the label.
+constexpr int label_text_x = 4, label_text_y = 22, label_text_row_h = 6;
+constexpr int label_text_w = splore_label_size - 2 * label_text_x;
+constexpr int label_text_rows = 8;
 
 struct list_spec {
     const char* name;
@@ -145,6 +150,27 @@ void picture_text(const fenn_bitmap* pic, int x, int y, char* out, size_t out_si
 }
 
 bool typeable(unsigned char c) { return c >= 32 && c < 127; }
+
+// Splits a line into rows at most `room` pixels wide, breaking at the last
+// blank that fits (the blanks at a break are dropped) or, in a word longer
+// than a row, where the row is full.
+std::vector<std::string> wrap_text(const std::string& line, const fenn_pod* font, int room) {
+    std::vector<std::string> rows;
+    size_t start = 0;
+    while (start < line.size()) {
+        size_t end = start, blank = std::string::npos;
+        while (end < line.size() && fenn_get_text_width(line.substr(start, end + 1 - start).c_str(), font) <= room) {
+            if (line[end] == ' ') blank = end;
+            ++end;
+        }
+        if (end == start) end = start + 1;  // a glyph wider than the row stands alone
+        if (end < line.size() && line[end] != ' ' && blank != std::string::npos && blank > start) end = blank;
+        rows.push_back(line.substr(start, end - start));
+        start = end;
+        while (start < line.size() && line[start] == ' ') ++start;
+    }
+    return rows;
+}
 
 std::string appdata(const char* name) { return fenn_prefix_with_appdata_path(name); }
 
@@ -636,6 +662,8 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
     fenn_bitmap* label = fenn_create_bitmap(splore_label_size, splore_label_size, 8);
     if (!label) return nullptr;
     fenn_clear_bitmap(label, label_background);
+    if (!splore_data.font) return label;
+    int row = 0;
     for (int i = 0; i < label_comment_lines && size_t(3 + i) < lines.size(); ++i) {
         std::string line = lines[size_t(3 + i)];
         if (line.rfind("--", 0) != 0) break;
@@ -643,9 +671,11 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
         if (line.size() > size_t(label_comment_chars)) line.resize(size_t(label_comment_chars));
         for (char& c : line)
             if (!typeable(static_cast<unsigned char>(c))) c = ' ';
-        if (splore_data.font)
-            fenn_draw_text_ex(label, line.c_str(), splore_data.font, 0, 22 + 6 * i, fenn_text_single_colour,
-                              label_ink);
+        for (const std::string& text : wrap_text(line, splore_data.font, label_text_w)) {
+            if (row >= label_text_rows) return label;
+            fenn_draw_text_ex(label, text.c_str(), splore_data.font, label_text_x,
+                              label_text_y + label_text_row_h * row++, fenn_text_single_colour, label_ink);
+        }
     }
     return label;
 }
