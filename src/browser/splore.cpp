@@ -300,16 +300,17 @@ void draw_finished(vexel_machine* m, fenn_bitmap* p) {
 void draw_empty(vexel_machine* m, fenn_bitmap* p) {
     fenn_clear_bitmap(p, 5);
     if (splore_data.current != splore_fav) return;
-    draw_icon(m, p, splore_icon_list + splore_fav, 57, 30, 2, 14);
-    text_centred(m, p, "your favourites list is empty", 15, 6);
-    int x = text(m, p, "press ", 22, 50, 7);
-    glyph(m, p, glyph_left, x, 50, 7);
-    x = text(m, p, "\x81", x + 8, 50, 7);
-    text(m, p, " for bbs lists", x, 50, 7);
-    text_centred(m, p, "to see a list of bbs carts", 58, 6);
-    x = text(m, p, "and then ", 26, 70, 6);
-    glyph(m, p, glyph_pause, x, 70, 7);
-    text(m, p, " to add one", x + 8, 70, 6);
+    // Below the list title (y 10..17): the icon, what is wrong, what to do.
+    draw_icon(m, p, splore_icon_list + splore_fav, 57, 24, 2, 14);
+    text_centred(m, p, "your favourites list is empty", 44, 6);
+    int x = text(m, p, "press ", 22, 56, 7);
+    glyph(m, p, glyph_left, x, 56, 7);
+    x = text(m, p, "\x81", x + 8, 56, 7);
+    text(m, p, " for bbs lists", x, 56, 7);
+    text_centred(m, p, "to see a list of bbs carts", 64, 6);
+    x = text(m, p, "and then ", 26, 76, 6);
+    glyph(m, p, glyph_pause, x, 76, 7);
+    text(m, p, " to add one", x + 8, 76, 6);
 }
 
 int menu_height() { return std::min(menu_push_max, splore_screen.menu_count * 8 + 4); }

@@ -498,13 +498,31 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
     EXPECT_EQ(page->pix[40 * 128 + 100], 5);
     EXPECT_EQ(page->pix[30 * 128 + 10], 5);
 
-    // An empty favourites list explains itself on colour 5.
+    fenn_destroy_bitmap(page);
+}
+
+TEST_F(Screen, AnEmptyFavouritesListExplainsItselfBelowTheTitle) {
+    splore_open(M);
     splore_data.current = splore_fav;
+    frame(0);
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
     splore_draw(M, page);
     EXPECT_EQ(page->pix[100 * 128 + 2], 5);
-    int ink = 0;
-    for (int x = 0; x < 128; ++x) ink += page->pix[17 * 128 + x] == 6;
-    EXPECT_GT(ink, 10);
+    // The title's outline (colour 0) and the explaining text (colour 6) keep
+    // to rows of their own, the text below the title.
+    int title_last = -1, text_first = 128, text_ink = 0;
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x) {
+            const uint8_t c = page->pix[size_t(y) * 128 + size_t(x)];
+            if (c == 0) title_last = std::max(title_last, y);
+            if (c == 6) {
+                text_first = std::min(text_first, y);
+                ++text_ink;
+            }
+        }
+    ASSERT_GE(title_last, 10);
+    EXPECT_GT(text_ink, 100);
+    EXPECT_GT(text_first, title_last + 1);
     fenn_destroy_bitmap(page);
 }
 
