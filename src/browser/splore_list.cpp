@@ -151,27 +151,6 @@ void picture_text(const fenn_bitmap* pic, int x, int y, char* out, size_t out_si
 
 bool typeable(unsigned char c) { return c >= 32 && c < 127; }
 
-// Splits a line into rows at most `room` pixels wide, breaking at the last
-// blank that fits (the blanks at a break are dropped) or, in a word longer
-// than a row, where the row is full.
-std::vector<std::string> wrap_text(const std::string& line, const fenn_pod* font, int room) {
-    std::vector<std::string> rows;
-    size_t start = 0;
-    while (start < line.size()) {
-        size_t end = start, blank = std::string::npos;
-        while (end < line.size() && fenn_get_text_width(line.substr(start, end + 1 - start).c_str(), font) <= room) {
-            if (line[end] == ' ') blank = end;
-            ++end;
-        }
-        if (end == start) end = start + 1;  // a glyph wider than the row stands alone
-        if (end < line.size() && line[end] != ' ' && blank != std::string::npos && blank > start) end = blank;
-        rows.push_back(line.substr(start, end - start));
-        start = end;
-        while (start < line.size() && line[start] == ' ') ++start;
-    }
-    return rows;
-}
-
 std::string appdata(const char* name) { return fenn_prefix_with_appdata_path(name); }
 
 bool lid_is_number(const char* lid) {
@@ -671,7 +650,7 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
         if (line.size() > size_t(label_comment_chars)) line.resize(size_t(label_comment_chars));
         for (char& c : line)
             if (!typeable(static_cast<unsigned char>(c))) c = ' ';
-        for (const std::string& text : wrap_text(line, splore_data.font, label_text_w)) {
+        for (const std::string& text : fenn_wrap_text(line.c_str(), splore_data.font, label_text_w)) {
             if (row >= label_text_rows) return label;
             fenn_draw_text_ex(label, text.c_str(), splore_data.font, label_text_x,
                               label_text_y + label_text_row_h * row++, fenn_text_single_colour, label_ink);

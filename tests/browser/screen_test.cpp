@@ -3,9 +3,11 @@
 #include <atomic>
 
 #include "browser_fixture.h"
+#include "app/app.h"
 #include "app/shell.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_pod.h"
+#include "framework/fenn_text.h"
 
 namespace {
 
@@ -431,6 +433,52 @@ TEST_F(Screen, KeyboardShortcuts) {
     button_keys[4] = SDL_SCANCODE_F;
     splore_keypress(M, 'f');
     EXPECT_EQ(list(splore_fav).count(), 0);
+}
+
+TEST_F(Screen, MessagesFitOnTheScreen) {
+    local_carts();
+    fenn_pod* saved_font = shell_console_font;
+    shell_console_font = font;
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    fenn_bitmap* wide = fenn_create_bitmap(1200, 8, 8);
+    // The browser's own messages, and one as long as a saved cartridge's
+    // name can make a message.
+    const std::vector<std::string> messages = {
+        "could not connect to bbs.", "could not connect to bbs", "future version. please update!",
+        "download failed", "download cancelled", "could not load", "not a bbs cart", "timeout", "cancelled",
+        "saved a_cartridge_with_a_rather_long_name_in_a_folder.qz",
+    };
+    for (const std::string& text : messages) {
+        SCOPED_TRACE(text);
+        shell_show_message(text.c_str(), splore_message_ms);
+        app.message_start -= 1000;  // slid in
+        app.message_colour = 7;
+        splore_draw(M, page);
+        shell_draw_message(page);
+        fenn_clear_bitmap(wide, 0);
+        fenn_draw_text_ex(wide, text.c_str(), font, 0, 0, fenn_text_single_colour, 7);
+        int want = 0, ink = 0, edges = 0, strip_top = 128;
+        for (uint8_t c : wide->pix) want += c == 7;
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x) {
+                const uint8_t c = page->pix[size_t(y) * 128 + size_t(x)];
+                if (c == 8) strip_top = std::min(strip_top, y);
+                if (c == 7 && y >= strip_top) {
+                    ++ink;
+                    edges += x == 0 || x == 127;
+                }
+            }
+        // Every glyph is drawn on the strip, none on the screen's edge, and
+        // the strip stands on the bottom of the screen.
+        EXPECT_EQ(ink, want);
+        EXPECT_EQ(edges, 0);
+        EXPECT_EQ(page->pix[127 * 128 + 64], 8);
+        EXPECT_LE(strip_top, 121);
+    }
+    app.message[0] = 0;
+    shell_console_font = saved_font;
+    fenn_destroy_bitmap(wide);
+    fenn_destroy_bitmap(page);
 }
 
 TEST_F(Screen, FinishedBarWaitsForAButton) {
