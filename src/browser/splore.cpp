@@ -45,7 +45,7 @@ constexpr int cursor_blink_ms = 256;
 constexpr int pointer_item = 8;
 constexpr int busy_first = 212, busy_frames = 12;
 constexpr int download_first = 229, download_frames = 16;
-constexpr int glyph_left = 128, glyph_right = 129, glyph_heart = 137, glyph_pause = 152;
+constexpr int glyph_left = 128, glyph_heart = 137, glyph_pause = 152;
 constexpr const char* search_wheel = " abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr int search_wheel_len = 37;
 constexpr const char* exit_entries[3] = {"shutdown vexel", "exit to console", "cancel"};
