@@ -235,7 +235,7 @@ def build(name):
     cells = parse_map(os.path.join(src, "map.txt"))
     sfx, music = parse_sound(os.path.join(src, "sound.txt"))
 
-    out = ["vexel cartridge // https://vexel.example.org", "version 14", "__lua__", code]
+    out = ["vexel cartridge", "version 14", "__lua__", code]
     out.append("__gfx__")
     out.extend("".join("%x" % v for v in row) for row in gfx)
     out.append("")

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "framework/fenn_bitmap.h"
 #include "machine/host.h"
 
 struct vexel_machine;
@@ -100,6 +101,7 @@ struct vexel_app {
 
     char input_file[app_path_max + 1];  // -input: button replay read at start-up
     char screenshot_file[app_path_max + 1];  // -screenshot: picture of the screen saved at exit
+    char load_failure[64];           // why the cartridge named on the command line did not load, or ""
 };
 
 extern vexel_app app;
@@ -128,3 +130,9 @@ void shell_show_message(const char* text, int ms);
 void shell_show_message_exact(const char* text, int ms);
 void shell_show_message_2(const char* format, int a, int b, int ms);
 void shell_show_hover_message(const char* text);
+// Draws the current message, if any, over the bottom of the page (sliding
+// in and out): one line, or as many as a message wider than the screen
+// needs (at most shell_message_lines_max), the strip growing upward.
+constexpr int shell_message_lines_max = 4;
+constexpr int shell_message_line_h = 6;
+void shell_draw_message(fenn_bitmap* page);

@@ -13,6 +13,7 @@
 #include "browser/splore.h"
 #include "capture/capture.h"
 #include "cart/cart_load.h"
+#include "cart/vdisk.h"
 #include "machine/disk.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
@@ -118,6 +119,14 @@ void boot_update(vexel_machine* m) {
         break;
     case 60:
         if (app.cart_from_command_line && !app.run_flag) shell_set_mode(shell_console);
+        if (app.cart_from_command_line && app.load_failure[0]) {
+            char line[80];
+            std::snprintf(line, sizeof line, "could not load %s", vdisk_base_name(app_auto_load_file));
+            vexel_print_col(m, line, 8);
+            std::snprintf(line, sizeof line, "(%s)", app.load_failure);
+            vexel_print_col(m, line, 8);
+            vexel_print(m, "");
+        }
         break;
     case 70:
         if (app.browser_flag) shell_open_browser();

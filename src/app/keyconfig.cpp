@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -37,10 +38,15 @@ struct KeyConfig {
 };
 KeyConfig kc;
 
-void leave(vexel_machine* m) {
+// Back to the console on a clean screen (the key picture drew over it), with
+// a line saying what became of the bindings.
+void leave(vexel_machine* m, const char* note) {
     shell_set_sub_screen(sub_screen_none);
     fenn_flush_keys();
     vexel_buttons_block(m);
+    if (m->screen) std::fill(m->screen->pix.begin(), m->screen->pix.end(), uint8_t(0));
+    m->cursor_x = m->cursor_y = 0;
+    vexel_print(m, note);
 }
 
 void fill(vexel_machine* m, int x0, int y0, int x1, int y1, int colour) {
@@ -94,7 +100,7 @@ void keyconfig_update(vexel_machine* m) {
         return;
     }
     if (kc.k < keyconfig_bindings && fenn_get_key_state(SDL_SCANCODE_ESCAPE)) {
-        leave(m);    // cancelled: the live bindings were never touched
+        leave(m, "key configuration unchanged");  // the live bindings were never touched
         fenn_block_key(SDL_SCANCODE_ESCAPE);
         return;
     }
@@ -103,9 +109,8 @@ void keyconfig_update(vexel_machine* m) {
         if (fenn_get_key_state(code)) found = code;
     if (found < 0) return;
     if (kc.k >= keyconfig_bindings) {
-        leave(m);
+        leave(m, "key configuration saved");
         fenn_block_key(found);
-        m->cursor_y = 120;
         return;
     }
     // One key per press: the screen then waits for everything to be released.

@@ -1,5 +1,6 @@
 #include "app/pausemenu.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -62,6 +63,16 @@ void activate(vexel_machine* m, int32_t action) {
         break;
     }
     case pause_quit: fenn_quit = 1; break;
+    case pause_exit_to_console:
+        // The program stops as stop() stops it: "resume" at the prompt
+        // carries on.
+        // The prompt starts on a clear screen rather than over the
+        // program's picture.
+        pause_menu_close(m);
+        shell_post(pending_stop_program);
+        if (m->screen) std::fill(m->screen->pix.begin(), m->screen->pix.end(), uint8_t(0));
+        m->cursor_x = m->cursor_y = 0;
+        break;
     default:
         if (action >= pause_custom_first && action < pause_custom_first + run_menu_items) {
             pause_menu_close(m);
@@ -82,6 +93,7 @@ void pause_menu_build(vexel_machine* m) {
     if (run_chain_label(m)) add_item(run_chain_label(m), pause_back);
     add_item("quit", pause_quit);
     if (splore_active()) add_item("exit to splore", pause_exit_to_browser);
+    else if (!app.exec_mode) add_item("exit to console", pause_exit_to_console);
 }
 
 void pause_menu_open(vexel_machine* m) {

@@ -21,6 +21,7 @@ enum pause_action : int32_t {
     pause_exit_to_browser = 3,
     pause_back = 5,
     pause_quit = 6,
+    pause_exit_to_console = 7,
     pause_custom_first = 0x101,
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "app/app.h"
 #include "app/boot.h"
@@ -241,8 +242,10 @@ void set_up_host() {
     shell_connect_host(h);
 }
 
+}  // namespace
 
-void draw_overlay_message(fenn_bitmap* page) {
+void shell_draw_message(fenn_bitmap* page) {
+    if (!page || page->depth != 8) return;
     int64_t now = fenn_get_time();
     if (now >= app.message_end || !app.message[0]) return;
     int d = 0;
@@ -250,13 +253,22 @@ void draw_overlay_message(fenn_bitmap* page) {
         if (now - app.message_start < message_slide_ms) d = int((app.message_start - now + message_slide_ms) / 20);
         else if (app.message_end - now < message_slide_ms) d = int((now - app.message_end + message_slide_ms) / 20);
     }
-    for (int y = 121 + d; y <= 127 + d; ++y) {
+    // A message wider than the screen takes more lines, the strip growing
+    // upward from the bottom row, with a pixel clear at either side.
+    std::vector<std::string> lines = fenn_wrap_text(app.message, shell_console_font, page->w - 2);
+    if (lines.empty()) lines.emplace_back();
+    if (lines.size() > size_t(shell_message_lines_max)) lines.resize(size_t(shell_message_lines_max));
+    const int top = page->h - 7 - shell_message_line_h * (int(lines.size()) - 1) + d;
+    for (int y = top; y < page->h + d; ++y) {
         if (y < 0 || y >= page->h) continue;
         std::memset(page->pix.data() + size_t(y) * size_t(page->w), 8, size_t(page->w));
     }
-    fenn_draw_text_ex(page, app.message, shell_console_font, 1, 122 + d, fenn_text_single_colour,
-                      uint32_t(app.message_colour));
+    for (size_t i = 0; i < lines.size(); ++i)
+        fenn_draw_text_ex(page, lines[i].c_str(), shell_console_font, 1, top + 1 + shell_message_line_h * int(i),
+                          fenn_text_single_colour, uint32_t(app.message_colour));
 }
+
+namespace {
 
 void set_message(const char* text, int64_t start, int64_t end) {
     std::snprintf(app.message, sizeof app.message, "%s", text ? text : "");
@@ -475,10 +487,18 @@ void shell_init() {
         app.cart_from_command_line = 1;
         shell_set_mode(shell_console);
         shell_post(pending_run_cart);
-    } else if (app_auto_load_file[0] && !shell_load_working_cart(app_auto_load_file)) {
-        // A cartridge named on the command line becomes the working cartridge.
-        std::fprintf(stderr, "vexel: could not load %s\n", app_auto_load_file);
-        app.cart_from_command_line = 0;
+    } else if (app_auto_load_file[0]) {
+        // A cartridge named on the command line becomes the working
+        // cartridge. One that cannot be loaded is named with the reason on
+        // the console, where the boot then stops; with -run the console's
+        // exit status says the run failed.
+        const int status = vexel_load_working_cart(m, app_auto_load_file);
+        if (status != cart_ok) {
+            std::fprintf(stderr, "vexel: could not load %s (%s)\n", app_auto_load_file, vexel_cart_status_text(status));
+            std::snprintf(app.load_failure, sizeof app.load_failure, "%s", vexel_cart_status_text(status));
+            if (app.run_flag) fenn_set_exit_status(1);
+            app.run_flag = 0;
+        }
     }
     last_t = fenn_get_time();
 }
@@ -623,7 +643,7 @@ void shell_draw() {
     fenn_blit(m->display, 0, 0, page, 0, 0, 128, 128);
     if (app.mode == shell_running && m->program_active && m->hold_frames > 0) splore_draw_program_busy(m, page);
     pause_menu_draw(page);
-    draw_overlay_message(page);
+    shell_draw_message(page);
     if (gif_frame && page->pix.size() == gif_frame->pix.size())
         std::memcpy(gif_frame->pix.data(), page->pix.data(), gif_frame->pix.size());
     draw_ms = fenn_get_time() - start;

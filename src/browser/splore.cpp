@@ -39,11 +39,13 @@ constexpr int title_scroll_delay_ms = 500;
 constexpr int title_scroll_ms_per_px = 20;
 constexpr int title_room_px = 89;
 constexpr int page_step = 6;
+constexpr int rows_top = 84;  // y of the first row in view
+static_assert((128 - rows_top) / splore_row_h == splore_view_rows, "the rows in view fill the panel");
 constexpr int cursor_blink_ms = 256;
 constexpr int pointer_item = 8;
 constexpr int busy_first = 212, busy_frames = 12;
 constexpr int download_first = 229, download_frames = 16;
-constexpr int glyph_left = 128, glyph_right = 129, glyph_heart = 137, glyph_pause = 152;
+constexpr int glyph_left = 128, glyph_heart = 137, glyph_pause = 152;
 constexpr const char* search_wheel = " abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr int search_wheel_len = 37;
 constexpr const char* exit_entries[3] = {"shutdown vexel", "exit to console", "cancel"};
@@ -122,6 +124,7 @@ void open_directory(vexel_machine* m, const splore_item& item) {
     splore_list& local = splore_data.lists[splore_local];
     splore_list_from_directory(splore_local, splore_data.subdir);
     local.scroll = 0;
+    local.first = 0;
     local.selection = 0;
     splore_clamp_selection(splore_local);
     splore_stamp_selection();
@@ -297,16 +300,17 @@ void draw_finished(vexel_machine* m, fenn_bitmap* p) {
 void draw_empty(vexel_machine* m, fenn_bitmap* p) {
     fenn_clear_bitmap(p, 5);
     if (splore_data.current != splore_fav) return;
-    draw_icon(m, p, splore_icon_list + splore_fav, 57, 30, 2, 14);
-    text_centred(m, p, "your favourites list is empty", 15, 6);
-    int x = text(m, p, "press ", 22, 50, 7);
-    glyph(m, p, glyph_left, x, 50, 7);
-    x = text(m, p, "\x81", x + 8, 50, 7);
-    text(m, p, " for bbs lists", x, 50, 7);
-    text_centred(m, p, "to see a list of bbs carts", 58, 6);
-    x = text(m, p, "and then ", 26, 70, 6);
-    glyph(m, p, glyph_pause, x, 70, 7);
-    text(m, p, " to add one", x + 8, 70, 6);
+    // Below the list title (y 10..17): the icon, what is wrong, what to do.
+    draw_icon(m, p, splore_icon_list + splore_fav, 57, 24, 2, 14);
+    text_centred(m, p, "your favourites list is empty", 44, 6);
+    int x = text(m, p, "press ", 22, 56, 7);
+    glyph(m, p, glyph_left, x, 56, 7);
+    x = text(m, p, "\x81", x + 8, 56, 7);
+    text(m, p, " for bbs lists", x, 56, 7);
+    text_centred(m, p, "to see a list of bbs carts", 64, 6);
+    x = text(m, p, "and then ", 26, 76, 6);
+    glyph(m, p, glyph_pause, x, 76, 7);
+    text(m, p, " to add one", x + 8, 76, 6);
 }
 
 int menu_height() { return std::min(menu_push_max, splore_screen.menu_count * 8 + 4); }
@@ -317,7 +321,7 @@ void draw_rows(vexel_machine* m, fenn_bitmap* p) {
     const int64_t now = fenn_get_time();
     const int opening_px = int((int64_t(s.menu_opening) * 10) >> 16);
     const int push = int((int64_t(s.menu_opening) * menu_height()) >> 16);
-    const int top = 84 - opening_px;
+    const int top = rows_top - opening_px;
     const int scroll = l.scroll >> 16;
     fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
     const bool held = vexel_btn(m, button_o, 0) || vexel_btn(m, button_x, 0);
@@ -370,7 +374,7 @@ void draw_cart_menu(vexel_machine* m, fenn_bitmap* p) {
     if (s.menu_opening <= 0 || s.menu_count <= 0) return;
     const splore_list& l = cur_list();
     const int opening_px = int((int64_t(s.menu_opening) * 10) >> 16);
-    const int top = 84 - opening_px;
+    const int top = rows_top - opening_px;
     const int row_y = top + l.selection * splore_row_h - (l.scroll >> 16);
     const int push = int((int64_t(s.menu_opening) * menu_height()) >> 16);
     const int y0 = row_y + 7;
@@ -531,7 +535,11 @@ void splore_update(vexel_machine* m) {
     splore_list& l = cur_list();
     // Read here rather than while drawing: a label may come from a file.
     splore_ensure_label(cur_item());
-    const int32_t target = std::max(0, l.selection) * splore_row_h * one + one / 2;
+    // An open menu hangs below the selected row and needs the panel's room
+    // under it, so the row moves to the top while the menu is open; closing
+    // it brings back the list's own view.
+    const int shown = s.cart_menu != splore_menu_closed ? l.selection : l.first;
+    const int32_t target = std::max(0, shown) * splore_row_h * one + one / 2;
     l.scroll = ease(l.scroll, target, 8, 4096);
 
     // The wheel takes the short way round the circle of lists.
@@ -627,7 +635,8 @@ void splore_open_cart_menu(int menu) {
         const splore_item& it = cur_item();
         add_entry(splore_act_favourite,
                   splore_data.current == splore_fav || it.favourite ? "remove from favourites" : "favourite");
-        add_entry(splore_act_thread, "bbs thread (browser)");
+        // Only a cartridge from the board has a thread there.
+        if (splore_lid_is_valid(it.lid)) add_entry(splore_act_thread, "bbs thread (browser)");
         add_entry(splore_act_options, "options");
         add_entry(splore_act_cancel, "cancel");
     } else if (menu == splore_menu_options) {
@@ -758,15 +767,20 @@ void splore_keypress(vexel_machine* m, int key) {
         return;
     }
     if (key == 27) {
+        // The innermost thing open is closed first: a download, the exit
+        // box, then a cart menu; only with nothing open does Escape leave
+        // (or, browser-only, offer to shut down).
         if (splore_download_state() == splore_dl_busy) {
             splore_cancel_download(m, "download cancelled");
-        } else if ((m->host && m->host->browser_only)) {
-            s.exit_menu = !s.exit_menu;
-            s.exit_selection = 0;
+        } else if (s.exit_menu) {
+            s.exit_menu = 0;
         } else if (s.cart_menu == splore_menu_options) {
             splore_open_cart_menu(splore_menu_cart);
         } else if (s.cart_menu != splore_menu_closed) {
             close_menu();
+        } else if (m->host && m->host->browser_only) {
+            s.exit_menu = 1;
+            s.exit_selection = 0;
         } else {
             splore_screen.active = 0;
         }

@@ -34,6 +34,11 @@ constexpr const char* favourites_file = "favourites.txt";
 constexpr int label_comment_lines = 5;
 constexpr int label_comment_chars = 63;
 constexpr int label_background = 5, label_ink = 6;
+// Comment lines of a text cartridge's label are wrapped inside a margin and
+// stop above the list panel that covers the bottom of the label.
+constexpr int label_text_x = 4, label_text_y = 22, label_text_row_h = 6;
+constexpr int label_text_w = splore_label_size - 2 * label_text_x;
+constexpr int label_text_rows = 8;
 
 struct list_spec {
     const char* name;
@@ -215,6 +220,11 @@ void splore_clamp_selection(int list) {
     splore_list* l = splore_get_list(list);
     if (!l) return;
     l->selection = std::clamp(l->selection, 0, std::max(0, l->count() - 1));
+    const int last_first = std::max(0, l->count() - splore_view_rows);
+    int first = std::clamp(l->first, 0, last_first);
+    if (l->selection - 1 < first) first = l->selection - 1;
+    if (l->selection + 1 > first + splore_view_rows - 1) first = l->selection + 2 - splore_view_rows;
+    l->first = std::clamp(first, 0, last_first);
 }
 
 // ------------------------------------------------------------ the folder
@@ -631,6 +641,8 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
     fenn_bitmap* label = fenn_create_bitmap(splore_label_size, splore_label_size, 8);
     if (!label) return nullptr;
     fenn_clear_bitmap(label, label_background);
+    if (!splore_data.font) return label;
+    int row = 0;
     for (int i = 0; i < label_comment_lines && size_t(3 + i) < lines.size(); ++i) {
         std::string line = lines[size_t(3 + i)];
         if (line.rfind("--", 0) != 0) break;
@@ -638,9 +650,11 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
         if (line.size() > size_t(label_comment_chars)) line.resize(size_t(label_comment_chars));
         for (char& c : line)
             if (!typeable(static_cast<unsigned char>(c))) c = ' ';
-        if (splore_data.font)
-            fenn_draw_text_ex(label, line.c_str(), splore_data.font, 0, 22 + 6 * i, fenn_text_single_colour,
-                              label_ink);
+        for (const std::string& text : fenn_wrap_text(line.c_str(), splore_data.font, label_text_w)) {
+            if (row >= label_text_rows) return label;
+            fenn_draw_text_ex(label, text.c_str(), splore_data.font, label_text_x,
+                              label_text_y + label_text_row_h * row++, fenn_text_single_colour, label_ink);
+        }
     }
     return label;
 }

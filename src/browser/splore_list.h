@@ -40,6 +40,7 @@ constexpr int splore_pic_w = 1024, splore_pic_h = 544;  // list picture
 constexpr int splore_pic_columns = 8, splore_pic_entries = 32, splore_pic_cell_h = 136;
 constexpr size_t splore_file_max = size_t(16) << 20;    // largest picture or favourites file read
 constexpr int splore_favourites_max_line = 4096;
+constexpr int splore_view_rows = 6;          // rows of a list the browser shows at once
 
 // Item kinds and icons.
 enum splore_kind : int32_t {
@@ -80,7 +81,8 @@ struct splore_list {
     int32_t icon = 0;
     int32_t selection = 0;
     int32_t has_placeholder = 0;
-    int32_t scroll = 0;                      // 16.16 pixels
+    int32_t first = 0;                       // first row in view (see splore_clamp_selection)
+    int32_t scroll = 0;                      // 16.16 pixels, easing toward the row in view
     int32_t search_entry = 0;
     char search_text[splore_search_max + 1] = {};
     int32_t search_cursor = 0;
@@ -109,6 +111,11 @@ void splore_shutdown();
 splore_list* splore_get_list(int list);       // null outside 0..7
 // The item, or a zeroed dummy for any index (or list) out of range.
 splore_item& splore_get_item(int list, int index);
+// Clamps the selection into the list and scrolls the view (`first`) only as
+// far as needed to show it with one row of context above and below, where
+// the list has such a row: moving down, the selection reaches the
+// second-to-last row in view before the list moves; at the list's ends it
+// may stand on the first or last row in view.
 void splore_clamp_selection(int list);
 
 // Fills the list from root (app.root_path) + subdir. Returns 0.

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr const char* cart_url = "https://vexel.example/";
 constexpr const char* header = "vexel cartridge";
 
 enum Section { none, lua, gfx, gff, map, sfx, music, label };
@@ -204,8 +203,6 @@ std::string vexel_cart_to_text(const vexel_cart* cart) {
     char buf[64];
     auto clamp = [](int32_t v, int lo, int hi) { return int(std::clamp<int32_t>(v, lo, hi)); };
     out += header;
-    out += " // ";
-    out += cart_url;
     out += "\n";
     std::snprintf(buf, sizeof buf, "version %d\n", vexel_cart_newest_version);
     out += buf;

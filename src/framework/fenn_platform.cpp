@@ -19,6 +19,7 @@ struct KeyTable {
     uint8_t state[fenn_key_count];
     uint8_t previous[fenn_key_count];
     uint8_t blocked[fenn_key_count];
+    uint8_t pressed[fenn_key_count];   // went down since fenn_take_key_presses
     int typed[fenn_typed_max];
     int typed_count;
     int64_t next_repeat;
@@ -83,23 +84,31 @@ int emulated_character(SDL_Scancode sc, bool shift) {
     return 0;
 }
 
-// Global shortcuts take a character before the typed-key buffer sees it.
-void deliver_character(int c) {
-    bool alt = held(fenn_key_lalt) || held(fenn_key_ralt);
-    bool ctrl = held(fenn_key_lctrl) || held(fenn_key_rctrl);
-    if (held(SDL_SCANCODE_F11)) {
-        fenn_toggle_fullscreen();
-        fenn_block_key(SDL_SCANCODE_F11);
-    } else if (alt && c == 13) {
-        fenn_toggle_fullscreen();
-        fenn_block_key(SDL_SCANCODE_RETURN);
-    } else if (ctrl && c == '1') {
-        fenn_cfg.show_fps = !fenn_cfg.show_fps;
-    } else if ((alt && held(SDL_SCANCODE_F4)) || (ctrl && c == 'q')) {
-        fenn_quit = 1;
-    } else {
-        push_typed(c);
+// The console's global shortcuts, taken from the key event itself: one
+// press is one key event, whereas its character may arrive twice (as the
+// key and again as text input) or not at all (F11). Returns whether the
+// event was a shortcut (auto-repeats of one included); it then types
+// nothing.
+bool take_shortcut(const SDL_KeyboardEvent& k) {
+    const SDL_Scancode sc = k.keysym.scancode;
+    const bool alt = held(fenn_key_lalt) || held(fenn_key_ralt);
+    const bool ctrl = held(fenn_key_lctrl) || held(fenn_key_rctrl);
+    const bool shift = held(fenn_key_lshift) || held(fenn_key_rshift);
+    const bool fresh = k.repeat == 0;
+    if (sc == SDL_SCANCODE_F11 || (alt && (sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER))) {
+        if (fresh) fenn_toggle_fullscreen();
+        fenn_block_key(sc);
+        return true;
     }
+    if (ctrl && !alt && !shift && sc == SDL_SCANCODE_1) {
+        if (fresh) fenn_cfg.show_fps = !fenn_cfg.show_fps;
+        return true;
+    }
+    if ((alt && sc == SDL_SCANCODE_F4) || (ctrl && !alt && sc == SDL_SCANCODE_Q)) {
+        fenn_quit = 1;
+        return true;
+    }
+    return false;
 }
 
 void handle_window_event(const SDL_WindowEvent& w) {
@@ -135,8 +144,12 @@ void read_events(int64_t now) {
             int sc = e.key.keysym.scancode;
             fenn_keys_key_down(sc, now);
             if (held(fenn_key_ralt)) keys.state[fenn_key_lctrl] = keys.state[fenn_key_rctrl] = 0;
+            if (take_shortcut(e.key)) {
+                appended = true;
+                break;
+            }
             int c = character_for_key(e.key, now);
-            if (c) { deliver_character(c); appended = true; }
+            if (c) { push_typed(c); appended = true; }
             if (fenn_cfg.emulate_textinput && !held(fenn_key_lctrl) && !held(fenn_key_rctrl)) {
                 // Shift as of this event: it may have gone down earlier in the same pass.
                 bool shift = held(fenn_key_lshift) || held(fenn_key_rshift);
@@ -146,8 +159,11 @@ void read_events(int64_t now) {
             break;
         }
         case SDL_TEXTINPUT:
-            if (!fenn_cfg.emulate_textinput && e.text.text[0] && !e.text.text[1]) {
-                deliver_character(uint8_t(e.text.text[0]));
+            // With Ctrl held the key event has typed its character already
+            // (Ctrl+C, Ctrl+6, ...); some hosts send the text as well.
+            if (!fenn_cfg.emulate_textinput && e.text.text[0] && !e.text.text[1] &&
+                !held(fenn_key_lctrl) && !held(fenn_key_rctrl)) {
+                push_typed(uint8_t(e.text.text[0]));
                 appended = true;
             }
             break;
@@ -158,7 +174,7 @@ void read_events(int64_t now) {
         }
     }
     for (int i = 0; i < emulated_count; ++i) {
-        deliver_character(emulated[i]);
+        push_typed(emulated[i]);
         appended = true;
     }
     if (!appended) {
@@ -265,7 +281,9 @@ void fenn_keys_key_down(int code, int64_t now) {
     // event, so the next snapshot already finds the key down and would not
     // call it fresh: the press is marked here. A key pressed and released
     // between two passes is still seen, as pressed, for one pass.
-    if (code < 0 || code >= fenn_key_count || keys.state[code] != 0) return;
+    if (code < 0 || code >= fenn_key_count) return;
+    keys.pressed[code] = 1;
+    if (keys.state[code] != 0) return;
     keys.state[code] = 3;
     keys.next_repeat = now + fenn_key_repeat_delay_ms;
 }
@@ -283,6 +301,13 @@ int fenn_get_key_state(int code) {
     default: return one(code);
     }
 }
+
+bool fenn_key_down_or_pressed(int code) {
+    if (code < 0 || code >= fenn_key_count || keys.blocked[code]) return false;
+    return keys.state[code] != 0 || keys.pressed[code] != 0;
+}
+
+void fenn_take_key_presses() { std::memset(keys.pressed, 0, sizeof keys.pressed); }
 
 int fenn_get_any_key_down() {
     for (int i = 0; i < fenn_key_count; ++i)

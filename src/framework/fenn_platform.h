@@ -39,6 +39,13 @@ int fenn_keypressed();
 int fenn_readkey();                   // oldest typed key, or 0 when none
 void fenn_flush_keys();               // empties the typed-key buffer
 
+// Whether a key is down now or went down since the machine last took its
+// presses: a key pressed and released between two machine frames (a quick
+// tap, scripted input) still counts as held for one frame.
+// fenn_take_key_presses forgets the presses once a frame has read them.
+bool fenn_key_down_or_pressed(int code);
+void fenn_take_key_presses();
+
 // Mouse wheel movement, added up by the input pass and handed over (and
 // zeroed) once per machine frame by the button reader.
 void fenn_add_mouse_wheel(int x, int y);

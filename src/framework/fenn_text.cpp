@@ -74,6 +74,40 @@ int fenn_get_text_width(const char* text, const fenn_pod* font) {
     return w - fenn_font_spacing;
 }
 
+std::vector<std::string> fenn_wrap_text(const char* text, const fenn_pod* font, int width) {
+    std::vector<std::string> lines;
+    const std::string s = text ? text : "";
+    if (!font) {
+        if (!s.empty()) lines.push_back(s);
+        return lines;
+    }
+    size_t start = 0;
+    while (start < s.size()) {
+        size_t end = start, blank = std::string::npos;
+        int advance = 0;  // of s[start, end), the spacing after its last glyph included
+        for (; end < s.size(); ++end) {
+            const fenn_bitmap* g = fenn_font_glyph(font, static_cast<unsigned char>(s[end]));
+            const int step = g ? g->w + fenn_font_spacing : 0;
+            if (end > start && g && advance + g->w > width) break;
+            if (s[end] == ' ') blank = end;
+            advance += step;
+        }
+        // Back to the last blank, unless the word cut there is too long for
+        // a line of its own anyway: then it is cut where the line is full.
+        if (end < s.size() && s[end] != ' ' && blank != std::string::npos && blank > start) {
+            const size_t word_end = std::min(s.find(' ', end), s.size());
+            const std::string word = s.substr(blank + 1, word_end - blank - 1);
+            if (fenn_get_text_width(word.c_str(), font) <= width) end = blank;
+        }
+        std::string line = s.substr(start, end - start);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        lines.push_back(line);
+        start = end;
+        while (start < s.size() && s[start] == ' ') ++start;
+    }
+    return lines;
+}
+
 int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags, uint32_t colour) {
     if (!bmp || !text || !font || font->items.empty()) return y;
     GlyphSet gs = glyph_sets(font);

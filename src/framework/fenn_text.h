@@ -7,6 +7,8 @@
 // spacing. Missing glyphs (non-bitmap items) are skipped.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_pod.h"
@@ -25,6 +27,12 @@ int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, 
 int fenn_draw_text_phat(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags,
                         uint32_t outline_colour, uint32_t colour);
 int fenn_get_text_width(const char* text, const fenn_pod* font);
+// Splits one line of text into lines at most `width` pixels wide in `font`:
+// each breaks at the last blank that fits (blanks at a break are dropped),
+// but a word too long for a line of its own is cut where the line is full;
+// a glyph wider than `width` stands alone. A newline is a glyph like any
+// other here. Without a font the text is one line; empty text gives none.
+std::vector<std::string> fenn_wrap_text(const char* text, const fenn_pod* font, int width);
 
 // The font's glyph for a code in its first set, or null.
 const fenn_bitmap* fenn_font_glyph(const fenn_pod* font, int code);

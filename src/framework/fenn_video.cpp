@@ -14,10 +14,11 @@
 
 namespace {
 
-constexpr int fps_texture_w = 128;
-constexpr int fps_texture_h = 8;
 constexpr int window_fallback_w = 640;
 constexpr int window_fallback_h = 480;
+// A saved window smaller than this (in either direction) is not kept: the
+// picture would be a postage stamp. Such sizes come from old settings files.
+constexpr int window_min_kept = 256;
 
 struct Video {
     uint8_t palette[768];
@@ -31,8 +32,6 @@ struct Video {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     int texture_w = 0, texture_h = 0;
-    SDL_Texture* fps_texture = nullptr;
-    uint32_t fps_pixels[fps_texture_w * fps_texture_h];
     std::vector<uint32_t> icon;
     int icon_w = 0, icon_h = 0;
     int64_t last_present = -1;
@@ -45,11 +44,10 @@ Video video;
 bool headless() { return fenn_cfg.headless || !fenn_platform_has_video(); }
 
 void destroy_window() {
-    if (video.fps_texture) SDL_DestroyTexture(video.fps_texture);
     if (video.texture) SDL_DestroyTexture(video.texture);
     if (video.renderer) SDL_DestroyRenderer(video.renderer);
     if (video.window) SDL_DestroyWindow(video.window);
-    video.fps_texture = video.texture = nullptr;
+    video.texture = nullptr;
     video.renderer = nullptr;
     video.window = nullptr;
     video.texture_w = video.texture_h = 0;
@@ -100,7 +98,7 @@ void create_window() {
     int y = fenn_cfg.window_y == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : fenn_cfg.window_y;
     Uint32 flags = SDL_WINDOW_SHOWN;
     int w = fenn_cfg.window_w, h = fenn_cfg.window_h;
-    if (w < 32 || h < 32) { w = window_fallback_w; h = window_fallback_h; }
+    if (w < window_min_kept || h < window_min_kept) { w = window_fallback_w; h = window_fallback_h; }
     if (windowed) {
         flags |= SDL_WINDOW_RESIZABLE;
         if (fenn_cfg.frameless) flags |= SDL_WINDOW_BORDERLESS;
@@ -134,9 +132,6 @@ void create_window() {
         SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
         SDL_RenderClear(video.renderer);
         SDL_RenderPresent(video.renderer);
-        video.fps_texture = SDL_CreateTexture(video.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                              fps_texture_w, fps_texture_h);
-        if (video.fps_texture) SDL_SetTextureBlendMode(video.fps_texture, SDL_BLENDMODE_BLEND);
     }
     apply_icon();
 }
@@ -156,24 +151,10 @@ void present_renderer(const fenn_bitmap* page) {
     fenn_rect r = fenn_dest_rect();
     SDL_Rect dst{r.x, r.y, r.w, r.h};
     SDL_RenderCopy(video.renderer, video.texture, nullptr, &dst);
-    if (r.w >= 128 && r.h >= 8 && fenn_cfg.show_fps && video.fps_texture) {
-        std::fill(std::begin(video.fps_pixels), std::end(video.fps_pixels), 0u);
-        char text[16];
-        std::snprintf(text, sizeof text, "%03d fps", fenn_get_fps());
-        draw_fps_text(video.fps_pixels, fps_texture_w, fps_texture_w, fps_texture_h, text, 0xffffffffu);
-        SDL_UpdateTexture(video.fps_texture, nullptr, video.fps_pixels, fps_texture_w * 4);
-        SDL_Rect fr{0, 0, fps_texture_w, fps_texture_h};
-        SDL_RenderCopy(video.renderer, video.fps_texture, nullptr, &fr);
-    }
     SDL_RenderPresent(video.renderer);
 }
 
 void present_software(const fenn_bitmap* page) {
-    if (fenn_cfg.show_fps) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%03d", fenn_get_fps());
-        draw_fps_text(video.work.data(), page->w, page->w, page->h, text, 0xffffffffu);
-    }
     SDL_Surface* surface = SDL_GetWindowSurface(video.window);
     if (!surface) return;
     SDL_Surface* converted = surface->format->format == SDL_PIXELFORMAT_ARGB8888 ||
@@ -202,6 +183,16 @@ void present_software(const fenn_bitmap* page) {
 }
 
 }  // namespace
+
+void fenn_draw_fps(uint32_t* pix, int w, int h, int fps) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d fps", std::clamp(fps, 0, 999));
+    // On a dark strip, in the picture's own pixels, so that it scales with it.
+    const int strip_w = std::min(w, 1 + 4 * int(std::strlen(text))), strip_h = std::min(h, 7);
+    for (int y = 0; y < strip_h; ++y)
+        for (int x = 0; x < strip_w; ++x) pix[size_t(y) * size_t(w) + size_t(x)] = 0xff000000u;
+    draw_fps_text(pix, w, w, h, text, 0xffffffffu);
+}
 
 void fenn_video_log_drivers() {
     int n = SDL_GetNumVideoDrivers();
@@ -258,17 +249,14 @@ void fenn_set_screen(int w, int h, int depth, int flags) {
         h = video.desktop_h;
         fenn_debug("retrieving desktop resolution: %d %d\n", w, h);
     }
-    if (fenn_cfg.window_size_set) {
-        if (fenn_cfg.window_w < 32 || fenn_cfg.window_h < 32) {
-            fenn_cfg.window_w = window_fallback_w;
-            fenn_cfg.window_h = window_fallback_h;
-        }
-        fenn_debug(" window size: %d %d\n", fenn_cfg.window_w, fenn_cfg.window_h);
-    } else {
-        fenn_cfg.window_w = w;
-        fenn_cfg.window_h = h;
+    // The window opens at the saved size, or 640x480: the screen's own
+    // size (128x128) would show the picture at 1x.
+    if (!fenn_cfg.window_size_set || fenn_cfg.window_w < window_min_kept || fenn_cfg.window_h < window_min_kept) {
+        fenn_cfg.window_w = window_fallback_w;
+        fenn_cfg.window_h = window_fallback_h;
         fenn_cfg.window_size_set = 1;
     }
+    fenn_debug(" window size: %d %d\n", fenn_cfg.window_w, fenn_cfg.window_h);
     if (flags & 0x100) {
         if (fenn_cfg.windowed) video.fullscreen = 0;
     }
@@ -382,6 +370,7 @@ void fenn_blit_back_page() {
     if (!page || !video.window) return;
     video.work.resize(size_t(page->w) * size_t(page->h));
     fenn_convert_to_argb(page, video.palette, video.work.data());
+    if (fenn_cfg.show_fps) fenn_draw_fps(video.work.data(), page->w, page->h, fenn_get_fps());
     if (video.renderer) present_renderer(page);
     else present_software(page);
 }

@@ -51,3 +51,7 @@ fenn_rect fenn_dest_rect();
 
 // Converts an 8-bit bitmap to 0xAARRGGBB through the palette (opaque).
 void fenn_convert_to_argb(const fenn_bitmap* src, const uint8_t* palette, uint32_t* out);
+
+// Draws the frame-rate display ("030 fps" on a dark strip) into the top
+// left corner of a converted w x h picture.
+void fenn_draw_fps(uint32_t* pix, int w, int h, int fps);

@@ -87,14 +87,14 @@ bool vexel_player_key(const vexel_machine* m, int b, int p) {
     if (idx >= 0 && bindings) {
         int code = bindings[idx];
         // Out-of-range codes (a hand-edited file) fall back to the defaults.
-        if (code > 0 && code < fenn_key_count) return fenn_get_key_state(code) != 0;
+        if (code > 0 && code < fenn_key_count) return fenn_key_down_or_pressed(code);
     }
     if ((p != 0 && p != 1) || b < 0 || b > button_pause) return false;
     const DefaultKeys& keys = default_keys[p][b];
     bool ctrl = fenn_get_key_state(fenn_mod_ctrl) != 0;
     for (int i = 0; i < keys.count; ++i) {
         if (keys.codes[i] == scancode_m && ctrl) continue;
-        if (fenn_get_key_state(keys.codes[i])) return true;
+        if (fenn_key_down_or_pressed(keys.codes[i])) return true;
     }
     return false;
 }
@@ -179,6 +179,7 @@ void vexel_buttons_read(vexel_machine* m) {
             }
         }
     }
+    fenn_take_key_presses();
     int wx = 0, wy = 0;
     fenn_take_mouse_wheel(&wx, &wy);
     buttons.wheel_x = wx;

@@ -41,8 +41,6 @@
 
 namespace {
 
-constexpr const char* help_web_site = "https://vexel.example.org";
-
 bool is_clipboard_name(const char* name) {
     return !std::strcmp(name, "@clip") || !std::strcmp(name, "@clip.qz") || !std::strcmp(name, "@clip.png") ||
            !std::strcmp(name, "@clip.qz.png");
@@ -275,6 +273,23 @@ void cmd_split_name(const char* path, char* name, size_t name_size, char* ext, s
     std::snprintf(ext, ext_size, "%s", dot ? dot : "");
 }
 
+namespace {
+
+// A running program's relative load("other.qz") means the cartridge beside
+// it, however it was started (from the browser's list of a subfolder, the
+// command line, the prompt in another folder): it is tried in the running
+// cartridge's own folder first, confined to that folder. Returns whether it
+// loaded there.
+bool load_beside_running_cart(vexel_machine* m, const char* name) {
+    if (!m->program_active || name[0] == '/' || m->file.filename[0] != '/') return false;
+    const char* slash = std::strrchr(m->file.filename, '/');
+    const std::string folder(m->file.filename, size_t(slash - m->file.filename));
+    if (folder.empty() || fenn_path_confine(folder, name) != fenn_confine_inside) return false;
+    return vexel_load_working_cart(m, (folder + "/" + name).c_str(), folder.c_str()) == cart_ok;
+}
+
+}  // namespace
+
 bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, const char* params) {
     const bool active = m->program_active != 0;
     if (argc < 2) {
@@ -292,9 +307,11 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
 
     m->file.future_version = 0;
     std::string path;
-    const bool outside = !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
+    const bool beside = !clipboard && load_beside_running_cart(m, name);
+    const bool outside = !beside && !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
     const std::string root = without_trailing_slash(vexel_host_carts_path(m));
-    if (outside || (clipboard ? load_from_clipboard(m) : vexel_load_working_cart(m, path.c_str(), root.c_str())) != 0) {
+    if (!beside && (outside || (clipboard ? load_from_clipboard(m)
+                                          : vexel_load_working_cart(m, path.c_str(), root.c_str())) != 0)) {
         if (!active) {
             if (m->file.future_version) vexel_print(m, "could not load: future version");
             else vexel_print(m, "could not load");
@@ -493,25 +510,27 @@ void cmd_help(vexel_machine* m) {
         const char* text;
         int colour;
     };
+    // The console is 32 characters wide: no line is longer.
     static const line lines[] = {
         {"", 6},
         {"commands", 12},
         {"", 6},
         {"load <filename>  save <filename>", 6},
         {"run              resume", 6},
-        {"shutdown         reboot", 6},
-        {"install_demos    ls", 6},
+        {"ls [filter]      info", 6},
         {"cd <dirname>     mkdir <dirname>", 6},
         {"cd ..      to go up a directory", 6},
+        {"folder     to open it on desktop", 6},
+        {"install_demos    install_games", 6},
+        {"shutdown         reboot", 6},
         {"keyconfig  to choose buttons", 6},
         {"splore     to explore cartridges", 14},
         {"", 6},
-        {"press esc to toggle editor view", 6},
+        {"esc to pause a running program", 6},
         {"alt+enter to toggle fullscreen", 6},
-        {"alt+f4 or ctrl-q to fastquit", 6},
+        {"alt+f4 or ctrl+q to quit", 6},
         {"", 6},
-        {"see vexel.txt for more info", 12},
-        {help_web_site, 12},
+        {"see vexel.txt beside the program", 12},
         {"", 6},
     };
     for (const line& l : lines) vexel_print_col(m, l.text, l.colour);

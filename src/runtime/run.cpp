@@ -1,7 +1,9 @@
 #include "runtime/run.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -125,31 +127,84 @@ int count_newlines(const char* s) {
     return n;
 }
 
-// Prints a compile or run-time position: "<what> line %d tab %d" and the line.
-void print_position(vexel_machine* m, const char* format, int line0, const char* code) {
+// Where program line `line0` (counted from 0 in the joined program) is, as
+// every report says it: "line 3", or "line 3 tab 1" when the cartridge's
+// program has more than one tab.
+std::string position_text(const vexel_machine* m, int line0) {
     int tab = 0;
     int in_tab = run_find_tab_line(m, line0, &tab);
-    if (in_tab < 0) vexel_print_2_col(m, format, 0, 0, 14);
-    else vexel_print_2_col(m, format, in_tab + 1, tab, 14);
+    if (in_tab < 0) in_tab = tab = 0;
+    bool several_tabs = false;
+    for (int t = 1; t < vexel_code_tabs; ++t) several_tabs = several_tabs || (m->code_tabs[t] && m->code_tabs[t][0]);
+    char out[48];
+    if (several_tabs) std::snprintf(out, sizeof out, "line %d tab %d", in_tab + 1, tab);
+    else std::snprintf(out, sizeof out, "line %d", in_tab + 1);
+    return out;
+}
+
+// Prints "<what> <position>" and the program line there.
+void print_position(vexel_machine* m, const char* what, int line0, const char* code) {
+    vexel_print_col(m, (std::string(what) + " " + position_text(m, line0)).c_str(), 14);
     char source[256];
     run_nth_line(code, line0, source, sizeof source);
     vexel_print_col(m, source, 7);
 }
 
+// The interpreter's messages give lines of the whole chunk ("at line 12");
+// they are said in program terms like every other position.
+std::string with_program_lines(const vexel_machine* m, const std::string& text) {
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = text.find("at line ", from)) != std::string::npos;) {
+        size_t digits = at + 8, end = digits;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+        if (end == digits || end - digits > 6) {
+            out += text.substr(from, digits - from);
+            from = digits;
+            continue;
+        }
+        out += text.substr(from, at - from);
+        out += position_text(m, std::atoi(text.c_str() + digits) - vexel_header_lines);
+        from = end;
+    }
+    return out + text.substr(from);
+}
+
+// The last line of the program that is not blank: an error at its end is
+// shown there rather than past it.
+int last_program_line(const char* code) {
+    int line = 0, last = 0;
+    bool blank = true;
+    for (const char* p = code; p && *p; ++p) {
+        if (*p == '\n') {
+            if (!blank) last = line;
+            ++line;
+            blank = true;
+        } else if (*p != ' ' && *p != '\t' && *p != '\r') {
+            blank = false;
+        }
+    }
+    return blank ? last : line;
+}
+
 void print_syntax_error(vexel_machine* m, const char* code, const char* message) {
-    int lines = count_newlines(code) + 1;
-    int line0 = std::min(lines + 1, lua_vexel_last_line(m->L) - vexel_header_lines);
-    print_position(m, "syntax error line %d (tab %d)", line0, code);
+    const int line0 = std::min(last_program_line(code), lua_vexel_last_line(m->L) - vexel_header_lines);
+    print_position(m, "syntax error", line0, code);
     if (std::strstr(message, "_end_of_program")) return;
     if (std::strstr(message, "<eof>") && std::strstr(message, "to close '")) {
         const char* q = std::strstr(message, "to close '") + 10;
         const char* e = std::strchr(q, '\'');
         std::string word(q, e ? size_t(e - q) : std::strlen(q));
-        vexel_print_col(m, ("unclosed " + word + "\n").c_str(), 6);
+        // "(to close 'function' at line 14)": where the unclosed block began.
+        std::string opened;
+        if (const char* at = std::strstr(message, "' at line "))
+            opened = " from " + position_text(m, std::atoi(at + 10) - vexel_header_lines);
+        vexel_print_col(m, ("unclosed " + word + opened + "\n").c_str(), 6);
         return;
     }
     const char* colon = std::strrchr(message, ':');
     std::string text = colon ? std::string(colon[1] ? colon + 2 : colon + 1) : std::string(message);
+    text = with_program_lines(m, text);
     if (text.size() > size_t(syntax_message_max)) text.resize(syntax_message_max);
     char source[256];
     run_nth_line(code, lua_vexel_last_line(m->L) - vexel_header_lines, source, sizeof source);
@@ -168,11 +223,7 @@ void print_traceback(vexel_machine* m, lua_State* L) {
         if (!std::strcmp(ar.name, "_mainloop")) continue;
         int program_line = ar.currentline - vexel_header_lines;
         if (program_line < 0) continue;
-        int tab = 0;
-        int in_tab = run_find_tab_line(m, program_line, &tab);
-        char out[512];
-        std::snprintf(out, sizeof out, "in %s line %d (tab %d)", ar.name, in_tab + 1, tab);
-        vexel_print_col(m, out, 13);
+        vexel_print_col(m, ("in " + std::string(ar.name) + " " + position_text(m, program_line)).c_str(), 13);
     }
 }
 
@@ -188,7 +239,7 @@ std::string without_position(const std::string& message) {
 void report_runtime_error(vexel_machine* m, lua_State* L, const char* code) {
     std::string message = without_position(lua_isstring(L, -1) ? lua_tostring(L, -1) : "error");
     const int line = lua_vexel_runtime_line(L);
-    if (line > 2) print_position(m, "runtime error line %d tab %d", line - vexel_header_lines, code);
+    if (line > 2) print_position(m, "runtime error", line - vexel_header_lines, code);
     bool assertion = m->runner->assert_message[0] != 0;
     if (assertion) {
         vexel_print_col(m, "assertion failed", 6);
@@ -209,6 +260,14 @@ void report_runtime_error(vexel_machine* m, lua_State* L, const char* code) {
 // exit status (0 keeps an earlier failure's).
 void quit_exec_mode(vexel_machine* m, int status) {
     if (vexel_host_exec_mode(m)) vexel_host_finish(m, status);
+}
+
+// A cartridge whose program could not start leaves its reason on the
+// console, which takes the keys again whatever screen started it (the boot
+// of a -run cartridge, a browser launch); in exec mode the run ends.
+void program_did_not_start(vexel_machine* m) {
+    vexel_host_request(m, vexel_request_console);
+    quit_exec_mode(m, 2);
 }
 
 int64_t script_memory(const vexel_machine* m) { return m->L ? vexel_lua_program_memory(&m->heap) : 0; }
@@ -410,7 +469,7 @@ void run_cart(vexel_machine* m) {
     if (!cart) return;
     if (vexel_merge_code_from_tabs(m) > size_t(vexel_code_max)) {
         vexel_print_col(m, "program exceeds char limit", 6);
-        quit_exec_mode(m, 2);
+        program_did_not_start(m);
         return;
     }
     std::snprintf(m->runner->params, sizeof m->runner->params, "%s", m->runner->pending_params);
@@ -442,7 +501,7 @@ void run_cart(vexel_machine* m) {
     vexel_audio_stop_song(m->audio, m->cart);
     m->runner->fps = 30;
     vexel_buttons_block(m);
-    if (!ok) quit_exec_mode(m, 2);
+    if (!ok) program_did_not_start(m);
 }
 
 namespace {

@@ -9,7 +9,9 @@
 #include "app/shell.h"
 #include "browser/splore.h"
 #include "browser/splore_list.h"
+#include "machine/disk.h"
 #include "machine/machine.h"
+#include "machine/text.h"
 #include "cart/png_cart.h"
 #include "cart/vdisk.h"
 #include "test_support.h"
@@ -127,4 +129,34 @@ TEST_F(BootFixture, ResetEffectEndsInARunWithTheSameParameters) {
     EXPECT_EQ(app.pending, pending_run_cart);
     EXPECT_STREQ(M->runner->pending_params, "level 3");
     EXPECT_EQ(M->error_string[0], 0);  // the scrambling raised no fault
+}
+
+TEST_F(BootFixture, ARunCartridgeThatDoesNotCompileLeavesTheConsoleUsable) {
+    std::snprintf(M->working_cart->code, vexel_code_buffer, "x = = 1");
+    vexel_split_code_to_tabs(M);  // what the runner joins and starts
+    app.cart_from_command_line = 1;
+    app.run_flag = 1;
+    boot_to(90);
+    ASSERT_EQ(app.pending, pending_run_cart);
+    app.pending = pending_none;
+    run_cart(M);
+    EXPECT_EQ(app.mode, shell_console);  // the prompt takes the keys again
+    EXPECT_FALSE(M->program_active);
+}
+
+TEST_F(BootFixture, ACommandLineCartridgeThatDidNotLoadIsNamedOnTheConsole) {
+    std::snprintf(app_auto_load_file, sizeof app_auto_load_file, "/somewhere/broken.qz");
+    std::snprintf(app.load_failure, sizeof app.load_failure, "not a cartridge");
+    app.cart_from_command_line = 1;
+    fenn_pod* font = vexel_create_console_font();
+    M->console_font = font;
+    boot_to(90);
+    M->console_font = nullptr;
+    fenn_destroy_pod(font);
+    EXPECT_EQ(app.mode, shell_console);  // no menu cartridge: the reason stays in view
+    EXPECT_EQ(app.pending, pending_none);
+    int red = 0;
+    for (uint8_t p : M->screen->pix) red += p == 8;
+    EXPECT_GT(red, 50);  // "could not load broken.qz" and "(not a cartridge)"
+    app_auto_load_file[0] = 0;
 }

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/app.h"
+#include "app/pausemenu.h"
 #include "app/shell.h"
 #include "framework/fenn_loop.h"
+#include "machine/button.h"
 #include "machine/machine.h"
+#include "runtime/run.h"
 #include "test_support.h"
 
 namespace {
@@ -93,4 +98,28 @@ TEST_F(ShellFixture, MessagesFlipColourAndHoverWaitsForTheCurrentOne) {
     EXPECT_STREQ(app.message, "hover");
     EXPECT_EQ(app.message_start, 0);
     EXPECT_EQ(app.message_colour, 2);
+}
+
+TEST_F(ShellFixture, PauseMenuEndsWithAWayBackToTheConsole) {
+    std::snprintf(M->runner->menu_labels[0], sizeof M->runner->menu_labels[0], "restart level");
+    pause_menu_open(M);
+    std::vector<std::string> labels;
+    for (int i = 0; i < pause_menu_items; ++i) labels.push_back(pause_menu_state[i].label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"continue", "restart level", "reset cart", "quit", "exit to console"}));
+
+    // Chosen, it closes the menu and stops the program the way stop() does.
+    app.pause_selection = pause_menu_items - 1;
+    M->buttons.state[0][button_o] = 1;  // O freshly down
+    M->screen->pix[500] = 9;            // the program's picture
+    M->cursor_y = 90;
+    pause_menu_keys(M);
+    EXPECT_EQ(app.pause_menu, 0);
+    EXPECT_EQ(app.pending, pending_stop_program);
+    EXPECT_EQ(M->screen->pix[500], 0);  // the prompt starts on a clear screen, at the top
+    EXPECT_EQ(M->cursor_y, 0);
+
+    // In exec mode nobody is at the console to come back to.
+    app.exec_mode = 1;
+    pause_menu_build(M);
+    EXPECT_STREQ(pause_menu_state[pause_menu_items - 1].label, "quit");
 }

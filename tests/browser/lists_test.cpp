@@ -1,4 +1,5 @@
 #include "browser_fixture.h"
+#include "framework/fenn_text.h"
 
 using Lists = Browser;
 
@@ -277,6 +278,58 @@ TEST_F(Lists, LabelsFromCartridgeFiles) {
     write_file(root + "fake.qz.png", "not a png");
     EXPECT_EQ(splore_label_from_file((root + "fake.qz.png").c_str()), nullptr);
     EXPECT_EQ(splore_label_from_cart_lid("nothing_here"), nullptr);
+}
+
+namespace {
+
+// Pixels of colour `c` in the rectangle [x0, x1) x [y0, y1).
+int ink_in(const fenn_bitmap* b, int x0, int y0, int x1, int y1, int c) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += b->pix[size_t(y) * size_t(b->w) + size_t(x)] == c;
+    return n;
+}
+
+}  // namespace
+
+TEST_F(Lists, CommentLabelsWrapInsideTheLabel) {
+    // Two lines far wider than the label: words, and one word longer than a row.
+    const std::string words = "-- a very long title line for this text cartridge, past the edge";
+    const std::string long_word = "--" + std::string(40, 'w') + " end";
+    ASSERT_EQ(words.size(), 64u);  // the label keeps 63 characters of a line
+    const std::string kept = words.substr(0, 63);
+    const std::string cart = text_cart((words + "\n" + long_word + "\ncode()").c_str());
+    fenn_bitmap* l = splore_label_from_bytes(reinterpret_cast<const uint8_t*>(cart.data()), cart.size());
+    ASSERT_NE(l, nullptr);
+    // Every glyph drawn: as much ink as the two texts drawn on one long row.
+    fenn_bitmap* wide = fenn_create_bitmap(600, 8, 8);
+    fenn_clear_bitmap(wide, 0);
+    fenn_draw_text_ex(wide, kept.c_str(), font, 0, 0, fenn_text_single_colour, 6);
+    const int want = ink_in(wide, 0, 0, 600, 8, 6);
+    fenn_clear_bitmap(wide, 0);
+    fenn_draw_text_ex(wide, long_word.c_str(), font, 0, 0, fenn_text_single_colour, 6);
+    const int want_long = ink_in(wide, 0, 0, 600, 8, 6);
+    fenn_destroy_bitmap(wide);
+    EXPECT_EQ(ink_in(l, 0, 0, 128, 128, 6), want + want_long);
+    // ... clear of both edges, and above the list panel (y 72 on).
+    EXPECT_EQ(ink_in(l, 0, 0, 2, 128, 6), 0);
+    EXPECT_EQ(ink_in(l, 126, 0, 128, 128, 6), 0);
+    EXPECT_EQ(ink_in(l, 0, 72, 128, 128, 6), 0);
+    // The first line starts on the first row, as a short one would.
+    EXPECT_GT(ink_in(l, 0, 22, 128, 27, 6), 10);
+    fenn_destroy_bitmap(l);
+
+    // More comment than fits: the rows that fit, and still none on the panel.
+    std::string many;
+    for (int i = 0; i < 5; ++i) many += words + "\n";
+    const std::string full = text_cart((many + "code()").c_str());
+    l = splore_label_from_bytes(reinterpret_cast<const uint8_t*>(full.data()), full.size());
+    ASSERT_NE(l, nullptr);
+    EXPECT_GT(ink_in(l, 0, 64, 128, 69, 6), 10);
+    EXPECT_EQ(ink_in(l, 0, 69, 128, 128, 6), 0);
+    EXPECT_EQ(ink_in(l, 0, 0, 2, 128, 6), 0);
+    EXPECT_EQ(ink_in(l, 126, 0, 128, 128, 6), 0);
+    fenn_destroy_bitmap(l);
 }
 
 TEST_F(Lists, EnteringReadsFavouritesOthersAppended) {

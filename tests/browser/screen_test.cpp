@@ -3,9 +3,11 @@
 #include <atomic>
 
 #include "browser_fixture.h"
+#include "app/app.h"
 #include "app/shell.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_pod.h"
+#include "framework/fenn_text.h"
 
 namespace {
 
@@ -35,6 +37,27 @@ protected:
         splore_open(M);
     }
     int selection() const { return splore_data.lists[splore_data.current].selection; }
+    // A key that reaches the browser as a scan code only (page keys and such).
+    void key(int scancode) {
+        fenn_set_key_state(scancode, 3);
+        splore_keypress(M, -1);
+        fenn_set_key_state(scancode, 0);
+    }
+    void settle() {
+        for (int i = 0; i < 60; ++i) frame(0);
+    }
+    // The rows (y) of the page whose pixel at x has colour c.
+    static std::vector<int> rows_of(const fenn_bitmap* page, int x, int c) {
+        std::vector<int> ys;
+        for (int y = 0; y < 128; ++y)
+            if (page->pix[size_t(y) * 128 + size_t(x)] == c) ys.push_back(y);
+        return ys;
+    }
+    static std::vector<int> span(int from, int to) {
+        std::vector<int> v;
+        for (int y = from; y <= to; ++y) v.push_back(y);
+        return v;
+    }
 };
 
 }  // namespace
@@ -73,6 +96,85 @@ TEST_F(Screen, ListsWrapAndSelectionsStayInTheirLists) {
     EXPECT_EQ(selection(), 2);
 }
 
+TEST_F(Screen, ALongListScrollsOnlyWhenTheSelectionWouldLeaveTheView) {
+    for (int i = 0; i < 20; ++i) write_file(root + "c" + std::to_string(10 + i) + ".qz", text_cart(""));
+    splore_open(M);
+    frame(0);
+    const splore_list& l = list(splore_local);
+    ASSERT_EQ(l.count(), 20);
+    ASSERT_EQ(splore_view_rows, 6);
+    // Down: the view stays until the selection would pass the second-to-last
+    // row in view, then keeps one row below it, and at the end none.
+    for (int sel = 1; sel < 20; ++sel) {
+        tap(button_down);
+        ASSERT_EQ(l.selection, sel);
+        EXPECT_EQ(l.first, std::clamp(sel - 4, 0, 14)) << "selection " << sel;
+    }
+    tap(button_down);
+    EXPECT_EQ(l.first, 14);
+    // Up: the view stays until one row above the selection is needed.
+    for (int sel = 18; sel >= 0; --sel) {
+        tap(button_up);
+        ASSERT_EQ(l.selection, sel);
+        EXPECT_EQ(l.first, std::clamp(sel - 1, 0, 14)) << "selection " << sel;
+    }
+
+    // Page keys jump, and the view follows the same way.
+    key(SDL_SCANCODE_PAGEDOWN);
+    EXPECT_EQ(l.selection, 6);
+    EXPECT_EQ(l.first, 2);
+    key(SDL_SCANCODE_PAGEDOWN);
+    EXPECT_EQ(l.selection, 12);
+    EXPECT_EQ(l.first, 8);
+    key(SDL_SCANCODE_PAGEUP);
+    EXPECT_EQ(l.selection, 6);
+    EXPECT_EQ(l.first, 5);
+    key(SDL_SCANCODE_END);
+    EXPECT_EQ(l.first, 14);
+    key(SDL_SCANCODE_HOME);
+    EXPECT_EQ(l.first, 0);
+
+    // Drawn: the selected bar stands on its row in view, the row above it shows.
+    key(SDL_SCANCODE_PAGEDOWN);  // selection 6, rows 2..7 in view
+    settle();
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    splore_draw(M, page);
+    EXPECT_EQ(rows_of(page, 110, 14), span(111, 117));
+    int above = 0;
+    for (int y = 104; y <= 108; ++y)
+        for (int x = 24; x < 60; ++x) above += page->pix[size_t(y) * 128 + size_t(x)] == 7;
+    EXPECT_GT(above, 5);
+
+    // An open menu takes the room under its row; closing it restores the view.
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    settle();
+    EXPECT_EQ(l.scroll >> 16, 6 * splore_row_h);
+    splore_keypress(M, 27);
+    settle();
+    EXPECT_EQ(l.first, 2);
+    EXPECT_EQ(l.scroll >> 16, 2 * splore_row_h);
+    fenn_destroy_bitmap(page);
+}
+
+TEST_F(Screen, AShortListNeverScrolls) {
+    local_carts();  // four rows
+    frame(0);
+    const splore_list& l = list(splore_local);
+    for (int i = 0; i < 5; ++i) {
+        tap(button_down);
+        EXPECT_EQ(l.first, 0);
+    }
+    key(SDL_SCANCODE_PAGEDOWN);
+    EXPECT_EQ(l.first, 0);
+    settle();
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    splore_draw(M, page);
+    EXPECT_EQ(l.selection, 3);
+    EXPECT_EQ(rows_of(page, 110, 14), span(104, 110));
+    fenn_destroy_bitmap(page);
+}
+
 TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     local_carts();
     frame(0);
@@ -84,10 +186,10 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     tap(button_down);
     tap(button_pause);
     ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    ASSERT_EQ(splore_screen.menu_count, 5);
+    ASSERT_EQ(splore_screen.menu_count, 4);
     EXPECT_STREQ(splore_screen.entries[1].label, "favourite");
     tap(button_up);  // wraps to "cancel"
-    EXPECT_EQ(splore_screen.menu_index, 4);
+    EXPECT_EQ(splore_screen.menu_index, 3);
     tap(button_o);
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
 
@@ -100,7 +202,6 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     EXPECT_STREQ(splore_screen.entries[1].label, "remove from favourites");
 
     // options and back
-    tap(button_down);
     tap(button_down);
     tap(button_down);
     tap(button_o);
@@ -116,6 +217,54 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     tap(button_o);
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
     splore_keypress(M, 27);  // Escape closes it
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+}
+
+namespace {
+
+std::string opened_url;
+void remember_url(void*, const char* url) { opened_url = url; }
+
+bool menu_offers(int action) {
+    for (int i = 0; i < splore_screen.menu_count; ++i)
+        if (splore_screen.entries[i].action == action) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(Screen, TheBoardThreadIsOfferedOnlyForBoardCartridges) {
+    opened_url.clear();
+    tm.host.open_url = remember_url;
+    // A local cartridge has no thread on the board.
+    local_carts();
+    frame(0);
+    tap(button_down);
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    EXPECT_FALSE(menu_offers(splore_act_thread));
+    splore_keypress(M, 27);
+
+    // Neither has a favourite whose board id could not name one.
+    const std::string fav = "|Bad-Id |0 |0 |someone | |odd one\n";
+    ASSERT_EQ(splore_read_favourites(splore_fav, fav.c_str(), fav.size()), 1);
+    splore_data.current = splore_fav;
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    EXPECT_FALSE(menu_offers(splore_act_thread));
+    splore_keypress(M, 27);
+
+    // A cartridge from a board list has one, and the entry opens it.
+    const std::vector<uint8_t> pic = list_picture(entries(2));
+    ASSERT_EQ(splore_read_list_picture(splore_new, pic.data(), pic.size(), false), 0);
+    splore_data.current = splore_new;
+    list(splore_new).selection = 1;
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    ASSERT_TRUE(menu_offers(splore_act_thread));
+    while (splore_screen.entries[splore_screen.menu_index].action != splore_act_thread) tap(button_down);
+    tap(button_o);
+    EXPECT_EQ(opened_url, splore_discussion_url("1000"));
     EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
 }
 
@@ -227,6 +376,34 @@ TEST_F(Screen, ExitMenuInBrowserMode) {
     EXPECT_TRUE(tm.requested(vexel_request_quit));
 }
 
+TEST_F(Screen, EscapeClosesAnOpenMenuBeforeOfferingShutdown) {
+    tm.host.browser_only = true;
+    local_carts();
+    frame(0);
+    tap(button_down);  // alpha
+    tap(button_pause);
+    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+
+    // From the options menu: back to the cart menu, closed, and only then
+    // the shutdown box, which Escape closes again.
+    splore_open_cart_menu(splore_menu_options);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.exit_menu, 1);
+    splore_keypress(M, 27);
+    EXPECT_EQ(splore_screen.exit_menu, 0);
+    EXPECT_TRUE(splore_active());
+    EXPECT_FALSE(tm.requested(vexel_request_quit));
+}
+
 TEST_F(Screen, KeyboardShortcuts) {
     for (int i = 0; i < 20; ++i) write_file(root + "c" + std::to_string(10 + i) + ".qz", text_cart(""));
     splore_open(M);
@@ -256,6 +433,52 @@ TEST_F(Screen, KeyboardShortcuts) {
     button_keys[4] = SDL_SCANCODE_F;
     splore_keypress(M, 'f');
     EXPECT_EQ(list(splore_fav).count(), 0);
+}
+
+TEST_F(Screen, MessagesFitOnTheScreen) {
+    local_carts();
+    fenn_pod* saved_font = shell_console_font;
+    shell_console_font = font;
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    fenn_bitmap* wide = fenn_create_bitmap(1200, 8, 8);
+    // The browser's own messages, and one as long as a saved cartridge's
+    // name can make a message.
+    const std::vector<std::string> messages = {
+        "could not connect to bbs.", "could not connect to bbs", "future version. please update!",
+        "download failed", "download cancelled", "could not load", "not a bbs cart", "timeout", "cancelled",
+        "saved a_cartridge_with_a_rather_long_name_in_a_folder.qz",
+    };
+    for (const std::string& text : messages) {
+        SCOPED_TRACE(text);
+        shell_show_message(text.c_str(), splore_message_ms);
+        app.message_start -= 1000;  // slid in
+        app.message_colour = 7;
+        splore_draw(M, page);
+        shell_draw_message(page);
+        fenn_clear_bitmap(wide, 0);
+        fenn_draw_text_ex(wide, text.c_str(), font, 0, 0, fenn_text_single_colour, 7);
+        int want = 0, ink = 0, edges = 0, strip_top = 128;
+        for (uint8_t c : wide->pix) want += c == 7;
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x) {
+                const uint8_t c = page->pix[size_t(y) * 128 + size_t(x)];
+                if (c == 8) strip_top = std::min(strip_top, y);
+                if (c == 7 && y >= strip_top) {
+                    ++ink;
+                    edges += x == 0 || x == 127;
+                }
+            }
+        // Every glyph is drawn on the strip, none on the screen's edge, and
+        // the strip stands on the bottom of the screen.
+        EXPECT_EQ(ink, want);
+        EXPECT_EQ(edges, 0);
+        EXPECT_EQ(page->pix[127 * 128 + 64], 8);
+        EXPECT_LE(strip_top, 121);
+    }
+    app.message[0] = 0;
+    shell_console_font = saved_font;
+    fenn_destroy_bitmap(wide);
+    fenn_destroy_bitmap(page);
 }
 
 TEST_F(Screen, FinishedBarWaitsForAButton) {
@@ -323,13 +546,31 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
     EXPECT_EQ(page->pix[40 * 128 + 100], 5);
     EXPECT_EQ(page->pix[30 * 128 + 10], 5);
 
-    // An empty favourites list explains itself on colour 5.
+    fenn_destroy_bitmap(page);
+}
+
+TEST_F(Screen, AnEmptyFavouritesListExplainsItselfBelowTheTitle) {
+    splore_open(M);
     splore_data.current = splore_fav;
+    frame(0);
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
     splore_draw(M, page);
     EXPECT_EQ(page->pix[100 * 128 + 2], 5);
-    int ink = 0;
-    for (int x = 0; x < 128; ++x) ink += page->pix[17 * 128 + x] == 6;
-    EXPECT_GT(ink, 10);
+    // The title's outline (colour 0) and the explaining text (colour 6) keep
+    // to rows of their own, the text below the title.
+    int title_last = -1, text_first = 128, text_ink = 0;
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x) {
+            const uint8_t c = page->pix[size_t(y) * 128 + size_t(x)];
+            if (c == 0) title_last = std::max(title_last, y);
+            if (c == 6) {
+                text_first = std::min(text_first, y);
+                ++text_ink;
+            }
+        }
+    ASSERT_GE(title_last, 10);
+    EXPECT_GT(text_ink, 100);
+    EXPECT_GT(text_first, title_last + 1);
     fenn_destroy_bitmap(page);
 }
 

@@ -283,6 +283,33 @@ TEST_F(Buttons, MouseWheelIsLatchedOncePerRead) {
     EXPECT_EQ(M->buttons.wheel_y, 0);
 }
 
+TEST_F(Buttons, AKeyTappedBetweenTwoFramesIsHeldForOneFrame) {
+    const uint8_t up[fenn_key_count] = {};
+    uint8_t down[fenn_key_count] = {};
+    down[key_z] = 1;
+    // Pressed and released within one input pass, and within a pass that
+    // is no machine frame: the next frame still reads it, once.
+    fenn_keys_snapshot(up, fenn_key_count, 0);
+    fenn_keys_key_down(key_z, 1);
+    fenn_keys_snapshot(up, fenn_key_count, 2);
+    fenn_keys_snapshot(up, fenn_key_count, 3);
+    std::vector<int> seen;
+    for (int f = 0; f < 3; ++f) {
+        frame();
+        if (vexel_btn(M, button_o, 0)) seen.push_back(f);
+    }
+    EXPECT_EQ(seen, std::vector<int>{0});
+    // A key held across frames reads as held on every one of them.
+    fenn_keys_key_down(key_z, 4);
+    fenn_keys_snapshot(down, fenn_key_count, 5);
+    seen.clear();
+    for (int f = 0; f < 3; ++f) {
+        frame();
+        if (vexel_btn(M, button_o, 0)) seen.push_back(f);
+    }
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+}
+
 TEST_F(Buttons, ReplayDrivesBothPlayersAndThenReleasesEverything) {
     fenn_set_key_state(key_left, 1);  // the keyboard is ignored during a replay
     pads[0] = {true, 0, 0, 1u << 0};

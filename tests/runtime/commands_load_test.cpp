@@ -141,3 +141,36 @@ TEST_F(LoadCommand, LoadHandsTheRunChainAndParametersToTheRunner) {
     EXPECT_EQ(M->runner->chain_items, 1);  // a running program keeps its chain
     EXPECT_STREQ(M->runner->pending_params, "");
 }
+
+TEST_F(LoadCommand, ARunningProgramLoadsTheCartridgeBesideIt) {
+    namespace fs = std::filesystem;
+    fs::create_directories(root + "demos");
+    write_cart(root + "demos/menu.qz", "-- menu", 1);
+    write_cart(root + "demos/game.qz", "-- demo game", 2);
+    write_cart(root + "demos/only.qz", "-- only here", 3);
+    // Started from the browser's list, with the console's folder at the root.
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "demos/menu.qz").c_str()), 0);
+    std::snprintf(M->file.folder, sizeof M->file.folder, "/");
+    M->program_active = 1;
+
+    EXPECT_TRUE(cmd_load(M, 2, "only", "back to menu", nullptr));  // the extension is found too
+    EXPECT_EQ(mem(0), 3);
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "demos/menu.qz").c_str()), 0);
+    EXPECT_TRUE(cmd_load(M, 1, "game.qz", nullptr, nullptr));  // beside it, not the root's game.qz
+    EXPECT_EQ(mem(0), 2);
+    EXPECT_STREQ(M->file.filename, (root + "demos/game.qz").c_str());
+
+    // A name missing beside it falls back to the console's folder; a name
+    // leading up out of it is resolved there too, under its rules.
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "demos/menu.qz").c_str()), 0);
+    write_cart(root + "top.qz", "-- top", 4);
+    EXPECT_TRUE(cmd_load(M, 1, "top.qz", nullptr, nullptr));
+    EXPECT_EQ(mem(0), 4);
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "demos/menu.qz").c_str()), 0);
+    EXPECT_FALSE(cmd_load(M, 1, "../../outside.qz", nullptr, nullptr));
+
+    // At the prompt (no program running) names are the console folder's.
+    M->program_active = 0;
+    EXPECT_TRUE(cmd_load(M, 1, "game.qz", nullptr, nullptr));
+    EXPECT_EQ(mem(0), 7);
+}

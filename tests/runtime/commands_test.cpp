@@ -147,11 +147,25 @@ TEST_F(Commands, HelpRebootAndShutdownOnlyAtTheConsole) {
     const std::string help = console_of([&] { cmd_help(M); });
     EXPECT_EQ(help.substr(0, 31), "** \n** commands\n** \n** load <fi");
     EXPECT_NE(help.find("** splore     to explore cartridges\n"), std::string::npos);
-    EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 19);
+    EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 20);
     EXPECT_TRUE(cmd_reboot(M));
     EXPECT_TRUE(tm.requested(vexel_request_reboot));
     EXPECT_TRUE(cmd_shutdown(M));
     EXPECT_TRUE(tm.requested(vexel_request_quit));
+}
+
+TEST_F(Commands, HelpPointsToTheManualAndFitsTheConsole) {
+    const std::string help = console_of([&] { cmd_help(M); });
+    EXPECT_NE(help.find("see vexel.txt beside the program"), std::string::npos);
+    EXPECT_EQ(help.find("http"), std::string::npos);
+    EXPECT_EQ(help.find("editor"), std::string::npos);
+    // Each line as printed ("** " + text) fits the 32 columns of the console.
+    size_t start = 0;
+    for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = help.substr(start, end - start);
+        ASSERT_EQ(line.rfind("** ", 0), 0u) << line;
+        EXPECT_LE(line.size() - 3, 32u) << line;
+    }
 }
 
 TEST_F(Commands, InstallersWriteTheBuiltInCartridgesWithoutReplacingAnything) {

@@ -37,6 +37,18 @@ printf 'not a cartridge\n' >"$WORK/bad.qz"
 "$VEXEL" -x "$WORK/bad.qz" -home "$HOME_DIR" >/dev/null 2>&1
 check "exec of a damaged cartridge exits 1" [ $? -eq 1 ]
 
+# The console (not exec mode) with a cartridge that cannot be loaded names
+# it with the reason; with -run the exit status says the run failed.
+: >"$WORK/empty.qz"
+printf '\211PNG\r\n\032\n' >"$WORK/notcart.qz.png"
+for bad in nothing.qz bad.qz empty.qz notcart.qz.png; do
+    err=$("$VEXEL" -headless -frames 100 -home "$HOME_DIR" -run "$WORK/$bad" 2>&1 >/dev/null)
+    check "-run $bad exits 1" [ $? -eq 1 ]
+    check "-run $bad is named with a reason" [ "${err#vexel: could not load $WORK/$bad (}" != "$err" ]
+done
+"$VEXEL" -headless -frames 100 -home "$HOME_DIR" "$WORK/bad.qz" >/dev/null 2>&1
+check "a bad cartridge without -run leaves the console running" [ $? -eq 0 ]
+
 # Without its resource file the console refuses to start, and says why.
 mkdir -p "$WORK/bin"
 cp "$VEXEL" "$WORK/bin/vexel"

@@ -163,7 +163,7 @@ function _draw()
   for k = 1, #about do
     centre(about[k], 93 + (k - 1) * 7, 13)
   end
-  centre("up/down: choose  z/x: start", 107, 5)
+  centre("z/x: start  esc: menu, console", 107, 5)
 
   -- a ribbon of light along the bottom
   for i = 0, 31 do

@@ -1,0 +1,93 @@
+#!/bin/sh
+# The console in a real window under a virtual X server, driven by key
+# presses as a user gives them: the window's size, fullscreen and back, the
+# frame-rate display, and the pause menu's way back to the console prompt.
+#   window.sh VEXEL
+# Exits 77 (skipped) when Xvfb, xdotool or xwd is missing.
+VEXEL=$1
+for tool in Xvfb xdotool xwd; do
+    command -v $tool >/dev/null 2>&1 || { echo "no $tool: skipped"; exit 77; }
+done
+WORK=$(mktemp -d)
+. "$(dirname "$0")/check.sh"
+# Under the sanitizers, leaks are checked by the headless tests: with a real
+# window the desktop libraries SDL loads (D-Bus, X11) keep memory at exit
+# through frames the leak checker cannot name.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+n=90
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+export DISPLAY=":$n"
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB=$!
+VEXEL_PID=
+cleanup() {
+    [ -n "$VEXEL_PID" ] && kill "$VEXEL_PID" 2>/dev/null
+    kill "$XVFB" 2>/dev/null
+    [ -n "$KEEP" ] || rm -rf "$WORK"
+}
+trap cleanup EXIT
+for i in 1 2 3 4 5 6 7 8 9 10; do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.3; done
+
+# The window, found again after it was made anew, with the keyboard focus.
+window() {
+    id=$(timeout 10 xdotool search --sync --name '^vexel' | tail -1)
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    echo "$id"
+}
+size() { xdotool getwindowgeometry "$(window)" | awk '/Geometry/ { print $2 }'; }
+press() { xdotool key "$@"; sleep 0.6; }
+
+# White pixels in the top-left 29x7 pixels of the picture (where the frame
+# rate is drawn), which sits centred in the window at the largest whole scale.
+white_in_corner() {
+    xwd -silent -id "$(window)" >"$WORK/shot.xwd" || { echo 0; return; }
+    set -- $(od -An -tu4 --endian=big -N 100 "$WORK/shot.xwd")
+    hs=$1 w=$5 h=$6 bpl=${13} nc=${20}
+    s=$(( (w < h ? w : h) / 128 ))
+    px=$(( (w - 128 * s) / 2 )) py=$(( (h - 128 * s) / 2 ))
+    off=$(( hs + nc * 12 )) total=0 y=$py
+    while [ $y -lt $(( py + 7 * s )) ]; do
+        c=$(od -An -v -tu1 -j $(( off + y * bpl + px * 4 )) -N $(( 29 * s * 4 )) "$WORK/shot.xwd" |
+            awk '{ for (i = 1; i <= NF; i++) v[++k] = $i }
+                 END { for (i = 1; i + 2 <= k; i += 4) if (v[i] == 255 && v[i+1] == 255 && v[i+2] == 255) n++; print n + 0 }')
+        total=$(( total + c )) y=$(( y + 1 ))
+    done
+    echo $total
+}
+
+SDL_AUDIODRIVER=dummy "$VEXEL" -home "$WORK/home" -windowed 1 >"$WORK/out.txt" 2>"$WORK/err.txt" &
+VEXEL_PID=$!
+window >/dev/null
+sleep 3  # the boot, then the menu cartridge
+check "a first window is 640x480" [ "$(size)" = "640x480" ]
+
+press ctrl+1
+check "Ctrl+1 shows the frame rate" [ "$(white_in_corner)" -gt 100 ]
+press ctrl+1
+check "Ctrl+1 again hides it" [ "$(white_in_corner)" -eq 0 ]
+
+press F11
+check "F11 goes fullscreen" [ "$(size)" = "1024x768" ]
+press F11
+check "F11 again comes back to the window's size" [ "$(size)" = "640x480" ]
+press alt+Return
+check "Alt+Enter goes fullscreen" [ "$(size)" = "1024x768" ]
+press alt+Return
+
+# The menu cartridge runs: Escape, up to the last entry, O.
+press Escape
+press Up
+press z
+sleep 0.5
+xdotool type --delay 30 'printh("at the prompt")'
+press Return
+check "the pause menu leads to a working console prompt" grep -q "^at the prompt$" "$WORK/out.txt"
+
+press ctrl+q
+for i in 1 2 3 4 5 6 7 8 9 10; do kill -0 "$VEXEL_PID" 2>/dev/null || break; sleep 0.3; done
+wait "$VEXEL_PID"
+check "Ctrl+Q quits with status 0" [ $? -eq 0 ]
+VEXEL_PID=
+
+[ "$failed" -eq 0 ]
