@@ -31,6 +31,18 @@ using cart_ptr = std::unique_ptr<vexel_cart, cart_deleter>;
 // Integer part of a 16.16 argument, taken as an unsigned 32-bit value.
 uint32_t arg_u32(int32_t fix) { return uint32_t(fix >> 16); }
 
+// The (dest, src, len) of reload and cstore: given with three arguments or
+// more, else the whole ROM.
+struct rom_copy {
+    uint32_t d = 0, s = 0, n = uint32_t(vexel_rom_size);
+    rom_copy(int argc, int32_t dest, int32_t src, int32_t len) {
+        if (argc < 3) return;
+        d = arg_u32(dest);
+        s = arg_u32(src);
+        n = arg_u32(len);
+    }
+};
+
 bool reserved(const char* name) { return name[0] == '_' && name[1] == '_'; }
 
 void poke_machine(vexel_machine* m, uint64_t addr, int value) {
@@ -220,12 +232,8 @@ int rom_cstore(vexel_machine* m, const char* path, int32_t dest, int32_t src, in
 }
 
 int32_t vexel_reload_call(vexel_machine* m, int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
-    uint32_t d = 0, s = 0, n = uint32_t(vexel_rom_size);
-    if (argc >= 3) {
-        d = arg_u32(dest);
-        s = arg_u32(src);
-        n = arg_u32(len);
-    }
+    const rom_copy c(argc, dest, src, len);
+    const uint32_t d = c.d, s = c.s, n = c.n;
     vexel_cpu_spend(m, argc >= 3 ? cost_of(n, rom_reload_cost) : rom_reload_cost_all);
     if (argc != 4 || !name) {
         vexel_reload(m, int32_t(d), int32_t(s), int32_t(n));
@@ -260,12 +268,8 @@ int32_t vexel_reload_call(vexel_machine* m, int argc, int32_t dest, int32_t src,
 }
 
 int32_t vexel_cstore_call(vexel_machine* m, int argc, int32_t dest, int32_t src, int32_t len, const char* name) {
-    uint32_t d = 0, s = 0, n = uint32_t(vexel_rom_size);
-    if (argc >= 3) {
-        d = arg_u32(dest);
-        s = arg_u32(src);
-        n = arg_u32(len);
-    }
+    const rom_copy c(argc, dest, src, len);
+    const uint32_t d = c.d, s = c.s, n = c.n;
     vexel_cpu_spend(m, argc >= 3 ? cost_of(n, rom_cstore_cost) : rom_cstore_cost_all);
     if (n > uint32_t(rom_copy_max)) return 0;
     int status;
