@@ -65,6 +65,7 @@ struct vexel_app {
     int32_t gpio_base;
     int32_t glitch_test;             // -glitch_test counter
     int32_t glitch_shots;
+    char bbs_option[app_path_max + 1];    // -bbs: the board for this run only (not saved)
     char wav_file[app_path_max + 1];  // -wav: write every sample the mixer makes here
     int32_t fast;                    // -fast: machine frames as fast as the host allows
     int32_t frame_limit;             // -frames: quit after this many machine frames (0: no limit)
@@ -87,6 +88,7 @@ struct vexel_app {
     // Console settings (config.txt).
     char root_path[app_path_max + 1];
     char cdata_path[app_path_max + 1];
+    char bbs_host[app_path_max + 1];      // the board's address; empty for the board beside the program
     int32_t joystick_index;
     int32_t button_keys[app_button_keys];
     int32_t live_notes;

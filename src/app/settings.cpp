@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "app/app.h"
+#include "browser/splore_list.h"
 #include "capture/capture_png.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_settings.h"
@@ -25,6 +26,8 @@ const fenn_setting console_settings[] = {
      "Location of vexel's root folder"},
     {"cdata_path", fenn_setting_folder, FIELD(cdata_path), int(sizeof(vexel_app::cdata_path)), 0, 0, 0, 0,
      "Location of cartridge save data"},
+    {"bbs_host", fenn_setting_text, FIELD(bbs_host), int(sizeof(vexel_app::bbs_host)), 0, 0, 0, 0,
+     "Address of the cartridge board: http://, https:// or file://FOLDER. Empty: the board that comes with vexel"},
     {"joystick_index", fenn_setting_ints, FIELD(joystick_index), 1, 0, 0, 7, 0,
      "Specify which player index joystick control begins at (0..7)"},
     {"button_keys", fenn_setting_ints, FIELD(button_keys), app_button_keys, 0, 0, 511, 0,
@@ -75,7 +78,7 @@ bool is_flag_option(const char* a) {
 bool is_console_option(const char* a) {
     static const char* const options[] = {"-p", "-joystick", "-gif_len", "-gif_scale", "-screenshot_scale",
                                           "-gui_theme", "-gpio_base", "-glitch_test", "-frames",
-                                          "-screenshot", "-input", "-wav", "-seed"};
+                                          "-screenshot", "-input", "-wav", "-seed", "-bbs"};
     for (const char* o : options)
         if (!std::strcmp(a, o)) return true;
     return is_flag_option(a);
@@ -129,6 +132,12 @@ void settings_parse_arguments(int argc, char** argv) {
             parse_int(value, app.gpio_base);
         } else if (!std::strcmp(a, "-wav")) {
             if (value) std::snprintf(app.wav_file, sizeof app.wav_file, "%s", value);
+        } else if (!std::strcmp(a, "-bbs")) {
+            if (value && splore_host_is_valid(value))
+                std::snprintf(app.bbs_option, sizeof app.bbs_option, "%s", value);
+            else
+                std::fprintf(stderr, "vexel: ignoring -bbs %s (not an http://, https:// or file:// address)\n",
+                             value ? value : "");
         } else if (!std::strcmp(a, "-frames")) {
             parse_int(value, app.frame_limit);
         } else if (!std::strcmp(a, "-screenshot")) {

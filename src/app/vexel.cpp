@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -53,6 +54,7 @@ cart_art shell_cart_art;
 namespace {
 
 constexpr const char* resource_name = "data.pod";
+constexpr const char* bundled_board = "board";  // the board built with vexel, beside data.pod
 constexpr int message_slide_ms = 200;
 constexpr int message_extra_ms = 400;
 
@@ -100,12 +102,39 @@ void print_usage() {
         "  -home FOLDER        data folder (default ~/.brindle/vexel/)\n"
         "  -desktop FOLDER     where screenshots and GIFs go (default ~/Desktop)\n"
         "  -timeout S          download timeout in seconds, 1..240 (default 30)\n"
+        "  -bbs URL            the cartridge board: http://HOST[:PORT], https://... or\n"
+        "                      file:///FOLDER of a built board (default: the board\n"
+        "                      that comes with vexel, read from disk)\n"
         "  -windowed 0|1       start windowed or fullscreen\n"
         "  -width W -height H  window size\n"
         "  -pixel_perfect 0|1  scale by whole multiples only\n"
         "  -sound N -music N   volumes, 0..256\n"
         "  -show_fps 1         draw the frame rate\n"
         "  -h                  this help\n");
+}
+
+// The board the browser reads: -bbs, else the bbs_host setting, else the
+// board built with vexel that lies beside the program.
+void set_bbs_host() {
+    if (app.bbs_option[0] && splore_set_bbs_host(app.bbs_option)) return;
+    if (app.bbs_host[0]) {
+        if (splore_set_bbs_host(app.bbs_host)) return;
+        std::fprintf(stderr, "vexel: bbs_host %s in config.txt is not an http://, https:// or file:// address\n",
+                     app.bbs_host);
+    }
+    // Characters a URL cannot hold as they are (a blank in a folder name)
+    // are percent-encoded; the reader decodes them again.
+    std::string url = "file://";
+    for (unsigned char c : fenn_prefix_with_program_path(bundled_board)) {
+        if (std::isalnum(c) || std::strchr("/-._~", c)) {
+            url += char(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            url += hex;
+        }
+    }
+    splore_set_bbs_host(url.c_str());
 }
 
 // Item 1 of the resource pod is a nested pod stored as a data item.
@@ -464,6 +493,7 @@ void shell_init() {
         recording = true;
     }
 
+    set_bbs_host();
     // Exec mode never shows the browser: its lists are made when it opens.
     if (!app.exec_mode) {
         splore_data.root = app.root_path;

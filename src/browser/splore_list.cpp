@@ -1,5 +1,6 @@
 #include "browser/splore_list.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <memory>
 
 #include "cart/cart_art.h"
+#include "cart/cart_board.h"
 #include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_file.h"
@@ -22,9 +24,12 @@
 
 splore_lists_state splore_data;
 
-// The board's web server. The browser only ever forms the paths and queries
-// below under it.
-const char* const splore_bbs_host = "https://bbs.vexel.example.org";
+namespace {
+// The board's address: an http(s) web server, or a file:// folder holding a
+// built board. The browser only ever forms the paths and queries below
+// under it.
+std::string bbs_host;
+}  // namespace
 
 namespace {
 
@@ -556,25 +561,39 @@ int splore_list_from_png_file(int list, const char* path, bool append) {
 
 // ------------------------------------------------------- names and the cache
 
-bool splore_lid_is_valid(const char* lid) {
-    if (!lid || std::strlen(lid) < 2 || std::strlen(lid) > size_t(splore_text_max)) return false;
-    for (const char* p = lid; *p; ++p)
-        if (!((*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9') || *p == '_')) return false;
+bool splore_lid_is_valid(const char* lid) { return cart_board_id_valid(lid); }
+
+bool splore_set_bbs_host(const char* host) {
+    std::string h = host ? host : "";
+    while (!h.empty() && h.back() == '/') h.pop_back();
+    if (!splore_host_is_valid(h.c_str())) return false;
+    bbs_host = h;
     return true;
 }
 
+const std::string& splore_bbs_host() { return bbs_host; }
+
+bool splore_host_is_valid(const char* host) {
+    if (!host) return false;
+    for (const char* p = host; *p; ++p)
+        if (static_cast<unsigned char>(*p) <= ' ' || *p == 127) return false;
+    for (const char* scheme : {"http://", "https://", "file://"}) {
+        const size_t n = std::strlen(scheme);
+        if (strncasecmp(host, scheme, n) == 0 && host[n]) return true;
+    }
+    return false;
+}
+
+bool splore_host_is_folder() { return strncasecmp(bbs_host.c_str(), "file://", 7) == 0; }
+
 std::string splore_cart_url_path(const char* lid) {
-    if (!splore_lid_is_valid(lid)) return {};
-    char buf[splore_text_max * 2 + 64];
-    long long n;
-    if (lid_number(lid, &n)) std::snprintf(buf, sizeof buf, "/bbs/cposts/%lld/%lld.qz.png", n / 10000, n);
-    else std::snprintf(buf, sizeof buf, "/bbs/cposts/%c%c/%s.qz.png", lid[0], lid[1], lid);
-    return buf;
+    const std::string p = cart_board_cart_path(lid);
+    return p.empty() ? p : "/" + p;
 }
 
 std::string splore_cart_url(const char* lid) {
     std::string p = splore_cart_url_path(lid);
-    return p.empty() ? p : std::string(splore_bbs_host) + p;
+    return p.empty() || bbs_host.empty() ? std::string() : bbs_host + p;
 }
 
 std::string splore_cart_cache_path(const char* lid) {
@@ -592,10 +611,17 @@ std::string splore_label_cache_path(const char* lid) {
 }
 
 std::string splore_list_url(const char* request, int start) {
+    if (bbs_host.empty()) return {};
+    if (splore_host_is_folder()) {
+        // A board on disk has no server to answer the query: the file the
+        // server would answer with is read directly.
+        const std::string p = cart_board_list_path(request, start);
+        return p.empty() ? p : bbs_host + "/" + p;
+    }
     char buf[splore_request_max + 256];
-    std::snprintf(buf, sizeof buf, "%s/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c", splore_bbs_host,
-                  start, request ? request : "", list_version, platform_letter);
-    return buf;
+    std::snprintf(buf, sizeof buf, "/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c", start,
+                  request ? request : "", list_version, platform_letter);
+    return bbs_host + buf;
 }
 
 std::string splore_list_cache_path(int list) {
@@ -611,8 +637,9 @@ std::string splore_list_temp_path(int list, bool more) {
 }
 
 std::string splore_discussion_url(const char* lid) {
-    if (!splore_lid_is_valid(lid)) return {};
-    return std::string(splore_bbs_host) + "/bbs/?pid=" + lid;
+    if (!splore_lid_is_valid(lid) || bbs_host.empty()) return {};
+    if (splore_host_is_folder()) return bbs_host + "/" + cart_board_post_path(lid);
+    return bbs_host + "/bbs/?pid=" + lid;
 }
 
 // ------------------------------------------------------------------ labels

@@ -157,7 +157,16 @@ std::string splore_list_url(const char* request, int start);
 std::string splore_list_cache_path(int list);          // bbs/<name>.pip.png
 std::string splore_list_temp_path(int list, bool more);  // bbs/temp_<name>[__].pip.png
 std::string splore_discussion_url(const char* lid);   // "" when not valid
-extern const char* const splore_bbs_host;
+
+// The board's address ("http://host[:port]", "https://...", or "file:///folder"
+// of a built board). Trailing slashes are dropped. False (nothing changes)
+// for anything else. Until one is set every URL is "" and downloads fail.
+bool splore_set_bbs_host(const char* host);
+const std::string& splore_bbs_host();
+bool splore_host_is_valid(const char* host);
+// The board is a folder read through file:// (lists are read from the files
+// a server would answer with, see cart/cart_board.h).
+bool splore_host_is_folder();
 
 // Labels (8-bit 128x128, caller owns) or null.
 fenn_bitmap* splore_label_from_file(const char* path);

@@ -58,6 +58,7 @@ protected:
         tm.host.cdata_path = cdata_root.c_str();
         tm.host.button_keys = button_keys;
         fenn_cfg.timeout = 30;
+        splore_set_bbs_host("https://board.test");
         vexel_select_code_tab(M, 0);
         font = vexel_create_console_font();
         M->console_font = font;

@@ -78,7 +78,7 @@ TEST_F(Downloads, ListDownloadFillsTheListAndTheCache) {
     EXPECT_EQ(list(splore_new).count(), 6);
     EXPECT_EQ(list(splore_new).selection, 1);
     EXPECT_EQ(read_file(home + "/bbs/new.pip.png"), served_bytes);
-    EXPECT_EQ(last_url(), std::string(splore_bbs_host) +
+    EXPECT_EQ(last_url(), splore_bbs_host() +
                             "/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2&version=000111dl");
 }
 
@@ -189,7 +189,7 @@ TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
     list(splore_new).selection = list(splore_new).count() - 1;
     splore_action_current_item(M);
     finish();
-    EXPECT_EQ(last_url(), std::string(splore_bbs_host) + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(last_url(), splore_bbs_host() + "/bbs/cposts/1/12345.qz.png");
     EXPECT_TRUE(exists(home + "/bbs/1/12345.qz.png"));
     EXPECT_EQ(splore_screen.launch, 1);
     EXPECT_STREQ(M->working_cart->code, "-- from the board\nprint(1)");

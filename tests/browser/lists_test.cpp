@@ -234,10 +234,12 @@ TEST_F(Lists, CacheNamesAndAddressesComeOnlyFromSoundIds) {
         EXPECT_EQ(splore_cart_cache_path(bad), "") << bad;
         EXPECT_EQ(splore_discussion_url(bad), "") << bad;
     }
-    EXPECT_EQ(splore_cart_url("12345"), std::string(splore_bbs_host) + "/bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(splore_discussion_url("12345"), std::string(splore_bbs_host) + "/bbs/?pid=12345");
+    EXPECT_EQ(splore_cart_url("12345"), splore_bbs_host() + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(splore_discussion_url("12345"), splore_bbs_host() + "/bbs/?pid=12345");
     EXPECT_EQ(splore_list_url("cat=7&sub=2", 32),
-              std::string(splore_bbs_host) + "/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
+              splore_bbs_host() + "/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
+    EXPECT_EQ(splore_list_url("cat=7&sub=2", 32),
+              "https://board.test/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
     splore_init();
     EXPECT_EQ(splore_list_cache_path(splore_top), home + "/bbs/top.pip.png");
     EXPECT_EQ(splore_list_temp_path(splore_top, false), home + "/bbs/temp_top.pip.png");
@@ -346,4 +348,29 @@ TEST_F(Lists, EnteringReadsFavouritesOthersAppended) {
     const std::string text = read_file(home + "/favourites.txt");
     EXPECT_NE(text.find("games/game.qz"), std::string::npos);
     EXPECT_NE(text.find("mine.qz"), std::string::npos);
+}
+
+// The board's address: only http, https and file addresses are taken; a
+// board on disk is read from the files a server would answer with.
+TEST_F(Lists, BoardAddressesAndBoardsOnDisk) {
+    for (const char* bad : {"", "ftp://x", "board.test", "http://", "http://a b", "javascript:alert(1)", "file://"})
+        EXPECT_FALSE(splore_set_bbs_host(bad)) << bad;
+    EXPECT_EQ(splore_bbs_host(), "https://board.test");  // unchanged by the refusals
+    ASSERT_TRUE(splore_set_bbs_host("HTTP://127.0.0.1:8080//"));
+    EXPECT_EQ(splore_bbs_host(), "HTTP://127.0.0.1:8080");
+    EXPECT_FALSE(splore_host_is_folder());
+
+    ASSERT_TRUE(splore_set_bbs_host("file:///opt/vexel/board/"));
+    EXPECT_TRUE(splore_host_is_folder());
+    EXPECT_EQ(splore_list_url(list(splore_new).request, 0), "file:///opt/vexel/board/bbs/lists/new/0.png");
+    EXPECT_EQ(splore_list_url(list(splore_top).request, 32), "file:///opt/vexel/board/bbs/lists/featured/32.png");
+    char search[splore_request_max + 1];
+    splore_search_request("ghost town", search, sizeof search);
+    EXPECT_EQ(splore_list_url(search, 0), "file:///opt/vexel/board/bbs/lists/search/ghost/0.png");
+    splore_search_request("?!", search, sizeof search);
+    EXPECT_EQ(splore_list_url(search, 0), "file:///opt/vexel/board/bbs/lists/search-none/0.png");
+    EXPECT_EQ(splore_cart_url("12345"), "file:///opt/vexel/board/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(splore_discussion_url("my_game"), "file:///opt/vexel/board/bbs/posts/my_game.html");
+    // A list the board does not serve has no file; its download fails.
+    EXPECT_EQ(splore_list_url(list(splore_fav).request, 0), "");
 }
