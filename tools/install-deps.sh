@@ -4,7 +4,7 @@
 set -e
 PACKAGES="build-essential cmake pkg-config libsdl2-dev libpng-dev libgif-dev liblz4-dev"
 if [ "$1" = "--test" ]; then
-    PACKAGES="$PACKAGES libgtest-dev xvfb xauth xdotool x11-apps lua5.2"
+    PACKAGES="$PACKAGES libgtest-dev xvfb xauth xdotool x11-apps lua5.2 nginx python3"
 elif [ "$1" = "--fuzz" ]; then
     PACKAGES="clang"
 fi

@@ -365,11 +365,13 @@ void shell_open_browser() {
 // ---------------------------------------------------------------- messages
 
 void shell_show_message(const char* text, int ms) {
+    fenn_debug("message: %s\n", text ? text : "");
     int64_t now = fenn_get_time();
     set_message(text, now, now + ms + message_extra_ms);
 }
 
 void shell_show_message_exact(const char* text, int ms) {
+    fenn_debug("message: %s\n", text ? text : "");
     int64_t now = fenn_get_time();
     set_message(text, now, now + ms);
 }

@@ -259,6 +259,9 @@ void splore_update_download(vexel_machine* m) {
             if (!cache_copy.empty()) copy_file(file.c_str(), cache_copy.c_str());
             if (!append && l.count() >= 2) l.selection = 1;
         }
+        // Read (and kept as the cached list when it was sound): the
+        // downloaded picture itself is no longer needed.
+        std::remove(file.c_str());
         splore_clamp_selection(list);
         splore_stamp_selection();
         return;

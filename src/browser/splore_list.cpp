@@ -586,6 +586,25 @@ bool splore_host_is_valid(const char* host) {
 
 bool splore_host_is_folder() { return strncasecmp(bbs_host.c_str(), "file://", 7) == 0; }
 
+std::string splore_host_folder_path(const char* relative) {
+    if (!splore_host_is_folder()) return {};
+    // The address's path, percent-decoded ("file:///a%20b" is "/a b").
+    std::string path;
+    const std::string& h = bbs_host;
+    for (size_t i = 7; i < h.size(); ++i) {
+        if (h[i] == '%' && i + 2 < h.size() && std::isxdigit(static_cast<unsigned char>(h[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(h[i + 2]))) {
+            path += char(std::stoi(h.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += h[i];
+        }
+    }
+    // "file://localhost/x" names /x too.
+    if (path.rfind("localhost/", 0) == 0) path.erase(0, 9);
+    return path + "/" + (relative ? relative : "");
+}
+
 std::string splore_cart_url_path(const char* lid) {
     const std::string p = cart_board_cart_path(lid);
     return p.empty() ? p : "/" + p;
@@ -614,9 +633,11 @@ std::string splore_list_url(const char* request, int start) {
     if (bbs_host.empty()) return {};
     if (splore_host_is_folder()) {
         // A board on disk has no server to answer the query: the file the
-        // server would answer with is read directly.
+        // server would answer with is read directly, the empty list when
+        // there is none (as the server answers).
         const std::string p = cart_board_list_path(request, start);
-        return p.empty() ? p : bbs_host + "/" + p;
+        if (!p.empty() && fenn_file_exists(splore_host_folder_path(p.c_str()).c_str())) return bbs_host + "/" + p;
+        return bbs_host + "/" + cart_board_empty_list;
     }
     char buf[splore_request_max + 256];
     std::snprintf(buf, sizeof buf, "/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c", start,

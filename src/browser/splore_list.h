@@ -167,6 +167,8 @@ bool splore_host_is_valid(const char* host);
 // The board is a folder read through file:// (lists are read from the files
 // a server would answer with, see cart/cart_board.h).
 bool splore_host_is_folder();
+// The local path of `relative` under a file:// board ("" for other boards).
+std::string splore_host_folder_path(const char* relative);
 
 // Labels (8-bit 128x128, caller owns) or null.
 fenn_bitmap* splore_label_from_file(const char* path);

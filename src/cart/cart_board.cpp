@@ -128,6 +128,8 @@ std::string cart_board_nginx_server(const char* root, int port) {
     s += "        if ($arg_search != \"\") { set $board_list " + std::string(cart_board_search_none) + "; }\n";
     s += "        if ($arg_search ~ \"^([a-z0-9_]{" + std::to_string(cart_board_search_key_min) + "," +
          std::to_string(cart_board_search_key_max) + "})\") { set $board_list search/$1; }\n";
+    s += std::string("        # A list the board does not have is an empty one.\n"
+                     "        error_page 404 = /") + cart_board_empty_list + ";\n";
     s += "        rewrite ^ /bbs/lists/$board_list/$board_page.png? break;\n"
          "    }\n"
          "\n"

@@ -18,7 +18,8 @@
 //                           that run is shorter than two characters
 // and the page is "<start_index>.png". A request naming no list, or a
 // start index that is not a plain number of at most six digits, maps to
-// nothing (the server answers 404).
+// nothing; the server then answers, like for any list file that does not
+// exist, with the empty list (cart_board_empty_list).
 //
 // Invariant: every path returned is relative, uses only a-z 0-9 _ - . and
 // '/', and never holds "..": board ids and search keys are checked before
@@ -42,6 +43,9 @@ struct cart_board_list_def {
 constexpr int cart_board_list_defs = 5;
 extern const cart_board_list_def cart_board_lists[cart_board_list_defs];
 constexpr const char* cart_board_search_none = "search-none";
+// The empty list picture; the answer to a list query whose file does not
+// exist (a search for a word no title or author holds, a page past the end).
+constexpr const char* cart_board_empty_list = "bbs/lists/search-none/0.png";
 
 // A board id: 2 to 128 characters of a-z 0-9 _ (a number or a name).
 bool cart_board_id_valid(const char* id);

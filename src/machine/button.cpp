@@ -168,7 +168,11 @@ void vexel_buttons_read(vexel_machine* m) {
                 down = (b != button_spare && vexel_player_key(m, b, p)) || pad_value >= vexel_button_down_value;
             }
             // Directions count for menus once the stick leaves the dead zone.
-            buttons.pad_down[p][b] = b <= button_down ? pad_value > 0 : pad_value >= vexel_button_down_value;
+            // A replay stands in for the controller, so what only a
+            // controller does (picking search letters) can be scripted.
+            buttons.pad_down[p][b] = replay.active ? down
+                                     : b <= button_down ? pad_value > 0
+                                                        : pad_value >= vexel_button_down_value;
             if (down) {
                 if (!buttons.blocked[p][b]) {
                     buttons.state[p][b] = 1;

@@ -360,17 +360,28 @@ TEST_F(Lists, BoardAddressesAndBoardsOnDisk) {
     EXPECT_EQ(splore_bbs_host(), "HTTP://127.0.0.1:8080");
     EXPECT_FALSE(splore_host_is_folder());
 
-    ASSERT_TRUE(splore_set_bbs_host("file:///opt/vexel/board/"));
+    // A board folder with a blank in its name.
+    const std::string board = home + "/my board";
+    for (const char* f : {"bbs/lists/new/0.png", "bbs/lists/featured/32.png", "bbs/lists/search/ghost/0.png"}) {
+        std::filesystem::create_directories(std::filesystem::path(board + "/" + f).parent_path());
+        write_file(board + "/" + f, "x");
+    }
+    const std::string url = "file://" + home + "/my%20board";
+    ASSERT_TRUE(splore_set_bbs_host((url + "/").c_str()));
     EXPECT_TRUE(splore_host_is_folder());
-    EXPECT_EQ(splore_list_url(list(splore_new).request, 0), "file:///opt/vexel/board/bbs/lists/new/0.png");
-    EXPECT_EQ(splore_list_url(list(splore_top).request, 32), "file:///opt/vexel/board/bbs/lists/featured/32.png");
+    EXPECT_EQ(splore_host_folder_path("bbs/x"), board + "/bbs/x");
+    EXPECT_EQ(splore_list_url(list(splore_new).request, 0), url + "/bbs/lists/new/0.png");
+    EXPECT_EQ(splore_list_url(list(splore_top).request, 32), url + "/bbs/lists/featured/32.png");
     char search[splore_request_max + 1];
     splore_search_request("ghost town", search, sizeof search);
-    EXPECT_EQ(splore_list_url(search, 0), "file:///opt/vexel/board/bbs/lists/search/ghost/0.png");
+    EXPECT_EQ(splore_list_url(search, 0), url + "/bbs/lists/search/ghost/0.png");
+    // Anything the board has no file for is the empty list, as a server answers.
     splore_search_request("?!", search, sizeof search);
-    EXPECT_EQ(splore_list_url(search, 0), "file:///opt/vexel/board/bbs/lists/search-none/0.png");
-    EXPECT_EQ(splore_cart_url("12345"), "file:///opt/vexel/board/bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(splore_discussion_url("my_game"), "file:///opt/vexel/board/bbs/posts/my_game.html");
-    // A list the board does not serve has no file; its download fails.
-    EXPECT_EQ(splore_list_url(list(splore_fav).request, 0), "");
+    EXPECT_EQ(splore_list_url(search, 0), url + "/bbs/lists/search-none/0.png");
+    splore_search_request("zebra", search, sizeof search);
+    EXPECT_EQ(splore_list_url(search, 0), url + "/bbs/lists/search-none/0.png");
+    EXPECT_EQ(splore_list_url(list(splore_new).request, 64), url + "/bbs/lists/search-none/0.png");
+    EXPECT_EQ(splore_list_url(list(splore_fav).request, 0), url + "/bbs/lists/search-none/0.png");
+    EXPECT_EQ(splore_cart_url("12345"), url + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(splore_discussion_url("my_game"), url + "/bbs/posts/my_game.html");
 }
