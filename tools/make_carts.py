@@ -43,7 +43,7 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CARTS = os.path.join(ROOT, "assets", "carts")
-NAMES = ["menu", "game", "demo", "orbit", "frost", "band", "sumo"]
+NAMES = ["menu", "game", "demo", "orbit", "frost", "band", "sumo", "fireworks"]
 
 NOTE_BASE = {"c": 0, "d": 2, "e": 4, "f": 5, "g": 7, "a": 9, "b": 11}
 

@@ -68,7 +68,12 @@ presses "$WORK/band.txt" 3000 \
 presses "$WORK/sumo.txt" 3000 \
     'f % 300 == 5 ? 8 : f % 300 == 10 ? 16 : (f % 200 < 100 ? 2 + (f % 50 < 3 ? 16 : 0) : 1 + (f % 60 < 20 ? 32 : 0)) + (f % 170 < 80 ? 512 : 256 + 4096 * (f % 45 == 0) + 8192 * (f % 90 > 70))'
 
-carts="menu game demo orbit frost band sumo"
+# fireworks: aim along the quay, go through the shells launching each, hold
+# x for a finale, then leave it alone until the show starts by itself
+presses "$WORK/fireworks.txt" 3000 \
+    'f < 1200 ? (f % 50 == 0 ? 4 : f % 50 == 10 ? 16 : f % 400 < 100 ? 1 : f % 400 < 200 ? 2 : 0) : f < 1500 ? 32 : 0'
+
+carts="menu game demo orbit frost band sumo fireworks"
 # The runs keep machine time, so they go side by side.
 for cart in $carts; do
     frames=3000

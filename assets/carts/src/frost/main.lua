@@ -68,6 +68,12 @@ function start_level(n)
     end
   end
   fish_total = fish_left
+  -- rocks next to the floor are drawn as walls, the rest as the night
+  edge = {}
+  for y = 0, 13 do
+    edge[y] = {}
+    for x = 0, 15 do edge[y][x] = grid[y][x] == t_rock and edge_rock(x, y) end
+  end
   moves = 0
   history = {}
   facing = 4
@@ -338,7 +344,7 @@ function draw_level()
       local dx = x * 8
       local dy = y * 8 + top
       if v == t_rock then
-        if edge_rock(x, y) then spr(t_rock, dx, dy) end
+        if edge[y][x] then spr(t_rock, dx, dy) end
       else
         spr(spr_ice, dx, dy)
         if v == t_fish then

@@ -105,8 +105,13 @@ function think()
   local dx = you.x - me.x
   local dy = you.y - me.y
   local near = abs(dx) + abs(dy)
-  if near < 34 and me.stamina > 0.6 and rnd(1) < 0.04 then cpu_buttons[4] = true end
-  if you.dash > 0 and near < 24 and rnd(1) < 0.5 then cpu_buttons[5] = true end
+  local eager = 0.02
+  if near < 18 then eager = 0.04 end
+  if near < 34 and me.stamina > 0.6 and rnd(1) < eager then cpu_buttons[4] = true end
+  -- it sees a charge coming only now and then, and then stands firm
+  -- until the charge is over
+  if you.dash == 13 then cpu_guard = rnd(1) < 0.35 end
+  if you.dash > 0 and cpu_guard and near < 30 then cpu_buttons[5] = true end
 end
 
 function _update60()
@@ -183,8 +188,8 @@ function update_fight()
       -- a charge: a burst forward that costs half the stamina
       m.stamina = m.stamina - 0.5
       m.dash = 14
-      m.dx = m.dx + m.fx * 2.2
-      m.dy = m.dy + m.fy * 2.2
+      m.dx = m.dx + m.fx * 2.8
+      m.dy = m.dy + m.fy * 2.8
       sfx(snd_dash)
     end
     if m.dash > 0 then m.dash = m.dash - 1 end
@@ -221,6 +226,8 @@ function update_bodies(collide)
     local m = men[p]
     local drag = 0.9
     if m.brace then drag = 0.75 end
+    -- just hit hard: staggering, he slides a long way
+    if m.hit > 0 then drag = 0.95 end
     m.dx = m.dx * drag
     m.dy = m.dy * drag
     m.x = m.x + m.dx
@@ -265,8 +272,8 @@ function update_bodies(collide)
       b.dy = b.dy + ny * j / mb
       if closing > 0.8 then
         sfx(snd_slap)
-        a.hit = 8
-        b.hit = 8
+        a.hit = 20
+        b.hit = 20
         shake = min(6, flr(closing * 2))
         local cx = (a.x + b.x) / 2
         local cy = (a.y + b.y) / 2
@@ -303,11 +310,24 @@ function view(x, y)
   return x, ring_y + (y - ring_y) * squash
 end
 
+-- the half widths of each size of oval, worked out once
+oval_rows = {}
+
 function oval(x, y, rx, ry, c)
-  for j = -ry, ry do
-    local t = j / ry
-    local w = rx * sqrt(max(0, 1 - t * t))
-    line(x - w, y + j, x + w, y + j, c)
+  local key = rx * 128 + ry
+  local rows = oval_rows[key]
+  if not rows then
+    rows = {}
+    for j = -ry, ry do
+      local t = j / ry
+      add(rows, rx * sqrt(max(0, 1 - t * t)))
+    end
+    oval_rows[key] = rows
+  end
+  local j = y - ry
+  for w in all(rows) do
+    line(x - w, j, x + w, j, c)
+    j = j + 1
   end
 end
 
