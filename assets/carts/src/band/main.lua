@@ -353,6 +353,7 @@ function _draw()
   print(info, 126 - #info * 4, 2, 12)
   draw_grid()
   draw_stage()
+  clip(0, 10, 128, 90)
   for n in all(notes) do
     local c = n.c
     if n.life < 10 then c = 5 end
@@ -362,4 +363,5 @@ function _draw()
     line(n.x + 1, n.y - 3, n.x + 1, n.y, c)
     pset(n.x + 2, n.y - 3, c)
   end
+  clip()
 end

@@ -73,7 +73,8 @@ function new_game()
   score = 0
   shards = 0
   level = 1
-  spin = 1 / 480
+  spin = 1 / 420
+  turns = 0
   angle = 0.75
   ring = 1
   radius = rings[1]
@@ -241,10 +242,11 @@ function update_play()
     if p.t <= 0 then del(popups, p) end
   end
 
-  -- every full turn scores and, every other turn, speeds things up
+  -- every full turn scores, and every other turn speeds things up
   if angle < spin then
-    score = score + 5
-    if (score >= level * 60) then
+    turns = turns + 1
+    score = score + 5 * level
+    if turns % 2 == 0 then
       level = level + 1
       spin = min(spin * 1.12, 1 / 200)
       flash = 40
