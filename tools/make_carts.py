@@ -26,8 +26,13 @@ Each cartridge has a folder assets/carts/src/NAME/ holding:
                pat N [loopstart] [loopback] [stop] : A B C D
                    pattern N plays sound effects A-D on channels 0-3;
                    '-' leaves a channel silent.
+  label.txt  the label picture the cartridge browser shows (optional):
+               128 rows of 128 pixels, one character each as in gfx.txt
+               (a hex digit, or '.' for colour 0); lines starting with '#'
+               are comments. tools/label_from_png.py makes one from a
+               screenshot.
 
-Lines starting with '#' are comments in all three text files. Run
+Lines starting with '#' are comments in all the text files. Run
 python3 tools/make_carts.py from anywhere; the output depends only on the
 sources, so the checked-in .qz files can be rebuilt byte for byte. With
 --check it only verifies that the .qz files are up to date.
@@ -38,7 +43,7 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CARTS = os.path.join(ROOT, "assets", "carts")
-NAMES = ["menu", "game", "demo"]
+NAMES = ["menu", "game", "demo", "orbit", "frost", "band", "sumo", "fireworks"]
 
 NOTE_BASE = {"c": 0, "d": 2, "e": 4, "f": 5, "g": 7, "a": 9, "b": 11}
 
@@ -87,19 +92,34 @@ def parse_gfx(path):
         if len(rows) < 8 * h:
             raise SourceError("%s: sprite needs %d rows" % (where, 8 * h))
         for y, (rn, row) in enumerate(rows):
-            row = row.strip()
-            if len(row) != 8 * w:
-                raise SourceError("%s:%d: row needs %d pixels" % (path, rn, 8 * w))
-            for x, ch in enumerate(row):
-                if ch == ".":
-                    v = 0
-                elif ch in "0123456789abcdef":
-                    v = int(ch, 16)
-                else:
-                    raise SourceError("%s:%d: bad pixel %r" % (path, rn, ch))
-                gfx[y0 + y][x0 + x] = v
+            pixels = parse_pixel_row(row.strip(), 8 * w, "%s:%d" % (path, rn))
+            gfx[y0 + y][x0:x0 + 8 * w] = pixels
         i += 1 + 8 * h
     return gfx, flags
+
+
+def parse_pixel_row(row, width, where):
+    if len(row) != width:
+        raise SourceError("%s: row needs %d pixels" % (where, width))
+    out = []
+    for ch in row:
+        if ch == ".":
+            out.append(0)
+        elif ch in "0123456789abcdef":
+            out.append(int(ch, 16))
+        else:
+            raise SourceError("%s: bad pixel %r" % (where, ch))
+    return out
+
+
+def parse_label(path):
+    """The label as 128 rows of colours, or None when there is no label.txt."""
+    if not os.path.exists(path):
+        return None
+    rows = [(n, l.strip()) for n, l in read_lines(path) if l.strip() and not l.startswith("#")]
+    if len(rows) != 128:
+        raise SourceError("%s: a label needs 128 rows, not %d" % (path, len(rows)))
+    return [parse_pixel_row(row, 128, "%s:%d" % (path, n)) for n, row in rows]
 
 
 def parse_map(path):
@@ -234,10 +254,16 @@ def build(name):
     gfx, flags = parse_gfx(os.path.join(src, "gfx.txt"))
     cells = parse_map(os.path.join(src, "map.txt"))
     sfx, music = parse_sound(os.path.join(src, "sound.txt"))
+    label = parse_label(os.path.join(src, "label.txt"))
 
     out = ["vexel cartridge", "version 14", "__lua__", code]
     out.append("__gfx__")
     out.extend("".join("%x" % v for v in row) for row in gfx)
+    # The label follows the sprites, as the console itself writes it; an
+    # all-black label is no label and is left out the same way.
+    if label and any(any(row) for row in label):
+        out.append("__label__")
+        out.extend("".join("%x" % v for v in row) for row in label)
     out.append("")
     out.append("__gff__")
     out.append("".join("%02x" % v for v in flags[:128]))
