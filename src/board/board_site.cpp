@@ -20,6 +20,7 @@
 #include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_bitmap.h"
+#include "framework/fenn_config.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_png.h"
@@ -108,6 +109,15 @@ bitmap_ptr first_frame_label(const std::string& bytes, const std::string& name, 
     host.carts_path = scratch.c_str();
     host.cdata_path = scratch.c_str();
     host.output = discard_output;
+    // Whatever the program writes (stored data, save data, files) goes to
+    // the scratch folder, never into the user's data folder.
+    const fenn_config saved = fenn_cfg;
+    std::snprintf(fenn_cfg.home, sizeof fenn_cfg.home, "%s", scratch.c_str());
+    std::snprintf(fenn_cfg.desktop_path, sizeof fenn_cfg.desktop_path, "%s", scratch.c_str());
+    struct restore_config {
+        const fenn_config& saved;
+        ~restore_config() { fenn_cfg = saved; }
+    } restore{saved};
     vexel_machine* m = vexel_machine_create(&host);
     bitmap_ptr label(fenn_create_bitmap(board_label_side, board_label_side, 8), fenn_destroy_bitmap);
     if (!m || !label) {

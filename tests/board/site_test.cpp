@@ -17,6 +17,7 @@
 #include "cart/cart_board.h"
 #include "cart/cart_text.h"
 #include "cart/png_cart.h"
+#include "framework/fenn_config.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_pod.h"
 #include "machine/text.h"
@@ -294,4 +295,25 @@ TEST_F(BoardSite, CheckFindsDamagedPicturesAndCartridges) {
     EXPECT_TRUE(has("wip/0.png: names cartridge \"bb\", which is not on the board"));
     board_report missing;
     EXPECT_FALSE(board_check((dir + "/nowhere").c_str(), &missing));
+}
+
+// A program run for its label writes only into the build's scratch folder,
+// which goes with the build.
+TEST_F(BoardSite, AProgramRunForItsLabelWritesNothingOutside) {
+    const std::string home = dir + "/home";
+    fs::create_directories(home);
+    std::snprintf(fenn_cfg.home, sizeof fenn_cfg.home, "%s", home.c_str());
+    text_cart("w.qz",
+              "-- writer\ncartdata(\"board_test\") dset(0, 5)\ncstore(0, 0, 16, \"stored.qz\")\n"
+              "printh(\"x\", \"out.txt\")\nfunction _draw() cls(9) end\n");
+    write(source + "/board.txt", "w.qz id=ww author=x post=1 lists=new\n");
+    board_report r;
+    ASSERT_TRUE(build(&r)) << (r.errors.empty() ? "" : r.errors[0]);
+    EXPECT_STREQ(fenn_cfg.home, home.c_str());
+    EXPECT_TRUE(fs::is_empty(home));
+    for (const auto& e : fs::directory_iterator(dir))
+        EXPECT_TRUE(e.path().filename() == "site" || e.path().filename() == "source" || e.path().filename() == "home")
+            << e.path();
+    EXPECT_EQ(pixel("bbs/lists/new/0.png", 64, 64), cart_art_colour(9));
+    fenn_cfg.home[0] = 0;
 }
