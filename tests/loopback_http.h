@@ -1,13 +1,9 @@
-// A tiny HTTP server on 127.0.0.1 for the tests of downloads, so that they
-// exercise the real client without a network.
-//
-// It listens on a port the system picks, serves each connection on its own
-// thread and answers every request with what the handler returns for its
-// path: bytes sent as they are (status line, headers and body, so a test can
-// send anything a broken or hostile server might), then either the
-// connection is closed or, for a stalling reply, held open without another
-// byte until the client gives up or the server is destroyed. The destructor
-// stops everything and waits for its threads.
+// A tiny HTTP server on 127.0.0.1 (on a port the system picks) for tests of
+// the download client. Each connection gets the handler's reply for the
+// request's path: raw bytes sent as they are, so a test can play any broken
+// or hostile server; then the connection is closed or, for a stalling reply,
+// held open in silence until the client leaves or the server is destroyed
+// (which waits for all its threads).
 #pragma once
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -16,10 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,154 +20,72 @@
 namespace vexel_test {
 
 struct HttpReply {
-    std::string bytes;   // sent as is; may be empty
-    bool stall = false;  // then keep the connection open, silent
-
-    static HttpReply ok(const std::string& body) {
-        return {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-                    "\r\nConnection: close\r\n\r\n" + body,
-                false};
-    }
-    static HttpReply status(int code, const std::string& body = "error page") {
-        return {"HTTP/1.1 " + std::to_string(code) + " Whatever\r\nContent-Length: " + std::to_string(body.size()) +
-                    "\r\nConnection: close\r\n\r\n" + body,
-                false};
-    }
-    static HttpReply redirect(const std::string& location) {
-        return {"HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
-                false};
-    }
-    // `body` in chunks of `chunk` bytes, with no Content-Length.
-    static HttpReply chunked(const std::string& body, size_t chunk = 512) {
-        std::string out = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
-        for (size_t at = 0; at < body.size(); at += chunk) {
-            const std::string part = body.substr(at, chunk);
-            char size[32];
-            std::snprintf(size, sizeof size, "%zx\r\n", part.size());
-            out += size + part + "\r\n";
-        }
-        return {out + "0\r\n\r\n", false};
-    }
-    // Headers announcing `announced` bytes, `sent` of them, then silence.
-    static HttpReply partial_then_stall(size_t announced, size_t sent) {
-        return {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(announced) + "\r\n\r\n" + std::string(sent, 'x'),
-                true};
-    }
-    static HttpReply silence() { return {"", true}; }
+    std::string bytes;
+    bool stall = false;
 };
+
+inline std::string http_response(const std::string& status, const std::string& body) {
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
 
 class LoopbackHttp {
 public:
-    using Handler = std::function<HttpReply(const std::string& path)>;
-
-    explicit LoopbackHttp(Handler handler) : handler_(std::move(handler)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    explicit LoopbackHttp(std::function<HttpReply(const std::string& path)> handler) : handler_(std::move(handler)) {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = 0;
         socklen_t len = sizeof a;
-        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener_, 16) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            return;
-        port_ = ntohs(a.sin_port);
-        acceptor_ = std::thread([this] { accept_loop(); });
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 16) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port = ntohs(a.sin_port);
+        acceptor_ = std::thread([this] {
+            std::vector<std::thread> workers;
+            while (readable(fd_))
+                if (const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC); c >= 0) {
+                    ++connections;
+                    workers.emplace_back([this, c] { serve(c); });
+                }
+            for (std::thread& t : workers) t.join();
+        });
     }
     ~LoopbackHttp() {
         stop_ = true;
-        if (acceptor_.joinable()) acceptor_.join();
-        if (listener_ >= 0) ::close(listener_);
+        acceptor_.join();
+        ::close(fd_);
     }
-    LoopbackHttp(const LoopbackHttp&) = delete;
-    LoopbackHttp& operator=(const LoopbackHttp&) = delete;
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
 
-    bool running() const { return port_ > 0; }
-    int port() const { return port_; }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-    int connections() const { return connections_.load(); }
-    std::vector<std::string> paths() const {
-        std::lock_guard<std::mutex> g(lock_);
-        return paths_;
-    }
-
-    // A port on 127.0.0.1 where nothing listens (it was free a moment ago).
-    static int closed_port() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        int port = 0;
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-        if (fd >= 0) ::close(fd);
-        return port;
-    }
+    int port = 0;  // 0 when the server could not start
+    std::atomic<int> connections{0};
 
 private:
-    static constexpr int poll_ms = 20;
-    static constexpr size_t request_max = 16384;
-
-    Handler handler_;
-    int listener_ = -1;
-    int port_ = 0;
+    std::function<HttpReply(const std::string&)> handler_;
+    int fd_ = -1;
     std::atomic<bool> stop_{false};
-    std::atomic<int> connections_{0};
-    mutable std::mutex lock_;
-    std::vector<std::string> paths_;
     std::thread acceptor_;
 
-    // Whether fd has something to read (or was closed), waiting while the
-    // server runs.
-    bool wait_readable(int fd) {
+    // Waits until fd can be read (or was closed); false once the server stops.
+    bool readable(int fd) const {
         pollfd p{fd, POLLIN, 0};
-        while (!stop_) {
-            const int n = ::poll(&p, 1, poll_ms);
-            if (n > 0) return true;
-            if (n < 0 && errno != EINTR) return false;
-        }
+        while (!stop_)
+            if (::poll(&p, 1, 20) > 0) return true;
         return false;
     }
-
-    void accept_loop() {
-        std::vector<std::thread> workers;
-        while (wait_readable(listener_)) {
-            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) continue;
-            ++connections_;
-            workers.emplace_back([this, fd] { serve(fd); });
-        }
-        for (std::thread& t : workers) t.join();
-    }
-
-    void serve(int fd) {
+    void serve(int c) {
         std::string request;
-        char buf[1024];
-        while (request.find("\r\n\r\n") == std::string::npos && request.size() < request_max && wait_readable(fd)) {
-            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-            if (n <= 0) break;
+        char buf[4096];
+        ssize_t n = 0;
+        while (request.find("\r\n\r\n") == std::string::npos && readable(c) && (n = ::recv(c, buf, sizeof buf, 0)) > 0)
             request.append(buf, size_t(n));
+        const size_t a = request.find(' '), b = request.find(' ', a + 1);  // "GET /path HTTP/1.1"
+        const HttpReply r = handler_(b == std::string::npos ? "" : request.substr(a + 1, b - a - 1));
+        for (size_t sent = 0; sent < r.bytes.size() && (n = ::send(c, r.bytes.data() + sent, r.bytes.size() - sent, MSG_NOSIGNAL)) > 0;)
+            sent += size_t(n);  // a client over its size cap hangs up half-way
+        while (r.stall && readable(c) && ::recv(c, buf, sizeof buf, 0) > 0) {
         }
-        // "GET /path HTTP/1.1"
-        const size_t a = request.find(' '), b = a == std::string::npos ? a : request.find(' ', a + 1);
-        if (b != std::string::npos) {
-            const std::string path = request.substr(a + 1, b - a - 1);
-            {
-                std::lock_guard<std::mutex> g(lock_);
-                paths_.push_back(path);
-            }
-            const HttpReply reply = handler_(path);
-            for (size_t sent = 0; sent < reply.bytes.size();) {
-                const ssize_t n = ::send(fd, reply.bytes.data() + sent, reply.bytes.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0) break;  // the client went away (say, over its size cap)
-                sent += size_t(n);
-            }
-            // Held open until the client closes its end or the server stops.
-            while (reply.stall && wait_readable(fd) && ::recv(fd, buf, sizeof buf, 0) > 0) {
-            }
-        }
-        ::close(fd);
+        ::close(c);
     }
 };
 

@@ -1,6 +1,5 @@
 #include <SDL.h>
 
-#include <algorithm>
 #include <atomic>
 
 #include "browser_fixture.h"
@@ -15,8 +14,7 @@ namespace {
 std::atomic<bool> hold_fetch{false};
 fenn_fetch_status held_fetch(const fenn_fetch_request&, fenn_fetch_result* result) {
     while (hold_fetch.load()) SDL_Delay(2);
-    result->status = fenn_fetch_failed;
-    return result->status;
+    return result->status = fenn_fetch_failed;
 }
 
 class Screen : public Browser {
@@ -354,51 +352,6 @@ TEST_F(Screen, EscapeCancelsADownloadBeforeAnythingElse) {
     EXPECT_TRUE(splore_active());
     splore_keypress(M, 27);  // then Escape leaves for the console
     EXPECT_FALSE(splore_active());
-}
-
-TEST_F(Screen, ARunningDownloadShowsItsProgressUnderTheSpinner) {
-    static std::atomic<int64_t> received{0}, total{-1};
-    received = 0;
-    total = -1;
-    hold_fetch = true;
-    splore_set_fetcher([](const fenn_fetch_request& r, fenn_fetch_result* out) {
-        while (hold_fetch.load() && !r.cancelled()) {
-            r.progress->total.store(total.load());
-            r.progress->received.store(received.load());
-            SDL_Delay(2);
-        }
-        return out->status = fenn_fetch_cancelled;
-    });
-    splore_open(M);
-    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
-    // The picture under the spinner once the worker reports `r` of `t`.
-    auto corner = [&](int64_t r, int64_t t) {
-        received = r;
-        total = t;
-        for (int i = 0; i < 1000; ++i) {
-            int64_t got_r = 0, got_t = 0;
-            if (splore_download_progress(&got_r, &got_t) && got_r == r && got_t == t) break;
-            SDL_Delay(5);
-        }
-        fenn_clear_bitmap(page, 5);
-        splore_draw(M, page);
-        std::vector<uint8_t> px;
-        for (int y = 9; y < 18; ++y)
-            for (int x = 0; x < 17; ++x) px.push_back(page->pix[size_t(y) * 128 + size_t(x)]);
-        return px;
-    };
-    auto bar = [](const std::vector<uint8_t>& px, uint8_t c) { return std::count(px.end() - 2 * 17, px.end(), c); };
-    ASSERT_TRUE(splore_download_list(splore_new, 0));
-    const auto nothing_yet = corner(0, -1);
-    EXPECT_EQ(std::count(nothing_yet.begin(), nothing_yet.end(), 5), long(nothing_yet.size()));
-    const auto amount = corner(12 * 1024, -1);
-    EXPECT_NE(amount, nothing_yet);
-    EXPECT_EQ(bar(amount, 11), 0);  // no bar without a total
-    const auto half = corner(500, 1000), whole = corner(1000, 1000);
-    EXPECT_GT(bar(half, 11), 0);
-    EXPECT_GT(bar(whole, 11), bar(half, 11));
-    splore_cancel_download(M, nullptr);
-    fenn_destroy_bitmap(page);
 }
 
 TEST_F(Screen, ExitMenuInBrowserMode) {
