@@ -45,6 +45,7 @@ constexpr int cursor_blink_ms = 256;
 constexpr int pointer_item = 8;
 constexpr int busy_first = 212, busy_frames = 12;
 constexpr int download_first = 229, download_frames = 16;
+constexpr int progress_bar_w = 16;  // pixels of the progress bar under the busy icon
 constexpr int glyph_left = 128, glyph_heart = 137, glyph_pause = 152;
 constexpr const char* search_wheel = " abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr int search_wheel_len = 37;
@@ -425,6 +426,25 @@ void draw_selector(vexel_machine* m, fenn_bitmap* p) {
     fenn_draw_text_phat(p, title, font(m), std::max(1, 64 - w / 2), 11, fenn_text_single_colour, 0, 7);
 }
 
+// The running download's progress in a small dark box with its top left at
+// (x, y): "45%" over a bar when the size is known, else the amount received
+// ("12k"). Nothing until the transfer has begun, so a quick download does
+// not flash a "0%".
+void draw_progress(vexel_machine* m, fenn_bitmap* p, int x, int y) {
+    int64_t received = 0, total = 0;
+    if (!splore_download_progress(&received, &total) || (received <= 0 && total <= 0)) return;
+    char s[splore_progress_text_max];
+    splore_progress_text(received, total, s, sizeof s);
+    const int w = std::max(progress_bar_w, fenn_get_text_width(s, font(m)));
+    fill(p, x, y, x + w, y + 8, 0);
+    text(m, p, s, x + 1, y + 1, 6);
+    if (total > 0) {
+        const int done = int(std::min(received, total) * (progress_bar_w - 1) / total);
+        fill(p, x + 1, y + 7, x + progress_bar_w - 1, y + 7, 5);
+        if (done > 0) fill(p, x + 1, y + 7, x + done, y + 7, 11);
+    }
+}
+
 void draw_busy(vexel_machine* m, fenn_bitmap* p) {
     const bool busy = splore_download_state() == splore_dl_busy;
     const bool list = busy && std::strstr(splore_dl.file, ".pip") != nullptr;
@@ -443,6 +463,8 @@ void draw_busy(vexel_machine* m, fenn_bitmap* p) {
                                : busy_first + ((-(splore_screen.animation / 2)) % busy_frames + busy_frames) % busy_frames;
         draw_icon(m, p, frame, 1, 1);
     }
+    // Under the spinner's box, or under the 12-pixel download icon.
+    if (busy) draw_progress(m, p, 0, list ? 9 : 13);
 }
 
 void draw_exit_menu(vexel_machine* m, fenn_bitmap* p) {
@@ -504,6 +526,7 @@ void splore_draw_program_busy(vexel_machine* m, fenn_bitmap* p) {
                                                                  : busy_first + ((-a) % busy_frames + busy_frames) % busy_frames;
     fenn_clear_clip(p);
     draw_icon(m, p, frame, 3, 3);
+    draw_progress(m, p, 2, 15);
 }
 
 void splore_program_left_from_menu() { splore_screen.left_from_menu = 1; }

@@ -16,7 +16,6 @@
 #include "cart/png_cart.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_file.h"
-#include "framework/fenn_host.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
@@ -34,13 +33,18 @@ namespace {
 
 constexpr int console_start_frames = 20;
 constexpr int picture_check_side = 2048;
+constexpr int64_t bytes_per_k = 1024;
 
 // Shared with the worker threads. Never destroyed: a worker may still be
 // finishing when the program exits.
 struct shared_state {
     std::mutex lock;
     std::atomic<int32_t> state{splore_dl_idle};
-    uint64_t generation = 0;   // the current download's number
+    // The current download's number. Changed under the lock; read without
+    // it by a running transfer's cancel predicate.
+    std::atomic<uint64_t> generation{0};
+    std::string reason;  // under the lock: why the current download failed
+    bool timed_out = false;  // under the lock: it failed by running out of time
 };
 shared_state& shared() {
     static shared_state* s = new shared_state;
@@ -49,44 +53,83 @@ shared_state& shared() {
 
 std::atomic<splore_fetch_func> fetcher{nullptr};
 
+// Frame thread only: the current download's progress record, which its
+// worker shares (a late worker keeps its own record alive and alone).
+std::shared_ptr<fenn_fetch_progress> current_progress;
+// What the last download reported, taken when its result was collected.
+std::string last_reason;
+// The last download ran out of time in the client. The frame thread's own
+// clock usually says so first; when the client's does, the message is the same.
+bool last_timed_out = false;
+
 // What the console does with a finished cartridge download.
 bool console_chained = false;
 // The last download ended with "download failed" on the screen.
 bool last_failed = false;
+// The console row of the "downloading.." line while a console load waits,
+// so the line is updated in place; -1 while there is none.
+int console_line_row = -1;
+char console_line_text[splore_progress_text_max + 32];
 
 struct job {
-    std::string url, file, temp;
+    std::string url, file;
     uint64_t generation;
     splore_fetch_func fetch;  // taken when the download starts
+    size_t max_bytes;
+    int timeout_s;
+    std::shared_ptr<fenn_fetch_progress> progress;
 };
 
-bool valid_png_file(const char* path) {
-    fenn_file f;
-    if (!fenn_file_open(f, path)) return false;
-    const int64_t n = fenn_file_remaining(f);
-    if (n <= 0 || uint64_t(n) > splore_file_max) return false;
-    std::vector<uint8_t> bytes(size_t(n), 0);
-    if (fenn_file_read(f, bytes.data(), bytes.size()) != bytes.size()) return false;
+bool valid_png(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return false;
     fenn_bitmap* pic = nullptr;
     const bool ok = fenn_png_decode(bytes.data(), bytes.size(), &pic, picture_check_side, picture_check_side) == fenn_png_ok;
     fenn_destroy_bitmap(pic);
     return ok;
 }
 
+size_t size_cap(const std::string& file) {
+    return file.find(".pip") != std::string::npos ? splore_list_download_max : splore_cart_download_max;
+}
+
 int worker(void* data) {
     std::unique_ptr<job> owned(static_cast<job*>(data));
     const job& j = *owned;
-    int status = j.fetch ? j.fetch(j.url.c_str(), j.temp.c_str()) : fenn_wget(j.url.c_str(), j.temp.c_str());
-    bool ok = status == 0 && fenn_file_exists(j.temp.c_str());
-    if (ok && j.file.find(".png") != std::string::npos) ok = valid_png_file(j.temp.c_str());
     shared_state& s = shared();
-    std::lock_guard<std::mutex> guard(s.lock);
-    if (s.generation != j.generation || s.state.load() != splore_dl_busy) {
-        std::remove(j.temp.c_str());  // cancelled: leave everything as it is
-        return 0;
+    const uint64_t generation = j.generation;
+
+    fenn_fetch_request request;
+    request.url = j.url;
+    request.connect_timeout_s = j.timeout_s;
+    request.timeout_s = j.timeout_s;
+    request.max_bytes = j.max_bytes;
+    request.progress = j.progress.get();
+    // Cancelling only moves the generation on; the transfer notices here.
+    request.cancelled = [&s, generation] { return s.generation.load() != generation; };
+    fenn_fetch_result result;
+    const fenn_fetch_status status = (j.fetch ? j.fetch : fenn_fetch)(request, &result);
+    bool ok = status == fenn_fetch_ok;
+    std::string reason = ok ? std::string() : result.reason.empty() ? fenn_fetch_status_text(status) : result.reason;
+    // Checked before taking the lock: decoding takes a while, and cancelling
+    // must not wait for it.
+    if (ok && j.file.find(".png") != std::string::npos && !valid_png(result.body)) {
+        ok = false;
+        reason = "not a picture";
     }
-    if (ok && std::rename(j.temp.c_str(), j.file.c_str()) != 0) ok = false;
-    if (!ok) std::remove(j.temp.c_str());
+
+    std::lock_guard<std::mutex> guard(s.lock);
+    // Written only while still current, under the lock that cancelling
+    // takes: a late worker writes nothing at all.
+    if (s.generation.load() != generation || s.state.load() != splore_dl_busy) return 0;
+    if (ok) {
+        const fenn_write_result written = fenn_write_file(j.file.c_str(), result.body.data(), result.body.size());
+        if (!written.ok()) {
+            ok = false;
+            reason = written.reason;
+        }
+    }
+    s.reason = reason;
+    s.timed_out = status == fenn_fetch_timed_out;
     s.state.store(ok ? splore_dl_finished : splore_dl_failed);
     return 0;
 }
@@ -97,7 +140,10 @@ bool start(const std::string& url, const std::string& file, const std::string& c
     {
         std::lock_guard<std::mutex> guard(s.lock);
         if (s.state.load() != splore_dl_idle) return false;
-        generation = ++s.generation;
+        generation = s.generation.load() + 1;
+        s.generation.store(generation);
+        s.reason.clear();
+        s.timed_out = false;
         s.state.store(splore_dl_busy);
     }
     std::snprintf(splore_dl.url, sizeof splore_dl.url, "%s", url.c_str());
@@ -107,8 +153,12 @@ bool start(const std::string& url, const std::string& file, const std::string& c
     splore_reset_animation();
     console_chained = false;
     last_failed = false;
-    // The destination itself is replaced only by a complete, checked file.
-    job* j = new job{url, file, file + ".dl" + std::to_string(generation), generation, fetcher.load()};
+    last_reason.clear();
+    console_line_row = -1;
+    current_progress = std::make_shared<fenn_fetch_progress>();
+    job* j = new job{url, file, generation, fetcher.load(), size_cap(file), splore_download_timeout_s(), current_progress};
+    // The old file goes now, so that a failed download never leaves the
+    // previous one looking like its result.
     std::remove(file.c_str());
     fenn_debug("download: %s -> %s\n", url.c_str(), file.c_str());
     // Detached: cancelling never waits for the fetch to end.
@@ -117,6 +167,7 @@ bool start(const std::string& url, const std::string& file, const std::string& c
     } else {
         delete j;
         std::lock_guard<std::mutex> guard(s.lock);
+        s.reason = "no thread";
         s.state.store(splore_dl_failed);  // no thread: fails like any other download
     }
     return true;
@@ -124,9 +175,15 @@ bool start(const std::string& url, const std::string& file, const std::string& c
 
 void back_to_idle() {
     shared_state& s = shared();
-    std::lock_guard<std::mutex> guard(s.lock);
-    ++s.generation;  // a worker still running is no longer current
-    s.state.store(splore_dl_idle);
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        last_reason = s.state.load() == splore_dl_failed ? s.reason : std::string();
+        last_timed_out = s.state.load() == splore_dl_failed && s.timed_out;
+        s.generation.fetch_add(1);  // a worker still running is no longer current, and its transfer stops
+        s.state.store(splore_dl_idle);
+    }
+    if (!last_reason.empty()) fenn_debug("download failed: %s\n", last_reason.c_str());
+    current_progress.reset();
 }
 
 bool timed_out() {
@@ -171,11 +228,60 @@ bool copy_file(const char* from, const char* to) {
     return fenn_write_file(to, bytes.data(), bytes.size()).ok();
 }
 
+// The console's "downloading.. 45%" line while a load waits at the prompt,
+// drawn again in place whenever its text changes. Not while a program's load
+// waits (its own screen is shown; the busy icon carries the progress) nor in
+// exec mode (where every console line is output).
+void console_progress_line(vexel_machine* m) {
+    if (console_chained || vexel_host_exec_mode(m) || !m->screen) return;
+    int64_t received = 0, total = 0;
+    if (!splore_download_progress(&received, &total)) return;
+    char line[sizeof console_line_text];
+    if (received <= 0 && total <= 0) {
+        std::snprintf(line, sizeof line, "downloading..");
+    } else {
+        char amount[splore_progress_text_max];
+        splore_progress_text(received, total, amount, sizeof amount);
+        std::snprintf(line, sizeof line, "downloading.. %s", amount);
+    }
+    if (console_line_row >= 0 && !std::strcmp(line, console_line_text)) return;
+    if (console_line_row >= 0) m->cursor_y = console_line_row;
+    vexel_print(m, line);
+    // The line just printed sits right above the cursor, whether the print
+    // moved the cursor down or scrolled the screen up under it.
+    console_line_row = m->cursor_y - vexel_line_height;
+    std::snprintf(console_line_text, sizeof console_line_text, "%s", line);
+}
+
+// The download's last word, over its progress line when there is one.
+void console_final_line(vexel_machine* m, const char* text) {
+    if (console_line_row >= 0) m->cursor_y = console_line_row;
+    console_line_row = -1;
+    vexel_print(m, text);
+}
+
 }  // namespace
 
 void splore_set_fetcher(splore_fetch_func fetch) { fetcher.store(fetch); }
 
 int splore_download_state() { return shared().state.load(); }
+
+bool splore_download_progress(int64_t* received, int64_t* total) {
+    const bool busy = splore_download_state() == splore_dl_busy && current_progress;
+    if (received) *received = busy ? current_progress->received.load() : 0;
+    if (total) *total = busy ? current_progress->total.load() : 0;
+    return busy;
+}
+
+void splore_progress_text(int64_t received, int64_t total, char* out, size_t size) {
+    if (!out || size == 0) return;
+    received = std::max<int64_t>(received, 0);
+    if (total > 0) std::snprintf(out, size, "%d%%", int(std::min<int64_t>(received, total) * 100 / total));
+    else if (received < bytes_per_k) std::snprintf(out, size, "%db", int(received));
+    else std::snprintf(out, size, "%lldk", static_cast<long long>(received / bytes_per_k));
+}
+
+std::string splore_download_reason() { return last_reason; }
 
 bool splore_download_failed() { return last_failed; }
 
@@ -238,7 +344,8 @@ void splore_update_download(vexel_machine* m) {
     const std::string cache_copy = splore_dl.cache_copy;
     back_to_idle();
     if (st == splore_dl_failed) {
-        vexel_host_message(m, "could not connect to bbs.", splore_message_ms);
+        if (last_timed_out) m->hold_frames = 0;
+        vexel_host_message(m, last_timed_out ? "timeout" : "could not connect to bbs.", splore_message_ms);
         return;
     }
     if (file.find(".pip") != std::string::npos) {
@@ -278,23 +385,28 @@ void splore_update_load_download(vexel_machine* m) {
     if (st == splore_dl_busy && timed_out()) {
         back_to_idle();
         run_chain_cancel_pending(m);
-        vexel_print(m, "download timed out");
+        console_final_line(m, "download timed out");
         return;
     }
     if (st == splore_dl_busy && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
         back_to_idle();
         run_chain_cancel_pending(m);
-        vexel_print(m, "downloading.. cancelled");
+        console_final_line(m, "downloading.. cancelled");
         return;
     }
+    if (st == splore_dl_busy) console_progress_line(m);
     if (st == splore_dl_idle || st == splore_dl_busy || !settled()) return;
     const std::string file = splore_dl.file;
     const bool chained = console_chained;
     back_to_idle();
     if (st == splore_dl_failed) {
         if (chained) run_chain_cancel_pending(m);
+        if (last_timed_out) {
+            console_final_line(m, "download timed out");
+            return;
+        }
         vexel_host_message(m, "download failed", splore_message_ms);
-        vexel_print(m, "download failed");
+        console_final_line(m, "download failed");
         last_failed = true;
         return;
     }
@@ -313,7 +425,7 @@ void splore_update_load_download(vexel_machine* m) {
     }
     char lid[splore_text_max + 1];
     run_online_id_of(file.c_str(), lid, sizeof lid);
-    vexel_print(m, "downloading.. ok");
+    console_final_line(m, "downloading.. ok");
     const char* code = m->working_cart ? m->working_cart->code : "";
     // The title is the program's first comment line, as on the cartridge picture.
     if (std::strncmp(code, "--", 2) == 0) {

@@ -1,23 +1,30 @@
 // splore_download: the one background download of the browser and the
 // console (board lists and board cartridges), and what happens when it ends.
 //
-// A worker thread runs the fetch (the host's wget unless a test sets another
-// fetcher) into a private temporary file and, only while its download is
-// still the current one, moves the result to the destination and sets the
-// state to finished or failed. Everything else happens on the frame thread.
+// A worker thread fetches the address into memory in-process (fenn_fetch,
+// unless a test sets another fetcher), checks the body and, only while its
+// download is still the current one, writes it to the destination with the
+// atomic writer (fenn_write_file) and sets the state to finished or failed,
+// all under one lock. Everything else happens on the frame thread.
 //
 // Invariants:
 //  - At most one download is current. Cancelling (or a timeout) makes the
-//    state idle at once and never waits for the worker: a worker that ends
-//    later sees that it is no longer current, removes its temporary file and
-//    touches nothing else, so a late worker can never finish a newer
-//    download or overwrite its file.
-//  - The destination exists after "finished" only when the fetch wrote it
-//    and, for a ".png" name, it decodes as a PNG.
-//  - The state (splore_download_state) is written on the frame thread only.
+//    state idle at once and never waits for the worker: the transfer stops
+//    by itself (its cancel predicate sees that the download is no longer
+//    current), and a worker that ends later writes nothing and changes
+//    nothing, so a late worker can never finish a newer download or
+//    overwrite its file.
+//  - The destination exists after "finished" only when the whole body
+//    arrived, stayed within its size cap and, for a ".png" name, decodes as
+//    a PNG. No temporary file of a download outlives it.
+//  - The state (splore_download_state) is written on the frame thread only,
+//    except for the worker's busy -> finished/failed step under the lock.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "framework/fenn_fetch.h"
 
 struct vexel_machine;
 
@@ -31,11 +38,18 @@ enum splore_download_state : int32_t {
 constexpr int splore_dl_text_max = 1024;
 constexpr int splore_message_ms = 1500;
 constexpr int64_t splore_dl_settle_ms = 500;   // results are looked at no sooner
+// The largest bodies accepted: a board list picture (names with ".pip") is a
+// 1024x544 PNG of a few hundred KiB, a cartridge (".qz.png") a 160x205 one;
+// anything much larger is not what the board sends.
+constexpr size_t splore_list_download_max = size_t(2) << 20;
+constexpr size_t splore_cart_download_max = size_t(1) << 20;
+constexpr int splore_progress_text_max = 16;
 
-// Fetches `url` into `file`; 0 on success. On failure the file may be left
-// incomplete (the caller removes it).
-using splore_fetch_func = int (*)(const char* url, const char* file);
-// Null restores the host's wget.
+// How a download fetches: fenn_fetch's form, so that tests can stand in for
+// the network (or wrap fenn_fetch). Runs on the worker thread; returns the
+// status it also leaves in the result.
+using splore_fetch_func = fenn_fetch_status (*)(const fenn_fetch_request& request, fenn_fetch_result* result);
+// Null restores fenn_fetch. Taken by each download when it starts.
 void splore_set_fetcher(splore_fetch_func fetch);
 
 struct splore_download_info {
@@ -72,3 +86,14 @@ void splore_update_load_download(vexel_machine* m);
 bool splore_download_wait(int ms);
 // The seconds a download may take (the timeout setting, 1..240).
 int splore_download_timeout_s();
+
+// The running download's progress: bytes received so far and the size the
+// server announced (-1 while unknown). False, with both 0, when no download
+// is busy.
+bool splore_download_progress(int64_t* received, int64_t* total);
+// Progress for the screen: "45%" when the total is known, else the amount
+// received ("512b", "12k").
+void splore_progress_text(int64_t received, int64_t total, char* out, size_t size);
+// Why the last download failed, for the log ("http 404", "too large", "not
+// a picture"); "" after one that did not fail.
+std::string splore_download_reason();

@@ -1,23 +1,15 @@
 #include "framework/fenn_host.h"
 
 #include <SDL.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <vector>
 
-#include "framework/fenn_config.h"
 #include "framework/fenn_log.h"
-
-extern char** environ;
 
 namespace {
 
@@ -64,19 +56,6 @@ bool advance(fenn_search* s) {
         return true;
     }
     return false;
-}
-
-int run_and_wait(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace
@@ -141,14 +120,3 @@ int fenn_launch_html(const char* target) {
     fenn_debug("result: %d\n", result);
     return result;
 }
-
-int fenn_wget(const char* address, const char* file) {
-    std::string a = address ? address : "", f = file ? file : "";
-    if (f.empty() || has_control_chars(a) || !(starts_with_ci(a, "http://") || starts_with_ci(a, "https://")))
-        return -1;
-    int timeout = std::clamp(fenn_cfg.timeout > 0 ? fenn_cfg.timeout : fenn_timeout_default, 1, fenn_timeout_max);
-    int status = run_and_wait({"wget", "-q", "--timeout=" + std::to_string(timeout), "-O", f, "--", a});
-    if (status != 0) std::remove(f.c_str());
-    return status;
-}
-

@@ -1,10 +1,9 @@
-// fenn_host: services of the host system — directory search, opening a
-// folder or web page in the desktop's own program, downloading with an
-// external tool.
+// fenn_host: services of the host system — directory search, and opening a
+// folder or web page in the desktop's own program.
 //
-// Nothing here goes through a shell: programs are started with an argument
-// vector, so names and addresses reach them verbatim whatever characters
-// they hold (quotes, '$', ';', a leading '-').
+// Nothing here goes through a shell: a target is handed over whole, so names
+// and addresses reach the opener verbatim whatever characters they hold
+// (quotes, '$', ';'), and a path never starts with '-'.
 #pragma once
 #include <dirent.h>
 
@@ -52,10 +51,3 @@ bool fenn_pattern_matches(const char* name, const char* pattern);
 int fenn_launch_html(const char* target);
 // What fenn_launch_html hands to the host for a target, or "" when refused.
 std::string fenn_launch_target(const char* target);
-
-// Downloads an http or https address into `file` with the host's wget and
-// waits for it. Returns wget's exit status (0 success), or -1 when the address
-// is refused or wget cannot be started. On failure no file is left behind,
-// so the file exists only when something was received.
-int fenn_wget(const char* address, const char* file);
-

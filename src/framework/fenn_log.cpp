@@ -6,8 +6,13 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <mutex>
 
 namespace {
+// Lines come from the frame thread and from download workers (a failed
+// write logs its reason): one lock keeps lines whole and the streams alive
+// while a line is written.
+std::mutex log_lock;
 FILE* log_stream = nullptr;
 FILE* debug_stream = nullptr;
 int depth = 0;
@@ -22,6 +27,7 @@ void emit(FILE* f, const char* text) {
 
 int fenn_log_open(const char* path) {
     fenn_log_close();
+    std::lock_guard<std::mutex> guard(log_lock);
     depth = 0;
     // Never through a link planted under the log's name, and never on a FIFO
     // or device: the file is truncated only once it is known to be regular.
@@ -38,11 +44,15 @@ int fenn_log_open(const char* path) {
 }
 
 void fenn_log_close() {
+    std::lock_guard<std::mutex> guard(log_lock);
     if (log_stream) std::fclose(log_stream);
     log_stream = nullptr;
 }
 
-int fenn_log_depth() { return depth; }
+int fenn_log_depth() {
+    std::lock_guard<std::mutex> guard(log_lock);
+    return depth;
+}
 
 void fenn_debug(const char* format, ...) {
     char line[fenn_log_line_max + 2];
@@ -51,6 +61,7 @@ void fenn_debug(const char* format, ...) {
     int n = std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     if (n < 0) return;
+    std::lock_guard<std::mutex> guard(log_lock);
     const char* text = line;
     if (n > fenn_log_line_max) {
         text = "[debug string too long!]\n";

@@ -6,6 +6,7 @@
 // written without the '>'; one that begins with '<' closes a block first and
 // is written without the '<'. Lines longer than fenn_log_line_max are replaced
 // by a fixed notice. When the log cannot be opened, logging is skipped.
+// Any thread may log; lines are written whole, one at a time.
 #pragma once
 #include <cstdio>
 

@@ -83,8 +83,8 @@ protected:
         M->console_font = nullptr;
         fenn_destroy_pod(font);
         fenn_cfg.home[0] = 0;
-        // A cancelled download's worker may still be deleting its own
-        // temporary file: retry instead of failing on the race.
+        // A worker may still be ending as the folder goes: retry instead of
+        // failing on the race.
         std::error_code ec;
         for (int tries = 0; tries < 5 && (std::filesystem::remove_all(home, ec), ec); tries++) ec.clear();
     }

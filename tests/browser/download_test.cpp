@@ -10,29 +10,44 @@ namespace {
 
 // What the fake board serves: the bytes for each address, or a failure.
 std::string served_bytes;
-std::atomic<int> served_status{0};
-std::atomic<bool> hold{false};      // the fetch waits while set
+std::atomic<fenn_fetch_status> served_status{fenn_fetch_ok};
+std::atomic<bool> hold{false};      // the fetch waits while set, reporting held_received bytes
+std::atomic<int64_t> held_received{0};
 std::atomic<int> fetches{0};
+std::atomic<int> cancels_seen{0};   // held fetches that saw they were cancelled
 std::mutex url_lock;
-std::string last_url_seen;
-std::string last_url() {
+fenn_fetch_request last_seen;
+fenn_fetch_request last_request() {
     std::lock_guard<std::mutex> g(url_lock);
-    return last_url_seen;
+    return last_seen;
 }
+std::string last_url() { return last_request().url; }
 
-int fake_fetch(const char* url, const char* file) {
+fenn_fetch_status fake_fetch(const fenn_fetch_request& request, fenn_fetch_result* result) {
     ++fetches;
     {
         std::lock_guard<std::mutex> g(url_lock);
-        last_url_seen = url;
+        last_seen = request;
     }
-    while (hold.load()) SDL_Delay(2);
-    if (served_status.load() != 0) return served_status.load();
-    std::FILE* f = std::fopen(file, "wb");
-    if (!f) return 1;
-    std::fwrite(served_bytes.data(), 1, served_bytes.size(), f);
-    std::fclose(f);
-    return 0;
+    request.progress->total.store(int64_t(served_bytes.size()));
+    while (hold.load()) {
+        request.progress->received.store(held_received.load());
+        if (request.cancelled()) {
+            ++cancels_seen;
+            return result->status = fenn_fetch_cancelled;
+        }
+        SDL_Delay(2);
+    }
+    if (served_status.load() != fenn_fetch_ok) return result->status = served_status.load();
+    result->body.assign(served_bytes.begin(), served_bytes.end());
+    return result->status = fenn_fetch_ok;
+}
+
+// Whether `done` comes true within a few seconds.
+template <typename F>
+bool eventually(F done) {
+    for (int i = 0; i < 1000 && !done(); ++i) SDL_Delay(5);
+    return done();
 }
 
 class Downloads : public Browser {
@@ -40,9 +55,11 @@ protected:
     void SetUp() override {
         Browser::SetUp();
         served_bytes.clear();
-        served_status = 0;
+        served_status = fenn_fetch_ok;
         hold = false;
+        held_received = 0;
         fetches = 0;
+        cancels_seen = 0;
         splore_set_fetcher(fake_fetch);
         splore_open(M);
     }
@@ -80,6 +97,8 @@ TEST_F(Downloads, ListDownloadFillsTheListAndTheCache) {
     EXPECT_EQ(read_file(home + "/bbs/new.pip.png"), served_bytes);
     EXPECT_EQ(last_url(), splore_bbs_host() +
                             "/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2&version=000111dl");
+    EXPECT_EQ(last_request().timeout_s, 30);  // the timeout setting
+    EXPECT_EQ(last_request().max_bytes, splore_list_download_max);
 }
 
 TEST_F(Downloads, LoadMoreFetchesTheContinuationWithoutCaching) {
@@ -97,7 +116,7 @@ TEST_F(Downloads, LoadMoreFetchesTheContinuationWithoutCaching) {
 }
 
 TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
-    served_status = 8;
+    served_status = fenn_fetch_http_error;
     splore_download_list(splore_jam, 0);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs.");
@@ -105,7 +124,7 @@ TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     EXPECT_FALSE(exists(home + "/bbs/temp_jam.pip.png"));
 
     // Something that is not a picture counts as a failure too.
-    served_status = 0;
+    served_status = fenn_fetch_ok;
     served_bytes = "<html>gateway error</html>";
     splore_download_list(splore_jam, 0);
     finish();
@@ -125,19 +144,6 @@ TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     EXPECT_EQ(fetches.load(), 3);
 }
 
-TEST_F(Downloads, WithoutWgetTheDownloadFailsCleanly) {
-    splore_set_fetcher(nullptr);
-    const char* old = std::getenv("PATH");
-    const std::string saved = old ? old : "";
-    setenv("PATH", (home + "/empty").c_str(), 1);
-    splore_download_list(splore_new, 0);
-    const bool ended = splore_download_wait(5000);
-    setenv("PATH", saved.c_str(), 1);
-    ASSERT_TRUE(ended);
-    finish();
-    EXPECT_EQ(message(), "could not connect to bbs.");
-}
-
 TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
     hold = true;
     serve(list_picture(entries(3)));
@@ -147,11 +153,12 @@ TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
     splore_cancel_download(M, "download cancelled");  // returns while the fetch still hangs
     EXPECT_EQ(splore_download_state(), splore_dl_idle);
     EXPECT_EQ(message(), "download cancelled");
+    EXPECT_TRUE(eventually([] { return cancels_seen.load() == 1; }));  // the transfer itself stops
 
     // A new download of the same list starts; the old worker, released now,
     // must neither finish it nor leave its file.
     ASSERT_TRUE(splore_download_list(splore_new, 0));
-    served_status = 3;  // the new one fails...
+    served_status = fenn_fetch_no_connection;  // the new one fails...
     hold = false;
     ASSERT_TRUE(splore_download_wait(5000));
     SDL_Delay(50);
@@ -160,8 +167,15 @@ TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
     EXPECT_EQ(message(), "could not connect to bbs.");  // ...and is reported as failed
     EXPECT_EQ(list(splore_new).count(), 1);
     EXPECT_FALSE(exists(home + "/bbs/temp_new.pip.png"));
-    for (const auto& e : std::filesystem::directory_iterator(home + "/bbs"))
-        EXPECT_EQ(e.path().string().find(".dl"), std::string::npos) << e.path();
+    for (const auto& e : std::filesystem::recursive_directory_iterator(home + "/bbs"))
+        EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+
+    // The next download goes through.
+    serve(list_picture(entries(3)));
+    served_status = fenn_fetch_ok;
+    ASSERT_TRUE(splore_download_list(splore_new, 0));
+    finish();
+    EXPECT_EQ(list(splore_new).count(), 4);
 }
 
 TEST_F(Downloads, TimeoutStopsTheDownload) {
@@ -177,6 +191,15 @@ TEST_F(Downloads, TimeoutStopsTheDownload) {
     EXPECT_EQ(splore_download_state(), splore_dl_idle);
     EXPECT_EQ(message(), "timeout");
     EXPECT_EQ(M->hold_frames, 0);
+
+    // The client's own clock may run out first: the same message.
+    hold = false;
+    served_status = fenn_fetch_timed_out;
+    ASSERT_TRUE(splore_download_list(splore_wip, 0));
+    M->hold_frames = 20;
+    finish();
+    EXPECT_EQ(message(), "timeout");
+    EXPECT_EQ(M->hold_frames, 0);
 }
 
 TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
@@ -190,6 +213,7 @@ TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
     splore_action_current_item(M);
     finish();
     EXPECT_EQ(last_url(), splore_bbs_host() + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(last_request().max_bytes, splore_cart_download_max);
     EXPECT_TRUE(exists(home + "/bbs/1/12345.qz.png"));
     EXPECT_EQ(splore_screen.launch, 1);
     EXPECT_STREQ(M->working_cart->code, "-- from the board\nprint(1)");
@@ -210,6 +234,14 @@ TEST_F(Downloads, ABrokenCartridgeIsReportedAndNotKept) {
     finish();
     EXPECT_EQ(message(), "could not load");
     EXPECT_EQ(splore_screen.launch, 0);
+    EXPECT_FALSE(exists(home + "/bbs/carts/my_game.qz.png"));
+
+    // Not a picture at all: no file, and the log says why.
+    served_bytes = "<html>please log in</html>";
+    splore_download_cart(M, "my_game");
+    finish();
+    EXPECT_EQ(message(), "could not connect to bbs.");
+    EXPECT_EQ(splore_download_reason(), "not a picture");
     EXPECT_FALSE(exists(home + "/bbs/carts/my_game.qz.png"));
 }
 
@@ -234,4 +266,43 @@ TEST_F(Downloads, ConsoleLoadPrintsWhatItGot) {
     splore_update_load_download(M);
     EXPECT_TRUE(tm.requested(vexel_request_run));
     EXPECT_EQ(M->hold_frames, 20);
+}
+
+TEST_F(Downloads, ProgressMovesAndAConsoleLoadShowsItOnOneLine) {
+    fenn_clear_bitmap(M->screen, 0);
+    M->cursor_y = 12;
+    hold = true;
+    serve(png_cart("-- got it\nx=1"));
+    const int64_t size = int64_t(served_bytes.size());
+    ASSERT_TRUE(splore_download_cart_for_load(M, "777", false));
+    auto reaches = [](int64_t n) {
+        held_received = n;
+        return eventually([n] {
+            int64_t r = 0;
+            return splore_download_progress(&r, nullptr) && r == n;
+        });
+    };
+    ASSERT_TRUE(reaches(size / 4));
+    int64_t received = 0, total = 0;
+    EXPECT_TRUE(splore_download_progress(&received, &total));
+    EXPECT_EQ(total, size);
+    splore_update_load_download(M);
+    const std::vector<uint8_t> quarter(M->screen->pix.begin() + 12 * 128, M->screen->pix.begin() + 17 * 128);
+    ASSERT_TRUE(reaches(size * 3 / 4));
+    splore_update_load_download(M);
+    EXPECT_EQ(M->cursor_y, 18);  // "downloading.. 75%" over "downloading.. 25%"
+    EXPECT_NE(std::vector<uint8_t>(M->screen->pix.begin() + 12 * 128, M->screen->pix.begin() + 17 * 128), quarter);
+
+    hold = false;
+    ASSERT_TRUE(splore_download_wait(5000));
+    splore_dl.start_ms -= splore_dl_settle_ms;
+    splore_update_load_download(M);
+    EXPECT_EQ(M->cursor_y, 12 + 3 * vexel_line_height);  // "downloading.. ok" in its place, title, "loaded"
+    EXPECT_FALSE(splore_download_progress(&received, &total));
+
+    char text[splore_progress_text_max];
+    splore_progress_text(900, 400, text, sizeof text);
+    EXPECT_STREQ(text, "100%");
+    splore_progress_text(12 * 1024 + 900, -1, text, sizeof text);  // no total: the amount
+    EXPECT_STREQ(text, "12k");
 }

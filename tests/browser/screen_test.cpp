@@ -12,9 +12,9 @@
 namespace {
 
 std::atomic<bool> hold_fetch{false};
-int held_fetch(const char*, const char*) {
+fenn_fetch_status held_fetch(const fenn_fetch_request&, fenn_fetch_result* result) {
     while (hold_fetch.load()) SDL_Delay(2);
-    return 1;
+    return result->status = fenn_fetch_failed;
 }
 
 class Screen : public Browser {
@@ -607,7 +607,7 @@ TEST_F(Screen, IconsComeFromTheSystemGraphics) {
         for (int x = 3; x < 15; ++x) ink += page->pix[size_t(y) * 128 + size_t(x)] != 0;
     EXPECT_GT(ink, 0);
     fenn_clear_bitmap(page, 0);
-    splore_set_fetcher([](const char*, const char*) { return 1; });
+    splore_set_fetcher([](const fenn_fetch_request&, fenn_fetch_result* r) { return r->status = fenn_fetch_no_connection; });
     ASSERT_TRUE(splore_download_cart_for_load(M, "gone", true));
     ASSERT_TRUE(splore_download_wait(5000));
     splore_dl.start_ms -= splore_dl_settle_ms;

@@ -187,10 +187,17 @@ leftovers() {  # files a failed download may not leave in a data folder
 }
 HOST="http://127.0.0.1:$PORT"
 
-# Open "new", update it, run the newest cartridge.
+# Open "new", update it, run the newest cartridge: from the server, from
+# the same board read as a folder, and from the board that comes with vexel
+# (no -bbs: the folder "board" beside the program).
 { idle $BOOT; tap $RIGHT; tap $RIGHT; tap $O; idle $SETTLE; tap $O; idle 120; } >"$WORK/play.in"
 run play "$HOST" "$WORK/play.in" 330 &
 PLAY=$!
+run folder "file://$WORK/site" "$WORK/play.in" 330 &
+FOLDER=$!
+mkdir -p "$WORK/bundled"
+"$VEXEL" -headless -splore -home "$WORK/bundled" -input "$WORK/play.in" -frames 330 >"$WORK/bundled.out" 2>&1 &
+BUNDLED=$!
 # Search "ba" with the buttons (up: a, up: b, right, up: a), run what it finds.
 { idle $BOOT; tap $LEFT; tap $O; tap $UP; tap $UP; tap $RIGHT; tap $UP; tap $O; idle $SETTLE; tap $O; idle 120; } \
     >"$WORK/search.in"
@@ -228,11 +235,15 @@ run overcart "http://127.0.0.1:$PORT_BAD" "$WORK/cart2.in" 310 &
 F8=$!
 run stall "http://127.0.0.1:$STALL" "$WORK/list.in" 230 -timeout 2 &
 F6=$!
-wait $PLAY $SEARCH $MORE $F1 $F2 $F3 $F4 $F5 $F6 $F7 $F8
+wait $PLAY $FOLDER $BUNDLED $SEARCH $MORE $F1 $F2 $F3 $F4 $F5 $F6 $F7 $F8
 
 check "the newest cartridge ran from the board ($(tail -2 "$WORK/play.out"))" grep -q "marker baa" "$WORK/play.out"
 check "its file is in the download cache" [ -f "$WORK/play/bbs/carts/baa.qz.png" ]
 check "the list was kept for next time" [ -f "$WORK/play/bbs/new.pip.png" ]
+check "the same board read as a folder ($(tail -2 "$WORK/folder.out"))" grep -q "marker baa" "$WORK/folder.out"
+bundled=$(ls "$WORK/bundled/bbs/carts" 2>/dev/null | head -1)
+check "the board beside the program ran its newest cartridge ($bundled)" [ -n "$bundled" ]
+check "... with no message ($(grep 'message:' "$WORK/bundled/log.txt"))" [ -z "$(grep 'message:' "$WORK/bundled/log.txt")" ]
 check "a search found it ($(tail -2 "$WORK/search.out"))" grep -q "marker baa" "$WORK/search.out"
 check "[load more] brought the older cartridges ($(tail -2 "$WORK/more.out"))" grep -q "marker c8" "$WORK/more.out"
 check "the favourite was kept" grep -q "^|c8 " "$WORK/more/favourites.txt"
