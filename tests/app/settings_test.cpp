@@ -224,3 +224,29 @@ TEST(Config, SeedIsAWholeNumber) {
         EXPECT_STREQ(app_auto_load_file, "cart.qz");
     }
 }
+
+// The board's address: from config.txt as written, from -bbs for one run
+// only (never saved), and an option that is no http, https or file address
+// is refused with a word and leaves the cartridge name alone.
+TEST(Config, BoardAddressFromTheFileAndFromTheOption) {
+    fresh();
+    fenn_config_read_text("bbs_host https://board.example.net/  \n");
+    EXPECT_STREQ(app.bbs_host, "https://board.example.net/");
+    for (const auto& [given, taken] : {std::pair<const char*, const char*>{"http://127.0.0.1:8080", "http://127.0.0.1:8080"},
+                                       {"file:///srv/board", "file:///srv/board"},
+                                       {"ftp://x", ""},
+                                       {"board.example.net", ""}}) {
+        app.bbs_option[0] = 0;
+        std::vector<std::string> args = {"vexel", "-bbs", given, "cart.qz"};
+        auto argv = argv_of(args);
+        ::testing::internal::CaptureStderr();
+        settings_parse_arguments(int(argv.size()), argv.data());
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_STREQ(app.bbs_option, taken) << given;
+        EXPECT_EQ(err.empty(), taken[0] != 0) << given << ": " << err;
+        EXPECT_STREQ(app_auto_load_file, "cart.qz");
+    }
+    const std::string text = written_config();
+    EXPECT_NE(text.find("bbs_host https://board.example.net/\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("127.0.0.1"), std::string::npos);
+}
