@@ -287,6 +287,10 @@ int text(vexel_machine* m, fenn_bitmap* p, const char* s, int x, int y, int c) {
     return x + fenn_get_text_width(s, font(m));
 }
 
+// The room text takes on a row, the spacing after its last glyph included
+// (glyphs differ in width: codes 128-255 advance twice as far).
+int advance(vexel_machine* m, const char* s) { return s[0] ? fenn_get_text_width(s, font(m)) + fenn_font_spacing : 0; }
+
 void text_centred(vexel_machine* m, fenn_bitmap* p, const char* s, int y, int c) {
     text(m, p, s, 64 - fenn_get_text_width(s, font(m)) / 2, y, c);
 }
@@ -355,7 +359,7 @@ void draw_rows(vexel_machine* m, fenn_bitmap* p) {
         }
         int x = 24;
         if (selected && it.kind == splore_kind_cart) {
-            const int need = int(std::strlen(it.title) + std::strlen(it.author) + 2) * 4;
+            const int need = advance(m, it.title) + advance(m, "  ") + advance(m, it.author);
             if (need > title_room_px) {
                 const int64_t since = now - splore_screen.selection_time - title_scroll_delay_ms;
                 if (since > 0) x -= int(std::min<int64_t>(since / title_scroll_ms_per_px, need - title_room_px));
