@@ -46,7 +46,11 @@ constexpr int pointer_item = 8;
 constexpr int busy_first = 212, busy_frames = 12;
 constexpr int download_first = 229, download_frames = 16;
 constexpr int progress_bar_w = 16;  // pixels of the progress bar under the busy icon
-constexpr int glyph_left = 128, glyph_heart = 137, glyph_pause = 152;
+// Console font glyphs: the left and right keys, the heart, and the double
+// bar that stands for the pause button.
+constexpr int glyph_left = 0x8b, glyph_right = 0x91, glyph_heart = 0x87, glyph_pause = 0x15;
+constexpr int glyph_advance_wide = 8;
+constexpr int favourite_mark_x = 2;  // the 7-pixel heart, left of the rows' icons
 constexpr const char* search_wheel = " abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr int search_wheel_len = 37;
 constexpr const char* exit_entries[3] = {"shutdown vexel", "exit to console", "cancel"};
@@ -283,13 +287,17 @@ int text(vexel_machine* m, fenn_bitmap* p, const char* s, int x, int y, int c) {
     return x + fenn_get_text_width(s, font(m));
 }
 
+// The room text takes on a row, the spacing after its last glyph included
+// (glyphs differ in width: codes 128-255 advance twice as far).
+int advance(vexel_machine* m, const char* s) { return s[0] ? fenn_get_text_width(s, font(m)) + fenn_font_spacing : 0; }
+
 void text_centred(vexel_machine* m, fenn_bitmap* p, const char* s, int y, int c) {
     text(m, p, s, 64 - fenn_get_text_width(s, font(m)) / 2, y, c);
 }
 
-void glyph(vexel_machine* m, fenn_bitmap* p, int code, int x, int y, int c) {
+int glyph(vexel_machine* m, fenn_bitmap* p, int code, int x, int y, int c) {
     const char s[2] = {char(code), 0};
-    text(m, p, s, x, y, c);
+    return text(m, p, s, x, y, c);
 }
 
 void draw_finished(vexel_machine* m, fenn_bitmap* p) {
@@ -304,14 +312,14 @@ void draw_empty(vexel_machine* m, fenn_bitmap* p) {
     // Below the list title (y 10..17): the icon, what is wrong, what to do.
     draw_icon(m, p, splore_icon_list + splore_fav, 57, 24, 2, 14);
     text_centred(m, p, "your favourites list is empty", 44, 6);
-    int x = text(m, p, "press ", 22, 56, 7);
+    int x = text(m, p, "press ", 20, 56, 7);
     glyph(m, p, glyph_left, x, 56, 7);
-    x = text(m, p, "\x81", x + 8, 56, 7);
+    x = glyph(m, p, glyph_right, x + glyph_advance_wide, 56, 7);
     text(m, p, " for bbs lists", x, 56, 7);
     text_centred(m, p, "to see a list of bbs carts", 64, 6);
     x = text(m, p, "and then ", 26, 76, 6);
-    glyph(m, p, glyph_pause, x, 76, 7);
-    text(m, p, " to add one", x + 8, 76, 6);
+    x = glyph(m, p, glyph_pause, x, 76, 7);
+    text(m, p, " to add one", x, 76, 6);
 }
 
 int menu_height() { return std::min(menu_push_max, splore_screen.menu_count * 8 + 4); }
@@ -340,7 +348,7 @@ void draw_rows(vexel_machine* m, fenn_bitmap* p) {
         draw_icon(m, p, it.icon, 13, y - 1 + dy);
         if (it.favourite && splore_data.current != splore_fav) {
             fenn_clear_clip(p);
-            glyph(m, p, glyph_heart, 9, y + dy, 8);
+            glyph(m, p, glyph_heart, favourite_mark_x, y + dy, 8);
             fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
         }
         const int colour = selected ? 1 : 7;
@@ -351,7 +359,7 @@ void draw_rows(vexel_machine* m, fenn_bitmap* p) {
         }
         int x = 24;
         if (selected && it.kind == splore_kind_cart) {
-            const int need = int(std::strlen(it.title) + std::strlen(it.author) + 2) * 4;
+            const int need = advance(m, it.title) + advance(m, "  ") + advance(m, it.author);
             if (need > title_room_px) {
                 const int64_t since = now - splore_screen.selection_time - title_scroll_delay_ms;
                 if (since > 0) x -= int(std::min<int64_t>(since / title_scroll_ms_per_px, need - title_room_px));

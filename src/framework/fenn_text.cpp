@@ -108,7 +108,9 @@ std::vector<std::string> fenn_wrap_text(const char* text, const fenn_pod* font, 
     return lines;
 }
 
-int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags, uint32_t colour) {
+int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags, uint32_t colour,
+                      int* end_x) {
+    if (end_x) *end_x = x;
     if (!bmp || !text || !font || font->items.empty()) return y;
     GlyphSet gs = glyph_sets(font);
     int set = 0;
@@ -165,11 +167,20 @@ int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, 
             tallest = std::max(tallest, g->h);
             line_has_glyph = true;
             if (*p == 127) break;
-            if ((flags & fenn_text_wrap) && x > bmp->clip_x1 - (g->w + fenn_font_spacing)) new_line();
+            if (flags & fenn_text_wrap) {
+                // The line ends when the next glyph would not fit. After the
+                // last glyph (or before a newline) the glyph just drawn
+                // stands in for it, so a full line ends there and text of
+                // one width wraps as it always has.
+                const fenn_bitmap* next = p[1] && p[1] != 10 ? glyph_in_set(font, set, p[1]) : nullptr;
+                const int next_w = next ? next->w : g->w;
+                if (x > bmp->clip_x1 - (next_w + fenn_font_spacing)) new_line();
+            }
         } else if (*p == 127) {
             break;
         }
     }
+    if (end_x) *end_x = x;
     if (elided) {
         fenn_set_clip(bmp, saved_clip_x0, bmp->clip_y0, saved_clip_x1, bmp->clip_y1);
         if (fenn_font1) fenn_draw_text_ex(bmp, "..", fenn_font1, saved_clip_x0, first_y, fenn_text_single_colour, colour);

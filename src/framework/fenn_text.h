@@ -21,8 +21,13 @@ constexpr int fenn_text_wrap = 16;          // wrap at the clip's right edge
 
 constexpr int fenn_font_spacing = 1;  // pixels between glyphs and between lines
 
-// Draws text; returns the y of the last line drawn.
-int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags, uint32_t colour);
+// Draws text; returns the y of the last line drawn. Each glyph advances by
+// its own width plus the spacing. With fenn_text_wrap a line ends where the
+// next glyph would cross the clip's right edge. end_x (may be null) receives
+// the x after the last glyph, its spacing included: where more text on that
+// line would start.
+int fenn_draw_text_ex(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags, uint32_t colour,
+                      int* end_x = nullptr);
 // Outlined text: the outline colour at the eight neighbours, then the text.
 int fenn_draw_text_phat(fenn_bitmap* bmp, const char* text, const fenn_pod* font, int x, int y, int flags,
                         uint32_t outline_colour, uint32_t colour);

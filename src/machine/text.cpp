@@ -14,9 +14,29 @@ constexpr int scroll_charge = 65536;
 constexpr int print_format_max = 4096;
 constexpr int print_byte_charge = 8;
 constexpr int print_call_charge = 2;
+constexpr int console_column_w = vexel_console_glyph_w + fenn_font_spacing;
+constexpr int console_line_w = vexel_console_columns * console_column_w;
 // After this many scrolls in a row every row inside the clip holds what it
 // will hold for good (6 rows move per scroll, 128 rows in all).
 constexpr int64_t scrolls_to_settle = 128 / vexel_line_height + 2;
+
+// How many screen lines a console message takes. Every byte takes at least
+// one column (a byte the font has no glyph for still holds its place, as it
+// always has), a wider glyph its own width and spacing; a glyph that would
+// cross the right edge starts the next line.
+int console_lines(const fenn_pod* font, const char* text) {
+    int lines = 1, x = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        const fenn_bitmap* g = fenn_font_glyph(font, *p);
+        const int step = std::max(console_column_w, g ? g->w + fenn_font_spacing : 0);
+        if (x > 0 && x + step > console_line_w) {
+            ++lines;
+            x = 0;
+        }
+        x += step;
+    }
+    return lines;
+}
 
 void fill_rows(fenn_bitmap* s, int y0, int y1, uint8_t colour) {
     y0 = std::max(y0, s->clip_y0);
@@ -82,14 +102,13 @@ void vexel_print_col(vexel_machine* m, const char* text, int colour) {
     }
     fenn_bitmap* s = m->screen;
     if (!s) return;
-    int n = int(std::strlen(text));
+    const int lines = console_lines(m->console_font, text);
     int extra = 0;
-    if (n >= vexel_console_columns + 1) {
-        vexel_cursor_cr_times(m, (n - 33) / 32 + 1);
-        extra = ((n - 33) / 32 + 1) * vexel_line_height;
+    if (lines > 1) {
+        vexel_cursor_cr_times(m, lines - 1);
+        extra = (lines - 1) * vexel_line_height;
     }
     m->cursor_y -= extra;
-    int lines = n > 0 ? (n - 1) / vexel_console_columns + 1 : 1;
     fill_rows(s, m->cursor_y, m->cursor_y + vexel_line_height * lines, 0);
     fenn_draw_text_ex(s, text, m->console_font, m->cursor_x, m->cursor_y,
                       fenn_text_single_colour | fenn_text_wrap, uint32_t(colour));
@@ -107,9 +126,9 @@ void vexel_print_2_col(vexel_machine* m, const char* format, int a, int b, int c
 
 void vexel_print_2(vexel_machine* m, const char* format, int a, int b) { vexel_print_2_col(m, format, a, b, 6); }
 
-void vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c,
-                        bool wrap) {
-    if (argc < 1) return;
+int vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c,
+                       bool wrap) {
+    if (argc < 1) return m->cursor_x;
     if (!text) {
         text = "";
         len = 0;
@@ -123,9 +142,10 @@ void vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len
     int flags = fenn_text_single_colour;
     if (wrap) flags |= fenn_text_wrap;
     const int x0 = m->cursor_x - m->camera_x, y0 = m->cursor_y - m->camera_y;
-    int yl = y0;
-    if (fenn_bitmap* s = m->screen) yl = fenn_draw_text_ex(s, text, m->console_font, x0, y0, flags, colour);
+    int yl = y0, xl = x0;
+    if (fenn_bitmap* s = m->screen) yl = fenn_draw_text_ex(s, text, m->console_font, x0, y0, flags, colour, &xl);
     if (argc == 1) vexel_cursor_cr_times(m, int64_t(std::max(yl - y0, 0)) / vexel_line_height + 1);
     const size_t max_len = size_t((INT32_MAX - print_call_charge) / print_byte_charge);
     vexel_charge(m, int32_t(std::min(len, max_len)) * print_byte_charge + print_call_charge);
+    return xl + m->camera_x;
 }

@@ -1,11 +1,11 @@
 // text: the console's printers and the machine cursor's line feed.
 //
 // Console messages are drawn on the machine screen with the machine's
-// console font (item 2 of the resource pod, set by the shell), 32
-// characters to a 6-pixel line, scrolling the screen when the cursor
-// reaches the bottom. In exec mode (a host value) they go to the host's
-// output as "** <text>", instead of the screen while no program runs and
-// besides it while one does.
+// console font (item 2 of the resource pod, set by the shell), 32 narrow
+// characters (or 16 wide ones, codes 128-255) to a 6-pixel line, scrolling
+// the screen when the cursor reaches the bottom. In exec mode (a host
+// value) they go to the host's output as "** <text>", instead of the screen
+// while no program runs and besides it while one does.
 #pragma once
 #include <cstddef>
 
@@ -50,5 +50,7 @@ void vexel_print_2_col(vexel_machine* m, const char* format, int a, int b, int c
 // number of arguments the script gave, 0 for none; x, y and c are raw
 // 16.16 values (0 when missing).
 // `wrap` wraps long lines at the screen edge (the message of stop()).
-void vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c,
-                        bool wrap = false);
+// Returns the x after the text's last line, where more text on that line
+// would start, in the program's coordinates (the camera added back).
+int vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c,
+                       bool wrap = false);

@@ -127,8 +127,7 @@ int qz_print(lua_State* L) {
         int n = std::snprintf(other, sizeof other, "[%s]", lua_typename(L, type));
         len = n < 0 ? 0 : std::min(size_t(n), sizeof other - 1);
     }
-    vexel_script_print(m, argc, text, len, arg(L, 2), arg(L, 3), arg(L, 4));
-    return 0;
+    return push_integer(L, vexel_script_print(m, argc, text, len, arg(L, 2), arg(L, 3), arg(L, 4)));
 }
 
 int qz_spr(lua_State* L) {

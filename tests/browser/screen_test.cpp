@@ -549,6 +549,34 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
     fenn_destroy_bitmap(page);
 }
 
+TEST_F(Screen, ASelectedTitleOfWideGlyphsScrollsToItsEnd) {
+    // Glyphs 128-255 of the console font advance 8 pixels, not 4: the scroll
+    // measures the title in pixels, so its last glyph comes into view.
+    fenn_pod* data = fenn_load_pod(VEXEL_BINARY_DIR "/data.pod");
+    ASSERT_NE(data, nullptr) << "build the data_pod target first";
+    fenn_pod* console_font = fenn_pod_load_nested(data, 2);
+    ASSERT_NE(console_font, nullptr);
+    M->console_font = console_font;
+    write_file(root + "alpha.qz", text_cart("-- alpha"));
+    splore_open(M);
+    settle();
+    splore_item& it = splore_data.lists[splore_data.current].items[size_t(selection())];
+    EXPECT_EQ(it.kind, splore_kind_cart);
+    std::snprintf(it.title, sizeof it.title, "%s", std::string(20, '\x80').c_str());  // 160 pixels of full blocks
+    it.author[0] = 0;
+    splore_screen.selection_time = fenn_get_time() - 60000;  // selected long ago: scrolled all the way
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    splore_draw(M, page);
+    // The selected row's text (colour 1 on the colour-14 bar, y 84..88)
+    // ends with the last block at x 97..103, the bar showing after it.
+    EXPECT_EQ(page->pix[86 * 128 + 100], 1);
+    EXPECT_EQ(page->pix[86 * 128 + 110], 14);
+    fenn_destroy_bitmap(page);
+    M->console_font = font;
+    fenn_destroy_pod(console_font);
+    fenn_destroy_pod(data);
+}
+
 TEST_F(Screen, AnEmptyFavouritesListExplainsItselfBelowTheTitle) {
     splore_open(M);
     splore_data.current = splore_fav;

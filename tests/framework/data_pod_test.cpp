@@ -128,16 +128,18 @@ TEST_F(data_pod, SystemGraphicsLayout) {
     }
 }
 
-TEST_F(data_pod, FontHasDistinctPrintableGlyphs) {
+TEST_F(data_pod, FontGivesEveryCharacterItsOwnGlyph) {
+    // Codes 0-127 are 3x5 and 128-255 7x5, colour 7 on 0. Only NUL, tab,
+    // newline, carriage return and space are blank, and no two glyphs match.
     ASSERT_EQ(fenn_pod_item_count(font), 256);
     std::set<std::vector<uint8_t>> shapes;
     for (int c = 0; c < 256; ++c) {
         const fenn_bitmap* g = fenn_pod_get_bitmap(font, c);
-        ASSERT_TRUE(bitmap_is(g, 3, 5, 8)) << c;
-        bool blank = max_pixel(g) == 0;
-        // Control codes and space are blank, and so is the empty six-dot cell.
-        EXPECT_EQ(blank, c < 33 || c == 192) << c;
-        if (c >= 33 && c < 127) {
+        ASSERT_TRUE(bitmap_is(g, c < 128 ? 3 : 7, 5, 8)) << c;
+        EXPECT_TRUE(std::all_of(g->pix.begin(), g->pix.end(), [](uint8_t p) { return p == 0 || p == 7; })) << c;
+        const bool blank = max_pixel(g) == 0;
+        EXPECT_EQ(blank, c == 0 || c == '\t' || c == '\n' || c == '\r' || c == ' ') << c;
+        if (!blank) {
             EXPECT_TRUE(shapes.insert(g->pix).second) << "glyph " << c << " repeats another";
         }
     }

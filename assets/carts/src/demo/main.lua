@@ -221,6 +221,6 @@ function _draw()
     shadow_print("a vexel piece", 38, y + 8, 6)
   elseif captions and scene_frame < 75 then
     shadow_print(scene .. "/" .. #scenes .. " " .. scenes[scene].name, 2, 121, 7)
-    shadow_print("\128\129", 118, 121, 6)
+    shadow_print("\22\23", 118, 121, 6)
   end
 end

@@ -154,7 +154,7 @@ function _draw()
   local hy = first_card_y + glide * card_gap
   -- pointer beside the highlighted card
   local bob = sin(frame / 20) * 1.5
-  print("\129", card_x - 7 + bob, hy + 9, 10)
+  print("\23", card_x - 7 + bob, hy + 9, 10)
   for i = 1, #carts do
     draw_card(i, carts[i], first_card_y + (i - 1) * card_gap)
   end
