@@ -114,12 +114,13 @@ void read_numeral(LexState* ls, SemInfo* seminfo) {
     if (ls->current != '\0' && ls->current != EOZ && std::strchr(expo, ls->current)) {
         // An exponent only when a digit, or a sign and a digit, follows;
         // otherwise the letter starts the next token. (A hexadecimal one is
-        // read to be refused: luaO_str2d takes none.)
+        // read to be refused: luaO_str2d takes none. So is an exponent cut
+        // off by the end of the text, "x = 1e", never valid either way.)
         int e = ls->current;
         int c1 = nextchar(ls);
         int c2 = c1;
         if (c1 == '+' || c1 == '-') c2 = nextchar(ls);
-        if (lisdigit(c2)) {
+        if (lisdigit(c2) || c2 == EOZ) {  // at the end of the text: malformed, as before
             save(ls, e);
             if (c2 != c1) save(ls, c1);
             ls->current = c2;

@@ -8,9 +8,10 @@
 // digits with one '.', and an exponent only where e/E is followed by a digit
 // or by a sign and a digit ("2else" is 2 then else); 0x with hexadecimal
 // digits, one '.' and a p exponent by the same rule (refused, as before, by
-// luaO_str2d); 0b with binary digits and one '.' (fraction bits after it). Its text is converted by luaO_str2d; "0x" or "0b" without digits, and
-// a numeral running straight into another '.' or digit ("1..2", "0b12"),
-// are "malformed number".
+// luaO_str2d); 0b with binary digits and one '.' (fraction bits after it).
+// Its text is converted by luaO_str2d; "0x" or "0b" without digits, an
+// exponent cut off by the end of the text ("1e"), and a numeral running
+// straight into another '.' or digit ("1..2", "0b12") are "malformed number".
 // Errors are raised as "chunkid:line: message near 'token'" with the line
 // given to the formatter as a raw number (it prints as line / 65536).
 //

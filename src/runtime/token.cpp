@@ -101,7 +101,9 @@ const char* number_end(const char* p, const char* end) {
     if ((radix == 10 && (at(p) | 0x20) == 'e') || (radix == 16 && (at(p) | 0x20) == 'p')) {
         const char* q = p + 1;
         if (at(q) == '+' || at(q) == '-') ++q;
-        if (is_digit(at(q))) {
+        if (q >= end) {
+            p = end;  // cut off by the end of the text: the compiler calls it malformed
+        } else if (is_digit(at(q))) {
             p = q;
             while (is_digit(at(p))) ++p;
         }
