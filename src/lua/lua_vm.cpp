@@ -708,16 +708,14 @@ newframe:
         }                                                             \
     }
 
-// The dialect's operators: numbers inline, anything else out of line.
+// The dialect's operators: numbers inline, anything else through the one
+// shared slow path (bitslow), which keeps the loop small.
 #define bit_op(op)                                                    \
     {                                                                 \
         TValue* rb = RKB(i);                                          \
         TValue* rc = RKC(i);                                          \
-        if (ttisnumber(rb) && ttisnumber(rc)) {                       \
-            setnvalue(ra, op(nvalue(rb), nvalue(rc)));                \
-        } else {                                                      \
-            Protect(luaV_bitarith(L, ra, rb, rc, GET_OPCODE(i)));     \
-        }                                                             \
+        if (__builtin_expect(!ttisnumber(rb) || !ttisnumber(rc), 0)) goto bitslow; \
+        setnvalue(ra, op(nvalue(rb), nvalue(rc)));                    \
     }
 
 // Fetches the next instruction, counting it for the hooks (the CPU budget).
@@ -1098,11 +1096,14 @@ newframe:
         case OP_ROTR: vmlabel(OP_ROTR) bit_op(fixed_rotr); vmbreak;
         case OP_BNOT: vmlabel(OP_BNOT) {
             TValue* rb = RB(i);
-            if (ttisnumber(rb)) {
-                setnvalue(ra, fixed_bnot(nvalue(rb)));
-            } else {
-                Protect(luaV_bitarith(L, ra, rb, rb, OP_BNOT));
-            }
+            if (__builtin_expect(!ttisnumber(rb), 0)) goto bitslow;
+            setnvalue(ra, fixed_bnot(nvalue(rb)));
+            vmbreak;
+        }
+        bitslow: {  // an operand of OP_IDIV ... OP_BNOT is no number
+            TValue* rb = RKB(i);
+            TValue* rc = GET_OPCODE(i) == OP_BNOT ? rb : RKC(i);
+            Protect(luaV_bitarith(L, ra, rb, rc, GET_OPCODE(i)));
             vmbreak;
         }
         case OP_EXTRAARG: vmlabel(OP_EXTRAARG)
