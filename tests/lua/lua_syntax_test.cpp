@@ -270,3 +270,21 @@ TEST(LuaSyntax, QuestionMarkPrintsWhereAStatementMayStart) {
     // an expression ends where the next statement may begin
     EXPECT_EQ(out(pre + "x = 1 ?x + 1 ?x"), "2\n1\n");
 }
+
+TEST(LuaSyntax, ChargedLikeTheirNearestOperations) {
+    // the budget counts instructions: each operator costs what + costs, and
+    // a peek operator what the call peek(a) costs
+    auto count = [](const std::string& src) {
+        lua_oracle::Run r = lua_oracle::run(src, true);
+        EXPECT_EQ(r.status, LUA_OK) << r.err;
+        return r.count;
+    };
+    const long long plus = count("local a, b = 6, 3 local c = a + b");
+    for (const char* op : {"\\", "&", "|", "^^", "<<", ">>", ">>>", "<<>", ">><", "/", "*"})
+        EXPECT_EQ(count(std::string("local a, b = 6, 3 local c = a ") + op + " b"), plus) << op;
+    EXPECT_EQ(count("local a = 6 local c = ~a"), count("local a = 6 local c = -a"));
+    const std::string defs = "function peek(a) return a end function peek2(a) return a end ";
+    EXPECT_EQ(count(defs + "local c = @1"), count(defs + "local c = peek(1)"));
+    EXPECT_EQ(count(defs + "local c = %1"), count(defs + "local c = peek2(1)"));
+    EXPECT_EQ(count("print = printh ?1"), count("print = printh print(1)"));
+}

@@ -248,6 +248,8 @@ TEST(PreprocessSyntax, OneLineIfTakesAnyStatement) {
     EXPECT_EQ(pre("if(c)?c"), "if(c) then ?c end ");
     EXPECT_EQ(pre("if (c) x <<= 1"), "if (c) then  x = x << ( 1)  end ");
     EXPECT_EQ(pre("if (c != 0) return"), "if (c ~= 0) then  return end ");
+    EXPECT_EQ(pre("if (c) ; x()"), "if (c) then  ; x() end ");
+    EXPECT_EQ(pre("if (c) ::again:: x()"), "if (c) then  ::again:: x() end ");
     // the condition goes on: no one-line if
     EXPECT_EQ(pre("if (a) | b then x() end"), "if (a) | b then x() end");
     EXPECT_EQ(pre("if (a) & b"), "if (a) & b");
