@@ -332,3 +332,15 @@ TEST(ProgramSyntax, EachFeatureRunsAsTheConsoleRunsIt) {
               "7\n"
               "true\n");
 }
+
+TEST(PreprocessSyntax, StringsOfAnyByteAreKept) {
+    // glyph bytes, new operators and compound forms inside strings stay
+    std::string quoted, all;
+    for (int b = 1; b < 256; ++b) {
+        all += char(b);
+        if (b != '\n' && b != '\r' && b != '"' && b != '\\') quoted += char(b);
+    }
+    EXPECT_EQ(pre("s = \"" + quoted + "\" x += 1"), "s = \"" + quoted + "\" x = x + ( 1) ");
+    EXPECT_EQ(pre("s = [==[" + all + "]==] x <<= 1"), "s = [==[" + all + "]==] x = x << ( 1) ");
+    EXPECT_EQ(pre("s = '<<= ..= \\\\= ?x if (a) b' -- c ..= d"), "s = '<<= ..= \\\\= ?x if (a) b'");
+}
