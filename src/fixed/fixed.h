@@ -74,3 +74,54 @@ inline int32_t fixed_div(int32_t a, int32_t b) {
 int32_t fixed_sqrt(int32_t x);
 // What fixed_sqrt(x) costs a program: 8 cycles, none for 0 or above 0x7ff8ffff.
 int32_t fixed_sqrt_cycles(int32_t x);
+
+// ---- the language's integer division and bit operators ----
+// The operators a \ b, a & b, a | b, a ^^ b, ~a, a << n, a >> n, a >>> n,
+// a <<> n and a >>< n, folded by the compiler and run by the interpreter.
+// Each works on the raw 32 bits, fraction included, and gives bit for bit
+// what the machine's functions of the same meaning give (flr(a / b), band,
+// bor, bxor, bnot, shl, shr); the logical shift and the rotations count
+// their shifts by the same rule.
+
+// flr(a / b): the quotient of fixed_div_wrap (division by zero included)
+// rounded down to a whole number.
+inline int32_t fixed_idiv(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(fixed_div_wrap(a, b)) & 0xffff0000u);
+}
+inline int32_t fixed_band(int32_t a, int32_t b) { return a & b; }
+inline int32_t fixed_bor(int32_t a, int32_t b) { return a | b; }
+inline int32_t fixed_bxor(int32_t a, int32_t b) { return a ^ b; }
+inline int32_t fixed_bnot(int32_t a) { return ~a; }
+
+// Shift counts are the whole part of n (a fraction rounds down); a count
+// above 31 shifts every bit out and gives 0 (for >> too, as shr does); a
+// negative count shifts by its low five bits (-1 shifts by 31).
+inline int32_t fixed_shl(int32_t x, int32_t n) {
+    const int32_t k = n >> 16;
+    if (k > 31) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(x) << (k & 31));
+}
+// Arithmetic: the sign bit is copied in.
+inline int32_t fixed_shr(int32_t x, int32_t n) {
+    const int32_t k = n >> 16;
+    if (k > 31) return 0;
+    return x >> (k & 31);
+}
+// Logical: zeros are shifted in.
+inline int32_t fixed_lshr(int32_t x, int32_t n) {
+    const int32_t k = n >> 16;
+    if (k > 31) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(x) >> (k & 31));
+}
+// Rotations by the low five bits of the whole count (any count: 32 is 0,
+// -1 is 31).
+inline int32_t fixed_rotl(int32_t x, int32_t n) {
+    const unsigned k = static_cast<unsigned>(n >> 16) & 31u;
+    const uint32_t v = static_cast<uint32_t>(x);
+    return k == 0 ? x : static_cast<int32_t>((v << k) | (v >> (32u - k)));
+}
+inline int32_t fixed_rotr(int32_t x, int32_t n) {
+    const unsigned k = static_cast<unsigned>(n >> 16) & 31u;
+    const uint32_t v = static_cast<uint32_t>(x);
+    return k == 0 ? x : static_cast<int32_t>((v >> k) | (v << (32u - k)));
+}

@@ -11,6 +11,7 @@
 
 #include "lua/lua_mem.h"
 #include "lua/lua_string.h"
+#include "lua/lua_vm.h"
 
 // ---- constant cache ----
 
@@ -575,14 +576,17 @@ void codenot(FuncState* fs, expdesc* e) {
 // or modulo by 0 is left to run time.
 bool constfolding(OpCode op, expdesc* e1, expdesc* e2) {
     if (!isnumeral(e1) || !isnumeral(e2)) return false;
-    if ((op == OP_DIV || op == OP_MOD) && e2->u.nval == 0) return false;
-    e1->u.nval = luaO_arith(int(op) - OP_ADD + LUA_OPADD, e1->u.nval, e2->u.nval);
+    if ((op == OP_DIV || op == OP_MOD || op == OP_IDIV) && e2->u.nval == 0) return false;
+    if (op >= OP_IDIV)
+        e1->u.nval = luaV_bitvalue(op, e1->u.nval, e2->u.nval);
+    else
+        e1->u.nval = luaO_arith(int(op) - OP_ADD + LUA_OPADD, e1->u.nval, e2->u.nval);
     return true;
 }
 
 void codearith(FuncState* fs, OpCode op, expdesc* e1, expdesc* e2, int line) {
     if (constfolding(op, e1, e2)) return;
-    int o2 = (op != OP_UNM && op != OP_LEN) ? luaK_exp2RK(fs, e2) : 0;
+    int o2 = (op != OP_UNM && op != OP_LEN && op != OP_BNOT) ? luaK_exp2RK(fs, e2) : 0;
     int o1 = luaK_exp2RK(fs, e1);
     if (o1 > o2) {  // free the higher register first
         freeexp(fs, e1);
@@ -633,6 +637,14 @@ void luaK_prefix(FuncState* fs, UnOpr op, expdesc* e, int line) {
         }
         break;
     case OPR_NOT: codenot(fs, e); break;
+    case OPR_BNOT:
+        if (isnumeral(e))
+            e->u.nval = luaV_bitvalue(OP_BNOT, e->u.nval, 0);  // fold ~numeral
+        else {
+            luaK_exp2anyreg(fs, e);
+            codearith(fs, OP_BNOT, e, &e2, line);
+        }
+        break;
     case OPR_LEN:
         luaK_exp2anyreg(fs, e);  // there is no constant operand for LEN
         codearith(fs, OP_LEN, e, &e2, line);
@@ -652,6 +664,15 @@ void luaK_infix(FuncState* fs, BinOpr op, expdesc* v) {
     case OPR_DIV:
     case OPR_MOD:
     case OPR_POW:
+    case OPR_IDIV:
+    case OPR_BAND:
+    case OPR_BOR:
+    case OPR_BXOR:
+    case OPR_SHL:
+    case OPR_SHR:
+    case OPR_LSHR:
+    case OPR_ROTL:
+    case OPR_ROTR:
         if (!isnumeral(v)) luaK_exp2RK(fs, v);  // numerals wait for folding
         break;
     default: luaK_exp2RK(fs, v); break;
@@ -689,6 +710,15 @@ void luaK_posfix(FuncState* fs, BinOpr op, expdesc* e1, expdesc* e2, int line) {
     case OPR_DIV:
     case OPR_MOD:
     case OPR_POW: codearith(fs, OpCode(op - OPR_ADD + OP_ADD), e1, e2, line); break;
+    case OPR_IDIV:
+    case OPR_BAND:
+    case OPR_BOR:
+    case OPR_BXOR:
+    case OPR_SHL:
+    case OPR_SHR:
+    case OPR_LSHR:
+    case OPR_ROTL:
+    case OPR_ROTR: codearith(fs, OpCode(op - OPR_IDIV + OP_IDIV), e1, e2, line); break;
     case OPR_EQ:
     case OPR_LT:
     case OPR_LE: codecomp(fs, OpCode(op - OPR_EQ + OP_EQ), 1, e1, e2); break;

@@ -1,8 +1,9 @@
 // The code generator: instruction emission, register allocation, jump
 // lists, constants and constant folding, with the choices of Lua 5.2.3.
 //
-// Constant folding uses luaO_arith, the same arithmetic as the virtual
-// machine, and never folds a division or modulo by the constant 0.
+// Constant folding uses luaO_arith and luaV_bitvalue, the same arithmetic
+// as the virtual machine, and never folds a division, integer division or
+// modulo by the constant 0.
 #pragma once
 
 #include "lua/lua_lex.h"
@@ -20,10 +21,15 @@ enum BinOpr {
     OPR_EQ, OPR_LT, OPR_LE,
     OPR_NE, OPR_GT, OPR_GE,
     OPR_AND, OPR_OR,
+    // the dialect's operators: \ & | ^^ << >> >>> <<> >><
+    OPR_IDIV, OPR_BAND, OPR_BOR, OPR_BXOR,
+    OPR_SHL, OPR_SHR, OPR_LSHR, OPR_ROTL, OPR_ROTR,
     OPR_NOBINOPR
 };
 
-enum UnOpr { OPR_MINUS, OPR_NOT, OPR_LEN, OPR_NOUNOPR };
+// ~ is bnot; @ % $ are peek, peek2 and peek4 (compiled by the parser as
+// calls, never given to luaK_prefix).
+enum UnOpr { OPR_MINUS, OPR_NOT, OPR_LEN, OPR_BNOT, OPR_PEEK, OPR_PEEK2, OPR_PEEK4, OPR_NOUNOPR };
 
 inline Instruction& getcode(FuncState* fs, expdesc* e) { return fs->f->code[e->u.info]; }
 

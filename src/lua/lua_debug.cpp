@@ -310,6 +310,12 @@ void luaG_aritherror(lua_State* L, const TValue* p1, const TValue* p2) {
     luaG_typeerror(L, p2, "perform arithmetic on");
 }
 
+void luaG_biterror(lua_State* L, const TValue* p1, const TValue* p2) {
+    TValue temp;
+    if (luaV_tonumber(p1, &temp) == nullptr) p2 = p1;
+    luaG_typeerror(L, p2, "perform bitwise operation on");
+}
+
 void luaG_ordererror(lua_State* L, const TValue* p1, const TValue* p2) {
     const char* t1 = luaT_objtypename(p1);
     const char* t2 = luaT_objtypename(p2);

@@ -16,6 +16,9 @@ inline void resethookcount(lua_State* L) { L->hookcount = L->basehookcount; }
 [[noreturn]] void luaG_typeerror(lua_State* L, const TValue* o, const char* opname);
 [[noreturn]] void luaG_concaterror(lua_State* L, StkId p1, StkId p2);
 [[noreturn]] void luaG_aritherror(lua_State* L, const TValue* p1, const TValue* p2);
+// As luaG_aritherror, for the bit operators: "attempt to perform bitwise
+// operation on ...".
+[[noreturn]] void luaG_biterror(lua_State* L, const TValue* p1, const TValue* p2);
 [[noreturn]] void luaG_ordererror(lua_State* L, const TValue* p1, const TValue* p2);
 [[noreturn]] void luaG_runerror(lua_State* L, const char* fmt, ...);
 // Raises the message on top of the stack as lua_vexel_stop's error.

@@ -165,6 +165,15 @@ void print_code(const Proto* f, std::string& out) {
         case OP_EQ:
         case OP_LT:
         case OP_LE:
+        case OP_IDIV:
+        case OP_BAND:
+        case OP_BOR:
+        case OP_BXOR:
+        case OP_SHL:
+        case OP_SHR:
+        case OP_LSHR:
+        case OP_ROTL:
+        case OP_ROTR:
             // (MOD gets no comment: the stock listing leaves it out)
             if (ISK(b) || ISK(c)) {
                 out += "\t; ";

@@ -21,10 +21,12 @@ const char* const luaX_tokens[] = {
     "and",   "break", "do",    "else",   "elseif",   "end",      "false",    "for",
     "function", "goto", "if",  "in",     "local",    "nil",      "not",      "or",
     "repeat", "return", "then", "true",  "until",    "while",    "..",       "...",
-    "==",    ">=",    "<=",    "~=",     "::",       "<eof>",    "<number>", "<name>",
-    "<string>"};
+    "==",    ">=",    "<=",    "~=",     "::",       "^^",       "<<",       ">>",
+    ">>>",   "<<>",   ">><",   "<eof>",  "<number>", "<name>",   "<string>"};
 
-inline void next(LexState* ls) { ls->current = zgetc(ls->z); }
+// The next character: one given back by a numeral first, else the stream's.
+inline int nextchar(LexState* ls) { return ls->npending > 0 ? ls->pending[--ls->npending] : zgetc(ls->z); }
+inline void next(LexState* ls) { ls->current = nextchar(ls); }
 inline bool currIsNewline(LexState* ls) { return ls->current == '\n' || ls->current == '\r'; }
 
 [[noreturn]] void lexerror(LexState* ls, const char* msg, int token);
@@ -80,18 +82,60 @@ bool check_next(LexState* ls, const char* set) {
     return true;
 }
 
-// A numeral: a digit followed by any hexadecimal digits and dots, with
-// exponent signs after e/E (p/P after 0x). The text is checked and
-// converted by luaO_str2d as a whole.
+// A numeral: it ends at the first character that cannot continue it (see
+// lua_lex.h). The buffer holds "." already when it began with a dot.
 void read_numeral(LexState* ls, SemInfo* seminfo) {
-    const char* expo = "Ee";
-    int first = ls->current;
-    save_and_next(ls);
-    if (first == '0' && check_next(ls, "Xx")) expo = "Pp";
+    bool dot = luaZ_bufflen(ls->buff) > 0;
+    int radix = 10;
+    if (!dot && ls->current == '0') {
+        save_and_next(ls);
+        if (ls->current == 'x' || ls->current == 'X') {
+            radix = 16;
+            save_and_next(ls);
+        } else if (ls->current == 'b' || ls->current == 'B') {
+            radix = 2;
+            save_and_next(ls);
+        }
+    }
+    auto isdigit_of = [radix](int c) {
+        return radix == 16 ? lisxdigit(c) : radix == 2 ? (c == '0' || c == '1') : lisdigit(c);
+    };
     for (;;) {
-        if (check_next(ls, expo)) check_next(ls, "+-");
-        if (lisxdigit(ls->current) || ls->current == '.') save_and_next(ls);
-        else break;
+        if (isdigit_of(ls->current)) {
+            save_and_next(ls);
+        } else if (ls->current == '.' && !dot) {
+            dot = true;
+            save_and_next(ls);
+        } else {
+            break;
+        }
+    }
+    const char* expo = radix == 10 ? "Ee" : radix == 16 ? "Pp" : "";
+    if (ls->current != '\0' && ls->current != EOZ && std::strchr(expo, ls->current)) {
+        // An exponent only when a digit, or a sign and a digit, follows;
+        // otherwise the letter starts the next token. (A hexadecimal one is
+        // read to be refused: luaO_str2d takes none. So is an exponent cut
+        // off by the end of the text, "x = 1e", never valid either way.)
+        int e = ls->current;
+        int c1 = nextchar(ls);
+        int c2 = c1;
+        if (c1 == '+' || c1 == '-') c2 = nextchar(ls);
+        if (lisdigit(c2) || c2 == EOZ) {  // at the end of the text: malformed, as before
+            save(ls, e);
+            if (c2 != c1) save(ls, c1);
+            ls->current = c2;
+            while (lisdigit(ls->current)) save_and_next(ls);
+        } else {
+            ls->pending[ls->npending++] = c2;
+            if (c2 != c1) ls->pending[ls->npending++] = c1;
+            ls->current = e;
+        }
+    }
+    if (lisdigit(ls->current) || ls->current == '.') {
+        // Runs straight into more of a numeral ("1..2", "0b12"): malformed,
+        // shown with the rest of it as a plain scan would read it.
+        while (lisxdigit(ls->current) || ls->current == '.') save_and_next(ls);
+        lexerror(ls, "malformed number", TK_NUMBER);
     }
     save(ls, '\0');
     lua_Number r;
@@ -155,7 +199,7 @@ int readhexaesc(LexState* ls) {
     int r = 0;
     c[0] = 'x';
     for (int i = 1; i < 3; i++) {  // two hexadecimal digits
-        c[i] = zgetc(ls->z);
+        c[i] = nextchar(ls);
         ls->current = c[i];
         if (!lisxdigit(c[i])) escerror(ls, c, i + 1, "hexadecimal digit expected");
         r = (r << 4) + luaO_hexavalue(c[i]);
@@ -195,6 +239,13 @@ void read_string(LexState* ls, int del, SemInfo* seminfo) {
             case 't': c = '\t'; goto read_save;
             case 'v': c = '\v'; goto read_save;
             case 'x': c = readhexaesc(ls); goto read_save;
+            // the dialect's escapes for the bytes 1 to 6
+            case '*': c = 1; goto read_save;
+            case '#': c = 2; goto read_save;
+            case '-': c = 3; goto read_save;
+            case '|': c = 4; goto read_save;
+            case '+': c = 5; goto read_save;
+            case '^': c = 6; goto read_save;
             case '\n':
             case '\r':
                 inclinenumber(ls);
@@ -272,16 +323,39 @@ int llex(LexState* ls, SemInfo* seminfo) {
             if (ls->current != '=') return '=';
             next(ls);
             return TK_EQ;
-        case '<':
+        case '<':  // < <= << <<>
             next(ls);
-            if (ls->current != '=') return '<';
+            if (ls->current == '=') {
+                next(ls);
+                return TK_LE;
+            }
+            if (ls->current != '<') return '<';
             next(ls);
-            return TK_LE;
-        case '>':
+            if (ls->current != '>') return TK_SHL;
             next(ls);
-            if (ls->current != '=') return '>';
+            return TK_ROTL;
+        case '>':  // > >= >> >>> >><
             next(ls);
-            return TK_GE;
+            if (ls->current == '=') {
+                next(ls);
+                return TK_GE;
+            }
+            if (ls->current != '>') return '>';
+            next(ls);
+            if (ls->current == '>') {
+                next(ls);
+                return TK_LSHR;
+            }
+            if (ls->current == '<') {
+                next(ls);
+                return TK_ROTR;
+            }
+            return TK_SHR;
+        case '^':  // ^ ^^
+            next(ls);
+            if (ls->current != '^') return '^';
+            next(ls);
+            return TK_BXOR;
         case '~':
             next(ls);
             if (ls->current != '=') return '~';
@@ -352,6 +426,7 @@ TString* luaX_newstring(LexState* ls, const char* str, size_t l) { return luaS_n
 
 void luaX_setinput(lua_State* L, LexState* ls, ZIO* z, TString* source, int firstchar) {
     ls->current = firstchar;
+    ls->npending = 0;
     ls->lookahead.token = TK_EOS;  // no look-ahead token
     ls->z = z;
     ls->fs = nullptr;

@@ -1,9 +1,17 @@
 // The lexer: turns the source text into tokens.
 //
-// Tokens, their spellings and the error messages are those of Lua 5.2.3;
-// numerals are read as a leading digit (or '.') followed by any hexadecimal
-// digits, dots and exponent signs, and converted by luaO_str2d (so binary
-// 0b1010.1 reaches it unchanged; a rejected numeral is "malformed number").
+// Tokens, their spellings and the error messages are those of Lua 5.2.3,
+// plus the dialect's: the operators \ & | ~ @ $ (single characters), ^^ << >>
+// >>> <<> >>< (TK_BXOR ... TK_ROTR) and the string escapes \* \# \- \| \+ \^
+// (bytes 1 to 6).
+// A numeral ends at the first character that cannot continue it: decimal
+// digits with one '.', and an exponent only where e/E is followed by a digit
+// or by a sign and a digit ("2else" is 2 then else); 0x with hexadecimal
+// digits, one '.' and a p exponent by the same rule (refused, as before, by
+// luaO_str2d); 0b with binary digits and one '.' (fraction bits after it).
+// Its text is converted by luaO_str2d; "0x" or "0b" without digits, an
+// exponent cut off by the end of the text ("1e"), and a numeral running
+// straight into another '.' or digit ("1..2", "0b12") are "malformed number".
 // Errors are raised as "chunkid:line: message near 'token'" with the line
 // given to the formatter as a raw number (it prints as line / 65536).
 //
@@ -22,8 +30,9 @@ enum RESERVED {
     TK_FUNCTION, TK_GOTO, TK_IF, TK_IN, TK_LOCAL, TK_NIL, TK_NOT, TK_OR, TK_REPEAT, TK_RETURN,
     TK_THEN, TK_TRUE, TK_UNTIL, TK_WHILE,
     // other terminal symbols
-    TK_CONCAT, TK_DOTS, TK_EQ, TK_GE, TK_LE, TK_NE, TK_DBCOLON, TK_EOS, TK_NUMBER, TK_NAME,
-    TK_STRING
+    TK_CONCAT, TK_DOTS, TK_EQ, TK_GE, TK_LE, TK_NE, TK_DBCOLON,
+    TK_BXOR, TK_SHL, TK_SHR, TK_LSHR, TK_ROTL, TK_ROTR,  // ^^ << >> >>> <<> >><
+    TK_EOS, TK_NUMBER, TK_NAME, TK_STRING
 };
 constexpr int NUM_RESERVED = TK_WHILE - FIRST_RESERVED + 1;
 
@@ -42,6 +51,8 @@ struct Dyndata;
 
 struct LexState {
     int current;      // current character
+    int pending[2];   // characters read past a numeral and given back, last first
+    int npending;
     int linenumber;   // input line counter
     int lastline;     // line of last token consumed
     Token t;          // current token

@@ -7,6 +7,8 @@ const char* const luaP_opnames[NUM_OPCODES + 1] = {
     "DIV",      "MOD",      "POW",     "UNM",      "NOT",     "LEN",      "CONCAT",   "JMP",
     "EQ",       "LT",       "LE",      "TEST",     "TESTSET", "CALL",     "TAILCALL", "RETURN",
     "FORLOOP",  "FORPREP",  "TFORCALL", "TFORLOOP", "SETLIST", "CLOSURE", "VARARG",   "EXTRAARG",
+    "IDIV",     "BAND",     "BOR",     "BXOR",     "SHL",     "SHR",      "LSHR",     "ROTL",
+    "ROTR",     "BNOT",
     nullptr};
 
 namespace {
@@ -57,4 +59,14 @@ const lu_byte luaP_opmodes[NUM_OPCODES] = {
     opmode(0, 1, OpArgU, OpArgN, iABx),   // CLOSURE
     opmode(0, 1, OpArgU, OpArgN, iABC),   // VARARG
     opmode(0, 0, OpArgU, OpArgU, iAx),    // EXTRAARG
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // IDIV
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // BAND
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // BOR
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // BXOR
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // SHL
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // SHR
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // LSHR
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // ROTL
+    opmode(0, 1, OpArgK, OpArgK, iABC),   // ROTR
+    opmode(0, 1, OpArgR, OpArgN, iABC),   // BNOT
 };

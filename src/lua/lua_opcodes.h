@@ -78,9 +78,22 @@ enum OpCode {
     OP_SETLIST,   // A B C   R(A)[(C-1)*FPF+i] := R(A+i), 1 <= i <= B
     OP_CLOSURE,   // A Bx    R(A) := closure(KPROTO[Bx])
     OP_VARARG,    // A B     R(A), R(A+1), ..., R(A+B-2) = vararg
-    OP_EXTRAARG   // Ax      extra (larger) argument for previous opcode
+    OP_EXTRAARG,  // Ax      extra (larger) argument for previous opcode
+    // The dialect's operators, after Lua 5.2's own so that plain Lua keeps
+    // its instruction numbers. Operands are numbers (or strings that convert
+    // to them); there are no metamethods.
+    OP_IDIV,      // A B C   R(A) := flr(RK(B) / RK(C))
+    OP_BAND,      // A B C   R(A) := RK(B) & RK(C)
+    OP_BOR,       // A B C   R(A) := RK(B) | RK(C)
+    OP_BXOR,      // A B C   R(A) := RK(B) ^^ RK(C)
+    OP_SHL,       // A B C   R(A) := RK(B) << RK(C)
+    OP_SHR,       // A B C   R(A) := RK(B) >> RK(C)   (arithmetic)
+    OP_LSHR,      // A B C   R(A) := RK(B) >>> RK(C)  (logical)
+    OP_ROTL,      // A B C   R(A) := RK(B) <<> RK(C)
+    OP_ROTR,      // A B C   R(A) := RK(B) >>< RK(C)
+    OP_BNOT       // A B     R(A) := ~R(B)
 };
-constexpr int NUM_OPCODES = int(OP_EXTRAARG) + 1;
+constexpr int NUM_OPCODES = int(OP_BNOT) + 1;
 
 inline OpCode GET_OPCODE(Instruction i) { return OpCode((i >> POS_OP) & MASK1(SIZE_OP, 0)); }
 inline void SET_OPCODE(Instruction& i, int o) {

@@ -2,6 +2,8 @@
 // as it reads.
 #include "lua/lua_parse.h"
 
+#include <cstring>
+
 #include "lua/lua_code.h"
 #include "lua/lua_do.h"
 #include "lua/lua_func.h"
@@ -24,7 +26,7 @@ struct BlockCnt {
 
 namespace {
 
-constexpr int UNARY_PRIORITY = 8;
+constexpr int UNARY_PRIORITY = 12;  // above * / \\ %, below ^
 
 void statement(LexState* ls);
 void expr(LexState* ls, expdesc* v);
@@ -721,6 +723,10 @@ UnOpr getunopr(int op) {
     case TK_NOT: return OPR_NOT;
     case '-': return OPR_MINUS;
     case '#': return OPR_LEN;
+    case '~': return OPR_BNOT;
+    case '@': return OPR_PEEK;
+    case '%': return OPR_PEEK2;  // only where an operand is expected
+    case '$': return OPR_PEEK4;
     default: return OPR_NOUNOPR;
     }
 }
@@ -742,29 +748,71 @@ BinOpr getbinopr(int op) {
     case TK_GE: return OPR_GE;
     case TK_AND: return OPR_AND;
     case TK_OR: return OPR_OR;
+    case '\\': return OPR_IDIV;
+    case '&': return OPR_BAND;
+    case '|': return OPR_BOR;
+    case TK_BXOR: return OPR_BXOR;
+    case TK_SHL: return OPR_SHL;
+    case TK_SHR: return OPR_SHR;
+    case TK_LSHR: return OPR_LSHR;
+    case TK_ROTL: return OPR_ROTL;
+    case TK_ROTR: return OPR_ROTR;
     default: return OPR_NOBINOPR;
     }
 }
 
 // Left and right binding power of each binary operator (in BinOpr order);
-// ^ and .. bind to the right.
+// ^ and .. bind to the right. Lowest first: or; and; comparisons; |; ^^; &;
+// the shifts and rotations; ..; + -; * / \ %; the unary operators; ^.
 constexpr struct {
     lu_byte left;
     lu_byte right;
 } priority[] = {
-    {6, 6}, {6, 6}, {7, 7}, {7, 7}, {7, 7},  // + - * / %
-    {10, 9}, {5, 4},                         // ^ ..
-    {3, 3}, {3, 3}, {3, 3},                  // == < <=
-    {3, 3}, {3, 3}, {3, 3},                  // ~= > >=
-    {2, 2}, {1, 1}                           // and or
+    {10, 10}, {10, 10}, {11, 11}, {11, 11}, {11, 11},  // + - * / %
+    {14, 13}, {9, 8},                                  // ^ ..
+    {3, 3}, {3, 3}, {3, 3},                            // == < <=
+    {3, 3}, {3, 3}, {3, 3},                            // ~= > >=
+    {2, 2}, {1, 1},                                    // and or
+    {11, 11}, {6, 6}, {4, 4}, {5, 5},                  // \ & | ^^
+    {7, 7}, {7, 7}, {7, 7}, {7, 7}, {7, 7},            // << >> >>> <<> >><
 };
+static_assert(sizeof priority / sizeof priority[0] == OPR_NOBINOPR);
+
+// The name of the global a peek operator calls.
+const char* peekname(UnOpr op) { return op == OPR_PEEK ? "peek" : op == OPR_PEEK2 ? "peek2" : "peek4"; }
+
+// The global `name` (through _ENV, whatever locals there are) into the
+// next free register.
+void globalfunc(LexState* ls, expdesc* f, const char* name) {
+    FuncState* fs = ls->fs;
+    expdesc key;
+    singlevaraux(fs, ls->envn, f, true);
+    codestring(ls, &key, luaX_newstring(ls, name, std::strlen(name)));
+    luaK_indexed(fs, f, &key);
+    luaK_exp2nextreg(fs, f);
+}
 
 // subexpr -> (simpleexp | unop subexpr) { binop subexpr }, where binop is
 // any operator binding tighter than limit.
 BinOpr subexpr(LexState* ls, expdesc* v, int limit) {
     enterlevel(ls);
     UnOpr uop = getunopr(ls->t.token);
-    if (uop != OPR_NOUNOPR) {
+    if (uop == OPR_PEEK || uop == OPR_PEEK2 || uop == OPR_PEEK4) {
+        // @a, %a, $a: a call of the global peek, peek2 or peek4 with one
+        // argument, giving one value.
+        FuncState* fs = ls->fs;
+        int line = ls->linenumber;
+        luaX_next(ls);
+        globalfunc(ls, v, peekname(uop));
+        int base = v->u.info;
+        expdesc arg;
+        subexpr(ls, &arg, UNARY_PRIORITY);
+        luaK_exp2nextreg(fs, &arg);
+        init_exp(v, VCALL, luaK_codeABC(fs, OP_CALL, base, 2, 2));
+        luaK_fixline(fs, line);
+        fs->freereg = lu_byte(base + 1);
+        luaK_setoneret(fs, v);
+    } else if (uop != OPR_NOUNOPR) {
         int line = ls->linenumber;
         luaX_next(ls);
         subexpr(ls, v, UNARY_PRIORITY);
@@ -1144,6 +1192,37 @@ void retstat(LexState* ls) {
     testnext(ls, ';');
 }
 
+// "?" explist: print(explist), print found as the name print would be.
+void printstat(LexState* ls, int line) {
+    FuncState* fs = ls->fs;
+    expdesc f, args;
+    luaX_next(ls);  // skip '?'
+    TString* name = luaX_newstring(ls, "print", 5);
+    if (singlevaraux(fs, name, &f, true) == VVOID) {
+        expdesc key;
+        singlevaraux(fs, ls->envn, &f, true);
+        codestring(ls, &key, name);
+        luaK_indexed(fs, &f, &key);
+    }
+    luaK_exp2nextreg(fs, &f);
+    int base = f.u.info;
+    int nparams;
+    if (block_follow(ls, true) || ls->t.token == ';') {
+        nparams = 0;
+    } else {
+        explist(ls, &args);
+        if (hasmultret(args.k)) {
+            luaK_setmultret(fs, &args);
+            nparams = LUA_MULTRET;
+        } else {
+            luaK_exp2nextreg(fs, &args);
+            nparams = fs->freereg - (base + 1);
+        }
+    }
+    luaK_codeABC(fs, OP_CALL, base, nparams + 1, 1);
+    luaK_fixline(fs, line);
+}
+
 void statement(LexState* ls) {
     int line = ls->linenumber;
     G(ls->L)->last_line_number = line;
@@ -1158,6 +1237,7 @@ void statement(LexState* ls) {
         check_match(ls, TK_END, TK_DO, line);
         break;
     case TK_FOR: forstat(ls, line); break;
+    case '?': printstat(ls, line); break;
     case TK_REPEAT: repeatstat(ls, line); break;
     case TK_FUNCTION: funcstat(ls, line); break;
     case TK_LOCAL:

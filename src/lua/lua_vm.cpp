@@ -550,6 +550,35 @@ void luaV_arith(lua_State* L, StkId ra, const TValue* rb, const TValue* rc, TMS 
     }
 }
 
+lua_Number luaV_bitvalue(OpCode op, lua_Number b, lua_Number c) {
+    switch (op) {
+    case OP_IDIV: return fixed_idiv(b, c);
+    case OP_BAND: return fixed_band(b, c);
+    case OP_BOR: return fixed_bor(b, c);
+    case OP_BXOR: return fixed_bxor(b, c);
+    case OP_SHL: return fixed_shl(b, c);
+    case OP_SHR: return fixed_shr(b, c);
+    case OP_LSHR: return fixed_lshr(b, c);
+    case OP_ROTL: return fixed_rotl(b, c);
+    case OP_ROTR: return fixed_rotr(b, c);
+    case OP_BNOT: return fixed_bnot(b);
+    default: return 0;
+    }
+}
+
+void luaV_bitarith(lua_State* L, StkId ra, const TValue* rb, const TValue* rc, OpCode op) {
+    TValue tempb, tempc;
+    const TValue* b = luaV_tonumber(rb, &tempb);
+    const TValue* c = b ? luaV_tonumber(rc, &tempc) : nullptr;
+    if (b && c) {
+        setnvalue(ra, luaV_bitvalue(op, nvalue(b), nvalue(c)));
+    } else if (op == OP_IDIV) {
+        luaG_aritherror(L, rb, rc);
+    } else {
+        luaG_biterror(L, rb, rc);
+    }
+}
+
 // Completes the instruction of the running Lua call that a yield inside a
 // metamethod or a called function interrupted.
 void luaV_finishOp(lua_State* L) {
@@ -679,6 +708,16 @@ newframe:
         }                                                             \
     }
 
+// The dialect's operators: numbers inline, anything else through the one
+// shared slow path (bitslow), which keeps the loop small.
+#define bit_op(op)                                                    \
+    {                                                                 \
+        TValue* rb = RKB(i);                                          \
+        TValue* rc = RKC(i);                                          \
+        if (__builtin_expect(!ttisnumber(rb) || !ttisnumber(rc), 0)) goto bitslow; \
+        setnvalue(ra, op(nvalue(rb), nvalue(rc)));                    \
+    }
+
 // Fetches the next instruction, counting it for the hooks (the CPU budget).
 #define vmfetch()                              \
     {                                          \
@@ -706,7 +745,9 @@ newframe:
         &&L_OP_POW,      &&L_OP_UNM,     &&L_OP_NOT,     &&L_OP_LEN,      &&L_OP_CONCAT,  &&L_OP_JMP,
         &&L_OP_EQ,       &&L_OP_LT,      &&L_OP_LE,      &&L_OP_TEST,     &&L_OP_TESTSET, &&L_OP_CALL,
         &&L_OP_TAILCALL, &&L_OP_RETURN,  &&L_OP_FORLOOP, &&L_OP_FORPREP,  &&L_OP_TFORCALL, &&L_OP_TFORLOOP,
-        &&L_OP_SETLIST,  &&L_OP_CLOSURE, &&L_OP_VARARG,  &&L_OP_EXTRAARG,
+        &&L_OP_SETLIST,  &&L_OP_CLOSURE, &&L_OP_VARARG,  &&L_OP_EXTRAARG, &&L_OP_IDIV,    &&L_OP_BAND,
+        &&L_OP_BOR,      &&L_OP_BXOR,    &&L_OP_SHL,     &&L_OP_SHR,      &&L_OP_LSHR,    &&L_OP_ROTL,
+        &&L_OP_ROTR,     &&L_OP_BNOT,
     };
 #else
 #define vmbreak break
@@ -1044,6 +1085,27 @@ newframe:
             vmbreak;
         }
         case OP_VARARG: vmlabel(OP_VARARG) Protect(dovararg(L, ci, cl, ra, GETARG_B(i) - 1)); vmbreak;
+        case OP_IDIV: vmlabel(OP_IDIV) bit_op(fixed_idiv); vmbreak;
+        case OP_BAND: vmlabel(OP_BAND) bit_op(fixed_band); vmbreak;
+        case OP_BOR: vmlabel(OP_BOR) bit_op(fixed_bor); vmbreak;
+        case OP_BXOR: vmlabel(OP_BXOR) bit_op(fixed_bxor); vmbreak;
+        case OP_SHL: vmlabel(OP_SHL) bit_op(fixed_shl); vmbreak;
+        case OP_SHR: vmlabel(OP_SHR) bit_op(fixed_shr); vmbreak;
+        case OP_LSHR: vmlabel(OP_LSHR) bit_op(fixed_lshr); vmbreak;
+        case OP_ROTL: vmlabel(OP_ROTL) bit_op(fixed_rotl); vmbreak;
+        case OP_ROTR: vmlabel(OP_ROTR) bit_op(fixed_rotr); vmbreak;
+        case OP_BNOT: vmlabel(OP_BNOT) {
+            TValue* rb = RB(i);
+            if (__builtin_expect(!ttisnumber(rb), 0)) goto bitslow;
+            setnvalue(ra, fixed_bnot(nvalue(rb)));
+            vmbreak;
+        }
+        bitslow: {  // an operand of OP_IDIV ... OP_BNOT is no number
+            TValue* rb = RKB(i);
+            TValue* rc = GET_OPCODE(i) == OP_BNOT ? rb : RKC(i);
+            Protect(luaV_bitarith(L, ra, rb, rc, GET_OPCODE(i)));
+            vmbreak;
+        }
         case OP_EXTRAARG: vmlabel(OP_EXTRAARG)
         default:
             // Never reached by code from the compiler.
@@ -1061,6 +1123,7 @@ newframe:
 #undef donextjump
 #undef checkGC
 #undef arith_op
+#undef bit_op
 #undef savepc
 #undef savetrap
 #undef loadtrap

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "lua/lua_do.h"
+#include "lua/lua_opcodes.h"
 
 inline bool tostring(lua_State* L, TValue* o);  // defined below
 int luaV_tostring(lua_State* L, StkId obj);
@@ -33,6 +34,12 @@ void luaV_finishOp(lua_State* L);
 void luaV_execute(lua_State* L);
 void luaV_concat(lua_State* L, int total);
 void luaV_arith(lua_State* L, StkId ra, const TValue* rb, const TValue* rc, TMS op);
+// The dialect's operators (OP_IDIV ... OP_BNOT) when an operand is not a
+// number: strings that convert are used as numbers, anything else raises
+// an error (there are no metamethods for them). For OP_BNOT rc is rb.
+void luaV_bitarith(lua_State* L, StkId ra, const TValue* rb, const TValue* rc, OpCode op);
+// The value of one of those operators on two numbers (rc ignored by OP_BNOT).
+lua_Number luaV_bitvalue(OpCode op, lua_Number b, lua_Number c);
 void luaV_objlen(lua_State* L, StkId ra, const TValue* rb);
 // a % b of two numbers, as fixed_mod (remainder in [0, |b|); b = 0 gives a).
 lua_Number luaV_mod(lua_Number a, lua_Number b);

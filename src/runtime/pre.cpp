@@ -31,12 +31,37 @@
 namespace {
 
 constexpr unsigned char glyph_bytes[7] = {0x8B, 0x91, 0x94, 0x83, 0x8E, 0x97, 0x8F};
-constexpr char compound_ops[5] = {'+', '-', '*', '/', '%'};
-// Patterns searched in a pass: "!=", the seven glyphs, the five operators.
+// The operators of the compound assignments ("op="), in the order a pass
+// tries them: Lua's arithmetic first, then the dialect's.
+constexpr const char* compound_ops[] = {"+", "-", "*", "/", "%", "\\", "..", "^", "^^",
+                                        "|", "&", "<<", ">>", ">>>", "<<>", ">><"};
+constexpr int op_count = int(sizeof compound_ops / sizeof compound_ops[0]);
+// The first five are found wherever "op=" stands; the others only where
+// their first character starts a token: not after one of these, which
+// would make a longer operator of it (">>>=" holds no ">>=", "^^=" no "^=",
+// "...=" no "..=").
+constexpr int first_checked_op = 5;
+constexpr const char* joining_bytes = "<>.^";
+// Patterns searched in a pass: "!=", the seven glyphs, the operators.
 constexpr int pat_ne = 0;
 constexpr int pat_glyph = 1;
 constexpr int pat_op = 8;
-constexpr int pattern_count = 13;
+constexpr int pattern_count = pat_op + op_count;
+
+bool joins(unsigned char c) { return c != 0 && std::strchr(joining_bytes, c) != nullptr; }
+
+// Whether compound operator o followed by "=" stands at i of a text of n
+// bytes, read through at(j) and masked(j) (bytes of strings).
+template <class At, class Masked>
+bool compound_at(size_t i, size_t n, int o, At at, Masked masked) {
+    const char* op = compound_ops[o];
+    const size_t len = std::strlen(op);
+    if (i + len + 1 > n) return false;
+    for (size_t j = 0; j < len; ++j)
+        if (at(i + j) != static_cast<unsigned char>(op[j]) || masked(i + j)) return false;
+    if (at(i + len) != '=' || masked(i + len)) return false;
+    return o < first_checked_op || i == 0 || masked(i - 1) || !joins(at(i - 1));
+}
 // Units of work (bytes scanned, copied or lexed) allowed per byte of input,
 // on top of a fixed allowance for small inputs. A plain program needs a few
 // tens per byte at most.
@@ -53,9 +78,14 @@ bool is_word_byte(char ch) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c >= 128;
 }
 
+// Tokens after which the right-hand side of a compound assignment goes on:
+// the arithmetic, length, field and method operators, and the dialect's
+// integer division, bit, shift and rotation operators, bnot and the peeks
+// (but, as before, neither ".." nor comparisons).
 bool is_operand_operator(int tok) {
     switch (tok) {
     case '#': case '%': case '*': case '+': case '-': case '.': case '/': case ':': case '^':
+    case '\\': case '&': case '|': case '~': case '@': case '$': case tok_bitop:
         return true;
     default:
         return false;
@@ -172,7 +202,7 @@ private:
     void relex_line();
     bool rewrite_passes();
     size_t find_pattern(int k);
-    bool rewrite_compound(size_t p, char op, bool* changed);
+    bool rewrite_compound(size_t p, int o, bool* changed);
     bool emit_line(int newlines);
 };
 
@@ -269,13 +299,19 @@ size_t preprocessor::find_pattern(int k) {
         first = glyph_bytes[k - pat_glyph];
         pair = false;
     } else {
-        first = static_cast<unsigned char>(compound_ops[k - pat_op]);
+        first = static_cast<unsigned char>(compound_ops[k - pat_op][0]);
         pair = true;
     }
+    auto at = [this](size_t j) { return line_.at(j); };
+    auto masked = [this](size_t j) { return line_.masked(j); };
     size_t i = line_.find_byte(first, from);
     while (i < n) {
-        if (!line_.masked(i) && (!pair || (i + 1 < n && line_.at(i + 1) == '=' && !line_.masked(i + 1))))
+        if (k >= pat_op) {
+            if (compound_at(i, n, k - pat_op, at, masked)) break;
+        } else if (!line_.masked(i) &&
+                   (!pair || (i + 1 < n && line_.at(i + 1) == '=' && !line_.masked(i + 1)))) {
             break;
+        }
         i = line_.find_byte(first, i + 1);
     }
     work_ += static_cast<long long>((i < n ? i : n) - std::min(from, n)) / 8 + 1;
@@ -283,10 +319,12 @@ size_t preprocessor::find_pattern(int k) {
     return i;
 }
 
-// Rewrites the compound assignment whose operator starts at p. Sets *changed
-// when the line changed; returns false on failure.
-bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
+// Rewrites the compound assignment whose operator (compound_ops[o]) starts
+// at p. Sets *changed when the line changed; returns false on failure.
+bool preprocessor::rewrite_compound(size_t p, int o, bool* changed) {
     *changed = false;
+    const char* op = compound_ops[o];
+    const size_t op_len = std::strlen(op);
     if (p == 0) return true;
     const size_t n = line_.size();
     line_.move_gap(p, &work_);
@@ -331,7 +369,7 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
     // read as the numeral's sign, not as an operator; then the tokens around
     // the edit are not known to be kept.
     bool sign_of_numeral = false;
-    if ((op == '+' || op == '-') && std::strchr("eEpP", pre[p - 1]) && pre[p - 1] != 0) {
+    if ((o == 0 || o == 1) && std::strchr("eEpP", pre[p - 1]) && pre[p - 1] != 0) {
         for (size_t w = p; w > 0 && (is_word_byte(pre[w - 1]) || pre[w - 1] == '.'); --w) {
             const bool starts_segment = w == 1 || !is_word_byte(pre[w - 2]);
             if (pre[w - 1] >= '0' && pre[w - 1] <= '9' && starts_segment) sign_of_numeral = true;
@@ -339,10 +377,11 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
         }
     }
 
-    // Right-hand side: operands joined by operators, from p + 2.
+    // Right-hand side: operands joined by operators, after the "op=".
     const char* sfx = line_.text + line_.ge;  // logical p
     const char* send = line_.text + line_.cap;  // logical n
-    const char* pos = sfx + 2;
+    const char* rhs = sfx + op_len + 1;
+    const char* pos = rhs;
     const char* prev = pos;
     const char* rend = send;
     int state = 0, depth = 0;
@@ -368,12 +407,15 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
         prev = pos = lx.end;
         if (over_budget()) return fail(vexel_pre_too_complex);
     }
-    const size_t r_len = size_t(rend - (sfx + 2));
-    const size_t r_end = p + 2 + r_len;  // logical end of the right-hand side
+    const size_t r_len = size_t(rend - rhs);
+    const size_t r_end = p + op_len + 1 + r_len;  // logical end of the right-hand side
     const size_t l_len = p_end - ls;
+    // What stood before the text after the right-hand side: when it could
+    // join an operator there, that operator is found afresh.
+    const bool rest_rejoins = r_len > 0 && joins(static_cast<unsigned char>(rend[-1]));
 
-    // The replacement M = " = " L " o (" R ") " of [p_end, r_end).
-    const size_t m_len = 3 + l_len + 4 + r_len + 2;
+    // The replacement M = " = " L " op (" R ") " of [p_end, r_end).
+    const size_t m_len = 3 + l_len + 3 + op_len + r_len + 2;
     const size_t new_n = n - (r_end - p_end) + m_len;
     if (new_n > line_.cap) return fail(vexel_pre_line_too_long);
     char* mt = tmp_text_.get();
@@ -382,10 +424,10 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
     std::memcpy(mt + k, " = ", 3), k += 3;
     std::memcpy(mt + k, pre + ls, l_len), k += l_len;
     mt[k++] = ' ';
-    mt[k++] = op;
+    std::memcpy(mt + k, op, op_len), k += op_len;
     mt[k++] = ' ';
     mt[k++] = '(';
-    std::memcpy(mt + k, sfx + 2, r_len), k += r_len;
+    std::memcpy(mt + k, rhs, r_len), k += r_len;
     mt[k++] = ')';
     mt[k++] = ' ';
     work_ += static_cast<long long>(m_len);
@@ -398,13 +440,15 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
     line_.gs += m_len;
     *changed = true;
 
-    if (!clean_ || !mr.clean || mr.open || sign_of_numeral) {
+    if (!clean_ || !mr.clean || mr.open || sign_of_numeral || rest_rejoins) {
         relex_line();
         return true;
     }
     // The text before p_end and from r_end on kept its tokens; only M is new.
     size_t first_in_m[pattern_count];
     std::fill(first_in_m, first_in_m + pattern_count, m_len);
+    auto m_at = [mt](size_t j) { return static_cast<unsigned char>(mt[j]); };
+    auto m_masked = [mm](size_t j) { return mm[j] != 0; };
     for (size_t j = 0; j < m_len; ++j) {
         if (mm[j]) continue;
         const unsigned char c = static_cast<unsigned char>(mt[j]);
@@ -412,9 +456,10 @@ bool preprocessor::rewrite_compound(size_t p, char op, bool* changed) {
         if (c == '!' && eq_next) first_in_m[pat_ne] = std::min(first_in_m[pat_ne], j);
         for (int g = 0; g < 7; ++g)
             if (c == glyph_bytes[g]) first_in_m[pat_glyph + g] = std::min(first_in_m[pat_glyph + g], j);
-        for (int o = 0; o < 5; ++o)
-            if (c == static_cast<unsigned char>(compound_ops[o]) && eq_next)
-                first_in_m[pat_op + o] = std::min(first_in_m[pat_op + o], j);
+        // M begins with a blank, so nothing before it joins an operator in it
+        for (int q = 0; q < op_count; ++q)
+            if (c == static_cast<unsigned char>(compound_ops[q][0]) && compound_at(j, m_len, q, m_at, m_masked))
+                first_in_m[pat_op + q] = std::min(first_in_m[pat_op + q], j);
     }
     work_ += static_cast<long long>(m_len);
     const long long delta = static_cast<long long>(m_len) - static_cast<long long>(r_end - p_end);
@@ -447,11 +492,11 @@ bool preprocessor::rewrite_passes() {
                 changed = true;
             }
         }
-        for (int o = 0; o < 5; ++o) {
+        for (int o = 0; o < op_count; ++o) {
             q = find_pattern(pat_op + o);
             if (q >= line_.size()) continue;
             bool rewrote = false;
-            if (!rewrite_compound(q, compound_ops[o], &rewrote)) return false;
+            if (!rewrite_compound(q, o, &rewrote)) return false;
             changed = changed || rewrote;
             break;
         }
@@ -507,6 +552,8 @@ bool preprocessor::emit_line(int newlines) {
                 if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') {
                     const vexel_lexeme lx = vexel_lex(t + s, t + n, true);
                     if (lx.tok != tok_and && lx.tok != tok_or) close = k;
+                } else if (!m[s] && (c == '?' || c == ';' || (c == ':' && s + 1 < n && t[s + 1] == ':'))) {
+                    close = k;  // a print, an empty statement or a label
                 }
             }
         }

@@ -2,11 +2,14 @@
 // script text before compilation.
 //
 // Rewrites, line by line: "!=" to "~=", the button glyph bytes to button
-// numbers, compound assignments ("a += b" to "a = a + ( b) "), a leading "?"
-// to print(...), and the one-line form "if (cond) statement" to an if ... then
-// ... end. Comments are dropped and every input line yields one output line,
-// so compiler line numbers match the source. Nothing inside a string literal
-// is ever rewritten.
+// numbers, compound assignments ("a += b" to "a = a + ( b) ", for + - * / %
+// \ .. ^ ^^ | & << >> >>> <<> >><; the right-hand side goes on over the
+// arithmetic, bit and unary operators but not over .. or comparisons), a
+// leading "?" to print(...), and the one-line form "if (cond) statement" to
+// an if ... then ... end (the statement may also be a "?" print, which the
+// compiler reads wherever a statement may start). Comments are dropped and
+// every input line yields one output line, so compiler line numbers match
+// the source. Nothing inside a string literal is ever rewritten.
 //
 // Invariants: the output never exceeds the capacity the caller gives; a
 // program whose rewritten text does not fit, or whose rewriting would take

@@ -71,27 +71,45 @@ const char* quoted_string_end(const char* p, const char* end) {
     return end;
 }
 
-// A numeral as the script compiler reads it: a digit, then hexadecimal digits
-// and dots, with a sign allowed after the exponent letter (e/E, or p/P after
-// 0x). Binary literals such as 0b101 are covered by the hexadecimal digits.
+// A numeral as the script compiler reads it: it ends at the first character
+// that cannot continue it. Decimal digits with one dot, and an exponent only
+// where e/E is followed by a digit or by a sign and a digit; 0x with
+// hexadecimal digits, one dot and a p/P exponent by the same rule (which the
+// compiler refuses); 0b with binary digits and one dot. A
+// numeral that runs straight into another dot or digit is malformed to the
+// compiler, which reads on over hexadecimal digits and dots, and so does this.
 const char* number_end(const char* p, const char* end) {
-    char e1 = 'e', e2 = 'E';
-    if (*p == '0' && p + 1 < end && (p[1] == 'x' || p[1] == 'X')) {
-        e1 = 'p', e2 = 'P';
+    auto at = [end](const char* q) { return q < end ? static_cast<unsigned char>(*q) : 0u; };
+    int radix = 10;
+    if (*p == '0' && (at(p + 1) | 0x20) == 'x') {
+        radix = 16;
         p += 2;
-    } else {
-        ++p;
+    } else if (*p == '0' && (at(p + 1) | 0x20) == 'b') {
+        radix = 2;
+        p += 2;
     }
-    while (p < end) {
-        if (*p == e1 || *p == e2) {
-            ++p;
-            if (p < end && (*p == '+' || *p == '-')) ++p;
-        } else if (is_hex_digit(static_cast<unsigned char>(*p)) || *p == '.') {
-            ++p;
-        } else {
-            break;
+    bool dot = false;
+    for (;; ++p) {
+        const unsigned char c = at(p);
+        if (radix == 16 ? is_hex_digit(c) : radix == 2 ? (c == '0' || c == '1') : is_digit(c)) continue;
+        if (c == '.' && !dot) {
+            dot = true;
+            continue;
+        }
+        break;
+    }
+    if ((radix == 10 && (at(p) | 0x20) == 'e') || (radix == 16 && (at(p) | 0x20) == 'p')) {
+        const char* q = p + 1;
+        if (at(q) == '+' || at(q) == '-') ++q;
+        if (q >= end) {
+            p = end;  // cut off by the end of the text: the compiler calls it malformed
+        } else if (is_digit(at(q))) {
+            p = q;
+            while (is_digit(at(p))) ++p;
         }
     }
+    if (is_digit(at(p)) || at(p) == '.')
+        while (is_hex_digit(at(p)) || at(p) == '.') ++p;
     return p;
 }
 
@@ -131,8 +149,12 @@ vexel_lexeme vexel_lex(const char* p, const char* end, bool classify) {
     const unsigned char c = static_cast<unsigned char>(*p);
     const char next = p + 1 < end ? p[1] : '\0';
     const bool has_next = p + 1 < end;
+    const char third = p + 2 < end ? p[2] : '\0';
+    const char fourth = p + 3 < end ? p[3] : '\0';
     auto one = [&](int tok) { return vexel_lexeme{tok, s, s + 1}; };
     auto two = [&](int tok) { return vexel_lexeme{tok, s, s + 2}; };
+    auto three = [&](int tok) { return vexel_lexeme{tok, s, s + 3}; };
+    auto four = [&](int tok) { return vexel_lexeme{tok, s, s + 4}; };
 
     if (c == '\n') return one(tok_eol);
     if (is_word_start(c)) {
@@ -163,14 +185,27 @@ vexel_lexeme vexel_lex(const char* p, const char* end, bool classify) {
     case '+':
     case '*':
     case '%':
+    case '\\':
+    case '|':
+    case '&':
         return has_next && next == '=' ? two(tok_compound) : one(c);
-    case '.':
-        return has_next && next == '.' ? two(tok_concat) : one('.');
-    case '<':
+    case '^':  // ^ ^= ^^ ^^=
+        if (has_next && next == '^') return third == '=' ? three(tok_compound) : two(tok_bitop);
+        return has_next && next == '=' ? two(tok_compound) : one('^');
+    case '.':  // . .. ..= (but ... stays .. and .)
+        if (!has_next || next != '.') return one('.');
+        return third == '=' ? three(tok_compound) : two(tok_concat);
+    case '<':  // < <= <> << <<= <<> <<>=
         if (has_next && next == '=') return two(tok_le);
-        return has_next && next == '>' ? two(tok_ne) : one('<');
-    case '>':
-        return has_next && next == '=' ? two(tok_ge) : one('>');
+        if (has_next && next == '>') return two(tok_ne);
+        if (!has_next || next != '<') return one('<');
+        if (third == '>') return fourth == '=' ? four(tok_compound) : three(tok_bitop);
+        return third == '=' ? three(tok_compound) : two(tok_bitop);
+    case '>':  // > >= >> >>= >>> >>>= >>< >><=
+        if (has_next && next == '=') return two(tok_ge);
+        if (!has_next || next != '>') return one('>');
+        if (third == '>' || third == '<') return fourth == '=' ? four(tok_compound) : three(tok_bitop);
+        return third == '=' ? three(tok_compound) : two(tok_bitop);
     case '~':
     case '!':
         return has_next && next == '=' ? two(tok_ne) : one(c);

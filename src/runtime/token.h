@@ -45,9 +45,10 @@ constexpr int tok_le = -968;        // <=
 constexpr int tok_ge = -967;        // >=
 constexpr int tok_ne = -965;        // ~=  !=  <>
 constexpr int tok_eq = -964;        // ==
-constexpr int tok_compound = -963;  // +=  -=  *=  /=  %=
+constexpr int tok_compound = -963;  // +=  -=  *=  /=  %=  \=  ..=  ^=  ^^=  |=  &=  <<=  >>=  >>>=  <<>=  >><=
 constexpr int tok_concat = -962;    // ..
 constexpr int tok_literal = -961;   // nil, true, false
+constexpr int tok_bitop = -960;     // ^^  <<  >>  >>>  <<>  >><  (\ & | ~ @ $ are single characters)
 
 // Program limits and the messages the runner prints when a program breaks one.
 constexpr int vexel_char_limit = 65536;        // bytes of program text

@@ -46,7 +46,7 @@ size_t find_free(const std::string& s, const std::vector<uint8_t>& m, const std:
     return std::string::npos;
 }
 
-bool model_compound(std::string& s, size_t p, char op) {
+bool model_compound(std::string& s, size_t p, const std::string& op) {
     if (p == 0) return false;
     const std::vector<uint8_t> m = string_mask(s);
     size_t i = p;
@@ -71,7 +71,7 @@ bool model_compound(std::string& s, size_t p, char op) {
             }
         }
     }
-    const char* begin = s.data() + p + 2;
+    const char* begin = s.data() + p + op.size() + 1;
     const char* end = s.data() + s.size();
     const char *pos = begin, *prev = begin, *rend = end;
     int st = 0, depth = 0;
@@ -83,7 +83,7 @@ bool model_compound(std::string& s, size_t p, char op) {
             if ((lx.tok == ')' || lx.tok == ']') && --depth == 0) st = 2;
         } else if (lx.tok == '(' || lx.tok == '[') {
             st = 1, depth = 1;
-        } else if (lx.tok > 0 && std::strchr("#%*+-./:^", lx.tok)) {
+        } else if ((lx.tok > 0 && std::strchr("#%*+-./:^\\&|~@$", lx.tok)) || lx.tok == tok_bitop) {
             st = 0;
         } else if (lx.tok == ')' || st == 2) {
             rend = prev;
@@ -109,8 +109,20 @@ std::string model_line(std::string s) {
             q = find_free(s, string_mask(s), std::string(1, char(glyphs[g])));
             if (q != std::string::npos) s[q] = char('0' + g), changed = true;
         }
-        for (char op : std::string("+-*/%")) {
-            q = find_free(s, string_mask(s), std::string(1, op) + "=");
+        // Lua's five anywhere; the format 15 operators where no "<>.^" before
+        // them makes a longer operator
+        for (const std::string op : {"+", "-", "*", "/", "%", "\\", "..", "^", "^^", "|", "&", "<<", ">>", ">>>",
+                                     "<<>", ">><"}) {
+            const std::vector<uint8_t> m = string_mask(s);
+            const bool lua_op = op.size() == 1 && std::strchr("+-*/%", op[0]);
+            q = std::string::npos;
+            for (size_t i = 0; i + op.size() < s.size(); ++i) {
+                if (s.compare(i, op.size() + 1, op + "=") != 0) continue;
+                if (std::any_of(m.begin() + i, m.begin() + i + op.size() + 1, [](uint8_t b) { return b; })) continue;
+                if (!lua_op && i > 0 && !m[i - 1] && std::strchr("<>.^", s[i - 1])) continue;
+                q = i;
+                break;
+            }
             if (q == std::string::npos) continue;
             changed = model_compound(s, q, op) || changed;
             break;
