@@ -306,4 +306,6 @@ size_t vexel_merge_code_from_tabs(vexel_machine* m) {
 
 int vexel_current_code_tab(const vexel_machine* m) { return m->file.current_tab; }
 
-void vexel_select_code_tab(vexel_machine* m, int tab) { m->file.current_tab = tab < 0 ? 0 : tab >= vexel_code_tabs ? vexel_code_tabs - 1 : tab; }
+void vexel_select_code_tab(vexel_machine* m, int tab) {
+    m->file.current_tab = tab < 0 ? 0 : tab >= vexel_code_tabs ? vexel_code_tabs - 1 : tab;
+}

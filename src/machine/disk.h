@@ -73,4 +73,4 @@ int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod);
 void vexel_split_code_to_tabs(vexel_machine* m);
 size_t vexel_merge_code_from_tabs(vexel_machine* m);
 int vexel_current_code_tab(const vexel_machine* m);
-void vexel_select_code_tab(vexel_machine* m, int tab);  // clamped to 0-7
+void vexel_select_code_tab(vexel_machine* m, int tab);  // clamped to 0..vexel_code_tabs-1

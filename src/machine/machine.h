@@ -42,7 +42,7 @@ struct vexel_runner;  // runtime/run.h
 constexpr int vexel_ram_size = 0x8000;
 constexpr int vexel_screen_w = 128;
 constexpr int vexel_screen_h = 128;
-constexpr int vexel_code_tabs = 8;
+constexpr int vexel_code_tabs = 16;  // "-->8" separators cut the program into at most these
 constexpr int vexel_error_string_max = 512;
 constexpr int vexel_cdata_values = 64;
 constexpr int vexel_cdata_id_max = 64;
