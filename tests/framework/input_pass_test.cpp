@@ -70,13 +70,25 @@ TEST_F(InputPass, SpecialKeysTextAndTheBufferLimit) {
     key(SDL_SCANCODE_ESCAPE);
     key(SDL_SCANCODE_BACKSPACE);
     text("a");
-    text("\xc3\xa9");  // more than one byte: not a console character
+    text("\xc3\xa9");          // beyond ASCII: its code point, above the key codes
+    text("\xe2\xac\x87\xef\xb8\x8f");  // two characters in one event (an emoji form)
+    text("b\xff");             // bytes that are no UTF-8 type nothing
     pass();
     EXPECT_EQ(fenn_readkey(), 13);
     EXPECT_EQ(fenn_readkey(), 27);
     EXPECT_EQ(fenn_readkey(), 8);
     EXPECT_EQ(fenn_readkey(), 'a');
+    EXPECT_EQ(fenn_readkey(), fenn_typed_unicode + 0xe9);
+    EXPECT_EQ(fenn_readkey(), fenn_typed_unicode + 0x2b07);
+    EXPECT_EQ(fenn_readkey(), fenn_typed_unicode + 0xfe0f);
+    EXPECT_EQ(fenn_readkey(), 'b');
     EXPECT_EQ(fenn_readkey(), 0);
+
+    // A text that does not fit whole is left out whole.
+    for (int i = 0; i < fenn_typed_max - 1; ++i) fenn_push_key('y');
+    EXPECT_FALSE(fenn_push_typed_text("\xe2\xac\x87\xef\xb8\x8f", 6));
+    EXPECT_TRUE(fenn_push_typed_text("\xe2\xac\x87", 3));
+    fenn_flush_keys();
 
     for (int i = 0; i < 40; ++i) text("x");
     pass();
