@@ -68,9 +68,9 @@ struct vexel_rom_state {
 struct vexel_cart_file {
     char filename[vexel_cart_filename_max + 1];  // file it came from; "" for a new one
     char hash[cart_hash_size + 1];                // of the working cartridge, after every load and save
-    int future_version;                          // the last failed read met a newer cartridge version
     char folder[vexel_cart_filename_max + 1];    // current folder of the console commands, relative to the root
     int current_tab;                             // the code tab last counted when joining
+    std::vector<std::string> load_warnings;      // what the last load warned of (cart_load_warnings)
 };
 
 struct vexel_machine {

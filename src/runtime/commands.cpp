@@ -313,18 +313,13 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
     const bool clipboard = is_clipboard_name(name);
     if (clipboard && active && !vexel_host_exec_mode(m)) return false;
 
-    m->file.future_version = 0;
     std::string path;
     const bool beside = !clipboard && load_beside_running_cart(m, name);
     const bool outside = !beside && !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
     const std::string root = without_trailing_slash(vexel_host_carts_path(m));
     if (!beside && (outside || (clipboard ? load_from_clipboard(m)
                                           : vexel_load_working_cart(m, path.c_str(), root.c_str())) != 0)) {
-        if (!active) {
-            if (m->file.future_version) vexel_print(m, "could not load: future version");
-            else vexel_print(m, "could not load");
-        }
-        m->file.future_version = 0;
+        if (!active) vexel_print(m, "could not load");
         return false;
     }
     if (clipboard) {

@@ -12,6 +12,7 @@
 #include "machine/disk.h"
 #include "machine/machine.h"
 #include "machine/text.h"
+#include "cart/cart_text.h"
 #include "cart/png_cart.h"
 #include "cart/vdisk.h"
 #include "test_support.h"
@@ -159,4 +160,32 @@ TEST_F(BootFixture, ACommandLineCartridgeThatDidNotLoadIsNamedOnTheConsole) {
     for (uint8_t p : M->screen->pix) red += p == 8;
     EXPECT_GT(red, 50);  // "could not load broken.qz" and "(not a cartridge)"
     app_auto_load_file[0] = 0;
+}
+
+TEST_F(BootFixture, ACommandLineCartridgesWarningsOutliveTheBootsClearedScreen) {
+    // The warning printed when the cartridge was read is gone with the
+    // boot's first clear; it comes back below the boot's lines.
+    const std::string text = "vexel cartridge\nversion 16\n__lua__\n-- newer\n";
+    vexel_cart* cart = nullptr;
+    ASSERT_EQ(vexel_cart_read_text(text.data(), text.size(), &cart), cart_ok);
+    vexel_prepare_loaded_cart(M, cart, "newer.qz");
+    app.cart_from_command_line = 1;
+    fenn_pod* font = vexel_create_console_font();
+    M->console_font = font;
+    auto orange = [&] {
+        int n = 0;
+        for (uint8_t p : M->screen->pix) n += p == 9;
+        return n;
+    };
+    boot_to(59);
+    const int before = orange();
+    app.boot_frame++;
+    boot_update(M);  // step 60
+    M->console_font = nullptr;
+    fenn_destroy_pod(font);
+    EXPECT_EQ(app.mode, shell_console);
+    EXPECT_GT(orange(), before + 50);
+    // A reboot forgets them with the cartridge.
+    boot_reboot(M);
+    EXPECT_TRUE(M->file.load_warnings.empty());
 }
