@@ -84,12 +84,6 @@ TEST_F(InputPass, SpecialKeysTextAndTheBufferLimit) {
     EXPECT_EQ(fenn_readkey(), 'b');
     EXPECT_EQ(fenn_readkey(), 0);
 
-    // A text that does not fit whole is left out whole.
-    for (int i = 0; i < fenn_typed_max - 1; ++i) fenn_push_key('y');
-    EXPECT_FALSE(fenn_push_typed_text("\xe2\xac\x87\xef\xb8\x8f", 6));
-    EXPECT_TRUE(fenn_push_typed_text("\xe2\xac\x87", 3));
-    fenn_flush_keys();
-
     for (int i = 0; i < 40; ++i) text("x");
     pass();
     int n = 0;

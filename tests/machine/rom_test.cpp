@@ -197,23 +197,16 @@ TEST_F(Rom, WrittenFilesArePerRunAndLimited) {
 }
 
 TEST_F(Rom, UnreadableOrNewerStoreFilesAreBackedUpBeforeTheyAreReplaced) {
-    write_file(home + "/cstore/odd.qz", "not a cartridge");
-    EXPECT_EQ(vexel_cstore_call(M, 4, 0, 0, fix(4), "odd.qz"), 4);
-    EXPECT_EQ(read_file(home + "/backup/odd.qz"), "not a cartridge");
-
-    // A newer version is read (its data stays where cstore writes none) but
-    // kept as it was too: written back, it would lose what is not understood.
-    const std::string newer = "vexel cartridge\nversion 99\n__gfx__\n0000000000000000000000000000000000000005\n";
-    write_file(home + "/cstore/new.qz", newer);
-    EXPECT_EQ(vexel_cstore_call(M, 4, 0, 0, fix(4), "new.qz"), 4);
-    EXPECT_EQ(read_file(home + "/backup/new.qz"), newer);
-    CartPtr stored(vexel_cart_load_text_file((home + "/cstore/new.qz").c_str()));
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->gfx->pix[39], 5);
-    EXPECT_EQ(stored->file_version, vexel_cart_newest_version);
-    // Once it is of this version, further stores make no more backups.
-    EXPECT_EQ(vexel_cstore_call(M, 4, 0, 0, fix(4), "new.qz"), 4);
-    EXPECT_FALSE(exists(home + "/backup/new-1.qz"));
+    // A newer version is read, but written back it would lose what is not
+    // understood: it is kept as it was, once.
+    for (const std::string text : {"not a cartridge", "vexel cartridge\nversion 99\n"}) {
+        write_file(home + "/cstore/odd.qz", text);
+        EXPECT_EQ(vexel_cstore_call(M, 4, 0, 0, fix(4), "odd.qz"), 4);
+        EXPECT_EQ(read_file(home + "/backup/odd.qz"), text);
+        EXPECT_EQ(vexel_cstore_call(M, 4, 0, 0, fix(4), "odd.qz"), 4);
+        std::filesystem::remove(home + "/backup/odd.qz");
+        EXPECT_TRUE(std::filesystem::is_empty(home + "/backup"));
+    }
 }
 
 TEST_F(Rom, EmbeddedNamesMapToTheirStoredDataFile) {
