@@ -256,7 +256,9 @@ def build(name):
     sfx, music = parse_sound(os.path.join(src, "sound.txt"))
     label = parse_label(os.path.join(src, "label.txt"))
 
-    out = ["vexel cartridge", "version 14", "__lua__", code]
+    # From version 15 on the program is UTF-8, glyphs as their characters,
+    # which is what main.lua holds.
+    out = ["vexel cartridge", "version 15", "__lua__", code]
     out.append("__gfx__")
     out.extend("".join("%x" % v for v in row) for row in gfx)
     # The label follows the sprites, as the console itself writes it; an

@@ -30,6 +30,7 @@ namespace {
 fenn_bitmap* splash = nullptr;
 constexpr int max_splash_side = 2048;
 constexpr const char* credit_line = "a console for small games";
+constexpr int boot_warning_colour = 9;
 
 void set_screen_pixel(vexel_machine* m, int x, int y, int c) {
     if (m->screen && x >= 0 && x < 128 && y >= 0 && y < 128) m->screen->pix[size_t(y) * 128 + size_t(x)] = uint8_t(c);
@@ -127,6 +128,12 @@ void boot_update(vexel_machine* m) {
             vexel_print_col(m, line, 8);
             vexel_print(m, "");
         }
+        // Printed when the cartridge was read, before the boot cleared the
+        // screen: said again where it stays.
+        if (app.cart_from_command_line && !app.load_failure[0] && !m->file.load_warnings.empty()) {
+            for (const std::string& w : m->file.load_warnings) vexel_print_col(m, w.c_str(), boot_warning_colour);
+            vexel_print(m, "");
+        }
         break;
     case 70:
         if (app.browser_flag) shell_open_browser();
@@ -199,6 +206,7 @@ void boot_reboot(vexel_machine* m) {
     vexel_cart_destroy(m->working_cart);
     m->working_cart = vexel_cart_create();
     m->file.filename[0] = 0;
+    m->file.load_warnings.clear();
     cart_hash(m->working_cart, m->file.hash);
     m->program_active = 0;
     boot_init(m);

@@ -3,13 +3,13 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "app/app.h"
 #include "app/shell.h"
 #include "browser/splore.h"
+#include "cart/cart_glyphs.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_host.h"
 #include "framework/fenn_input.h"
@@ -107,6 +107,13 @@ void clear_prompt(vexel_machine* m, fenn_bitmap* s, int n) {
 }
 
 int command_length() { return int(std::strlen(console.command)); }
+
+// Letters are typed in lower case; glyph bytes are left alone whatever the
+// C library's locale thinks of them.
+int lower_ascii(int c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
+
+// What the command line holds: printable ASCII and the glyphs.
+bool printable(int c) { return (c >= 32 && c < 127) || (c > 0 && c < 256 && cart_is_glyph(uint8_t(c))); }
 int prompt_rows(int n) { return n / console_prompt_wrap + 1; }
 
 // Edits go through here: the old prompt's rows are cleared first (a shorter
@@ -138,7 +145,7 @@ void insert_char(vexel_machine* m, int c) {
         if (n >= console_command_max) return;
         std::memmove(console.command + console.cursor + 1, console.command + console.cursor,
                      size_t(n - console.cursor + 1));
-        console.command[console.cursor++] = char(std::tolower(c));
+        console.command[console.cursor++] = char(lower_ascii(c));
     });
 }
 
@@ -230,6 +237,13 @@ void console_keypress(vexel_machine* m, int key, bool ctrl) {
         }
     } else if (key >= 32 && key < 127) {
         insert_char(m, key);
+    } else if (key >= fenn_typed_unicode) {
+        // Typed text beyond ASCII: a glyph, or '?' for a character the
+        // machine has not (the selector of an emoji form types nothing).
+        const uint32_t cp = uint32_t(key - fenn_typed_unicode);
+        if (cp == cart_emoji_selector) return;
+        const int b = cart_glyph_from_codepoint(cp);
+        insert_char(m, b >= 0 && cart_is_glyph(uint8_t(b)) ? b : cart_unknown_char);
     }
 }
 
@@ -248,15 +262,22 @@ void console_edit_key(vexel_machine* m, int scancode) {
 
 void console_paste(vexel_machine* m, const char* text) {
     if (!text) return;
+    // The host's clipboard is UTF-8: its glyph characters become glyphs,
+    // other characters '?'. Its control characters are no glyphs here.
+    std::string line;
+    for (const char* p = text; *p && *p != '\n' && *p != '\r'; ++p)
+        if (static_cast<unsigned char>(*p) >= 32 && *p != 127) line += *p;
+    std::string bytes;
+    cart_utf8_to_machine(line.data(), line.size(), &bytes, nullptr);
     edit(m, [&] {
-        for (const char* p = text; *p && *p != '\n' && *p != '\r'; ++p) {
-            const int c = static_cast<unsigned char>(*p);
-            if (c < 32 || c >= 127) continue;
+        for (const char ch : bytes) {
+            const int c = static_cast<unsigned char>(ch);
+            if (!printable(c)) continue;
             const int n = command_length();
             if (n >= console_command_max) break;
             std::memmove(console.command + console.cursor + 1, console.command + console.cursor,
                          size_t(n - console.cursor + 1));
-            console.command[console.cursor++] = char(std::tolower(c));
+            console.command[console.cursor++] = char(lower_ascii(c));
         }
     });
 }

@@ -12,7 +12,8 @@
 // vexel_cursor_cr) live with the text drawing in machine/text.
 //
 // Invariants: the command buffer is NUL-terminated, holds only printable
-// characters (32..126) and at most console_command_max of them, and the
+// characters (32..126) and glyph bytes (cart/cart_glyphs.h), at most
+// console_command_max of them, and the
 // cursor index lies within it; the history holds at most
 // console_history_max lines and its position is within 0..size; a listing
 // is idle (phase 0) or holds a snapshot of one folder's entries and an index
@@ -79,14 +80,17 @@ bool console_takes_keys();
 // (console_edit_key). Does nothing unless console_takes_keys().
 void console_update_input(vexel_machine* m);
 // One key as the typed-key buffer delivers it: a printable character, 8
-// (Backspace), 13 (Enter), 27 (Escape); with Ctrl held letters come as
-// lower-case letters and only "v" (paste) means anything. Others are ignored.
+// (Backspace), 13 (Enter), 27 (Escape), or fenn_typed_unicode + a code
+// point (typed text beyond ASCII: its glyph, else '?'); with Ctrl held
+// letters come as lower-case letters and only "v" (paste) means anything.
+// Others are ignored.
 // Escape clears a line being typed; at an empty prompt reached from the
 // browser it opens the browser again.
 void console_keypress(vexel_machine* m, int key, bool ctrl);
 // An editing key by scancode: Left, Right, Home, End, Up, Down, Delete.
 void console_edit_key(vexel_machine* m, int scancode);
-// Inserts the first line of `text` at the cursor, printable characters only,
+// Inserts the first line of `text` (UTF-8, as the host clipboard holds it)
+// at the cursor: printable characters and glyphs, other characters as '?',
 // up to the buffer's size.
 void console_paste(vexel_machine* m, const char* text);
 // Enter: leaves the line on the screen, moves the print cursor below it,

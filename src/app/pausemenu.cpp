@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/app.h"
 #include "app/shell.h"
 #include "audio/audio.h"
 #include "browser/splore.h"
+#include "cart/cart_glyphs.h"
 #include "cart/cart_load.h"
 #include "machine/disk.h"
 #include "framework/fenn_config.h"
@@ -153,7 +155,10 @@ void pause_menu_running_keys(vexel_machine* m) {
         } else if (c == 's') {
             vexel_quick_save(m);
         } else if (c == 'v') {
-            m->clipboard = fenn_get_clipboard_text();
+            // stat(4) gives the program machine text: glyphs as their bytes.
+            const std::string text = fenn_get_clipboard_text();
+            m->clipboard.clear();
+            cart_utf8_to_machine(text.data(), text.size(), &m->clipboard, nullptr);
         }
     }
     if (m->program_active && !app.pause_menu && vexel_button_pressed(m, button_pause, 0)) {

@@ -144,6 +144,7 @@ void launch_cart(vexel_machine* m, const splore_item& item) {
             vexel_host_message(m, "could not load", splore_message_ms);
             return;
         }
+        splore_show_load_warnings(m);
         splore_start_launch();
         return;
     }
@@ -152,17 +153,14 @@ void launch_cart(vexel_machine* m, const splore_item& item) {
         vexel_cart* cart = nullptr;
         int version = 0;
         const int st = png_cart_load(cached.c_str(), &cart, &version);
-        if (st == 0 && cart) {
+        if (st == cart_ok && cart) {
             vexel_prepare_loaded_cart(m, cart, cached.c_str());
+            splore_show_load_warnings(m);
             splore_start_launch();
             return;
         }
         // A damaged copy is fetched again rather than failing for good.
         std::remove(cached.c_str());
-        if (st == 3) {
-            vexel_host_message(m, "future version. please update!", splore_message_ms);
-            return;
-        }
     }
     splore_download_cart(m, item.lid);
 }
@@ -524,6 +522,12 @@ void splore_reset_animation() { splore_screen.animation = 0; }
 int splore_animation_counter() { return splore_screen.animation; }
 
 void splore_start_launch() { splore_screen.launch = 1; }
+
+void splore_show_load_warnings(vexel_machine* m) {
+    std::string text;
+    for (const std::string& line : m->file.load_warnings) text += (text.empty() ? "" : " ") + line;
+    if (!text.empty()) vexel_host_message(m, text.c_str(), splore_warning_ms);
+}
 
 void splore_animate() { ++splore_screen.animation; }
 

@@ -23,6 +23,7 @@ struct vexel_machine;
 constexpr int splore_menu_max = 9;
 constexpr int splore_menu_label_max = 64;
 constexpr int splore_launch_frames = 20;      // frames between a load and the run
+constexpr int splore_warning_ms = 4000;       // a loaded cartridge's warning stays this long
 constexpr int splore_row_h = 7;
 constexpr int splore_search_text_max = 22;
 
@@ -84,6 +85,10 @@ void splore_menu_action(vexel_machine* m, int action);
 
 // Starts the countdown that runs the working cartridge.
 void splore_start_launch();
+// What the cartridge just loaded warns of (m->file.load_warnings), shown
+// as a message over the browser and the start of the program: the console
+// they were printed on is hidden behind both.
+void splore_show_load_warnings(vexel_machine* m);
 void splore_stamp_selection();
 void splore_reset_animation();
 int splore_animation_counter();

@@ -192,20 +192,20 @@ bool timed_out() {
 
 bool settled() { return fenn_get_time() - splore_dl.start_ms >= splore_dl_settle_ms; }
 
-// Loads a downloaded cartridge as the working cartridge. 0, or the code of
-// what went wrong: 1 not a picture (the board sent something else), 2 not a
-// cartridge, 3 a newer version. A file that does not load is removed from
-// the cache so that the next try fetches it again.
+// Loads a downloaded cartridge as the working cartridge (showing what it
+// warns of). 0, or the code of what went wrong: 1 not a picture (the board
+// sent something else), 2 not a cartridge. A file that does not load is
+// removed from the cache so that the next try fetches it again.
 int load_downloaded_cart(vexel_machine* m, const char* path) {
     vexel_cart* cart = nullptr;
     int version = 0;
     const int st = png_cart_load(path, &cart, &version);
     if (st == cart_ok && cart) {
         vexel_prepare_loaded_cart(m, cart, path);
+        splore_show_load_warnings(m);
         return 0;
     }
     std::remove(path);
-    if (st == cart_future) return 3;
     if (st == cart_unreadable) return 1;
     return 2;
 }
@@ -213,7 +213,6 @@ int load_downloaded_cart(vexel_machine* m, const char* path) {
 const char* load_error_text(int code) {
     switch (code) {
     case 1: return "could not connect to bbs";
-    case 3: return "future version. please update!";
     default: return "could not load";
     }
 }

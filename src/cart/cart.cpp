@@ -7,7 +7,6 @@ const char* vexel_cart_status_text(int status) {
     case cart_ok: return "ok";
     case cart_unreadable: return "not a readable cartridge";
     case cart_no_picture: return "not a cartridge picture";
-    case cart_future: return "future version";
     case cart_bad_code: return "damaged program";
     case cart_too_big: return "program too large";
     case cart_write_failed: return "could not be written";

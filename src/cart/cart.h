@@ -6,13 +6,20 @@
 // view onto it (see cart/cart_rom.h).
 //
 // Invariants:
-//  - `code` is always NUL-terminated and holds at most vexel_code_max bytes.
+//  - `code` is always NUL-terminated and holds at most vexel_code_max bytes,
+//    in the machine's character set (cart/cart_glyphs.h); the text format
+//    turns it into UTF-8 and back.
 //  - `gfx` is 128x128 and `map` 128x64, both 8-bit, always allocated.
 //  - Every field the sound mixer reads (sound-effect and music values) is one
 //    aligned 32-bit word, so the audio thread reads it whole while the main
 //    thread writes it.
+//  - `extra_sections` are the text sections this version does not know, each
+//    its header line and its lines as read, every line ending in '\n'; they
+//    are kept only to be written back.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "framework/fenn_bitmap.h"
 
@@ -23,7 +30,8 @@ constexpr int vexel_sfx_notes = 32;
 constexpr int vexel_music_count = 64;
 constexpr int vexel_flag_count = 256;
 constexpr int vexel_rom_size = 0x4300;       // 17152 bytes of cartridge data
-constexpr int vexel_cart_newest_version = 14;
+constexpr int vexel_cart_newest_version = 15;  // written; newer files load with a warning
+constexpr int vexel_cart_utf8_version = 15;    // from this version on, a text file's program is UTF-8
 constexpr int32_t vexel_music_silent_base = 0x41;  // new patterns hold 0x41..0x44
 
 struct vexel_sfx_note {
@@ -51,7 +59,10 @@ struct vexel_cart {
     int32_t music_flags[vexel_music_count] = {};
     int32_t flags[vexel_flag_count] = {};
     fenn_bitmap* label = nullptr;          // optional 128x128
-    int32_t version = 0;
+    int32_t version = 0;                   // as read; the newest once upgraded (cart_apply_legacy_changes)
+    int32_t file_version = 0;              // as read, kept through the upgrade: a newer one is warned of
+    int32_t unknown_chars = 0;             // characters of the program the reader could not map ('?' now)
+    std::vector<std::string> extra_sections;  // unknown text sections, written back as they were
 };
 
 // What reading or writing a cartridge came to. The readers of both formats
@@ -61,7 +72,6 @@ enum vexel_cart_status : int {
     cart_ok = 0,
     cart_unreadable = 1,     // not a readable file of the format (or not a file)
     cart_no_picture = 2,     // no such file, or the picture is not 160x205
-    cart_future = 3,         // written by a newer version
     cart_bad_code = 4,       // the compressed program is damaged
     cart_too_big = 5,        // saving: the program does not fit
     cart_write_failed = 6,   // saving: the file could not be written

@@ -182,6 +182,22 @@ void cart_apply_legacy_changes(vexel_cart* cart, std::vector<std::string>* notes
     cart->version = vexel_cart_newest_version;
 }
 
+std::vector<std::string> cart_load_warnings(const vexel_cart* cart) {
+    std::vector<std::string> warnings;
+    char line[96];
+    if (cart->file_version > vexel_cart_newest_version) {
+        std::snprintf(line, sizeof line, "cartridge version %d: newer than this vexel; some things may not work",
+                      int(cart->file_version));
+        warnings.emplace_back(line);
+    }
+    if (cart->unknown_chars > 0) {
+        std::snprintf(line, sizeof line, "%d unknown character%s in the code became ?", int(cart->unknown_chars),
+                      cart->unknown_chars == 1 ? "" : "s");
+        warnings.emplace_back(line);
+    }
+    return warnings;
+}
+
 // ---------------------------------------------------------------- writing
 
 bool cart_encode_for(const vexel_cart* cart, const cart_art* art, const char* path, std::vector<uint8_t>* bytes) {

@@ -41,6 +41,12 @@ int cart_read_file(const vexel_vdisk* disk, const char* path, vexel_cart** out);
 // that a user should hear of goes to `notes` (one line each) when given.
 void cart_apply_legacy_changes(vexel_cart* cart, std::vector<std::string>* notes = nullptr);
 
+// What a user should be warned of about a record as it was read, one line
+// each: a version newer than this one ("cartridge version 16: newer than
+// this vexel; some things may not work") and characters of the program
+// that became '?'. Holds true before and after the upgrade.
+std::vector<std::string> cart_load_warnings(const vexel_cart* cart);
+
 // Writes a cartridge to `path` as a PNG cartridge (a name holding ".png")
 // or as text. The reason it failed, or "" when written.
 std::string cart_write_file(const vexel_cart* cart, const cart_art* art, const char* path);

@@ -1,31 +1,36 @@
 #include "cart/cart_text.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string_view>
 
+#include "cart/cart_glyphs.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_write.h"
 
 namespace {
 
 constexpr const char* header = "vexel cartridge";
+constexpr size_t header_name_max = 255;  // longer "__name__" lines are no section headers
 
-enum Section { none, lua, gfx, gff, map, sfx, music, label };
+enum Section { none, lua, gfx, gff, map, sfx, music, label, unknown, section_count };
 
 // Splits the buffer into lines ending at "\n", "\r" or "\r\n". A last line
 // without a terminator is kept (a hand-written file may lack the final
-// newline). Lines longer than vexel_cart_line_max come in pieces.
+// newline). Lines longer than `max` come in pieces.
 class LineReader {
 public:
     LineReader(const char* data, size_t len) : p_(data), end_(data + len) {}
 
-    bool next(std::string_view& line) {
+    bool next(std::string_view& line, size_t max = size_t(vexel_cart_line_max)) {
         if (p_ >= end_) return false;
         const char* start = p_;
-        while (p_ < end_ && *p_ != '\n' && *p_ != '\r' && size_t(p_ - start) < size_t(vexel_cart_line_max)) ++p_;
+        while (p_ < end_ && *p_ != '\n' && *p_ != '\r' && size_t(p_ - start) < max) ++p_;
         line = std::string_view(start, size_t(p_ - start));
         if (p_ < end_ && *p_ == '\r') {
             ++p_;
@@ -43,11 +48,37 @@ private:
 
 bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
+// A section header this version does not know: "__" NAME "__" alone on its
+// line, NAME made of letters, digits and "_:.-" ("__meta:title__"). Such a
+// section is kept, never read as rows of the section before it.
+bool is_unknown_header(std::string_view line) {
+    if (line.size() < 5 || line.size() > header_name_max + 4) return false;
+    if (!starts_with(line, "__") || line.substr(line.size() - 2) != "__") return false;
+    for (char c : line.substr(2, line.size() - 4)) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                        c == ':' || c == '.' || c == '-';
+        if (!ok) return false;
+    }
+    return true;
+}
+
 int digit_at(std::string_view line, size_t i) { return i < line.size() ? cart_hex_digit(uint8_t(line[i])) : 0; }
 
 // sscanf needs a terminated string; lines are at most vexel_cart_line_max long.
 std::string terminated(std::string_view s, size_t from) {
     return from < s.size() ? std::string(s.substr(from)) : std::string();
+}
+
+// The number after "version", clamped to 0..INT32_MAX; 0 when the line is
+// no version line.
+int read_version(std::string_view line) {
+    constexpr std::string_view word = "version";
+    if (!starts_with(line, word)) return 0;
+    const std::string rest = terminated(line, word.size());
+    char* end = nullptr;
+    const long long v = std::strtoll(rest.c_str(), &end, 10);
+    if (end == rest.c_str()) return 0;
+    return int(std::clamp<long long>(v, 0, INT32_MAX));
 }
 
 void read_sfx_line(vexel_sfx_record& r, std::string_view line) {
@@ -115,22 +146,27 @@ int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out) {
     std::string_view line;
     if (!reader.next(line) || !starts_with(line, header)) return cart_not_a_cart;
     int version = 0;
-    if (reader.next(line)) {
-        std::string l = terminated(line, 0);
-        if (std::sscanf(l.c_str(), "version %d", &version) != 1) version = 0;
-    }
-    if (version > vexel_cart_newest_version) return cart_future;
+    if (reader.next(line)) version = read_version(line);
     vexel_cart* cart = vexel_cart_create();
-    cart->version = version;
+    cart->version = cart->file_version = version;
+    const bool utf8 = version >= vexel_cart_utf8_version;
     // A fresh record's music starts silent; a text file's flags start clear.
     size_t code_len = 0;
-    int rows[8] = {};
+    int unknown_chars = 0;
+    std::string converted;
+    int rows[section_count] = {};
     Section section = none;
     static const struct { const char* marker; Section s; } markers[] = {
         {"__lua__", lua}, {"__gfx__", gfx}, {"__gff__", gff}, {"__map__", map},
         {"__sfx__", sfx}, {"__music__", music}, {"__label__", label},
     };
-    while (reader.next(line)) {
+    // Program lines and kept sections are read whole: a program line in
+    // UTF-8 may be longer in bytes than the program may be, and a piece
+    // boundary would split a character or a kept line.
+    auto piece_max = [&] {
+        return section == lua || section == unknown ? std::string_view::npos : size_t(vexel_cart_line_max);
+    };
+    while (reader.next(line, piece_max())) {
         bool is_marker = false;
         for (const auto& m : markers) {
             if (starts_with(line, m.marker)) {
@@ -139,18 +175,39 @@ int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out) {
                 break;
             }
         }
+        if (!is_marker && is_unknown_header(line)) {
+            section = unknown;
+            cart->extra_sections.emplace_back(line);
+            cart->extra_sections.back() += '\n';
+            continue;
+        }
         if (is_marker) continue;
         int& row = rows[section];
         switch (section) {
-        case none: break;
-        case lua:
-            if (code_len + line.size() <= size_t(vexel_code_max)) {
-                std::memcpy(cart->code + code_len, line.data(), line.size());
-                code_len += line.size();
+        case none:
+        case section_count: break;
+        case unknown:
+            cart->extra_sections.back().append(line);
+            cart->extra_sections.back() += '\n';
+            break;
+        case lua: {
+            std::string_view text = line;
+            int missing = 0;
+            if (utf8) {
+                converted.clear();
+                cart_utf8_to_machine(line.data(), line.size(), &converted, &missing);
+                text = converted;
+            }
+            // A line that does not fit is left out whole rather than cut.
+            if (code_len + text.size() <= size_t(vexel_code_max)) {
+                std::memcpy(cart->code + code_len, text.data(), text.size());
+                code_len += text.size();
                 cart->code[code_len++] = '\n';
                 cart->code[code_len] = 0;
+                unknown_chars += missing;
             }
             break;
+        }
         case gfx:
             if (row < 128) {
                 uint8_t* dst = cart->gfx->pix.data() + row * 128;
@@ -193,6 +250,7 @@ int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out) {
         }
     }
     if (code_len > 0) cart->code[--code_len] = 0;
+    cart->unknown_chars = unknown_chars;
     *out = cart;
     return cart_ok;
 }
@@ -207,7 +265,7 @@ std::string vexel_cart_to_text(const vexel_cart* cart) {
     std::snprintf(buf, sizeof buf, "version %d\n", vexel_cart_newest_version);
     out += buf;
     out += "__lua__\n";
-    out += cart->code;
+    cart_machine_to_utf8(cart->code, std::strlen(cart->code), &out);
     out += "\n";
     auto write_bitmap = [&](const fenn_bitmap* b) {
         static const char hex[] = "0123456789abcdef";
@@ -269,6 +327,7 @@ std::string vexel_cart_to_text(const vexel_cart* cart) {
         out += buf;
     }
     out += "\n";
+    for (const std::string& section : cart->extra_sections) out += section;
     return out;
 }
 

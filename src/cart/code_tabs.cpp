@@ -8,7 +8,8 @@ void code_tabs_split(const char* code, char* const* tabs, int tab_count, size_t 
         if (tabs[t]) tabs[t][0] = 0;
     const char* p = code ? code : "";
     for (int t = 0; t < tab_count; ++t) {
-        const char* sep = std::strstr(p, code_tab_separator);
+        // The last tab keeps the rest, separators and all: nothing is lost.
+        const char* sep = t + 1 < tab_count ? std::strstr(p, code_tab_separator) : nullptr;
         size_t n = sep ? size_t(sep - p) : std::strlen(p);
         if (tabs[t]) {
             size_t keep = n < capacity - 1 ? n : capacity - 1;

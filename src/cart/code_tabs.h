@@ -1,4 +1,4 @@
-// code_tabs: the working cartridge's program as eight code tabs.
+// code_tabs: the working cartridge's program as code tabs.
 //
 // The program text of a cartridge is one string; the tabs are the pieces
 // between the separators "\n-->8\n". This module cuts a program into tab
@@ -7,8 +7,8 @@
 //
 // Invariants: every tab buffer stays NUL-terminated within its capacity;
 // split followed by merge with tab 0 current gives back the same text, less
-// trailing empty tabs and anything beyond the eighth separator (the join
-// normalises it); the cartridge code is only replaced by a join that fits
+// trailing empty tabs (the join normalises it), as long as no tab is longer
+// than its buffer; the cartridge code is only replaced by a join that fits
 // vexel_code_max.
 #pragma once
 #include <cstddef>
@@ -17,8 +17,9 @@ constexpr const char* code_tab_separator = "\n-->8\n";
 constexpr size_t code_tab_separator_len = 6;
 
 // Cuts `code` into the tabs (each of `capacity` bytes including the
-// terminator): tab i gets the text after the i-th separator; text beyond the
-// eighth separator is dropped, and a tab longer than its buffer is cut.
+// terminator): tab i gets the text after the i-th separator, and the last
+// tab everything after its separator, further separators included; a tab
+// longer than its buffer is cut.
 void code_tabs_split(const char* code, char* const* tabs, int tab_count, size_t capacity);
 
 // Joins the first n tabs, n = 1 + the highest tab that is non-empty or is

@@ -126,10 +126,11 @@ int png_cart_load_from_picture(const fenn_bitmap* pic, bool with_label, vexel_ca
     for (size_t i = 0; i < cart_png_block_size; ++i) block[i] = hidden_byte(pix[i]);
     const int block_version = block[cart_block_size];
     if (version) *version = block_version;
-    if (block_version > vexel_cart_newest_version) return cart_future;
 
+    // A newer version's block is read as far as this version understands
+    // it; the version is kept so that loading warns of it.
     vexel_cart* cart = vexel_cart_create();
-    cart->version = block_version;
+    cart->version = cart->file_version = block_version;
     const int st = png_cart_load_32k(cart, block, cart_block_size);
     if (st != cart_ok) {
         vexel_cart_destroy(cart);

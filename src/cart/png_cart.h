@@ -3,9 +3,12 @@
 // The block is the cartridge's ROM image (0x0000-0x42ff, through the ROM view
 // of machine/mem) followed by its program at 0x4300: a compressed code block
 // when it starts with ":c:\0", else plain text ending at its first zero byte.
-// At most cart_code_room bytes of program are stored. A PNG cartridge is a
+// At most cart_code_room bytes of program are stored, in the machine's
+// character set as it is (no UTF-8 here). A block of a newer version reads
+// like any other (the record keeps its version), and the text sections
+// only the text format knows (extra_sections) are not carried. A PNG cartridge is a
 // 160x205 picture of a cartridge whose pixels carry the block and a five-byte
-// trailer (version 14, 0, 1, 17, platform letter) in the two low bits of each
+// trailer (version 15, 0, 1, 17, platform letter) in the two low bits of each
 // channel: byte = (alpha&3)<<6 | (red&3)<<4 | (green&3)<<2 | (blue&3).
 //
 // Readers take a buffer and a length and return a status; damaged input is

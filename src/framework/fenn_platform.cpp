@@ -11,6 +11,7 @@
 #include "framework/fenn_joystick.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
+#include "framework/fenn_utf8.h"
 #include "framework/fenn_video.h"
 
 namespace {
@@ -35,6 +36,27 @@ const auto start_time = std::chrono::steady_clock::now();
 
 void push_typed(int c) {
     if (keys.typed_count < fenn_typed_max) keys.typed[keys.typed_count++] = c;
+}
+
+// Text input arrives as UTF-8, one character or several (an input method
+// commits a word). Each character is one typed key: ASCII as itself, any
+// other as fenn_typed_unicode + its code point. A text that does not fit
+// the buffer whole is dropped whole, as a typed key is; bytes that are not
+// UTF-8 type nothing.
+bool push_typed_text(const char* text, size_t length) {
+    int codes[fenn_typed_max];
+    int n = 0;
+    for (size_t i = 0; i < length;) {
+        size_t used = 1;
+        const int32_t cp = fenn_utf8_decode(text + i, length - i, &used);
+        i += used;
+        if (cp < 0) continue;
+        if (n == fenn_typed_max) return false;
+        codes[n++] = cp < 0x80 ? cp : fenn_typed_unicode + cp;
+    }
+    if (n == 0 || keys.typed_count + n > fenn_typed_max) return false;
+    for (int i = 0; i < n; ++i) push_typed(codes[i]);
+    return true;
 }
 
 bool held(int code) { return code >= 0 && code < fenn_key_count && keys.state[code] != 0; }
@@ -161,11 +183,8 @@ void read_events(int64_t now) {
         case SDL_TEXTINPUT:
             // With Ctrl held the key event has typed its character already
             // (Ctrl+C, Ctrl+6, ...); some hosts send the text as well.
-            if (!fenn_cfg.emulate_textinput && e.text.text[0] && !e.text.text[1] &&
-                !held(fenn_key_lctrl) && !held(fenn_key_rctrl)) {
-                push_typed(uint8_t(e.text.text[0]));
-                appended = true;
-            }
+            if (!fenn_cfg.emulate_textinput && e.text.text[0] && !held(fenn_key_lctrl) && !held(fenn_key_rctrl))
+                appended = push_typed_text(e.text.text, strnlen(e.text.text, sizeof e.text.text)) || appended;
             break;
         case SDL_MOUSEWHEEL: fenn_add_mouse_wheel(e.wheel.x, e.wheel.y); break;
         case SDL_JOYDEVICEADDED:
@@ -342,6 +361,8 @@ void fenn_take_mouse_wheel(int* x, int* y) {
 }
 
 void fenn_push_key(int c) { push_typed(c); }
+
+bool fenn_push_typed_text(const char* text, size_t length) { return text && push_typed_text(text, length); }
 
 void fenn_set_key_state(int code, int state) {
     if (code >= 0 && code < fenn_key_count) keys.state[code] = uint8_t(state);

@@ -9,10 +9,14 @@
 // is indexed by SDL scancode (fenn_key_count entries); 224..231 are the
 // modifiers and 500/501 the left/right system keys.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 constexpr int fenn_key_count = 512;
 constexpr int fenn_typed_max = 32;
+// A typed character beyond ASCII is this plus its code point (ASCII comes
+// as itself, Enter, Backspace and Escape as 13, 8 and 27).
+constexpr int fenn_typed_unicode = 0x1000000;
 constexpr int fenn_key_repeat_delay_ms = 500;
 constexpr int fenn_key_repeat_every_ms = 80;
 
@@ -65,6 +69,10 @@ void fenn_set_key_state(int code, int state);
 // Appends a typed key to the buffer fenn_readkey reads (tests and scripted
 // input); dropped when the buffer is full, as typed keys are.
 void fenn_push_key(int c);
+// Appends the characters of UTF-8 text as the text input of the input pass
+// does (see fenn_typed_unicode); false when nothing was appended (no
+// character, or not all of them fit).
+bool fenn_push_typed_text(const char* text, size_t length);
 
 int64_t fenn_get_time();              // ms since start
 void fenn_delay(int ms);

@@ -29,6 +29,7 @@ constexpr int message_save_ms = 1000;
 constexpr int message_fail_ms = 1500;
 constexpr int message_backup_ms = 2500;
 constexpr int failure_colour = 8;
+constexpr int warning_colour = 9;
 constexpr uint64_t backup_copy_max = uint64_t(64) << 20;  // a larger file is not overwritten at all
 constexpr size_t message_max = 256;
 
@@ -98,7 +99,11 @@ int save_joined_cart(vexel_machine* m, const char* path) {
         vexel_host_message(m, "** failed to save **", message_fail_ms);
         return 1;
     }
-    if (resolved(name.c_str()) != resolved(m->file.filename) && fenn_file_exists(name.c_str())) {
+    // A file of a newer version is kept even when it is the cartridge's own:
+    // written back, it would hold only what this version understood of it.
+    const bool replacing_newer = cart->file_version > vexel_cart_newest_version;
+    if ((replacing_newer || resolved(name.c_str()) != resolved(m->file.filename)) &&
+        fenn_file_exists(name.c_str())) {
         std::string reason;
         if (vexel_save_backup(m, name.c_str(), true, &reason) != 0) {
             // Without a backup the old file would be lost: keep it.
@@ -116,6 +121,7 @@ int save_joined_cart(vexel_machine* m, const char* path) {
     }
     set_filename(m, name.c_str());
     cart_hash(cart, m->file.hash);
+    cart->file_version = vexel_cart_newest_version;  // its file is of this version now
     return 0;
 }
 
@@ -140,6 +146,9 @@ void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* n
     if (!cart) return;
     if (m->working_cart != cart) vexel_cart_destroy(m->working_cart);
     m->working_cart = cart;
+    // Warnings first: the upgrade raises the version they speak of.
+    m->file.load_warnings = cart_load_warnings(cart);
+    for (const std::string& line : m->file.load_warnings) vexel_print_col(m, line.c_str(), warning_colour);
     std::vector<std::string> notes;
     cart_apply_legacy_changes(cart, &notes);
     for (const std::string& line : notes) vexel_print(m, line.c_str());
@@ -175,7 +184,6 @@ int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root
         }
         if (status == cart_not_found) status = st;
     }
-    m->file.future_version = status == cart_future;
     return status;
 }
 
@@ -306,4 +314,6 @@ size_t vexel_merge_code_from_tabs(vexel_machine* m) {
 
 int vexel_current_code_tab(const vexel_machine* m) { return m->file.current_tab; }
 
-void vexel_select_code_tab(vexel_machine* m, int tab) { m->file.current_tab = tab < 0 ? 0 : tab >= vexel_code_tabs ? vexel_code_tabs - 1 : tab; }
+void vexel_select_code_tab(vexel_machine* m, int tab) {
+    m->file.current_tab = tab < 0 ? 0 : tab >= vexel_code_tabs ? vexel_code_tabs - 1 : tab;
+}

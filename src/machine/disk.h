@@ -10,9 +10,10 @@
 // Invariants:
 //  - A failed load or save leaves the working cartridge, its file name and
 //    its hash as they were.
-//  - A save never replaces an existing file other than the cartridge's own
-//    without first copying it into the backup folder; when that copy cannot
-//    be made the save is refused. A backup never replaces an older backup
+//  - A save never replaces an existing file other than the cartridge's own,
+//    nor its own when it was of a newer version, without first copying it
+//    into the backup folder; when that copy cannot be made the save is
+//    refused. A backup never replaces an older backup
 //    with different contents (it takes the next free numbered name).
 //  - A failed save prints one console line with the reason ("save: disk full").
 #pragma once
@@ -33,7 +34,10 @@ struct vexel_machine;
 int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root = nullptr);
 
 // Makes `cart` (owned from here on) the working cartridge under `name`
-// (null or "": the cartridge's stored-data file names it).
+// (null or "": the cartridge's stored-data file names it). What the
+// cartridge warns of (a newer version, unreadable characters) is printed on
+// the console and kept in m->file.load_warnings for screens that cover the
+// console (the boot, the browser) to show again.
 void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* name);
 
 // Saves the working cartridge to `path` (extension added). 0 or 1.
@@ -73,4 +77,4 @@ int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod);
 void vexel_split_code_to_tabs(vexel_machine* m);
 size_t vexel_merge_code_from_tabs(vexel_machine* m);
 int vexel_current_code_tab(const vexel_machine* m);
-void vexel_select_code_tab(vexel_machine* m, int tab);  // clamped to 0-7
+void vexel_select_code_tab(vexel_machine* m, int tab);  // clamped to 0..vexel_code_tabs-1

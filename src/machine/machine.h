@@ -42,7 +42,7 @@ struct vexel_runner;  // runtime/run.h
 constexpr int vexel_ram_size = 0x8000;
 constexpr int vexel_screen_w = 128;
 constexpr int vexel_screen_h = 128;
-constexpr int vexel_code_tabs = 8;
+constexpr int vexel_code_tabs = 16;  // "-->8" separators cut the program into at most these
 constexpr int vexel_error_string_max = 512;
 constexpr int vexel_cdata_values = 64;
 constexpr int vexel_cdata_id_max = 64;
@@ -68,9 +68,9 @@ struct vexel_rom_state {
 struct vexel_cart_file {
     char filename[vexel_cart_filename_max + 1];  // file it came from; "" for a new one
     char hash[cart_hash_size + 1];                // of the working cartridge, after every load and save
-    int future_version;                          // the last failed read met a newer cartridge version
     char folder[vexel_cart_filename_max + 1];    // current folder of the console commands, relative to the root
     int current_tab;                             // the code tab last counted when joining
+    std::vector<std::string> load_warnings;      // what the last load warned of (cart_load_warnings)
 };
 
 struct vexel_machine {

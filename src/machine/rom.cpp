@@ -189,10 +189,14 @@ int cstore_into(vexel_machine* m, const char* path, int32_t dest, int32_t src, i
             if (cart_read_file(&m->vdisk, path, &read) == cart_ok) target.reset(read);
         }
     }
-    // Something unreadable (damaged, or of a newer version) is kept in the
-    // backup folder before it is replaced; without that copy nothing is written.
+    // Something unreadable (damaged), or of a newer version (written back,
+    // it would hold only what this version understands of it), is kept in
+    // the backup folder before it is replaced; without that copy nothing is
+    // written.
+    const bool newer = target && target->file_version > vexel_cart_newest_version;
     std::string backup_reason;
-    if (!target && access(path, F_OK) == 0 && vexel_save_backup(m, path, true, &backup_reason) != 0) {
+    if ((!target || newer) && access(path, F_OK) == 0 &&
+        vexel_save_backup(m, path, true, &backup_reason) != 0) {
         vexel_report_once(m, m->rom.cstore_reported, "cstore", backup_reason);
         return cstore_write_failed;
     }

@@ -50,11 +50,19 @@ constexpr const char* clip_file = "_clip.qz.png";
 constexpr const char* clip_hex_file = "_clip.qz.png.hex";
 
 // The clipboard's cartridge, written to the clip file in the data folder and
-// loaded from there. 0 when it became the working cartridge.
+// loaded from there; or the text of a .qz file copied as it is, read like
+// the file (UTF-8 glyphs included). 0 when it became the working cartridge.
 int load_from_clipboard(vexel_machine* m) {
     const std::string text = fenn_get_clipboard_text();
     std::vector<uint8_t> bytes;
-    if (cart_hex_decode(text.data(), text.size(), &bytes) != 0) return 1;
+    if (cart_hex_decode(text.data(), text.size(), &bytes) != 0) {
+        vexel_cart* cart = nullptr;
+        if (text.size() > vexel_cart_text_file_max ||
+            vexel_cart_read_text(text.data(), text.size(), &cart) != cart_ok)
+            return 1;
+        vexel_prepare_loaded_cart(m, cart, nullptr);
+        return 0;
+    }
     const std::string path = fenn_prefix_with_appdata_path(clip_file);
     if (!fenn_write_file(path.c_str(), bytes.data(), bytes.size()).ok()) return 1;
     return vexel_load_working_cart(m, path.c_str()) == cart_ok ? 0 : 1;
@@ -305,18 +313,13 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
     const bool clipboard = is_clipboard_name(name);
     if (clipboard && active && !vexel_host_exec_mode(m)) return false;
 
-    m->file.future_version = 0;
     std::string path;
     const bool beside = !clipboard && load_beside_running_cart(m, name);
     const bool outside = !beside && !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
     const std::string root = without_trailing_slash(vexel_host_carts_path(m));
     if (!beside && (outside || (clipboard ? load_from_clipboard(m)
                                           : vexel_load_working_cart(m, path.c_str(), root.c_str())) != 0)) {
-        if (!active) {
-            if (m->file.future_version) vexel_print(m, "could not load: future version");
-            else vexel_print(m, "could not load");
-        }
-        m->file.future_version = 0;
+        if (!active) vexel_print(m, "could not load");
         return false;
     }
     if (clipboard) {

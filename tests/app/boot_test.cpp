@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "machine/disk.h"
 #include "machine/machine.h"
 #include "machine/text.h"
+#include "cart/cart_text.h"
 #include "cart/png_cart.h"
 #include "cart/vdisk.h"
 #include "test_support.h"
@@ -159,4 +161,24 @@ TEST_F(BootFixture, ACommandLineCartridgeThatDidNotLoadIsNamedOnTheConsole) {
     for (uint8_t p : M->screen->pix) red += p == 8;
     EXPECT_GT(red, 50);  // "could not load broken.qz" and "(not a cartridge)"
     app_auto_load_file[0] = 0;
+}
+
+TEST_F(BootFixture, ACommandLineCartridgesWarningsOutliveTheBootsClearedScreen) {
+    const std::string text = "vexel cartridge\nversion 16\n";
+    vexel_cart* cart = nullptr;
+    ASSERT_EQ(vexel_cart_read_text(text.data(), text.size(), &cart), cart_ok);
+    vexel_prepare_loaded_cart(M, cart, "newer.qz");  // printed here, then cleared by the boot
+    app.cart_from_command_line = 1;
+    fenn_pod* font = vexel_create_console_font();
+    M->console_font = font;
+    auto orange = [&] { return std::count(M->screen->pix.begin(), M->screen->pix.end(), uint8_t(9)); };
+    boot_to(59);
+    const auto before = orange();
+    app.boot_frame++;
+    boot_update(M);  // step 60 says it again
+    M->console_font = nullptr;
+    fenn_destroy_pod(font);
+    EXPECT_GT(orange(), before + 50);
+    boot_reboot(M);  // forgotten with the cartridge
+    EXPECT_TRUE(M->file.load_warnings.empty());
 }

@@ -173,11 +173,26 @@ TEST_F(Prompt, PasteTakesTheFirstLinesPrintableCharacters) {
     console_paste(M, "Load \x01Game\t.qz\nprint(1)");
     EXPECT_EQ(command(), "load game.qz");
     press(SDL_SCANCODE_HOME);
-    console_paste(M, "\xff\xfe--");
-    EXPECT_EQ(command(), "--load game.qz");
+    console_paste(M, "\xff\xfe--");  // not UTF-8
+    EXPECT_EQ(command(), "?" "?--load game.qz");
     console_paste(M, std::string(1000, 'x').c_str());
     EXPECT_EQ(command().size(), size_t(console_command_max));
     console_paste(M, nullptr);
+}
+
+TEST_F(Prompt, GlyphsArePastedAndTypedAsTheirCharacters) {
+    // The clipboard's UTF-8: glyphs (emoji form or not) become their bytes,
+    // other characters '?'.
+    console_paste(M, "?\"\xe2\x96\x88\xe2\xac\x87\xef\xb8\x8f\xe2\xac\x87\xc3\xa9\xe3\x82\xa2\"");
+    EXPECT_EQ(command(), "?\"\x80\x83\x83?\xcc\"");
+    console_reset();
+    // Typed text beyond ASCII comes as code points: a selector types
+    // nothing, a character the machine has not types '?'.
+    for (int cp : {0x2588, 0x2b07, 0xfe0f, 0xe9, 0x30a2, 0x00b9}) fenn_push_key(fenn_typed_unicode + cp);
+    console_update_input(M);
+    EXPECT_EQ(command(), "\x80\x83?\xcc\x01");
+    type("\b");
+    EXPECT_EQ(command(), "\x80\x83?\xcc");
 }
 
 TEST_F(Prompt, UpAndDownWalkTheLinesEntered) {

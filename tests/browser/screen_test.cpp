@@ -290,6 +290,14 @@ TEST_F(Screen, RunCartLoadsAndStartsTwentyFramesLater) {
     tap(button_o);
     EXPECT_EQ(message(), "could not load");
     EXPECT_EQ(splore_screen.launch, 0);
+
+    // A newer cartridge starts, and its warning shows over the browser
+    // (the console it is printed on is hidden).
+    write_file(root + "beta.qz", "vexel cartridge\nversion 16\n__lua__\n-- beta\n");
+    tap(button_o);
+    EXPECT_STREQ(M->working_cart->code, "-- beta");
+    EXPECT_EQ(splore_screen.launch, 3);
+    EXPECT_EQ(message(), "cartridge version 16: newer than this vexel; some things may not work");
 }
 
 TEST_F(Screen, SearchEntryTurnsTheWheelAndEncodesTheQuery) {
@@ -444,7 +452,8 @@ TEST_F(Screen, MessagesFitOnTheScreen) {
     // The browser's own messages, and one as long as a saved cartridge's
     // name can make a message.
     const std::vector<std::string> messages = {
-        "could not connect to bbs.", "could not connect to bbs", "future version. please update!",
+        "could not connect to bbs.", "could not connect to bbs",
+        "cartridge version 16: newer than this vexel; some things may not work",
         "download failed", "download cancelled", "could not load", "not a bbs cart", "timeout", "cancelled",
         "saved a_cartridge_with_a_rather_long_name_in_a_folder.qz",
     };

@@ -37,11 +37,15 @@ TEST(CodeTabs, SplitAndJoinNormaliseTheProgram) {
     code_tabs_merge(tabs, 8, 2, out, sizeof out);
     EXPECT_STREQ(out, "a\n-->8\n\n-->8\n");
 
-    // Text beyond the eighth separator is dropped; tabs are cut to their buffer.
+    // Separators beyond the last tab stay in it: nothing is lost, and the
+    // join gives the text back. Tabs are cut to their buffer.
     std::string many;
     for (int i = 0; i < 10; ++i) many += std::to_string(i) + (i < 9 ? "\n-->8\n" : "");
     code_tabs_split(many.c_str(), tabs, 8, 64);
-    EXPECT_STREQ(tabs[7], "7");
+    EXPECT_STREQ(tabs[6], "6");
+    EXPECT_STREQ(tabs[7], "7\n-->8\n8\n-->8\n9");
+    code_tabs_merge(tabs, 8, 0, out, sizeof out);
+    EXPECT_EQ(std::string(out), many);
     std::string long_tab(100, 'x');
     code_tabs_split(long_tab.c_str(), tabs, 8, 64);
     EXPECT_EQ(std::strlen(tabs[0]), 63u);

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "cart/cart_load.h"
 #include "cart/cart_text.h"
 #include "test_support.h"
 
@@ -29,7 +33,7 @@ TEST(CartText, HeaderOnlyGivesAnEmptyCartridge) {
         for (int ch = 0; ch < 4; ++ch) EXPECT_GE(c->music[p][ch], 64);
 }
 
-TEST(CartText, RejectsNonCartridgesAndFutureVersions) {
+TEST(CartText, RejectsNonCartridges) {
     auto status = [](const std::string& text) {
         vexel_cart* cart = nullptr;
         const int st = vexel_cart_read_text(text.data(), text.size(), &cart);
@@ -39,8 +43,6 @@ TEST(CartText, RejectsNonCartridgesAndFutureVersions) {
     };
     EXPECT_EQ(parse("hello\nversion 1\n"), nullptr);
     EXPECT_EQ(status("hello\nversion 1\n"), cart_not_a_cart);
-    EXPECT_EQ(parse("vexel cartridge\nversion 15\n"), nullptr);
-    EXPECT_EQ(status("vexel cartridge\nversion 15\n"), cart_future);
     CartPtr c(parse("vexel cartridge\nno version here\n__lua__\nx=1\n"));
     ASSERT_TRUE(c);
     EXPECT_EQ(c->version, 0);
@@ -172,4 +174,100 @@ TEST(CartText, ShippedCartridgesHoldTheirLabelsAsTheConsoleWritesThem) {
         }
         EXPECT_GE(colours, 6);
     }
+}
+
+// ------------------------------------------------------------ versions
+
+TEST(CartText, NewerVersionsLoadWithAWarningThatOutlivesTheUpgrade) {
+    CartPtr c(parse("vexel cartridge\nversion 16\n__lua__\nprint(\"\xe2\x98\x85\")\n__music__\n01 02030405\n"));
+    ASSERT_TRUE(c);
+    EXPECT_STREQ(c->code, "print(\"\x92\")");  // still read as UTF-8
+    EXPECT_EQ(c->music[0][3], 5);
+    const std::vector<std::string> warning = {"cartridge version 16: newer than this vexel; some things may not work"};
+    EXPECT_EQ(cart_load_warnings(c.get()), warning);
+    cart_apply_legacy_changes(c.get());
+    EXPECT_EQ(c->version, vexel_cart_newest_version);
+    EXPECT_EQ(cart_load_warnings(c.get()), warning);
+    // An absurd number is clamped, never overflowed.
+    CartPtr huge(parse("vexel cartridge\nversion 999999999999999999999\n"));
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(huge->file_version, INT32_MAX);
+}
+
+// ------------------------------------------------------------ glyph text
+
+TEST(CartText, Utf8CartridgesRoundTripByteForByte) {
+    std::string every;  // every byte a program line can hold
+    for (int b = 1; b < 256; ++b)
+        if (b != '\n' && b != '\r') every += char(b);
+    const std::string program = "s=\"" + every + "\"\n-- \x80\x8e\x83 end";
+    CartPtr c(vexel_cart_create());
+    std::snprintf(c->code, vexel_code_buffer, "%s", program.c_str());
+    const std::string text = vexel_cart_to_text(c.get());
+    EXPECT_NE(text.find("version 15\n"), std::string::npos);
+    EXPECT_NE(text.find("\n-- █🅾️⬇️ end\n"), std::string::npos);
+
+    CartPtr back(parse(text));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::string(back->code), program);
+    EXPECT_TRUE(cart_load_warnings(back.get()).empty());
+    EXPECT_EQ(vexel_cart_to_text(back.get()), text);
+
+    // Version 14 held machine bytes: they load as they are, UTF-8 lookalikes
+    // included, and are written as version 15 text.
+    const std::string raw = "a=\"\x80\x8e\xff\"\nb=\"\xc3\xa9\"";
+    CartPtr old(parse("vexel cartridge\nversion 14\n__lua__\n" + raw + "\n__gfx__\n"));
+    ASSERT_TRUE(old);
+    EXPECT_EQ(std::string(old->code), raw);
+    const std::string saved = vexel_cart_to_text(old.get());
+    EXPECT_NE(saved.find("version 15\n__lua__\na=\"█🅾️◝\"\nb=\"れた\"\n"), std::string::npos);
+    CartPtr again(parse(saved));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(std::string(again->code), raw);
+}
+
+TEST(CartText, UnknownCharactersBecomeQuestionMarksAndAreCounted) {
+    CartPtr c(parse("vexel cartridge\nversion 15\n__lua__\n-- caf\xc3\xa9 \xe2\x98\xba\xef\xb8\x8f\nx=\"\xff\"\n"));
+    ASSERT_TRUE(c);
+    EXPECT_STREQ(c->code, "-- caf? ?\nx=\"?\"");
+    EXPECT_EQ(cart_load_warnings(c.get()), std::vector<std::string>{"3 unknown characters in the code became ?"});
+
+    // A long line of glyphs (90000 bytes, 30000 characters) is read whole,
+    // never split inside a character.
+    std::string line;
+    for (int i = 0; i < 30000; ++i) line += "\xe3\x81\x82";  // あ
+    CartPtr wide(parse("vexel cartridge\nversion 15\n__lua__\n" + line + "\nx=1\n"));
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(std::string(wide->code), std::string(30000, '\x9a') + "\nx=1");
+}
+
+// ------------------------------------------------------------ sections
+
+TEST(CartText, UnknownSectionsAreSkippedAndWrittenBack) {
+    CartPtr c(vexel_cart_create());
+    c->music[0][0] = 7;
+    c->music_flags[1] = 2;
+    const std::string base = vexel_cart_to_text(c.get());
+    // After the music, with a line that looks like a music row.
+    const std::string kept = "__meta:title__\nmy game\n01 02030405\n\n__notes__\nsome words\n";
+    CartPtr r(parse(base + kept));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(std::memcmp(r->music, c->music, sizeof r->music), 0);
+    EXPECT_EQ(std::memcmp(r->music_flags, c->music_flags, sizeof r->music_flags), 0);
+    EXPECT_EQ(r->extra_sections.size(), 2u);
+    EXPECT_EQ(vexel_cart_to_text(r.get()), base + kept);
+
+    // Between known sections: the program before it stays whole, the
+    // sprites after it are read, and it moves behind the known sections.
+    CartPtr mid(parse("vexel cartridge\nversion 15\n__lua__\nx=1\n__meta:a__\nx=2\n__gfx__\n7\n"));
+    ASSERT_TRUE(mid);
+    EXPECT_STREQ(mid->code, "x=1");
+    EXPECT_EQ(mid->gfx->pix[0], 7);
+    const std::string again = vexel_cart_to_text(mid.get());
+    EXPECT_EQ(again.substr(again.size() - 16), "\n__meta:a__\nx=2\n");
+
+    // Lines that only look like headers are program.
+    CartPtr code(parse("vexel cartridge\nversion 15\n__lua__\n__a b__\n____\n"));
+    ASSERT_TRUE(code);
+    EXPECT_STREQ(code->code, "__a b__\n____");
 }

@@ -12,6 +12,7 @@
 #include "cart/cart_hash.h"
 #include "cart/cart_text.h"
 #include "cart/compress.h"
+#include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_video.h"
@@ -188,7 +189,7 @@ TEST_F(CartArt, PngRoundTripKeepsEverything) {
     bitmap_ptr pic = picture_of(png);
     ASSERT_EQ(pic->w, 160);
     ASSERT_EQ(pic->h, 205);
-    const uint8_t trailer[5] = {14, 0, 1, 17, 'l'};
+    const uint8_t trailer[5] = {15, 0, 1, 17, 'l'};
     for (int i = 0; i < 5; ++i) {
         uint32_t v = pic->pix32()[cart_block_size + i];
         uint8_t b = uint8_t((v >> 24 & 3) << 6 | (v >> 16 & 3) << 4 | (v >> 8 & 3) << 2 | (v & 3));
@@ -288,17 +289,22 @@ TEST(CartPng, BadInputIsRefusedWithItsStatus) {
         }
     }
 
-    // A block written by a newer version.
-    bitmap_ptr pic = picture_of(png);
+}
+
+TEST(CartPng, NewerVersionsLoadAndKeepTheirVersionForTheWarning) {
+    cart_ptr c = full_cart(11, read_text("orbit.lua"));
+    bitmap_ptr pic = picture_of(encode(c.get()));
     uint32_t& v = pic->pix32()[cart_block_size];
-    v = (v & 0xfcfcfcfcu) | 0x00000003u | 0x00000300u;  // 15 = 0b00001111
+    v = (v & 0xfcfcfcfcu) | 0x00010000u;  // 16 = 0b00010000
+    const Bytes newer = png_of(pic.get());
     vexel_cart* out = nullptr;
     int version = 0;
-    Bytes future = png_of(pic.get());
-    EXPECT_EQ(png_cart_load_memory(future.data(), future.size(), true, &out, &version),
-              cart_future);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(version, 15);
+    ASSERT_EQ(png_cart_load_memory(newer.data(), newer.size(), true, &out, &version), cart_ok);
+    cart_ptr back(out);
+    EXPECT_EQ(version, 16);
+    EXPECT_EQ(rom_of(back.get()), rom_of(c.get()));
+    EXPECT_STREQ(back->code, c->code);
+    EXPECT_EQ(cart_load_warnings(back.get()).size(), 1u);
 }
 
 TEST_F(CartArt, TitleLinesAndLabelAreDrawn) {

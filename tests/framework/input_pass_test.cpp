@@ -70,12 +70,18 @@ TEST_F(InputPass, SpecialKeysTextAndTheBufferLimit) {
     key(SDL_SCANCODE_ESCAPE);
     key(SDL_SCANCODE_BACKSPACE);
     text("a");
-    text("\xc3\xa9");  // more than one byte: not a console character
+    text("\xc3\xa9");          // beyond ASCII: its code point, above the key codes
+    text("\xe2\xac\x87\xef\xb8\x8f");  // two characters in one event (an emoji form)
+    text("b\xff");             // bytes that are no UTF-8 type nothing
     pass();
     EXPECT_EQ(fenn_readkey(), 13);
     EXPECT_EQ(fenn_readkey(), 27);
     EXPECT_EQ(fenn_readkey(), 8);
     EXPECT_EQ(fenn_readkey(), 'a');
+    EXPECT_EQ(fenn_readkey(), fenn_typed_unicode + 0xe9);
+    EXPECT_EQ(fenn_readkey(), fenn_typed_unicode + 0x2b07);
+    EXPECT_EQ(fenn_readkey(), fenn_typed_unicode + 0xfe0f);
+    EXPECT_EQ(fenn_readkey(), 'b');
     EXPECT_EQ(fenn_readkey(), 0);
 
     for (int i = 0; i < 40; ++i) text("x");

@@ -51,11 +51,38 @@ TEST_F(Disk, LoadingTriesTheCandidateNamesInOrder) {
     EXPECT_EQ(std::string(M->file.hash), hash);
     EXPECT_STREQ(M->working_cart->code, "-- png name");
 
-    // A newer version is told apart from an unreadable file.
-    write_file(root + "new.qz", "vexel cartridge\nversion 99\n");
-    M->file.future_version = 0;
-    EXPECT_EQ(vexel_load_working_cart(M, (root + "new").c_str()), cart_future);
-    EXPECT_EQ(M->file.future_version, 1);
+}
+
+TEST_F(Disk, ANewerCartridgeLoadsWithWarningsAndIsBackedUpBeforeItIsSavedOver) {
+    tm.host.exec_mode = 1;  // console lines go to the output
+    write_file(root + "new.qz", "vexel cartridge\nversion 99\n__lua__\n-- \xe2\x98\xba \xff\n");
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "new").c_str()), cart_ok);
+    const std::vector<std::string> warnings = {
+        "cartridge version 99: newer than this vexel; some things may not work",
+        "2 unknown characters in the code became ?",
+    };
+    EXPECT_EQ(M->file.load_warnings, warnings);
+    EXPECT_EQ(tm.output, "** " + warnings[0] + "\n** " + warnings[1] + "\n");
+
+    const std::string original = read_file(root + "new.qz");
+    ASSERT_EQ(vexel_save_working_cart(M, (root + "new.qz").c_str()), 0);
+    EXPECT_EQ(read_file(home + "/backup/new.qz"), original);
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "new").c_str()), cart_ok);
+    EXPECT_TRUE(M->file.load_warnings.empty());
+}
+
+TEST_F(Disk, SixteenTabsAndMoreSeparatorsKeepAllTheirCode) {
+    for (int tabs : {9, 20}) {
+        std::string code;
+        for (int t = 0; t < tabs; ++t) code += (t ? "\n-->8\n" : "") + std::string("t") + std::to_string(t) + "=1";
+        write_file(root + "tabs.qz", "vexel cartridge\nversion 15\n__lua__\n" + code + "\n");
+        ASSERT_EQ(vexel_load_working_cart(M, (root + "tabs.qz").c_str()), cart_ok);
+        EXPECT_STREQ(M->code_tabs[8], "t8=1");
+        ASSERT_EQ(vexel_save_working_cart(M, (root + "tabs.qz").c_str()), 0);
+        CartPtr back(vexel_cart_load_text_file((root + "tabs.qz").c_str()));
+        ASSERT_TRUE(back);
+        EXPECT_EQ(std::string(back->code), code) << tabs;
+    }
 }
 
 TEST_F(Disk, PreparingSyncsTheSharedHalfAndHashesAndSplitsTabs) {

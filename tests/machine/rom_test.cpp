@@ -196,10 +196,17 @@ TEST_F(Rom, WrittenFilesArePerRunAndLimited) {
     EXPECT_EQ(rom_cstore(M, (home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_ok);
 }
 
-TEST_F(Rom, AnUnreadableStoreFileIsBackedUpBeforeItIsReplaced) {
-    write_file(home + "/cstore/odd.qz", "vexel cartridge\nversion 99\n");
-    EXPECT_EQ(vexel_cstore_call(M, 4, 0, 0, fix(4), "odd.qz"), 4);
-    EXPECT_EQ(read_file(home + "/backup/odd.qz"), "vexel cartridge\nversion 99\n");
+TEST_F(Rom, UnreadableOrNewerStoreFilesAreBackedUpBeforeTheyAreReplaced) {
+    // A newer version is read, but written back it would lose what is not
+    // understood: it is kept as it was, once.
+    for (const std::string text : {"not a cartridge", "vexel cartridge\nversion 99\n"}) {
+        write_file(home + "/cstore/odd.qz", text);
+        EXPECT_EQ(vexel_cstore_call(M, 4, 0, 0, fix(4), "odd.qz"), 4);
+        EXPECT_EQ(read_file(home + "/backup/odd.qz"), text);
+        EXPECT_EQ(vexel_cstore_call(M, 4, 0, 0, fix(4), "odd.qz"), 4);
+        std::filesystem::remove(home + "/backup/odd.qz");
+        EXPECT_TRUE(std::filesystem::is_empty(home + "/backup"));
+    }
 }
 
 TEST_F(Rom, EmbeddedNamesMapToTheirStoredDataFile) {

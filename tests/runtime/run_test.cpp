@@ -47,6 +47,10 @@ TEST(Runner, ProgramLinesMapToTabsCountingTheSeparatorLine) {
     EXPECT_EQ(tab, 1);
     EXPECT_EQ(run_find_tab_line(M, 1000, &tab), -1);
     EXPECT_EQ(tab, 0);
+    // Every tab counts, up to the sixteenth: tabs 2-14 are one line each.
+    M->code_tabs[15] = t0;
+    EXPECT_EQ(run_find_tab_line(M, 3 + 2 + 13 * 2 + 1, &tab), 1);
+    EXPECT_EQ(tab, 15);
     std::memcpy(M->code_tabs, saved, sizeof saved);
 }
 
