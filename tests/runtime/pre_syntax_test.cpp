@@ -16,6 +16,7 @@
 #include "runtime/pre.h"
 #include "runtime/run.h"
 #include "runtime/token.h"
+#include "pre_model.h"
 #include "test_support.h"
 
 namespace {
@@ -56,71 +57,12 @@ std::string run(const std::string& program) {
 // A naive model of the rewriting passes with every compound operator: a full
 // rescan and relex after each change (as pre_test.cpp's, on lines full of
 // the new operators).
-std::vector<uint8_t> string_mask(const std::string& s) {
-    std::vector<uint8_t> m(s.size(), 0);
-    const char* pos = s.data();
-    const char* end = pos + s.size();
-    for (;;) {
-        const vexel_lexeme lx = vexel_lex(pos, end, false);
-        if (lx.tok == tok_eof) break;
-        if (lx.tok == tok_string) std::fill(m.begin() + (lx.start - s.data()), m.begin() + (lx.end - s.data()), 1);
-        pos = lx.end;
-    }
-    return m;
-}
 
 const std::vector<std::string> model_ops = {"+", "-", "*", "/", "%", "\\", "..", "^", "^^",
                                             "|", "&", "<<", ">>", ">>>", "<<>", ">><"};
 
-void model_compound(std::string& s, size_t p, const std::string& op) {
-    const std::vector<uint8_t> m = string_mask(s);
-    size_t i = p;
-    while (i > 0 && s[i - 1] == ' ') --i;
-    size_t e = i == 0 ? 0 : i - 1, ls = e;
-    if (i > 0 && m[e]) {
-        while (ls > 0 && m[ls - 1]) --ls;
-    } else if (i > 0) {
-        int level = s[e] == ']' ? 1 : 0;
-        while (ls > 0) {
-            const char c = s[ls - 1];
-            if (level > 0 && m[ls - 1]) {
-                --ls;
-            } else if (level > 0) {
-                level += c == ']' ? 1 : c == '[' ? -1 : 0;
-                --ls;
-            } else if (!m[ls - 1] && (isalnum(static_cast<unsigned char>(c)) || (c && std::strchr("._[]", c)))) {
-                if (c == ']') level = 1;
-                --ls;
-            } else {
-                break;
-            }
-        }
-    }
-    const char* begin = s.data() + p + op.size() + 1;
-    const char* end = s.data() + s.size();
-    const char *pos = begin, *prev = begin, *rend = end;
-    int st = 0, depth = 0;
-    for (;;) {
-        const vexel_lexeme lx = vexel_lex(pos, end, false);
-        if (lx.tok == tok_eof || lx.tok == tok_eol) break;
-        if (st == 1) {
-            if (lx.tok == '(' || lx.tok == '[') ++depth;
-            if ((lx.tok == ')' || lx.tok == ']') && --depth == 0) st = 2;
-        } else if (lx.tok == '(' || lx.tok == '[') {
-            st = 1, depth = 1;
-        } else if ((lx.tok > 0 && std::strchr("#%*+-./:^\\&|~@$", lx.tok)) || lx.tok == tok_bitop) {
-            st = 0;
-        } else if (lx.tok == ')' || st == 2) {
-            rend = prev;
-            break;
-        } else {
-            st = 2;
-        }
-        prev = pos = lx.end;
-    }
-    const std::string P = s.substr(0, e + 1), L = s.substr(ls, e + 1 - ls);
-    s = P + " = " + L + " " + op + " (" + std::string(begin, rend) + ") " + std::string(rend, end);
-}
+using pre_model::model_compound;
+using pre_model::string_mask;
 
 std::string model_line(std::string s) {
     for (bool changed = true; changed;) {

@@ -1,0 +1,84 @@
+// A deliberately naive model of the preprocessor's compound-assignment
+// rewriting, shared by the preprocessor tests: a full rescan and relex after
+// every change. The real preprocessor must agree with it.
+#pragma once
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/token.h"
+
+namespace pre_model {
+
+// 1 for every byte inside a string literal.
+inline std::vector<uint8_t> string_mask(const std::string& s) {
+    std::vector<uint8_t> m(s.size(), 0);
+    const char* pos = s.data();
+    const char* end = pos + s.size();
+    for (;;) {
+        const vexel_lexeme lx = vexel_lex(pos, end, false);
+        if (lx.tok == tok_eof) break;
+        if (lx.tok == tok_string) std::fill(m.begin() + (lx.start - s.data()), m.begin() + (lx.end - s.data()), 1);
+        pos = lx.end;
+    }
+    return m;
+}
+
+// Rewrites "target op= value" at position p as the preprocessor does; false
+// when there is no target (p is 0).
+inline bool model_compound(std::string& s, size_t p, const std::string& op) {
+    if (p == 0) return false;
+    const std::vector<uint8_t> m = string_mask(s);
+    size_t i = p;
+    while (i > 0 && s[i - 1] == ' ') --i;
+    size_t e = i == 0 ? 0 : i - 1, ls = e;
+    if (i > 0 && m[e]) {
+        while (ls > 0 && m[ls - 1]) --ls;
+    } else if (i > 0) {
+        int level = s[e] == ']' ? 1 : 0;
+        while (ls > 0) {
+            const char c = s[ls - 1];
+            if (level > 0 && m[ls - 1]) {
+                --ls;
+            } else if (level > 0) {
+                level += c == ']' ? 1 : c == '[' ? -1 : 0;
+                --ls;
+            } else if (!m[ls - 1] && (isalnum(static_cast<unsigned char>(c)) || (c && std::strchr("._[]", c)))) {
+                if (c == ']') level = 1;
+                --ls;
+            } else {
+                break;
+            }
+        }
+    }
+    const char* begin = s.data() + p + op.size() + 1;
+    const char* end = s.data() + s.size();
+    const char *pos = begin, *prev = begin, *rend = end;
+    int st = 0, depth = 0;
+    for (;;) {
+        const vexel_lexeme lx = vexel_lex(pos, end, false);
+        if (lx.tok == tok_eof || lx.tok == tok_eol) break;
+        if (st == 1) {
+            if (lx.tok == '(' || lx.tok == '[') ++depth;
+            if ((lx.tok == ')' || lx.tok == ']') && --depth == 0) st = 2;
+        } else if (lx.tok == '(' || lx.tok == '[') {
+            st = 1, depth = 1;
+        } else if ((lx.tok > 0 && std::strchr("#%*+-./:^\\&|~@$", lx.tok)) || lx.tok == tok_bitop) {
+            st = 0;
+        } else if (lx.tok == ')' || st == 2) {
+            rend = prev;
+            break;
+        } else {
+            st = 2;
+        }
+        prev = pos = lx.end;
+    }
+    const std::string P = s.substr(0, e + 1), L = s.substr(ls, e + 1 - ls);
+    const std::string R(begin, rend), T(rend, end);
+    s = P + " = " + L + " " + op + " (" + R + ") " + T;
+    return true;
+}
+
+}  // namespace pre_model
