@@ -31,7 +31,7 @@ for i in 1 2 3 4 5 6 7 8 9 10; do xdotool getdisplaygeometry >/dev/null 2>&1 && 
 
 # The window, found again after it was made anew, with the keyboard focus.
 window() {
-    id=$(timeout 10 xdotool search --sync --name '^vexel' | tail -1)
+    id=$(timeout 30 xdotool search --sync --name '^vexel' | tail -1)
     xdotool windowfocus --sync "$id" 2>/dev/null
     echo "$id"
 }
@@ -85,7 +85,10 @@ press Return
 check "the pause menu leads to a working console prompt" grep -q "^at the prompt$" "$WORK/out.txt"
 
 press ctrl+q
-for i in 1 2 3 4 5 6 7 8 9 10; do kill -0 "$VEXEL_PID" 2>/dev/null || break; sleep 0.3; done
+for i in $(seq 50); do kill -0 "$VEXEL_PID" 2>/dev/null || break; sleep 0.2; done
+# A quit that never came (a key the window missed) fails here rather than
+# waiting for ever.
+kill -0 "$VEXEL_PID" 2>/dev/null && kill -9 "$VEXEL_PID"
 wait "$VEXEL_PID"
 check "Ctrl+Q quits with status 0" [ $? -eq 0 ]
 VEXEL_PID=
