@@ -4,7 +4,7 @@
 // (values with blanks in double quotes); '#' starts a comment line:
 //
 //   ghost_garden.qz  id=ghost_garden author=vexel post=1002 lists=new,featured rating=9
-//   tunes.qz.png     id=20417 author="ana b" post=1003 lists=wip title="tunes, part 2"
+//   tunes.qz.png     id=20417 author="ana b" post=1003 lists=wip title="tunes, take 2"
 //
 //   id        the board id: 2 to 128 characters of a-z 0-9 _ (required)
 //   author    who made it (required)

@@ -28,7 +28,7 @@ TEST(BoardManifest, SoundLinesGiveEntries) {
         "# a comment\n"
         "\n"
         "game.qz  id=ghost_garden author=vexel post=12 lists=new,featured rating=9\r\n"
-        "  tunes.qz.png id=20417 author=\"ana b\" post=13 lists=jam title=\"tunes, part 2\" mid=77\n"
+        "  tunes.qz.png id=20417 author=\"ana b\" post=13 lists=jam title=\"tunes, take 2\" mid=77\n"
         "x.qz id=xx author=a post=14 lists=wip category=5");
     ASSERT_TRUE(r.ok) << (r.errors.empty() ? "" : r.errors[0]);
     ASSERT_EQ(r.entries.size(), 3u);
@@ -42,7 +42,7 @@ TEST(BoardManifest, SoundLinesGiveEntries) {
     EXPECT_EQ(a.line, 3);
     const board_entry& b = r.entries[1];
     EXPECT_EQ(b.author, "ana b");
-    EXPECT_EQ(b.title, "tunes, part 2");
+    EXPECT_EQ(b.title, "tunes, take 2");
     EXPECT_EQ(b.mid, "77");
     EXPECT_EQ(b.category, 8);
     EXPECT_EQ(r.entries[2].category, 5);  // given
