@@ -98,12 +98,40 @@ bool next_entry(std::string* name, int* colour) {
 }
 
 // Clears the rows a prompt line of n characters takes at the print cursor.
-void clear_prompt(vexel_machine* m, fenn_bitmap* s, int n) {
-    int y = m->cursor_y;
-    for (int r = n; r >= 0; r -= console_prompt_wrap) {
-        fill(s, 0, y, std::min(r, console_prompt_wrap) * 4 + 12, y + 5, 0);
-        y += vexel_line_height;
+constexpr int prompt_x = 8, prompt_right = 127;  // where typed text starts, and its last column
+
+// Where the text position `index` of the command line is drawn: x, and the
+// row below the prompt's first. Each glyph is as wide as the font draws it
+// (the machine's glyphs above 127 are wider than letters), and the text
+// wraps where the drawer wraps it; a position with no room left for the
+// 4-pixel cursor starts the next row.
+void prompt_place(const vexel_machine* m, int index, int* x, int* row) {
+    int cx = prompt_x, r = 0;
+    for (int i = 0; i < index && console.command[i]; ++i) {
+        const char glyph[2] = {console.command[i], 0};
+        // The glyph's width and the spacing after it.
+        const int w = (m->console_font ? fenn_get_text_width(glyph, m->console_font) : 3) + 1;
+        if (cx + w - 2 > prompt_right) {
+            cx = prompt_x;
+            ++r;
+        }
+        cx += w;
     }
+    if (cx > prompt_right - 3) {
+        cx = prompt_x;
+        ++r;
+    }
+    *x = cx;
+    *row = r;
+}
+
+// Clears the rows the first n characters of the command line (and the
+// cursor after them) take.
+void clear_prompt(vexel_machine* m, fenn_bitmap* s, int n) {
+    int x = 0, rows = 0;
+    prompt_place(m, n, &x, &rows);
+    for (int r = 0, y = m->cursor_y; r <= rows; ++r, y += vexel_line_height)
+        fill(s, 0, y, r < rows ? prompt_right : x + 4, y + 5, 0);
 }
 
 int command_length() { return int(std::strlen(console.command)); }
@@ -114,7 +142,11 @@ int lower_ascii(int c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
 
 // What the command line holds: printable ASCII and the glyphs.
 bool printable(int c) { return (c >= 32 && c < 127) || (c > 0 && c < 256 && cart_is_glyph(uint8_t(c))); }
-int prompt_rows(int n) { return n / console_prompt_wrap + 1; }
+int prompt_rows(const vexel_machine* m, int n) {
+    int x = 0, row = 0;
+    prompt_place(m, n, &x, &row);
+    return row + 1;
+}
 
 // Edits go through here: the old prompt's rows are cleared first (a shorter
 // line would leave the end of the longer one behind), and a line that grows
@@ -127,7 +159,7 @@ void edit(vexel_machine* m, Edit change) {
     fenn_bitmap* s = m->screen;
     if (!s) return;
     if (command_length() != before) clear_prompt(m, s, before);
-    const int rows = prompt_rows(command_length());
+    const int rows = prompt_rows(m, command_length());
     while (m->cursor_y + rows * vexel_line_height > screen_rows && m->cursor_y >= vexel_line_height)
         vexel_scroll_screen(m);
 }
@@ -286,7 +318,7 @@ void console_submit(vexel_machine* m) {
     // The line stays on the screen as typed, without the cursor block, and
     // the console goes on below it.
     console_draw(m, false, true);
-    const int rows = prompt_rows(command_length());
+    const int rows = prompt_rows(m, command_length());
     for (int i = 0; i < rows; ++i) vexel_cursor_cr(m);
     const std::string line = trimmed(console.command);
     remember(line);
@@ -308,11 +340,9 @@ void console_draw(vexel_machine* m, bool draw_cursor, bool draw_text) {
         fenn_draw_text_ex(s, console.command, m->console_font, 8, y0, fenn_text_single_colour | fenn_text_wrap,
                           prompt_colour);
     }
-    int cx = 4 * console.cursor + 8, cy = y0;
-    while (cx > 124) {
-        cx -= 120;
-        cy += vexel_line_height;
-    }
+    int cx = 0, row = 0;
+    prompt_place(m, console.cursor, &cx, &row);
+    const int cy = y0 + row * vexel_line_height;
     if (draw_cursor && console_cursor_visible(fenn_is_app_active() != 0, fenn_get_time()))
         fill(s, cx, cy, cx + 3, cy + 4, cursor_colour);
 }
