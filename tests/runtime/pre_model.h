@@ -81,4 +81,41 @@ inline bool model_compound(std::string& s, size_t p, const std::string& op) {
     return true;
 }
 
+// The compound-assignment pass once: the first "op=" outside strings, in
+// the order of the operator list (Lua's five anywhere, the others only where
+// no "<>.^" before them makes a longer operator), rewritten. True when the
+// line changed.
+inline bool compound_pass(std::string& s) {
+    static const char* const ops[] = {"+", "-", "*", "/", "%", "\\", "..", "^", "^^",
+                                      "|", "&", "<<", ">>", ">>>", "<<>", ">><"};
+    for (size_t o = 0; o < sizeof ops / sizeof ops[0]; ++o) {
+        const std::string op = ops[o];
+        const std::vector<uint8_t> m = string_mask(s);
+        const bool lua_op = o < 5;
+        size_t q = std::string::npos;
+        for (size_t i = 0; i + op.size() < s.size(); ++i) {
+            if (s.compare(i, op.size() + 1, op + "=") != 0) continue;
+            if (std::any_of(m.begin() + i, m.begin() + i + op.size() + 1, [](uint8_t b) { return b; })) continue;
+            if (!lua_op && i > 0 && !m[i - 1] && std::strchr("<>.^", s[i - 1])) continue;
+            q = i;
+            break;
+        }
+        if (q == std::string::npos) continue;
+        return model_compound(s, q, op);  // one at the very start has no target: the pass ends unchanged
+    }
+    return false;
+}
+
+// Whether the text holds a comment or a line end (the model works on one line).
+inline bool has_comment_or_eol(const std::string& s) {
+    const char* pos = s.data();
+    const char* end = pos + s.size();
+    for (;;) {
+        const vexel_lexeme lx = vexel_lex(pos, end, false);
+        if (lx.tok == tok_eof) return false;
+        if (lx.tok == tok_comment || lx.tok == tok_eol) return true;
+        pos = lx.end;
+    }
+}
+
 }  // namespace pre_model

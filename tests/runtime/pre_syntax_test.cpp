@@ -58,54 +58,25 @@ std::string run(const std::string& program) {
 // rescan and relex after each change (as pre_test.cpp's, on lines full of
 // the new operators).
 
-const std::vector<std::string> model_ops = {"+", "-", "*", "/", "%", "\\", "..", "^", "^^",
-                                            "|", "&", "<<", ">>", ">>>", "<<>", ">><"};
-
-using pre_model::model_compound;
+using pre_model::compound_pass;
+using pre_model::has_comment_or_eol;
 using pre_model::string_mask;
 
 std::string model_line(std::string s) {
     for (bool changed = true; changed;) {
         changed = false;
-        std::vector<uint8_t> m = string_mask(s);
+        const std::vector<uint8_t> m = string_mask(s);
         for (size_t i = 0; i + 1 < s.size(); ++i)
             if (s[i] == '!' && s[i + 1] == '=' && !m[i] && !m[i + 1]) {
                 s[i] = '~';
                 changed = true;
                 break;
             }
-        for (size_t o = 0; o < model_ops.size(); ++o) {
-            const std::string& op = model_ops[o];
-            m = string_mask(s);
-            size_t q = std::string::npos;
-            for (size_t i = 0; i + op.size() < s.size(); ++i) {
-                if (s.compare(i, op.size() + 1, op + "=") != 0) continue;
-                if (std::any_of(m.begin() + i, m.begin() + i + op.size() + 1, [](uint8_t b) { return b; })) continue;
-                if (o >= 5 && i > 0 && !m[i - 1] && std::strchr("<>.^", s[i - 1])) continue;
-                q = i;
-                break;
-            }
-            if (q == std::string::npos) continue;
-            if (q > 0) {  // one at the very start has no target: the pass ends unchanged
-                model_compound(s, q, op);
-                changed = true;
-            }
-            break;
-        }
+        changed = compound_pass(s) || changed;
     }
     return s;
 }
 
-bool has_comment_or_eol(const std::string& s) {
-    const char* pos = s.data();
-    const char* end = pos + s.size();
-    for (;;) {
-        const vexel_lexeme lx = vexel_lex(pos, end, false);
-        if (lx.tok == tok_eof) return false;
-        if (lx.tok == tok_comment || lx.tok == tok_eol) return true;
-        pos = lx.end;
-    }
-}
 
 }  // namespace
 

@@ -27,7 +27,8 @@ std::string pre(const std::string& s, int* code = nullptr, size_t capacity = 1 <
 // A deliberately naive model of the rewriting passes on one line: full rescan
 // and full relex after every change. The real preprocessor must agree with it.
 
-using pre_model::model_compound;
+using pre_model::compound_pass;
+using pre_model::has_comment_or_eol;
 using pre_model::string_mask;
 
 size_t find_free(const std::string& s, const std::vector<uint8_t>& m, const std::string& w) {
@@ -48,24 +49,7 @@ std::string model_line(std::string s) {
             q = find_free(s, string_mask(s), std::string(1, char(glyphs[g])));
             if (q != std::string::npos) s[q] = char('0' + g), changed = true;
         }
-        // Lua's five anywhere; the format 15 operators where no "<>.^" before
-        // them makes a longer operator
-        for (const std::string op : {"+", "-", "*", "/", "%", "\\", "..", "^", "^^", "|", "&", "<<", ">>", ">>>",
-                                     "<<>", ">><"}) {
-            const std::vector<uint8_t> m = string_mask(s);
-            const bool lua_op = op.size() == 1 && std::strchr("+-*/%", op[0]);
-            q = std::string::npos;
-            for (size_t i = 0; i + op.size() < s.size(); ++i) {
-                if (s.compare(i, op.size() + 1, op + "=") != 0) continue;
-                if (std::any_of(m.begin() + i, m.begin() + i + op.size() + 1, [](uint8_t b) { return b; })) continue;
-                if (!lua_op && i > 0 && !m[i - 1] && std::strchr("<>.^", s[i - 1])) continue;
-                q = i;
-                break;
-            }
-            if (q == std::string::npos) continue;
-            changed = model_compound(s, q, op) || changed;
-            break;
-        }
+        changed = compound_pass(s) || changed;
     }
     return s;
 }
@@ -84,16 +68,6 @@ std::string random_line(std::mt19937& rng) {
     return s + "z";
 }
 
-bool has_comment_or_eol(const std::string& s) {
-    const char* pos = s.data();
-    const char* end = pos + s.size();
-    for (;;) {
-        const vexel_lexeme lx = vexel_lex(pos, end, false);
-        if (lx.tok == tok_eof) return false;
-        if (lx.tok == tok_comment || lx.tok == tok_eol) return true;
-        pos = lx.end;
-    }
-}
 
 }  // namespace
 
