@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "lua/lua_aux.h"
 #include "lua/lua_co.h"
@@ -134,24 +135,104 @@ const char* luaB_pushtostr(lua_State* L, int idx, bool hex) {
     return lua_tostring(L, -1);
 }
 
+namespace {
+
+// tostr's and tonum's flag bits (a boolean true as tostr's second argument
+// is the hex flag alone, as it has always been).
+constexpr int flag_hex = 1;        // hex digits: tostr "0x0001.0000", tonum without "0x"
+constexpr int flag_raw = 2;        // the raw 32-bit value as a whole number
+constexpr int flag_zero = 4;       // tonum: 0 rather than nothing for text that is no number
+
+int flags_arg(lua_State* L, int idx) {
+    if (lua_type(L, idx) == LUA_TBOOLEAN) return lua_toboolean(L, idx) ? flag_hex : 0;
+    return lua_type(L, idx) == LUA_TNUMBER ? int(lua_tonumberx(L, idx, nullptr) >> 16) : 0;
+}
+
+bool hex_digit(char c, unsigned* v) {
+    if (c >= '0' && c <= '9') *v = unsigned(c - '0');
+    else if (c >= 'a' && c <= 'f') *v = unsigned(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F') *v = unsigned(c - 'A' + 10);
+    else return false;
+    return true;
+}
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// A whole number read as the raw bits of a value ("65536" is 1.0): an
+// optional sign, then decimal digits, or hex digits after "0x" or when
+// `hex`; it wraps modulo 2^32 as the bits would.
+bool read_raw_integer(const char* s, size_t len, bool hex, lua_Number* out) {
+    size_t i = 0;
+    while (i < len && blank(s[i])) ++i;
+    bool negative = false;
+    if (i < len && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    if (!hex && i + 1 < len && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    const size_t first = i;
+    uint32_t v = 0;
+    for (unsigned d; i < len; ++i) {
+        if (!hex_digit(s[i], &d) || (!hex && d > 9)) break;
+        v = v * (hex ? 16u : 10u) + d;
+    }
+    if (i == first) return false;
+    while (i < len && blank(s[i])) ++i;
+    if (i != len) return false;
+    *out = lua_Number(negative ? 0u - v : v);
+    return true;
+}
+
+// Hex digits without the "0x": the text read with it put in after the sign.
+bool read_bare_hex(const char* s, size_t len, lua_Number* out) {
+    size_t i = 0;
+    while (i < len && blank(s[i])) ++i;
+    std::string text(s, i);
+    if (i < len && (s[i] == '-' || s[i] == '+')) text += s[i++];
+    if (!(i + 1 < len && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X'))) text += "0x";
+    text.append(s + i, len - i);
+    return luaO_str2d(text.data(), text.size(), out) != 0;
+}
+
+}  // namespace
+
 int qz_tostr(lua_State* L) {
-    luaB_pushtostr(L, 1, lua_toboolean(L, 2) != 0);
+    const int flags = flags_arg(L, 2);
+    if (lua_type(L, 1) == LUA_TNUMBER && (flags & flag_raw)) {
+        const lua_Number n = lua_tonumber(L, 1);
+        char buff[LUAI_MAXNUMBER2STR];
+        if (flags & flag_hex) std::snprintf(buff, sizeof buff, "0x%08x", unsigned(uint32_t(n)));
+        else std::snprintf(buff, sizeof buff, "%d", int(n));
+        lua_pushstring(L, buff);
+        return 1;
+    }
+    luaB_pushtostr(L, 1, (flags & flag_hex) != 0);
     return 1;
 }
 
 int qz_tonum(lua_State* L) {
+    const int flags = flags_arg(L, 2);
     switch (lua_type(L, 1)) {
     case LUA_TNUMBER: lua_pushvalue(L, 1); return 1;
     case LUA_TSTRING: {
         size_t len;
         const char* s = lua_tolstring(L, 1, &len);
         lua_Number n;
-        if (!luaO_str2d(s, len, &n)) return 0;
-        lua_pushnumber(L, n);
-        return 1;
+        bool ok;
+        if (flags & flag_raw) ok = read_raw_integer(s, len, flags & flag_hex, &n);
+        else if (flags & flag_hex) ok = read_bare_hex(s, len, &n);
+        else ok = luaO_str2d(s, len, &n) != 0;
+        if (ok) {
+            lua_pushnumber(L, n);
+            return 1;
+        }
+        break;
     }
-    default: return 0;
+    default: break;
     }
+    if (!(flags & flag_zero)) return 0;
+    lua_pushnumber(L, 0);
+    return 1;
 }
 
 void luaB_open_cart_base(lua_State* L) {
@@ -165,6 +246,19 @@ void luaB_open_cart_base(lua_State* L) {
         {"trace", luaB_trace},
         {"tostr", qz_tostr},
         {"tonum", qz_tonum},
+        {"next", luaB_next},
+        {"select", luaB_select},
+        {"ipairs", luaB_ipairs},
+        {"inext", luaB_inext},
+        {"unpack", luaB_unpack},
+        {"pack", luaB_pack},
+        {"rawequal", luaB_rawequal},
+        {"rawlen", luaB_rawlen},
+        {"rawget", luaB_rawget},
+        {"rawset", luaB_rawset},
+        {"chr", luaB_chr},
+        {"ord", luaB_ord},
+        {"split", luaB_split},
         {nullptr, nullptr},
     };
     for (const luaL_Reg* r = funcs; r->name; r++) {

@@ -9,8 +9,10 @@
 #include "framework/fenn_joystick.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_platform.h"
+#include "cart/cart_glyphs.h"
 #include "machine/host.h"
 #include "machine/machine.h"
+#include "machine/mem.h"
 
 namespace {
 
@@ -78,8 +80,52 @@ void set_all(int32_t (&a)[vexel_players][vexel_player_buttons], int32_t v) {
 
 void vexel_buttons_reset(vexel_machine* m) { m->buttons = vexel_button_state{}; }
 
-int vexel_repeat_start(const vexel_machine* m) { return paused(m) ? 16 : program_fps(m) * 15 / 30 + 1; }
-int vexel_repeat_interval(const vexel_machine* m) { return paused(m) ? 4 : program_fps(m) * 4 / 30; }
+// A program may set its own delay and interval in frames (0x5f5c, 0x5f5d;
+// 0 keeps the defaults, a delay of 255 turns repeats off). The pause menu
+// keeps its own.
+int vexel_repeat_start(const vexel_machine* m) {
+    if (paused(m)) return 16;
+    const int delay = m->ram[vexel_reg_btnp_delay];
+    if (delay == vexel_btnp_no_repeat) return 0;
+    return (delay ? delay : program_fps(m) * 15 / 30) + 1;
+}
+int vexel_repeat_interval(const vexel_machine* m) {
+    if (paused(m)) return 4;
+    if (m->ram[vexel_reg_btnp_delay] == vexel_btnp_no_repeat) return 0;
+    const int every = m->ram[vexel_reg_btnp_interval];
+    return every ? every : program_fps(m) * 4 / 30;
+}
+
+namespace {
+
+// Moves what was typed into the program's queue while it has asked for
+// keyboard input; otherwise the keys stay for whoever reads them next (the
+// console, the pause menu). Escape belongs to the pause menu.
+void take_typed_keys(vexel_machine* m) {
+    if (!m->running || paused(m) || !(m->ram[vexel_reg_devkit_mouse] & vexel_devkit_keyboard)) return;
+    vexel_button_state& buttons = m->buttons;
+    while (fenn_keypressed()) {
+        const int key = fenn_readkey();
+        int byte = -1;
+        if (key >= fenn_typed_unicode) byte = cart_glyph_from_codepoint(uint32_t(key - fenn_typed_unicode));
+        else if (key == 13 || key == 8 || key == 9 || (key >= 32 && key < 127)) byte = key;
+        if (byte < 0 || buttons.typed_count >= vexel_typed_queue) continue;
+        buttons.typed[buttons.typed_count++] = uint8_t(byte);
+    }
+}
+
+}  // namespace
+
+bool vexel_typed_waiting(const vexel_machine* m) { return m->buttons.typed_count > 0; }
+
+int vexel_typed_take(vexel_machine* m) {
+    vexel_button_state& buttons = m->buttons;
+    if (buttons.typed_count <= 0) return -1;
+    const int c = buttons.typed[0];
+    std::memmove(buttons.typed, buttons.typed + 1, size_t(buttons.typed_count - 1));
+    --buttons.typed_count;
+    return c;
+}
 
 bool vexel_player_key(const vexel_machine* m, int b, int p) {
     int idx = binding_index(b, p);
@@ -144,6 +190,7 @@ int vexel_player_pad(const vexel_machine* m, int b, int p) {
 void vexel_buttons_read(vexel_machine* m) {
     vexel_button_state& buttons = m->buttons;
     vexel_button_replay& replay = m->replay;
+    take_typed_keys(m);
     set_all(buttons.state, 0);
     if (m->host && m->host->random_buttons) {
         for (int p = 0; p < vexel_players; ++p)

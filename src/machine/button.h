@@ -7,7 +7,9 @@
 // key bindings and the controller number come from the host. Invariants:
 //   - every flag is 0 or 1;
 //   - a blocked button is never held: `state` is 0 wherever `blocked` is 1;
-//   - `repeat_countdown` is 0 only before the first press or block.
+//   - `repeat_countdown` is 0 before the first press or block, and while the
+//     program has switched repeats off (0x5f5c = 255): 0 never repeats;
+//   - `typed` holds typed_count characters, oldest first.
 //
 // Per frame the shell (or the program's main loop) calls vexel_buttons_update,
 // which turns the samples of the previous read into this frame's btnp
@@ -25,6 +27,8 @@ constexpr int vexel_player_buttons = 8;
 constexpr int vexel_button_down_value = 129;      // controller value that counts as held
 constexpr int vexel_stick_threshold = 0x8000000;  // (y/2)*y + (x/2)*x above this is a deflection
 constexpr int vexel_button_key_count = 13;        // configurable bindings
+constexpr int vexel_typed_queue = 64;             // typed characters kept for stat(31)
+constexpr int vexel_btnp_no_repeat = 255;         // 0x5f5c value: btnp never repeats
 
 // Replay files: one decimal line per machine frame.
 constexpr size_t vexel_replay_max_bytes = 64u << 20;
@@ -45,6 +49,10 @@ struct vexel_button_state {
     int32_t repeat_countdown;    // shared by every button of every player
     int32_t program_reads;       // the program called btn or btnp
     int32_t wheel_x, wheel_y;    // mouse wheel movement latched by the last read (for stat)
+    // Characters typed while a running program has keyboard input on (bit 0
+    // of 0x5f2d), as machine bytes: Enter "\r", Backspace "\b".
+    uint8_t typed[vexel_typed_queue];
+    int32_t typed_count;
 };
 
 // Where controller readings come from: `read(index, &x, &y, &mask)` returns
@@ -60,6 +68,11 @@ struct vexel_button_replay {
     bool active = false;
     vexel_pad_reader pad_reader = nullptr;
 };
+
+// Typed text for stat(30) / stat(31): whether a character is waiting, and
+// the oldest one (taken from the queue), or -1 when none is.
+bool vexel_typed_waiting(const vexel_machine* m);
+int vexel_typed_take(vexel_machine* m);
 
 // Zeroes the state (not the replay).
 void vexel_buttons_reset(vexel_machine* m);

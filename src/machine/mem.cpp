@@ -178,6 +178,31 @@ void vexel_memset(vexel_machine* machine, vexel_cart* cart, int32_t dest, int32_
     }
 }
 
+namespace {
+// The address i bytes on, wrapping rather than overflowing (a wrapped
+// address is out of range like any other).
+int32_t next_addr(int32_t addr, int i) { return int32_t(uint32_t(addr) + uint32_t(i)); }
+}  // namespace
+
+int16_t vexel_peek16(const vexel_machine* machine, const vexel_cart* cart, int32_t addr) {
+    return int16_t(uint16_t(vexel_peek(machine, cart, addr) | vexel_peek(machine, cart, next_addr(addr, 1)) << 8));
+}
+
+int32_t vexel_peek32(const vexel_machine* machine, const vexel_cart* cart, int32_t addr) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | uint32_t(vexel_peek(machine, cart, next_addr(addr, i)));
+    return int32_t(v);
+}
+
+void vexel_poke16(vexel_machine* machine, vexel_cart* cart, int32_t addr, int32_t value) {
+    vexel_poke(machine, cart, addr, value);
+    vexel_poke(machine, cart, next_addr(addr, 1), value >> 8);
+}
+
+void vexel_poke32(vexel_machine* machine, vexel_cart* cart, int32_t addr, int32_t value) {
+    for (int i = 0; i < 4; ++i) vexel_poke(machine, cart, next_addr(addr, i), int32_t(uint32_t(value) >> (8 * i)));
+}
+
 int vexel_gpio_read(const vexel_machine* machine, int32_t pin) {
     if (!machine || pin < 0 || pin >= vexel_gpio_pins) return 0;
     return machine->ram[vexel_addr_gpio + uint32_t(pin)];

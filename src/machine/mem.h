@@ -47,15 +47,18 @@ constexpr uint32_t vexel_reg_cursor_y = 0x5f27;
 constexpr uint32_t vexel_reg_camera_x = 0x5f28;     // low byte, then high byte
 constexpr uint32_t vexel_reg_camera_y = 0x5f2a;
 constexpr uint32_t vexel_reg_screen_mode = 0x5f2c;
-constexpr uint32_t vexel_reg_devkit_mouse = 0x5f2d;
+constexpr uint32_t vexel_reg_devkit_mouse = 0x5f2d;  // bit 0: mouse and keyboard readings of stat
 constexpr uint32_t vexel_reg_keep_screen_pal = 0x5f2e;
 constexpr uint32_t vexel_reg_audio_pause = 0x5f2f;
 constexpr uint32_t vexel_reg_pause_suppress = 0x5f30;
 constexpr uint32_t vexel_reg_fill_pattern = 0x5f31; // bits 0-7, 8-15, 16-23
 constexpr uint32_t vexel_reg_audio_fx = 0x5f40;     // 4 masks
 constexpr uint32_t vexel_reg_keep_audio_fx = 0x5f44;
+constexpr uint32_t vexel_reg_btnp_delay = 0x5f5c;    // frames before btnp repeats (0: default, 255: never)
+constexpr uint32_t vexel_reg_btnp_interval = 0x5f5d; // frames between repeats (0: default)
 constexpr uint32_t vexel_reg_ext_palette = 0x5f60;  // 4 signature bytes
 
+constexpr int vexel_devkit_keyboard = 1;            // the 0x5f2d bit for both
 constexpr int32_t vexel_memop_max_len = 32767;      // longer copies and fills are ignored
 constexpr int32_t vexel_default_pen_col = 6;
 constexpr int32_t vexel_pal_transparent = 0x10;     // draw_pal bit: colour not drawn
@@ -66,6 +69,7 @@ constexpr int32_t vexel_stop_cursor_y_max = 120;
 // memcpy and memset charge before they work (the charge is at least 1).
 constexpr int32_t vexel_peek_refund = 2;
 constexpr int32_t vexel_poke_refund = 3;
+constexpr int32_t vexel_peek_run_max = 8192;       // bytes one peek(a, n) returns at most
 inline int32_t vexel_memcpy_cycles(int32_t len) { return len == INT32_MAX ? len : len + 1; }
 inline int32_t vexel_memset_cycles(int32_t len) { return static_cast<int32_t>((static_cast<int64_t>(len) + 1) / 2); }
 
@@ -75,6 +79,14 @@ int vexel_peek(const vexel_machine* machine, const vexel_cart* cart, int32_t add
 // Writes value & 0xff at addr. An address outside 0x0000-0x7fff raises
 // "bad memory access" (with a machine) and writes nothing.
 void vexel_poke(vexel_machine* machine, vexel_cart* cart, int32_t addr, int32_t value);
+
+// Little-endian 16- and 32-bit forms, byte by byte through peek and poke
+// (so a value may straddle regions and registers). peek16 is signed;
+// poke16 writes the low 16 bits of the integer value, poke32 the raw bits.
+int16_t vexel_peek16(const vexel_machine* machine, const vexel_cart* cart, int32_t addr);
+int32_t vexel_peek32(const vexel_machine* machine, const vexel_cart* cart, int32_t addr);
+void vexel_poke16(vexel_machine* machine, vexel_cart* cart, int32_t addr, int32_t value);
+void vexel_poke32(vexel_machine* machine, vexel_cart* cart, int32_t addr, int32_t value);
 
 // Copies len bytes, each read and written as by peek and poke in copy order
 // (last to first when dest >= src, so overlaps copy as if through a buffer).

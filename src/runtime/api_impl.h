@@ -64,10 +64,18 @@ int qz_bxor(lua_State* L);
 int qz_bnot(lua_State* L);
 int qz_shl(lua_State* L);
 int qz_shr(lua_State* L);
+int qz_ceil(lua_State* L);
+int qz_lshr(lua_State* L);
+int qz_rotl(lua_State* L);
+int qz_rotr(lua_State* L);
 
 // Memory, cartridge ROM and save data (api_memory.cpp).
 int qz_peek(lua_State* L);
 int qz_poke(lua_State* L);
+int qz_peek2(lua_State* L);
+int qz_poke2(lua_State* L);
+int qz_peek4(lua_State* L);
+int qz_poke4(lua_State* L);
 int qz_memcpy(lua_State* L);
 int qz_memset(lua_State* L);
 int qz_reload(lua_State* L);

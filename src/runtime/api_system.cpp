@@ -41,8 +41,12 @@ bool clock_fields(bool local, int out[6]) {
     return std::sscanf(buf, "%d-%d-%d %d:%d:%d", &out[0], &out[1], &out[2], &out[3], &out[4], &out[5]) == 6;
 }
 
+// Bit 0 of 0x5f2d turns on the mouse and keyboard readings (a program that
+// also sets other bits of it still gets them).
+bool devkit_on(const vexel_machine* m) { return (m->ram[vexel_reg_devkit_mouse] & vexel_devkit_keyboard) != 0; }
+
 int32_t mouse_query(const vexel_machine* m, int n) {
-    if (m->ram[vexel_reg_devkit_mouse] != 1) return 0;
+    if (!devkit_on(m)) return 0;
     int x = 0, y = 0, buttons = 0;
     fenn_get_mouse(&x, &y, &buttons);
     switch (n) {
@@ -175,6 +179,16 @@ int qz_stat(lua_State* L) {
         return 1;
     }
     vexel_cpu_spend(m, stat_cycles);
+    if (n == 30) {
+        lua_pushboolean(L, devkit_on(m) && vexel_typed_waiting(m));
+        return 1;
+    }
+    if (n == 31) {
+        const int c = devkit_on(m) ? vexel_typed_take(m) : -1;
+        const char byte = char(c);
+        lua_pushlstring(L, &byte, c < 0 ? 0 : 1);
+        return 1;
+    }
     int32_t v = 0;
     switch (n) {
     case 0: {
@@ -194,8 +208,8 @@ int qz_stat(lua_State* L) {
     case 20: case 21: case 22: case 23:
     case 24: case 25: case 26: v = whole(vexel_audio_stat(m->audio, m->cart, n)); break;
     case 32: case 33: case 34: v = mouse_query(m, n); break;
-    case 35: v = m->ram[vexel_reg_devkit_mouse] == 1 ? whole(m->buttons.wheel_x) : 0; break;
-    case 36: v = m->ram[vexel_reg_devkit_mouse] == 1 ? whole(m->buttons.wheel_y) : 0; break;
+    case 35: v = devkit_on(m) ? whole(m->buttons.wheel_x) : 0; break;
+    case 36: v = devkit_on(m) ? whole(m->buttons.wheel_y) : 0; break;
     case 80: case 81: case 82: case 83: case 84: case 85:
     case 90: case 91: case 92: case 93: case 94: case 95: {
         int f[6];

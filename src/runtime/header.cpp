@@ -10,10 +10,15 @@ const char* const vexel_program_header =
     "local i=1 local li=nil "
     "return function() if c[i]==li then i=i+1 end while c[i]==nil and i<=#c do i=i+1 end li=c[i] return li end end\t"
     "function foreach(c,f) for v in all(c) do f(v) end end\t"
-    "function count(c) local n=0 for i=1,#c do if c[i]~=nil then n=n+1 end end return n end\t"
-    "function add(c,v) if c==nil then return end c[#c+1]=v return v end\t"
+    "function count(c,v) local n=0 if c==nil then return 0 end for i=1,#c do "
+    "if v==nil then if c[i]~=nil then n=n+1 end elseif c[i]==v then n=n+1 end end return n end\t"
+    "function add(c,v,i) if c==nil then return end local n=#c if i==nil then c[n+1]=v return v end "
+    "i=i-i%1 if i<1 then i=1 elseif i>n+1 then i=n+1 end for j=n,i,-1 do c[j+1]=c[j] end c[i]=v return v end\t"
+    "function deli(c,i) if c==nil then return end local n=#c if i==nil then i=n else i=i-i%1 end "
+    "if i<1 or i>n then return end local v=c[i] for j=i,n-1 do c[j]=c[j+1] end c[n]=nil return v end\t"
     "function del(c,v) if c==nil or #c<1 then return end local n=#c "
-    "for j=1,n do if c[j]==v then for k=j,n-1 do c[k]=c[k+1] end c[n]=nil return end end end\n";
+    "for j=1,n do if c[j]==v then local r=c[j] for k=j,n-1 do c[k]=c[k+1] end c[n]=nil return r end end end\n";
+
 
 // Starts on a line of its own so that a program missing an "end" is
 // reported at "_end_of_program".

@@ -133,6 +133,7 @@ int keyword_or_api(std::string_view w) {
         {"then", tok_then},     {"true", tok_literal},  {"until", tok_until},
         {"while", tok_while},   {"foreach", tok_api},   {"all", tok_api},
         {"add", tok_api},       {"del", tok_api},       {"menuitem", tok_api},
+        {"deli", tok_api},      {"count", tok_api},
     };
     if (w.size() >= 2 && w.size() <= 8)
         for (const entry& k : keywords)

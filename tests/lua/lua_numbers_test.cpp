@@ -114,7 +114,7 @@ TEST(LuaNumbers, TostrAndTonum) {
                   "printh(tostr(-1, true)) printh(tostr()) printh(tostr(nil)) printh(tostr({})) printh(tostr(tostr))"
                   "printh(tostr(true)) printh(tostr('abc'))"));
     EXPECT_EQ("-16\n-16\n0\n0\n12\n1\n",
-              out("printh(tonum('-0x10')) printh('-0x10' + 0) printh(select and 1 or 0) "
+              out("printh(tonum('-0x10')) printh('-0x10' + 0) printh(string and 1 or 0) "
                   "printh(#{tonum('0x')} + #{tonum('abc')} + #{tonum({})}) printh(tonum(' 12 ')) printh(tonum(1))"));
 }
 
