@@ -1,0 +1,218 @@
+// The editor frame: which editor is open, the two bars, the keys every
+// editor shares, undo and redo stacks per editor, and the host clipboard.
+#include "app/editor.h"
+
+#include <cstring>
+#include <deque>
+
+#include "app/app.h"
+#include "framework/fenn_input.h"
+#include "framework/fenn_platform.h"
+#include "machine/machine.h"
+
+namespace {
+
+constexpr int message_frames = 60;  // two seconds at 30 frames a second
+
+// SDL scancodes the frame itself looks at.
+constexpr int sc_left = 80, sc_right = 79;
+
+struct undo_stacks {
+    std::deque<std::string> undo, redo;
+};
+
+struct editor_frame {
+    bool active = false;
+    editor_id current = editor_code;
+    undo_stacks history[editor_count];
+    std::string message;
+    int message_left = 0;
+};
+
+editor_frame frame;
+
+const editor_page* page_of(editor_id id) {
+    switch (id) {
+    case editor_code: return &editor_code_page;
+    case editor_sprite: return &editor_sprite_page;
+    case editor_map: return &editor_map_page;
+    default: return &editor_code_page;
+    }
+}
+
+// The tab boxes of the top bar, left to right: x0 and x1 (inclusive).
+void tab_box(editor_id id, int* x0, int* x1) {
+    constexpr int tab_w = 22;
+    *x0 = 1 + int(id) * (tab_w + 1);
+    *x1 = *x0 + tab_w - 1;
+}
+
+std::string cart_name(const vexel_machine* m) {
+    const char* f = m->file.filename;
+    if (!f[0]) return "untitled";
+    const char* base = std::strrchr(f, '/');
+    return base ? base + 1 : f;
+}
+
+}  // namespace
+
+bool editor_active() { return frame.active; }
+editor_id editor_current() { return frame.current; }
+
+void editor_open(vexel_machine* m) {
+    frame.active = true;
+    if (const editor_page* p = page_of(frame.current); p->open) p->open(m);
+}
+
+void editor_close(vexel_machine*) { frame.active = false; }
+
+void editor_select(vexel_machine* m, editor_id id) {
+    if (id < 0 || id >= editor_count) return;
+    frame.current = id;
+    if (frame.active)
+        if (const editor_page* p = page_of(id); p->open) p->open(m);
+}
+
+void editor_message(const char* text) {
+    frame.message = text ? text : "";
+    frame.message_left = message_frames;
+}
+
+void editor_checkpoint(vexel_machine* m) {
+    const editor_page* p = page_of(frame.current);
+    if (!p->save_state) return;
+    undo_stacks& h = frame.history[frame.current];
+    h.undo.push_back(p->save_state(m));
+    while (h.undo.size() > size_t(editor_undo_steps)) h.undo.pop_front();
+    h.redo.clear();
+}
+
+bool editor_undo(vexel_machine* m) {
+    const editor_page* p = page_of(frame.current);
+    undo_stacks& h = frame.history[frame.current];
+    if (h.undo.empty() || !p->save_state || !p->load_state) return false;
+    h.redo.push_back(p->save_state(m));
+    p->load_state(m, h.undo.back());
+    h.undo.pop_back();
+    return true;
+}
+
+bool editor_redo(vexel_machine* m) {
+    const editor_page* p = page_of(frame.current);
+    undo_stacks& h = frame.history[frame.current];
+    if (h.redo.empty() || !p->save_state || !p->load_state) return false;
+    h.undo.push_back(p->save_state(m));
+    p->load_state(m, h.redo.back());
+    h.redo.pop_back();
+    return true;
+}
+
+void editor_forget_history() {
+    for (undo_stacks& h : frame.history) {
+        h.undo.clear();
+        h.redo.clear();
+    }
+}
+
+void editor_read_host_input(editor_input* in) {
+    *in = editor_input{};
+    in->ctrl = fenn_get_key_state(fenn_mod_ctrl) != 0;
+    in->shift = fenn_get_key_state(fenn_mod_shift) != 0;
+    in->alt = fenn_get_key_state(fenn_mod_alt) != 0;
+    while (fenn_keypressed()) {
+        const int k = fenn_readkey();
+        if (in->ctrl || in->alt) continue;  // shortcuts come through `pressed`
+        if (in->key_count < editor_keys_max) in->keys[in->key_count++] = k;
+    }
+    for (int sc = 0; sc < fenn_key_count; ++sc) in->pressed[sc] = fenn_get_key_state(sc) == 3;
+    static int last_buttons = 0;
+    fenn_get_mouse(&in->mouse_x, &in->mouse_y, &in->buttons);
+    in->went_down = in->buttons & ~last_buttons;
+    in->went_up = last_buttons & ~in->buttons;
+    last_buttons = in->buttons;
+    fenn_take_mouse_wheel(&in->wheel_x, &in->wheel_y);
+}
+
+void editor_update(vexel_machine* m, const editor_input& in) {
+    if (!frame.active) return;
+    if (frame.message_left > 0) --frame.message_left;
+    const editor_page* p = page_of(frame.current);
+    // Keys of the frame first; everything else goes to the editor.
+    for (int i = 0; i < in.key_count; ++i)
+        if (in.keys[i] == 27) {
+            editor_close(m);
+            return;
+        }
+    if (in.alt && (editor_pressed(in, sc_left) || editor_pressed(in, sc_right))) {
+        const int step = editor_pressed(in, sc_left) ? editor_count - 1 : 1;
+        editor_select(m, editor_id((int(frame.current) + step) % editor_count));
+        return;
+    }
+    if ((in.went_down & fenn_mouse_left) && in.mouse_y >= 0 && in.mouse_y < editor_top_bar_h) {
+        for (int id = 0; id < editor_count; ++id) {
+            int x0, x1;
+            tab_box(editor_id(id), &x0, &x1);
+            if (in.mouse_x >= x0 && in.mouse_x <= x1) editor_select(m, editor_id(id));
+        }
+        return;
+    }
+    if (editor_ctrl_key(in, 'z')) {
+        if (!editor_undo(m)) editor_message("nothing to undo");
+        return;
+    }
+    if (editor_ctrl_key(in, 'y')) {
+        if (!editor_redo(m)) editor_message("nothing to redo");
+        return;
+    }
+    if ((editor_ctrl_key(in, 'c') || editor_ctrl_key(in, 'x')) && p->copy) {
+        const bool cut = editor_ctrl_key(in, 'x');
+        if (cut) editor_checkpoint(m);
+        const std::string text = p->copy(m, cut);
+        if (text.empty() && cut && p->save_state) frame.history[frame.current].undo.pop_back();  // nothing changed
+        if (text.empty()) editor_message("nothing selected");
+        else if (fenn_set_clipboard_text(text.c_str()) == 0) editor_message(cut ? "cut" : "copied");
+        else editor_message("the clipboard is not available");
+        return;
+    }
+    if (editor_ctrl_key(in, 'v') && p->paste) {
+        const std::string text = fenn_get_clipboard_text();
+        editor_checkpoint(m);
+        if (!p->paste(m, text)) {
+            editor_undo(m);  // nothing changed: drop the checkpoint
+            frame.history[frame.current].redo.clear();
+            editor_message("nothing to paste here");
+        }
+        return;
+    }
+    if (p->update) p->update(m, in);
+}
+
+void editor_draw(vexel_machine* m, fenn_bitmap* page) {
+    if (!frame.active || !page) return;
+    const editor_theme& t = editor_theme_get(app.gui_theme);
+    fenn_clear_clip(page);
+    editor_fill(page, 0, 0, 127, 127, t.body_bg);
+    fenn_set_clip(page, 0, editor_body_y0, 128, editor_body_y1);
+    const editor_page* p = page_of(frame.current);
+    if (p->draw) p->draw(m, page, t);
+    fenn_clear_clip(page);
+
+    // Top bar: the editor tabs, then the cartridge's name at the right.
+    editor_fill(page, 0, 0, 127, editor_top_bar_h - 1, t.bar_bg);
+    for (int id = 0; id < editor_count; ++id) {
+        int x0, x1;
+        tab_box(editor_id(id), &x0, &x1);
+        const bool on = id == frame.current;
+        editor_fill(page, x0, 1, x1, editor_top_bar_h - 2, on ? t.tab_active_bg : t.tab_bg);
+        editor_text(m, page, page_of(editor_id(id))->name, x0 + 1, 2, on ? t.tab_active_fg : t.bar_fg);
+    }
+    std::string name = cart_name(m);
+    if (name.size() > 12) name = name.substr(0, 11) + ".";
+    editor_text(m, page, name.c_str(), 127 - editor_text_width(m, name.c_str()), 2, t.bar_fg);
+
+    // Bottom bar: a message while one lasts, else the editor's status.
+    editor_fill(page, 0, editor_body_y1, 127, 127, t.status_bg);
+    bool warn = false;
+    std::string status = frame.message_left > 0 ? frame.message : p->status ? p->status(m, &warn) : "";
+    editor_text(m, page, status.c_str(), 1, editor_body_y1 + 1, warn ? t.warn : t.status_fg);
+}
