@@ -27,6 +27,7 @@ struct editor_frame {
     undo_stacks history[editor_count];
     std::string message;
     int message_left = 0;
+    int sprite = 1;
 };
 
 editor_frame frame;
@@ -57,6 +58,8 @@ std::string cart_name(const vexel_machine* m) {
 }  // namespace
 
 bool editor_active() { return frame.active; }
+int editor_selected_sprite() { return frame.sprite; }
+void editor_set_selected_sprite(int n) { frame.sprite = n & 255; }
 editor_id editor_current() { return frame.current; }
 
 void editor_open(vexel_machine* m) {

@@ -102,7 +102,15 @@ extern const editor_page editor_code_page;
 extern const editor_page editor_sprite_page;
 extern const editor_page editor_map_page;
 
+// The code editor opens at a program position (tab 0.., line 1..), e.g.
+// after an error report; defined with the code editor.
+void editor_code_goto(vexel_machine* m, int tab, int line);
+
 // ---- the frame -------------------------------------------------------------
+
+// The sprite the sprite and map editors share as their selection (0-255).
+int editor_selected_sprite();
+void editor_set_selected_sprite(int n);
 
 // Whether the editors are showing (instead of the console prompt).
 bool editor_active();
