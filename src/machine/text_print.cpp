@@ -106,7 +106,7 @@ public:
           x_(run.x), y_(run.y), line_x_(run.x), colour_(run.colour & 15) {}
 
     vexel_print_end print(const unsigned char* p, const unsigned char* end) {
-        while (p < end && *p) {
+        while (p < end && !ended_) {
             const size_t left = size_t(end - p);
             const size_t size = code_size(p, left);
             if (size == 0) {
@@ -140,6 +140,7 @@ private:
     int tallest_ = 0;
     bool line_has_cell_ = false;
     int last_w_ = 0;  // width of the last cell drawn, for \b
+    bool ended_ = false;  // byte 127 was drawn by a repeat
 
     int sx() const { return wide_ ? 2 : 1; }
     int sy() const { return tall_ ? 2 : 1; }
@@ -155,7 +156,7 @@ private:
     // The first byte at or after p that is not part of a control code: the
     // character the wrap rule looks at. -1 when the text ends first.
     int next_character(const unsigned char* p, const unsigned char* end) const {
-        while (p < end && *p) {
+        while (p < end) {
             const size_t left = size_t(end - p), size = code_size(p, left);
             if (size == 0) return *p;
             if (size > left) return -1;
@@ -267,7 +268,10 @@ private:
             const int n = digit_value(p[1], 36);
             for (int i = 0; i < n; ++i) {
                 put(p[2], i + 1 < n ? nullptr : p + size, end);
-                if (p[2] == last_byte) break;
+                if (p[2] == last_byte) {
+                    ended_ = true;
+                    break;
+                }
             }
             break;
         }
@@ -347,6 +351,9 @@ size_t vexel_print_code_size(const char* text, size_t left) {
 
 vexel_print_end vexel_print_text(vexel_machine* m, const char* text, size_t len, const vexel_print_run& run) {
     printer pr(m, run);
+    if (!text) len = 0;
+    // A NUL ends the text, also where a code would take it as its argument.
+    if (const void* nul = len ? std::memchr(text, 0, len) : nullptr) len = size_t(static_cast<const char*>(nul) - text);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : "");
-    return pr.print(p, p + (text ? len : 0));
+    return pr.print(p, p + len);
 }

@@ -116,6 +116,11 @@ TEST_F(PrintCodes, RepeatDrawsTheCharacterCountTimes) {
     EXPECT_EQ(print_at("\\*z-", 0, 20), 140);
     EXPECT_EQ(print_at("\\*0x", 5, 30), 5);
     EXPECT_EQ(print_at("\\*!x0", 0, 40), 4);  // a bad count skips the code and its character
+    // Byte 127 ends the text after one glyph, repeated or not; a NUL ends it
+    // before the repeat.
+    EXPECT_EQ(print_at("\\*3\x7f" "0", 0, 50), 4);
+    const char nul[] = "\x01" "3\0" "0";
+    EXPECT_EQ(vexel_script_print(M, 3, nul, 4, F(9), F(60), 0), 9);
 
     // A repeated newline is a line feed each time (an empty line is one
     // spacing high, as in plain text).
