@@ -24,7 +24,8 @@ constexpr int64_t scrolls_to_settle = 128 / vexel_line_height + 2;
 // How many screen lines a console message takes. Every byte takes at least
 // one column (a byte the font has no glyph for still holds its place, as it
 // always has), a wider glyph its own width and spacing; a glyph that would
-// cross the right edge starts the next line. Control codes take no column:
+// cross the right edge starts the next line, and so does a newline with
+// more text after it. Control codes take no column:
 // the printer skips them or, for colours, draws nothing for them.
 int console_lines(const fenn_pod* font, const char* text) {
     int lines = 1, x = 0;
@@ -34,6 +35,15 @@ int console_lines(const fenn_pod* font, const char* text) {
         if (const size_t code = vexel_print_code_size(text + i, len - i)) {
             if (code > len - i) break;  // a cut-off code ends the message
             i += code - 1;
+            continue;
+        }
+        if (t[i] == '\n') {
+            // The drawer starts a new line here; a trailing newline leaves
+            // nothing on it, so only one with text after it takes a line.
+            if (i + 1 < len) {
+                ++lines;
+                x = 0;
+            }
             continue;
         }
         const fenn_bitmap* g = fenn_font_glyph(font, t[i]);

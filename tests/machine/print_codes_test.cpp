@@ -325,6 +325,16 @@ TEST_F(PrintCodes, TheConsoleActsOnColoursAndSkipsTheRest) {
     EXPECT_EQ(M->cursor_y, 18);
     EXPECT_EQ(pic(0, 12, 4, 1), "8881");  // the 33rd glyph on the second line, over the background
 
+    // A newline with text after it takes a line; the next message starts
+    // below it rather than over it. A trailing one takes none.
+    clear();
+    M->cursor_y = 0;
+    vexel_print_col(M, "0\n00", 7);
+    EXPECT_EQ(M->cursor_y, 12);
+    vexel_print_col(M, "0\n", 7);
+    EXPECT_EQ(M->cursor_y, 18);
+    EXPECT_EQ(pic(4, 6, 4, 1), "777.");
+
     // A headless run's output shows the text without its codes.
     vexel_test::TestMachine tm;
     tm.host.exec_mode = true;
