@@ -25,8 +25,8 @@ constexpr int64_t scrolls_to_settle = 128 / vexel_line_height + 2;
 // one column (a byte the font has no glyph for still holds its place, as it
 // always has), a wider glyph its own width and spacing; a glyph that would
 // cross the right edge starts the next line, and so does a newline with
-// more text after it. Control codes take no column:
-// the printer skips them or, for colours, draws nothing for them.
+// more text after it. Control codes take no column: the printer skips them
+// or, for colours, draws nothing for them.
 int console_lines(const fenn_pod* font, const char* text) {
     int lines = 1, x = 0;
     const size_t len = std::strlen(text);
