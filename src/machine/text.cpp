@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/fenn_text.h"
+#include "machine/text_print.h"
 #include "machine/machine.h"
 #include "machine/host.h"
 
@@ -23,11 +24,29 @@ constexpr int64_t scrolls_to_settle = 128 / vexel_line_height + 2;
 // How many screen lines a console message takes. Every byte takes at least
 // one column (a byte the font has no glyph for still holds its place, as it
 // always has), a wider glyph its own width and spacing; a glyph that would
-// cross the right edge starts the next line.
+// cross the right edge starts the next line, and so does a newline with
+// more text after it. Control codes take no column: the printer skips them
+// or, for colours, draws nothing for them.
 int console_lines(const fenn_pod* font, const char* text) {
     int lines = 1, x = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        const fenn_bitmap* g = fenn_font_glyph(font, *p);
+    const size_t len = std::strlen(text);
+    const unsigned char* t = reinterpret_cast<const unsigned char*>(text);
+    for (size_t i = 0; i < len; ++i) {
+        if (const size_t code = vexel_print_code_size(text + i, len - i)) {
+            if (code > len - i) break;  // a cut-off code ends the message
+            i += code - 1;
+            continue;
+        }
+        if (t[i] == '\n') {
+            // The drawer starts a new line here; a trailing newline leaves
+            // nothing on it, so only one with text after it takes a line.
+            if (i + 1 < len) {
+                ++lines;
+                x = 0;
+            }
+            continue;
+        }
+        const fenn_bitmap* g = fenn_font_glyph(font, t[i]);
         const int step = std::max(console_column_w, g ? g->w + fenn_font_spacing : 0);
         if (x > 0 && x + step > console_line_w) {
             ++lines;
@@ -36,6 +55,22 @@ int console_lines(const fenn_pod* font, const char* text) {
         x += step;
     }
     return lines;
+}
+
+// The message as the host's output shows it: without its control codes.
+std::string without_codes(const char* text) {
+    std::string out;
+    const size_t len = std::strlen(text);
+    for (size_t i = 0; i < len;) {
+        const size_t code = vexel_print_code_size(text + i, len - i);
+        if (code > len - i) break;
+        if (code) {
+            i += code;
+            continue;
+        }
+        out += text[i++];
+    }
+    return out;
 }
 
 void fill_rows(fenn_bitmap* s, int y0, int y1, uint8_t colour) {
@@ -96,7 +131,7 @@ void vexel_print_col(vexel_machine* m, const char* text, int colour) {
         // Headless: the console's messages are the run's output. Those of
         // commands a running program calls are drawn as well, so the
         // program sees the same screen as in a window.
-        std::string line = std::string("** ") + text + "\n";
+        std::string line = "** " + without_codes(text) + "\n";
         vexel_host_output(m, line.data(), line.size());
         if (!m->running) return;
     }
@@ -110,8 +145,14 @@ void vexel_print_col(vexel_machine* m, const char* text, int colour) {
     }
     m->cursor_y -= extra;
     fill_rows(s, m->cursor_y, m->cursor_y + vexel_line_height * lines, 0);
-    fenn_draw_text_ex(s, text, m->console_font, m->cursor_x, m->cursor_y,
-                      fenn_text_single_colour | fenn_text_wrap, uint32_t(colour));
+    vexel_print_run run;
+    run.x = m->cursor_x;
+    run.y = m->cursor_y;
+    run.colour = colour;
+    run.palette = false;
+    run.wrap = true;
+    run.console = true;
+    vexel_print_text(m, text, std::strlen(text), run);
     m->cursor_y += extra;
     vexel_cursor_cr(m);
 }
@@ -127,7 +168,7 @@ void vexel_print_2_col(vexel_machine* m, const char* format, int a, int b, int c
 void vexel_print_2(vexel_machine* m, const char* format, int a, int b) { vexel_print_2_col(m, format, a, b, 6); }
 
 int vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c,
-                       bool wrap) {
+                       bool wrap, const vexel_print_sound& sound) {
     if (argc < 1) return m->cursor_x;
     if (!text) {
         text = "";
@@ -138,14 +179,23 @@ int vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len,
         m->cursor_y = vexel_flr(y);
     }
     if (argc >= 4) m->pen_col = vexel_flr(c) & 0xff;
-    const uint32_t colour = uint32_t(m->draw_pal[m->pen_col & 15] & 15);
-    int flags = fenn_text_single_colour;
-    if (wrap) flags |= fenn_text_wrap;
-    const int x0 = m->cursor_x - m->camera_x, y0 = m->cursor_y - m->camera_y;
-    int yl = y0, xl = x0;
-    if (fenn_bitmap* s = m->screen) yl = fenn_draw_text_ex(s, text, m->console_font, x0, y0, flags, colour, &xl);
-    if (argc == 1) vexel_cursor_cr_times(m, int64_t(std::max(yl - y0, 0)) / vexel_line_height + 1);
+    vexel_print_run run;
+    run.x = m->cursor_x - m->camera_x;
+    run.y = m->cursor_y - m->camera_y;
+    run.colour = m->pen_col & 15;
+    run.wrap = wrap;
+    run.camera_x = m->camera_x;
+    run.camera_y = m->camera_y;
+    run.sound = sound;
+    const vexel_print_end e = vexel_print_text(m, text, len, run);
+    if (argc == 1) {
+        // One line feed per 6 pixels from the first line's top to the last
+        // line's, and more when the last line is taller than one line.
+        const int64_t lines = std::max<int64_t>(e.y - run.y, 0) / vexel_line_height + 1 +
+                              std::max(e.last_line_h - 1, 0) / vexel_line_height;
+        vexel_cursor_cr_times(m, lines);
+    }
     const size_t max_len = size_t((INT32_MAX - print_call_charge) / print_byte_charge);
     vexel_charge(m, int32_t(std::min(len, max_len)) * print_byte_charge + print_call_charge);
-    return xl + m->camera_x;
+    return int(std::clamp<int64_t>(e.x + m->camera_x, INT32_MIN, INT32_MAX));
 }

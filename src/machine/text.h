@@ -5,12 +5,15 @@
 // characters (or 16 wide ones, codes 128-255) to a 6-pixel line, scrolling
 // the screen when the cursor reaches the bottom. In exec mode (a host
 // value) they go to the host's output as "** <text>", instead of the screen
-// while no program runs and besides it while one does.
+// while no program runs and besides it while one does. A message's colour
+// and background codes (machine/text_print) act on the screen; its other
+// control codes are skipped, and all of them are left out of the output.
 #pragma once
 #include <cstddef>
 
 #include "framework/fenn_pod.h"
 #include "machine/gfx.h"
+#include "machine/text_print.h"
 
 constexpr int vexel_line_height = 6;
 constexpr int vexel_console_columns = 32;
@@ -48,9 +51,12 @@ void vexel_print_2_col(vexel_machine* m, const char* format, int a, int b, int c
 // "true"/"false", "[nil]" and the like for other values), `len` its length
 // in bytes (the charge counts bytes; drawing stops at a NUL). argc is the
 // number of arguments the script gave, 0 for none; x, y and c are raw
-// 16.16 values (0 when missing).
+// 16.16 values (0 when missing). The text's control codes act as
+// machine/text_print says; `sound` plays its sound commands.
 // `wrap` wraps long lines at the screen edge (the message of stop()).
-// Returns the x after the text's last line, where more text on that line
-// would start, in the program's coordinates (the camera added back).
+// With one argument the cursor moves down by the 6-pixel lines the text
+// took, a tall last line counting as the lines it covers.
+// Returns the x after the text's last character, where more text on that
+// line would start, in the program's coordinates (the camera added back).
 int vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len, vexel_fix x, vexel_fix y, vexel_fix c,
-                       bool wrap = false);
+                       bool wrap = false, const vexel_print_sound& sound = {});

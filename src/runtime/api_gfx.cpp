@@ -127,7 +127,8 @@ int qz_print(lua_State* L) {
         int n = std::snprintf(other, sizeof other, "[%s]", lua_typename(L, type));
         len = n < 0 ? 0 : std::min(size_t(n), sizeof other - 1);
     }
-    return push_integer(L, vexel_script_print(m, argc, text, len, arg(L, 2), arg(L, 3), arg(L, 4)));
+    const vexel_print_sound sound{api_play_print_sound, m};
+    return push_integer(L, vexel_script_print(m, argc, text, len, arg(L, 2), arg(L, 3), arg(L, 4), false, sound));
 }
 
 int qz_spr(lua_State* L) {

@@ -17,6 +17,9 @@ const char* api_string_arg(lua_State* L, int i);
 // The machine whose script machine L is (vexel_lua_machine, without the
 // extra calls: every binding asks for it).
 inline vexel_machine* api_machine(lua_State* L) { return static_cast<vexel_machine*>(lua_vexel_host(L)); }
+// Plays sound effect `effect` of the machine `machine` as sfx(effect) does:
+// what print's sound command calls back (api_sound.cpp).
+void api_play_print_sound(void* machine, int effect);
 
 // Drawing, sprites, the map and text (api_gfx.cpp).
 int qz_cls(lua_State* L);

@@ -17,6 +17,12 @@ int qz_sfx(lua_State* L) {
     return 0;
 }
 
+void api_play_print_sound(void* machine, int effect) {
+    vexel_machine* m = static_cast<vexel_machine*>(machine);
+    vexel_audio_sfx(m->audio, m->cart, effect, -1, 0, 0);
+    vexel_cpu_spend(m, sound_call_cycles);
+}
+
 int qz_music(lua_State* L) {
     vexel_machine* m = api_machine(L);
     vexel_audio_music(m->audio, m->cart, api_int_arg(L, 1), api_int_arg(L, 2), api_int_arg(L, 3));

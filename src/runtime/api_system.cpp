@@ -238,7 +238,8 @@ int qz_stop(lua_State* L) {
     if (argc >= 1) {
         const char* text = luaB_pushtostr(L, 1, false);
         const size_t len = text ? std::strlen(text) : 0;
-        vexel_script_print(m, argc, text ? text : "", len, api_arg(L, 2), api_arg(L, 3), api_arg(L, 4), true);
+        const vexel_print_sound sound{api_play_print_sound, m};
+        vexel_script_print(m, argc, text ? text : "", len, api_arg(L, 2), api_arg(L, 3), api_arg(L, 4), true, sound);
     }
     return lua_yield(L, 0);
 }

@@ -194,7 +194,7 @@ TEST_F(GoldenScene, TextWrappingScrollingAndFonts) {
     vexel_cls(M, 1, F(1));
     vexel_print_col(M, "a console line of forty characters!!", 7);
     vexel_print_col(M, "second", 12);
-    vexel_script_print(M, 1, "print\nmoves the cursor", 21, 0, 0, 0);
+    vexel_script_print(M, 1, "print\nmoves the cursor", 22, 0, 0, 0);
     vexel_script_print(M, 4, "placed", 6, F(70), F(30), F(10));
     vexel_script_print(M, 1, "in colour 10 now", 16, 0, 0, 0);
     vexel_camera(M, 2, F(-4), F(0));
