@@ -124,6 +124,9 @@ const api_function table[] = {
     {"_set_fps", qz_set_fps, api_plain, "fps"},
     {"_mark_cpu", qz_mark_cpu, api_plain, "index"},
     {"_set_paused", qz_set_paused, api_plain, "paused"},
+    {"oval", qz_oval, api_plain, "x0 y0 x1 y1 [c]"},
+    {"ovalfill", qz_ovalfill, api_plain, "x0 y0 x1 y1 [c]"},
+    {"tline", qz_tline, api_plain, "x0 y0 x1 y1 mx my [mdx mdy [layers]]"},
 };
 
 constexpr size_t table_size = sizeof table / sizeof table[0];
