@@ -293,12 +293,13 @@ void vexel_draw_oval(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t
     const oval_box o = oval_sorted(x0, y0, x1, y1);
     if (box_misses_clip(b, o)) return;
     const int64_t ys = std::max<int64_t>(o.y0, b->clip_y0), ye = std::min<int64_t>(o.y1, b->clip_y1 - 1);
+    // Each row's trim is worked out once, handed on as the rows go down.
+    int64_t above = oval_trim(o, ys - o.y0 - 1), k = oval_trim(o, ys - o.y0);
     for (int64_t y = ys; y <= ye; ++y) {
-        const int64_t j = y - o.y0, k = oval_trim(o, j);
         // A pixel is on the outline when the row above or below does not
         // reach it, or when it ends its own row. Outside the box counts as
         // reaching nowhere, so the top and bottom rows are drawn whole.
-        const int64_t above = oval_trim(o, j - 1), below = oval_trim(o, j + 1);
+        const int64_t below = oval_trim(o, y - o.y0 + 1);
         const int64_t inner = above < 0 || below < 0 ? o.a + 1 : std::max(above, below);
         const int64_t left_end = std::max(o.x0 + inner - 1, o.x0 + k);
         const int64_t right_start = std::min(o.x1 - inner + 1, o.x1 - k);
@@ -308,6 +309,8 @@ void vexel_draw_oval(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t
             span(b, int32_t(y), int32_t(o.x0 + k), int32_t(left_end), colour, pat);
             span(b, int32_t(y), int32_t(right_start), int32_t(o.x1 - k), colour, pat);
         }
+        above = k;
+        k = below;
     }
 }
 
