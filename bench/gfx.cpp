@@ -1,6 +1,7 @@
 // Times the drawing calls a cartridge spends its frame on and prints host
 // microseconds per call: full-screen cls, 1000 spr, a full-screen map, 200
-// circfill, 500 line and a screen of print, and a frame covered with
+// circfill, 200 ovalfill and oval, 500 line, a floor of 128 tline and a
+// screen of print, and a frame covered with
 // sprites as a share of the 33 ms a frame at 30 fps lasts.
 // Target: the sprite-covered frame costs well under 5% of the frame.
 #include <chrono>
@@ -76,6 +77,19 @@ int main() {
     std::printf("line (500 calls)         %8.3f us/call\n", per_call(500, 20, [&](int i) {
                     vexel_line(m, 5, F((i * 53) % 160 - 16), F((i * 29) % 160 - 16), F((i * 71) % 160 - 16),
                                F((i * 13) % 160 - 16), F(i & 15));
+                }));
+    std::printf("ovalfill 1-64 (200)      %8.3f us/call\n", per_call(200, 20, [&](int i) {
+                    const int x = (i * 53) % 128, y = (i * 29) % 128;
+                    vexel_ovalfill(m, 5, F(x), F(y), F(x + 1 + i % 64), F(y + 1 + (i * 7) % 64), F(i & 15));
+                }));
+    std::printf("oval 1-64 (200)          %8.3f us/call\n", per_call(200, 20, [&](int i) {
+                    const int x = (i * 53) % 128, y = (i * 29) % 128;
+                    vexel_oval(m, 5, F(x), F(y), F(x + 1 + i % 64), F(y + 1 + (i * 7) % 64), F(i & 15));
+                }));
+    // A textured floor: one screen-wide tline per row, each with its own step.
+    std::printf("tline floor (128 rows)   %8.3f us/frame\n", per_call(20, 5, [&](int) {
+                    for (int y = 0; y < 128; ++y)
+                        vexel_tline(m, 8, 0, F(y), F(127), F(y), F(y % 16), F(y / 8), 0x800 + y * 16, 0x100, 0);
                 }));
     vexel_fillp(m, 1, F(0x5a5a));
     std::printf("circfill r 0-31 patterned%8.3f us/call\n", per_call(200, 20, [&](int i) {

@@ -1,6 +1,7 @@
 #include "machine/gfx.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -85,6 +86,49 @@ inline int64_t visible(int64_t lo, int64_t hi, int64_t a, int64_t b) {
 
 inline int32_t charge_of(int64_t v) { return int32_t(std::clamp<int64_t>(v, 1, INT32_MAX)); }
 
+// ---- ovals (the rule is in gfx.h) ----
+//
+// Box sides reach 2^21 pixels, so the rule's products need up to 86 bits.
+__extension__ typedef unsigned __int128 oval_wide;
+
+// floor(sqrt(n)): a floating estimate, then corrected to the exact root.
+uint64_t oval_isqrt(oval_wide n) {
+    uint64_t s = uint64_t(std::sqrt(static_cast<long double>(n)));
+    while (s > 0 && oval_wide(s) * s > n) --s;
+    while (oval_wide(s + 1) * (s + 1) <= n) ++s;
+    return s;
+}
+
+// The box with sorted corners, a = x1 - x0 and b = y1 - y0.
+struct oval_box {
+    int64_t x0, y0, x1, y1, a, b;
+};
+
+oval_box oval_sorted(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    if (x1 < x0) std::swap(x0, x1);
+    if (y1 < y0) std::swap(y0, y1);
+    return {x0, y0, x1, y1, int64_t(x1) - x0, int64_t(y1) - y0};
+}
+
+// Row j of the box (0 the top) is the span x0 + k .. x1 - k; returns k, or
+// -1 for a row outside the box.
+int64_t oval_trim(const oval_box& o, int64_t j) {
+    if (j < 0 || j > o.b) return -1;
+    const int64_t v = o.b - 2 * j;
+    if (v >= -1 && v <= 1) return 0;  // the middle row(s) fill the width
+    // The widest u of A's parity with u^2 (B+1)^2 <= (A+1)^2 ((B+1)^2 - v^2).
+    const oval_wide w = oval_wide(o.a + 1) * oval_wide(o.a + 1);
+    const oval_wide h = oval_wide(o.b + 1) * oval_wide(o.b + 1);
+    const oval_wide n = w * (h - oval_wide(v * v));
+    int64_t u = int64_t(std::min<uint64_t>(oval_isqrt(n) / uint64_t(o.b + 1), uint64_t(o.a)));
+    if ((o.a - u) & 1) --u;
+    return std::min((o.a - u) / 2, o.a / 2);  // at least the middle pixel(s)
+}
+
+inline bool box_misses_clip(const fenn_bitmap* b, const oval_box& o) {
+    return o.x1 < b->clip_x0 || o.x0 >= b->clip_x1 || o.y1 < b->clip_y0 || o.y0 >= b->clip_y1;
+}
+
 }  // namespace
 
 void vexel_charge(vexel_machine* m, int32_t cycles) { m->draw_cycles += vexel_cpu_spend(m, cycles); }
@@ -105,13 +149,14 @@ void vexel_draw_span(fenn_bitmap* bmp, int32_t y, int32_t xa, int32_t xb, uint8_
     if (bmp && bmp->depth == 8) span(bmp, y, xa, xb, colour, pat);
 }
 
-int32_t vexel_draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
-                  vexel_pattern pat) {
-    if (!b || b->depth != 8) return 0;
-    if (out_of_range(x0) || out_of_range(y0) || out_of_range(x1) || out_of_range(y1)) return 0;
+vexel_line_walk vexel_line_walk_of(const fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    vexel_line_walk w;
+    if (!b || b->depth != 8) return w;
+    if (out_of_range(x0) || out_of_range(y0) || out_of_range(x1) || out_of_range(y1)) return w;
     if (y1 < y0) {
         std::swap(x0, x1);
         std::swap(y0, y1);
+        w.reversed = true;
     }
     // 64-bit positions: the walk is the 16.16 one, but lines longer than
     // 32767 pixels would overflow a 32-bit accumulator and wander off.
@@ -120,7 +165,8 @@ int32_t vexel_draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int3
     int64_t n = std::max(std::llabs(dx), std::llabs(dy));
     if (n == 0) n = 1;
     const int64_t left = b->clip_x0, top = b->clip_y0, right = b->clip_x1, bottom = b->clip_y1;
-    if (yb < top || ya >= bottom || (xa < left && xb < left) || (xa >= right && xb >= right)) return 0;
+    w.steps = n;
+    if (yb < top || ya >= bottom || (xa < left && xb < left) || (xa >= right && xb >= right)) return w;
     const int64_t sy = dy * 65536 / n, sx = dx * 65536 / n;
 
     // The walk's price: the steps left after skipping what lies beyond the
@@ -164,8 +210,22 @@ int32_t vexel_draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int3
     };
     keep_inside(x0f, sx, left, right);
     keep_inside(y0f, sy, top, bottom);
-    for (int64_t i = lo; i <= hi; ++i) plot(b, int32_t((x0f + i * sx) >> 16), int32_t((y0f + i * sy) >> 16), colour, pat);
-    return int32_t(std::min<int64_t>(count, INT32_MAX));
+    w.x_start = x0f;
+    w.y_start = y0f;
+    w.step_x = sx;
+    w.step_y = sy;
+    w.lo = lo;
+    w.hi = hi;
+    w.count = int32_t(std::min<int64_t>(count, INT32_MAX));
+    return w;
+}
+
+int32_t vexel_draw_line(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
+                  vexel_pattern pat) {
+    const vexel_line_walk w = vexel_line_walk_of(b, x0, y0, x1, y1);
+    for (int64_t i = w.lo; i <= w.hi; ++i)
+        plot(b, int32_t((w.x_start + i * w.step_x) >> 16), int32_t((w.y_start + i * w.step_y) >> 16), colour, pat);
+    return w.count;
 }
 
 void vexel_draw_circle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, uint8_t colour, vexel_pattern pat) {
@@ -212,6 +272,46 @@ void vexel_draw_fillcircle(fenn_bitmap* b, int32_t cx, int32_t cy, int32_t r, ui
             d += 2 * y + 1;
         }
     } while (y <= x);
+}
+
+void vexel_draw_filloval(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour,
+                         vexel_pattern pat) {
+    if (!b || b->depth != 8) return;
+    if (out_of_range(x0) || out_of_range(y0) || out_of_range(x1) || out_of_range(y1)) return;
+    const oval_box o = oval_sorted(x0, y0, x1, y1);
+    if (box_misses_clip(b, o)) return;
+    const int64_t ys = std::max<int64_t>(o.y0, b->clip_y0), ye = std::min<int64_t>(o.y1, b->clip_y1 - 1);
+    for (int64_t y = ys; y <= ye; ++y) {
+        const int64_t k = oval_trim(o, y - o.y0);
+        span(b, int32_t(y), int32_t(o.x0 + k), int32_t(o.x1 - k), colour, pat);
+    }
+}
+
+void vexel_draw_oval(fenn_bitmap* b, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t colour, vexel_pattern pat) {
+    if (!b || b->depth != 8) return;
+    if (out_of_range(x0) || out_of_range(y0) || out_of_range(x1) || out_of_range(y1)) return;
+    const oval_box o = oval_sorted(x0, y0, x1, y1);
+    if (box_misses_clip(b, o)) return;
+    const int64_t ys = std::max<int64_t>(o.y0, b->clip_y0), ye = std::min<int64_t>(o.y1, b->clip_y1 - 1);
+    // Each row's trim is worked out once, handed on as the rows go down.
+    int64_t above = oval_trim(o, ys - o.y0 - 1), k = oval_trim(o, ys - o.y0);
+    for (int64_t y = ys; y <= ye; ++y) {
+        // A pixel is on the outline when the row above or below does not
+        // reach it, or when it ends its own row. Outside the box counts as
+        // reaching nowhere, so the top and bottom rows are drawn whole.
+        const int64_t below = oval_trim(o, y - o.y0 + 1);
+        const int64_t inner = above < 0 || below < 0 ? o.a + 1 : std::max(above, below);
+        const int64_t left_end = std::max(o.x0 + inner - 1, o.x0 + k);
+        const int64_t right_start = std::min(o.x1 - inner + 1, o.x1 - k);
+        if (left_end + 1 >= right_start) {
+            span(b, int32_t(y), int32_t(o.x0 + k), int32_t(o.x1 - k), colour, pat);
+        } else {
+            span(b, int32_t(y), int32_t(o.x0 + k), int32_t(left_end), colour, pat);
+            span(b, int32_t(y), int32_t(right_start), int32_t(o.x1 - k), colour, pat);
+        }
+        above = k;
+        k = below;
+    }
 }
 
 void vexel_draw_tinted_rect(fenn_bitmap* b, int x0, int y0, int x1, int y1, bool adaptive) {
@@ -360,6 +460,33 @@ void vexel_circfill(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_
     const int64_t area = visible(int64_t(cx) - r, int64_t(cx) + r, s->clip_x0, s->clip_x1) *
                          visible(int64_t(cy) - r, int64_t(cy) + r, s->clip_y0, s->clip_y1);
     vexel_charge(m, charge_of(2 * int64_t(r) + (area >> 4)));
+}
+
+void vexel_oval(vexel_machine* m, int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix c) {
+    take_colour(m, argc >= 5, c);
+    fenn_bitmap* s = screen(m);
+    if (!s) return;
+    const int32_t x0 = screen_x(m, fx0), y0 = screen_y(m, fy0), x1 = screen_x(m, fx1), y1 = screen_y(m, fy1);
+    vexel_draw_oval(s, x0, y0, x1, y1, vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
+    // Priced as circ prices the circle of the same box.
+    const oval_box o = oval_sorted(x0, y0, x1, y1);
+    if (box_misses_clip(s, o)) return;
+    const int64_t top = s->clip_y0, bottom = s->clip_y1;
+    const int64_t rows = std::max(std::min(bottom, o.y1), top) - std::max(o.y0, top);
+    vexel_charge(m, charge_of(rows * 2 + 2));
+}
+
+void vexel_ovalfill(vexel_machine* m, int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix c) {
+    take_colour(m, argc >= 5, c);
+    fenn_bitmap* s = screen(m);
+    if (!s) return;
+    const int32_t x0 = screen_x(m, fx0), y0 = screen_y(m, fy0), x1 = screen_x(m, fx1), y1 = screen_y(m, fy1);
+    vexel_draw_filloval(s, x0, y0, x1, y1, vexel_draw_colour(m, m->pen_col), vexel_current_pattern(m));
+    // Priced as circfill prices a circle whose radius is half the larger side.
+    const oval_box o = oval_sorted(x0, y0, x1, y1);
+    const int64_t radius = std::max(o.a, o.b) / 2;
+    const int64_t area = visible(o.x0, o.x1, s->clip_x0, s->clip_x1) * visible(o.y0, o.y1, s->clip_y0, s->clip_y1);
+    vexel_charge(m, charge_of(2 * radius + (area >> 4)));
 }
 
 void vexel_clip(vexel_machine* m, int argc, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h) {

@@ -231,6 +231,13 @@ void vexel_reset_draw_state(vexel_machine* m) {
     m->camera_y = 0;
     m->screen_mode = 0;
     m->fill_pattern = 0;
+    // tline's map window lives in ram bytes only: a program starts with the
+    // whole map, not with what the previous one left.
+    for (uint32_t a = vexel_reg_tline_wrap_w; a <= vexel_reg_tline_offset_y; ++a) m->ram[a] = 0;
+    // Likewise btnp's repeat timing: a program that turned repeats off must
+    // not leave the next one without them.
+    m->ram[vexel_reg_btnp_delay] = 0;
+    m->ram[vexel_reg_btnp_interval] = 0;
     clear_audio_fx(m);
 }
 

@@ -52,6 +52,10 @@ constexpr uint32_t vexel_reg_keep_screen_pal = 0x5f2e;
 constexpr uint32_t vexel_reg_audio_pause = 0x5f2f;
 constexpr uint32_t vexel_reg_pause_suppress = 0x5f30;
 constexpr uint32_t vexel_reg_fill_pattern = 0x5f31; // bits 0-7, 8-15, 16-23
+constexpr uint32_t vexel_reg_tline_wrap_w = 0x5f38;   // tline's map wrap in cells (machine/sprite.h)
+constexpr uint32_t vexel_reg_tline_wrap_h = 0x5f39;
+constexpr uint32_t vexel_reg_tline_offset_x = 0x5f3a; // added to tline's cells after the wrap
+constexpr uint32_t vexel_reg_tline_offset_y = 0x5f3b;
 constexpr uint32_t vexel_reg_audio_fx = 0x5f40;     // 4 masks
 constexpr uint32_t vexel_reg_keep_audio_fx = 0x5f44;
 constexpr uint32_t vexel_reg_btnp_delay = 0x5f5c;    // frames before btnp repeats (0: default, 255: never)
@@ -104,7 +108,8 @@ void vexel_gpio_write(vexel_machine* machine, int32_t pin, int32_t value);
 
 // Sets the draw state a program starts with: cursor_x 0, pen colour 6,
 // camera 0, identity palettes with draw colour 0 transparent, screen mode 0,
-// full clip, no fill pattern, audio effects off. cursor_y, ram and the
+// full clip, no fill pattern, audio effects off, tline's wrap and offsets and btnp's
+// repeat timing 0. cursor_y, ram and the
 // screen keep their contents.
 void vexel_reset_draw_state(vexel_machine* machine);
 

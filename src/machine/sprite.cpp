@@ -299,3 +299,47 @@ void vexel_map(vexel_machine* m, int argc, vexel_fix fcx, vexel_fix fcy, vexel_f
     }
     vexel_charge(m, charge_of(shown));
 }
+
+void vexel_tline(vexel_machine* m, int argc, vexel_fix fx0, vexel_fix fy0, vexel_fix fx1, vexel_fix fy1, vexel_fix mx,
+                 vexel_fix my, vexel_fix mdx, vexel_fix mdy, vexel_fix flayers) {
+    fenn_bitmap* s = screen(m);
+    if (!s) return;
+    const uint32_t step_u = uint32_t(argc >= 7 ? mdx : vexel_tline_default_step);
+    const uint32_t step_v = uint32_t(argc >= 8 ? mdy : 0);
+    const int32_t layers = argc >= 9 ? vexel_flr(flayers) : 0;
+    vexel_line_walk w = vexel_line_walk_of(s, screen_coord(fx0, m->camera_x), screen_coord(fy0, m->camera_y),
+                                           screen_coord(fx1, m->camera_x), screen_coord(fy1, m->camera_y));
+    // A line of one point steps twice on it; the texture takes one step.
+    if (w.step_x == 0 && w.step_y == 0) w.hi = std::min<int64_t>(w.hi, 0);
+    const vexel_cart* cart = m->cart;
+    if (map_ok(cart) && sheet_ok(cart)) {
+        const uint8_t wrap_w = m->ram[vexel_reg_tline_wrap_w], wrap_h = m->ram[vexel_reg_tline_wrap_h];
+        const int32_t offset_x = m->ram[vexel_reg_tline_offset_x], offset_y = m->ram[vexel_reg_tline_offset_y];
+        uint8_t lut[16];
+        for (int i = 0; i < 16; ++i) {
+            const int32_t e = m->draw_pal[i];
+            lut[i] = (e & 0xf0) ? box_transparent : uint8_t(e & 15);
+        }
+        const uint8_t* sheet = cart->gfx->pix.data();
+        for (int64_t i = w.lo; i <= w.hi; ++i) {
+            // Step i of the walk is texture step t from (x0, y0); the
+            // products wrap in 32 bits exactly as repeated adding would.
+            const uint32_t t = uint32_t(w.reversed ? w.steps - i : i);
+            const int32_t u = int32_t(uint32_t(mx) + t * step_u), v = int32_t(uint32_t(my) + t * step_v);
+            int32_t cx = vexel_flr(u), cy = vexel_flr(v);
+            if (wrap_w) cx &= wrap_w - 1;
+            if (wrap_h) cy &= wrap_h - 1;
+            cx += offset_x;
+            cy += offset_y;
+            if (cx < 0 || cy < 0 || cx >= vexel_map_w || cy >= vexel_map_h) continue;
+            const uint8_t n = cart->map->pix[size_t(cy) * vexel_map_w + size_t(cx)];
+            if (n == 0 || (layers != 0 && (cart->flags[n] & layers) != layers)) continue;
+            const int32_t px = (u >> 13) & 7, py = (v >> 13) & 7;
+            const uint8_t e = lut[sheet[size_t(n / 16 * 8 + py) * vexel_sheet_size + size_t(n % 16 * 8 + px)] & 15];
+            if (e >= box_transparent) continue;
+            const int32_t x = int32_t((w.x_start + i * w.step_x) >> 16), y = int32_t((w.y_start + i * w.step_y) >> 16);
+            s->pix[size_t(y) * size_t(s->w) + size_t(x)] = e;
+        }
+    }
+    vexel_charge(m, w.count / 2 + 1);
+}

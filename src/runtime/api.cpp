@@ -145,6 +145,9 @@ const api_function table[] = {
     {"rawset", luaB_rawset, api_plain, "t key value"},
     {"rawequal", luaB_rawequal, api_plain, "a b"},
     {"rawlen", luaB_rawlen, api_plain, "t"},
+    {"oval", qz_oval, api_plain, "x0 y0 x1 y1 [c]"},
+    {"ovalfill", qz_ovalfill, api_plain, "x0 y0 x1 y1 [c]"},
+    {"tline", qz_tline, api_plain, "x0 y0 x1 y1 mx my [mdx mdy [layers]]"},
 };
 
 constexpr size_t table_size = sizeof table / sizeof table[0];

@@ -82,6 +82,17 @@ int qz_camera(lua_State* L) {
 
 int qz_pal(lua_State* L) {
     vexel_machine* m = api_machine(L);
+    if (lua_type(L, 1) == LUA_TTABLE) {
+        // pal(t [, p]) is pal(k, t[k] [, p]) for every key k of t.
+        const int argc = lua_gettop(L) >= 2 ? 3 : 2;
+        const vexel_fix p = arg(L, 2);
+        lua_pushnil(L);
+        while (lua_next(L, 1)) {
+            vexel_pal(m, argc, arg(L, -2), arg(L, -1), p);
+            lua_pop(L, 1);
+        }
+        return 0;
+    }
     vexel_pal(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3));
     return 0;
 }
@@ -186,5 +197,24 @@ int qz_fset(lua_State* L) {
 int qz_mapdraw(lua_State* L) {
     vexel_machine* m = api_machine(L);
     vexel_map(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), arg(L, 6), arg(L, 7));
+    return 0;
+}
+
+int qz_oval(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_oval(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    return 0;
+}
+
+int qz_ovalfill(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_ovalfill(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    return 0;
+}
+
+int qz_tline(lua_State* L) {
+    vexel_machine* m = api_machine(L);
+    vexel_tline(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), arg(L, 6), arg(L, 7), arg(L, 8),
+                arg(L, 9));
     return 0;
 }

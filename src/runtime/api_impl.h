@@ -47,6 +47,9 @@ int qz_mset(lua_State* L);
 int qz_fget(lua_State* L);
 int qz_fset(lua_State* L);
 int qz_mapdraw(lua_State* L);
+int qz_oval(lua_State* L);
+int qz_ovalfill(lua_State* L);
+int qz_tline(lua_State* L);
 
 // Numbers and bits (api_math.cpp).
 int qz_flr(lua_State* L);

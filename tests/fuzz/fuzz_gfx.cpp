@@ -9,6 +9,7 @@
 #include "machine/gfx.h"
 #include "machine/host.h"
 #include "machine/machine.h"
+#include "machine/mem.h"
 #include "runtime/machine_life.h"
 #include "machine/sprite.h"
 #include "machine/text.h"
@@ -46,10 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m->draw_pal[0] = 0x10;
     m->camera_x = m->camera_y = 0;
     m->fill_pattern = 0;
+    for (int i = 0; i < 4; ++i) m->ram[vexel_reg_tline_wrap_w + uint32_t(i)] = 0;
     vexel_set_clip_registers(m, 0, 0, 128, 128);
     reader r{data, size};
     for (int calls = 0; r.left && calls < 64; ++calls) {
-        const int op = r.byte() % 20, argc = r.byte() % 12;
+        const int op = r.byte() % 24, argc = r.byte() % 12;
         int32_t a[10];
         for (int32_t& v : a) v = r.value();
         const bool f1 = a[8] & 1, f2 = a[9] & 1;
@@ -80,6 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             vexel_script_print(m, argc, text, std::strlen(text), a[0], a[1], a[2]);
             break;
         }
+        case 20: vexel_oval(m, argc, a[0], a[1], a[2], a[3], a[4]); break;
+        case 21: vexel_ovalfill(m, argc, a[0], a[1], a[2], a[3], a[4]); break;
+        case 22: vexel_tline(m, argc, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]); break;
+        case 23:  // tline's map window: wrap and offset bytes
+            for (int i = 0; i < 4; ++i) m->ram[vexel_reg_tline_wrap_w + uint32_t(i)] = uint8_t(a[i] >> 16);
+            break;
         }
     }
     for (uint8_t p : m->screen->pix)

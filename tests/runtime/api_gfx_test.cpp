@@ -3,6 +3,7 @@
 // print and the three result forms of fget reach the machine as they should.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "gfx_scene.h"
@@ -108,6 +109,41 @@ TEST_F(ApiGfx, PrintTurnsValuesIntoText) {
     run("print('hi', 10, 20, 8)");
     EXPECT_EQ(M->cursor_x, 10);
     EXPECT_EQ(M->pen_col, 8);
+}
+
+// pal with a table is pal(k, t[k]) for each key, with p passed on.
+TEST_F(ApiGfx, PalWithATableEqualsItsSeparateCalls) {
+    run("pal(8, 12) pal(1, 2) pal(3, 4, 1) pal(0, 5, 1)");
+    int32_t draw[16], shown[16];
+    std::copy(M->draw_pal, M->draw_pal + 16, draw);
+    std::copy(M->screen_pal, M->screen_pal + 16, shown);
+    run("pal()");
+    run("pal({[8] = 12, [1] = 2}) pal({[3] = 4, [0] = 5}, 1)");
+    EXPECT_TRUE(std::equal(draw, draw + 16, M->draw_pal));
+    EXPECT_TRUE(std::equal(shown, shown + 16, M->screen_pal));
+    // A list sets colours 1, 2, ...; the transparency bit stays as pal leaves it.
+    run("pal() palt(2, true) pal({9, 10})");
+    EXPECT_EQ(M->draw_pal[1], 9);
+    EXPECT_EQ(M->draw_pal[2], 10 | 0x10);
+    EXPECT_EQ(M->screen_pal[1], 1);
+    run("pal({})");
+    EXPECT_EQ(M->draw_pal[1], 9);  // an empty table changes nothing, resets nothing
+}
+
+TEST_F(ApiGfx, OvalAndTlineArguments) {
+    run("oval(0, 0, 4, 4, 8) ovalfill(10, 0, 14, 4)");
+    EXPECT_EQ(px(2, 0), 8);
+    EXPECT_EQ(px(0, 0), 0);
+    EXPECT_EQ(px(12, 2), 8);  // no colour: the pen's, which oval set
+    // Sprite 1 in cell 0; six arguments walk one sheet pixel a step.
+    run("mset(0, 0, 1) cls() tline(0, 0, 7, 0, 0, 0)");
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(px(x, 0), int(M->cart->gfx->pix[size_t(x) + 8])) << x;
+    // Given steps: 0 stays on one texel; 1 cell a pixel leaves the map.
+    run("cls() tline(0, 1, 7, 1, 0.5, 0, 0)");
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(px(x, 1), int(M->cart->gfx->pix[4 + 8])) << x;
+    run("cls(3) poke(0x5f3a, 200) tline(0, 2, 7, 2, 0, 0) a = peek(0x5f3a)");
+    EXPECT_EQ(count_colour(3), 128 * 128);
+    EXPECT_EQ(number("a"), F(200));
 }
 
 }  // namespace
