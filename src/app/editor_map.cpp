@@ -51,7 +51,7 @@ constexpr int shared_colour = 14;
 constexpr int cursor_colour = 10;
 constexpr int hover_colour = 7;
 constexpr int grid_colour = 5;
-constexpr int outside_colour = 0;
+constexpr int outside_fallback = 1;  // past the map's edge when the theme's body is black like empty cells
 
 // SDL scancodes the page reads.
 constexpr int sc_right = 79, sc_left = 80, sc_down = 81, sc_up = 82, sc_delete = 76;
@@ -648,8 +648,9 @@ const uint8_t* sheet_pixels(const vexel_cart* cart) {
 
 // The cells and sprites of the map view; each screen pixel samples the
 // sprite pixel under it (near its middle when cells are smaller than sprites).
-void draw_cells(vexel_machine* m, fenn_bitmap* page, const clip_box& c, const uint8_t* sheet) {
+void draw_cells(vexel_machine* m, fenn_bitmap* page, const clip_box& c, const uint8_t* sheet, int outside) {
     const int cp = cell_px(), ox = off_x(), oy = off_y();
+    const uint8_t outside_colour = uint8_t(outside & 15);
     const int x0 = std::max(c.x0, 0), x1 = std::min(c.x1, view_w);
     const int y0 = std::max(c.y0, view_y0()), y1 = std::min(c.y1, view_y1());
     if (x0 >= x1 || y0 >= y1) return;
@@ -709,10 +710,10 @@ void draw_view_marks(fenn_bitmap* page, const clip_box& view) {
     // Where the shared half begins: a dashed line on the top of row 32 (a
     // sparser one when cells are tiny, so the row still shows).
     const int sy = view_y0() + editor_map_shared_row * cp - oy;
-    const int gap = cp <= 2 ? 4 : 2;
+    const int period = cp <= 2 ? 3 : 4, on = cp <= 2 ? 1 : 2;
     const int map_right = std::min(view_w, editor_map_cols * cp - ox);
     for (int x = 0; x < map_right; ++x)
-        if ((x + ox) % (2 * gap) < (cp <= 2 ? 1 : gap)) put(page, view, x, sy, shared_colour);
+        if ((x + ox) % period < on) put(page, view, x, sy, shared_colour);
 
     if (S.has_sel) cell_rect(page, view, S.sel.x, S.sel.y, S.sel.w, S.sel.h, 7, 0);
     if (S.hover && S.gesture == gesture_none) {
@@ -777,7 +778,7 @@ void map_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
     const uint8_t* sheet = sheet_pixels(m->working_cart);
     if (sheet) {
         const clip_box view{body.x0, std::max(body.y0, view_y0()), body.x1, std::min(body.y1, view_y1())};
-        draw_cells(m, page, view, sheet);
+        draw_cells(m, page, view, sheet, t.body_bg != 0 ? t.body_bg : outside_fallback);
         draw_view_marks(page, view);
         draw_bar(m, page, t);
         draw_picker(page, body, sheet);
