@@ -12,6 +12,16 @@
 // the map itself always shows the result, so a program run meanwhile sees
 // it. Dropping the float just forgets both.
 //
+// Mouse: the left button uses the tool (draw a stroke, fill, drag a
+// selection or move it), the right button erases a stroke, the middle
+// button or Ctrl+left pans, the wheel zooms (over the picker it scrolls);
+// a drag in the picker chooses a block of sprites. Keys: arrows move the
+// cursor (with the select tool and a selection, they move the selection),
+// Shift+arrows select, Ctrl+arrows pan, Space or Enter use the tool at the
+// cursor, d / f / s choose the tool, g the grid, + and - zoom, comma and
+// period the previous / next sprite, 1-4 a bank, Tab the picker's size,
+// Delete or Backspace erase.
+//
 // Invariants: the view origin stays within the map's limits for the zoom;
 // the cursor is a map cell; every cell written goes through editor_mset on
 // m->working_cart; drawing touches only the body rows and allocates nothing.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "app/editor.h"
@@ -165,6 +166,21 @@ TEST_F(MapEdit, ClipboardTextRoundTripsAndRejectsMalformedText) {
         EXPECT_FALSE(editor_map_from_text(t, &back, &error)) << t.substr(0, 40);
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(back.w, 0);
+    }
+
+    // Changed bytes anywhere in a good text: either a whole block or a reason.
+    std::mt19937 rng(7);
+    const std::string good = editor_map_to_text(editor_map_read(C, {0, 60, 9, 4}));
+    for (int round = 0; round < 3000; ++round) {
+        std::string t = good;
+        for (int k = 0; k <= round % 4; ++k) t[rng() % t.size()] = char(rng() % 256);
+        if (round % 5 == 0) t.resize(rng() % t.size());
+        back = editor_map_block{};
+        if (editor_map_from_text(t, &back, &error)) {
+            ASSERT_EQ(back.cells.size(), size_t(back.w * back.h));
+        } else {
+            ASSERT_EQ(back.w, 0);
+        }
     }
 }
 
