@@ -279,15 +279,19 @@ constexpr int sc_right = 79, sc_left = 80, sc_down = 81, sc_up = 82;
 constexpr int sc_page_up = 75, sc_page_down = 78, sc_delete = 76, sc_space = 44, sc_return = 40, sc_kp_enter = 88;
 
 // Layout of the body, in screen pixels.
-constexpr int canvas_x = 2, canvas_y = 10, canvas_px = 64;
-constexpr int pal_x = 70, pal_y = 10, swatch_px = 8;
+constexpr int canvas_x = editor_sprite_canvas_x, canvas_y = editor_sprite_canvas_y, canvas_px = editor_sprite_canvas_px;
+constexpr int pal_x = editor_sprite_palette_x, pal_y = editor_sprite_palette_y, swatch_px = editor_sprite_swatch_px;
 constexpr int colour_box_x = 104, colour_box_y = 10, colour_box_px = 10;
-constexpr int flags_x = 70, flags_y = 45, flag_step = 7, flag_px = 5;
-constexpr int tools_x = 70, tools_y = 53, tool_step = 8, tool_px = 7;
-constexpr int zoom_x = 70, zoom_y = 63, zoom_step = 15, zoom_w = 14, zoom_h = 7;
+constexpr int flags_x = editor_sprite_flags_x, flags_y = editor_sprite_flags_y, flag_step = editor_sprite_flag_step;
+constexpr int flag_px = 5;
+constexpr int tools_x = editor_sprite_tools_x, tools_y = editor_sprite_tools_y, tool_step = editor_sprite_tool_step;
+constexpr int tool_px = 7;
+constexpr int zoom_x = editor_sprite_zoom_x, zoom_y = editor_sprite_zoom_y, zoom_step = editor_sprite_zoom_step;
+constexpr int zoom_w = 14, zoom_h = 7;
 constexpr int number_x = 115, number_y = 64;
-constexpr int bank_x = 1, bank_y = 77, bank_step = 12, bank_w = 11, bank_h = 7;
-constexpr int strip_x = 0, strip_y = 85, strip_w = 128, strip_h = 32;
+constexpr int bank_x = editor_sprite_bank_x, bank_y = editor_sprite_bank_y, bank_step = editor_sprite_bank_step;
+constexpr int bank_w = 11, bank_h = 7;
+constexpr int strip_x = editor_sprite_strip_x, strip_y = editor_sprite_strip_y, strip_w = 128, strip_h = 32;
 constexpr int sprites_per_bank = 64, bank_count = 4, shared_bank = 2;  // banks 2 and 3 are shared
 constexpr int zoom_sizes[] = {1, 2, 4};
 constexpr int max_area_px = 32;  // the largest shown area (4x4 sprites) is 32 x 32 pixels
@@ -374,12 +378,16 @@ int edit(vexel_machine* m, Op op) {
     if (!cart) return 0;
     if (ed.group_checkpointed) return op(cart);
     copy_out(cart, &ed.before);
+    const editor_sprite_rect sel_before = ed.sel;  // a move changes the selection too
     const int changed = op(cart);
     if (changed > 0) {
         copy_out(cart, &ed.after);
+        const editor_sprite_rect sel_after = ed.sel;
         copy_in(cart, ed.before.bytes, ed.before.flags);
+        ed.sel = sel_before;
         editor_checkpoint(m);
         copy_in(cart, ed.after.bytes, ed.after.flags);
+        ed.sel = sel_after;
         if (ed.group_open) ed.group_checkpointed = true;
     }
     return changed;
@@ -1045,6 +1053,24 @@ bool sprite_paste(vexel_machine* m, const std::string& text) {
 }
 
 }  // namespace
+
+void editor_sprite_reset_view() {
+    ed.zoom = 0;
+    ed.tool = tool_pencil;
+    ed.primary = 7;
+    ed.secondary = 0;
+    ed.cursor_shown = ed.key_anchor = false;
+    ed.drag_button = 0;
+    ed.paste_error.clear();
+    ed.sel = {};
+    ed.floating = false;
+    group_end();
+    ed.shown_sprite = -1;
+    settle_view();
+    const editor_sprite_rect area = shown_area();
+    ed.cur_x = area.x;
+    ed.cur_y = area.y;
+}
 
 const editor_page editor_sprite_page = {
     "sprite",       sprite_open,       sprite_update, sprite_draw, sprite_status,

@@ -30,6 +30,19 @@ constexpr int editor_sprite_clip_max_side = editor_sprite_sheet_px;
 // line break after every pixel; it is rejected before it is looked at.
 constexpr size_t editor_sprite_clip_max_text = 4u * editor_sprite_sheet_px * editor_sprite_sheet_px + 64u;
 
+// Where the parts of the body lie on the screen (machine pixels).
+constexpr int editor_sprite_canvas_x = 2, editor_sprite_canvas_y = 10, editor_sprite_canvas_px = 64;
+constexpr int editor_sprite_palette_x = 70, editor_sprite_palette_y = 10, editor_sprite_swatch_px = 8;
+constexpr int editor_sprite_flags_x = 70, editor_sprite_flags_y = 45, editor_sprite_flag_step = 7;
+constexpr int editor_sprite_tools_x = 70, editor_sprite_tools_y = 53, editor_sprite_tool_step = 8;
+constexpr int editor_sprite_zoom_x = 70, editor_sprite_zoom_y = 63, editor_sprite_zoom_step = 15;
+constexpr int editor_sprite_bank_x = 1, editor_sprite_bank_y = 77, editor_sprite_bank_step = 12;
+constexpr int editor_sprite_strip_x = 0, editor_sprite_strip_y = 85;
+
+// Puts the editor's view as it first opens: 1x1 zoom, pencil, colours 7
+// and 0, nothing selected.
+void editor_sprite_reset_view();
+
 // A rectangle of sheet pixels; w or h of 0 is empty.
 struct editor_sprite_rect {
     int x = 0, y = 0, w = 0, h = 0;
@@ -46,8 +59,13 @@ editor_sprite_rect editor_sprite_clip(editor_sprite_rect a, editor_sprite_rect b
 editor_sprite_rect editor_sprite_area(int n, int size);
 
 // Pixels of a line from (x0, y0) to (x1, y1), both ends included.
+// The same pixels whichever end comes first.
 template <class Plot>
 void editor_sprite_line_pixels(int x0, int y0, int x1, int y1, Plot plot) {
+    if (x1 < x0 || (x1 == x0 && y1 < y0)) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+    }
     const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
     const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
     int err = dx + dy;
@@ -119,8 +137,10 @@ void editor_sprite_ellipse_pixels(int x0, int y0, int x1, int y1, bool filled, P
             err += dx;
         }
     } while (xa <= xb);
-    // A flat ellipse (width of one or two) stops early: finish its tips.
-    while (ya - yb < b) {
+    // A flat ellipse (width of one or two) stops before its top and
+    // bottom rows: finish its tips (never past the box: rows yb..ya span
+    // at most b + 1).
+    while (ya - yb <= b) {
         span(xa - 1, xb + 1, ya++);
         span(xa - 1, xb + 1, yb--);
     }
