@@ -9,9 +9,9 @@
 // the selection, when there is one, lies inside the shown area and only
 // exists under the select tool; a moved selection ("floating") always shows
 // in the sheet where it lies, so the cartridge is never behind the screen.
-// Edits are the operations below and the tests' editor_sprite.h ones, on
-// m->working_cart only, each preceded by one undo checkpoint per action
-// (a stroke, a shape, a move of a selection until it is let go).
+// Edits are the operations of editor_sprite.h, on m->working_cart only,
+// each preceded by one undo checkpoint per action (a stroke, a shape, a
+// flag, a move of a selection with its flips and turns until it is let go).
 #include "app/editor_sprite.h"
 
 #include <algorithm>
@@ -351,6 +351,8 @@ struct sprite_editor {
     bool group_open = false, group_checkpointed = false;
     std::string paste_error;
     sheet_copy before, after;  // scratch for edit(), kept here to stay off the stack
+    sheet_copy mine;           // the sheet as this editor's last edit, undo or redo left it
+    bool mine_valid = false;
 };
 
 sprite_editor ed;
@@ -369,6 +371,12 @@ void copy_in(vexel_cart* cart, const uint8_t* bytes, const uint8_t* flags) {
     for (int n = 0; n < editor_sprite_count; ++n) editor_fset(cart, n, flags[n]);
 }
 
+// Remembers the sheet as this editor left it (see restore_state).
+void remember_sheet(const vexel_cart* cart) {
+    copy_out(cart, &ed.mine);
+    ed.mine_valid = true;
+}
+
 // Runs op(cart), which returns how much it changed, so that a change is
 // preceded by exactly one undo checkpoint (per group) and no change leaves
 // none: the state before is put back for the checkpoint to record.
@@ -376,7 +384,11 @@ template <class Op>
 int edit(vexel_machine* m, Op op) {
     vexel_cart* cart = m->working_cart;
     if (!cart) return 0;
-    if (ed.group_checkpointed) return op(cart);
+    if (ed.group_checkpointed) {
+        const int changed = op(cart);
+        if (changed > 0) remember_sheet(cart);
+        return changed;
+    }
     copy_out(cart, &ed.before);
     const editor_sprite_rect sel_before = ed.sel;  // a move changes the selection too
     const int changed = op(cart);
@@ -389,8 +401,24 @@ int edit(vexel_machine* m, Op op) {
         copy_in(cart, ed.after.bytes, ed.after.flags);
         ed.sel = sel_after;
         if (ed.group_open) ed.group_checkpointed = true;
+        remember_sheet(cart);
     }
     return changed;
+}
+
+// Puts a saved sheet and flags back. The sheet's lower half is also the
+// map's, which the map editor changes with its own undo history: a byte
+// that changed since this editor last left the sheet was changed there (or
+// by anything else) and is kept, so undoing a sprite edit never undoes a
+// map edit made after it.
+void restore_state(vexel_cart* cart, const uint8_t* bytes, const uint8_t* flags) {
+    for (size_t a = 0; a < sheet_bytes; ++a) {
+        const uint32_t addr = vexel_addr_gfx + uint32_t(a);
+        if (!ed.mine_valid || vexel_cart_peek(cart, addr) == ed.mine.bytes[a]) vexel_cart_poke(cart, addr, bytes[a]);
+    }
+    for (int n = 0; n < editor_sprite_count; ++n)
+        if (!ed.mine_valid || editor_fget(cart, n) == ed.mine.flags[n]) editor_fset(cart, n, flags[n]);
+    remember_sheet(cart);
 }
 
 void group_begin() {
@@ -961,7 +989,6 @@ void draw_sheet(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme) 
     if (!shown.empty())
         editor_frame_rect(page, strip_x + shown.x - 1, strip_y + shown.y - bank_rect.y - 1, strip_x + shown.x + shown.w,
                           strip_y + shown.y - bank_rect.y + shown.h, 7);
-    (void)theme;
 }
 
 void sprite_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme) {
@@ -1004,7 +1031,7 @@ void sprite_load_state(vexel_machine* m, const std::string& state) {
     if (!m->working_cart || state.size() != state_bytes || std::memcmp(state.data(), state_magic, sizeof state_magic) != 0)
         return;
     const auto* p = reinterpret_cast<const uint8_t*>(state.data()) + sizeof state_magic;
-    copy_in(m->working_cart, p, p + sheet_bytes);
+    restore_state(m->working_cart, p, p + sheet_bytes);
     const uint8_t* view = p + sheet_bytes + editor_sprite_count;
     ed.drag_button = 0;
     ed.key_anchor = false;
@@ -1028,6 +1055,7 @@ std::string sprite_copy(vexel_machine* m, bool cut) {
         // The frame took the undo checkpoint already.
         drop_float();
         editor_sprite_box(m->working_cart, r, r.x, r.y, r.x + r.w - 1, r.y + r.h - 1, 0, true);
+        remember_sheet(m->working_cart);
     }
     return text;
 }
@@ -1049,6 +1077,7 @@ bool sprite_paste(vexel_machine* m, const std::string& text) {
     const editor_sprite_rect shown = editor_sprite_clip(pasted, area);
     set_tool(tool_select);
     ed.sel = shown;
+    remember_sheet(m->working_cart);
     return true;
 }
 
@@ -1066,6 +1095,7 @@ void editor_sprite_reset_view() {
     ed.floating = false;
     group_end();
     ed.shown_sprite = -1;
+    ed.mine_valid = false;
     settle_view();
     const editor_sprite_rect area = shown_area();
     ed.cur_x = area.x;

@@ -39,8 +39,8 @@ constexpr int editor_sprite_zoom_x = 70, editor_sprite_zoom_y = 63, editor_sprit
 constexpr int editor_sprite_bank_x = 1, editor_sprite_bank_y = 77, editor_sprite_bank_step = 12;
 constexpr int editor_sprite_strip_x = 0, editor_sprite_strip_y = 85;
 
-// Puts the editor's view as it first opens: 1x1 zoom, pencil, colours 7
-// and 0, nothing selected.
+// Puts the editor as it first opens: 1x1 zoom, pencil, colours 7 and 0,
+// nothing selected, no memory of the sheet it last left.
 void editor_sprite_reset_view();
 
 // A rectangle of sheet pixels; w or h of 0 is empty.

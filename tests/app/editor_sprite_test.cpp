@@ -465,6 +465,23 @@ TEST_F(SpritePage, FlagsSheetStripAndTheSharedHalf) {
     EXPECT_EQ(editor_sget(cart, 47, 103), 7);
 }
 
+TEST_F(SpritePage, UndoKeepsMapEditsMadeSinceInTheSharedHalf) {
+    editor_set_selected_sprite(128);
+    drag({on_canvas(0, 64), on_canvas(3, 64)});
+    EXPECT_EQ(editor_mget(cart, 0, 32), 0x77);
+    // The map editor then places sprite 5 on another cell of the lower
+    // half and on a cell the stroke touched.
+    editor_mset(cart, 10, 40, 5);
+    editor_mset(cart, 1, 32, 5);
+    ctrl('z');
+    EXPECT_EQ(editor_mget(cart, 0, 32), 0);   // the stroke is undone
+    EXPECT_EQ(editor_mget(cart, 10, 40), 5);  // the map's later edits stay
+    EXPECT_EQ(editor_mget(cart, 1, 32), 5);
+    ctrl('y');
+    EXPECT_EQ(editor_mget(cart, 0, 32), 0x77);
+    EXPECT_EQ(editor_mget(cart, 10, 40), 5);
+}
+
 TEST_F(SpritePage, ClipboardThroughThePage) {
     paint_pattern(cart, {0, 0, 8, 8});
     const std::string text = editor_sprite_page.copy(M, false);  // nothing selected: the shown sprite
