@@ -440,13 +440,26 @@ void clear_selection() {
 
 // Puts the view in order after the selected sprite, the zoom or the
 // cartridge changed: cursor inside the shown area, no selection left over.
+// Ends whatever a press, drag or move had started; a stroke's or a move's
+// undo group is closed so that the next edit takes its own checkpoint.
+void stop_gestures() {
+    drop_float();
+    ed.key_anchor = false;
+    ed.drag_button = 0;
+    group_end();
+}
+
 void settle_view() {
     const int n = editor_selected_sprite();
     const editor_sprite_rect area = shown_area();
     if (n != ed.shown_sprite) {
+        stop_gestures();
         clear_selection();
-        ed.key_anchor = false;
-        ed.drag_button = 0;
+        // The cursor keeps its place within the sprite.
+        if (ed.shown_sprite >= 0) {
+            ed.cur_x = area.x + (ed.cur_x - (ed.shown_sprite % 16) * 8);
+            ed.cur_y = area.y + (ed.cur_y - (ed.shown_sprite / 16) * 8);
+        }
         ed.shown_sprite = n;
         ed.bank = n / sprites_per_bank;
     }
@@ -464,18 +477,15 @@ void select_sprite(int n) {
 }
 
 void set_zoom(int index) {
-    drop_float();
+    stop_gestures();
     ed.zoom = std::clamp(index, 0, int(std::size(zoom_sizes)) - 1);
-    ed.key_anchor = false;
-    ed.drag_button = 0;
     settle_view();
 }
 
 void set_tool(int tool) {
     if (tool == ed.tool) return;
+    stop_gestures();
     clear_selection();
-    ed.key_anchor = false;
-    ed.drag_button = 0;
     ed.tool = tool;
 }
 
