@@ -12,6 +12,18 @@
 // Edits are the operations of editor_sprite.h, on m->working_cart only,
 // each preceded by one undo checkpoint per action (a stroke, a shape, a
 // flag, a move of a selection with its flips and turns until it is let go).
+//
+// Keys: arrows move the pixel cursor (with the select tool and a selection,
+// they move the selection); Shift+arrows and - / = choose the sprite; Page
+// Up/Down the bank shown; Space or Enter use the tool at the cursor (line,
+// rectangle, circle and select take two presses; Shift uses the secondary
+// colour, Ctrl fills a rectangle or circle); p f l r c s i choose pencil,
+// fill, line, rectangle, circle, select, picker; , . and < > step the
+// primary and secondary colour, x swaps them; z steps the zoom; h v flip
+// and t turns the selection (or the shown sprites); 1-8 toggle the flags;
+// Delete or Backspace clears the selection. The mouse: left draws with the
+// primary colour, right with the secondary, Ctrl while dragging a shape
+// fills it; the wheel zooms over the canvas and steps banks over the sheet.
 #include "app/editor_sprite.h"
 
 #include <algorithm>
