@@ -51,7 +51,6 @@ constexpr int code_wheel_lines = 3;
 
 // ---- timing (in updates, so that tests and key scripts are deterministic) ----
 
-constexpr int code_blink_frames = 15;         // on and off half a second each at 30 updates a second
 constexpr int code_run_pause_frames = 30;     // a pause this long ends a typing run (one undo step)
 constexpr int code_compress_idle_frames = 15; // typing paused this long: work out the compressed size
 
@@ -1099,7 +1098,7 @@ void draw_field(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th)
         put_glyph(page, font, static_cast<uint8_t>(f[k]), x, code_field_y + 1, th.tab_active_bg);
         x += advance_of(static_cast<uint8_t>(f[k]));
     }
-    if (((ed.frame - ed.blink_from) / code_blink_frames) % 2 == 0)
+    if (((ed.frame - ed.blink_from) / editor_code_blink_frames) % 2 == 0)
         editor_fill(page, x, code_field_y + 1, x + 2, code_field_y + 5, th.cursor);
 }
 
@@ -1111,7 +1110,7 @@ void code_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& th) {
                   std::min(cy1, editor_body_y1));
     const fenn_pod* font = m->console_font;
     draw_tabbar(page, font, th);
-    const bool cursor_on = ed.field == field_none && ((ed.frame - ed.blink_from) / code_blink_frames) % 2 == 0;
+    const bool cursor_on = ed.field == field_none && ((ed.frame - ed.blink_from) / editor_code_blink_frames) % 2 == 0;
     const tab_view& v = view();
     const int rows = visible_lines();
     for (int r = 0; r < rows && v.scroll_line + r < line_count(); ++r)

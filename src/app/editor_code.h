@@ -24,6 +24,10 @@
 
 struct vexel_machine;
 
+// The cursor shows for this many updates, then hides for as many (counted
+// in updates rather than time, so key scripts and tests see the same).
+constexpr int editor_code_blink_frames = 15;
+
 // What colour a byte of program text is drawn in.
 enum editor_code_class : uint8_t {
     code_class_text,       // names
