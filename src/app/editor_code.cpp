@@ -849,6 +849,10 @@ void open_field(field_mode mode) {
     }
     ed.field = mode;
     ed.field_text = mode == field_find ? ed.find_text : std::string();
+    // A selection within a line is what one most likely wants to find.
+    if (mode == field_find && has_selection() && line_of(sel_from()) == line_of(sel_to()) &&
+        sel_to() - sel_from() <= uint32_t(code_window_max))
+        ed.field_text.assign(text() + sel_from(), sel_to() - sel_from());
     ensure_visible();  // the text area is a line shorter now
 }
 
@@ -1036,7 +1040,7 @@ uint8_t colour_of(uint8_t cls, const editor_theme& th) {
 void draw_tabbar(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th) {
     editor_fill(page, 0, code_tabbar_y, 127, code_tabbar_y + code_tabbar_h - 1, th.bar_bg);
     const int used = used_tabs();
-    char label[4];
+    char label[12];
     for (int t = 0; t <= used && t < vexel_code_tabs; ++t) {
         int x0, x1;
         tab_box(t, &x0, &x1);

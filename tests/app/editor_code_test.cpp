@@ -275,6 +275,12 @@ TEST_F(CodeEditor, FindWrapsAndGoToLineClamps) {
     expect_at(2, 0);
     editor_code_goto(m, 0, -5);
     expect_at(0, 0);
+    // Find starts with the selected text.
+    editor_code_goto(m, 0, 3);
+    press(SDL_SCANCODE_END, true);
+    ctrl('f');
+    key(13);
+    expect_at(0, 2);
 }
 
 TEST_F(CodeEditor, GotoOpensTheTabAtTheLineAndScrollsToIt) {
