@@ -527,7 +527,10 @@ void sync(vexel_machine* m) {
 
 bool bound(vexel_machine* m) {
     if (!usable(m)) return false;
-    if (ed.m != m) sync(m);
+    // Read afresh when the open tab is not where the editor left it (a
+    // cartridge loaded without the editor being opened again): cheap signs
+    // only, so that no frame pays for reading the whole program.
+    if (ed.m != m || ed.tab != vexel_current_code_tab(m) || m->code_tabs[ed.tab][ed.len[ed.tab]] != 0) sync(m);
     set_advances(m->console_font);
     return true;
 }

@@ -355,6 +355,15 @@ TEST_F(CodeEditor, UndoRestoresEveryTabAndTheOpenTab) {
     EXPECT_EQ(tab(1), "ytwo");
 }
 
+TEST_F(CodeEditor, AProgramChangedElsewhereIsReadAfresh) {
+    load({"old text here"});
+    press(SDL_SCANCODE_END);
+    std::strcpy(m->code_tabs[0], "new\nprogram text");  // a cartridge loaded meanwhile
+    type("!");
+    EXPECT_EQ(tab(0), "!new\nprogram text");
+    EXPECT_EQ(cur().lines, 2);
+}
+
 // ---- clipboard ---------------------------------------------------------------------------
 
 TEST_F(CodeEditor, CopyCutAndPasteRoundTripGlyphsAndCleanHostText) {
