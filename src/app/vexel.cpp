@@ -48,7 +48,6 @@
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
 #include "cart/vdisk.h"
-#include "framework/fenn_input.h"
 
 fenn_pod* shell_resource_pod = nullptr;
 fenn_pod* shell_system_graphics = nullptr;
@@ -288,16 +287,16 @@ bool not_a_save_target(const char* filename) {
 // first); what happened goes to the editors' bottom bar.
 void editor_save_action(vexel_machine* m) {
     if (!m->file.filename[0]) {
-        editor_message("untitled: save NAME at the prompt");
+        editor_message("untitled: save NAME at prompt");
         return;
     }
     if (not_a_save_target(m->file.filename)) {
-        editor_message("not yours: save NAME at the prompt");
+        editor_message("not yours: save NAME at prompt");
         return;
     }
     const std::string name = m->file.filename;
     if (vexel_save_working_cart(m, name.c_str()) != 0) {
-        editor_message("** save failed ** (see the prompt)");
+        editor_message("** save failed ** (see prompt)");
         return;
     }
     editor_message(("saved " + std::string(vdisk_base_name(m->file.filename))).c_str());
