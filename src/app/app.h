@@ -102,6 +102,8 @@ struct vexel_app {
     int32_t host_framerate_control;
 
     char input_file[app_path_max + 1];  // -input: button replay read at start-up
+    char keys_file[app_path_max + 1];   // -keys: key-and-mouse script read at start-up
+    int32_t key_script;              // -keys was given: the script is the keyboard, headless too
     char screenshot_file[app_path_max + 1];  // -screenshot: picture of the screen saved at exit
     char load_failure[64];           // why the cartridge named on the command line did not load, or ""
 };

@@ -203,11 +203,16 @@ void boot_draw_splash() {
 }
 
 void boot_reboot(vexel_machine* m) {
+    // The record is replaced by an empty one: edits not yet saved go to the
+    // backup folder first.
+    std::string reason;
+    if (vexel_backup_unsaved_changes(m, &reason) != 0) vexel_print_failure(m, "backup", reason);
     vexel_cart_destroy(m->working_cart);
     m->working_cart = vexel_cart_create();
     m->file.filename[0] = 0;
     m->file.load_warnings.clear();
     cart_hash(m->working_cart, m->file.hash);
+    vexel_mark_cart_saved(m);
     m->program_active = 0;
     boot_init(m);
 }

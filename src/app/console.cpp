@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/editor.h"
 #include "app/shell.h"
 #include "browser/splore.h"
 #include "cart/cart_glyphs.h"
@@ -222,6 +223,16 @@ std::string trimmed(const char* s) {
     return t.substr(first, t.find_last_not_of(' ') - first + 1);
 }
 
+// Escape at an empty prompt: the editors, or after an error report of the
+// cartridge's program the code editor at the line it named (once).
+void open_editors(vexel_machine* m) {
+    const int line = m->runner->error_line, tab = m->runner->error_tab;
+    m->runner->error_line = 0;
+    if (line > 0) editor_select(m, editor_code);
+    editor_open(m);
+    if (line > 0) editor_code_goto(m, tab, line);
+}
+
 }  // namespace
 
 void console_reset() {
@@ -235,9 +246,9 @@ void console_reset() {
 }
 
 bool console_takes_keys() {
-    return !app.exec_mode && !fenn_cfg.headless && app.mode == shell_console &&
-           app.sub_screen == sub_screen_none && !splore_active() && app.pending == pending_none &&
-           !console_listing_active();
+    const bool keyboard = (!app.exec_mode && !fenn_cfg.headless) || app.key_script;
+    return keyboard && app.mode == shell_console && app.sub_screen == sub_screen_none && !splore_active() &&
+           !editor_active() && app.pending == pending_none && !console_listing_active();
 }
 
 void console_update_input(vexel_machine* m) {
@@ -266,6 +277,8 @@ void console_keypress(vexel_machine* m, int key, bool ctrl) {
         } else if (console.from_browser) {
             console.from_browser = false;
             shell_open_browser();
+        } else {
+            open_editors(m);
         }
     } else if (key >= 32 && key < 127) {
         insert_char(m, key);
@@ -322,6 +335,8 @@ void console_submit(vexel_machine* m) {
     for (int i = 0; i < rows; ++i) vexel_cursor_cr(m);
     const std::string line = trimmed(console.command);
     remember(line);
+    // Escape goes back to the browser only from the prompt it left for.
+    console.from_browser = false;
     console.command[0] = 0;
     console.cursor = 0;
     if (!line.empty()) run_console_line(m, line.c_str());

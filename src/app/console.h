@@ -7,8 +7,9 @@
 // through the last console_history_max lines, Ctrl+V pastes); Enter leaves
 // the line on the screen and hands it to the runner as a program text, so a
 // line that is only a command ("ls", "load game") runs that command and
-// anything else runs as Lua. There is no keyboard in exec mode or headless,
-// and then the prompt only shows. The printers themselves (vexel_print,
+// anything else runs as Lua. There is no keyboard in exec mode or headless
+// (unless a -keys script plays), and then the prompt only shows. Escape at
+// an empty prompt opens the editors (app/editor.h). The printers themselves (vexel_print,
 // vexel_cursor_cr) live with the text drawing in machine/text.
 //
 // Invariants: the command buffer is NUL-terminated, holds only printable
@@ -71,9 +72,9 @@ extern vexel_console console;
 void console_reset();
 
 // Whether the prompt takes keys now: console mode with nothing covering it
-// (key configuration, the browser),
+// (key configuration, the browser, the editors),
 // no program running or about to, no listing paged, and a keyboard (not
-// exec mode, not headless).
+// exec mode, not headless; or a key script playing).
 bool console_takes_keys();
 // One update's keys: the typed characters of the platform's key buffer
 // (console_keypress) and the editing keys pressed this pass
@@ -85,7 +86,9 @@ void console_update_input(vexel_machine* m);
 // letters come as lower-case letters and only "v" (paste) means anything.
 // Others are ignored.
 // Escape clears a line being typed; at an empty prompt reached from the
-// browser it opens the browser again.
+// browser (before any line was entered there) it opens the browser again,
+// at any other empty prompt the editors — the code editor at the failing
+// line when an error of the cartridge's program was just reported.
 void console_keypress(vexel_machine* m, int key, bool ctrl);
 // An editing key by scancode: Left, Right, Home, End, Up, Down, Delete.
 void console_edit_key(vexel_machine* m, int scancode);

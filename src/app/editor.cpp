@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_platform.h"
+#include "machine/disk.h"
 #include "machine/machine.h"
 
 namespace {
@@ -28,11 +29,17 @@ struct editor_frame {
     std::string message;
     int message_left = 0;
     int sprite = 1;
+    editor_actions actions = {};
+    const editor_page* replaced[editor_count] = {};
+    // What was last copied: the clipboard itself where the host has none
+    // (headless runs), so copy and paste work between the editors there.
+    std::string clipboard;
 };
 
 editor_frame frame;
 
 const editor_page* page_of(editor_id id) {
+    if (id >= 0 && id < editor_count && frame.replaced[id]) return frame.replaced[id];
     switch (id) {
     case editor_code: return &editor_code_page;
     case editor_sprite: return &editor_sprite_page;
@@ -42,11 +49,25 @@ const editor_page* page_of(editor_id id) {
 }
 
 // The tab boxes of the top bar, left to right: x0 and x1 (inclusive).
+// Each is as wide as its label (console font: 4 pixels a letter) and a
+// pixel either side, so "sprite" does not run into "map".
 void tab_box(editor_id id, int* x0, int* x1) {
-    constexpr int tab_w = 22;
-    *x0 = 1 + int(id) * (tab_w + 1);
-    *x1 = *x0 + tab_w - 1;
+    constexpr int letter_w = 4, tab_gap = 2;
+    int x = 1;
+    for (int i = 0;; ++i) {
+        const char* label = page_of(editor_id(i))->name;
+        const int w = int(std::strlen(label ? label : "")) * letter_w + 1;
+        if (i == int(id)) {
+            *x0 = x;
+            *x1 = x + w;
+            return;
+        }
+        x += w + tab_gap;
+    }
 }
+
+// Characters of the cartridge's name that fit right of the tabs.
+constexpr int name_chars_max = 14;
 
 std::string cart_name(const vexel_machine* m) {
     const char* f = m->file.filename;
@@ -57,6 +78,10 @@ std::string cart_name(const vexel_machine* m) {
 
 }  // namespace
 
+void editor_replace_page(editor_id id, const editor_page* page) {
+    if (id >= 0 && id < editor_count) frame.replaced[id] = page;
+}
+
 bool editor_active() { return frame.active; }
 int editor_selected_sprite() { return frame.sprite; }
 void editor_set_selected_sprite(int n) { frame.sprite = n & 255; }
@@ -64,6 +89,7 @@ editor_id editor_current() { return frame.current; }
 
 void editor_open(vexel_machine* m) {
     frame.active = true;
+    frame.message_left = 0;  // what was said last time is old news
     if (const editor_page* p = page_of(frame.current); p->open) p->open(m);
 }
 
@@ -81,7 +107,20 @@ void editor_message(const char* text) {
     frame.message_left = message_frames;
 }
 
+void editor_set_actions(const editor_actions& actions) { frame.actions = actions; }
+
+void editor_changed(vexel_machine* m) { vexel_note_cart_edit(m); }
+
+std::string editor_bottom_text(vexel_machine* m, bool* warn) {
+    *warn = false;
+    if (frame.message_left > 0) return frame.message;
+    const editor_page* p = page_of(frame.current);
+    return p->status ? p->status(m, warn) : "";
+}
+
 void editor_checkpoint(vexel_machine* m) {
+    // The edit follows the checkpoint, within the same update.
+    editor_changed(m);
     const editor_page* p = page_of(frame.current);
     if (!p->save_state) return;
     undo_stacks& h = frame.history[frame.current];
@@ -97,6 +136,7 @@ bool editor_undo(vexel_machine* m) {
     h.redo.push_back(p->save_state(m));
     p->load_state(m, h.undo.back());
     h.undo.pop_back();
+    editor_changed(m);
     return true;
 }
 
@@ -107,6 +147,7 @@ bool editor_redo(vexel_machine* m) {
     h.undo.push_back(p->save_state(m));
     p->load_state(m, h.redo.back());
     h.redo.pop_back();
+    editor_changed(m);
     return true;
 }
 
@@ -125,6 +166,7 @@ void editor_read_host_input(editor_input* in) {
     while (fenn_keypressed()) {
         const int k = fenn_readkey();
         if (in->ctrl || in->alt) continue;  // shortcuts come through `pressed`
+        if (k <= 0) continue;               // the host's mark of a key that types nothing
         if (in->key_count < editor_keys_max) in->keys[in->key_count++] = k;
     }
     for (int sc = 0; sc < fenn_key_count; ++sc) in->pressed[sc] = fenn_get_key_state(sc) == 3;
@@ -135,6 +177,68 @@ void editor_read_host_input(editor_input* in) {
     last_buttons = in->buttons;
     fenn_take_mouse_wheel(&in->wheel_x, &in->wheel_y);
 }
+
+void editor_merge_input(editor_input* into, const editor_input& more) {
+    for (int i = 0; i < more.key_count && into->key_count < editor_keys_max; ++i)
+        into->keys[into->key_count++] = more.keys[i];
+    bool presses = more.key_count > 0;
+    for (int sc = 0; sc < fenn_key_count; ++sc) {
+        presses = presses || more.pressed[sc];
+        into->pressed[sc] = into->pressed[sc] || more.pressed[sc];
+    }
+    // The modifiers that went with the latest presses: Ctrl let go in the
+    // pass after Ctrl+S still makes that a Ctrl+S.
+    if (presses || (!into->ctrl && !into->shift && !into->alt)) {
+        into->ctrl = more.ctrl;
+        into->shift = more.shift;
+        into->alt = more.alt;
+    }
+    into->mouse_x = more.mouse_x;
+    into->mouse_y = more.mouse_y;
+    into->buttons = more.buttons;
+    into->went_down |= more.went_down;
+    into->went_up |= more.went_up;
+    into->wheel_x += more.wheel_x;
+    into->wheel_y += more.wheel_y;
+}
+
+namespace {
+
+// A checkpoint taken before an edit that may turn out to change nothing (a
+// cut with nothing selected, a paste the editor does not take): dropping
+// it puts the history back as it was, redo steps included.
+struct pending_step {
+    bool taken = false;
+    bool saved_state = false;        // the page keeps undo states at all
+    bool dropped_front = false;      // the checkpoint pushed the oldest step out
+    std::string front;               // ... which was this
+    std::deque<std::string> redo;    // the redo steps the checkpoint cleared
+};
+
+pending_step begin_step(vexel_machine* m) {
+    undo_stacks& h = frame.history[frame.current];
+    pending_step step;
+    step.taken = true;
+    step.saved_state = page_of(frame.current)->save_state != nullptr;
+    if (step.saved_state && h.undo.size() >= size_t(editor_undo_steps)) {
+        step.dropped_front = true;
+        step.front = h.undo.front();
+    }
+    step.redo = std::move(h.redo);
+    h.redo.clear();
+    editor_checkpoint(m);
+    return step;
+}
+
+void drop_step(pending_step& step) {
+    if (!step.taken) return;
+    undo_stacks& h = frame.history[frame.current];
+    if (step.saved_state && !h.undo.empty()) h.undo.pop_back();
+    if (step.dropped_front) h.undo.push_front(std::move(step.front));
+    h.redo = std::move(step.redo);
+}
+
+}  // namespace
 
 void editor_update(vexel_machine* m, const editor_input& in) {
     if (!frame.active) return;
@@ -159,6 +263,14 @@ void editor_update(vexel_machine* m, const editor_input& in) {
         }
         return;
     }
+    if (editor_ctrl_key(in, 's')) {
+        if (frame.actions.save) frame.actions.save(m);
+        return;
+    }
+    if (editor_ctrl_key(in, 'r')) {
+        if (frame.actions.run) frame.actions.run(m);
+        return;
+    }
     if (editor_ctrl_key(in, 'z')) {
         if (!editor_undo(m)) editor_message("nothing to undo");
         return;
@@ -169,20 +281,24 @@ void editor_update(vexel_machine* m, const editor_input& in) {
     }
     if ((editor_ctrl_key(in, 'c') || editor_ctrl_key(in, 'x')) && p->copy) {
         const bool cut = editor_ctrl_key(in, 'x');
-        if (cut) editor_checkpoint(m);
+        pending_step step = cut ? begin_step(m) : pending_step{};
         const std::string text = p->copy(m, cut);
-        if (text.empty() && cut && p->save_state) frame.history[frame.current].undo.pop_back();  // nothing changed
-        if (text.empty()) editor_message("nothing selected");
-        else if (fenn_set_clipboard_text(text.c_str()) == 0) editor_message(cut ? "cut" : "copied");
+        if (text.empty()) {
+            if (cut) drop_step(step);  // nothing changed
+            editor_message("nothing selected");
+            return;
+        }
+        frame.clipboard = text;
+        if (!fenn_platform_has_video() || fenn_set_clipboard_text(text.c_str()) == 0)
+            editor_message(cut ? "cut" : "copied");
         else editor_message("the clipboard is not available");
         return;
     }
     if (editor_ctrl_key(in, 'v') && p->paste) {
-        const std::string text = fenn_get_clipboard_text();
-        editor_checkpoint(m);
+        const std::string text = fenn_platform_has_video() ? fenn_get_clipboard_text() : frame.clipboard;
+        pending_step step = begin_step(m);
         if (!p->paste(m, text)) {
-            editor_undo(m);  // nothing changed: drop the checkpoint
-            frame.history[frame.current].redo.clear();
+            drop_step(step);  // nothing changed
             editor_message("nothing to paste here");
         }
         return;
@@ -210,12 +326,12 @@ void editor_draw(vexel_machine* m, fenn_bitmap* page) {
         editor_text(m, page, page_of(editor_id(id))->name, x0 + 1, 2, on ? t.tab_active_fg : t.bar_fg);
     }
     std::string name = cart_name(m);
-    if (name.size() > 12) name = name.substr(0, 11) + ".";
+    if (name.size() > size_t(name_chars_max)) name = name.substr(0, name_chars_max - 1) + ".";
     editor_text(m, page, name.c_str(), 127 - editor_text_width(m, name.c_str()), 2, t.bar_fg);
 
     // Bottom bar: a message while one lasts, else the editor's status.
     editor_fill(page, 0, editor_body_y1, 127, 127, t.status_bg);
     bool warn = false;
-    std::string status = frame.message_left > 0 ? frame.message : p->status ? p->status(m, &warn) : "";
+    const std::string status = editor_bottom_text(m, &warn);
     editor_text(m, page, status.c_str(), 1, editor_body_y1 + 1, warn ? t.warn : t.status_fg);
 }

@@ -102,6 +102,10 @@ extern const editor_page editor_code_page;
 extern const editor_page editor_sprite_page;
 extern const editor_page editor_map_page;
 
+// Puts `page` in place of an editor's own page (null: its own again); tests
+// drive the frame with a fake editor so.
+void editor_replace_page(editor_id id, const editor_page* page);
+
 // The code editor opens at a program position (tab 0.., line 1..), e.g.
 // after an error report; defined with the code editor.
 void editor_code_goto(vexel_machine* m, int tab, int line);
@@ -124,6 +128,27 @@ void editor_update(vexel_machine* m, const editor_input& in);
 void editor_draw(vexel_machine* m, fenn_bitmap* page);
 // Builds this update's input from the host (key buffer, key states, mouse).
 void editor_read_host_input(editor_input* in);
+// The frame loop may pass more often than machine frames come: the shell
+// reads the host every pass and adds each pass's input to what the next
+// update gets, so no key press falls between two updates.
+void editor_merge_input(editor_input* into, const editor_input& more);
+
+// What Ctrl+S and Ctrl+R do, given by the shell (save the working cartridge
+// to its file, run it). Either may be null (the keys then do nothing).
+struct editor_actions {
+    void (*save)(vexel_machine* m);
+    void (*run)(vexel_machine* m);
+};
+void editor_set_actions(const editor_actions& actions);
+
+// Every edit of the cartridge calls this (the frame does at each
+// checkpoint, undo and redo): the shell then compares the cartridge with
+// its file again to show whether it has unsaved changes.
+void editor_changed(vexel_machine* m);
+
+// What the bottom bar shows now: a message while one lasts, else the open
+// editor's status line (*warn: in the warning colour).
+std::string editor_bottom_text(vexel_machine* m, bool* warn);
 
 // Undo (see the top of this file).
 void editor_checkpoint(vexel_machine* m);

@@ -78,7 +78,7 @@ bool is_flag_option(const char* a) {
 bool is_console_option(const char* a) {
     static const char* const options[] = {"-p", "-joystick", "-gif_len", "-gif_scale", "-screenshot_scale",
                                           "-gui_theme", "-gpio_base", "-glitch_test", "-frames",
-                                          "-screenshot", "-input", "-wav", "-seed", "-bbs"};
+                                          "-screenshot", "-input", "-keys", "-wav", "-seed", "-bbs"};
     for (const char* o : options)
         if (!std::strcmp(a, o)) return true;
     return is_flag_option(a);
@@ -144,6 +144,8 @@ void settings_parse_arguments(int argc, char** argv) {
             if (value) std::snprintf(app.screenshot_file, sizeof app.screenshot_file, "%s", value);
         } else if (!std::strcmp(a, "-input")) {
             if (value) std::snprintf(app.input_file, sizeof app.input_file, "%s", value);
+        } else if (!std::strcmp(a, "-keys")) {
+            if (value) std::snprintf(app.keys_file, sizeof app.keys_file, "%s", value);
         } else if (!std::strcmp(a, "-glitch_test")) {
             parse_int(value, app.glitch_test);
         } else if (!std::strcmp(a, "-seed")) {

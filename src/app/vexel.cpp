@@ -14,7 +14,9 @@
 #include "app/app.h"
 #include "app/boot.h"
 #include "app/console.h"
+#include "app/editor.h"
 #include "app/keyconfig.h"
+#include "app/keyscript.h"
 #include "app/pausemenu.h"
 #include "app/shell.h"
 #include "audio/audio.h"
@@ -38,12 +40,14 @@
 #include "machine/button.h"
 #include "machine/cdata.h"
 #include "machine/disk.h"
+#include "machine/host.h"
 #include "machine/machine.h"
 #include "machine/mem.h"
 #include "machine/present.h"
 #include "machine/text.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
+#include "cart/vdisk.h"
 
 fenn_pod* shell_resource_pod = nullptr;
 fenn_pod* shell_system_graphics = nullptr;
@@ -71,6 +75,19 @@ fenn_bitmap* gif_frame = nullptr;  // the picture last presented, recorded into 
 constexpr int capture_message_ms = 1400;
 constexpr int capture_failure_ms = 1900;
 
+// Unsaved changes: the window title is worked out again at most this often
+// while edits are noted (the check hashes the cartridge).
+constexpr int64_t unsaved_check_every_ms = 500;
+constexpr int exit_backup_message_ms = 2400;
+constexpr int exit_backup_wait_ms = 800;
+
+keyscript_player key_player;       // -keys
+editor_input editor_pending = {};  // the host's input since the editors' last update
+bool editors_were_open = false;
+int64_t unsaved_checked_ms = 0;
+std::string base_title = "vexel";  // the window's title before the cartridge's name
+std::string title_shown;
+
 
 // Ctrl+C or a termination request ends the loop so the settings are saved.
 void on_signal(int) { fenn_quit = 1; }
@@ -96,6 +113,11 @@ void print_usage() {
         "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
         "                      a decimal number, bits 0-7 player 0's held buttons and\n"
         "                      bits 8-15 player 1's; nothing is held after the last line\n"
+        "  -keys FILE          play FILE as keys and mouse, one command a machine frame\n"
+        "                      once the boot is over: type TEXT, key NAME (key ctrl+s,\n"
+        "                      key alt+right, key escape), mouse X Y, down [right],\n"
+        "                      up [right], click X Y [right], wheel N, wait N; blank\n"
+        "                      lines and # comments are skipped (see vexel.txt)\n"
         "  -seed N             start every random generator from N, so that runs with\n"
         "                      the same cartridge, seed and input repeat exactly\n"
         "  -headless           no window\n"
@@ -174,8 +196,12 @@ void apply_system_graphics() {
         std::string t(reinterpret_cast<const char*>(title->bytes.data()), title->bytes.size());
         t = t.substr(0, t.find('\0'));
         while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
-        if (!t.empty()) fenn_set_window_title(t.c_str());
+        if (!t.empty()) {
+            fenn_set_window_title(t.c_str());
+            base_title = t;
+        }
     }
+    title_shown = base_title;
     fenn_set_screen(128, 128, 8, 0x100);
     if (fenn_pod_item* icon = fenn_pod_get_item(shell_system_graphics, 6); icon && icon->type == fenn_pod_type_bitmap)
         fenn_set_window_icon(icon->bitmap.get());
@@ -246,6 +272,68 @@ void host_list_folder(void*, const char* full, const char* relative, const char*
 
 void host_favourites_changed(void*) {
     if (splore_data.created) splore_reload_favourites();
+}
+
+// Whether the working cartridge's file is one Ctrl+S must not write: a
+// board download, or the cartridge's own stored-data file (the name a
+// cartridge gets when it came without one).
+bool not_a_save_target(const char* filename) {
+    return std::strstr(filename, fenn_prefix_with_appdata_path("bbs").c_str()) != nullptr ||
+           std::strstr(filename, fenn_prefix_with_appdata_path("cstore/").c_str()) != nullptr;
+}
+
+// Ctrl+S in an editor: the working cartridge to its own file, as `save`
+// writes it (an existing file of another name or version is backed up
+// first); what happened goes to the editors' bottom bar.
+void editor_save_action(vexel_machine* m) {
+    if (!m->file.filename[0]) {
+        editor_message("untitled: save NAME at prompt");
+        return;
+    }
+    if (not_a_save_target(m->file.filename)) {
+        editor_message("not yours: save NAME at prompt");
+        return;
+    }
+    const std::string name = m->file.filename;
+    if (vexel_save_working_cart(m, name.c_str()) != 0) {
+        editor_message("** save failed ** (see prompt)");
+        return;
+    }
+    editor_message(("saved " + std::string(vdisk_base_name(m->file.filename))).c_str());
+}
+
+// Ctrl+R in an editor: runs the working cartridge as `run` does; the
+// console comes back when the program stops.
+void editor_run_action(vexel_machine* m) {
+    editor_close(m);
+    m->runner->pending_params[0] = 0;
+    shell_post(pending_run_cart);
+}
+
+// "vexel - game.qz *": the cartridge's file and whether it has unsaved
+// changes. Set only when it changes (a window manager redraws on each).
+void update_window_title(vexel_machine* m) {
+    std::string title = base_title;
+    if (m->file.filename[0]) title += std::string(" - ") + vdisk_base_name(m->file.filename);
+    if (m->file.unsaved) title += " *";
+    if (title == title_shown) return;
+    title_shown = title;
+    fenn_set_window_title(title.c_str());
+}
+
+// Notes edits in the editors and, no more often than unsaved_check_every_ms
+// while some were made (and whenever the editors close), compares the
+// cartridge with its file again.
+void track_unsaved_changes(vexel_machine* m) {
+    const bool open = editor_active();
+    const int64_t now = fenn_get_time();
+    const bool closed = editors_were_open && !open;
+    editors_were_open = open;
+    if (closed || (m->file.check_due && now - unsaved_checked_ms >= unsaved_check_every_ms)) {
+        vexel_unsaved_changes(m, closed);
+        unsaved_checked_ms = now;
+    }
+    update_window_title(m);
 }
 
 // Music fades of a headless run are timed by machine frames.
@@ -480,6 +568,20 @@ void shell_init() {
         }
     }
 
+    if (app.keys_file[0]) {
+        int line = 0;
+        std::string why;
+        if (!keyscript_load(app.keys_file, &key_player.script, &line, &why)) {
+            if (line) std::fprintf(stderr, "vexel: key script %s: line %d: %s\n", app.keys_file, line, why.c_str());
+            else std::fprintf(stderr, "vexel: key script %s %s\n", app.keys_file, why.c_str());
+            vexel_machine_destroy(m);
+            fenn_exit();
+            std::exit(1);
+        }
+        app.key_script = 1;
+    }
+    editor_set_actions({editor_save_action, editor_run_action});
+
     if (!fenn_cfg.headless) vexel_audio_device_open(m->audio, fenn_cfg.mix_buffer_size);
     vexel_audio_set_sound_volume(m->audio, fenn_cfg.sound_volume);
     vexel_audio_set_music_volume(m->audio, fenn_cfg.music_volume);
@@ -507,6 +609,7 @@ void shell_init() {
     if (!app.exec_mode && !boot_load_splash()) boot_init(m);
     m->file.filename[0] = 0;
     cart_hash(m->working_cart, m->file.hash);
+    vexel_mark_cart_saved(m);
 
     if (app.exec_mode) {
         if (!app_auto_load_file[0] || !shell_load_working_cart(app_auto_load_file)) {
@@ -571,6 +674,20 @@ void shell_update() {
     }
     last_t = now;
 
+    // Scripted keys last one pass; the script moves on a command a machine
+    // frame once the boot is over.
+    keyscript_release(&key_player);
+    if (app.key_script && due && app.mode != shell_boot && app.mode != shell_splash) keyscript_advance(&key_player);
+    // The editors take the host's input every pass and act on it once a
+    // machine frame.
+    if (editor_active()) {
+        editor_input pass;
+        editor_read_host_input(&pass);
+        editor_merge_input(&editor_pending, pass);
+    } else {
+        editor_pending = editor_input{};
+    }
+
     if (due && paused) {
         vexel_buttons_update(m);
         vexel_buttons_read(m);
@@ -603,6 +720,10 @@ void shell_update() {
         default:
             vexel_buttons_update(m);
             vexel_buttons_read(m);
+            if (editor_active() && app.mode == shell_console && app.sub_screen == sub_screen_none) {
+                editor_update(m, editor_pending);
+                editor_pending = editor_input{};
+            }
             if (app.sub_screen == sub_screen_keyconfig) keyconfig_update(m);
             if (splore_active()) {
                 while (fenn_keypressed() && splore_active()) splore_keypress(m, fenn_readkey());
@@ -645,6 +766,8 @@ void shell_update() {
         else pause_menu_open(m);
     }
     process_capture_keys();
+    if (editor_active() && app.mode != shell_console) editor_close(m);  // a program took the screen
+    track_unsaved_changes(m);
     if (keyconfig_take_result(app.button_keys)) fenn_debug("key configuration saved\n");
     shell_update_audio_pause(m);
     vexel_audio_set_framework_paused(m->audio, fenn_state.paused);
@@ -666,12 +789,15 @@ void shell_draw() {
         return;
     }
     page = fenn_resize_back_page(128, 128);
-    if (app.mode == shell_console && app.sub_screen == sub_screen_none && !console_listing_active())
+    if (app.mode == shell_console && app.sub_screen == sub_screen_none && !console_listing_active() &&
+        !editor_active())
         console_draw(m, true, true);
     if (app.mode == shell_console && app.sub_screen == sub_screen_keyconfig) keyconfig_draw(m);
     if (m->hold_frames == 0 && !m->held_frame) vexel_present_screen(m, app.mode == shell_running && m->program_active);
     // The browser draws on the display picture, so screenshots and GIFs show it.
     if (splore_active()) splore_draw(m, m->display);
+    // The editors too, over the console's picture, which is left as it was.
+    else if (editor_active() && app.mode == shell_console) editor_draw(m, m->display);
     fenn_blit(m->display, 0, 0, page, 0, 0, 128, 128);
     if (app.mode == shell_running && m->program_active && m->hold_frames > 0) splore_draw_program_busy(m, page);
     pause_menu_draw(page);
@@ -684,6 +810,29 @@ void shell_draw() {
 
 // ---------------------------------------------------------------- shutdown
 
+namespace {
+
+// Unsaved changes go to the backup folder at exit. In a window the message
+// is shown long enough to be read (one more frame drawn, then a pause).
+void back_up_at_exit(vexel_machine* m) {
+    if (!vexel_unsaved_changes(m, true)) return;
+    std::string reason;
+    if (vexel_save_backup(m, m->file.filename, false, &reason) != 0) {
+        std::fprintf(stderr, "vexel: could not back up unsaved changes (%s)\n", reason.c_str());
+        return;
+    }
+    fenn_debug("backed up unsaved changes\n");
+    if (!app.show_backup_messages || !fenn_platform_has_video()) return;
+    app.pending = pending_none;
+    shell_show_message_exact("backing up unsaved changes", exit_backup_message_ms);
+    shell_draw();
+    fenn_blit_back_page();
+    fenn_handle_system_messages();
+    fenn_delay(exit_backup_wait_ms);
+}
+
+}  // namespace
+
 void shell_exit() {
     vexel_machine* m = app.machine;
     if (app.screenshot_file[0] && capture_save_screenshot_to(app.screenshot_file, m->display, app.screenshot_scale) != 0) {
@@ -691,6 +840,7 @@ void shell_exit() {
         if (fenn_exit_status() == 0) fenn_set_exit_status(1);
     }
     cdata_save(m);  // a running program's save data, whatever the time since the last write
+    back_up_at_exit(m);
     console_reset();
     splore_shutdown();
     vexel_audio_device_close();

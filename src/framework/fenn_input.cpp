@@ -26,6 +26,13 @@ struct KeyNames {
 };
 KeyNames key_names;
 
+// The scripted pointer, when one is set (fenn_set_mouse_override).
+struct MouseOverride {
+    bool on;
+    int x, y, buttons;
+};
+MouseOverride mouse_override = {};
+
 void fill_key_names() {
     for (int i = 0; i < fenn_key_name_count; ++i) {
         const char* host = SDL_GetScancodeName(SDL_Scancode(i));
@@ -57,7 +64,19 @@ int fenn_apply_rmb_key(int buttons, bool rmb_key_held) {
     return buttons;
 }
 
+void fenn_set_mouse_override(int x, int y, int buttons) {
+    mouse_override = {true, x, y, buttons & (fenn_mouse_left | fenn_mouse_right | fenn_mouse_middle)};
+}
+
+void fenn_clear_mouse_override() { mouse_override = {}; }
+
 void fenn_get_mouse(int* x, int* y, int* buttons) {
+    if (mouse_override.on) {
+        if (x) *x = mouse_override.x;
+        if (y) *y = mouse_override.y;
+        if (buttons) *buttons = mouse_override.buttons;
+        return;
+    }
     int px = 0, py = 0, bits = 0;
     if (fenn_platform_has_video()) {
         Uint32 s = SDL_GetMouseState(&px, &py);

@@ -3,7 +3,8 @@
 // The mouse position is reported in back-page pixels through the rectangle
 // of the window that shows the picture (fenn_video's fenn_dest_rect), so it
 // agrees with what is drawn however the window is scaled. Without a window
-// every reading is 0 and the clipboard is empty.
+// every reading is 0 (unless a scripted pointer overrides it) and the
+// clipboard is empty.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,6 +20,12 @@ constexpr size_t fenn_clipboard_file_max = 1u << 20;
 // middle). With the rmb_key setting held, a left click reports the right
 // button instead.
 void fenn_get_mouse(int* x, int* y, int* buttons);
+// Scripted input: while an override is set, fenn_get_mouse reports the
+// given position (back-page pixels) and button bits instead of the host's
+// pointer, with or without a window. fenn_clear_mouse_override gives the
+// pointer back to the host.
+void fenn_set_mouse_override(int x, int y, int buttons);
+void fenn_clear_mouse_override();
 // The mapping itself: window point (px, py) through the rectangle r showing
 // a w x h picture. A rectangle without area maps everything to 0.
 void fenn_map_mouse(int px, int py, const fenn_rect& r, int w, int h, int* x, int* y);

@@ -28,6 +28,7 @@ namespace {
 constexpr int message_save_ms = 1000;
 constexpr int message_fail_ms = 1500;
 constexpr int message_backup_ms = 2500;
+constexpr const char* message_unsaved_backup = "backing up unsaved changes";
 constexpr int failure_colour = 8;
 constexpr int warning_colour = 9;
 constexpr uint64_t backup_copy_max = uint64_t(64) << 20;  // a larger file is not overwritten at all
@@ -122,6 +123,7 @@ int save_joined_cart(vexel_machine* m, const char* path) {
     set_filename(m, name.c_str());
     cart_hash(cart, m->file.hash);
     cart->file_version = vexel_cart_newest_version;  // its file is of this version now
+    vexel_mark_cart_saved(m);
     return 0;
 }
 
@@ -144,7 +146,15 @@ void vexel_report_once(vexel_machine* m, std::string& last, const char* command,
 
 void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* name) {
     if (!cart) return;
-    if (m->working_cart != cart) vexel_cart_destroy(m->working_cart);
+    if (m->working_cart != cart) {
+        // Edits not yet saved are kept in the backup folder rather than lost
+        // with the record; a backup that cannot be written is said on the
+        // console, and the load goes on (it was asked for).
+        std::string reason;
+        if (m->working_cart && vexel_backup_unsaved_changes(m, &reason) != 0)
+            vexel_print_failure(m, "backup", reason);
+        vexel_cart_destroy(m->working_cart);
+    }
     m->working_cart = cart;
     // Warnings first: the upgrade raises the version they speak of.
     m->file.load_warnings = cart_load_warnings(cart);
@@ -162,6 +172,37 @@ void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* n
     if (name && *name) set_filename(m, name);
     else set_filename(m, cart_stored_data_path(m->file.hash).c_str());
     overlay_stored_data(cart, m->file.hash);
+    vexel_mark_cart_saved(m);
+}
+
+// ---------------------------------------------------------- unsaved changes
+
+bool vexel_unsaved_changes(vexel_machine* m, bool force) {
+    if (!m->working_cart) return false;
+    if (!force && !m->file.check_due) return m->file.unsaved;
+    m->file.check_due = false;
+    // A program too long to join cannot be what the file holds.
+    if (vexel_merge_code_from_tabs(m) > size_t(vexel_code_max)) return m->file.unsaved = true;
+    char hash[cart_hash_size + 1];
+    cart_hash(m->working_cart, hash);
+    m->file.unsaved = std::strcmp(hash, m->file.saved_hash) != 0;
+    return m->file.unsaved;
+}
+
+void vexel_note_cart_edit(vexel_machine* m) { m->file.check_due = true; }
+
+void vexel_mark_cart_saved(vexel_machine* m) {
+    if (!m->working_cart) return;
+    vexel_merge_code_from_tabs(m);
+    cart_hash(m->working_cart, m->file.saved_hash);
+    m->file.unsaved = false;
+    m->file.check_due = false;
+}
+
+int vexel_backup_unsaved_changes(vexel_machine* m, std::string* reason) {
+    if (!vexel_unsaved_changes(m, true)) return 0;
+    if (vexel_host_show_backup_messages(m)) vexel_host_message(m, message_unsaved_backup, message_backup_ms);
+    return vexel_save_backup(m, m->file.filename, false, reason);
 }
 
 int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root) {

@@ -16,6 +16,11 @@
 //    refused. A backup never replaces an older backup
 //    with different contents (it takes the next free numbered name).
 //  - A failed save prints one console line with the reason ("save: disk full").
+//  - file.saved_hash is the hash of the working cartridge as its file holds
+//    it (or, for a new cartridge, as it was made); the record has unsaved
+//    changes exactly when its hash with the code tabs joined differs. A
+//    loaded cartridge that replaces one with unsaved changes first puts
+//    those into the backup folder.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -47,6 +52,22 @@ int vexel_save_working_cart(vexel_machine* m, const char* path);
 // `copy_file` is set, else the working cartridge. 0, or 1 when it could not
 // be written (why goes to *reason when asked for).
 int vexel_save_backup(vexel_machine* m, const char* path, bool copy_file, std::string* reason = nullptr);
+
+// Unsaved changes. Hashing joins the code tabs and packs the code, so it is
+// done only when asked to (`force`: at exit, before a load) or when an edit
+// was noted since the last comparison; otherwise the last answer stands.
+bool vexel_unsaved_changes(vexel_machine* m, bool force = false);
+// Something may have changed the working cartridge (an editor's edit).
+void vexel_note_cart_edit(vexel_machine* m);
+// The working cartridge as it is now is what its file holds (after a load
+// or save, for a new cartridge, after data stored into it by its program).
+void vexel_mark_cart_saved(vexel_machine* m);
+// When the working cartridge has unsaved changes, writes them to the backup
+// folder under its file's name ("untitled.qz" for a new one), with the
+// message the host's show_backup_messages asks for. Returns 0 when nothing
+// needed saving or the backup was written, 1 when it could not be written
+// (why goes to *reason when asked for).
+int vexel_backup_unsaved_changes(vexel_machine* m, std::string* reason = nullptr);
 
 // Ctrl+S and Ctrl+R: save under the cartridge's own name; reload it when
 // the file changed since it was read or saved.

@@ -34,6 +34,7 @@ void vexel_host_open_url(const vexel_machine* m, const char* url) {
 }
 
 bool vexel_host_exec_mode(const vexel_machine* m) { return m && m->host && m->host->exec_mode; }
+bool vexel_host_show_backup_messages(const vexel_machine* m) { return m && m->host && m->host->show_backup_messages; }
 
 const char* vexel_host_carts_path(const vexel_machine* m) {
     return m && m->host && m->host->carts_path ? m->host->carts_path : "";

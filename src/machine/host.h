@@ -72,5 +72,6 @@ bool vexel_host_menu_paused(const vexel_machine* m);
 void vexel_host_open_url(const vexel_machine* m, const char* url);
 void vexel_host_finish(const vexel_machine* m, int status);
 bool vexel_host_exec_mode(const vexel_machine* m);
+bool vexel_host_show_backup_messages(const vexel_machine* m);
 const char* vexel_host_carts_path(const vexel_machine* m);
 const char* vexel_host_cdata_path(const vexel_machine* m);

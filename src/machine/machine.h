@@ -70,6 +70,13 @@ struct vexel_cart_file {
     char hash[cart_hash_size + 1];                // of the working cartridge, after every load and save
     char folder[vexel_cart_filename_max + 1];    // current folder of the console commands, relative to the root
     int current_tab;                             // the code tab last counted when joining
+    // Unsaved changes (machine/disk): the hash of the record as its file
+    // holds it (taken after the stored-data overlay, so it can differ from
+    // `hash`), the answer of the last comparison, and whether an edit was
+    // noted since that comparison.
+    char saved_hash[cart_hash_size + 1];
+    bool unsaved;
+    bool check_due;
     std::vector<std::string> load_warnings;      // what the last load warned of (cart_load_warnings)
 };
 

@@ -207,6 +207,9 @@ int cstore_into(vexel_machine* m, const char* path, int32_t dest, int32_t src, i
                 vexel_cart_poke(target.get(), uint32_t(a), vexel_cart_peek(fresh_from, uint32_t(a)));
     }
     const uint32_t d = uint32_t(dest), s = uint32_t(src), n = uint32_t(len);
+    // What a program stores into its own cartridge comes back from the
+    // stored-data file whenever the cartridge loads: it is no unsaved edit.
+    const bool was_saved = also_working && m->working_cart && !vexel_unsaved_changes(m);
     if (n <= uint32_t(rom_copy_max)) {
         for (uint32_t i = 0; i < n; ++i) {
             const uint64_t from = uint64_t(s) + i, to = uint64_t(d) + i;
@@ -217,6 +220,7 @@ int cstore_into(vexel_machine* m, const char* path, int32_t dest, int32_t src, i
         }
     }
     const std::string reason = cart_write_file(target.get(), m->art, path);
+    if (was_saved && reason.empty()) vexel_mark_cart_saved(m);
     vexel_report_once(m, m->rom.cstore_reported, "cstore", reason);
     return reason.empty() ? cstore_ok : cstore_write_failed;
 }

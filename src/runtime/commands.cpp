@@ -334,6 +334,7 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
         vexel_print(m, line);
     }
     if (label && std::strlen(label) >= cmd_label_min) run_chain_push(m, previous.c_str(), label, 0);
+    m->runner->error_line = 0;  // an error position of the cartridge that was replaced
     run_reset_state(m);
     vexel_reload(m, 0, 0, vexel_rom_size);
     vexel_cpu_spend(m, cmd_load_cost);
@@ -529,6 +530,7 @@ void cmd_help(vexel_machine* m) {
         {"keyconfig  to choose buttons", 6},
         {"splore     to explore cartridges", 14},
         {"", 6},
+        {"esc at the prompt: the editors", 6},
         {"esc to pause a running program", 6},
         {"alt+enter to toggle fullscreen", 6},
         {"alt+f4 or ctrl+q to quit", 6},
@@ -556,11 +558,15 @@ void cmd_info(vexel_machine* m) {
     vexel_info_line info[3];
     vexel_code_info_lines(token_count(code, length), int(length), int(compressed), info);
     for (const vexel_info_line& l : info) vexel_print_col(m, l.text, l.colour);
+    if (vexel_unsaved_changes(m, true)) vexel_print(m, "unsaved changes");
 }
 
 bool cmd_splore(vexel_machine* m) {
     if (m->program_active) return false;
     vexel_host_request(m, vexel_request_browser);
+    // The browser loads other cartridges over this one (its edits then go
+    // to the backup folder): say so while there is still time to save.
+    if (vexel_unsaved_changes(m, true)) vexel_host_message(m, "** warning: unsaved changes **", cmd_unsaved_warning_ms);
     return true;
 }
 

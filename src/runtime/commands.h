@@ -20,7 +20,8 @@ constexpr size_t cmd_name_max = 511;          // longer folder names are refused
 constexpr size_t cmd_save_name_max = 511;
 constexpr size_t cmd_label_min = 2;
 constexpr int32_t cmd_load_cost = 4194304;
-constexpr int cmd_folder_launch_ms = 2000;    // folder() opens the host browser at most this often
+constexpr int cmd_folder_launch_ms = 2000;
+constexpr int cmd_unsaved_warning_ms = 1500;  // splore's warning of unsaved changes    // folder() opens the host browser at most this often
 // What a command that reads or writes the host's folders charges the
 // program, so a program calling one in a loop is slowed by the CPU budget
 // like any other work instead of stalling the frame with file-system calls.

@@ -3,6 +3,7 @@
 #include "audio/audio.h"
 #include "cart/cart.h"
 #include "machine/button.h"
+#include "machine/disk.h"
 #include "machine/machine.h"
 #include "machine/mem.h"
 #include "runtime/run.h"
@@ -21,6 +22,9 @@ vexel_machine* vexel_machine_create(const vexel_host* host) {
     m->audio = vexel_audio_create(m->audio_fx);
     m->runner = new vexel_runner{};
     vexel_buttons_reset(m);
+    // A new cartridge has nothing unsaved until it is edited.
+    cart_hash(m->working_cart, m->file.hash);
+    vexel_mark_cart_saved(m);
     run_start_lua(m);
     return m;
 }

@@ -142,9 +142,17 @@ std::string position_text(const vexel_machine* m, int line0) {
     return out;
 }
 
-// Prints "<what> <position>" and the program line there.
+// Prints "<what> <position>" and the program line there. A position in
+// the cartridge's own program (not a typed line) is kept for the code
+// editor to open at.
 void print_position(vexel_machine* m, const char* what, int line0, const char* code) {
     vexel_print_col(m, (std::string(what) + " " + position_text(m, line0)).c_str(), 14);
+    if (m->working_cart && code == m->working_cart->code) {
+        int tab = 0;
+        const int in_tab = run_find_tab_line(m, line0, &tab);
+        m->runner->error_tab = in_tab < 0 ? 0 : tab;
+        m->runner->error_line = in_tab < 0 ? 1 : in_tab + 1;
+    }
     char source[256];
     run_nth_line(code, line0, source, sizeof source);
     vexel_print_col(m, source, 7);
@@ -474,6 +482,7 @@ void run_cart(vexel_machine* m) {
     }
     std::snprintf(m->runner->params, sizeof m->runner->params, "%s", m->runner->pending_params);
     m->runner->pending_params[0] = 0;
+    m->runner->error_line = 0;
     m->runner->online_id[0] = 0;
     m->runner->local_path[0] = 0;
     const char* name = m->file.filename;

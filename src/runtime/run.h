@@ -80,6 +80,10 @@ struct vexel_runner {
     int32_t console_line;                      // running a line typed at the console
     char console_text[run_console_line_max + 1];
     char assert_message[255];
+    // Where the last error report of the cartridge's program pointed: the
+    // code tab and the line in it (from 1; 0 when there is none to go to).
+    int32_t error_tab;
+    int32_t error_line;
 
     int32_t closing;                           // the script machine is being closed
     int32_t stop_reason;                       // run_stop_reason

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/console.h"
+#include "app/editor.h"
 #include "browser/splore.h"
 #include "browser/splore_list.h"
 #include "../machine/cart_io_fixture.h"
@@ -311,8 +312,11 @@ TEST_F(Prompt, AnyTypedLineIsSafe) {
 
 TEST_F(Prompt, SploreOpensFromThePromptAndEscapeGoesBackToIt) {
     M->program_active = 1;  // a stopped cartridge's machine is still there
-    type("\x1b");  // an empty prompt not reached from the browser: nothing
+    type("\x1b");  // an empty prompt not reached from the browser: the editors
     EXPECT_FALSE(splore_active());
+    EXPECT_TRUE(editor_active());
+    EXPECT_FALSE(console_takes_keys());
+    editor_close(M);
     line("splore");
     EXPECT_TRUE(splore_active());
     EXPECT_FALSE(console_takes_keys());
@@ -327,6 +331,16 @@ TEST_F(Prompt, SploreOpensFromThePromptAndEscapeGoesBackToIt) {
     splore_screen.active = 0;
     type("\x1b");
     EXPECT_FALSE(splore_active());
+    EXPECT_TRUE(editor_active());
+    editor_close(M);
+
+    // Once a line was entered at it, the prompt is no longer the browser's.
+    console_note_left_browser();
+    line("x=1");
+    type("\x1b");
+    EXPECT_FALSE(splore_active());
+    EXPECT_TRUE(editor_active());
+    editor_close(M);
     splore_shutdown();
     splore_screen = splore_screen_state();
 }
@@ -343,3 +357,20 @@ TEST_F(Prompt, NoKeyboardInExecMode) {
 }
 
 }  // namespace
+
+TEST_F(Prompt, EscapeAfterAnErrorOfTheProgramOpensTheCodeEditorOnce) {
+    set_code("x=1\n-->8\ny=2\nif then\nz=3\n");
+    run_cart(M);
+    EXPECT_EQ(M->runner->error_tab, 1);
+    EXPECT_EQ(M->runner->error_line, 2);
+    editor_select(M, editor_map);
+    type("\x1b");
+    EXPECT_TRUE(editor_active());
+    EXPECT_EQ(editor_current(), editor_code);
+    EXPECT_EQ(M->runner->error_line, 0);
+    editor_close(M);
+
+    // A typed line's error is no place in the cartridge.
+    line("if then");
+    EXPECT_EQ(M->runner->error_line, 0);
+}

@@ -84,6 +84,30 @@ xdotool type --delay 30 'printh("at the prompt")'
 press Return
 check "the pause menu leads to a working console prompt" grep -q "^at the prompt$" "$WORK/out.txt"
 
+# Escape at the empty prompt: the editors, with their tab bar across the top
+# of the picture (one colour along row 0, the code tab lit in another) and
+# their status bar along the bottom.
+press Escape
+xwd -silent -id "$(window)" >"$WORK/editors.xwd"
+if command -v convert >/dev/null 2>&1 && convert "$WORK/editors.xwd" "$WORK/editors.png" 2>/dev/null; then
+    set -- $(convert "$WORK/editors.png" -format '%w %h' info:)
+    s=$(( ($1 < $2 ? $1 : $2) / 128 ))
+    px=$(( ($1 - 128 * s) / 2 )) py=$(( ($2 - 128 * s) / 2 ))
+    # The colour of machine pixel (x, y), read at the middle of its square.
+    at() { convert "$WORK/editors.png" -format "%[pixel:p{$(( px + $1 * s + s / 2 )),$(( py + $2 * s + s / 2 ))}]" info:; }
+    bar=$(at 0 0)
+    check "the editors' top bar runs across the picture" [ "$(at 64 0)$(at 127 0)" = "$bar$bar" ]
+    check "the code tab is lit in the top bar" [ "$(at 3 1)" != "$bar" ]
+    check "the editors' bottom bar is there" [ "$(at 0 127)" = "$bar" ]
+    [ -z "$KEEP" ] || echo "the editors' picture: $WORK/editors.png"
+else
+    echo "no ImageMagick: the editors' picture not checked"
+fi
+press Escape
+xdotool type --delay 30 'printh("back at the prompt")'
+press Return
+check "Escape in the editors goes back to the prompt" grep -q "^back at the prompt$" "$WORK/out.txt"
+
 press ctrl+q
 for i in $(seq 50); do kill -0 "$VEXEL_PID" 2>/dev/null || break; sleep 0.2; done
 # A quit that never came (a key the window missed) fails here rather than

@@ -1,0 +1,90 @@
+#!/bin/sh
+# The editors as a user reaches them, headless, driven by -keys scripts:
+# Escape at the prompt opens them over the console, Alt+Right goes from one
+# to the next, Ctrl+S saves the cartridge to its own file, Escape goes back
+# to a prompt that still takes typed lines, and Ctrl+R runs the cartridge.
+# Bad key scripts are refused with the line they fail at.
+#   editors.sh VEXEL
+VEXEL=$1
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+H="$WORK/home"
+. "$(dirname "$0")/check.sh"
+mkdir -p "$H/carts"
+CART="$H/carts/game.qz"
+cat >"$CART" <<'EOF'
+vexel cartridge // test
+version 14
+__lua__
+printh("ran game")
+function _update() end
+EOF
+touch -d '2001-01-01' "$CART"
+
+# 1. Into the editors, through all three, saved, out again, a line typed
+#    at the prompt, and back into the editors (on the one used last, the
+#    map) for the screenshot.
+cat >"$WORK/tour.txt" <<'EOF'
+# the boot is over when the script starts
+key escape
+key alt+right
+key alt+right
+key ctrl+s
+wait 3
+key escape
+type printh("prompt "..(6*7))
+key enter
+wait 2
+key escape
+wait 2
+EOF
+"$VEXEL" -headless -fast -frames 200 -home "$H" -screenshot_scale 1 -screenshot "$WORK/editors.png" \
+    -keys "$WORK/tour.txt" "$CART" >"$WORK/out1.txt" 2>"$WORK/err1.txt"
+check "the tour runs (status 0)" [ $? -eq 0 ]
+check "Ctrl+S in an editor wrote the cartridge's file" [ "$CART" -nt "$WORK/tour.txt" ]
+check "the saved file holds the program" grep -q '^printh("ran game")$' "$CART"
+check "the saved file is a cartridge vexel reads" sh -c \
+    '"$1" -x -frames 5 -home "$2" "$3" | grep -qx "ran game"' sh "$VEXEL" "$H" "$CART"
+check "saving the cartridge's own file made no backup" [ -z "$(ls "$H/backup")" ]
+check "the prompt took the typed line after Escape" grep -qx "prompt 42" "$WORK/out1.txt"
+check "nothing ran the cartridge" sh -c '! grep -q "ran game" "$1"' sh "$WORK/out1.txt"
+
+# The screenshot shows the editors: a top bar of one colour across row 0,
+# and in it the map editor's tab (the third) lit in another colour.
+pixel() { convert "$WORK/editors.png" -format "%[pixel:p{$1,$2}]" info:; }
+if command -v convert >/dev/null 2>&1; then
+    bar=$(pixel 0 0)
+    check "the top bar runs across the screen" [ "$(pixel 64 0)$(pixel 127 0)" = "$bar$bar" ]
+    check "the map tab is lit" [ "$(pixel 55 1)" != "$bar" ]
+    check "the code tab is not" [ "$(pixel 3 1)" = "$bar" ]
+    check "the bottom bar is there" [ "$(pixel 0 127)" = "$bar" ]
+else
+    echo "no ImageMagick: screenshot not checked"
+fi
+
+# 2. Ctrl+R from an editor runs the cartridge.
+printf 'key escape\nkey alt+right\nkey ctrl+r\nwait 5\n' >"$WORK/run.txt"
+"$VEXEL" -headless -fast -frames 150 -home "$H" -keys "$WORK/run.txt" "$CART" >"$WORK/out2.txt" 2>&1
+check "Ctrl+R in an editor ran the cartridge" grep -qx "ran game" "$WORK/out2.txt"
+
+# 3. A new cartridge has no file: Ctrl+S writes nothing. (A cartridge that
+#    does not load leaves the new one at the prompt.)
+printf 'key escape\nkey ctrl+s\nwait 3\n' >"$WORK/untitled.txt"
+"$VEXEL" -headless -fast -frames 120 -home "$H" -keys "$WORK/untitled.txt" "$H/carts/none.qz" >/dev/null 2>&1
+check "an untitled cartridge is not saved by Ctrl+S" [ "$(ls "$H/carts")" = "game.qz" ]
+
+# 4. Faults of the script itself.
+printf 'key escape\nkey hyper+q\n' >"$WORK/bad.txt"
+err=$("$VEXEL" -headless -frames 2 -home "$H" -keys "$WORK/bad.txt" 2>&1 >/dev/null)
+check "a bad key script is refused (status 1)" [ $? -eq 1 ]
+check "the refusal names the line" [ "$err" = "vexel: key script $WORK/bad.txt: line 2: key: unknown modifier \"hyper\"" ]
+err=$("$VEXEL" -headless -frames 2 -home "$H" -keys "$WORK/none.txt" 2>&1 >/dev/null)
+check "a missing key script is refused (status 1)" [ $? -eq 1 ]
+check "the refusal names the file" [ "$err" = "vexel: key script $WORK/none.txt cannot be read" ]
+head -c 1100000 /dev/zero | tr '\0' '#' >"$WORK/huge.txt"
+"$VEXEL" -headless -frames 2 -home "$H" -keys "$WORK/huge.txt" >/dev/null 2>&1
+check "a key script over 1 MiB is refused (status 1)" [ $? -eq 1 ]
+"$VEXEL" -h | grep -q -- "-keys FILE"
+check "-h documents -keys" [ $? -eq 0 ]
+
+[ "$failed" -eq 0 ]
