@@ -28,6 +28,7 @@ struct editor_frame {
     undo_stacks history[editor_count];
     std::string message;
     int message_left = 0;
+    uint64_t message_serial = 0;  // counts messages, so the frame sees one given meanwhile
     int sprite = 1;
     editor_actions actions = {};
     const editor_page* replaced[editor_count] = {};
@@ -105,6 +106,7 @@ void editor_select(vexel_machine* m, editor_id id) {
 void editor_message(const char* text) {
     frame.message = text ? text : "";
     frame.message_left = message_frames;
+    ++frame.message_serial;
 }
 
 void editor_set_actions(const editor_actions& actions) { frame.actions = actions; }
@@ -247,7 +249,7 @@ void editor_update(vexel_machine* m, const editor_input& in) {
     // Keys of the frame first; everything else goes to the editor.
     for (int i = 0; i < in.key_count; ++i)
         if (in.keys[i] == 27) {
-            editor_close(m);
+            if (!p->escape || !p->escape(m)) editor_close(m);
             return;
         }
     if (in.alt && (editor_pressed(in, sc_left) || editor_pressed(in, sc_right))) {
@@ -297,9 +299,10 @@ void editor_update(vexel_machine* m, const editor_input& in) {
     if (editor_ctrl_key(in, 'v') && p->paste) {
         const std::string text = fenn_platform_has_video() ? fenn_get_clipboard_text() : frame.clipboard;
         pending_step step = begin_step(m);
+        const uint64_t serial = frame.message_serial;
         if (!p->paste(m, text)) {
             drop_step(step);  // nothing changed
-            editor_message("nothing to paste here");
+            if (frame.message_serial == serial) editor_message("nothing to paste here");
         }
         return;
     }

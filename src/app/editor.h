@@ -95,6 +95,9 @@ struct editor_page {
     // this editor takes; the frame then says so).
     std::string (*copy)(vexel_machine* m, bool cut);
     bool (*paste)(vexel_machine* m, const std::string& text);
+    // Escape was pressed: true when the editor used it (closing its find
+    // line, say); otherwise the frame closes the editors.
+    bool (*escape)(vexel_machine* m);
 };
 
 // The pages, indexed by editor_id (defined by each editor's file).
@@ -157,7 +160,9 @@ bool editor_redo(vexel_machine* m);
 // Forgets every editor's history (a new cartridge was loaded).
 void editor_forget_history();
 
-// A message in the bottom bar for a while (replaces the status line).
+// A message in the bottom bar for a while (replaces the status line). A
+// message an editor gives while refusing a paste is kept rather than the
+// frame's own.
 void editor_message(const char* text);
 
 // ---- shared drawing --------------------------------------------------------

@@ -1270,12 +1270,19 @@ bool code_paste(vexel_machine* m, const std::string& clip) {
         }
     }
     if (clean.empty()) return false;
-    // The frame made the undo step; a paste that does not fit changes nothing.
-    if (put_text(clean.data(), uint32_t(clean.size()), edit_none, false)) {
-        vexel_merge_code_from_tabs(m);
-        ed.seen = fingerprint(m);
-    }
+    // A paste that does not fit changes nothing (put_text says why), and the
+    // frame then drops its undo step.
     ed.run = edit_none;
+    if (!put_text(clean.data(), uint32_t(clean.size()), edit_none, false)) return false;
+    vexel_merge_code_from_tabs(m);
+    ed.seen = fingerprint(m);
+    return true;
+}
+
+// Escape closes the find or go-to-line field before it closes the editors.
+bool code_escape(vexel_machine*) {
+    if (ed.field == field_none) return false;
+    ed.field = field_none;
     return true;
 }
 
@@ -1283,6 +1290,7 @@ bool code_paste(vexel_machine* m, const std::string& clip) {
 
 const editor_page editor_code_page = {
     "code", code_open, code_update, code_draw, code_status, code_save_state, code_load_state, code_copy, code_paste,
+    code_escape,
 };
 
 void editor_code_goto(vexel_machine* m, int tab, int line) {

@@ -581,7 +581,7 @@ void key_typed(vexel_machine* m, int k) {
     }
 }
 
-void map_update(vexel_machine* m, const editor_input& in) {
+void map_update_inner(vexel_machine* m, const editor_input& in) {
     if (!m->working_cart) return;
     S.mouse_x = in.mouse_x;
     S.mouse_y = in.mouse_y;
@@ -822,6 +822,14 @@ constexpr char state_tag[4] = {'m', 'a', 'p', '1'};
 constexpr int state_fields = 12;
 constexpr size_t state_size = sizeof state_tag + map_cells + state_fields * 2;
 
+// The map as this editor last left it (see map_load_state).
+uint8_t left_cells[editor_map_rows * editor_map_cols];
+
+void remember_cells(vexel_machine* m) {
+    for (int y = 0; y < editor_map_rows; ++y)
+        for (int x = 0; x < editor_map_cols; ++x) left_cells[y * editor_map_cols + x] = uint8_t(editor_mget(m->working_cart, x, y));
+}
+
 std::string map_save_state(vexel_machine* m) {
     std::string s(state_tag, sizeof state_tag);
     s.resize(state_size);
@@ -840,10 +848,17 @@ void map_load_state(vexel_machine* m, const std::string& s) {
     if (s.size() != state_size || std::memcmp(s.data(), state_tag, sizeof state_tag) != 0) return;
     const uint8_t* cells = reinterpret_cast<const uint8_t*>(s.data() + sizeof state_tag);
     // Only the cells that differ: the lower half rewrites sprite pixels.
+    // A lower-half cell the sprite editor has changed since the map editor
+    // last left it is that editor's edit, not this one's: it stays.
     for (int y = 0; y < editor_map_rows; ++y)
-        for (int x = 0; x < editor_map_cols; ++x)
-            if (editor_mget(m->working_cart, x, y) != cells[y * editor_map_cols + x])
-                editor_mset(m->working_cart, x, y, cells[y * editor_map_cols + x]);
+        for (int x = 0; x < editor_map_cols; ++x) {
+            const int now = editor_mget(m->working_cart, x, y);
+            const int i = y * editor_map_cols + x;
+            if (now == cells[i]) continue;
+            if (y >= editor_map_shared_row && now != left_cells[i]) continue;
+            editor_mset(m->working_cart, x, y, cells[i]);
+        }
+    remember_cells(m);
     int f[state_fields];
     size_t at = sizeof state_tag + map_cells;
     for (int& v : f) {
@@ -867,7 +882,7 @@ void map_load_state(vexel_machine* m, const std::string& s) {
     clamp_view();
 }
 
-std::string map_copy(vexel_machine* m, bool cut) {
+std::string map_copy_inner(vexel_machine* m, bool cut) {
     if (!S.has_sel) return "";
     const std::string text = editor_map_to_text(S.floating ? S.lifted : editor_map_read(m->working_cart, S.sel));
     if (cut) {
@@ -885,7 +900,7 @@ std::string map_copy(vexel_machine* m, bool cut) {
     return text;
 }
 
-bool map_paste(vexel_machine* m, const std::string& text) {
+bool map_paste_inner(vexel_machine* m, const std::string& text) {
     editor_map_block block;
     std::string error;
     if (!editor_map_from_text(text, &block, &error)) return false;
@@ -1130,5 +1145,22 @@ void editor_map_cell_screen(int cx, int cy, int* sx, int* sy) {
     *sy = view_y0() + cy * cell_px() - off_y();
 }
 
+void map_update(vexel_machine* m, const editor_input& in) {
+    map_update_inner(m, in);
+    if (m->working_cart) remember_cells(m);
+}
+
+std::string map_copy(vexel_machine* m, bool cut) {
+    std::string text = map_copy_inner(m, cut);
+    if (m->working_cart) remember_cells(m);
+    return text;
+}
+
+bool map_paste(vexel_machine* m, const std::string& text) {
+    const bool ok = map_paste_inner(m, text);
+    if (m->working_cart) remember_cells(m);
+    return ok;
+}
+
 const editor_page editor_map_page = {"map",          map_open,       map_update, map_draw, map_status,
-                                     map_save_state, map_load_state, map_copy,   map_paste};
+                                     map_save_state, map_load_state, map_copy,   map_paste, nullptr};

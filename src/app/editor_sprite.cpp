@@ -1126,5 +1126,5 @@ void editor_sprite_reset_view() {
 
 const editor_page editor_sprite_page = {
     "sprite",       sprite_open,       sprite_update, sprite_draw, sprite_status,
-    sprite_save_state, sprite_load_state, sprite_copy,  sprite_paste,
+    sprite_save_state, sprite_load_state, sprite_copy,  sprite_paste, nullptr,
 };

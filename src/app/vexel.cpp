@@ -695,6 +695,9 @@ void shell_update() {
         pause_menu_keys(m);
         app.frame_credit -= shell_frame_one;
         capture_record_frame(gif_frame, app.gif_len);
+        // -frames counts paused frames too: a run left in the pause menu
+        // still ends.
+        if (app.frame_limit > 0 && ++app.frames_run >= app.frame_limit) fenn_quit = 1;
     } else if (due) {
         switch (app.mode) {
         case shell_running:

@@ -51,6 +51,7 @@ const editor_page fake_page = {
         fake.text += text.substr(3);
         return true;
     },
+    nullptr,
 };
 
 int saves = 0, runs = 0;

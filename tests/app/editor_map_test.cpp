@@ -278,6 +278,19 @@ TEST_F(MapPage, UndoPutsBackTheSpriteSheetsLowerHalf) {
     EXPECT_EQ(editor_sget(C, 2, 64), 0);
 }
 
+TEST_F(MapPage, UndoLeavesLaterSpriteEditsInTheSharedHalf) {
+    type("---");
+    drag_cells({{0, 32}, {1, 32}});
+    // Meanwhile the sprite editor draws in a cell the stroke did not touch
+    // and over one it did; undoing the stroke leaves both of its pixels.
+    editor_sset(C, 8 * 5, 64, 7);   // map (5, 32)
+    editor_sset(C, 8 * 1 + 1, 64, 3);  // map (1, 32)
+    key(sc_z, true);
+    EXPECT_EQ(editor_mget(C, 0, 32), 0);  // the map's own edit is undone
+    EXPECT_EQ(editor_sget(C, 8 * 5, 64), 7);
+    EXPECT_EQ(editor_sget(C, 8 * 1 + 1, 64), 3);
+}
+
 TEST_F(MapPage, PickerBlocksAndKeyboardPlacing) {
     const editor_map_view_info v = editor_map_view();
     // Drag over sprites 2..3 of the first two rows of the picker: a 2x2 block from 2.
