@@ -62,6 +62,30 @@ else
     echo "no ImageMagick: screenshot not checked"
 fi
 
+# 1b. An edit in each editor, saved with Ctrl+S: a line typed at the end of
+#     the program reads back what the sprite and map editors drew, so the
+#     saved cartridge checks itself when it runs.
+cp "$CART" "$WORK/game_before.qz"
+cat >"$WORK/edit.txt" <<'EOF'
+key escape
+key ctrl+end
+key enter
+type printh("px "..sget(10,3).." cell "..mget(3,2))
+key alt+right
+click 21 37
+key alt+right
+click 28 28
+key ctrl+s
+wait 3
+EOF
+"$VEXEL" -headless -fast -frames 200 -home "$H" -keys "$WORK/edit.txt" "$CART" >"$WORK/out_edit.txt" 2>&1
+check "the typed line is in the saved program" grep -q '^printh("px "..sget(10,3).." cell "..mget(3,2))$' "$CART"
+out=$("$VEXEL" -x -frames 5 -home "$H" "$CART")
+check "the saved cartridge holds the drawn pixel and the placed cell ($out)" sh -c \
+    'printf "%s\n" "$1" | grep -qx "px [1-9][0-9]* cell 1"' sh "$out"
+cp "$WORK/game_before.qz" "$CART"
+touch -d '2001-01-01' "$CART"
+
 # 2. Ctrl+R from an editor runs the cartridge.
 printf 'key escape\nkey alt+right\nkey ctrl+r\nwait 5\n' >"$WORK/run.txt"
 "$VEXEL" -headless -fast -frames 150 -home "$H" -keys "$WORK/run.txt" "$CART" >"$WORK/out2.txt" 2>&1
@@ -87,4 +111,5 @@ check "a key script over 1 MiB is refused (status 1)" [ $? -eq 1 ]
 "$VEXEL" -h | grep -q -- "-keys FILE"
 check "-h documents -keys" [ $? -eq 0 ]
 
+echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -56,6 +56,8 @@ white_in_corner() {
     echo $total
 }
 
+mkdir -p "$WORK/home/carts"
+printf 'vexel cartridge // test\nversion 15\n__lua__\nprinth("win")\n' >"$WORK/home/carts/win.qz"
 SDL_AUDIODRIVER=dummy "$VEXEL" -home "$WORK/home" -windowed 1 >"$WORK/out.txt" 2>"$WORK/err.txt" &
 VEXEL_PID=$!
 window >/dev/null
@@ -107,6 +109,17 @@ press Escape
 xdotool type --delay 30 'printh("back at the prompt")'
 press Return
 check "Escape in the editors goes back to the prompt" grep -q "^back at the prompt$" "$WORK/out.txt"
+
+# A line typed in the code editor and saved with Ctrl+S is in the file.
+xdotool type --delay 30 'load win'
+press Return
+press Escape
+press ctrl+End
+press Return
+xdotool type --delay 30 -- '-- typed in a window'
+press ctrl+s
+check "Ctrl+S saved the line typed in the code editor" grep -qx -- "-- typed in a window" "$WORK/home/carts/win.qz"
+press Escape
 
 press ctrl+q
 for i in $(seq 50); do kill -0 "$VEXEL_PID" 2>/dev/null || break; sleep 0.2; done
