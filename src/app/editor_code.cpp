@@ -82,30 +82,6 @@ bool word_char(uint8_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c >= 128;
 }
 
-// The level of a long bracket opening at p ("[", "="s, "["), or -1; *body
-// is the first byte inside.
-long bracket_open(const char* p, const char* end, const char** body) {
-    if (p >= end || *p != '[') return -1;
-    const char* q = p + 1;
-    while (q < end && *q == '=') ++q;
-    if (q >= end || *q != '[') return -1;
-    *body = q + 1;
-    return q - (p + 1);
-}
-
-// Just past the bracket closing a long bracket of `level`, or null when the
-// line does not close it (brackets do not nest, as in the compiler).
-const char* bracket_close(const char* p, const char* end, long level) {
-    for (; p < end; ++p) {
-        if (*p != ']') continue;
-        const char* q = p + 1;
-        long n = 0;
-        while (q < end && *q == '=' && n < level) ++q, ++n;
-        if (n == level && q < end && *q == ']') return q + 1;
-    }
-    return nullptr;
-}
-
 // Quoted string text from p (inside the quotes) as the token counter reads
 // it: ends after the closing quote or before a line break; a backslash
 // escapes the next byte (a line break included) and "\z" skips white space
@@ -200,7 +176,7 @@ editor_code_lex_state editor_code_lex_line(const char* line, size_t len, bool ne
     const uint32_t kind = state & st_kind;
     if (kind == st_long_string || kind == st_long_comment) {
         const uint8_t cls = kind == st_long_string ? code_class_string : code_class_comment;
-        const char* q = bracket_close(p, end, long(state >> st_level_shift));
+        const char* q = vexel_long_bracket_find_close(p, end, long(state >> st_level_shift));
         mark(p, q ? q : end, cls);
         if (!q) return state;
         p = q;
@@ -233,13 +209,13 @@ editor_code_lex_state editor_code_lex_line(const char* line, size_t len, bool ne
         if (*p == '"' || *p == '\'') {
             p = quoted_scan(p + 1, end, newline_after, *p, &next);
             tok = tok_string;
-        } else if (*p == '[' && (level = bracket_open(p, end, &body)) >= 0) {
-            const char* q = bracket_close(body, end, level);
+        } else if (*p == '[' && (level = vexel_long_bracket_open(p, end, &body)) >= 0) {
+            const char* q = vexel_long_bracket_find_close(body, end, level);
             if (!q) next = st_long_string | uint32_t(level) << st_level_shift;
             p = q ? q : end;
             tok = tok_string;
-        } else if (*p == '-' && p + 1 < end && p[1] == '-' && (level = bracket_open(p + 2, end, &body)) >= 0) {
-            const char* q = bracket_close(body, end, level);
+        } else if (*p == '-' && p + 1 < end && p[1] == '-' && (level = vexel_long_bracket_open(p + 2, end, &body)) >= 0) {
+            const char* q = vexel_long_bracket_find_close(body, end, level);
             if (!q) next = st_long_comment | uint32_t(level) << st_level_shift;
             p = q ? q : end;
             tok = tok_comment;

@@ -105,11 +105,11 @@ bool parse_line(const std::string& line, keyscript_step* step, std::string* why)
     if (cmd == "key") {
         if (!count(1, 1)) return false;
         step->op = keyscript_key;
-        const std::string spec = lower(w[1]);
+        const std::string chord = lower(w[1]);
         size_t start = 0;
         for (;;) {
-            const size_t plus = spec.find('+', start);
-            const std::string part = spec.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+            const size_t plus = chord.find('+', start);
+            const std::string part = chord.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
             if (plus == std::string::npos) {
                 step->scancode = keyscript_scancode(part);
                 if (step->scancode < 0) return *why = "key: unknown key name \"" + part + "\"", false;

@@ -21,29 +21,11 @@ bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c 
 bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_newline(unsigned char c) { return c == '\n' || c == '\r'; }
 
-// If p opens a long bracket ("[", any number of "=", "["), returns its level
-// and sets *body to the first byte inside; otherwise -1.
-long long_bracket_open(const char* p, const char* end, const char** body) {
-    if (p >= end || *p != '[') return -1;
-    const char* q = p + 1;
-    while (q < end && *q == '=') ++q;
-    if (q >= end || *q != '[') return -1;
-    *body = q + 1;
-    return q - (p + 1);
-}
-
 // End of a long bracket body of the given level: just after the closing
-// bracket, or the end of the text when it is never closed. Brackets do not
-// nest, as in the script compiler.
+// bracket, or the end of the text when it is never closed.
 const char* long_bracket_close(const char* p, const char* end, long level) {
-    for (; p < end; ++p) {
-        if (*p != ']') continue;
-        const char* q = p + 1;
-        long n = 0;
-        while (q < end && *q == '=' && n < level) ++q, ++n;
-        if (n == level && q < end && *q == ']') return q + 1;
-    }
-    return end;
+    const char* q = vexel_long_bracket_find_close(p, end, level);
+    return q ? q : end;
 }
 
 // A quoted string from its opening quote: ends after the closing quote, or
@@ -169,13 +151,13 @@ vexel_lexeme vexel_lex(const char* p, const char* end, bool classify) {
     case '\'':
         return {tok_string, s, quoted_string_end(p, end)};
     case '[': {
-        const long level = long_bracket_open(p, end, &body);
+        const long level = vexel_long_bracket_open(p, end, &body);
         if (level < 0) return one('[');
         return {tok_string, s, long_bracket_close(body, end, level)};
     }
     case '-':
         if (has_next && next == '-') {
-            const long level = long_bracket_open(p + 2, end, &body);
+            const long level = vexel_long_bracket_open(p + 2, end, &body);
             if (level >= 0) return {tok_comment, s, long_bracket_close(body, end, level)};
             return {tok_comment, s, line_end(p, end)};
         }
@@ -292,4 +274,24 @@ void vexel_code_info_lines(int tokens, int chars, int compressed, vexel_info_lin
     std::snprintf(lines[2].text, sizeof lines[2].text, "compressed: %5d / %d", compressed,
                   vexel_compressed_limit);
     lines[2].colour = compressed <= vexel_compressed_limit ? 6 : 9;
+}
+
+long vexel_long_bracket_open(const char* p, const char* end, const char** body) {
+    if (p >= end || *p != '[') return -1;
+    const char* q = p + 1;
+    while (q < end && *q == '=') ++q;
+    if (q >= end || *q != '[') return -1;
+    *body = q + 1;
+    return q - (p + 1);
+}
+
+const char* vexel_long_bracket_find_close(const char* p, const char* end, long level) {
+    for (; p < end; ++p) {
+        if (*p != ']') continue;
+        const char* q = p + 1;
+        long n = 0;
+        while (q < end && *q == '=' && n < level) ++q, ++n;
+        if (n == level && q < end && *q == ']') return q + 1;
+    }
+    return nullptr;
 }

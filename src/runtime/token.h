@@ -97,6 +97,13 @@ const char* token_next(vexel_tokenizer& t, const char* position);
 // ; ) } ] , . :
 int token_count(const char* text, size_t length);
 
+// Long brackets as the compiler reads them (they do not nest): the level of
+// one opening at p ("[", any number of "=", "["), with *body the first byte
+// inside, or -1; and just past the bracket closing a body of that level, or
+// null when none closes it before end.
+long vexel_long_bracket_open(const char* p, const char* end, const char** body);
+const char* vexel_long_bracket_find_close(const char* p, const char* end, long level);
+
 // The check made before a cartridge program runs: first the character limit,
 // then the token limit. Returns 0 when the program may run, 1 when it has too
 // many characters, 2 when it has too many tokens; on failure heading and
