@@ -45,6 +45,8 @@ const editor_page* page_of(editor_id id) {
     case editor_code: return &editor_code_page;
     case editor_sprite: return &editor_sprite_page;
     case editor_map: return &editor_map_page;
+    case editor_sfx: return &editor_sfx_page;
+    case editor_music: return &editor_music_page;
     default: return &editor_code_page;
     }
 }
@@ -52,10 +54,15 @@ const editor_page* page_of(editor_id id) {
 // The tab boxes of the top bar, left to right: x0 and x1 (inclusive).
 // Each is as wide as its label (console font: 4 pixels a letter) and a
 // pixel either side, so "sprite" does not run into "map".
+// An editor without a drawing (one still to come) has no tab and is not in
+// the Alt+arrow cycle.
+bool page_ready(int id) { return page_of(editor_id(id))->draw != nullptr; }
+
 void tab_box(editor_id id, int* x0, int* x1) {
     constexpr int letter_w = 4, tab_gap = 2;
     int x = 1;
     for (int i = 0;; ++i) {
+        if (i != int(id) && !page_ready(i)) continue;
         const char* label = page_of(editor_id(i))->name;
         const int w = int(std::strlen(label ? label : "")) * letter_w + 1;
         if (i == int(id)) {
@@ -254,11 +261,15 @@ void editor_update(vexel_machine* m, const editor_input& in) {
         }
     if (in.alt && (editor_pressed(in, sc_left) || editor_pressed(in, sc_right))) {
         const int step = editor_pressed(in, sc_left) ? editor_count - 1 : 1;
-        editor_select(m, editor_id((int(frame.current) + step) % editor_count));
+        int next = int(frame.current);
+        do next = (next + step) % editor_count;
+        while (!page_ready(next) && next != int(frame.current));
+        editor_select(m, editor_id(next));
         return;
     }
     if ((in.went_down & fenn_mouse_left) && in.mouse_y >= 0 && in.mouse_y < editor_top_bar_h) {
         for (int id = 0; id < editor_count; ++id) {
+            if (!page_ready(id)) continue;
             int x0, x1;
             tab_box(editor_id(id), &x0, &x1);
             if (in.mouse_x >= x0 && in.mouse_x <= x1) editor_select(m, editor_id(id));
@@ -322,15 +333,22 @@ void editor_draw(vexel_machine* m, fenn_bitmap* page) {
     // Top bar: the editor tabs, then the cartridge's name at the right.
     editor_fill(page, 0, 0, 127, editor_top_bar_h - 1, t.bar_bg);
     for (int id = 0; id < editor_count; ++id) {
+        if (!page_ready(id)) continue;
         int x0, x1;
         tab_box(editor_id(id), &x0, &x1);
         const bool on = id == frame.current;
         editor_fill(page, x0, 1, x1, editor_top_bar_h - 2, on ? t.tab_active_bg : t.tab_bg);
         editor_text(m, page, page_of(editor_id(id))->name, x0 + 1, 2, on ? t.tab_active_fg : t.bar_fg);
     }
+    // The name takes what room the tabs leave (at least a few letters).
+    int last = editor_count - 1;
+    while (last > 0 && !page_ready(last)) --last;
+    int tabs_x0, tabs_end;
+    tab_box(editor_id(last), &tabs_x0, &tabs_end);
+    const int room = std::min(name_chars_max, (127 - tabs_end - 3) / 4);
     std::string name = cart_name(m);
-    if (name.size() > size_t(name_chars_max)) name = name.substr(0, name_chars_max - 1) + ".";
-    editor_text(m, page, name.c_str(), 127 - editor_text_width(m, name.c_str()), 2, t.bar_fg);
+    if (room >= 2 && name.size() > size_t(room)) name = name.substr(0, size_t(room - 1)) + ".";
+    if (room >= 2) editor_text(m, page, name.c_str(), 127 - editor_text_width(m, name.c_str()), 2, t.bar_fg);
 
     // Bottom bar: a message while one lasts, else the editor's status.
     editor_fill(page, 0, editor_body_y1, 127, 127, t.status_bg);

@@ -42,7 +42,9 @@ enum editor_id : int {
     editor_code = 0,
     editor_sprite = 1,
     editor_map = 2,
-    editor_count = 3,
+    editor_sfx = 3,
+    editor_music = 4,
+    editor_count = 5,
 };
 
 // Colours of the frame (machine colours 0-15).
@@ -104,6 +106,8 @@ struct editor_page {
 extern const editor_page editor_code_page;
 extern const editor_page editor_sprite_page;
 extern const editor_page editor_map_page;
+extern const editor_page editor_sfx_page;
+extern const editor_page editor_music_page;
 
 // Puts `page` in place of an editor's own page (null: its own again); tests
 // drive the frame with a fake editor so.

@@ -32,7 +32,7 @@ const editor_page fake_page = {
         ++fake.updates;
         for (int i = 0; i < in.key_count; ++i) fake.text += char(in.keys[i]);
     },
-    nullptr,
+    [](vexel_machine*, fenn_bitmap*, const editor_theme&) {},
     [](vexel_machine*, bool* warn) {
         *warn = fake.text.size() > 10;
         return std::string("status ") + fake.text;
@@ -64,7 +64,9 @@ struct EditorFrame : ::testing::Test {
         app = vexel_app{};
         fake = fake_editor{};
         saves = runs = 0;
-        for (int id = 0; id < editor_count; ++id) editor_replace_page(editor_id(id), &fake_page);
+        // The three editors with a page; the sound editors' tabs stay away
+        // while theirs are still empty.
+        for (int id = 0; id <= editor_map; ++id) editor_replace_page(editor_id(id), &fake_page);
         editor_forget_history();
         editor_set_actions({[](vexel_machine*) { ++saves; }, [](vexel_machine*) { ++runs; }});
         editor_select(M, editor_code);
