@@ -25,6 +25,10 @@ struct fake_editor {
 };
 fake_editor fake;
 
+// An editor with nothing drawn yet: no tab, skipped by Alt+arrows.
+const editor_page unwritten_page = {"unwritten", nullptr, nullptr, nullptr, nullptr,
+                                    nullptr,     nullptr, nullptr, nullptr, nullptr};
+
 const editor_page fake_page = {
     "fake",
     [](vexel_machine*) { ++fake.opened; },
@@ -64,9 +68,10 @@ struct EditorFrame : ::testing::Test {
         app = vexel_app{};
         fake = fake_editor{};
         saves = runs = 0;
-        // The three editors with a page; the sound editors' tabs stay away
-        // while theirs are still empty.
+        // The three editors with a page; the sound editors stand in as
+        // editors still to be written, whose tabs stay away.
         for (int id = 0; id <= editor_map; ++id) editor_replace_page(editor_id(id), &fake_page);
+        for (int id = editor_map + 1; id < editor_count; ++id) editor_replace_page(editor_id(id), &unwritten_page);
         editor_forget_history();
         editor_set_actions({[](vexel_machine*) { ++saves; }, [](vexel_machine*) { ++runs; }});
         editor_select(M, editor_code);
