@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/editor.h"
@@ -364,7 +365,7 @@ TEST_F(SfxPage, ClipboardOfWholeEffectsThroughTheFrame) {
 
 TEST_F(SfxPage, SpacePlaysOnThePreviewChannelWithTheToggles) {
     const int fx_before = vexel_peek(M, M->cart, int32_t(vexel_reg_audio_fx) + 1);
-    type("z");
+    type("zzzz");
     key(sc_1 + 1, true);  // echo on for the preview
     EXPECT_EQ(vexel_peek(M, M->cart, int32_t(vexel_reg_audio_fx) + 1), fx_before);  // not until it plays
     type(" ");
@@ -379,6 +380,24 @@ TEST_F(SfxPage, SpacePlaysOnThePreviewChannelWithTheToggles) {
     vexel_audio_stop_all(M->audio);
     mouse(0, 0, 0, 0, 0);
     EXPECT_EQ(vexel_peek(M, M->cart, int32_t(vexel_reg_audio_fx) + 1), fx_before);
+
+    // The playing note moves, and its row is lit: two notes and a bit at
+    // speed 16 (183 samples a tick) puts it on note 2.
+    type(" ");
+    std::vector<int16_t> samples(183 * 16 * 2 + 20);
+    vexel_audio_mix(M->audio, samples.data(), int(samples.size()));
+    EXPECT_EQ(vexel_audio_playing_note(M->audio, &C->sfx[1]), 2);
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    editor_sfx_page.draw(M, page, editor_theme_get(0));
+    EXPECT_EQ(page->pix[size_t((editor_body_y0 + 17 + 2 * 6 - 1) * 128 + 55)], editor_theme_get(0).selection);
+    EXPECT_NE(page->pix[size_t((editor_body_y0 + 17 + 1 * 6 - 1) * 128 + 55)], editor_theme_get(0).selection);
+    fenn_destroy_bitmap(page);
+    type(" ");
+
+    // With live_notes a typed note is heard by itself.
+    app.live_notes = 1;
+    type("z");
+    EXPECT_EQ(vexel_audio_channel_sfx(M->audio, editor_sfx_preview_channel), &C->sfx[1]);
 }
 
 TEST_F(SfxPage, DrawsOnlyInsideTheBodyAndTellsWhatIsUnderTheMouse) {
