@@ -373,9 +373,15 @@ void apply_fx(vexel_machine* m) {
         vexel_poke(m, m->cart, int32_t(vexel_reg_audio_fx) + i, ed.toggles[i] ? ed.fx_saved[i] | bit : ed.fx_saved[i] & ~bit);
 }
 
+// Only the preview channel's bit goes back: a program run meanwhile (Ctrl+R
+// while the preview played) may have set the others since.
 void restore_fx(vexel_machine* m) {
     if (!ed.fx_set) return;
-    for (int i = 0; i < 4; ++i) vexel_poke(m, m->cart, int32_t(vexel_reg_audio_fx) + i, ed.fx_saved[i]);
+    constexpr int bit = 1 << editor_sfx_preview_channel;
+    for (int i = 0; i < 4; ++i) {
+        const int32_t a = int32_t(vexel_reg_audio_fx) + i;
+        vexel_poke(m, m->cart, a, (vexel_peek(m, m->cart, a) & ~bit) | (ed.fx_saved[i] & bit));
+    }
     ed.fx_set = false;
 }
 

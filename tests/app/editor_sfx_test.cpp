@@ -364,7 +364,9 @@ TEST_F(SfxPage, ClipboardOfWholeEffectsThroughTheFrame) {
 }
 
 TEST_F(SfxPage, SpacePlaysOnThePreviewChannelWithTheToggles) {
+    vexel_poke(M, M->cart, int32_t(vexel_reg_audio_fx) + 1, 0x5);  // a program's own echo bits stay
     const int fx_before = vexel_peek(M, M->cart, int32_t(vexel_reg_audio_fx) + 1);
+    ASSERT_EQ(fx_before, 0x5);
     type("zzzz");
     key(sc_1 + 1, true);  // echo on for the preview
     EXPECT_EQ(vexel_peek(M, M->cart, int32_t(vexel_reg_audio_fx) + 1), fx_before);  // not until it plays
