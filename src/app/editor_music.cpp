@@ -505,6 +505,7 @@ void music_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
     if (!m->working_cart) return;
     const vexel_cart* cart = m->working_cart;
     const int playing = playing_pattern(m);
+    editor_fill(page, 0, editor_body_y0, 127, editor_body_y1 - 1, t.body_bg);
     for (int p = 0; p < editor_music_patterns; ++p) draw_pattern_cell(m, page, t, p, playing);
 
     char text[48];
