@@ -90,7 +90,7 @@ constexpr int sc_right = 79, sc_left = 80, sc_down = 81, sc_up = 82, sc_delete =
 constexpr int sc_home = 74, sc_end = 77;
 
 constexpr char state_tag[4] = {'m', 'u', 's', '1'};
-constexpr int state_fields = 6;
+constexpr int state_fields = 5;  // cursor and selection; the keys' focus stays where it is
 constexpr size_t state_size = sizeof state_tag + size_t(sound_bytes) + state_fields;
 
 enum hover_kind { hover_none, hover_pattern, hover_flag, hover_check, hover_number, hover_minus, hover_plus, hover_note };
@@ -601,7 +601,7 @@ std::string music_save_state(vexel_machine* m) {
     s.resize(state_size);
     for (int i = 0; i < sound_bytes; ++i)
         s[sizeof state_tag + size_t(i)] = char(vexel_cart_peek(m->working_cart, uint32_t(sound_first + i)));
-    const int fields[state_fields] = {S.pattern, S.channel, S.sel_anchor, S.sel_end, S.notes, S.note};
+    const int fields[state_fields] = {S.pattern, S.channel, S.sel_anchor, S.sel_end, S.note};
     size_t at = sizeof state_tag + size_t(sound_bytes);
     for (int f : fields) s[at++] = char(f);
     return s;
@@ -623,8 +623,7 @@ void music_load_state(vexel_machine* m, const std::string& s) {
     S.channel = std::clamp(int(f[1]), 0, editor_music_channels - 1);
     S.sel_anchor = std::clamp(int(f[2]), 0, editor_music_patterns - 1);
     S.sel_end = std::clamp(int(f[3]), 0, editor_music_patterns - 1);
-    S.notes = f[4] != 0;
-    S.note = std::clamp(int(f[5]), 0, editor_music_notes - 1);
+    S.note = std::clamp(int(f[4]), 0, editor_music_notes - 1);
     S.digit_run = false;
     S.drawing = false;
     if (S.playing) sync_player(m->working_cart);

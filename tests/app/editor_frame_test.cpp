@@ -54,6 +54,9 @@ const editor_page fake_page = {
     nullptr,
 };
 
+// An editor still to come: no drawing, so no tab.
+const editor_page pending_page = {"pending", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+
 int saves = 0, runs = 0;
 
 struct EditorFrame : ::testing::Test {
@@ -64,9 +67,10 @@ struct EditorFrame : ::testing::Test {
         app = vexel_app{};
         fake = fake_editor{};
         saves = runs = 0;
-        // The three editors with a page; the sound editors' tabs stay away
-        // while theirs are still empty.
+        // Three editors with a page; the other two still to come, whose
+        // tabs stay away.
         for (int id = 0; id <= editor_map; ++id) editor_replace_page(editor_id(id), &fake_page);
+        for (int id = editor_map + 1; id < editor_count; ++id) editor_replace_page(editor_id(id), &pending_page);
         editor_forget_history();
         editor_set_actions({[](vexel_machine*) { ++saves; }, [](vexel_machine*) { ++runs; }});
         editor_select(M, editor_code);

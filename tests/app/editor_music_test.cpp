@@ -262,6 +262,15 @@ TEST_F(MusicPage, NotesViewEditsTheCursorsEffect) {
     EXPECT_FALSE(editor_music_view().notes);
     key(sc_z, true);
     EXPECT_EQ(C->sfx[5].notes[1].waveform, 1);
+
+    // A note the sound-effect editor changed meanwhile is its edit: undo
+    // here puts back only what this editor changed.
+    type("\r+");
+    EXPECT_EQ(C->sfx[5].notes[1].volume, 2);
+    vexel_cart_poke(C, 0x3200 + 5 * 68 + 20, 30);  // note 10's pitch, as another editor writes it
+    key(sc_z, true);
+    EXPECT_EQ(C->sfx[5].notes[1].volume, 1);
+    EXPECT_EQ(C->sfx[5].notes[10].pitch, 30);
 }
 
 TEST_F(MusicPage, ClipboardCopiesAndPastesWholePatterns) {
