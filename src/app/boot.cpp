@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/shell.h"
+#include "audio/audio.h"
 #include "browser/splore.h"
 #include "capture/capture.h"
 #include "cart/cart_load.h"
@@ -207,6 +208,7 @@ void boot_reboot(vexel_machine* m) {
     // backup folder first.
     std::string reason;
     if (vexel_backup_unsaved_changes(m, &reason) != 0) vexel_print_failure(m, "backup", reason);
+    vexel_audio_release_cart(m->audio, m->working_cart);
     vexel_cart_destroy(m->working_cart);
     m->working_cart = vexel_cart_create();
     m->file.filename[0] = 0;

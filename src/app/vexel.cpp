@@ -260,6 +260,10 @@ bool host_menu_paused(void*) { return app.pause_menu != 0; }
 void host_show_message(void*, const char* text, int ms) { shell_show_message(text, ms); }
 bool host_quit_requested(void*) { return fenn_quit != 0; }
 void host_open_url(void*, const char* url) { fenn_launch_html(url); }
+// An editor's preview may be playing from the record a load replaces.
+void host_cart_released(void*, const vexel_cart* cart) {
+    if (app.machine) vexel_audio_release_cart(app.machine->audio, cart);
+}
 
 void host_finish(void*, int status) {
     if (status) fenn_set_exit_status(status);
@@ -432,6 +436,7 @@ void shell_connect_host(vexel_host& h) {
     h.quit_requested = host_quit_requested;
     h.finish = host_finish;
     h.open_url = host_open_url;
+    h.cart_released = host_cart_released;
     h.list_folder = host_list_folder;
     h.favourites_changed = host_favourites_changed;
 }

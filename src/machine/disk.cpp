@@ -153,6 +153,7 @@ void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* n
         std::string reason;
         if (m->working_cart && vexel_backup_unsaved_changes(m, &reason) != 0)
             vexel_print_failure(m, "backup", reason);
+        vexel_host_cart_released(m, m->working_cart);
         vexel_cart_destroy(m->working_cart);
     }
     m->working_cart = cart;

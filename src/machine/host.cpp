@@ -29,6 +29,10 @@ bool vexel_host_menu_paused(const vexel_machine* m) {
     return m && m->host && m->host->menu_paused && m->host->menu_paused(m->host->user);
 }
 
+void vexel_host_cart_released(const vexel_machine* m, const vexel_cart* cart) {
+    if (m && m->host && m->host->cart_released) m->host->cart_released(m->host->user, cart);
+}
+
 void vexel_host_open_url(const vexel_machine* m, const char* url) {
     if (m && m->host && m->host->open_url) m->host->open_url(m->host->user, url);
 }

@@ -61,6 +61,10 @@ struct vexel_host {
     // The favourites file was changed behind the browser's back.
     void (*favourites_changed)(void* user) = nullptr;
     void (*open_url)(void* user, const char* url) = nullptr;
+    // A cartridge record is about to be destroyed (the working cartridge
+    // replaced by a load): whatever plays from it (an editor's preview)
+    // must stop first.
+    void (*cart_released)(void* user, const struct vexel_cart* cart) = nullptr;
 };
 
 // The helpers: each does nothing (or answers the default) without a host.
@@ -70,6 +74,7 @@ void vexel_host_output(const vexel_machine* m, const char* text, size_t length);
 bool vexel_host_quit_requested(const vexel_machine* m);
 bool vexel_host_menu_paused(const vexel_machine* m);
 void vexel_host_open_url(const vexel_machine* m, const char* url);
+void vexel_host_cart_released(const vexel_machine* m, const struct vexel_cart* cart);
 void vexel_host_finish(const vexel_machine* m, int status);
 bool vexel_host_exec_mode(const vexel_machine* m);
 bool vexel_host_show_backup_messages(const vexel_machine* m);

@@ -47,5 +47,24 @@ check "the edited cartridge played (status 0)" [ $? -eq 0 ]
 check "the written cartridge played (status 0)" [ $? -eq 0 ]
 check "the recording is not silence" sh -c 'od -An -v -tx1 -j 44 "$1" | grep -q "[1-9a-f]"' sh "$WORK/expected.wav"
 check "the edited effect sounds as the written one" cmp -s "$WORK/edited.wav" "$WORK/expected.wav"
+# A load while the editor's preview plays: the record it plays from is
+# replaced, and the sound must stop first (under the sanitizers a read of
+# the freed record fails the run).
+cp "$WORK/expected.qz" "$WORK/home/carts/other.qz"
+cat >"$WORK/load.txt" <<'KEYS'
+key escape
+key alt+right
+key alt+right
+key alt+right
+key space
+wait 2
+key escape
+type load other
+key enter
+wait 20
+KEYS
+"$VEXEL" -headless -fast -frames 120 -home "$WORK/home" -wav "$WORK/load.wav" -keys "$WORK/load.txt" \
+    "$WORK/home/carts/tune.qz" >"$WORK/load_out.txt" 2>&1
+check "a load during a preview ends cleanly (status 0)" [ $? -eq 0 ]
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
