@@ -122,26 +122,6 @@ const char* quoted_scan(const char* p, const char* end, bool newline_after, char
     return end;
 }
 
-bool free_token(int tok) {
-    switch (tok) {
-    case tok_eof:
-    case tok_eol:
-    case tok_comment:
-    case tok_local:
-    case tok_end:
-    case ';':
-    case ')':
-    case '}':
-    case ']':
-    case ',':
-    case '.':
-    case ':':
-        return true;
-    default:
-        return false;
-    }
-}
-
 uint8_t class_of(int tok, const char* start, bool first_on_line) {
     if (tok == tok_comment || tok == tok_eol) return code_class_comment;  // tok_eol here is a "//" comment
     if (tok == tok_string) return code_class_string;
@@ -169,7 +149,7 @@ editor_code_lex_state editor_code_lex_line(const char* line, size_t len, bool ne
         for (size_t k = a; k < b; ++k) classes[k - class_from] = cls;
     };
     auto count = [&](int tok) {
-        if (tokens && !free_token(tok)) ++*tokens;
+        if (tokens && !vexel_token_is_free(tok)) ++*tokens;
     };
 
     // The rest of a token that began on an earlier line.

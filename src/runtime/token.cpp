@@ -216,6 +216,26 @@ const char* token_next(vexel_tokenizer& t, const char* position) {
     return lx.end;
 }
 
+bool vexel_token_is_free(int tok) {
+    switch (tok) {
+    case tok_eof:
+    case tok_eol:
+    case tok_comment:
+    case tok_local:
+    case tok_end:
+    case ';':
+    case ')':
+    case '}':
+    case ']':
+    case ',':
+    case '.':
+    case ':':
+        return true;
+    default:
+        return false;
+    }
+}
+
 int token_count(const char* text, size_t length) {
     int count = 0;
     vexel_tokenizer t{};
@@ -223,22 +243,7 @@ int token_count(const char* text, size_t length) {
     for (;;) {
         const int tok = t.tok;
         if (tok == tok_eof) break;
-        switch (tok) {
-        case tok_eol:
-        case tok_comment:
-        case tok_local:
-        case tok_end:
-        case ';':
-        case ')':
-        case '}':
-        case ']':
-        case ',':
-        case '.':
-        case ':':
-            break;
-        default:
-            ++count;
-        }
+        if (!vexel_token_is_free(tok)) ++count;
         p = token_next(t, p);
     }
     return count;

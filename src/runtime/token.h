@@ -96,6 +96,9 @@ const char* token_next(vexel_tokenizer& t, const char* position);
 // end of the text, ends of line, comments, "local", "end" and the characters
 // ; ) } ] , . :
 int token_count(const char* text, size_t length);
+// Whether a lexeme of this kind is free of charge (line ends, comments,
+// "local", "end" and closing or separating punctuation).
+bool vexel_token_is_free(int tok);
 
 // Long brackets as the compiler reads them (they do not nest): the level of
 // one opening at p ("[", any number of "=", "["), with *body the first byte
