@@ -183,6 +183,13 @@ int editor_text_width(vexel_machine* m, const char* text);
 // its w x h sprites' area, at (x, y), colour 0 drawn too.
 void editor_draw_sprite(vexel_machine* m, fenn_bitmap* page, int n, int w, int h, int x, int y, int scale);
 
+// ---- clipboard text ----------------------------------------------------------
+// The editors' clipboard forms are hex digits between tags, with white
+// space allowed between them: the value of a hex digit (either case) or
+// -1, and whether a character is such white space.
+int editor_hex_value(int c);
+bool editor_clip_blank(int c);
+
 // ---- edits through the record ------------------------------------------------
 // Sprite-sheet pixel (0-127, 0-127), map cell (0-127, 0-63) and sprite flags,
 // read and written as sget/sset, mget/mset and fget/fset see them; out of

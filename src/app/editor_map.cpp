@@ -1041,14 +1041,6 @@ constexpr char text_close[] = "[/map]";
 constexpr size_t text_open_len = sizeof text_open - 1, text_close_len = sizeof text_close - 1;
 constexpr char hex_digits[] = "0123456789abcdef";
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 }  // namespace
 
 std::string editor_map_to_text(const editor_map_block& block) {
@@ -1076,8 +1068,8 @@ bool editor_map_from_text(const std::string& text, editor_map_block* out, std::s
     };
     if (text.size() > editor_map_text_max) return fail("too long for map cells");
     size_t a = 0, b = text.size();
-    while (a < b && is_space(text[a])) ++a;
-    while (b > a && is_space(text[b - 1])) --b;
+    while (a < b && editor_clip_blank(text[a])) ++a;
+    while (b > a && editor_clip_blank(text[b - 1])) --b;
     if (b - a < text_open_len + 4 + text_close_len || text.compare(a, text_open_len, text_open) != 0 ||
         text.compare(b - text_close_len, text_close_len, text_close) != 0)
         return fail("not map cells");
@@ -1085,14 +1077,14 @@ bool editor_map_from_text(const std::string& text, editor_map_block* out, std::s
     b -= text_close_len;
     int size[4];
     for (int& d : size)
-        if ((d = hex_value(text[a++])) < 0) return fail("bad map size");
+        if ((d = editor_hex_value(text[a++])) < 0) return fail("bad map size");
     const int w = size[0] * 16 + size[1], h = size[2] * 16 + size[3];
     if (w < 1 || h < 1 || w > editor_map_cols || h > editor_map_rows) return fail("bad map size");
     // Count the digits before allocating: exactly two a cell, line breaks between.
     size_t digits = 0;
     for (size_t i = a; i < b; ++i) {
         if (text[i] == '\r' || text[i] == '\n') continue;
-        if (hex_value(text[i]) < 0) return fail("not a hex digit in map cells");
+        if (editor_hex_value(text[i]) < 0) return fail("not a hex digit in map cells");
         ++digits;
     }
     if (digits != size_t(w) * size_t(h) * 2) return fail("wrong number of map cells");
@@ -1102,7 +1094,7 @@ bool editor_map_from_text(const std::string& text, editor_map_block* out, std::s
     block.cells.reserve(size_t(w) * size_t(h));
     int high = -1;
     for (size_t i = a; i < b; ++i) {
-        const int v = hex_value(text[i]);
+        const int v = editor_hex_value(text[i]);
         if (v < 0) continue;
         if (high < 0) {
             high = v;

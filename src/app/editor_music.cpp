@@ -685,15 +685,6 @@ constexpr char text_close[] = "[/music]";
 constexpr size_t text_open_len = sizeof text_open - 1, text_close_len = sizeof text_close - 1;
 constexpr int hex_per_pattern = 2 * editor_music_channels;
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 }  // namespace
 
 // ---- edit operations -------------------------------------------------------------
@@ -768,8 +759,8 @@ bool editor_music_from_text(const std::string& text, std::vector<uint8_t>* bytes
     };
     if (text.size() > editor_music_text_max) return fail("too long for music patterns");
     size_t a = 0, b = text.size();
-    while (a < b && is_space(text[a])) ++a;
-    while (b > a && is_space(text[b - 1])) --b;
+    while (a < b && editor_clip_blank(text[a])) ++a;
+    while (b > a && editor_clip_blank(text[b - 1])) --b;
     if (b - a < text_open_len + text_close_len || text.compare(a, text_open_len, text_open) != 0 ||
         text.compare(b - text_close_len, text_close_len, text_close) != 0)
         return fail("not music patterns");
@@ -778,8 +769,8 @@ bool editor_music_from_text(const std::string& text, std::vector<uint8_t>* bytes
     // Count and check the digits first, so the size is known before anything is kept.
     size_t digit_count = 0;
     for (size_t i = a; i < b; ++i) {
-        if (is_space(text[i])) continue;
-        if (hex_value(text[i]) < 0) return fail("a pattern byte is not hex");
+        if (editor_clip_blank(text[i])) continue;
+        if (editor_hex_value(text[i]) < 0) return fail("a pattern byte is not hex");
         ++digit_count;
     }
     if (digit_count == 0) return fail("no patterns");
@@ -789,8 +780,8 @@ bool editor_music_from_text(const std::string& text, std::vector<uint8_t>* bytes
     out.reserve(digit_count / 2);
     int high = -1;
     for (size_t i = a; i < b; ++i) {
-        if (is_space(text[i])) continue;
-        const int d = hex_value(text[i]);
+        if (editor_clip_blank(text[i])) continue;
+        const int d = editor_hex_value(text[i]);
         if (high < 0) high = d;
         else {
             out.push_back(uint8_t(high << 4 | d));

@@ -63,14 +63,6 @@ bool valid(const vexel_cart* cart, int n, int i = 0) {
     return cart && n >= 0 && n < vexel_sfx_count && i >= 0 && i < vexel_sfx_notes;
 }
 
-int hex_digit(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-bool is_blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 constexpr char clip_start[] = "[sfx]";
 constexpr char clip_end[] = "[/sfx]";
 
@@ -233,7 +225,7 @@ const char* editor_sfx_paste_status_text(editor_sfx_paste_status status) {
 editor_sfx_paste_status editor_sfx_parse_text(const std::string& text, uint8_t out[68]) {
     if (text.size() > editor_sfx_clip_max_text) return editor_sfx_paste_too_long;
     size_t i = 0;
-    while (i < text.size() && is_blank(uint8_t(text[i]))) ++i;
+    while (i < text.size() && editor_clip_blank(uint8_t(text[i]))) ++i;
     const size_t start_len = sizeof clip_start - 1, end_len = sizeof clip_end - 1;
     if (text.compare(i, start_len, clip_start) != 0) return editor_sfx_paste_not_sfx;
     i += start_len;
@@ -241,8 +233,8 @@ editor_sfx_paste_status editor_sfx_parse_text(const std::string& text, uint8_t o
     int digits = 0;
     for (; i < text.size() && text[i] != '['; ++i) {
         const int c = uint8_t(text[i]);
-        if (is_blank(c)) continue;
-        const int d = hex_digit(c);
+        if (editor_clip_blank(c)) continue;
+        const int d = editor_hex_value(c);
         if (d < 0) return editor_sfx_paste_bad_digit;
         if (digits == 2 * sfx_bytes) return editor_sfx_paste_wrong_count;
         if (digits % 2 == 0) bytes[digits / 2] = uint8_t(d << 4);
@@ -253,7 +245,7 @@ editor_sfx_paste_status editor_sfx_parse_text(const std::string& text, uint8_t o
     if (digits != 2 * sfx_bytes) return editor_sfx_paste_wrong_count;
     if (text.compare(i, end_len, clip_end) != 0) return editor_sfx_paste_no_end;
     for (i += end_len; i < text.size(); ++i)
-        if (!is_blank(uint8_t(text[i]))) return editor_sfx_paste_no_end;
+        if (!editor_clip_blank(uint8_t(text[i]))) return editor_sfx_paste_no_end;
     std::memcpy(out, bytes, sizeof bytes);
     return editor_sfx_paste_ok;
 }

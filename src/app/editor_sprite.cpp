@@ -84,15 +84,6 @@ int put_pixel(vexel_cart* cart, const editor_sprite_rect& area, int x, int y, in
     return 1;
 }
 
-int hex_digit(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool is_blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 constexpr char clip_start[] = "[gfx]";
 constexpr char clip_end[] = "[/gfx]";
 
@@ -226,14 +217,14 @@ editor_sprite_paste_status editor_sprite_paste_text(vexel_cart* cart, const std:
     if (pasted) *pasted = {};
     if (text.size() > editor_sprite_clip_max_text) return editor_sprite_paste_too_long;
     size_t i = 0;
-    while (i < text.size() && is_blank(uint8_t(text[i]))) ++i;
+    while (i < text.size() && editor_clip_blank(uint8_t(text[i]))) ++i;
     const size_t start_len = sizeof clip_start - 1, end_len = sizeof clip_end - 1;
     if (text.compare(i, start_len, clip_start) != 0) return editor_sprite_paste_not_gfx;
     i += start_len;
     if (text.size() - i < 4) return editor_sprite_paste_bad_size;
     int side[2];
     for (int k = 0; k < 2; ++k) {
-        const int hi = hex_digit(uint8_t(text[i])), lo = hex_digit(uint8_t(text[i + 1]));
+        const int hi = editor_hex_value(uint8_t(text[i])), lo = editor_hex_value(uint8_t(text[i + 1]));
         if (hi < 0 || lo < 0) return editor_sprite_paste_bad_size;
         side[k] = hi * 16 + lo;
         if (side[k] < 1 || side[k] > editor_sprite_clip_max_side) return editor_sprite_paste_bad_size;
@@ -245,9 +236,9 @@ editor_sprite_paste_status editor_sprite_paste_text(vexel_cart* cart, const std:
     pixels.reserve(size_t(w) * size_t(h));
     for (; i < text.size(); ++i) {
         const int c = uint8_t(text[i]);
-        if (is_blank(c)) continue;
+        if (editor_clip_blank(c)) continue;
         if (c == '[') break;
-        const int d = hex_digit(c);
+        const int d = editor_hex_value(c);
         if (d < 0) return editor_sprite_paste_bad_pixel;
         if (pixels.size() == size_t(w) * size_t(h)) return editor_sprite_paste_wrong_count;
         pixels.push_back(uint8_t(d));
@@ -257,7 +248,7 @@ editor_sprite_paste_status editor_sprite_paste_text(vexel_cart* cart, const std:
     }
     if (text.compare(i, end_len, clip_end) != 0) return editor_sprite_paste_no_end;
     for (i += end_len; i < text.size(); ++i)
-        if (!is_blank(uint8_t(text[i]))) return editor_sprite_paste_no_end;
+        if (!editor_clip_blank(uint8_t(text[i]))) return editor_sprite_paste_no_end;
 
     const editor_sprite_rect r = editor_sprite_clip({x, y, w, h}, whole_sheet);
     if (cart)

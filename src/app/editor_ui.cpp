@@ -121,3 +121,12 @@ int editor_fget(const vexel_cart* cart, int n) {
 void editor_fset(vexel_cart* cart, int n, int flags) {
     if (cart && n >= 0 && n < 256) vexel_cart_poke(cart, vexel_addr_flags + uint32_t(n), flags & 0xff);
 }
+
+int editor_hex_value(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool editor_clip_blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
