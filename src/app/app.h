@@ -23,7 +23,7 @@ constexpr int app_message_max = 256;
 constexpr int app_path_max = 1024;
 constexpr int app_params_max = 1024;
 constexpr int app_button_keys = 13;
-constexpr const char* vexel_version_string = "0.1.11d";
+constexpr const char* vexel_version_string = "0.3.0";
 
 enum shell_mode : int32_t {
     shell_console = 0,
@@ -59,7 +59,7 @@ struct vexel_app {
     // Command line.
     int32_t cart_from_command_line;  // a cartridge was named on the command line
     int32_t run_flag;                // -run
-    int32_t browser_flag;            // -splore
+    int32_t browser_flag;            // -browse
     int32_t exec_mode;               // -x / -exec: headless, quit when the program stops
     char run_params[app_params_max + 1];  // -p
     int32_t gpio_base;

@@ -11,7 +11,7 @@
 #include "app/app.h"
 #include "app/shell.h"
 #include "audio/audio.h"
-#include "browser/splore.h"
+#include "browser/browse.h"
 #include "capture/capture.h"
 #include "cart/cart_load.h"
 #include "cart/vdisk.h"

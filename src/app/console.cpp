@@ -9,7 +9,7 @@
 #include "app/app.h"
 #include "app/editor.h"
 #include "app/shell.h"
-#include "browser/splore.h"
+#include "browser/browse.h"
 #include "cart/cart_glyphs.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_host.h"
@@ -247,7 +247,7 @@ void console_reset() {
 
 bool console_takes_keys() {
     const bool keyboard = (!app.exec_mode && !fenn_cfg.headless) || app.key_script;
-    return keyboard && app.mode == shell_console && app.sub_screen == sub_screen_none && !splore_active() &&
+    return keyboard && app.mode == shell_console && app.sub_screen == sub_screen_none && !browse_active() &&
            !editor_active() && app.pending == pending_none && !console_listing_active();
 }
 

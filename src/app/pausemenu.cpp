@@ -8,7 +8,7 @@
 #include "app/app.h"
 #include "app/shell.h"
 #include "audio/audio.h"
-#include "browser/splore.h"
+#include "browser/browse.h"
 #include "cart/cart_glyphs.h"
 #include "cart/cart_load.h"
 #include "machine/disk.h"
@@ -49,7 +49,7 @@ void activate(vexel_machine* m, int32_t action) {
         break;
     case pause_exit_to_browser:
         pause_menu_close(m);
-        splore_program_left_from_menu();
+        browse_program_left_from_menu();
         shell_post(pending_stop_program);
         break;
     case pause_back: {
@@ -94,7 +94,7 @@ void pause_menu_build(vexel_machine* m) {
     add_item("reset cart", pause_reset);
     if (run_chain_label(m)) add_item(run_chain_label(m), pause_back);
     add_item("quit", pause_quit);
-    if (splore_active()) add_item("exit to splore", pause_exit_to_browser);
+    if (browse_active()) add_item("exit to browser", pause_exit_to_browser);
     else if (!app.exec_mode) add_item("exit to console", pause_exit_to_console);
 }
 

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "app/app.h"
-#include "browser/splore_list.h"
+#include "browser/browse_list.h"
 #include "capture/capture_png.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_settings.h"
@@ -69,7 +69,7 @@ namespace {
 // Options of the console parser that take no value. The framework's
 // -headless is listed so that it does not swallow the cartridge name after it.
 bool is_flag_option(const char* a) {
-    static const char* const flags[] = {"-splore", "-run", "-x", "-exec", "-fast", "-headless", "-h", "-help", "--help"};
+    static const char* const flags[] = {"-browse", "-run", "-x", "-exec", "-fast", "-headless", "-h", "-help", "--help"};
     for (const char* f : flags)
         if (!std::strcmp(a, f)) return true;
     return false;
@@ -107,7 +107,7 @@ void settings_parse_arguments(int argc, char** argv) {
         }
         // -run and -x are flags: the cartridge is the argument that is not
         // an option, wherever it stands.
-        if (!std::strcmp(a, "-splore")) { app.browser_flag = 1; continue; }
+        if (!std::strcmp(a, "-browse")) { app.browser_flag = 1; continue; }
         if (!std::strcmp(a, "-run")) { app.run_flag = 1; continue; }
         if (!std::strcmp(a, "-x") || !std::strcmp(a, "-exec")) { app.exec_mode = 1; continue; }
         if (!std::strcmp(a, "-fast")) { app.fast = 1; continue; }
@@ -133,7 +133,7 @@ void settings_parse_arguments(int argc, char** argv) {
         } else if (!std::strcmp(a, "-wav")) {
             if (value) std::snprintf(app.wav_file, sizeof app.wav_file, "%s", value);
         } else if (!std::strcmp(a, "-bbs")) {
-            if (value && splore_host_is_valid(value))
+            if (value && browse_host_is_valid(value))
                 std::snprintf(app.bbs_option, sizeof app.bbs_option, "%s", value);
             else
                 std::fprintf(stderr, "vexel: ignoring -bbs %s (not an http://, https:// or file:// address)\n",

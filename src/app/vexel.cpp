@@ -21,9 +21,9 @@
 #include "app/shell.h"
 #include "audio/audio.h"
 #include "audio/audio_wav.h"
-#include "browser/splore.h"
-#include "browser/splore_download.h"
-#include "browser/splore_list.h"
+#include "browser/browse.h"
+#include "browser/browse_download.h"
+#include "browser/browse_list.h"
 #include "capture/capture.h"
 #include "cart/cart_art.h"
 #include "cart/cart_hash.h"
@@ -103,7 +103,7 @@ void print_usage() {
         "  -x, -exec           run the named cartridge headless, printing its console\n"
         "                      output, and quit when it stops (exit status 0 when it\n"
         "                      ends, 1 when it cannot be loaded, 2 after an error)\n"
-        "  -splore             start in the cartridge browser\n"
+        "  -browse             start in the cartridge browser\n"
         "  -p PARAMS           run parameters for the program\n"
         "  -frames N           quit after N machine frames\n"
         "  -fast               run machine frames as fast as possible (no waiting)\n"
@@ -138,9 +138,9 @@ void print_usage() {
 // The board the browser reads: -bbs, else the bbs_host setting, else the
 // board built with vexel that lies beside the program.
 void set_bbs_host() {
-    if (app.bbs_option[0] && splore_set_bbs_host(app.bbs_option)) return;
+    if (app.bbs_option[0] && browse_set_bbs_host(app.bbs_option)) return;
     if (app.bbs_host[0]) {
-        if (splore_set_bbs_host(app.bbs_host)) return;
+        if (browse_set_bbs_host(app.bbs_host)) return;
         std::fprintf(stderr, "vexel: bbs_host %s in config.txt is not an http://, https:// or file:// address\n",
                      app.bbs_host);
     }
@@ -156,7 +156,7 @@ void set_bbs_host() {
             url += hex;
         }
     }
-    splore_set_bbs_host(url.c_str());
+    browse_set_bbs_host(url.c_str());
 }
 
 // Item 1 of the resource pod is a nested pod stored as a data item.
@@ -275,7 +275,7 @@ void host_list_folder(void*, const char* full, const char* relative, const char*
 }
 
 void host_favourites_changed(void*) {
-    if (splore_data.created) splore_reload_favourites();
+    if (browse_data.created) browse_reload_favourites();
 }
 
 // Whether the working cartridge's file is one Ctrl+S must not write: a
@@ -452,7 +452,7 @@ void shell_post(shell_pending action) { app.pending = action; }
 void shell_open_browser() {
     app.mode = shell_console;
     app.sub_screen = sub_screen_none;
-    splore_open(app.machine);
+    browse_open(app.machine);
 }
 
 // ---------------------------------------------------------------- messages
@@ -605,9 +605,9 @@ void shell_init() {
     set_bbs_host();
     // Exec mode never shows the browser: its lists are made when it opens.
     if (!app.exec_mode) {
-        splore_data.root = app.root_path;
-        splore_data.font = shell_console_font;
-        splore_init();
+        browse_data.root = app.root_path;
+        browse_data.font = shell_console_font;
+        browse_init();
     }
 
     // Exec mode starts its program at the first update, with no boot.
@@ -656,7 +656,7 @@ void shell_update() {
     // A line typed at the console is no program of the browser's.
     const bool program_was_wanted =
         (app.mode == shell_running && !run_console_line_running(m)) || app.pending == pending_run_cart;
-    const bool browser_was_open = splore_active();
+    const bool browser_was_open = browse_active();
 
     if (app.pending != pending_none) {
         m->reset_glitch = 0;
@@ -706,11 +706,11 @@ void shell_update() {
     } else if (due) {
         switch (app.mode) {
         case shell_running:
-            if (splore_download_state() != splore_dl_idle) {
+            if (browse_download_state() != browse_dl_idle) {
                 // A program's load waits for a board cartridge.
                 vexel_buttons_update(m);
                 vexel_buttons_read(m);
-                splore_update_load_download(m);
+                browse_update_load_download(m);
                 if (m->hold_frames > 10) m->hold_frames--;
             } else if (m->hold_frames > 0) {
                 m->hold_frames--;
@@ -733,19 +733,19 @@ void shell_update() {
                 editor_pending = editor_input{};
             }
             if (app.sub_screen == sub_screen_keyconfig) keyconfig_update(m);
-            if (splore_active()) {
-                while (fenn_keypressed() && splore_active()) splore_keypress(m, fenn_readkey());
-                if (splore_active()) splore_update(m);
-            } else if (splore_download_state() != splore_dl_idle) {
-                splore_update_load_download(m);
+            if (browse_active()) {
+                while (fenn_keypressed() && browse_active()) browse_keypress(m, fenn_readkey());
+                if (browse_active()) browse_update(m);
+            } else if (browse_download_state() != browse_dl_idle) {
+                browse_update_load_download(m);
             }
             m->hold_frames = 0;
             break;
         }
         if (app.mode == shell_running) {
             // The busy icon turns while a program waits to start or for a download.
-            if (m->hold_frames > 0 || splore_download_state() != splore_dl_idle) splore_animate();
-            else splore_reset_animation();
+            if (m->hold_frames > 0 || browse_download_state() != browse_dl_idle) browse_animate();
+            else browse_reset_animation();
         }
         if (app.mode == shell_boot) boot_update(m);
         if (app.mode == shell_splash && (fenn_get_any_key_down() || vexel_any_button_held(m))) boot_init(m);
@@ -761,8 +761,8 @@ void shell_update() {
     }
 
     if (console_listing_active()) console_listing_update(m);
-    if (program_was_wanted && splore_active() && app.pending == pending_none) splore_program_ended();
-    if (browser_was_open && !splore_active() && app.mode == shell_console && app.pending == pending_none)
+    if (program_was_wanted && browse_active() && app.pending == pending_none) browse_program_ended();
+    if (browser_was_open && !browse_active() && app.mode == shell_console && app.pending == pending_none)
         console_note_left_browser();
     console_update_input(m);
 
@@ -803,11 +803,11 @@ void shell_draw() {
     if (app.mode == shell_console && app.sub_screen == sub_screen_keyconfig) keyconfig_draw(m);
     if (m->hold_frames == 0 && !m->held_frame) vexel_present_screen(m, app.mode == shell_running && m->program_active);
     // The browser draws on the display picture, so screenshots and GIFs show it.
-    if (splore_active()) splore_draw(m, m->display);
+    if (browse_active()) browse_draw(m, m->display);
     // The editors too, over the console's picture, which is left as it was.
     else if (editor_active() && app.mode == shell_console) editor_draw(m, m->display);
     fenn_blit(m->display, 0, 0, page, 0, 0, 128, 128);
-    if (app.mode == shell_running && m->program_active && m->hold_frames > 0) splore_draw_program_busy(m, page);
+    if (app.mode == shell_running && m->program_active && m->hold_frames > 0) browse_draw_program_busy(m, page);
     pause_menu_draw(page);
     shell_draw_message(page);
     if (gif_frame && page->pix.size() == gif_frame->pix.size())
@@ -850,7 +850,7 @@ void shell_exit() {
     cdata_save(m);  // a running program's save data, whatever the time since the last write
     back_up_at_exit(m);
     console_reset();
-    splore_shutdown();
+    browse_shutdown();
     vexel_audio_device_close();
     vexel_machine_destroy(m);
     app.machine = nullptr;

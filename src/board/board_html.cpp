@@ -48,7 +48,7 @@ std::string board_post_html(const board_page& page) {
         s += "</pre>\n";
     }
     s += "<p><a href=\"" + board_html_escape(page.cart_link) + "\" download>download " + id + ".qz.png</a></p>\n";
-    s += "<p>In vexel: find it in the lists of the cartridge browser (<code>splore</code>), or save the file "
+    s += "<p>In vexel: find it in the lists of the cartridge browser (<code>browse</code>), or save the file "
          "above into your cartridge folder and <code>load " + id + ".qz.png</code> at the console.</p>\n";
     s += "</body>\n</html>\n";
     return s;

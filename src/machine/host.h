@@ -22,7 +22,7 @@ enum vexel_request : int32_t {
     vexel_request_error,        // a runtime error is waiting: vexel_machine::error_string
     vexel_request_program,      // a program started running: show it
     vexel_request_console,      // the program stopped: show the console
-    vexel_request_browser,      // open the cartridge browser (splore())
+    vexel_request_browser,      // open the cartridge browser (browse())
     vexel_request_keyconfig,    // open the key configuration screen
     vexel_request_quit,         // shut the console down (shutdown())
 };
@@ -43,7 +43,7 @@ struct vexel_host {
     uint32_t seed = 0;
     const struct fenn_pod* resources = nullptr;        // the resource pod (built-in cartridges), or null
     const struct fenn_pod* system_graphics = nullptr;  // its system pictures (icons of the browser), or null
-    bool browser_only = false;          // started in the browser (-splore): Escape there offers to shut down
+    bool browser_only = false;          // started in the browser (-browse): Escape there offers to shut down
 
     // Calls.
     void (*request)(void* user, vexel_request request) = nullptr;

@@ -26,7 +26,7 @@ const api_function table[] = {
     {"install_demos", qz_install_demos, cmd, ""},
     {"install_games", qz_install_games, cmd, ""},
     {"keyconfig", qz_keyconfig, cmd, ""},
-    {"splore", qz_splore, cmd, ""},
+    {"browse", qz_browse, cmd, ""},
     {"pset", qz_pset, api_plain, "x y [c]"},
     {"pget", qz_pget, api_plain, "x y"},
     {"color", qz_color, api_plain, "[c]"},
@@ -180,7 +180,7 @@ bool api_is_function(std::string_view word) {
 std::string api_expand_shorthand(const char* text) {
     std::string line = text ? text : "";
     // "s" alone is the browser's short name, as at the prompt of old.
-    if (line == "s") return "splore()";
+    if (line == "s") return "browse()";
     const size_t space = line.find(' ');
     const std::string word = line.substr(0, space);
     const api_function* f = find(word);

@@ -59,8 +59,8 @@ int qz_keyconfig(lua_State* L) {
     return 0;
 }
 
-int qz_splore(lua_State* L) {
-    cmd_splore(api_machine(L));
+int qz_browse(lua_State* L) {
+    cmd_browse(api_machine(L));
     return 0;
 }
 

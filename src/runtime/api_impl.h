@@ -130,7 +130,7 @@ int qz_mkdir(lua_State* L);
 int qz_install_demos(lua_State* L);
 int qz_install_games(lua_State* L);
 int qz_keyconfig(lua_State* L);
-int qz_splore(lua_State* L);
+int qz_browse(lua_State* L);
 int qz_load(lua_State* L);
 int qz_save(lua_State* L);
 int qz_reboot(lua_State* L);

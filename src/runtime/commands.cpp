@@ -492,7 +492,7 @@ int cmd_install_games(vexel_machine* m, const fenn_pod* pod) {
         if (m->host && m->host->favourites_changed) m->host->favourites_changed(m->host->user);
     }
     vexel_print(m, "installed sample games");
-    vexel_print(m, "to splore favourites");
+    vexel_print(m, "to browser favourites");
     return count;
 }
 
@@ -528,7 +528,7 @@ void cmd_help(vexel_machine* m) {
         {"install_demos    install_games", 6},
         {"shutdown         reboot", 6},
         {"keyconfig  to choose buttons", 6},
-        {"splore     to explore cartridges", 14},
+        {"browse     to explore cartridges", 14},
         {"", 6},
         {"esc at the prompt: the editors", 6},
         {"esc to pause a running program", 6},
@@ -561,7 +561,7 @@ void cmd_info(vexel_machine* m) {
     if (vexel_unsaved_changes(m, true)) vexel_print(m, "unsaved changes");
 }
 
-bool cmd_splore(vexel_machine* m) {
+bool cmd_browse(vexel_machine* m) {
     if (m->program_active) return false;
     vexel_host_request(m, vexel_request_browser);
     // The browser loads other cartridges over this one (its edits then go

@@ -1,6 +1,6 @@
 // commands: the console commands (load, save, cd, mkdir, ls, folder, the
 // installers of the built-in cartridges, info, help, reboot, shutdown,
-// splore), bound as script functions by api_console.cpp.
+// browse), bound as script functions by api_console.cpp.
 //
 // Each takes its machine and plain arguments (null for a missing one), so it
 // works without a script call. They report on the console and never raise a
@@ -21,7 +21,7 @@ constexpr size_t cmd_save_name_max = 511;
 constexpr size_t cmd_label_min = 2;
 constexpr int32_t cmd_load_cost = 4194304;
 constexpr int cmd_folder_launch_ms = 2000;
-constexpr int cmd_unsaved_warning_ms = 1500;  // splore's warning of unsaved changes    // folder() opens the host browser at most this often
+constexpr int cmd_unsaved_warning_ms = 1500;  // browse's warning of unsaved changes    // folder() opens the host browser at most this often
 // What a command that reads or writes the host's folders charges the
 // program, so a program calling one in a loop is slowed by the CPU budget
 // like any other work instead of stalling the frame with file-system calls.
@@ -59,7 +59,7 @@ void cmd_help(vexel_machine* m);
 // took effect (the caller then yields the program).
 bool cmd_reboot(vexel_machine* m);
 bool cmd_shutdown(vexel_machine* m);
-bool cmd_splore(vexel_machine* m);
+bool cmd_browse(vexel_machine* m);
 // Opens the current folder in the host's file browser. 0 when handed over.
 int cmd_folder(vexel_machine* m);
 // Write the resource pod's built-in cartridges (items 3 and later) into

@@ -620,7 +620,7 @@ int run_console_line(vexel_machine* m, const char* line) {
     }
     if (!compile_program(m, m->runner->console_text, false, false)) return 0;
     // A line typed at the console is no running cartridge: commands that a
-    // program may not use (help, reboot, splore, the ls listing) work, and
+    // program may not use (help, reboot, browse, the ls listing) work, and
     // load and save act for the user.
     m->program_active = 0;
     m->runner->console_line = 1;

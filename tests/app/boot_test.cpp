@@ -8,8 +8,8 @@
 #include "app/app.h"
 #include "app/boot.h"
 #include "app/shell.h"
-#include "browser/splore.h"
-#include "browser/splore_list.h"
+#include "browser/browse.h"
+#include "browser/browse_list.h"
 #include "machine/disk.h"
 #include "machine/machine.h"
 #include "machine/text.h"
@@ -30,8 +30,8 @@ struct BootFixture : ::testing::Test {
         app.machine = M;
     }
     void TearDown() override {
-        splore_shutdown();
-        splore_screen = splore_screen_state();
+        browse_shutdown();
+        browse_screen = browse_screen_state();
         app.machine = nullptr;
     }
     // Runs the boot up to and including `step`, one update at a time.

@@ -13,8 +13,8 @@
 #include "app/app.h"
 #include "app/console.h"
 #include "app/shell.h"
-#include "browser/splore.h"
-#include "browser/splore_list.h"
+#include "browser/browse.h"
+#include "browser/browse_list.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_pod.h"
 #include "machine/text.h"
@@ -121,27 +121,27 @@ TEST_F(Commands, ListingAdvancesTwoEntriesPerUpdateInItsColours) {
     EXPECT_EQ(colours_of_row(3), std::set<int>{5});
 }
 
-TEST_F(Commands, SploreOpensTheBrowserOnlyAtTheConsoleAndSeesInstalledGames) {
+TEST_F(Commands, BrowseOpensTheBrowserOnlyAtTheConsoleAndSeesInstalledGames) {
     M->program_active = 1;
-    EXPECT_FALSE(cmd_splore(M));
-    EXPECT_FALSE(splore_active());
+    EXPECT_FALSE(cmd_browse(M));
+    EXPECT_FALSE(browse_active());
     M->program_active = 0;
-    EXPECT_TRUE(cmd_splore(M));
+    EXPECT_TRUE(cmd_browse(M));
     EXPECT_EQ(app.mode, shell_console);
-    EXPECT_TRUE(splore_active());
+    EXPECT_TRUE(browse_active());
 
     // Installing the games while the browser has its lists shows the game
     // among the favourites at once.
     fenn_pod* pod = pod_with({{"menu.qz", "-- menu\n"}, {"game.qz", "-- ghost garden\n"}});
     console_of([&] { cmd_install_games(M, pod); });
-    const splore_list* fav = splore_get_list(splore_fav);
+    const browse_list* fav = browse_get_list(browse_fav);
     ASSERT_NE(fav, nullptr);
     bool found = false;
-    for (const splore_item& it : fav->items) found = found || std::string(it.path) == "games/game.qz";
+    for (const browse_item& it : fav->items) found = found || std::string(it.path) == "games/game.qz";
     EXPECT_TRUE(found);
     fenn_destroy_pod(pod);
-    splore_shutdown();
-    splore_screen = splore_screen_state();
+    browse_shutdown();
+    browse_screen = browse_screen_state();
 }
 
 TEST_F(Commands, PromptLineAtThePrintCursor) {

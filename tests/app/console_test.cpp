@@ -8,8 +8,8 @@
 
 #include "app/console.h"
 #include "app/editor.h"
-#include "browser/splore.h"
-#include "browser/splore_list.h"
+#include "browser/browse.h"
+#include "browser/browse_list.h"
 #include "../machine/cart_io_fixture.h"
 #include "app/app.h"
 #include "app/shell.h"
@@ -310,27 +310,27 @@ TEST_F(Prompt, AnyTypedLineIsSafe) {
     EXPECT_FALSE(run_console_line_running(M));
 }
 
-TEST_F(Prompt, SploreOpensFromThePromptAndEscapeGoesBackToIt) {
+TEST_F(Prompt, BrowseOpensFromThePromptAndEscapeGoesBackToIt) {
     M->program_active = 1;  // a stopped cartridge's machine is still there
     type("\x1b");  // an empty prompt not reached from the browser: the editors
-    EXPECT_FALSE(splore_active());
+    EXPECT_FALSE(browse_active());
     EXPECT_TRUE(editor_active());
     EXPECT_FALSE(console_takes_keys());
     editor_close(M);
-    line("splore");
-    EXPECT_TRUE(splore_active());
+    line("browse");
+    EXPECT_TRUE(browse_active());
     EXPECT_FALSE(console_takes_keys());
 
     // Left with Escape for the console, which gives it back on Escape once.
-    splore_screen.active = 0;
+    browse_screen.active = 0;
     console_note_left_browser();
     type("ab\x1b");
-    EXPECT_FALSE(splore_active());  // the first Escape clears the line
+    EXPECT_FALSE(browse_active());  // the first Escape clears the line
     type("\x1b");
-    EXPECT_TRUE(splore_active());
-    splore_screen.active = 0;
+    EXPECT_TRUE(browse_active());
+    browse_screen.active = 0;
     type("\x1b");
-    EXPECT_FALSE(splore_active());
+    EXPECT_FALSE(browse_active());
     EXPECT_TRUE(editor_active());
     editor_close(M);
 
@@ -338,11 +338,11 @@ TEST_F(Prompt, SploreOpensFromThePromptAndEscapeGoesBackToIt) {
     console_note_left_browser();
     line("x=1");
     type("\x1b");
-    EXPECT_FALSE(splore_active());
+    EXPECT_FALSE(browse_active());
     EXPECT_TRUE(editor_active());
     editor_close(M);
-    splore_shutdown();
-    splore_screen = splore_screen_state();
+    browse_shutdown();
+    browse_screen = browse_screen_state();
 }
 
 TEST_F(Prompt, NoKeyboardInExecMode) {

@@ -86,7 +86,7 @@ TEST(Config, WrittenFileReadsBackToTheSameValues) {
     fenn_config_read_text("window_size 640 480\nbackground_sleep_ms 33\nfullscreen_method 2\nsound_volume 100\n"
                           "gif_scale 5\nbutton_keys 4 0 0 0 0 0 0 0 0 0 0 0 9\ngui_theme 1\ndesktop_path /tmp/d\n");
     std::string text = written_config();
-    EXPECT_NE(text.find("version 0.1.11d\n"), std::string::npos);
+    EXPECT_NE(text.find("version 0.3.0\n"), std::string::npos);
     EXPECT_NE(text.find("background_sleep_ms 33 // number"), std::string::npos);
     EXPECT_NE(text.find("button_keys 4 0 0 0 0 0 0 0 0 0 0 0 9 // "), std::string::npos);
 

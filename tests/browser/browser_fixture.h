@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "browser/splore.h"
-#include "browser/splore_download.h"
-#include "browser/splore_list.h"
+#include "browser/browse.h"
+#include "browser/browse_download.h"
+#include "browser/browse_list.h"
 #include "cart/cart_art.h"
 #include "cart/cart_text.h"
 #include "cart/code_tabs.h"
@@ -58,28 +58,28 @@ protected:
         tm.host.cdata_path = cdata_root.c_str();
         tm.host.button_keys = button_keys;
         fenn_cfg.timeout = 30;
-        splore_set_bbs_host("https://board.test");
+        browse_set_bbs_host("https://board.test");
         vexel_select_code_tab(M, 0);
         font = vexel_create_console_font();
         M->console_font = font;
         fenn_keys_init();
         vexel_buttons_reset(M);
         vexel_clear_button_replay(M);
-        splore_shutdown();
-        splore_data = splore_lists_state();
-        splore_data.root = root;
-        splore_data.font = font;
-        splore_screen = splore_screen_state();
-        splore_set_fetcher(nullptr);
-        splore_cancel_download(M, nullptr);
-        splore_init();
+        browse_shutdown();
+        browse_data = browse_lists_state();
+        browse_data.root = root;
+        browse_data.font = font;
+        browse_screen = browse_screen_state();
+        browse_set_fetcher(nullptr);
+        browse_cancel_download(M, nullptr);
+        browse_init();
     }
 
     void TearDown() override {
-        splore_cancel_download(M, nullptr);
-        splore_set_fetcher(nullptr);
-        splore_shutdown();
-        splore_data = splore_lists_state();
+        browse_cancel_download(M, nullptr);
+        browse_set_fetcher(nullptr);
+        browse_shutdown();
+        browse_data = browse_lists_state();
         M->console_font = nullptr;
         fenn_destroy_pod(font);
         fenn_cfg.home[0] = 0;
@@ -117,8 +117,8 @@ protected:
     }
 
     // A board list picture (w x h, normally 1024 x 544) holding the entries.
-    static std::vector<uint8_t> list_picture(const std::vector<BoardEntry>& entries, int w = splore_pic_w,
-                                             int h = splore_pic_h) {
+    static std::vector<uint8_t> list_picture(const std::vector<BoardEntry>& entries, int w = browse_pic_w,
+                                             int h = browse_pic_h) {
         fenn_bitmap* pic = fenn_create_bitmap(w, h, 32);
         auto put_text = [&](int x, int y, const std::string& s) {
             for (size_t i = 0; i < s.size() && i < 128; ++i)
@@ -158,7 +158,7 @@ protected:
         vexel_set_button_replay(M, {uint16_t(mask)});
         vexel_buttons_update(M);
         vexel_buttons_read(M);
-        splore_update(M);
+        browse_update(M);
     }
     // A press and release of button b.
     void tap(int b) {
@@ -170,15 +170,15 @@ protected:
         vexel_clear_button_replay(M);
         vexel_buttons_reset(M);
         M->buttons.pad_down[0][b] = 1;
-        splore_update(M);
+        browse_update(M);
         vexel_buttons_reset(M);
     }
 
     std::string message() const { return tm.message; }
-    static splore_list& list(int i) { return splore_data.lists[i]; }
+    static browse_list& list(int i) { return browse_data.lists[i]; }
     static std::vector<std::string> titles(int i) {
         std::vector<std::string> t;
-        for (const splore_item& it : list(i).items) t.push_back(it.title);
+        for (const browse_item& it : list(i).items) t.push_back(it.title);
         return t;
     }
 };

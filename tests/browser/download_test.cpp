@@ -60,20 +60,20 @@ protected:
         held_received = 0;
         fetches = 0;
         cancels_seen = 0;
-        splore_set_fetcher(fake_fetch);
-        splore_open(M);
+        browse_set_fetcher(fake_fetch);
+        browse_open(M);
     }
     void TearDown() override {
         hold = false;
-        splore_download_wait(2000);
+        browse_download_wait(2000);
         Browser::TearDown();
     }
     void serve(const std::vector<uint8_t>& b) { served_bytes.assign(b.begin(), b.end()); }
     // Lets the worker end and the settle time pass, then polls once.
     void finish() {
-        ASSERT_TRUE(splore_download_wait(5000));
-        splore_dl.start_ms -= splore_dl_settle_ms;
-        splore_update_download(M);
+        ASSERT_TRUE(browse_download_wait(5000));
+        browse_dl.start_ms -= browse_dl_settle_ms;
+        browse_update_download(M);
     }
 };
 
@@ -81,65 +81,65 @@ protected:
 
 TEST_F(Downloads, ListDownloadFillsTheListAndTheCache) {
     serve(list_picture(entries(5)));
-    splore_data.current = splore_new;
-    list(splore_new).selection = 0;
-    ASSERT_EQ(list(splore_new).items[0].kind, splore_kind_update);
-    splore_action_current_item(M);  // "[update]"
-    EXPECT_EQ(splore_download_state(), splore_dl_busy);
+    browse_data.current = browse_new;
+    list(browse_new).selection = 0;
+    ASSERT_EQ(list(browse_new).items[0].kind, browse_kind_update);
+    browse_action_current_item(M);  // "[update]"
+    EXPECT_EQ(browse_download_state(), browse_dl_busy);
     // Results wait for the settle time even when the worker is done.
-    ASSERT_TRUE(splore_download_wait(5000));
-    splore_update_download(M);
-    EXPECT_EQ(list(splore_new).count(), 1);
+    ASSERT_TRUE(browse_download_wait(5000));
+    browse_update_download(M);
+    EXPECT_EQ(list(browse_new).count(), 1);
     finish();
-    EXPECT_EQ(splore_download_state(), splore_dl_idle);
-    EXPECT_EQ(list(splore_new).count(), 6);
-    EXPECT_EQ(list(splore_new).selection, 1);
+    EXPECT_EQ(browse_download_state(), browse_dl_idle);
+    EXPECT_EQ(list(browse_new).count(), 6);
+    EXPECT_EQ(list(browse_new).selection, 1);
     EXPECT_EQ(read_file(home + "/bbs/new.pip.png"), served_bytes);
-    EXPECT_EQ(last_url(), splore_bbs_host() +
+    EXPECT_EQ(last_url(), browse_bbs_host() +
                             "/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2&version=000111dl");
     EXPECT_EQ(last_request().timeout_s, 30);  // the timeout setting
-    EXPECT_EQ(last_request().max_bytes, splore_list_download_max);
+    EXPECT_EQ(last_request().max_bytes, browse_list_download_max);
 }
 
 TEST_F(Downloads, LoadMoreFetchesTheContinuationWithoutCaching) {
     const auto first = list_picture(entries(32));
     write_bytes(home + "/bbs/top.pip.png", first);
-    splore_init();
-    splore_data.current = splore_top;
-    list(splore_top).selection = list(splore_top).count() - 1;  // "[load more]"
+    browse_init();
+    browse_data.current = browse_top;
+    list(browse_top).selection = list(browse_top).count() - 1;  // "[load more]"
     serve(list_picture(entries(2, 7000)));
-    splore_action_current_item(M);
+    browse_action_current_item(M);
     finish();
     EXPECT_NE(last_url().find("start_index=32&"), std::string::npos);
-    EXPECT_EQ(list(splore_top).count(), 35);
+    EXPECT_EQ(list(browse_top).count(), 35);
     EXPECT_EQ(read_file(home + "/bbs/top.pip.png"), std::string(first.begin(), first.end()));
 }
 
 TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     served_status = fenn_fetch_http_error;
-    splore_download_list(splore_jam, 0);
+    browse_download_list(browse_jam, 0);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs.");
-    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    EXPECT_EQ(browse_download_state(), browse_dl_idle);
     EXPECT_FALSE(exists(home + "/bbs/temp_jam.pip.png"));
 
     // Something that is not a picture counts as a failure too.
     served_status = fenn_fetch_ok;
     served_bytes = "<html>gateway error</html>";
-    splore_download_list(splore_jam, 0);
+    browse_download_list(browse_jam, 0);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs.");
-    EXPECT_EQ(titles(splore_jam), (std::vector<std::string>{"[update]"}));
+    EXPECT_EQ(titles(browse_jam), (std::vector<std::string>{"[update]"}));
 
     // A picture of the wrong size.
     serve(list_picture(entries(2), 100, 100));
-    splore_download_list(splore_jam, 0);
+    browse_download_list(browse_jam, 0);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs");
 
     // An id that cannot name a cartridge.
     tm.message.clear();
-    EXPECT_FALSE(splore_download_cart(M, "Bad-Id"));
+    EXPECT_FALSE(browse_download_cart(M, "Bad-Id"));
     EXPECT_EQ(message(), "download failed");
     EXPECT_EQ(fetches.load(), 3);
 }
@@ -147,25 +147,25 @@ TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
 TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
     hold = true;
     serve(list_picture(entries(3)));
-    ASSERT_TRUE(splore_download_list(splore_new, 0));
-    EXPECT_FALSE(splore_download_list(splore_top, 0));  // ignored while busy
-    EXPECT_FALSE(splore_download_cart(M, "12345"));
-    splore_cancel_download(M, "download cancelled");  // returns while the fetch still hangs
-    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    ASSERT_TRUE(browse_download_list(browse_new, 0));
+    EXPECT_FALSE(browse_download_list(browse_top, 0));  // ignored while busy
+    EXPECT_FALSE(browse_download_cart(M, "12345"));
+    browse_cancel_download(M, "download cancelled");  // returns while the fetch still hangs
+    EXPECT_EQ(browse_download_state(), browse_dl_idle);
     EXPECT_EQ(message(), "download cancelled");
     EXPECT_TRUE(eventually([] { return cancels_seen.load() == 1; }));  // the transfer itself stops
 
     // A new download of the same list starts; the old worker, released now,
     // must neither finish it nor leave its file.
-    ASSERT_TRUE(splore_download_list(splore_new, 0));
+    ASSERT_TRUE(browse_download_list(browse_new, 0));
     served_status = fenn_fetch_no_connection;  // the new one fails...
     hold = false;
-    ASSERT_TRUE(splore_download_wait(5000));
+    ASSERT_TRUE(browse_download_wait(5000));
     SDL_Delay(50);
-    splore_dl.start_ms -= splore_dl_settle_ms;
-    splore_update_download(M);
+    browse_dl.start_ms -= browse_dl_settle_ms;
+    browse_update_download(M);
     EXPECT_EQ(message(), "could not connect to bbs.");  // ...and is reported as failed
-    EXPECT_EQ(list(splore_new).count(), 1);
+    EXPECT_EQ(list(browse_new).count(), 1);
     EXPECT_FALSE(exists(home + "/bbs/temp_new.pip.png"));
     for (const auto& e : std::filesystem::recursive_directory_iterator(home + "/bbs"))
         EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
@@ -173,29 +173,29 @@ TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
     // The next download goes through.
     serve(list_picture(entries(3)));
     served_status = fenn_fetch_ok;
-    ASSERT_TRUE(splore_download_list(splore_new, 0));
+    ASSERT_TRUE(browse_download_list(browse_new, 0));
     finish();
-    EXPECT_EQ(list(splore_new).count(), 4);
+    EXPECT_EQ(list(browse_new).count(), 4);
 }
 
 TEST_F(Downloads, TimeoutStopsTheDownload) {
     hold = true;
     fenn_cfg.timeout = 2;
-    splore_download_list(splore_wip, 0);
-    splore_dl.start_ms -= 1000;
-    splore_update_download(M);
-    EXPECT_EQ(splore_download_state(), splore_dl_busy);
+    browse_download_list(browse_wip, 0);
+    browse_dl.start_ms -= 1000;
+    browse_update_download(M);
+    EXPECT_EQ(browse_download_state(), browse_dl_busy);
     M->hold_frames = 20;
-    splore_dl.start_ms -= 1500;
-    splore_update_download(M);
-    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    browse_dl.start_ms -= 1500;
+    browse_update_download(M);
+    EXPECT_EQ(browse_download_state(), browse_dl_idle);
     EXPECT_EQ(message(), "timeout");
     EXPECT_EQ(M->hold_frames, 0);
 
     // The client's own clock may run out first: the same message.
     hold = false;
     served_status = fenn_fetch_timed_out;
-    ASSERT_TRUE(splore_download_list(splore_wip, 0));
+    ASSERT_TRUE(browse_download_list(browse_wip, 0));
     M->hold_frames = 20;
     finish();
     EXPECT_EQ(message(), "timeout");
@@ -204,54 +204,54 @@ TEST_F(Downloads, TimeoutStopsTheDownload) {
 
 TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
     serve(png_cart("-- from the board\nprint(1)"));
-    splore_item it;
-    it.kind = splore_kind_cart;
+    browse_item it;
+    it.kind = browse_kind_cart;
     std::snprintf(it.lid, sizeof it.lid, "12345");
-    list(splore_new).items.push_back(it);
-    splore_data.current = splore_new;
-    list(splore_new).selection = list(splore_new).count() - 1;
-    splore_action_current_item(M);
+    list(browse_new).items.push_back(it);
+    browse_data.current = browse_new;
+    list(browse_new).selection = list(browse_new).count() - 1;
+    browse_action_current_item(M);
     finish();
-    EXPECT_EQ(last_url(), splore_bbs_host() + "/bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(last_request().max_bytes, splore_cart_download_max);
+    EXPECT_EQ(last_url(), browse_bbs_host() + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(last_request().max_bytes, browse_cart_download_max);
     EXPECT_TRUE(exists(home + "/bbs/1/12345.qz.png"));
-    EXPECT_EQ(splore_screen.launch, 1);
+    EXPECT_EQ(browse_screen.launch, 1);
     EXPECT_STREQ(M->working_cart->code, "-- from the board\nprint(1)");
-    EXPECT_STREQ(splore_data.running.lid, "12345");
+    EXPECT_STREQ(browse_data.running.lid, "12345");
 
     // Cached now: the next launch loads without fetching.
-    splore_screen.launch = 0;
+    browse_screen.launch = 0;
     const int before = fetches.load();
-    splore_action_current_item(M);
+    browse_action_current_item(M);
     EXPECT_EQ(fetches.load(), before);
-    EXPECT_EQ(splore_screen.launch, 1);
+    EXPECT_EQ(browse_screen.launch, 1);
 }
 
 TEST_F(Downloads, ABrokenCartridgeIsReportedAndNotKept) {
     // A valid picture that is not a cartridge.
     serve(list_picture(entries(1), 100, 100));
-    splore_download_cart(M, "my_game");
+    browse_download_cart(M, "my_game");
     finish();
     EXPECT_EQ(message(), "could not load");
-    EXPECT_EQ(splore_screen.launch, 0);
+    EXPECT_EQ(browse_screen.launch, 0);
     EXPECT_FALSE(exists(home + "/bbs/carts/my_game.qz.png"));
 
     // Not a picture at all: no file, and the log says why.
     served_bytes = "<html>please log in</html>";
-    splore_download_cart(M, "my_game");
+    browse_download_cart(M, "my_game");
     finish();
     EXPECT_EQ(message(), "could not connect to bbs.");
-    EXPECT_EQ(splore_download_reason(), "not a picture");
+    EXPECT_EQ(browse_download_reason(), "not a picture");
     EXPECT_FALSE(exists(home + "/bbs/carts/my_game.qz.png"));
 }
 
 TEST_F(Downloads, ConsoleLoadPrintsWhatItGot) {
     tm.host.exec_mode = true;  // console lines go to the host's output
     serve(png_cart("-- console game\nx=1"));
-    ASSERT_TRUE(splore_download_cart_for_load(M, "777", false));
-    ASSERT_TRUE(splore_download_wait(5000));
-    splore_dl.start_ms -= splore_dl_settle_ms;
-    splore_update_load_download(M);
+    ASSERT_TRUE(browse_download_cart_for_load(M, "777", false));
+    ASSERT_TRUE(browse_download_wait(5000));
+    browse_dl.start_ms -= browse_dl_settle_ms;
+    browse_update_load_download(M);
     const std::string out = tm.output;
     tm.host.exec_mode = false;
     EXPECT_NE(out.find("downloading.. ok"), std::string::npos) << out;
@@ -260,10 +260,10 @@ TEST_F(Downloads, ConsoleLoadPrintsWhatItGot) {
     EXPECT_NE(out.find(loaded), std::string::npos) << out;
 
     // Chained: the program starts after 20 frames.
-    ASSERT_TRUE(splore_download_cart_for_load(M, "778", true));
-    ASSERT_TRUE(splore_download_wait(5000));
-    splore_dl.start_ms -= splore_dl_settle_ms;
-    splore_update_load_download(M);
+    ASSERT_TRUE(browse_download_cart_for_load(M, "778", true));
+    ASSERT_TRUE(browse_download_wait(5000));
+    browse_dl.start_ms -= browse_dl_settle_ms;
+    browse_update_load_download(M);
     EXPECT_TRUE(tm.requested(vexel_request_run));
     EXPECT_EQ(M->hold_frames, 20);
 }
@@ -274,35 +274,35 @@ TEST_F(Downloads, ProgressMovesAndAConsoleLoadShowsItOnOneLine) {
     hold = true;
     serve(png_cart("-- got it\nx=1"));
     const int64_t size = int64_t(served_bytes.size());
-    ASSERT_TRUE(splore_download_cart_for_load(M, "777", false));
+    ASSERT_TRUE(browse_download_cart_for_load(M, "777", false));
     auto reaches = [](int64_t n) {
         held_received = n;
         return eventually([n] {
             int64_t r = 0;
-            return splore_download_progress(&r, nullptr) && r == n;
+            return browse_download_progress(&r, nullptr) && r == n;
         });
     };
     ASSERT_TRUE(reaches(size / 4));
     int64_t received = 0, total = 0;
-    EXPECT_TRUE(splore_download_progress(&received, &total));
+    EXPECT_TRUE(browse_download_progress(&received, &total));
     EXPECT_EQ(total, size);
-    splore_update_load_download(M);
+    browse_update_load_download(M);
     const std::vector<uint8_t> quarter(M->screen->pix.begin() + 12 * 128, M->screen->pix.begin() + 17 * 128);
     ASSERT_TRUE(reaches(size * 3 / 4));
-    splore_update_load_download(M);
+    browse_update_load_download(M);
     EXPECT_EQ(M->cursor_y, 18);  // "downloading.. 75%" over "downloading.. 25%"
     EXPECT_NE(std::vector<uint8_t>(M->screen->pix.begin() + 12 * 128, M->screen->pix.begin() + 17 * 128), quarter);
 
     hold = false;
-    ASSERT_TRUE(splore_download_wait(5000));
-    splore_dl.start_ms -= splore_dl_settle_ms;
-    splore_update_load_download(M);
+    ASSERT_TRUE(browse_download_wait(5000));
+    browse_dl.start_ms -= browse_dl_settle_ms;
+    browse_update_load_download(M);
     EXPECT_EQ(M->cursor_y, 12 + 3 * vexel_line_height);  // "downloading.. ok" in its place, title, "loaded"
-    EXPECT_FALSE(splore_download_progress(&received, &total));
+    EXPECT_FALSE(browse_download_progress(&received, &total));
 
-    char text[splore_progress_text_max];
-    splore_progress_text(900, 400, text, sizeof text);
+    char text[browse_progress_text_max];
+    browse_progress_text(900, 400, text, sizeof text);
     EXPECT_STREQ(text, "100%");
-    splore_progress_text(12 * 1024 + 900, -1, text, sizeof text);  // no total: the amount
+    browse_progress_text(12 * 1024 + 900, -1, text, sizeof text);  // no total: the amount
     EXPECT_STREQ(text, "12k");
 }

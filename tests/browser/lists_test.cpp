@@ -11,41 +11,41 @@ TEST_F(Lists, FolderListsFoldersFirstThenCartridgesByTitle) {
     write_file(root + "Zap.qz", text_cart(""));
     std::filesystem::create_directories(root + "zdir");
     std::filesystem::create_directories(root + ".git");
-    ASSERT_EQ(splore_list_from_directory(splore_local, ""), 0);
-    EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"zdir", "a", "b game", "zap"}));
-    const splore_list& l = list(splore_local);
-    EXPECT_EQ(l.items[0].kind, splore_kind_dir);
-    EXPECT_EQ(l.items[0].icon, splore_icon_dir);
-    EXPECT_EQ(l.items[1].icon, splore_icon_png);
-    EXPECT_EQ(l.items[2].icon, splore_icon_text);
+    ASSERT_EQ(browse_list_from_directory(browse_local, ""), 0);
+    EXPECT_EQ(titles(browse_local), (std::vector<std::string>{"zdir", "a", "b game", "zap"}));
+    const browse_list& l = list(browse_local);
+    EXPECT_EQ(l.items[0].kind, browse_kind_dir);
+    EXPECT_EQ(l.items[0].icon, browse_icon_dir);
+    EXPECT_EQ(l.items[1].icon, browse_icon_png);
+    EXPECT_EQ(l.items[2].icon, browse_icon_text);
     EXPECT_STREQ(l.items[3].path, "Zap.qz");  // the path keeps the file's own name
 
     write_file(root + "zdir/inner.qz", text_cart(""));
-    splore_list_from_directory(splore_local, "zdir/");
-    EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"..", "inner"}));
-    EXPECT_EQ(l.items[0].icon, splore_icon_parent);
+    browse_list_from_directory(browse_local, "zdir/");
+    EXPECT_EQ(titles(browse_local), (std::vector<std::string>{"..", "inner"}));
+    EXPECT_EQ(l.items[0].icon, browse_icon_parent);
     EXPECT_STREQ(l.items[1].path, "zdir/inner.qz");
 }
 
 TEST_F(Lists, FoldersOpenAndCloseButNeverLeaveTheRoot) {
     std::filesystem::create_directories(root + "sub/deeper");
-    splore_open(M);
-    ASSERT_EQ(titles(splore_local), (std::vector<std::string>{"sub"}));
-    splore_action_current_item(M);
-    EXPECT_STREQ(splore_data.subdir, "sub/");
-    EXPECT_EQ(titles(splore_local), (std::vector<std::string>{"..", "deeper"}));
-    list(splore_local).selection = 0;
-    splore_action_current_item(M);  // ".."
-    EXPECT_STREQ(splore_data.subdir, "");
+    browse_open(M);
+    ASSERT_EQ(titles(browse_local), (std::vector<std::string>{"sub"}));
+    browse_action_current_item(M);
+    EXPECT_STREQ(browse_data.subdir, "sub/");
+    EXPECT_EQ(titles(browse_local), (std::vector<std::string>{"..", "deeper"}));
+    list(browse_local).selection = 0;
+    browse_action_current_item(M);  // ".."
+    EXPECT_STREQ(browse_data.subdir, "");
     // A crafted entry pointing above the root does nothing.
-    splore_item& it = list(splore_local).items[0];
+    browse_item& it = list(browse_local).items[0];
     std::snprintf(it.path, sizeof it.path, "../../");
-    splore_action_current_item(M);
-    EXPECT_STREQ(splore_data.subdir, "");
+    browse_action_current_item(M);
+    EXPECT_STREQ(browse_data.subdir, "");
     // A sub-folder that vanished between visits falls back to the root.
-    std::snprintf(splore_data.subdir, sizeof splore_data.subdir, "gone/");
-    splore_enter(M);
-    EXPECT_STREQ(splore_data.subdir, "");
+    std::snprintf(browse_data.subdir, sizeof browse_data.subdir, "gone/");
+    browse_enter(M);
+    EXPECT_STREQ(browse_data.subdir, "");
 }
 
 TEST_F(Lists, FavouritesAreReadAsFarAsTheyAreSound) {
@@ -58,25 +58,25 @@ TEST_F(Lists, FavouritesAreReadAsFarAsTheyAreSound) {
         "|my_game|77|garbage|averyveryverylongauthorname|p.qz.png|Tab\there\r\n"
         "|short\n"
         "\x01\x02\xff binary\n";
-    EXPECT_EQ(splore_read_favourites(splore_fav, text.data(), text.size()), 4);
-    const splore_list& f = list(splore_fav);
+    EXPECT_EQ(browse_read_favourites(browse_fav, text.data(), text.size()), 4);
+    const browse_list& f = list(browse_fav);
     ASSERT_EQ(f.count(), 4);
     EXPECT_STREQ(f.items[0].lid, "12345");
     EXPECT_STREQ(f.items[0].mid, "");                // "0" means none
     EXPECT_STREQ(f.items[0].author, "some_author_");
     EXPECT_STREQ(f.items[0].title, "my game_x");     // lower case, '|' of the rest turned to '_'
-    EXPECT_EQ(f.items[0].icon, splore_icon_bbs);
+    EXPECT_EQ(f.items[0].icon, browse_icon_bbs);
     EXPECT_STREQ(f.items[1].lid, "");
     EXPECT_STREQ(f.items[1].path, "local/thing.qz");
-    EXPECT_EQ(f.items[1].icon, splore_icon_text);
+    EXPECT_EQ(f.items[1].icon, browse_icon_text);
     EXPECT_STREQ(f.items[2].author, "averyveryverylon");  // 16 kept
     EXPECT_EQ(f.items[2].catsub, 0);
     EXPECT_STREQ(f.items[2].title, "tab here");
     EXPECT_STREQ(f.items[3].lid, "short");
 
     // A missing file leaves the list empty.
-    EXPECT_EQ(splore_list_from_text_file(splore_fav, (home + "/none.txt").c_str()), 1);
-    EXPECT_EQ(list(splore_fav).count(), 0);
+    EXPECT_EQ(browse_list_from_text_file(browse_fav, (home + "/none.txt").c_str()), 1);
+    EXPECT_EQ(list(browse_fav).count(), 0);
 }
 
 TEST_F(Lists, LocalFavouriteMatchesByPathAndBoardByLid) {
@@ -86,72 +86,72 @@ TEST_F(Lists, LocalFavouriteMatchesByPathAndBoardByLid) {
     write_file(home + "/favourites.txt", text);
     write_file(root + "game.qz", text_cart(""));
     write_file(root + "other.qz", text_cart(""));
-    splore_init();
-    splore_open(M);
-    EXPECT_EQ(list(splore_local).items[0].favourite, 1);
-    EXPECT_EQ(list(splore_local).items[1].favourite, 0);
+    browse_init();
+    browse_open(M);
+    EXPECT_EQ(list(browse_local).items[0].favourite, 1);
+    EXPECT_EQ(list(browse_local).items[1].favourite, 0);
     const auto pic = list_picture({{4242, 1, 2, "Board", "x", "", ""}, {99, 1, 2, "B", "y", "", ""}});
-    ASSERT_EQ(splore_read_list_picture(splore_new, pic.data(), pic.size(), false), 0);
-    EXPECT_EQ(list(splore_new).items[1].favourite, 1);
-    EXPECT_EQ(list(splore_new).items[2].favourite, 0);
+    ASSERT_EQ(browse_read_list_picture(browse_new, pic.data(), pic.size(), false), 0);
+    EXPECT_EQ(list(browse_new).items[1].favourite, 1);
+    EXPECT_EQ(list(browse_new).items[2].favourite, 0);
     // A board item equals a lid-less favourite made from the same path.
-    splore_item board;
+    browse_item board;
     std::snprintf(board.lid, sizeof board.lid, "555");
     std::snprintf(board.path, sizeof board.path, "game.qz");
-    EXPECT_TRUE(splore_items_equal(board, list(splore_fav).items[0]));
-    splore_item no_path;  // two items without ids or paths are not the same
-    EXPECT_FALSE(splore_items_equal(no_path, splore_item()));
+    EXPECT_TRUE(browse_items_equal(board, list(browse_fav).items[0]));
+    browse_item no_path;  // two items without ids or paths are not the same
+    EXPECT_FALSE(browse_items_equal(no_path, browse_item()));
 }
 
 TEST_F(Lists, TogglingAFavouriteTwiceRestoresTheFile) {
-    splore_item board;
-    board.kind = splore_kind_cart;
+    browse_item board;
+    board.kind = browse_kind_cart;
     board.catsub = 2;
     std::snprintf(board.lid, sizeof board.lid, "4242");
     std::snprintf(board.author, sizeof board.author, "them");
     std::snprintf(board.title, sizeof board.title, "board game");
-    const std::string line = splore_favourite_line(board);
+    const std::string line = browse_favourite_line(board);
     EXPECT_EQ(line, "|4242                 |                     |2      |them             |                     |board game\n");
     write_file(home + "/favourites.txt", line);
     write_file(root + "mine.qz", text_cart("-- mine"));
-    splore_init();
-    splore_open(M);
+    browse_init();
+    browse_open(M);
     const std::string before = read_file(home + "/favourites.txt");
-    splore_data.current = splore_local;
-    splore_toggle_favourite();
-    ASSERT_EQ(list(splore_fav).count(), 2);
-    EXPECT_STREQ(list(splore_fav).items[0].path, "mine.qz");  // new favourites come first
-    EXPECT_EQ(list(splore_local).items[0].favourite, 1);
+    browse_data.current = browse_local;
+    browse_toggle_favourite();
+    ASSERT_EQ(list(browse_fav).count(), 2);
+    EXPECT_STREQ(list(browse_fav).items[0].path, "mine.qz");  // new favourites come first
+    EXPECT_EQ(list(browse_local).items[0].favourite, 1);
     const std::string during = read_file(home + "/favourites.txt");
     EXPECT_NE(during.find("|mine.qz"), std::string::npos);
     EXPECT_FALSE(exists(home + "/favourites.txt.part"));
-    splore_toggle_favourite();
+    browse_toggle_favourite();
     EXPECT_EQ(read_file(home + "/favourites.txt"), before);
-    EXPECT_EQ(list(splore_local).items[0].favourite, 0);
+    EXPECT_EQ(list(browse_local).items[0].favourite, 0);
 
     // A favourite whose path would break the line format is not written.
-    splore_item odd;
-    odd.kind = splore_kind_cart;
+    browse_item odd;
+    odd.kind = browse_kind_cart;
     std::snprintf(odd.path, sizeof odd.path, "a|b.qz");
-    list(splore_fav).items.push_back(odd);
-    EXPECT_EQ(splore_save_favourites(), 0);
+    list(browse_fav).items.push_back(odd);
+    EXPECT_EQ(browse_save_favourites(), 0);
     EXPECT_EQ(read_file(home + "/favourites.txt"), before);
 }
 
 TEST_F(Lists, FavouriteOfABoardCartSavesItsLabelOnce) {
     const auto pic = list_picture({{31337, 5, 2, "Labelled", "x", "", ""}, {2, 3, 4, "b", "c", "", ""}});
-    ASSERT_EQ(splore_read_list_picture(splore_new, pic.data(), pic.size(), false), 0);
-    splore_data.current = splore_new;
-    list(splore_new).selection = 1;
-    splore_toggle_favourite();
+    ASSERT_EQ(browse_read_list_picture(browse_new, pic.data(), pic.size(), false), 0);
+    browse_data.current = browse_new;
+    list(browse_new).selection = 1;
+    browse_toggle_favourite();
     const std::string saved = home + "/bbs/labels/31337.png";
     ASSERT_TRUE(exists(saved));
-    fenn_bitmap* label = splore_label_from_cart_lid("31337");
+    fenn_bitmap* label = browse_label_from_cart_lid("31337");
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->pix[0], 8);
     fenn_destroy_bitmap(label);
-    ASSERT_NE(list(splore_fav).items[0].label, nullptr);
-    EXPECT_NE(list(splore_fav).items[0].label, list(splore_new).items[1].label);  // its own copy
+    ASSERT_NE(list(browse_fav).items[0].label, nullptr);
+    EXPECT_NE(list(browse_fav).items[0].label, list(browse_new).items[1].label);  // its own copy
 }
 
 TEST_F(Lists, ListPictureGivesItemsLabelsAndLoadMore) {
@@ -160,10 +160,10 @@ TEST_F(Lists, ListPictureGivesItemsLabelsAndLoadMore) {
     e[0].title = "Title|With Bar";
     e[1].colour = 12;
     const auto pic = list_picture(e);
-    ASSERT_EQ(splore_read_list_picture(splore_top, pic.data(), pic.size(), false), 0);
-    const splore_list& l = list(splore_top);
+    ASSERT_EQ(browse_read_list_picture(browse_top, pic.data(), pic.size(), false), 0);
+    const browse_list& l = list(browse_top);
     ASSERT_EQ(l.count(), 34);  // placeholder, 32 entries, "[load more]"
-    EXPECT_EQ(l.items[0].kind, splore_kind_update);
+    EXPECT_EQ(l.items[0].kind, browse_kind_update);
     EXPECT_EQ(l.has_placeholder, 1);
     EXPECT_STREQ(l.items[1].lid, "named_cart");
     EXPECT_STREQ(l.items[1].title, "title_with bar");
@@ -174,89 +174,89 @@ TEST_F(Lists, ListPictureGivesItemsLabelsAndLoadMore) {
     ASSERT_NE(l.items[1].label, nullptr);
     EXPECT_EQ(l.items[1].label->pix[0], 8);
     EXPECT_EQ(l.items[2].label->pix[64 * 128 + 64], 12);
-    EXPECT_EQ(l.items[33].kind, splore_kind_load_more);
+    EXPECT_EQ(l.items[33].kind, browse_kind_load_more);
 
     // Appending replaces "[load more]" with the next page, which ends early.
     const auto more = list_picture(entries(3, 5000));
-    ASSERT_EQ(splore_read_list_picture(splore_top, more.data(), more.size(), true), 0);
+    ASSERT_EQ(browse_read_list_picture(browse_top, more.data(), more.size(), true), 0);
     EXPECT_EQ(l.count(), 36);
     EXPECT_STREQ(l.items[35].lid, "5002");
-    EXPECT_NE(l.items.back().kind, splore_kind_load_more);
+    EXPECT_NE(l.items.back().kind, browse_kind_load_more);
 }
 
 TEST_F(Lists, EmptyWrongSizeOrMissingPicturesLeaveThePlaceholder) {
     const auto none = list_picture({{0, 0, 0, "", "", "", ""}, {5, 5, 5, "after the end", "", "", ""}});
-    ASSERT_EQ(splore_read_list_picture(splore_search, none.data(), none.size(), false), 0);
-    EXPECT_EQ(titles(splore_search), (std::vector<std::string>{"[search]", "after the end"}));
+    ASSERT_EQ(browse_read_list_picture(browse_search, none.data(), none.size(), false), 0);
+    EXPECT_EQ(titles(browse_search), (std::vector<std::string>{"[search]", "after the end"}));
     const auto ended = list_picture({{0, 0, 0, "", "", "", ""}});
-    splore_read_list_picture(splore_jam, ended.data(), ended.size(), false);
-    EXPECT_EQ(titles(splore_jam), (std::vector<std::string>{"[update]"}));
+    browse_read_list_picture(browse_jam, ended.data(), ended.size(), false);
+    EXPECT_EQ(titles(browse_jam), (std::vector<std::string>{"[update]"}));
 
     const auto small = list_picture(entries(2), 512, 544);
-    EXPECT_EQ(splore_read_list_picture(splore_wip, small.data(), small.size(), false), 2);
-    EXPECT_EQ(titles(splore_wip), (std::vector<std::string>{"[update]"}));
+    EXPECT_EQ(browse_read_list_picture(browse_wip, small.data(), small.size(), false), 2);
+    EXPECT_EQ(titles(browse_wip), (std::vector<std::string>{"[update]"}));
     const auto big = list_picture(entries(2), 1025, 544);
-    EXPECT_EQ(splore_read_list_picture(splore_wip, big.data(), big.size(), false), 2);
-    EXPECT_EQ(splore_list_from_png_file(splore_wip, (home + "/missing.png").c_str(), false), 1);
-    EXPECT_EQ(titles(splore_wip), (std::vector<std::string>{"[update]"}));
+    EXPECT_EQ(browse_read_list_picture(browse_wip, big.data(), big.size(), false), 2);
+    EXPECT_EQ(browse_list_from_png_file(browse_wip, (home + "/missing.png").c_str(), false), 1);
+    EXPECT_EQ(titles(browse_wip), (std::vector<std::string>{"[update]"}));
 
     // A failed continuation keeps its "[load more]" for another try.
     const auto full = list_picture(entries(32));
-    splore_read_list_picture(splore_collab, full.data(), full.size(), false);
-    const int n = list(splore_collab).count();
+    browse_read_list_picture(browse_collab, full.data(), full.size(), false);
+    const int n = list(browse_collab).count();
     const std::string junk = "junk";
-    EXPECT_EQ(splore_read_list_picture(splore_collab, reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), true), 1);
-    EXPECT_EQ(list(splore_collab).count(), n);
-    EXPECT_EQ(list(splore_collab).items.back().kind, splore_kind_load_more);
+    EXPECT_EQ(browse_read_list_picture(browse_collab, reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), true), 1);
+    EXPECT_EQ(list(browse_collab).count(), n);
+    EXPECT_EQ(list(browse_collab).items.back().kind, browse_kind_load_more);
 }
 
 TEST_F(Lists, StartUpReadsTheCachedListPictures) {
     write_bytes(home + "/bbs/new.pip.png", list_picture(entries(4)));
     write_file(home + "/bbs/search.pip.png", "broken");
-    splore_init();
-    EXPECT_EQ(list(splore_new).count(), 5);
-    EXPECT_EQ(titles(splore_search), (std::vector<std::string>{"[search]"}));
-    EXPECT_STREQ(list(splore_search).request, "");
-    EXPECT_STREQ(list(splore_top).request, "cat=7&sub=2&orderby=rating");
-    EXPECT_STREQ(list(splore_jam).title, "jam");
-    EXPECT_EQ(list(splore_jam).icon, splore_icon_list + 6);
+    browse_init();
+    EXPECT_EQ(list(browse_new).count(), 5);
+    EXPECT_EQ(titles(browse_search), (std::vector<std::string>{"[search]"}));
+    EXPECT_STREQ(list(browse_search).request, "");
+    EXPECT_STREQ(list(browse_top).request, "cat=7&sub=2&orderby=rating");
+    EXPECT_STREQ(list(browse_jam).title, "jam");
+    EXPECT_EQ(list(browse_jam).icon, browse_icon_list + 6);
 }
 
 TEST_F(Lists, CacheNamesAndAddressesComeOnlyFromSoundIds) {
-    EXPECT_EQ(splore_cart_cache_path("12345"), home + "/bbs/1/12345.qz.png");
-    EXPECT_EQ(splore_cart_url_path("12345"), "/bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(splore_cart_cache_path("42"), home + "/bbs/0/42.qz.png");
-    EXPECT_EQ(splore_cart_cache_path("my_game"), home + "/bbs/carts/my_game.qz.png");
-    EXPECT_EQ(splore_cart_url_path("my_game"), "/bbs/cposts/my/my_game.qz.png");
-    EXPECT_EQ(splore_label_cache_path("my_game"), home + "/bbs/labels/my_game.png");
+    EXPECT_EQ(browse_cart_cache_path("12345"), home + "/bbs/1/12345.qz.png");
+    EXPECT_EQ(browse_cart_url_path("12345"), "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(browse_cart_cache_path("42"), home + "/bbs/0/42.qz.png");
+    EXPECT_EQ(browse_cart_cache_path("my_game"), home + "/bbs/carts/my_game.qz.png");
+    EXPECT_EQ(browse_cart_url_path("my_game"), "/bbs/cposts/my/my_game.qz.png");
+    EXPECT_EQ(browse_label_cache_path("my_game"), home + "/bbs/labels/my_game.png");
     for (const char* bad : {"My_game", "my-game", "a", "", "../etc", "a/b", "x y"}) {
-        EXPECT_EQ(splore_cart_url_path(bad), "") << bad;
-        EXPECT_EQ(splore_cart_cache_path(bad), "") << bad;
-        EXPECT_EQ(splore_discussion_url(bad), "") << bad;
+        EXPECT_EQ(browse_cart_url_path(bad), "") << bad;
+        EXPECT_EQ(browse_cart_cache_path(bad), "") << bad;
+        EXPECT_EQ(browse_discussion_url(bad), "") << bad;
     }
-    EXPECT_EQ(splore_cart_url("12345"), splore_bbs_host() + "/bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(splore_discussion_url("12345"), splore_bbs_host() + "/bbs/?pid=12345");
-    EXPECT_EQ(splore_list_url("cat=7&sub=2", 32),
-              splore_bbs_host() + "/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
-    EXPECT_EQ(splore_list_url("cat=7&sub=2", 32),
+    EXPECT_EQ(browse_cart_url("12345"), browse_bbs_host() + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(browse_discussion_url("12345"), browse_bbs_host() + "/bbs/?pid=12345");
+    EXPECT_EQ(browse_list_url("cat=7&sub=2", 32),
+              browse_bbs_host() + "/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
+    EXPECT_EQ(browse_list_url("cat=7&sub=2", 32),
               "https://board.test/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
-    splore_init();
-    EXPECT_EQ(splore_list_cache_path(splore_top), home + "/bbs/top.pip.png");
-    EXPECT_EQ(splore_list_temp_path(splore_top, false), home + "/bbs/temp_top.pip.png");
-    EXPECT_EQ(splore_list_temp_path(splore_top, true), home + "/bbs/temp_top__.pip.png");
+    browse_init();
+    EXPECT_EQ(browse_list_cache_path(browse_top), home + "/bbs/top.pip.png");
+    EXPECT_EQ(browse_list_temp_path(browse_top, false), home + "/bbs/temp_top.pip.png");
+    EXPECT_EQ(browse_list_temp_path(browse_top, true), home + "/bbs/temp_top__.pip.png");
 }
 
 TEST_F(Lists, OutOfRangeReadsTheZeroedDummy) {
-    splore_init();
-    splore_item& d = splore_get_item(splore_local, 5);
-    d.kind = splore_kind_cart;  // a careless write does not stick
-    EXPECT_EQ(splore_get_item(splore_local, -1).kind, splore_kind_none);
-    EXPECT_EQ(splore_get_item(99, 0).title[0], 0);
+    browse_init();
+    browse_item& d = browse_get_item(browse_local, 5);
+    d.kind = browse_kind_cart;  // a careless write does not stick
+    EXPECT_EQ(browse_get_item(browse_local, -1).kind, browse_kind_none);
+    EXPECT_EQ(browse_get_item(99, 0).title[0], 0);
 }
 
 TEST_F(Lists, LabelsFromCartridgeFiles) {
     write_file(root + "t.qz", text_cart("-- first line\n-- second\ncode()\n-- not a title"));
-    fenn_bitmap* l = splore_label_from_file((root + "t.qz").c_str());
+    fenn_bitmap* l = browse_label_from_file((root + "t.qz").c_str());
     ASSERT_NE(l, nullptr);
     EXPECT_EQ(l->pix[0], 5);
     int ink = 0;
@@ -270,16 +270,16 @@ TEST_F(Lists, LabelsFromCartridgeFiles) {
     fenn_destroy_bitmap(l);
 
     write_bytes(root + "p.qz.png", png_cart("-- png"));
-    l = splore_label_from_file((root + "p.qz.png").c_str());
+    l = browse_label_from_file((root + "p.qz.png").c_str());
     ASSERT_NE(l, nullptr);
     EXPECT_EQ(l->pix[70 * 128 + 70], 12);
     fenn_destroy_bitmap(l);
 
     write_file(root + "x.qz", "just text\n");
-    EXPECT_EQ(splore_label_from_file((root + "x.qz").c_str()), nullptr);
+    EXPECT_EQ(browse_label_from_file((root + "x.qz").c_str()), nullptr);
     write_file(root + "fake.qz.png", "not a png");
-    EXPECT_EQ(splore_label_from_file((root + "fake.qz.png").c_str()), nullptr);
-    EXPECT_EQ(splore_label_from_cart_lid("nothing_here"), nullptr);
+    EXPECT_EQ(browse_label_from_file((root + "fake.qz.png").c_str()), nullptr);
+    EXPECT_EQ(browse_label_from_cart_lid("nothing_here"), nullptr);
 }
 
 namespace {
@@ -301,7 +301,7 @@ TEST_F(Lists, CommentLabelsWrapInsideTheLabel) {
     ASSERT_EQ(words.size(), 64u);  // the label keeps 63 characters of a line
     const std::string kept = words.substr(0, 63);
     const std::string cart = text_cart((words + "\n" + long_word + "\ncode()").c_str());
-    fenn_bitmap* l = splore_label_from_bytes(reinterpret_cast<const uint8_t*>(cart.data()), cart.size());
+    fenn_bitmap* l = browse_label_from_bytes(reinterpret_cast<const uint8_t*>(cart.data()), cart.size());
     ASSERT_NE(l, nullptr);
     // Every glyph drawn: as much ink as the two texts drawn on one long row.
     fenn_bitmap* wide = fenn_create_bitmap(600, 8, 8);
@@ -325,7 +325,7 @@ TEST_F(Lists, CommentLabelsWrapInsideTheLabel) {
     std::string many;
     for (int i = 0; i < 5; ++i) many += words + "\n";
     const std::string full = text_cart((many + "code()").c_str());
-    l = splore_label_from_bytes(reinterpret_cast<const uint8_t*>(full.data()), full.size());
+    l = browse_label_from_bytes(reinterpret_cast<const uint8_t*>(full.data()), full.size());
     ASSERT_NE(l, nullptr);
     EXPECT_GT(ink_in(l, 0, 64, 128, 69, 6), 10);
     EXPECT_EQ(ink_in(l, 0, 69, 128, 128, 6), 0);
@@ -336,15 +336,15 @@ TEST_F(Lists, CommentLabelsWrapInsideTheLabel) {
 
 TEST_F(Lists, EnteringReadsFavouritesOthersAppended) {
     write_file(root + "mine.qz", text_cart(""));
-    splore_open(M);
-    EXPECT_EQ(list(splore_fav).count(), 0);
+    browse_open(M);
+    EXPECT_EQ(list(browse_fav).count(), 0);
     // Another writer appends a favourite while the browser is closed.
     std::ofstream(home + "/favourites.txt", std::ios::app)
         << "|0                    |0                    |0      |vexel            |games/game.qz        |game\n";
-    splore_open(M);
-    ASSERT_EQ(list(splore_fav).count(), 1);
-    splore_data.current = splore_local;
-    splore_toggle_favourite();
+    browse_open(M);
+    ASSERT_EQ(list(browse_fav).count(), 1);
+    browse_data.current = browse_local;
+    browse_toggle_favourite();
     const std::string text = read_file(home + "/favourites.txt");
     EXPECT_NE(text.find("games/game.qz"), std::string::npos);
     EXPECT_NE(text.find("mine.qz"), std::string::npos);
@@ -354,11 +354,11 @@ TEST_F(Lists, EnteringReadsFavouritesOthersAppended) {
 // board on disk is read from the files a server would answer with.
 TEST_F(Lists, BoardAddressesAndBoardsOnDisk) {
     for (const char* bad : {"", "ftp://x", "board.test", "http://", "http://a b", "javascript:alert(1)", "file://"})
-        EXPECT_FALSE(splore_set_bbs_host(bad)) << bad;
-    EXPECT_EQ(splore_bbs_host(), "https://board.test");  // unchanged by the refusals
-    ASSERT_TRUE(splore_set_bbs_host("HTTP://127.0.0.1:8080//"));
-    EXPECT_EQ(splore_bbs_host(), "HTTP://127.0.0.1:8080");
-    EXPECT_FALSE(splore_host_is_folder());
+        EXPECT_FALSE(browse_set_bbs_host(bad)) << bad;
+    EXPECT_EQ(browse_bbs_host(), "https://board.test");  // unchanged by the refusals
+    ASSERT_TRUE(browse_set_bbs_host("HTTP://127.0.0.1:8080//"));
+    EXPECT_EQ(browse_bbs_host(), "HTTP://127.0.0.1:8080");
+    EXPECT_FALSE(browse_host_is_folder());
 
     // A board folder with a blank in its name.
     const std::string board = home + "/my board";
@@ -367,21 +367,21 @@ TEST_F(Lists, BoardAddressesAndBoardsOnDisk) {
         write_file(board + "/" + f, "x");
     }
     const std::string url = "file://" + home + "/my%20board";
-    ASSERT_TRUE(splore_set_bbs_host((url + "/").c_str()));
-    EXPECT_TRUE(splore_host_is_folder());
-    EXPECT_EQ(splore_host_folder_path("bbs/x"), board + "/bbs/x");
-    EXPECT_EQ(splore_list_url(list(splore_new).request, 0), url + "/bbs/lists/new/0.png");
-    EXPECT_EQ(splore_list_url(list(splore_top).request, 32), url + "/bbs/lists/featured/32.png");
-    char search[splore_request_max + 1];
-    splore_search_request("ghost town", search, sizeof search);
-    EXPECT_EQ(splore_list_url(search, 0), url + "/bbs/lists/search/ghost/0.png");
+    ASSERT_TRUE(browse_set_bbs_host((url + "/").c_str()));
+    EXPECT_TRUE(browse_host_is_folder());
+    EXPECT_EQ(browse_host_folder_path("bbs/x"), board + "/bbs/x");
+    EXPECT_EQ(browse_list_url(list(browse_new).request, 0), url + "/bbs/lists/new/0.png");
+    EXPECT_EQ(browse_list_url(list(browse_top).request, 32), url + "/bbs/lists/featured/32.png");
+    char search[browse_request_max + 1];
+    browse_search_request("ghost town", search, sizeof search);
+    EXPECT_EQ(browse_list_url(search, 0), url + "/bbs/lists/search/ghost/0.png");
     // Anything the board has no file for is the empty list, as a server answers.
-    splore_search_request("?!", search, sizeof search);
-    EXPECT_EQ(splore_list_url(search, 0), url + "/bbs/lists/search-none/0.png");
-    splore_search_request("zebra", search, sizeof search);
-    EXPECT_EQ(splore_list_url(search, 0), url + "/bbs/lists/search-none/0.png");
-    EXPECT_EQ(splore_list_url(list(splore_new).request, 64), url + "/bbs/lists/search-none/0.png");
-    EXPECT_EQ(splore_list_url(list(splore_fav).request, 0), url + "/bbs/lists/search-none/0.png");
-    EXPECT_EQ(splore_cart_url("12345"), url + "/bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(splore_discussion_url("my_game"), url + "/bbs/posts/my_game.html");
+    browse_search_request("?!", search, sizeof search);
+    EXPECT_EQ(browse_list_url(search, 0), url + "/bbs/lists/search-none/0.png");
+    browse_search_request("zebra", search, sizeof search);
+    EXPECT_EQ(browse_list_url(search, 0), url + "/bbs/lists/search-none/0.png");
+    EXPECT_EQ(browse_list_url(list(browse_new).request, 64), url + "/bbs/lists/search-none/0.png");
+    EXPECT_EQ(browse_list_url(list(browse_fav).request, 0), url + "/bbs/lists/search-none/0.png");
+    EXPECT_EQ(browse_cart_url("12345"), url + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(browse_discussion_url("my_game"), url + "/bbs/posts/my_game.html");
 }

@@ -25,7 +25,7 @@ protected:
     }
     void TearDown() override {
         hold_fetch = false;
-        splore_download_wait(2000);
+        browse_download_wait(2000);
         Browser::TearDown();
     }
     // Three local cartridges and a folder, the browser open on them.
@@ -34,13 +34,13 @@ protected:
         write_file(root + "alpha.qz", text_cart("-- alpha\nprint(1)"));
         write_file(root + "beta.qz", text_cart("-- beta"));
         write_file(root + "gamma.qz", text_cart("-- gamma"));
-        splore_open(M);
+        browse_open(M);
     }
-    int selection() const { return splore_data.lists[splore_data.current].selection; }
+    int selection() const { return browse_data.lists[browse_data.current].selection; }
     // A key that reaches the browser as a scan code only (page keys and such).
     void key(int scancode) {
         fenn_set_key_state(scancode, 3);
-        splore_keypress(M, -1);
+        browse_keypress(M, -1);
         fenn_set_key_state(scancode, 0);
     }
     void settle() {
@@ -66,23 +66,23 @@ TEST_F(Screen, ListsWrapAndSelectionsStayInTheirLists) {
     local_carts();
     frame(0);
     tap(button_left);
-    EXPECT_EQ(splore_data.current, splore_search);
-    EXPECT_EQ(splore_screen.expanded, 1);
+    EXPECT_EQ(browse_data.current, browse_search);
+    EXPECT_EQ(browse_screen.expanded, 1);
     tap(button_right);
-    EXPECT_EQ(splore_data.current, splore_local);
-    tap(button_right);
-    tap(button_right);
+    EXPECT_EQ(browse_data.current, browse_local);
     tap(button_right);
     tap(button_right);
     tap(button_right);
     tap(button_right);
     tap(button_right);
-    EXPECT_EQ(splore_data.current, splore_search);
     tap(button_right);
-    EXPECT_EQ(splore_data.current, splore_local);
+    tap(button_right);
+    EXPECT_EQ(browse_data.current, browse_search);
+    tap(button_right);
+    EXPECT_EQ(browse_data.current, browse_local);
 
     tap(button_down);
-    EXPECT_EQ(splore_screen.expanded, 0);
+    EXPECT_EQ(browse_screen.expanded, 0);
     tap(button_down);
     tap(button_down);
     tap(button_down);
@@ -98,11 +98,11 @@ TEST_F(Screen, ListsWrapAndSelectionsStayInTheirLists) {
 
 TEST_F(Screen, ALongListScrollsOnlyWhenTheSelectionWouldLeaveTheView) {
     for (int i = 0; i < 20; ++i) write_file(root + "c" + std::to_string(10 + i) + ".qz", text_cart(""));
-    splore_open(M);
+    browse_open(M);
     frame(0);
-    const splore_list& l = list(splore_local);
+    const browse_list& l = list(browse_local);
     ASSERT_EQ(l.count(), 20);
-    ASSERT_EQ(splore_view_rows, 6);
+    ASSERT_EQ(browse_view_rows, 6);
     // Down: the view stays until the selection would pass the second-to-last
     // row in view, then keeps one row below it, and at the end none.
     for (int sel = 1; sel < 20; ++sel) {
@@ -138,7 +138,7 @@ TEST_F(Screen, ALongListScrollsOnlyWhenTheSelectionWouldLeaveTheView) {
     key(SDL_SCANCODE_PAGEDOWN);  // selection 6, rows 2..7 in view
     settle();
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
-    splore_draw(M, page);
+    browse_draw(M, page);
     EXPECT_EQ(rows_of(page, 110, 14), span(111, 117));
     int above = 0;
     for (int y = 104; y <= 108; ++y)
@@ -147,20 +147,20 @@ TEST_F(Screen, ALongListScrollsOnlyWhenTheSelectionWouldLeaveTheView) {
 
     // An open menu takes the room under its row; closing it restores the view.
     tap(button_pause);
-    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
+    ASSERT_EQ(browse_screen.cart_menu, browse_menu_cart);
     settle();
-    EXPECT_EQ(l.scroll >> 16, 6 * splore_row_h);
-    splore_keypress(M, 27);
+    EXPECT_EQ(l.scroll >> 16, 6 * browse_row_h);
+    browse_keypress(M, 27);
     settle();
     EXPECT_EQ(l.first, 2);
-    EXPECT_EQ(l.scroll >> 16, 2 * splore_row_h);
+    EXPECT_EQ(l.scroll >> 16, 2 * browse_row_h);
     fenn_destroy_bitmap(page);
 }
 
 TEST_F(Screen, AShortListNeverScrolls) {
     local_carts();  // four rows
     frame(0);
-    const splore_list& l = list(splore_local);
+    const browse_list& l = list(browse_local);
     for (int i = 0; i < 5; ++i) {
         tap(button_down);
         EXPECT_EQ(l.first, 0);
@@ -169,7 +169,7 @@ TEST_F(Screen, AShortListNeverScrolls) {
     EXPECT_EQ(l.first, 0);
     settle();
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
-    splore_draw(M, page);
+    browse_draw(M, page);
     EXPECT_EQ(l.selection, 3);
     EXPECT_EQ(rows_of(page, 110, 14), span(104, 110));
     fenn_destroy_bitmap(page);
@@ -179,34 +179,34 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     local_carts();
     frame(0);
     tap(button_pause);  // on the folder: opens it
-    EXPECT_STREQ(splore_data.subdir, "folder/");
-    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    EXPECT_STREQ(browse_data.subdir, "folder/");
+    EXPECT_EQ(browse_screen.cart_menu, browse_menu_closed);
     tap(button_o);  // ".." back up
-    EXPECT_STREQ(splore_data.subdir, "");
+    EXPECT_STREQ(browse_data.subdir, "");
     tap(button_down);
     tap(button_pause);
-    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    ASSERT_EQ(splore_screen.menu_count, 4);
-    EXPECT_STREQ(splore_screen.entries[1].label, "favourite");
+    ASSERT_EQ(browse_screen.cart_menu, browse_menu_cart);
+    ASSERT_EQ(browse_screen.menu_count, 4);
+    EXPECT_STREQ(browse_screen.entries[1].label, "favourite");
     tap(button_up);  // wraps to "cancel"
-    EXPECT_EQ(splore_screen.menu_index, 3);
+    EXPECT_EQ(browse_screen.menu_index, 3);
     tap(button_o);
-    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    EXPECT_EQ(browse_screen.cart_menu, browse_menu_closed);
 
     // favourite from the menu, then the menu says "remove from favourites"
     tap(button_pause);
     tap(button_down);
     tap(button_x);
-    EXPECT_EQ(splore_data.lists[splore_fav].count(), 1);
+    EXPECT_EQ(browse_data.lists[browse_fav].count(), 1);
     tap(button_pause);
-    EXPECT_STREQ(splore_screen.entries[1].label, "remove from favourites");
+    EXPECT_STREQ(browse_screen.entries[1].label, "remove from favourites");
 
     // options and back
     tap(button_down);
     tap(button_down);
     tap(button_o);
-    ASSERT_EQ(splore_screen.cart_menu, splore_menu_options);
-    EXPECT_EQ(splore_screen.entries[0].action, splore_act_volume);
+    ASSERT_EQ(browse_screen.cart_menu, browse_menu_options);
+    EXPECT_EQ(browse_screen.entries[0].action, browse_act_volume);
     tap(button_o);  // volume: both off
     EXPECT_EQ(fenn_cfg.sound_volume, 0);
     EXPECT_EQ(fenn_cfg.music_volume, 0);
@@ -215,9 +215,9 @@ TEST_F(Screen, PauseOpensTheCartMenuOnlyOnCartridges) {
     EXPECT_EQ(fenn_cfg.music_volume, 256);
     tap(button_up);  // "back"
     tap(button_o);
-    EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    splore_keypress(M, 27);  // Escape closes it
-    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    EXPECT_EQ(browse_screen.cart_menu, browse_menu_cart);
+    browse_keypress(M, 27);  // Escape closes it
+    EXPECT_EQ(browse_screen.cart_menu, browse_menu_closed);
 }
 
 namespace {
@@ -226,8 +226,8 @@ std::string opened_url;
 void remember_url(void*, const char* url) { opened_url = url; }
 
 bool menu_offers(int action) {
-    for (int i = 0; i < splore_screen.menu_count; ++i)
-        if (splore_screen.entries[i].action == action) return true;
+    for (int i = 0; i < browse_screen.menu_count; ++i)
+        if (browse_screen.entries[i].action == action) return true;
     return false;
 }
 
@@ -241,31 +241,31 @@ TEST_F(Screen, TheBoardThreadIsOfferedOnlyForBoardCartridges) {
     frame(0);
     tap(button_down);
     tap(button_pause);
-    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    EXPECT_FALSE(menu_offers(splore_act_thread));
-    splore_keypress(M, 27);
+    ASSERT_EQ(browse_screen.cart_menu, browse_menu_cart);
+    EXPECT_FALSE(menu_offers(browse_act_thread));
+    browse_keypress(M, 27);
 
     // Neither has a favourite whose board id could not name one.
     const std::string fav = "|Bad-Id |0 |0 |someone | |odd one\n";
-    ASSERT_EQ(splore_read_favourites(splore_fav, fav.c_str(), fav.size()), 1);
-    splore_data.current = splore_fav;
+    ASSERT_EQ(browse_read_favourites(browse_fav, fav.c_str(), fav.size()), 1);
+    browse_data.current = browse_fav;
     tap(button_pause);
-    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    EXPECT_FALSE(menu_offers(splore_act_thread));
-    splore_keypress(M, 27);
+    ASSERT_EQ(browse_screen.cart_menu, browse_menu_cart);
+    EXPECT_FALSE(menu_offers(browse_act_thread));
+    browse_keypress(M, 27);
 
     // A cartridge from a board list has one, and the entry opens it.
     const std::vector<uint8_t> pic = list_picture(entries(2));
-    ASSERT_EQ(splore_read_list_picture(splore_new, pic.data(), pic.size(), false), 0);
-    splore_data.current = splore_new;
-    list(splore_new).selection = 1;
+    ASSERT_EQ(browse_read_list_picture(browse_new, pic.data(), pic.size(), false), 0);
+    browse_data.current = browse_new;
+    list(browse_new).selection = 1;
     tap(button_pause);
-    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    ASSERT_TRUE(menu_offers(splore_act_thread));
-    while (splore_screen.entries[splore_screen.menu_index].action != splore_act_thread) tap(button_down);
+    ASSERT_EQ(browse_screen.cart_menu, browse_menu_cart);
+    ASSERT_TRUE(menu_offers(browse_act_thread));
+    while (browse_screen.entries[browse_screen.menu_index].action != browse_act_thread) tap(button_down);
     tap(button_o);
-    EXPECT_EQ(opened_url, splore_discussion_url("1000"));
-    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
+    EXPECT_EQ(opened_url, browse_discussion_url("1000"));
+    EXPECT_EQ(browse_screen.cart_menu, browse_menu_closed);
 }
 
 TEST_F(Screen, RunCartLoadsAndStartsTwentyFramesLater) {
@@ -274,14 +274,14 @@ TEST_F(Screen, RunCartLoadsAndStartsTwentyFramesLater) {
     tap(button_down);  // alpha
     tap(button_o);
     EXPECT_STREQ(M->working_cart->code, "-- alpha\nprint(1)");
-    EXPECT_EQ(splore_screen.launch, 3);  // counted since the press
+    EXPECT_EQ(browse_screen.launch, 3);  // counted since the press
     for (int i = 0; i < 17; ++i) frame(0);
     EXPECT_FALSE(tm.requested(vexel_request_run));
-    EXPECT_EQ(splore_screen.launch, 20);
+    EXPECT_EQ(browse_screen.launch, 20);
     tap(button_down);  // ignored: the cartridge is about to start
     EXPECT_TRUE(tm.requested(vexel_request_run));
     EXPECT_EQ(selection(), 1);
-    EXPECT_EQ(splore_screen.launch, 0);
+    EXPECT_EQ(browse_screen.launch, 0);
 
     // A file that does not load is a message, not a launch.
     tm.clear_requests();
@@ -289,24 +289,24 @@ TEST_F(Screen, RunCartLoadsAndStartsTwentyFramesLater) {
     tap(button_down);
     tap(button_o);
     EXPECT_EQ(message(), "could not load");
-    EXPECT_EQ(splore_screen.launch, 0);
+    EXPECT_EQ(browse_screen.launch, 0);
 
     // A newer cartridge starts, and its warning shows over the browser
     // (the console it is printed on is hidden).
     write_file(root + "beta.qz", "vexel cartridge\nversion 16\n__lua__\n-- beta\n");
     tap(button_o);
     EXPECT_STREQ(M->working_cart->code, "-- beta");
-    EXPECT_EQ(splore_screen.launch, 3);
+    EXPECT_EQ(browse_screen.launch, 3);
     EXPECT_EQ(message(), "cartridge version 16: newer than this vexel; some things may not work");
 }
 
 TEST_F(Screen, SearchEntryTurnsTheWheelAndEncodesTheQuery) {
-    splore_data.current = splore_search;
-    splore_open(M);
-    ASSERT_EQ(titles(splore_search), (std::vector<std::string>{"[search]"}));
+    browse_data.current = browse_search;
+    browse_open(M);
+    ASSERT_EQ(titles(browse_search), (std::vector<std::string>{"[search]"}));
     frame(0);
     tap(button_o);
-    splore_list& l = list(splore_search);
+    browse_list& l = list(browse_search);
     ASSERT_EQ(l.search_entry, 1);
     tap_pad(button_up);
     EXPECT_STREQ(l.search_text, "a");
@@ -329,57 +329,57 @@ TEST_F(Screen, SearchEntryTurnsTheWheelAndEncodesTheQuery) {
     // Typing: at most 22 characters; backspace takes the one before the cursor.
     l.search_text[0] = 0;
     l.search_cursor = 0;
-    for (const char* p = "Space & Things #1 ok!!!"; *p; ++p) splore_keypress(M, *p);
+    for (const char* p = "Space & Things #1 ok!!!"; *p; ++p) browse_keypress(M, *p);
     EXPECT_STREQ(l.search_text, "space & things #1 ok!!");
-    splore_keypress(M, 8);
+    browse_keypress(M, 8);
     EXPECT_STREQ(l.search_text, "space & things #1 ok!");
 
     hold_fetch = true;
-    splore_set_fetcher(held_fetch);
-    splore_keypress(M, 13);
+    browse_set_fetcher(held_fetch);
+    browse_keypress(M, 13);
     EXPECT_EQ(l.search_entry, 0);
     EXPECT_STREQ(l.request, "cat=7&search=space%20%26%20things%20%231%20ok%21&max=32");
     EXPECT_STREQ(l.title, "space & things #1 ok!");
-    EXPECT_EQ(splore_download_state(), splore_dl_busy);
+    EXPECT_EQ(browse_download_state(), browse_dl_busy);
     // While busy only pause acts: it cancels, and the browser stays.
     tap(button_left);
-    EXPECT_EQ(splore_data.current, splore_search);
+    EXPECT_EQ(browse_data.current, browse_search);
     tap(button_pause);
-    EXPECT_EQ(splore_download_state(), splore_dl_idle);
+    EXPECT_EQ(browse_download_state(), browse_dl_idle);
     EXPECT_EQ(message(), "download cancelled");
-    EXPECT_TRUE(splore_active());
+    EXPECT_TRUE(browse_active());
 }
 
 TEST_F(Screen, EscapeCancelsADownloadBeforeAnythingElse) {
     hold_fetch = true;
-    splore_set_fetcher(held_fetch);
-    splore_open(M);
-    splore_download_list(splore_new, 0);
-    splore_keypress(M, 27);
-    EXPECT_EQ(splore_download_state(), splore_dl_idle);
-    EXPECT_TRUE(splore_active());
-    splore_keypress(M, 27);  // then Escape leaves for the console
-    EXPECT_FALSE(splore_active());
+    browse_set_fetcher(held_fetch);
+    browse_open(M);
+    browse_download_list(browse_new, 0);
+    browse_keypress(M, 27);
+    EXPECT_EQ(browse_download_state(), browse_dl_idle);
+    EXPECT_TRUE(browse_active());
+    browse_keypress(M, 27);  // then Escape leaves for the console
+    EXPECT_FALSE(browse_active());
 }
 
 TEST_F(Screen, ExitMenuInBrowserMode) {
     tm.host.browser_only = true;
-    splore_open(M);
+    browse_open(M);
     frame(0);
-    splore_keypress(M, 27);
-    ASSERT_EQ(splore_screen.exit_menu, 1);
+    browse_keypress(M, 27);
+    ASSERT_EQ(browse_screen.exit_menu, 1);
     tap(button_up);  // wraps to "cancel"
-    EXPECT_EQ(splore_screen.exit_selection, 2);
+    EXPECT_EQ(browse_screen.exit_selection, 2);
     tap(button_o);
-    EXPECT_EQ(splore_screen.exit_menu, 0);
-    splore_keypress(M, 27);
+    EXPECT_EQ(browse_screen.exit_menu, 0);
+    browse_keypress(M, 27);
     tap(button_down);
     tap(button_x);  // "exit to console"
-    EXPECT_FALSE(splore_active());
+    EXPECT_FALSE(browse_active());
     EXPECT_GT(M->cursor_y, 0);  // the banner was printed
-    splore_open(M);
+    browse_open(M);
     frame(0);  // opening blocks the buttons until they are released
-    splore_keypress(M, 27);
+    browse_keypress(M, 27);
     tap(button_pause);  // "shutdown vexel"
     EXPECT_TRUE(tm.requested(vexel_request_quit));
 }
@@ -390,57 +390,57 @@ TEST_F(Screen, EscapeClosesAnOpenMenuBeforeOfferingShutdown) {
     frame(0);
     tap(button_down);  // alpha
     tap(button_pause);
-    ASSERT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    splore_keypress(M, 27);
-    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
-    EXPECT_EQ(splore_screen.exit_menu, 0);
+    ASSERT_EQ(browse_screen.cart_menu, browse_menu_cart);
+    browse_keypress(M, 27);
+    EXPECT_EQ(browse_screen.cart_menu, browse_menu_closed);
+    EXPECT_EQ(browse_screen.exit_menu, 0);
 
     // From the options menu: back to the cart menu, closed, and only then
     // the shutdown box, which Escape closes again.
-    splore_open_cart_menu(splore_menu_options);
-    splore_keypress(M, 27);
-    EXPECT_EQ(splore_screen.cart_menu, splore_menu_cart);
-    EXPECT_EQ(splore_screen.exit_menu, 0);
-    splore_keypress(M, 27);
-    EXPECT_EQ(splore_screen.cart_menu, splore_menu_closed);
-    EXPECT_EQ(splore_screen.exit_menu, 0);
-    splore_keypress(M, 27);
-    EXPECT_EQ(splore_screen.exit_menu, 1);
-    splore_keypress(M, 27);
-    EXPECT_EQ(splore_screen.exit_menu, 0);
-    EXPECT_TRUE(splore_active());
+    browse_open_cart_menu(browse_menu_options);
+    browse_keypress(M, 27);
+    EXPECT_EQ(browse_screen.cart_menu, browse_menu_cart);
+    EXPECT_EQ(browse_screen.exit_menu, 0);
+    browse_keypress(M, 27);
+    EXPECT_EQ(browse_screen.cart_menu, browse_menu_closed);
+    EXPECT_EQ(browse_screen.exit_menu, 0);
+    browse_keypress(M, 27);
+    EXPECT_EQ(browse_screen.exit_menu, 1);
+    browse_keypress(M, 27);
+    EXPECT_EQ(browse_screen.exit_menu, 0);
+    EXPECT_TRUE(browse_active());
     EXPECT_FALSE(tm.requested(vexel_request_quit));
 }
 
 TEST_F(Screen, KeyboardShortcuts) {
     for (int i = 0; i < 20; ++i) write_file(root + "c" + std::to_string(10 + i) + ".qz", text_cart(""));
-    splore_open(M);
+    browse_open(M);
     fenn_set_key_state(SDL_SCANCODE_PAGEDOWN, 3);
-    splore_keypress(M, -1);
+    browse_keypress(M, -1);
     fenn_set_key_state(SDL_SCANCODE_PAGEDOWN, 0);
     EXPECT_EQ(selection(), 6);
     fenn_set_key_state(SDL_SCANCODE_END, 3);
-    splore_keypress(M, -1);
+    browse_keypress(M, -1);
     fenn_set_key_state(SDL_SCANCODE_END, 0);
     EXPECT_EQ(selection(), 19);
     fenn_set_key_state(SDL_SCANCODE_HOME, 3);
-    splore_keypress(M, -1);
+    browse_keypress(M, -1);
     fenn_set_key_state(SDL_SCANCODE_HOME, 0);
     EXPECT_EQ(selection(), 0);
 
-    splore_keypress(M, 'f');
-    ASSERT_EQ(list(splore_fav).count(), 1);
-    splore_data.current = splore_fav;
-    splore_keypress(M, 'f');  // not in the favourites list itself
-    EXPECT_EQ(list(splore_fav).count(), 1);
-    splore_keypress(M, 8);  // there backspace removes it
-    EXPECT_EQ(list(splore_fav).count(), 0);
+    browse_keypress(M, 'f');
+    ASSERT_EQ(list(browse_fav).count(), 1);
+    browse_data.current = browse_fav;
+    browse_keypress(M, 'f');  // not in the favourites list itself
+    EXPECT_EQ(list(browse_fav).count(), 1);
+    browse_keypress(M, 8);  // there backspace removes it
+    EXPECT_EQ(list(browse_fav).count(), 0);
 
     // With F bound to a console button, 'f' is that button.
-    splore_data.current = splore_local;
+    browse_data.current = browse_local;
     button_keys[4] = SDL_SCANCODE_F;
-    splore_keypress(M, 'f');
-    EXPECT_EQ(list(splore_fav).count(), 0);
+    browse_keypress(M, 'f');
+    EXPECT_EQ(list(browse_fav).count(), 0);
 }
 
 TEST_F(Screen, MessagesFitOnTheScreen) {
@@ -459,10 +459,10 @@ TEST_F(Screen, MessagesFitOnTheScreen) {
     };
     for (const std::string& text : messages) {
         SCOPED_TRACE(text);
-        shell_show_message(text.c_str(), splore_message_ms);
+        shell_show_message(text.c_str(), browse_message_ms);
         app.message_start -= 1000;  // slid in
         app.message_colour = 7;
-        splore_draw(M, page);
+        browse_draw(M, page);
         shell_draw_message(page);
         fenn_clear_bitmap(wide, 0);
         fenn_draw_text_ex(wide, text.c_str(), font, 0, 0, fenn_text_single_colour, 7);
@@ -492,11 +492,11 @@ TEST_F(Screen, MessagesFitOnTheScreen) {
 
 TEST_F(Screen, FinishedBarWaitsForAButton) {
     local_carts();
-    splore_program_ended();
-    ASSERT_EQ(splore_screen.finished, 1);
+    browse_program_ended();
+    ASSERT_EQ(browse_screen.finished, 1);
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
     fenn_clear_bitmap(page, 3);
-    splore_draw(M, page);
+    browse_draw(M, page);
     EXPECT_EQ(page->pix[0], 3);  // the program's last picture stays
     EXPECT_EQ(page->pix[120 * 128 + 5], 0);
     EXPECT_EQ(page->pix[127 * 128 + 127], 6);
@@ -506,31 +506,31 @@ TEST_F(Screen, FinishedBarWaitsForAButton) {
     frame(0);
     const int sel = selection();
     tap(button_down);  // only clears the bar
-    EXPECT_EQ(splore_screen.finished, 0);
+    EXPECT_EQ(browse_screen.finished, 0);
     EXPECT_EQ(selection(), sel);
 
     // Escape clears it too, and does nothing else.
-    splore_program_ended();
-    splore_keypress(M, 'f');
-    EXPECT_EQ(list(splore_fav).count(), 0);
-    splore_keypress(M, 27);
-    EXPECT_EQ(splore_screen.finished, 0);
-    EXPECT_TRUE(splore_active());
+    browse_program_ended();
+    browse_keypress(M, 'f');
+    EXPECT_EQ(list(browse_fav).count(), 0);
+    browse_keypress(M, 27);
+    EXPECT_EQ(browse_screen.finished, 0);
+    EXPECT_TRUE(browse_active());
 
     // Leaving from the pause menu shows no bar.
-    splore_program_left_from_menu();
-    splore_program_ended();
-    EXPECT_EQ(splore_screen.finished, 0);
+    browse_program_left_from_menu();
+    browse_program_ended();
+    EXPECT_EQ(browse_screen.finished, 0);
     fenn_destroy_bitmap(page);
 }
 
 TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
     write_file(root + "alpha.qz", text_cart("-- alpha"));
     write_file(root + "beta.qz", text_cart("-- beta"));
-    splore_open(M);
+    browse_open(M);
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
     for (int i = 0; i < 40; ++i) frame(0);  // let the scroll settle
-    splore_draw(M, page);
+    browse_draw(M, page);
     // The label of a text cartridge: colour 5 with its comment in colour 6.
     EXPECT_EQ(page->pix[40 * 128 + 100], 5);
     // The selected row's bar in colour 14 at y 83..89 (scrolled to the top).
@@ -549,9 +549,9 @@ TEST_F(Screen, DrawShowsLabelPanelAndSelectedRow) {
 
     // A cartridge without a readable label shows a plain background.
     write_file(root + "alpha.qz", "not a cartridge any more");
-    splore_enter(M);
+    browse_enter(M);
     frame(0);
-    splore_draw(M, page);
+    browse_draw(M, page);
     EXPECT_EQ(page->pix[40 * 128 + 100], 5);
     EXPECT_EQ(page->pix[30 * 128 + 10], 5);
 
@@ -567,15 +567,15 @@ TEST_F(Screen, ASelectedTitleOfWideGlyphsScrollsToItsEnd) {
     ASSERT_NE(console_font, nullptr);
     M->console_font = console_font;
     write_file(root + "alpha.qz", text_cart("-- alpha"));
-    splore_open(M);
+    browse_open(M);
     settle();
-    splore_item& it = splore_data.lists[splore_data.current].items[size_t(selection())];
-    EXPECT_EQ(it.kind, splore_kind_cart);
+    browse_item& it = browse_data.lists[browse_data.current].items[size_t(selection())];
+    EXPECT_EQ(it.kind, browse_kind_cart);
     std::snprintf(it.title, sizeof it.title, "%s", std::string(20, '\x80').c_str());  // 160 pixels of full blocks
     it.author[0] = 0;
-    splore_screen.selection_time = fenn_get_time() - 60000;  // selected long ago: scrolled all the way
+    browse_screen.selection_time = fenn_get_time() - 60000;  // selected long ago: scrolled all the way
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
-    splore_draw(M, page);
+    browse_draw(M, page);
     // The selected row's text (colour 1 on the colour-14 bar, y 84..88)
     // ends with the last block at x 97..103, the bar showing after it.
     EXPECT_EQ(page->pix[86 * 128 + 100], 1);
@@ -587,11 +587,11 @@ TEST_F(Screen, ASelectedTitleOfWideGlyphsScrollsToItsEnd) {
 }
 
 TEST_F(Screen, AnEmptyFavouritesListExplainsItselfBelowTheTitle) {
-    splore_open(M);
-    splore_data.current = splore_fav;
+    browse_open(M);
+    browse_data.current = browse_fav;
     frame(0);
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
-    splore_draw(M, page);
+    browse_draw(M, page);
     EXPECT_EQ(page->pix[100 * 128 + 2], 5);
     // The title's outline (colour 0) and the explaining text (colour 6) keep
     // to rows of their own, the text below the title.
@@ -620,9 +620,9 @@ TEST_F(Screen, IconsComeFromTheSystemGraphics) {
     local_carts();
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
     for (int i = 0; i < 40; ++i) frame(0);
-    splore_draw(M, page);
+    browse_draw(M, page);
     // The folder icon of the selected row, in front of its colour-14 bar.
-    const fenn_bitmap* icon = fenn_pod_get_bitmap(graphics, splore_icon_dir);
+    const fenn_bitmap* icon = fenn_pod_get_bitmap(graphics, browse_icon_dir);
     ASSERT_NE(icon, nullptr);
     int same = 0, lit = 0;
     for (int y = 0; y < 7; ++y)
@@ -638,19 +638,19 @@ TEST_F(Screen, IconsComeFromTheSystemGraphics) {
     // Over a running program that waits: the busy spinner, or the download
     // arrow while a download runs, and nothing after "download failed".
     fenn_clear_bitmap(page, 0);
-    splore_draw_program_busy(M, page);
+    browse_draw_program_busy(M, page);
     int ink = 0;
     for (int y = 3; y < 15; ++y)
         for (int x = 3; x < 15; ++x) ink += page->pix[size_t(y) * 128 + size_t(x)] != 0;
     EXPECT_GT(ink, 0);
     fenn_clear_bitmap(page, 0);
-    splore_set_fetcher([](const fenn_fetch_request&, fenn_fetch_result* r) { return r->status = fenn_fetch_no_connection; });
-    ASSERT_TRUE(splore_download_cart_for_load(M, "gone", true));
-    ASSERT_TRUE(splore_download_wait(5000));
-    splore_dl.start_ms -= splore_dl_settle_ms;
-    splore_update_load_download(M);
-    ASSERT_TRUE(splore_download_failed());
-    splore_draw_program_busy(M, page);
+    browse_set_fetcher([](const fenn_fetch_request&, fenn_fetch_result* r) { return r->status = fenn_fetch_no_connection; });
+    ASSERT_TRUE(browse_download_cart_for_load(M, "gone", true));
+    ASSERT_TRUE(browse_download_wait(5000));
+    browse_dl.start_ms -= browse_dl_settle_ms;
+    browse_update_load_download(M);
+    ASSERT_TRUE(browse_download_failed());
+    browse_draw_program_busy(M, page);
     for (uint8_t c : page->pix) ASSERT_EQ(c, 0);
 
     fenn_destroy_bitmap(page);

@@ -65,7 +65,7 @@ struct fixture_dir {
         write_text(dir + "/pal.txt",
                    "# test palette\n0 #000000 black\n1 #ff0000 red\n2 #00ff00\n\n200 #ff0000 red again\n");
         pic8 = {0xff000000, 0xffff0000, 0xff00ff00, 0x00123456, 0xffff0000, 0xff000000};
-        write_png(dir + "/p8.png", 3, 2, pic8);
+        write_png(dir + "/pic8.png", 3, 2, pic8);
         pic32 = {0x80102030, 0xff405060, 0x00000000, 0xffffffff};
         write_png(dir + "/p32.png", 2, 2, pic32);
         for (int y = 0; y < 4; ++y)
@@ -107,7 +107,7 @@ TEST(Podmake, RoundTripRawAndCompressed) {
                    "name roundtrip   # comment\n"
                    "use-palette pal.txt\n"
                    "at 0\n"
-                   "bitmap8 p8.png attr=77 " + L + "\n"
+                   "bitmap8 pic8.png attr=77 " + L + "\n"
                    "bitmap32 p32.png " + L + "\n"
                    "palette pal.txt\n"
                    "data blob.bin " + L + "\n"
@@ -180,7 +180,7 @@ TEST(Podmake, RoundTripRawAndCompressed) {
 
 TEST(Podmake, OutputIsReproducibleAndDumpable) {
     fixture_dir f("podmake_repro");
-    write_text(f.path("m.txt"), "use-palette pal.txt\nbitmap8 p8.png lz4\ndata blob.bin lz4\n");
+    write_text(f.path("m.txt"), "use-palette pal.txt\nbitmap8 pic8.png lz4\ndata blob.bin lz4\n");
     ASSERT_EQ(run_podmake(f.path("m.txt") + " " + f.path("a.pod")), 0);
     ASSERT_EQ(run_podmake(f.path("m.txt") + " " + f.path("b.pod")), 0);
     EXPECT_EQ(read_bytes(f.path("a.pod")), read_bytes(f.path("b.pod")));
@@ -199,7 +199,7 @@ TEST(Podmake, MistakesAreReportedWithTheirLine) {
         const char* manifest;
         const char* message;
     } cases[] = {
-        {"bitmap8 p8.png\n", "use-palette"},
+        {"bitmap8 pic8.png\n", "use-palette"},
         {"use-palette pal.txt\nbitmap8 odd.png\n", "not in the palette"},
         {"use-palette pal.txt\nbitmap8 p32.png\n", "partly transparent"},
         {"frobnicate x\n", "unknown directive"},
@@ -207,7 +207,7 @@ TEST(Podmake, MistakesAreReportedWithTheirLine) {
         {"text \"x\" size=3\n", "does not take"},
         {"blank8 1x1\nat 5\n", "not 5"},
         {"blank8 1x1\nblank8 1x1\npad 1\n", "already"},
-        {"use-palette pal.txt\nsheet8 p8.png 4x4\n", "no whole"},
+        {"use-palette pal.txt\nsheet8 pic8.png 4x4\n", "no whole"},
         {"text \"x\" name=0123456789012345678901234567890123456789012345678901234567890123456789\n", "longer"},
         {"pod m.txt\n", "nested"},
         {"# nothing\n", "no items"},

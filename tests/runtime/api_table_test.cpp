@@ -33,7 +33,7 @@ TEST(ApiTable, CommandShorthandAtThePrompt) {
     EXPECT_EQ(api_expand_shorthand("ls"), "ls()");
     EXPECT_EQ(api_expand_shorthand("cd games"), "cd(\"games\")");
     EXPECT_EQ(api_expand_shorthand("load my game"), "load(\"my game\")");
-    EXPECT_EQ(api_expand_shorthand("s"), "splore()");
+    EXPECT_EQ(api_expand_shorthand("s"), "browse()");
     // Quoted words, calls and other statements stay as typed.
     EXPECT_EQ(api_expand_shorthand("cd \"games\""), "cd \"games\"");
     EXPECT_EQ(api_expand_shorthand("ls()"), "ls()");

@@ -146,7 +146,7 @@ TEST_F(Commands, HelpRebootAndShutdownOnlyAtTheConsole) {
     M->program_active = 0;
     const std::string help = console_of([&] { cmd_help(M); });
     EXPECT_EQ(help.substr(0, 31), "** \n** commands\n** \n** load <fi");
-    EXPECT_NE(help.find("** splore     to explore cartridges\n"), std::string::npos);
+    EXPECT_NE(help.find("** browse     to explore cartridges\n"), std::string::npos);
     EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 21);
     EXPECT_TRUE(cmd_reboot(M));
     EXPECT_TRUE(tm.requested(vexel_request_reboot));
@@ -185,7 +185,7 @@ TEST_F(Commands, InstallersWriteTheBuiltInCartridgesWithoutReplacingAnything) {
     fs::create_symlink(home + "/victim.txt", root + "games/demo.qz");
     write_file(home + "/victim.txt", "untouched");
     EXPECT_EQ(console_of([&] { EXPECT_EQ(cmd_install_games(M, pod), 1); }),
-              "** kept your demo.qz\n** installed sample games\n** to splore favourites\n");
+              "** kept your demo.qz\n** installed sample games\n** to browser favourites\n");
     EXPECT_EQ(read_file(home + "/victim.txt"), "untouched");
     EXPECT_FALSE(fs::exists(root + "games/menu.qz"));
     EXPECT_TRUE(fs::exists(root + "games/game.qz"));

@@ -178,7 +178,7 @@ run() {
     name=$1 bbs=$2 input=$3 frames=$4
     shift 4
     mkdir -p "$WORK/$name"
-    "$VEXEL" -headless -splore -bbs "$bbs" -home "$WORK/$name" -input "$input" -frames "$frames" "$@" \
+    "$VEXEL" -headless -browse -bbs "$bbs" -home "$WORK/$name" -input "$input" -frames "$frames" "$@" \
         >"$WORK/$name.out" 2>&1
 }
 leftovers() {  # files a failed download may not leave in a data folder
@@ -196,7 +196,7 @@ PLAY=$!
 run folder "file://$WORK/site" "$WORK/play.in" 330 &
 FOLDER=$!
 mkdir -p "$WORK/bundled"
-"$VEXEL" -headless -splore -home "$WORK/bundled" -input "$WORK/play.in" -frames 330 >"$WORK/bundled.out" 2>&1 &
+"$VEXEL" -headless -browse -home "$WORK/bundled" -input "$WORK/play.in" -frames 330 >"$WORK/bundled.out" 2>&1 &
 BUNDLED=$!
 # Search "ba" with the buttons (up: a, up: b, right, up: a), run what it finds.
 { idle $BOOT; tap $LEFT; tap $O; tap $UP; tap $UP; tap $RIGHT; tap $UP; tap $O; idle $SETTLE; tap $O; idle 120; } \

@@ -1,4 +1,4 @@
-// splore_download: the one background download of the browser and the
+// browse_download: the one background download of the browser and the
 // console (board lists and board cartridges), and what happens when it ends.
 //
 // A worker thread fetches the address into memory in-process (fenn_fetch,
@@ -17,7 +17,7 @@
 //  - The destination exists after "finished" only when the whole body
 //    arrived, stayed within its size cap and, for a ".png" name, decodes as
 //    a PNG. No temporary file of a download outlives it.
-//  - The state (splore_download_state) is written on the frame thread only,
+//  - The state (browse_download_state) is written on the frame thread only,
 //    except for the worker's busy -> finished/failed step under the lock.
 #pragma once
 #include <cstddef>
@@ -28,72 +28,72 @@
 
 struct vexel_machine;
 
-enum splore_download_state : int32_t {
-    splore_dl_idle = 0,
-    splore_dl_busy = 1,
-    splore_dl_finished = 2,
-    splore_dl_failed = 3,
+enum browse_download_state : int32_t {
+    browse_dl_idle = 0,
+    browse_dl_busy = 1,
+    browse_dl_finished = 2,
+    browse_dl_failed = 3,
 };
 
-constexpr int splore_dl_text_max = 1024;
-constexpr int splore_message_ms = 1500;
-constexpr int64_t splore_dl_settle_ms = 500;   // results are looked at no sooner
+constexpr int browse_dl_text_max = 1024;
+constexpr int browse_message_ms = 1500;
+constexpr int64_t browse_dl_settle_ms = 500;   // results are looked at no sooner
 // The largest bodies accepted: a board list picture (names with ".pip") is a
 // 1024x544 PNG of a few hundred KiB, a cartridge (".qz.png") a 160x205 one;
 // anything much larger is not what the board sends.
-constexpr size_t splore_list_download_max = size_t(2) << 20;
-constexpr size_t splore_cart_download_max = size_t(1) << 20;
-constexpr int splore_progress_text_max = 16;
+constexpr size_t browse_list_download_max = size_t(2) << 20;
+constexpr size_t browse_cart_download_max = size_t(1) << 20;
+constexpr int browse_progress_text_max = 16;
 
 // How a download fetches: fenn_fetch's form, so that tests can stand in for
 // the network (or wrap fenn_fetch). Runs on the worker thread; returns the
 // status it also leaves in the result.
-using splore_fetch_func = fenn_fetch_status (*)(const fenn_fetch_request& request, fenn_fetch_result* result);
+using browse_fetch_func = fenn_fetch_status (*)(const fenn_fetch_request& request, fenn_fetch_result* result);
 // Null restores fenn_fetch. Taken by each download when it starts.
-void splore_set_fetcher(splore_fetch_func fetch);
+void browse_set_fetcher(browse_fetch_func fetch);
 
-struct splore_download_info {
-    char url[splore_dl_text_max + 1];
-    char file[splore_dl_text_max + 1];       // destination
-    char cache_copy[splore_dl_text_max + 1]; // where a finished list picture is copied, or ""
+struct browse_download_info {
+    char url[browse_dl_text_max + 1];
+    char file[browse_dl_text_max + 1];       // destination
+    char cache_copy[browse_dl_text_max + 1]; // where a finished list picture is copied, or ""
     int64_t start_ms;
 };
-extern splore_download_info splore_dl;
+extern browse_download_info browse_dl;
 
-int splore_download_state();
+int browse_download_state();
 // Whether the last download ended in failure (the busy icon is then not drawn).
-bool splore_download_failed();
+bool browse_download_failed();
 // Starts a list download of list `list` (its request) from `start`.
 // Ignored unless idle. Returns true when started.
-bool splore_download_list(int list, int start);
+bool browse_download_list(int list, int start);
 // Starts a cartridge download into the cache. A lid that cannot name a
 // cartridge stops any running download and shows "download failed".
-bool splore_download_cart(vexel_machine* m, const char* lid);
+bool browse_download_cart(vexel_machine* m, const char* lid);
 // The same for the console's load of a board cartridge; `chained` when a
 // running program's load waits for it (the program then starts after 20
 // frames).
-bool splore_download_cart_for_load(vexel_machine* m, const char* lid, bool chained);
+bool browse_download_cart_for_load(vexel_machine* m, const char* lid, bool chained);
 // Back to idle at once; shows `message` (when not null) for 1500 ms.
-void splore_cancel_download(vexel_machine* m, const char* message);
+void browse_cancel_download(vexel_machine* m, const char* message);
 
 // The browser's per-frame poll (timeout, completion).
-void splore_update_download(vexel_machine* m);
+void browse_update_download(vexel_machine* m);
 // The console's per-frame poll while a program's load waits for a download.
-void splore_update_load_download(vexel_machine* m);
+void browse_update_load_download(vexel_machine* m);
 
 // Waits (up to `ms`) until the current download is no longer busy; for
 // tests and for shutdown. True when it is not busy.
-bool splore_download_wait(int ms);
+bool browse_download_wait(int ms);
 // The seconds a download may take (the timeout setting, 1..240).
-int splore_download_timeout_s();
+int browse_download_timeout_s();
 
 // The running download's progress: bytes received so far and the size the
 // server announced (-1 while unknown). False, with both 0, when no download
 // is busy.
-bool splore_download_progress(int64_t* received, int64_t* total);
+bool browse_download_progress(int64_t* received, int64_t* total);
 // Progress for the screen: "45%" when the total is known, else the amount
 // received ("512b", "12k").
-void splore_progress_text(int64_t received, int64_t total, char* out, size_t size);
+void browse_progress_text(int64_t received, int64_t total, char* out, size_t size);
 // Why the last download failed, for the log ("http 404", "too large", "not
 // a picture"); "" after one that did not fail.
-std::string splore_download_reason();
+std::string browse_download_reason();

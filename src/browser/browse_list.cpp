@@ -1,4 +1,4 @@
-#include "browser/splore_list.h"
+#include "browser/browse_list.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -22,7 +22,7 @@
 #include "framework/fenn_write.h"
 #include "machine/text.h"
 
-splore_lists_state splore_data;
+browse_lists_state browse_data;
 
 namespace {
 // The board's address: an http(s) web server, or a file:// folder holding a
@@ -42,7 +42,7 @@ constexpr int label_background = 5, label_ink = 6;
 // Comment lines of a text cartridge's label are wrapped inside a margin and
 // stop above the list panel that covers the bottom of the label.
 constexpr int label_text_x = 4, label_text_y = 22, label_text_row_h = 6;
-constexpr int label_text_w = splore_label_size - 2 * label_text_x;
+constexpr int label_text_w = browse_label_size - 2 * label_text_x;
 constexpr int label_text_rows = 8;
 
 struct list_spec {
@@ -50,7 +50,7 @@ struct list_spec {
     const char* title;
     const char* request;
 };
-constexpr list_spec list_specs[splore_list_count] = {
+constexpr list_spec list_specs[browse_list_count] = {
     {"local", "local", ""},
     {"fav", "favourites", "cat=7&orderby=favourites&uid=1"},
     {"new", "new", "cat=7&sub=2"},
@@ -61,7 +61,7 @@ constexpr list_spec list_specs[splore_list_count] = {
     {"search", "search", ""},
 };
 
-splore_item dummy_item;
+browse_item dummy_item;
 
 using bitmap_ptr = std::unique_ptr<fenn_bitmap, void (*)(fenn_bitmap*)>;
 bitmap_ptr make_bitmap(fenn_bitmap* b) { return bitmap_ptr(b, fenn_destroy_bitmap); }
@@ -92,15 +92,15 @@ bool read_file(const char* path, size_t max, std::vector<uint8_t>* out) {
     return fenn_file_read(f, out->data(), out->size()) == out->size();
 }
 
-void destroy_labels(splore_list& l) {
-    for (splore_item& it : l.items) {
+void destroy_labels(browse_list& l) {
+    for (browse_item& it : l.items) {
         fenn_destroy_bitmap(it.label);
         it.label = nullptr;
         it.label_tried = 0;
     }
 }
 
-void clear_list(splore_list& l) {
+void clear_list(browse_list& l) {
     destroy_labels(l);
     l.items.clear();
     l.has_placeholder = 0;
@@ -108,8 +108,8 @@ void clear_list(splore_list& l) {
 
 // Adds an item by value; the list takes its label. False (and the label is
 // destroyed) when the list is full.
-bool add_item(splore_list& l, const splore_item& it) {
-    if (l.count() >= splore_items_max) {
+bool add_item(browse_list& l, const browse_item& it) {
+    if (l.count() >= browse_items_max) {
         fenn_destroy_bitmap(it.label);
         return false;
     }
@@ -117,10 +117,10 @@ bool add_item(splore_list& l, const splore_item& it) {
     return true;
 }
 
-splore_item placeholder(int kind, const char* title) {
-    splore_item it;
+browse_item placeholder(int kind, const char* title) {
+    browse_item it;
     it.kind = kind;
-    it.icon = splore_icon_placeholder;
+    it.icon = browse_icon_placeholder;
     copy_text(it.title, title);
     return it;
 }
@@ -128,15 +128,15 @@ splore_item placeholder(int kind, const char* title) {
 // The 128x128 square of a 32-bit picture at (x, y), each pixel turned into
 // the nearest machine colour.
 fenn_bitmap* label_from_picture(const fenn_bitmap* pic, int x, int y) {
-    if (!pic || pic->depth != 32 || x < 0 || y < 0 || x + splore_label_size > pic->w ||
-        y + splore_label_size > pic->h)
+    if (!pic || pic->depth != 32 || x < 0 || y < 0 || x + browse_label_size > pic->w ||
+        y + browse_label_size > pic->h)
         return nullptr;
-    fenn_bitmap* label = fenn_create_bitmap(splore_label_size, splore_label_size, 8);
+    fenn_bitmap* label = fenn_create_bitmap(browse_label_size, browse_label_size, 8);
     if (!label) return nullptr;
     const uint32_t* src = pic->pix32();
-    for (int py = 0; py < splore_label_size; ++py)
-        for (int px = 0; px < splore_label_size; ++px)
-            label->pix[size_t(py) * splore_label_size + size_t(px)] =
+    for (int py = 0; py < browse_label_size; ++py)
+        for (int px = 0; px < browse_label_size; ++px)
+            label->pix[size_t(py) * browse_label_size + size_t(px)] =
                 uint8_t(cart_art_nearest_colour(src[size_t(y + py) * size_t(pic->w) + size_t(x + px)]));
     return label;
 }
@@ -146,7 +146,7 @@ fenn_bitmap* label_from_picture(const fenn_bitmap* pic, int x, int y) {
 void picture_text(const fenn_bitmap* pic, int x, int y, char* out, size_t out_size) {
     const uint32_t* src = pic->pix32() + size_t(y) * size_t(pic->w) + size_t(x);
     size_t n = 0;
-    for (int i = 0; i < splore_label_size && n + 1 < out_size; ++i) {
+    for (int i = 0; i < browse_label_size && n + 1 < out_size; ++i) {
         char c = char((src[i] >> 8) & 0xff);
         if (!c) break;
         out[n++] = c;
@@ -176,87 +176,87 @@ bool lid_number(const char* lid, long long* out) {
 
 // ------------------------------------------------------------------ lists
 
-void splore_create_lists() {
-    if (!splore_data.created) {
-        for (int i = 0; i < splore_list_count; ++i) {
-            splore_list& l = splore_data.lists[i];
+void browse_create_lists() {
+    if (!browse_data.created) {
+        for (int i = 0; i < browse_list_count; ++i) {
+            browse_list& l = browse_data.lists[i];
             copy_text(l.name, list_specs[i].name);
             copy_text(l.title, list_specs[i].title);
             copy_text(l.request, list_specs[i].request);
-            l.icon = splore_icon_list + i;
+            l.icon = browse_icon_list + i;
         }
-        splore_data.created = 1;
+        browse_data.created = 1;
     }
 }
 
-void splore_reload_favourites() {
-    splore_list_from_text_file(splore_fav, appdata(favourites_file).c_str());
-    splore_clamp_selection(splore_fav);
+void browse_reload_favourites() {
+    browse_list_from_text_file(browse_fav, appdata(favourites_file).c_str());
+    browse_clamp_selection(browse_fav);
 }
 
-void splore_init() {
-    splore_create_lists();
-    splore_reload_favourites();
-    for (int i = splore_new; i <= splore_search; ++i)
-        splore_list_from_png_file(i, splore_list_cache_path(i).c_str(), false);
-    splore_data.lists[splore_search].request[0] = 0;
+void browse_init() {
+    browse_create_lists();
+    browse_reload_favourites();
+    for (int i = browse_new; i <= browse_search; ++i)
+        browse_list_from_png_file(i, browse_list_cache_path(i).c_str(), false);
+    browse_data.lists[browse_search].request[0] = 0;
 }
 
-void splore_shutdown() {
-    for (splore_list& l : splore_data.lists) clear_list(l);
-    splore_data.running = splore_item();
+void browse_shutdown() {
+    for (browse_list& l : browse_data.lists) clear_list(l);
+    browse_data.running = browse_item();
 }
 
-splore_list* splore_get_list(int list) {
-    if (list < 0 || list >= splore_list_count) return nullptr;
-    return &splore_data.lists[list];
+browse_list* browse_get_list(int list) {
+    if (list < 0 || list >= browse_list_count) return nullptr;
+    return &browse_data.lists[list];
 }
 
-splore_item& splore_get_item(int list, int index) {
-    splore_list* l = splore_get_list(list);
+browse_item& browse_get_item(int list, int index) {
+    browse_list* l = browse_get_list(list);
     if (!l || index < 0 || index >= l->count()) {
-        dummy_item = splore_item();
+        dummy_item = browse_item();
         return dummy_item;
     }
     return l->items[size_t(index)];
 }
 
-void splore_clamp_selection(int list) {
-    splore_list* l = splore_get_list(list);
+void browse_clamp_selection(int list) {
+    browse_list* l = browse_get_list(list);
     if (!l) return;
     l->selection = std::clamp(l->selection, 0, std::max(0, l->count() - 1));
-    const int last_first = std::max(0, l->count() - splore_view_rows);
+    const int last_first = std::max(0, l->count() - browse_view_rows);
     int first = std::clamp(l->first, 0, last_first);
     if (l->selection - 1 < first) first = l->selection - 1;
-    if (l->selection + 1 > first + splore_view_rows - 1) first = l->selection + 2 - splore_view_rows;
+    if (l->selection + 1 > first + browse_view_rows - 1) first = l->selection + 2 - browse_view_rows;
     l->first = std::clamp(first, 0, last_first);
 }
 
 // ------------------------------------------------------------ the folder
 
-int splore_list_from_directory(int list, const char* subdir) {
-    splore_list* l = splore_get_list(list);
+int browse_list_from_directory(int list, const char* subdir) {
+    browse_list* l = browse_get_list(list);
     if (!l) return 1;
     clear_list(*l);
     std::string sub = subdir ? subdir : "";
     if (!sub.empty()) {
-        splore_item up;
-        up.kind = splore_kind_dir;
-        up.icon = splore_icon_parent;
+        browse_item up;
+        up.kind = browse_kind_dir;
+        up.icon = browse_icon_parent;
         copy_text(up.title, "..");
         copy_text(up.path, (sub + "..").c_str());
         add_item(*l, up);
     }
-    const std::string folder = fenn_with_slash(splore_data.root) + sub;
+    const std::string folder = fenn_with_slash(browse_data.root) + sub;
     fenn_search s;
     for (int r = fenn_find_first(folder.c_str(), "*", &s, -1); r == 0; r = fenn_find_next(&s)) {
         if (s.name[0] == '.') continue;
         const bool dir = (s.mode & S_IFMT) == S_IFDIR;
         if (!dir && !std::strstr(s.name, ".qz")) continue;
         const std::string rel = sub + s.name;
-        if (rel.size() > size_t(splore_path_max)) continue;  // a path that cannot be kept whole is left out
-        splore_item it;
-        it.kind = dir ? splore_kind_dir : splore_kind_cart;
+        if (rel.size() > size_t(browse_path_max)) continue;  // a path that cannot be kept whole is left out
+        browse_item it;
+        it.kind = dir ? browse_kind_dir : browse_kind_cart;
         copy_text(it.path, rel.c_str());
         std::string title = s.name;
         if (!dir) {
@@ -266,22 +266,22 @@ int splore_list_from_directory(int list, const char* subdir) {
         }
         for (char& c : title) c = char(std::tolower(static_cast<unsigned char>(c)));
         copy_text(it.title, title.c_str());
-        it.icon = dir ? splore_icon_dir : splore_cart_icon(it);
+        it.icon = dir ? browse_icon_dir : browse_cart_icon(it);
         if (!add_item(*l, it)) break;
     }
     std::stable_sort(l->items.begin() + (sub.empty() ? 0 : 1), l->items.end(),
-                     [](const splore_item& a, const splore_item& b) {
-                         const bool da = a.kind == splore_kind_dir, db = b.kind == splore_kind_dir;
+                     [](const browse_item& a, const browse_item& b) {
+                         const bool da = a.kind == browse_kind_dir, db = b.kind == browse_kind_dir;
                          if (da != db) return da;
                          return std::strcmp(a.title, b.title) < 0;
                      });
-    splore_update_favourite_flags(list);
+    browse_update_favourite_flags(list);
     return 0;
 }
 
 // ------------------------------------------------------------ favourites
 
-void splore_clean_title(char* title) {
+void browse_clean_title(char* title) {
     for (char* p = title; *p; ++p) {
         unsigned char c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*p)));
         if (!typeable(c)) c = ' ';
@@ -290,21 +290,21 @@ void splore_clean_title(char* title) {
     }
 }
 
-void splore_clean_author(char* author) {
+void browse_clean_author(char* author) {
     for (char* p = author; *p; ++p) {
         unsigned char c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*p)));
         if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) c = '_';
         *p = char(c);
     }
-    if (std::strlen(author) > size_t(splore_author_keep)) author[splore_author_keep] = 0;
+    if (std::strlen(author) > size_t(browse_author_keep)) author[browse_author_keep] = 0;
 }
 
-int splore_cart_icon(const splore_item& item) {
-    if (item.lid[0] || item.mid[0]) return splore_icon_bbs;
-    return std::strstr(item.path, ".png") ? splore_icon_png : splore_icon_text;
+int browse_cart_icon(const browse_item& item) {
+    if (item.lid[0] || item.mid[0]) return browse_icon_bbs;
+    return std::strstr(item.path, ".png") ? browse_icon_png : browse_icon_text;
 }
 
-bool splore_items_equal(const splore_item& item, const splore_item& stored) {
+bool browse_items_equal(const browse_item& item, const browse_item& stored) {
     if (item.lid[0] && stored.lid[0]) return std::strcmp(item.lid, stored.lid) == 0;
     // Matching by path needs a path: two board items without one are not the same.
     if (!item.path[0] || std::strcmp(item.path, stored.path) != 0) return false;
@@ -312,23 +312,23 @@ bool splore_items_equal(const splore_item& item, const splore_item& stored) {
     return item.lid[0] && !stored.lid[0] && !stored.mid[0];
 }
 
-void splore_update_favourite_flags(int list) {
-    splore_list* l = splore_get_list(list);
+void browse_update_favourite_flags(int list) {
+    browse_list* l = browse_get_list(list);
     if (!l) return;
-    const splore_list& fav = splore_data.lists[splore_fav];
-    for (splore_item& it : l->items) {
+    const browse_list& fav = browse_data.lists[browse_fav];
+    for (browse_item& it : l->items) {
         it.favourite = 0;
-        if (it.kind != splore_kind_cart) continue;
-        for (const splore_item& f : fav.items)
-            if (f.kind == splore_kind_cart && splore_items_equal(it, f)) {
+        if (it.kind != browse_kind_cart) continue;
+        for (const browse_item& f : fav.items)
+            if (f.kind == browse_kind_cart && browse_items_equal(it, f)) {
                 it.favourite = 1;
                 break;
             }
     }
 }
 
-int splore_read_favourites(int list, const char* text, size_t length) {
-    splore_list* l = splore_get_list(list);
+int browse_read_favourites(int list, const char* text, size_t length) {
+    browse_list* l = browse_get_list(list);
     if (!l || !text) return 0;
     int added = 0;
     size_t pos = 0;
@@ -338,7 +338,7 @@ int splore_read_favourites(int list, const char* text, size_t length) {
         const size_t line_len = end - pos;
         const char* line = text + pos;
         pos = end + 1;
-        if (line_len == 0 || line[0] != '|' || line_len > size_t(splore_favourites_max_line)) continue;
+        if (line_len == 0 || line[0] != '|' || line_len > size_t(browse_favourites_max_line)) continue;
         // Split at '|' into six fields; the title is the rest of the line.
         const char* field[6] = {};
         size_t flen[6] = {};
@@ -350,8 +350,8 @@ int splore_read_favourites(int list, const char* text, size_t length) {
             flen[f] = e - at;
             at = e < line_len ? e + 1 : e;
         }
-        splore_item it;
-        it.kind = splore_kind_cart;
+        browse_item it;
+        it.kind = browse_kind_cart;
         copy_text(it.lid, field[0], flen[0]);
         copy_text(it.mid, field[1], flen[1]);
         char number[32];
@@ -361,30 +361,30 @@ int splore_read_favourites(int list, const char* text, size_t length) {
         copy_text(it.path, field[4], flen[4]);
         copy_text(it.title, field[5], flen[5]);
         for (char* s : {it.lid, it.mid, it.path, it.author, it.title}) trim_trailing_spaces(s);
-        splore_clean_author(it.author);
-        splore_clean_title(it.title);
+        browse_clean_author(it.author);
+        browse_clean_title(it.title);
         if (!std::strcmp(it.lid, "0")) it.lid[0] = 0;
         if (!std::strcmp(it.mid, "0")) it.mid[0] = 0;
         if (!it.lid[0] && !it.mid[0] && !it.path[0]) continue;  // nothing to find it by
         bool duplicate = false;
-        for (const splore_item& f : l->items)
-            if (splore_items_equal(it, f) || splore_items_equal(f, it)) duplicate = true;
+        for (const browse_item& f : l->items)
+            if (browse_items_equal(it, f) || browse_items_equal(f, it)) duplicate = true;
         if (duplicate) continue;
-        it.icon = splore_cart_icon(it);
+        it.icon = browse_cart_icon(it);
         if (!add_item(*l, it)) break;
         ++added;
     }
     return added;
 }
 
-int splore_list_from_text_file(int list, const char* path) {
-    splore_list* l = splore_get_list(list);
+int browse_list_from_text_file(int list, const char* path) {
+    browse_list* l = browse_get_list(list);
     if (!l) return 1;
     clear_list(*l);
     std::vector<uint8_t> bytes;
-    if (!read_file(path, splore_file_max, &bytes)) return 1;
-    splore_read_favourites(list, reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    splore_update_favourite_flags(list);
+    if (!read_file(path, browse_file_max, &bytes)) return 1;
+    browse_read_favourites(list, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    browse_update_favourite_flags(list);
     return 0;
 }
 
@@ -397,26 +397,26 @@ bool field_writable(const char* s) {
 }
 }  // namespace
 
-std::string splore_favourite_line(const splore_item& it) {
-    char title[splore_text_max + 1];
+std::string browse_favourite_line(const browse_item& it) {
+    char title[browse_text_max + 1];
     copy_text(title, it.title);
-    splore_clean_title(title);
-    char buf[splore_path_max + 6 * splore_text_max + 64];
+    browse_clean_title(title);
+    char buf[browse_path_max + 6 * browse_text_max + 64];
     std::snprintf(buf, sizeof buf, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", it.lid, it.mid, int(it.catsub),
                   it.author, it.path, title);
     return buf;
 }
 
-int splore_save_favourites() {
+int browse_save_favourites() {
     std::string text;
-    for (const splore_item& it : splore_data.lists[splore_fav].items) {
-        if (it.kind != splore_kind_cart) continue;
+    for (const browse_item& it : browse_data.lists[browse_fav].items) {
+        if (it.kind != browse_kind_cart) continue;
         if (!field_writable(it.lid) || !field_writable(it.mid) || !field_writable(it.author) ||
             !field_writable(it.path)) {
             fenn_debug("favourite not written: %s\n", it.title);
             continue;
         }
-        text += splore_favourite_line(it);
+        text += browse_favourite_line(it);
     }
     const std::string path = appdata(favourites_file);
     if (!fenn_write_file(path.c_str(), text.data(), text.size()).ok()) {
@@ -426,41 +426,41 @@ int splore_save_favourites() {
     return 0;
 }
 
-void splore_remove_favourite(int index) {
-    splore_list& fav = splore_data.lists[splore_fav];
+void browse_remove_favourite(int index) {
+    browse_list& fav = browse_data.lists[browse_fav];
     if (index < 0 || index >= fav.count()) return;
     fenn_destroy_bitmap(fav.items[size_t(index)].label);
     fav.items.erase(fav.items.begin() + index);
-    splore_clamp_selection(splore_fav);
-    splore_update_favourite_flags(splore_data.current);
-    splore_save_favourites();
+    browse_clamp_selection(browse_fav);
+    browse_update_favourite_flags(browse_data.current);
+    browse_save_favourites();
 }
 
-void splore_toggle_favourite() {
-    const int cur = splore_data.current;
-    splore_list* l = splore_get_list(cur);
+void browse_toggle_favourite() {
+    const int cur = browse_data.current;
+    browse_list* l = browse_get_list(cur);
     if (!l) return;
     const int sel = l->selection;
-    if (sel < 0 || sel >= l->count() || l->items[size_t(sel)].kind != splore_kind_cart) return;
-    splore_list& fav = splore_data.lists[splore_fav];
+    if (sel < 0 || sel >= l->count() || l->items[size_t(sel)].kind != browse_kind_cart) return;
+    browse_list& fav = browse_data.lists[browse_fav];
     // Copied: inserting into the favourites list may move the selected item
     // when it is itself in that list.
-    splore_item item = l->items[size_t(sel)];
+    browse_item item = l->items[size_t(sel)];
     for (int i = 0; i < fav.count(); ++i) {
-        if (fav.items[size_t(i)].kind == splore_kind_cart && splore_items_equal(item, fav.items[size_t(i)])) {
+        if (fav.items[size_t(i)].kind == browse_kind_cart && browse_items_equal(item, fav.items[size_t(i)])) {
             fenn_destroy_bitmap(fav.items[size_t(i)].label);
             fav.items.erase(fav.items.begin() + i);
-            splore_clamp_selection(cur);
-            splore_clamp_selection(splore_fav);
-            splore_update_favourite_flags(cur);
-            splore_save_favourites();
+            browse_clamp_selection(cur);
+            browse_clamp_selection(browse_fav);
+            browse_update_favourite_flags(cur);
+            browse_save_favourites();
             return;
         }
     }
-    if (fav.count() >= splore_items_max) return;
+    if (fav.count() >= browse_items_max) return;
     int at = 0;
-    while (at < fav.count() && fav.items[size_t(at)].kind != splore_kind_cart) ++at;
-    splore_item copy = item;
+    while (at < fav.count() && fav.items[size_t(at)].kind != browse_kind_cart) ++at;
+    browse_item copy = item;
     copy.favourite = 0;
     copy.label = nullptr;
     copy.label_tried = 0;
@@ -470,10 +470,10 @@ void splore_toggle_favourite() {
             copy.label->pix = item.label->pix;
             copy.label_tried = 1;
         }
-        const std::string saved = splore_label_cache_path(item.lid);
+        const std::string saved = browse_label_cache_path(item.lid);
         if (copy.label && !saved.empty() && !fenn_file_exists(saved.c_str())) {
             // Kept as a picture so the favourite shows it even without the list or the cartridge.
-            fenn_bitmap* argb = fenn_create_bitmap(splore_label_size, splore_label_size, 32);
+            fenn_bitmap* argb = fenn_create_bitmap(browse_label_size, browse_label_size, 32);
             if (argb) {
                 for (size_t i = 0; i < argb->pix.size() / 4; ++i)
                     argb->pix32()[i] = cart_art_colour(item.label->pix[i] & 15);
@@ -484,48 +484,48 @@ void splore_toggle_favourite() {
         }
     }
     fav.items.insert(fav.items.begin() + at, copy);
-    splore_clamp_selection(cur);
-    splore_update_favourite_flags(cur);
-    splore_save_favourites();
+    browse_clamp_selection(cur);
+    browse_update_favourite_flags(cur);
+    browse_save_favourites();
 }
 
 // ---------------------------------------------------------- list pictures
 
-int splore_read_list_picture(int list, const uint8_t* data, size_t size, bool append) {
-    splore_list* l = splore_get_list(list);
+int browse_read_list_picture(int list, const uint8_t* data, size_t size, bool append) {
+    browse_list* l = browse_get_list(list);
     if (!l) return 1;
     fenn_bitmap* decoded = nullptr;
-    const int st = data ? fenn_png_decode(data, size, &decoded, splore_pic_w, splore_pic_h) : fenn_png_unreadable;
+    const int st = data ? fenn_png_decode(data, size, &decoded, browse_pic_w, browse_pic_h) : fenn_png_unreadable;
     bitmap_ptr pic = make_bitmap(decoded);
     const bool is_fav = !std::strcmp(l->name, "fav");
     if (!append && !is_fav) {
         clear_list(*l);
         const bool search = !std::strcmp(l->name, "search");
-        add_item(*l, search ? placeholder(splore_kind_search, "[search]") : placeholder(splore_kind_update, "[update]"));
+        add_item(*l, search ? placeholder(browse_kind_search, "[search]") : placeholder(browse_kind_update, "[update]"));
         l->has_placeholder = 1;
     }
     if (st == fenn_png_too_big) return 2;
     if (st != fenn_png_ok || !pic) return 1;
-    if (pic->w != splore_pic_w || pic->h != splore_pic_h) return 2;
+    if (pic->w != browse_pic_w || pic->h != browse_pic_h) return 2;
     // Only now that the picture is good: a failed continuation keeps its
     // "[load more]" so it can be tried again.
-    if (append && l->count() > 0 && l->items.back().kind == splore_kind_load_more) {
+    if (append && l->count() > 0 && l->items.back().kind == browse_kind_load_more) {
         fenn_destroy_bitmap(l->items.back().label);
         l->items.pop_back();
     }
     bool ended = false;
-    for (int i = 0; i < splore_pic_entries; ++i) {
-        const int cx = (i % splore_pic_columns) * splore_label_size;
-        const int cy = (i / splore_pic_columns) * splore_pic_cell_h;
-        char row[splore_label_size + 1];
+    for (int i = 0; i < browse_pic_entries; ++i) {
+        const int cx = (i % browse_pic_columns) * browse_label_size;
+        const int cy = (i / browse_pic_columns) * browse_pic_cell_h;
+        char row[browse_label_size + 1];
         picture_text(pic.get(), cx, cy + 128, row, sizeof row);
         int post = 0, second = 0, catsub = 0;
         if (std::sscanf(row, "%d %d %d", &post, &second, &catsub) < 1 || post == 0) {
             ended = true;
             continue;
         }
-        splore_item it;
-        it.kind = splore_kind_cart;
+        browse_item it;
+        it.kind = browse_kind_cart;
         it.catsub = catsub;
         picture_text(pic.get(), cx, cy + 129, it.title, sizeof it.title);
         picture_text(pic.get(), cx, cy + 130, it.author, sizeof it.author);
@@ -533,9 +533,9 @@ int splore_read_list_picture(int list, const uint8_t* data, size_t size, bool ap
         picture_text(pic.get(), cx, cy + 132, it.mid, sizeof it.mid);
         if (!it.lid[0]) std::snprintf(it.lid, sizeof it.lid, "%d", post);
         if (!it.mid[0]) std::snprintf(it.mid, sizeof it.mid, "%d", second);
-        splore_clean_title(it.title);
-        splore_clean_author(it.author);
-        it.icon = splore_icon_bbs;
+        browse_clean_title(it.title);
+        browse_clean_author(it.author);
+        it.icon = browse_icon_bbs;
         it.label = label_from_picture(pic.get(), cx, cy);
         it.label_tried = 1;
         if (!add_item(*l, it)) {
@@ -543,37 +543,37 @@ int splore_read_list_picture(int list, const uint8_t* data, size_t size, bool ap
             break;
         }
     }
-    if (!ended && l->count() >= 2 && l->count() < splore_items_max) {
-        splore_item more = placeholder(splore_kind_load_more, "[load more]");
-        more.label = fenn_create_bitmap(splore_label_size, splore_label_size, 8);
+    if (!ended && l->count() >= 2 && l->count() < browse_items_max) {
+        browse_item more = placeholder(browse_kind_load_more, "[load more]");
+        more.label = fenn_create_bitmap(browse_label_size, browse_label_size, 8);
         more.label_tried = 1;
         add_item(*l, more);
     }
-    splore_update_favourite_flags(list);
+    browse_update_favourite_flags(list);
     return 0;
 }
 
-int splore_list_from_png_file(int list, const char* path, bool append) {
+int browse_list_from_png_file(int list, const char* path, bool append) {
     std::vector<uint8_t> bytes;
-    if (!read_file(path, splore_file_max, &bytes)) return splore_read_list_picture(list, nullptr, 0, append);
-    return splore_read_list_picture(list, bytes.data(), bytes.size(), append);
+    if (!read_file(path, browse_file_max, &bytes)) return browse_read_list_picture(list, nullptr, 0, append);
+    return browse_read_list_picture(list, bytes.data(), bytes.size(), append);
 }
 
 // ------------------------------------------------------- names and the cache
 
-bool splore_lid_is_valid(const char* lid) { return cart_board_id_valid(lid); }
+bool browse_lid_is_valid(const char* lid) { return cart_board_id_valid(lid); }
 
-bool splore_set_bbs_host(const char* host) {
+bool browse_set_bbs_host(const char* host) {
     std::string h = host ? host : "";
     while (!h.empty() && h.back() == '/') h.pop_back();
-    if (!splore_host_is_valid(h.c_str())) return false;
+    if (!browse_host_is_valid(h.c_str())) return false;
     bbs_host = h;
     return true;
 }
 
-const std::string& splore_bbs_host() { return bbs_host; }
+const std::string& browse_bbs_host() { return bbs_host; }
 
-bool splore_host_is_valid(const char* host) {
+bool browse_host_is_valid(const char* host) {
     if (!host) return false;
     for (const char* p = host; *p; ++p)
         if (static_cast<unsigned char>(*p) <= ' ' || *p == 127) return false;
@@ -584,10 +584,10 @@ bool splore_host_is_valid(const char* host) {
     return false;
 }
 
-bool splore_host_is_folder() { return strncasecmp(bbs_host.c_str(), "file://", 7) == 0; }
+bool browse_host_is_folder() { return strncasecmp(bbs_host.c_str(), "file://", 7) == 0; }
 
-std::string splore_host_folder_path(const char* relative) {
-    if (!splore_host_is_folder()) return {};
+std::string browse_host_folder_path(const char* relative) {
+    if (!browse_host_is_folder()) return {};
     // The address's path, percent-decoded ("file:///a%20b" is "/a b").
     std::string path;
     const std::string& h = bbs_host;
@@ -605,67 +605,67 @@ std::string splore_host_folder_path(const char* relative) {
     return path + "/" + (relative ? relative : "");
 }
 
-std::string splore_cart_url_path(const char* lid) {
+std::string browse_cart_url_path(const char* lid) {
     const std::string p = cart_board_cart_path(lid);
     return p.empty() ? p : "/" + p;
 }
 
-std::string splore_cart_url(const char* lid) {
-    std::string p = splore_cart_url_path(lid);
+std::string browse_cart_url(const char* lid) {
+    std::string p = browse_cart_url_path(lid);
     return p.empty() || bbs_host.empty() ? std::string() : bbs_host + p;
 }
 
-std::string splore_cart_cache_path(const char* lid) {
-    if (!splore_lid_is_valid(lid)) return {};
-    char buf[splore_text_max * 2 + 64];
+std::string browse_cart_cache_path(const char* lid) {
+    if (!browse_lid_is_valid(lid)) return {};
+    char buf[browse_text_max * 2 + 64];
     long long n;
     if (lid_number(lid, &n)) std::snprintf(buf, sizeof buf, "bbs/%lld/%lld.qz.png", n / 10000, n);
     else std::snprintf(buf, sizeof buf, "bbs/carts/%s.qz.png", lid);
     return appdata(buf);
 }
 
-std::string splore_label_cache_path(const char* lid) {
-    if (!splore_lid_is_valid(lid)) return {};
+std::string browse_label_cache_path(const char* lid) {
+    if (!browse_lid_is_valid(lid)) return {};
     return appdata((std::string("bbs/labels/") + lid + ".png").c_str());
 }
 
-std::string splore_list_url(const char* request, int start) {
+std::string browse_list_url(const char* request, int start) {
     if (bbs_host.empty()) return {};
-    if (splore_host_is_folder()) {
+    if (browse_host_is_folder()) {
         // A board on disk has no server to answer the query: the file the
         // server would answer with is read directly, the empty list when
         // there is none (as the server answers).
         const std::string p = cart_board_list_path(request, start);
-        if (!p.empty() && fenn_file_exists(splore_host_folder_path(p.c_str()).c_str())) return bbs_host + "/" + p;
+        if (!p.empty() && fenn_file_exists(browse_host_folder_path(p.c_str()).c_str())) return bbs_host + "/" + p;
         return bbs_host + "/" + cart_board_empty_list;
     }
-    char buf[splore_request_max + 256];
+    char buf[browse_request_max + 256];
     std::snprintf(buf, sizeof buf, "/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c", start,
                   request ? request : "", list_version, platform_letter);
     return bbs_host + buf;
 }
 
-std::string splore_list_cache_path(int list) {
-    const splore_list* l = splore_get_list(list);
+std::string browse_list_cache_path(int list) {
+    const browse_list* l = browse_get_list(list);
     if (!l) return {};
     return appdata((std::string("bbs/") + l->name + ".pip.png").c_str());
 }
 
-std::string splore_list_temp_path(int list, bool more) {
-    const splore_list* l = splore_get_list(list);
+std::string browse_list_temp_path(int list, bool more) {
+    const browse_list* l = browse_get_list(list);
     if (!l) return {};
     return appdata((std::string("bbs/temp_") + l->name + (more ? "__" : "") + ".pip.png").c_str());
 }
 
-std::string splore_discussion_url(const char* lid) {
-    if (!splore_lid_is_valid(lid) || bbs_host.empty()) return {};
-    if (splore_host_is_folder()) return bbs_host + "/" + cart_board_post_path(lid);
+std::string browse_discussion_url(const char* lid) {
+    if (!browse_lid_is_valid(lid) || bbs_host.empty()) return {};
+    if (browse_host_is_folder()) return bbs_host + "/" + cart_board_post_path(lid);
     return bbs_host + "/bbs/?pid=" + lid;
 }
 
 // ------------------------------------------------------------------ labels
 
-fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
+fenn_bitmap* browse_label_from_bytes(const uint8_t* data, size_t size) {
     if (!data || size == 0) return nullptr;
     static const uint8_t png_magic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (size >= 8 && std::memcmp(data, png_magic, 8) == 0) {
@@ -686,10 +686,10 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
     }
     if (lines.size() < 3 || lines[0].rfind("vexel cartridge", 0) != 0 || lines[2].rfind("__lua__", 0) != 0)
         return nullptr;
-    fenn_bitmap* label = fenn_create_bitmap(splore_label_size, splore_label_size, 8);
+    fenn_bitmap* label = fenn_create_bitmap(browse_label_size, browse_label_size, 8);
     if (!label) return nullptr;
     fenn_clear_bitmap(label, label_background);
-    if (!splore_data.font) return label;
+    if (!browse_data.font) return label;
     int row = 0;
     for (int i = 0; i < label_comment_lines && size_t(3 + i) < lines.size(); ++i) {
         std::string line = lines[size_t(3 + i)];
@@ -698,42 +698,42 @@ fenn_bitmap* splore_label_from_bytes(const uint8_t* data, size_t size) {
         if (line.size() > size_t(label_comment_chars)) line.resize(size_t(label_comment_chars));
         for (char& c : line)
             if (!typeable(static_cast<unsigned char>(c))) c = ' ';
-        for (const std::string& text : fenn_wrap_text(line.c_str(), splore_data.font, label_text_w)) {
+        for (const std::string& text : fenn_wrap_text(line.c_str(), browse_data.font, label_text_w)) {
             if (row >= label_text_rows) return label;
-            fenn_draw_text_ex(label, text.c_str(), splore_data.font, label_text_x,
+            fenn_draw_text_ex(label, text.c_str(), browse_data.font, label_text_x,
                               label_text_y + label_text_row_h * row++, fenn_text_single_colour, label_ink);
         }
     }
     return label;
 }
 
-fenn_bitmap* splore_label_from_file(const char* path) {
+fenn_bitmap* browse_label_from_file(const char* path) {
     if (!path) return nullptr;
     const bool png = contains(path, ".png");
     std::vector<uint8_t> bytes;
-    if (!read_file(path, png ? cart_png_max_file : splore_file_max, &bytes)) return nullptr;
+    if (!read_file(path, png ? cart_png_max_file : browse_file_max, &bytes)) return nullptr;
     static const uint8_t png_magic[4] = {0x89, 'P', 'N', 'G'};
     const bool is_png = bytes.size() >= 4 && std::memcmp(bytes.data(), png_magic, 4) == 0;
     if (png != is_png) return nullptr;
-    return splore_label_from_bytes(bytes.data(), bytes.size());
+    return browse_label_from_bytes(bytes.data(), bytes.size());
 }
 
-fenn_bitmap* splore_label_from_cart_lid(const char* lid) {
-    if (!splore_lid_is_valid(lid)) return nullptr;
-    if (fenn_bitmap* l = splore_label_from_file(splore_cart_cache_path(lid).c_str())) return l;
+fenn_bitmap* browse_label_from_cart_lid(const char* lid) {
+    if (!browse_lid_is_valid(lid)) return nullptr;
+    if (fenn_bitmap* l = browse_label_from_file(browse_cart_cache_path(lid).c_str())) return l;
     std::vector<uint8_t> bytes;
-    if (!read_file(splore_label_cache_path(lid).c_str(), cart_png_max_file, &bytes)) return nullptr;
+    if (!read_file(browse_label_cache_path(lid).c_str(), cart_png_max_file, &bytes)) return nullptr;
     fenn_bitmap* decoded = nullptr;
-    if (fenn_png_decode(bytes.data(), bytes.size(), &decoded, splore_label_size, splore_label_size) != fenn_png_ok)
+    if (fenn_png_decode(bytes.data(), bytes.size(), &decoded, browse_label_size, browse_label_size) != fenn_png_ok)
         return nullptr;
     bitmap_ptr pic = make_bitmap(decoded);
     return label_from_picture(pic.get(), 0, 0);
 }
 
-void splore_ensure_label(splore_item& item) {
-    if (item.label || item.label_tried || item.kind != splore_kind_cart) return;
+void browse_ensure_label(browse_item& item) {
+    if (item.label || item.label_tried || item.kind != browse_kind_cart) return;
     item.label_tried = 1;
-    if (item.lid[0]) item.label = splore_label_from_cart_lid(item.lid);
+    if (item.lid[0]) item.label = browse_label_from_cart_lid(item.lid);
     if (!item.label && item.path[0] && !item.lid[0])
-        item.label = splore_label_from_file((fenn_with_slash(splore_data.root) + item.path).c_str());
+        item.label = browse_label_from_file((fenn_with_slash(browse_data.root) + item.path).c_str());
 }

@@ -1,4 +1,4 @@
-#include "browser/splore_download.h"
+#include "browser/browse_download.h"
 
 #include <SDL.h>
 
@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "browser/splore.h"
-#include "browser/splore_list.h"
+#include "browser/browse.h"
+#include "browser/browse_list.h"
 #include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_config.h"
@@ -27,7 +27,7 @@
 #include "machine/disk.h"
 #include "runtime/run.h"
 
-splore_download_info splore_dl;
+browse_download_info browse_dl;
 
 namespace {
 
@@ -39,7 +39,7 @@ constexpr int64_t bytes_per_k = 1024;
 // finishing when the program exits.
 struct shared_state {
     std::mutex lock;
-    std::atomic<int32_t> state{splore_dl_idle};
+    std::atomic<int32_t> state{browse_dl_idle};
     // The current download's number. Changed under the lock; read without
     // it by a running transfer's cancel predicate.
     std::atomic<uint64_t> generation{0};
@@ -51,7 +51,7 @@ shared_state& shared() {
     return *s;
 }
 
-std::atomic<splore_fetch_func> fetcher{nullptr};
+std::atomic<browse_fetch_func> fetcher{nullptr};
 
 // Frame thread only: the current download's progress record, which its
 // worker shares (a late worker keeps its own record alive and alone).
@@ -69,12 +69,12 @@ bool last_failed = false;
 // The console row of the "downloading.." line while a console load waits,
 // so the line is updated in place; -1 while there is none.
 int console_line_row = -1;
-char console_line_text[splore_progress_text_max + 32];
+char console_line_text[browse_progress_text_max + 32];
 
 struct job {
     std::string url, file;
     uint64_t generation;
-    splore_fetch_func fetch;  // taken when the download starts
+    browse_fetch_func fetch;  // taken when the download starts
     size_t max_bytes;
     int timeout_s;
     std::shared_ptr<fenn_fetch_progress> progress;
@@ -89,7 +89,7 @@ bool valid_png(const std::vector<uint8_t>& bytes) {
 }
 
 size_t size_cap(const std::string& file) {
-    return file.find(".pip") != std::string::npos ? splore_list_download_max : splore_cart_download_max;
+    return file.find(".pip") != std::string::npos ? browse_list_download_max : browse_cart_download_max;
 }
 
 int worker(void* data) {
@@ -120,7 +120,7 @@ int worker(void* data) {
     std::lock_guard<std::mutex> guard(s.lock);
     // Written only while still current, under the lock that cancelling
     // takes: a late worker writes nothing at all.
-    if (s.generation.load() != generation || s.state.load() != splore_dl_busy) return 0;
+    if (s.generation.load() != generation || s.state.load() != browse_dl_busy) return 0;
     if (ok) {
         const fenn_write_result written = fenn_write_file(j.file.c_str(), result.body.data(), result.body.size());
         if (!written.ok()) {
@@ -130,7 +130,7 @@ int worker(void* data) {
     }
     s.reason = reason;
     s.timed_out = status == fenn_fetch_timed_out;
-    s.state.store(ok ? splore_dl_finished : splore_dl_failed);
+    s.state.store(ok ? browse_dl_finished : browse_dl_failed);
     return 0;
 }
 
@@ -139,24 +139,24 @@ bool start(const std::string& url, const std::string& file, const std::string& c
     uint64_t generation;
     {
         std::lock_guard<std::mutex> guard(s.lock);
-        if (s.state.load() != splore_dl_idle) return false;
+        if (s.state.load() != browse_dl_idle) return false;
         generation = s.generation.load() + 1;
         s.generation.store(generation);
         s.reason.clear();
         s.timed_out = false;
-        s.state.store(splore_dl_busy);
+        s.state.store(browse_dl_busy);
     }
-    std::snprintf(splore_dl.url, sizeof splore_dl.url, "%s", url.c_str());
-    std::snprintf(splore_dl.file, sizeof splore_dl.file, "%s", file.c_str());
-    std::snprintf(splore_dl.cache_copy, sizeof splore_dl.cache_copy, "%s", cache_copy.c_str());
-    splore_dl.start_ms = fenn_get_time();
-    splore_reset_animation();
+    std::snprintf(browse_dl.url, sizeof browse_dl.url, "%s", url.c_str());
+    std::snprintf(browse_dl.file, sizeof browse_dl.file, "%s", file.c_str());
+    std::snprintf(browse_dl.cache_copy, sizeof browse_dl.cache_copy, "%s", cache_copy.c_str());
+    browse_dl.start_ms = fenn_get_time();
+    browse_reset_animation();
     console_chained = false;
     last_failed = false;
     last_reason.clear();
     console_line_row = -1;
     current_progress = std::make_shared<fenn_fetch_progress>();
-    job* j = new job{url, file, generation, fetcher.load(), size_cap(file), splore_download_timeout_s(), current_progress};
+    job* j = new job{url, file, generation, fetcher.load(), size_cap(file), browse_download_timeout_s(), current_progress};
     // The old file goes now, so that a failed download never leaves the
     // previous one looking like its result.
     std::remove(file.c_str());
@@ -168,7 +168,7 @@ bool start(const std::string& url, const std::string& file, const std::string& c
         delete j;
         std::lock_guard<std::mutex> guard(s.lock);
         s.reason = "no thread";
-        s.state.store(splore_dl_failed);  // no thread: fails like any other download
+        s.state.store(browse_dl_failed);  // no thread: fails like any other download
     }
     return true;
 }
@@ -177,20 +177,20 @@ void back_to_idle() {
     shared_state& s = shared();
     {
         std::lock_guard<std::mutex> guard(s.lock);
-        last_reason = s.state.load() == splore_dl_failed ? s.reason : std::string();
-        last_timed_out = s.state.load() == splore_dl_failed && s.timed_out;
+        last_reason = s.state.load() == browse_dl_failed ? s.reason : std::string();
+        last_timed_out = s.state.load() == browse_dl_failed && s.timed_out;
         s.generation.fetch_add(1);  // a worker still running is no longer current, and its transfer stops
-        s.state.store(splore_dl_idle);
+        s.state.store(browse_dl_idle);
     }
     if (!last_reason.empty()) fenn_debug("download failed: %s\n", last_reason.c_str());
     current_progress.reset();
 }
 
 bool timed_out() {
-    return fenn_get_time() - splore_dl.start_ms > int64_t(splore_download_timeout_s()) * 1000;
+    return fenn_get_time() - browse_dl.start_ms > int64_t(browse_download_timeout_s()) * 1000;
 }
 
-bool settled() { return fenn_get_time() - splore_dl.start_ms >= splore_dl_settle_ms; }
+bool settled() { return fenn_get_time() - browse_dl.start_ms >= browse_dl_settle_ms; }
 
 // Loads a downloaded cartridge as the working cartridge (showing what it
 // warns of). 0, or the code of what went wrong: 1 not a picture (the board
@@ -202,7 +202,7 @@ int load_downloaded_cart(vexel_machine* m, const char* path) {
     const int st = png_cart_load(path, &cart, &version);
     if (st == cart_ok && cart) {
         vexel_prepare_loaded_cart(m, cart, path);
-        splore_show_load_warnings(m);
+        browse_show_load_warnings(m);
         return 0;
     }
     std::remove(path);
@@ -221,7 +221,7 @@ bool copy_file(const char* from, const char* to) {
     fenn_file f;
     if (!fenn_file_open(f, from)) return false;
     const int64_t n = fenn_file_remaining(f);
-    if (n < 0 || uint64_t(n) > splore_file_max) return false;
+    if (n < 0 || uint64_t(n) > browse_file_max) return false;
     std::vector<uint8_t> bytes(size_t(n), 0);
     if (fenn_file_read(f, bytes.data(), bytes.size()) != bytes.size()) return false;
     return fenn_write_file(to, bytes.data(), bytes.size()).ok();
@@ -234,13 +234,13 @@ bool copy_file(const char* from, const char* to) {
 void console_progress_line(vexel_machine* m) {
     if (console_chained || vexel_host_exec_mode(m) || !m->screen) return;
     int64_t received = 0, total = 0;
-    if (!splore_download_progress(&received, &total)) return;
+    if (!browse_download_progress(&received, &total)) return;
     char line[sizeof console_line_text];
     if (received <= 0 && total <= 0) {
         std::snprintf(line, sizeof line, "downloading..");
     } else {
-        char amount[splore_progress_text_max];
-        splore_progress_text(received, total, amount, sizeof amount);
+        char amount[browse_progress_text_max];
+        browse_progress_text(received, total, amount, sizeof amount);
         std::snprintf(line, sizeof line, "downloading.. %s", amount);
     }
     if (console_line_row >= 0 && !std::strcmp(line, console_line_text)) return;
@@ -261,18 +261,18 @@ void console_final_line(vexel_machine* m, const char* text) {
 
 }  // namespace
 
-void splore_set_fetcher(splore_fetch_func fetch) { fetcher.store(fetch); }
+void browse_set_fetcher(browse_fetch_func fetch) { fetcher.store(fetch); }
 
-int splore_download_state() { return shared().state.load(); }
+int browse_download_state() { return shared().state.load(); }
 
-bool splore_download_progress(int64_t* received, int64_t* total) {
-    const bool busy = splore_download_state() == splore_dl_busy && current_progress;
+bool browse_download_progress(int64_t* received, int64_t* total) {
+    const bool busy = browse_download_state() == browse_dl_busy && current_progress;
     if (received) *received = busy ? current_progress->received.load() : 0;
     if (total) *total = busy ? current_progress->total.load() : 0;
     return busy;
 }
 
-void splore_progress_text(int64_t received, int64_t total, char* out, size_t size) {
+void browse_progress_text(int64_t received, int64_t total, char* out, size_t size) {
     if (!out || size == 0) return;
     received = std::max<int64_t>(received, 0);
     if (total > 0) std::snprintf(out, size, "%d%%", int(std::min<int64_t>(received, total) * 100 / total));
@@ -280,87 +280,87 @@ void splore_progress_text(int64_t received, int64_t total, char* out, size_t siz
     else std::snprintf(out, size, "%lldk", static_cast<long long>(received / bytes_per_k));
 }
 
-std::string splore_download_reason() { return last_reason; }
+std::string browse_download_reason() { return last_reason; }
 
-bool splore_download_failed() { return last_failed; }
+bool browse_download_failed() { return last_failed; }
 
-int splore_download_timeout_s() {
+int browse_download_timeout_s() {
     return std::clamp(fenn_cfg.timeout > 0 ? fenn_cfg.timeout : fenn_timeout_default, 1, fenn_timeout_max);
 }
 
-bool splore_download_list(int list, int start_index) {
-    const splore_list* l = splore_get_list(list);
-    if (!l || splore_download_state() != splore_dl_idle) return false;
+bool browse_download_list(int list, int start_index) {
+    const browse_list* l = browse_get_list(list);
+    if (!l || browse_download_state() != browse_dl_idle) return false;
     fenn_mkdir(fenn_prefix_with_appdata_path("bbs").c_str());
     const bool more = start_index > 0;
-    return start(splore_list_url(l->request, start_index), splore_list_temp_path(list, more),
-                 more ? std::string() : splore_list_cache_path(list));
+    return start(browse_list_url(l->request, start_index), browse_list_temp_path(list, more),
+                 more ? std::string() : browse_list_cache_path(list));
 }
 
-bool splore_download_cart(vexel_machine* m, const char* lid) {
-    const std::string url = splore_cart_url(lid);
-    const std::string file = splore_cart_cache_path(lid);
+bool browse_download_cart(vexel_machine* m, const char* lid) {
+    const std::string url = browse_cart_url(lid);
+    const std::string file = browse_cart_cache_path(lid);
     if (url.empty() || file.empty()) {
-        splore_cancel_download(m, "download failed");
+        browse_cancel_download(m, "download failed");
         last_failed = true;
         return false;
     }
-    if (splore_download_state() != splore_dl_idle) return false;
+    if (browse_download_state() != browse_dl_idle) return false;
     fenn_mkdir(fenn_prefix_with_appdata_path("bbs").c_str());
     const size_t slash = file.rfind('/');
     if (slash != std::string::npos) fenn_mkdir(file.substr(0, slash).c_str());
     return start(url, file, std::string());
 }
 
-bool splore_download_cart_for_load(vexel_machine* m, const char* lid, bool chained) {
-    if (!splore_download_cart(m, lid)) return false;
+bool browse_download_cart_for_load(vexel_machine* m, const char* lid, bool chained) {
+    if (!browse_download_cart(m, lid)) return false;
     console_chained = chained;
     return true;
 }
 
-void splore_cancel_download(vexel_machine* m, const char* message) {
+void browse_cancel_download(vexel_machine* m, const char* message) {
     back_to_idle();
-    if (message) vexel_host_message(m, message, splore_message_ms);
+    if (message) vexel_host_message(m, message, browse_message_ms);
 }
 
-bool splore_download_wait(int ms) {
-    for (int waited = 0; splore_download_state() == splore_dl_busy; waited += 5) {
+bool browse_download_wait(int ms) {
+    for (int waited = 0; browse_download_state() == browse_dl_busy; waited += 5) {
         if (waited >= ms) return false;
         SDL_Delay(5);
     }
     return true;
 }
 
-void splore_update_download(vexel_machine* m) {
-    const int st = splore_download_state();
-    if (st == splore_dl_busy && timed_out()) {
-        splore_cancel_download(m, "timeout");
+void browse_update_download(vexel_machine* m) {
+    const int st = browse_download_state();
+    if (st == browse_dl_busy && timed_out()) {
+        browse_cancel_download(m, "timeout");
         m->hold_frames = 0;  // a delayed program start waits no longer
         return;
     }
-    if (st == splore_dl_idle || st == splore_dl_busy || !settled()) return;
-    const std::string file = splore_dl.file;
-    const std::string cache_copy = splore_dl.cache_copy;
+    if (st == browse_dl_idle || st == browse_dl_busy || !settled()) return;
+    const std::string file = browse_dl.file;
+    const std::string cache_copy = browse_dl.cache_copy;
     back_to_idle();
-    if (st == splore_dl_failed) {
+    if (st == browse_dl_failed) {
         if (last_timed_out) m->hold_frames = 0;
-        vexel_host_message(m, last_timed_out ? "timeout" : "could not connect to bbs.", splore_message_ms);
+        vexel_host_message(m, last_timed_out ? "timeout" : "could not connect to bbs.", browse_message_ms);
         return;
     }
     if (file.find(".pip") != std::string::npos) {
         int list = -1;
-        for (int i = 1; i < splore_list_count && list < 0; ++i) {
+        for (int i = 1; i < browse_list_count && list < 0; ++i) {
             const std::string base = file.substr(file.rfind('/') == std::string::npos ? 0 : file.rfind('/') + 1);
             // "temp_<name>" names its list exactly, so "top" never matches a
             // longer name that merely contains it.
-            const std::string name = splore_data.lists[i].name;
+            const std::string name = browse_data.lists[i].name;
             if (base == "temp_" + name + ".pip.png" || base == "temp_" + name + "__.pip.png") list = i;
         }
         if (list < 0) return;
         const bool append = file.find("__") != std::string::npos;
-        splore_list& l = splore_data.lists[list];
-        if (splore_list_from_png_file(list, file.c_str(), append) != 0) {
-            vexel_host_message(m, "could not connect to bbs", splore_message_ms);
+        browse_list& l = browse_data.lists[list];
+        if (browse_list_from_png_file(list, file.c_str(), append) != 0) {
+            vexel_host_message(m, "could not connect to bbs", browse_message_ms);
         } else {
             if (!cache_copy.empty()) copy_file(file.c_str(), cache_copy.c_str());
             if (!append && l.count() >= 2) l.selection = 1;
@@ -368,43 +368,43 @@ void splore_update_download(vexel_machine* m) {
         // Read (and kept as the cached list when it was sound): the
         // downloaded picture itself is no longer needed.
         std::remove(file.c_str());
-        splore_clamp_selection(list);
-        splore_stamp_selection();
+        browse_clamp_selection(list);
+        browse_stamp_selection();
         return;
     }
     if (file.find(".qz.png") != std::string::npos) {
         const int err = load_downloaded_cart(m, file.c_str());
-        if (err) vexel_host_message(m, load_error_text(err), splore_message_ms);
-        else splore_start_launch();
+        if (err) vexel_host_message(m, load_error_text(err), browse_message_ms);
+        else browse_start_launch();
     }
 }
 
-void splore_update_load_download(vexel_machine* m) {
-    const int st = splore_download_state();
-    if (st == splore_dl_busy && timed_out()) {
+void browse_update_load_download(vexel_machine* m) {
+    const int st = browse_download_state();
+    if (st == browse_dl_busy && timed_out()) {
         back_to_idle();
         run_chain_cancel_pending(m);
         console_final_line(m, "download timed out");
         return;
     }
-    if (st == splore_dl_busy && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
+    if (st == browse_dl_busy && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
         back_to_idle();
         run_chain_cancel_pending(m);
         console_final_line(m, "downloading.. cancelled");
         return;
     }
-    if (st == splore_dl_busy) console_progress_line(m);
-    if (st == splore_dl_idle || st == splore_dl_busy || !settled()) return;
-    const std::string file = splore_dl.file;
+    if (st == browse_dl_busy) console_progress_line(m);
+    if (st == browse_dl_idle || st == browse_dl_busy || !settled()) return;
+    const std::string file = browse_dl.file;
     const bool chained = console_chained;
     back_to_idle();
-    if (st == splore_dl_failed) {
+    if (st == browse_dl_failed) {
         if (chained) run_chain_cancel_pending(m);
         if (last_timed_out) {
             console_final_line(m, "download timed out");
             return;
         }
-        vexel_host_message(m, "download failed", splore_message_ms);
+        vexel_host_message(m, "download failed", browse_message_ms);
         console_final_line(m, "download failed");
         last_failed = true;
         return;
@@ -413,7 +413,7 @@ void splore_update_load_download(vexel_machine* m) {
     const int err = load_downloaded_cart(m, file.c_str());
     if (err) {
         if (chained) run_chain_cancel_pending(m);
-        vexel_host_message(m, load_error_text(err), splore_message_ms);
+        vexel_host_message(m, load_error_text(err), browse_message_ms);
         return;
     }
     if (chained) {
@@ -422,7 +422,7 @@ void splore_update_load_download(vexel_machine* m) {
         m->hold_frames = console_start_frames;
         return;
     }
-    char lid[splore_text_max + 1];
+    char lid[browse_text_max + 1];
     run_online_id_of(file.c_str(), lid, sizeof lid);
     console_final_line(m, "downloading.. ok");
     const char* code = m->working_cart ? m->working_cart->code : "";
@@ -434,7 +434,7 @@ void splore_update_load_download(vexel_machine* m) {
         title[n] = 0;
         vexel_print_col(m, title, 14);
     }
-    char line[splore_text_max + 64];
+    char line[browse_text_max + 64];
     std::snprintf(line, sizeof line, "loaded #%s (%d chars)", lid, int(std::strlen(code)));
     vexel_print(m, line);
 }

@@ -1,8 +1,8 @@
 #!/bin/sh
-# The cartridge browser through the console binary, headless: -splore opens
+# The cartridge browser through the console binary, headless: -browse opens
 # it after the boot, O runs the selected cartridge, and a cartridge that ends
 # brings the browser back with its "finished" bar.
-#   splore.sh VEXEL
+#   browse.sh VEXEL
 VEXEL=$1
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -59,9 +59,9 @@ CART
 
 # The browser: the one cartridge selected (its bar in colour 14) on the
 # darkened panel.
-"$VEXEL" -headless -fast -splore -frames 130 -home "$HOME_DIR" -screenshot "$WORK/browser.png" \
+"$VEXEL" -headless -fast -browse -frames 130 -home "$HOME_DIR" -screenshot "$WORK/browser.png" \
     -screenshot_scale 1 >/dev/null 2>&1
-check "-splore runs" [ $? -eq 0 ]
+check "-browse runs" [ $? -eq 0 ]
 bar=$(pixel "$WORK/browser.png" 110 84)
 check "the selected row's bar (got $bar)" [ "$bar" = "$(pixel "$WORK/browser.png" 110 86)" ]
 check "the selected row is not the panel" [ "$bar" != "$(pixel "$WORK/browser.png" 110 110)" ]
@@ -71,7 +71,7 @@ check "the selected row is not the panel" [ "$bar" != "$(pixel "$WORK/browser.pn
 i=0
 while [ $i -lt 120 ]; do echo 0; i=$((i + 1)); done >"$WORK/input.txt"
 printf '16\n0\n' >>"$WORK/input.txt"
-"$VEXEL" -headless -fast -splore -frames 200 -input "$WORK/input.txt" -home "$HOME_DIR" \
+"$VEXEL" -headless -fast -browse -frames 200 -input "$WORK/input.txt" -home "$HOME_DIR" \
     -screenshot "$WORK/finished.png" -screenshot_scale 1 >/dev/null 2>&1
 check "the run from the browser ends cleanly" [ $? -eq 0 ]
 blue=$(pixel "$WORK/finished.png" 64 40)
