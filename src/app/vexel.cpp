@@ -45,6 +45,7 @@
 #include "machine/mem.h"
 #include "machine/present.h"
 #include "machine/text.h"
+#include "runtime/frame.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
 #include "cart/vdisk.h"
@@ -713,17 +714,11 @@ void shell_update() {
                 vexel_buttons_read(m);
                 browse_update_load_download(m);
                 if (m->hold_frames > 10) m->hold_frames--;
-            } else if (m->hold_frames > 0) {
-                m->hold_frames--;
             } else {
-                pause_menu_running_keys(m);
-                if (!run_program_runs_main_loop(m)) {
-                    vexel_buttons_update(m);
-                    vexel_buttons_read(m);
-                    m->program_frame++;
-                }
-                if (m->reset_glitch < 3) run_slice(m);
-                if (m->held_frame) run_note_held_frame(m);
+                vexel_frame_input input;
+                input.source = frame_buttons_host;
+                input.front_end_keys = [](vexel_machine* fm, void*) { pause_menu_running_keys(fm); };
+                vexel_machine_frame(m, input);
             }
             break;
         default:

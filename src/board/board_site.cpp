@@ -28,6 +28,7 @@
 #include "machine/host.h"
 #include "machine/machine.h"
 #include "machine/present.h"
+#include "runtime/frame.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
 
@@ -129,8 +130,7 @@ bitmap_ptr first_frame_label(const std::string& bytes, const std::string& name, 
     vexel_prepare_loaded_cart(m, cart, name.c_str());
     run_cart(m);
     for (int frame = 0; frame < board_label_frames_max; ++frame) {
-        if (!run_program_runs_main_loop(m)) m->program_frame++;
-        run_slice(m);
+        vexel_machine_frame(m, vexel_frame_input{});
         vexel_present_screen(m, true);
         const std::vector<uint8_t>& pix = m->display->pix;
         bool plain = true;
