@@ -18,6 +18,7 @@
 #include "app/keyconfig.h"
 #include "app/keyscript.h"
 #include "app/pausemenu.h"
+#include "app/screens.h"
 #include "app/shell.h"
 #include "audio/audio.h"
 #include "audio/audio_wav.h"
@@ -640,6 +641,7 @@ void shell_update() {
     // The editors take the host's input every pass and act on it once a
     // machine frame.
     if (editor_active()) {
+        editor_set_settings({app.gui_theme, app.shift_glyphs != 0, app.live_notes != 0, app.cursor_snap != 0});
         editor_input pass;
         editor_read_host_input(&pass);
         editor_merge_input(&editor_pending, pass);
@@ -676,11 +678,11 @@ void shell_update() {
         default:
             vexel_buttons_update(m);
             vexel_buttons_read(m);
-            if (editor_active() && app.mode == shell_console && app.sub_screen == sub_screen_none) {
+            if (shell_top_screen() == screen_editors) {
                 editor_update(m, editor_pending);
                 editor_pending = editor_input{};
             }
-            if (app.sub_screen == sub_screen_keyconfig) keyconfig_update(m);
+            if (shell_top_screen() == screen_keyconfig) keyconfig_update(m);
             if (browse_active()) {
                 while (fenn_keypressed() && browse_active()) browse_keypress(m, fenn_readkey());
                 if (browse_active()) browse_update(m);
