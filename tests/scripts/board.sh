@@ -253,14 +253,15 @@ message() {  # message NAME TEXT: the session showed TEXT and left no file behin
         grep -qx "message: $2" "$WORK/$1/log.txt"
     check "$1: nothing left behind ($(leftovers "$1"))" [ -z "$(leftovers "$1")" ]
 }
+# The screen names the cause the log knows.
 message down "could not connect to bbs."
-message missing "could not connect to bbs."
-message error500 "could not connect to bbs."
-message wrongsize "could not connect to bbs"
-message overlist "could not connect to bbs."
+message missing "bbs: http 404"
+message error500 "bbs: http 500"
+message wrongsize "bbs: not a list picture"
+message overlist "bbs: too large"
 message stall "timeout"
-message truncated "could not connect to bbs."
-message overcart "could not connect to bbs."
+message truncated "bbs: not a picture"
+message overcart "bbs: too large"
 check "a damaged cartridge never ran" [ -z "$(grep marker "$WORK/truncated.out" "$WORK/overcart.out")" ]
 echo "$failed failed, $passed passed"
 [ "$failed" -eq 0 ]
