@@ -108,7 +108,8 @@ const console_option console_options[] = {
     {"-x", "-exec", option_flag, FIELD(exec_mode), nullptr, 0, 0, "-x, -exec",
      "run the named cartridge headless, printing its console\n"
      "output, and quit when it stops (exit status 0 when it\n"
-     "ends, 1 when it cannot be loaded, 2 after an error)"},
+     "ends, 1 when it cannot be loaded, 2 after an error;\n"
+     "130 after Ctrl+C, 143 after SIGTERM)"},
     {"-browse", nullptr, option_flag, FIELD(browser_flag), nullptr, 0, 0, "-browse", "start in the cartridge browser"},
     {"-p", nullptr, option_text, FIELD(run_params), nullptr, 0, 0, "-p PARAMS", "run parameters for the program"},
     {"-frames", nullptr, option_int, FIELD(frame_limit), nullptr, 0, INT_MAX, "-frames N",
