@@ -103,7 +103,12 @@ int luaD_precall(lua_State* L, StkId func, int nresults) {
     }
     case LUA_TLCL: {
         Proto* p = clLvalue(func)->p;
-        luaD_checkstack(L, p->maxstacksize);
+        // A vararg function's frame starts above the arguments given, the
+        // nils for missing fixed parameters and a copy of the fixed
+        // parameters: up to two times numparams more than the frame itself
+        // (without it, f(a1, ..., a200, ...) called with no arguments wrote
+        // past the stack).
+        luaD_checkstack(L, p->maxstacksize + (p->is_vararg ? 2 * p->numparams : 0));
         func = restorestack(L, funcr);
         int n = int(L->top - func) - 1;  // arguments given
         for (; n < p->numparams; n++) setnilvalue(L->top++);
