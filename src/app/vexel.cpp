@@ -18,6 +18,7 @@
 #include "app/keyconfig.h"
 #include "app/keyscript.h"
 #include "app/pausemenu.h"
+#include "app/screens.h"
 #include "app/shell.h"
 #include "audio/audio.h"
 #include "audio/audio_wav.h"
@@ -45,6 +46,7 @@
 #include "machine/mem.h"
 #include "machine/present.h"
 #include "machine/text.h"
+#include "runtime/frame.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
 #include "cart/vdisk.h"
@@ -88,51 +90,8 @@ int64_t unsaved_checked_ms = 0;
 std::string base_title = "vexel";  // the window's title before the cartridge's name
 std::string title_shown;
 
-
 const char* const data_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/",
                                     "bbs/labels/"};
-
-void print_usage() {
-    std::printf("vexel %s - a virtual game console\n", vexel_version_string);
-    std::printf(
-        "usage: vexel [options] [cartridge.qz]\n"
-        "\n"
-        "  -run                run the named cartridge after booting\n"
-        "  -x, -exec           run the named cartridge headless, printing its console\n"
-        "                      output, and quit when it stops (exit status 0 when it\n"
-        "                      ends, 1 when it cannot be loaded, 2 after an error;\n"
-        "                      130 after Ctrl+C, 143 after SIGTERM)\n"
-        "  -browse             start in the cartridge browser\n"
-        "  -p PARAMS           run parameters for the program\n"
-        "  -frames N           quit after N machine frames\n"
-        "  -fast               run machine frames as fast as possible (no waiting)\n"
-        "  -wav FILE           record the sound to FILE (22050 Hz mono 16-bit WAV)\n"
-        "  -screenshot FILE    save a picture of the screen to FILE when quitting (exit\n"
-        "                      status 1 when it cannot be written)\n"
-        "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
-        "                      a decimal number, bits 0-7 player 0's held buttons and\n"
-        "                      bits 8-15 player 1's; nothing is held after the last line\n"
-        "  -keys FILE          play FILE as keys and mouse, one command a machine frame\n"
-        "                      once the boot is over: type TEXT, key NAME (key ctrl+s,\n"
-        "                      key alt+right, key escape), mouse X Y, down [right],\n"
-        "                      up [right], click X Y [right], wheel N, wait N; blank\n"
-        "                      lines and # comments are skipped (see vexel.txt)\n"
-        "  -seed N             start every random generator from N, so that runs with\n"
-        "                      the same cartridge, seed and input repeat exactly\n"
-        "  -headless           no window\n"
-        "  -home FOLDER        data folder (default ~/.brindle/vexel/)\n"
-        "  -desktop FOLDER     where screenshots and GIFs go (default ~/Desktop)\n"
-        "  -timeout S          download timeout in seconds, 1..240 (default 30)\n"
-        "  -bbs URL            the cartridge board: http://HOST[:PORT], https://... or\n"
-        "                      file:///FOLDER of a built board (default: the board\n"
-        "                      that comes with vexel, read from disk)\n"
-        "  -windowed 0|1       start windowed or fullscreen\n"
-        "  -width W -height H  window size\n"
-        "  -pixel_perfect 0|1  scale by whole multiples only\n"
-        "  -sound N -music N   volumes, 0..256\n"
-        "  -show_fps 1         draw the frame rate\n"
-        "  -h                  this help\n");
-}
 
 // The board the browser reads: -bbs, else the bbs_host setting, else the
 // board built with vexel that lies beside the program.
@@ -512,13 +471,8 @@ void shell_update_audio_pause(vexel_machine* m) {
 // ---------------------------------------------------------------- start-up
 
 void shell_init() {
-    for (int i = 1; i < fenn_argc(); ++i) {
-        const char* a = fenn_argv()[i];
-        if (!std::strcmp(a, "-h") || !std::strcmp(a, "-help") || !std::strcmp(a, "--help")) {
-            print_usage();
-            std::exit(0);
-        }
-    }
+    const settings_early_action early = settings_scan_early(fenn_argc(), fenn_argv());
+    if (settings_carry_out_early(early)) std::exit(0);
     app = vexel_app{};
     settings_set_defaults();
     app.gpio_base = -1;
@@ -532,8 +486,7 @@ void shell_init() {
     console_reset();
 
     // Exec mode runs without a window; decide before the platform starts.
-    for (int i = 1; i < fenn_argc(); ++i)
-        if (!std::strcmp(fenn_argv()[i], "-x") || !std::strcmp(fenn_argv()[i], "-exec")) app.exec_mode = 1;
+    if (early == settings_early_exec) app.exec_mode = 1;
     if (app.exec_mode) fenn_request_headless();
     fenn_init();
 
@@ -688,6 +641,7 @@ void shell_update() {
     // The editors take the host's input every pass and act on it once a
     // machine frame.
     if (editor_active()) {
+        editor_set_settings({app.gui_theme, app.shift_glyphs != 0, app.live_notes != 0, app.cursor_snap != 0});
         editor_input pass;
         editor_read_host_input(&pass);
         editor_merge_input(&editor_pending, pass);
@@ -714,27 +668,21 @@ void shell_update() {
                 vexel_buttons_read(m);
                 browse_update_load_download(m);
                 if (m->hold_frames > 10) m->hold_frames--;
-            } else if (m->hold_frames > 0) {
-                m->hold_frames--;
             } else {
-                pause_menu_running_keys(m);
-                if (!run_program_runs_main_loop(m)) {
-                    vexel_buttons_update(m);
-                    vexel_buttons_read(m);
-                    m->program_frame++;
-                }
-                if (m->reset_glitch < 3) run_slice(m);
-                if (m->held_frame) run_note_held_frame(m);
+                vexel_frame_input input;
+                input.source = frame_buttons_host;
+                input.front_end_keys = [](vexel_machine* fm, void*) { pause_menu_running_keys(fm); };
+                vexel_machine_frame(m, input);
             }
             break;
         default:
             vexel_buttons_update(m);
             vexel_buttons_read(m);
-            if (editor_active() && app.mode == shell_console && app.sub_screen == sub_screen_none) {
+            if (shell_top_screen() == screen_editors) {
                 editor_update(m, editor_pending);
                 editor_pending = editor_input{};
             }
-            if (app.sub_screen == sub_screen_keyconfig) keyconfig_update(m);
+            if (shell_top_screen() == screen_keyconfig) keyconfig_update(m);
             if (browse_active()) {
                 while (fenn_keypressed() && browse_active()) browse_keypress(m, fenn_readkey());
                 if (browse_active()) browse_update(m);

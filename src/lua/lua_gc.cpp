@@ -88,6 +88,7 @@ inline void markobj(global_State* g, GCObject* o) {
 // open one stays gray: its value lives in a stack and may change); objects
 // with references go on the gray list.
 void reallymarkobject(global_State* g, GCObject* o) {
+    lua_assert(iswhite(o) && !isdead(g, o));
     white2gray(o);
     switch (o->tt) {
     case LUA_TSHRSTR:
@@ -244,6 +245,7 @@ lu_mem traversethread(global_State* g, lua_State* th) {
 // back to a gray list instead).
 void propagatemark(global_State* g) {
     GCObject* o = g->gray;
+    lua_assert(isgray(o));
     g->gray = *gclist_of(o);
     gray2black(o);
     lu_mem size = 0;
@@ -794,6 +796,9 @@ void luaC_upvalclosed(lua_State* L, UpVal* uv) {
 
 void luaC_barrier_(lua_State* L, GCObject* o, GCObject* v) {
     global_State* g = G(L);
+    lua_assert(isblack(o) && iswhite(v) && !isdead(g, v) && !isdead(g, o));
+    lua_assert(g->gcstate != GCSpause);
+    lua_assert(o->tt != LUA_TTABLE);  // tables take the barrier back
     if (keepinvariant(g))
         reallymarkobject(g, v);  // restore the invariant
     else
@@ -802,6 +807,7 @@ void luaC_barrier_(lua_State* L, GCObject* o, GCObject* v) {
 
 void luaC_barrierback_(lua_State* L, GCObject* o) {
     global_State* g = G(L);
+    lua_assert(isblack(o) && !isdead(g, o) && o->tt == LUA_TTABLE);
     black2gray(o);  // traversed again in the atomic phase
     linkgclist(o, g->grayagain);
 }

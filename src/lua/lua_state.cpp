@@ -1,6 +1,8 @@
 // State creation and teardown, threads' CallInfo lists.
 #include "lua/lua_state.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "lua/lua_do.h"
@@ -104,6 +106,15 @@ void close_state(lua_State* L) {
 }
 
 }  // namespace
+
+#ifdef VEXEL_LUA_CHECKS
+// A broken invariant stops the process at once, where it was found: going
+// on would read freed or mistyped memory somewhere far from the cause.
+void lua_check_failed(const char* condition, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: interpreter check failed: %s\n", file, line, condition);
+    std::abort();
+}
+#endif
 
 void luaE_setdebt(global_State* g, l_mem debt) {
     g->totalbytes -= lu_mem(debt - g->GCdebt);

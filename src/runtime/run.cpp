@@ -30,6 +30,7 @@
 #include "machine/rom.h"
 #include "machine/text.h"
 #include "runtime/api.h"
+#include "runtime/commands.h"
 #include "runtime/header.h"
 #include "runtime/pre.h"
 #include "runtime/token.h"
@@ -584,12 +585,9 @@ int compile_program(vexel_machine* m, const char* text, bool footer_wanted, bool
     size_t used = head.size();
     std::memcpy(buffer.get(), head.data(), used);
 
-    // Console shorthand: a text that is only a command becomes its call.
-    std::string program = api_expand_shorthand(text);
-    if (program == "resume") {
-        vexel_buttons_block(m);
-        program = "if (_mainloop) then _mainloop() else print(\"no _mainloop()\") end";
-    }
+    // Console shorthand: a text that is only a command becomes its call
+    // (or its program: resume carries on the main loop).
+    const std::string program = api_expand_shorthand(text);
 
     size_t footer = footer_wanted ? std::strlen(vexel_program_footer) : 0;
     size_t capacity = size_t(run_code_buffer_size) - used - footer - 1;
@@ -644,7 +642,8 @@ int run_console_line(vexel_machine* m, const char* line) {
     // colour drawn as 0): a typed print or circfill starts from the state a
     // program starts with.
     if (!m->runner->has_run) vexel_reset_draw_state(m);
-    if (!std::strcmp(m->runner->console_text, "resume")) {
+    const cmd_console_command* command = cmd_find_console_command(m->runner->console_text);
+    if (command && command->resumes) {
         // The stopped program carries on: it is active again, with its own
         // main loop and frame rate.
         const int32_t kind = m->runner->mainloop_kind;
