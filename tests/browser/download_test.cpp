@@ -121,7 +121,7 @@ TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     served_status = fenn_fetch_http_error;
     browse_download_list(browse_jam, false);
     finish();
-    EXPECT_EQ(message(), "bbs: http error");
+    EXPECT_EQ(message(), "bbs: http 404");
     // A search word the board has no list for is answered 404 by a static
     // host: no results, not a failure.
     std::snprintf(list(browse_search).request, sizeof list(browse_search).request, "search/zebra");

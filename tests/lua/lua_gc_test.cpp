@@ -233,19 +233,35 @@ TEST(LuaGc, ControlsOfTheCollector) {
 }
 
 // A finalizer's error reaches a protected caller as Lua 5.2.3 reports it;
-// with no protected caller (the host collecting between frames) it is
-// dropped instead of ending the host.
+// with no protected caller (the host collecting between frames) the host's
+// gc-error hook is told, with the failing line, and the host carries on.
+std::string gc_hook_seen;
+int gc_hook_line = 0;
+
 TEST(LuaGc, FinalizerErrors) {
     std::string out;
     GcState s(&out);
     ASSERT_EQ(s.run("setmetatable({}, {__gc = function() local x = nil + 1 end})"), LUA_OK);
     EXPECT_EQ(s.run("collect()"), LUA_ERRGCMM);
     EXPECT_EQ(s.error, "error in __gc metamethod (attempt to perform arithmetic on a nil value)");
-    ASSERT_EQ(s.run("setmetatable({}, {__gc = function() local x = nil + 1 end}) printh('made')"), LUA_OK);
+    gc_hook_seen.clear();
+    lua_set_gc_error_hook(s.L, [](lua_State* L, const char* message) {
+        gc_hook_seen += message;
+        gc_hook_line = lua_vexel_runtime_line(L);
+    });
+    ASSERT_EQ(s.run("setmetatable({}, {__gc = function()\n local x = nil + 1 end}) printh('made')"), LUA_OK);
     lua_gc(s.L, LUA_GCCOLLECT, 0);
     EXPECT_EQ(lua_gettop(s.L), 0);
+    EXPECT_EQ(gc_hook_seen, "attempt to perform arithmetic on a nil value");
+    EXPECT_EQ(gc_hook_line, 2);
     ASSERT_EQ(s.run("printh('still fine')"), LUA_OK);
     EXPECT_EQ(out, "made\nstill fine\n");
+    // At the close too.
+    gc_hook_seen.clear();
+    ASSERT_EQ(s.run("keep = setmetatable({}, {__gc = function() assert(false, 'at close') end})"), LUA_OK);
+    lua_close(s.L);
+    s.L = nullptr;
+    EXPECT_NE(gc_hook_seen.find("at close"), std::string::npos);
 }
 
 // Collections while the main thread is suspended in a program (as the
