@@ -69,7 +69,7 @@ namespace {
 // Options of the console parser that take no value. The framework's
 // -headless is listed so that it does not swallow the cartridge name after it.
 bool is_flag_option(const char* a) {
-    static const char* const flags[] = {"-browse", "-run", "-x", "-exec", "-fast", "-headless", "-h", "-help", "--help"};
+    static const char* const flags[] = {"-browse", "-run", "-x", "-exec", "-fast", "-screen-sha1", "-headless", "-h", "-help", "--help"};
     for (const char* f : flags)
         if (!std::strcmp(a, f)) return true;
     return false;
@@ -111,6 +111,7 @@ void settings_parse_arguments(int argc, char** argv) {
         if (!std::strcmp(a, "-run")) { app.run_flag = 1; continue; }
         if (!std::strcmp(a, "-x") || !std::strcmp(a, "-exec")) { app.exec_mode = 1; continue; }
         if (!std::strcmp(a, "-fast")) { app.fast = 1; continue; }
+        if (!std::strcmp(a, "-screen-sha1")) { app.screen_sha1 = 1; continue; }
         if (is_flag_option(a)) continue;
         if (!is_console_option(a) && !fenn_is_framework_option(a))
             std::fprintf(stderr, "vexel: ignoring unknown option %s\n", a);

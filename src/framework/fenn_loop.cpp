@@ -1,5 +1,9 @@
 #include "framework/fenn_loop.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -135,6 +139,33 @@ void fenn_fatal_error(const char* text) {
     std::exit(1);
 }
 
+void fenn_iteration(const fenn_app& app) {
+    if (app.update) app.update();
+    if (app.draw) app.draw();
+    fenn_blit_back_page();
+    fenn_handle_system_messages();
+}
+
+#ifdef __EMSCRIPTEN__
+namespace {
+
+fenn_app web_app;
+
+EM_JS(void, web_finished, (int status), {
+    if (Module.vexelFinished) Module.vexelFinished(status);
+});
+
+void web_iteration() {
+    if (!fenn_quit) fenn_iteration(web_app);
+    if (!fenn_quit) return;
+    emscripten_cancel_main_loop();
+    if (fenn_state.inited && web_app.exit) web_app.exit();
+    web_finished(fenn_exit_status());
+}
+
+}  // namespace
+#endif
+
 int fenn_main(int argc, char** argv, const fenn_app& app) {
     saved_argc = argc;
     saved_argv = argv;
@@ -143,12 +174,16 @@ int fenn_main(int argc, char** argv, const fenn_app& app) {
 
     if (app.init) app.init();
     fenn_quit = 0;
-    while (!fenn_quit) {
-        if (app.update) app.update();
-        if (app.draw) app.draw();
-        fenn_blit_back_page();
-        fenn_handle_system_messages();
+#ifdef __EMSCRIPTEN__
+    // A page may not block: with a canvas the loop is the browser's
+    // animation frame calling one iteration at a time (see web_iteration).
+    if (fenn_platform_has_video()) {
+        web_app = app;
+        emscripten_set_main_loop(web_iteration, 0, 1);
+        return 0;   // not reached: the main loop unwinds the stack
     }
+#endif
+    while (!fenn_quit) fenn_iteration(app);
     if (fenn_state.inited && app.exit) app.exit();
     return fenn_exit_status();
 }
