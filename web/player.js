@@ -151,6 +151,7 @@ var Module = (function () {
             started = true;
             fit();
             canvas.focus();
+            if (frames) Module._fenn_web_timer_pacing();
             Module.callMain(args);
         }).catch(function (e) { show(e.message); });
     }

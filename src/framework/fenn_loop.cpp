@@ -150,12 +150,19 @@ void fenn_iteration(const fenn_app& app) {
 namespace {
 
 fenn_app web_app;
+bool web_timer_pacing = false;
 
 EM_JS(void, web_finished, (int status), {
     if (Module.vexelFinished) Module.vexelFinished(status);
 });
 
 void web_iteration() {
+    if (web_timer_pacing) {
+        // Timers instead of animation frames, which a hidden or headless
+        // page slows down or stops (test runs of N frames ask for this).
+        emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 1);
+        web_timer_pacing = false;
+    }
     if (!fenn_quit) fenn_iteration(web_app);
     if (!fenn_quit) return;
     emscripten_cancel_main_loop();
@@ -164,6 +171,8 @@ void web_iteration() {
 }
 
 }  // namespace
+
+extern "C" EMSCRIPTEN_KEEPALIVE void fenn_web_timer_pacing() { web_timer_pacing = true; }
 #endif
 
 int fenn_main(int argc, char** argv, const fenn_app& app) {

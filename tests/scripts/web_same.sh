@@ -47,24 +47,34 @@ end
 CART
 printf '2\n2\n2\n1\n1\n16\n0\n16\n4\n4\n' >"$WORK/input.txt"
 
+same_file() {  # both missing, or the same bytes
+    { [ ! -e "$1" ] && [ ! -e "$2" ]; } || cmp "$1" "$2"
+}
+
 compare() {  # compare NAME CART FRAMES
-    name=$1
+    case_name=$1
     cart=$2
     set -- -x "$cart" -fast -frames "$3" -seed 11 -input "$WORK/input.txt" -screenshot_scale 1
-    "$VEXEL" "$@" -home "$WORK/native_home" -screenshot "$WORK/$name.native.png" -wav "$WORK/$name.native.wav" \
-        >"$WORK/$name.native.out" 2>"$WORK/$name.native.err"
+    [ "$4" = png ] && set -- "$@" -screen-sha1
+    "$VEXEL" "$@" -home "$WORK/$case_name.native_home" -screenshot "$WORK/$case_name.native.png" -wav "$WORK/$case_name.native.wav" \
+        >"$WORK/$case_name.native.out" 2>"$WORK/$case_name.native.err"
     native_status=$?
-    node "$WEB/vexel-x.js" "$@" -home "$WORK/web_home" -screenshot "$WORK/$name.web.png" -wav "$WORK/$name.web.wav" \
-        >"$WORK/$name.web.out" 2>"$WORK/$name.web.err"
+    node "$WEB/vexel-x.js" "$@" -home "$WORK/$case_name.web_home" -screenshot "$WORK/$case_name.web.png" -wav "$WORK/$case_name.web.wav" \
+        >"$WORK/$case_name.web.out" 2>"$WORK/$case_name.web.err"
     web_status=$?
-    check "$name: the same exit status ($native_status)" [ "$native_status" -eq "$web_status" ]
-    check "$name: the same printed lines" cmp "$WORK/$name.native.out" "$WORK/$name.web.out"
-    check "$name: the same screenshot bytes" cmp "$WORK/$name.native.png" "$WORK/$name.web.png"
-    check "$name: the same sound bytes" cmp "$WORK/$name.native.wav" "$WORK/$name.web.wav"
+    check "$case_name: the same exit status ($native_status)" [ "$native_status" -eq "$web_status" ]
+    check "$case_name: the same printed lines" cmp "$WORK/$case_name.native.out" "$WORK/$case_name.web.out"
+    # A cartridge that ends before its last frame leaves the console's
+    # prompt on screen, whose cursor blinks by the wall clock: the screen
+    # (-screen-sha1, in the output, and the PNG bytes) is compared only for
+    # cartridges that run through every frame.
+    [ "$4" = png ] && check "$case_name: the same screenshot bytes" \
+        same_file "$WORK/$case_name.native.png" "$WORK/$case_name.web.png"
+    check "$case_name: the same sound bytes" same_file "$WORK/$case_name.native.wav" "$WORK/$case_name.web.wav"
 }
 
 CARTS="$SRC/tests/scripts/carts"
-compare dice "$WORK/dice.qz" 40
+compare dice "$WORK/dice.qz" 40 png
 compare drawing "$CARTS/draw_shapes.qz" 20
 compare coroutines "$CARTS/coroutines.qz" 20
 compare print_codes "$CARTS/print_codes.qz" 20
