@@ -142,7 +142,10 @@ uint32_t pixel(const Header& h, const uint8_t* row, size_t x, const uint8_t* pal
 
 }  // namespace
 
-int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png) {
+namespace {
+
+// quick: every row takes the Sub filter instead of the best of five.
+int encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png, bool quick) {
     png->clear();
     if (!bmp || bmp->depth != 32 || bmp->w < 1 || bmp->h < 1) return 1;
     const size_t w = size_t(bmp->w), h = size_t(bmp->h), stride = w * 4;
@@ -161,7 +164,7 @@ int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png) {
         // magnitudes, the usual cheap guess at what compresses best.
         int best_type = 0;
         uint64_t best_cost = UINT64_MAX;
-        for (int type = 0; type <= 4; ++type) {
+        for (int type = quick ? 1 : 0; type <= (quick ? 1 : 4); ++type) {
             filter_row(type, line.data(), y ? prev.data() : nullptr, stride, 4, trial.data());
             uint64_t cost = 0;
             for (uint8_t v : trial) cost += uint64_t(v < 128 ? v : 256 - v);
@@ -191,6 +194,12 @@ int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png) {
     put_chunk(*png, "IEND", nullptr, 0);
     return 0;
 }
+
+}  // namespace
+
+int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png) { return encode(bmp, png, false); }
+
+int fenn_png_encode_quick(const fenn_bitmap* bmp, std::vector<uint8_t>* png) { return encode(bmp, png, true); }
 
 int fenn_png_decode_portable(const uint8_t* data, size_t size, fenn_bitmap** out, int max_w, int max_h) {
     *out = nullptr;
