@@ -70,6 +70,7 @@ struct vexel_app {
     int32_t fast;                    // -fast: machine frames as fast as the host allows
     int32_t frame_limit;             // -frames: quit after this many machine frames (0: no limit)
     int32_t frames_run;
+    int32_t screen_sha1;             // -screen-sha1: print the screen memory's SHA-1 at exit
     int32_t seeded;                  // -seed: every generator starts from `seed`
     uint32_t seed;
 

@@ -1,8 +1,7 @@
 #include "app/boot.h"
 
-#include <png.h>
-
 #include <climits>
+#include <memory>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -18,7 +17,9 @@
 #include "machine/disk.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
+#include "framework/fenn_file.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_png.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_video.h"
 #include "machine/mem.h"
@@ -30,6 +31,7 @@ namespace {
 
 fenn_bitmap* splash = nullptr;
 constexpr int max_splash_side = 2048;
+constexpr size_t max_splash_file = size_t(32) << 20;   // a picture file larger than this is not a splash
 constexpr const char* credit_line = "a console for small games";
 constexpr int boot_warning_colour = 9;
 
@@ -165,21 +167,21 @@ void boot_embedded_cart(vexel_machine* m) {
 bool boot_load_splash() {
     std::string path = fenn_prefix_with_program_path("splash.png");
     if (!fenn_file_exists(path.c_str())) return false;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-    if (image.width < 1 || image.height < 1 || image.width > max_splash_side || image.height > max_splash_side) {
-        png_image_free(&image);
+    std::string bytes;
+    if (!fenn_read_regular_file(path.c_str(), max_splash_file, &bytes)) return false;
+    fenn_bitmap* decoded = nullptr;
+    if (fenn_png_decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &decoded, max_splash_side,
+                        max_splash_side) != fenn_png_ok)
         return false;
+    std::unique_ptr<fenn_bitmap, void (*)(fenn_bitmap*)> picture(decoded, fenn_destroy_bitmap);
+    std::vector<uint8_t> rgb(picture->pix.size() / 4 * 3);
+    for (size_t i = 0, n = rgb.size() / 3; i < n; ++i) {
+        const uint32_t p = picture->pix32()[i];
+        rgb[i * 3] = uint8_t(p >> 16);
+        rgb[i * 3 + 1] = uint8_t(p >> 8);
+        rgb[i * 3 + 2] = uint8_t(p);
     }
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    fenn_bitmap* bmp = fenn_create_bitmap(int(image.width), int(image.height), 8);
+    fenn_bitmap* bmp = fenn_create_bitmap(picture->w, picture->h, 8);
     if (!bmp) return false;
     const uint8_t* pal = fenn_get_palette();
     for (size_t i = 0; i < bmp->pix.size(); ++i) {

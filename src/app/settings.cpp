@@ -116,6 +116,9 @@ const console_option console_options[] = {
      "quit after N machine frames"},
     {"-fast", nullptr, option_flag, FIELD(fast), nullptr, 0, 0, "-fast",
      "run machine frames as fast as possible (no waiting)"},
+    {"-screen-sha1", nullptr, option_flag, FIELD(screen_sha1), nullptr, 0, 0, "-screen-sha1",
+     "print \"screen sha1 HASH\" at exit: the SHA-1 of screen\n"
+     "memory (0x6000-0x7fff), to compare runs across builds"},
     {"-wav", nullptr, option_text, FIELD(wav_file), nullptr, 0, 0, "-wav FILE",
      "record the sound to FILE (22050 Hz mono 16-bit WAV)"},
     {"-screenshot", nullptr, option_text, FIELD(screenshot_file), nullptr, 0, 0, "-screenshot FILE",

@@ -30,6 +30,7 @@
 #include "cart/cart_hash.h"
 #include "cart/cart_load.h"
 #include "cart/cart_text.h"
+#include "cart/sha1.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_host.h"
 #include "framework/fenn_log.h"
@@ -789,10 +790,28 @@ void back_up_at_exit(vexel_machine* m) {
     fenn_delay(exit_backup_wait_ms);
 }
 
+// The screen memory as the last frame left it, hashed: what the web
+// player's test page reports for the same cartridge, seed and frames.
+void print_screen_sha1(vexel_machine* m) {
+    uint8_t screen[vexel_screen_bytes];
+    for (int32_t i = 0; i < vexel_screen_bytes; ++i)
+        screen[i] = uint8_t(vexel_peek(m, m->cart, int32_t(vexel_addr_screen) + i));
+    sha1_state s;
+    sha1_init(&s);
+    sha1_update(&s, screen, sizeof screen);
+    uint8_t digest[sha1_digest_size];
+    sha1_final(&s, digest);
+    char hex[sha1_hex_size + 1];
+    for (size_t i = 0; i < sha1_digest_size; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    std::printf("screen sha1 %s\n", hex);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 void shell_exit() {
     vexel_machine* m = app.machine;
+    if (app.screen_sha1) print_screen_sha1(m);
     if (app.screenshot_file[0] && capture_save_screenshot_to(app.screenshot_file, m->display, app.screenshot_scale) != 0) {
         std::fprintf(stderr, "vexel: cannot write the screenshot %s\n", app.screenshot_file);
         if (fenn_exit_status() == 0) fenn_set_exit_status(1);

@@ -80,7 +80,13 @@ struct vexel_audio_shared {
 // Reads a 32-bit word that another thread may write (sound records,
 // `audio_fx`): whole, and without a data race.
 inline int32_t load_word(const int32_t& word) {
+#if defined(__cpp_lib_atomic_ref)
     return std::atomic_ref<int32_t>(const_cast<int32_t&>(word)).load(std::memory_order_relaxed);
+#else
+    // Older C++ libraries (the web build's) lack atomic_ref; the builtin is
+    // what it is made of.
+    return __atomic_load_n(&word, __ATOMIC_RELAXED);
+#endif
 }
 
 inline int32_t sfx_speed(const vexel_sfx_record* sfx) {

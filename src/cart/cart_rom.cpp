@@ -14,7 +14,11 @@ constexpr int32_t instrument_on = 128;  // how a decoded note marks its flag bit
 // The mixer reads these fields on its own thread while the main thread
 // writes them, so each store is one whole relaxed atomic word.
 void store_shared(int32_t& field, int32_t value) {
+#if defined(__cpp_lib_atomic_ref)
     std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);
+#else
+    __atomic_store_n(&field, value, __ATOMIC_RELAXED);   // libraries without atomic_ref (the web build's)
+#endif
 }
 
 bool has_sheet(const vexel_cart* cart) {

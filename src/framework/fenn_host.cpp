@@ -1,6 +1,5 @@
 #include "framework/fenn_host.h"
 
-#include <SDL.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,12 +110,4 @@ std::string fenn_launch_target(const char* target) {
         t = base + t;
     }
     return t;
-}
-
-int fenn_launch_html(const char* target) {
-    std::string t = fenn_launch_target(target);
-    fenn_debug("launch: [%s] ", t.empty() ? (target ? target : "") : t.c_str());
-    int result = t.empty() ? 1 : (SDL_OpenURL(t.c_str()) == 0 ? 0 : 2);
-    fenn_debug("result: %d\n", result);
-    return result;
 }

@@ -1,5 +1,9 @@
 #include "framework/fenn_loop.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -149,6 +153,42 @@ void fenn_fatal_error(const char* text) {
     std::exit(1);
 }
 
+void fenn_iteration(const fenn_app& app) {
+    if (app.update) app.update();
+    if (app.draw) app.draw();
+    fenn_blit_back_page();
+    fenn_handle_system_messages();
+}
+
+#ifdef __EMSCRIPTEN__
+namespace {
+
+fenn_app web_app;
+bool web_timer_pacing = false;
+
+EM_JS(void, web_finished, (int status), {
+    if (Module.vexelFinished) Module.vexelFinished(status);
+});
+
+void web_iteration() {
+    if (web_timer_pacing) {
+        // Timers instead of animation frames, which a hidden or headless
+        // page slows down or stops (test runs of N frames ask for this).
+        emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 1);
+        web_timer_pacing = false;
+    }
+    if (!fenn_quit) fenn_iteration(web_app);
+    if (!fenn_quit) return;
+    emscripten_cancel_main_loop();
+    if (fenn_state.inited && web_app.exit) web_app.exit();
+    web_finished(fenn_exit_status());
+}
+
+}  // namespace
+
+extern "C" EMSCRIPTEN_KEEPALIVE void fenn_web_timer_pacing() { web_timer_pacing = true; }
+#endif
+
 int fenn_main(int argc, char** argv, const fenn_app& app) {
     saved_argc = argc;
     saved_argv = argv;
@@ -157,12 +197,16 @@ int fenn_main(int argc, char** argv, const fenn_app& app) {
 
     if (app.init) app.init();
     fenn_quit = quit_signal != 0;  // a signal during the start still ends the run
-    while (!fenn_quit) {
-        if (app.update) app.update();
-        if (app.draw) app.draw();
-        fenn_blit_back_page();
-        fenn_handle_system_messages();
+#ifdef __EMSCRIPTEN__
+    // A page may not block: with a canvas the loop is the browser's
+    // animation frame calling one iteration at a time (see web_iteration).
+    if (fenn_platform_has_video()) {
+        web_app = app;
+        emscripten_set_main_loop(web_iteration, 0, 1);
+        return 0;   // not reached: the main loop unwinds the stack
     }
+#endif
+    while (!fenn_quit) fenn_iteration(app);
     if (fenn_state.inited && app.exit) app.exit();
     if (quit_signal) return 128 + quit_signal;
     return fenn_exit_status();

@@ -110,6 +110,11 @@ std::string fenn_prefix_with_appdata_path(const char* name) {
 }
 
 std::string fenn_prefix_with_program_path(const char* name) {
+#ifdef __EMSCRIPTEN__
+    // The running executable is node or the browser: the program is the
+    // script named as argv[0] (vexel-x.js, or /vexel/vexel in the page).
+    return argv0_folder + name;
+#endif
     char buf[fenn_path_max + 1];
     ssize_t n = ::readlink("/proc/self/exe", buf, fenn_path_max);
     if (n <= 0) {

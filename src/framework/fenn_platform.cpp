@@ -3,12 +3,11 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "framework/fenn_config.h"
 #include "framework/fenn_joystick.h"
+#include "framework/fenn_keys.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
 #include "framework/fenn_utf8.h"
@@ -16,50 +15,12 @@
 
 namespace {
 
-struct KeyTable {
-    uint8_t state[fenn_key_count];
-    uint8_t previous[fenn_key_count];
-    uint8_t blocked[fenn_key_count];
-    uint8_t pressed[fenn_key_count];   // went down since fenn_take_key_presses
-    int typed[fenn_typed_max];
-    int typed_count;
-    int64_t next_repeat;
-    int wheel_x, wheel_y;   // mouse wheel movement since the buttons last took it
-};
-
-KeyTable keys;
 bool sdl_up = false;
 bool video_up = false;
 int app_active = 1;
 int64_t became_active = 0;
-const auto start_time = std::chrono::steady_clock::now();
 
-void push_typed(int c) {
-    if (keys.typed_count < fenn_typed_max) keys.typed[keys.typed_count++] = c;
-}
-
-// Text input arrives as UTF-8, one character or several (an input method
-// commits a word). Each character is one typed key: ASCII as itself, any
-// other as fenn_typed_unicode + its code point. A text that does not fit
-// the buffer whole is dropped whole, as a typed key is; bytes that are not
-// UTF-8 type nothing.
-bool push_typed_text(const char* text, size_t length) {
-    int codes[fenn_typed_max];
-    int n = 0;
-    for (size_t i = 0; i < length;) {
-        size_t used = 1;
-        const int32_t cp = fenn_utf8_decode(text + i, length - i, &used);
-        i += used;
-        if (cp < 0) continue;
-        if (n == fenn_typed_max) return false;
-        codes[n++] = cp < 0x80 ? cp : fenn_typed_unicode + cp;
-    }
-    if (n == 0 || keys.typed_count + n > fenn_typed_max) return false;
-    for (int i = 0; i < n; ++i) push_typed(codes[i]);
-    return true;
-}
-
-bool held(int code) { return code >= 0 && code < fenn_key_count && keys.state[code] != 0; }
+bool held(int code) { return fenn_key_held(code); }
 
 // What a key press means as a typed character, or 0 for none.
 int character_for_key(const SDL_KeyboardEvent& k, int64_t now) {
@@ -165,13 +126,16 @@ void read_events(int64_t now) {
         case SDL_KEYDOWN: {
             int sc = e.key.keysym.scancode;
             fenn_keys_key_down(sc, now);
-            if (held(fenn_key_ralt)) keys.state[fenn_key_lctrl] = keys.state[fenn_key_rctrl] = 0;
+            if (held(fenn_key_ralt)) {
+                fenn_set_key_state(fenn_key_lctrl, 0);
+                fenn_set_key_state(fenn_key_rctrl, 0);
+            }
             if (take_shortcut(e.key)) {
                 appended = true;
                 break;
             }
             int c = character_for_key(e.key, now);
-            if (c) { push_typed(c); appended = true; }
+            if (c) { fenn_push_key(c); appended = true; }
             if (fenn_cfg.emulate_textinput && !held(fenn_key_lctrl) && !held(fenn_key_rctrl)) {
                 // Shift as of this event: it may have gone down earlier in the same pass.
                 bool shift = held(fenn_key_lshift) || held(fenn_key_rshift);
@@ -184,7 +148,7 @@ void read_events(int64_t now) {
             // With Ctrl held the key event has typed its character already
             // (Ctrl+C, Ctrl+6, ...); some hosts send the text as well.
             if (!fenn_cfg.emulate_textinput && e.text.text[0] && !held(fenn_key_lctrl) && !held(fenn_key_rctrl))
-                appended = push_typed_text(e.text.text, strnlen(e.text.text, sizeof e.text.text)) || appended;
+                appended = fenn_push_typed_text(e.text.text, strnlen(e.text.text, sizeof e.text.text)) || appended;
             break;
         case SDL_MOUSEWHEEL: fenn_add_mouse_wheel(e.wheel.x, e.wheel.y); break;
         case SDL_JOYDEVICEADDED:
@@ -193,17 +157,10 @@ void read_events(int64_t now) {
         }
     }
     for (int i = 0; i < emulated_count; ++i) {
-        push_typed(emulated[i]);
+        fenn_push_key(emulated[i]);
         appended = true;
     }
-    if (!appended) {
-        for (int i = 0; i < fenn_key_count; ++i) {
-            if (keys.state[i] == 3) {
-                push_typed(-1);
-                break;
-            }
-        }
-    }
+    if (!appended) fenn_keys_mark_fresh_press();
 }
 
 void snapshot_keys(int64_t now) {
@@ -258,7 +215,7 @@ void fenn_system_exit() {
 }
 
 void fenn_keys_init() {
-    std::memset(&keys, 0, sizeof keys);
+    fenn_keys_reset();
     if (video_up) SDL_StartTextInput();
 }
 
@@ -270,111 +227,6 @@ void fenn_handle_system_messages() {
     int64_t now = fenn_get_time();
     snapshot_keys(now);
     read_events(now);
-}
-
-void fenn_keys_snapshot(const uint8_t* host, int n, int64_t now) {
-    n = std::clamp(n, 0, fenn_key_count);
-    for (int i = 0; i < fenn_key_count; ++i) {
-        keys.previous[i] = keys.state[i];
-        keys.state[i] = host && i < n && host[i] ? 1 : 0;
-    }
-    bool went_down = false;
-    for (int i = 0; i < fenn_key_count; ++i) {
-        if (keys.state[i] && !keys.previous[i]) {
-            keys.state[i] = 3;  // pressed this pass
-            went_down = true;
-        }
-    }
-    if (went_down) keys.next_repeat = now + fenn_key_repeat_delay_ms;
-    if (now >= keys.next_repeat) {
-        for (int i = 0; i < fenn_key_count; ++i)
-            if (keys.state[i] && !keys.blocked[i]) keys.state[i] = 3;
-        keys.next_repeat = now + fenn_key_repeat_every_ms;
-    }
-    for (int i = 0; i < fenn_key_count; ++i)
-        if (!keys.state[i]) keys.blocked[i] = 0;
-}
-
-void fenn_keys_key_down(int code, int64_t now) {
-    // The host's key table changes in the same event pump that delivers this
-    // event, so the next snapshot already finds the key down and would not
-    // call it fresh: the press is marked here. A key pressed and released
-    // between two passes is still seen, as pressed, for one pass.
-    if (code < 0 || code >= fenn_key_count) return;
-    keys.pressed[code] = 1;
-    if (keys.state[code] != 0) return;
-    keys.state[code] = 3;
-    keys.next_repeat = now + fenn_key_repeat_delay_ms;
-}
-
-int fenn_get_key_state(int code) {
-    auto one = [](int c) { return (c >= 0 && c < fenn_key_count && !keys.blocked[c]) ? int(keys.state[c]) : 0; };
-    auto either = [&](int a, int b) { return std::max(one(a), one(b)); };
-    switch (code) {
-    case fenn_mod_shift: return either(fenn_key_lshift, fenn_key_rshift);
-    case fenn_mod_alt: return either(fenn_key_lalt, fenn_key_ralt);
-    case fenn_mod_ctrl:
-        return std::max(either(fenn_key_lctrl, fenn_key_rctrl), either(fenn_key_lsystem, fenn_key_rsystem));
-    case fenn_mod_system: return either(fenn_key_lsystem, fenn_key_rsystem);
-    case fenn_mod_extra: return either(502, 503);
-    default: return one(code);
-    }
-}
-
-bool fenn_key_down_or_pressed(int code) {
-    if (code < 0 || code >= fenn_key_count || keys.blocked[code]) return false;
-    return keys.state[code] != 0 || keys.pressed[code] != 0;
-}
-
-void fenn_take_key_presses() { std::memset(keys.pressed, 0, sizeof keys.pressed); }
-
-int fenn_get_any_key_down() {
-    for (int i = 0; i < fenn_key_count; ++i)
-        if (keys.state[i]) return 1;
-    return 0;
-}
-
-void fenn_block_key(int code) {
-    if (code >= 0 && code < fenn_key_count) keys.blocked[code] = 1;
-}
-
-int fenn_keypressed() { return keys.typed_count > 0; }
-
-int fenn_readkey() {
-    if (!keys.typed_count) return 0;
-    int c = keys.typed[0];
-    std::memmove(keys.typed, keys.typed + 1, sizeof(int) * size_t(--keys.typed_count));
-    return c;
-}
-
-void fenn_flush_keys() { keys.typed_count = 0; }
-
-void fenn_add_mouse_wheel(int x, int y) {
-    keys.wheel_x += x;
-    keys.wheel_y += y;
-}
-
-void fenn_take_mouse_wheel(int* x, int* y) {
-    if (x) *x = keys.wheel_x;
-    if (y) *y = keys.wheel_y;
-    keys.wheel_x = keys.wheel_y = 0;
-}
-
-void fenn_push_key(int c) { push_typed(c); }
-
-bool fenn_push_typed_text(const char* text, size_t length) { return text && push_typed_text(text, length); }
-
-void fenn_set_key_state(int code, int state) {
-    if (code >= 0 && code < fenn_key_count) keys.state[code] = uint8_t(state);
-}
-
-int64_t fenn_get_time() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now() - start_time).count();
-}
-
-void fenn_delay(int ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 int fenn_is_app_active() { return app_active; }

@@ -1,3 +1,4 @@
+// Reading through libpng on the desktop; writing is fenn_png_codec's.
 #include "framework/fenn_png.h"
 
 #include <png.h>
@@ -27,13 +28,6 @@ void read_bytes(png_structp png, png_bytep out, size_t count) {
     std::memcpy(out, src->data + src->pos, count);
     src->pos += count;
 }
-
-void write_bytes(png_structp png, png_bytep data, size_t count) {
-    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + count);
-}
-
-void flush_nothing(png_structp) {}
 
 // Chunks that hold no picture data may not make the decoder allocate more.
 constexpr size_t max_chunk_bytes = size_t(8) << 20;
@@ -107,52 +101,3 @@ int fenn_png_decode(const uint8_t* data, size_t size, fenn_bitmap** out, int max
     }
     return status;
 }
-
-namespace {
-constexpr int quick_compression_level = 3;
-
-int encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png_out, bool quick) {
-    png_out->clear();
-    if (!bmp || bmp->depth != 32) return 1;
-    const size_t w = size_t(bmp->w), h = size_t(bmp->h);
-    std::vector<uint8_t> rgba(w * h * 4);
-    const uint32_t* pix = bmp->pix32();
-    for (size_t i = 0; i < w * h; ++i) {
-        rgba[4 * i] = uint8_t(pix[i] >> 16);
-        rgba[4 * i + 1] = uint8_t(pix[i] >> 8);
-        rgba[4 * i + 2] = uint8_t(pix[i]);
-        rgba[4 * i + 3] = uint8_t(pix[i] >> 24);
-    }
-    std::vector<png_bytep> rows(h);
-    for (size_t y = 0; y < h; ++y) rows[y] = rgba.data() + y * w * 4;
-
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
-    if (!png) return 1;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return 1;
-    }
-    volatile int status = 1;
-    if (setjmp(png_jmpbuf(png)) == 0) {
-        png_set_write_fn(png, png_out, write_bytes, flush_nothing);
-        if (quick) {
-            png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-            png_set_compression_level(png, quick_compression_level);
-        }
-        png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB_ALPHA,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        png_write_image(png, rows.data());
-        png_write_end(png, nullptr);
-        status = 0;
-    }
-    png_destroy_write_struct(&png, &info);
-    if (status != 0) png_out->clear();
-    return status;
-}
-}  // namespace
-
-int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png) { return encode(bmp, png, false); }
-
-int fenn_png_encode_quick(const fenn_bitmap* bmp, std::vector<uint8_t>* png) { return encode(bmp, png, true); }

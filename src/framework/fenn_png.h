@@ -28,9 +28,16 @@ enum fenn_png_status : int {
 int fenn_png_decode(const uint8_t* data, size_t size, fenn_bitmap** out,
                     int max_w = fenn_max_bitmap_side, int max_h = fenn_max_bitmap_side);
 
+// The same decoding by vexel's own reader (fenn_png_codec, over
+// fenn_deflate): what fenn_png_decode is in builds without libpng, and what
+// the tests hold against libpng's reading.
+int fenn_png_decode_portable(const uint8_t* data, size_t size, fenn_bitmap** out,
+                             int max_w = fenn_max_bitmap_side, int max_h = fenn_max_bitmap_side);
+
 // Encodes a 32-bit bitmap as an 8-bit red-green-blue-alpha PNG (colour type
 // 6) into `png`, replacing its contents. Returns 0, or 1 for a bitmap that is
-// not 32-bit or when the encoder fails.
+// not 32-bit or when the encoder fails. Written by vexel's own encoder in
+// every build, so the same picture gives the same bytes everywhere.
 int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png);
 // The same, quickly: one row filter and light compression. For pictures
 // made by the hundred thousand (a board's list pictures), where the

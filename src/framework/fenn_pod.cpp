@@ -1,8 +1,7 @@
 #include "framework/fenn_pod.h"
 
-#include <lz4.h>
-
 #include "framework/fenn_log.h"
+#include "framework/fenn_lz4.h"
 
 #include <climits>
 #include <cstring>
@@ -65,9 +64,7 @@ struct pod_reader {
         std::vector<uint8_t> packed(n);
         if (!read_exact(packed.data(), n)) return false;
         if (n == 0 && out_len == 0) return true;
-        uint8_t dummy;
-        int got = LZ4_decompress_safe(reinterpret_cast<const char*>(packed.data()),
-                                      reinterpret_cast<char*>(out_len ? out : &dummy), int(n), int(out_len));
+        const long got = fenn_lz4_decode_block(packed.data(), n, out, out_len);
         if (got < 0 || size_t(got) != out_len) return fail("damaged LZ4 block");
         return true;
     }

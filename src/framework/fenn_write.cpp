@@ -53,7 +53,11 @@ bool ends_with_part(const char* name, size_t len) {
 
 uint64_t random_bits() {
     uint64_t r = 0;
+#ifdef __EMSCRIPTEN__
+    if (::getentropy(&r, sizeof r) == 0) return r;   // the web build's C library has no getrandom
+#else
     if (::getrandom(&r, sizeof r, GRND_NONBLOCK) == ssize_t(sizeof r)) return r;
+#endif
     // Without the kernel's generator the name is still unique enough: the
     // exclusive create refuses anything already there and a new name is tried.
     static std::atomic<uint64_t> counter{0};

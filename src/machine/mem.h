@@ -35,6 +35,7 @@ constexpr uint32_t vexel_addr_draw_state = 0x5f00;
 constexpr uint32_t vexel_addr_hw = 0x5f40;
 constexpr uint32_t vexel_addr_gpio = 0x5f80;
 constexpr uint32_t vexel_addr_screen = 0x6000;
+constexpr int32_t vexel_screen_bytes = 0x2000;        // 128 x 128 pixels, two to a byte
 constexpr int vexel_gpio_pins = 128;
 
 // Registers.

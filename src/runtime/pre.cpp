@@ -168,7 +168,7 @@ class preprocessor {
 public:
     preprocessor(const char* src, size_t len, char* out, size_t cap)
         : src_(src), src_end_(src + len), out_(out), out_cap_(cap) {
-        budget_ = work_allowance + work_per_byte * static_cast<long long>(std::min(len, size_t(1) << 40));
+        budget_ = work_allowance + work_per_byte * static_cast<long long>(std::min<uint64_t>(len, uint64_t(1) << 40));
     }
 
     int run(vexel_pre_report* report);

@@ -1,0 +1,327 @@
+#include "framework/fenn_deflate.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr int window_size = 32768;
+constexpr int min_match = 3;
+constexpr int max_match = 258;
+constexpr int hash_bits = 15;
+// How many earlier positions with the same hash a match search visits:
+// enough for pictures' long runs, few enough to stay fast on noise.
+constexpr int chain_limit = 48;
+constexpr int max_codes = 288;   // literal/length alphabet, the largest
+constexpr int max_bits = 15;
+
+constexpr uint16_t length_base[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t length_extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t dist_base[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+                                    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t dist_extra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// ---- compression ----
+
+struct BitWriter {
+    std::vector<uint8_t>* out;
+    uint32_t acc = 0;
+    int count = 0;
+    void put(uint32_t bits, int n) {   // n <= 16, least significant bit first
+        acc |= bits << count;
+        count += n;
+        while (count >= 8) {
+            out->push_back(uint8_t(acc));
+            acc >>= 8;
+            count -= 8;
+        }
+    }
+    // A Huffman code goes out most significant bit first.
+    void put_code(uint32_t code, int n) {
+        uint32_t rev = 0;
+        for (int i = 0; i < n; ++i) rev |= ((code >> i) & 1u) << (n - 1 - i);
+        put(rev, n);
+    }
+    void flush() {
+        if (count > 0) out->push_back(uint8_t(acc));
+        acc = 0;
+        count = 0;
+    }
+};
+
+void put_literal(BitWriter& w, int v) {   // fixed literal/length code
+    if (v < 144) w.put_code(0x30 + v, 8);
+    else if (v < 256) w.put_code(0x190 + (v - 144), 9);
+    else if (v < 280) w.put_code(v - 256, 7);
+    else w.put_code(0xc0 + (v - 280), 8);
+}
+
+void put_match(BitWriter& w, int length, int distance) {
+    int l = 28;
+    while (length_base[l] > length) --l;
+    put_literal(w, 257 + l);
+    if (length_extra[l]) w.put(uint32_t(length - length_base[l]), length_extra[l]);
+    int d = 29;
+    while (dist_base[d] > distance) --d;
+    w.put_code(uint32_t(d), 5);
+    if (dist_extra[d]) w.put(uint32_t(distance - dist_base[d]), dist_extra[d]);
+}
+
+uint32_t hash3(const uint8_t* p) {
+    return ((uint32_t(p[0]) << 10) ^ (uint32_t(p[1]) << 5) ^ p[2]) & ((1u << hash_bits) - 1);
+}
+
+// ---- decompression ----
+
+struct BitReader {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+    uint32_t acc = 0;
+    int count = 0;
+    bool overrun = false;
+    int bits(int n) {
+        while (count < n) {
+            if (pos >= size) {
+                overrun = true;
+                return 0;
+            }
+            acc |= uint32_t(data[pos++]) << count;
+            count += 8;
+        }
+        const int v = int(acc & ((1u << n) - 1));
+        acc >>= n;
+        count -= n;
+        return v;
+    }
+    void align() {
+        acc = 0;
+        count = 0;
+    }
+};
+
+struct Huffman {
+    std::array<uint16_t, max_bits + 1> counts{};
+    std::array<uint16_t, max_codes> symbols{};
+};
+
+// Builds a canonical code from code lengths; false for an over-subscribed set.
+// An incomplete set is allowed (a single distance code is common).
+bool build(Huffman& h, const uint8_t* lengths, int n) {
+    h.counts.fill(0);
+    for (int i = 0; i < n; ++i) h.counts[lengths[i]]++;
+    h.counts[0] = 0;
+    int left = 1;
+    for (int len = 1; len <= max_bits; ++len) {
+        left <<= 1;
+        left -= h.counts[len];
+        if (left < 0) return false;
+    }
+    std::array<uint16_t, max_bits + 2> offs{};
+    for (int len = 1; len <= max_bits; ++len) offs[len + 1] = uint16_t(offs[len] + h.counts[len]);
+    for (int i = 0; i < n; ++i)
+        if (lengths[i]) h.symbols[offs[lengths[i]]++] = uint16_t(i);
+    return true;
+}
+
+int decode(BitReader& r, const Huffman& h) {
+    int code = 0, first = 0, index = 0;
+    for (int len = 1; len <= max_bits; ++len) {
+        code |= r.bits(1);
+        if (r.overrun) return -1;
+        const int count = h.counts[len];
+        if (code - count < first) return h.symbols[index + (code - first)];
+        index += count;
+        first += count;
+        first <<= 1;
+        code <<= 1;
+    }
+    return -1;
+}
+
+int inflate_block(BitReader& r, const Huffman& lit, const Huffman& dist, std::vector<uint8_t>* out,
+                  size_t start, size_t max_out) {
+    for (;;) {
+        int sym = decode(r, lit);
+        if (sym < 0) return fenn_inflate_damaged;
+        if (sym < 256) {
+            if (out->size() - start >= max_out) return fenn_inflate_too_large;
+            out->push_back(uint8_t(sym));
+            continue;
+        }
+        if (sym == 256) return fenn_inflate_ok;
+        sym -= 257;
+        if (sym >= 29) return fenn_inflate_damaged;
+        const int length = length_base[sym] + r.bits(length_extra[sym]);
+        const int dsym = decode(r, dist);
+        if (dsym < 0 || dsym >= 30) return fenn_inflate_damaged;
+        const size_t distance = size_t(dist_base[dsym]) + size_t(r.bits(dist_extra[dsym]));
+        if (r.overrun || distance > out->size() - start) return fenn_inflate_damaged;
+        if (out->size() - start + size_t(length) > max_out) return fenn_inflate_too_large;
+        const size_t from = out->size() - distance;
+        for (int i = 0; i < length; ++i) out->push_back((*out)[from + size_t(i)]);
+    }
+}
+
+}  // namespace
+
+uint32_t fenn_crc32(uint32_t crc, const uint8_t* data, size_t size) {
+    static const auto table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xff] ^ (crc >> 8);
+    return ~crc;
+}
+
+uint32_t fenn_adler32(uint32_t adler, const uint8_t* data, size_t size) {
+    uint32_t a = adler & 0xffff, b = adler >> 16;
+    for (size_t i = 0; i < size; ++i) {
+        a = (a + data[i]) % 65521u;
+        b = (b + a) % 65521u;
+    }
+    return (b << 16) | a;
+}
+
+void fenn_deflate_zlib(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
+    out->clear();
+    out->push_back(0x78);   // deflate, 32 KiB window
+    out->push_back(0x01);   // no dictionary; check bits make 0x7801 a multiple of 31
+    BitWriter w{out};
+    w.put(1, 1);            // the final block
+    w.put(1, 2);            // fixed Huffman codes
+    std::vector<int32_t> head(size_t(1) << hash_bits, -1);
+    std::vector<int32_t> prev(window_size, -1);
+    auto insert = [&](size_t i) {
+        if (i + min_match > size) return;
+        const uint32_t h = hash3(data + i);
+        prev[i & (window_size - 1)] = head[h];
+        head[h] = int32_t(i);
+    };
+    size_t i = 0;
+    while (i < size) {
+        int best_len = 0, best_dist = 0;
+        if (i + min_match <= size) {
+            const int limit = int(std::min<size_t>(max_match, size - i));
+            int32_t cand = head[hash3(data + i)];
+            for (int chain = 0; cand >= 0 && chain < chain_limit; ++chain) {
+                const size_t dist = i - size_t(cand);
+                if (dist > size_t(window_size)) break;
+                int len = 0;
+                while (len < limit && data[size_t(cand) + size_t(len)] == data[i + size_t(len)]) ++len;
+                if (len > best_len) {
+                    best_len = len;
+                    best_dist = int(dist);
+                    if (len == limit) break;
+                }
+                const int32_t next = prev[size_t(cand) & (window_size - 1)];
+                if (next >= cand) break;   // the slot was reused by a newer position
+                cand = next;
+            }
+        }
+        if (best_len >= min_match) {
+            put_match(w, best_len, best_dist);
+            for (int k = 0; k < best_len; ++k) insert(i + size_t(k));
+            i += size_t(best_len);
+        } else {
+            put_literal(w, data[i]);
+            insert(i);
+            ++i;
+        }
+    }
+    put_literal(w, 256);
+    w.flush();
+    const uint32_t adler = fenn_adler32(1, data, size);
+    for (int s = 24; s >= 0; s -= 8) out->push_back(uint8_t(adler >> s));
+}
+
+int fenn_inflate_zlib(const uint8_t* data, size_t size, std::vector<uint8_t>* out, size_t max_out) {
+    if (size < 6) return fenn_inflate_damaged;
+    const int cmf = data[0], flg = data[1];
+    if ((cmf & 0x0f) != 8 || (cmf >> 4) > 7 || ((cmf << 8) | flg) % 31 != 0 || (flg & 0x20)) return fenn_inflate_damaged;
+    const size_t start = out->size();
+    BitReader r{data + 2, size - 2};
+    static const auto fixed = [] {
+        std::array<Huffman, 2> f;
+        uint8_t lengths[max_codes];
+        for (int i = 0; i < 144; ++i) lengths[i] = 8;
+        for (int i = 144; i < 256; ++i) lengths[i] = 9;
+        for (int i = 256; i < 280; ++i) lengths[i] = 7;
+        for (int i = 280; i < 288; ++i) lengths[i] = 8;
+        build(f[0], lengths, 288);
+        for (int i = 0; i < 30; ++i) lengths[i] = 5;
+        build(f[1], lengths, 30);
+        return f;
+    }();
+    int last = 0;
+    do {
+        last = r.bits(1);
+        const int type = r.bits(2);
+        if (r.overrun) return fenn_inflate_damaged;
+        int st = fenn_inflate_ok;
+        if (type == 0) {
+            r.align();
+            if (r.pos + 4 > r.size) return fenn_inflate_damaged;
+            const size_t len = size_t(r.data[r.pos]) | size_t(r.data[r.pos + 1]) << 8;
+            const size_t nlen = size_t(r.data[r.pos + 2]) | size_t(r.data[r.pos + 3]) << 8;
+            r.pos += 4;
+            if ((len ^ 0xffff) != nlen || r.pos + len > r.size) return fenn_inflate_damaged;
+            if (out->size() - start + len > max_out) return fenn_inflate_too_large;
+            out->insert(out->end(), r.data + r.pos, r.data + r.pos + len);
+            r.pos += len;
+        } else if (type == 1) {
+            st = inflate_block(r, fixed[0], fixed[1], out, start, max_out);
+        } else if (type == 2) {
+            const int nlen = r.bits(5) + 257, ndist = r.bits(5) + 1, ncode = r.bits(4) + 4;
+            if (r.overrun || nlen > 286 || ndist > 30) return fenn_inflate_damaged;
+            static constexpr uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+            uint8_t lengths[max_codes + 32] = {};
+            for (int k = 0; k < ncode; ++k) lengths[order[k]] = uint8_t(r.bits(3));
+            Huffman lencode, lit, dist;
+            if (r.overrun || !build(lencode, lengths, 19)) return fenn_inflate_damaged;
+            int k = 0;
+            while (k < nlen + ndist) {
+                const int sym = decode(r, lencode);
+                if (sym < 0) return fenn_inflate_damaged;
+                if (sym < 16) {
+                    lengths[k++] = uint8_t(sym);
+                    continue;
+                }
+                int repeat = 0, value = 0;
+                if (sym == 16) {
+                    if (k == 0) return fenn_inflate_damaged;
+                    value = lengths[k - 1];
+                    repeat = 3 + r.bits(2);
+                } else if (sym == 17) {
+                    repeat = 3 + r.bits(3);
+                } else {
+                    repeat = 11 + r.bits(7);
+                }
+                if (r.overrun || k + repeat > nlen + ndist) return fenn_inflate_damaged;
+                while (repeat--) lengths[k++] = uint8_t(value);
+            }
+            if (lengths[256] == 0) return fenn_inflate_damaged;   // no end-of-block code
+            if (!build(lit, lengths, nlen) || !build(dist, lengths + nlen, ndist)) return fenn_inflate_damaged;
+            st = inflate_block(r, lit, dist, out, start, max_out);
+        } else {
+            return fenn_inflate_damaged;
+        }
+        if (st != fenn_inflate_ok) return st;
+    } while (!last);
+    // The Adler-32 of the output follows on a byte boundary.
+    r.align();
+    if (r.pos + 4 > r.size) return fenn_inflate_damaged;
+    uint32_t want = 0;
+    for (int k = 0; k < 4; ++k) want = (want << 8) | r.data[r.pos + size_t(k)];
+    if (fenn_adler32(1, out->data() + start, out->size() - start) != want) return fenn_inflate_damaged;
+    return fenn_inflate_ok;
+}

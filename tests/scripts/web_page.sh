@@ -1,0 +1,59 @@
+#!/bin/sh
+# The player page in a real browser: headless chromium loads
+# vexel.html?cart=URL&seed=S&frames=N from a loopback server; the page runs
+# N machine frames and titles itself "vexel done HASH" (SHA-1 of screen
+# memory), which must equal what this program prints for the same windowed
+# run with -screen-sha1. A cartridge that cannot be fetched is reported on
+# the page. Needs web_same's build (build-web/); skipped (77) without
+# emscripten, node, chromium or python3.
+#   web_page.sh VEXEL SOURCE_DIR BUILD_DIR
+VEXEL=$1
+SRC=$2
+BUILD=$3
+WEB="$SRC/build-web"
+for tool in emcc node chromium python3; do
+    if ! command -v $tool >/dev/null 2>&1; then
+        echo "skipped: $tool is not installed (sh tools/install-deps.sh --web)"
+        exit 77
+    fi
+done
+if ! make -s -C "$SRC" web-build BUILD="$BUILD" >"$BUILD/web_page_build.log" 2>&1; then
+    tail -30 "$BUILD/web_page_build.log"
+    echo "FAILED: make web-build"
+    exit 1
+fi
+WORK=$(mktemp -d)
+SERVER=""
+trap '[ -n "$SERVER" ] && kill "$SERVER"; rm -rf "$WORK"' EXIT
+. "$(dirname "$0")/check.sh"
+
+mkdir "$WORK/site"
+cp "$WEB/vexel.html" "$WEB/vexel.js" "$WEB/vexel.wasm" "$WEB/player.js" "$WORK/site/"
+cp "$SRC/tests/scripts/carts/draw_shapes.qz" "$SRC/tests/scripts/carts/coroutines.qz" "$WORK/site/"
+PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 -m http.server "$PORT" --bind 127.0.0.1 --directory "$WORK/site" >"$WORK/server.log" 2>&1 &
+SERVER=$!
+sleep 1
+
+page() {  # page QUERY: the page's DOM once it has settled
+    timeout 90 chromium --headless --disable-gpu --no-sandbox --user-data-dir="$WORK/profile" \
+        --virtual-time-budget=30000 --dump-dom "http://127.0.0.1:$PORT/vexel.html?$1" 2>/dev/null
+}
+
+same_hash() {  # same_hash CART FRAMES SEED
+    want=$(SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$VEXEL" -run "$WORK/site/$1" -frames "$2" -seed "$3" \
+        -fast -screen-sha1 -home "$WORK/home" | sed -n 's/^screen sha1 //p')
+    got=$(page "cart=$1&seed=$3&frames=$2" | sed -n 's/.*<title>vexel done \([0-9a-f]*\)<\/title>.*/\1/p')
+    check "$1, $2 frames: the page's screen is the desktop's ($want, page: ${got:-none})" \
+        [ -n "$want" -a "$want" = "$got" ]
+}
+
+same_hash draw_shapes.qz 20 3
+same_hash coroutines.qz 30 9
+
+page "cart=no_such_cart.qz" >"$WORK/missing.html"
+check "a cartridge that cannot be fetched is reported on the page" \
+    grep -q "cannot load the cartridge no_such_cart.qz (http 404)" "$WORK/missing.html"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
