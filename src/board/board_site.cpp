@@ -17,6 +17,7 @@
 #include "cart/cart.h"
 #include "cart/cart_art.h"
 #include "cart/cart_board.h"
+#include "cart/cart_include.h"
 #include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_bitmap.h"
@@ -98,10 +99,11 @@ void discard_output(void*, const char*, size_t) {}
 // last one looked at), as an 8-bit 128x128 label. The program runs in a
 // machine of its own, with its save data in `scratch`.
 bitmap_ptr first_frame_label(const std::string& bytes, const std::string& name, const std::string& scratch,
-                             const fenn_pod* font) {
+                             const fenn_pod* font, const char* program) {
     vexel_cart* cart = nullptr;
     if (cart_read_bytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &cart) != cart_ok)
         return bitmap_ptr(nullptr, fenn_destroy_bitmap);
+    std::snprintf(cart->code, vexel_code_buffer, "%s", program);
     vexel_host host;
     host.exec_mode = true;
     host.seeded = true;
@@ -158,13 +160,28 @@ bool read_cart(const board_build_options& options, const board_entry& e, const s
         return false;
     }
     cart_ptr cart(raw, vexel_cart_destroy);
+    // The board's picture cartridge carries the whole program: a text
+    // cartridge's #include lines are joined with their files here.
+    if (cart_has_includes(cart->code)) {
+        const bool text = path.extension() != ".png";
+        const cart_joined_program joined = cart_join_includes(cart->code, path.parent_path().string(), text);
+        if (!joined.errors.empty()) {
+            *error = where + joined.errors[0];
+            return false;
+        }
+        if (joined.text.size() > size_t(vexel_code_max)) {
+            *error = where + "the program is too large for a PNG cartridge";
+            return false;
+        }
+        std::memcpy(cart->code, joined.text.c_str(), joined.text.size() + 1);
+    }
     out->entry = e;
     out->comments = leading_comments(cart->code);
     out->title = !e.title.empty() ? e.title : !out->comments.empty() && !out->comments[0].empty() ? out->comments[0]
                                                                                                  : base_title(e.file);
     out->title = out->title.substr(0, board_text_max);
     if (!cart->label) {
-        bitmap_ptr label = first_frame_label(bytes, e.file, scratch, options.font);
+        bitmap_ptr label = first_frame_label(bytes, e.file, scratch, options.font, cart->code);
         cart->label = label.release();
     }
     if (cart->label) {

@@ -170,6 +170,7 @@ void api_register(lua_State* L) {
         lua_pushcfunction(L, f.fn);
         lua_setglobal(L, f.name);
     }
+    luaB_open_string_index(L);
 }
 
 bool api_is_function(std::string_view word) {
