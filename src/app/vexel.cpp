@@ -89,20 +89,19 @@ std::string base_title = "vexel";  // the window's title before the cartridge's 
 std::string title_shown;
 
 
-// Ctrl+C or a termination request ends the loop so the settings are saved.
-void on_signal(int) { fenn_quit = 1; }
-
 const char* const data_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/",
                                     "bbs/labels/"};
 
 void print_usage() {
+    std::printf("vexel %s - a virtual game console\n", vexel_version_string);
     std::printf(
         "usage: vexel [options] [cartridge.qz]\n"
         "\n"
         "  -run                run the named cartridge after booting\n"
         "  -x, -exec           run the named cartridge headless, printing its console\n"
         "                      output, and quit when it stops (exit status 0 when it\n"
-        "                      ends, 1 when it cannot be loaded, 2 after an error)\n"
+        "                      ends, 1 when it cannot be loaded, 2 after an error;\n"
+        "                      130 after Ctrl+C, 143 after SIGTERM)\n"
         "  -browse             start in the cartridge browser\n"
         "  -p PARAMS           run parameters for the program\n"
         "  -frames N           quit after N machine frames\n"
@@ -225,7 +224,7 @@ void carry_out_pending_action() {
     case pending_runtime_error:
         run_suspend(m);
         run_reset_lua(m);
-        vexel_print(m, "");
+        m->error_pending = false;
         vexel_print_col(m, m->error_string, 8);
         if (app.exec_mode) {
             fenn_set_exit_status(2);
@@ -523,8 +522,8 @@ void shell_init() {
     app = vexel_app{};
     settings_set_defaults();
     app.gpio_base = -1;
-    signal(SIGINT, on_signal);
-    signal(SIGTERM, on_signal);
+    // Ctrl+C or a termination request ends the loop so the settings are saved.
+    fenn_quit_on_signals();
     // Past a file-size limit a write then fails with EFBIG, which the writer
     // reports and survives, instead of the signal ending the console.
     signal(SIGXFSZ, SIG_IGN);
@@ -617,8 +616,10 @@ void shell_init() {
     vexel_mark_cart_saved(m);
 
     if (app.exec_mode) {
-        if (!app_auto_load_file[0] || !shell_load_working_cart(app_auto_load_file)) {
-            std::printf("could not load %s\n", app_auto_load_file);
+        const int status = app_auto_load_file[0] ? vexel_load_working_cart(m, app_auto_load_file) : cart_not_found;
+        if (status != cart_ok) {
+            std::printf("could not load %s (%s)\n", app_auto_load_file,
+                        cart_load_failure_text(status, app_auto_load_file).c_str());
             std::fflush(stdout);
             vexel_machine_destroy(m);
             fenn_exit();
@@ -634,8 +635,9 @@ void shell_init() {
         // exit status says the run failed.
         const int status = vexel_load_working_cart(m, app_auto_load_file);
         if (status != cart_ok) {
-            std::fprintf(stderr, "vexel: could not load %s (%s)\n", app_auto_load_file, vexel_cart_status_text(status));
-            std::snprintf(app.load_failure, sizeof app.load_failure, "%s", vexel_cart_status_text(status));
+            const std::string why = cart_load_failure_text(status, app_auto_load_file);
+            std::fprintf(stderr, "vexel: could not load %s (%s)\n", app_auto_load_file, why.c_str());
+            std::snprintf(app.load_failure, sizeof app.load_failure, "%s", why.c_str());
             if (app.run_flag) fenn_set_exit_status(1);
             app.run_flag = 0;
         }

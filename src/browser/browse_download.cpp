@@ -210,9 +210,19 @@ int load_downloaded_cart(vexel_machine* m, const char* path) {
     return 2;
 }
 
+// What the screen says of a failed download: the cause the client or the
+// picture check gave ("http 404", "not a picture", "too large"), not only
+// that it failed.
+std::string failure_text() {
+    if (last_timed_out) return "timeout";
+    if (last_reason.empty() || last_reason == fenn_fetch_status_text(fenn_fetch_no_connection))
+        return "could not connect to bbs.";
+    return "bbs: " + last_reason;
+}
+
 const char* load_error_text(int code) {
     switch (code) {
-    case 1: return "could not connect to bbs";
+    case 1: return "not a cartridge picture";
     default: return "could not load";
     }
 }
@@ -288,13 +298,20 @@ int browse_download_timeout_s() {
     return std::clamp(fenn_cfg.timeout > 0 ? fenn_cfg.timeout : fenn_timeout_default, 1, fenn_timeout_max);
 }
 
-bool browse_download_list(int list, int start_index) {
+bool browse_download_list(int list, bool more) {
     const browse_list* l = browse_get_list(list);
     if (!l || browse_download_state() != browse_dl_idle) return false;
+    if (more && l->next_page < 0) return false;
+    const std::string url = browse_list_url(l->request, more ? l->next_page : -1);
+    if (list == browse_search && browse_host_is_folder()) {
+        const std::string path = url.empty() ? url : browse_host_folder_path(url.c_str() + browse_bbs_host().size() + 1);
+        if (path.empty() || !fenn_file_exists(path.c_str())) {
+            browse_list_no_results(list);
+            return false;
+        }
+    }
     fenn_mkdir(fenn_prefix_with_appdata_path("bbs").c_str());
-    const bool more = start_index > 0;
-    return start(browse_list_url(l->request, start_index), browse_list_temp_path(list, more),
-                 more ? std::string() : browse_list_cache_path(list));
+    return start(url, browse_list_temp_path(list, more), more ? std::string() : browse_list_cache_path(list));
 }
 
 bool browse_download_cart(vexel_machine* m, const char* lid) {
@@ -342,9 +359,17 @@ void browse_update_download(vexel_machine* m) {
     const std::string file = browse_dl.file;
     const std::string cache_copy = browse_dl.cache_copy;
     back_to_idle();
+    // A search word the board has no list for: the static host answers 404.
+    if (st == browse_dl_failed && last_reason == "http 404" &&
+        file == browse_list_temp_path(browse_search, false)) {
+        browse_list_no_results(browse_search);
+        browse_clamp_selection(browse_search);
+        vexel_host_message(m, "no results", browse_message_ms);
+        return;
+    }
     if (st == browse_dl_failed) {
         if (last_timed_out) m->hold_frames = 0;
-        vexel_host_message(m, last_timed_out ? "timeout" : "could not connect to bbs.", browse_message_ms);
+        vexel_host_message(m, failure_text().c_str(), browse_message_ms);
         return;
     }
     if (file.find(".pip") != std::string::npos) {
@@ -360,7 +385,7 @@ void browse_update_download(vexel_machine* m) {
         const bool append = file.find("__") != std::string::npos;
         browse_list& l = browse_data.lists[list];
         if (browse_list_from_png_file(list, file.c_str(), append) != 0) {
-            vexel_host_message(m, "could not connect to bbs", browse_message_ms);
+            vexel_host_message(m, "bbs: not a list picture", browse_message_ms);
         } else {
             if (!cache_copy.empty()) copy_file(file.c_str(), cache_copy.c_str());
             if (!append && l.count() >= 2) l.selection = 1;

@@ -29,6 +29,10 @@ constexpr int vexel_code_max = 65535;        // characters of program text that 
 // Characters a record holds: a text file's program over vexel_code_max is
 // kept whole (and refused when it runs) rather than losing lines.
 constexpr int vexel_code_held_max = 4 * 65536;
+// The largest cartridge file read, text or picture: a larger one is
+// refused (cart_too_large) before anything is read. The format readers'
+// own caps (cart_text, png_cart) are this one.
+constexpr size_t vexel_cart_file_max = size_t(16) << 20;
 constexpr int vexel_code_buffer = vexel_code_held_max + 3;  // bytes in the code buffer
 constexpr int vexel_sfx_count = 64;
 constexpr int vexel_sfx_notes = 32;

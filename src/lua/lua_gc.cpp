@@ -530,8 +530,9 @@ void GCTM(lua_State* L) {
     g->gcrunning = running;
     if (status != LUA_OK) {
         // Reported to a protected caller as Lua 5.2.3 does; with none (the
-        // host collecting between frames) the error is dropped rather than
-        // ending the host. The error that stops a program passes unchanged.
+        // host collecting between frames, lua_close) the host's hook is told
+        // and the error dropped rather than ending the host. The error that
+        // stops a program passes unchanged.
         if (L->errorJmp != nullptr) {
             if (status == LUA_ERRRUN && !g->stopping) {
                 const char* msg = ttisstring(L->top - 1) ? svalue(L->top - 1) : "no message";
@@ -540,6 +541,8 @@ void GCTM(lua_State* L) {
             }
             luaD_throw(L, status);
         }
+        if (status == LUA_ERRRUN && !g->stopping && g->gc_error_hook)
+            g->gc_error_hook(L, ttisstring(L->top - 1) ? svalue(L->top - 1) : "no message");
         L->top--;  // drop the message
     }
 }

@@ -3,9 +3,11 @@
 #include <cstring>
 
 #include "lua/lua.h"
+#include "lua/lua_aux.h"
 #include "lua/lua_base.h"
 #include "lua/lua_co.h"
 #include "machine/lua_alloc.h"
+#include "machine/machine.h"
 #include "runtime/api_impl.h"
 
 namespace {
@@ -165,9 +167,30 @@ const api_function* api_functions(size_t* count) {
     return table;
 }
 
+namespace {
+
+// Every binding is called through this. A fault the machine recorded
+// during the call (machine/error.h: a bad address, save data used before
+// cartdata) is raised when the binding returns, as an error of the calling
+// line: it reads like any other runtime error and stops the program at
+// once, the same inside a callback as at the top level.
+int call_binding(lua_State* L) {
+    const auto* f = static_cast<const api_function*>(lua_touserdata(L, lua_upvalueindex(1)));
+    const int results = f->fn(L);
+    vexel_machine* m = vexel_lua_machine(L);
+    if (m && m->error_pending) {
+        m->error_pending = false;
+        return luaL_error(L, "%s", m->error_string);
+    }
+    return results;
+}
+
+}  // namespace
+
 void api_register(lua_State* L) {
     for (const api_function& f : table) {
-        lua_pushcfunction(L, f.fn);
+        lua_pushlightuserdata(L, const_cast<api_function*>(&f));
+        lua_pushcclosure(L, call_binding, 1);
         lua_setglobal(L, f.name);
     }
     luaB_open_string_index(L);

@@ -317,9 +317,15 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
     const bool beside = !clipboard && load_beside_running_cart(m, name);
     const bool outside = !beside && !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
     const std::string root = without_trailing_slash(vexel_host_carts_path(m));
-    if (!beside && (outside || (clipboard ? load_from_clipboard(m)
-                                          : vexel_load_working_cart(m, path.c_str(), root.c_str())) != 0)) {
-        if (!active) vexel_print(m, "could not load");
+    const int status = beside || outside ? cart_ok
+                       : clipboard       ? load_from_clipboard(m)
+                                         : vexel_load_working_cart(m, path.c_str(), root.c_str());
+    if (!beside && (outside || status != 0)) {
+        // A file too large to be a cartridge says so with its size.
+        if (!active && status == cart_too_large)
+            vexel_print(m, ("could not load: " + cart_load_failure_text(status, path.c_str())).c_str());
+        else if (!active)
+            vexel_print(m, "could not load");
         return false;
     }
     if (clipboard) {
