@@ -23,6 +23,7 @@
 #include "cart/cart.h"
 #include "cart/cart_art.h"
 #include "cart/cart_board.h"
+#include "cart/cart_include.h"
 #include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_bitmap.h"
@@ -80,10 +81,11 @@ void discard_output(void*, const char*, size_t) {}
 // last one looked at), as an 8-bit 128x128 label. The program runs in a
 // machine of its own, with its save data in `scratch`.
 bitmap_ptr first_frame_label(const std::string& bytes, const std::string& name, const std::string& scratch,
-                             const fenn_pod* font) {
+                             const fenn_pod* font, const char* program) {
     vexel_cart* cart = nullptr;
     if (cart_read_bytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &cart) != cart_ok)
         return bitmap_ptr(nullptr, fenn_destroy_bitmap);
+    std::snprintf(cart->code, vexel_code_buffer, "%s", program);
     vexel_host host;
     host.exec_mode = true;
     host.seeded = true;
@@ -265,6 +267,21 @@ bool convert_cart(const fs::path& path, const board_build_options& options, cons
         return false;
     }
     cart_ptr cart(raw, vexel_cart_destroy);
+    // The board's picture cartridge carries the whole program: a text
+    // cartridge's #include lines are joined with their files here.
+    if (cart_has_includes(cart->code)) {
+        const bool text = path.extension() != ".png";
+        const cart_joined_program joined = cart_join_includes(cart->code, path.parent_path().string(), text);
+        if (!joined.errors.empty()) {
+            *error = joined.errors[0];
+            return false;
+        }
+        if (joined.text.size() > size_t(vexel_code_max)) {
+            *error = "the program is too large for a PNG cartridge";
+            return false;
+        }
+        std::memcpy(cart->code, joined.text.c_str(), joined.text.size() + 1);
+    }
     const std::vector<std::string> comments = leading_comments(cart->code);
     out->title = !comments.empty() && !comments[0].empty() ? comments[0] : base_title(path.string());
     out->title = board_cut_text(out->title, board_text_max);
@@ -272,7 +289,7 @@ bool convert_cart(const fs::path& path, const board_build_options& options, cons
     for (size_t i = 1; i < comments.size(); ++i) out->description += comments[i] + "\n";
     out->controls = controls_of(cart->code);
     if (!cart->label) {
-        bitmap_ptr label = first_frame_label(bytes, path.filename().string(), scratch, options.font);
+        bitmap_ptr label = first_frame_label(bytes, path.filename().string(), scratch, options.font, cart->code);
         cart->label = label.release();
     }
     out->label.reset(fenn_create_bitmap(board_label_side, board_label_side, 8));

@@ -6,7 +6,9 @@
 // view onto it (see cart/cart_rom.h).
 //
 // Invariants:
-//  - `code` is always NUL-terminated and holds at most vexel_code_max bytes,
+//  - `code` is always NUL-terminated and holds at most vexel_code_held_max
+//    bytes (a program may be longer than vexel_code_max, the limit it is
+//    held to when it runs, is typed or is packed into a picture),
 //    in the machine's character set (cart/cart_glyphs.h); the text format
 //    turns it into UTF-8 and back.
 //  - `gfx` is 128x128 and `map` 128x64, both 8-bit, always allocated.
@@ -23,12 +25,15 @@
 
 #include "framework/fenn_bitmap.h"
 
-constexpr int vexel_code_max = 65535;        // characters of program text
+constexpr int vexel_code_max = 65535;        // characters of program text that run, are typed or packed
+// Characters a record holds: a text file's program over vexel_code_max is
+// kept whole (and refused when it runs) rather than losing lines.
+constexpr int vexel_code_held_max = 4 * 65536;
 // The largest cartridge file read, text or picture: a larger one is
 // refused (cart_too_large) before anything is read. The format readers'
 // own caps (cart_text, png_cart) are this one.
 constexpr size_t vexel_cart_file_max = size_t(16) << 20;
-constexpr int vexel_code_buffer = 65538;     // bytes in the code buffer
+constexpr int vexel_code_buffer = vexel_code_held_max + 3;  // bytes in the code buffer
 constexpr int vexel_sfx_count = 64;
 constexpr int vexel_sfx_notes = 32;
 constexpr int vexel_music_count = 64;
@@ -36,6 +41,7 @@ constexpr int vexel_flag_count = 256;
 constexpr int vexel_rom_size = 0x4300;       // 17152 bytes of cartridge data
 constexpr int vexel_cart_newest_version = 15;  // written; newer files load with a warning
 constexpr int vexel_cart_utf8_version = 15;    // from this version on, a text file's program is UTF-8
+constexpr int vexel_cart_print_below_version = 15;  // from this version on print(s,x,y) moves the cursor below
 constexpr int32_t vexel_music_silent_base = 0x41;  // new patterns hold 0x41..0x44
 
 struct vexel_sfx_note {
@@ -66,6 +72,7 @@ struct vexel_cart {
     int32_t version = 0;                   // as read; the newest once upgraded (cart_apply_legacy_changes)
     int32_t file_version = 0;              // as read, kept through the upgrade: a newer one is warned of
     int32_t unknown_chars = 0;             // characters of the program the reader could not map ('?' now)
+    int32_t dropped_lines = 0;             // program lines past vexel_code_held_max the reader could not keep
     std::vector<std::string> extra_sections;  // unknown text sections, written back as they were
 };
 

@@ -15,8 +15,10 @@ struct glyph {
     const char* utf8;
 };
 
-// Machine byte -> its character. Control bytes 0x00, 0x09, 0x0A, 0x0D and
-// 0x7F are no glyphs: they keep their ASCII meaning.
+// Machine byte -> its character. Control bytes 0x00, 0x09, 0x0A and 0x0D
+// are no glyphs: they keep their ASCII meaning. 0x7F is the circle (the
+// character text from elsewhere writes for it); a raw 0x7F read from UTF-8
+// is still 0x7F.
 constexpr glyph glyphs[] = {
     {0x01, "\u00B9"},  // ¹
     {0x02, "\u00B2"},  // ²
@@ -46,6 +48,7 @@ constexpr glyph glyphs[] = {
     {0x1d, "\u3002"},  // 。
     {0x1e, "\u309B"},  // ゛
     {0x1f, "\u309C"},  // ゜
+    {0x7f, "\u25CB"},  // ○
     {0x80, "\u2588"},  // █
     {0x81, "\u2592"},  // ▒
     {0x82, "\U0001F431"},  // 🐱
@@ -176,7 +179,7 @@ constexpr glyph glyphs[] = {
     {0xff, "\u25DD"},  // ◝
 };
 constexpr size_t glyph_count = sizeof glyphs / sizeof glyphs[0];
-static_assert(glyph_count == 156, "28 low glyphs and all 128 bytes from 0x80");
+static_assert(glyph_count == 157, "28 low glyphs, the circle and all 128 bytes from 0x80");
 
 struct tables {
     std::array<const char*, 256> by_byte{};

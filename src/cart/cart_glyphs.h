@@ -1,10 +1,10 @@
 // cart_glyphs: the machine's glyph characters as Unicode text.
 //
-// Machine text is bytes. The bytes 0x01-0x08, 0x0B, 0x0C, 0x0E-0x1F and
-// 0x80-0xFF are glyphs, each shown outside the machine as one Unicode
+// Machine text is bytes. The bytes 0x01-0x08, 0x0B, 0x0C, 0x0E-0x1F, 0x7F
+// and 0x80-0xFF are glyphs, each shown outside the machine as one Unicode
 // character; five of them (the arrows and the O button) are written in
 // their emoji form, the character followed by U+FE0F. Every other byte
-// (0x00, tab, newline, carriage return, 0x20-0x7F) is ASCII and stands for
+// (0x00, tab, newline, carriage return, 0x20-0x7E) is ASCII and stands for
 // itself. Text that leaves or enters the machine as UTF-8 goes through the
 // two conversions here: the program of a version 15 text cartridge, the
 // host clipboard, text typed at the console.

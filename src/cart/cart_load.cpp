@@ -211,6 +211,11 @@ std::vector<std::string> cart_load_warnings(const vexel_cart* cart) {
                       cart->unknown_chars == 1 ? "" : "s");
         warnings.emplace_back(line);
     }
+    if (cart->dropped_lines > 0) {
+        std::snprintf(line, sizeof line, "program over %d chars: %d line%s not read", vexel_code_held_max,
+                      int(cart->dropped_lines), cart->dropped_lines == 1 ? "" : "s");
+        warnings.emplace_back(line);
+    }
     return warnings;
 }
 

@@ -24,7 +24,8 @@
 constexpr int cart_filename_max = 1023;
 constexpr int embedded_cart_max = 64;
 constexpr int embedded_name_max = 255;
-constexpr size_t cart_code_limit_save = size_t(vexel_code_max);  // longer programs are not saved
+constexpr size_t cart_code_limit_save = size_t(vexel_code_held_max);  // longer programs are not saved
+constexpr size_t cart_code_limit_png = size_t(vexel_code_max);  // nor longer ones as pictures
 constexpr int backup_numbered_max = 999;  // numbered backup names tried before giving up
 
 // "game" -> "game.qz", "game.png" -> "game.qz.png", "game.txt" -> "game.txt.qz";

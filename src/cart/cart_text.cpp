@@ -198,8 +198,10 @@ int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out) {
                 cart_utf8_to_machine(line.data(), line.size(), &converted, &missing);
                 text = converted;
             }
-            // A line that does not fit is left out whole rather than cut.
-            if (code_len + text.size() <= size_t(vexel_code_max)) {
+            // Every line is kept, also past the limit a program runs with;
+            // only what the record cannot hold is left out (whole lines,
+            // counted for the load's warnings).
+            if (cart->dropped_lines == 0 && code_len + text.size() <= size_t(vexel_code_held_max)) {
                 std::memcpy(cart->code + code_len, text.data(), text.size());
                 // The program is NUL-terminated text: a zero byte in it
                 // would end the program there (mid-string, mid-line). It is
@@ -213,6 +215,8 @@ int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out) {
                 cart->code[code_len++] = '\n';
                 cart->code[code_len] = 0;
                 unknown_chars += missing;
+            } else {
+                ++cart->dropped_lines;
             }
             break;
         }

@@ -9,7 +9,7 @@
 // split followed by merge with tab 0 current gives back the same text, less
 // trailing empty tabs (the join normalises it), as long as no tab is longer
 // than its buffer; the cartridge code is only replaced by a join that fits
-// vexel_code_max.
+// vexel_code_held_max.
 #pragma once
 #include <cstddef>
 

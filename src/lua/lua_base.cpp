@@ -105,7 +105,9 @@ int luaB_setmetatable(lua_State* L) {
 
 int luaB_getmetatable(lua_State* L) {
     luaL_checkany(L, 1);
-    if (!lua_getmetatable(L, 1)) {
+    // The strings' shared metatable (their indexing) is no table of the
+    // program's: programs see none, as before, and cannot change it.
+    if (lua_type(L, 1) == LUA_TSTRING || !lua_getmetatable(L, 1)) {
         lua_pushnil(L);
         return 1;
     }
@@ -228,11 +230,41 @@ int qz_tonum(lua_State* L) {
         }
         break;
     }
+    case LUA_TBOOLEAN:
+        // A flag used as a count: true is 1 and false is 0.
+        lua_pushnumber(L, lua_toboolean(L, 1) ? lua_Number(1) << 16 : 0);
+        return 1;
     default: break;
     }
     if (!(flags & flag_zero)) return 0;
     lua_pushnumber(L, 0);
     return 1;
+}
+
+namespace {
+
+// The __index of every string: s[i] is the i-th character (as sub(s,i,i)),
+// nil outside the string or for any other key. Strings reach it only
+// through the shared metatable, so table indexing pays nothing for it.
+int string_index(lua_State* L) {
+    size_t len = 0;
+    const char* s = lua_tolstring(L, 1, &len);
+    if (!s || lua_type(L, 2) != LUA_TNUMBER) return 0;
+    const lua_Number i = lua_tonumber(L, 2) >> 16;  // the whole part, as sub reads it
+    if (i < 1 || size_t(i) > len) return 0;
+    lua_pushlstring(L, s + i - 1, 1);
+    return 1;
+}
+
+}  // namespace
+
+void luaB_open_string_index(lua_State* L) {
+    lua_pushliteral(L, "");
+    lua_createtable(L, 0, 1);
+    lua_pushcfunction(L, string_index);
+    lua_setfield(L, -2, "__index");
+    lua_setmetatable(L, -2);
+    lua_pop(L, 1);
 }
 
 void luaB_open_cart_base(lua_State* L) {
@@ -265,5 +297,6 @@ void luaB_open_cart_base(lua_State* L) {
         lua_pushcfunction(L, r->func);
         lua_setglobal(L, r->name);
     }
+    luaB_open_string_index(L);
     luaB_open_cart_co(L);
 }

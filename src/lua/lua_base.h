@@ -52,6 +52,10 @@ int luaB_ord(lua_State* L);
 int luaB_split(lua_State* L);
 
 void luaB_open_cart_base(lua_State* L);
+// Gives strings their shared metatable, whose __index makes s[i] the i-th
+// character (nil outside the string and for other keys). Part of
+// luaB_open_cart_base.
+void luaB_open_string_index(lua_State* L);
 
 // Pushes the text tostr gives for the value at idx (hex: tostr's second
 // argument) and returns it.

@@ -78,8 +78,8 @@ bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Hexadecimal (radix 16, prefix x) or binary (radix 2, prefix b) numerals.
 // Integer digits wrap at 32 bits and keep only their low 16 bits in the
-// result; fraction digits fill the 16 fraction bits from the top, and more
-// digits than fit are not shifted (they spill into the integer part).
+// result; fraction digits fill the 16 fraction bits from the top, and
+// digits beyond those 16 bits are dropped.
 bool read_radix(const char* s, const char* end, int radix, lua_Number* result) {
     const int frac_digits = radix == 16 ? 4 : 16;
     const int bits = radix == 16 ? 4 : 1;
@@ -106,7 +106,10 @@ bool read_radix(const char* s, const char* end, int radix, lua_Number* result) {
         s++;
         int count = 0;
         while (s < end && (d = digit(static_cast<unsigned char>(*s))) >= 0) {
-            frac = frac * uint32_t(radix) + uint32_t(d);
+            // Digits past the 16 fraction bits are read but dropped (the
+            // value is truncated toward zero), never carried into the
+            // integer part.
+            if (count < frac_digits) frac = frac * uint32_t(radix) + uint32_t(d);
             count++;
             s++;
         }

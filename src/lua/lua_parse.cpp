@@ -1168,6 +1168,8 @@ void exprstat(LexState* ls) {
     }
 }
 
+void printcall(LexState* ls, int line, expdesc* call);
+
 void retstat(LexState* ls) {
     FuncState* fs = ls->fs;
     expdesc e;
@@ -1175,7 +1177,13 @@ void retstat(LexState* ls) {
     if (block_follow(ls, true) || ls->t.token == ';') {
         first = nret = 0;
     } else {
-        nret = explist(ls, &e);
+        // "return ?a,b" returns what print(a,b) returns.
+        if (ls->t.token == '?') {
+            printcall(ls, ls->linenumber, &e);
+            nret = 1;
+        } else {
+            nret = explist(ls, &e);
+        }
         if (hasmultret(e.k)) {
             luaK_setmultret(fs, &e);
             if (e.k == VCALL && nret == 1) SET_OPCODE(getcode(fs, &e), OP_TAILCALL);
@@ -1192,20 +1200,22 @@ void retstat(LexState* ls) {
     testnext(ls, ';');
 }
 
-// "?" explist: print(explist), print found as the name print would be.
-void printstat(LexState* ls, int line) {
+// "?" explist: the call print(explist), print found as the name print
+// would be. The explist runs to the end of the statement. Leaves in *call
+// the call as an expression of one result (like funcargs).
+void printcall(LexState* ls, int line, expdesc* call) {
     FuncState* fs = ls->fs;
-    expdesc f, args;
+    expdesc args;
     luaX_next(ls);  // skip '?'
     TString* name = luaX_newstring(ls, "print", 5);
-    if (singlevaraux(fs, name, &f, true) == VVOID) {
+    if (singlevaraux(fs, name, call, true) == VVOID) {
         expdesc key;
-        singlevaraux(fs, ls->envn, &f, true);
+        singlevaraux(fs, ls->envn, call, true);
         codestring(ls, &key, name);
-        luaK_indexed(fs, &f, &key);
+        luaK_indexed(fs, call, &key);
     }
-    luaK_exp2nextreg(fs, &f);
-    int base = f.u.info;
+    luaK_exp2nextreg(fs, call);
+    int base = call->u.info;
     int nparams;
     if (block_follow(ls, true) || ls->t.token == ';') {
         nparams = 0;
@@ -1219,8 +1229,16 @@ void printstat(LexState* ls, int line) {
             nparams = fs->freereg - (base + 1);
         }
     }
-    luaK_codeABC(fs, OP_CALL, base, nparams + 1, 1);
+    init_exp(call, VCALL, luaK_codeABC(fs, OP_CALL, base, nparams + 1, 2));
     luaK_fixline(fs, line);
+    fs->freereg = lu_byte(base + 1);
+}
+
+// "?" explist as a statement: the call keeps no results.
+void printstat(LexState* ls, int line) {
+    expdesc call;
+    printcall(ls, line, &call);
+    SETARG_C(getcode(ls->fs, &call), 1);
 }
 
 void statement(LexState* ls) {

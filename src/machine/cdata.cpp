@@ -26,7 +26,19 @@ int hex_value(uint8_t c) {
     return -1;
 }
 
-bool id_char_ok(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
+bool id_char_ok(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+// The id as a message may show it: at most cdata_id_max characters, control
+// and non-ASCII bytes as '?'.
+std::string printable_id(const char* id) {
+    std::string out;
+    for (const char* p = id; p && *p && out.size() < size_t(cdata_id_max); ++p)
+        out += (*p >= 32 && *p < 127) ? *p : '?';
+    if (id && std::strlen(id) > size_t(cdata_id_max)) out += "...";
+    return out;
+}
 
 int value_index(int32_t index) { return index >> 16; }
 
@@ -88,15 +100,16 @@ int cdata_load(vexel_machine* m, const char* id) {
         return cdata_refused;
     }
     const size_t len = id ? std::strlen(id) : 0;
-    if (len == 0 || len > size_t(cdata_id_max)) {
-        vexel_runtime_error(m, "cart data id too long");
+    bool good = len > 0 && len <= size_t(cdata_id_max);
+    for (size_t i = 0; good && i < len; ++i) good = id_char_ok(id[i]);
+    if (!good) {
+        // Letters, digits, '_' and '-' only: nothing that could name a path.
+        const std::string message = len > size_t(cdata_id_max) ? "cartdata: id too long " + printable_id(id)
+                                    : len == 0                   ? std::string("cartdata: empty id")
+                                                                 : "cartdata: bad id " + printable_id(id);
+        vexel_runtime_error(m, message.c_str());
         return cdata_refused;
     }
-    for (size_t i = 0; i < len; ++i)
-        if (!id_char_ok(id[i])) {
-            vexel_runtime_error(m, "cart data id: bad char");
-            return cdata_refused;
-        }
     std::memcpy(cdata.id, id, len + 1);
     std::memset(m->cart_data, 0, sizeof m->cart_data);
     if (const std::string why = refusal(m, id); !why.empty()) {

@@ -103,11 +103,51 @@ size_t compressed_size(const char* code, size_t length) {
 
 // Steps shared by save_working_cart and quick save, after the tabs are
 // joined and the length checked.
+int write_joined_cart(vexel_machine* m, const char* path);
+
+void set_program(vexel_machine* m, const std::string& code) {
+    std::memcpy(m->working_cart->code, code.c_str(), code.size() + 1);
+    vexel_select_code_tab(m, 0);
+    vexel_split_code_to_tabs(m);
+    vexel_merge_code_from_tabs(m);
+}
+
 int save_joined_cart(vexel_machine* m, const char* path) {
     vexel_cart* cart = m->working_cart;
-    const size_t length = std::strlen(cart->code);
-    const size_t packed = compressed_size(cart->code, length);
+    // A picture cartridge travels alone: it carries the whole program, the
+    // included files joined in, and once written the record holds that.
+    if (!contains(path, ".png") || !cart_has_includes(cart->code)) return write_joined_cart(m, path);
+    const cart_joined_program joined = vexel_join_working_program(m);
+    for (const std::string& e : joined.errors) vexel_print_col(m, e.c_str(), failure_colour);
+    if (!joined.errors.empty()) return 1;
+    if (joined.text.size() > size_t(vexel_code_max)) {
+        vexel_print(m, "program over size limit");
+        return 1;
+    }
+    const std::string own = cart->code;
+    set_program(m, joined.text);
+    if (write_joined_cart(m, path) != 0) {
+        set_program(m, own);
+        return 1;
+    }
+    vexel_print(m, "#include files joined into the program");
+    return 0;
+}
+
+int write_joined_cart(vexel_machine* m, const char* path) {
+    vexel_cart* cart = m->working_cart;
     const bool png = contains(path, ".png");
+    const size_t length = std::strlen(cart->code);
+    if (cart->dropped_lines > 0) {
+        // Written back, the file would lose the lines that were not read.
+        vexel_print_failure(m, "save", "the program was not read whole");
+        return 1;
+    }
+    if (png && length > cart_code_limit_png) {
+        vexel_print(m, "program over size limit");
+        return 1;
+    }
+    const size_t packed = compressed_size(cart->code, length);
     if (png && packed > cart_code_room) {
         vexel_print_col(m, "compressed code size too large", 8);
         vexel_print_2(m, "%d / %d bytes", int(packed), int(cart_code_room));
@@ -212,6 +252,27 @@ void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* n
     vexel_mark_cart_saved(m);
 }
 
+bool vexel_cart_is_local_text(const vexel_machine* m) {
+    const char* name = m->file.filename;
+    if (!name[0] || contains(name, ".png") || !fenn_file_exists(name)) return false;
+    // A downloaded cartridge reads nothing beside it.
+    const std::string downloads = fenn_prefix_with_appdata_path("bbs/");
+    return std::strncmp(name, downloads.c_str(), downloads.size()) != 0;
+}
+
+cart_joined_program vexel_join_working_program(const vexel_machine* m) {
+    const char* code = m->working_cart ? m->working_cart->code : "";
+    if (!cart_has_includes(code)) {
+        cart_joined_program plain;
+        plain.text = code;
+        return plain;
+    }
+    const std::string name = m->file.filename;
+    const size_t slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    return cart_join_includes(code, folder, vexel_cart_is_local_text(m));
+}
+
 // ---------------------------------------------------------- unsaved changes
 
 bool vexel_unsaved_changes(vexel_machine* m, bool force) {
@@ -219,7 +280,7 @@ bool vexel_unsaved_changes(vexel_machine* m, bool force) {
     if (!force && !m->file.check_due) return m->file.unsaved;
     m->file.check_due = false;
     // A program too long to join cannot be what the file holds.
-    if (vexel_merge_code_from_tabs(m) > size_t(vexel_code_max)) return m->file.unsaved = true;
+    if (vexel_merge_code_from_tabs(m) > size_t(vexel_code_held_max)) return m->file.unsaved = true;
     char hash[cart_hash_size + 1];
     cart_hash(m->working_cart, hash);
     m->file.unsaved = std::strcmp(hash, m->file.saved_hash) != 0;
@@ -258,6 +319,11 @@ int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root
         const int st = cart_read_file(&m->vdisk, name.c_str(), &cart);
         if (st == cart_ok) {
             vexel_prepare_loaded_cart(m, cart, name.c_str());
+            // What cannot be included is said now (a run from the command
+            // line says it when it runs); the cartridge stays loaded so that
+            // it can be put right.
+            if (!vexel_host_exec_mode(m) && vexel_cart_is_local_text(m))
+                for (const std::string& e : vexel_join_working_program(m).errors) vexel_print_col(m, e.c_str(), failure_colour);
             return cart_ok;
         }
         if (status == cart_not_found) status = st;
@@ -385,7 +451,7 @@ size_t vexel_merge_code_from_tabs(vexel_machine* m) {
     for (char* tab : m->code_tabs)
         if (!tab) return std::strlen(cart->code);
     size_t length = code_tabs_merge(m->code_tabs, vexel_code_tabs, m->file.current_tab, nullptr, 0);
-    if (length > size_t(vexel_code_max)) return length;
+    if (length > size_t(vexel_code_held_max)) return length;
     code_tabs_merge(m->code_tabs, vexel_code_tabs, m->file.current_tab, cart->code, vexel_code_buffer);
     return length;
 }

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "cart/cart.h"
+#include "cart/cart_include.h"
 #include "framework/fenn_pod.h"
 
 struct vexel_machine;
@@ -44,6 +45,15 @@ int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root
 // the console and kept in m->file.load_warnings for screens that cover the
 // console (the boot, the browser) to show again.
 void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* name);
+
+// Whether the working cartridge is a text cartridge read from a local file
+// (not a picture, not a download, not embedded on the virtual disk): only
+// such a cartridge's #include lines are read, relative to its folder.
+bool vexel_cart_is_local_text(const vexel_machine* m);
+// The working cartridge's program (tabs as last joined) with its #include
+// lines replaced by their files (cart/cart_include.h); the program itself
+// when it has none. Errors say what could not be included.
+cart_joined_program vexel_join_working_program(const vexel_machine* m);
 
 // Saves the working cartridge to `path` (extension added). 0 or 1.
 int vexel_save_working_cart(vexel_machine* m, const char* path);
@@ -92,7 +102,7 @@ int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod);
 // The working cartridge's program as code tabs (vexel_machine::code_tabs,
 // each vexel_code_buffer bytes). split does nothing while the buffers do
 // not exist. merge returns the joined length; when it is above
-// vexel_code_max the cartridge code is left as it was, so callers can
+// vexel_code_held_max the cartridge code is left as it was, so callers can
 // report the program as too long without losing any of it. The current tab
 // is the last one counted when joining, even if empty.
 void vexel_split_code_to_tabs(vexel_machine* m);

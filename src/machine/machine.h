@@ -95,6 +95,10 @@ struct vexel_machine {
     int32_t clip_x0 = 0, clip_y0 = 0, clip_x1 = 0, clip_y1 = 0;  // x1, y1 exclusive
     int32_t pen_col = 0;
     int32_t cursor_x = 0, cursor_y = 0;
+    // print(s, x, y) leaves the cursor at (x, y) below the text, so that a
+    // following print(t) goes on there; cartridges of versions 1-14 kept it
+    // at (x, y). Set by the runner for each cartridge it starts.
+    int32_t print_xy_moves_cursor = 0;
     int32_t camera_x = 0, camera_y = 0;
     int32_t saved_camera_x = 0, saved_camera_y = 0;  // kept while a stopped program waits to resume
     int32_t screen_mode = 0;

@@ -188,12 +188,16 @@ int vexel_script_print(vexel_machine* m, int argc, const char* text, size_t len,
     run.camera_y = m->camera_y;
     run.sound = sound;
     const vexel_print_end e = vexel_print_text(m, text, len, run);
+    // One line feed per 6 pixels from the first line's top to the last
+    // line's, and more when the last line is taller than one line.
+    const int64_t lines = std::max<int64_t>(e.y - run.y, 0) / vexel_line_height + 1 +
+                          std::max(e.last_line_h - 1, 0) / vexel_line_height;
     if (argc == 1) {
-        // One line feed per 6 pixels from the first line's top to the last
-        // line's, and more when the last line is taller than one line.
-        const int64_t lines = std::max<int64_t>(e.y - run.y, 0) / vexel_line_height + 1 +
-                              std::max(e.last_line_h - 1, 0) / vexel_line_height;
         vexel_cursor_cr_times(m, lines);
+    } else if (argc >= 3 && m->print_xy_moves_cursor) {
+        // Below the text at its own x, never scrolling: the program placed it.
+        const int64_t below = int64_t(m->cursor_y) + lines * vexel_line_height;
+        m->cursor_y = int32_t(std::clamp<int64_t>(below, INT32_MIN, INT32_MAX));
     }
     const size_t max_len = size_t((INT32_MAX - print_call_charge) / print_byte_charge);
     vexel_charge(m, int32_t(std::min(len, max_len)) * print_byte_charge + print_call_charge);

@@ -192,6 +192,7 @@ void api_register(lua_State* L) {
         lua_pushcclosure(L, call_binding, 1);
         lua_setglobal(L, f.name);
     }
+    luaB_open_string_index(L);
 }
 
 bool api_is_function(std::string_view word) {

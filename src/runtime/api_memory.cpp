@@ -117,7 +117,11 @@ int qz_cstore(lua_State* L) {
 
 int qz_cartdata(lua_State* L) {
     const char* id = api_string_arg(L, 1);
-    lua_pushboolean(L, vexel_cartdata(api_machine(L), id ? id : ""));
+    const int status = cdata_load(api_machine(L), id ? id : "");
+    lua_pushboolean(L, status == cdata_loaded);
+    // A refused id is a runtime error that stops the program at once, as
+    // dget and dset before cartdata do, rather than after the frame.
+    if (status == cdata_refused) return lua_yield(L, 1);
     return 1;
 }
 

@@ -201,7 +201,18 @@ int qz_stat(lua_State* L) {
     case 2: v = run_frame_capacity(m, m->cpu.api_cycles_since_flip); break;
     case 5: v = whole(stat_version); break;
     case 7: v = whole(m->runner->fps); break;
-    case 8: v = whole(m->runner->base_fps); break;
+    case 8: {
+        // Before the main loop sets it (at load, in _init) the rate is the
+        // one the loop will choose, never 0, which programs divide by.
+        int32_t fps = m->runner->base_fps;
+        if (fps <= 0) {
+            lua_getglobal(L, "_update60");
+            fps = lua_isnil(L, -1) ? 30 : 60;
+            lua_pop(L, 1);
+        }
+        v = whole(fps);
+        break;
+    }
     case 9: v = whole(fenn_get_fps()); break;
     case 10: v = whole(m->runner->penalty); break;
     case 16: case 17: case 18: case 19:

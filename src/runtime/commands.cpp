@@ -600,8 +600,10 @@ void cmd_info(vexel_machine* m) {
         vexel_print_col(m, text, 14);
     }
     vexel_merge_code_from_tabs(m);
-    const char* code = m->working_cart && m->working_cart->code ? m->working_cart->code : "";
-    const size_t length = std::strlen(code);
+    // The program as it runs: included files count.
+    const std::string joined = vexel_join_working_program(m).text;
+    const char* code = joined.c_str();
+    const size_t length = joined.size();
     std::vector<uint8_t> packed(compress_mini_bound(length));
     const size_t compressed = compress_mini_pack(code, length, packed.data(), packed.size());
     vexel_info_line info[3];

@@ -31,6 +31,26 @@
 namespace {
 
 constexpr unsigned char glyph_bytes[7] = {0x8B, 0x91, 0x94, 0x83, 0x8E, 0x97, 0x8F};
+
+// The other glyphs from 0x80 to 0x99, standing alone where a name could,
+// are fill patterns: the top-left 4x4 pixels of the glyph's 7x5 picture in
+// the console font, bit 15 at the top left, a drawn pixel a clear bit and
+// an empty one a set bit, plus 0.5 (the transparency bit). So fillp(▒)
+// shades as the glyph looks and fillp(█) is solid. The button glyphs above
+// keep their numbers (entries of 0 here).
+constexpr int fill_glyph_first = 0x80;
+constexpr int fill_glyph_last = 0x99;
+constexpr const char* fill_glyph_numerals[fill_glyph_last - fill_glyph_first + 1] = {
+    "0x0000.8", "0x5a5a.8", "0xb902.8", nullptr,    "0x5f5f.8", "0xac1c.8", "0xc888.8", "0x908c.8",
+    "0xcbab.8", "0xcc0d.8", "0xedbb.8", nullptr,    "0x8203.8", "0xeee8.8", nullptr,    nullptr,
+    "0xffff.8", nullptr,    "0xec08.8", "0x8cec.8", nullptr,    "0x7bde.8", "0xfedb.8", nullptr,
+    "0x0f0f.8", "0x5555.8",
+};
+constexpr size_t fill_numeral_len = 8;  // every entry: "0x" four digits ".8"
+
+const char* fill_numeral(unsigned char c) {
+    return c >= fill_glyph_first && c <= fill_glyph_last ? fill_glyph_numerals[c - fill_glyph_first] : nullptr;
+}
 // The operators of the compound assignments ("op="), in the order a pass
 // tries them: Lua's arithmetic first, then the dialect's.
 constexpr const char* compound_ops[] = {"+", "-", "*", "/", "%", "\\", "..", "^", "^^",
@@ -90,6 +110,34 @@ bool is_operand_operator(int tok) {
     default:
         return false;
     }
+}
+
+// The ")" closing the condition of a one-line if whose "if" stands at
+// at_if of t[0, n) (string bytes marked in m), when a statement follows it;
+// else n.
+size_t one_line_if_close(const char* t, const uint8_t* m, size_t n, size_t at_if) {
+    size_t j = at_if + 2;
+    while (j < n && (t[j] == ' ' || t[j] == '\t')) ++j;
+    if (j >= n || t[j] != '(' || m[j]) return n;
+    int depth = 0;
+    size_t k = j;
+    for (; k < n; ++k) {
+        if (m[k]) continue;  // parentheses inside strings do not count
+        if (t[k] == '\n') return n;
+        if (t[k] == '(') ++depth;
+        else if (t[k] == ')' && --depth == 0) break;
+    }
+    if (k + 1 >= n) return n;
+    size_t s = k + 1;
+    while (s < n && (t[s] == ' ' || t[s] == '\t')) ++s;
+    const unsigned char c = s < n ? static_cast<unsigned char>(t[s]) : 0;
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') {
+        const vexel_lexeme lx = vexel_lex(t + s, t + n, true);
+        if (lx.tok != tok_and && lx.tok != tok_or) return k;
+    } else if (!m[s] && (c == '?' || c == ';' || (c == ':' && s + 1 < n && t[s + 1] == ':'))) {
+        return k;  // a print, an empty statement or a label
+    }
+    return n;
 }
 
 struct mask_result {
@@ -530,51 +578,57 @@ bool preprocessor::emit_line(int newlines) {
     size_t at_if = find_unmasked("if(", 3);
     if (at_if == n) at_if = find_unmasked("if ", 3);
     if (at_if < n && find_unmasked("then", 4) == n &&
-        (at_if == 0 || t[at_if - 1] == ' ' || t[at_if - 1] == '\t')) {
-        size_t j = at_if + 2;
-        while (j < n && (t[j] == ' ' || t[j] == '\t')) ++j;
-        if (j < n && t[j] == '(') {
-            int depth = 0;
-            size_t k = j;
-            for (; k < n; ++k) {
-                if (m[k]) continue;  // parentheses inside strings do not count
-                if (t[k] == '\n') {
-                    k = n;
-                    break;
-                }
-                if (t[k] == '(') ++depth;
-                else if (t[k] == ')' && --depth == 0) break;
-            }
-            if (k + 1 < n) {
-                size_t s = k + 1;
-                while (s < n && (t[s] == ' ' || t[s] == '\t')) ++s;
-                const unsigned char c = s < n ? static_cast<unsigned char>(t[s]) : 0;
-                if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') {
-                    const vexel_lexeme lx = vexel_lex(t + s, t + n, true);
-                    if (lx.tok != tok_and && lx.tok != tok_or) close = k;
-                } else if (!m[s] && (c == '?' || c == ';' || (c == ':' && s + 1 < n && t[s + 1] == ':'))) {
-                    close = k;  // a print, an empty statement or a label
-                }
-            }
-        }
+        (at_if == 0 || t[at_if - 1] == ' ' || t[at_if - 1] == '\t'))
+        close = one_line_if_close(t, m, n, at_if);
+
+    // A one-line if whose statement is another one-line if nests: each
+    // gets its " then " and the line ends with an " end" for every one.
+    size_t closes[vexel_pre_if_nesting_max];
+    int nested = 0;
+    if (close < n) closes[nested++] = close;
+    while (nested > 0 && nested < vexel_pre_if_nesting_max) {
+        size_t s = closes[nested - 1] + 1;
+        while (s < n && (t[s] == ' ' || t[s] == '\t')) ++s;
+        if (!unmasked_at(s, "if", 2) || (s + 2 < n && is_word_byte(t[s + 2]))) break;
+        const size_t inner = one_line_if_close(t, m, n, s);
+        if (inner >= n) break;
+        closes[nested++] = inner;
     }
 
-    const size_t extra = close < n ? 6 + 5 : 0;  // " then " and " end "
+    // Fill-pattern glyphs standing alone become their numerals.
+    size_t fills = 0;
+    auto fill_at = [&](size_t i) -> const char* {
+        if (m[i]) return nullptr;
+        const char* numeral = fill_numeral(static_cast<unsigned char>(t[i]));
+        if (!numeral) return nullptr;
+        if ((i > 0 && is_word_byte(t[i - 1])) || (i + 1 < n && is_word_byte(t[i + 1]))) return nullptr;
+        return numeral;
+    };
+    for (size_t i = 0; i < n; ++i)
+        if (static_cast<unsigned char>(t[i]) >= fill_glyph_first && fill_at(i)) ++fills;
+
+    const size_t extra = size_t(nested) * (6 + 5) + fills * (fill_numeral_len - 1);  // " then ", " end "
     const size_t need = n + extra + static_cast<size_t>(newlines);
     if (out_len_ + need + 1 > out_cap_) return fail(vexel_pre_output_full);
     char* o = out_ + out_len_;
-    if (close < n) {
-        std::memcpy(o, t, close + 1);
-        o += close + 1;
-        std::memcpy(o, " then ", 6);
-        o += 6;
-        std::memcpy(o, t + close + 1, n - close - 1);
-        o += n - close - 1;
+    int next_close = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const char* numeral = static_cast<unsigned char>(t[i]) >= fill_glyph_first ? fill_at(i) : nullptr;
+        if (numeral) {
+            std::memcpy(o, numeral, fill_numeral_len);
+            o += fill_numeral_len;
+        } else {
+            *o++ = t[i];
+        }
+        if (next_close < nested && i == closes[next_close]) {
+            std::memcpy(o, " then ", 6);
+            o += 6;
+            ++next_close;
+        }
+    }
+    for (int k = 0; k < nested; ++k) {
         std::memcpy(o, " end ", 5);
         o += 5;
-    } else {
-        std::memcpy(o, t, n);
-        o += n;
     }
     std::memset(o, '\n', static_cast<size_t>(newlines));
     out_len_ += need;

@@ -7,7 +7,9 @@
 // arithmetic, bit and unary operators but not over .. or comparisons), a
 // leading "?" to print(...), and the one-line form "if (cond) statement" to
 // an if ... then ... end (the statement may also be a "?" print, which the
-// compiler reads wherever a statement may start). Comments are dropped and
+// compiler reads wherever a statement may start, or another one-line if),
+// and the fill-pattern glyphs (0x80-0x99 but the buttons) standing alone to
+// their numerals. Comments are dropped and
 // every input line yields one output line, so compiler line numbers match
 // the source. Nothing inside a string literal is ever rewritten.
 //
@@ -21,6 +23,9 @@
 
 // Longest line while it is being rewritten (the working buffer of each line).
 constexpr size_t vexel_pre_work_size = 0x20000;
+// One-line ifs nested in one line ("if (a) if (b) x=1"); deeper ones are
+// left to the compiler, which reports them.
+constexpr int vexel_pre_if_nesting_max = 16;
 // Lines processed; text after this many lines is dropped.
 constexpr int vexel_pre_max_lines = 65536;
 

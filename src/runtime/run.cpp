@@ -11,6 +11,7 @@
 #include <string>
 
 #include "audio/audio.h"
+#include "cart/cart_include.h"
 #include "framework/fenn_config.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
@@ -132,6 +133,14 @@ int count_newlines(const char* s) {
 // every report says it: "line 3", or "line 3 tab 1" when the cartridge's
 // program has more than one tab.
 std::string position_text(const vexel_machine* m, int line0) {
+    // A line of an included file is named by the file and its own line.
+    const vexel_runner* r = m->runner;
+    if (r->program_lines_in_use && line0 >= 0 && size_t(line0) < r->program_lines.size()) {
+        const cart_include_origin origin = r->program_lines[size_t(line0)];
+        if (origin.file > 0 && size_t(origin.file) < r->program_files.size())
+            return r->program_files[size_t(origin.file)] + " line " + std::to_string(origin.line + 1);
+        line0 = origin.line;
+    }
     int tab = 0;
     int in_tab = run_find_tab_line(m, line0, &tab);
     if (in_tab < 0) in_tab = tab = 0;
@@ -148,9 +157,16 @@ std::string position_text(const vexel_machine* m, int line0) {
 // editor to open at.
 void print_position(vexel_machine* m, const char* what, int line0, const char* code) {
     vexel_print_col(m, (std::string(what) + " " + position_text(m, line0)).c_str(), 14);
-    if (m->working_cart && code == m->working_cart->code) {
+    const vexel_runner* r = m->runner;
+    int main_line = line0;
+    bool in_main = m->working_cart && code == r->program_text.c_str();
+    if (in_main && r->program_lines_in_use && line0 >= 0 && size_t(line0) < r->program_lines.size()) {
+        in_main = r->program_lines[size_t(line0)].file == 0;
+        main_line = r->program_lines[size_t(line0)].line;
+    }
+    if (in_main) {
         int tab = 0;
-        const int in_tab = run_find_tab_line(m, line0, &tab);
+        const int in_tab = run_find_tab_line(m, main_line, &tab);
         m->runner->error_tab = in_tab < 0 ? 0 : tab;
         m->runner->error_line = in_tab < 0 ? 1 : in_tab + 1;
     }
@@ -504,6 +520,7 @@ void run_chain_confirm_pending(vexel_machine* m) {
 
 namespace {
 int compile_program(vexel_machine* m, const char* text, bool footer_wanted, bool fresh);
+bool newer_cart_program(const vexel_machine* m, const char* text);
 }  // namespace
 
 void run_cart(vexel_machine* m) {
@@ -539,7 +556,19 @@ void run_cart(vexel_machine* m) {
     cdata_reset_for_run(m);
     m->runner->printh_bytes = 0;
     m->buttons.program_reads = 0;
-    int ok = compile_program(m, cart->code, true, true);
+    m->runner->base_fps = 0;  // not chosen until the main loop starts
+    // Files of versions 1-14 kept print's cursor where print(s, x, y) put it.
+    m->print_xy_moves_cursor = cart->file_version <= 0 || cart->file_version >= vexel_cart_print_below_version;
+    cart_joined_program joined = run_join_program(m);
+    if (!joined.errors.empty()) {
+        for (const std::string& e : joined.errors) vexel_print_col(m, e.c_str(), 8);
+        program_did_not_start(m);
+        return;
+    }
+    m->runner->program_text = std::move(joined.text);
+    m->runner->program_lines = std::move(joined.lines);
+    m->runner->program_files = std::move(joined.files);
+    int ok = compile_program(m, m->runner->program_text.c_str(), true, true);
     vexel_audio_stop_all(m->audio);
     vexel_audio_stop_song(m->audio, m->cart);
     m->runner->fps = 30;
@@ -567,7 +596,14 @@ int compile_program(vexel_machine* m, const char* text, bool footer_wanted, bool
     }
     size_t length = std::strlen(text);
     vexel_limit_report limits{};
-    if (vexel_check_code_limits(text, length, &limits) != vexel_limits_ok) {
+    const int over = vexel_check_code_limits(text, length, &limits);
+    if (over == vexel_limits_tokens && newer_cart_program(m, text)) {
+        // Written for a newer version, whose token limit this one cannot
+        // tell: run it, and say how far over it is.
+        char warning[64];
+        std::snprintf(warning, sizeof warning, "warning: %d / %d tokens", limits.tokens, vexel_token_limit);
+        vexel_print_col(m, warning, 9);
+    } else if (over != vexel_limits_ok) {
         vexel_print_col(m, limits.heading, 6);
         if (limits.detail[0]) vexel_print_col(m, limits.detail, 6);
         return 0;
@@ -588,6 +624,12 @@ int compile_program(vexel_machine* m, const char* text, bool footer_wanted, bool
     // Console shorthand: a text that is only a command becomes its call
     // (or its program: resume carries on the main loop).
     const std::string program = api_expand_shorthand(text);
+    // The lines of the joined program are named by their files while it is
+    // what runs (also once resumed), not while a typed line does.
+    if (text == m->runner->program_text.c_str())
+        m->runner->program_lines_in_use = !m->runner->program_lines.empty();
+    else if (std::strcmp(text, "resume") != 0)
+        m->runner->program_lines_in_use = false;
 
     size_t footer = footer_wanted ? std::strlen(vexel_program_footer) : 0;
     size_t capacity = size_t(run_code_buffer_size) - used - footer - 1;
@@ -622,6 +664,13 @@ int compile_program(vexel_machine* m, const char* text, bool footer_wanted, bool
     return 1;
 }
 
+// Whether `text` is the working cartridge's program and the cartridge was
+// read from a file declaring a version newer than this one.
+bool newer_cart_program(const vexel_machine* m, const char* text) {
+    return m->working_cart && text == m->runner->program_text.c_str() &&
+           m->working_cart->file_version > vexel_cart_newest_version;
+}
+
 bool is_blank(const char* s) {
     for (; *s; ++s)
         if (*s != ' ' && *s != '\t') return false;
@@ -631,6 +680,8 @@ bool is_blank(const char* s) {
 }  // namespace
 
 int run_program(vexel_machine* m, const char* text) { return compile_program(m, text, true, true); }
+
+cart_joined_program run_join_program(vexel_machine* m) { return vexel_join_working_program(m); }
 
 int run_console_line(vexel_machine* m, const char* line) {
     m->runner->console_line = 0;
@@ -678,7 +729,7 @@ void end_stopped_program(vexel_machine* m, lua_State* L, bool in_collection) {
         return;
     }
     const char* code = m->runner->console_line ? m->runner->console_text
-                       : m->working_cart ? m->working_cart->code : "";
+                       : m->working_cart ? m->runner->program_text.c_str() : "";
     run_suspend(m);
     if (in_collection) vexel_print_col(m, m->runner->stop_message, 6);
     else report_runtime_error(m, L, code);
@@ -740,7 +791,7 @@ void run_slice(vexel_machine* m) {
         }
         if (status != LUA_YIELD) {
             const char* code = m->runner->console_line ? m->runner->console_text
-                               : m->working_cart ? m->working_cart->code : "";
+                               : m->working_cart ? m->runner->program_text.c_str() : "";
             run_suspend(m);
             report_runtime_error(m, L, code);
             quit_exec_mode(m, 2);

@@ -20,6 +20,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cart/cart_include.h"
 
 #include "machine/cpu.h"
 
@@ -103,6 +107,15 @@ struct vexel_runner {
 
     run_chain_item* chain;                     // run_chain_max entries, made on first use
     int32_t chain_items;
+
+    // The cartridge's program as it last started: its #include lines
+    // joined with their files, and where each line came from (empty when
+    // nothing was included). Reports name an included file's own lines
+    // while the running program is this text.
+    std::string program_text;
+    std::vector<cart_include_origin> program_lines;
+    std::vector<std::string> program_files;
+    bool program_lines_in_use = false;
 };
 
 // The script machine: made fresh, closed (finalizers run under a ceiling),
@@ -115,6 +128,8 @@ void run_reset_state(vexel_machine* m);
 
 // Starts the working cartridge (the shell's run request).
 void run_cart(vexel_machine* m);
+// The program run_cart runs: vexel_join_working_program (machine/disk).
+cart_joined_program run_join_program(vexel_machine* m);
 // Compiles a program text and makes it the running program; 1 when it
 // compiled (the machine is then running), 0 after an error on the console.
 int run_program(vexel_machine* m, const char* text);

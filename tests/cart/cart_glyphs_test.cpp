@@ -31,12 +31,15 @@ TEST(CartGlyphs, EveryByteGoesToUtf8AndBack) {
         const std::string one(1, char(b));
         all += one;
         const std::string u = to_utf8(one);
-        const bool ascii = b == 0 || b == '\t' || b == '\n' || b == '\r' || (b >= 0x20 && b < 0x80);
+        const bool ascii = b == 0 || b == '\t' || b == '\n' || b == '\r' || (b >= 0x20 && b < 0x7f);
         EXPECT_EQ(cart_is_glyph(uint8_t(b)), !ascii) << b;
         if (ascii) EXPECT_EQ(u, one) << b;
         else EXPECT_TRUE(uint8_t(u[0]) >= 0xc0 && forms.insert(u).second) << b;  // one character of its own
         EXPECT_EQ(to_machine(u), one) << b;
     }
+    // The circle is byte 0x7f, which also reads as itself.
+    EXPECT_EQ(to_machine("\xe2\x97\x8b"), "\x7f");
+    EXPECT_EQ(to_machine("a\x7f"), "a\x7f");
     // As one text, where neighbours must not run into each other.
     int unknown = -1;
     EXPECT_EQ(to_machine(to_utf8(all + all), &unknown), all + all);

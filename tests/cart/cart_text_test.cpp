@@ -101,12 +101,31 @@ TEST(CartText, DamagedDataReadsAsZeroAndExtraRowsAreIgnored) {
     EXPECT_EQ(c->map->pix[1], 0x10);
 }
 
-TEST(CartText, OverlongCodeLinesAreDroppedNotTruncated) {
-    std::string s = "vexel cartridge\nversion 14\n__lua__\n" + std::string(65530, 'a') + "\nshort\n" +
-                    std::string(100, 'b') + "\n";
-    CartPtr c(parse(s));
+TEST(CartText, ProgramsPastTheRunLimitKeepEveryLine) {
+    // One line longer than a program may run with, and lines after it: all
+    // are kept (the limit is the runner's), and a save gives them back.
+    const std::string long_line = "s=\"" + std::string(70000, 'a') + "\"";
+    const std::string program = "x=1\n" + long_line + "\nshort\n" + std::string(100, 'b');
+    CartPtr c(parse("vexel cartridge\nversion 15\n__lua__\n" + program + "\n__gfx__\n"));
     ASSERT_TRUE(c);
-    EXPECT_EQ(std::strlen(c->code), 65530u);
+    EXPECT_EQ(std::string(c->code), program);
+    EXPECT_EQ(c->dropped_lines, 0);
+    EXPECT_TRUE(cart_load_warnings(c.get()).empty());
+    CartPtr again(parse(vexel_cart_to_text(c.get())));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(std::string(again->code), program);
+
+    // Past what a record holds, whole lines are left out and counted, and
+    // the load says so.
+    std::string huge = "vexel cartridge\nversion 15\n__lua__\n";
+    for (int i = 0; i < 6; ++i) huge += std::string(60000, char('a' + i)) + "\n";
+    CartPtr cut(parse(huge));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(std::strlen(cut->code), size_t(4 * 60001 - 1));
+    EXPECT_EQ(cut->dropped_lines, 2);
+    const std::vector<std::string> warnings = cart_load_warnings(cut.get());
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "program over 262144 chars: 2 lines not read");
 }
 
 TEST(CartText, SaveAndReloadKeepsEverything) {

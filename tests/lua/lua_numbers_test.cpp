@@ -67,7 +67,14 @@ TEST(LuaNumbers, HexAndBinaryNumerals) {
     EXPECT_EQ(INT32_MIN, num("0x8000"));
     EXPECT_EQ(32768, num("0x0.8"));
     EXPECT_EQ(4096, num("0x.1"));
-    EXPECT_EQ(num("0x1.0001"), num("0x1.00001"));
+    // fraction digits past the 16 bits are dropped, never carried upward
+    EXPECT_EQ(65536, num("0x1.00001"));
+    EXPECT_EQ(0xffff, num("0x0.ffffffff"));
+    EXPECT_EQ(32768, num(("0b0.1" + std::string(33, '0') + "1").c_str()));
+    EXPECT_EQ(65535, num(("0b0." + std::string(20, '1')).c_str()));
+    EXPECT_EQ(-0xffff, num("-0x0.ffff8"));
+    EXPECT_EQ("0x0000.ffff\n0x0000.8000\n", out("printh(tostr(0x0.ffffffff, true)) printh(tostr(0b0.1" +
+                                                 std::string(33, '0') + "1, true))"));
     EXPECT_EQ(65536 + 32768, num("0b1.1"));
     EXPECT_EQ(10 << 16, num("0b1010"));
     EXPECT_EQ(-(16 << 16), num("-0x10"));
@@ -116,6 +123,10 @@ TEST(LuaNumbers, TostrAndTonum) {
     EXPECT_EQ("-16\n-16\n0\n0\n12\n1\n",
               out("printh(tonum('-0x10')) printh('-0x10' + 0) printh(string and 1 or 0) "
                   "printh(#{tonum('0x')} + #{tonum('abc')} + #{tonum({})}) printh(tonum(' 12 ')) printh(tonum(1))"));
+    // a flag is a count; other values that are no numbers give nothing
+    EXPECT_EQ("1\n0\n0\n1\n",
+              out("printh(tonum(true)) printh(tonum(false)) printh(#{tonum(nil)} + #{tonum(print)}) "
+                  "printh(tonum('0x0.ffffffff', 1) == 0x0.ffff and 1 or 0)"));
 }
 
 TEST(LuaNumbers, ArithmeticWrapsAndFolds) {
@@ -170,9 +181,9 @@ TEST(LuaNumbers, SubUsesIntegerParts) {
     EXPECT_EQ("bcd\nabc\nf\n\n", out("printh(sub('abcdef', 2.9, 4.2)) printh(sub('abcdef', -10, 3)) "
                                      "printh(sub('abcdef', -1)) printh(sub('abc', 3, 2))"));
     EXPECT_EQ("23\n", out("printh(sub(123, 2))"));
-    // no string metatable: a method call on a string is an indexing error
-    EXPECT_EQ("error: attempt to index constant 'abc' (a string value)", out("return ('abc'):sub(1, 1)"));
-    EXPECT_EQ("error: attempt to index local 's' (a string value)", out("local s = 'abc' return s:sub(1, 1)"));
+    // strings are indexed by position only: they have no methods
+    EXPECT_EQ("error: attempt to call method 'sub' (a nil value)", out("return ('abc'):sub(1, 1)"));
+    EXPECT_EQ("error: attempt to call method 'sub' (a nil value)", out("local s = 'abc' return s:sub(1, 1)"));
 }
 
 }  // namespace

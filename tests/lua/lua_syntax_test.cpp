@@ -269,6 +269,26 @@ TEST(LuaSyntax, QuestionMarkPrintsWhereAStatementMayStart) {
     EXPECT_EQ(out("?1"), "error: attempt to call global 'print' (a nil value)");
     // an expression ends where the next statement may begin
     EXPECT_EQ(out(pre + "x = 1 ?x + 1 ?x"), "2\n1\n");
+    // after return: the values of print(...), a tail call, to the end of the statement
+    const std::string p2 = "print = function(a, b) printh(a) return b, 9 end ";
+    EXPECT_EQ(out(p2 + "function f(s) return ?s, 7 end printh(select('#', f('x'))) printh(f('y'))"),
+              "x\n2\ny\n7\n");
+    EXPECT_EQ(out(p2 + "function g(c) if c then return ?'a' end return ?'b' end g(true) g(false)"), "a\nb\n");
+    EXPECT_EQ(out(p2 + "function h() return ? end printh(select('#', h()))"), "[nil]\n2\n");
+}
+
+TEST(LuaSyntax, StringsIndexedByNumberGiveTheirCharacters) {
+    EXPECT_EQ(out("s = 'abc' printh(s[1] .. s[3] .. s[2.5]) printh(tostr(s[0]) .. tostr(s[4]) .. tostr(s[-1]))"),
+              "acb\n[nil][nil][nil]\n");
+    // other keys are nil, not an error, and there are no methods
+    EXPECT_EQ(out("s = 'abc' printh(tostr(s.len) .. tostr(s['1']) .. tostr(s[true]))"), "[nil][nil][nil]\n");
+    EXPECT_EQ(out("s = 'abc' s:len()"), "error: attempt to call method 'len' (a nil value)");
+    // in a loop over a long string
+    EXPECT_EQ(out("local s, n = '', 0 for i = 1, 300 do s = s .. chr(i % 256) end "
+                  "for i = 1, #s do if s[i] == chr(i % 256) then n = n + 1 end end printh(n)"),
+              "300\n");
+    // tables are untouched
+    EXPECT_EQ(out("t = {} t[1] = 'q' printh(t[1] .. tostr(t[2]))"), "q[nil]\n");
 }
 
 TEST(LuaSyntax, ChargedLikeTheirNearestOperations) {

@@ -11,13 +11,29 @@ using Disk = CartIo;
 TEST_F(Disk, JoinTooLongForTheCartridgeLeavesTheCodeAlone) {
     set_code("keep");
     for (int t = 0; t < 2; ++t) {
-        std::memset(M->code_tabs[t], 'x', vexel_code_max - 3);
-        M->code_tabs[t][vexel_code_max - 3] = 0;
+        std::memset(M->code_tabs[t], 'x', vexel_code_held_max - 3);
+        M->code_tabs[t][vexel_code_held_max - 3] = 0;
     }
-    EXPECT_GT(vexel_merge_code_from_tabs(M), size_t(vexel_code_max));
+    EXPECT_GT(vexel_merge_code_from_tabs(M), size_t(vexel_code_held_max));
     EXPECT_STREQ(M->working_cart->code, "keep");
     EXPECT_EQ(vexel_save_working_cart(M, (root + "big.qz").c_str()), 1);
     EXPECT_FALSE(exists(root + "big.qz"));
+}
+
+TEST_F(Disk, AProgramPastTheRunLimitIsSavedAsTextButNotAsAPicture) {
+    set_code("keep");
+    for (int t = 0; t < 2; ++t) {
+        std::memset(M->code_tabs[t], 'x', vexel_code_max - 3);
+        M->code_tabs[t][vexel_code_max - 3] = 0;
+    }
+    const size_t length = vexel_merge_code_from_tabs(M);
+    EXPECT_GT(length, size_t(vexel_code_max));
+    EXPECT_EQ(std::strlen(M->working_cart->code), length);
+    EXPECT_EQ(vexel_save_working_cart(M, (root + "big.qz.png").c_str()), 1);
+    EXPECT_FALSE(exists(root + "big.qz.png"));
+    ASSERT_EQ(vexel_save_working_cart(M, (root + "big.qz").c_str()), 0);
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "big.qz").c_str()), 0);
+    EXPECT_EQ(std::strlen(M->working_cart->code), length);
 }
 
 TEST_F(Disk, LoadingTriesTheCandidateNamesInOrder) {

@@ -381,6 +381,18 @@ TEST_F(Gfx, PrintMovesTheCursorOnlyWhenGivenTextAlone) {
     EXPECT_EQ(M->pen_col, 8);
     vexel_script_print(M, 3, "hi", 2, F(0), F(50), 0);
     EXPECT_EQ(px(0, 50), 8);  // the pen colour stuck
+    // As version 15 cartridges run: print(s, x, y) leaves the cursor at x
+    // below the text, for a following print(t).
+    M->print_xy_moves_cursor = 1;
+    vexel_script_print(M, 3, "hi", 2, F(10), F(20), 0);
+    EXPECT_EQ(M->cursor_x, 10);
+    EXPECT_EQ(M->cursor_y, 26);
+    vexel_script_print(M, 3, "a\nb", 3, F(-3), F(120), 0);  // two lines, off the bottom: no scrolling
+    EXPECT_EQ(M->cursor_x, -3);
+    EXPECT_EQ(M->cursor_y, 132);
+    vexel_script_print(M, 2, "hi", 2, F(5), 0, 0);  // without y: where it was
+    EXPECT_EQ(M->cursor_y, 132);
+    M->print_xy_moves_cursor = 0;
     M->cursor_y = 60;
     vexel_script_print(M, 1, "two\nlines", 9, 0, 0, 0);
     EXPECT_EQ(M->cursor_y, 72);

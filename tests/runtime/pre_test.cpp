@@ -100,6 +100,18 @@ TEST(Preprocess, RewritesEachShorthand) {
          "btn(0) btn(1) btn(2) btn(3) btn(4) btn(5) btn(6)"},
         {"\x8b\x8b\x8b", "000"},
         {"a != b != c", "a ~= b ~= c"},
+        // one-line ifs inside one-line ifs
+        {"if (a) if (b) x=1", "if (a) then  if (b) then  x=1 end  end "},
+        {"if (dx==0) if (not btn(\x8e)) p=true return false",
+         "if (dx==0) then  if (not btn(4)) then  p=true return false end  end "},
+        {"if (a) if (b) if (c) ?1", "if (a) then  if (b) then  if (c) then  ?1 end  end  end "},
+        {"if (a) if b then c() end", "if (a) if b then c() end"},
+        {"if (a) iffy()", "if (a) then  iffy() end "},
+        // the fill-pattern glyphs standing alone, not in names or strings
+        {"fillp(\x81) fillp(\x80)", "fillp(0x5a5a.8) fillp(0x0000.8)"},
+        {"memcpy(0,24576,\x98) x=\x99+\x84", "memcpy(0,24576,0x0f0f.8) x=0x5555.8+0x5f5f.8"},
+        {"a\x81=1 \x81b=\"\x81\"", "a\x81=1 \x81b=\"\x81\""},
+        {"x=\x9a", "x=\x9a"},
     };
     for (const auto& [in, want] : cases) EXPECT_EQ(pre(in), want) << in;
 }

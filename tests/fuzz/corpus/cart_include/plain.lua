@@ -1,0 +1,3 @@
+#include a.lua
+x=1
+#include missing.lua

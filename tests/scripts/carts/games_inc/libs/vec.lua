@@ -1,0 +1,2 @@
+vec = "v2"
+printh("vec read")

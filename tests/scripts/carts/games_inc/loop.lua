@@ -1,0 +1,2 @@
+-- includes itself through another file
+#include loop2.lua

@@ -1,0 +1,5 @@
+function menu()
+  printh("menu")
+  local t = nil
+  printh(t.x)
+end
