@@ -120,6 +120,9 @@ void boot_update(vexel_machine* m) {
         vexel_print(m, "");
         break;
     case 60:
+        // The head cartridge is not loaded then, but the built-in ones it
+        // would have mounted are still there to load by name.
+        if (app.cart_from_command_line) vexel_mount_embedded_carts(m, shell_resource_pod);
         if (app.cart_from_command_line && !app.run_flag) shell_set_mode(shell_console);
         if (app.cart_from_command_line && app.load_failure[0]) {
             char line[80];

@@ -143,10 +143,13 @@ int fenn_main(int argc, char** argv, const fenn_app& app) {
 
     if (app.init) app.init();
     fenn_quit = 0;
-    while (!fenn_quit) {
+    // A quit the input pass asks for (a key, the window's close button) goes
+    // through one more update, which may ask first and take it back.
+    for (;;) {
         if (app.update) app.update();
         if (app.draw) app.draw();
         fenn_blit_back_page();
+        if (fenn_quit) break;
         fenn_handle_system_messages();
     }
     if (fenn_state.inited && app.exit) app.exit();

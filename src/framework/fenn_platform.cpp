@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "framework/fenn_config.h"
+#include "framework/fenn_input.h"
 #include "framework/fenn_joystick.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_loop.h"
@@ -21,10 +22,12 @@ struct KeyTable {
     uint8_t previous[fenn_key_count];
     uint8_t blocked[fenn_key_count];
     uint8_t pressed[fenn_key_count];   // went down since fenn_take_key_presses
+    uint8_t chorded[fenn_key_count];   // went down with Ctrl or the system key held, until released
     int typed[fenn_typed_max];
     int typed_count;
     int64_t next_repeat;
     int wheel_x, wheel_y;   // mouse wheel movement since the buttons last took it
+    int mouse_presses;      // button bits pressed since the buttons last took them
 };
 
 KeyTable keys;
@@ -187,6 +190,11 @@ void read_events(int64_t now) {
                 appended = push_typed_text(e.text.text, strnlen(e.text.text, sizeof e.text.text)) || appended;
             break;
         case SDL_MOUSEWHEEL: fenn_add_mouse_wheel(e.wheel.x, e.wheel.y); break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (e.button.button == SDL_BUTTON_LEFT) fenn_note_mouse_press(fenn_mouse_left);
+            else if (e.button.button == SDL_BUTTON_RIGHT) fenn_note_mouse_press(fenn_mouse_right);
+            else if (e.button.button == SDL_BUTTON_MIDDLE) fenn_note_mouse_press(fenn_mouse_middle);
+            break;
         case SDL_JOYDEVICEADDED:
         case SDL_JOYDEVICEREMOVED: fenn_joystick_rescan(); break;
         default: break;
@@ -292,7 +300,7 @@ void fenn_keys_snapshot(const uint8_t* host, int n, int64_t now) {
         keys.next_repeat = now + fenn_key_repeat_every_ms;
     }
     for (int i = 0; i < fenn_key_count; ++i)
-        if (!keys.state[i]) keys.blocked[i] = 0;
+        if (!keys.state[i]) keys.blocked[i] = keys.chorded[i] = 0;
 }
 
 void fenn_keys_key_down(int code, int64_t now) {
@@ -301,7 +309,16 @@ void fenn_keys_key_down(int code, int64_t now) {
     // call it fresh: the press is marked here. A key pressed and released
     // between two passes is still seen, as pressed, for one pass.
     if (code < 0 || code >= fenn_key_count) return;
-    keys.pressed[code] = 1;
+    // A key pressed with Ctrl (or the system key) held is a shortcut (Ctrl+M,
+    // Ctrl+S): it never counts as a button, even when Ctrl is let go before
+    // the machine reads the buttons. AltGr (right Alt, which some systems
+    // report with Ctrl) types characters instead.
+    const bool is_modifier = code == fenn_key_lctrl || code == fenn_key_rctrl || code == fenn_key_lsystem ||
+                             code == fenn_key_rsystem;
+    keys.chorded[code] = !is_modifier && !held(fenn_key_ralt) &&
+                         (held(fenn_key_lctrl) || held(fenn_key_rctrl) || held(fenn_key_lsystem) ||
+                          held(fenn_key_rsystem));
+    keys.pressed[code] = keys.chorded[code] ? 0 : 1;
     if (keys.state[code] != 0) return;
     keys.state[code] = 3;
     keys.next_repeat = now + fenn_key_repeat_delay_ms;
@@ -322,7 +339,7 @@ int fenn_get_key_state(int code) {
 }
 
 bool fenn_key_down_or_pressed(int code) {
-    if (code < 0 || code >= fenn_key_count || keys.blocked[code]) return false;
+    if (code < 0 || code >= fenn_key_count || keys.blocked[code] || keys.chorded[code]) return false;
     return keys.state[code] != 0 || keys.pressed[code] != 0;
 }
 
@@ -378,3 +395,7 @@ void fenn_delay(int ms) {
 }
 
 int fenn_is_app_active() { return app_active; }
+
+void fenn_note_mouse_press(int buttons) { keys.mouse_presses |= buttons; }
+int fenn_mouse_presses() { return keys.mouse_presses; }
+void fenn_take_mouse_presses() { keys.mouse_presses = 0; }

@@ -317,9 +317,17 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
     const bool beside = !clipboard && load_beside_running_cart(m, name);
     const bool outside = !beside && !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
     const std::string root = without_trailing_slash(vexel_host_carts_path(m));
-    if (!beside && (outside || (clipboard ? load_from_clipboard(m)
-                                          : vexel_load_working_cart(m, path.c_str(), root.c_str())) != 0)) {
-        if (!active) vexel_print(m, "could not load");
+    int status = cart_ok;
+    if (!beside && !outside)
+        status = clipboard ? (load_from_clipboard(m) != 0 ? cart_unreadable : cart_ok)
+                           : vexel_load_working_cart(m, path.c_str(), root.c_str());
+    if (!beside && (outside || status != cart_ok)) {
+        // The reason too: "file not found" and "damaged program" call for
+        // different next steps.
+        if (!active) {
+            vexel_print(m, "could not load");
+            vexel_print(m, (std::string("(") + (outside ? "outside the cart folder" : vexel_cart_status_text(status)) + ")").c_str());
+        }
         return false;
     }
     if (clipboard) {
@@ -502,6 +510,16 @@ bool cmd_reboot(vexel_machine* m) {
     return true;
 }
 
+bool cmd_new(vexel_machine* m) {
+    if (m->program_active) return false;
+    vexel_new_working_cart(m);
+    run_reset_state(m);
+    vexel_reload(m, 0, 0, vexel_rom_size);
+    vexel_print(m, "new cartridge: the editors (esc)");
+    vexel_print(m, "make it; save NAME keeps it");
+    return true;
+}
+
 bool cmd_shutdown(vexel_machine* m) {
     if (m->program_active) return false;
     vexel_host_request(m, vexel_request_quit);
@@ -519,6 +537,7 @@ void cmd_help(vexel_machine* m) {
         {"", 6},
         {"commands", 12},
         {"", 6},
+        {"new     to start a new cartridge", 6},
         {"load <filename>  save <filename>", 6},
         {"run              resume", 6},
         {"ls [filter]      info", 6},
