@@ -1,8 +1,10 @@
-// Runs each bench/lua/*.lua program with vexel-lua and with stock lua5.2
-// (best of three runs each, in CPU seconds of the child process, which
-// other load on the machine disturbs less than wall-clock time) and prints the times and the speed
-// ratio (stock time / vexel time: above 1 means vexel-lua is faster), then
-// the geometric mean over all programs. Both must print the same output.
+// Runs each bench/lua/*.lua program with vexel-lua, with stock lua5.2 and,
+// when installed, with LuaJIT's interpreter alone (`luajit -joff`), the
+// three side by side (best of three runs each, in CPU seconds of the child
+// process, which other load on the machine disturbs less than wall-clock
+// time). Prints the times and the time ratios against lua5.2 (vexel/lua5.2
+// and luajit/lua5.2: below 1 means faster than stock), then the geometric
+// mean of each ratio over all programs. All must print the same output.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -58,24 +60,30 @@ int main() {
     for (const auto& e : fs::directory_iterator(dir))
         if (e.path().extension() == ".lua") programs.push_back(e.path());
     std::sort(programs.begin(), programs.end());
-    std::printf("%-14s %10s %10s %8s\n", "program", "vexel s", "lua5.2 s", "ratio");
-    double logsum = 0;
+    bool jit = std::system("luajit -v >/dev/null 2>&1") == 0;
+    if (!jit) std::printf("luajit is not installed (apt-get install luajit): its column is left out\n");
+    std::printf("%-12s %8s %8s %8s %11s %11s\n", "program", "vexel s", "lua5.2 s", "luajit s", "vexel/lua", "luajit/lua");
+    double logv = 0, logj = 0, worst = 0;
     int count = 0;
     bool ok = true;
     for (const auto& p : programs) {
-        std::string vo, so;
+        std::string vo, so, jo;
         double tv = best_time(vexel.string() + " " + p.string(), vo);
         double ts = best_time("lua5.2 " + p.string(), so);
-        if (tv <= 0 || ts <= 0 || vo != so) {
-            std::printf("%-14s failed or outputs differ\n", p.stem().c_str());
+        double tj = jit ? best_time("luajit -joff " + p.string(), jo) : 0;
+        if (tv <= 0 || ts <= 0 || vo != so || (jit && (tj <= 0 || jo != so))) {
+            std::printf("%-12s failed or outputs differ\n", p.stem().c_str());
             ok = false;
             continue;
         }
-        double ratio = ts / tv;
-        std::printf("%-14s %10.3f %10.3f %8.2f\n", p.stem().c_str(), tv, ts, ratio);
-        logsum += std::log(ratio);
+        std::printf("%-12s %8.3f %8.3f %8.3f %11.2f %11.2f\n", p.stem().c_str(), tv, ts, tj, tv / ts, tj / ts);
+        logv += std::log(tv / ts);
+        if (jit) logj += std::log(tj / ts);
+        worst = std::max(worst, tv / ts);
         count++;
     }
-    if (count > 0) std::printf("%-14s %10s %10s %8.2f\n", "geomean", "", "", std::exp(logsum / count));
+    if (count > 0)
+        std::printf("%-12s %8s %8s %8s %11.3f %11.3f\n%-12s %8s %8s %8s %11.2f\n", "geomean", "", "", "",
+                    std::exp(logv / count), jit ? std::exp(logj / count) : 0.0, "worst", "", "", "", worst);
     return ok ? 0 : 1;
 }

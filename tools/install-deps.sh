@@ -2,7 +2,7 @@
 # Installs the Debian packages vexel needs to build, run and test, asking
 # apt-get only for those that are missing. Uses sudo when not run as root.
 set -e
-PACKAGES="build-essential cmake pkg-config libsdl2-dev libpng-dev libgif-dev liblz4-dev libcurl4-openssl-dev"
+PACKAGES="build-essential cmake pkg-config libsdl2-dev libpng-dev libgif-dev liblz4-dev libcurl4-openssl-dev libsqlite3-dev"
 if [ "$1" = "--test" ]; then
     PACKAGES="$PACKAGES libgtest-dev xvfb xauth xdotool x11-apps lua5.2 nginx python3"
 elif [ "$1" = "--fuzz" ]; then

@@ -144,6 +144,7 @@ const char* const data_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "p
                                     "bbs/labels/"};
 
 void print_usage() {
+    std::printf("vexel %s - a virtual game console\n", vexel_version_string);
     std::printf(
         "usage: vexel [options] [cartridge.qz]\n"
         "\n"

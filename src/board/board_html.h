@@ -1,27 +1,43 @@
-// board_html: the web pages of a board, so that people can look at the
-// same board in a web browser: one page per cartridge and an index.
+// board_html: the web pages of a board, so that people can look at the same
+// board in a web browser: list pages (newest, featured, work in progress,
+// collaboration, jam), a page per cartridge, a page per author and a search
+// page whose small script reads the search files the builder writes.
 //
-// Every link is relative (pages work from any host, from a folder on disk
-// and behind the server's /bbs/?pid=ID redirect), and every text from a
-// manifest or a program is escaped.
+// Every link is relative: each page is given `root`, the way from its folder
+// to the top of the site ("", "../../../"), so the pages work from any host
+// and from a folder on disk. Every text from a manifest or a program is
+// escaped. Pages carry a viewport line for phones and the board's favicon.
 #pragma once
 #include <string>
 #include <vector>
 
-struct board_page {
+// One cartridge as a list shows it.
+struct board_html_entry {
     std::string id, title, author;
-    long long post = 0;
-    std::vector<std::string> comments;  // the program's leading comment lines
-    std::string cart_link;              // relative to the page
 };
 
-struct board_index_entry {
-    std::string id, title, author, lists;
+struct board_html_cart {
+    std::string id, title, author, description, lists, date, controls;
+    long long post = 0, size = 0;
 };
 
 // Text with & < > " ' written as entities.
 std::string board_html_escape(const std::string& text);
-// The page of a cartridge (it lies in bbs/posts/ beside its label, <id>.png).
-std::string board_post_html(const board_page& page);
-// The board's index (it lies at the top of the site).
-std::string board_index_html(const std::vector<board_index_entry>& entries);
+// Where an author's page lies, "bbs/a/<bucket>/<name>.html" (a folded,
+// file-safe form of the name and a hash that tells apart names folding alike).
+std::string board_author_path(const std::string& author);
+// The page of a cartridge (at cart_board_post_path, beside its label and
+// cartridge).
+std::string board_cart_html(const board_html_cart& cart, const std::string& root);
+// A page of a list: `list` its key, `entries` newest first, `older` the
+// relative link to the next page ("" for none).
+std::string board_list_html(const std::string& list, const std::vector<board_html_entry>& entries,
+                            const std::string& older, const std::string& root);
+// An author's page, every cartridge newest first.
+std::string board_author_html(const std::string& author, const std::vector<board_html_entry>& entries,
+                              const std::string& root);
+// The search page (at the top of the site).
+std::string board_search_html();
+// One line of a search word's file (bbs/s/.../<word>/w.txt): id, title and
+// author separated by tabs, which the texts never hold.
+std::string board_search_line(const board_html_entry& e);

@@ -1,5 +1,6 @@
 #include "board/board_manifest.h"
 
+#include <cstdint>
 #include <cstring>
 #include <map>
 
@@ -75,10 +76,10 @@ void read_field(line_reader& r, board_entry& e, const std::string& key, const st
         e.id = value;
     } else if (key == "author") {
         if (value.empty() || !printable(value)) r.fail("author: give a name of printable characters");
-        e.author = value.substr(0, board_text_max);
+        e.author = board_cut_text(value, board_text_max);
     } else if (key == "title") {
         if (!printable(value)) r.fail("title: printable characters only");
-        e.title = value.substr(0, board_text_max);
+        e.title = board_cut_text(value, board_text_max);
     } else if (key == "post") {
         if (!parse_whole(value, 1, board_number_max, &n)) r.fail("post \"" + value + "\": a whole number from 1 to " + std::to_string(board_number_max));
         e.post = n;
@@ -111,6 +112,55 @@ void read_field(line_reader& r, board_entry& e, const std::string& key, const st
 
 }  // namespace
 
+std::string board_cut_text(const std::string& text, size_t max) {
+    if (text.size() <= max) return text;
+    size_t n = max;
+    while (n > 0 && (uint8_t(text[n]) & 0xc0) == 0x80) --n;
+    return text.substr(0, n);
+}
+
+int board_read_manifest_line(const std::string& raw, int number, const char* name, board_entry* out,
+                            std::vector<std::string>* errors) {
+    std::string line = raw;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    line_reader r{name, number, errors};
+    if (line.size() > board_manifest_line_max) {
+        r.fail("longer than " + std::to_string(board_manifest_line_max) + " characters");
+        return -1;
+    }
+    if (std::memchr(line.data(), 0, line.size())) {
+        r.fail("holds a zero byte");
+        return -1;
+    }
+    std::vector<std::string> words;
+    if (!split_words(line, &words)) {
+        r.fail("a quote is not closed");
+        return -1;
+    }
+    if (words.empty() || words[0][0] == '#') return 0;
+    board_entry e;
+    e.file = words[0];
+    e.line = number;
+    for (size_t i = 1; i < words.size(); ++i) {
+        const size_t eq = words[i].find('=');
+        if (eq == std::string::npos || eq == 0) {
+            r.fail("\"" + words[i] + "\" is not key=value");
+            continue;
+        }
+        read_field(r, e, words[i].substr(0, eq), words[i].substr(eq + 1));
+    }
+    if (e.id.empty()) r.fail("no id");
+    if (e.author.empty()) r.fail("no author");
+    if (e.post == 0) r.fail("no post number");
+    if (e.lists == 0) r.fail("no lists");
+    if (!r.ok) return -1;
+    if (e.category == 0)
+        for (int i = 0; i < cart_board_list_defs && e.category == 0; ++i)
+            if (e.lists & (1u << i)) e.category = category_of_list[i];
+    *out = e;
+    return 1;
+}
+
 bool board_read_manifest(const char* text, size_t length, const char* name, std::vector<board_entry>* entries,
                          std::vector<std::string>* errors) {
     const size_t errors_before = errors->size();
@@ -125,41 +175,12 @@ bool board_read_manifest(const char* text, size_t length, const char* name, std:
     while (pos < length) {
         size_t end = pos;
         while (end < length && text[end] != '\n') ++end;
-        std::string line(text + pos, end - pos);
+        const std::string line(text + pos, end - pos);
         pos = end + 1;
         ++line_number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        line_reader r{name, line_number, errors};
-        if (std::memchr(line.data(), 0, line.size())) {
-            r.fail("holds a zero byte");
-            continue;
-        }
-        std::vector<std::string> words;
-        if (!split_words(line, &words)) {
-            r.fail("a quote is not closed");
-            continue;
-        }
-        if (words.empty() || words[0][0] == '#') continue;
-        if (int(entries->size()) >= board_entries_max) {
-            r.fail("more than " + std::to_string(board_entries_max) + " cartridges");
-            break;
-        }
         board_entry e;
-        e.file = words[0];
-        e.line = line_number;
-        for (size_t i = 1; i < words.size(); ++i) {
-            const size_t eq = words[i].find('=');
-            if (eq == std::string::npos || eq == 0) {
-                r.fail("\"" + words[i] + "\" is not key=value");
-                continue;
-            }
-            read_field(r, e, words[i].substr(0, eq), words[i].substr(eq + 1));
-        }
-        if (e.id.empty()) r.fail("no id");
-        if (e.author.empty()) r.fail("no author");
-        if (e.post == 0) r.fail("no post number");
-        if (e.lists == 0) r.fail("no lists");
-        if (!r.ok) continue;
+        if (board_read_manifest_line(line, line_number, name, &e, errors) != 1) continue;
+        line_reader r{name, line_number, errors};
         if (auto it = ids.find(e.id); it != ids.end()) {
             r.fail("id \"" + e.id + "\" is already used on line " + std::to_string(it->second));
             continue;
@@ -168,9 +189,6 @@ bool board_read_manifest(const char* text, size_t length, const char* name, std:
             r.fail("post " + std::to_string(e.post) + " is already used on line " + std::to_string(it->second));
             continue;
         }
-        if (e.category == 0)
-            for (int i = 0; i < cart_board_list_defs && e.category == 0; ++i)
-                if (e.lists & (1u << i)) e.category = category_of_list[i];
         ids[e.id] = line_number;
         posts[e.post] = line_number;
         entries->push_back(e);

@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
-constexpr size_t board_manifest_max = size_t(1) << 20;   // a larger manifest is refused
-constexpr int board_text_max = 127;                       // title and author characters kept
-constexpr int board_entries_max = 100000;
+constexpr size_t board_manifest_max = size_t(1) << 20;   // the in-memory reader's limit (the build streams)
+constexpr size_t board_manifest_line_max = 16384;         // a longer line is refused, naming its line
+constexpr int board_text_max = 127;                       // title and author bytes kept
 constexpr long long board_number_max = 2147483647;   // post and second ids are read back with %d
 
 struct board_entry {
@@ -43,7 +43,15 @@ struct board_entry {
     int line = 0;            // in the manifest, for messages
 };
 
-// Parses a manifest. Returns true when every line was sound; otherwise
+// At most `max` bytes of a UTF-8 text, cut before a whole character.
+std::string board_cut_text(const std::string& text, size_t max);
+
+// Parses one line (without its newline) numbered `number`: 1 and `out` set
+// for an entry, 0 for a blank or comment line, -1 with its problems added to
+// `errors`. Uniqueness of ids and posts is the caller's to check.
+int board_read_manifest_line(const std::string& line, int number, const char* name, board_entry* out,
+                             std::vector<std::string>* errors);
+// Parses a whole manifest held in memory. Returns true when every line was sound; otherwise
 // `errors` holds one message per problem (and `entries` what was sound).
 bool board_read_manifest(const char* text, size_t length, const char* name, std::vector<board_entry>* entries,
                          std::vector<std::string>* errors);

@@ -14,8 +14,12 @@ using bitmap_ptr = std::unique_ptr<fenn_bitmap, void (*)(fenn_bitmap*)>;
 
 void put_text(fenn_bitmap* pic, int x, int y, const std::string& text) {
     uint32_t* row = pic->pix32() + size_t(y) * size_t(pic->w) + size_t(x);
+    // A text cut short ends before a whole UTF-8 character, never inside one.
+    size_t n = std::min(text.size(), size_t(board_text_row_chars));
+    if (n < text.size())
+        while (n > 0 && (uint8_t(text[n]) & 0xc0) == 0x80) --n;
     for (int i = 0; i < board_text_row_chars; ++i) {
-        const uint8_t c = i < int(text.size()) ? uint8_t(text[size_t(i)]) : 0;
+        const uint8_t c = i < int(n) ? uint8_t(text[size_t(i)]) : 0;
         row[i] = 0xff000000u | uint32_t(c) << 8;
         if (c == 0) break;
     }
@@ -34,7 +38,7 @@ std::string get_text(const fenn_bitmap* pic, int x, int y) {
 
 }  // namespace
 
-fenn_bitmap* board_make_list_picture(const std::vector<board_cell>& cells) {
+fenn_bitmap* board_make_list_picture(const std::vector<board_cell>& cells, int next_page) {
     fenn_bitmap* pic = fenn_create_bitmap(board_picture_w, board_picture_h, 32);
     if (!pic) return nullptr;
     fenn_clear_bitmap(pic, 0xff000000u);
@@ -56,15 +60,20 @@ fenn_bitmap* board_make_list_picture(const std::vector<board_cell>& cells) {
         put_text(pic, x0, y0 + board_label_side + 3, c.id);
         put_text(pic, x0, y0 + board_label_side + 4, c.mid);
     }
+    if (next_page >= 0) put_text(pic, 0, board_next_row, "next " + std::to_string(next_page));
     return pic;
 }
 
-int board_read_list_picture(const uint8_t* data, size_t size, std::vector<board_cell>* cells, bool* ended) {
+int board_read_list_picture(const uint8_t* data, size_t size, std::vector<board_cell>* cells, bool* ended,
+                            int* next_page) {
     fenn_bitmap* decoded = nullptr;
     if (fenn_png_decode(data, size, &decoded, board_picture_w * 2, board_picture_h * 2) != fenn_png_ok) return 1;
     bitmap_ptr pic(decoded, fenn_destroy_bitmap);
     if (pic->w != board_picture_w || pic->h != board_picture_h) return 2;
     *ended = false;
+    const std::string next = get_text(pic.get(), 0, board_next_row);
+    int n = -1;
+    *next_page = std::sscanf(next.c_str(), "next %d", &n) == 1 && n >= 0 ? n : -1;
     for (int i = 0; i < (board_picture_w / board_cell_w) * (board_picture_h / board_cell_h); ++i) {
         const int x0 = (i % board_picture_columns) * board_cell_w, y0 = (i / board_picture_columns) * board_cell_h;
         board_cell c;

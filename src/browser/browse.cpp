@@ -12,6 +12,7 @@
 #include "audio/audio.h"
 #include "browser/browse_download.h"
 #include "browser/browse_list.h"
+#include "cart/cart_board.h"
 #include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "framework/fenn_config.h"
@@ -290,6 +291,15 @@ int text(vexel_machine* m, fenn_bitmap* p, const char* s, int x, int y, int c) {
 // (glyphs differ in width: codes 128-255 advance twice as far).
 int advance(vexel_machine* m, const char* s) { return s[0] ? fenn_get_text_width(s, font(m)) + fenn_font_spacing : 0; }
 
+// The text as it fits in `room` pixels: whole, or cut and ended with "...".
+std::string fit_text(vexel_machine* m, const char* s, int room) {
+    if (advance(m, s) <= room) return s;
+    std::string cut = s;
+    while (!cut.empty() && advance(m, (cut + "...").c_str()) > room) cut.pop_back();
+    while (!cut.empty() && cut.back() == ' ') cut.pop_back();
+    return cut + "...";
+}
+
 void text_centred(vexel_machine* m, fenn_bitmap* p, const char* s, int y, int c) {
     text(m, p, s, 64 - fenn_get_text_width(s, font(m)) / 2, y, c);
 }
@@ -374,7 +384,8 @@ void draw_rows(vexel_machine* m, fenn_bitmap* p) {
                 text(m, p, by, end, y + dy, 5);
             }
         } else {
-            text(m, p, it.title, x, y + dy, colour);
+            // A long title ends with an ellipsis; the selected row scrolls it whole instead.
+            text(m, p, fit_text(m, it.title, title_room_px).c_str(), x, y + dy, colour);
         }
         fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
     }
@@ -658,8 +669,8 @@ void browse_action_current_item(vexel_machine* m) {
     switch (item.kind) {
     case browse_kind_dir: open_directory(m, item); break;
     case browse_kind_cart: launch_cart(m, item); break;
-    case browse_kind_update: browse_download_list(browse_data.current, 0); break;
-    case browse_kind_load_more: browse_download_list(browse_data.current, std::max(0, l.count() - 2)); break;
+    case browse_kind_update: browse_download_list(browse_data.current, false); break;
+    case browse_kind_load_more: browse_download_list(browse_data.current, true); break;
     case browse_kind_search: browse_start_search(); break;
     default: break;
     }
@@ -728,21 +739,8 @@ void browse_menu_action(vexel_machine* m, int action) {
 // --------------------------------------------------------------- search
 
 void browse_search_request(const char* text, char* out, int out_size) {
-    std::string q = "cat=7&search=";
-    static const char hex[] = "0123456789ABCDEF";
-    for (const char* p = text ? text : ""; *p; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') {
-            q += char(c);
-        } else {
-            // Percent-encoded, so a typed '&' or '#' stays part of the search.
-            q += '%';
-            q += hex[c >> 4];
-            q += hex[c & 15];
-        }
-    }
-    q += "&max=32";
-    std::snprintf(out, size_t(out_size), "%s", q.c_str());
+    const std::string key = cart_board_search_key(text);
+    std::snprintf(out, size_t(out_size), "%s", key.empty() ? "" : (cart_board_search_prefix + key).c_str());
 }
 
 void browse_start_search() {
@@ -761,7 +759,9 @@ void browse_run_search() {
     browse_search_request(l.search_text, l.request, sizeof l.request);
     std::snprintf(l.title, sizeof l.title, "%s", l.search_text[0] ? l.search_text : "search");
     l.search_entry = 0;
-    browse_download_list(browse_data.current, 0);
+    // A text without a word of two letters finds nothing, with no need to ask.
+    if (!l.request[0]) browse_list_no_results(browse_data.current);
+    else browse_download_list(browse_data.current, false);
 }
 
 // ------------------------------------------------------------- keyboard

@@ -108,5 +108,6 @@ void browse_program_ended();
 // The search entry of the current list.
 void browse_start_search();
 void browse_run_search();
-// The query for a search text: "cat=7&search=<text, percent-encoded>&max=32".
+// The list key of a search text, "search/<word>" (cart/cart_board.h: its
+// first word, folded), or "" when it holds no word of two characters.
 void browse_search_request(const char* text, char* out, int out_size);

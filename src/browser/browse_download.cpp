@@ -288,13 +288,20 @@ int browse_download_timeout_s() {
     return std::clamp(fenn_cfg.timeout > 0 ? fenn_cfg.timeout : fenn_timeout_default, 1, fenn_timeout_max);
 }
 
-bool browse_download_list(int list, int start_index) {
+bool browse_download_list(int list, bool more) {
     const browse_list* l = browse_get_list(list);
     if (!l || browse_download_state() != browse_dl_idle) return false;
+    if (more && l->next_page < 0) return false;
+    const std::string url = browse_list_url(l->request, more ? l->next_page : -1);
+    if (list == browse_search && browse_host_is_folder()) {
+        const std::string path = url.empty() ? url : browse_host_folder_path(url.c_str() + browse_bbs_host().size() + 1);
+        if (path.empty() || !fenn_file_exists(path.c_str())) {
+            browse_list_no_results(list);
+            return false;
+        }
+    }
     fenn_mkdir(fenn_prefix_with_appdata_path("bbs").c_str());
-    const bool more = start_index > 0;
-    return start(browse_list_url(l->request, start_index), browse_list_temp_path(list, more),
-                 more ? std::string() : browse_list_cache_path(list));
+    return start(url, browse_list_temp_path(list, more), more ? std::string() : browse_list_cache_path(list));
 }
 
 bool browse_download_cart(vexel_machine* m, const char* lid) {
@@ -342,6 +349,14 @@ void browse_update_download(vexel_machine* m) {
     const std::string file = browse_dl.file;
     const std::string cache_copy = browse_dl.cache_copy;
     back_to_idle();
+    // A search word the board has no list for: the static host answers 404.
+    if (st == browse_dl_failed && last_reason == "http 404" &&
+        file == browse_list_temp_path(browse_search, false)) {
+        browse_list_no_results(browse_search);
+        browse_clamp_selection(browse_search);
+        vexel_host_message(m, "no results", browse_message_ms);
+        return;
+    }
     if (st == browse_dl_failed) {
         if (last_timed_out) m->hold_frames = 0;
         vexel_host_message(m, last_timed_out ? "timeout" : "could not connect to bbs.", browse_message_ms);

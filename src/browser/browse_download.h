@@ -63,9 +63,11 @@ extern browse_download_info browse_dl;
 int browse_download_state();
 // Whether the last download ended in failure (the busy icon is then not drawn).
 bool browse_download_failed();
-// Starts a list download of list `list` (its request) from `start`.
-// Ignored unless idle. Returns true when started.
-bool browse_download_list(int list, int start);
+// Starts a list download of list `list` (its request): its head, or with
+// `more` the page its "[load more]" names. Ignored unless idle. Returns true
+// when started. A search for a word the board has no list for ends with no
+// results (a board read as a folder is not even asked).
+bool browse_download_list(int list, bool more);
 // Starts a cartridge download into the cache. A lid that cannot name a
 // cartridge stops any running download and shows "download failed".
 bool browse_download_cart(vexel_machine* m, const char* lid);

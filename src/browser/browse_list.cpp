@@ -11,6 +11,7 @@
 
 #include "cart/cart_art.h"
 #include "cart/cart_board.h"
+#include "cart/cart_fold.h"
 #include "cart/cart_load.h"
 #include "cart/png_cart.h"
 #include "cart/vdisk.h"
@@ -34,8 +35,6 @@ std::string bbs_host;
 
 namespace {
 
-constexpr const char* list_version = "000111d";
-constexpr char platform_letter = 'l';
 constexpr const char* favourites_file = "favourites.txt";
 constexpr int label_comment_lines = 5;
 constexpr int label_comment_chars = 63;
@@ -53,12 +52,12 @@ struct list_spec {
 };
 constexpr list_spec list_specs[browse_list_count] = {
     {"local", "local", ""},
-    {"fav", "favourites", "cat=7&orderby=favourites&uid=1"},
-    {"new", "new", "cat=7&sub=2"},
-    {"top", "featured", "cat=7&sub=2&orderby=rating"},
-    {"wip", "work in progress", "cat=7&sub=3"},
-    {"collab", "collaboration", "cat=7&sub=4"},
-    {"jam", "jam", "cat=7&sub=8"},
+    {"fav", "favourites", ""},
+    {"new", "new", "new"},
+    {"top", "featured", "featured"},
+    {"wip", "work in progress", "wip"},
+    {"collab", "collaboration", "collab"},
+    {"jam", "jam", "jam"},
     {"search", "search", ""},
 };
 
@@ -300,20 +299,28 @@ int browse_list_from_directory(int list, const char* subdir) {
 
 // ------------------------------------------------------------ favourites
 
+namespace {
+// Folds the text in place (never longer than it was) and lowers it.
+void fold_in_place(char* text) {
+    const std::string folded = cart_fold_lower(text);
+    std::memcpy(text, folded.data(), std::min(folded.size(), std::strlen(text)));
+    text[std::min(folded.size(), std::strlen(text))] = 0;
+}
+}  // namespace
+
 void browse_clean_title(char* title) {
-    for (char* p = title; *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*p)));
-        if (!typeable(c)) c = ' ';
-        if (c == '|') c = '_';
-        *p = char(c);
-    }
+    fold_in_place(title);
+    // '|' separates the fields of a favourites line.
+    for (char* p = title; *p; ++p)
+        if (*p == '|') *p = '/';
 }
 
 void browse_clean_author(char* author) {
+    fold_in_place(author);
     for (char* p = author; *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(*p)));
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) c = '_';
-        *p = char(c);
+        const char c = *p;
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_' || c == '-' || c == '.'))
+            *p = '?';
     }
     if (std::strlen(author) > size_t(browse_author_keep)) author[browse_author_keep] = 0;
 }
@@ -519,6 +526,7 @@ int browse_read_list_picture(int list, const uint8_t* data, size_t size, bool ap
     const bool is_fav = !std::strcmp(l->name, "fav");
     if (!append && !is_fav) {
         clear_list(*l);
+        l->next_page = -1;
         const bool search = !std::strcmp(l->name, "search");
         add_item(*l, search ? placeholder(browse_kind_search, "[search]") : placeholder(browse_kind_update, "[update]"));
         l->has_placeholder = 1;
@@ -533,6 +541,11 @@ int browse_read_list_picture(int list, const uint8_t* data, size_t size, bool ap
         l->items.pop_back();
     }
     bool ended = false;
+    char next[browse_label_size + 1];
+    picture_text(pic.get(), 0, browse_pic_next_row, next, sizeof next);
+    int next_page = -1;
+    if (std::sscanf(next, "next %d", &next_page) != 1 || next_page < 0) next_page = -1;
+    l->next_page = next_page;
     for (int i = 0; i < browse_pic_entries; ++i) {
         const int cx = (i % browse_pic_columns) * browse_label_size;
         const int cy = (i / browse_pic_columns) * browse_pic_cell_h;
@@ -562,7 +575,8 @@ int browse_read_list_picture(int list, const uint8_t* data, size_t size, bool ap
             break;
         }
     }
-    if (!ended && l->count() >= 2 && l->count() < browse_items_max) {
+    (void)ended;
+    if (next_page >= 0 && l->count() < browse_items_max) {
         browse_item more = placeholder(browse_kind_load_more, "[load more]");
         more.label = fenn_create_bitmap(browse_label_size, browse_label_size, 8);
         more.label_tried = 1;
@@ -648,20 +662,19 @@ std::string browse_label_cache_path(const char* lid) {
     return appdata((std::string("bbs/labels/") + lid + ".png").c_str());
 }
 
-std::string browse_list_url(const char* request, int start) {
+std::string browse_list_url(const char* request, int page) {
     if (bbs_host.empty()) return {};
-    if (browse_host_is_folder()) {
-        // A board on disk has no server to answer the query: the file the
-        // server would answer with is read directly, the empty list when
-        // there is none (as the server answers).
-        const std::string p = cart_board_list_path(request, start);
-        if (!p.empty() && fenn_file_exists(browse_host_folder_path(p.c_str()).c_str())) return bbs_host + "/" + p;
-        return bbs_host + "/" + cart_board_empty_list;
-    }
-    char buf[browse_request_max + 256];
-    std::snprintf(buf, sizeof buf, "/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c", start,
-                  request ? request : "", list_version, platform_letter);
-    return bbs_host + buf;
+    const std::string p = page < 0 ? cart_board_list_head_path(request) : cart_board_list_page_path(request, page);
+    return p.empty() ? p : bbs_host + "/" + p;
+}
+
+void browse_list_no_results(int list) {
+    browse_list* l = browse_get_list(list);
+    if (!l) return;
+    clear_list(*l);
+    l->next_page = -1;
+    add_item(*l, placeholder(browse_kind_search, "[search]"));
+    l->has_placeholder = 1;
 }
 
 std::string browse_list_cache_path(int list) {
@@ -678,8 +691,7 @@ std::string browse_list_temp_path(int list, bool more) {
 
 std::string browse_discussion_url(const char* lid) {
     if (!browse_lid_is_valid(lid) || bbs_host.empty()) return {};
-    if (browse_host_is_folder()) return bbs_host + "/" + cart_board_post_path(lid);
-    return bbs_host + "/bbs/?pid=" + lid;
+    return bbs_host + "/" + cart_board_post_path(lid);
 }
 
 // ------------------------------------------------------------------ labels

@@ -38,6 +38,7 @@ constexpr int browse_items_max = 1024;       // items of one list
 constexpr int browse_label_size = 128;
 constexpr int browse_pic_w = 1024, browse_pic_h = 544;  // list picture
 constexpr int browse_pic_columns = 8, browse_pic_entries = 32, browse_pic_cell_h = 136;
+constexpr int browse_pic_next_row = 133;     // of the first cell: "next N", the page after this one
 constexpr size_t browse_file_max = size_t(16) << 20;    // largest picture or favourites file read
 constexpr int browse_favourites_max_line = 4096;
 constexpr int browse_view_rows = 6;          // rows of a list the browser shows at once
@@ -86,6 +87,7 @@ struct browse_list {
     int32_t search_entry = 0;
     char search_text[browse_search_max + 1] = {};
     int32_t search_cursor = 0;
+    int32_t next_page = -1;                  // the board page "[load more]" fetches, -1 for none
     int count() const { return int(items.size()); }
 };
 
@@ -125,7 +127,9 @@ int browse_list_from_text_file(int list, const char* path);
 // The same from favourites text in memory; returns the number of items added.
 int browse_read_favourites(int list, const char* text, size_t length);
 // Fills (or extends) a board list from a list picture file: 0, 1 when there
-// is no readable picture, 2 when it is not 1024x544.
+// is no readable picture, 2 when it is not 1024x544. The picture names the
+// page that comes after it (next_page); "[load more]" ends the list while
+// there is one.
 int browse_list_from_png_file(int list, const char* path, bool append);
 // The same from PNG bytes in memory.
 int browse_read_list_picture(int list, const uint8_t* data, size_t size, bool append);
@@ -153,7 +157,13 @@ std::string browse_cart_url_path(const char* lid);    // "" when not valid
 std::string browse_cart_url(const char* lid);         // host + path, or ""
 std::string browse_cart_cache_path(const char* lid);  // under the data folder, or ""
 std::string browse_label_cache_path(const char* lid); // bbs/labels/<lid>.png, or ""
-std::string browse_list_url(const char* request, int start);
+// The address of a board list's head (page < 0) or of one of its pages;
+// `request` is the list's key (cart_board.h: "new", "search/ghost"). "" when
+// there is no board or no such list.
+std::string browse_list_url(const char* request, int page);
+// Empties a search list to its "[search]" row: a search word the board has
+// no folder for has no results.
+void browse_list_no_results(int list);
 std::string browse_list_cache_path(int list);          // bbs/<name>.pip.png
 std::string browse_list_temp_path(int list, bool more);  // bbs/temp_<name>[__].pip.png
 std::string browse_discussion_url(const char* lid);   // "" when not valid
@@ -181,7 +191,9 @@ fenn_bitmap* browse_label_from_bytes(const uint8_t* data, size_t size);
 // Makes sure the item has had its label looked for (lazily, once).
 void browse_ensure_label(browse_item& item);
 
-// Title and author cleaning as applied to board and favourites items.
+// Title and author cleaning as applied to board and favourites items: the
+// UTF-8 text folded to what the font shows (accents dropped, unknown
+// characters as "?", see cart/cart_fold.h), in lower case.
 void browse_clean_title(char* title);
 void browse_clean_author(char* author);
 // Icon of a cartridge item from its ids and path.

@@ -125,7 +125,8 @@ lua_State* getco(lua_State* L) {
 constexpr int RESUME_HOOKYIELD = -2;
 
 // Moves narg arguments into co and resumes it; returns the number of values
-// moved back, -1 with the error message on L's stack, or RESUME_HOOKYIELD.
+// moved back (pushed above a true), -1 with the error message on L's stack,
+// or RESUME_HOOKYIELD.
 // `again` is set when the resume carries on a coroutine that a hook yield
 // suspended in an earlier resume from L.
 int auxresume(lua_State* L, lua_State* co, int narg, bool again) {
@@ -152,6 +153,9 @@ int auxresume(lua_State* L, lua_State* co, int narg, bool again) {
             lua_pushliteral(L, "corolib: too many results to resume");
             return -1;
         }
+        // coresume's true goes below the results now, so that nothing has
+        // to be shifted up to make room for it afterwards.
+        lua_pushboolean(L, 1);
         lua_xmove(co, L, nres);
         return nres;
     }
@@ -182,9 +186,7 @@ int coresume_finish(lua_State* L, int r) {
         lua_insert(L, -2);
         return 2;
     }
-    lua_pushboolean(L, 1);
-    lua_insert(L, -(r + 1));
-    return r + 1;
+    return r + 1;  // true and the values, pushed by auxresume
 }
 
 }  // namespace

@@ -116,9 +116,12 @@ protected:
         return png;
     }
 
-    // A board list picture (w x h, normally 1024 x 544) holding the entries.
+    // A board list picture (w x h, normally 1024 x 544) holding the entries
+    // and naming page `next` after it (-1: none; by default a full picture
+    // names page 0, as a board's head does).
     static std::vector<uint8_t> list_picture(const std::vector<BoardEntry>& entries, int w = browse_pic_w,
-                                             int h = browse_pic_h) {
+                                             int h = browse_pic_h, int next = -2) {
+        if (next == -2) next = entries.size() >= 32 ? 0 : -1;
         fenn_bitmap* pic = fenn_create_bitmap(w, h, 32);
         auto put_text = [&](int x, int y, const std::string& s) {
             for (size_t i = 0; i < s.size() && i < 128; ++i)
@@ -137,6 +140,7 @@ protected:
             put_text(cx, cy + 131, e.lid);
             put_text(cx, cy + 132, e.mid);
         }
+        if (next >= 0) put_text(0, browse_pic_next_row, "next " + std::to_string(next));
         std::vector<uint8_t> png;
         fenn_png_encode(pic, &png);
         fenn_destroy_bitmap(pic);

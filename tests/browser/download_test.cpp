@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "browser_fixture.h"
+#include "cart/cart_board.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ fenn_fetch_status fake_fetch(const fenn_fetch_request& request, fenn_fetch_resul
         }
         SDL_Delay(2);
     }
+    if (served_status.load() == fenn_fetch_http_error) result->reason = "http 404";
     if (served_status.load() != fenn_fetch_ok) return result->status = served_status.load();
     result->body.assign(served_bytes.begin(), served_bytes.end());
     return result->status = fenn_fetch_ok;
@@ -95,8 +97,7 @@ TEST_F(Downloads, ListDownloadFillsTheListAndTheCache) {
     EXPECT_EQ(list(browse_new).count(), 6);
     EXPECT_EQ(list(browse_new).selection, 1);
     EXPECT_EQ(read_file(home + "/bbs/new.pip.png"), served_bytes);
-    EXPECT_EQ(last_url(), browse_bbs_host() +
-                            "/bbs/cpost_lister3.php?max=32&start_index=0&cat=7&sub=2&version=000111dl");
+    EXPECT_EQ(last_url(), browse_bbs_host() + "/bbs/l/new/top.png");
     EXPECT_EQ(last_request().timeout_s, 30);  // the timeout setting
     EXPECT_EQ(last_request().max_bytes, browse_list_download_max);
 }
@@ -110,30 +111,38 @@ TEST_F(Downloads, LoadMoreFetchesTheContinuationWithoutCaching) {
     serve(list_picture(entries(2, 7000)));
     browse_action_current_item(M);
     finish();
-    EXPECT_NE(last_url().find("start_index=32&"), std::string::npos);
+    EXPECT_EQ(last_url(), browse_bbs_host() + "/bbs/l/featured/0/0.png");  // the page the head named
     EXPECT_EQ(list(browse_top).count(), 35);
     EXPECT_EQ(read_file(home + "/bbs/top.pip.png"), std::string(first.begin(), first.end()));
 }
 
 TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     served_status = fenn_fetch_http_error;
-    browse_download_list(browse_jam, 0);
+    browse_download_list(browse_jam, false);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs.");
+    // A search word the board has no list for is answered 404 by a static
+    // host: no results, not a failure.
+    std::snprintf(list(browse_search).request, sizeof list(browse_search).request, "search/zebra");
+    ASSERT_TRUE(browse_download_list(browse_search, false));
+    finish();
+    EXPECT_EQ(message(), "no results");
+    EXPECT_EQ(titles(browse_search), (std::vector<std::string>{"[search]"}));
+    EXPECT_FALSE(exists(home + "/bbs/temp_search.pip.png"));
     EXPECT_EQ(browse_download_state(), browse_dl_idle);
     EXPECT_FALSE(exists(home + "/bbs/temp_jam.pip.png"));
 
     // Something that is not a picture counts as a failure too.
     served_status = fenn_fetch_ok;
     served_bytes = "<html>gateway error</html>";
-    browse_download_list(browse_jam, 0);
+    browse_download_list(browse_jam, false);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs.");
     EXPECT_EQ(titles(browse_jam), (std::vector<std::string>{"[update]"}));
 
     // A picture of the wrong size.
     serve(list_picture(entries(2), 100, 100));
-    browse_download_list(browse_jam, 0);
+    browse_download_list(browse_jam, false);
     finish();
     EXPECT_EQ(message(), "could not connect to bbs");
 
@@ -141,14 +150,14 @@ TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     tm.message.clear();
     EXPECT_FALSE(browse_download_cart(M, "Bad-Id"));
     EXPECT_EQ(message(), "download failed");
-    EXPECT_EQ(fetches.load(), 3);
+    EXPECT_EQ(fetches.load(), 4);
 }
 
 TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
     hold = true;
     serve(list_picture(entries(3)));
-    ASSERT_TRUE(browse_download_list(browse_new, 0));
-    EXPECT_FALSE(browse_download_list(browse_top, 0));  // ignored while busy
+    ASSERT_TRUE(browse_download_list(browse_new, false));
+    EXPECT_FALSE(browse_download_list(browse_top, false));  // ignored while busy
     EXPECT_FALSE(browse_download_cart(M, "12345"));
     browse_cancel_download(M, "download cancelled");  // returns while the fetch still hangs
     EXPECT_EQ(browse_download_state(), browse_dl_idle);
@@ -157,7 +166,7 @@ TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
 
     // A new download of the same list starts; the old worker, released now,
     // must neither finish it nor leave its file.
-    ASSERT_TRUE(browse_download_list(browse_new, 0));
+    ASSERT_TRUE(browse_download_list(browse_new, false));
     served_status = fenn_fetch_no_connection;  // the new one fails...
     hold = false;
     ASSERT_TRUE(browse_download_wait(5000));
@@ -173,7 +182,7 @@ TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
     // The next download goes through.
     serve(list_picture(entries(3)));
     served_status = fenn_fetch_ok;
-    ASSERT_TRUE(browse_download_list(browse_new, 0));
+    ASSERT_TRUE(browse_download_list(browse_new, false));
     finish();
     EXPECT_EQ(list(browse_new).count(), 4);
 }
@@ -181,7 +190,7 @@ TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
 TEST_F(Downloads, TimeoutStopsTheDownload) {
     hold = true;
     fenn_cfg.timeout = 2;
-    browse_download_list(browse_wip, 0);
+    browse_download_list(browse_wip, false);
     browse_dl.start_ms -= 1000;
     browse_update_download(M);
     EXPECT_EQ(browse_download_state(), browse_dl_busy);
@@ -195,7 +204,7 @@ TEST_F(Downloads, TimeoutStopsTheDownload) {
     // The client's own clock may run out first: the same message.
     hold = false;
     served_status = fenn_fetch_timed_out;
-    ASSERT_TRUE(browse_download_list(browse_wip, 0));
+    ASSERT_TRUE(browse_download_list(browse_wip, false));
     M->hold_frames = 20;
     finish();
     EXPECT_EQ(message(), "timeout");
@@ -212,7 +221,7 @@ TEST_F(Downloads, BoardCartridgeIsFetchedCachedAndLaunched) {
     list(browse_new).selection = list(browse_new).count() - 1;
     browse_action_current_item(M);
     finish();
-    EXPECT_EQ(last_url(), browse_bbs_host() + "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(last_url(), browse_bbs_host() + "/" + cart_board_cart_path("12345"));
     EXPECT_EQ(last_request().max_bytes, browse_cart_download_max);
     EXPECT_TRUE(exists(home + "/bbs/1/12345.qz.png"));
     EXPECT_EQ(browse_screen.launch, 1);

@@ -1,4 +1,5 @@
 #include "browser_fixture.h"
+#include "cart/cart_board.h"
 #include "framework/fenn_text.h"
 
 using Lists = Browser;
@@ -80,8 +81,8 @@ TEST_F(Lists, FavouritesAreReadAsFarAsTheyAreSound) {
     ASSERT_EQ(f.count(), 4);
     EXPECT_STREQ(f.items[0].lid, "12345");
     EXPECT_STREQ(f.items[0].mid, "");                // "0" means none
-    EXPECT_STREQ(f.items[0].author, "some_author_");
-    EXPECT_STREQ(f.items[0].title, "my game_x");     // lower case, '|' of the rest turned to '_'
+    EXPECT_STREQ(f.items[0].author, "some author?");
+    EXPECT_STREQ(f.items[0].title, "my game/x");     // lower case, '|' of the rest turned to '/'
     EXPECT_EQ(f.items[0].icon, browse_icon_bbs);
     EXPECT_STREQ(f.items[1].lid, "");
     EXPECT_STREQ(f.items[1].path, "local/thing.qz");
@@ -183,22 +184,47 @@ TEST_F(Lists, ListPictureGivesItemsLabelsAndLoadMore) {
     EXPECT_EQ(l.items[0].kind, browse_kind_update);
     EXPECT_EQ(l.has_placeholder, 1);
     EXPECT_STREQ(l.items[1].lid, "named_cart");
-    EXPECT_STREQ(l.items[1].title, "title_with bar");
+    EXPECT_STREQ(l.items[1].title, "title/with bar");
     EXPECT_STREQ(l.items[2].lid, "1001");  // no lid: the post id
     EXPECT_STREQ(l.items[2].mid, "2001");
-    EXPECT_STREQ(l.items[2].author, "maker_1");
+    EXPECT_STREQ(l.items[2].author, "maker-1");
     EXPECT_EQ(l.items[2].catsub, 2);
     ASSERT_NE(l.items[1].label, nullptr);
     EXPECT_EQ(l.items[1].label->pix[0], 8);
     EXPECT_EQ(l.items[2].label->pix[64 * 128 + 64], 12);
     EXPECT_EQ(l.items[33].kind, browse_kind_load_more);
+    EXPECT_EQ(l.next_page, 0);
 
-    // Appending replaces "[load more]" with the next page, which ends early.
+    // Appending replaces "[load more]" with the next page, which names none.
     const auto more = list_picture(entries(3, 5000));
     ASSERT_EQ(browse_read_list_picture(browse_top, more.data(), more.size(), true), 0);
     EXPECT_EQ(l.count(), 36);
     EXPECT_STREQ(l.items[35].lid, "5002");
     EXPECT_NE(l.items.back().kind, browse_kind_load_more);
+    EXPECT_EQ(l.next_page, -1);
+
+    // A page of a board anchored from its oldest entry: few entries, and
+    // the pages below still to load.
+    const auto head = list_picture(entries(2), browse_pic_w, browse_pic_h, 41);
+    ASSERT_EQ(browse_read_list_picture(browse_wip, head.data(), head.size(), false), 0);
+    EXPECT_EQ(list(browse_wip).count(), 4);
+    EXPECT_EQ(list(browse_wip).items.back().kind, browse_kind_load_more);
+    EXPECT_EQ(list(browse_wip).next_page, 41);
+}
+
+TEST_F(Lists, BoardTextIsFoldedForTheFont) {
+    std::vector<BoardEntry> e = entries(2);
+    e[0].title = "Café Ñandú ★ über";
+    e[0].author = "José";
+    e[1].title = "caf\xe9 latin-1";
+    const auto pic = list_picture(e);
+    ASSERT_EQ(browse_read_list_picture(browse_new, pic.data(), pic.size(), false), 0);
+    EXPECT_STREQ(list(browse_new).items[1].title, "cafe nandu ? uber");
+    EXPECT_STREQ(list(browse_new).items[1].author, "jose");
+    EXPECT_STREQ(list(browse_new).items[2].title, "caf? latin-1");
+    char search[browse_request_max + 1];
+    browse_search_request("ÑANDÚ", search, sizeof search);
+    EXPECT_STREQ(search, "search/nandu");
 }
 
 TEST_F(Lists, EmptyWrongSizeOrMissingPicturesLeaveThePlaceholder) {
@@ -234,29 +260,30 @@ TEST_F(Lists, StartUpReadsTheCachedListPictures) {
     EXPECT_EQ(list(browse_new).count(), 5);
     EXPECT_EQ(titles(browse_search), (std::vector<std::string>{"[search]"}));
     EXPECT_STREQ(list(browse_search).request, "");
-    EXPECT_STREQ(list(browse_top).request, "cat=7&sub=2&orderby=rating");
+    EXPECT_STREQ(list(browse_top).request, "featured");
     EXPECT_STREQ(list(browse_jam).title, "jam");
     EXPECT_EQ(list(browse_jam).icon, browse_icon_list + 6);
 }
 
 TEST_F(Lists, CacheNamesAndAddressesComeOnlyFromSoundIds) {
     EXPECT_EQ(browse_cart_cache_path("12345"), home + "/bbs/1/12345.qz.png");
-    EXPECT_EQ(browse_cart_url_path("12345"), "/bbs/cposts/1/12345.qz.png");
+    EXPECT_EQ(browse_cart_url_path("12345"), "/" + cart_board_cart_path("12345"));
     EXPECT_EQ(browse_cart_cache_path("42"), home + "/bbs/0/42.qz.png");
     EXPECT_EQ(browse_cart_cache_path("my_game"), home + "/bbs/carts/my_game.qz.png");
-    EXPECT_EQ(browse_cart_url_path("my_game"), "/bbs/cposts/my/my_game.qz.png");
+    EXPECT_EQ(browse_cart_url_path("my_game"), "/" + cart_board_cart_path("my_game"));
     EXPECT_EQ(browse_label_cache_path("my_game"), home + "/bbs/labels/my_game.png");
     for (const char* bad : {"My_game", "my-game", "a", "", "../etc", "a/b", "x y"}) {
         EXPECT_EQ(browse_cart_url_path(bad), "") << bad;
         EXPECT_EQ(browse_cart_cache_path(bad), "") << bad;
         EXPECT_EQ(browse_discussion_url(bad), "") << bad;
     }
-    EXPECT_EQ(browse_cart_url("12345"), browse_bbs_host() + "/bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(browse_discussion_url("12345"), browse_bbs_host() + "/bbs/?pid=12345");
-    EXPECT_EQ(browse_list_url("cat=7&sub=2", 32),
-              browse_bbs_host() + "/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
-    EXPECT_EQ(browse_list_url("cat=7&sub=2", 32),
-              "https://board.test/bbs/cpost_lister3.php?max=32&start_index=32&cat=7&sub=2&version=000111dl");
+    EXPECT_EQ(browse_cart_url("12345"), browse_bbs_host() + "/" + cart_board_cart_path("12345"));
+    EXPECT_EQ(browse_discussion_url("12345"), browse_bbs_host() + "/" + cart_board_post_path("12345"));
+    // Lists are files: the head, then pages by number.
+    EXPECT_EQ(browse_list_url("new", -1), "https://board.test/bbs/l/new/top.png");
+    EXPECT_EQ(browse_list_url("new", 32), "https://board.test/bbs/l/new/0/32.png");
+    EXPECT_EQ(browse_list_url("search/ghost", -1), "https://board.test/bbs/s/gh/o/ghost/top.png");
+    for (const char* bad : {"", "cat=7&sub=2", "search/../../x", "search/a"}) EXPECT_EQ(browse_list_url(bad, -1), "") << bad;
     browse_init();
     EXPECT_EQ(browse_list_cache_path(browse_top), home + "/bbs/top.pip.png");
     EXPECT_EQ(browse_list_temp_path(browse_top, false), home + "/bbs/temp_top.pip.png");
@@ -387,18 +414,21 @@ TEST_F(Lists, BoardAddressesAndBoardsOnDisk) {
     ASSERT_TRUE(browse_set_bbs_host((url + "/").c_str()));
     EXPECT_TRUE(browse_host_is_folder());
     EXPECT_EQ(browse_host_folder_path("bbs/x"), board + "/bbs/x");
-    EXPECT_EQ(browse_list_url(list(browse_new).request, 0), url + "/bbs/lists/new/0.png");
-    EXPECT_EQ(browse_list_url(list(browse_top).request, 32), url + "/bbs/lists/featured/32.png");
+    EXPECT_EQ(browse_list_url(list(browse_new).request, -1), url + "/bbs/l/new/top.png");
+    EXPECT_EQ(browse_list_url(list(browse_top).request, 1), url + "/bbs/l/featured/0/1.png");
     char search[browse_request_max + 1];
     browse_search_request("ghost town", search, sizeof search);
-    EXPECT_EQ(browse_list_url(search, 0), url + "/bbs/lists/search/ghost/0.png");
-    // Anything the board has no file for is the empty list, as a server answers.
+    EXPECT_STREQ(search, "search/ghost");
+    EXPECT_EQ(browse_list_url(search, -1), url + "/bbs/s/gh/o/ghost/top.png");
+    // A text without a word asks for nothing.
     browse_search_request("?!", search, sizeof search);
-    EXPECT_EQ(browse_list_url(search, 0), url + "/bbs/lists/search-none/0.png");
-    browse_search_request("zebra", search, sizeof search);
-    EXPECT_EQ(browse_list_url(search, 0), url + "/bbs/lists/search-none/0.png");
-    EXPECT_EQ(browse_list_url(list(browse_new).request, 64), url + "/bbs/lists/search-none/0.png");
-    EXPECT_EQ(browse_list_url(list(browse_fav).request, 0), url + "/bbs/lists/search-none/0.png");
-    EXPECT_EQ(browse_cart_url("12345"), url + "/bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(browse_discussion_url("my_game"), url + "/bbs/posts/my_game.html");
+    EXPECT_STREQ(search, "");
+    EXPECT_EQ(browse_list_url(list(browse_fav).request, -1), "");
+    EXPECT_EQ(browse_cart_url("12345"), url + "/" + cart_board_cart_path("12345"));
+    // A word the board on disk has no folder for: no results, nothing fetched.
+    browse_init();
+    std::snprintf(list(browse_search).request, sizeof list(browse_search).request, "search/zebra");
+    EXPECT_FALSE(browse_download_list(browse_search, false));
+    EXPECT_EQ(titles(browse_search), (std::vector<std::string>{"[search]"}));
+    EXPECT_EQ(browse_discussion_url("my_game"), url + "/" + cart_board_post_path("my_game"));
 }

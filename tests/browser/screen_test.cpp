@@ -338,7 +338,7 @@ TEST_F(Screen, SearchEntryTurnsTheWheelAndEncodesTheQuery) {
     browse_set_fetcher(held_fetch);
     browse_keypress(M, 13);
     EXPECT_EQ(l.search_entry, 0);
-    EXPECT_STREQ(l.request, "cat=7&search=space%20%26%20things%20%231%20ok%21&max=32");
+    EXPECT_STREQ(l.request, "search/space");  // the first word is the board's search word
     EXPECT_STREQ(l.title, "space & things #1 ok!");
     EXPECT_EQ(browse_download_state(), browse_dl_busy);
     // While busy only pause acts: it cancels, and the browser stays.
@@ -354,7 +354,7 @@ TEST_F(Screen, EscapeCancelsADownloadBeforeAnythingElse) {
     hold_fetch = true;
     browse_set_fetcher(held_fetch);
     browse_open(M);
-    browse_download_list(browse_new, 0);
+    browse_download_list(browse_new, false);
     browse_keypress(M, 27);
     EXPECT_EQ(browse_download_state(), browse_dl_idle);
     EXPECT_TRUE(browse_active());

@@ -1,68 +1,64 @@
-// Where a board keeps its files: the one mapping from ids and list queries
-// to paths that the board builder, its server block and the browser share.
+// Where a board keeps its files: the one mapping from ids and list keys to
+// paths that the board builder and the browser share, and the folding of
+// board text that both apply.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "cart/cart_board.h"
+#include "cart/cart_fold.h"
 
-TEST(CartBoard, CartridgesAndPagesLiveAtTheirIdsPaths) {
-    EXPECT_EQ(cart_board_cart_path("12345"), "bbs/cposts/1/12345.qz.png");
-    EXPECT_EQ(cart_board_cart_path("42"), "bbs/cposts/0/42.qz.png");
-    EXPECT_EQ(cart_board_cart_path("my_game"), "bbs/cposts/my/my_game.qz.png");
-    // Too many digits to divide: a name.
-    EXPECT_EQ(cart_board_cart_path("1234567890123456"), "bbs/cposts/12/1234567890123456.qz.png");
-    EXPECT_EQ(cart_board_post_path("my_game"), "bbs/posts/my_game.html");
+TEST(CartBoard, CartridgesLiveInTheBucketOfTheirId) {
+    const std::string b = cart_board_bucket_path("12345");
+    ASSERT_EQ(b.size(), std::string("bbs/c/000").size());
+    EXPECT_EQ(cart_board_cart_path("12345"), b + "/12345.qz.png");
+    EXPECT_EQ(cart_board_post_path("12345"), b + "/12345.html");
+    EXPECT_EQ(cart_board_label_path("12345"), b + "/12345.png");
     for (const char* bad : {"", "a", "My_game", "my-game", "../x", "a/b", "a b", "x\n"}) {
         EXPECT_EQ(cart_board_cart_path(bad), "") << bad;
         EXPECT_EQ(cart_board_post_path(bad), "") << bad;
+        EXPECT_EQ(cart_board_label_path(bad), "") << bad;
     }
     EXPECT_FALSE(cart_board_id_valid(std::string(129, 'a').c_str()));
     EXPECT_TRUE(cart_board_id_valid(std::string(128, 'a').c_str()));
+    // Ids sharing their beginning spread over the buckets: at a million
+    // cartridges no folder holds more than a few thousand files.
+    std::set<std::string> buckets;
+    for (int i = 0; i < 20000; ++i) buckets.insert(cart_board_bucket_path(("game_" + std::to_string(i)).c_str()));
+    EXPECT_GT(buckets.size(), 4000u);
 }
 
-TEST(CartBoard, QueryValuesAreRawFirstAndCaseBlindInTheName) {
-    EXPECT_EQ(cart_board_query_value("max=32&start_index=0&cat=7&sub=2", "sub"), "2");
-    EXPECT_EQ(cart_board_query_value("sub=3&sub=2", "sub"), "3");
-    EXPECT_EQ(cart_board_query_value("SUB=4", "sub"), "4");
-    EXPECT_EQ(cart_board_query_value("search=a%20b&x", "search"), "a%20b");
-    EXPECT_EQ(cart_board_query_value("subx=2&xsub=3", "sub"), "");
-    EXPECT_EQ(cart_board_query_value("sub", "sub"), "");
-    EXPECT_EQ(cart_board_query_value("", "sub"), "");
+TEST(CartBoard, ListsAreFoldersOfPagesAndAHead) {
+    EXPECT_EQ(cart_board_list_head_path("new"), "bbs/l/new/top.png");
+    EXPECT_EQ(cart_board_list_page_path("featured", 0), "bbs/l/featured/0/0.png");
+    EXPECT_EQ(cart_board_list_page_path("jam", 1234), "bbs/l/jam/1/1234.png");
+    EXPECT_EQ(cart_board_list_head_path("search/ghost"), "bbs/s/gh/o/ghost/top.png");
+    EXPECT_EQ(cart_board_list_head_path("search/gh"), "bbs/s/gh/_/gh/top.png");
+    EXPECT_EQ(cart_board_list_page_path("search/ghost", 2), "bbs/s/gh/o/ghost/0/2.png");
+    for (const char* bad : {"", "news", "search/", "search/a", "search/Ghost", "search/../x", "search/a b",
+                            "search/abcdefghijklmnopqrstuvw", "../new", "new/"})
+        EXPECT_EQ(cart_board_list_head_path(bad), "") << bad;
+    EXPECT_EQ(cart_board_list_page_path("new", -1), "");
+    EXPECT_EQ(cart_board_list_page_path("new", cart_board_page_max + 1), "");
+    EXPECT_NE(cart_board_list_page_path("new", cart_board_page_max), "");
 }
 
-TEST(CartBoard, ListRequestsMapToOneFolderEach) {
-    EXPECT_EQ(cart_board_list_path("cat=7&sub=2", 0), "bbs/lists/new/0.png");
-    EXPECT_EQ(cart_board_list_path("cat=7&sub=2&orderby=rating", 32), "bbs/lists/featured/32.png");
-    EXPECT_EQ(cart_board_list_path("cat=7&sub=3", 64), "bbs/lists/wip/64.png");
-    EXPECT_EQ(cart_board_list_path("cat=7&sub=4", 0), "bbs/lists/collab/0.png");
-    EXPECT_EQ(cart_board_list_path("cat=7&sub=8", 0), "bbs/lists/jam/0.png");
-    // Search: the leading word of the text, at most 22 characters.
-    EXPECT_EQ(cart_board_list_path("cat=7&search=ghost&max=32", 0), "bbs/lists/search/ghost/0.png");
-    EXPECT_EQ(cart_board_list_path("cat=7&search=ghost%20town&max=32", 0), "bbs/lists/search/ghost/0.png");
-    EXPECT_EQ(cart_board_list_path("search=abcdefghijklmnopqrstuvwxyz", 0),
-              "bbs/lists/search/abcdefghijklmnopqrstuv/0.png");
-    EXPECT_EQ(cart_board_list_path("search=a", 0), "bbs/lists/search-none/0.png");
-    EXPECT_EQ(cart_board_list_path("search=%2e%2e", 0), "bbs/lists/search-none/0.png");
-    EXPECT_EQ(cart_board_list_path("search=..%2f..%2fetc", 0), "bbs/lists/search-none/0.png");
-    EXPECT_EQ(cart_board_list_path("search=Ghost", 0), "bbs/lists/search-none/0.png");
-    // Nothing else names a file.
-    for (const char* none : {"", "cat=7", "cat=7&orderby=favourites&uid=1", "sub=2/../..", "sub=5", "sub=2&orderby=x"})
-        EXPECT_EQ(cart_board_list_path(none, 0), "") << none;
-    EXPECT_EQ(cart_board_list_path("sub=2", -1), "");
-    EXPECT_EQ(cart_board_list_path("sub=2", cart_board_start_max + 1), "");
-    EXPECT_EQ(cart_board_list_path("sub=2", cart_board_start_max), "bbs/lists/new/999999.png");
+TEST(CartBoard, SearchWordsAreTheFirstFoldedWord) {
+    EXPECT_EQ(cart_board_search_key("ghost town"), "ghost");
+    EXPECT_EQ(cart_board_search_key("  Ghost"), "ghost");
+    EXPECT_EQ(cart_board_search_key("Ñandú"), "nandu");
+    EXPECT_EQ(cart_board_search_key("abcdefghijklmnopqrstuvwxyz"), "abcdefghijklmnopqrstuv");
+    for (const char* none : {"", "a", "?!", "..", "a b", "★"}) EXPECT_EQ(cart_board_search_key(none), "") << none;
 }
 
-TEST(CartBoard, TheServerBlockNamesEveryListAndTheChecksOfTheMapping) {
+TEST(CartBoard, TheExampleServerBlockServesFilesWithCachingAndQuietMisses) {
     const std::string conf = cart_board_nginx_server("/srv/board", 8123);
     EXPECT_NE(conf.find("listen 8123;"), std::string::npos);
     EXPECT_NE(conf.find("root /srv/board;"), std::string::npos);
-    for (const cart_board_list_def& d : cart_board_lists)
-        EXPECT_NE(conf.find(std::string("set $board_list ") + d.name + ";"), std::string::npos) << d.name;
-    EXPECT_NE(conf.find("[a-z0-9_]{2,22}"), std::string::npos);
-    EXPECT_NE(conf.find(cart_board_search_none), std::string::npos);
-    // Braces balance, so nginx reads it as one block.
+    EXPECT_NE(conf.find("log_not_found off;"), std::string::npos);
+    EXPECT_NE(conf.find("Cache-Control"), std::string::npos);
+    EXPECT_EQ(conf.find("rewrite"), std::string::npos);  // files as they are
     int depth = 0;
     for (char c : conf) {
         if (c == '{') ++depth;
@@ -70,4 +66,19 @@ TEST(CartBoard, TheServerBlockNamesEveryListAndTheChecksOfTheMapping) {
         EXPECT_GE(depth, 0);
     }
     EXPECT_EQ(depth, 0);
+}
+
+TEST(CartFold, AccentsFoldToTheirLettersAndTheUnknownToAQuestionMark) {
+    EXPECT_EQ(cart_fold_text("Café Ñandú ★ über"), "Cafe Nandu ? uber");
+    EXPECT_EQ(cart_fold_lower("José STRAßE Łódź Œuvre"), "jose strasse lodz oeuvre");
+    EXPECT_EQ(cart_fold_text("“quoted” – it’s…"), "\"quoted\" - it's...");
+    EXPECT_EQ(cart_fold_text("a\tb"), "a b");
+    // Broken UTF-8: one "?" a bad byte, never a byte passed through.
+    EXPECT_EQ(cart_fold_text("caf\xe9!"), "caf?!");
+    EXPECT_EQ(cart_fold_text("x\xc3"), "x?");
+    EXPECT_EQ(cart_fold_text("\xc0\xaf"), "?");      // an overlong '/'
+    EXPECT_EQ(cart_fold_text("\xed\xa0\x80"), "?");  // a surrogate
+    EXPECT_EQ(cart_fold_text("😀"), "?");
+    // Never longer than the text (the browser folds in place).
+    for (const char* s : {"ß", "æ", "…", "Ĳ", "Þ", "\xff\xfe"}) EXPECT_LE(cart_fold_text(s).size(), std::string(s).size()) << s;
 }

@@ -11,6 +11,7 @@
 #include "board/board_manifest.h"
 #include "board/board_picture.h"
 #include "cart/cart_board.h"
+#include "cart/cart_fold.h"
 
 namespace {
 
@@ -33,15 +34,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         std::vector<board_cell> cells;
         bool ended = false;
-        board_read_list_picture(rest, n, &cells, &ended);
+        int next = -1;
+        board_read_list_picture(rest, n, &cells, &ended, &next);
         for (const board_cell& c : cells) {
             const std::string p = cart_board_cart_path(c.id.c_str());
             if (!p.empty()) check_path(p);
         }
     }
-    // Queries too: the same bytes as a list request.
-    const std::string query(reinterpret_cast<const char*>(rest), n);
-    const std::string p = cart_board_list_path(query.c_str(), int(data[0]) * 32);
+    // List keys and search texts too: the same bytes.
+    const std::string text(reinterpret_cast<const char*>(rest), n);
+    const std::string p = cart_board_list_page_path(text.c_str(), int(data[0]) * 32);
     if (!p.empty()) check_path(p);
+    const std::string key = cart_board_search_key(text.c_str());
+    const std::string s = cart_board_list_head_path((cart_board_search_prefix + key).c_str());
+    if (!key.empty() && s.empty()) std::abort();  // every search word names its list
+    if (!s.empty()) check_path(s);
+    if (cart_fold_text(text).size() > text.size()) std::abort();
     return 0;
 }

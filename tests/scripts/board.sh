@@ -1,12 +1,13 @@
 #!/bin/sh
 # From a folder of cartridges to a cartridge running in the browser:
-# vexel-board builds a board, a real nginx serves it on 127.0.0.1 with the
-# server block the builder wrote, and the console's browser (headless,
-# driven by a button script) updates a list, pages it, searches it,
-# downloads and runs cartridges and keeps a favourite. Then the faults: no
-# server, 404, 500, a list picture of the wrong size, a truncated cartridge,
-# files over the size caps and a server that never answers, each ending in
-# its message with nothing left behind.
+# vexel-board builds a board, a real nginx serves its files on 127.0.0.1
+# with the example server block the builder wrote, and the console's
+# browser (headless, driven by a button script) updates a list, loads more
+# of it, searches it, downloads and runs cartridges and keeps a favourite;
+# a cartridge added to the served board shows at the next update. Then the
+# faults: no server, 404, 500, a list picture of the wrong size, a truncated
+# cartridge, files over the size caps and a server that never answers, each
+# ending in its message with nothing left behind.
 #   board.sh VEXEL VEXEL_BOARD
 VEXEL=$1
 BOARD=$2
@@ -57,20 +58,22 @@ check "vexel-board check" [ $? -eq 0 ]
 # A damaged copy: a "featured" list of the wrong size, an oversized "wip"
 # list, the newest cartridge truncated and the next one oversized.
 cp -r "$WORK/site" "$WORK/bad"
-python3 - "$WORK/bad" <<'PY'
+BAA=$(cd "$WORK/bad" && find bbs/c -name baa.qz.png)
+C39=$(cd "$WORK/bad" && find bbs/c -name c39.qz.png)
+python3 - "$WORK/bad" "$BAA" "$C39" <<'PY'
 import os, struct, sys, zlib
-root = sys.argv[1]
+root, baa, c39 = sys.argv[1:4]
 def png(w, h):
     raw = b''.join(b'\0' + b'\0\0\0' * w for _ in range(h))
     chunk = lambda k, d: struct.pack('>I', len(d)) + k + d + struct.pack('>I', zlib.crc32(k + d))
     return b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) + \
         chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b'')
-open(os.path.join(root, 'bbs/lists/featured/0.png'), 'wb').write(png(800, 600))
-cart = os.path.join(root, 'bbs/cposts/ba/baa.qz.png')
+open(os.path.join(root, 'bbs/l/featured/top.png'), 'wb').write(png(800, 600))
+cart = os.path.join(root, baa)
 data = open(cart, 'rb').read()
 open(cart, 'wb').write(data[:len(data) // 2])
-open(os.path.join(root, 'bbs/lists/wip/0.png'), 'wb').write(os.urandom(3 << 20))
-open(os.path.join(root, 'bbs/cposts/c3/c39.qz.png'), 'wb').write(os.urandom(3 << 19))
+open(os.path.join(root, 'bbs/l/wip/top.png'), 'wb').write(os.urandom(3 << 20))
+open(os.path.join(root, c39), 'wb').write(os.urandom(3 << 19))
 PY
 
 # ------------------------------------------------------------------- nginx
@@ -140,36 +143,28 @@ check "nginx serves the board ($(cat "$N/error.log" "$N/out.txt" 2>/dev/null | t
 while [ ! -s "$WORK/stall.port" ]; do sleep 0.1; done
 STALL=$(cat "$WORK/stall.port")
 
-# The queries the browser sends, answered from the static files.
-Q="/bbs/cpost_lister3.php?max=32"
-V="version=000111dl"
-expect() {  # expect NAME QUERY FILE
+# The files the browser asks for, served as they are.
+expect() {  # expect NAME PATH: served with the bytes of the file
     got=$(get "$2")
-    check "$1 ($got)" [ "$got" = "200 $(sha "$WORK/site/$3")" ]
+    check "$1 ($got)" [ "$got" = "200 $(sha "$WORK/site$2")" ]
 }
-expect "new, first page" "$Q&start_index=0&cat=7&sub=2&$V" bbs/lists/new/0.png
-expect "new, second page" "$Q&start_index=32&cat=7&sub=2&$V" bbs/lists/new/32.png
-expect "featured" "$Q&start_index=0&cat=7&sub=2&orderby=rating&$V" bbs/lists/featured/0.png
-expect "jam" "$Q&start_index=0&cat=7&sub=8&$V" bbs/lists/jam/0.png
-expect "search" "$Q&start_index=0&cat=7&search=baa%20m&max=32&$V" bbs/lists/search/baa/0.png
-expect "a search without results" "$Q&start_index=0&cat=7&search=zzzz&max=32&$V" bbs/lists/search-none/0.png
-expect "a search without a word" "$Q&start_index=0&cat=7&search=%21&max=32&$V" bbs/lists/search-none/0.png
-expect "a cartridge" "/bbs/cposts/ba/baa.qz.png" bbs/cposts/ba/baa.qz.png
-# Queries the board has no list for are answered with the empty list; none
-# reaches a file outside the lists.
-for odd in "$Q&start_index=-1&cat=7&sub=2" "$Q&start_index=0&cat=7&sub=2/../../.." "$Q&start_index=0&cat=7" \
-    "$Q&start_index=../../../nginx.conf%00&cat=7&sub=2" "$Q&start_index=0&search=../../../nginx.conf"; do
-    expect "the empty list for $odd" "$odd" bbs/lists/search-none/0.png
-done
-for bad in "/nginx.conf" "/.vexel-board" "/bbs/lists/" "/no/such/file"; do
+expect "new, its head" /bbs/l/new/top.png
+expect "new, the page below" /bbs/l/new/0/0.png
+expect "featured" /bbs/l/featured/top.png
+expect "jam" /bbs/l/jam/top.png
+expect "search" /bbs/s/ba/a/baa/top.png
+expect "a cartridge" "/$BAA"
+expect "its page" "/${BAA%.qz.png}.html"
+expect "the index" /index.html
+got=$(get /bbs/s/zq/_/zq/top.png)
+check "a search word no cartridge holds is a plain 404 ($got)" [ "${got%% *}" = 404 ]
+for bad in "/nginx.conf" "/.vexel-board" "/.vexel-board.sqlite" "/bbs/l/../../nginx.conf" "/no/such/file"; do
     got=$(get "$bad")
-    check "refused: $bad ($got)" [ "${got%% *}" = 404 -o "${got%% *}" = 403 ]
+    check "refused: $bad ($got)" [ "${got%% *}" = 404 -o "${got%% *}" = 403 -o "${got%% *}" = 400 ]
 done
-got=$(get "/bbs/?pid=baa")
-check "the discussion page of a cartridge ($got)" [ "${got#302 }" != "$got" ] && case "$got" in
-    *"/bbs/posts/baa.html") true ;; *) false ;; esac
-got=$(get "/bbs/posts/baa.html")
-check "the page itself ($got)" [ "${got%% *}" = 200 ]
+headers=$(python3 -c 'import sys, urllib.request; print(urllib.request.urlopen(sys.argv[1], timeout=5).headers)' \
+    "http://127.0.0.1:$PORT/$BAA")
+check "cartridges carry caching headers" echo "$headers" | grep -qi "cache-control: public, max-age"
 
 # --------------------------------------------------------- the browser
 # run NAME BBS INPUT-FILE FRAMES [options]: a headless browser session in
@@ -203,15 +198,20 @@ BUNDLED=$!
     >"$WORK/search.in"
 run search "$HOST" "$WORK/search.in" 340 &
 SEARCH=$!
-# Update "new", walk down to "[load more]" (item 33), load the rest, make the
-# cartridge now under the cursor a favourite and run it.
+# Update "new" (its head: the 9 newest of 41), walk down to "[load more]"
+# (item 10), load the page below, make the cartridge now under the cursor
+# (the newest of that page) a favourite and run it.
 {
     idle $BOOT; tap $RIGHT; tap $RIGHT; tap $O; idle $SETTLE
-    i=0; while [ $i -lt 32 ]; do tap $DOWN; i=$((i + 1)); done
+    i=0; while [ $i -lt 9 ]; do tap $DOWN; i=$((i + 1)); done
     tap $O; idle $SETTLE; tap $PAUSE; tap $DOWN; tap $O; idle 10; tap $O; idle 120
 } >"$WORK/more.in"
 run more "$HOST" "$WORK/more.in" 500 &
 MORE=$!
+# Search "99", a word no cartridge holds: no results, and no error line.
+{ idle $BOOT; tap $LEFT; tap $O; tap $DOWN; tap $DOWN; tap $RIGHT; tap $DOWN; tap $O; idle 90; } >"$WORK/none.in"
+run none "$HOST" "$WORK/none.in" 230 &
+NONE=$!
 
 # The faults, each in its own session.
 { idle $BOOT; tap $RIGHT; tap $RIGHT; tap $O; idle 90; } >"$WORK/list.in"
@@ -235,7 +235,7 @@ run overcart "http://127.0.0.1:$PORT_BAD" "$WORK/cart2.in" 310 &
 F8=$!
 run stall "http://127.0.0.1:$STALL" "$WORK/list.in" 230 -timeout 2 &
 F6=$!
-wait $PLAY $FOLDER $BUNDLED $SEARCH $MORE $F1 $F2 $F3 $F4 $F5 $F6 $F7 $F8
+wait $PLAY $FOLDER $BUNDLED $SEARCH $MORE $NONE $F1 $F2 $F3 $F4 $F5 $F6 $F7 $F8
 
 check "the newest cartridge ran from the board ($(tail -2 "$WORK/play.out"))" grep -q "marker baa" "$WORK/play.out"
 check "its file is in the download cache" [ -f "$WORK/play/bbs/carts/baa.qz.png" ]
@@ -245,14 +245,32 @@ bundled=$(ls "$WORK/bundled/bbs/carts" 2>/dev/null | head -1)
 check "the board beside the program ran its newest cartridge ($bundled)" [ -n "$bundled" ]
 check "... with no message ($(grep 'message:' "$WORK/bundled/log.txt"))" [ -z "$(grep 'message:' "$WORK/bundled/log.txt")" ]
 check "a search found it ($(tail -2 "$WORK/search.out"))" grep -q "marker baa" "$WORK/search.out"
-check "[load more] brought the older cartridges ($(tail -2 "$WORK/more.out"))" grep -q "marker c8" "$WORK/more.out"
-check "the favourite was kept" grep -q "^|c8 " "$WORK/more/favourites.txt"
+check "[load more] brought the older cartridges ($(tail -2 "$WORK/more.out"))" grep -q "marker c31" "$WORK/more.out"
+check "the favourite was kept" grep -q "^|c31 " "$WORK/more/favourites.txt"
 
 message() {  # message NAME TEXT: the session showed TEXT and left no file behind
     check "$1: \"$2\" ($(grep 'message:' "$WORK/$1/log.txt" 2>/dev/null | tail -1))" \
         grep -qx "message: $2" "$WORK/$1/log.txt"
     check "$1: nothing left behind ($(leftovers "$1"))" [ -z "$(leftovers "$1")" ]
 }
+check "a search for a word no cartridge holds: no results ($(grep 'message:' "$WORK/none/log.txt" | tail -1))" \
+    grep -qx "message: no results" "$WORK/none/log.txt"
+check "... and nginx logged no error for it ($(grep "/bbs/s/" "$N/error.log" 2>/dev/null | head -1))" \
+    [ -z "$(grep "/bbs/s/" "$N/error.log" 2>/dev/null)" ]
+
+# A cartridge added to the served board: the next update shows it first and
+# it runs; the files the add wrote replaced the old ones in place.
+printf 'vexel cartridge // added\nversion 14\n__lua__\n-- fresh one\nprinth("marker fresh")\ncls(3)\n' \
+    >"$WORK/fresh.qz"
+"$BOARD" add "$WORK/site" "$WORK/fresh.qz" --author "Zoë" --lists new,wip --id fresh >"$WORK/add.txt" 2>&1
+check "vexel-board add ($(cat "$WORK/add.txt"))" [ $? -eq 0 ]
+run added "$HOST" "$WORK/play.in" 330
+check "the added cartridge ran after an update ($(tail -2 "$WORK/added.out"))" grep -q "marker fresh" "$WORK/added.out"
+"$BOARD" remove "$WORK/site" fresh >"$WORK/remove.txt" 2>&1
+check "vexel-board remove ($(cat "$WORK/remove.txt"))" [ $? -eq 0 ]
+"$BOARD" check "$WORK/site" >/dev/null
+check "the board checks after add and remove" [ $? -eq 0 ]
+
 message down "could not connect to bbs."
 message missing "could not connect to bbs."
 message error500 "could not connect to bbs."
