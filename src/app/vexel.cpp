@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "app/app.h"
@@ -911,6 +912,21 @@ void back_up_at_exit(vexel_machine* m) {
         return;
     }
     fenn_debug("backed up unsaved changes\n");
+    // The next start says where they went: the newest file of backup/.
+    std::error_code ec;
+    std::filesystem::file_time_type newest{};
+    std::string name;
+    for (std::filesystem::directory_iterator it(fenn_prefix_with_appdata_path("backup/"), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string n = it->path().filename().string();
+        std::error_code e2;
+        const auto t = it->last_write_time(e2);
+        if (!e2 && n[0] != '.' && it->is_regular_file(e2) && (name.empty() || t > newest)) {
+            newest = t;
+            name = n;
+        }
+    }
+    if (!app.exec_mode) boot_note_exit_backup(name.c_str());
     if (!app.show_backup_messages || !fenn_platform_has_video()) return;
     app.pending = pending_none;
     shell_show_message_exact("backing up unsaved changes", exit_backup_message_ms);

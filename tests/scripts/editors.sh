@@ -127,6 +127,16 @@ check "its program is only what was typed" [ "$(sed -n '/^__lua__$/,/^__/p' "$H/
 check "the loaded cartridge is untouched" cmp -s "$CART" "$WORK/game_kept.qz"
 rm -f "$H/carts/fresh.qz"
 
+# 3e. Unsaved changes at exit go to backup/, and the next start says where
+#     (once).
+printf 'key escape\ntype -- left unsaved\nwait 2\n' >"$WORK/unsaved.txt"
+"$VEXEL" -headless -fast -frames 150 -home "$H" -keys "$WORK/unsaved.txt" "$CART" >/dev/null 2>&1
+note="$H/backup/.unsaved_at_exit"
+check "the exit noted where the unsaved changes went" grep -q "^backup/game" "$note"
+check "and they are there" grep -q -- "-- left unsaved" "$H/$(cat "$note")"
+"$VEXEL" -headless -fast -frames 100 -home "$H" "$CART" >/dev/null 2>&1
+check "the next start told of them once" [ ! -e "$note" ]
+
 # 4. Faults of the script itself.
 printf 'key escape\nkey hyper+q\n' >"$WORK/bad.txt"
 err=$("$VEXEL" -headless -frames 2 -home "$H" -keys "$WORK/bad.txt" 2>&1 >/dev/null)
