@@ -342,8 +342,9 @@ TEST_F(Lists, CommentLabelsWrapInsideTheLabel) {
     // Two lines far wider than the label: words, and one word longer than a row.
     const std::string words = "-- a very long title line for this text cartridge, past the edge";
     const std::string long_word = "--" + std::string(40, 'w') + " end";
-    ASSERT_EQ(words.size(), 64u);  // the label keeps 63 characters of a line
-    const std::string kept = words.substr(0, 63);
+    ASSERT_EQ(words.size(), 64u);  // the label keeps 63 characters of a line, cut between words
+    const std::string kept = "-- a very long title line for this text cartridge, past the";
+    EXPECT_EQ(browse_comment_preview(words), kept);
     const std::string cart = text_cart((words + "\n" + long_word + "\ncode()").c_str());
     fenn_bitmap* l = browse_label_from_bytes(reinterpret_cast<const uint8_t*>(cart.data()), cart.size());
     ASSERT_NE(l, nullptr);
