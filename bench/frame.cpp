@@ -16,6 +16,7 @@
 #include "machine/host.h"
 #include "machine/machine.h"
 #include "machine/present.h"
+#include "runtime/frame.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
 
@@ -58,7 +59,7 @@ int main() {
         }
         const double start = cpu_ms();
         for (int f = 0; f < frames && m->running; ++f) {
-            run_slice(m);
+            vexel_machine_frame(m, vexel_frame_input{});
             vexel_present_screen(m, true);
             vexel_audio_mix(m->audio, sound.data(), vexel_audio_frame_samples(30, f));
         }

@@ -125,7 +125,21 @@ void shell_open_browser();
 void settings_set_defaults();
 // Hands the console's settings to the framework's settings file.
 void settings_use_table();
+// The command line. Every option is one row of the table in settings.cpp,
+// from which parsing, -h and the checks of the manual come.
 void settings_parse_arguments(int argc, char** argv);
+// What the command line asks for before anything starts: -h (the help,
+// then exit), -list-api (the script functions, then exit), -x (no window).
+enum settings_early_action : int32_t {
+    settings_early_none = 0,
+    settings_early_help,
+    settings_early_list_api,
+    settings_early_exec,
+};
+settings_early_action settings_scan_early(int argc, char** argv);
+// Prints what -h or -list-api asks for; false for any other action.
+bool settings_carry_out_early(settings_early_action action);
+void settings_print_usage();
 
 // Overlay messages. shell_show_message lasts `ms` plus 400 ms and slides in;
 // shell_show_message_exact lasts exactly `ms` (sound toggle, capture keys);

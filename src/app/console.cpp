@@ -8,10 +8,9 @@
 
 #include "app/app.h"
 #include "app/editor.h"
+#include "app/screens.h"
 #include "app/shell.h"
-#include "browser/browse.h"
 #include "cart/cart_glyphs.h"
-#include "framework/fenn_config.h"
 #include "framework/fenn_host.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_path.h"
@@ -247,11 +246,7 @@ void console_reset() {
     console.from_browser = false;
 }
 
-bool console_takes_keys() {
-    const bool keyboard = (!app.exec_mode && !fenn_cfg.headless) || app.key_script;
-    return keyboard && app.mode == shell_console && app.sub_screen == sub_screen_none && !browse_active() &&
-           !editor_active() && app.pending == pending_none && !console_listing_active();
-}
+bool console_takes_keys() { return shell_screen_has_keys(screen_console); }
 
 void console_update_input(vexel_machine* m) {
     if (!console_takes_keys()) return;

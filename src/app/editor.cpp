@@ -5,7 +5,6 @@
 #include <cstring>
 #include <deque>
 
-#include "app/app.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_platform.h"
 #include "machine/disk.h"
@@ -36,6 +35,7 @@ struct editor_frame {
     // What was last copied: the clipboard itself where the host has none
     // (headless runs), so copy and paste work between the editors there.
     std::string clipboard;
+    editor_settings settings;
     bool hints = false;  // Ctrl+/: the bottom bar shows the editor's keys
 };
 
@@ -267,8 +267,12 @@ void drop_step(pending_step& step) {
 
 }  // namespace
 
-void editor_update(vexel_machine* m, const editor_input& in) {
+void editor_set_settings(const editor_settings& settings) { frame.settings = settings; }
+
+void editor_update(vexel_machine* m, const editor_input& given) {
     if (!frame.active) return;
+    editor_input in = given;
+    in.settings = frame.settings;
     if (frame.message_left > 0) --frame.message_left;
     const editor_page* p = page_of(frame.current);
     // Keys of the frame first; everything else goes to the editor.
@@ -345,7 +349,7 @@ void editor_update(vexel_machine* m, const editor_input& in) {
 
 void editor_draw(vexel_machine* m, fenn_bitmap* page) {
     if (!frame.active || !page) return;
-    const editor_theme& t = editor_theme_get(app.gui_theme);
+    const editor_theme& t = editor_theme_get(frame.settings.gui_theme);
     fenn_clear_clip(page);
     editor_fill(page, 0, 0, 127, 127, t.body_bg);
     fenn_set_clip(page, 0, editor_body_y0, 128, editor_body_y1);

@@ -56,6 +56,17 @@ struct editor_theme {
 // gui_theme 0 (classic) or 1 (dark blue code background).
 const editor_theme& editor_theme_get(int gui_theme);
 
+// The console's settings (config.txt) the editors follow. The shell hands
+// them to the frame (editor_set_settings); the frame puts them into every
+// editor_input, so an editor reads them there like the rest of its input.
+struct editor_settings {
+    int gui_theme = 0;          // 0 classic, 1 dark blue code background
+    bool shift_glyphs = false;  // Shift+A..Z types glyphs in the code editor
+    bool live_notes = false;    // a changed note of a sound effect is heard at once
+    bool cursor_snap = false;   // the sprite editor's keyboard cursor follows the mouse
+};
+void editor_set_settings(const editor_settings& settings);
+
 // One update's input, in machine pixels.
 struct editor_input {
     // Typed keys in order, as the platform's key buffer gives them: a
@@ -72,6 +83,7 @@ struct editor_input {
     int buttons;                // held: fenn_mouse_left / _right / _middle
     int went_down, went_up;     // button bits that changed this update
     int wheel_x, wheel_y;       // wheel movement this update
+    editor_settings settings;   // filled in by the frame
 };
 bool editor_pressed(const editor_input& in, int scancode);
 // Whether a Ctrl+letter (lower case) was pressed this update.

@@ -19,7 +19,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app.h"
 #include "app/editor.h"
 #include "cart/cart.h"
 #include "cart/cart_glyphs.h"
@@ -830,7 +829,7 @@ void typed_key(const editor_input& in, int key) {
     } else if (key == 9) {
         if (in.shift || has_selection()) indent(in.shift);
         else type_byte(uint8_t(code_indent_char));
-    } else if (key >= 'A' && key <= 'Z' && in.shift && app.shift_glyphs) {
+    } else if (key >= 'A' && key <= 'Z' && in.shift && in.settings.shift_glyphs) {
         type_byte(uint8_t(code_shift_glyph_first + (key - 'A')));
     } else if (key >= 32 && key < 127) {
         type_byte(uint8_t(key));

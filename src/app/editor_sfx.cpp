@@ -36,7 +36,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
 #include "app/editor.h"
 #include "audio/audio.h"
 #include "cart/cart.h"
@@ -303,6 +302,7 @@ enum drag_kind : int { drag_none, drag_bars, drag_erase, drag_strip };
 
 struct sfx_editor {
     int n = 1;
+    bool live_notes = false;  // the setting, from the last update's input
     bool pitch_view = false;
     int row = 0, field = 0;   // tracker cursor; row -1 the header line
     int note = 0;             // pitch view cursor
@@ -403,7 +403,7 @@ void watch_preview(vexel_machine* m) {
 // effect is playing, which the note would cut off).
 void hear_note(vexel_machine* m, int i) {
     vexel_cart* cart = cart_of(m);
-    if (!app.live_notes || ed.playing || !cart || !m->audio) return;
+    if (!ed.live_notes || ed.playing || !cart || !m->audio) return;
     vexel_audio_play_sfx(m->audio, &cart->sfx[ed.n], i, 1, cart, editor_sfx_preview_channel);
 }
 
@@ -667,6 +667,7 @@ void sfx_open(vexel_machine* m) {
 }
 
 void sfx_update(vexel_machine* m, const editor_input& in) {
+    ed.live_notes = in.settings.live_notes;
     if (!cart_of(m)) return;
     watch_preview(m);
     ed.mouse_x = in.mouse_x;

@@ -32,7 +32,6 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app.h"
 #include "cart/cart.h"
 #include "cart/cart_rom.h"
 #include "framework/fenn_input.h"
@@ -746,7 +745,7 @@ void update_hover(const editor_input& in) {
     ed.last_mouse_y = in.mouse_y;
     // With cursor_snap the keyboard cursor jumps to the pixel the mouse
     // moved to, so switching from the mouse to the keys carries on there.
-    if (moved && ed.mouse_px >= 0 && app.cursor_snap) {
+    if (moved && ed.mouse_px >= 0 && in.settings.cursor_snap) {
         ed.cur_x = ed.mouse_px;
         ed.cur_y = ed.mouse_py;
     }

@@ -28,12 +28,6 @@ void put(fenn_bitmap* page, int x, int y, int colour) {
     page->pix[size_t(y) * size_t(page->w) + size_t(x)] = uint8_t(colour & 15);
 }
 
-// The ROM byte and nibble of sprite-sheet pixel (x, y).
-uint32_t gfx_addr(int x, int y) { return vexel_addr_gfx + uint32_t(y) * 64u + uint32_t(x) / 2u; }
-uint32_t map_addr(int x, int y) {
-    return y < 32 ? vexel_addr_map + uint32_t(y) * 128u + uint32_t(x)
-                  : vexel_addr_shared + uint32_t(y - 32) * 128u + uint32_t(x);
-}
 bool in_sheet(int x, int y) { return x >= 0 && y >= 0 && x < 128 && y < 128; }
 bool in_map(int x, int y) { return x >= 0 && y >= 0 && x < 128 && y < 64; }
 
@@ -95,25 +89,17 @@ void editor_draw_sprite(vexel_machine* m, fenn_bitmap* page, int n, int w, int h
 
 int editor_sget(const vexel_cart* cart, int x, int y) {
     if (!cart || !in_sheet(x, y)) return 0;
-    const int byte = vexel_cart_peek(cart, gfx_addr(x, y));
+    const int byte = vexel_cart_peek(cart, vexel_sheet_pixel_addr(x, y));
     return (x & 1) ? byte >> 4 : byte & 15;
 }
 
-void editor_sset(vexel_cart* cart, int x, int y, int colour) {
-    if (!cart || !in_sheet(x, y)) return;
-    const uint32_t a = gfx_addr(x, y);
-    const int byte = vexel_cart_peek(cart, a);
-    const int c = colour & 15;
-    vexel_cart_poke(cart, a, (x & 1) ? (byte & 0x0f) | c << 4 : (byte & 0xf0) | c);
-}
+void editor_sset(vexel_cart* cart, int x, int y, int colour) { vexel_cart_set_pixel(cart, x, y, colour); }
 
 int editor_mget(const vexel_cart* cart, int x, int y) {
-    return cart && in_map(x, y) ? vexel_cart_peek(cart, map_addr(x, y)) : 0;
+    return cart && in_map(x, y) ? vexel_cart_peek(cart, vexel_map_cell_addr(x, y)) : 0;
 }
 
-void editor_mset(vexel_cart* cart, int x, int y, int sprite) {
-    if (cart && in_map(x, y)) vexel_cart_poke(cart, map_addr(x, y), sprite & 0xff);
-}
+void editor_mset(vexel_cart* cart, int x, int y, int sprite) { vexel_cart_set_cell(cart, x, y, sprite); }
 
 int editor_fget(const vexel_cart* cart, int n) {
     return cart && n >= 0 && n < 256 ? vexel_cart_peek(cart, vexel_addr_flags + uint32_t(n)) : 0;

@@ -19,6 +19,7 @@
 #include "app/keyconfig.h"
 #include "app/keyscript.h"
 #include "app/pausemenu.h"
+#include "app/screens.h"
 #include "app/shell.h"
 #include "audio/audio.h"
 #include "audio/audio_wav.h"
@@ -47,6 +48,7 @@
 #include "machine/mem.h"
 #include "machine/present.h"
 #include "machine/text.h"
+#include "runtime/frame.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
 #include "cart/vdisk.h"
@@ -90,14 +92,8 @@ int64_t unsaved_checked_ms = 0;
 std::string base_title = "vexel";  // the window's title before the cartridge's name
 std::string title_shown;
 
-
-// Ctrl+C or a termination request ends the loop so the settings are saved.
-// A signal quits without a question (nobody may be there to answer it).
-volatile sig_atomic_t quit_signalled = 0;
-void on_signal(int) {
-    quit_signalled = 1;
-    fenn_quit = 1;
-}
+const char* const data_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/",
+                                    "bbs/labels/"};
 
 // The question before quitting with unsaved changes.
 struct quit_question {
@@ -108,7 +104,7 @@ struct quit_question {
 quit_question quit_ask;
 
 bool quit_needs_question(vexel_machine* m, bool always) {
-    if (quit_ask.confirmed || quit_signalled || app.exec_mode || !fenn_platform_has_video()) return false;
+    if (quit_ask.confirmed || fenn_quit_signal() || app.exec_mode || !fenn_platform_has_video()) return false;
     if (app.frame_limit > 0 && app.frames_run >= app.frame_limit) return false;
     return always || vexel_unsaved_changes(m, true);
 }
@@ -139,50 +135,6 @@ void draw_quit_question(fenn_bitmap* page) {
     vexel_draw_tinted_rect(page, 14, 50, 113, 74, true);
     fenn_draw_text_ex(page, first, shell_console_font, 18, 54, fenn_text_single_colour, 7);
     fenn_draw_text_ex(page, second, shell_console_font, 18, 64, fenn_text_single_colour, 7);
-}
-
-const char* const data_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/",
-                                    "bbs/labels/"};
-
-void print_usage() {
-    std::printf("vexel %s - a virtual game console\n", vexel_version_string);
-    std::printf(
-        "usage: vexel [options] [cartridge.qz]\n"
-        "\n"
-        "  -run                run the named cartridge after booting\n"
-        "  -x, -exec           run the named cartridge headless, printing its console\n"
-        "                      output, and quit when it stops (exit status 0 when it\n"
-        "                      ends, 1 when it cannot be loaded, 2 after an error)\n"
-        "  -browse             start in the cartridge browser\n"
-        "  -p PARAMS           run parameters for the program\n"
-        "  -frames N           quit after N machine frames\n"
-        "  -fast               run machine frames as fast as possible (no waiting)\n"
-        "  -wav FILE           record the sound to FILE (22050 Hz mono 16-bit WAV)\n"
-        "  -screenshot FILE    save a picture of the screen to FILE when quitting (exit\n"
-        "                      status 1 when it cannot be written)\n"
-        "  -input FILE         take the buttons from FILE, one line per machine frame:\n"
-        "                      a decimal number, bits 0-7 player 0's held buttons and\n"
-        "                      bits 8-15 player 1's; nothing is held after the last line\n"
-        "  -keys FILE          play FILE as keys and mouse, one command a machine frame\n"
-        "                      once the boot is over: type TEXT, key NAME (key ctrl+s,\n"
-        "                      key alt+right, key escape), mouse X Y, down [right],\n"
-        "                      up [right], click X Y [right], wheel N, wait N; blank\n"
-        "                      lines and # comments are skipped (see vexel.txt)\n"
-        "  -seed N             start every random generator from N, so that runs with\n"
-        "                      the same cartridge, seed and input repeat exactly\n"
-        "  -headless           no window\n"
-        "  -home FOLDER        data folder (default ~/.brindle/vexel/)\n"
-        "  -desktop FOLDER     where screenshots and GIFs go (default ~/Desktop)\n"
-        "  -timeout S          download timeout in seconds, 1..240 (default 30)\n"
-        "  -bbs URL            the cartridge board: http://HOST[:PORT], https://... or\n"
-        "                      file:///FOLDER of a built board (default: the board\n"
-        "                      that comes with vexel, read from disk)\n"
-        "  -windowed 0|1       start in a window (1, the default) or fullscreen (0)\n"
-        "  -width W -height H  window size\n"
-        "  -pixel_perfect 0|1  scale by whole multiples only\n"
-        "  -sound N -music N   volumes, 0..256\n"
-        "  -show_fps 1         draw the frame rate\n"
-        "  -h                  this help\n");
 }
 
 // The board the browser reads: -bbs, else the bbs_host setting, else the
@@ -275,7 +227,7 @@ void carry_out_pending_action() {
     case pending_runtime_error:
         run_suspend(m);
         run_reset_lua(m);
-        vexel_print(m, "");
+        m->error_pending = false;
         vexel_print_col(m, m->error_string, 8);
         if (app.exec_mode) {
             fenn_set_exit_status(2);
@@ -565,18 +517,13 @@ void shell_update_audio_pause(vexel_machine* m) {
 // ---------------------------------------------------------------- start-up
 
 void shell_init() {
-    for (int i = 1; i < fenn_argc(); ++i) {
-        const char* a = fenn_argv()[i];
-        if (!std::strcmp(a, "-h") || !std::strcmp(a, "-help") || !std::strcmp(a, "--help")) {
-            print_usage();
-            std::exit(0);
-        }
-    }
+    const settings_early_action early = settings_scan_early(fenn_argc(), fenn_argv());
+    if (settings_carry_out_early(early)) std::exit(0);
     app = vexel_app{};
     settings_set_defaults();
     app.gpio_base = -1;
-    signal(SIGINT, on_signal);
-    signal(SIGTERM, on_signal);
+    // Ctrl+C or a termination request ends the loop so the settings are saved.
+    fenn_quit_on_signals();
     // Past a file-size limit a write then fails with EFBIG, which the writer
     // reports and survives, instead of the signal ending the console.
     signal(SIGXFSZ, SIG_IGN);
@@ -585,8 +532,7 @@ void shell_init() {
     console_reset();
 
     // Exec mode runs without a window; decide before the platform starts.
-    for (int i = 1; i < fenn_argc(); ++i)
-        if (!std::strcmp(fenn_argv()[i], "-x") || !std::strcmp(fenn_argv()[i], "-exec")) app.exec_mode = 1;
+    if (early == settings_early_exec) app.exec_mode = 1;
     if (app.exec_mode) fenn_request_headless();
     fenn_init();
 
@@ -669,8 +615,10 @@ void shell_init() {
     vexel_mark_cart_saved(m);
 
     if (app.exec_mode) {
-        if (!app_auto_load_file[0] || !shell_load_working_cart(app_auto_load_file)) {
-            std::printf("could not load %s\n", app_auto_load_file);
+        const int status = app_auto_load_file[0] ? vexel_load_working_cart(m, app_auto_load_file) : cart_not_found;
+        if (status != cart_ok) {
+            std::printf("could not load %s (%s)\n", app_auto_load_file,
+                        cart_load_failure_text(status, app_auto_load_file).c_str());
             std::fflush(stdout);
             vexel_machine_destroy(m);
             fenn_exit();
@@ -686,8 +634,9 @@ void shell_init() {
         // exit status says the run failed.
         const int status = vexel_load_working_cart(m, app_auto_load_file);
         if (status != cart_ok) {
-            std::fprintf(stderr, "vexel: could not load %s (%s)\n", app_auto_load_file, vexel_cart_status_text(status));
-            std::snprintf(app.load_failure, sizeof app.load_failure, "%s", vexel_cart_status_text(status));
+            const std::string why = cart_load_failure_text(status, app_auto_load_file);
+            std::fprintf(stderr, "vexel: could not load %s (%s)\n", app_auto_load_file, why.c_str());
+            std::snprintf(app.load_failure, sizeof app.load_failure, "%s", why.c_str());
             if (app.run_flag) fenn_set_exit_status(1);
             app.run_flag = 0;
         }
@@ -762,6 +711,7 @@ void shell_update() {
     // The editors take the host's input every pass and act on it once a
     // machine frame.
     if (editor_active()) {
+        editor_set_settings({app.gui_theme, app.shift_glyphs != 0, app.live_notes != 0, app.cursor_snap != 0});
         editor_input pass;
         editor_read_host_input(&pass);
         editor_merge_input(&editor_pending, pass);
@@ -788,25 +738,19 @@ void shell_update() {
                 vexel_buttons_read(m);
                 browse_update_load_download(m);
                 if (m->hold_frames > 10) m->hold_frames--;
-            } else if (m->hold_frames > 0) {
-                m->hold_frames--;
             } else {
-                pause_menu_running_keys(m);
-                if (!run_program_runs_main_loop(m)) {
-                    vexel_buttons_update(m);
-                    vexel_buttons_read(m);
-                    m->program_frame++;
-                }
-                if (m->reset_glitch < 3) run_slice(m);
-                if (m->held_frame) run_note_held_frame(m);
+                vexel_frame_input input;
+                input.source = frame_buttons_host;
+                input.front_end_keys = [](vexel_machine* fm, void*) { pause_menu_running_keys(fm); };
+                vexel_machine_frame(m, input);
             }
             break;
         default:
             // The key configuration reads the presses before the buttons take them.
-            if (app.sub_screen == sub_screen_keyconfig) keyconfig_update(m);
+            if (shell_top_screen() == screen_keyconfig) keyconfig_update(m);
             vexel_buttons_update(m);
             vexel_buttons_read(m);
-            if (editor_active() && app.mode == shell_console && app.sub_screen == sub_screen_none) {
+            if (shell_top_screen() == screen_editors) {
                 editor_update(m, editor_pending);
                 editor_pending = editor_input{};
             }

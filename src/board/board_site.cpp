@@ -35,6 +35,7 @@
 #include "machine/host.h"
 #include "machine/machine.h"
 #include "machine/present.h"
+#include "runtime/frame.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
 
@@ -110,8 +111,7 @@ bitmap_ptr first_frame_label(const std::string& bytes, const std::string& name, 
     vexel_prepare_loaded_cart(m, cart, name.c_str());
     run_cart(m);
     for (int frame = 0; frame < board_label_frames_max; ++frame) {
-        if (!run_program_runs_main_loop(m)) m->program_frame++;
-        run_slice(m);
+        vexel_machine_frame(m, vexel_frame_input{});
         vexel_present_screen(m, true);
         const std::vector<uint8_t>& pix = m->display->pix;
         bool plain = true;
@@ -124,6 +124,18 @@ bitmap_ptr first_frame_label(const std::string& bytes, const std::string& name, 
 }
 
 
+constexpr size_t label_cache_max = 2048;    // decoded labels a worker keeps (16 KiB each)
+constexpr size_t picture_cache_max = 64;    // encoded list pictures a worker keeps
+
+// What drawing lists reads and makes again and again: the labels of the
+// newest cartridges (on every list and every word prefix they are on), and
+// whole pictures (the prefixes of one word often list the same entries).
+// Bounded; emptied when full.
+struct render_cache {
+    std::map<std::string, bitmap_ptr> labels;
+    std::map<std::string, std::vector<uint8_t>> pictures;
+};
+
 // Writes the site's files, counting them. A build writes into a fresh
 // folder that is renamed whole at the end, so plain writes do; a change to
 // a served board writes each file whole under a temporary name, then
@@ -133,6 +145,7 @@ struct site_writer {
     bool atomic = false;
     int written = 0;
     int pictures = 0;
+    std::shared_ptr<render_cache> cache = std::make_shared<render_cache>();
 
     bool write(const std::string& relative, const void* data, size_t size, std::string* reason) {
         const fs::path path = root / relative;
@@ -326,7 +339,17 @@ fenn_bitmap* read_label(const fs::path& root, const std::string& id) {
     if (pic->w != board_label_side || pic->h != board_label_side || pic->depth != 32) return nullptr;
     fenn_bitmap* label = fenn_create_bitmap(board_label_side, board_label_side, 8);
     if (!label) return nullptr;
-    for (size_t i = 0; i < label->pix.size(); ++i) label->pix[i] = uint8_t(cart_art_nearest_colour(pic->pix32()[i]));
+    // Labels are runs of few colours: the last match is asked for again.
+    uint32_t last = 0;
+    uint8_t last_index = uint8_t(cart_art_nearest_colour(0));
+    for (size_t i = 0; i < label->pix.size(); ++i) {
+        const uint32_t c = pic->pix32()[i];
+        if (c != last) {
+            last = c;
+            last_index = uint8_t(cart_art_nearest_colour(c));
+        }
+        label->pix[i] = last_index;
+    }
     return label;
 }
 
@@ -356,8 +379,11 @@ bool render_page(sqlite3* db, site_writer& w, const std::string& key, int page, 
                  " WHERE m.key = ? AND m.slot >= ? AND m.slot < ? ORDER BY m.slot DESC");
     q.bind(1, key).bind(2, (long long)page * cart_board_page_entries).bind(3, (long long)(page + 1) * cart_board_page_entries);
     std::vector<board_cell> cells;
-    std::vector<bitmap_ptr> labels;
     std::vector<board_html_entry> entries;
+    render_cache& cache = *w.cache;
+    if (cache.labels.size() > label_cache_max) cache.labels.clear();
+    if (cache.pictures.size() > picture_cache_max) cache.pictures.clear();
+    std::string signature;
     while (q.step() == SQLITE_ROW) {
         board_cell c;
         c.id = q.text(0);
@@ -367,18 +393,27 @@ bool render_page(sqlite3* db, site_writer& w, const std::string& key, int page, 
         c.category = int(q.integer(3));
         c.title = q.text(4);
         c.author = q.text(5);
-        labels.emplace_back(read_label(w.root, c.id), fenn_destroy_bitmap);
-        c.label = labels.back().get();
+        auto found = cache.labels.find(c.id);
+        if (found == cache.labels.end())
+            found = cache.labels.emplace(c.id, bitmap_ptr(read_label(w.root, c.id), fenn_destroy_bitmap)).first;
+        c.label = found->second.get();
+        signature += c.id + "\t" + c.title + "\t" + c.author + "\t" + std::to_string(c.post) + "\n";
         cells.push_back(c);
         entries.push_back({c.id, c.title, c.author});
     }
     const int next = page > 0 ? page - 1 : -1;
-    bitmap_ptr pic(board_make_list_picture(cells, next), fenn_destroy_bitmap);
-    std::vector<uint8_t> png;
-    if (!pic || fenn_png_encode(pic.get(), &png) != 0) {
-        *reason = key + ": a list picture could not be made";
-        return false;
+    signature += std::to_string(next);
+    auto drawn = cache.pictures.find(signature);
+    if (drawn == cache.pictures.end()) {
+        bitmap_ptr pic(board_make_list_picture(cells, next), fenn_destroy_bitmap);
+        std::vector<uint8_t> encoded;
+        if (!pic || fenn_png_encode_quick(pic.get(), &encoded) != 0) {
+            *reason = key + ": a list picture could not be made";
+            return false;
+        }
+        drawn = cache.pictures.emplace(signature, std::move(encoded)).first;
     }
+    const std::vector<uint8_t>& png = drawn->second;
     const bool head = page == top;
     const std::string path = head ? cart_board_list_head_path(key.c_str()) : cart_board_list_page_path(key.c_str(), page);
     if (path.empty()) {

@@ -210,9 +210,19 @@ int load_downloaded_cart(vexel_machine* m, const char* path) {
     return 2;
 }
 
+// What the screen says of a failed download: the cause the client or the
+// picture check gave ("http 404", "not a picture", "too large"), not only
+// that it failed.
+std::string failure_text() {
+    if (last_timed_out) return "timeout";
+    if (last_reason.empty() || last_reason == fenn_fetch_status_text(fenn_fetch_no_connection))
+        return "could not connect to bbs.";
+    return "bbs: " + last_reason;
+}
+
 const char* load_error_text(int code) {
     switch (code) {
-    case 1: return "could not connect to bbs";
+    case 1: return "not a cartridge picture";
     default: return "could not load";
     }
 }
@@ -359,7 +369,7 @@ void browse_update_download(vexel_machine* m) {
     }
     if (st == browse_dl_failed) {
         if (last_timed_out) m->hold_frames = 0;
-        vexel_host_message(m, last_timed_out ? "timeout" : "could not connect to bbs.", browse_message_ms);
+        vexel_host_message(m, failure_text().c_str(), browse_message_ms);
         return;
     }
     if (file.find(".pip") != std::string::npos) {
@@ -375,7 +385,7 @@ void browse_update_download(vexel_machine* m) {
         const bool append = file.find("__") != std::string::npos;
         browse_list& l = browse_data.lists[list];
         if (browse_list_from_png_file(list, file.c_str(), append) != 0) {
-            vexel_host_message(m, "could not connect to bbs", browse_message_ms);
+            vexel_host_message(m, "bbs: not a list picture", browse_message_ms);
         } else {
             if (!cache_copy.empty()) copy_file(file.c_str(), cache_copy.c_str());
             if (!append && l.count() >= 2) l.selection = 1;

@@ -24,6 +24,10 @@
 #include "framework/fenn_bitmap.h"
 
 constexpr int vexel_code_max = 65535;        // characters of program text
+// The largest cartridge file read, text or picture: a larger one is
+// refused (cart_too_large) before anything is read. The format readers'
+// own caps (cart_text, png_cart) are this one.
+constexpr size_t vexel_cart_file_max = size_t(16) << 20;
 constexpr int vexel_code_buffer = 65538;     // bytes in the code buffer
 constexpr int vexel_sfx_count = 64;
 constexpr int vexel_sfx_default_speed = 16;  // of every effect in a new cartridge

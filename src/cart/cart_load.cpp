@@ -1,5 +1,6 @@
 #include "cart/cart_load.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -171,6 +172,21 @@ int cart_read_file(const vexel_vdisk* disk, const char* path, vexel_cart** out) 
     std::vector<uint8_t> bytes;
     if (!read_stream(f, &bytes)) return cart_too_large;
     return cart_read_bytes(bytes.data(), bytes.size(), out);
+}
+
+std::string cart_load_failure_text(int status, const char* path) {
+    if (status != cart_too_large || !path) return vexel_cart_status_text(status);
+    constexpr uint64_t mib = uint64_t(1) << 20;
+    const std::string with_ext = cart_with_qz_extension(path);
+    for (const std::string& name : {std::string(path), with_ext, with_ext + ".png", std::string(path) + ".png"}) {
+        struct stat st;
+        if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) <= vexel_cart_file_max)
+            continue;
+        // Rounded up, so that a file just over the limit does not read as the limit.
+        return "too large (" + std::to_string((uint64_t(st.st_size) + mib - 1) / mib) + " MB, the limit is " +
+               std::to_string(vexel_cart_file_max / mib) + " MB)";
+    }
+    return vexel_cart_status_text(status);
 }
 
 void cart_apply_legacy_changes(vexel_cart* cart, std::vector<std::string>* notes) {

@@ -37,6 +37,11 @@ std::string cart_with_qz_extension(const char* name);
 int cart_read_bytes(const uint8_t* data, size_t size, vexel_cart** out);
 // Reads one candidate name the same way.
 int cart_read_file(const vexel_vdisk* disk, const char* path, vexel_cart** out);
+// Why `path` (a name as vexel_load_working_cart takes it: the extension may
+// be left out) could not be loaded, for messages: vexel_cart_status_text,
+// with the sizes for a file over the limit ("too large (129 MB, the limit
+// is 16 MB)").
+std::string cart_load_failure_text(int status, const char* path);
 
 // Upgrades an old record to the newest version in place; what it changed
 // that a user should hear of goes to `notes` (one line each) when given.

@@ -124,6 +124,21 @@ void vexel_cart_poke(vexel_cart* cart, uint32_t a, int value) {
 }
 
 
+void vexel_cart_set_pixel(vexel_cart* cart, int x, int y, int colour) {
+    if (!has_sheet(cart) || x < 0 || y < 0 || x >= sheet_w || y >= sheet_w) return;
+    cart->gfx->pix[size_t(y) * size_t(sheet_w) + size_t(x)] = uint8_t(colour & 15);
+    const uint32_t a = vexel_sheet_pixel_addr(x, y);
+    if (a >= vexel_addr_shared && has_map(cart)) cart->map->pix[a] = uint8_t(vexel_read_pixel_pair(cart->gfx, a));
+}
+
+void vexel_cart_set_cell(vexel_cart* cart, int x, int y, int value) {
+    if (!has_map(cart) || x < 0 || y < 0 || x >= map_w || y >= map_h) return;
+    const uint8_t v = uint8_t(value & 0xff);
+    cart->map->pix[size_t(y) * size_t(map_w) + size_t(x)] = v;
+    const uint32_t a = vexel_map_cell_addr(x, y);
+    if (a < vexel_addr_map && has_sheet(cart)) vexel_write_pixel_pair(cart->gfx, a, v);
+}
+
 void vexel_cart_sync_shared_to_map(vexel_cart* cart) {
     if (!has_sheet(cart) || !has_map(cart)) return;
     for (uint32_t a = vexel_addr_shared; a < vexel_addr_map; ++a)

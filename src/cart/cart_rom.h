@@ -35,7 +35,25 @@ int vexel_read_pixel_pair(const fenn_bitmap* bmp, uint32_t offset);
 void vexel_write_pixel_pair(fenn_bitmap* bmp, uint32_t offset, int value);
 
 // The shared half: map rows 32-63 and sprite sheet rows 64-127 are the same
-// 4 KiB seen two ways. These copy one into the other;
+// 4 KiB seen two ways — map cell (x, y) for y >= 32 is the byte at ROM
+// address y * 128 + x, sheet pixels (2x', y') and (2x' + 1, y') of that
+// byte. The record keeps both views; the writes below and vexel_cart_poke
+// are the one place that keeps them in step, and every writer of pixels or
+// cells (the program's sset/mset, the editors) goes through them.
+//
+// A sheet pixel (0-127, 0-127; colour & 15) or a map cell (0-127, 0-63;
+// value & 0xff), written in both views. Outside the sheet or map: ignored.
+void vexel_cart_set_pixel(vexel_cart* cart, int x, int y, int colour);
+void vexel_cart_set_cell(vexel_cart* cart, int x, int y, int value);
+// The ROM address of a map cell (inside the map).
+constexpr uint32_t vexel_map_cell_addr(int x, int y) {
+    return y < 32 ? vexel_addr_map + uint32_t(y) * 128u + uint32_t(x)
+                  : vexel_addr_shared + uint32_t(y - 32) * 128u + uint32_t(x);
+}
+// The ROM address of the byte holding a sheet pixel.
+constexpr uint32_t vexel_sheet_pixel_addr(int x, int y) { return vexel_addr_gfx + uint32_t(y) * 64u + uint32_t(x) / 2u; }
+
+// These copy one whole view into the other;
 // vexel_cart_sync_shared_half picks the direction as a freshly loaded
 // cartridge needs it (map wins when any of its rows 32-63 is non-zero).
 void vexel_cart_sync_shared_to_map(vexel_cart* cart);

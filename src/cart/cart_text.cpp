@@ -201,6 +201,14 @@ int vexel_cart_read_text(const char* data, size_t len, vexel_cart** out) {
             // A line that does not fit is left out whole rather than cut.
             if (code_len + text.size() <= size_t(vexel_code_max)) {
                 std::memcpy(cart->code + code_len, text.data(), text.size());
+                // The program is NUL-terminated text: a zero byte in it
+                // would end the program there (mid-string, mid-line). It is
+                // an unknown character like any other.
+                for (size_t i = code_len; i < code_len + text.size(); ++i)
+                    if (cart->code[i] == 0) {
+                        cart->code[i] = cart_unknown_char;
+                        ++missing;
+                    }
                 code_len += text.size();
                 cart->code[code_len++] = '\n';
                 cart->code[code_len] = 0;

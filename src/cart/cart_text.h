@@ -6,7 +6,8 @@
 // The program is UTF-8 from version 15 on: each glyph is its character
 // (cart/cart_glyphs.h), and what the reader cannot map becomes '?', counted
 // in the record's unknown_chars. Older files hold the machine's bytes as
-// they are. The writer always writes the newest version, so a file read and
+// they are. In either, a zero byte in the program becomes '?' and counts as
+// unknown too: the program is NUL-terminated text. The writer always writes the newest version, so a file read and
 // written again is the same bytes when it was written by this version.
 //
 // Any other "__NAME__" line starts a section this version does not know
@@ -24,7 +25,7 @@
 #include "cart/cart.h"
 
 constexpr int vexel_cart_line_max = 65535;  // longer data rows are read in pieces (program lines whole)
-constexpr size_t vexel_cart_text_file_max = size_t(16) << 20;  // larger files are not read
+constexpr size_t vexel_cart_text_file_max = vexel_cart_file_max;  // larger files are not read
 
 // Parses a text cartridge into *out (owned by the caller). Returns cart_ok,
 // or cart_not_a_cart when the first line does not begin "vexel cartridge";

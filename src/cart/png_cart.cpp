@@ -1,5 +1,7 @@
 #include "cart/png_cart.h"
 
+#include "cart/cart_glyphs.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -61,6 +63,12 @@ int png_cart_load_32k(vexel_cart* cart, const uint8_t* block, size_t size) {
         // damaged copy token runs past the declared length.
         if (compress_mini_unpack(program, room, cart->code, vexel_code_max, &length) != decompress_ok)
             return cart_bad_code;
+        // A zero byte would end the NUL-terminated program early.
+        for (size_t i = 0; i < length && i < size_t(vexel_code_max); ++i)
+            if (cart->code[i] == 0) {
+                cart->code[i] = cart_unknown_char;
+                ++cart->unknown_chars;
+            }
         return cart_ok;
     }
     std::memcpy(cart->code, program, cart_code_room);  // the text ends at its first zero

@@ -32,7 +32,7 @@ constexpr uint8_t cart_platform_letter = 'l';
 constexpr int cart_label_x = 16, cart_label_y = 24, cart_label_size = 128;
 constexpr int cart_title_x = 18, cart_title1_y = 167, cart_title2_y = 175, cart_brand_y = 187;
 constexpr int cart_title_max = 31;                // characters of a title line
-constexpr size_t cart_png_max_file = size_t(16) << 20;
+constexpr size_t cart_png_max_file = vexel_cart_file_max;
 
 
 // Fills `block` (cart_block_size bytes) from the record. Returns 0, or

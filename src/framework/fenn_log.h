@@ -5,12 +5,18 @@
 // that begins with '>' opens an indented block (two spaces per level) and is
 // written without the '>'; one that begins with '<' closes a block first and
 // is written without the '<'. Lines longer than fenn_log_line_max are replaced
-// by a fixed notice. When the log cannot be opened, logging is skipped.
+// by a fixed notice. A line the same as the one before is counted instead
+// of written ("... repeated N times" follows when another line comes or the
+// log closes), and the file is kept under fenn_log_size_max: past it, the
+// older half is dropped behind a notice. A program that makes the console
+// log in a loop cannot fill the disk. When the log cannot be opened,
+// logging is skipped.
 // Any thread may log; lines are written whole, one at a time.
 #pragma once
 #include <cstdio>
 
 constexpr int fenn_log_line_max = 512;
+constexpr long fenn_log_size_max = 1L << 20;  // bytes of log.txt
 
 // Opens (truncates) the log file. Returns 0 on success, 1 when the file
 // cannot be written; logging is then silently skipped.

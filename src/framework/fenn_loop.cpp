@@ -1,5 +1,6 @@
 #include "framework/fenn_loop.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,12 @@ char saved_argv0[fenn_argv0_max + 1];
 char pending_application_title[fenn_title_max + 1] = "fenn";
 uint32_t random_state = 1;
 int exit_status = 0;
+volatile sig_atomic_t quit_signal = 0;
+
+void on_quit_signal(int number) {
+    quit_signal = number;
+    fenn_quit = 1;
+}
 bool force_headless = false;
 
 void copy_title(char* dst, const char* src) { std::snprintf(dst, fenn_title_max + 1, "%s", src ? src : ""); }
@@ -75,6 +82,13 @@ int fenn_random(int n) {
 
 void fenn_set_exit_status(int status) { exit_status = status; }
 int fenn_exit_status() { return exit_status; }
+
+void fenn_quit_on_signals() {
+    std::signal(SIGINT, on_quit_signal);
+    std::signal(SIGTERM, on_quit_signal);
+}
+
+int fenn_quit_signal() { return quit_signal; }
 
 void fenn_init() {
     if (fenn_state.inited) return;
@@ -142,16 +156,19 @@ int fenn_main(int argc, char** argv, const fenn_app& app) {
     fenn_path_set_argv0(saved_argv0);
 
     if (app.init) app.init();
-    fenn_quit = 0;
+    fenn_quit = quit_signal != 0;  // a signal during the start still ends the run
     // A quit the input pass asks for (a key, the window's close button) goes
-    // through one more update, which may ask first and take it back.
-    for (;;) {
+    // through one more update, which may take it back to ask first; a quit
+    // an update leaves set, or a signal, ends the loop at once.
+    for (bool running = !fenn_quit; running;) {
         if (app.update) app.update();
         if (app.draw) app.draw();
         fenn_blit_back_page();
         if (fenn_quit) break;
         fenn_handle_system_messages();
+        running = quit_signal == 0;
     }
     if (fenn_state.inited && app.exit) app.exit();
+    if (quit_signal) return 128 + quit_signal;
     return fenn_exit_status();
 }

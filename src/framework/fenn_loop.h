@@ -61,4 +61,12 @@ int fenn_random(int n);
 void fenn_set_exit_status(int status);
 int fenn_exit_status();
 
+// SIGINT and SIGTERM end the loop as fenn_quit does (the program still
+// shuts down in order and saves what it keeps); fenn_main then returns
+// 128 + the signal's number (130, 143), what shells expect of a program a
+// signal ended, instead of the status of a normal end.
+void fenn_quit_on_signals();
+// The signal that ended the loop, or 0.
+int fenn_quit_signal();
+
 

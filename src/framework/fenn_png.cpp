@@ -108,7 +108,10 @@ int fenn_png_decode(const uint8_t* data, size_t size, fenn_bitmap** out, int max
     return status;
 }
 
-int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png_out) {
+namespace {
+constexpr int quick_compression_level = 3;
+
+int encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png_out, bool quick) {
     png_out->clear();
     if (!bmp || bmp->depth != 32) return 1;
     const size_t w = size_t(bmp->w), h = size_t(bmp->h);
@@ -133,6 +136,10 @@ int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png_out) {
     volatile int status = 1;
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_set_write_fn(png, png_out, write_bytes, flush_nothing);
+        if (quick) {
+            png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+            png_set_compression_level(png, quick_compression_level);
+        }
         png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB_ALPHA,
                      PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
@@ -144,3 +151,8 @@ int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png_out) {
     if (status != 0) png_out->clear();
     return status;
 }
+}  // namespace
+
+int fenn_png_encode(const fenn_bitmap* bmp, std::vector<uint8_t>* png) { return encode(bmp, png, false); }
+
+int fenn_png_encode_quick(const fenn_bitmap* bmp, std::vector<uint8_t>* png) { return encode(bmp, png, true); }

@@ -320,3 +320,9 @@ void lua_vexel_set_charge(lua_State* L, lua_ChargeFn fn);
 // runner shows it); null by default.
 using lua_AssertHook = void (*)(lua_State* L, const char* message);
 void lua_set_assert_hook(lua_State* L, lua_AssertHook hook);
+// Called with the error message of a finalizer (__gc) that failed where no
+// protected call can take the error (a collection the host started, or
+// lua_close), so that it is not dropped unseen; lua_vexel_runtime_line
+// names the failing line. Null by default (the error is dropped).
+using lua_GcErrorHook = void (*)(lua_State* L, const char* message);
+void lua_set_gc_error_hook(lua_State* L, lua_GcErrorHook hook);

@@ -44,6 +44,7 @@ TValue* index2addr(lua_State* L, int idx) {
 // A C function that pushes past the room it asked for grows its frame
 // instead of writing beyond the stack.
 inline void api_incr_top(lua_State* L) {
+    lua_assert(L->top >= L->ci->func && L->top < L->stack_last + EXTRA_STACK);
     L->top++;
     if (L->top > L->ci->top) {
         if (L->top >= L->stack_last) luaD_growstack(L, 1);

@@ -138,6 +138,8 @@ int luaD_poscall(lua_State* L, StkId firstResult) {
     }
     StkId res = ci->func;
     int wanted = ci->nresults;
+    lua_assert(ci->previous != nullptr);  // the base frame never returns
+    lua_assert(firstResult <= L->top && res < firstResult);
     L->ci = ci = ci->previous;
     int i;
     for (i = wanted; i != 0 && firstResult < L->top; i--) setobj(res++, firstResult++);

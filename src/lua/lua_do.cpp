@@ -86,6 +86,8 @@ void correctstack(lua_State* L, TValue* oldstack) {
 }  // namespace
 
 void luaD_reallocstack(lua_State* L, int newsize) {
+    lua_assert(newsize <= LUAI_MAXSTACK || newsize == ERRORSTACKSIZE);
+    lua_assert(L->stack_last - L->stack == L->stacksize - EXTRA_STACK);
     TValue* oldstack = L->stack;
     int lim = L->stacksize;
     luaM_reallocvector(L, L->stack, size_t(L->stacksize), size_t(newsize));

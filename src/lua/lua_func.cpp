@@ -34,6 +34,7 @@ UpVal* luaF_findupval(lua_State* L, StkId level) {
     GCObject** pp = &L->openupval;
     UpVal* p;
     while (*pp != nullptr && (p = static_cast<UpVal*>(*pp))->v >= level) {
+        lua_assert(p->v != &p->u.value);  // the thread's list holds open upvalues only
         if (p->v == level) return p;
         pp = &p->next;
     }
@@ -54,6 +55,7 @@ UpVal* luaF_findupval(lua_State* L, StkId level) {
 
 namespace {
 void unlinkupval(UpVal* uv) {
+    lua_assert(uv->u.l.next->u.l.prev == uv && uv->u.l.prev->u.l.next == uv);
     uv->u.l.next->u.l.prev = uv->u.l.prev;
     uv->u.l.prev->u.l.next = uv->u.l.next;
 }
@@ -68,6 +70,7 @@ void luaF_close(lua_State* L, StkId level) {
     global_State* g = G(L);
     UpVal* uv;
     while (L->openupval != nullptr && (uv = static_cast<UpVal*>(L->openupval))->v >= level) {
+        lua_assert(uv->v != &uv->u.value);
         L->openupval = uv->next;
         unlinkupval(uv);
         setobj(&uv->u.value, uv->v);

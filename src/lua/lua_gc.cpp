@@ -88,6 +88,7 @@ inline void markobj(global_State* g, GCObject* o) {
 // open one stays gray: its value lives in a stack and may change); objects
 // with references go on the gray list.
 void reallymarkobject(global_State* g, GCObject* o) {
+    lua_assert(iswhite(o) && !isdead(g, o));
     white2gray(o);
     switch (o->tt) {
     case LUA_TSHRSTR:
@@ -244,6 +245,7 @@ lu_mem traversethread(global_State* g, lua_State* th) {
 // back to a gray list instead).
 void propagatemark(global_State* g) {
     GCObject* o = g->gray;
+    lua_assert(isgray(o));
     g->gray = *gclist_of(o);
     gray2black(o);
     lu_mem size = 0;
@@ -530,8 +532,9 @@ void GCTM(lua_State* L) {
     g->gcrunning = running;
     if (status != LUA_OK) {
         // Reported to a protected caller as Lua 5.2.3 does; with none (the
-        // host collecting between frames) the error is dropped rather than
-        // ending the host. The error that stops a program passes unchanged.
+        // host collecting between frames, lua_close) the host's hook is told
+        // and the error dropped rather than ending the host. The error that
+        // stops a program passes unchanged.
         if (L->errorJmp != nullptr) {
             if (status == LUA_ERRRUN && !g->stopping) {
                 const char* msg = ttisstring(L->top - 1) ? svalue(L->top - 1) : "no message";
@@ -540,6 +543,8 @@ void GCTM(lua_State* L) {
             }
             luaD_throw(L, status);
         }
+        if (status == LUA_ERRRUN && !g->stopping && g->gc_error_hook)
+            g->gc_error_hook(L, ttisstring(L->top - 1) ? svalue(L->top - 1) : "no message");
         L->top--;  // drop the message
     }
 }
@@ -791,6 +796,9 @@ void luaC_upvalclosed(lua_State* L, UpVal* uv) {
 
 void luaC_barrier_(lua_State* L, GCObject* o, GCObject* v) {
     global_State* g = G(L);
+    lua_assert(isblack(o) && iswhite(v) && !isdead(g, v) && !isdead(g, o));
+    lua_assert(g->gcstate != GCSpause);
+    lua_assert(o->tt != LUA_TTABLE);  // tables take the barrier back
     if (keepinvariant(g))
         reallymarkobject(g, v);  // restore the invariant
     else
@@ -799,6 +807,7 @@ void luaC_barrier_(lua_State* L, GCObject* o, GCObject* v) {
 
 void luaC_barrierback_(lua_State* L, GCObject* o) {
     global_State* g = G(L);
+    lua_assert(isblack(o) && !isdead(g, o) && o->tt == LUA_TTABLE);
     black2gray(o);  // traversed again in the atomic phase
     linkgclist(o, g->grayagain);
 }

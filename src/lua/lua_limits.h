@@ -16,6 +16,22 @@ using lu_mem = size_t;
 using l_mem = ptrdiff_t;
 using lu_byte = uint8_t;
 
+// Internal checks. The invariants the interpreter's headers state are
+// checked where they matter (value tags, collector colours, the stack,
+// upvalues, strings, tables) when VEXEL_LUA_CHECKS is defined — the
+// sanitizer build defines it, so a collector fault stops where it starts
+// rather than where freed memory is read later. Otherwise the checks
+// compile to nothing. lua_assert(c) checks c; check_exp(c, e) checks c and
+// gives e.
+#ifdef VEXEL_LUA_CHECKS
+[[noreturn]] void lua_check_failed(const char* condition, const char* file, int line);
+#define lua_assert(c) ((c) ? static_cast<void>(0) : lua_check_failed(#c, __FILE__, __LINE__))
+#define check_exp(c, e) (lua_assert(c), (e))
+#else
+#define lua_assert(c) static_cast<void>(0)
+#define check_exp(c, e) (e)
+#endif
+
 // One virtual machine instruction (see lua_opcodes.h for its layout).
 using Instruction = uint32_t;
 

@@ -97,16 +97,16 @@ inline bool ttisthread(const TValue* o) { return checktag(o, ctb(LUA_TTHREAD)); 
 inline bool ttisdeadkey(const TValue* o) { return checktag(o, LUA_TDEADKEY); }
 inline bool iscollectable(const TValue* o) { return (o->tt_ & BIT_ISCOLLECTABLE) != 0; }
 
-inline lua_Number nvalue(const TValue* o) { return o->value_.n; }
-inline GCObject* gcvalue(const TValue* o) { return o->value_.gc; }
-inline void* pvalue(const TValue* o) { return o->value_.p; }
-inline int bvalue(const TValue* o) { return o->value_.b; }
-inline lua_CFunction fvalue(const TValue* o) { return o->value_.f; }
-inline TString* tsvalue(const TValue* o) { return reinterpret_cast<TString*>(o->value_.gc); }
-inline Table* hvalue(const TValue* o) { return reinterpret_cast<Table*>(o->value_.gc); }
-inline Udata* uvalue(const TValue* o) { return reinterpret_cast<Udata*>(o->value_.gc); }
-inline Closure* clvalue(const TValue* o) { return reinterpret_cast<Closure*>(o->value_.gc); }
-inline lua_State* thvalue(const TValue* o) { return reinterpret_cast<lua_State*>(o->value_.gc); }
+inline lua_Number nvalue(const TValue* o) { return check_exp(ttisnumber(o), o->value_.n); }
+inline GCObject* gcvalue(const TValue* o) { return check_exp(iscollectable(o), o->value_.gc); }
+inline void* pvalue(const TValue* o) { return check_exp(ttislightuserdata(o), o->value_.p); }
+inline int bvalue(const TValue* o) { return check_exp(ttisboolean(o), o->value_.b); }
+inline lua_CFunction fvalue(const TValue* o) { return check_exp(ttislcf(o), o->value_.f); }
+inline TString* tsvalue(const TValue* o) { return check_exp(ttisstring(o), reinterpret_cast<TString*>(o->value_.gc)); }
+inline Table* hvalue(const TValue* o) { return check_exp(ttistable(o), reinterpret_cast<Table*>(o->value_.gc)); }
+inline Udata* uvalue(const TValue* o) { return check_exp(ttisuserdata(o), reinterpret_cast<Udata*>(o->value_.gc)); }
+inline Closure* clvalue(const TValue* o) { return check_exp(ttisclosure(o), reinterpret_cast<Closure*>(o->value_.gc)); }
+inline lua_State* thvalue(const TValue* o) { return check_exp(ttisthread(o), reinterpret_cast<lua_State*>(o->value_.gc)); }
 
 inline bool l_isfalse(const TValue* o) { return ttisnil(o) || (ttisboolean(o) && bvalue(o) == 0); }
 
@@ -219,8 +219,8 @@ union Closure {
     CClosure c;
     LClosure l;
 };
-inline CClosure* clCvalue(const TValue* o) { return &clvalue(o)->c; }
-inline LClosure* clLvalue(const TValue* o) { return &clvalue(o)->l; }
+inline CClosure* clCvalue(const TValue* o) { return check_exp(ttisCclosure(o), &clvalue(o)->c); }
+inline LClosure* clLvalue(const TValue* o) { return check_exp(ttisLclosure(o), &clvalue(o)->l); }
 constexpr size_t sizeCclosure(int n) { return sizeof(CClosure) + sizeof(TValue) * (n > 0 ? n - 1 : 0); }
 constexpr size_t sizeLclosure(int n) { return sizeof(LClosure) + sizeof(UpVal*) * (n > 0 ? n - 1 : 0); }
 inline Proto* getproto(const TValue* o) { return clLvalue(o)->p; }

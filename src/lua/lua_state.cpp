@@ -1,6 +1,8 @@
 // State creation and teardown, threads' CallInfo lists.
 #include "lua/lua_state.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "lua/lua_do.h"
@@ -105,6 +107,15 @@ void close_state(lua_State* L) {
 
 }  // namespace
 
+#ifdef VEXEL_LUA_CHECKS
+// A broken invariant stops the process at once, where it was found: going
+// on would read freed or mistyped memory somewhere far from the cause.
+void lua_check_failed(const char* condition, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: interpreter check failed: %s\n", file, line, condition);
+    std::abort();
+}
+#endif
+
 void luaE_setdebt(global_State* g, l_mem debt) {
     g->totalbytes -= lu_mem(debt - g->GCdebt);
     g->GCdebt = debt;
@@ -194,6 +205,7 @@ lua_State* lua_newstate(lua_Alloc f, void* ud) {
     g->nfinalizing = 0;
     g->charge = nullptr;
     g->assert_hook = nullptr;
+    g->gc_error_hook = nullptr;
     g->runtime_line = 0;
     g->last_line_number = 0;
     g->host = nullptr;
@@ -226,5 +238,6 @@ int lua_vexel_runtime_line(lua_State* L) { return G(L)->runtime_line; }
 int lua_vexel_last_line(lua_State* L) { return G(L)->last_line_number; }
 void lua_vexel_set_charge(lua_State* L, lua_ChargeFn fn) { G(L)->charge = fn; }
 void lua_set_assert_hook(lua_State* L, lua_AssertHook hook) { G(L)->assert_hook = hook; }
+void lua_set_gc_error_hook(lua_State* L, lua_GcErrorHook hook) { G(L)->gc_error_hook = hook; }
 
 void lua_vexel_set_linemap(lua_State* L, int (*map)(int line)) { G(L)->linemap = map; }

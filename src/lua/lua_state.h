@@ -126,6 +126,7 @@ struct global_State {
     int nfinalizing;     // finalizers running (nested)
     lua_ChargeFn charge; // what the power operator's roots cost (lua_vexel_set_charge)
     lua_AssertHook assert_hook;  // sees the message of a failed assert
+    lua_GcErrorHook gc_error_hook;  // sees a finalizer's error nothing else can take
     // Line of the instruction that raised the last run-time error (0 when
     // the failing function has no line information), and the lexer line at
     // the start of the statement being parsed (after a syntax error, where

@@ -70,6 +70,8 @@ TString* createstrobj(lua_State* L, const char* str, size_t l, int tag, unsigned
 
 TString* internshrstr(lua_State* L, const char* str, size_t l) {
     global_State* g = G(L);
+    lua_assert(l <= size_t(LUAI_MAXSHORTLEN));
+    lua_assert((g->strt.size & (g->strt.size - 1)) == 0);  // a power of two: the hash is masked
     unsigned int h = luaS_hash(str, l, g->seed);
     for (TString* ts = g->strt.hash[h & unsigned(g->strt.size - 1)]; ts; ts = ts->hnext) {
         if (l == ts->len && std::memcmp(str, getstr(ts), l) == 0) {

@@ -280,6 +280,7 @@ const TValue* luaH_getint(Table* t, int key) {
 }
 
 const TValue* luaH_getstr(Table* t, TString* key) {
+    lua_assert(key->tt == LUA_TSHRSTR);  // only interned strings compare by address
     Node* n = hashpow2(t, key->hash);
     do {
         if (ttisshrstring(tkey_tvalue(gkey(n))) && tsvalue(tkey_tvalue(gkey(n))) == key) return gval(n);

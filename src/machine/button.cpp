@@ -190,6 +190,10 @@ int vexel_player_pad(const vexel_machine* m, int b, int p) {
 void vexel_buttons_read(vexel_machine* m) {
     vexel_button_state& buttons = m->buttons;
     vexel_button_replay& replay = m->replay;
+    if (replay.given) {
+        vexel_buttons_set(m, replay.given_held);
+        return;
+    }
     take_typed_keys(m);
     set_all(buttons.state, 0);
     if (m->host && m->host->random_buttons) {
@@ -236,6 +240,25 @@ void vexel_buttons_read(vexel_machine* m) {
     fenn_take_mouse_wheel(&wx, &wy);
     buttons.wheel_x = wx;
     buttons.wheel_y = wy;
+}
+
+void vexel_buttons_set(vexel_machine* m, uint16_t held) {
+    vexel_button_state& buttons = m->buttons;
+    set_all(buttons.state, 0);
+    for (int p = 0; p < vexel_players; ++p) {
+        for (int b = 0; b < vexel_player_buttons; ++b) {
+            const bool down = p < 2 && (held >> (p * 8 + b) & 1);
+            buttons.pad_down[p][b] = down;
+            if (down) {
+                if (!buttons.blocked[p][b]) {
+                    buttons.state[p][b] = 1;
+                    if (!buttons.last[p][b]) buttons.repeat_countdown = vexel_repeat_start(m);
+                }
+            } else {
+                buttons.blocked[p][b] = 0;
+            }
+        }
+    }
 }
 
 void vexel_buttons_update(vexel_machine* m) {

@@ -60,13 +60,16 @@ struct vexel_button_state {
 using vexel_pad_reader = bool (*)(int index, int* x, int* y, uint32_t* mask);
 
 // The input sources besides the keyboard: a recorded replay (-input) that
-// replaces keyboard and controllers for players 0 and 1, and the reader of
-// controllers.
+// replaces keyboard and controllers for players 0 and 1, the reader of
+// controllers, and the buttons a caller of the frame step gives
+// (runtime/frame.h), which replace every host source while `given` is set.
 struct vexel_button_replay {
     std::vector<uint16_t> frames;
     size_t next = 0;
     bool active = false;
     vexel_pad_reader pad_reader = nullptr;
+    bool given = false;
+    uint16_t given_held = 0;  // bits 0-7 player 0, bits 8-15 player 1
 };
 
 // Typed text for stat(30) / stat(31): whether a character is waiting, and
@@ -79,6 +82,11 @@ void vexel_buttons_reset(vexel_machine* m);
 
 void vexel_buttons_read(vexel_machine* m);
 void vexel_buttons_update(vexel_machine* m);
+// Takes the sample from `held` instead of the host: bits 0-7 player 0,
+// bits 8-15 player 1 (as a replay line), every other player released.
+// Blocking and the repeat countdown work as for a read, which does this
+// with replay.given_held while replay.given is set.
+void vexel_buttons_set(vexel_machine* m, uint16_t held);
 void vexel_buttons_block(vexel_machine* m);
 void vexel_buttons_clear(vexel_machine* m);
 

@@ -143,7 +143,7 @@ int32_t vexel_dget(vexel_machine* m, int32_t index, bool* needs_yield) {
     const vexel_cdata_state& cdata = m->cdata;
     if (needs_yield) *needs_yield = false;
     if (!cdata.id[0] && !(cdata.browser_cart && m->program_active)) {
-        vexel_runtime_error(m, "** dget called before cartdata()");
+        vexel_runtime_error(m, "dget called before cartdata()");
         if (needs_yield) *needs_yield = true;
         return 0;
     }
@@ -155,7 +155,7 @@ void vexel_dset(vexel_machine* m, int32_t index, int32_t value, bool* needs_yiel
     const vexel_cdata_state& cdata = m->cdata;
     if (needs_yield) *needs_yield = false;
     if (!cdata.id[0] && !(cdata.browser_cart && m->program_active)) {
-        vexel_runtime_error(m, "** dset called before cartdata()");
+        vexel_runtime_error(m, "dset called before cartdata()");
         if (needs_yield) *needs_yield = true;
         return;
     }

@@ -1,6 +1,9 @@
 #include "machine/disk.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <cstdio>
 #include <cstring>
@@ -70,6 +73,31 @@ bool label_is_blank(const vexel_cart* cart) {
     return true;
 }
 
+// A running program (not a line typed at the console) is the one at work.
+bool program_at_work(const vexel_machine* m) { return m->running && m->program_active; }
+
+// Where a save to `name` writes. A link is the user's own arrangement: the
+// file it leads to is written (the link stays) when the user saves, or
+// saves a cartridge they opened themselves; a name a program chose is
+// never written through a link. "" with *why set when refused.
+std::string save_target(const vexel_machine* m, const std::string& name, std::string* why) {
+    struct stat st;
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+    const bool own_file = resolved(name.c_str()) == resolved(m->file.filename);
+    if (program_at_work(m) || (own_file && m->file.name_by_program)) {
+        *why = "the file is a link (save it under its own name)";
+        return {};
+    }
+    char* real = ::realpath(name.c_str(), nullptr);
+    if (!real) {
+        *why = "the link leads nowhere";
+        return {};
+    }
+    std::string target = real;
+    std::free(real);
+    return target;
+}
+
 size_t compressed_size(const char* code, size_t length) {
     std::vector<uint8_t> out(compress_mini_bound(length));
     return compress_mini_pack(code, length, out.data(), out.size());
@@ -102,6 +130,13 @@ int save_joined_cart(vexel_machine* m, const char* path) {
         vexel_host_message(m, "** failed to save **", message_fail_ms);
         return 1;
     }
+    std::string refusal;
+    const std::string target = save_target(m, name, &refusal);
+    if (target.empty()) {
+        vexel_print_failure(m, "save", refusal);
+        vexel_host_message(m, "** failed to save **", message_fail_ms);
+        return 1;
+    }
     // Every file a save replaces is copied into the backup folder first (the
     // last few of each name are kept), so a save made by mistake can be
     // undone. Another file, or the cartridge's own of a newer version (written
@@ -123,7 +158,7 @@ int save_joined_cart(vexel_machine* m, const char* path) {
             vexel_host_message(m, "** overwriting; saved backup **", message_backup_ms);
         }
     }
-    const std::string reason = cart_write_file(cart, m->art, name.c_str());
+    const std::string reason = cart_write_file(cart, m->art, target.c_str());
     if (!reason.empty()) {
         vexel_print_failure(m, "save", reason);
         vexel_host_message(m, "** failed to save **", message_fail_ms);
@@ -181,6 +216,7 @@ void vexel_prepare_loaded_cart(vexel_machine* m, vexel_cart* cart, const char* n
     cart_hash(cart, m->file.hash);
     if (name && *name) set_filename(m, name);
     else set_filename(m, cart_stored_data_path(m->file.hash).c_str());
+    m->file.name_by_program = program_at_work(m);
     overlay_stored_data(cart, m->file.hash);
     vexel_mark_cart_saved(m);
 }

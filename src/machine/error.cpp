@@ -8,5 +8,6 @@
 void vexel_runtime_error(vexel_machine* m, const char* message) {
     if (!m || m->reset_glitch != 0) return;
     std::snprintf(m->error_string, sizeof m->error_string, "%s", message ? message : "");
-    vexel_host_request(m, vexel_request_error);
+    m->error_pending = true;
+    if (!m->running) vexel_host_request(m, vexel_request_error);
 }

@@ -1,6 +1,9 @@
 #include "machine/host.h"
 
 #include <cstdio>
+#include <string>
+
+#include "cart/cart_glyphs.h"
 
 #include "machine/machine.h"
 
@@ -13,11 +16,15 @@ void vexel_host_message(const vexel_machine* m, const char* text, int ms) {
 }
 
 void vexel_host_output(const vexel_machine* m, const char* text, size_t length) {
+    // Standard output is UTF-8 text: glyphs leave the machine as the same
+    // characters a text cartridge holds.
+    std::string utf8;
+    cart_machine_to_utf8(text, length, &utf8);
     if (m && m->host && m->host->output) {
-        m->host->output(m->host->user, text, length);
+        m->host->output(m->host->user, utf8.data(), utf8.size());
         return;
     }
-    std::fwrite(text, 1, length, stdout);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
     std::fflush(stdout);
 }
 

@@ -49,8 +49,9 @@ struct vexel_host {
     void (*request)(void* user, vexel_request request) = nullptr;
     bool (*menu_paused)(void* user) = nullptr;  // the pause menu is open
     void (*show_message)(void* user, const char* text, int ms) = nullptr;
-    // Standard output: printh, and console lines in exec mode. Null writes
-    // to the process's standard output.
+    // Standard output: printh, and console lines in exec mode, as UTF-8
+    // (vexel_host_output converts the machine's glyphs). Null writes to the
+    // process's standard output.
     void (*output)(void* user, const char* text, size_t length) = nullptr;
     bool (*quit_requested)(void* user) = nullptr;  // window closed, Ctrl+Q, a signal
     // Exec mode: the program ended; the host quits with `status` (0 keeps

@@ -78,6 +78,7 @@ struct vexel_cart_file {
     bool unsaved;
     bool check_due;
     std::vector<std::string> load_warnings;      // what the last load warned of (cart_load_warnings)
+    bool name_by_program;                        // a running program loaded it (load("...")), not the user
     // One of the console's own cartridges (the menu, the demos mounted with
     // it): its name is no file of the user's, so Ctrl+S does not write it.
     bool builtin = false;
@@ -122,6 +123,7 @@ struct vexel_machine {
     int32_t running = 0;         // the runner is running a program or a typed line
     int32_t audio_pause_state = 0;  // 0 plays, 1 silent, 2..5 resuming (the pause menu, 0x5f2f)
     char error_string[vexel_error_string_max + 1] = {};  // a runtime error waiting for the runner
+    bool error_pending = false;  // error_string is set and not yet raised (machine/error.h)
 
     // --- parts ------------------------------------------------------------------
     vexel_button_state buttons = {};

@@ -111,21 +111,25 @@ std::string store_refusal(const std::string& path) {
 
 }  // namespace
 
-bool rom_name_allowed(const char* name) {
-    if (!name) return false;
+bool rom_name_allowed(const char* name) { return rom_name_refusal(name).empty(); }
+
+std::string rom_name_refusal(const char* name) {
+    if (!name) return "no file name";
     const char* n = store_name(name);
-    const size_t len = std::strlen(n);
-    if (len == 0 || std::strlen(name) > rom_name_max || reserved(n) || n[0] == '/') return false;
+    if (n[0] == 0) return "no file name";
+    if (std::strlen(name) > rom_name_max) return "file name too long";
+    if (reserved(n)) return "reserved file name";
+    if (n[0] == '/') return "outside the store folder";
     // No ".." component anywhere: the name must stay inside the folder.
     const char* p = n;
     while (true) {
         const char* slash = std::strchr(p, '/');
         const size_t part = slash ? size_t(slash - p) : std::strlen(p);
-        if (part == 2 && p[0] == '.' && p[1] == '.') return false;
+        if (part == 2 && p[0] == '.' && p[1] == '.') return "outside the store folder";
         if (!slash) break;
         p = slash + 1;
     }
-    return true;
+    return {};
 }
 
 std::string rom_store_path(vexel_machine* m, const char* name) {
@@ -160,8 +164,10 @@ void reload_from(vexel_machine* m, const char* path, vexel_cart* cart, int32_t d
 }  // namespace
 
 int rom_reload(vexel_machine* m, const char* path, int32_t dest, int32_t src, int32_t len) {
-    fenn_debug("@ rom_reload: %s %d %d %d\n", path, dest, src, len);
     vexel_cart* cart = read_cart_or_bin(m, path);
+    // One line a call: a program reloading in a loop repeats it, which the
+    // log counts instead of writing.
+    fenn_debug("reload: %d bytes from %s%s\n", int(len), path, cart ? "" : " (no readable cartridge)");
     reload_from(m, path, cart, dest, src, len);
     return cart ? 0 : 1;
 }
@@ -249,7 +255,8 @@ int32_t vexel_reload_call(vexel_machine* m, int argc, int32_t dest, int32_t src,
     }
     const std::string path = rom_store_path(m, name);
     if (path.empty()) {
-        fenn_debug("reload: refused file name %.64s\n", name);
+        const std::string why = rom_name_refusal(name);
+        vexel_report_once(m, m->rom.reload_reported, "reload", why.empty() ? "file name too long" : why);
         return 0;
     }
     if (n > uint32_t(rom_copy_max)) return 0;  // never a copy of billions of bytes
@@ -271,7 +278,6 @@ int32_t vexel_reload_call(vexel_machine* m, int argc, int32_t dest, int32_t src,
             return cart ? int32_t(n) : 0;
         }
     }
-    fenn_debug("  reload()ing %d bytes from: %s\n", int(n), path.c_str());
     return rom_reload(m, path.c_str(), int32_t(d), int32_t(s), int32_t(n)) == 0 ? int32_t(n) : 0;
 }
 
@@ -293,7 +299,8 @@ int32_t vexel_cstore_call(vexel_machine* m, int argc, int32_t dest, int32_t src,
     } else {
         const std::string path = rom_store_path(m, name);
         if (path.empty()) {
-            fenn_debug("cstore: refused file name %.64s\n", name);
+            const std::string why = rom_name_refusal(name);
+            vexel_report_once(m, m->rom.cstore_reported, "cstore", why.empty() ? "file name too long" : why);
             return 0;
         }
         if (const std::string why = store_refusal(path); !why.empty()) {

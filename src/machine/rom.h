@@ -61,6 +61,9 @@ std::string rom_store_path(vexel_machine* m, const char* name);
 
 // True when a program-given name may be used (see the invariants).
 bool rom_name_allowed(const char* name);
+// Why a program-given name is refused, for the console ("no file name",
+// "outside the store folder", ...), or "" when it may be used.
+std::string rom_name_refusal(const char* name);
 
 // The script functions. argc is the number of arguments the program gave;
 // dest, src and len are 16.16 values; name is null unless a fourth argument

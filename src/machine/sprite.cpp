@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cart/cart_rom.h"
 #include "machine/mem.h"
 #include "machine/machine.h"
 #include "machine/cpu.h"
@@ -173,14 +174,8 @@ int32_t vexel_sget(vexel_machine* m, int, vexel_fix fx, vexel_fix fy) {
 
 void vexel_sset(vexel_machine* m, int argc, vexel_fix fx, vexel_fix fy, vexel_fix c) {
     const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
-    vexel_cart* cart = m->cart;
-    if (!sheet_ok(cart) || x < 0 || y < 0 || x >= vexel_sheet_size || y >= vexel_sheet_size) return;
-    uint8_t* row = cart->gfx->pix.data() + size_t(y) * vexel_sheet_size;
-    row[x] = uint8_t((argc >= 3 ? vexel_flr(c) : 0) & 15);
-    // Written as a memory byte, so that in the shared half the map cell
-    // holding this pixel pair changes too.
-    const int32_t addr = y * 64 + x / 2;
-    vexel_poke(m, cart, addr, (row[x & ~1] & 15) | ((row[x | 1] & 15) << 4));
+    // In the shared half the map cell holding this pixel pair changes too.
+    vexel_cart_set_pixel(m->cart, x, y, argc >= 3 ? vexel_flr(c) : 0);
 }
 
 int32_t vexel_mget(vexel_machine* m, int, vexel_fix fx, vexel_fix fy) {
@@ -191,17 +186,8 @@ int32_t vexel_mget(vexel_machine* m, int, vexel_fix fx, vexel_fix fy) {
 
 void vexel_mset(vexel_machine* m, int argc, vexel_fix fx, vexel_fix fy, vexel_fix fv) {
     const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
-    vexel_cart* cart = m->cart;
-    if (!map_ok(cart) || x < 0 || y < 0 || x >= vexel_map_w || y >= vexel_map_h) return;
-    const uint8_t v = uint8_t((argc >= 3 ? vexel_flr(fv) : 0) & 0xff);
-    const size_t offset = size_t(y) * vexel_map_w + size_t(x);
-    cart->map->pix[offset] = v;
-    if (y >= 32 && sheet_ok(cart)) {
-        // The cell is the byte of two sheet pixels in rows 64-127.
-        uint8_t* p = cart->gfx->pix.data() + (offset / 64) * vexel_sheet_size + (2 * offset) % vexel_sheet_size;
-        p[0] = v & 15;
-        p[1] = v >> 4;
-    }
+    // In the shared half the two sheet pixels of the cell change too.
+    vexel_cart_set_cell(m->cart, x, y, argc >= 3 ? vexel_flr(fv) : 0);
 }
 
 vexel_fget_result vexel_fget(vexel_machine* m, int argc, vexel_fix fn, vexel_fix ff) {

@@ -3,30 +3,31 @@
 #include <cstring>
 
 #include "lua/lua.h"
+#include "lua/lua_aux.h"
 #include "lua/lua_base.h"
 #include "lua/lua_co.h"
 #include "machine/lua_alloc.h"
+#include "machine/machine.h"
 #include "runtime/api_impl.h"
+#include "runtime/commands.h"
 
 namespace {
-
-constexpr uint8_t cmd = api_command;
 
 // Binding order is part of the system: it fixes the API name list.
 const api_function table[] = {
     {"flip", qz_flip, api_plain, ""},
     {"camera", qz_camera, api_plain, "[x y]"},
     {"clip", qz_clip, api_plain, "[x y w h]"},
-    {"cls", qz_cls, cmd, "[c]"},
-    {"folder", qz_folder, cmd, ""},
-    {"ls", qz_ls, cmd, "[filter]"},
-    {"dir", qz_ls, cmd, "[filter]"},
-    {"cd", qz_cd, cmd, "[folder]"},
-    {"mkdir", qz_mkdir, cmd, "name"},
-    {"install_demos", qz_install_demos, cmd, ""},
-    {"install_games", qz_install_games, cmd, ""},
-    {"keyconfig", qz_keyconfig, cmd, ""},
-    {"browse", qz_browse, cmd, ""},
+    {"cls", qz_cls, api_plain, "[c]"},
+    {"folder", qz_folder, api_plain, ""},
+    {"ls", qz_ls, api_plain, "[filter]"},
+    {"dir", qz_ls, api_plain, "[filter]"},
+    {"cd", qz_cd, api_plain, "[folder]"},
+    {"mkdir", qz_mkdir, api_plain, "name"},
+    {"install_demos", qz_install_demos, api_plain, ""},
+    {"install_games", qz_install_games, api_plain, ""},
+    {"keyconfig", qz_keyconfig, api_plain, ""},
+    {"browse", qz_browse, api_plain, ""},
     {"pset", qz_pset, api_plain, "x y [c]"},
     {"pget", qz_pget, api_plain, "x y"},
     {"color", qz_color, api_plain, "[c]"},
@@ -79,21 +80,21 @@ const api_function table[] = {
     {"bnot", qz_bnot, api_plain, "x"},
     {"shl", qz_shl, api_plain, "x n"},
     {"shr", qz_shr, api_plain, "x n"},
-    {"load", qz_load, cmd, "name [label [params]]"},
-    {"save", qz_save, cmd, "name"},
-    {"run", qz_run, cmd, "[params]"},
+    {"load", qz_load, api_plain, "name [label [params]]"},
+    {"save", qz_save, api_plain, "name"},
+    {"run", qz_run, api_plain, "[params]"},
     {"stop", qz_stop, api_plain, "[message [x y [c]]]"},
-    {"reboot", qz_reboot, cmd, ""},
-    {"shutdown", qz_shutdown, cmd, ""},
+    {"reboot", qz_reboot, api_plain, ""},
+    {"shutdown", qz_shutdown, api_plain, ""},
     {"exit", qz_shutdown, api_plain, ""},
-    {"info", qz_info, cmd, ""},
-    {"export", qz_export, cmd, "name"},
-    {"import", qz_import, cmd, "name"},
-    {"help", qz_help, cmd, ""},
+    {"info", qz_info, api_plain, ""},
+    {"export", qz_export, api_plain, "name"},
+    {"import", qz_import, api_plain, "name"},
+    {"help", qz_help, api_plain, ""},
     {"time", qz_time, api_plain, ""},
     {"t", qz_time, api_common_word, ""},
-    {"login", qz_login, cmd, ""},
-    {"logout", qz_logout, cmd, ""},
+    {"login", qz_login, api_plain, ""},
+    {"logout", qz_logout, api_plain, ""},
     {"bbsreq", qz_bbsreq, api_plain, ""},
     {"scoresub", qz_scoresub, api_plain, ""},
     {"extcmd", qz_extcmd, api_plain, "command"},
@@ -149,8 +150,9 @@ const api_function table[] = {
     {"ovalfill", qz_ovalfill, api_plain, "x0 y0 x1 y1 [c]"},
     {"tline", qz_tline, api_plain, "x0 y0 x1 y1 mx my [mdx mdy [layers]]"},
     // Last, so that the names before it keep their places; a common word
-    // in programs, so the token counter leaves it alone.
-    {"new", qz_new, cmd | api_common_word, ""},
+    // in programs, so the token counter leaves it alone. At the prompt it
+    // is a console command (runtime/commands.cpp).
+    {"new", qz_new, api_common_word, ""},
 };
 
 constexpr size_t table_size = sizeof table / sizeof table[0];
@@ -168,9 +170,30 @@ const api_function* api_functions(size_t* count) {
     return table;
 }
 
+namespace {
+
+// Every binding is called through this. A fault the machine recorded
+// during the call (machine/error.h: a bad address, save data used before
+// cartdata) is raised when the binding returns, as an error of the calling
+// line: it reads like any other runtime error and stops the program at
+// once, the same inside a callback as at the top level.
+int call_binding(lua_State* L) {
+    const auto* f = static_cast<const api_function*>(lua_touserdata(L, lua_upvalueindex(1)));
+    const int results = f->fn(L);
+    vexel_machine* m = vexel_lua_machine(L);
+    if (m && m->error_pending) {
+        m->error_pending = false;
+        return luaL_error(L, "%s", m->error_string);
+    }
+    return results;
+}
+
+}  // namespace
+
 void api_register(lua_State* L) {
     for (const api_function& f : table) {
-        lua_pushcfunction(L, f.fn);
+        lua_pushlightuserdata(L, const_cast<api_function*>(&f));
+        lua_pushcclosure(L, call_binding, 1);
         lua_setglobal(L, f.name);
     }
 }
@@ -182,13 +205,12 @@ bool api_is_function(std::string_view word) {
 
 std::string api_expand_shorthand(const char* text) {
     std::string line = text ? text : "";
-    // "s" alone is the browser's short name, as at the prompt of old.
-    if (line == "s") return "browse()";
     const size_t space = line.find(' ');
     const std::string word = line.substr(0, space);
-    const api_function* f = find(word);
-    if (!f || !(f->flags & api_command)) return line;
-    if (space == std::string::npos) return word + "()";
+    const cmd_console_command* c = cmd_find_console_command(word);
+    if (!c) return line;
+    if (space == std::string::npos) return c->program ? c->program : word + "()";
+    if (c->program) return line;  // a command of its own takes no word
     if (line.size() >= space + 2 && line[space + 1] != '"') return word + "(\"" + line.substr(space + 1) + "\")";
     return line;
 }

@@ -29,10 +29,8 @@ using lua_CFunction = int (*)(lua_State* L);
 // How a name may be typed at the console prompt.
 enum api_flags : uint8_t {
     api_plain = 0,
-    // Alone it becomes its call ("ls" runs ls()); followed by a space and a
-    // word (not in quotes), that word is its one string argument ("cd
-    // games" runs cd("games")).
-    api_command = 1,
+    // (The console's commands, typed without brackets, are the table of
+    // runtime/commands.h.)
     // A word programs commonly use for their own variables: the token
     // counter treats it as a plain name.
     api_common_word = 2,
@@ -55,7 +53,8 @@ void api_register(lua_State* L);
 // Whether a word is the name of a table entry (common words excepted).
 bool api_is_function(std::string_view word);
 
-// A line typed at the console with its command shorthand applied: a line
-// that is only a command name becomes its call, a command name and a word
-// become the call with the word as a string. Other text is unchanged.
+// A line typed at the console with its command shorthand applied (the
+// commands are the table of runtime/commands.h): a line that is only a
+// command name becomes its program, a command name and a word become the
+// call with the word as a string. Other text is unchanged.
 std::string api_expand_shorthand(const char* text);

@@ -121,18 +121,14 @@ int qz_cartdata(lua_State* L) {
     return 1;
 }
 
-// dget and dset before cartdata raise a runtime error; the program is then
-// suspended at once.
+// dget and dset before cartdata record a runtime error, which the binding's
+// caller raises (api_register).
 int qz_dget(lua_State* L) {
-    bool needs_yield = false;
-    lua_pushnumber(L, vexel_dget(api_machine(L), api_arg(L, 1), &needs_yield));
-    if (needs_yield) return lua_yield(L, 1);
+    lua_pushnumber(L, vexel_dget(api_machine(L), api_arg(L, 1), nullptr));
     return 1;
 }
 
 int qz_dset(lua_State* L) {
-    bool needs_yield = false;
-    vexel_dset(api_machine(L), api_arg(L, 1), api_arg(L, 2), &needs_yield);
-    if (needs_yield) return lua_yield(L, 0);
+    vexel_dset(api_machine(L), api_arg(L, 1), api_arg(L, 2), nullptr);
     return 0;
 }

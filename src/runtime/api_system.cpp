@@ -241,6 +241,9 @@ int qz_stop(lua_State* L) {
         const vexel_print_sound sound{api_play_print_sound, m};
         vexel_script_print(m, argc, text ? text : "", len, api_arg(L, 2), api_arg(L, 3), api_arg(L, 4), true, sound);
     }
+    // Where no yield is possible (a finalizer, a metamethod called from C)
+    // the program ends from here, its message kept.
+    if (!lua_vexel_canyieldall(L)) run_end_program(L);
     return lua_yield(L, 0);
 }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -317,16 +318,20 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
     const bool beside = !clipboard && load_beside_running_cart(m, name);
     const bool outside = !beside && !clipboard && cmd_resolve(m, name, &path, nullptr) != 0;
     const std::string root = without_trailing_slash(vexel_host_carts_path(m));
-    int status = cart_ok;
-    if (!beside && !outside)
-        status = clipboard ? (load_from_clipboard(m) != 0 ? cart_unreadable : cart_ok)
-                           : vexel_load_working_cart(m, path.c_str(), root.c_str());
-    if (!beside && (outside || status != cart_ok)) {
-        // The reason too: "file not found" and "damaged program" call for
-        // different next steps.
-        if (!active) {
+    const int status = beside || outside ? cart_ok
+                       : clipboard       ? load_from_clipboard(m)
+                                         : vexel_load_working_cart(m, path.c_str(), root.c_str());
+    if (!beside && (outside || status != 0)) {
+        // Always with the reason: "file not found" and "damaged program"
+        // call for different next steps; a file too large says its size.
+        if (!active && status == cart_too_large) {
+            vexel_print(m, ("could not load: " + cart_load_failure_text(status, path.c_str())).c_str());
+        } else if (!active) {
             vexel_print(m, "could not load");
-            vexel_print(m, (std::string("(") + (outside ? "outside the cart folder" : vexel_cart_status_text(status)) + ")").c_str());
+            const char* why = outside ? "outside the cart folder"
+                              : clipboard ? "not a readable cartridge"
+                                          : vexel_cart_status_text(status);
+            vexel_print(m, (std::string("(") + why + ")").c_str());
         }
         return false;
     }
@@ -526,38 +531,80 @@ bool cmd_shutdown(vexel_machine* m) {
     return true;
 }
 
+namespace {
+
+constexpr uint8_t help_text = 6, help_heading = 12, help_browse = 14;
+constexpr int help_half_width = 17;  // the left half of a line, with its blanks
+constexpr const char* resume_program = "if (_mainloop) then _mainloop() else print(\"no _mainloop()\") end";
+
+// The console is 32 characters wide: no help line is longer.
+const cmd_console_command console_commands[] = {
+    {nullptr, nullptr, "", cmd_help_line, help_text, false},
+    {nullptr, nullptr, "commands", cmd_help_line, help_heading, false},
+    {nullptr, nullptr, "", cmd_help_line, help_text, false},
+    {"new", nullptr, "new     to start a new cartridge", cmd_help_line, help_text, false},  // the first step
+    {"load", nullptr, "load <filename>", cmd_help_half, help_text, false},
+    {"save", nullptr, "save <filename>", cmd_help_half, help_text, false},
+    {"run", nullptr, "run", cmd_help_half, help_text, false},
+    {"resume", resume_program, "resume", cmd_help_half, help_text, true},
+    {"ls", nullptr, "ls [filter]", cmd_help_half, help_text, false},
+    {"info", nullptr, "info", cmd_help_half, help_text, false},
+    {"cd", nullptr, "cd <dirname>", cmd_help_half, help_text, false},
+    {"mkdir", nullptr, "mkdir <dirname>", cmd_help_half, help_text, false},
+    {nullptr, nullptr, "cd ..      to go up a directory", cmd_help_line, help_text, false},
+    {"folder", nullptr, "folder     to open it on desktop", cmd_help_line, help_text, false},
+    {"install_demos", nullptr, "install_demos", cmd_help_half, help_text, false},
+    {"install_games", nullptr, "install_games", cmd_help_half, help_text, false},
+    {"shutdown", nullptr, "shutdown", cmd_help_half, help_text, false},
+    {"reboot", nullptr, "reboot", cmd_help_half, help_text, false},
+    {"keyconfig", nullptr, "keyconfig  to choose buttons", cmd_help_line, help_text, false},
+    {"browse", nullptr, "browse     to explore cartridges", cmd_help_line, help_browse, false},
+    {nullptr, nullptr, "", cmd_help_line, help_text, false},
+    {nullptr, nullptr, "esc at the prompt: the editors", cmd_help_line, help_text, false},
+    {nullptr, nullptr, "esc to pause a running program", cmd_help_line, help_text, false},
+    {nullptr, nullptr, "alt+enter to toggle fullscreen", cmd_help_line, help_text, false},
+    {nullptr, nullptr, "alt+f4 or ctrl+q to quit", cmd_help_line, help_text, false},
+    {nullptr, nullptr, "", cmd_help_line, help_text, false},
+    {nullptr, nullptr, "see vexel.txt beside the program", cmd_help_line, help_heading, false},
+    {nullptr, nullptr, "", cmd_help_line, help_text, false},
+    // Commands the help screen leaves out.
+    {"cls", nullptr, nullptr, cmd_help_none, 0, false},
+    {"dir", nullptr, nullptr, cmd_help_none, 0, false},
+    {"export", nullptr, nullptr, cmd_help_none, 0, false},
+    {"import", nullptr, nullptr, cmd_help_none, 0, false},
+    {"help", nullptr, nullptr, cmd_help_none, 0, false},
+    {"login", nullptr, nullptr, cmd_help_none, 0, false},
+    {"logout", nullptr, nullptr, cmd_help_none, 0, false},
+    {"s", "browse()", nullptr, cmd_help_none, 0, false},  // the browser's short name
+};
+
+}  // namespace
+
+const cmd_console_command* cmd_console_commands(size_t* count) {
+    if (count) *count = std::size(console_commands);
+    return console_commands;
+}
+
+const cmd_console_command* cmd_find_console_command(std::string_view word) {
+    for (const cmd_console_command& c : console_commands)
+        if (c.name && word == c.name) return &c;
+    return nullptr;
+}
+
 void cmd_help(vexel_machine* m) {
     if (m->program_active) return;
-    struct line {
-        const char* text;
-        int colour;
-    };
-    // The console is 32 characters wide: no line is longer.
-    static const line lines[] = {
-        {"", 6},
-        {"commands", 12},
-        {"", 6},
-        {"new     to start a new cartridge", 6},
-        {"load <filename>  save <filename>", 6},
-        {"run              resume", 6},
-        {"ls [filter]      info", 6},
-        {"cd <dirname>     mkdir <dirname>", 6},
-        {"cd ..      to go up a directory", 6},
-        {"folder     to open it on desktop", 6},
-        {"install_demos    install_games", 6},
-        {"shutdown         reboot", 6},
-        {"keyconfig  to choose buttons", 6},
-        {"browse     to explore cartridges", 14},
-        {"", 6},
-        {"esc at the prompt: the editors", 6},
-        {"esc to pause a running program", 6},
-        {"alt+enter to toggle fullscreen", 6},
-        {"alt+f4 or ctrl+q to quit", 6},
-        {"", 6},
-        {"see vexel.txt beside the program", 12},
-        {"", 6},
-    };
-    for (const line& l : lines) vexel_print_col(m, l.text, l.colour);
+    std::string half;  // a left half waiting for its right one
+    for (const cmd_console_command& c : console_commands) {
+        if (c.layout == cmd_help_none) continue;
+        if (c.layout == cmd_help_half && half.empty()) {
+            half = c.help;
+            half.resize(help_half_width, ' ');
+            continue;
+        }
+        const std::string line = half + c.help;
+        half.clear();
+        vexel_print_col(m, line.c_str(), c.colour);
+    }
 }
 
 void cmd_info(vexel_machine* m) {

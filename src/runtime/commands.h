@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct fenn_pod;
@@ -54,7 +55,35 @@ void cmd_mkdir(vexel_machine* m, const char* name);
 // returns false.
 bool cmd_ls(vexel_machine* m, const char* filter, std::vector<std::string>* stored);
 void cmd_info(vexel_machine* m);
+// The help screen: the lines of the console-command table.
 void cmd_help(vexel_machine* m);
+
+// ---- the console's commands -------------------------------------------------
+// What may be typed at the prompt without brackets. A command alone runs
+// its `program`, or the call of the script function of its name when that
+// is null; a function command followed by a space and a word (not in
+// quotes) is called with the word as its one string argument ("cd games"
+// runs cd("games")). The same table makes the help screen: each row's
+// `help` in order, a `help_half` beside the next one, a row without a name
+// being a line of help alone.
+enum cmd_help_layout : uint8_t {
+    cmd_help_none = 0,  // not on the help screen
+    cmd_help_line,      // a line of its own
+    cmd_help_half,      // the left or right half of a line
+};
+
+struct cmd_console_command {
+    const char* name;     // null: a line of help, no command
+    const char* program;  // null: name + "()"
+    const char* help;
+    cmd_help_layout layout;
+    uint8_t colour;
+    bool resumes;         // carries on the stopped program (the runner keeps its state)
+};
+
+const cmd_console_command* cmd_console_commands(size_t* count);
+// The command named `word`, or null.
+const cmd_console_command* cmd_find_console_command(std::string_view word);
 // These are ignored while a program is active; they return true when they
 // took effect (the caller then yields the program).
 bool cmd_reboot(vexel_machine* m);

@@ -1,22 +1,26 @@
 #include "runtime/header.h"
 
 // Kept to two lines: the first is the marker that error reports look for.
+// The collection helpers take anything: a value that is no table counts as
+// empty (no error, as for every machine function given a wrong type); they
+// keep their own `type`, whatever the program names so.
 const char* const vexel_program_header =
     "-- vexel header\n"
     "_pausemenu={}\t"
     "function menuitem(index,label,callback) if index<1 or index>5 then return end "
     "_pausemenu[index]={label=label,callback=callback} _menuitem(index,label) end\t"
-    "function all(c) if c==nil or #c==0 then return function() end end "
+    "local _qz_type=type\t"
+    "function all(c) if _qz_type(c)~='table' or #c==0 then return function() end end "
     "local i=1 local li=nil "
     "return function() if c[i]==li then i=i+1 end while c[i]==nil and i<=#c do i=i+1 end li=c[i] return li end end\t"
     "function foreach(c,f) for v in all(c) do f(v) end end\t"
-    "function count(c,v) local n=0 if c==nil then return 0 end for i=1,#c do "
+    "function count(c,v) local n=0 if _qz_type(c)~='table' then return 0 end for i=1,#c do "
     "if v==nil then if c[i]~=nil then n=n+1 end elseif c[i]==v then n=n+1 end end return n end\t"
-    "function add(c,v,i) if c==nil then return end local n=#c if i==nil then c[n+1]=v return v end "
+    "function add(c,v,i) if _qz_type(c)~='table' then return end local n=#c if i==nil then c[n+1]=v return v end "
     "i=i-i%1 if i<1 then i=1 elseif i>n+1 then i=n+1 end for j=n,i,-1 do c[j+1]=c[j] end c[i]=v return v end\t"
-    "function deli(c,i) if c==nil then return end local n=#c if i==nil then i=n else i=i-i%1 end "
+    "function deli(c,i) if _qz_type(c)~='table' then return end local n=#c if i==nil then i=n else i=i-i%1 end "
     "if i<1 or i>n then return end local v=c[i] for j=i,n-1 do c[j]=c[j+1] end c[n]=nil return v end\t"
-    "function del(c,v) if c==nil or #c<1 then return end local n=#c "
+    "function del(c,v) if _qz_type(c)~='table' or #c<1 then return end local n=#c "
     "for j=1,n do if c[j]==v then local r=c[j] for k=j,n-1 do c[k]=c[k+1] end c[n]=nil return r end end end\n";
 
 

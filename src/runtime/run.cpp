@@ -30,6 +30,7 @@
 #include "machine/rom.h"
 #include "machine/text.h"
 #include "runtime/api.h"
+#include "runtime/commands.h"
 #include "runtime/header.h"
 #include "runtime/pre.h"
 #include "runtime/token.h"
@@ -247,7 +248,15 @@ std::string without_position(const std::string& message) {
 void report_runtime_error(vexel_machine* m, lua_State* L, const char* code) {
     std::string message = without_position(lua_isstring(L, -1) ? lua_tostring(L, -1) : "error");
     const int line = lua_vexel_runtime_line(L);
-    if (line > 2) print_position(m, "runtime error", line - vexel_header_lines, code);
+    // A finalizer's error passed on by a collection inside the program reads
+    // as one the runner's own collection met: the finalizer's line and words.
+    const char* what = "runtime error";
+    const std::string gc_wrapper = "error in __gc metamethod (";
+    if (message.compare(0, gc_wrapper.size(), gc_wrapper) == 0 && message.back() == ')') {
+        what = "runtime error in __gc";
+        message = without_position(message.substr(gc_wrapper.size(), message.size() - gc_wrapper.size() - 1));
+    }
+    if (line > 2) print_position(m, what, line - vexel_header_lines, code);
     bool assertion = m->runner->assert_message[0] != 0;
     if (assertion) {
         vexel_print_col(m, "assertion failed", 6);
@@ -268,6 +277,22 @@ void report_runtime_error(vexel_machine* m, lua_State* L, const char* code) {
 // exit status (0 keeps an earlier failure's).
 void quit_exec_mode(vexel_machine* m, int status) {
     if (vexel_host_exec_mode(m)) vexel_host_finish(m, status);
+}
+
+// The error of a finalizer that nothing could take, reported like a runtime
+// error of the program (the run's status says it failed). False when there
+// is none.
+bool report_gc_error(vexel_machine* m) {
+    vexel_runner* r = m->runner;
+    if (!r->gc_error_pending) return false;
+    r->gc_error_pending = 0;
+    const char* code = m->working_cart ? m->working_cart->code : "";
+    if (r->gc_error_line > 2) print_position(m, "runtime error in __gc", r->gc_error_line - vexel_header_lines, code);
+    else vexel_print_col(m, "runtime error in __gc", 14);
+    vexel_print_col(m, r->gc_error, 6);
+    r->assert_message[0] = 0;  // a failed assert in the finalizer is told by now
+    quit_exec_mode(m, 2);
+    return true;
 }
 
 // A cartridge whose program could not start leaves its reason on the
@@ -295,6 +320,13 @@ void run_start_lua(vexel_machine* m) {
         std::snprintf(r->assert_message, sizeof r->assert_message, "%s", message ? message : "");
     });
     lua_vexel_set_charge(m->L, [](lua_State* L, int cycles) { vexel_cpu_spend(vexel_lua_machine(L), cycles); });
+    lua_set_gc_error_hook(m->L, [](lua_State* L, const char* message) {
+        vexel_runner* r = vexel_lua_machine(L)->runner;
+        if (r->gc_error_pending) return;  // the first one tells
+        r->gc_error_pending = 1;
+        r->gc_error_line = lua_vexel_runtime_line(L);
+        std::snprintf(r->gc_error, sizeof r->gc_error, "%s", without_position(message ? message : "").c_str());
+    });
     api_register(m->L);
 }
 
@@ -309,6 +341,7 @@ void run_close_lua(vexel_machine* m) {
         m->runner->closing = 0;
         if (m->runner->stop_reason == run_stop_error) vexel_print_col(m, m->runner->stop_message, 6);
         m->runner->stop_reason = run_stop_none;
+        report_gc_error(m);
     }
     m->L = nullptr;
     m->heap.yield_state = nullptr;
@@ -330,6 +363,7 @@ void run_reset_state(vexel_machine* m) {
 }
 
 void run_stop_program(lua_State* L, const char* message) { stop_program(L, run_stop_error, message); }
+void run_end_program(lua_State* L) { stop_program(L, run_stop_quit, ""); }
 
 // -------------------------------------------------------------- frame rate
 
@@ -541,6 +575,7 @@ int compile_program(vexel_machine* m, const char* text, bool footer_wanted, bool
     m->runner->memory_charge = limits.tokens * 16;
     lua_reset_call_state_vexel(L);
     lua_vexel_clear_stop(L);
+    m->error_pending = false;  // a fault recorded before this program is none of its own
     m->runner->stop_reason = run_stop_none;
 
     auto buffer = std::make_unique<char[]>(run_code_buffer_size);
@@ -550,12 +585,9 @@ int compile_program(vexel_machine* m, const char* text, bool footer_wanted, bool
     size_t used = head.size();
     std::memcpy(buffer.get(), head.data(), used);
 
-    // Console shorthand: a text that is only a command becomes its call.
-    std::string program = api_expand_shorthand(text);
-    if (program == "resume") {
-        vexel_buttons_block(m);
-        program = "if (_mainloop) then _mainloop() else print(\"no _mainloop()\") end";
-    }
+    // Console shorthand: a text that is only a command becomes its call
+    // (or its program: resume carries on the main loop).
+    const std::string program = api_expand_shorthand(text);
 
     size_t footer = footer_wanted ? std::strlen(vexel_program_footer) : 0;
     size_t capacity = size_t(run_code_buffer_size) - used - footer - 1;
@@ -610,7 +642,8 @@ int run_console_line(vexel_machine* m, const char* line) {
     // colour drawn as 0): a typed print or circfill starts from the state a
     // program starts with.
     if (!m->runner->has_run) vexel_reset_draw_state(m);
-    if (!std::strcmp(m->runner->console_text, "resume")) {
+    const cmd_console_command* command = cmd_find_console_command(m->runner->console_text);
+    if (command && command->resumes) {
         // The stopped program carries on: it is active again, with its own
         // main loop and frame rate.
         const int32_t kind = m->runner->mainloop_kind;
@@ -669,6 +702,12 @@ void run_slice(vexel_machine* m) {
             end_stopped_program(m, L, true);
             return;
         }
+        if (m->runner->gc_error_pending) {
+            lua_gc(L, LUA_GCSTOP, 0);
+            run_suspend(m);
+            report_gc_error(m);
+            return;
+        }
         if (script_memory(m) > run_memory_limit) {
             int64_t before = script_memory(m);
             lua_gc(L, LUA_GCCOLLECT, 0);
@@ -704,6 +743,15 @@ void run_slice(vexel_machine* m) {
                                : m->working_cart ? m->working_cart->code : "";
             run_suspend(m);
             report_runtime_error(m, L, code);
+            quit_exec_mode(m, 2);
+            return;
+        }
+        if (m->error_pending) {
+            // A fault recorded outside any binding's call (the bindings raise
+            // their own): the program stops with it all the same.
+            m->error_pending = false;
+            run_suspend(m);
+            vexel_print_col(m, m->error_string, 6);
             quit_exec_mode(m, 2);
             return;
         }

@@ -10,7 +10,9 @@
 // called from C) is stopped after vexel_runaway_cycles with an error nothing
 // in the program can catch. API calls charge their cycles through
 // machine/cpu. Errors are reported on the console by tab and line, with the
-// source line and a traceback.
+// source line and a traceback; so are errors of finalizers run between
+// frames or at the close, which no caller could take ("runtime error in
+// __gc").
 //
 // The runner's state is a vexel_runner owned by the machine
 // (vexel_machine::runner). The shell calls run_cart when it carries out a
@@ -89,6 +91,11 @@ struct vexel_runner {
     int32_t stop_reason;                       // run_stop_reason
     char stop_message[64];
     int64_t printh_bytes;                      // written by printh since the program started
+    // The first error of a finalizer that failed where nothing could take
+    // it (the collection between frames, the close), waiting for its report.
+    int32_t gc_error_pending;
+    int32_t gc_error_line;                     // line of the compiled text, 0 when unknown
+    char gc_error[256];
     int64_t folder_launched_ms;                // when folder() last opened the host's file browser
 
     char menu_labels[run_menu_items][32];
@@ -128,6 +135,9 @@ void run_suspend(vexel_machine* m);
 // Stops the running program from inside an API call with `message`, as a
 // runtime error that nothing in the program can catch.
 [[noreturn]] void run_stop_program(lua_State* L, const char* message);
+// Ends the running program from inside an API call where it cannot yield
+// (a finalizer): quietly, as when it ends by itself.
+[[noreturn]] void run_end_program(lua_State* L);
 
 // cycles as a 16.16 fraction of one frame's budget at the base frame rate.
 int32_t run_frame_capacity(const vexel_machine* m, int32_t cycles);

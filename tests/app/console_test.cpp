@@ -18,6 +18,7 @@
 #include "framework/fenn_text.h"
 #include "machine/mem.h"
 #include "machine/text.h"
+#include "runtime/frame.h"
 #include "runtime/run.h"
 
 namespace fs = std::filesystem;
@@ -70,7 +71,7 @@ protected:
                 run_suspend(M);
                 app.pending = pending_none;
             }
-            if (app.mode == shell_running) run_slice(M);
+            if (app.mode == shell_running) vexel_machine_frame(M, vexel_frame_input{});
         }
         ASSERT_EQ(app.mode, shell_console);
     }
@@ -304,7 +305,7 @@ TEST_F(Prompt, AnyTypedLineIsSafe) {
     type("\r");
     EXPECT_EQ(app.mode, shell_running);
     EXPECT_TRUE(run_console_line_running(M));
-    run_slice(M);
+    vexel_machine_frame(M, vexel_frame_input{});
     EXPECT_EQ(app.mode, shell_running);
     run_suspend(M);
     EXPECT_FALSE(run_console_line_running(M));

@@ -33,7 +33,7 @@ protected:
     void SetUp() override {
         font = vexel_create_console_font();
         m->console_font = font;
-        app.shift_glyphs = 1;
+        settings.shift_glyphs = true;
         editor_select(m, editor_code);
         editor_forget_history();
     }
@@ -54,7 +54,14 @@ protected:
         editor_code_page.open(m);
     }
 
-    void update(const editor_input& in) { editor_code_page.update(m, in); }
+    // The page is driven directly: the settings the frame would put into
+    // its input are the fixture's.
+    editor_settings settings;
+    void update(const editor_input& in) {
+        editor_input with = in;
+        with.settings = settings;
+        editor_code_page.update(m, with);
+    }
     void idle(int updates) {
         for (int i = 0; i < updates; ++i) update(editor_input{});
     }
@@ -413,7 +420,7 @@ TEST_F(CodeEditor, TypedGlyphsComeFromShiftLettersAndHostCharacters) {
     key(fenn_typed_unicode + 0xfe0f);  // the emoji selector types nothing
     key(fenn_typed_unicode + 0x4e00);  // a character the machine has not
     EXPECT_EQ(tab(0), "\x80\x99\x8b?");
-    app.shift_glyphs = 0;
+    settings.shift_glyphs = false;
     key('A', true);
     EXPECT_EQ(tab(0), "\x80\x99\x8b?A");
 }

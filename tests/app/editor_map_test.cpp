@@ -283,12 +283,16 @@ TEST_F(MapPage, UndoLeavesLaterSpriteEditsInTheSharedHalf) {
     drag_cells({{0, 32}, {1, 32}});
     // Meanwhile the sprite editor draws in a cell the stroke did not touch
     // and over one it did; undoing the stroke leaves both of its pixels.
-    editor_sset(C, 8 * 5, 64, 7);   // map (5, 32)
-    editor_sset(C, 8 * 1 + 1, 64, 3);  // map (1, 32)
+    // Map cell (x, 32) is the byte at 0x1000 + x: sheet pixels (2x, 64)
+    // and (2x + 1, 64).
+    editor_sset(C, 2 * 5, 64, 7);      // map (5, 32)
+    editor_sset(C, 2 * 1 + 1, 64, 3);  // map (1, 32): 0x01 becomes 0x31
+    EXPECT_EQ(editor_mget(C, 5, 32), 0x07);
+    EXPECT_EQ(editor_mget(C, 1, 32), 0x31);
     key(sc_z, true);
     EXPECT_EQ(editor_mget(C, 0, 32), 0);  // the map's own edit is undone
-    EXPECT_EQ(editor_sget(C, 8 * 5, 64), 7);
-    EXPECT_EQ(editor_sget(C, 8 * 1 + 1, 64), 3);
+    EXPECT_EQ(editor_mget(C, 5, 32), 0x07);
+    EXPECT_EQ(editor_mget(C, 1, 32), 0x31);
 }
 
 TEST_F(MapPage, PickerBlocksAndKeyboardPlacing) {

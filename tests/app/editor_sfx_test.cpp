@@ -153,7 +153,7 @@ protected:
         editor_close(M);
         editor_forget_history();
         editor_sfx_reset();
-        app.live_notes = 0;
+        editor_set_settings({});
     }
     static editor_input blank() {
         editor_input in{};
@@ -397,7 +397,9 @@ TEST_F(SfxPage, SpacePlaysOnThePreviewChannelWithTheToggles) {
     type(" ");
 
     // With live_notes a typed note is heard by itself.
-    app.live_notes = 1;
+    editor_settings live;
+    live.live_notes = true;
+    editor_set_settings(live);
     type("z");
     EXPECT_EQ(vexel_audio_channel_sfx(M->audio, editor_sfx_preview_channel), &C->sfx[1]);
 }

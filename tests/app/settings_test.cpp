@@ -250,3 +250,45 @@ TEST(Config, BoardAddressFromTheFileAndFromTheOption) {
     EXPECT_NE(text.find("bbs_host https://board.example.net/\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("127.0.0.1"), std::string::npos);
 }
+
+// An option that sets a config.txt value is held to that setting's range,
+// as the file is; a value that is no whole number is refused with a word.
+TEST(Config, OptionsKeepToTheRangesOfTheirSettings) {
+    fresh();
+    std::vector<std::string> args = {"vexel", "-gif_len", "500", "-joystick", "-3", "-gui_theme", "1",
+                                     "-screenshot_scale", "x", "-frames", "-5", "cart.qz"};
+    auto argv = argv_of(args);
+    const int scale_before = app.screenshot_scale;
+    ::testing::internal::CaptureStderr();
+    settings_parse_arguments(int(argv.size()), argv.data());
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(app.gif_len, 120);
+    EXPECT_EQ(app.joystick_index, 0);
+    EXPECT_EQ(app.gui_theme, 1);
+    EXPECT_EQ(app.screenshot_scale, scale_before);
+    EXPECT_EQ(app.frame_limit, 0);
+    EXPECT_NE(err.find("-gif_len 500 is outside 1..120"), std::string::npos) << err;
+    EXPECT_NE(err.find("ignoring -screenshot_scale x"), std::string::npos) << err;
+    EXPECT_STREQ(app_auto_load_file, "cart.qz");
+}
+
+TEST(Config, TheHelpAndTheEarlyActionsComeFromTheOptionTable) {
+    ::testing::internal::CaptureStdout();
+    settings_print_usage();
+    const std::string help = ::testing::internal::GetCapturedStdout();
+    for (const char* line : {"\n  -x, -exec           run the named cartridge headless",
+                             "\n  -width W -height H  window size\n", "\n  -h                  this help\n",
+                             "\n                      status 1 when it cannot be written)\n"})
+        EXPECT_NE(help.find(line), std::string::npos) << line;
+    EXPECT_EQ(help.find("-list-api"), std::string::npos);  // for the tests, not listed
+
+    auto early = [](std::vector<std::string> args) {
+        auto argv = argv_of(args);
+        return settings_scan_early(int(argv.size()), argv.data());
+    };
+    EXPECT_EQ(early({"vexel", "cart.qz", "-exec"}), settings_early_exec);
+    EXPECT_EQ(early({"vexel", "-p", "-x", "cart.qz"}), settings_early_none);  // -x is -p's value
+    EXPECT_EQ(early({"vexel", "-x", "--help"}), settings_early_help);
+    EXPECT_EQ(early({"vexel", "-list-api"}), settings_early_list_api);
+    EXPECT_EQ(early({"vexel", ">", "-h"}), settings_early_none);
+}

@@ -117,10 +117,11 @@ TEST_F(Downloads, LoadMoreFetchesTheContinuationWithoutCaching) {
 }
 
 TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
+    // The screen names the cause, as the log does.
     served_status = fenn_fetch_http_error;
     browse_download_list(browse_jam, false);
     finish();
-    EXPECT_EQ(message(), "could not connect to bbs.");
+    EXPECT_EQ(message(), "bbs: http error");
     // A search word the board has no list for is answered 404 by a static
     // host: no results, not a failure.
     std::snprintf(list(browse_search).request, sizeof list(browse_search).request, "search/zebra");
@@ -137,20 +138,31 @@ TEST_F(Downloads, FailuresAreMessagesAndTheBrowserCarriesOn) {
     served_bytes = "<html>gateway error</html>";
     browse_download_list(browse_jam, false);
     finish();
-    EXPECT_EQ(message(), "could not connect to bbs.");
+    EXPECT_EQ(message(), "bbs: not a picture");
     EXPECT_EQ(titles(browse_jam), (std::vector<std::string>{"[update]"}));
 
     // A picture of the wrong size.
     serve(list_picture(entries(2), 100, 100));
     browse_download_list(browse_jam, false);
     finish();
-    EXPECT_EQ(message(), "could not connect to bbs");
+    EXPECT_EQ(message(), "bbs: not a list picture");
+
+    // Too large, and no server at all.
+    served_status = fenn_fetch_too_large;
+    browse_download_list(browse_jam, false);
+    finish();
+    EXPECT_EQ(message(), "bbs: too large");
+    served_status = fenn_fetch_no_connection;
+    browse_download_list(browse_jam, false);
+    finish();
+    EXPECT_EQ(message(), "could not connect to bbs.");
+    served_status = fenn_fetch_ok;
 
     // An id that cannot name a cartridge.
     tm.message.clear();
     EXPECT_FALSE(browse_download_cart(M, "Bad-Id"));
     EXPECT_EQ(message(), "download failed");
-    EXPECT_EQ(fetches.load(), 4);
+    EXPECT_EQ(fetches.load(), 6);
 }
 
 TEST_F(Downloads, OneAtATimeAndCancelNeverWaits) {
@@ -249,7 +261,7 @@ TEST_F(Downloads, ABrokenCartridgeIsReportedAndNotKept) {
     served_bytes = "<html>please log in</html>";
     browse_download_cart(M, "my_game");
     finish();
-    EXPECT_EQ(message(), "could not connect to bbs.");
+    EXPECT_EQ(message(), "bbs: not a picture");
     EXPECT_EQ(browse_download_reason(), "not a picture");
     EXPECT_FALSE(exists(home + "/bbs/carts/my_game.qz.png"));
 }

@@ -452,7 +452,7 @@ TEST_F(Screen, MessagesFitOnTheScreen) {
     // The browser's own messages, and one as long as a saved cartridge's
     // name can make a message.
     const std::vector<std::string> messages = {
-        "could not connect to bbs.", "could not connect to bbs",
+        "could not connect to bbs.", "bbs: not a list picture", "bbs: http 404",
         "cartridge version 16: newer than this vexel; some things may not work",
         "download failed", "download cancelled", "could not load", "not a bbs cart", "timeout", "cancelled",
         "saved a_cartridge_with_a_rather_long_name_in_a_folder.qz",

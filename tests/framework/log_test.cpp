@@ -66,3 +66,50 @@ TEST(Log, NeverWritesThroughALinkOrIntoAFifo) {
     fenn_log_close();
     EXPECT_EQ(vexel_test::read_file(dir + "/real.txt"), "new\n");
 }
+
+TEST(Log, RepeatedLinesAreCountedNotWritten) {
+    const std::string path = vexel_test::temp_dir("log_repeat") + "/log.txt";
+    ASSERT_EQ(fenn_log_open(path.c_str()), 0);
+    for (int i = 0; i < 2000; ++i) fenn_debug("reload: no such file\n");
+    fenn_debug(">block\n");
+    fenn_debug("inside\n");
+    fenn_debug("inside\n");
+    fenn_debug("<done\n");
+    fenn_debug("last\n");
+    fenn_debug("last\n");
+    fenn_log_close();  // a count still open is written at the close
+    EXPECT_EQ(read_file(path),
+              "reload: no such file\n"
+              "... repeated 1999 times\n"
+              "block\n"
+              "  inside\n"
+              "  ... repeated 1 time\n"
+              "done\n"
+              "last\n"
+              "... repeated 1 time\n");
+}
+
+TEST(Log, FileStaysUnderItsLimitAndKeepsTheNewestLines) {
+    const std::string path = vexel_test::temp_dir("log_cap") + "/log.txt";
+    ASSERT_EQ(fenn_log_open(path.c_str()), 0);
+    fenn_debug("first line\n");
+    const int lines = 100000;  // about 4 MiB of distinct lines
+    for (int i = 0; i < lines; ++i) {
+        fenn_debug("cstore: storing 17152 bytes as line %d\n", i);
+        if (i % 20000 == 0) {
+            struct stat st;
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            EXPECT_LE(st.st_size, fenn_log_size_max);
+        }
+    }
+    fenn_log_close();
+    const std::string text = read_file(path);
+    EXPECT_LE(long(text.size()), fenn_log_size_max);
+    EXPECT_GT(long(text.size()), fenn_log_size_max / 3);
+    EXPECT_EQ(text.find("first line"), std::string::npos);
+    EXPECT_EQ(text.rfind("[older lines dropped", 0), 0u);
+    EXPECT_NE(text.find("line " + std::to_string(lines - 1) + "\n"), std::string::npos);
+    // Whole lines only: the kept half starts at a line's start.
+    const size_t second = text.find('\n') + 1;
+    EXPECT_EQ(text.compare(second, 16, "cstore: storing "), 0);
+}

@@ -291,3 +291,42 @@ TEST_F(Disk, PodItemsBecomeTheHeadAndEmbeddedCartridges) {
     EXPECT_EQ(vexel_load_embedded_carts(M, &pod), 2);
     EXPECT_STREQ(M->working_cart->code, "-- level");
 }
+
+// A cartridge that is a link to a file elsewhere: the user's save reaches the
+// file they opened and the link stays; a name a program chose is never
+// written through a link.
+TEST_F(Disk, SavingALinkWritesItsTargetOnlyForTheUser) {
+    const std::string elsewhere = home + "/elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    write_file(elsewhere + "/real.qz", "vexel cartridge\nversion 15\n__lua__\n-- before\n");
+    std::filesystem::create_symlink(elsewhere + "/real.qz", root + "linked.qz");
+
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "linked.qz").c_str()), cart_ok);
+    set_code("-- edited by the user");
+    ASSERT_EQ(vexel_save_working_cart(M, M->file.filename), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(root + "linked.qz"));
+    EXPECT_NE(read_file(elsewhere + "/real.qz").find("-- edited by the user"), std::string::npos);
+    EXPECT_EQ(std::string(M->file.filename), root + "linked.qz");
+
+    // A running program saving under a name that is a link is refused.
+    tm.host.exec_mode = 1;
+    M->running = M->program_active = 1;
+    set_code("-- written by a program");
+    EXPECT_EQ(vexel_save_working_cart(M, (root + "linked.qz").c_str()), 1);
+    EXPECT_NE(tm.output.find("save: the file is a link"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_symlink(root + "linked.qz"));
+    EXPECT_EQ(read_file(elsewhere + "/real.qz").find("written by a program"), std::string::npos);
+
+    // So is the user's save of a link a program loaded.
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "linked.qz").c_str()), cart_ok);
+    M->running = M->program_active = 0;
+    set_code("-- saved after the program loaded it");
+    EXPECT_EQ(vexel_save_working_cart(M, M->file.filename), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(root + "linked.qz"));
+
+    // A link that leads nowhere is said so, and stays.
+    std::filesystem::create_symlink(elsewhere + "/gone.qz", root + "dangling.qz");
+    EXPECT_EQ(vexel_save_working_cart(M, (root + "dangling.qz").c_str()), 1);
+    EXPECT_NE(tm.output.find("save: the link leads nowhere"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_symlink(root + "dangling.qz"));
+}

@@ -8,6 +8,7 @@
 #include "lua/lua.h"
 #include "machine/machine.h"
 #include "runtime/api.h"
+#include "runtime/commands.h"
 #include "test_support.h"
 
 TEST(ApiTable, EveryEntryIsBoundOnceUnderItsName) {
@@ -42,4 +43,33 @@ TEST(ApiTable, CommandShorthandAtThePrompt) {
     EXPECT_EQ(api_expand_shorthand("x = 1"), "x = 1");
     EXPECT_EQ(api_expand_shorthand("cd "), "cd ");
     EXPECT_EQ(api_expand_shorthand(nullptr), "");
+}
+
+TEST(ApiTable, EveryConsoleCommandRunsSomethingThatExists) {
+    size_t count = 0;
+    const cmd_console_command* commands = cmd_console_commands(&count);
+    std::set<std::string> names;
+    int on_help = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const cmd_console_command& c = commands[i];
+        if (c.layout != cmd_help_none) {
+            ASSERT_NE(c.help, nullptr);
+            ++on_help;
+        }
+        if (!c.name) continue;
+        EXPECT_TRUE(names.insert(c.name).second) << "twice: " << c.name;
+        // A command without a program of its own is the call of a function.
+        if (!c.program) {
+            EXPECT_TRUE(api_is_function(c.name)) << c.name;
+        }
+    }
+    EXPECT_GT(on_help, 10);
+    // The stopped program carries on through its main loop; the word after
+    // a command of its own is no argument.
+    const std::string resume = api_expand_shorthand("resume");
+    EXPECT_NE(resume.find("_mainloop()"), std::string::npos);
+    EXPECT_TRUE(cmd_find_console_command("resume")->resumes);
+    EXPECT_EQ(api_expand_shorthand("resume now"), "resume now");
+    EXPECT_EQ(api_expand_shorthand("s games"), "s games");
+    EXPECT_EQ(cmd_find_console_command("spr"), nullptr);
 }

@@ -16,6 +16,7 @@
 #include "lua/lua_aux.h"
 #include "machine/machine.h"
 #include "machine/math.h"
+#include "runtime/frame.h"
 #include "runtime/run.h"
 #include "test_support.h"
 
@@ -188,8 +189,7 @@ printh("checked "..n.." bad "..bad)
     vexel_test::TestMachine tm;
     ASSERT_EQ(run_program(tm.m, program), 1) << tm.output;
     for (int f = 0; f < 300 && tm.m->running; ++f) {
-        if (!run_program_runs_main_loop(tm.m)) tm.m->program_frame++;
-        run_slice(tm.m);
+        vexel_machine_frame(tm.m, vexel_frame_input{});
     }
     EXPECT_EQ(tm.output, "checked 8734 bad 0\n");
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "machine/machine.h"
+#include "runtime/frame.h"
 #include "runtime/pre.h"
 #include "runtime/run.h"
 #include "runtime/token.h"
@@ -48,8 +49,7 @@ std::string run(const std::string& program) {
     vexel_test::TestMachine tm;
     if (run_program(tm.m, program.c_str()) != 1) return "compile: " + tm.output;
     for (int f = 0; f < 100 && tm.m->running; ++f) {
-        if (!run_program_runs_main_loop(tm.m)) tm.m->program_frame++;
-        run_slice(tm.m);
+        vexel_machine_frame(tm.m, vexel_frame_input{});
     }
     return tm.output;
 }

@@ -8,6 +8,7 @@
 
 #include "audio/audio.h"
 #include "machine/machine.h"
+#include "runtime/frame.h"
 #include "runtime/run.h"
 #include "test_support.h"
 
@@ -72,8 +73,7 @@ public:
     // One frame the way the shell runs it, then that frame's sound.
     void frame() {
         vexel_machine* m = tm_.m;
-        if (!run_program_runs_main_loop(m)) m->program_frame++;
-        run_slice(m);
+        vexel_machine_frame(m, vexel_frame_input{});
         run_.screens.emplace_back(m->screen->pix.begin(), m->screen->pix.end());
         const int n = vexel_audio_frame_samples(30, frames_++);
         const size_t at = run_.sound.size();

@@ -271,14 +271,15 @@ check "vexel-board remove ($(cat "$WORK/remove.txt"))" [ $? -eq 0 ]
 "$BOARD" check "$WORK/site" >/dev/null
 check "the board checks after add and remove" [ $? -eq 0 ]
 
+# The screen names the cause the log knows.
 message down "could not connect to bbs."
-message missing "could not connect to bbs."
-message error500 "could not connect to bbs."
-message wrongsize "could not connect to bbs"
-message overlist "could not connect to bbs."
+message missing "bbs: http 404"
+message error500 "bbs: http 500"
+message wrongsize "bbs: not a list picture"
+message overlist "bbs: too large"
 message stall "timeout"
-message truncated "could not connect to bbs."
-message overcart "could not connect to bbs."
+message truncated "bbs: not a picture"
+message overcart "bbs: too large"
 check "a damaged cartridge never ran" [ -z "$(grep marker "$WORK/truncated.out" "$WORK/overcart.out")" ]
 echo "$failed failed, $passed passed"
 [ "$failed" -eq 0 ]

@@ -26,8 +26,22 @@ check "a long text runs on" [ $? -eq 0 ]
 check "a long text is cut at 64 KiB" [ "$(head -n 1 "$WORK/big.txt" | wc -c)" -eq 65537 ]
 check "the next line follows" [ "$(tail -n 1 "$WORK/big.txt")" = "after" ]
 
-# A quit request stops a program wherever it loops, and vexel ends
-# normally (settings written, no signal death).
+# The log cannot fill the disk: a program that makes vexel log in a loop
+# (a reload of a missing file, cstore after cstore) leaves a log.txt under
+# 1 MiB in which repeated lines are counted.
+cart logflood 'cstore(0,0,16,"flood.qz")
+function _update() for i=1,2000 do reload(0,0,i%100+1,"missing.qz") end
+for i=1,50 do reload(0,0,16,"missing.qz") end end'
+timeout -k 5 120 "$VEXEL" -x "$WORK/logflood.qz" -fast -frames 200 -home "$WORK/logs" >/dev/null 2>&1
+log_bytes=$(wc -c <"$WORK/logs/log.txt")
+check "the log stays under 1 MiB ($log_bytes bytes)" [ "$log_bytes" -le 1048576 ]
+check "repeated log lines are counted" grep -q "\.\.\. repeated [0-9]* times" "$WORK/logs/log.txt"
+check "the log still ends with the session's end" grep -q "fenn_system_exit" "$WORK/logs/log.txt"
+check "older lines were dropped" grep -q "^\[older lines dropped" "$WORK/logs/log.txt"
+
+# A quit request stops a program wherever it loops, and vexel shuts down
+# in order (settings written) with the status shells expect of a run a
+# signal ended: 128 + the signal's number.
 quits() {  # quits NAME SIGNAL
     "$VEXEL" -x "$WORK/$1.qz" -fast -home "$WORK/home" >"$WORK/$1.txt" 2>&1 &
     pid=$!
@@ -44,7 +58,9 @@ quits() {  # quits NAME SIGNAL
         return 1
     fi
     wait "$pid"
-    [ $? -eq 0 ]
+    status=$?
+    case $2 in TERM) want=143 ;; INT) want=130 ;; esac
+    [ $status -eq $want ] || { echo "  exit status $status, expected $want"; return 1; }
 }
 cart coroutine 'c=cocreate(function() while true do end end) coresume(c)'
 cart flips 'c=cocreate(function() while true do flip() end end) while true do coresume(c) end'

@@ -2,8 +2,8 @@
 # The manual: vexel.txt lies beside the built program as the source folder
 # has it, names every option of `vexel -h`, gives every function a program
 # sees a line of its own ("  name arguments  what it does", the arguments
-# as the table in src/runtime/api.cpp writes them), keeps to 78 columns and
-# shows no web address.
+# as the program's function table gives them through `vexel -list-api`),
+# keeps to 78 columns and shows no web address.
 #   manual.sh VEXEL SOURCE_DIR
 VEXEL=$1
 SRC=$2
@@ -24,7 +24,7 @@ has_line() {
         END { exit !found }' "$MANUAL"
 }
 
-table=$(sed -n 's/^ *{"\([^"]*\)", [A-Za-z0-9_]*, [a-z_]*, "\([^"]*\)"},.*/\1|\2/p' "$SRC/src/runtime/api.cpp")
+table=$(env SDL_VIDEODRIVER=dummy "$VEXEL" -list-api)
 count=$(printf '%s\n' "$table" | grep -c .)
 check "the function table was read ($count entries)" [ "$count" -gt 100 ]
 for entry in $(printf '%s\n' "$table" | tr ' ' '~'); do

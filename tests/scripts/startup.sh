@@ -32,10 +32,21 @@ check "command-line override not saved" grep -q "^background_sleep_ms 33 " "$HOM
 out=$("$VEXEL" -x "$WORK/nothing.qz" -home "$HOME_DIR" 2>/dev/null)
 status=$?
 check "exec of a missing cartridge exits 1" [ $status -eq 1 ]
-check "exec of a missing cartridge says so" [ "$out" = "could not load $WORK/nothing.qz" ]
+check "exec of a missing cartridge says so" [ "$out" = "could not load $WORK/nothing.qz (file not found)" ]
 printf 'not a cartridge\n' >"$WORK/bad.qz"
-"$VEXEL" -x "$WORK/bad.qz" -home "$HOME_DIR" >/dev/null 2>&1
+out=$("$VEXEL" -x "$WORK/bad.qz" -home "$HOME_DIR" 2>/dev/null)
 check "exec of a damaged cartridge exits 1" [ $? -eq 1 ]
+check "exec of a damaged cartridge says why" [ "$out" = "could not load $WORK/bad.qz (not a cartridge)" ]
+# A file over the size limit is not read at all, and the sizes are said.
+truncate -s 129M "$WORK/huge.qz"
+out=$("$VEXEL" -x "$WORK/huge.qz" -home "$HOME_DIR" 2>/dev/null)
+check "exec of a huge file exits 1" [ $? -eq 1 ]
+check "exec of a huge file says how large" \
+    [ "$out" = "could not load $WORK/huge.qz (too large (129 MB, the limit is 16 MB))" ]
+err=$("$VEXEL" -headless -frames 100 -home "$HOME_DIR" -run "$WORK/huge" 2>&1 >/dev/null)
+check "-run of a huge file named without its extension says how large" \
+    [ "$err" = "vexel: could not load $WORK/huge (too large (129 MB, the limit is 16 MB))" ]
+rm -f "$WORK/huge.qz"
 
 # The console (not exec mode) with a cartridge that cannot be loaded names
 # it with the reason; with -run the exit status says the run failed.
