@@ -1,6 +1,7 @@
 #include "app/boot.h"
 
 #include <climits>
+#include <cstdio>
 #include <memory>
 #include <cstring>
 #include <ctime>
@@ -16,12 +17,13 @@
 #include "cart/vdisk.h"
 #include "machine/disk.h"
 #include "framework/fenn_log.h"
-#include "framework/fenn_loop.h"
 #include "framework/fenn_file.h"
+#include "framework/fenn_loop.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_png.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_video.h"
+#include "framework/fenn_write.h"
 #include "machine/mem.h"
 #include "machine/machine.h"
 #include "machine/text.h"
@@ -122,6 +124,10 @@ void boot_update(vexel_machine* m) {
         vexel_print(m, "");
         break;
     case 60:
+        boot_tell_exit_backup();
+        // The head cartridge is not loaded then, but the built-in ones it
+        // would have mounted are still there to load by name.
+        if (app.cart_from_command_line) vexel_mount_embedded_carts(m, shell_resource_pod);
         if (app.cart_from_command_line && !app.run_flag) shell_set_mode(shell_console);
         if (app.cart_from_command_line && app.load_failure[0]) {
             char line[80];
@@ -151,6 +157,33 @@ void boot_update(vexel_machine* m) {
         break;
     default: break;
     }
+}
+
+namespace {
+
+// Beside the backups, so that it goes with the data folder; a dot file, so
+// that listings of backup/ show only backups.
+constexpr const char* exit_backup_note = "backup/.unsaved_at_exit";
+constexpr int exit_backup_message_ms = 5000;
+constexpr size_t exit_backup_note_max = 512;
+
+}  // namespace
+
+void boot_note_exit_backup(const char* name) {
+    if (!name || !*name) return;
+    const std::string text = std::string("backup/") + name;
+    fenn_write_file(fenn_prefix_with_appdata_path(exit_backup_note).c_str(), text.data(), text.size());
+}
+
+void boot_tell_exit_backup() {
+    const std::string path = fenn_prefix_with_appdata_path(exit_backup_note);
+    std::string where;
+    if (!fenn_read_regular_file(path.c_str(), exit_backup_note_max, &where)) return;
+    std::remove(path.c_str());
+    // Only a plain name of backup/ is repeated, whatever the file holds.
+    if (where.rfind("backup/", 0) != 0 || where.find_first_of("\n\r") != std::string::npos || where.find("..") != std::string::npos)
+        return;
+    shell_show_message_exact(("unsaved changes were kept in " + where).c_str(), exit_backup_message_ms);
 }
 
 void boot_embedded_cart(vexel_machine* m) {

@@ -16,3 +16,8 @@ void boot_embedded_cart(vexel_machine* m);
 void boot_reboot(vexel_machine* m);
 void boot_update_reset_glitch(vexel_machine* m);
 void boot_exit();                       // frees the splash picture
+
+// Unsaved changes backed up at exit: the exit notes where (`name`, a file
+// of backup/), and the next start's boot says so once and forgets it.
+void boot_note_exit_backup(const char* name);
+void boot_tell_exit_backup();

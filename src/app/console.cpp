@@ -52,6 +52,8 @@ bool shows(const std::string& name, bool cartridges_only_by_default) {
     return !cartridges_only_by_default || name.find(".qz") != std::string::npos;
 }
 
+bool console_filter_given(const char* filter) { return filter && *filter; }
+
 struct listing_position {
     int phase;
     size_t next;
@@ -382,6 +384,25 @@ bool console_start_listing(vexel_machine* m, const char* full_path, const char* 
     char heading[1100];
     std::snprintf(heading, sizeof heading, "directory: /%s", relative ? relative : "");
     vexel_print_col(m, heading, heading_colour);
+    // An empty listing says so, and in an empty cartridge folder (the first
+    // start) where cartridges come from, rather than showing nothing.
+    listing_position saved = save_position();
+    std::string first;
+    int colour = 0;
+    const bool any = next_entry(&first, &colour);
+    restore_position(saved);
+    if (!any) {
+        console_listing_close();
+        if (console_filter_given(filter)) {
+            vexel_print_col(m, "nothing matches", heading_colour);
+        } else {
+            vexel_print_col(m, "no cartridges here", heading_colour);
+            if (!relative || !*relative) {
+                vexel_print(m, "install_demos or install_games");
+                vexel_print(m, "adds some; save NAME makes one");
+            }
+        }
+    }
     return true;
 }
 

@@ -16,6 +16,7 @@ constexpr int message_frames = 60;  // two seconds at 30 frames a second
 
 // SDL scancodes the frame itself looks at.
 constexpr int sc_left = 80, sc_right = 79;
+constexpr int sc_slash = 56;  // the / key
 
 struct undo_stacks {
     std::deque<std::string> undo, redo;
@@ -35,9 +36,20 @@ struct editor_frame {
     // (headless runs), so copy and paste work between the editors there.
     std::string clipboard;
     editor_settings settings;
+    bool hints = false;  // Ctrl+/: the bottom bar shows the editor's keys
 };
 
 editor_frame frame;
+
+// One line of each editor's main keys (32 characters fit the bottom bar),
+// so that the basics need no manual.
+const char* const key_hints[editor_count] = {
+    "^f find ^l line ^z undo ^/ hide",
+    "pflrcs tools z zoom 1-8 flags",
+    "d f s tools g grid +- zoom",
+    "zsx.. piano [] oct spc play",
+    "tab chan spc play enter notes",
+};
 
 const editor_page* page_of(editor_id id) {
     if (id >= 0 && id < editor_count && frame.replaced[id]) return frame.replaced[id];
@@ -80,8 +92,13 @@ constexpr int name_chars_max = 14;
 std::string cart_name(const vexel_machine* m) {
     const char* f = m->file.filename;
     if (!f[0]) return "untitled";
-    const char* base = std::strrchr(f, '/');
-    return base ? base + 1 : f;
+    const char* slash = std::strrchr(f, '/');
+    // Without its extension: the few letters right of the tabs are better
+    // spent on the name itself ("mygame", not "mygam.").
+    std::string base = slash ? slash + 1 : f;
+    const size_t dot = base.find('.');
+    if (dot != std::string::npos && dot > 0) base.resize(dot);
+    return base;
 }
 
 }  // namespace
@@ -123,6 +140,7 @@ void editor_changed(vexel_machine* m) { vexel_note_cart_edit(m); }
 std::string editor_bottom_text(vexel_machine* m, bool* warn) {
     *warn = false;
     if (frame.message_left > 0) return frame.message;
+    if (frame.hints && frame.current >= 0 && frame.current < editor_count) return key_hints[frame.current];
     const editor_page* p = page_of(frame.current);
     return p->status ? p->status(m, warn) : "";
 }
@@ -263,6 +281,11 @@ void editor_update(vexel_machine* m, const editor_input& given) {
             if (!p->escape || !p->escape(m)) editor_close(m);
             return;
         }
+    // Ctrl+/ (a key no editor uses) shows or hides the line of keys.
+    if (in.ctrl && editor_pressed(in, sc_slash)) {
+        frame.hints = !frame.hints;
+        return;
+    }
     if (in.alt && (editor_pressed(in, sc_left) || editor_pressed(in, sc_right))) {
         const int step = editor_pressed(in, sc_left) ? editor_count - 1 : 1;
         int next = int(frame.current);

@@ -52,6 +52,7 @@ constexpr int code_wheel_lines = 3;
 
 constexpr int code_run_pause_frames = 30;     // a pause this long ends a typing run (one undo step)
 constexpr int code_compress_idle_frames = 15; // typing paused this long: work out the compressed size
+constexpr int code_compress_stale_frames = 30; // and at least this often during a long run of typing
 
 // Shift+A..Z types the glyphs 0x80..0x99 when shift_glyphs is on.
 constexpr int code_shift_glyph_first = 0x80;
@@ -269,6 +270,7 @@ struct code_editor {
     std::string field_text, find_text;
 
     uint64_t version = 1, packed_version = 0;
+    int packed_frame = 0;  // when the compressed size was last worked out
     int edit_frame = 0;
     int compressed = 0;
     std::vector<char> joined;     // the joined program, for the compressed size
@@ -644,6 +646,9 @@ void type_enter() {
     std::string s = "\n";
     for (uint32_t p = line_start(line); p < from && (text()[p] == ' ' || text()[p] == '\t'); ++p) s += text()[p];
     put_text(s.data(), uint32_t(s.size()), edit_typing);
+    // Enter ends the run: one undo step is at most the line typed, not
+    // several lines typed without a pause.
+    ed.run = edit_none;
 }
 
 void delete_back(bool forward) {
@@ -1103,7 +1108,11 @@ editor_code_counts counts_now(bool settle) {
     }
     c.chars = int(joined_length());
     const bool idle = ed.frame - ed.edit_frame >= code_compress_idle_frames;
-    if (ed.packed_version != ed.version && (settle || idle || ed.packed_version == 0)) {
+    // Someone typing without a pause still sees the size follow (a second
+    // behind), not the size from before the run ("z0" on a new program).
+    const bool stale = ed.frame - ed.packed_frame >= code_compress_stale_frames;
+    if (ed.packed_version != ed.version && (settle || idle || stale || ed.packed_version == 0)) {
+        ed.packed_frame = ed.frame;
         const size_t n = code_tabs_merge(ed.m->code_tabs, vexel_code_tabs, ed.tab, ed.joined.data(), ed.joined.size());
         ed.compressed = n <= size_t(vexel_code_max)
                             ? int(compress_mini_pack(ed.joined.data(), n, ed.packed.data(), ed.packed.size()))

@@ -904,7 +904,9 @@ bool map_paste_inner(vexel_machine* m, const std::string& text) {
     editor_map_block block;
     std::string error;
     if (!editor_map_from_text(text, &block, &error)) return false;
-    const int x = S.has_sel ? std::max(0, S.sel.x) : S.cur_x, y = S.has_sel ? std::max(0, S.sel.y) : S.cur_y;
+    // At the cursor cell, where the user is looking, not where the copied
+    // selection happened to be; the bottom bar says where it went.
+    const int x = S.cur_x, y = S.cur_y;
     drop_float();
     // The pasted cells float, so they can be moved into place at once.
     snapshot(m->working_cart, S.under);
@@ -915,6 +917,9 @@ bool map_paste_inner(vexel_machine* m, const std::string& text) {
     S.tool = editor_map_tool_select;
     S.key_moving = false;
     editor_map_write(m->working_cart, S.lifted, x, y);
+    char said[48];
+    std::snprintf(said, sizeof said, "pasted %dx%d at %d,%d", S.lifted.w, S.lifted.h, x, y);
+    editor_message(said);
     return true;
 }
 

@@ -36,6 +36,7 @@
 #include <memory>
 
 #include "app/editor.h"
+#include "app/editor_sfx.h"
 #include "audio/audio.h"
 #include "cart/cart.h"
 #include "cart/cart_rom.h"
@@ -450,6 +451,9 @@ void draw_pattern_cell(vexel_machine* m, fenn_bitmap* page, const editor_theme& 
     if (selected) bg = t.selection;
     if (cursor) bg = t.cursor;
     if (p == playing) bg = play_colour;
+    // Every other cell a shade apart, so that the two-digit numbers of a
+    // row do not run together ("000102...").
+    if (bg == t.body_bg && (p % grid_cols + p / grid_cols) % 2) bg = t.body_bg == 0 ? 1 : 0;
     editor_fill(page, x, y, x + cell_w - 1, y + cell_h - 1, bg);
     char num[4];
     std::snprintf(num, sizeof num, "%02d", p);
@@ -823,12 +827,9 @@ bool editor_music_note_set(vexel_cart* cart, int sfx, int i, const editor_music_
 }
 
 void editor_music_pitch_name(int pitch, char* buf) {
-    static const char* const names[12] = {"c-", "c#", "d-", "d#", "e-", "f-", "f#", "g-", "g#", "a-", "a#", "b-"};
-    pitch = std::clamp(pitch, 0, pitch_count - 1);
-    buf[0] = names[pitch % 12][0];
-    buf[1] = names[pitch % 12][1];
-    buf[2] = char('0' + pitch / 12);
-    buf[3] = 0;
+    // The sound-effect editor's naming, so that one pitch number has one
+    // name wherever a note is shown.
+    editor_sfx_note_name(std::clamp(pitch, 0, pitch_count - 1), buf);
 }
 
 editor_music_view_info editor_music_view() {

@@ -78,7 +78,8 @@ struct editor_music_note {
 editor_music_note editor_music_note_get(const vexel_cart* cart, int sfx, int i);
 // Fields are wrapped to their bit widths; returns whether a byte changed.
 bool editor_music_note_set(vexel_cart* cart, int sfx, int i, const editor_music_note& note);
-// "c-4", "d#2": pitch 0 is c-0; into buf (at least 4 bytes).
+// "C-4", "D#2": the sound-effect editor's names (pitch 0 is C-2, 24 is
+// C-4); into buf (at least 4 bytes).
 void editor_music_pitch_name(int pitch, char* buf);
 
 // ---- the page's view (for tests and the status line) --------------------------

@@ -841,8 +841,8 @@ std::string sfx_status(vexel_machine* m, bool* warn) {
         if (bar_at(x) >= 0 && y >= bars_top - 1 && y <= strip_bottom) return note_text(cart, bar_at(x));
         return note_text(cart, ed.note);
     }
-    int row, field;
-    if (tracker_cell_at(x, y, &row, &field)) return note_text(cart, row);
+    // In the note list the line follows the cursor, where typing goes, not
+    // the mouse that happens to rest over another row.
     if (ed.row >= 0) return note_text(cart, ed.row);
     std::snprintf(buf, sizeof buf, "%s: type a number", header_names[ed.field]);
     return buf;

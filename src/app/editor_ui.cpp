@@ -11,14 +11,15 @@
 
 namespace {
 
+// Bar text is white on the red bars: dark purple on red could hardly be read.
 constexpr editor_theme classic = {
-    /*bar_bg*/ 8, /*bar_fg*/ 2, /*tab_bg*/ 8, /*tab_active_bg*/ 7, /*tab_active_fg*/ 8,
+    /*bar_bg*/ 8, /*bar_fg*/ 7, /*tab_bg*/ 8, /*tab_active_bg*/ 7, /*tab_active_fg*/ 8,
     /*body_bg*/ 1, /*text*/ 6, /*comment*/ 13, /*keyword*/ 12, /*number*/ 9, /*string*/ 11, /*api*/ 14,
-    /*punct*/ 7, /*cursor*/ 8, /*selection*/ 2, /*status_bg*/ 8, /*status_fg*/ 2, /*warn*/ 10,
+    /*punct*/ 7, /*cursor*/ 8, /*selection*/ 2, /*status_bg*/ 8, /*status_fg*/ 7, /*warn*/ 10,
 };
 constexpr editor_theme dark = {
-    8, 2, 8, 7, 8,
-    0, 6, 5, 12, 9, 11, 14, 7, 8, 1, 8, 2, 10,
+    8, 7, 8, 7, 8,
+    0, 6, 5, 12, 9, 11, 14, 7, 8, 1, 8, 7, 10,
 };
 
 void put(fenn_bitmap* page, int x, int y, int colour) {

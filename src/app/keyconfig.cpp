@@ -104,9 +104,11 @@ void keyconfig_update(vexel_machine* m) {
         fenn_block_key(SDL_SCANCODE_ESCAPE);
         return;
     }
+    // A key pressed and let go between two machine frames (a quick tap, a
+    // key sent by a remote desktop) counts as well as one held.
     int found = -1;
     for (int code = 0; code < keyconfig_scan_max && found < 0; ++code)
-        if (fenn_get_key_state(code)) found = code;
+        if (fenn_get_key_state(code) || fenn_key_down_or_pressed(code)) found = code;
     if (found < 0) return;
     if (kc.k >= keyconfig_bindings) {
         leave(m, "key configuration saved");

@@ -64,8 +64,12 @@ void activate(vexel_machine* m, int32_t action) {
         pause_menu_close(m);
         break;
     }
-    case pause_quit: fenn_quit = 1; break;
+    case pause_quit:
+        pause_menu_close(m);
+        shell_request_quit(true);
+        break;
     case pause_exit_to_console:
+    case pause_new_cart:
         // The program stops as stop() stops it: "resume" at the prompt
         // carries on.
         // The prompt starts on a clear screen rather than over the
@@ -74,6 +78,13 @@ void activate(vexel_machine* m, int32_t action) {
         shell_post(pending_stop_program);
         if (m->screen) std::fill(m->screen->pix.begin(), m->screen->pix.end(), uint8_t(0));
         m->cursor_x = m->cursor_y = 0;
+        if (action == pause_new_cart) {
+            // The built-in cartridge is left behind for an empty one, as
+            // "new" at the prompt does.
+            vexel_new_working_cart(m);
+            vexel_print(m, "new cartridge: the editors (esc)");
+            vexel_print(m, "make it; save NAME keeps it");
+        }
         break;
     default:
         if (action >= pause_custom_first && action < pause_custom_first + run_menu_items) {
@@ -93,6 +104,8 @@ void pause_menu_build(vexel_machine* m) {
         if (m->runner->menu_labels[i][0]) add_item(m->runner->menu_labels[i], pause_custom_first + i);
     add_item("reset cart", pause_reset);
     if (run_chain_label(m)) add_item(run_chain_label(m), pause_back);
+    // The console's own menu: a way to start making a game from it.
+    if (!browse_active() && !app.exec_mode && m->file.builtin) add_item("new cartridge", pause_new_cart);
     add_item("quit", pause_quit);
     if (browse_active()) add_item("exit to browser", pause_exit_to_browser);
     else if (!app.exec_mode) add_item("exit to console", pause_exit_to_console);

@@ -22,6 +22,7 @@ enum pause_action : int32_t {
     pause_back = 5,
     pause_quit = 6,
     pause_exit_to_console = 7,
+    pause_new_cart = 8,
     pause_custom_first = 0x101,
 };
 

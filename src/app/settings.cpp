@@ -147,7 +147,7 @@ const console_option console_options[] = {
      "the cartridge board: http://HOST[:PORT], https://... or\n"
      "file:///FOLDER of a built board (default: the board\n"
      "that comes with vexel, read from disk)"},
-    {"-windowed", nullptr, option_framework, 0, 0, nullptr, 0, 0, "-windowed 0|1", "start windowed or fullscreen"},
+    {"-windowed", nullptr, option_framework, 0, 0, nullptr, 0, 0, "-windowed 0|1", "start in a window (1, the default) or fullscreen (0)"},
     {"-width", nullptr, option_framework, 0, 0, nullptr, 0, 0, "-width W -height H", "window size"},
     {"-height", nullptr, option_framework, 0, 0, nullptr, 0, 0, nullptr, nullptr},
     {"-pixel_perfect", nullptr, option_framework, 0, 0, nullptr, 0, 0, "-pixel_perfect 0|1",

@@ -30,6 +30,14 @@ extern struct vexel_cart* shell_system_cart;  // item 0
 // machine uses to drive the shell. The values are left alone.
 void shell_connect_host(struct vexel_host& h);
 
+// Quitting as the user asks for it (the pause menu's "quit", shutdown, and
+// through fenn_quit Ctrl+Q and the window's close button): in a window,
+// with unsaved changes (or always, for `ask_always`), first a question
+// answered with y or n. Without a window it quits at once.
+void shell_request_quit(bool ask_always);
+// The question is showing: input goes to it, the machine waits.
+bool shell_quit_question_open();
+
 // Loads a cartridge file as the working cartridge (its code split into the
 // tabs). Returns false, leaving the working cartridge alone, on failure.
 bool shell_load_working_cart(const char* path);

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "app/app.h"
@@ -42,6 +43,7 @@
 #include "machine/button.h"
 #include "machine/cdata.h"
 #include "machine/disk.h"
+#include "machine/gfx.h"
 #include "machine/host.h"
 #include "machine/machine.h"
 #include "machine/mem.h"
@@ -93,6 +95,48 @@ std::string title_shown;
 
 const char* const data_folders[] = {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/",
                                     "bbs/labels/"};
+
+// The question before quitting with unsaved changes.
+struct quit_question {
+    bool open = false;
+    bool always = false;     // asked for any quit (the pause menu's), not only with unsaved changes
+    bool confirmed = false;  // answered y: the quit goes ahead
+};
+quit_question quit_ask;
+
+bool quit_needs_question(vexel_machine* m, bool always) {
+    if (quit_ask.confirmed || fenn_quit_signal() || app.exec_mode || !fenn_platform_has_video()) return false;
+    if (app.frame_limit > 0 && app.frames_run >= app.frame_limit) return false;
+    return always || vexel_unsaved_changes(m, true);
+}
+
+// While the question shows: y quits, n or Escape goes back. Nothing else
+// reaches the console or the program.
+void answer_quit_question(vexel_machine* m) {
+    while (fenn_keypressed()) {
+        const int k = fenn_readkey();
+        if (k == 'y' || k == 'Y') {
+            quit_ask = quit_question{};
+            quit_ask.confirmed = true;
+            fenn_quit = 1;
+            return;
+        }
+        if (k == 'n' || k == 'N' || k == 27) {
+            quit_ask = quit_question{};
+            vexel_buttons_block(m);
+            return;
+        }
+    }
+}
+
+void draw_quit_question(fenn_bitmap* page) {
+    if (!quit_ask.open || !page || page->depth != 8) return;
+    const char* first = quit_ask.always && !app.machine->file.unsaved ? "quit vexel?" : "unsaved changes:";
+    const char* second = quit_ask.always && !app.machine->file.unsaved ? "(y/n)" : "quit anyway? (y/n)";
+    vexel_draw_tinted_rect(page, 14, 50, 113, 74, true);
+    fenn_draw_text_ex(page, first, shell_console_font, 18, 54, fenn_text_single_colour, 7);
+    fenn_draw_text_ex(page, second, shell_console_font, 18, 64, fenn_text_single_colour, 7);
+}
 
 // The board the browser reads: -bbs, else the bbs_host setting, else the
 // board built with vexel that lies beside the program.
@@ -211,7 +255,7 @@ void host_request(void*, vexel_request request) {
     case vexel_request_console: shell_set_mode(shell_console); break;
     case vexel_request_browser: shell_open_browser(); break;
     case vexel_request_keyconfig: keyconfig_open(app.machine); break;
-    case vexel_request_quit: fenn_quit = 1; break;
+    case vexel_request_quit: shell_request_quit(false); break;
     }
 }
 
@@ -249,7 +293,9 @@ bool not_a_save_target(const char* filename) {
 // writes it (an existing file of another name or version is backed up
 // first); what happened goes to the editors' bottom bar.
 void editor_save_action(vexel_machine* m) {
-    if (!m->file.filename[0]) {
+    // A built-in cartridge (the menu) has no file of its own: its name
+    // would be written into whatever folder vexel was started from.
+    if (!m->file.filename[0] || m->file.builtin) {
         editor_message("untitled: save NAME at prompt");
         return;
     }
@@ -601,9 +647,33 @@ void shell_init() {
 
 // ------------------------------------------------------------------ update
 
+void shell_request_quit(bool ask_always) {
+    if (!quit_needs_question(app.machine, ask_always)) {
+        fenn_quit = 1;
+        return;
+    }
+    quit_ask.open = true;
+    quit_ask.always = ask_always;
+    fenn_flush_keys();
+}
+
+bool shell_quit_question_open() { return quit_ask.open; }
+
 void shell_update() {
     vexel_machine* m = app.machine;
     update_result = 1;
+
+    // A quit from the input pass (Ctrl+Q, the window's close button) asks
+    // first when there is something to lose; the machine waits meanwhile.
+    if (fenn_quit && !quit_ask.open && quit_needs_question(m, false)) {
+        fenn_quit = 0;
+        shell_request_quit(false);
+    }
+    if (fenn_quit) return;
+    if (quit_ask.open) {
+        answer_quit_question(m);
+        return;
+    }
 
     if (fenn_get_key_state(fenn_mod_ctrl) && fenn_get_key_state(SDL_SCANCODE_M) == 3) pause_menu_toggle_mute(m);
 
@@ -677,13 +747,14 @@ void shell_update() {
             }
             break;
         default:
+            // The key configuration reads the presses before the buttons take them.
+            if (shell_top_screen() == screen_keyconfig) keyconfig_update(m);
             vexel_buttons_update(m);
             vexel_buttons_read(m);
             if (shell_top_screen() == screen_editors) {
                 editor_update(m, editor_pending);
                 editor_pending = editor_input{};
             }
-            if (shell_top_screen() == screen_keyconfig) keyconfig_update(m);
             if (browse_active()) {
                 while (fenn_keypressed() && browse_active()) browse_keypress(m, fenn_readkey());
                 if (browse_active()) browse_update(m);
@@ -712,7 +783,8 @@ void shell_update() {
     }
 
     if (console_listing_active()) console_listing_update(m);
-    if (program_was_wanted && browse_active() && app.pending == pending_none) browse_program_ended();
+    if (program_was_wanted && app.mode != shell_running && browse_active() && app.pending == pending_none)
+        browse_program_ended();
     if (browser_was_open && !browse_active() && app.mode == shell_console && app.pending == pending_none)
         console_note_left_browser();
     console_update_input(m);
@@ -748,18 +820,22 @@ void shell_draw() {
         return;
     }
     page = fenn_resize_back_page(128, 128);
+    // Under the browser (its finished bar over a program's last picture) no
+    // console prompt is drawn.
     if (app.mode == shell_console && app.sub_screen == sub_screen_none && !console_listing_active() &&
-        !editor_active())
+        !editor_active() && !browse_active())
         console_draw(m, true, true);
     if (app.mode == shell_console && app.sub_screen == sub_screen_keyconfig) keyconfig_draw(m);
     if (m->hold_frames == 0 && !m->held_frame) vexel_present_screen(m, app.mode == shell_running && m->program_active);
     // The browser draws on the display picture, so screenshots and GIFs show it.
-    if (browse_active()) browse_draw(m, m->display);
+    // A program the browser started has the screen to itself while it runs.
+    if (browse_active() && app.mode != shell_running) browse_draw(m, m->display);
     // The editors too, over the console's picture, which is left as it was.
     else if (editor_active() && app.mode == shell_console) editor_draw(m, m->display);
     fenn_blit(m->display, 0, 0, page, 0, 0, 128, 128);
     if (app.mode == shell_running && m->program_active && m->hold_frames > 0) browse_draw_program_busy(m, page);
     pause_menu_draw(page);
+    draw_quit_question(page);
     shell_draw_message(page);
     if (gif_frame && page->pix.size() == gif_frame->pix.size())
         std::memcpy(gif_frame->pix.data(), page->pix.data(), gif_frame->pix.size());
@@ -781,6 +857,21 @@ void back_up_at_exit(vexel_machine* m) {
         return;
     }
     fenn_debug("backed up unsaved changes\n");
+    // The next start says where they went: the newest file of backup/.
+    std::error_code ec;
+    std::filesystem::file_time_type newest{};
+    std::string name;
+    for (std::filesystem::directory_iterator it(fenn_prefix_with_appdata_path("backup/"), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string n = it->path().filename().string();
+        std::error_code e2;
+        const auto t = it->last_write_time(e2);
+        if (!e2 && n[0] != '.' && it->is_regular_file(e2) && (name.empty() || t > newest)) {
+            newest = t;
+            name = n;
+        }
+    }
+    if (!app.exec_mode) boot_note_exit_backup(name.c_str());
     if (!app.show_backup_messages || !fenn_platform_has_video()) return;
     app.pending = pending_none;
     shell_show_message_exact("backing up unsaved changes", exit_backup_message_ms);

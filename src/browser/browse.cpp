@@ -52,6 +52,7 @@ constexpr int progress_bar_w = 16;  // pixels of the progress bar under the busy
 constexpr int glyph_left = 0x8b, glyph_right = 0x91, glyph_heart = 0x87, glyph_pause = 0x15;
 constexpr int glyph_advance_wide = 8;
 constexpr int favourite_mark_x = 2;  // the 7-pixel heart, left of the rows' icons
+constexpr int title_x = 24;          // where a row's title starts, right of its icon
 constexpr const char* search_wheel = " abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr int search_wheel_len = 37;
 constexpr const char* exit_entries[3] = {"shutdown vexel", "exit to console", "cancel"};
@@ -365,7 +366,10 @@ void draw_rows(vexel_machine* m, fenn_bitmap* p) {
             if ((now / cursor_blink_ms) % 2 == 0) fill(p, 24 + 4 * l.search_cursor, y + dy, 24 + 4 * l.search_cursor + 3, y + 4 + dy, 14);
             continue;
         }
-        int x = 24;
+        int x = title_x;
+        // A title scrolled to show its end, or one wider than the row, stays
+        // right of the icons rather than running over them.
+        fenn_set_clip(p, title_x, std::max(0, top - 1), 117, 128);
         if (selected && it.kind == browse_kind_cart) {
             const int need = advance(m, it.title) + advance(m, "  ") + advance(m, it.author);
             if (need > title_room_px) {
@@ -383,6 +387,7 @@ void draw_rows(vexel_machine* m, fenn_bitmap* p) {
             // A long title ends with an ellipsis; the selected row scrolls it whole instead.
             text(m, p, fit_text(m, it.title, title_room_px).c_str(), x, y + dy, colour);
         }
+        fenn_set_clip(p, 12, std::max(0, top - 1), 117, 128);
     }
     fenn_clear_clip(p);
 }

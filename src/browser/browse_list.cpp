@@ -14,6 +14,7 @@
 #include "cart/cart_fold.h"
 #include "cart/cart_load.h"
 #include "cart/png_cart.h"
+#include "cart/vdisk.h"
 #include "framework/fenn_file.h"
 #include "framework/fenn_host.h"
 #include "framework/fenn_log.h"
@@ -268,12 +269,30 @@ int browse_list_from_directory(int list, const char* subdir) {
         it.icon = dir ? browse_icon_dir : browse_cart_icon(it);
         if (!add_item(*l, it)) break;
     }
-    std::stable_sort(l->items.begin() + (sub.empty() ? 0 : 1), l->items.end(),
-                     [](const browse_item& a, const browse_item& b) {
-                         const bool da = a.kind == browse_kind_dir, db = b.kind == browse_kind_dir;
-                         if (da != db) return da;
-                         return std::strcmp(a.title, b.title) < 0;
-                     });
+    const auto by_title = [](const browse_item& a, const browse_item& b) {
+        const bool da = a.kind == browse_kind_dir, db = b.kind == browse_kind_dir;
+        if (da != db) return da;
+        return std::strcmp(a.title, b.title) < 0;
+    };
+    const auto first = l->items.begin() + (sub.empty() ? 0 : 1);
+    std::stable_sort(first, l->items.end(), by_title);
+    // Two files of one name (game.qz and game.qz.png, a save in each form)
+    // would be two rows alike: those show their whole file names.
+    bool renamed = false;
+    for (auto a = first; a != l->items.end();) {
+        auto b = a + 1;
+        while (b != l->items.end() && b->kind == a->kind && std::strcmp(b->title, a->title) == 0) ++b;
+        if (a->kind == browse_kind_cart && b - a > 1) {
+            for (auto it = a; it != b; ++it) {
+                std::string name = vdisk_base_name(it->path);
+                for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+                copy_text(it->title, name.c_str());
+            }
+            renamed = true;
+        }
+        a = b;
+    }
+    if (renamed) std::stable_sort(first, l->items.end(), by_title);
     browse_update_favourite_flags(list);
     return 0;
 }
@@ -707,7 +726,7 @@ fenn_bitmap* browse_label_from_bytes(const uint8_t* data, size_t size) {
         std::string line = lines[size_t(3 + i)];
         if (line.rfind("--", 0) != 0) break;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.size() > size_t(label_comment_chars)) line.resize(size_t(label_comment_chars));
+        line = browse_comment_preview(line);
         for (char& c : line)
             if (!typeable(static_cast<unsigned char>(c))) c = ' ';
         for (const std::string& text : fenn_wrap_text(line.c_str(), browse_data.font, label_text_w)) {
@@ -717,6 +736,16 @@ fenn_bitmap* browse_label_from_bytes(const uint8_t* data, size_t size) {
         }
     }
     return label;
+}
+
+std::string browse_comment_preview(std::string line) {
+    if (line.size() <= size_t(label_comment_chars)) return line;
+    // Cut at the last blank, so that no word is shown cut short ("ghos"); a
+    // single word longer than the room is cut where the room ends.
+    const size_t blank = line.rfind(' ', size_t(label_comment_chars));
+    line.resize(blank != std::string::npos && blank > 2 ? blank : size_t(label_comment_chars));
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
 }
 
 fenn_bitmap* browse_label_from_file(const char* path) {

@@ -182,6 +182,9 @@ std::string browse_host_folder_path(const char* relative);
 
 // Labels (8-bit 128x128, caller owns) or null.
 fenn_bitmap* browse_label_from_file(const char* path);
+// A comment line of a text cartridge as its label shows it: at most
+// label_comment_chars characters, cut at a blank rather than inside a word.
+std::string browse_comment_preview(std::string line);
 fenn_bitmap* browse_label_from_cart_lid(const char* lid);
 // Label for a PNG cartridge or text cartridge held in memory.
 fenn_bitmap* browse_label_from_bytes(const uint8_t* data, size_t size);

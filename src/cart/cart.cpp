@@ -19,7 +19,9 @@ const char* vexel_cart_status_text(int status) {
 
 void vexel_cart_reset_sfx(vexel_cart* cart) {
     std::memset(cart->sfx, 0, sizeof cart->sfx);
-    for (int i = 0; i < vexel_sfx_count; ++i) cart->sfx[i].speed = i == 0 ? 1 : 16;
+    // Every effect alike, effect 0 included: the first one a person makes
+    // in a new cartridge plays at the same pace as the rest.
+    for (auto& sfx : cart->sfx) sfx.speed = vexel_sfx_default_speed;
 }
 
 vexel_cart* vexel_cart_create() {

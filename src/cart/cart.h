@@ -35,6 +35,7 @@ constexpr int vexel_code_held_max = 4 * 65536;
 constexpr size_t vexel_cart_file_max = size_t(16) << 20;
 constexpr int vexel_code_buffer = vexel_code_held_max + 3;  // bytes in the code buffer
 constexpr int vexel_sfx_count = 64;
+constexpr int vexel_sfx_default_speed = 16;  // of every effect in a new cartridge
 constexpr int vexel_sfx_notes = 32;
 constexpr int vexel_music_count = 64;
 constexpr int vexel_flag_count = 256;
@@ -92,14 +93,14 @@ enum vexel_cart_status : int {
 };
 const char* vexel_cart_status_text(int status);
 
-// A new record: all zero except sound-effect speeds (1 for effect 0, 16 for
-// the rest) and silent music channels 0x41..0x44.
+// A new record: all zero except sound-effect speeds (vexel_sfx_default_speed
+// for all 64) and silent music channels 0x41..0x44.
 vexel_cart* vexel_cart_create();
 
 // Frees the record; null is ignored. Whoever plays sound from it or shows
 // it as machine memory lets go of it first.
 void vexel_cart_destroy(vexel_cart* cart);
 
-// Resets every sound effect as a text read does: all zero, speed 1 for
-// effect 0 and 16 for the others.
+// Resets every sound effect as a text read does: all zero, speed
+// vexel_sfx_default_speed.
 void vexel_cart_reset_sfx(vexel_cart* cart);

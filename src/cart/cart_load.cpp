@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "cart/cart_hash.h"
 #include "cart/cart_rom.h"
@@ -234,21 +237,56 @@ std::string cart_write_file(const vexel_cart* cart, const cart_art* art, const c
     return fenn_write_file(path, bytes.data(), bytes.size()).reason;
 }
 
-std::string cart_backup_target(const std::string& folder, const std::string& base,
-                               const std::vector<uint8_t>& bytes) {
-    fenn_mkdir(folder.c_str());
+namespace {
+
+// The backups of `base` in `folder` as (number, path): the name itself is
+// number 0, STEM-N.EXT number N. Unreadable folders hold none.
+std::vector<std::pair<long, std::string>> backups_of(const std::string& folder, const std::string& base) {
     const size_t dot = base.find('.');
     const std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
     const std::string ext = dot == std::string::npos ? std::string() : base.substr(dot);
-    for (int n = 0; n <= backup_numbered_max; ++n) {
-        std::string path = folder + (n == 0 ? base : stem + "-" + std::to_string(n) + ext);
-        if (access(path.c_str(), F_OK) != 0) return path;
-        fenn_file f;
-        if (!fenn_file_open(f, path.c_str())) continue;  // something unreadable is in the way
-        std::vector<uint8_t> old;
-        if (read_stream(f, &old) && old == bytes) return path;
+    std::vector<std::pair<long, std::string>> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name == base) {
+            found.emplace_back(0, folder + name);
+            continue;
+        }
+        if (name.size() <= stem.size() + 1 + ext.size() || name.compare(0, stem.size(), stem) != 0 ||
+            name[stem.size()] != '-' || name.compare(name.size() - ext.size(), ext.size(), ext) != 0)
+            continue;
+        const std::string digits = name.substr(stem.size() + 1, name.size() - ext.size() - stem.size() - 1);
+        if (digits.empty() || digits.size() > 6 || digits[0] == '0' ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        found.emplace_back(std::stol(digits), folder + name);
     }
-    return std::string();
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace
+
+std::string cart_backup_target(const std::string& folder, const std::string& base,
+                               const std::vector<uint8_t>& bytes) {
+    fenn_mkdir(folder.c_str());
+    const std::vector<std::pair<long, std::string>> found = backups_of(folder, base);
+    if (found.empty()) return folder + base;
+    const auto& [newest, newest_path] = found.back();
+    fenn_file f;
+    std::vector<uint8_t> old;
+    if (fenn_file_open(f, newest_path.c_str()) && read_stream(f, &old) && old == bytes) return newest_path;
+    if (newest >= backup_numbered_max) return std::string();
+    const size_t dot = base.find('.');
+    const std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? std::string() : base.substr(dot);
+    return folder + stem + "-" + std::to_string(newest + 1) + ext;
+}
+
+void cart_backup_prune(const std::string& folder, const std::string& base, int keep) {
+    const std::vector<std::pair<long, std::string>> found = backups_of(folder, base);
+    for (size_t i = 0; i + size_t(std::max(keep, 1)) < found.size(); ++i) std::remove(found[i].second.c_str());
 }
 
 // ------------------------------------------------------------- embedded

@@ -26,7 +26,8 @@ constexpr int embedded_cart_max = 64;
 constexpr int embedded_name_max = 255;
 constexpr size_t cart_code_limit_save = size_t(vexel_code_held_max);  // longer programs are not saved
 constexpr size_t cart_code_limit_png = size_t(vexel_code_max);  // nor longer ones as pictures
-constexpr int backup_numbered_max = 999;  // numbered backup names tried before giving up
+constexpr int backup_numbered_max = 999999;  // past this number a backup name is refused
+constexpr int backup_keep_per_name = 8;      // backups of one name kept; older ones are removed
 
 // "game" -> "game.qz", "game.png" -> "game.qz.png", "game.txt" -> "game.txt.qz";
 // a name already holding ".qz" is unchanged.
@@ -59,12 +60,17 @@ std::string cart_write_file(const vexel_cart* cart, const cart_art* art, const c
 // The bytes cart_write_file would write; false when they cannot be made.
 bool cart_encode_for(const vexel_cart* cart, const cart_art* art, const char* path, std::vector<uint8_t>* bytes);
 
-// A name for the backup of `base` in `folder` that does not replace a
-// different older backup: the name itself when free or holding the same
-// bytes, else base-1, base-2, ... (before the first '.'). Empty when none
-// is free.
+// A name for the backup of `base` in `folder` that does not replace an
+// older backup: the name itself for the first, then base-1, base-2, ...
+// (the number before the first '.'), one above the newest there. The newest
+// itself when it holds the same bytes, so saving an unchanged file twice
+// keeps one copy. Empty when no number is left.
 std::string cart_backup_target(const std::string& folder, const std::string& base,
                                const std::vector<uint8_t>& bytes);
+// Removes the backups of `base` in `folder` older than the newest `keep`
+// (by their numbers), so that saving often keeps the last few copies
+// rather than filling the disk.
+void cart_backup_prune(const std::string& folder, const std::string& base, int keep);
 
 // Store-folder paths: the folder, then prefix, then name; and a cartridge's
 // own stored-data file ("__" + hash + ".qz").

@@ -83,6 +83,7 @@ void fenn_get_mouse(int* x, int* y, int* buttons) {
         if (s & SDL_BUTTON(SDL_BUTTON_LEFT)) bits |= fenn_mouse_left;
         if (s & SDL_BUTTON(SDL_BUTTON_RIGHT)) bits |= fenn_mouse_right;
         if (s & SDL_BUTTON(SDL_BUTTON_MIDDLE)) bits |= fenn_mouse_middle;
+        bits |= fenn_mouse_presses();  // a click released within the same pass
     }
     int held = fenn_cfg.rmb_key > 0 && fenn_get_key_state(fenn_cfg.rmb_key) != 0;
     bits = fenn_apply_rmb_key(bits, held);

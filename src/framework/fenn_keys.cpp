@@ -18,10 +18,12 @@ struct KeyTable {
     uint8_t previous[fenn_key_count];
     uint8_t blocked[fenn_key_count];
     uint8_t pressed[fenn_key_count];   // went down since fenn_take_key_presses
+    uint8_t chorded[fenn_key_count];   // went down with Ctrl or the system key held, until released
     int typed[fenn_typed_max];
     int typed_count;
     int64_t next_repeat;
     int wheel_x, wheel_y;   // mouse wheel movement since the buttons last took it
+    int mouse_presses;      // button bits pressed since the buttons last took them
 };
 
 KeyTable keys;
@@ -87,7 +89,7 @@ void fenn_keys_snapshot(const uint8_t* host, int n, int64_t now) {
         keys.next_repeat = now + fenn_key_repeat_every_ms;
     }
     for (int i = 0; i < fenn_key_count; ++i)
-        if (!keys.state[i]) keys.blocked[i] = 0;
+        if (!keys.state[i]) keys.blocked[i] = keys.chorded[i] = 0;
 }
 
 void fenn_keys_key_down(int code, int64_t now) {
@@ -96,7 +98,16 @@ void fenn_keys_key_down(int code, int64_t now) {
     // call it fresh: the press is marked here. A key pressed and released
     // between two passes is still seen, as pressed, for one pass.
     if (code < 0 || code >= fenn_key_count) return;
-    keys.pressed[code] = 1;
+    // A key pressed with Ctrl (or the system key) held is a shortcut (Ctrl+M,
+    // Ctrl+S): it never counts as a button, even when Ctrl is let go before
+    // the machine reads the buttons. AltGr (right Alt, which some systems
+    // report with Ctrl) types characters instead.
+    const bool is_modifier = code == fenn_key_lctrl || code == fenn_key_rctrl || code == fenn_key_lsystem ||
+                             code == fenn_key_rsystem;
+    keys.chorded[code] = !is_modifier && !fenn_key_held(fenn_key_ralt) &&
+                         (fenn_key_held(fenn_key_lctrl) || fenn_key_held(fenn_key_rctrl) ||
+                          fenn_key_held(fenn_key_lsystem) || fenn_key_held(fenn_key_rsystem));
+    keys.pressed[code] = keys.chorded[code] ? 0 : 1;
     if (keys.state[code] != 0) return;
     keys.state[code] = 3;
     keys.next_repeat = now + fenn_key_repeat_delay_ms;
@@ -117,7 +128,7 @@ int fenn_get_key_state(int code) {
 }
 
 bool fenn_key_down_or_pressed(int code) {
-    if (code < 0 || code >= fenn_key_count || keys.blocked[code]) return false;
+    if (code < 0 || code >= fenn_key_count || keys.blocked[code] || keys.chorded[code]) return false;
     return keys.state[code] != 0 || keys.pressed[code] != 0;
 }
 
@@ -172,3 +183,6 @@ void fenn_delay(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void fenn_note_mouse_press(int buttons) { keys.mouse_presses |= buttons; }
+int fenn_mouse_presses() { return keys.mouse_presses; }
+void fenn_take_mouse_presses() { keys.mouse_presses = 0; }

@@ -153,11 +153,16 @@ void fenn_fatal_error(const char* text) {
     std::exit(1);
 }
 
-void fenn_iteration(const fenn_app& app) {
+bool fenn_iteration(const fenn_app& app) {
     if (app.update) app.update();
     if (app.draw) app.draw();
     fenn_blit_back_page();
+    // A quit the input pass asks for (a key, the window's close button) goes
+    // through one more update, which may take it back to ask first; a quit
+    // an update leaves set, or a signal, ends the loop at once.
+    if (fenn_quit) return false;
     fenn_handle_system_messages();
+    return quit_signal == 0;
 }
 
 #ifdef __EMSCRIPTEN__
@@ -177,8 +182,8 @@ void web_iteration() {
         emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 1);
         web_timer_pacing = false;
     }
-    if (!fenn_quit) fenn_iteration(web_app);
-    if (!fenn_quit) return;
+    if (!fenn_quit && fenn_iteration(web_app)) return;
+    fenn_quit = 1;
     emscripten_cancel_main_loop();
     if (fenn_state.inited && web_app.exit) web_app.exit();
     web_finished(fenn_exit_status());
@@ -206,7 +211,7 @@ int fenn_main(int argc, char** argv, const fenn_app& app) {
         return 0;   // not reached: the main loop unwinds the stack
     }
 #endif
-    while (!fenn_quit) fenn_iteration(app);
+    for (bool running = !fenn_quit; running;) running = fenn_iteration(app);
     if (fenn_state.inited && app.exit) app.exit();
     if (quit_signal) return 128 + quit_signal;
     return fenn_exit_status();

@@ -34,8 +34,8 @@ struct fenn_app {
 
 int fenn_main(int argc, char** argv, const fenn_app& app);
 // One pass of the loop: update, draw, present, input. fenn_main calls it
-// until fenn_quit is set (in a web page, once per animation frame).
-void fenn_iteration(const fenn_app& app);
+// until it answers false (in a web page, once per animation frame).
+bool fenn_iteration(const fenn_app& app);
 void fenn_init();
 void fenn_exit();
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "framework/fenn_config.h"
+#include "framework/fenn_input.h"
 #include "framework/fenn_joystick.h"
 #include "framework/fenn_keys.h"
 #include "framework/fenn_log.h"
@@ -151,6 +152,11 @@ void read_events(int64_t now) {
                 appended = fenn_push_typed_text(e.text.text, strnlen(e.text.text, sizeof e.text.text)) || appended;
             break;
         case SDL_MOUSEWHEEL: fenn_add_mouse_wheel(e.wheel.x, e.wheel.y); break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (e.button.button == SDL_BUTTON_LEFT) fenn_note_mouse_press(fenn_mouse_left);
+            else if (e.button.button == SDL_BUTTON_RIGHT) fenn_note_mouse_press(fenn_mouse_right);
+            else if (e.button.button == SDL_BUTTON_MIDDLE) fenn_note_mouse_press(fenn_mouse_middle);
+            break;
         case SDL_JOYDEVICEADDED:
         case SDL_JOYDEVICEREMOVED: fenn_joystick_rescan(); break;
         default: break;

@@ -47,6 +47,8 @@ void fenn_flush_keys();               // empties the typed-key buffer
 // presses: a key pressed and released between two machine frames (a quick
 // tap, scripted input) still counts as held for one frame.
 // fenn_take_key_presses forgets the presses once a frame has read them.
+// A key that went down with Ctrl or the system key held (a shortcut) reads
+// as up here until it is released.
 bool fenn_key_down_or_pressed(int code);
 void fenn_take_key_presses();
 
@@ -54,6 +56,15 @@ void fenn_take_key_presses();
 // zeroed) once per machine frame by the button reader.
 void fenn_add_mouse_wheel(int x, int y);
 void fenn_take_mouse_wheel(int* x, int* y);
+
+// Mouse buttons that went down since the machine last took them (button
+// bits). A click whose press and release arrive in one input pass (what
+// xdotool, tap-to-click and remote desktops send) leaves the button up in
+// the host's state; fenn_get_mouse reports these as held too, so the click
+// is seen as a press and then a release.
+void fenn_note_mouse_press(int buttons);
+int fenn_mouse_presses();
+void fenn_take_mouse_presses();
 
 // The two halves of the input pass's key handling, exposed so that they can
 // be driven without a window. fenn_keys_snapshot takes the host's key table

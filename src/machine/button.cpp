@@ -235,6 +235,7 @@ void vexel_buttons_read(vexel_machine* m) {
         }
     }
     fenn_take_key_presses();
+    fenn_take_mouse_presses();
     int wx = 0, wy = 0;
     fenn_take_mouse_wheel(&wx, &wy);
     buttons.wheel_x = wx;

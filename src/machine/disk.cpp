@@ -34,6 +34,7 @@ constexpr int message_backup_ms = 2500;
 constexpr const char* message_unsaved_backup = "backing up unsaved changes";
 constexpr int failure_colour = 8;
 constexpr int warning_colour = 9;
+constexpr size_t backup_title_max = 32;  // characters of a title made into a backup name
 constexpr uint64_t backup_copy_max = uint64_t(64) << 20;  // a larger file is not overwritten at all
 constexpr size_t message_max = 256;
 
@@ -48,6 +49,7 @@ std::string resolved(const char* path) { return fenn_resolve_filename(path ? pat
 
 void set_filename(vexel_machine* m, const char* name) {
     std::snprintf(m->file.filename, sizeof m->file.filename, "%s", name);
+    m->file.builtin = false;
 }
 
 // Copies the ROM of the cartridge's stored-data file, when there is one,
@@ -175,19 +177,26 @@ int write_joined_cart(vexel_machine* m, const char* path) {
         vexel_host_message(m, "** failed to save **", message_fail_ms);
         return 1;
     }
-    // A file of a newer version is kept even when it is the cartridge's own:
-    // written back, it would hold only what this version understood of it.
+    // Every file a save replaces is copied into the backup folder first (the
+    // last few of each name are kept), so a save made by mistake can be
+    // undone. Another file, or the cartridge's own of a newer version (written
+    // back, it would hold only what this version understood of it), is kept
+    // at any cost: without its copy the save is refused. The cartridge's own
+    // file is saved even when its copy cannot be made, with a warning.
     const bool replacing_newer = cart->file_version > vexel_cart_newest_version;
-    if ((replacing_newer || resolved(name.c_str()) != resolved(m->file.filename)) &&
-        fenn_file_exists(name.c_str())) {
+    if (fenn_file_exists(name.c_str())) {
+        const bool must_keep = replacing_newer || resolved(name.c_str()) != resolved(m->file.filename);
         std::string reason;
         if (vexel_save_backup(m, name.c_str(), true, &reason) != 0) {
-            // Without a backup the old file would be lost: keep it.
-            vexel_print_failure(m, "save", reason);
-            vexel_host_message(m, "** failed to save **", message_fail_ms);
-            return 1;
+            if (must_keep) {
+                vexel_print_failure(m, "save", reason);
+                vexel_host_message(m, "** failed to save **", message_fail_ms);
+                return 1;
+            }
+            vexel_print_failure(m, "backup", reason);
+        } else if (must_keep) {
+            vexel_host_message(m, "** overwriting; saved backup **", message_backup_ms);
         }
-        vexel_host_message(m, "** overwriting; saved backup **", message_backup_ms);
     }
     const std::string reason = cart_write_file(cart, m->art, target.c_str());
     if (!reason.empty()) {
@@ -303,6 +312,21 @@ int vexel_backup_unsaved_changes(vexel_machine* m, std::string* reason) {
     return vexel_save_backup(m, m->file.filename, false, reason);
 }
 
+void vexel_new_working_cart(vexel_machine* m) {
+    std::string reason;
+    if (m->working_cart && vexel_backup_unsaved_changes(m, &reason) != 0) vexel_print_failure(m, "backup", reason);
+    vexel_host_cart_released(m, m->working_cart);
+    vexel_cart_destroy(m->working_cart);
+    m->working_cart = vexel_cart_create();
+    m->file.load_warnings.clear();
+    vexel_select_code_tab(m, 0);
+    vexel_split_code_to_tabs(m);
+    vexel_merge_code_from_tabs(m);
+    set_filename(m, "");
+    cart_hash(m->working_cart, m->file.hash);
+    vexel_mark_cart_saved(m);
+}
+
 int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root) {
     if (!path || !*path || std::strlen(path) > size_t(cart_filename_max)) return cart_not_found;
     const std::string with_ext = cart_with_qz_extension(path);
@@ -319,6 +343,7 @@ int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root
         const int st = cart_read_file(&m->vdisk, name.c_str(), &cart);
         if (st == cart_ok) {
             vexel_prepare_loaded_cart(m, cart, name.c_str());
+            m->file.builtin = cart_embedded_hash(&m->vdisk, name.c_str()) != nullptr;
             // What cannot be included is said now (a run from the command
             // line says it when it runs); the cartridge stays loaded so that
             // it can be put right.
@@ -333,13 +358,34 @@ int vexel_load_working_cart(vexel_machine* m, const char* path, const char* root
 
 // ----------------------------------------------------------------- saving
 
+namespace {
+
+// The backup name of a cartridge without a file: its title (the first
+// "-- " line of its program) in letters, digits, '-' and '_', else
+// "untitled". A board cartridge's copy so carries the game's name.
+std::string untitled_backup_name(const vexel_cart* cart) {
+    std::string name;
+    if (cart && cart->code && std::strncmp(cart->code, "--", 2) == 0) {
+        for (const char* c = cart->code + 2; *c && *c != '\n' && name.size() < backup_title_max; ++c) {
+            const char ch = *c >= 'A' && *c <= 'Z' ? char(*c - 'A' + 'a') : *c;
+            if ((ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_') name += ch;
+            else if (!name.empty() && name.back() != '_') name += '_';
+        }
+        while (!name.empty() && (name.back() == '_' || name.back() == '-')) name.pop_back();
+        while (!name.empty() && (name[0] == '_' || name[0] == '-')) name.erase(0, 1);
+    }
+    return (name.empty() ? std::string("untitled") : name) + ".qz";
+}
+
+}  // namespace
+
 int vexel_save_backup(vexel_machine* m, const char* path, bool copy_file, std::string* reason) {
     auto refuse = [&](const char* why) {
         if (reason) *reason = why;
         return 1;
     };
     const char* base = vdisk_base_name(path);
-    std::string name = *base ? base : "untitled.qz";
+    std::string name = *base ? base : untitled_backup_name(m->working_cart);
     std::vector<uint8_t> bytes;
     if (copy_file) {
         fenn_file f;
@@ -354,11 +400,14 @@ int vexel_save_backup(vexel_machine* m, const char* path, bool copy_file, std::s
         vexel_merge_code_from_tabs(m);
         if (!cart_encode_for(cart, m->art, path, &bytes)) return refuse("could not make the picture");
     }
-    const std::string target = cart_backup_target(fenn_prefix_with_appdata_path("backup/"), name, bytes);
+    const std::string folder = fenn_prefix_with_appdata_path("backup/");
+    const std::string target = cart_backup_target(folder, name, bytes);
     if (target.empty()) return refuse("no free backup name");
     const fenn_write_result written = fenn_write_file(target.c_str(), bytes.data(), bytes.size());
     if (reason) *reason = written.reason;
-    return written.ok() ? 0 : 1;
+    if (!written.ok()) return 1;
+    cart_backup_prune(folder, name, backup_keep_per_name);
+    return 0;
 }
 
 int vexel_save_working_cart(vexel_machine* m, const char* path) {
@@ -372,7 +421,7 @@ int vexel_save_working_cart(vexel_machine* m, const char* path) {
 
 void vexel_quick_save(vexel_machine* m) {
     if (!m->working_cart) return;
-    if (!m->file.filename[0]) {
+    if (!m->file.filename[0] || m->file.builtin) {
         vexel_host_message(m, "*** no filename. not saved! ***", message_fail_ms);
         return;
     }
@@ -415,12 +464,18 @@ void vexel_quick_load(vexel_machine* m) {
 // ------------------------------------------------------------- embedded
 
 int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod) {
-    vdisk_clear(&m->vdisk);
     const fenn_pod_item* head = fenn_pod_get_item(pod, 3);
     if (!head) return 1;
     vexel_cart* cart = cart_from_pod_item(head);
     if (!cart) return 2;
     vexel_prepare_loaded_cart(m, cart, head->name);
+    m->file.builtin = true;
+    vexel_mount_embedded_carts(m, pod);
+    return 0;
+}
+
+void vexel_mount_embedded_carts(vexel_machine* m, const fenn_pod* pod) {
+    vdisk_clear(&m->vdisk);
     for (int i = 3; i < fenn_pod_item_count(pod); ++i) {
         const fenn_pod_item* item = fenn_pod_get_item(pod, i);
         cart_ptr temp(cart_from_pod_item(item));
@@ -433,7 +488,6 @@ int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod) {
         code_tabs_merge(tabs, vexel_code_tabs, 0, temp->code, vexel_code_buffer);
         cart_mount_embedded(&m->vdisk, temp.get(), item->name);
     }
-    return 0;
 }
 
 // ------------------------------------------------------------------- tabs

@@ -10,11 +10,11 @@
 // Invariants:
 //  - A failed load or save leaves the working cartridge, its file name and
 //    its hash as they were.
-//  - A save never replaces an existing file other than the cartridge's own,
-//    nor its own when it was of a newer version, without first copying it
-//    into the backup folder; when that copy cannot be made the save is
-//    refused. A backup never replaces an older backup
-//    with different contents (it takes the next free numbered name).
+//  - A save never replaces an existing file without first copying it into
+//    the backup folder. When that copy cannot be made the save is refused,
+//    except over the cartridge's own file of this version (then a warning).
+//    A backup never replaces an older backup with different contents (it
+//    takes the next number); the newest backup_keep_per_name of a name stay.
 //  - A failed save prints one console line with the reason ("save: disk full").
 //  - file.saved_hash is the hash of the working cartridge as its file holds
 //    it (or, for a new cartridge, as it was made); the record has unsaved
@@ -79,6 +79,11 @@ void vexel_mark_cart_saved(vexel_machine* m);
 // (why goes to *reason when asked for).
 int vexel_backup_unsaved_changes(vexel_machine* m, std::string* reason = nullptr);
 
+// Replaces the working cartridge with an empty one without a file (as a
+// new start does), after writing its unsaved changes to the backup folder
+// as a load does; a backup that cannot be written is said on the console.
+void vexel_new_working_cart(vexel_machine* m);
+
 // Ctrl+S and Ctrl+R: save under the cartridge's own name; reload it when
 // the file changed since it was read or saved.
 void vexel_quick_save(vexel_machine* m);
@@ -98,6 +103,10 @@ void vexel_report_once(vexel_machine* m, std::string& last, const char* command,
 // its item name, and mounts items 3 and later. Returns 0, 1 when there is
 // no item 3, or 2 when item 3 is not a readable block (nothing changes then).
 int vexel_load_embedded_carts(vexel_machine* m, const fenn_pod* pod);
+// Only the mounting: the built-in cartridges become loadable by name
+// ("load game") when a cartridge named on the command line took the head
+// cartridge's place.
+void vexel_mount_embedded_carts(vexel_machine* m, const fenn_pod* pod);
 
 // The working cartridge's program as code tabs (vexel_machine::code_tabs,
 // each vexel_code_buffer bytes). split does nothing while the buffers do

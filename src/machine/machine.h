@@ -79,6 +79,9 @@ struct vexel_cart_file {
     bool check_due;
     std::vector<std::string> load_warnings;      // what the last load warned of (cart_load_warnings)
     bool name_by_program;                        // a running program loaded it (load("...")), not the user
+    // One of the console's own cartridges (the menu, the demos mounted with
+    // it): its name is no file of the user's, so Ctrl+S does not write it.
+    bool builtin = false;
 };
 
 struct vexel_machine {

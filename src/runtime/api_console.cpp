@@ -77,6 +77,10 @@ int qz_save(lua_State* L) {
 }
 
 int qz_reboot(lua_State* L) { return cmd_reboot(api_machine(L)) ? lua_yield(L, 0) : 0; }
+int qz_new(lua_State* L) {
+    cmd_new(api_machine(L));
+    return 0;
+}
 int qz_shutdown(lua_State* L) { return cmd_shutdown(api_machine(L)) ? lua_yield(L, 0) : 0; }
 
 int qz_help(lua_State* L) {

@@ -135,6 +135,7 @@ int qz_load(lua_State* L);
 int qz_save(lua_State* L);
 int qz_reboot(lua_State* L);
 int qz_shutdown(lua_State* L);
+int qz_new(lua_State* L);
 int qz_info(lua_State* L);
 int qz_export(lua_State* L);
 int qz_import(lua_State* L);

@@ -322,11 +322,17 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
                        : clipboard       ? load_from_clipboard(m)
                                          : vexel_load_working_cart(m, path.c_str(), root.c_str());
     if (!beside && (outside || status != 0)) {
-        // A file too large to be a cartridge says so with its size.
-        if (!active && status == cart_too_large)
+        // Always with the reason: "file not found" and "damaged program"
+        // call for different next steps; a file too large says its size.
+        if (!active && status == cart_too_large) {
             vexel_print(m, ("could not load: " + cart_load_failure_text(status, path.c_str())).c_str());
-        else if (!active)
+        } else if (!active) {
             vexel_print(m, "could not load");
+            const char* why = outside ? "outside the cart folder"
+                              : clipboard ? "not a readable cartridge"
+                                          : vexel_cart_status_text(status);
+            vexel_print(m, (std::string("(") + why + ")").c_str());
+        }
         return false;
     }
     if (clipboard) {
@@ -509,6 +515,16 @@ bool cmd_reboot(vexel_machine* m) {
     return true;
 }
 
+bool cmd_new(vexel_machine* m) {
+    if (m->program_active) return false;
+    vexel_new_working_cart(m);
+    run_reset_state(m);
+    vexel_reload(m, 0, 0, vexel_rom_size);
+    vexel_print(m, "new cartridge: the editors (esc)");
+    vexel_print(m, "make it; save NAME keeps it");
+    return true;
+}
+
 bool cmd_shutdown(vexel_machine* m) {
     if (m->program_active) return false;
     vexel_host_request(m, vexel_request_quit);
@@ -526,6 +542,7 @@ const cmd_console_command console_commands[] = {
     {nullptr, nullptr, "", cmd_help_line, help_text, false},
     {nullptr, nullptr, "commands", cmd_help_line, help_heading, false},
     {nullptr, nullptr, "", cmd_help_line, help_text, false},
+    {"new", nullptr, "new     to start a new cartridge", cmd_help_line, help_text, false},  // the first step
     {"load", nullptr, "load <filename>", cmd_help_half, help_text, false},
     {"save", nullptr, "save <filename>", cmd_help_half, help_text, false},
     {"run", nullptr, "run", cmd_help_half, help_text, false},

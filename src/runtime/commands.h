@@ -88,6 +88,9 @@ const cmd_console_command* cmd_find_console_command(std::string_view word);
 // took effect (the caller then yields the program).
 bool cmd_reboot(vexel_machine* m);
 bool cmd_shutdown(vexel_machine* m);
+// At the prompt: an empty cartridge in place of the working one (its
+// unsaved changes go to the backup folder first). False while a program runs.
+bool cmd_new(vexel_machine* m);
 bool cmd_browse(vexel_machine* m);
 // Opens the current folder in the host's file browser. 0 when handed over.
 int cmd_folder(vexel_machine* m);

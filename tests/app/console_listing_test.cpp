@@ -97,6 +97,18 @@ TEST_F(Commands, ListingShowsFoldersThenCartridgesInOrderAndPages) {
     EXPECT_EQ(out.substr(0, 24), "** directory: /page\n** p");
 }
 
+TEST_F(Commands, AnEmptyListingSaysSoAndWhereCartridgesComeFrom) {
+    EXPECT_EQ(listing(""), "** directory: /\n** no cartridges here\n** install_demos or install_games\n"
+                           "** adds some; save NAME makes one\n");
+    EXPECT_FALSE(console_listing_active());
+    write_file(root + "notes.txt", "x");  // not a cartridge: still none shown
+    EXPECT_EQ(listing("").substr(0, 48), "** directory: /\n** no cartridges here\n** install");
+    EXPECT_EQ(listing("zz"), "** directory: /\n** nothing matches\n");
+    fs::create_directories(root + "sub");
+    cmd_cd(M, "sub");
+    EXPECT_EQ(listing(""), "** directory: /sub\n** no cartridges here\n");
+}
+
 TEST_F(Commands, ListingAdvancesTwoEntriesPerUpdateInItsColours) {
     fs::create_directories(root + "dir");
     write_file(root + "cart.qz", "x");

@@ -317,11 +317,20 @@ TEST_F(CodeEditor, TypingRunsAndPastesAreOneUndoStepEach) {
     type("abc");
     key(13);
     type("de");
+    key(13);
+    type("xyz");
+    // Enter ends a run: one undo takes back the last line typed only.
+    EXPECT_TRUE(editor_undo(m));
+    EXPECT_EQ(tab(0), "abc\nde\n");
+    EXPECT_TRUE(editor_undo(m));
+    EXPECT_EQ(tab(0), "abc\n");
     EXPECT_TRUE(editor_undo(m));
     EXPECT_EQ(tab(0), "");
     EXPECT_FALSE(editor_undo(m));
     EXPECT_TRUE(editor_redo(m));
-    EXPECT_EQ(tab(0), "abc\nde");
+    EXPECT_TRUE(editor_redo(m));
+    EXPECT_EQ(tab(0), "abc\nde\n");
+    key(8);  // the last Enter taken back by hand
     expect_at(1, 2);
 
     // A pause, a cursor move or a different kind of edit starts a new run.
@@ -511,6 +520,19 @@ TEST_F(CodeEditor, RandomEditsKeepTheIndexAndTheCountExact) {
         const std::string t = tab(cur().tab);
         ASSERT_EQ(cur().lines, 1 + int(std::count(t.begin(), t.end(), '\n')));
     }
+}
+
+TEST_F(CodeEditor, TheCompressedSizeFollowsALongRunOfTyping) {
+    load({""});
+    bool warn = false;
+    editor_code_page.status(m, &warn);
+    // Typed without a pause longer than a second: the size is not left at 0.
+    for (int i = 0; i < 40; ++i) {
+        type("x");
+        editor_code_page.status(m, &warn);
+    }
+    const std::string s = editor_code_page.status(m, &warn);
+    EXPECT_EQ(s.find(" z0"), std::string::npos) << s;
 }
 
 TEST_F(CodeEditor, TheStatusLineTurnsToTheWarningOverTheTokenLimit) {

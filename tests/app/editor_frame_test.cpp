@@ -251,6 +251,17 @@ TEST_F(EditorFrame, TheBottomBarShowsAMessageWhileItLastsThenTheStatus) {
     EXPECT_TRUE(warn);
 }
 
+TEST_F(EditorFrame, CtrlSlashShowsAndHidesTheEditorsKeys) {
+    fake.text = "abc";
+    update(chord(SDL_SCANCODE_SLASH, true));
+    const std::string hint = bottom();
+    EXPECT_NE(hint, "status abc");
+    EXPECT_LE(hint.size(), 32u);  // one line of the bottom bar
+    EXPECT_EQ(fake.updates, 0);   // the key is the frame's, not the editor's
+    update(chord(SDL_SCANCODE_SLASH, true));
+    EXPECT_EQ(bottom(), "status abc");
+}
+
 TEST_F(EditorFrame, CtrlSAndCtrlRAreTheShells) {
     ctrl('s');
     ctrl('r');

@@ -358,6 +358,14 @@ TEST_F(MapPage, CopyAndPasteAtTheCursorClippedToTheMap) {
     const std::string text = editor_map_page.copy(M, false);
     EXPECT_EQ(text, "[map]0302" "101112" "202122" "[/map]");
 
+    // With the selection still there, the paste goes to the cursor cell
+    // (where the drag ended, (2, 1)), not over the selection, and says so.
+    EXPECT_TRUE(editor_map_page.paste(M, text));
+    EXPECT_EQ(editor_mget(C, 2, 1), 0x10);
+    EXPECT_EQ(editor_mget(C, 4, 2), 0x22);
+    bool warn = false;
+    EXPECT_EQ(editor_bottom_text(M, &warn), "pasted 3x2 at 2,1");
+
     type(" ");  // drop the selection; the cursor is where the drag ended, (2, 1)
     for (int i = 0; i < 38; ++i) key(sc_right);
     key(sc_up);

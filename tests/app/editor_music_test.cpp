@@ -5,6 +5,7 @@
 
 #include "app/editor.h"
 #include "app/editor_music.h"
+#include "app/editor_sfx.h"
 #include "audio/audio.h"
 #include "cart/cart_rom.h"
 #include "framework/fenn_bitmap.h"
@@ -135,10 +136,18 @@ TEST_F(MusicEdit, NotesReadAndWriteTheirTwoBytes) {
     EXPECT_FALSE(editor_music_note_set(C, 8, 32, n));
     EXPECT_FALSE(editor_music_note_set(C, 64, 0, n));
     char name[4];
+    // The same names as the sound-effect editor's, for every pitch: C-4 is
+    // pitch 24 in both.
     editor_music_pitch_name(0, name);
-    EXPECT_STREQ(name, "c-0");
+    EXPECT_STREQ(name, "C-2");
     editor_music_pitch_name(37, name);
-    EXPECT_STREQ(name, "c#3");
+    EXPECT_STREQ(name, "C#5");
+    for (int p = 0; p < 64; ++p) {
+        char sfx_name[4];
+        editor_music_pitch_name(p, name);
+        editor_sfx_note_name(p, sfx_name);
+        EXPECT_STREQ(name, sfx_name) << p;
+    }
 }
 
 // ---- the page, driven through the frame with input ------------------------------
@@ -298,6 +307,7 @@ TEST_F(MusicPage, ClipboardCopiesAndPastesWholePatterns) {
 
 TEST_F(MusicPage, SpacePlaysFromTheCursorAndTheStripFollows) {
     // Patterns 4 and 5 play effect 0 (speed 1: 32 ticks of 183 samples).
+    editor_sfx_set_header(C, 0, editor_sfx_speed, 1);
     editor_music_set_sfx(C, 4, 0, 0, true);
     editor_music_set_sfx(C, 5, 0, 0, true);
     editor_music_set_flag(C, 5, editor_music_stop, true);

@@ -434,8 +434,13 @@ TEST_F(SfxPage, DrawsOnlyInsideTheBodyAndTellsWhatIsUnderTheMouse) {
     fenn_destroy_bitmap(page);
     M->console_font = nullptr;
     fenn_destroy_pod(font);
-    type("\t");
     bool warn = false;
+    // The note list's line tells of the cursor's note, wherever the mouse is.
+    const std::string at_cursor = editor_bottom_text(M, &warn);
+    EXPECT_EQ(at_cursor.rfind("note ", 0), 0u);
+    mouse(editor_sfx_bar_x(20), editor_body_y0 + 60, 0, 0, 0);
+    EXPECT_EQ(editor_bottom_text(M, &warn), at_cursor);
+    type("\t");
     mouse(editor_sfx_bar_x(1) + 1, editor_sfx_pitch_y(10), 0, 0, 0);  // pitch view now
     EXPECT_EQ(editor_bottom_text(M, &warn), "note 1 C-5 w0 v5 fx0");
     mouse(2, 109, 0, 0, 0);

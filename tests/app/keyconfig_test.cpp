@@ -83,6 +83,20 @@ TEST_F(KeyConfig, AssignsOneKeyPerPressAndPostsTheResultAtTheEnd) {
     EXPECT_FALSE(fenn_keypressed());
 }
 
+TEST_F(KeyConfig, AKeyPressedAndReleasedBetweenTwoFramesIsTaken) {
+    keyconfig_open(M);
+    keyconfig_update(M);
+    // Down and up again within one input pass that was no machine frame
+    // (a quick tap, a remote desktop): the next frame still takes it.
+    const uint8_t up[fenn_key_count] = {};
+    fenn_keys_snapshot(up, fenn_key_count, 0);
+    fenn_keys_key_down(key_delete, 1);
+    fenn_keys_snapshot(up, fenn_key_count, 2);
+    keyconfig_update(M);
+    EXPECT_EQ(keyconfig_cursor(), 1);
+    fenn_take_key_presses();
+}
+
 TEST_F(KeyConfig, EscapeCancelsWithoutTouchingTheBindings) {
     app.button_keys[4] = key_b;
     keyconfig_open(M);

@@ -119,14 +119,14 @@ TEST(Config, CommandLineOverridesAreNotSavedButLiveVolumesAre) {
 TEST(Config, FrameworkOptionsStopAtRedirectionAndClampTimeout) {
     fresh();
     std::vector<std::string> args = {"vexel", "-timeout", "999", "-headless", "cart.qz", "-draw_rect", "1,2,3,4",
-                                     "-home", "/tmp/h", ">", "-windowed", "1"};
+                                     "-home", "/tmp/h", ">", "-windowed", "0"};
     auto argv = argv_of(args);
     fenn_process_arguments(int(argv.size()), argv.data());
     EXPECT_EQ(fenn_cfg.timeout, 240);
     EXPECT_EQ(fenn_cfg.headless, 1);
     EXPECT_EQ(fenn_cfg.draw_rect[2], 3);
     EXPECT_STREQ(fenn_cfg.home, "/tmp/h");
-    EXPECT_EQ(fenn_cfg.windowed, 0);
+    EXPECT_EQ(fenn_cfg.windowed, 1);  // the default: a first start is in a window
 }
 
 TEST(Config, ConsoleOptionsFindTheCartridgeWhereverItStands) {

@@ -28,6 +28,23 @@ TEST_F(Lists, FolderListsFoldersFirstThenCartridgesByTitle) {
     EXPECT_STREQ(l.items[1].path, "zdir/inner.qz");
 }
 
+TEST_F(Lists, TwoFilesOfOneNameShowTheirFileNames) {
+    write_file(root + "mygame.qz", text_cart("-- text"));
+    write_file(root + "mygame.qz.png", "a picture");
+    write_file(root + "other.qz", text_cart(""));
+    ASSERT_EQ(browse_list_from_directory(browse_local, ""), 0);
+    EXPECT_EQ(titles(browse_local), (std::vector<std::string>{"mygame.qz", "mygame.qz.png", "other"}));
+}
+
+TEST_F(Lists, LabelPreviewsCutLongCommentsBetweenWords) {
+    const std::string long_line = "-- a haunted house full of friendly ghosts who only want some company";
+    const std::string shown = browse_comment_preview(long_line);
+    EXPECT_EQ(shown, "-- a haunted house full of friendly ghosts who only want some");
+    EXPECT_LE(shown.size(), 63u);
+    EXPECT_EQ(browse_comment_preview("-- short"), "-- short");
+    EXPECT_EQ(browse_comment_preview("--" + std::string(80, 'x')).size(), 63u);  // one long word: cut
+}
+
 TEST_F(Lists, FoldersOpenAndCloseButNeverLeaveTheRoot) {
     std::filesystem::create_directories(root + "sub/deeper");
     browse_open(M);
@@ -325,8 +342,9 @@ TEST_F(Lists, CommentLabelsWrapInsideTheLabel) {
     // Two lines far wider than the label: words, and one word longer than a row.
     const std::string words = "-- a very long title line for this text cartridge, past the edge";
     const std::string long_word = "--" + std::string(40, 'w') + " end";
-    ASSERT_EQ(words.size(), 64u);  // the label keeps 63 characters of a line
-    const std::string kept = words.substr(0, 63);
+    ASSERT_EQ(words.size(), 64u);  // the label keeps 63 characters of a line, cut between words
+    const std::string kept = "-- a very long title line for this text cartridge, past the";
+    EXPECT_EQ(browse_comment_preview(words), kept);
     const std::string cart = text_cart((words + "\n" + long_word + "\ncode()").c_str());
     fenn_bitmap* l = browse_label_from_bytes(reinterpret_cast<const uint8_t*>(cart.data()), cart.size());
     ASSERT_NE(l, nullptr);

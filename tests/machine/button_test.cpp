@@ -310,6 +310,25 @@ TEST_F(Buttons, AKeyTappedBetweenTwoFramesIsHeldForOneFrame) {
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
 }
 
+TEST_F(Buttons, AKeyPressedWithCtrlNeverReachesTheProgram) {
+    const uint8_t up[fenn_key_count] = {};
+    // Ctrl+M (sound on/off) and Ctrl+X, let go before the machine's frame:
+    // neither is the X button, also when bound by keyconfig.
+    fenn_keys_snapshot(up, fenn_key_count, 0);
+    for (int key : {key_m, key_x}) {
+        fenn_set_key_state(fenn_key_lctrl, 1);
+        fenn_keys_key_down(key, 1);
+        fenn_set_key_state(fenn_key_lctrl, 0);
+        fenn_keys_snapshot(up, fenn_key_count, 2);
+        frame();
+        EXPECT_FALSE(vexel_btn(M, button_x, 0)) << key;
+    }
+    // The same key alone is the button again.
+    fenn_keys_key_down(key_m, 3);
+    frame();
+    EXPECT_TRUE(vexel_btn(M, button_x, 0));
+}
+
 TEST_F(Buttons, ReplayDrivesBothPlayersAndThenReleasesEverything) {
     fenn_set_key_state(key_left, 1);  // the keyboard is ignored during a replay
     pads[0] = {true, 0, 0, 1u << 0};

@@ -130,9 +130,16 @@ TEST_F(Disk, SavingAddsTheExtensionAndBacksUpOtherFiles) {
     ASSERT_EQ(vexel_save_working_cart(M, (root + "game.png").c_str()), 0);
     EXPECT_TRUE(exists(root + "game.qz.png"));
 
-    // Re-saving the cartridge's own file makes no backup.
+    // Re-saving the cartridge's own file keeps a copy of what it replaced,
+    // quietly; saving it unchanged again adds no second copy.
+    const std::string first = read_file(root + "game.qz.png");
+    tm.message.clear();
     ASSERT_EQ(vexel_save_working_cart(M, (root + "game.qz.png").c_str()), 0);
-    EXPECT_TRUE(std::filesystem::is_empty(home + "/backup"));
+    EXPECT_EQ(read_file(home + "/backup/game.qz.png"), first);
+    EXPECT_EQ(tm.message, "");
+    ASSERT_EQ(vexel_save_working_cart(M, (root + "game.qz.png").c_str()), 0);
+    EXPECT_FALSE(exists(home + "/backup/game-1.qz.png"));
+    std::filesystem::remove_all(home + "/backup");
 
     // Saving over another file keeps a copy of it first.
     write_cart(root + "other.qz", "-- theirs");
@@ -148,6 +155,31 @@ TEST_F(Disk, SavingAddsTheExtensionAndBacksUpOtherFiles) {
     ASSERT_EQ(vexel_save_working_cart(M, (root + "sub/other.qz").c_str()), 0);
     EXPECT_EQ(read_file(home + "/backup/other.qz"), theirs);
     EXPECT_EQ(read_file(home + "/backup/other-1.qz"), another);
+}
+
+TEST_F(Disk, BackupsOfOneNameKeepTheLastFewAndNameUntitledCartridgesByTitle) {
+    // Each save over a changed file adds a copy; only the newest few stay.
+    for (int i = 0; i < backup_keep_per_name + 3; ++i) {
+        set_code(("-- version " + std::to_string(i)).c_str());
+        ASSERT_EQ(vexel_save_working_cart(M, (root + "game.qz").c_str()), 0);
+    }
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(home + "/backup")) ++n;
+    EXPECT_EQ(n, size_t(backup_keep_per_name));
+    const int newest = backup_keep_per_name + 1;  // saves 1.. replaced versions 0..
+    EXPECT_NE(read_file(home + "/backup/game-" + std::to_string(newest) + ".qz").find("-- version 9"), std::string::npos);
+    EXPECT_FALSE(exists(home + "/backup/game.qz"));
+    EXPECT_FALSE(exists(home + "/backup/game-1.qz"));
+    EXPECT_TRUE(exists(home + "/backup/game-2.qz"));
+
+    // Unsaved changes of a cartridge without a file carry its title.
+    std::filesystem::remove_all(home + "/backup");
+    set_code("-- Space Café: the game!\nprint(1)");
+    ASSERT_EQ(vexel_save_backup(M, "", false), 0);
+    EXPECT_TRUE(exists(home + "/backup/space_caf_the_game.qz"));
+    set_code("print(1)");
+    ASSERT_EQ(vexel_save_backup(M, "", false), 0);
+    EXPECT_TRUE(exists(home + "/backup/untitled.qz"));
 }
 
 TEST_F(Disk, FailedSavesLoseNothing) {
@@ -210,7 +242,7 @@ TEST_F(Disk, QuickSaveAndQuickReload) {
     vexel_quick_save(M);
     EXPECT_EQ(tm.message, "saved q.qz");
     EXPECT_NE(read_file(root + "q.qz").find("-- three"), std::string::npos);
-    EXPECT_TRUE(std::filesystem::is_empty(home + "/backup"));
+    EXPECT_NE(read_file(home + "/backup/q.qz").find("-- two"), std::string::npos);  // what it replaced
 }
 
 TEST_F(Disk, EmbeddedCartridgesAreFoundByPlainName) {
@@ -255,8 +287,20 @@ TEST_F(Disk, PodItemsBecomeTheHeadAndEmbeddedCartridges) {
     // The table's hash and the working cartridge's agree, so both name the
     // same stored-data file.
     EXPECT_STREQ(cart_embedded_hash(&M->vdisk, "head.qz"), M->file.hash);
+    // The head is built in: Ctrl+S has no file of the user's to write
+    // (its name would land in whatever folder vexel was started from).
+    EXPECT_TRUE(M->file.builtin);
+    vexel_quick_save(M);
+    EXPECT_EQ(tm.message, "*** no filename. not saved! ***");
+    EXPECT_FALSE(exists("head.qz"));
     ASSERT_EQ(vexel_load_working_cart(M, "level.qz"), 0);
     EXPECT_STREQ(M->working_cart->code, "-- level");
+    EXPECT_TRUE(M->file.builtin);
+    // A cartridge of the user's is not.
+    write_cart(root + "mine.qz", "-- mine");
+    ASSERT_EQ(vexel_load_working_cart(M, (root + "mine.qz").c_str()), 0);
+    EXPECT_FALSE(M->file.builtin);
+    ASSERT_EQ(vexel_load_working_cart(M, "level.qz"), 0);
 
     // A damaged head block changes nothing.
     pod.items[3]->bytes.resize(100);

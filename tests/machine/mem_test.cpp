@@ -148,7 +148,7 @@ TEST_F(MemTest, SoundEffectNotesAndHeaders) {
     EXPECT_EQ(cart->sfx[9].loop_start, 4);
     EXPECT_EQ(cart->sfx[9].loop_end, 250);
     EXPECT_EQ(peek(base + 65), 32);
-    EXPECT_EQ(peek(0x3200 + 65), 1);  // sound effect 0's default speed
+    EXPECT_EQ(peek(0x3200 + 65), 16);  // sound effect 0's speed, as all others
     poke(0x42ff, 7);                 // last byte: loop_end of sound effect 63
     EXPECT_EQ(cart->sfx[63].loop_end, 7);
     // Out-of-range fields read back only their own bits.

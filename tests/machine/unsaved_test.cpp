@@ -74,11 +74,11 @@ TEST_F(Unsaved, ALoadOverUnsavedChangesBacksThemUpFirst) {
     EXPECT_EQ(tm.message, "backing up unsaved changes");
     EXPECT_FALSE(vexel_unsaved_changes(M, true));
 
-    // A new cartridge's edits are backed up as untitled.qz.
+    // A new cartridge's edits are backed up under its title.
     M->file.filename[0] = 0;
     set_code("-- new");
     EXPECT_EQ(vexel_backup_unsaved_changes(M), 0);
-    EXPECT_NE(read_file(home + "/backup/untitled.qz").find("-- new"), std::string::npos);
+    EXPECT_NE(read_file(home + "/backup/new.qz").find("-- new"), std::string::npos);
 }
 
 TEST_F(Unsaved, AProgramTooLongToJoinIsUnsaved) {

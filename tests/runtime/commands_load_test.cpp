@@ -24,8 +24,15 @@ TEST_F(LoadCommand, LoadAndSaveCommands) {
     M->program_active = 0;
     std::string out = console_of([&] { EXPECT_FALSE(cmd_load(M, 1, "#12345", nullptr, nullptr)); });
     EXPECT_EQ(out, "");
+    // A failed load always says why.
     out = console_of([&] { EXPECT_FALSE(cmd_load(M, 1, "nothing", nullptr, nullptr)); });
-    EXPECT_EQ(out, "** could not load\n");
+    EXPECT_EQ(out, "** could not load\n** (file not found)\n");
+    write_file(root + "junk.qz", "not a cartridge at all");
+    out = console_of([&] { EXPECT_FALSE(cmd_load(M, 1, "junk", nullptr, nullptr)); });
+    EXPECT_EQ(out.substr(0, 20), "** could not load\n**");
+    EXPECT_NE(out, "** could not load\n** (file not found)\n");
+    out = console_of([&] { EXPECT_FALSE(cmd_load(M, 1, "../../x", nullptr, nullptr)); });
+    EXPECT_EQ(out, "** could not load\n** (outside the cart folder)\n");
 
     set_code("-- saved");
     out = console_of([&] { EXPECT_EQ(cmd_save(M, "mine"), 0); });
@@ -50,6 +57,24 @@ TEST_F(LoadCommand, LoadAndSaveCommands) {
     EXPECT_EQ(M->hold_frames, rom_hold_frames);
     EXPECT_EQ(cmd_save(M, "refused"), 1);
     EXPECT_FALSE(exists(root + "refused.qz"));
+}
+
+TEST_F(LoadCommand, NewStartsAnEmptyCartridgeAfterBackingUpUnsavedChanges) {
+    M->program_active = 0;
+    set_code("-- my edit");
+    std::string out = console_of([&] { EXPECT_TRUE(cmd_new(M)); });
+    EXPECT_NE(out.find("new cartridge"), std::string::npos);
+    EXPECT_STREQ(M->working_cart->code, "");
+    EXPECT_STREQ(M->file.filename, "");
+    EXPECT_FALSE(vexel_unsaved_changes(M, true));
+    EXPECT_NE(read_file(home + "/backup/game.qz").find("-- my edit"), std::string::npos);
+    EXPECT_EQ(read_file(root + "game.qz").find("-- my edit"), std::string::npos);  // the file itself untouched
+    // Saved by name, it is a cartridge of its own.
+    EXPECT_EQ(cmd_save(M, "fresh"), 0);
+    EXPECT_TRUE(exists(root + "fresh.qz"));
+    // Not from a running program.
+    M->program_active = 1;
+    EXPECT_FALSE(cmd_new(M));
 }
 
 TEST_F(LoadCommand, SaveNamesMustBeFilesInsideTheCartFolder) {
@@ -102,7 +127,9 @@ TEST_F(LoadCommand, AFailedSaveSaysWhyAndKeepsTheOldFile) {
         EXPECT_EQ(cmd_save(M, "mine"), 1);
         EXPECT_EQ(cmd_save(M, "other"), 1);
     });
-    EXPECT_EQ(out, "** save: file too large\n** save: file too large\n");
+    // Over its own file the copy for backup/ fails first: said, and the save
+    // itself then fails too, keeping the old file.
+    EXPECT_EQ(out, "** backup: file too large\n** save: file too large\n** save: file too large\n");
     EXPECT_EQ(read_file(root + "mine.qz"), before);
     EXPECT_FALSE(exists(root + "other.qz"));
 }
@@ -112,7 +139,7 @@ TEST_F(LoadCommand, ClipboardWithoutAWindowFailsCleanly) {
     std::string out = console_of([&] { EXPECT_EQ(cmd_save(M, "@clip"), 1); });
     EXPECT_NE(out.find("failed to save to clipboard"), std::string::npos);
     out = console_of([&] { EXPECT_FALSE(cmd_load(M, 1, "@clip.png", nullptr, nullptr)); });
-    EXPECT_EQ(out, "** could not load\n");
+    EXPECT_EQ(out, "** could not load\n** (not a readable cartridge)\n");
     EXPECT_STREQ(M->working_cart->code, "-- game");
     // A running program may not read the clipboard.
     M->program_active = 1;

@@ -145,9 +145,9 @@ TEST_F(Commands, HelpRebootAndShutdownOnlyAtTheConsole) {
 
     M->program_active = 0;
     const std::string help = console_of([&] { cmd_help(M); });
-    EXPECT_EQ(help.substr(0, 31), "** \n** commands\n** \n** load <fi");
+    EXPECT_EQ(help.substr(0, 31), "** \n** commands\n** \n** new     ");  // the first step of making a game
     EXPECT_NE(help.find("** browse     to explore cartridges\n"), std::string::npos);
-    EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 21);
+    EXPECT_EQ(std::count(help.begin(), help.end(), '\n'), 22);
     EXPECT_TRUE(cmd_reboot(M));
     EXPECT_TRUE(tm.requested(vexel_request_reboot));
     EXPECT_TRUE(cmd_shutdown(M));

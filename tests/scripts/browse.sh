@@ -80,4 +80,21 @@ check "the cartridge's picture stays (got $blue)" [ "$blue" = "$(pixel "$WORK/fi
 check "the finished bar (got $grey)" [ "$grey" != "$blue" ]
 check "the bar's top row is dark" [ "$(pixel "$WORK/finished.png" 64 120)" != "$grey" ]
 
+# A cartridge that keeps running shows only its own picture: no finished
+# bar over it while it runs and takes input.
+rm "$HOME_DIR/carts/ends.qz"
+cat >"$HOME_DIR/carts/runs.qz" <<'CART'
+vexel cartridge // runs on
+version 14
+__lua__
+function _draw() cls(12) end
+CART
+"$VEXEL" -headless -fast -browse -frames 220 -input "$WORK/input.txt" -home "$HOME_DIR" \
+    -screenshot "$WORK/running.png" -screenshot_scale 1 >/dev/null 2>&1
+check "the run from the browser goes on cleanly" [ $? -eq 0 ]
+blue=$(pixel "$WORK/running.png" 10 10)
+check "no finished bar over a running cartridge (got $(pixel "$WORK/running.png" 64 126))" \
+    [ "$(pixel "$WORK/running.png" 64 126)" = "$blue" ]
+check "nor the browser's rows" [ "$(pixel "$WORK/running.png" 64 90)" = "$blue" ]
+
 [ "$failed" -eq 0 ]

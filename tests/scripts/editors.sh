@@ -20,6 +20,7 @@ printh("ran game")
 function _update() end
 EOF
 touch -d '2001-01-01' "$CART"
+cp "$CART" "$WORK/game_orig.qz"
 
 # 1. Into the editors, through all three, saved, out again, a line typed
 #    at the prompt, and back into the editors (on the one used last, the
@@ -45,7 +46,8 @@ check "Ctrl+S in an editor wrote the cartridge's file" [ "$CART" -nt "$WORK/tour
 check "the saved file holds the program" grep -q '^printh("ran game")$' "$CART"
 check "the saved file is a cartridge vexel reads" sh -c \
     '"$1" -x -frames 5 -home "$2" "$3" | grep -qx "ran game"' sh "$VEXEL" "$H" "$CART"
-check "saving the cartridge's own file made no backup" [ -z "$(ls "$H/backup")" ]
+check "saving the cartridge's own file kept what it replaced in backup/" [ "$(ls "$H/backup")" = "game.qz" ]
+check "the backup is the file as it was" cmp -s "$WORK/game_orig.qz" "$H/backup/game.qz"
 check "the prompt took the typed line after Escape" grep -qx "prompt 42" "$WORK/out1.txt"
 check "nothing ran the cartridge" sh -c '! grep -q "ran game" "$1"' sh "$WORK/out1.txt"
 
@@ -96,6 +98,44 @@ check "Ctrl+R in an editor ran the cartridge" grep -qx "ran game" "$WORK/out2.tx
 printf 'key escape\nkey ctrl+s\nwait 3\n' >"$WORK/untitled.txt"
 "$VEXEL" -headless -fast -frames 120 -home "$H" -keys "$WORK/untitled.txt" "$H/carts/none.qz" >/dev/null 2>&1
 check "an untitled cartridge is not saved by Ctrl+S" [ "$(ls "$H/carts")" = "game.qz" ]
+
+# 3b. The boot menu's cartridge is built in: Ctrl+S in its code editor
+#     writes no menu.qz, neither into the folder vexel was started from nor
+#     into carts/. (Escape, Up, Z: the pause menu's "exit to console".)
+mkdir -p "$WORK/cwd"
+printf 'wait 30\nkey escape\nwait 2\nkey up\nwait 2\nkey z\nwait 5\nkey escape\nwait 2\nkey ctrl+s\nwait 3\nkey escape\ntype printh("at console")\nkey enter\nwait 2\n' >"$WORK/menu.txt"
+(cd "$WORK/cwd" && "$VEXEL" -headless -fast -frames 400 -home "$H" -keys "$WORK/menu.txt" >"$WORK/out_menu.txt" 2>&1)
+check "the console was reached from the menu" grep -qx "at console" "$WORK/out_menu.txt"
+check "Ctrl+S on the menu wrote nothing where vexel started" [ -z "$(ls "$WORK/cwd")" ]
+check "nor into carts/" [ "$(ls "$H/carts")" = "game.qz" ]
+
+# 3c. Started with a cartridge's name (the menu never runs), the built-in
+#     cartridges still load by name: loaded and saved, they are a file.
+printf 'type load demo\nkey enter\nwait 3\ntype save fw\nkey enter\nwait 3\n' >"$WORK/builtin.txt"
+"$VEXEL" -headless -fast -frames 120 -home "$H" -keys "$WORK/builtin.txt" "$CART" >/dev/null 2>&1
+check "a built-in cartridge loads without the menu" [ -s "$H/carts/fw.qz" ]
+check "and it is the built-in one" grep -qx -- "-- lumen" "$H/carts/fw.qz"
+rm -f "$H/carts/fw.qz"
+
+# 3d. "new" at the prompt: an empty cartridge, made in the editors and
+#     kept with save NAME; the cartridge that was loaded is left as it was.
+cp "$CART" "$WORK/game_kept.qz"
+printf 'type new\nkey enter\nwait 2\nkey escape\ntype printh("fresh")\nkey escape\nwait 2\ntype save fresh\nkey enter\nwait 3\n' >"$WORK/new.txt"
+"$VEXEL" -headless -fast -frames 150 -home "$H" -keys "$WORK/new.txt" "$CART" >/dev/null 2>&1
+check "new, edit and save NAME make a cartridge" grep -qx 'printh("fresh")' "$H/carts/fresh.qz"
+check "its program is only what was typed" [ "$(sed -n '/^__lua__$/,/^__/p' "$H/carts/fresh.qz" | grep -c .)" -le 3 ]
+check "the loaded cartridge is untouched" cmp -s "$CART" "$WORK/game_kept.qz"
+rm -f "$H/carts/fresh.qz"
+
+# 3e. Unsaved changes at exit go to backup/, and the next start says where
+#     (once).
+printf 'key escape\ntype -- left unsaved\nwait 2\n' >"$WORK/unsaved.txt"
+"$VEXEL" -headless -fast -frames 150 -home "$H" -keys "$WORK/unsaved.txt" "$CART" >/dev/null 2>&1
+note="$H/backup/.unsaved_at_exit"
+check "the exit noted where the unsaved changes went" grep -q "^backup/game" "$note"
+check "and they are there" grep -q -- "-- left unsaved" "$H/$(cat "$note")"
+"$VEXEL" -headless -fast -frames 100 -home "$H" "$CART" >/dev/null 2>&1
+check "the next start told of them once" [ ! -e "$note" ]
 
 # 4. Faults of the script itself.
 printf 'key escape\nkey hyper+q\n' >"$WORK/bad.txt"

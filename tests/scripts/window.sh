@@ -58,7 +58,8 @@ white_in_corner() {
 
 mkdir -p "$WORK/home/carts"
 printf 'vexel cartridge // test\nversion 15\n__lua__\nprinth("win")\n' >"$WORK/home/carts/win.qz"
-SDL_AUDIODRIVER=dummy "$VEXEL" -home "$WORK/home" -windowed 1 >"$WORK/out.txt" 2>"$WORK/err.txt" &
+# No -windowed: the first start (no config.txt yet) opens a window.
+SDL_AUDIODRIVER=dummy "$VEXEL" -home "$WORK/home" >"$WORK/out.txt" 2>"$WORK/err.txt" &
 VEXEL_PID=$!
 window >/dev/null
 sleep 3  # the boot, then the menu cartridge
@@ -101,6 +102,15 @@ if command -v convert >/dev/null 2>&1 && convert "$WORK/editors.xwd" "$WORK/edit
     check "the editors' top bar runs across the picture" [ "$(at 64 0)$(at 127 0)" = "$bar$bar" ]
     check "the code tab is lit in the top bar" [ "$(at 3 1)" != "$bar" ]
     check "the editors' bottom bar is there" [ "$(at 0 127)" = "$bar" ]
+    # One xdotool click (press and release in one go, as tap-to-click and
+    # remote desktops send) on the map tab (the third) selects it.
+    xdotool mousemove --window "$(window)" $(( px + 55 * s + s / 2 )) $(( py + 4 * s )) click 1
+    sleep 0.6
+    xwd -silent -id "$(window)" >"$WORK/editors.xwd" && convert "$WORK/editors.xwd" "$WORK/editors.png"
+    check "a quick click on the map tab selects it" [ "$(at 55 1)" != "$bar" ]
+    check "and leaves the code tab" [ "$(at 3 1)" = "$bar" ]
+    xdotool mousemove --window "$(window)" $(( px + 3 * s + s / 2 )) $(( py + 4 * s )) click 1
+    sleep 0.6
     [ -z "$KEEP" ] || echo "the editors' picture: $WORK/editors.png"
 else
     echo "no ImageMagick: the editors' picture not checked"
@@ -119,9 +129,20 @@ press Return
 xdotool type --delay 30 -- '-- typed in a window'
 press ctrl+s
 check "Ctrl+S saved the line typed in the code editor" grep -qx -- "-- typed in a window" "$WORK/home/carts/win.qz"
+# A line not saved: Ctrl+Q asks first, n stays, y quits, and the line is
+# kept in backup/.
+press Return
+xdotool type --delay 30 -- '-- not saved yet'
 press Escape
+press ctrl+q
+sleep 1
+check "Ctrl+Q with unsaved changes asks before quitting" kill -0 "$VEXEL_PID"
+press n
+sleep 1
+check "n keeps vexel running" kill -0 "$VEXEL_PID"
 
 press ctrl+q
+press y
 for i in $(seq 50); do kill -0 "$VEXEL_PID" 2>/dev/null || break; sleep 0.2; done
 # A quit that never came (a key the window missed) fails here rather than
 # waiting for ever.
@@ -129,5 +150,6 @@ kill -0 "$VEXEL_PID" 2>/dev/null && kill -9 "$VEXEL_PID"
 wait "$VEXEL_PID"
 check "Ctrl+Q quits with status 0" [ $? -eq 0 ]
 VEXEL_PID=
+check "the unsaved line went to backup/" grep -rqx -- "-- not saved yet" "$WORK/home/backup"
 
 [ "$failed" -eq 0 ]
