@@ -2,7 +2,6 @@
 # Installs the Debian packages vexel needs to build, run and test, asking
 # apt-get only for those that are missing. Uses sudo when not run as root.
 set -e
-<<<<<<< HEAD
 
 # Debian installs node modules (acorn, for emscripten's optimiser) in
 # /usr/share/nodejs, which a node from elsewhere does not search; the
@@ -12,10 +11,7 @@ web_node_path_note() {
         echo "note: emcc needs NODE_PATH=/usr/share/nodejs (make web sets it)"
     fi
 }
-PACKAGES="build-essential cmake pkg-config libsdl2-dev libpng-dev libgif-dev liblz4-dev libcurl4-openssl-dev"
-=======
 PACKAGES="build-essential cmake pkg-config libsdl2-dev libpng-dev libgif-dev liblz4-dev libcurl4-openssl-dev libsqlite3-dev"
->>>>>>> main
 if [ "$1" = "--test" ]; then
     PACKAGES="$PACKAGES libgtest-dev xvfb xauth xdotool x11-apps lua5.2 nginx python3"
 elif [ "$1" = "--fuzz" ]; then
