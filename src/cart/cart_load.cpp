@@ -175,6 +175,10 @@ int cart_read_file(const vexel_vdisk* disk, const char* path, vexel_cart** out) 
 }
 
 std::string cart_load_failure_text(int status, const char* path) {
+    // A name that is there but is no file (a folder, a FIFO) is not "not found".
+    struct stat there;
+    if (status == cart_not_found && path && ::stat(path, &there) == 0 && !S_ISREG(there.st_mode))
+        return S_ISDIR(there.st_mode) ? "a folder, not a cartridge" : "not a regular file";
     if (status != cart_too_large || !path) return vexel_cart_status_text(status);
     constexpr uint64_t mib = uint64_t(1) << 20;
     const std::string with_ext = cart_with_qz_extension(path);

@@ -176,6 +176,11 @@ void vexel_sset(vexel_machine* m, int argc, vexel_fix fx, vexel_fix fy, vexel_fi
     const int32_t x = vexel_flr(fx), y = vexel_flr(fy);
     // In the shared half the map cell holding this pixel pair changes too.
     vexel_cart_set_pixel(m->cart, x, y, argc >= 3 ? vexel_flr(c) : 0);
+    // ram keeps every byte as written, as a poke of the pixel pair would.
+    if (x >= 0 && y >= 0 && x < vexel_sheet_size && y < vexel_sheet_size) {
+        const int32_t addr = y * 64 + x / 2;
+        m->ram[addr] = uint8_t(vexel_cart_peek(m->cart, addr));
+    }
 }
 
 int32_t vexel_mget(vexel_machine* m, int, vexel_fix fx, vexel_fix fy) {

@@ -59,8 +59,13 @@ TEST(ApiTable, EveryConsoleCommandRunsSomethingThatExists) {
         if (!c.name) continue;
         EXPECT_TRUE(names.insert(c.name).second) << "twice: " << c.name;
         // A command without a program of its own is the call of a function.
+        // (A common word such as new is bound all the same.)
         if (!c.program) {
-            EXPECT_TRUE(api_is_function(c.name)) << c.name;
+            size_t n = 0;
+            const api_function* table = api_functions(&n);
+            bool bound = false;
+            for (size_t j = 0; j < n; ++j) bound = bound || std::string(table[j].name) == c.name;
+            EXPECT_TRUE(bound) << c.name;
         }
     }
     EXPECT_GT(on_help, 10);

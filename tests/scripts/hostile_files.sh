@@ -96,10 +96,11 @@ mkfifo "$RUN/fifo.qz"
 timeout -k 5 20 "$VEXEL" -x "$RUN/fifo.qz" -fast -home "$H" >"$RUN/fifo.out" 2>&1
 status=$?
 check "fifo cartridge: exits 1" [ "$status" -eq 1 ]
-check "fifo cartridge: says so" said fifo "could not load $RUN/fifo.qz"
+check "fifo cartridge: says so" said fifo "could not load $RUN/fifo.qz (not a regular file)"
 timeout -k 5 20 "$VEXEL" -x "$H/carts" -fast -home "$H" >"$RUN/folder.out" 2>&1
 status=$?
 check "folder cartridge: exits 1" [ "$status" -eq 1 ]
+check "folder cartridge: says so" said folder "could not load $H/carts (a folder, not a cartridge)"
 mkfifo "$H/carts/pipe.qz" "$H/cstore/pipe.qz" "$H/cdata/pipe.qzd.txt"
 cart fifos <<'EOF'
 printh(load("pipe"))

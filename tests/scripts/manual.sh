@@ -40,7 +40,7 @@ for name in $header; do
     check "a line for $name" has_line "  $name"
 done
 
-options=$(env SDL_VIDEODRIVER=dummy "$VEXEL" -h | grep '^  -' | cut -c1-22 | grep -o -- '-[a-z_]*')
+options=$(env SDL_VIDEODRIVER=dummy "$VEXEL" -h | grep '^  -' | cut -c1-22 | grep -o -- '-[a-z_][a-z_0-9-]*')
 check "vexel -h lists options" [ -n "$options" ]
 for option in $options; do
     check "option $option" grep -qw -e "$option" "$MANUAL"
