@@ -28,7 +28,7 @@ long fenn_lz4_decode_block(const uint8_t* in, size_t size, uint8_t* out, size_t 
         bool ok = true;
         const size_t literals = read_length(token >> 4, ok);
         if (!ok || literals > size - ip || literals > capacity - op) return -1;
-        std::memcpy(out + op, in + ip, literals);
+        if (literals) std::memcpy(out + op, in + ip, literals);  // out may be null when nothing is expected
         ip += literals;
         op += literals;
         if (ip == size) break;   // the last sequence has literals only

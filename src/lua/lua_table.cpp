@@ -62,9 +62,10 @@ int findindex(lua_State* L, Table* t, StkId key) {
     if (0 < i && i <= t->sizearray) return i - 1;
     Node* n = mainposition(t, key);
     for (;;) {
-        // The key may be dead already, but it is ok to use it in `next'.
+        // The key may be dead already, but it is ok to use it in `next'. A
+        // dead key is no longer tagged collectable: its object is read raw.
         if (luaV_rawequalobj(tkey_tvalue(gkey(n)), key) ||
-            (ttisdeadkey(tkey_tvalue(gkey(n))) && iscollectable(key) && gcvalue(tkey_tvalue(gkey(n))) == gcvalue(key))) {
+            (ttisdeadkey(tkey_tvalue(gkey(n))) && iscollectable(key) && tkey_tvalue(gkey(n))->value_.gc == gcvalue(key))) {
             i = int(n - gnode(t, 0));
             return i + t->sizearray;
         }
