@@ -133,7 +133,10 @@ check "Ctrl+S saved the line typed in the code editor" grep -qx -- "-- typed in 
 # kept in backup/.
 press Return
 xdotool type --delay 30 -- '-- not saved yet'
+# A slow build (the sanitizers) may still be taking the typed keys in.
+sleep 1
 press Escape
+sleep 0.5
 press ctrl+q
 sleep 1
 check "Ctrl+Q with unsaved changes asks before quitting" kill -0 "$VEXEL_PID"
