@@ -56,12 +56,6 @@ int on_progress(void* user, curl_off_t total, curl_off_t, curl_off_t, curl_off_t
     return t.request->cancelled && t.request->cancelled() ? 1 : 0;
 }
 
-bool starts_with_ci(const char* s, const char* prefix) {
-    for (; *prefix; ++s, ++prefix)
-        if (std::tolower(static_cast<unsigned char>(*s)) != *prefix) return false;
-    return true;
-}
-
 long clamp_seconds(int s) { return long(std::clamp(s, 1, fenn_fetch_timeout_max_s)); }
 
 fenn_fetch_status fail(fenn_fetch_result* r, fenn_fetch_status status, const char* detail = "") {
@@ -96,33 +90,6 @@ fenn_fetch_status status_of(CURLcode code, const transfer& t) {
 }
 
 }  // namespace
-
-bool fenn_fetch_address_allowed(const char* url) {
-    if (!url) return false;
-    const size_t n = std::strlen(url);
-    if (n > fenn_fetch_url_max) return false;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(url[i]);
-        if (c <= 0x20 || c == 0x7f) return false;
-    }
-    return starts_with_ci(url, "http://") || starts_with_ci(url, "https://") || starts_with_ci(url, "file://");
-}
-
-const char* fenn_fetch_status_text(fenn_fetch_status status) {
-    switch (status) {
-    case fenn_fetch_ok: return "";
-    case fenn_fetch_bad_address: return "unsupported address";
-    case fenn_fetch_no_connection: return "could not connect";
-    case fenn_fetch_timed_out: return "timed out";
-    case fenn_fetch_http_error: return "http error";
-    case fenn_fetch_too_large: return "too large";
-    case fenn_fetch_cancelled: return "cancelled";
-    case fenn_fetch_bad_redirect: return "bad redirect";
-    case fenn_fetch_not_found: return "not found";
-    case fenn_fetch_failed: break;
-    }
-    return "transfer failed";
-}
 
 fenn_fetch_status fenn_fetch(const fenn_fetch_request& request, fenn_fetch_result* result) {
     if (!result) return fenn_fetch_failed;
