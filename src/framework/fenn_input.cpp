@@ -49,21 +49,6 @@ void fill_key_names() {
 
 }  // namespace
 
-void fenn_map_mouse(int px, int py, const fenn_rect& r, int w, int h, int* x, int* y) {
-    int mx = 0, my = 0;
-    if (r.w > 0 && r.h > 0) {
-        mx = int(int64_t(px - r.x) * w / r.w);
-        my = int(int64_t(py - r.y) * h / r.h);
-    }
-    if (x) *x = mx;
-    if (y) *y = my;
-}
-
-int fenn_apply_rmb_key(int buttons, bool rmb_key_held) {
-    if (rmb_key_held && (buttons & fenn_mouse_left)) return (buttons & ~fenn_mouse_left) | fenn_mouse_right;
-    return buttons;
-}
-
 void fenn_set_mouse_override(int x, int y, int buttons) {
     mouse_override = {true, x, y, buttons & (fenn_mouse_left | fenn_mouse_right | fenn_mouse_middle)};
 }

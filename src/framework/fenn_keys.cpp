@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "framework/fenn_input.h"
 #include "framework/fenn_keys.h"
 #include "framework/fenn_platform.h"
 #include "framework/fenn_utf8.h"
@@ -186,3 +187,20 @@ void fenn_delay(int ms) {
 void fenn_note_mouse_press(int buttons) { keys.mouse_presses |= buttons; }
 int fenn_mouse_presses() { return keys.mouse_presses; }
 void fenn_take_mouse_presses() { keys.mouse_presses = 0; }
+
+// Where a point of the window or page falls on a picture of w x h shown in r,
+// and the key that turns the left button into the right: the same for every host.
+void fenn_map_mouse(int px, int py, const fenn_rect& r, int w, int h, int* x, int* y) {
+    int mx = 0, my = 0;
+    if (r.w > 0 && r.h > 0) {
+        mx = int(int64_t(px - r.x) * w / r.w);
+        my = int(int64_t(py - r.y) * h / r.h);
+    }
+    if (x) *x = mx;
+    if (y) *y = my;
+}
+
+int fenn_apply_rmb_key(int buttons, bool rmb_key_held) {
+    if (rmb_key_held && (buttons & fenn_mouse_left)) return (buttons & ~fenn_mouse_left) | fenn_mouse_right;
+    return buttons;
+}
