@@ -234,8 +234,16 @@ int lua_compare(lua_State* L, int index1, int index2, int op) {
 }
 
 lua_Number lua_tonumberx(lua_State* L, int idx, int* isnum) {
+    // A number argument, what nearly every call of a drawing or math
+    // builtin passes, is read without the out-of-line conversion: the call
+    // cost about a tenth of bench_frame's time.
+    const TValue* arg = index2addr(L, idx);
+    if (ttisnumber(arg)) {
+        if (isnum) *isnum = 1;
+        return nvalue(arg);
+    }
     TValue n;
-    const TValue* o = luaV_tonumber(index2addr(L, idx), &n);
+    const TValue* o = luaV_tonumber(arg, &n);
     if (isnum) *isnum = o != nullptr;
     return o ? nvalue(o) : 0;
 }
