@@ -32,6 +32,9 @@ inline void incr_top(lua_State* L) {
 int luaD_protectedparser(lua_State* L, ZIO* z, const char* name, const char* mode);
 void luaD_hook(lua_State* L, int event, int line);
 int luaD_precall(lua_State* L, StkId func, int nresults);
+// The C case of luaD_precall and the luaD_poscall after it, for a call made
+// while no call hook is set (same results: 1 done, 2 yielded).
+int luaD_callC(lua_State* L, StkId func, int nresults, lua_CFunction f);
 void luaD_call(lua_State* L, StkId func, int nResults, int allowyield);
 int luaD_pcall(lua_State* L, Pfunc func, void* u, ptrdiff_t oldtop, ptrdiff_t ef);
 int luaD_poscall(lua_State* L, StkId firstResult);

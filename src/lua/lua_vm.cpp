@@ -987,6 +987,16 @@ newframe:
                     vmbreak;
                 }
             }
+            if (!(L->hookmask & LUA_MASKCALL) && (ttislcf(ra) || ttisCclosure(ra))) {
+                // A builtin: called and returned in one step (luaD_callC).
+                lua_CFunction f = ttislcf(ra) ? fvalue(ra) : clCvalue(ra)->f;
+                savetrap();
+                if (luaD_callC(L, ra, nresults, f) == 2) return;  // it yielded: back to the resume
+                if (nresults >= 0) L->top = ci->top;
+                base = ci->u.l.base;
+                loadtrap();
+                vmbreak;
+            }
             savetrap();
             if (int r = luaD_precall(L, ra, nresults)) {  // C function: already done
                 if (r == 2) return;  // it yielded: back to the resume
