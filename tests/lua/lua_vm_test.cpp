@@ -20,6 +20,13 @@ std::string outputs(const std::string& code) {
     return s.out;
 }
 
+// The output of one more chunk run in s.
+std::string outputs_of(State& s, const std::string& code) {
+    s.out.clear();
+    EXPECT_EQ(s.run(code), LUA_OK) << s.error;
+    return s.out;
+}
+
 // Number rules, numeric for, table keys and error messages are checked in
 // lua_numbers_test and lua_errors_test and against stock Lua; here what the
 // base library and the C API add.
@@ -135,6 +142,67 @@ TEST(LuaApi, TablesCallsAndProtectedErrors) {
     lua_settop(L, 0);
     // A binary chunk is refused.
     EXPECT_EQ(luaL_loadbuffer(L, "\x1bLua", 4, "bin"), LUA_ERRSYNTAX);
+}
+
+namespace {
+
+// Returns as many values as its first argument says (1, 2, 3, ...).
+int returns_n(lua_State* L) {
+    int n = int(lua_tointeger(L, 1));
+    lua_checkstack(L, n);
+    for (int i = 1; i <= n; i++) lua_pushnumber(L, int_to_fix(i));
+    return n;
+}
+
+// Grows the stack far past the frame it was given (so the stack moves)
+// and returns its argument, the last value it pushed.
+int moves_the_stack(lua_State* L) {
+    lua_checkstack(L, 5000);
+    for (int i = 0; i < 5000; i++) lua_pushnumber(L, int_to_fix(i));
+    lua_pushvalue(L, 1);
+    return 1;
+}
+
+void count_returns(lua_State* L, lua_Debug* ar) {
+    if (ar->event == LUA_HOOKRET) {
+        lua_getfield(L, LUA_REGISTRYINDEX, "returns");
+        lua_Number n = lua_tonumber(L, -1);
+        lua_pop(L, 1);
+        lua_pushnumber(L, n + int_to_fix(1));
+        lua_setfield(L, LUA_REGISTRYINDEX, "returns");
+    }
+}
+
+// Sets a return hook from inside the call: its own return must already be
+// seen by it.
+int sets_a_return_hook(lua_State* L) {
+    lua_sethook(L, count_returns, LUA_MASKRET, 0);
+    lua_pushnumber(L, int_to_fix(7));
+    return 1;
+}
+
+}  // namespace
+
+// C functions called from Lua code take a shorter path when no hook is
+// set: the results must still be padded with nils, trimmed, or all kept,
+// and found where they are when the function moved the stack.
+TEST(LuaApi, CFunctionCallsFromLuaCode) {
+    State s;
+    lua_register(s.L, "returns_n", returns_n);
+    lua_register(s.L, "moves_the_stack", moves_the_stack);
+    lua_register(s.L, "sets_a_return_hook", sets_a_return_hook);
+    EXPECT_EQ(outputs_of(s, "local a = returns_n(0) out(a)"), "[nil]\n");
+    EXPECT_EQ(outputs_of(s, "local a, b, c = returns_n(1) out(a, b, c)"), "1 [nil] [nil]\n");
+    EXPECT_EQ(outputs_of(s, "local a = returns_n(3) out(a)"), "1\n");
+    EXPECT_EQ(outputs_of(s, "returns_n(3) out(#{returns_n(5)}, returns_n(2))"), "5 1 2\n");
+    EXPECT_EQ(outputs_of(s, "local t = {returns_n(300)} out(#t, t[300])"), "300 300\n");
+    EXPECT_EQ(outputs_of(s, "local x, y = 1, moves_the_stack('kept') out(x, y)"), "1 kept\n");
+    EXPECT_EQ(outputs_of(s, "local function f(...) return moves_the_stack(...) end out(f(4))"), "4\n");
+    EXPECT_EQ(outputs_of(s, "local v = sets_a_return_hook() out(v)"), "7\n");
+    lua_sethook(s.L, nullptr, 0, 0);
+    lua_getfield(s.L, LUA_REGISTRYINDEX, "returns");
+    EXPECT_GE(lua_tonumber(s.L, -1), int_to_fix(1));
+    lua_pop(s.L, 1);
 }
 
 TEST(LuaHostile, ScriptsCannotCrashTheHost) {
