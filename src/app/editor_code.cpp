@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@
 
 #include "app/editor.h"
 #include "cart/cart.h"
+#include "cart/cart_include.h"
 #include "cart/cart_glyphs.h"
 #include "cart/code_tabs.h"
 #include "cart/compress.h"
@@ -53,6 +55,8 @@ constexpr int code_wheel_lines = 3;
 constexpr int code_run_pause_frames = 30;     // a pause this long ends a typing run (one undo step)
 constexpr int code_compress_idle_frames = 15; // typing paused this long: work out the compressed size
 constexpr int code_compress_stale_frames = 30; // and at least this often during a long run of typing
+constexpr int code_include_check_frames = 60;  // how often the included files' sizes and times are looked at
+constexpr int code_include_scan_lines = 64;    // an edit over more lines than this may have touched an include line
 
 // Shift+A..Z types the glyphs 0x80..0x99 when shift_glyphs is on.
 constexpr int code_shift_glyph_first = 0x80;
@@ -276,6 +280,21 @@ struct code_editor {
     std::vector<char> joined;     // the joined program, for the compressed size
     std::vector<uint8_t> packed;
 
+    // What the program's #include files add to the counters, so that they
+    // show what `info` and the run's limit check count: the joined program's
+    // tokens and characters less the own tabs' (the tabs are counted
+    // incrementally; the files only when an include line or a file
+    // changes). include_stamp is the files' sizes and times when read.
+    bool has_includes = false;
+    bool includes_dirty = true;
+    uint64_t include_version = 0;
+    int include_checked_frame = 0;
+    int include_tokens = 0, include_chars = 0;
+    std::string include_folder;
+    std::vector<std::string> include_files;
+    std::string include_stamp;
+    std::string joined_text;  // the program with its files, for the compressed size (when it has includes)
+
     const fenn_pod* advance_font = nullptr;
     bool advances_set = false;
     uint8_t advance[256] = {};
@@ -477,6 +496,7 @@ void sync(vexel_machine* m) {
     index_rebuild();
     view().scroll_line = std::min(view().scroll_line, std::max(0, line_count() - 1));
     ++ed.version;
+    ed.includes_dirty = true;  // the program, its file or the files beside it may be others now
     ed.run = edit_none;
     ed.dragging = false;
     ed.want_x = -1;
@@ -600,11 +620,26 @@ void text_changed() {
     touch();
 }
 
+// Whether a line of [l0, l1] starts with '#': an include line, or one an
+// edit may be turning into one or out of one. A long range is taken as yes.
+bool hash_line_among(int l0, int l1) {
+    if (l1 - l0 > code_include_scan_lines) return true;
+    const char* t = text();
+    for (int i = l0; i <= l1; ++i) {
+        uint32_t p = line_start(i);
+        const uint32_t e = line_end(i);
+        while (p < e && (t[p] == ' ' || t[p] == '\t')) ++p;
+        if (p < e && t[p] == '#') return true;
+    }
+    return false;
+}
+
 // Replaces bytes [a, b) of the open tab with s[0, n). The caller checked
 // the room.
 void replace(uint32_t a, uint32_t b, const char* s, uint32_t n) {
     char* t = text();
     const uint32_t len = text_len();
+    if (!ed.includes_dirty && hash_line_among(line_of(a), line_of(b))) ed.includes_dirty = true;
     if (b > a) {
         std::memmove(t + a, t + b, len - b + 1);
         ed.len[ed.tab] = len - (b - a);
@@ -617,6 +652,7 @@ void replace(uint32_t a, uint32_t b, const char* s, uint32_t n) {
         ed.len[ed.tab] = now + n;
         index_inserted(a, s, n);
     }
+    if (!ed.includes_dirty && hash_line_among(line_of(a), line_of(a + n))) ed.includes_dirty = true;
     // Cursors of other tabs are untouched; this tab's other end follows.
     view().cursor = view().anchor = a + n;
     text_changed();
@@ -1086,6 +1122,50 @@ void code_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& th) {
     fenn_set_clip(page, cx0, cy0, cx1, cy1);
 }
 
+// The included files' sizes and modification times, to notice a file
+// changed beside the cartridge (read as bytes; only compared for equality).
+std::string include_stamp_now() {
+    std::string stamp;
+    for (const std::string& f : ed.include_files) {
+        std::error_code ec;
+        const std::filesystem::path p(ed.include_folder + f);
+        const auto size = std::filesystem::file_size(p, ec);
+        const auto time = std::filesystem::last_write_time(p, ec);
+        const long long ticks = ec ? -1 : static_cast<long long>(time.time_since_epoch().count());
+        stamp += std::to_string(ec ? 0 : size) + ":" + std::to_string(ticks) + ";";
+    }
+    return stamp;
+}
+
+// Joins the program with its included files as `info` does and keeps what
+// the files add to the own tabs' `tokens` and `chars`.
+void refresh_includes(int tokens, int chars) {
+    ed.includes_dirty = false;
+    ed.include_version = ed.version;
+    ed.include_checked_frame = ed.frame;
+    const size_t n = code_tabs_merge(ed.m->code_tabs, vexel_code_tabs, ed.tab, ed.joined.data(), ed.joined.size());
+    const bool had = ed.has_includes;
+    ed.has_includes = n < ed.joined.size() && cart_has_includes(ed.joined.data());
+    if (!ed.has_includes) {
+        ed.include_tokens = ed.include_chars = 0;
+        ed.include_files.clear();
+        ed.include_stamp.clear();
+        ed.joined_text.clear();
+        if (had) ed.packed_version = 0;  // the compressed size was the joined program's
+        return;
+    }
+    cart_joined_program joined = vexel_join_program(ed.m, ed.joined.data());
+    ed.include_tokens = token_count(joined.text.data(), joined.text.size()) - tokens;
+    ed.include_chars = int(joined.text.size()) - chars;
+    const std::string name = ed.m->file.filename;
+    const size_t slash = name.rfind('/');
+    ed.include_folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    ed.include_files.assign(joined.files.begin() + (joined.files.empty() ? 0 : 1), joined.files.end());
+    ed.include_stamp = include_stamp_now();
+    if (ed.joined_text != joined.text) ed.packed_version = 0;  // the compressed size follows the files
+    ed.joined_text = std::move(joined.text);
+}
+
 editor_code_counts counts_now(bool settle) {
     editor_code_counts c{};
     const int used = used_tabs();
@@ -1111,13 +1191,34 @@ editor_code_counts counts_now(bool settle) {
     // Someone typing without a pause still sees the size follow (a second
     // behind), not the size from before the run ("z0" on a new program).
     const bool stale = ed.frame - ed.packed_frame >= code_compress_stale_frames;
-    if (ed.packed_version != ed.version && (settle || idle || stale || ed.packed_version == 0)) {
+    // Included files: read again when an include line changed (at once, so
+    // the count follows the line typed), when the program changed while it
+    // has includes (an edit elsewhere may have put a line into a comment),
+    // and when a file beside the cartridge changed.
+    if (!ed.includes_dirty && ed.has_includes && ed.frame - ed.include_checked_frame >= code_include_check_frames) {
+        ed.include_checked_frame = ed.frame;
+        if (include_stamp_now() != ed.include_stamp) ed.includes_dirty = true;
+    }
+    if (ed.includes_dirty ||
+        (ed.has_includes && ed.include_version != ed.version && (settle || idle || stale)))
+        refresh_includes(c.tokens, c.chars);
+    const bool due = ed.packed_version != ed.version && (settle || idle || stale || ed.packed_version == 0);
+    c.tokens += ed.include_tokens;
+    c.chars += ed.include_chars;
+    if (due) {
         ed.packed_frame = ed.frame;
-        const size_t n = code_tabs_merge(ed.m->code_tabs, vexel_code_tabs, ed.tab, ed.joined.data(), ed.joined.size());
-        ed.compressed = n <= size_t(vexel_code_max)
-                            ? int(compress_mini_pack(ed.joined.data(), n, ed.packed.data(), ed.packed.size()))
-                            : 0;
         ed.packed_version = ed.version;
+        if (ed.has_includes) {
+            const std::string& j = ed.joined_text;
+            ed.compressed = j.size() <= size_t(vexel_code_max)
+                                ? int(compress_mini_pack(j.data(), j.size(), ed.packed.data(), ed.packed.size()))
+                                : 0;
+        } else {
+            const size_t n = code_tabs_merge(ed.m->code_tabs, vexel_code_tabs, ed.tab, ed.joined.data(), ed.joined.size());
+            ed.compressed = n <= size_t(vexel_code_max)
+                                ? int(compress_mini_pack(ed.joined.data(), n, ed.packed.data(), ed.packed.size()))
+                                : 0;
+        }
     }
     c.compressed = ed.compressed;
     return c;

@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "app/editor.h"
 #include "app/editor_code.h"
 #include "cart/cart.h"
+#include "cart/cart_include.h"
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_platform.h"
@@ -520,6 +522,69 @@ TEST_F(CodeEditor, RandomEditsKeepTheIndexAndTheCountExact) {
         const std::string t = tab(cur().tab);
         ASSERT_EQ(cur().lines, 1 + int(std::count(t.begin(), t.end(), '\n')));
     }
+}
+
+// A program split into #include files: the status line counts what `info`
+// and the run's limit check count, the joined program, and follows a typed
+// include line, an edit elsewhere and a file changed beside the cartridge.
+TEST_F(CodeEditor, IncludedFilesCountAsInfoCountsThem) {
+    const std::string dir = vexel_test::temp_dir("editor_code_include") + "/";
+    const auto write = [&](const std::string& name, const std::string& body) {
+        std::FILE* f = std::fopen((dir + name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(body.data(), 1, body.size(), f);
+        std::fclose(f);
+    };
+    write("lib.lua", "function add(a,b) return a+b end\n#include more.lua\n");
+    write("more.lua", "k=[[long\nstring]] z=1\n");
+    write("game.qz", "vexel cartridge\n");
+    std::snprintf(m->file.filename, sizeof m->file.filename, "%sgame.qz", dir.c_str());
+    const auto check = [&](const char* what) {
+        const editor_code_counts c = editor_code_counts_get(m, true);
+        vexel_merge_code_from_tabs(m);
+        const cart_joined_program joined = vexel_join_working_program(m);
+        EXPECT_EQ(c.tokens, token_count(joined.text.data(), joined.text.size())) << what << ": " << joined.text;
+        EXPECT_EQ(c.chars, int(joined.text.size())) << what;
+    };
+    load({"x=1\n#include lib.lua\ny=add(x,2)", "w=3"});
+    check("loaded");
+    ASSERT_EQ(vexel_join_working_program(m).errors, std::vector<std::string>{});
+    const int own_and_files = editor_code_counts_get(m, true).tokens;
+
+    // Typing elsewhere counts incrementally on top of the files.
+    editor_code_goto(m, 0, 3);
+    press(SDL_SCANCODE_END);
+    type(" q=4");
+    check("typed");
+    EXPECT_EQ(editor_code_counts_get(m, false).tokens, own_and_files + 3);
+
+    // An include line typed, then taken apart: counted at once.
+    key(13);
+    type("#include more.lua");
+    check("second include");
+    key(8);
+    check("a file that is not there");
+    type("a");
+    editor_code_goto(m, 0, 1);
+    type("--[[");
+    check("include lines in a comment");
+    for (int i = 0; i < 4; ++i) press(SDL_SCANCODE_DELETE);
+    check("comment taken out");
+
+    // A file changed beside the cartridge is read again within a second
+    // or so of updates.
+    write("more.lua", "k=1 j=2 i=3 h=4 g=5\n");
+    idle(70);
+    const editor_code_counts c = editor_code_counts_get(m, false);
+    vexel_merge_code_from_tabs(m);
+    const cart_joined_program joined = vexel_join_working_program(m);
+    EXPECT_EQ(c.tokens, token_count(joined.text.data(), joined.text.size()));
+
+    // Include lines are read only in a local text cartridge; elsewhere
+    // the own tabs are all there is.
+    m->file.filename[0] = 0;
+    load({"#include lib.lua\nx=1"});
+    check("no cartridge file");
 }
 
 TEST_F(CodeEditor, TheCompressedSizeFollowsALongRunOfTyping) {
