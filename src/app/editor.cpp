@@ -44,7 +44,7 @@ editor_frame frame;
 // One line of each editor's main keys (32 characters fit the bottom bar),
 // so that the basics need no manual.
 const char* const key_hints[editor_count] = {
-    "^f find ^l line ^z undo ^/ hide",
+    "^f find ^h repl ^l line ^/ hide",
     "pflrcs tools z zoom 1-8 flags",
     "d f s tools g grid +- zoom",
     "zsx.. piano [] oct spc play",

@@ -39,9 +39,13 @@ namespace {
 constexpr int code_line_h = 6;                                  // a console text line
 constexpr int code_tabbar_h = 7;                                // the row of code tabs
 constexpr int code_tabbar_y = editor_body_y0;
-constexpr int code_text_x0 = 1;
+// The line-number gutter: the numbers in the console font's digits (4 px
+// each), as many digits as the open tab's last line needs but at least
+// code_gutter_min_digits, so the text does not jump sideways at line 10;
+// one pixel after the numbers, then the text.
+constexpr int code_gutter_min_digits = 2;
+constexpr int code_digit_w = 4;
 constexpr int code_text_y0 = editor_body_y0 + code_tabbar_h + 1;  // first text line
-constexpr int code_text_w = 128 - code_text_x0;
 constexpr int code_field_h = 7;                                 // the find / go-to-line line
 constexpr int code_field_y = editor_body_y1 - code_field_h;
 constexpr int code_window_max = 64;    // characters of a line one redraw looks at (128 px / 4 px, with room)
@@ -246,7 +250,9 @@ struct tab_count {
 };
 
 enum edit_kind { edit_none, edit_typing, edit_deleting };
-enum field_mode { field_none, field_find, field_goto };
+// The line under the text: find, go to line, and find-and-replace in two
+// steps (the text to find, then what to put in its place).
+enum field_mode { field_none, field_find, field_goto, field_replace_find, field_replace_with };
 
 struct code_editor {
     vexel_machine* m = nullptr;
@@ -271,7 +277,7 @@ struct code_editor {
     bool changed = false;  // the text changed during this update
 
     field_mode field = field_none;
-    std::string field_text, find_text;
+    std::string field_text, find_text, replace_text;
 
     uint64_t version = 1, packed_version = 0;
     int packed_frame = 0;  // when the compressed size was last worked out
@@ -313,6 +319,14 @@ char* text() { return ed.m->code_tabs[ed.tab]; }
 uint32_t text_len() { return ed.len[ed.tab]; }
 tab_view& view() { return ed.views[ed.tab]; }
 int line_count() { return int(ed.starts.size()); }
+
+int gutter_digits() {
+    int digits = 1;
+    for (int n = line_count(); n >= 10; n /= 10) ++digits;
+    return std::max(digits, code_gutter_min_digits);
+}
+// Where the text starts: after the gutter and a pixel of room.
+int text_x0() { return gutter_digits() * code_digit_w + 2; }
 
 uint64_t fingerprint(const vexel_machine* m) {
     uint64_t h = 1469598103934665603ull;
@@ -551,7 +565,7 @@ void ensure_visible() {
     const char* t = text() + line_start(line);
     const int under = v.cursor < line_end(line) ? advance_of(static_cast<uint8_t>(t[col])) : code_narrow_advance;
     int w = width_to(line, v.scroll_col, col) + under;
-    while (w > code_text_w && v.scroll_col < col) w -= advance_of(static_cast<uint8_t>(t[v.scroll_col++]));
+    while (w > 128 - text_x0() && v.scroll_col < col) w -= advance_of(static_cast<uint8_t>(t[v.scroll_col++]));
 }
 
 void touch() { ed.blink_from = ed.frame; }
@@ -817,12 +831,81 @@ void go_to_line(int line) {
     ensure_visible();
 }
 
-void field_key(int key) {
+// Replaces the selected match (when the selection is the find text) and
+// selects the next one; a first Enter only finds.
+void replace_one() {
+    const std::string_view selected(text() + sel_from(), sel_to() - sel_from());
+    if (ed.find_text.empty() || selected != ed.find_text) {
+        find_next();
+        return;
+    }
+    const std::string& r = ed.replace_text;
+    if (!room_for(long(r.size()) - long(selected.size()))) return;
+    begin_edit(edit_none, true);
+    replace(sel_from(), sel_to(), r.data(), uint32_t(r.size()));
+    ed.run = edit_none;
+    ed.want_x = -1;
+    ensure_visible();
+    editor_message("replaced 1");
+    // The next match, without wrapping back over what was put in.
+    const size_t at = std::string_view(text(), text_len()).find(ed.find_text, view().cursor);
+    if (at != std::string_view::npos) {
+        view().anchor = uint32_t(at);
+        view().cursor = uint32_t(at + ed.find_text.size());
+        ensure_visible();
+    }
+}
+
+// Every match of the open tab at once: one undo step, and a message saying
+// how many.
+void replace_all() {
+    if (ed.find_text.empty()) {
+        editor_message("nothing to find");
+        return;
+    }
+    const std::string_view hay(text(), text_len());
+    std::string out;
+    int count = 0;
+    size_t from = 0;
+    for (size_t at; (at = hay.find(ed.find_text, from)) != std::string_view::npos; from = at + ed.find_text.size()) {
+        out.append(hay.substr(from, at - from));
+        out += ed.replace_text;
+        ++count;
+    }
+    if (count == 0) {
+        editor_message("not found");
+        return;
+    }
+    out.append(hay.substr(from));
+    if (!room_for(long(out.size()) - long(hay.size()))) return;
+    const uint32_t cursor = view().cursor;
+    begin_edit(edit_none, true);
+    replace(0, text_len(), out.data(), uint32_t(out.size()));
+    ed.run = edit_none;
+    view().cursor = view().anchor = std::min(cursor, text_len());
+    ed.want_x = -1;
+    ensure_visible();
+    char msg[40];
+    std::snprintf(msg, sizeof msg, "replaced %d", count);
+    editor_message(msg);
+}
+
+void field_key(int key, bool shift) {
     std::string& f = ed.field_text;
     if (key == 13) {
         if (ed.field == field_find) {
             ed.find_text = f;
             find_next();
+        } else if (ed.field == field_replace_find) {
+            ed.find_text = f;
+            find_next();
+            ed.field = field_replace_with;
+            ed.field_text = ed.replace_text;
+            editor_message("enter: replace, shift+enter: all");
+        } else if (ed.field == field_replace_with) {
+            ed.replace_text = f;
+            if (shift) replace_all();
+            else replace_one();
         } else {
             go_to_line(std::atoi(f.c_str()));
             ed.field = field_none;
@@ -842,14 +925,16 @@ void field_key(int key) {
 }
 
 void open_field(field_mode mode) {
-    if (ed.field == mode) {
+    const bool replacing = ed.field == field_replace_find || ed.field == field_replace_with;
+    if (ed.field == mode || (mode == field_replace_find && replacing)) {
         ed.field = field_none;
         return;
     }
     ed.field = mode;
-    ed.field_text = mode == field_find ? ed.find_text : std::string();
+    const bool finding = mode == field_find || mode == field_replace_find;
+    ed.field_text = finding ? ed.find_text : std::string();
     // A selection within a line is what one most likely wants to find.
-    if (mode == field_find && has_selection() && line_of(sel_from()) == line_of(sel_to()) &&
+    if (finding && has_selection() && line_of(sel_from()) == line_of(sel_to()) &&
         sel_to() - sel_from() <= uint32_t(code_window_max))
         ed.field_text.assign(text() + sel_from(), sel_to() - sel_from());
     ensure_visible();  // the text area is a line shorter now
@@ -922,8 +1007,8 @@ uint32_t pos_at(int x, int y) {
     const int row = y < code_text_y0 ? -1 : (y - code_text_y0) / code_line_h;
     const int line = std::clamp(v.scroll_line + row, 0, line_count() - 1);
     int col;
-    if (x < code_text_x0 && v.scroll_col > 0) col = std::min(v.scroll_col - 1, int(line_end(line) - line_start(line)));
-    else col = col_at(line, v.scroll_col, x - code_text_x0);
+    if (x < text_x0() && v.scroll_col > 0) col = std::min(v.scroll_col - 1, int(line_end(line) - line_start(line)));
+    else col = col_at(line, v.scroll_col, x - text_x0());
     return line_start(line) + uint32_t(col);
 }
 
@@ -981,17 +1066,18 @@ void code_update(vexel_machine* m, const editor_input& in) {
     if (in.ctrl && editor_pressed(in, SDL_SCANCODE_TAB)) cycle_tab(in.shift ? -1 : 1);
     if (editor_ctrl_key(in, 'f')) open_field(field_find);
     if (editor_ctrl_key(in, 'l')) open_field(field_goto);
+    if (editor_ctrl_key(in, 'h')) open_field(field_replace_find);
     if (editor_ctrl_key(in, 'a')) {
         view().anchor = 0;
         move_to(text_len(), true);
     }
     if (editor_pressed(in, SDL_SCANCODE_F3)) {
-        if (ed.field == field_find) ed.find_text = ed.field_text;
+        if (ed.field == field_find || ed.field == field_replace_find) ed.find_text = ed.field_text;
         find_next();
     }
     mouse(in);
     for (int i = 0; i < in.key_count; ++i) {
-        if (ed.field != field_none) field_key(in.keys[i]);
+        if (ed.field != field_none) field_key(in.keys[i], in.shift);
         else typed_key(in, in.keys[i]);
     }
     // The keys that move through the text hand it the keyboard back.
@@ -1060,7 +1146,7 @@ void draw_line(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th, 
     uint8_t classes[code_window_max];
     if (count) editor_code_lex_line(line, n, true, ed.states[size_t(i)], nullptr, classes, from, count);
     const uint32_t sa = sel_from(), sb = sel_to();
-    int x = code_text_x0;
+    int x = text_x0();
     for (size_t k = 0; k < count && x < 128; ++k) {
         const uint8_t c = static_cast<uint8_t>(line[from + k]);
         const int a = advance_of(c);
@@ -1075,7 +1161,7 @@ void draw_line(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th, 
     if (!cursor_on || line_of(v.cursor) != i) return;
     const int col = col_of(v.cursor);
     if (col < v.scroll_col) return;
-    const int cx = code_text_x0 + width_to(i, v.scroll_col, col);
+    const int cx = text_x0() + width_to(i, v.scroll_col, col);
     const bool at_char = v.cursor < line_end(i);
     const int a = at_char ? advance_of(static_cast<uint8_t>(line[col])) : code_narrow_advance;
     editor_fill(page, cx - 1, y, cx + a - 2, y + code_line_h - 1, th.cursor);
@@ -1084,7 +1170,8 @@ void draw_line(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th, 
 
 void draw_field(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th) {
     editor_fill(page, 0, code_field_y, 127, editor_body_y1 - 1, th.bar_bg);
-    int x = put_label(page, font, ed.field == field_find ? "find:" : "line:", 1, code_field_y + 1, th.bar_fg);
+    const char* label = ed.field == field_goto ? "line:" : ed.field == field_replace_with ? "with:" : "find:";
+    int x = put_label(page, font, label, 1, code_field_y + 1, th.bar_fg);
     x += code_narrow_advance;
     // The end of a long query stays in sight.
     const std::string& f = ed.field_text;
@@ -1105,6 +1192,21 @@ void draw_field(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th)
         editor_fill(page, x, code_field_y + 1, x + 2, code_field_y + 5, th.cursor);
 }
 
+// The line numbers of the rows shown, right-aligned, the cursor's line
+// brighter.
+void draw_gutter(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th, int rows) {
+    const tab_view& v = view();
+    const int x1 = gutter_digits() * code_digit_w;
+    const int cursor_line = line_of(v.cursor);
+    char label[12];
+    for (int r = 0; r < rows && v.scroll_line + r < line_count(); ++r) {
+        const int i = v.scroll_line + r;
+        const int n = std::snprintf(label, sizeof label, "%d", i + 1);
+        put_label(page, font, label, x1 - n * code_digit_w + 1, code_text_y0 + r * code_line_h + 1,
+                  i == cursor_line ? th.text : th.comment);
+    }
+}
+
 void code_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& th) {
     if (!page || !bound(m)) return;
     // Only ever the body, whatever clip the page came with.
@@ -1116,6 +1218,7 @@ void code_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& th) {
     const bool cursor_on = ed.field == field_none && ((ed.frame - ed.blink_from) / editor_code_blink_frames) % 2 == 0;
     const tab_view& v = view();
     const int rows = visible_lines();
+    draw_gutter(page, font, th, rows);
     for (int r = 0; r < rows && v.scroll_line + r < line_count(); ++r)
         draw_line(page, font, th, v.scroll_line + r, code_text_y0 + r * code_line_h, cursor_on);
     if (ed.field != field_none) draw_field(page, font, th);
@@ -1379,6 +1482,7 @@ editor_code_cursor editor_code_cursor_get(vexel_machine* m) {
     c.scroll_line = v.scroll_line;
     c.scroll_col = v.scroll_col;
     c.lines = line_count();
+    c.text_x = text_x0();
     return c;
 }
 

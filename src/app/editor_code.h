@@ -68,6 +68,7 @@ struct editor_code_cursor {
     int anchor_line, anchor_col;  // the other end of the selection (= line, col when none)
     int scroll_line, scroll_col;  // first line and first column shown
     int lines;                    // lines of the open tab
+    int text_x;                   // page column where the text starts, right of the line numbers
 };
 editor_code_cursor editor_code_cursor_get(vexel_machine* m);
 

@@ -300,6 +300,57 @@ TEST_F(CodeEditor, FindWrapsAndGoToLineClamps) {
     expect_at(0, 2);
 }
 
+TEST_F(CodeEditor, ReplaceOneAtATimeOrAllAsOneUndoStep) {
+    const auto bottom = [&] {
+        bool warn = false;
+        return editor_bottom_text(m, &warn);
+    };
+    load({"a=foo\nb=foo+foo\nfoo()"});
+    ctrl('h');
+    for (int i = 0; i < 64; ++i) key(8);  // whatever was found last
+    type("foo");
+    key(13);  // the text to find: the first match is selected
+    EXPECT_EQ(cur().anchor_col, 2);
+    expect_at(0, 5);
+    for (int i = 0; i < 64; ++i) key(8);
+    type("bar");
+    key(13);  // replaces the selected match and selects the next
+    EXPECT_EQ(tab(0), "a=bar\nb=foo+foo\nfoo()");
+    EXPECT_EQ(cur().anchor_line, 1);
+    EXPECT_EQ(cur().anchor_col, 2);
+    EXPECT_EQ(bottom(), "replaced 1");
+    key(13, true);  // Shift+Enter: every match left, at once
+    EXPECT_EQ(tab(0), "a=bar\nb=bar+bar\nbar()");
+    EXPECT_EQ(cart_code(), tab(0));
+    EXPECT_EQ(bottom(), "replaced 3");
+    key(13, true);
+    EXPECT_EQ(bottom(), "not found");
+
+    // One undo takes back the whole replace-all; the next the single one.
+    EXPECT_TRUE(editor_undo(m));
+    EXPECT_EQ(tab(0), "a=bar\nb=foo+foo\nfoo()");
+    EXPECT_TRUE(editor_undo(m));
+    EXPECT_EQ(tab(0), "a=foo\nb=foo+foo\nfoo()");
+
+    // A replacement that contains the text found is not replaced again, and
+    // one that would pass the character limit changes nothing.
+    EXPECT_TRUE(editor_code_page.escape(m));  // the line was still open
+    ctrl('h');  // opens with the last text found
+    key(13);
+    for (int i = 0; i < 3; ++i) key(8);
+    type("foofoo");
+    key(13, true);
+    EXPECT_EQ(tab(0), "a=foofoo\nb=foofoo+foofoo\nfoofoo()");
+    std::string big(size_t(vexel_code_max) - 40, 'x');
+    load({big + "\nfoo foo"});
+    ctrl('h');
+    key(13);  // "foo" again
+    type(std::string(30, 'y'));
+    key(13, true);
+    EXPECT_EQ(tab(0), big + "\nfoo foo");
+    EXPECT_EQ(bottom(), "too long: 65535 chars at most");
+}
+
 TEST_F(CodeEditor, GotoOpensTheTabAtTheLineAndScrollsToIt) {
     std::string tab1;
     for (int i = 1; i <= 200; ++i) tab1 += "line" + std::to_string(i) + "\n";
@@ -709,9 +760,14 @@ TEST_F(CodeDrawing, LinesAreDrawnInTheirColours) {
             if (x != c) return false;
         return true;
     };
-    EXPECT_TRUE(only(ink(0, 1, 8), theme().keyword));     // "if"
-    EXPECT_TRUE(only(ink(0, 13, 28), theme().api));       // "pset"
-    EXPECT_TRUE(only(ink(1, 1, 12), theme().string));
+    const int x = cur().text_x;
+    EXPECT_TRUE(only(ink(0, x, x + 7), theme().keyword));       // "if"
+    EXPECT_TRUE(only(ink(0, x + 12, x + 27), theme().api));     // "pset"
+    EXPECT_TRUE(only(ink(1, x, x + 11), theme().string));
+    // The line numbers stand left of the text, the cursor's line brighter.
+    EXPECT_EQ(x, 2 * 4 + 2);
+    EXPECT_TRUE(only(ink(0, 0, x - 1), theme().text));
+    EXPECT_TRUE(only(ink(1, 0, x - 1), theme().comment));
     EXPECT_EQ(at(1, editor_body_y0 + 3), theme().tab_active_bg);  // tab "0" is the open one
 }
 
@@ -720,11 +776,12 @@ TEST_F(CodeDrawing, TheCursorBlinksByUpdatesAndDrawingStaysInTheBody) {
     for (int i = 0; i < 60; ++i) program += std::string(size_t(i * 3), 'w') + "\x80\x81 -- [[x]] \"s\"\n";
     load({program, "x"});
     draw();
-    const uint8_t cursor_cell = at(1, editor_body_y0 + 9);
+    const int x = cur().text_x;
+    const uint8_t cursor_cell = at(x, editor_body_y0 + 9);
     EXPECT_EQ(cursor_cell, theme().cursor);
     idle(editor_code_blink_frames);
     draw();
-    EXPECT_NE(at(1, editor_body_y0 + 9), theme().cursor);
+    EXPECT_NE(at(x, editor_body_y0 + 9), theme().cursor);
 
     // A long selection, a scrolled view, the find line: never outside the body.
     editor_code_goto(m, 0, 40);
@@ -748,17 +805,19 @@ TEST_F(CodeDrawing, TheMouseSetsTheCursorSelectsAndScrolls) {
     for (int i = 0; i < 50; ++i) program += "abcdef\n";
     load({program});
     const int y1 = editor_body_y0 + 8 + 6 + 2;  // second line on screen
-    click(9, y1);
+    const int x0 = cur().text_x;
+    EXPECT_EQ(x0, 2 * 4 + 2);  // lines 1-50: two digits
+    click(x0 + 8, y1);
     expect_at(1, 2);
     editor_input in{};
-    in.mouse_x = 9;
+    in.mouse_x = x0 + 8;
     in.mouse_y = y1;
     in.buttons = fenn_mouse_left;
     in.went_down = fenn_mouse_left;
     update(in);
     in.went_down = 0;
     in.mouse_y = y1 + 12;
-    in.mouse_x = 17;
+    in.mouse_x = x0 + 16;
     update(in);
     EXPECT_EQ(cur().anchor_line, 1);
     expect_at(3, 4);
