@@ -61,6 +61,10 @@ constexpr int shared_colour = 14;
 constexpr int cursor_colour = 10;
 constexpr int hover_colour = 7;
 constexpr int grid_colour = 5;
+constexpr int screen_colour = 13;       // the outline of each 16x16-cell screen
+constexpr int screen_cells = 16;        // cells a screen of the machine shows across and down
+constexpr int screen_outline_max_px = 4; // cells of at most this size show a whole screen in the view
+constexpr int empty_colour = 0;      // an empty cell (sprite 0), as map() leaves the screen
 constexpr int outside_fallback = 1;  // past the map's edge when the theme's body is black like empty cells
 
 // SDL scancodes the page reads.
@@ -696,8 +700,11 @@ void draw_cells(vexel_machine* m, fenn_bitmap* page, const clip_box& c, const ui
                 continue;
             }
             const int n = row[cx];
-            dst[sx] = cp == 1 ? tint[n]
-                              : uint8_t(sheet[((n >> 4) * sprite_px + py) * sheet_side + (n & 15) * sprite_px + col_px[sx]] & 15);
+            // Sprite 0 is the empty cell, which map() never draws: whatever a
+            // cartridge keeps in sprite 0 would cover the map with copies.
+            dst[sx] = n == 0    ? empty_colour
+                      : cp == 1 ? tint[n]
+                                : uint8_t(sheet[((n >> 4) * sprite_px + py) * sheet_side + (n & 15) * sprite_px + col_px[sx]] & 15);
         }
     }
 }
@@ -716,6 +723,19 @@ void draw_view_marks(fenn_bitmap* page, const clip_box& view) {
         for (int cy = oy / cp; cy <= (oy + view_h()) / cp && cy < editor_map_rows; ++cy)
             for (int cx = ox / cp; cx <= (ox + view_w) / cp && cx < editor_map_cols; ++cx)
                 put(page, view, cx * cp - ox, view_y0() + cy * cp - oy, grid_colour);
+    }
+    // At the zooms that show a whole screen, the screens' edges (every 16
+    // cells), dotted so the cells under them still read.
+    if (cp <= screen_outline_max_px) {
+        const int screen_px = screen_cells * cp;
+        const int right = std::min(view_w, editor_map_cols * cp - ox);
+        const int bottom = std::min(view_y1(), view_y0() + editor_map_rows * cp - oy);
+        for (int X = (ox + screen_px - 1) / screen_px * screen_px; X - ox < right; X += screen_px)
+            for (int y = view_y0(); y < bottom; ++y)
+                if ((y + oy) % 2 == 0) put(page, view, X - ox, y, screen_colour);
+        for (int Y = (oy + screen_px - 1) / screen_px * screen_px; view_y0() + Y - oy < bottom; Y += screen_px)
+            for (int x = 0; x < right; ++x)
+                if ((x + ox) % 2 == 0) put(page, view, x, view_y0() + Y - oy, screen_colour);
     }
     // Where the shared half begins: a dashed line on the top of row 32 (a
     // sparser one when cells are tiny, so the row still shows).
@@ -798,13 +818,44 @@ void map_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
 
 // ---- status, state, clipboard --------------------------------------------------
 
+// What the tool-bar box under the pointer does, for the status line (null
+// when the pointer is over none).
+const char* bar_hint(int x, int y) {
+    if (y < bar_y0() || y >= picker_y0()) return nullptr;
+    static const char* const tool_hints[3] = {"d draw: place the sprite(s)", "f fill: same cells around",
+                                              "s select: drag, then move"};
+    for (int t = 0; t < 3; ++t)
+        if (x >= bar_tool_x[t] && x < bar_tool_x[t] + box_w) return tool_hints[t];
+    if (x >= bar_zoom_out_x && x < bar_zoom_out_x + box_w) return "- zoom out (wheel too)";
+    if (x >= bar_zoom_in_x && x < bar_zoom_in_x + box_w) return "+ zoom in (wheel too)";
+    if (x >= bar_zoom_text_x && x < bar_block_text_x) return "zoom: 1 = sprites at own size";
+    if (x >= bar_block_text_x && x < bar_bank_x) return "sprites placed at once";
+    static const char* const bank_hints[bank_count] = {"1 sprites 0-63", "2 sprites 64-127",
+                                                       "3 sprites 128-191 shared", "4 sprites 192-255 shared"};
+    for (int b = 0; b < bank_count; ++b)
+        if (x >= bar_bank_x + b * 8 && x < bar_bank_x + b * 8 + box_w) return bank_hints[b];
+    if (x >= bar_toggle_x && x < bar_toggle_x + box_w) return "tab taller or shorter strip";
+    return nullptr;
+}
+
 std::string map_status(vexel_machine* m, bool* warn) {
     *warn = false;
     static const char* const zoom_labels[zoom_count] = {"1/8", "1/4", "1/2", "1", "2"};
     char text[64];
+    if (S.gesture == gesture_none)
+        if (const char* hint = bar_hint(S.mouse_x, S.mouse_y)) return hint;
     const int n = picker_sprite_at(S.mouse_x, S.mouse_y);
     if (n >= 0 && S.gesture != gesture_move && S.gesture != gesture_select) {
-        std::snprintf(text, sizeof text, "sprite %d%s", n, n / sheet_sprites_across >= shared_sprite_row ? " shared" : "");
+        // The sprite's flags as the digits of those set (map() layers).
+        char flags[10] = "-";
+        const int f = editor_fget(m->working_cart, n);
+        for (int b = 0, k = 0; b < 8; ++b)
+            if (f >> b & 1) {
+                flags[k++] = char('0' + b);
+                flags[k] = 0;
+            }
+        std::snprintf(text, sizeof text, "sprite %d flags %s%s", n, flags,
+                      n / sheet_sprites_across >= shared_sprite_row ? " shared" : "");
         return text;
     }
     const bool on = S.hover && S.gesture == gesture_none;
