@@ -1013,12 +1013,25 @@ void sprite_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme)
     draw_sheet(m, page, theme);
 }
 
-std::string sprite_status(vexel_machine*, bool* warn) {
+std::string sprite_status(vexel_machine* m, bool* warn) {
     if (!ed.paste_error.empty()) {
         if (warn) *warn = true;
         return ed.paste_error;
     }
     char text[64];
+    // Over a flag or a tool: what it is.
+    const int mx = ed.last_mouse_x, my = ed.last_mouse_y;
+    for (int i = 0; i < editor_sprite_flag_count; ++i)
+        if (in_box(mx, my, flags_x + i * flag_step, flags_y, flag_px, flag_px)) {
+            const bool on = editor_fget(m->working_cart, editor_selected_sprite()) >> i & 1;
+            std::snprintf(text, sizeof text, "flag %d %s: fget(n,%d), key %d", i, on ? "on" : "off", i, i + 1);
+            return text;
+        }
+    static constexpr const char* tool_hints[tool_count] = {"p pencil", "f fill same colour", "l line",
+                                                           "r rect (ctrl: filled)", "c circle (ctrl: filled)",
+                                                           "s select, then drag to move", "i pick a colour"};
+    for (int t = 0; t < tool_count; ++t)
+        if (in_box(mx, my, tools_x + t * tool_step, tools_y, tool_px, tool_px)) return tool_hints[t];
     int len = std::snprintf(text, sizeof text, "spr %03d", editor_selected_sprite());
     if (ed.mouse_px >= 0) len += std::snprintf(text + len, sizeof text - size_t(len), " %d,%d", ed.mouse_px, ed.mouse_py);
     else if (ed.cursor_shown) len += std::snprintf(text + len, sizeof text - size_t(len), " %d,%d", ed.cur_x, ed.cur_y);
