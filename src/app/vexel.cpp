@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <cctype>
 #include <cstring>
@@ -87,6 +88,9 @@ constexpr int exit_backup_message_ms = 2400;
 constexpr int exit_backup_wait_ms = 800;
 
 keyscript_player key_player;       // -keys
+// The editors' state: made at init, freed at exit once the machine and
+// its audio are gone (a song the music editor plays comes from it).
+std::unique_ptr<editor_studio_scope> editor_records;
 editor_input editor_pending = {};  // the host's input since the editors' last update
 bool editors_were_open = false;
 int64_t unsaved_checked_ms = 0;
@@ -518,6 +522,7 @@ void shell_update_audio_pause(vexel_machine* m) {
 // ---------------------------------------------------------------- start-up
 
 void shell_init() {
+    editor_records = std::make_unique<editor_studio_scope>();
     const settings_early_action early = settings_scan_early(fenn_argc(), fenn_argv());
     if (settings_carry_out_early(early)) std::exit(0);
     app = vexel_app{};
@@ -914,6 +919,7 @@ void shell_exit() {
     vexel_audio_device_close();
     vexel_machine_destroy(m);
     app.machine = nullptr;
+    editor_records.reset();
     vexel_cart_destroy(shell_system_cart);
     shell_system_cart = nullptr;
     fenn_destroy_bitmap(gif_frame);

@@ -28,6 +28,7 @@ namespace {
 
 class CodeEditor : public ::testing::Test {
 protected:
+    editor_studio_scope studio;  // the editors' state for this case alone
     vexel_test::TestMachine tm;
     vexel_machine* m = tm.m;
     fenn_pod* font = nullptr;
@@ -37,10 +38,8 @@ protected:
         m->console_font = font;
         settings.shift_glyphs = true;
         editor_select(m, editor_code);
-        editor_forget_history();
     }
     void TearDown() override {
-        editor_forget_history();
         m->console_font = nullptr;
         fenn_destroy_pod(font);
     }
@@ -307,12 +306,10 @@ TEST_F(CodeEditor, ReplaceOneAtATimeOrAllAsOneUndoStep) {
     };
     load({"a=foo\nb=foo+foo\nfoo()"});
     ctrl('h');
-    for (int i = 0; i < 64; ++i) key(8);  // whatever was found last
     type("foo");
     key(13);  // the text to find: the first match is selected
     EXPECT_EQ(cur().anchor_col, 2);
     expect_at(0, 5);
-    for (int i = 0; i < 64; ++i) key(8);
     type("bar");
     key(13);  // replaces the selected match and selects the next
     EXPECT_EQ(tab(0), "a=bar\nb=foo+foo\nfoo()");

@@ -25,6 +25,9 @@ std::string cells_of(const vexel_cart* cart) {
 
 class MapEdit : public ::testing::Test {
 protected:
+    // The editors' state for this case alone, outliving the machine (a song
+    // the music editor plays comes from it).
+    editor_studio_scope studio;
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
     vexel_cart* C = tm.m->working_cart;
@@ -189,16 +192,9 @@ TEST_F(MapEdit, ClipboardTextRoundTripsAndRejectsMalformedText) {
 class MapPage : public MapEdit {
 protected:
     void SetUp() override {
-        editor_map_reset();
-        editor_forget_history();
         editor_set_selected_sprite(1);
         editor_select(M, editor_map);
         editor_open(M);
-    }
-    void TearDown() override {
-        editor_close(M);
-        editor_forget_history();
-        editor_map_reset();
     }
     static editor_input blank() {
         editor_input in{};

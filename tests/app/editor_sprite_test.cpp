@@ -233,6 +233,7 @@ TEST_F(SpriteOps, MalformedClipboardTextIsRejectedAndChangesNothing) {
 
 class SpritePage : public ::testing::Test {
 protected:
+    editor_studio_scope studio;  // the editors' state for this case alone
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
     vexel_cart* cart = tm.m->working_cart;
@@ -241,12 +242,6 @@ protected:
         editor_set_selected_sprite(0);
         editor_open(M);
         editor_select(M, editor_sprite);
-        editor_forget_history();
-        editor_sprite_reset_view();
-    }
-    void TearDown() override {
-        editor_forget_history();
-        editor_close(M);
     }
 
     static editor_input idle() {
