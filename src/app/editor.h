@@ -144,7 +144,9 @@ void editor_code_goto(vexel_machine* m, int tab, int line);
 // starts with fresh editors and nothing needs resetting by hand. While a
 // scope lives, the frame and the editors work on its studio (a scope made
 // inside another takes over until it ends, then the outer one is back);
-// with none, the editors are closed, take no input and draw nothing.
+// with none, the editors are closed, take no input and draw nothing (an
+// editor_page itself is driven only while a studio is bound: the frame
+// sees to it, and a test or bench that calls a page directly holds one).
 struct editor_frame_state;
 struct editor_code_state;
 struct editor_sprite_state;

@@ -636,8 +636,12 @@ TEST_F(CodeEditor, IncludedFilesCountAsInfoCountsThem) {
 }
 
 TEST_F(CodeEditor, TheCompressedSizeFollowsALongRunOfTyping) {
-    load({""});
+    // Shown at once for a program just opened, never a placeholder 0.
+    load({"x=1 y=2 print(x+y)"});
     bool warn = false;
+    EXPECT_EQ(editor_code_page.status(m, &warn).find(" z0"), std::string::npos);
+    EXPECT_GT(editor_code_counts_get(m, false).compressed, 0);
+    load({""});
     editor_code_page.status(m, &warn);
     // Typed without a pause longer than a second: the size is not left at 0.
     for (int i = 0; i < 40; ++i) {
