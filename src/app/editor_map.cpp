@@ -281,8 +281,11 @@ void move_selection(vexel_machine* m, int dx, int dy, bool new_step) {
     S().cur_y = std::clamp(S().cur_y + dy, 0, editor_map_rows - 1);
 }
 
+// Another tool lands a floating selection where it is. The float's outline
+// goes with it: it was only the handle of the cells being moved, and left
+// behind it would bound the fill tool to a place the user never chose.
 void set_tool(int tool) {
-    if (tool != editor_map_tool_select) drop_float();
+    if (tool != editor_map_tool_select && S().floating) clear_selection();
     S().tool = tool;
 }
 

@@ -403,6 +403,7 @@ TEST_F(MapPage, ToolKeysLandAFloatingPasteAndThenWork) {
     ASSERT_TRUE(editor_map_page.paste(M, "[map]0101" "07" "[/map]"));
     type("f");
     EXPECT_FALSE(editor_map_view().floating);
+    EXPECT_FALSE(editor_map_view().has_selection);  // so the fill is not held inside the pasted cells
     EXPECT_EQ(editor_map_view().tool, editor_map_tool_fill);
     // Undo takes back the draw and both pastes in turn; the 9 is back.
     key(sc_z, true);
