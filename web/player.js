@@ -4,11 +4,23 @@
 //
 // Query: cart=URL (a .qz or .qz.png; none boots the built-in menu),
 // seed=S and frames=N (run N machine frames, stop, and set the title to
-// "vexel done HASH", the SHA-1 of screen memory), input=URL (buttons per
+// "vexel done HASH", the SHA-1 of screen memory, as `vexel -x CART -seed S
+// -frames N -screen-sha1` prints it), input=URL (buttons per
 // frame, as the desktop's -input file).
+//
+// A page exported by the desktop (`export NAME.html`) carries the
+// cartridge and vexel.wasm inside (window.vexelEmbedded: name, title, cart
+// and wasm as base64), so it plays opened from disk, where a page may fetch
+// nothing; seed= and frames= work there too.
 "use strict";
 var Module = (function () {
     var params = new URLSearchParams(location.search);
+    var embedded = window.vexelEmbedded || null;
+    function fromBase64(text) {
+        var raw = atob(text), bytes = new Uint8Array(raw.length);
+        for (var i = 0; i < raw.length; ++i) bytes[i] = raw.charCodeAt(i);
+        return bytes;
+    }
     var canvas = document.getElementById("screen");
     var message = document.getElementById("message");
     var hint = document.getElementById("hint");
@@ -131,7 +143,11 @@ var Module = (function () {
         var cart = params.get("cart");
         var frames = params.get("frames");
         Module.FS.mkdir("/carts");
-        if (cart) {
+        if (embedded) {
+            var name = "/carts/" + cartName(embedded.name);
+            Module.FS.writeFile(name, fromBase64(embedded.cart));
+            args.push("-run", name);
+        } else if (cart) {
             loads.push(fetchBytes(cart, "cartridge").then(function (bytes) {
                 var name = "/carts/" + cartName(cart);
                 Module.FS.writeFile(name, bytes);
@@ -144,6 +160,9 @@ var Module = (function () {
                 args.push("-input", "/input.txt");
             }));
         }
+        // A page for one cartridge starts it at once, with no boot: frame N
+        // of the page is frame N of `vexel -x`.
+        if (embedded || cart) args.push("-skip-boot");
         if (params.get("seed")) args.push("-seed", params.get("seed"));
         if (frames) args.push("-frames", frames, "-screen-sha1", "-fast");
         Promise.all(loads).then(function () {
@@ -158,6 +177,7 @@ var Module = (function () {
 
     return {
         thisProgram: "/vexel/vexel",
+        wasmBinary: embedded ? fromBase64(embedded.wasm) : undefined,
         canvas: canvas,
         print: function (line) {
             console.log(line);

@@ -2,9 +2,10 @@
 # The player page in a real browser: headless chromium loads
 # vexel.html?cart=URL&seed=S&frames=N from a loopback server; the page runs
 # N machine frames and titles itself "vexel done HASH" (SHA-1 of screen
-# memory), which must equal what this program prints for the same windowed
-# run with -screen-sha1. A cartridge that cannot be fetched is reported on
-# the page. Needs web_same's build (build-web/); skipped (77) without
+# memory), which must equal what `vexel -x CART -frames N -seed S
+# -screen-sha1` prints: the page starts the cartridge at once, as -x does,
+# and a run with a seed draws the console's cursor steady. A cartridge that
+# cannot be fetched is reported on the page. Needs web_same's build (build-web/); skipped (77) without
 # emscripten, node, chromium or python3.
 #   web_page.sh VEXEL SOURCE_DIR BUILD_DIR
 VEXEL=$1
@@ -41,15 +42,30 @@ page() {  # page QUERY: the page's DOM once it has settled
 }
 
 same_hash() {  # same_hash CART FRAMES SEED
-    want=$(SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$VEXEL" -run "$WORK/site/$1" -frames "$2" -seed "$3" \
-        -fast -screen-sha1 -home "$WORK/home" | sed -n 's/^screen sha1 //p')
+    want=$(SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$VEXEL" -x "$WORK/site/$1" -frames "$2" -seed "$3" \
+        -screen-sha1 -home "$WORK/home" | sed -n 's/^screen sha1 //p')
     got=$(page "cart=$1&seed=$3&frames=$2" | sed -n 's/.*<title>vexel done \([0-9a-f]*\)<\/title>.*/\1/p')
     check "$1, $2 frames: the page's screen is the desktop's ($want, page: ${got:-none})" \
         [ -n "$want" -a "$want" = "$got" ]
 }
 
+# Draws from rnd every frame and never ends: frame N and the seed decide.
+cat >"$WORK/site/confetti.qz" <<'CART'
+vexel cartridge // confetti
+version 15
+__lua__
+t = 0
+function _update() t += 1 end
+function _draw()
+  cls(1)
+  for i=1,12 do circfill(rnd(128), rnd(128), 1 + t % 7, 8 + i % 8) end
+  print("frame "..t, 2, 2, 7)
+end
+CART
+
 same_hash draw_shapes.qz 20 3
 same_hash coroutines.qz 30 9
+same_hash confetti.qz 45 5
 
 page "cart=no_such_cart.qz" >"$WORK/missing.html"
 check "a cartridge that cannot be fetched is reported on the page" \
