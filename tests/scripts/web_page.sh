@@ -67,6 +67,25 @@ same_hash draw_shapes.qz 20 3
 same_hash coroutines.qz 30 9
 same_hash confetti.qz 45 5
 
+# A board's cartridge page plays its cartridge in the page: vexel-board
+# (beside this program) puts the player into the site, and ?frames= on the
+# cartridge's page starts it at once and takes the player's title.
+BOARD_TOOL="$(dirname "$VEXEL")/vexel-board"
+mkdir "$WORK/board_src"
+cp "$WORK/site/confetti.qz" "$WORK/board_src/"
+echo "confetti.qz id=confetti author=tester post=1 lists=new" >"$WORK/board_src/board.txt"
+VEXEL_WEB_PLAYER="$WEB" "$BOARD_TOOL" build "$WORK/board_src" "$WORK/site/board" -jobs 1 >"$WORK/board.out" 2>&1
+check "vexel-board build with the player ($(tail -1 "$WORK/board.out"))" [ -f "$WORK/site/board/play/vexel.wasm" ]
+cart_page=$(cd "$WORK/site/board" && ls bbs/c/*/confetti.html)
+board_cart=$(ls "$WORK/site/board"/bbs/c/*/confetti.qz.png)
+want=$(SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$VEXEL" -x "$board_cart" -frames 40 -seed 2 -screen-sha1 \
+    -home "$WORK/home" | sed -n 's/^screen sha1 //p')
+got=$(timeout 90 chromium --headless --disable-gpu --no-sandbox --user-data-dir="$WORK/profile" \
+    --virtual-time-budget=30000 --dump-dom "http://127.0.0.1:$PORT/board/$cart_page?seed=2&frames=40" 2>/dev/null |
+    sed -n 's/.*<title>vexel done \([0-9a-f]*\)<\/title>.*/\1/p')
+check "the board's cartridge page plays it: the desktop's screen ($want, page: ${got:-none})" \
+    [ -n "$want" -a "$want" = "$got" ]
+
 page "cart=no_such_cart.qz" >"$WORK/missing.html"
 check "a cartridge that cannot be fetched is reported on the page" \
     grep -q "cannot load the cartridge no_such_cart.qz (http 404)" "$WORK/missing.html"
