@@ -86,6 +86,51 @@ got=$(timeout 90 chromium --headless --disable-gpu --no-sandbox --user-data-dir=
 check "the board's cartridge page plays it: the desktop's screen ($want, page: ${got:-none})" \
     [ -n "$want" -a "$want" = "$got" ]
 
+# What the page adds around the machine, driven by web_page_hooks.js in a
+# copy of the page: keys and a gamepad reach btn(), save data outlives the
+# page, F1 and Ctrl+S download, a dropped cartridge plays.
+sed 's|<script src="player.js"></script>|<script src="player.js"></script><script src="hooks.js"></script>|' \
+    "$WORK/site/vexel.html" >"$WORK/site/hooks.html"
+cp "$(dirname "$0")/web_page_hooks.js" "$WORK/site/hooks.js"
+cat >"$WORK/site/buttons.qz" <<'CART'
+vexel cartridge // buttons
+version 15
+__lua__
+names = {"left", "right", "up", "down", "o", "x"}
+t = 0
+function _init() printh("ready") end
+function _update()
+  t += 1
+  if t % 20 == 0 then printh("later") end
+  for i=0,5 do if btn(i) then printh("seen "..names[i+1]) end end
+end
+CART
+cat >"$WORK/site/saves.qz" <<'CART'
+vexel cartridge // save data
+version 15
+__lua__
+cartdata("web_page_test")
+v = dget(0)
+dset(0, v + 1)
+function _update() printh("seen count "..v) end
+CART
+hooks() {  # hooks QUERY [PROFILE]: what the hooks collected, "seen: ... downloads: ..."
+    timeout 90 chromium --headless --disable-gpu --no-sandbox --user-data-dir="$WORK/${2:-profile}" \
+        --virtual-time-budget=10000 --dump-dom "http://127.0.0.1:$PORT/hooks.html?$1" 2>/dev/null |
+        sed -n 's/.*<pre id="seen">\([^<]*\)<.*/seen: \1/p; s/.*<pre id="downloads">\([^<]*\)<.*/downloads: \1/p' | tr '\n' ' '
+}
+got=$(hooks "cart=buttons.qz&test=keys&frames=300")
+check "a held key and a gamepad's stick and button reach btn() ($got)" \
+    [ "$got" = "seen: seen left,seen right,seen x " ]
+got=$(hooks "cart=saves.qz&frames=30" saves)
+again=$(hooks "cart=saves.qz&frames=30" saves)
+check "save data is kept in the browser for the next visit ($got / $again)" \
+    [ "$got" = "seen: seen count 0 " -a "$again" = "seen: seen count 1 " ]
+got=$(hooks "cart=buttons.qz&test=capture&frames=600")
+check "F1 downloads a screenshot, Ctrl+S the cartridge ($got)" [ "$got" = "downloads: buttons_000.png buttons.qz  " ]
+got=$(hooks "cart=buttons.qz&test=drop&frames=100" drop)
+check "a cartridge dropped on the page plays ($got)" [ "$got" = "seen: seen dropped " ]
+
 page "cart=no_such_cart.qz" >"$WORK/missing.html"
 check "a cartridge that cannot be fetched is reported on the page" \
     grep -q "cannot load the cartridge no_such_cart.qz (http 404)" "$WORK/missing.html"
