@@ -154,7 +154,9 @@ var Module = (function () {
             try { Module.FS.mkdir(at); } catch (e) { /* there already */ }
         });
     }
-    // The files of a folder with their change times: name -> time.
+    // The files of a folder, each with what tells a new version: its node
+    // (a file saved whole is a new one, renamed over the old), size and
+    // time: name -> "ino:size:mtime".
     function listing(folder) {
         var found = {};
         var names = [];
@@ -163,7 +165,7 @@ var Module = (function () {
             if (name === "." || name === ".." || /\.part$/.test(name)) return;
             try {
                 var st = Module.FS.stat(folder + "/" + name);
-                if (Module.FS.isFile(st.mode)) found[name] = st.mtime.getTime();
+                if (Module.FS.isFile(st.mode)) found[name] = st.ino + ":" + st.size + ":" + st.mtime.getTime();
             } catch (e) { /* gone meanwhile */ }
         });
         return found;

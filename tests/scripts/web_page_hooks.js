@@ -13,8 +13,8 @@
     var acts = { ready: [], later: [] };  // what to do after the program printed the line
     Module.print = function (line) {
         print(line);
-        // After this frame, not inside it.
-        if (acts[line]) acts[line].splice(0).forEach(function (act) { setTimeout(act, 0); });
+        // After this frame (a microtask: before the next frame's task), not inside it.
+        if (acts[line]) acts[line].splice(0).forEach(function (act) { Promise.resolve().then(act); });
         if (/^seen /.test(line) && seen.indexOf(line) < 0) {
             seen.push(line);
             var out = document.getElementById("seen") || document.body.appendChild(document.createElement("pre"));
