@@ -64,10 +64,18 @@ var Module = (function () {
     fit();
 
     // ---- sound ----
-    var audio = null;
+    // The machine opens its sound at start; the page makes the AudioContext
+    // only at the first key or tap, which browsers want before they play
+    // anything (and making one costs the start a good part of a second).
+    var audio = null, audioRate = 0;
     function audioOpen(freq, buffer) {
-        var Context = window.AudioContext || window.webkitAudioContext;
-        if (!Context) return 0;
+        if (!(window.AudioContext || window.webkitAudioContext)) return 0;
+        audioRate = freq;
+        hint.textContent = "press a key or tap for sound";
+        return 1;
+    }
+    function audioStart() {
+        var Context = window.AudioContext || window.webkitAudioContext, freq = audioRate;
         try { audio = { ctx: new Context({ sampleRate: freq }) }; }
         catch (e) { audio = { ctx: new Context() }; }
         var ctx = audio.ctx, n = 1024, step = freq / ctx.sampleRate;
@@ -83,16 +91,16 @@ var Module = (function () {
         };
         node.connect(ctx.destination);
         audio.node = node;
-        if (ctx.state !== "running") hint.textContent = "press a key or tap for sound";
-        return 1;
     }
     function audioClose() {
+        audioRate = 0;
         if (!audio) return;
         audio.node.disconnect();
         audio.ctx.close();
         audio = null;
     }
     function wakeAudio() {
+        if (!audio && audioRate && started) audioStart();
         if (audio && audio.ctx.state !== "running") audio.ctx.resume().then(function () { hint.textContent = ""; });
         else hint.textContent = "";
     }
