@@ -700,6 +700,132 @@ void shell_request_quit(bool ask_always) {
 
 bool shell_quit_question_open() { return quit_ask.open; }
 
+// ------------------------------------------------------- the screen stack
+
+namespace {
+
+void read_buttons(vexel_machine* m) {
+    vexel_buttons_update(m);
+    vexel_buttons_read(m);
+}
+
+// What every screen over the console does in a frame besides its own part:
+// a load typed at the prompt downloads behind it, and nothing is held.
+void console_side_frame(vexel_machine* m) {
+    if (browse_download_state() != browse_dl_idle) browse_update_load_download(m);
+    m->hold_frames = 0;
+}
+
+void splash_frame(vexel_machine* m) {
+    read_buttons(m);
+    console_side_frame(m);
+    if (fenn_get_any_key_down() || vexel_any_button_held(m)) boot_init(m);
+}
+
+void boot_frame(vexel_machine* m) {
+    read_buttons(m);
+    console_side_frame(m);
+    boot_update(m);
+}
+
+void program_frame(vexel_machine* m) {
+    vexel_frame_input input;
+    input.source = frame_buttons_host;
+    input.front_end_keys = [](vexel_machine* fm, void*) { pause_menu_running_keys(fm); };
+    vexel_machine_frame(m, input);
+}
+
+// A program's load waits for a board cartridge; the busy icon turns.
+void download_frame(vexel_machine* m) {
+    read_buttons(m);
+    browse_update_load_download(m);
+    if (m->hold_frames > 10) m->hold_frames--;
+}
+
+// Escape over a running program: breaks off a typed line (one that loops,
+// say) rather than pausing it; otherwise opens or closes the pause menu.
+void program_keys(vexel_machine* m) {
+    if (fenn_get_key_state(SDL_SCANCODE_ESCAPE) != 3) return;
+    if (run_console_line_running(m)) shell_post(pending_stop_program);
+    else if (app.pause_menu) pause_menu_close(m);
+    else pause_menu_open(m);
+}
+
+// The paused frame: the pause menu's keys (and a window without the focus,
+// where they find no menu); the program does not run.
+void paused_frame(vexel_machine* m) {
+    read_buttons(m);
+    pause_menu_running_keys(m);
+    pause_menu_keys(m);
+}
+
+void console_frame(vexel_machine* m) {
+    read_buttons(m);
+    console_side_frame(m);
+}
+
+void console_keys(vexel_machine* m) { console_update_input(m); }
+
+void listing_keys(vexel_machine* m) { console_listing_update(m); }
+
+// The editors take the host's input every pass and act on it once a
+// machine frame.
+void editors_keys(vexel_machine*) {
+    editor_set_settings({app.gui_theme, app.shift_glyphs != 0, app.live_notes != 0, app.cursor_snap != 0});
+    editor_input pass;
+    editor_read_host_input(&pass);
+    editor_merge_input(&editor_pending, pass);
+}
+
+void editors_frame(vexel_machine* m) {
+    read_buttons(m);
+    editor_update(m, editor_pending);
+    editor_pending = editor_input{};
+    console_side_frame(m);
+}
+
+// The key configuration reads the presses before the buttons take them.
+void keyconfig_frame(vexel_machine* m) {
+    keyconfig_update(m);
+    read_buttons(m);
+    console_side_frame(m);
+}
+
+void browser_frame(vexel_machine* m) {
+    read_buttons(m);
+    while (fenn_keypressed() && browse_active()) browse_keypress(m, fenn_readkey());
+    if (browse_active()) browse_update(m);
+    m->hold_frames = 0;
+}
+
+// Each screen's part of a loop pass, in the order shell_update calls them:
+// before_frame each pass, frame once per due machine frame (the paused
+// frame instead while the program is paused), after_frame each pass once
+// the frame has run. Only the screen on top (shell_top_screen) is called:
+// this table is the one place that gives a screen the keyboard.
+struct screen_step_table {
+    void (*before_frame)(vexel_machine*);
+    void (*frame)(vexel_machine*);
+    void (*after_frame)(vexel_machine*);
+};
+
+const screen_step_table screen_steps[] = {
+    /* screen_none       */ {nullptr, console_frame, nullptr},
+    /* screen_splash     */ {nullptr, splash_frame, nullptr},
+    /* screen_boot       */ {nullptr, boot_frame, nullptr},
+    /* screen_program    */ {nullptr, program_frame, program_keys},
+    /* screen_pause_menu */ {nullptr, paused_frame, program_keys},
+    /* screen_console    */ {nullptr, console_frame, console_keys},
+    /* screen_editors    */ {editors_keys, editors_frame, nullptr},
+    /* screen_keyconfig  */ {nullptr, keyconfig_frame, nullptr},
+    /* screen_listing    */ {nullptr, console_frame, listing_keys},
+    /* screen_browser    */ {nullptr, browser_frame, nullptr},
+    /* screen_download   */ {nullptr, download_frame, program_keys},
+};
+static_assert(sizeof screen_steps / sizeof screen_steps[0] == screen_download + 1, "a step entry for every screen");
+
+}  // namespace
+
 void shell_update() {
     vexel_machine* m = app.machine;
     update_result = 1;
@@ -750,68 +876,26 @@ void shell_update() {
     // frame once the boot is over.
     keyscript_release(&key_player);
     if (app.key_script && due && app.mode != shell_boot && app.mode != shell_splash) keyscript_advance(&key_player);
-    // The editors take the host's input every pass and act on it once a
-    // machine frame.
-    if (editor_active()) {
-        editor_set_settings({app.gui_theme, app.shift_glyphs != 0, app.live_notes != 0, app.cursor_snap != 0});
-        editor_input pass;
-        editor_read_host_input(&pass);
-        editor_merge_input(&editor_pending, pass);
-    } else {
-        editor_pending = editor_input{};
-    }
 
+    // The screen on top gets the keys and the frame; see the table above.
+    const shell_screen top = shell_top_screen();
+    if (top != screen_editors) editor_pending = editor_input{};
+    if (screen_steps[top].before_frame) screen_steps[top].before_frame(m);
     if (due && paused) {
-        vexel_buttons_update(m);
-        vexel_buttons_read(m);
-        pause_menu_running_keys(m);
-        pause_menu_keys(m);
+        // The pause menu, or a window that lost the focus: the program waits.
+        paused_frame(m);   // the pause menu's own step, also when no menu is open
         app.frame_credit -= shell_frame_one;
         capture_record_frame(gif_frame, app.gif_len);
         // -frames counts paused frames too: a run left in the pause menu
         // still ends.
         if (app.frame_limit > 0 && ++app.frames_run >= app.frame_limit) fenn_quit = 1;
     } else if (due) {
-        switch (app.mode) {
-        case shell_running:
-            if (browse_download_state() != browse_dl_idle) {
-                // A program's load waits for a board cartridge.
-                vexel_buttons_update(m);
-                vexel_buttons_read(m);
-                browse_update_load_download(m);
-                if (m->hold_frames > 10) m->hold_frames--;
-            } else {
-                vexel_frame_input input;
-                input.source = frame_buttons_host;
-                input.front_end_keys = [](vexel_machine* fm, void*) { pause_menu_running_keys(fm); };
-                vexel_machine_frame(m, input);
-            }
-            break;
-        default:
-            // The key configuration reads the presses before the buttons take them.
-            if (shell_top_screen() == screen_keyconfig) keyconfig_update(m);
-            vexel_buttons_update(m);
-            vexel_buttons_read(m);
-            if (shell_top_screen() == screen_editors) {
-                editor_update(m, editor_pending);
-                editor_pending = editor_input{};
-            }
-            if (browse_active()) {
-                while (fenn_keypressed() && browse_active()) browse_keypress(m, fenn_readkey());
-                if (browse_active()) browse_update(m);
-            } else if (browse_download_state() != browse_dl_idle) {
-                browse_update_load_download(m);
-            }
-            m->hold_frames = 0;
-            break;
-        }
+        if (screen_steps[top].frame) screen_steps[top].frame(m);
         if (app.mode == shell_running) {
             // The busy icon turns while a program waits to start or for a download.
             if (m->hold_frames > 0 || browse_download_state() != browse_dl_idle) browse_animate();
             else browse_reset_animation();
         }
-        if (app.mode == shell_boot) boot_update(m);
-        if (app.mode == shell_splash && (fenn_get_any_key_down() || vexel_any_button_held(m))) boot_init(m);
         boot_update_reset_glitch(m);
         app.frame_credit -= shell_frame_one;
         app.boot_frame++;
@@ -822,21 +906,14 @@ void shell_update() {
         ++machine_frames;
         if (app.frame_limit > 0 && ++app.frames_run >= app.frame_limit) fenn_quit = 1;
     }
-
-    if (console_listing_active()) console_listing_update(m);
     if (program_was_wanted && app.mode != shell_running && browse_active() && app.pending == pending_none)
         browse_program_ended();
     if (browser_was_open && !browse_active() && app.mode == shell_console && app.pending == pending_none)
         console_note_left_browser();
-    console_update_input(m);
-
-    if (app.mode == shell_running && fenn_get_key_state(SDL_SCANCODE_ESCAPE) == 3) {
-        // Escape breaks off a typed line (one that loops, say) rather than
-        // pausing it.
-        if (run_console_line_running(m)) shell_post(pending_stop_program);
-        else if (app.pause_menu) pause_menu_close(m);
-        else pause_menu_open(m);
-    }
+    // Keys that act on what the frame left go to the screen on top now (a
+    // program that stopped in this frame has given the prompt back).
+    const shell_screen top_after = shell_top_screen();
+    if (screen_steps[top_after].after_frame) screen_steps[top_after].after_frame(m);
     process_capture_keys();
     if (editor_active() && app.mode != shell_console) editor_close(m);  // a program took the screen
     track_unsaved_changes(m);

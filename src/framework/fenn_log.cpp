@@ -1,5 +1,7 @@
 #include "framework/fenn_log.h"
 
+#include "framework/fenn_utf8.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,9 +90,27 @@ void flush_repeats() {
     repeats = 0;
 }
 
+// The log is UTF-8 text: a byte that is not part of a well-formed
+// character (a machine glyph in a name a program gave, say) is written as
+// \xNN, so the line stays readable and nothing about it is lost.
+void append_as_utf8(std::string& line, const char* text) {
+    const size_t length = std::strlen(text);
+    for (size_t i = 0; i < length;) {
+        size_t used = 1;
+        if (fenn_utf8_decode(text + i, length - i, &used) == fenn_utf8_invalid) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", unsigned(uint8_t(text[i])));
+            line += escaped;
+        } else {
+            line.append(text + i, used);
+        }
+        i += used;
+    }
+}
+
 void log_line(const char* text) {
     std::string line(size_t(depth) * 2, ' ');
-    line += text;
+    append_as_utf8(line, text);
     if (line == last_line) {
         ++repeats;
         return;

@@ -10,7 +10,8 @@
 // log closes), and the file is kept under fenn_log_size_max: past it, the
 // older half is dropped behind a notice. A program that makes the console
 // log in a loop cannot fill the disk. When the log cannot be opened,
-// logging is skipped.
+// logging is skipped. The file is UTF-8 text: bytes of a line that are not
+// part of a well-formed character are written as \xNN.
 // Any thread may log; lines are written whole, one at a time.
 #pragma once
 #include <cstdio>

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -110,6 +111,12 @@ int cdata_load(vexel_machine* m, const char* id) {
         vexel_runtime_error(m, message.c_str());
         return cdata_refused;
     }
+    const bool claimed_before = std::find(cdata.claimed.begin(), cdata.claimed.end(), id) != cdata.claimed.end();
+    if (!claimed_before && cdata.claimed.size() >= size_t(cdata_ids_per_start)) {
+        vexel_report_once(m, cdata.reported, "cartdata", "too many save ids since the program was started");
+        return cdata_not_loaded;
+    }
+    if (!claimed_before) cdata.claimed.emplace_back(id);
     std::memcpy(cdata.id, id, len + 1);
     std::memset(m->cart_data, 0, sizeof m->cart_data);
     if (const std::string why = refusal(m, id); !why.empty()) {
@@ -144,7 +151,8 @@ void cdata_flush_due(vexel_machine* m, int64_t now_ms) {
     cdata_save(m);
 }
 
-void cdata_reset_for_run(vexel_machine* m) {
+void cdata_reset_for_run(vexel_machine* m, bool program_restart) {
+    if (!program_restart) m->cdata.claimed.clear();
     m->cdata.reported.clear();
     m->cdata.id[0] = 0;
     m->cdata.browser_cart = 0;

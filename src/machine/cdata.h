@@ -25,6 +25,9 @@ constexpr size_t cdata_file_size = 520;
 constexpr size_t cdata_read_max = 1024;   // bytes of a file that are looked at
 constexpr size_t cdata_digits_max = 512;  // hex digits that are used
 constexpr int64_t cdata_write_interval_ms = 1000;
+// Different ids one program may claim from the time a person starts it to
+// the time it stops, counting its own restarts: one save file per id.
+constexpr int cdata_ids_per_start = 16;
 
 
 enum cdata_load_result : int {
@@ -53,8 +56,10 @@ int cdata_save(vexel_machine* m);
 // changed and more than cdata_write_interval_ms passed since the last one.
 void cdata_flush_due(vexel_machine* m, int64_t now_ms);
 
-// Starting a program forgets the id (and the browser mark).
-void cdata_reset_for_run(vexel_machine* m);
+// Starting a program forgets the id (and the browser mark). A start the
+// program asked for itself (run(), load()) keeps the list of ids it claimed,
+// so that the bound on save files holds across its restarts.
+void cdata_reset_for_run(vexel_machine* m, bool program_restart);
 
 // The script functions. cartdata returns 1 (true) or 0 (false). dget gives
 // the raw value; dset stores one. Both return through `needs_yield` whether

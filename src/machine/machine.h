@@ -55,12 +55,16 @@ struct vexel_cdata_state {
     int32_t browser_cart;             // the running program came from the browser (works without an id)
     int64_t last_write_ms;            // time of the last write-back
     std::string reported;             // the last failure line printed this run
+    // Ids claimed since a person started the program: a program restarting
+    // itself with run() or load() keeps this list, so it cannot make a new
+    // save file each time it restarts (cdata_ids_per_start bounds it).
+    std::vector<std::string> claimed;
 };
 
 // reload and cstore: what a running program touched in the store folder.
 struct vexel_rom_state {
     std::string last_external;               // file the last reload or cstore used
-    std::vector<std::string> written_files;  // files cstore wrote this run
+    std::vector<std::string> written_files;  // files cstore wrote since a person started the program
     std::string cstore_reported, reload_reported;
 };
 

@@ -315,9 +315,9 @@ int32_t vexel_cstore_call(vexel_machine* m, int argc, int32_t dest, int32_t src,
     return status == cstore_ok ? int32_t(n) : 0;
 }
 
-void rom_reset_for_run(vexel_machine* m) {
+void rom_reset_for_run(vexel_machine* m, bool program_restart) {
     m->rom.last_external.clear();
-    m->rom.written_files.clear();
+    if (!program_restart) m->rom.written_files.clear();
     m->rom.cstore_reported.clear();
     m->rom.reload_reported.clear();
 }

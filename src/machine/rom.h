@@ -73,6 +73,8 @@ int32_t vexel_reload_call(vexel_machine* m, int argc, int32_t dest, int32_t src,
 int32_t vexel_cstore_call(vexel_machine* m, int argc, int32_t dest, int32_t src, int32_t len, const char* name);
 
 // Starting a program forgets the last external file and the written files.
-void rom_reset_for_run(vexel_machine* m);
+// A start the program asked for itself (run(), load()) keeps the list of
+// files cstore wrote, so that rom_written_files_max holds across restarts.
+void rom_reset_for_run(vexel_machine* m, bool program_restart);
 const char* rom_last_external_file(const vexel_machine* m);
 int rom_written_file_count(const vexel_machine* m);

@@ -237,6 +237,7 @@ int qz_run(lua_State* L) {
     vexel_machine* m = api_machine(L);
     const char* params = api_string_arg(L, 1);
     std::snprintf(m->runner->pending_params, sizeof m->runner->pending_params, "%s", params ? params : "");
+    m->runner->program_restart = 1;
     vexel_host_request(m, vexel_request_run);
     return 0;
 }

@@ -352,6 +352,7 @@ bool cmd_load(vexel_machine* m, int argc, const char* name, const char* label, c
     vexel_reload(m, 0, 0, vexel_rom_size);
     vexel_cpu_spend(m, cmd_load_cost);
     if (active && !vexel_host_exec_mode(m)) {
+        m->runner->program_restart = 1;   // the program chose to load: its write bounds carry over
         vexel_host_request(m, vexel_request_run);
         if (previous != m->file.filename) m->hold_frames = rom_hold_frames;
     }

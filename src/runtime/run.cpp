@@ -552,9 +552,11 @@ void run_cart(vexel_machine* m) {
         m->runner->menu_selected[i] = 0;
     }
     vexel_srand(m->rng, run_seed(m));
-    rom_reset_for_run(m);
-    cdata_reset_for_run(m);
-    m->runner->printh_bytes = 0;
+    const bool program_restart = m->runner->program_restart != 0;
+    m->runner->program_restart = 0;
+    rom_reset_for_run(m, program_restart);
+    cdata_reset_for_run(m, program_restart);
+    if (!program_restart) m->runner->printh_bytes = 0;
     m->buttons.program_reads = 0;
     m->runner->base_fps = 0;  // not chosen until the main loop starts
     // Files of versions 1-14 kept print's cursor where print(s, x, y) put it.

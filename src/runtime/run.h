@@ -94,7 +94,11 @@ struct vexel_runner {
     int32_t closing;                           // the script machine is being closed
     int32_t stop_reason;                       // run_stop_reason
     char stop_message[64];
-    int64_t printh_bytes;                      // written by printh since the program started
+    int64_t printh_bytes;                      // written by printh since a person started the program
+    // The next run_cart is a restart the running program asked for (run(),
+    // load()): the bounds on what it may write (printh bytes, cstore files,
+    // save ids) carry over instead of starting afresh.
+    int32_t program_restart;
     // The first error of a finalizer that failed where nothing could take
     // it (the collection between frames, the close), waiting for its report.
     int32_t gc_error_pending;

@@ -43,6 +43,17 @@ TEST(Log, BlocksIndentAndLongLinesAreReplaced) {
     EXPECT_EQ(fenn_log_depth(), 0);
 }
 
+TEST(Log, BytesThatAreNotUtf8AreEscaped) {
+    std::string path = vexel_test::temp_dir("log_utf8") + "/log.txt";
+    ASSERT_EQ(fenn_log_open(path.c_str()), 0);
+    fenn_debug("stored /home/cstore/\x87x.qz and caf\xc3\xa9 \xe2\x99\xa5\n");
+    fenn_debug("cut \xe2\x99 short, stray \x80\xff\n");
+    fenn_log_close();
+    EXPECT_EQ(read_file(path),
+              "stored /home/cstore/\\x87x.qz and caf\xc3\xa9 \xe2\x99\xa5\n"
+              "cut \\xe2\\x99 short, stray \\x80\\xff\n");
+}
+
 TEST(Log, UnwritableLogIsSkippedSilently) {
     EXPECT_NE(fenn_log_open("/nonexistent-folder/x/log.txt"), 0);
     fenn_debug("nothing happens\n");

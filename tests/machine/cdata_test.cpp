@@ -13,7 +13,7 @@ constexpr int32_t fix(double v) { return int32_t(v * 65536.0); }
 class CartData : public CartIo {
 protected:
     void start_run() {
-        cdata_reset_for_run(M);
+        cdata_reset_for_run(M, false);
         M->program_active = 1;
         M->running = 1;
         tm.clear_requests();
@@ -86,7 +86,7 @@ TEST_F(CartData, IdsAreCheckedSoTheyStayInTheFolder) {
         EXPECT_EQ(M->cdata.id[0] != 0, c.error.empty()) << c.id;
     }
     // Nothing happens without a running program.
-    cdata_reset_for_run(M);
+    cdata_reset_for_run(M, false);
     M->program_active = 0;
     EXPECT_EQ(cdata_load(M, "fine"), cdata_not_loaded);
     EXPECT_EQ(M->cdata.id[0], 0);

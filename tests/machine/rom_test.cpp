@@ -141,7 +141,7 @@ TEST_F(Rom, LinksInTheStoreFolderAreFollowedOnlyInside) {
     // storing and when it is laid over the cartridge as it loads.
     const std::string own = cart_stored_data_path(M->file.hash);
     fs::create_symlink(home + "/elsewhere/secret.qz", own);
-    rom_reset_for_run(M);
+    rom_reset_for_run(M, false);
     out = console_of([&] { EXPECT_EQ(vexel_cstore_call(M, 3, 0, 0, fix(1), nullptr), 0); });
     EXPECT_EQ(out, "** cstore: outside the store folder\n");
     EXPECT_EQ(read_file(home + "/elsewhere/secret.qz"), secret);
@@ -192,7 +192,7 @@ TEST_F(Rom, WrittenFilesArePerRunAndLimited) {
     EXPECT_EQ(rom_cstore(M, (home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_list_full);
     EXPECT_FALSE(exists(home + "/cstore/one_more.qz"));
     EXPECT_EQ(rom_cstore(M, (home + "/cstore/f0.qz").c_str(), 0, 0, 1, false), cstore_ok);
-    rom_reset_for_run(M);
+    rom_reset_for_run(M, false);
     EXPECT_EQ(rom_cstore(M, (home + "/cstore/one_more.qz").c_str(), 0, 0, 1, false), cstore_ok);
 }
 

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "../machine/cart_io_fixture.h"
+#include "machine/cdata.h"
 #include "machine/rom.h"
+#include "runtime/frame.h"
 #include "runtime/commands.h"
 #include "runtime/run.h"
 
@@ -200,4 +202,37 @@ TEST_F(LoadCommand, ARunningProgramLoadsTheCartridgeBesideIt) {
     M->program_active = 0;
     EXPECT_TRUE(cmd_load(M, 1, "game.qz", nullptr, nullptr));
     EXPECT_EQ(mem(0), 7);
+}
+
+// A program that restarts itself with run() (or load()) keeps
+// the bounds on what it may leave on disk; a start by a person resets them.
+TEST_F(LoadCommand, RestartsByTheProgramKeepItsWriteBounds) {
+    set_code("n=tonum(stat(6)) or 0\n"
+             "cartdata('restart_'..n) dset(0,n+1)\n"
+             "cstore(0,0,16,'r'..n..'.qz')\n"
+             "run(tostr(n+1))\n");
+    ASSERT_EQ(cmd_save(M, "game"), 0);
+    M->program_active = 0;
+    ASSERT_TRUE(cmd_load(M, 1, "game", nullptr, nullptr));
+    auto files_in = [&](const std::string& folder) {
+        return std::distance(std::filesystem::directory_iterator(home + "/" + folder), {});
+    };
+    const int restarts = cdata_ids_per_start + 10;
+    const std::string out = console_of([&] {
+        run_cart(M);
+        // cstore and load hold the program a few frames each time.
+        for (int i = 0; i < restarts * (rom_hold_frames + 2); ++i) {
+            tm.clear_requests();
+            vexel_machine_frame(M, vexel_frame_input{});
+            if (tm.requested(vexel_request_run)) run_cart(M);   // as the shell carries it out
+        }
+    });
+    EXPECT_EQ(files_in("cdata"), cdata_ids_per_start);
+    EXPECT_NE(out.find("** cartdata: too many save ids since the program was started"), std::string::npos);
+    // A person starting it again gets a fresh allowance.
+    run_suspend(M);
+    std::snprintf(M->runner->pending_params, sizeof M->runner->pending_params, "100");
+    run_cart(M);
+    vexel_machine_frame(M, vexel_frame_input{});
+    EXPECT_EQ(files_in("cdata"), cdata_ids_per_start + 1);
 }
