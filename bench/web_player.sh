@@ -93,6 +93,14 @@ visit() {  # visit QUERY SECONDS: a fresh profile, for SECONDS of real time
     timeout "$2" chromium --headless --disable-gpu --no-sandbox --user-data-dir="$WORK/profile" \
         "http://127.0.0.1:$PORT/bench.html?$1" >/dev/null 2>&1
 }
+# The browser's own share: when the script of an empty page runs (a fresh
+# profile of headless chromium takes its time before any page script).
+echo '<!doctype html><script>fetch("report?empty=" + performance.now().toFixed(1))</script>' >"$WORK/site/empty.html"
+: >"$WORK/server.log"
+rm -rf "$WORK/profile"
+timeout 6 chromium --headless --disable-gpu --no-sandbox --user-data-dir="$WORK/profile" \
+    "http://127.0.0.1:$PORT/empty.html" >/dev/null 2>&1
+empty=$(sed -n 's/.*GET \/report?empty=\([0-9.]*\) .*/\1/p' "$WORK/server.log" | head -1)
 first_best=""
 for run in 1 2 3; do
     : >"$WORK/server.log"
@@ -117,6 +125,7 @@ wasm_gz=$(gzip -9 -c "$WEB/vexel.wasm" | wc -c)
 js_gz=$(gzip -9 -c "$WEB/vexel.js" | wc -c)
 echo "full-budget machine frame: native ${native} ms, node runner ${node_ms} ms, page ${page:-?} ms" \
      "(page/native $(echo "$page $native" | awk '$2 > 0 && $1 != "" { printf "%.2fx", $1 / $2 }'))"
-echo "first picture after page load (loopback, fresh profile, best of 3): ${first_best:-?} ms ($stages ms)"
+echo "first picture after page load (loopback, fresh profile, best of 3): ${first_best:-?} ms ($stages ms;" \
+     "an empty page's script runs at ${empty:-?} ms)"
 echo "gzip -9: vexel.wasm $wasm_gz bytes, vexel.js $js_gz bytes, together" \
      "$(echo "$wasm_gz $js_gz" | awk '{ printf "%.2f MiB", ($1 + $2) / 1048576 }')"
