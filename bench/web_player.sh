@@ -98,7 +98,7 @@ visit() {  # visit QUERY SECONDS: a fresh profile, for SECONDS of real time
 echo '<!doctype html><script>fetch("report?empty=" + performance.now().toFixed(1))</script>' >"$WORK/site/empty.html"
 : >"$WORK/server.log"
 rm -rf "$WORK/profile"
-timeout 6 chromium --headless --disable-gpu --no-sandbox --user-data-dir="$WORK/profile" \
+timeout 10 chromium --headless --disable-gpu --no-sandbox --user-data-dir="$WORK/profile" \
     "http://127.0.0.1:$PORT/empty.html" >/dev/null 2>&1
 empty=$(sed -n 's/.*GET \/report?empty=\([0-9.]*\) .*/\1/p' "$WORK/server.log" | head -1)
 first_best=""
