@@ -938,18 +938,18 @@ void shell_draw() {
         return;
     }
     page = fenn_resize_back_page(128, 128);
-    // Under the browser (its finished bar over a program's last picture) no
-    // console prompt is drawn.
-    if (app.mode == shell_console && app.sub_screen == sub_screen_none && !console_listing_active() &&
-        !editor_active() && !browse_active())
-        console_draw(m, true, true);
-    if (app.mode == shell_console && app.sub_screen == sub_screen_keyconfig) keyconfig_draw(m);
+    // The screen on top draws; the console's prompt only when it is on top
+    // (under the browser, its finished bar over a program's last picture,
+    // no prompt is drawn).
+    const shell_screen top = shell_top_screen();
+    if (top == screen_console) console_draw(m, true, true);
+    if (top == screen_keyconfig) keyconfig_draw(m);
     if (m->hold_frames == 0 && !m->held_frame) vexel_present_screen(m, app.mode == shell_running && m->program_active);
     // The browser draws on the display picture, so screenshots and GIFs show it.
     // A program the browser started has the screen to itself while it runs.
-    if (browse_active() && app.mode != shell_running) browse_draw(m, m->display);
+    if (top == screen_browser) browse_draw(m, m->display);
     // The editors too, over the console's picture, which is left as it was.
-    else if (editor_active() && app.mode == shell_console) editor_draw(m, m->display);
+    else if (top == screen_editors) editor_draw(m, m->display);
     fenn_blit(m->display, 0, 0, page, 0, 0, 128, 128);
     if (app.mode == shell_running && m->program_active && m->hold_frames > 0) browse_draw_program_busy(m, page);
     pause_menu_draw(page);

@@ -271,6 +271,26 @@ check "vexel-board remove ($(cat "$WORK/remove.txt"))" [ $? -eq 0 ]
 "$BOARD" check "$WORK/site" >/dev/null
 check "the board checks after add and remove" [ $? -eq 0 ]
 
+# An add killed at any moment leaves a whole board behind (the old one or
+# the new one, never half of each) and a catalogue the next add agrees with.
+for delay in 0.05 0.2 0.5; do
+    "$BOARD" add "$WORK/site" "$WORK/fresh.qz" --author "Zoë" --id killed >/dev/null 2>&1 &
+    pid=$!
+    sleep "$delay"
+    kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    "$BOARD" check "$WORK/site" >"$WORK/killcheck.txt" 2>&1
+    status=$?
+    check "the board checks after an add killed at $delay s ($(tail -1 "$WORK/killcheck.txt"))" [ $status -eq 0 ]
+    "$BOARD" remove "$WORK/site" killed >/dev/null 2>&1   # there or not, as far as it got
+    "$BOARD" add "$WORK/site" "$WORK/fresh.qz" --author "Zoë" --id killed >"$WORK/readd.txt" 2>&1
+    status=$?
+    check "... and the same add then succeeds ($(cat "$WORK/readd.txt"))" [ $status -eq 0 ]
+    "$BOARD" remove "$WORK/site" killed >/dev/null 2>&1
+done
+leftover=$(ls -a "$WORK/site" | grep -c "building\|\.part")
+check "no staging left inside the board ($leftover)" [ "$leftover" -eq 0 ]
+
 # The screen names the cause the log knows.
 message down "could not connect to bbs."
 message missing "bbs: http 404"
