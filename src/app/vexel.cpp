@@ -53,6 +53,7 @@
 #include "runtime/frame.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
+#include "runtime/web_export.h"
 #include "cart/vdisk.h"
 
 fenn_pod* shell_resource_pod = nullptr;
@@ -519,7 +520,35 @@ void shell_update_audio_pause(vexel_machine* m) {
     }
 }
 
+bool shell_cursor_blink_on() {
+    // A run with -seed repeats exactly: its cursor is steady, as if the
+    // window had the focus, whatever the clock and the focus say.
+    if (app.seeded) return true;
+    return console_cursor_visible(fenn_is_app_active() != 0, fenn_get_time());
+}
+
 // ---------------------------------------------------------------- start-up
+
+namespace {
+
+// -export FILE.html: the loaded cartridge as a web page, then the end.
+[[noreturn]] void export_and_exit(vexel_machine* m) {
+    const std::string why = web_export_working_cart(m, app.export_file);
+    if (why == web_export_no_player)
+        std::fprintf(stderr, "vexel: cannot export %s: the web player is not built; run make web in vexel's source "
+                             "(it makes build-web/), or set VEXEL_WEB_PLAYER to a folder holding it\n",
+                     app.export_file);
+    else if (!why.empty())
+        std::fprintf(stderr, "vexel: cannot export %s: %s\n", app.export_file, why.c_str());
+    else
+        std::printf("exported %s\n", app.export_file);
+    std::fflush(stdout);
+    vexel_machine_destroy(m);
+    fenn_exit();
+    std::exit(why.empty() ? 0 : 1);
+}
+
+}  // namespace
 
 void shell_init() {
     editor_records = std::make_unique<editor_studio_scope>();
@@ -615,7 +644,7 @@ void shell_init() {
     }
 
     // Exec mode starts its program at the first update, with no boot.
-    if (!app.exec_mode && !boot_load_splash()) boot_init(m);
+    if (!app.exec_mode && !app.skip_boot && !boot_load_splash()) boot_init(m);
     m->file.filename[0] = 0;
     cart_hash(m->working_cart, m->file.hash);
     vexel_mark_cart_saved(m);
@@ -630,6 +659,7 @@ void shell_init() {
             fenn_exit();
             std::exit(1);
         }
+        if (app.export_file[0]) export_and_exit(m);
         app.cart_from_command_line = 1;
         shell_set_mode(shell_console);
         shell_post(pending_run_cart);
@@ -645,6 +675,17 @@ void shell_init() {
             std::snprintf(app.load_failure, sizeof app.load_failure, "%s", why.c_str());
             if (app.run_flag) fenn_set_exit_status(1);
             app.run_flag = 0;
+        }
+    }
+    if (app.skip_boot && !app.exec_mode) {
+        // What the boot's end does, at once: the cartridge's first frame is
+        // the run's first, as with -x (the web player's page runs so).
+        shell_set_mode(shell_console);
+        if (app.load_failure[0]) {
+            vexel_print(m, (std::string("could not load ") + app_auto_load_file).c_str());
+            vexel_print(m, (std::string("(") + app.load_failure + ")").c_str());
+        } else if (app_auto_load_file[0] && app.run_flag) {
+            shell_post(pending_run_cart);
         }
     }
     last_t = fenn_get_time();
