@@ -55,6 +55,7 @@ double best_ms(int count, F&& work) {
 }  // namespace
 
 int main() {
+    editor_studio_scope studio;  // the editors' state, outliving the machine
     vexel_host host;
     host.exec_mode = true;
     host.output = [](void*, const char*, size_t) {};

@@ -48,6 +48,7 @@ void type(vexel_machine* m, char c) {
 }  // namespace
 
 int main() {
+    editor_studio_scope studio;  // the editors' state, outliving the machine
     static vexel_host host;
     vexel_machine* m = vexel_machine_create(&host);
     std::mt19937 rng(5);
@@ -56,7 +57,6 @@ int main() {
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 128; ++x) editor_mset(m->working_cart, x, y, int(1 + rng() % 255));
     fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
-    editor_map_reset();
     type(m, 'g');  // grid on: the most the view draws
 
     // Some way into the map, so the view is not aligned to its corner.

@@ -72,6 +72,7 @@ struct vexel_app {
     int32_t frames_run;
     int32_t screen_sha1;             // -screen-sha1: print the screen memory's SHA-1 at exit
     int32_t seeded;                  // -seed: every generator starts from `seed`
+    int32_t skip_boot;               // -skip-boot: the console (or -run's cartridge) at once, as with -x
     uint32_t seed;
 
     // Pause menu.
@@ -106,6 +107,7 @@ struct vexel_app {
     char keys_file[app_path_max + 1];   // -keys: key-and-mouse script read at start-up
     int32_t key_script;              // -keys was given: the script is the keyboard, headless too
     char screenshot_file[app_path_max + 1];  // -screenshot: picture of the screen saved at exit
+    char export_file[app_path_max + 1];      // -export: write the cartridge as a web page and quit
     char load_failure[64];           // why the cartridge named on the command line did not load, or ""
 };
 

@@ -355,7 +355,7 @@ void console_draw(vexel_machine* m, bool draw_cursor, bool draw_text) {
     int cx = 0, row = 0;
     prompt_place(m, console.cursor, &cx, &row);
     const int cy = y0 + row * vexel_line_height;
-    if (draw_cursor && console_cursor_visible(fenn_is_app_active() != 0, fenn_get_time()))
+    if (draw_cursor && shell_cursor_blink_on())
         fill(s, cx, cy, cx + 3, cy + 4, cursor_colour);
 }
 

@@ -22,7 +22,9 @@ struct undo_stacks {
     std::deque<std::string> undo, redo;
 };
 
-struct editor_frame {
+}  // namespace
+
+struct editor_frame_state {
     bool active = false;
     editor_id current = editor_code;
     undo_stacks history[editor_count];
@@ -37,14 +39,22 @@ struct editor_frame {
     std::string clipboard;
     editor_settings settings;
     bool hints = false;  // Ctrl+/: the bottom bar shows the editor's keys
+    int last_buttons = 0;  // mouse buttons held at the last host read
 };
 
-editor_frame frame;
+namespace {
+
+// The studio of the innermost editor_studio_scope alive (see editor.h).
+editor_studio* bound = nullptr;
+
+// The frame's state in the bound studio. Only reached from entry points
+// that checked that a studio is bound.
+editor_frame_state& F() { return *bound->frame; }
 
 // One line of each editor's main keys (32 characters fit the bottom bar),
 // so that the basics need no manual.
 const char* const key_hints[editor_count] = {
-    "^f find ^l line ^z undo ^/ hide",
+    "^f find ^h repl ^l line ^/ hide",
     "pflrcs tools z zoom 1-8 flags",
     "d f s tools g grid +- zoom",
     "zsx.. piano [] oct spc play",
@@ -52,7 +62,7 @@ const char* const key_hints[editor_count] = {
 };
 
 const editor_page* page_of(editor_id id) {
-    if (id >= 0 && id < editor_count && frame.replaced[id]) return frame.replaced[id];
+    if (id >= 0 && id < editor_count && F().replaced[id]) return F().replaced[id];
     switch (id) {
     case editor_code: return &editor_code_page;
     case editor_sprite: return &editor_sprite_page;
@@ -103,62 +113,94 @@ std::string cart_name(const vexel_machine* m) {
 
 }  // namespace
 
-void editor_replace_page(editor_id id, const editor_page* page) {
-    if (id >= 0 && id < editor_count) frame.replaced[id] = page;
+editor_studio_scope::editor_studio_scope()
+    : studio_{new editor_frame_state, editor_code_state_new(),  editor_sprite_state_new(),
+              editor_map_state_new(),   editor_sfx_state_new(),   editor_music_state_new()},
+      previous_(bound) {
+    bound = &studio_;
 }
 
-bool editor_active() { return frame.active; }
-int editor_selected_sprite() { return frame.sprite; }
-void editor_set_selected_sprite(int n) { frame.sprite = n & 255; }
-editor_id editor_current() { return frame.current; }
+editor_studio_scope::~editor_studio_scope() {
+    // Scopes end in the reverse order they began; one ending out of turn
+    // still leaves no pointer to its freed records behind.
+    if (bound == &studio_) bound = previous_;
+    editor_music_state_free(studio_.music);
+    editor_sfx_state_free(studio_.sfx);
+    editor_map_state_free(studio_.map);
+    editor_sprite_state_free(studio_.sprite);
+    editor_code_state_free(studio_.code);
+    delete studio_.frame;
+}
+
+editor_studio* editor_studio_current() { return bound; }
+
+void editor_replace_page(editor_id id, const editor_page* page) {
+    if (bound && id >= 0 && id < editor_count) F().replaced[id] = page;
+}
+
+bool editor_active() { return bound && F().active; }
+int editor_selected_sprite() { return bound ? F().sprite : 0; }
+void editor_set_selected_sprite(int n) {
+    if (bound) F().sprite = n & 255;
+}
+editor_id editor_current() { return bound ? F().current : editor_code; }
 
 void editor_open(vexel_machine* m) {
-    frame.active = true;
-    frame.message_left = 0;  // what was said last time is old news
-    if (const editor_page* p = page_of(frame.current); p->open) p->open(m);
+    if (!bound) return;
+    F().active = true;
+    F().message_left = 0;  // what was said last time is old news
+    if (const editor_page* p = page_of(F().current); p->open) p->open(m);
 }
 
-void editor_close(vexel_machine*) { frame.active = false; }
+void editor_close(vexel_machine*) {
+    if (bound) F().active = false;
+}
 
 void editor_select(vexel_machine* m, editor_id id) {
-    if (id < 0 || id >= editor_count) return;
-    frame.current = id;
-    if (frame.active)
+    if (!bound || id < 0 || id >= editor_count) return;
+    F().current = id;
+    if (F().active)
         if (const editor_page* p = page_of(id); p->open) p->open(m);
 }
 
 void editor_message(const char* text) {
-    frame.message = text ? text : "";
-    frame.message_left = message_frames;
-    ++frame.message_serial;
+    if (!bound) return;
+    F().message = text ? text : "";
+    F().message_left = message_frames;
+    ++F().message_serial;
 }
 
-void editor_set_actions(const editor_actions& actions) { frame.actions = actions; }
+void editor_set_actions(const editor_actions& actions) {
+    if (bound) F().actions = actions;
+}
 
 void editor_changed(vexel_machine* m) { vexel_note_cart_edit(m); }
 
 std::string editor_bottom_text(vexel_machine* m, bool* warn) {
     *warn = false;
-    if (frame.message_left > 0) return frame.message;
-    if (frame.hints && frame.current >= 0 && frame.current < editor_count) return key_hints[frame.current];
-    const editor_page* p = page_of(frame.current);
+    if (!bound) return "";
+    if (F().message_left > 0) return F().message;
+    if (F().hints && F().current >= 0 && F().current < editor_count) return key_hints[F().current];
+    const editor_page* p = page_of(F().current);
     return p->status ? p->status(m, warn) : "";
 }
 
 void editor_checkpoint(vexel_machine* m) {
     // The edit follows the checkpoint, within the same update.
     editor_changed(m);
-    const editor_page* p = page_of(frame.current);
+    if (!bound) return;
+    const editor_page* p = page_of(F().current);
     if (!p->save_state) return;
-    undo_stacks& h = frame.history[frame.current];
+    undo_stacks& h = F().history[F().current];
     h.undo.push_back(p->save_state(m));
     while (h.undo.size() > size_t(editor_undo_steps)) h.undo.pop_front();
     h.redo.clear();
 }
 
 bool editor_undo(vexel_machine* m) {
-    const editor_page* p = page_of(frame.current);
-    undo_stacks& h = frame.history[frame.current];
+    if (!bound) return false;
+    const editor_page* p = page_of(F().current);
+    undo_stacks& h = F().history[F().current];
     if (h.undo.empty() || !p->save_state || !p->load_state) return false;
     h.redo.push_back(p->save_state(m));
     p->load_state(m, h.undo.back());
@@ -168,8 +210,9 @@ bool editor_undo(vexel_machine* m) {
 }
 
 bool editor_redo(vexel_machine* m) {
-    const editor_page* p = page_of(frame.current);
-    undo_stacks& h = frame.history[frame.current];
+    if (!bound) return false;
+    const editor_page* p = page_of(F().current);
+    undo_stacks& h = F().history[F().current];
     if (h.redo.empty() || !p->save_state || !p->load_state) return false;
     h.undo.push_back(p->save_state(m));
     p->load_state(m, h.redo.back());
@@ -179,7 +222,8 @@ bool editor_redo(vexel_machine* m) {
 }
 
 void editor_forget_history() {
-    for (undo_stacks& h : frame.history) {
+    if (!bound) return;
+    for (undo_stacks& h : F().history) {
         h.undo.clear();
         h.redo.clear();
     }
@@ -197,11 +241,12 @@ void editor_read_host_input(editor_input* in) {
         if (in->key_count < editor_keys_max) in->keys[in->key_count++] = k;
     }
     for (int sc = 0; sc < fenn_key_count; ++sc) in->pressed[sc] = fenn_get_key_state(sc) == 3;
-    static int last_buttons = 0;
     fenn_get_mouse(&in->mouse_x, &in->mouse_y, &in->buttons);
-    in->went_down = in->buttons & ~last_buttons;
-    in->went_up = last_buttons & ~in->buttons;
-    last_buttons = in->buttons;
+    if (bound) {
+        in->went_down = in->buttons & ~F().last_buttons;
+        in->went_up = F().last_buttons & ~in->buttons;
+        F().last_buttons = in->buttons;
+    }
     fenn_take_mouse_wheel(&in->wheel_x, &in->wheel_y);
 }
 
@@ -243,10 +288,10 @@ struct pending_step {
 };
 
 pending_step begin_step(vexel_machine* m) {
-    undo_stacks& h = frame.history[frame.current];
+    undo_stacks& h = F().history[F().current];
     pending_step step;
     step.taken = true;
-    step.saved_state = page_of(frame.current)->save_state != nullptr;
+    step.saved_state = page_of(F().current)->save_state != nullptr;
     if (step.saved_state && h.undo.size() >= size_t(editor_undo_steps)) {
         step.dropped_front = true;
         step.front = h.undo.front();
@@ -259,7 +304,7 @@ pending_step begin_step(vexel_machine* m) {
 
 void drop_step(pending_step& step) {
     if (!step.taken) return;
-    undo_stacks& h = frame.history[frame.current];
+    undo_stacks& h = F().history[F().current];
     if (step.saved_state && !h.undo.empty()) h.undo.pop_back();
     if (step.dropped_front) h.undo.push_front(std::move(step.front));
     h.redo = std::move(step.redo);
@@ -267,14 +312,16 @@ void drop_step(pending_step& step) {
 
 }  // namespace
 
-void editor_set_settings(const editor_settings& settings) { frame.settings = settings; }
+void editor_set_settings(const editor_settings& settings) {
+    if (bound) F().settings = settings;
+}
 
 void editor_update(vexel_machine* m, const editor_input& given) {
-    if (!frame.active) return;
+    if (!editor_active()) return;
     editor_input in = given;
-    in.settings = frame.settings;
-    if (frame.message_left > 0) --frame.message_left;
-    const editor_page* p = page_of(frame.current);
+    in.settings = F().settings;
+    if (F().message_left > 0) --F().message_left;
+    const editor_page* p = page_of(F().current);
     // Keys of the frame first; everything else goes to the editor.
     for (int i = 0; i < in.key_count; ++i)
         if (in.keys[i] == 27) {
@@ -283,14 +330,14 @@ void editor_update(vexel_machine* m, const editor_input& given) {
         }
     // Ctrl+/ (a key no editor uses) shows or hides the line of keys.
     if (in.ctrl && editor_pressed(in, sc_slash)) {
-        frame.hints = !frame.hints;
+        F().hints = !F().hints;
         return;
     }
     if (in.alt && (editor_pressed(in, sc_left) || editor_pressed(in, sc_right))) {
         const int step = editor_pressed(in, sc_left) ? editor_count - 1 : 1;
-        int next = int(frame.current);
+        int next = int(F().current);
         do next = (next + step) % editor_count;
-        while (!page_ready(next) && next != int(frame.current));
+        while (!page_ready(next) && next != int(F().current));
         editor_select(m, editor_id(next));
         return;
     }
@@ -304,11 +351,11 @@ void editor_update(vexel_machine* m, const editor_input& given) {
         return;
     }
     if (editor_ctrl_key(in, 's')) {
-        if (frame.actions.save) frame.actions.save(m);
+        if (F().actions.save) F().actions.save(m);
         return;
     }
     if (editor_ctrl_key(in, 'r')) {
-        if (frame.actions.run) frame.actions.run(m);
+        if (F().actions.run) F().actions.run(m);
         return;
     }
     if (editor_ctrl_key(in, 'z')) {
@@ -328,19 +375,19 @@ void editor_update(vexel_machine* m, const editor_input& given) {
             editor_message("nothing selected");
             return;
         }
-        frame.clipboard = text;
+        F().clipboard = text;
         if (!fenn_platform_has_video() || fenn_set_clipboard_text(text.c_str()) == 0)
             editor_message(cut ? "cut" : "copied");
         else editor_message("the clipboard is not available");
         return;
     }
     if (editor_ctrl_key(in, 'v') && p->paste) {
-        const std::string text = fenn_platform_has_video() ? fenn_get_clipboard_text() : frame.clipboard;
+        const std::string text = fenn_platform_has_video() ? fenn_get_clipboard_text() : F().clipboard;
         pending_step step = begin_step(m);
-        const uint64_t serial = frame.message_serial;
+        const uint64_t serial = F().message_serial;
         if (!p->paste(m, text)) {
             drop_step(step);  // nothing changed
-            if (frame.message_serial == serial) editor_message("nothing to paste here");
+            if (F().message_serial == serial) editor_message("nothing to paste here");
         }
         return;
     }
@@ -348,12 +395,12 @@ void editor_update(vexel_machine* m, const editor_input& given) {
 }
 
 void editor_draw(vexel_machine* m, fenn_bitmap* page) {
-    if (!frame.active || !page) return;
-    const editor_theme& t = editor_theme_get(frame.settings.gui_theme);
+    if (!editor_active() || !page) return;
+    const editor_theme& t = editor_theme_get(F().settings.gui_theme);
     fenn_clear_clip(page);
     editor_fill(page, 0, 0, 127, 127, t.body_bg);
     fenn_set_clip(page, 0, editor_body_y0, 128, editor_body_y1);
-    const editor_page* p = page_of(frame.current);
+    const editor_page* p = page_of(F().current);
     if (p->draw) p->draw(m, page, t);
     fenn_clear_clip(page);
 
@@ -363,7 +410,7 @@ void editor_draw(vexel_machine* m, fenn_bitmap* page) {
         if (!page_ready(id)) continue;
         int x0, x1;
         tab_box(editor_id(id), &x0, &x1);
-        const bool on = id == frame.current;
+        const bool on = id == F().current;
         editor_fill(page, x0, 1, x1, editor_top_bar_h - 2, on ? t.tab_active_bg : t.tab_bg);
         editor_text(m, page, page_of(editor_id(id))->name, x0 + 1, 2, on ? t.tab_active_fg : t.bar_fg);
     }

@@ -129,6 +129,67 @@ void editor_replace_page(editor_id id, const editor_page* page);
 // after an error report; defined with the code editor.
 void editor_code_goto(vexel_machine* m, int tab, int line);
 
+// ---- the editors' state ------------------------------------------------------
+//
+// Everything the editors keep from one update to the next lives in one
+// editor_studio: the frame's part (which editor is open, the undo history,
+// the message, the shared sprite, the settings and actions handed in, the
+// headless clipboard, the last mouse buttons) and each editor's own record
+// (the code editor's cursors and line index, the sprite editor's sheet
+// snapshots, the map editor's view and floating selection, ...). Nothing of
+// the editors is kept in a file-scope object of its own.
+//
+// Whoever runs the editors owns a studio through an editor_studio_scope:
+// the shell one for its whole life, a test one per case, so every case
+// starts with fresh editors and nothing needs resetting by hand. While a
+// scope lives, the frame and the editors work on its studio (a scope made
+// inside another takes over until it ends, then the outer one is back);
+// with none, the editors are closed, take no input and draw nothing (an
+// editor_page itself is driven only while a studio is bound: the frame
+// sees to it, and a test or bench that calls a page directly holds one).
+struct editor_frame_state;
+struct editor_code_state;
+struct editor_sprite_state;
+struct editor_map_state;
+struct editor_sfx_state;
+struct editor_music_state;
+
+struct editor_studio {
+    editor_frame_state* frame;
+    editor_code_state* code;
+    editor_sprite_state* sprite;
+    editor_map_state* map;
+    editor_sfx_state* sfx;
+    editor_music_state* music;
+};
+
+class editor_studio_scope {
+public:
+    editor_studio_scope();
+    ~editor_studio_scope();
+    editor_studio_scope(const editor_studio_scope&) = delete;
+    editor_studio_scope& operator=(const editor_studio_scope&) = delete;
+
+private:
+    editor_studio studio_;
+    editor_studio* previous_;
+};
+
+// The studio the editors work on now; null when no scope lives.
+editor_studio* editor_studio_current();
+
+// Each editor makes and frees its own record (defined in its file).
+editor_code_state* editor_code_state_new();
+void editor_code_state_free(editor_code_state* s);
+editor_sprite_state* editor_sprite_state_new();
+void editor_sprite_state_free(editor_sprite_state* s);
+editor_map_state* editor_map_state_new();
+void editor_map_state_free(editor_map_state* s);
+editor_sfx_state* editor_sfx_state_new();
+void editor_sfx_state_free(editor_sfx_state* s);
+editor_music_state* editor_music_state_new();
+void editor_music_state_free(editor_music_state* s);
+
 // ---- the frame -------------------------------------------------------------
 
 // The sprite the sprite and map editors share as their selection (0-255).

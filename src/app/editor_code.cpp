@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@
 
 #include "app/editor.h"
 #include "cart/cart.h"
+#include "cart/cart_include.h"
 #include "cart/cart_glyphs.h"
 #include "cart/code_tabs.h"
 #include "cart/compress.h"
@@ -37,9 +39,13 @@ namespace {
 constexpr int code_line_h = 6;                                  // a console text line
 constexpr int code_tabbar_h = 7;                                // the row of code tabs
 constexpr int code_tabbar_y = editor_body_y0;
-constexpr int code_text_x0 = 1;
+// The line-number gutter: the numbers in the console font's digits (4 px
+// each), as many digits as the open tab's last line needs but at least
+// code_gutter_min_digits, so the text does not jump sideways at line 10;
+// one pixel after the numbers, then the text.
+constexpr int code_gutter_min_digits = 2;
+constexpr int code_digit_w = 4;
 constexpr int code_text_y0 = editor_body_y0 + code_tabbar_h + 1;  // first text line
-constexpr int code_text_w = 128 - code_text_x0;
 constexpr int code_field_h = 7;                                 // the find / go-to-line line
 constexpr int code_field_y = editor_body_y1 - code_field_h;
 constexpr int code_window_max = 64;    // characters of a line one redraw looks at (128 px / 4 px, with room)
@@ -53,6 +59,8 @@ constexpr int code_wheel_lines = 3;
 constexpr int code_run_pause_frames = 30;     // a pause this long ends a typing run (one undo step)
 constexpr int code_compress_idle_frames = 15; // typing paused this long: work out the compressed size
 constexpr int code_compress_stale_frames = 30; // and at least this often during a long run of typing
+constexpr int code_include_check_frames = 60;  // how often the included files' sizes and times are looked at
+constexpr int code_include_scan_lines = 64;    // an edit over more lines than this may have touched an include line
 
 // Shift+A..Z types the glyphs 0x80..0x99 when shift_glyphs is on.
 constexpr int code_shift_glyph_first = 0x80;
@@ -242,7 +250,9 @@ struct tab_count {
 };
 
 enum edit_kind { edit_none, edit_typing, edit_deleting };
-enum field_mode { field_none, field_find, field_goto };
+// The line under the text: find, go to line, and find-and-replace in two
+// steps (the text to find, then what to put in its place).
+enum field_mode { field_none, field_find, field_goto, field_replace_find, field_replace_with };
 
 struct code_editor {
     vexel_machine* m = nullptr;
@@ -267,7 +277,7 @@ struct code_editor {
     bool changed = false;  // the text changed during this update
 
     field_mode field = field_none;
-    std::string field_text, find_text;
+    std::string field_text, find_text, replace_text;
 
     uint64_t version = 1, packed_version = 0;
     int packed_frame = 0;  // when the compressed size was last worked out
@@ -276,12 +286,39 @@ struct code_editor {
     std::vector<char> joined;     // the joined program, for the compressed size
     std::vector<uint8_t> packed;
 
+    // What the program's #include files add to the counters, so that they
+    // show what `info` and the run's limit check count: the joined program's
+    // tokens and characters less the own tabs' (the tabs are counted
+    // incrementally; the files only when an include line or a file
+    // changes). include_stamp is the files' sizes and times when read.
+    bool has_includes = false;
+    bool includes_dirty = true;
+    uint64_t include_version = 0;
+    int include_checked_frame = 0;
+    int include_tokens = 0, include_chars = 0;
+    std::string include_folder;
+    std::vector<std::string> include_files;
+    std::string include_stamp;
+    std::string joined_text;  // the program with its files, for the compressed size (when it has includes)
+
     const fenn_pod* advance_font = nullptr;
     bool advances_set = false;
     uint8_t advance[256] = {};
 };
 
-code_editor ed;
+}  // namespace
+
+struct editor_code_state {
+    code_editor ed;
+};
+editor_code_state* editor_code_state_new() { return new editor_code_state; }
+void editor_code_state_free(editor_code_state* s) { delete s; }
+
+namespace {
+
+// This editor's record in the studio the frame works on (editor.h); the
+// page is driven only while one is bound.
+code_editor& ed() { return editor_studio_current()->code->ed; }
 
 bool usable(const vexel_machine* m) {
     if (!m) return false;
@@ -290,10 +327,18 @@ bool usable(const vexel_machine* m) {
     return true;
 }
 
-char* text() { return ed.m->code_tabs[ed.tab]; }
-uint32_t text_len() { return ed.len[ed.tab]; }
-tab_view& view() { return ed.views[ed.tab]; }
-int line_count() { return int(ed.starts.size()); }
+char* text() { return ed().m->code_tabs[ed().tab]; }
+uint32_t text_len() { return ed().len[ed().tab]; }
+tab_view& view() { return ed().views[ed().tab]; }
+int line_count() { return int(ed().starts.size()); }
+
+int gutter_digits() {
+    int digits = 1;
+    for (int n = line_count(); n >= 10; n /= 10) ++digits;
+    return std::max(digits, code_gutter_min_digits);
+}
+// Where the text starts: after the gutter and a pixel of room.
+int text_x0() { return gutter_digits() * code_digit_w + 2; }
 
 uint64_t fingerprint(const vexel_machine* m) {
     uint64_t h = 1469598103934665603ull;
@@ -305,24 +350,24 @@ uint64_t fingerprint(const vexel_machine* m) {
 }
 
 void set_advances(const fenn_pod* font) {
-    if (ed.advances_set && ed.advance_font == font) return;
-    ed.advance_font = font;
-    ed.advances_set = true;
+    if (ed().advances_set && ed().advance_font == font) return;
+    ed().advance_font = font;
+    ed().advances_set = true;
     for (int c = 0; c < 256; ++c) {
         const fenn_bitmap* g = fenn_font_glyph(font, c);
-        ed.advance[c] = uint8_t(g ? std::min(g->w + fenn_font_spacing, 255)
+        ed().advance[c] = uint8_t(g ? std::min(g->w + fenn_font_spacing, 255)
                                   : c >= 128 ? code_wide_advance : code_narrow_advance);
     }
 }
-int advance_of(uint8_t c) { return ed.advance[c]; }
+int advance_of(uint8_t c) { return ed().advance[c]; }
 
 // ---- lines -------------------------------------------------------------------------
 
 int line_of(uint32_t pos) {
-    return int(std::upper_bound(ed.starts.begin(), ed.starts.end(), pos) - ed.starts.begin()) - 1;
+    return int(std::upper_bound(ed().starts.begin(), ed().starts.end(), pos) - ed().starts.begin()) - 1;
 }
-uint32_t line_start(int i) { return ed.starts[size_t(i)]; }
-uint32_t line_end(int i) { return i + 1 < line_count() ? ed.starts[size_t(i) + 1] - 1 : text_len(); }
+uint32_t line_start(int i) { return ed().starts[size_t(i)]; }
+uint32_t line_end(int i) { return i + 1 < line_count() ? ed().starts[size_t(i) + 1] - 1 : text_len(); }
 int col_of(uint32_t pos) { return int(pos - line_start(line_of(pos))); }
 
 // Every line of the program reads as if a line break followed it: the last
@@ -338,11 +383,11 @@ int lex_tab_line(int i, editor_code_lex_state state, editor_code_lex_state* next
 void relex_from(int first, int last_changed) {
     for (int i = first; i < line_count(); ++i) {
         editor_code_lex_state next;
-        const int tokens = lex_tab_line(i, ed.states[size_t(i)], &next);
-        ed.tab_tokens += tokens - ed.line_tokens[size_t(i)];
-        ed.line_tokens[size_t(i)] = tokens;
-        const bool same = ed.states[size_t(i) + 1] == next;
-        ed.states[size_t(i) + 1] = next;
+        const int tokens = lex_tab_line(i, ed().states[size_t(i)], &next);
+        ed().tab_tokens += tokens - ed().line_tokens[size_t(i)];
+        ed().line_tokens[size_t(i)] = tokens;
+        const bool same = ed().states[size_t(i) + 1] == next;
+        ed().states[size_t(i) + 1] = next;
         if (same && i >= last_changed) break;
     }
 }
@@ -355,11 +400,11 @@ editor_code_lex_state separator_state(editor_code_lex_state state) {
 
 // Token count and end state of tab t (not the open one) starting in `start`.
 const tab_count& count_tab(int t, editor_code_lex_state start) {
-    tab_count& c = ed.counts[t];
+    tab_count& c = ed().counts[t];
     if (c.valid && c.start == start) return c;
     c = tab_count{true, start, start, 0};
-    const char* p = ed.m->code_tabs[t];
-    const char* end = p + ed.len[t];
+    const char* p = ed().m->code_tabs[t];
+    const char* end = p + ed().len[t];
     for (;;) {
         const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
         const char* e = nl ? nl : end;
@@ -379,29 +424,29 @@ editor_code_lex_state chain_start(int tab) {
 }
 
 void index_rebuild() {
-    ed.starts.assign(1, 0);
+    ed().starts.assign(1, 0);
     const char* t = text();
     for (uint32_t i = 0; i < text_len(); ++i)
-        if (t[i] == '\n') ed.starts.push_back(i + 1);
-    ed.states.assign(ed.starts.size() + 1, st_unknown);
-    ed.states[0] = chain_start(ed.tab);
-    ed.line_tokens.assign(ed.starts.size(), 0);
-    ed.tab_tokens = 0;
+        if (t[i] == '\n') ed().starts.push_back(i + 1);
+    ed().states.assign(ed().starts.size() + 1, st_unknown);
+    ed().states[0] = chain_start(ed().tab);
+    ed().line_tokens.assign(ed().starts.size(), 0);
+    ed().tab_tokens = 0;
     relex_from(0, line_count());
 }
 
 // The index after n bytes s went in at pos (the text already changed).
 void index_inserted(uint32_t pos, const char* s, uint32_t n) {
     const int l = line_of(pos);
-    for (size_t i = size_t(l) + 1; i < ed.starts.size(); ++i) ed.starts[i] += n;
+    for (size_t i = size_t(l) + 1; i < ed().starts.size(); ++i) ed().starts[i] += n;
     std::vector<uint32_t> added;
     for (uint32_t k = 0; k < n; ++k)
         if (s[k] == '\n') added.push_back(pos + k + 1);
     if (!added.empty()) {
         const size_t at = size_t(l) + 1;
-        ed.starts.insert(ed.starts.begin() + ptrdiff_t(at), added.begin(), added.end());
-        ed.states.insert(ed.states.begin() + ptrdiff_t(at), added.size(), st_unknown);
-        ed.line_tokens.insert(ed.line_tokens.begin() + ptrdiff_t(at), added.size(), 0);
+        ed().starts.insert(ed().starts.begin() + ptrdiff_t(at), added.begin(), added.end());
+        ed().states.insert(ed().states.begin() + ptrdiff_t(at), added.size(), st_unknown);
+        ed().line_tokens.insert(ed().line_tokens.begin() + ptrdiff_t(at), added.size(), 0);
     }
     relex_from(l, l + int(added.size()));
 }
@@ -410,14 +455,14 @@ void index_inserted(uint32_t pos, const char* s, uint32_t n) {
 void index_erased(uint32_t a, uint32_t b) {
     const int la = line_of(a);
     int lb = la;
-    while (lb + 1 < line_count() && ed.starts[size_t(lb) + 1] <= b) ++lb;
+    while (lb + 1 < line_count() && ed().starts[size_t(lb) + 1] <= b) ++lb;
     if (lb > la) {
-        for (int i = la + 1; i <= lb; ++i) ed.tab_tokens -= ed.line_tokens[size_t(i)];
-        ed.starts.erase(ed.starts.begin() + la + 1, ed.starts.begin() + lb + 1);
-        ed.states.erase(ed.states.begin() + la + 1, ed.states.begin() + lb + 1);
-        ed.line_tokens.erase(ed.line_tokens.begin() + la + 1, ed.line_tokens.begin() + lb + 1);
+        for (int i = la + 1; i <= lb; ++i) ed().tab_tokens -= ed().line_tokens[size_t(i)];
+        ed().starts.erase(ed().starts.begin() + la + 1, ed().starts.begin() + lb + 1);
+        ed().states.erase(ed().states.begin() + la + 1, ed().states.begin() + lb + 1);
+        ed().line_tokens.erase(ed().line_tokens.begin() + la + 1, ed().line_tokens.begin() + lb + 1);
     }
-    for (size_t i = size_t(la) + 1; i < ed.starts.size(); ++i) ed.starts[i] -= b - a;
+    for (size_t i = size_t(la) + 1; i < ed().starts.size(); ++i) ed().starts[i] -= b - a;
     relex_from(la, la);
 }
 
@@ -425,16 +470,16 @@ void index_erased(uint32_t a, uint32_t b) {
 
 // Tabs the program has: up to the last non-empty one, or the open one.
 int used_tabs() {
-    int used = ed.tab + 1;
-    for (int t = ed.tab + 1; t < vexel_code_tabs; ++t)
-        if (ed.len[t]) used = t + 1;
+    int used = ed().tab + 1;
+    for (int t = ed().tab + 1; t < vexel_code_tabs; ++t)
+        if (ed().len[t]) used = t + 1;
     return used;
 }
 
 long joined_length() {
     const int used = used_tabs();
     long n = long(code_tab_separator_len) * (used - 1);
-    for (int t = 0; t < used; ++t) n += ed.len[t];
+    for (int t = 0; t < used; ++t) n += ed().len[t];
     return n;
 }
 
@@ -444,7 +489,7 @@ bool room_for(long grow) {
     return false;
 }
 
-int visible_lines() { return ((ed.field != field_none ? code_field_y : editor_body_y1) - code_text_y0) / code_line_h; }
+int visible_lines() { return ((ed().field != field_none ? code_field_y : editor_body_y1) - code_text_y0) / code_line_h; }
 
 void clamp_view(tab_view& v, uint32_t len) {
     v.cursor = std::min(v.cursor, len);
@@ -457,29 +502,30 @@ void clamp_view(tab_view& v, uint32_t len) {
 // closed); a program changed elsewhere (a cartridge loaded) starts every
 // tab's view afresh.
 void sync(vexel_machine* m) {
-    if (ed.m != m) {
-        ed = code_editor{};
-        ed.m = m;
-        ed.joined.assign(size_t(vexel_code_buffer), 0);
-        ed.packed.assign(compress_mini_bound(size_t(vexel_code_max)), 0);
+    if (ed().m != m) {
+        ed() = code_editor{};
+        ed().m = m;
+        ed().joined.assign(size_t(vexel_code_buffer), 0);
+        ed().packed.assign(compress_mini_bound(size_t(vexel_code_max)), 0);
     }
     set_advances(m->console_font);
     const uint64_t now = fingerprint(m);
-    if (now != ed.seen)
-        for (tab_view& v : ed.views) v = tab_view{};
-    ed.seen = now;
-    ed.tab = std::clamp(vexel_current_code_tab(m), 0, vexel_code_tabs - 1);
+    if (now != ed().seen)
+        for (tab_view& v : ed().views) v = tab_view{};
+    ed().seen = now;
+    ed().tab = std::clamp(vexel_current_code_tab(m), 0, vexel_code_tabs - 1);
     for (int t = 0; t < vexel_code_tabs; ++t) {
-        ed.len[t] = uint32_t(std::strlen(m->code_tabs[t]));
-        ed.counts[t].valid = false;
-        clamp_view(ed.views[t], ed.len[t]);
+        ed().len[t] = uint32_t(std::strlen(m->code_tabs[t]));
+        ed().counts[t].valid = false;
+        clamp_view(ed().views[t], ed().len[t]);
     }
     index_rebuild();
     view().scroll_line = std::min(view().scroll_line, std::max(0, line_count() - 1));
-    ++ed.version;
-    ed.run = edit_none;
-    ed.dragging = false;
-    ed.want_x = -1;
+    ++ed().version;
+    ed().includes_dirty = true;  // the program, its file or the files beside it may be others now
+    ed().run = edit_none;
+    ed().dragging = false;
+    ed().want_x = -1;
 }
 
 bool bound(vexel_machine* m) {
@@ -487,7 +533,7 @@ bool bound(vexel_machine* m) {
     // Read afresh when the open tab is not where the editor left it (a
     // cartridge loaded without the editor being opened again): cheap signs
     // only, so that no frame pays for reading the whole program.
-    if (ed.m != m || ed.tab != vexel_current_code_tab(m) || m->code_tabs[ed.tab][ed.len[ed.tab]] != 0) sync(m);
+    if (ed().m != m || ed().tab != vexel_current_code_tab(m) || m->code_tabs[ed().tab][ed().len[ed().tab]] != 0) sync(m);
     set_advances(m->console_font);
     return true;
 }
@@ -531,17 +577,17 @@ void ensure_visible() {
     const char* t = text() + line_start(line);
     const int under = v.cursor < line_end(line) ? advance_of(static_cast<uint8_t>(t[col])) : code_narrow_advance;
     int w = width_to(line, v.scroll_col, col) + under;
-    while (w > code_text_w && v.scroll_col < col) w -= advance_of(static_cast<uint8_t>(t[v.scroll_col++]));
+    while (w > 128 - text_x0() && v.scroll_col < col) w -= advance_of(static_cast<uint8_t>(t[v.scroll_col++]));
 }
 
-void touch() { ed.blink_from = ed.frame; }
+void touch() { ed().blink_from = ed().frame; }
 
 void move_to(uint32_t pos, bool extend, bool keep_x = false) {
     tab_view& v = view();
     v.cursor = std::min(pos, text_len());
     if (!extend) v.anchor = v.cursor;
-    if (!keep_x) ed.want_x = -1;
-    ed.run = edit_none;
+    if (!keep_x) ed().want_x = -1;
+    ed().run = edit_none;
     touch();
     ensure_visible();
 }
@@ -549,13 +595,13 @@ void move_to(uint32_t pos, bool extend, bool keep_x = false) {
 // Up or down by `lines`, keeping the pixel column.
 void move_lines(int lines, bool extend) {
     const int line = line_of(view().cursor);
-    if (ed.want_x < 0) ed.want_x = width_to(line, 0, col_of(view().cursor));
+    if (ed().want_x < 0) ed().want_x = width_to(line, 0, col_of(view().cursor));
     const int target = std::clamp(line + lines, 0, line_count() - 1);
     if (target == line) {
         move_to(lines < 0 ? 0 : text_len(), extend);
         return;
     }
-    move_to(line_start(target) + uint32_t(col_at(target, 0, ed.want_x)), extend, true);
+    move_to(line_start(target) + uint32_t(col_at(target, 0, ed().want_x)), extend, true);
 }
 
 uint32_t word_right(uint32_t p) {
@@ -586,18 +632,32 @@ uint32_t home_of(uint32_t pos) {
 // An undo step before an edit of `kind`, unless it continues a run of the
 // same kind (typing, or deleting) without a pause; `force` always starts one.
 void begin_edit(edit_kind kind, bool force) {
-    if (force || kind == edit_none || kind != ed.run || ed.frame - ed.run_frame > code_run_pause_frames)
-        editor_checkpoint(ed.m);
-    ed.run = kind;
-    ed.run_frame = ed.frame;
+    if (force || kind == edit_none || kind != ed().run || ed().frame - ed().run_frame > code_run_pause_frames)
+        editor_checkpoint(ed().m);
+    ed().run = kind;
+    ed().run_frame = ed().frame;
 }
 
 void text_changed() {
-    ed.changed = true;
-    ++ed.version;
-    ed.edit_frame = ed.frame;
-    ed.counts[ed.tab].valid = false;  // later tabs recount themselves if their start state moves
+    ed().changed = true;
+    ++ed().version;
+    ed().edit_frame = ed().frame;
+    ed().counts[ed().tab].valid = false;  // later tabs recount themselves if their start state moves
     touch();
+}
+
+// Whether a line of [l0, l1] starts with '#': an include line, or one an
+// edit may be turning into one or out of one. A long range is taken as yes.
+bool hash_line_among(int l0, int l1) {
+    if (l1 - l0 > code_include_scan_lines) return true;
+    const char* t = text();
+    for (int i = l0; i <= l1; ++i) {
+        uint32_t p = line_start(i);
+        const uint32_t e = line_end(i);
+        while (p < e && (t[p] == ' ' || t[p] == '\t')) ++p;
+        if (p < e && t[p] == '#') return true;
+    }
+    return false;
 }
 
 // Replaces bytes [a, b) of the open tab with s[0, n). The caller checked
@@ -605,18 +665,20 @@ void text_changed() {
 void replace(uint32_t a, uint32_t b, const char* s, uint32_t n) {
     char* t = text();
     const uint32_t len = text_len();
+    if (!ed().includes_dirty && hash_line_among(line_of(a), line_of(b))) ed().includes_dirty = true;
     if (b > a) {
         std::memmove(t + a, t + b, len - b + 1);
-        ed.len[ed.tab] = len - (b - a);
+        ed().len[ed().tab] = len - (b - a);
         index_erased(a, b);
     }
     if (n > 0) {
         const uint32_t now = text_len();
         std::memmove(t + a + n, t + a, now - a + 1);
         std::memcpy(t + a, s, n);
-        ed.len[ed.tab] = now + n;
+        ed().len[ed().tab] = now + n;
         index_inserted(a, s, n);
     }
+    if (!ed().includes_dirty && hash_line_among(line_of(a), line_of(a + n))) ed().includes_dirty = true;
     // Cursors of other tabs are untouched; this tab's other end follows.
     view().cursor = view().anchor = a + n;
     text_changed();
@@ -627,9 +689,9 @@ bool put_text(const char* s, uint32_t n, edit_kind kind, bool checkpoint = true)
     const uint32_t a = sel_from(), b = sel_to();
     if (!room_for(long(n) - long(b - a))) return false;
     if (checkpoint) begin_edit(kind, b > a);
-    if (b > a) ed.run = kind;  // typing over a selection goes on as one run
+    if (b > a) ed().run = kind;  // typing over a selection goes on as one run
     replace(a, b, s, n);
-    ed.want_x = -1;
+    ed().want_x = -1;
     ensure_visible();
     return true;
 }
@@ -648,7 +710,7 @@ void type_enter() {
     put_text(s.data(), uint32_t(s.size()), edit_typing);
     // Enter ends the run: one undo step is at most the line typed, not
     // several lines typed without a pause.
-    ed.run = edit_none;
+    ed().run = edit_none;
 }
 
 void delete_back(bool forward) {
@@ -661,7 +723,7 @@ void delete_back(bool forward) {
     begin_edit(edit_deleting, false);
     view().anchor = forward ? c + 1 : c - 1;
     replace(sel_from(), sel_to(), nullptr, 0);
-    ed.want_x = -1;
+    ed().want_x = -1;
     ensure_visible();
 }
 
@@ -690,7 +752,7 @@ void indent(bool out) {
     if (!room_for(long(block.size()) - long(to - from))) return;
     const uint32_t old_cursor = view().cursor;
     begin_edit(edit_none, true);
-    ed.run = edit_none;
+    ed().run = edit_none;
     replace(from, to, block.data(), uint32_t(block.size()));
     if (selection) {
         view().anchor = from;
@@ -706,19 +768,19 @@ void indent(bool out) {
 
 void open_tab(int t) {
     t = std::clamp(t, 0, vexel_code_tabs - 1);
-    if (t == ed.tab) return;
+    if (t == ed().tab) return;
     // Leaving: this tab's count holds for its start state.
-    tab_count& c = ed.counts[ed.tab];
-    c = tab_count{true, ed.states[0], ed.states[size_t(line_count())], ed.tab_tokens};
-    vexel_select_code_tab(ed.m, t);
-    ed.tab = t;
+    tab_count& c = ed().counts[ed().tab];
+    c = tab_count{true, ed().states[0], ed().states[size_t(line_count())], ed().tab_tokens};
+    vexel_select_code_tab(ed().m, t);
+    ed().tab = t;
     clamp_view(view(), text_len());
     index_rebuild();
-    ed.run = edit_none;
-    ed.want_x = -1;
-    ed.dragging = false;
-    ed.changed = true;  // the joined program counts the open tab even when empty
-    ++ed.version;
+    ed().run = edit_none;
+    ed().want_x = -1;
+    ed().dragging = false;
+    ed().changed = true;  // the joined program counts the open tab even when empty
+    ++ed().version;
     touch();
 }
 
@@ -734,7 +796,7 @@ void new_tab() {
 
 void cycle_tab(int step) {
     const int used = used_tabs();
-    open_tab((ed.tab + step + used) % used);
+    open_tab((ed().tab + step + used) % used);
 }
 
 // The code tab boxes: label "0".."15", then "+" (x0, x1 inclusive).
@@ -751,23 +813,23 @@ void tab_box(int t, int* x0, int* x1) {
 // The next match of the find text after the cursor, wrapping round to the
 // start of the tab; selects it.
 void find_next() {
-    if (ed.find_text.empty()) {
+    if (ed().find_text.empty()) {
         editor_message("nothing to find");
         return;
     }
     const char* t = text();
     const std::string_view hay(t, text_len());
     const uint32_t from = has_selection() ? sel_from() + 1 : view().cursor;
-    size_t at = from <= hay.size() ? hay.find(ed.find_text, from) : std::string_view::npos;
-    if (at == std::string_view::npos) at = hay.find(ed.find_text);
+    size_t at = from <= hay.size() ? hay.find(ed().find_text, from) : std::string_view::npos;
+    if (at == std::string_view::npos) at = hay.find(ed().find_text);
     if (at == std::string_view::npos) {
         editor_message("not found");
         return;
     }
     view().anchor = uint32_t(at);
-    view().cursor = uint32_t(at + ed.find_text.size());
-    ed.run = edit_none;
-    ed.want_x = -1;
+    view().cursor = uint32_t(at + ed().find_text.size());
+    ed().run = edit_none;
+    ed().want_x = -1;
     touch();
     ensure_visible();
 }
@@ -781,19 +843,88 @@ void go_to_line(int line) {
     ensure_visible();
 }
 
-void field_key(int key) {
-    std::string& f = ed.field_text;
+// Replaces the selected match (when the selection is the find text) and
+// selects the next one; a first Enter only finds.
+void replace_one() {
+    const std::string_view selected(text() + sel_from(), sel_to() - sel_from());
+    if (ed().find_text.empty() || selected != ed().find_text) {
+        find_next();
+        return;
+    }
+    const std::string& r = ed().replace_text;
+    if (!room_for(long(r.size()) - long(selected.size()))) return;
+    begin_edit(edit_none, true);
+    replace(sel_from(), sel_to(), r.data(), uint32_t(r.size()));
+    ed().run = edit_none;
+    ed().want_x = -1;
+    ensure_visible();
+    editor_message("replaced 1");
+    // The next match, without wrapping back over what was put in.
+    const size_t at = std::string_view(text(), text_len()).find(ed().find_text, view().cursor);
+    if (at != std::string_view::npos) {
+        view().anchor = uint32_t(at);
+        view().cursor = uint32_t(at + ed().find_text.size());
+        ensure_visible();
+    }
+}
+
+// Every match of the open tab at once: one undo step, and a message saying
+// how many.
+void replace_all() {
+    if (ed().find_text.empty()) {
+        editor_message("nothing to find");
+        return;
+    }
+    const std::string_view hay(text(), text_len());
+    std::string out;
+    int count = 0;
+    size_t from = 0;
+    for (size_t at; (at = hay.find(ed().find_text, from)) != std::string_view::npos; from = at + ed().find_text.size()) {
+        out.append(hay.substr(from, at - from));
+        out += ed().replace_text;
+        ++count;
+    }
+    if (count == 0) {
+        editor_message("not found");
+        return;
+    }
+    out.append(hay.substr(from));
+    if (!room_for(long(out.size()) - long(hay.size()))) return;
+    const uint32_t cursor = view().cursor;
+    begin_edit(edit_none, true);
+    replace(0, text_len(), out.data(), uint32_t(out.size()));
+    ed().run = edit_none;
+    view().cursor = view().anchor = std::min(cursor, text_len());
+    ed().want_x = -1;
+    ensure_visible();
+    char msg[40];
+    std::snprintf(msg, sizeof msg, "replaced %d", count);
+    editor_message(msg);
+}
+
+void field_key(int key, bool shift) {
+    std::string& f = ed().field_text;
     if (key == 13) {
-        if (ed.field == field_find) {
-            ed.find_text = f;
+        if (ed().field == field_find) {
+            ed().find_text = f;
             find_next();
+        } else if (ed().field == field_replace_find) {
+            ed().find_text = f;
+            find_next();
+            ed().field = field_replace_with;
+            ed().field_text = ed().replace_text;
+            editor_message("enter: replace, shift+enter: all");
+        } else if (ed().field == field_replace_with) {
+            ed().replace_text = f;
+            if (shift) replace_all();
+            else replace_one();
         } else {
             go_to_line(std::atoi(f.c_str()));
-            ed.field = field_none;
+            ed().field = field_none;
         }
     } else if (key == 8) {
         if (!f.empty()) f.pop_back();
-    } else if (ed.field == field_goto) {
+    } else if (ed().field == field_goto) {
         if (key >= '0' && key <= '9' && f.size() < 5) f += char(key);
     } else if (f.size() < size_t(code_window_max)) {
         if (key >= 32 && key < 127) {
@@ -806,16 +937,18 @@ void field_key(int key) {
 }
 
 void open_field(field_mode mode) {
-    if (ed.field == mode) {
-        ed.field = field_none;
+    const bool replacing = ed().field == field_replace_find || ed().field == field_replace_with;
+    if (ed().field == mode || (mode == field_replace_find && replacing)) {
+        ed().field = field_none;
         return;
     }
-    ed.field = mode;
-    ed.field_text = mode == field_find ? ed.find_text : std::string();
+    ed().field = mode;
+    const bool finding = mode == field_find || mode == field_replace_find;
+    ed().field_text = finding ? ed().find_text : std::string();
     // A selection within a line is what one most likely wants to find.
-    if (mode == field_find && has_selection() && line_of(sel_from()) == line_of(sel_to()) &&
+    if (finding && has_selection() && line_of(sel_from()) == line_of(sel_to()) &&
         sel_to() - sel_from() <= uint32_t(code_window_max))
-        ed.field_text.assign(text() + sel_from(), sel_to() - sel_from());
+        ed().field_text.assign(text() + sel_from(), sel_to() - sel_from());
     ensure_visible();  // the text area is a line shorter now
 }
 
@@ -877,7 +1010,7 @@ bool navigation(const editor_input& in) {
 }
 
 bool in_text_area(int x, int y) {
-    const int bottom = ed.field != field_none ? code_field_y : editor_body_y1;
+    const int bottom = ed().field != field_none ? code_field_y : editor_body_y1;
     return x >= 0 && x < 128 && y >= code_text_y0 && y < bottom;
 }
 
@@ -886,8 +1019,8 @@ uint32_t pos_at(int x, int y) {
     const int row = y < code_text_y0 ? -1 : (y - code_text_y0) / code_line_h;
     const int line = std::clamp(v.scroll_line + row, 0, line_count() - 1);
     int col;
-    if (x < code_text_x0 && v.scroll_col > 0) col = std::min(v.scroll_col - 1, int(line_end(line) - line_start(line)));
-    else col = col_at(line, v.scroll_col, x - code_text_x0);
+    if (x < text_x0() && v.scroll_col > 0) col = std::min(v.scroll_col - 1, int(line_end(line) - line_start(line)));
+    else col = col_at(line, v.scroll_col, x - text_x0());
     return line_start(line) + uint32_t(col);
 }
 
@@ -911,15 +1044,15 @@ void mouse(const editor_input& in) {
             return;
         }
         if (in_text_area(x, y)) {
-            ed.field = field_none;
+            ed().field = field_none;
             move_to(pos_at(x, y), in.shift);
-            ed.dragging = true;
+            ed().dragging = true;
             return;
         }
     }
-    if (ed.dragging) {
+    if (ed().dragging) {
         if (!(in.buttons & fenn_mouse_left)) {
-            ed.dragging = false;
+            ed().dragging = false;
             return;
         }
         // Dragging past the top or the bottom scrolls.
@@ -940,29 +1073,30 @@ void code_open(vexel_machine* m) {
 
 void code_update(vexel_machine* m, const editor_input& in) {
     if (!bound(m)) return;
-    ++ed.frame;
-    ed.changed = false;
+    ++ed().frame;
+    ed().changed = false;
     if (in.ctrl && editor_pressed(in, SDL_SCANCODE_TAB)) cycle_tab(in.shift ? -1 : 1);
     if (editor_ctrl_key(in, 'f')) open_field(field_find);
     if (editor_ctrl_key(in, 'l')) open_field(field_goto);
+    if (editor_ctrl_key(in, 'h')) open_field(field_replace_find);
     if (editor_ctrl_key(in, 'a')) {
         view().anchor = 0;
         move_to(text_len(), true);
     }
     if (editor_pressed(in, SDL_SCANCODE_F3)) {
-        if (ed.field == field_find) ed.find_text = ed.field_text;
+        if (ed().field == field_find || ed().field == field_replace_find) ed().find_text = ed().field_text;
         find_next();
     }
     mouse(in);
     for (int i = 0; i < in.key_count; ++i) {
-        if (ed.field != field_none) field_key(in.keys[i]);
+        if (ed().field != field_none) field_key(in.keys[i], in.shift);
         else typed_key(in, in.keys[i]);
     }
     // The keys that move through the text hand it the keyboard back.
-    if (navigation(in)) ed.field = field_none;
-    if (ed.changed) {
+    if (navigation(in)) ed().field = field_none;
+    if (ed().changed) {
         vexel_merge_code_from_tabs(m);
-        ed.seen = fingerprint(m);
+        ed().seen = fingerprint(m);
     }
 }
 
@@ -1007,7 +1141,7 @@ void draw_tabbar(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th
     for (int t = 0; t <= used && t < vexel_code_tabs; ++t) {
         int x0, x1;
         tab_box(t, &x0, &x1);
-        const bool on = t == ed.tab;
+        const bool on = t == ed().tab;
         editor_fill(page, x0, code_tabbar_y + 1, x1, code_tabbar_y + code_tabbar_h - 2, on ? th.tab_active_bg : th.tab_bg);
         if (t < used) std::snprintf(label, sizeof label, "%d", t);
         else std::snprintf(label, sizeof label, "+");
@@ -1022,9 +1156,9 @@ void draw_line(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th, 
     const size_t from = size_t(v.scroll_col);
     const size_t count = from < n ? std::min(n - from, size_t(code_window_max)) : 0;
     uint8_t classes[code_window_max];
-    if (count) editor_code_lex_line(line, n, true, ed.states[size_t(i)], nullptr, classes, from, count);
+    if (count) editor_code_lex_line(line, n, true, ed().states[size_t(i)], nullptr, classes, from, count);
     const uint32_t sa = sel_from(), sb = sel_to();
-    int x = code_text_x0;
+    int x = text_x0();
     for (size_t k = 0; k < count && x < 128; ++k) {
         const uint8_t c = static_cast<uint8_t>(line[from + k]);
         const int a = advance_of(c);
@@ -1039,7 +1173,7 @@ void draw_line(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th, 
     if (!cursor_on || line_of(v.cursor) != i) return;
     const int col = col_of(v.cursor);
     if (col < v.scroll_col) return;
-    const int cx = code_text_x0 + width_to(i, v.scroll_col, col);
+    const int cx = text_x0() + width_to(i, v.scroll_col, col);
     const bool at_char = v.cursor < line_end(i);
     const int a = at_char ? advance_of(static_cast<uint8_t>(line[col])) : code_narrow_advance;
     editor_fill(page, cx - 1, y, cx + a - 2, y + code_line_h - 1, th.cursor);
@@ -1048,10 +1182,11 @@ void draw_line(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th, 
 
 void draw_field(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th) {
     editor_fill(page, 0, code_field_y, 127, editor_body_y1 - 1, th.bar_bg);
-    int x = put_label(page, font, ed.field == field_find ? "find:" : "line:", 1, code_field_y + 1, th.bar_fg);
+    const char* label = ed().field == field_goto ? "line:" : ed().field == field_replace_with ? "with:" : "find:";
+    int x = put_label(page, font, label, 1, code_field_y + 1, th.bar_fg);
     x += code_narrow_advance;
     // The end of a long query stays in sight.
-    const std::string& f = ed.field_text;
+    const std::string& f = ed().field_text;
     size_t first = 0;
     int w = 0;
     for (size_t k = f.size(); k > 0; --k) {
@@ -1065,8 +1200,23 @@ void draw_field(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th)
         put_glyph(page, font, static_cast<uint8_t>(f[k]), x, code_field_y + 1, th.tab_active_bg);
         x += advance_of(static_cast<uint8_t>(f[k]));
     }
-    if (((ed.frame - ed.blink_from) / editor_code_blink_frames) % 2 == 0)
+    if (((ed().frame - ed().blink_from) / editor_code_blink_frames) % 2 == 0)
         editor_fill(page, x, code_field_y + 1, x + 2, code_field_y + 5, th.cursor);
+}
+
+// The line numbers of the rows shown, right-aligned, the cursor's line
+// brighter.
+void draw_gutter(fenn_bitmap* page, const fenn_pod* font, const editor_theme& th, int rows) {
+    const tab_view& v = view();
+    const int x1 = gutter_digits() * code_digit_w;
+    const int cursor_line = line_of(v.cursor);
+    char label[12];
+    for (int r = 0; r < rows && v.scroll_line + r < line_count(); ++r) {
+        const int i = v.scroll_line + r;
+        const int n = std::snprintf(label, sizeof label, "%d", i + 1);
+        put_label(page, font, label, x1 - n * code_digit_w + 1, code_text_y0 + r * code_line_h + 1,
+                  i == cursor_line ? th.text : th.comment);
+    }
 }
 
 void code_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& th) {
@@ -1077,13 +1227,58 @@ void code_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& th) {
                   std::min(cy1, editor_body_y1));
     const fenn_pod* font = m->console_font;
     draw_tabbar(page, font, th);
-    const bool cursor_on = ed.field == field_none && ((ed.frame - ed.blink_from) / editor_code_blink_frames) % 2 == 0;
+    const bool cursor_on = ed().field == field_none && ((ed().frame - ed().blink_from) / editor_code_blink_frames) % 2 == 0;
     const tab_view& v = view();
     const int rows = visible_lines();
+    draw_gutter(page, font, th, rows);
     for (int r = 0; r < rows && v.scroll_line + r < line_count(); ++r)
         draw_line(page, font, th, v.scroll_line + r, code_text_y0 + r * code_line_h, cursor_on);
-    if (ed.field != field_none) draw_field(page, font, th);
+    if (ed().field != field_none) draw_field(page, font, th);
     fenn_set_clip(page, cx0, cy0, cx1, cy1);
+}
+
+// The included files' sizes and modification times, to notice a file
+// changed beside the cartridge (read as bytes; only compared for equality).
+std::string include_stamp_now() {
+    std::string stamp;
+    for (const std::string& f : ed().include_files) {
+        std::error_code ec;
+        const std::filesystem::path p(ed().include_folder + f);
+        const auto size = std::filesystem::file_size(p, ec);
+        const auto time = std::filesystem::last_write_time(p, ec);
+        const long long ticks = ec ? -1 : static_cast<long long>(time.time_since_epoch().count());
+        stamp += std::to_string(ec ? 0 : size) + ":" + std::to_string(ticks) + ";";
+    }
+    return stamp;
+}
+
+// Joins the program with its included files as `info` does and keeps what
+// the files add to the own tabs' `tokens` and `chars`.
+void refresh_includes(int tokens, int chars) {
+    ed().includes_dirty = false;
+    ed().include_version = ed().version;
+    ed().include_checked_frame = ed().frame;
+    const size_t n = code_tabs_merge(ed().m->code_tabs, vexel_code_tabs, ed().tab, ed().joined.data(), ed().joined.size());
+    const bool had = ed().has_includes;
+    ed().has_includes = n < ed().joined.size() && cart_has_includes(ed().joined.data());
+    if (!ed().has_includes) {
+        ed().include_tokens = ed().include_chars = 0;
+        ed().include_files.clear();
+        ed().include_stamp.clear();
+        ed().joined_text.clear();
+        if (had) ed().packed_version = 0;  // the compressed size was the joined program's
+        return;
+    }
+    cart_joined_program joined = vexel_join_program(ed().m, ed().joined.data());
+    ed().include_tokens = token_count(joined.text.data(), joined.text.size()) - tokens;
+    ed().include_chars = int(joined.text.size()) - chars;
+    const std::string name = ed().m->file.filename;
+    const size_t slash = name.rfind('/');
+    ed().include_folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    ed().include_files.assign(joined.files.begin() + (joined.files.empty() ? 0 : 1), joined.files.end());
+    ed().include_stamp = include_stamp_now();
+    if (ed().joined_text != joined.text) ed().packed_version = 0;  // the compressed size follows the files
+    ed().joined_text = std::move(joined.text);
 }
 
 editor_code_counts counts_now(bool settle) {
@@ -1092,13 +1287,13 @@ editor_code_counts counts_now(bool settle) {
     editor_code_lex_state s = editor_code_state_normal;
     for (int t = 0; t < used; ++t) {
         editor_code_lex_state end;
-        if (t == ed.tab) {
-            if (ed.states[0] != s) {
-                ed.states[0] = s;
+        if (t == ed().tab) {
+            if (ed().states[0] != s) {
+                ed().states[0] = s;
                 relex_from(0, 0);
             }
-            c.tokens += ed.tab_tokens;
-            end = ed.states[size_t(line_count())];
+            c.tokens += ed().tab_tokens;
+            end = ed().states[size_t(line_count())];
         } else {
             const tab_count& tc = count_tab(t, s);
             c.tokens += tc.tokens;
@@ -1107,19 +1302,40 @@ editor_code_counts counts_now(bool settle) {
         s = separator_state(end);
     }
     c.chars = int(joined_length());
-    const bool idle = ed.frame - ed.edit_frame >= code_compress_idle_frames;
+    const bool idle = ed().frame - ed().edit_frame >= code_compress_idle_frames;
     // Someone typing without a pause still sees the size follow (a second
     // behind), not the size from before the run ("z0" on a new program).
-    const bool stale = ed.frame - ed.packed_frame >= code_compress_stale_frames;
-    if (ed.packed_version != ed.version && (settle || idle || stale || ed.packed_version == 0)) {
-        ed.packed_frame = ed.frame;
-        const size_t n = code_tabs_merge(ed.m->code_tabs, vexel_code_tabs, ed.tab, ed.joined.data(), ed.joined.size());
-        ed.compressed = n <= size_t(vexel_code_max)
-                            ? int(compress_mini_pack(ed.joined.data(), n, ed.packed.data(), ed.packed.size()))
-                            : 0;
-        ed.packed_version = ed.version;
+    const bool stale = ed().frame - ed().packed_frame >= code_compress_stale_frames;
+    // Included files: read again when an include line changed (at once, so
+    // the count follows the line typed), when the program changed while it
+    // has includes (an edit elsewhere may have put a line into a comment),
+    // and when a file beside the cartridge changed.
+    if (!ed().includes_dirty && ed().has_includes && ed().frame - ed().include_checked_frame >= code_include_check_frames) {
+        ed().include_checked_frame = ed().frame;
+        if (include_stamp_now() != ed().include_stamp) ed().includes_dirty = true;
     }
-    c.compressed = ed.compressed;
+    if (ed().includes_dirty ||
+        (ed().has_includes && ed().include_version != ed().version && (settle || idle || stale)))
+        refresh_includes(c.tokens, c.chars);
+    const bool due = ed().packed_version != ed().version && (settle || idle || stale || ed().packed_version == 0);
+    c.tokens += ed().include_tokens;
+    c.chars += ed().include_chars;
+    if (due) {
+        ed().packed_frame = ed().frame;
+        ed().packed_version = ed().version;
+        if (ed().has_includes) {
+            const std::string& j = ed().joined_text;
+            ed().compressed = j.size() <= size_t(vexel_code_max)
+                                ? int(compress_mini_pack(j.data(), j.size(), ed().packed.data(), ed().packed.size()))
+                                : 0;
+        } else {
+            const size_t n = code_tabs_merge(ed().m->code_tabs, vexel_code_tabs, ed().tab, ed().joined.data(), ed().joined.size());
+            ed().compressed = n <= size_t(vexel_code_max)
+                                ? int(compress_mini_pack(ed().joined.data(), n, ed().packed.data(), ed().packed.size()))
+                                : 0;
+        }
+    }
+    c.compressed = ed().compressed;
     return c;
 }
 
@@ -1151,16 +1367,16 @@ std::string code_save_state(vexel_machine* m) {
     std::string s;
     s.reserve(size_t(joined_length()) + 512);
     put_u32(s, state_tag);
-    put_u32(s, uint32_t(ed.tab));
-    for (const tab_view& v : ed.views) {
+    put_u32(s, uint32_t(ed().tab));
+    for (const tab_view& v : ed().views) {
         put_u32(s, v.cursor);
         put_u32(s, v.anchor);
         put_u32(s, uint32_t(v.scroll_line));
         put_u32(s, uint32_t(v.scroll_col));
     }
     for (int t = 0; t < vexel_code_tabs; ++t) {
-        put_u32(s, ed.len[t]);
-        s.append(m->code_tabs[t], ed.len[t]);
+        put_u32(s, ed().len[t]);
+        s.append(m->code_tabs[t], ed().len[t]);
     }
     return s;
 }
@@ -1194,12 +1410,12 @@ void code_load_state(vexel_machine* m, const std::string& s) {
     vexel_select_code_tab(m, int(tab));
     sync(m);
     for (int t = 0; t < vexel_code_tabs; ++t) {
-        ed.views[t] = views[t];
-        clamp_view(ed.views[t], ed.len[t]);
+        ed().views[t] = views[t];
+        clamp_view(ed().views[t], ed().len[t]);
     }
     ensure_visible();
     vexel_merge_code_from_tabs(m);
-    ed.seen = fingerprint(m);
+    ed().seen = fingerprint(m);
 }
 
 std::string code_copy(vexel_machine* m, bool cut) {
@@ -1209,10 +1425,10 @@ std::string code_copy(vexel_machine* m, bool cut) {
     if (cut) {
         // The frame made the undo step.
         replace(sel_from(), sel_to(), nullptr, 0);
-        ed.run = edit_none;
+        ed().run = edit_none;
         ensure_visible();
         vexel_merge_code_from_tabs(m);
-        ed.seen = fingerprint(m);
+        ed().seen = fingerprint(m);
     }
     return out;
 }
@@ -1236,17 +1452,17 @@ bool code_paste(vexel_machine* m, const std::string& clip) {
     if (clean.empty()) return false;
     // A paste that does not fit changes nothing (put_text says why), and the
     // frame then drops its undo step.
-    ed.run = edit_none;
+    ed().run = edit_none;
     if (!put_text(clean.data(), uint32_t(clean.size()), edit_none, false)) return false;
     vexel_merge_code_from_tabs(m);
-    ed.seen = fingerprint(m);
+    ed().seen = fingerprint(m);
     return true;
 }
 
 // Escape closes the find or go-to-line field before it closes the editors.
 bool code_escape(vexel_machine*) {
-    if (ed.field == field_none) return false;
-    ed.field = field_none;
+    if (ed().field == field_none) return false;
+    ed().field = field_none;
     return true;
 }
 
@@ -1258,19 +1474,19 @@ const editor_page editor_code_page = {
 };
 
 void editor_code_goto(vexel_machine* m, int tab, int line) {
-    if (!usable(m)) return;
+    if (!usable(m) || !editor_studio_current()) return;
     vexel_select_code_tab(m, tab);
     sync(m);
     go_to_line(line);
-    ed.field = field_none;
+    ed().field = field_none;
     editor_select(m, editor_code);
 }
 
 editor_code_cursor editor_code_cursor_get(vexel_machine* m) {
     editor_code_cursor c{};
-    if (!bound(m)) return c;
+    if (!editor_studio_current() || !bound(m)) return c;
     const tab_view& v = view();
-    c.tab = ed.tab;
+    c.tab = ed().tab;
     c.line = line_of(v.cursor);
     c.col = col_of(v.cursor);
     c.anchor_line = line_of(v.anchor);
@@ -1278,10 +1494,11 @@ editor_code_cursor editor_code_cursor_get(vexel_machine* m) {
     c.scroll_line = v.scroll_line;
     c.scroll_col = v.scroll_col;
     c.lines = line_count();
+    c.text_x = text_x0();
     return c;
 }
 
 editor_code_counts editor_code_counts_get(vexel_machine* m, bool settle) {
-    if (!bound(m)) return {};
+    if (!editor_studio_current() || !bound(m)) return {};
     return counts_now(settle);
 }

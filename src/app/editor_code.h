@@ -14,7 +14,10 @@
 // Invariants: the line index and the per-line states always describe the
 // open tab's text exactly (edits update them incrementally, so redrawing
 // costs only the visible lines); every cursor lies within its tab's text;
-// the token count shown equals token_count of the joined program.
+// the counters shown (tokens, characters, compressed size) are those of the
+// program as it runs, the tabs joined and the #include files read into it,
+// as `info` shows them: the tabs are counted incrementally, the included
+// files once when an include line or a file beside the cartridge changes.
 //
 // The pieces below are what tests and the bench look at; the page itself
 // is driven through editor_code_page with editor_input records.
@@ -65,6 +68,7 @@ struct editor_code_cursor {
     int anchor_line, anchor_col;  // the other end of the selection (= line, col when none)
     int scroll_line, scroll_col;  // first line and first column shown
     int lines;                    // lines of the open tab
+    int text_x;                   // page column where the text starts, right of the line numbers
 };
 editor_code_cursor editor_code_cursor_get(vexel_machine* m);
 

@@ -61,6 +61,10 @@ constexpr int shared_colour = 14;
 constexpr int cursor_colour = 10;
 constexpr int hover_colour = 7;
 constexpr int grid_colour = 5;
+constexpr int screen_colour = 13;       // the outline of each 16x16-cell screen
+constexpr int screen_cells = 16;        // cells a screen of the machine shows across and down
+constexpr int screen_outline_max_px = 4; // cells of at most this size show a whole screen in the view
+constexpr int empty_colour = 0;      // an empty cell (sprite 0), as map() leaves the screen
 constexpr int outside_fallback = 1;  // past the map's edge when the theme's body is black like empty cells
 
 // SDL scancodes the page reads.
@@ -106,17 +110,32 @@ struct map_page_state {
     int mouse_x = -1, mouse_y = -1;
     bool hover = false;  // pointer over a map cell
     int hover_x = 0, hover_y = 0;
+
+    // The map as this editor last left it (see map_load_state).
+    uint8_t left_cells[editor_map_rows * editor_map_cols] = {};
 };
 
-map_page_state S;
+}  // namespace
 
-int cell_px() { return cell_sizes[S.zoom]; }
+struct editor_map_state {
+    map_page_state S;
+};
+editor_map_state* editor_map_state_new() { return new editor_map_state; }
+void editor_map_state_free(editor_map_state* s) { delete s; }
+
+namespace {
+
+// This editor's record in the studio the frame works on (editor.h); the
+// page is driven only while one is bound.
+map_page_state& S() { return editor_studio_current()->map->S; }
+
+int cell_px() { return cell_sizes[S().zoom]; }
 
 int floor_div(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 // ---- layout ------------------------------------------------------------------
 
-int picker_rows() { return S.picker_large ? picker_rows_large : picker_rows_small; }
+int picker_rows() { return S().picker_large ? picker_rows_large : picker_rows_small; }
 int picker_y0() { return editor_body_y1 - picker_rows() * sprite_px; }
 int bar_y0() { return picker_y0() - bar_h; }
 int view_y0() { return editor_body_y0; }
@@ -127,14 +146,14 @@ int max_vx16() { return std::max(0, editor_map_cols * sub - view_w * sub / cell_
 int max_vy16() { return std::max(0, editor_map_rows * sub - view_h() * sub / cell_px()); }
 
 void clamp_view() {
-    S.vx16 = std::clamp(S.vx16, 0, max_vx16());
-    S.vy16 = std::clamp(S.vy16, 0, max_vy16());
+    S().vx16 = std::clamp(S().vx16, 0, max_vx16());
+    S().vy16 = std::clamp(S().vy16, 0, max_vy16());
 }
 
-void clamp_picker() { S.picker_top = std::clamp(S.picker_top, 0, sheet_sprite_rows - picker_rows()); }
+void clamp_picker() { S().picker_top = std::clamp(S().picker_top, 0, sheet_sprite_rows - picker_rows()); }
 
-int off_x() { return S.vx16 * cell_px() / sub; }
-int off_y() { return S.vy16 * cell_px() / sub; }
+int off_x() { return S().vx16 * cell_px() / sub; }
+int off_y() { return S().vy16 * cell_px() / sub; }
 
 // Map cell under screen (sx, sy); false outside the view or the map.
 bool cell_at(int sx, int sy, int* cx, int* cy) {
@@ -155,37 +174,37 @@ void cell_near(int sx, int sy, int* cx, int* cy) {
 
 void scroll_to_cursor() {
     const int vis_w = view_w * sub / cell_px(), vis_h = view_h() * sub / cell_px();
-    if (S.cur_x * sub < S.vx16) S.vx16 = S.cur_x * sub;
-    if ((S.cur_x + 1) * sub > S.vx16 + vis_w) S.vx16 = (S.cur_x + 1) * sub - vis_w;
-    if (S.cur_y * sub < S.vy16) S.vy16 = S.cur_y * sub;
-    if ((S.cur_y + 1) * sub > S.vy16 + vis_h) S.vy16 = (S.cur_y + 1) * sub - vis_h;
+    if (S().cur_x * sub < S().vx16) S().vx16 = S().cur_x * sub;
+    if ((S().cur_x + 1) * sub > S().vx16 + vis_w) S().vx16 = (S().cur_x + 1) * sub - vis_w;
+    if (S().cur_y * sub < S().vy16) S().vy16 = S().cur_y * sub;
+    if ((S().cur_y + 1) * sub > S().vy16 + vis_h) S().vy16 = (S().cur_y + 1) * sub - vis_h;
     clamp_view();
 }
 
 // Keeps the cursor inside the view after the view moved on its own.
 void cursor_into_view() {
     const int vis_w = view_w * sub / cell_px(), vis_h = view_h() * sub / cell_px();
-    const int x0 = (S.vx16 + sub - 1) / sub, y0 = (S.vy16 + sub - 1) / sub;
-    const int x1 = std::max(x0, (S.vx16 + vis_w) / sub - 1), y1 = std::max(y0, (S.vy16 + vis_h) / sub - 1);
-    S.cur_x = std::clamp(S.cur_x, x0, std::min(x1, editor_map_cols - 1));
-    S.cur_y = std::clamp(S.cur_y, y0, std::min(y1, editor_map_rows - 1));
+    const int x0 = (S().vx16 + sub - 1) / sub, y0 = (S().vy16 + sub - 1) / sub;
+    const int x1 = std::max(x0, (S().vx16 + vis_w) / sub - 1), y1 = std::max(y0, (S().vy16 + vis_h) / sub - 1);
+    S().cur_x = std::clamp(S().cur_x, x0, std::min(x1, editor_map_cols - 1));
+    S().cur_y = std::clamp(S().cur_y, y0, std::min(y1, editor_map_rows - 1));
 }
 
 // Zooms to level z keeping the map point under screen (fx, fy) in place.
 void zoom_to(int z, int fx, int fy) {
     z = std::clamp(z, 0, zoom_count - 1);
-    if (z == S.zoom) return;
+    if (z == S().zoom) return;
     const int rx = fx, ry = fy - view_y0();
-    const int px16 = S.vx16 + rx * sub / cell_px(), py16 = S.vy16 + ry * sub / cell_px();
-    S.zoom = z;
-    S.vx16 = px16 - rx * sub / cell_px();
-    S.vy16 = py16 - ry * sub / cell_px();
+    const int px16 = S().vx16 + rx * sub / cell_px(), py16 = S().vy16 + ry * sub / cell_px();
+    S().zoom = z;
+    S().vx16 = px16 - rx * sub / cell_px();
+    S().vy16 = py16 - ry * sub / cell_px();
     clamp_view();
 }
 
 void zoom_at_cursor(int z) {
     int sx, sy;
-    editor_map_cell_screen(S.cur_x, S.cur_y, &sx, &sy);
+    editor_map_cell_screen(S().cur_x, S().cur_y, &sx, &sy);
     zoom_to(z, std::clamp(sx, 0, view_w - 1), std::clamp(sy, view_y0(), view_y1() - 1));
     scroll_to_cursor();
 }
@@ -195,34 +214,34 @@ void zoom_at_cursor(int z) {
 // The block the picker chose, as long as the shared selection still starts it.
 void current_block(int* n, int* w, int* h) {
     *n = editor_selected_sprite();
-    if (S.block_sprite != *n) S.block_w = S.block_h = 1;
-    *w = std::min(S.block_w, sheet_sprites_across - *n % sheet_sprites_across);
-    *h = std::min(S.block_h, sheet_sprite_rows - *n / sheet_sprites_across);
+    if (S().block_sprite != *n) S().block_w = S().block_h = 1;
+    *w = std::min(S().block_w, sheet_sprites_across - *n % sheet_sprites_across);
+    *h = std::min(S().block_h, sheet_sprite_rows - *n / sheet_sprites_across);
 }
 
 void select_sprite(int n) {
     n = std::clamp(n, 0, 255);
     editor_set_selected_sprite(n);
-    S.block_sprite = n;
-    S.block_w = S.block_h = 1;
+    S().block_sprite = n;
+    S().block_w = S().block_h = 1;
     const int row = n / sheet_sprites_across;
-    if (row < S.picker_top) S.picker_top = row;
-    if (row >= S.picker_top + picker_rows()) S.picker_top = row - picker_rows() + 1;
+    if (row < S().picker_top) S().picker_top = row;
+    if (row >= S().picker_top + picker_rows()) S().picker_top = row - picker_rows() + 1;
     clamp_picker();
 }
 
 void drop_float() {
-    if (!S.floating) return;
-    S.floating = false;
-    S.lifted = editor_map_block{};
-    S.sel = editor_map_clip(S.sel);
-    if (S.sel.w == 0) S.has_sel = false;
+    if (!S().floating) return;
+    S().floating = false;
+    S().lifted = editor_map_block{};
+    S().sel = editor_map_clip(S().sel);
+    if (S().sel.w == 0) S().has_sel = false;
 }
 
 void clear_selection() {
     drop_float();
-    S.has_sel = false;
-    S.sel = editor_map_rect{};
+    S().has_sel = false;
+    S().sel = editor_map_rect{};
 }
 
 void snapshot(const vexel_cart* cart, uint8_t* cells) {
@@ -232,46 +251,49 @@ void snapshot(const vexel_cart* cart, uint8_t* cells) {
 
 // Lifts the selection's cells off the map: what lies beneath becomes 0.
 void lift(vexel_cart* cart) {
-    if (S.floating || !S.has_sel) return;
-    S.sel = editor_map_clip(S.sel);
-    S.lifted = editor_map_read(cart, S.sel);
-    editor_map_clear(cart, S.sel);
-    snapshot(cart, S.under);
-    editor_map_write(cart, S.lifted, S.sel.x, S.sel.y);
-    S.floating = true;
+    if (S().floating || !S().has_sel) return;
+    S().sel = editor_map_clip(S().sel);
+    S().lifted = editor_map_read(cart, S().sel);
+    editor_map_clear(cart, S().sel);
+    snapshot(cart, S().under);
+    editor_map_write(cart, S().lifted, S().sel.x, S().sel.y);
+    S().floating = true;
 }
 
 // Moves the float to (x, y): what it covered comes back, then it lands anew.
 void place_float(vexel_cart* cart, int x, int y) {
-    if (!S.floating) return;
-    const editor_map_rect old = editor_map_clip(S.sel);
+    if (!S().floating) return;
+    const editor_map_rect old = editor_map_clip(S().sel);
     for (int cy = old.y; cy < old.y + old.h; ++cy)
-        for (int cx = old.x; cx < old.x + old.w; ++cx) editor_mset(cart, cx, cy, S.under[cy * editor_map_cols + cx]);
+        for (int cx = old.x; cx < old.x + old.w; ++cx) editor_mset(cart, cx, cy, S().under[cy * editor_map_cols + cx]);
     // Keep at least one cell of the float on the map so it can be brought back.
-    S.sel.x = std::clamp(x, 1 - S.sel.w, editor_map_cols - 1);
-    S.sel.y = std::clamp(y, 1 - S.sel.h, editor_map_rows - 1);
-    editor_map_write(cart, S.lifted, S.sel.x, S.sel.y);
+    S().sel.x = std::clamp(x, 1 - S().sel.w, editor_map_cols - 1);
+    S().sel.y = std::clamp(y, 1 - S().sel.h, editor_map_rows - 1);
+    editor_map_write(cart, S().lifted, S().sel.x, S().sel.y);
 }
 
 void move_selection(vexel_machine* m, int dx, int dy, bool new_step) {
-    if (!S.has_sel) return;
-    if (new_step || !S.floating) editor_checkpoint(m);
+    if (!S().has_sel) return;
+    if (new_step || !S().floating) editor_checkpoint(m);
     lift(m->working_cart);
-    place_float(m->working_cart, S.sel.x + dx, S.sel.y + dy);
-    S.cur_x = std::clamp(S.cur_x + dx, 0, editor_map_cols - 1);
-    S.cur_y = std::clamp(S.cur_y + dy, 0, editor_map_rows - 1);
+    place_float(m->working_cart, S().sel.x + dx, S().sel.y + dy);
+    S().cur_x = std::clamp(S().cur_x + dx, 0, editor_map_cols - 1);
+    S().cur_y = std::clamp(S().cur_y + dy, 0, editor_map_rows - 1);
 }
 
+// Another tool lands a floating selection where it is. The float's outline
+// goes with it: it was only the handle of the cells being moved, and left
+// behind it would bound the fill tool to a place the user never chose.
 void set_tool(int tool) {
-    if (tool != editor_map_tool_select) drop_float();
-    S.tool = tool;
+    if (tool != editor_map_tool_select && S().floating) clear_selection();
+    S().tool = tool;
 }
 
 void fill_at(vexel_machine* m, int x, int y) {
     int n, w, h;
     current_block(&n, &w, &h);
     if (w == 1 && h == 1 && editor_mget(m->working_cart, x, y) == n) return;  // nothing would change
-    const editor_map_rect bounds = S.has_sel ? editor_map_clip(S.sel) : editor_map_rect{0, 0, editor_map_cols, editor_map_rows};
+    const editor_map_rect bounds = S().has_sel ? editor_map_clip(S().sel) : editor_map_rect{0, 0, editor_map_cols, editor_map_rows};
     if (!editor_map_contains(bounds, x, y)) return;
     drop_float();
     editor_checkpoint(m);
@@ -280,19 +302,19 @@ void fill_at(vexel_machine* m, int x, int y) {
 
 void erase_selection_or_cursor(vexel_machine* m) {
     editor_checkpoint(m);
-    if (S.has_sel) {
-        if (S.floating) {
+    if (S().has_sel) {
+        if (S().floating) {
             // The float goes; what it covered comes back.
-            const editor_map_rect r = editor_map_clip(S.sel);
+            const editor_map_rect r = editor_map_clip(S().sel);
             for (int cy = r.y; cy < r.y + r.h; ++cy)
                 for (int cx = r.x; cx < r.x + r.w; ++cx)
-                    editor_mset(m->working_cart, cx, cy, S.under[cy * editor_map_cols + cx]);
+                    editor_mset(m->working_cart, cx, cy, S().under[cy * editor_map_cols + cx]);
             drop_float();
         } else {
-            editor_map_clear(m->working_cart, S.sel);
+            editor_map_clear(m->working_cart, S().sel);
         }
     } else {
-        editor_mset(m->working_cart, S.cur_x, S.cur_y, 0);
+        editor_mset(m->working_cart, S().cur_x, S().cur_y, 0);
     }
 }
 
@@ -300,21 +322,21 @@ void erase_selection_or_cursor(vexel_machine* m) {
 // from where the stroke began, so a drag lays them edge to edge.
 void stroke_at(vexel_machine* m, int x, int y) {
     int n, w, h;
-    if (S.gesture == gesture_erase) {
+    if (S().gesture == gesture_erase) {
         n = 0;
         w = h = 1;
     } else {
         current_block(&n, &w, &h);
     }
-    const int sx = S.g_x + floor_div(x - S.g_x, w) * w, sy = S.g_y + floor_div(y - S.g_y, h) * h;
-    if (S.gesture == gesture_erase) editor_mset(m->working_cart, sx, sy, 0);
+    const int sx = S().g_x + floor_div(x - S().g_x, w) * w, sy = S().g_y + floor_div(y - S().g_y, h) * h;
+    if (S().gesture == gesture_erase) editor_mset(m->working_cart, sx, sy, 0);
     else editor_map_place(m->working_cart, sx, sy, n, w, h);
 }
 
 // Stamps every cell on the line from the last cell reached to (x, y), so a
 // quick drag leaves no gaps.
 void stroke_to(vexel_machine* m, int x, int y) {
-    int x0 = S.g_last_x, y0 = S.g_last_y;
+    int x0 = S().g_last_x, y0 = S().g_last_y;
     const int dx = std::abs(x - x0), dy = -std::abs(y - y0);
     const int stx = x0 < x ? 1 : -1, sty = y0 < y ? 1 : -1;
     int err = dx + dy;
@@ -331,30 +353,30 @@ void stroke_to(vexel_machine* m, int x, int y) {
             y0 += sty;
         }
     }
-    S.g_last_x = x;
-    S.g_last_y = y;
+    S().g_last_x = x;
+    S().g_last_y = y;
 }
 
 // ---- input ---------------------------------------------------------------------
 
 int picker_sprite_at(int sx, int sy) {
     if (sx < 0 || sx >= view_w || sy < picker_y0() || sy >= editor_body_y1) return -1;
-    const int row = S.picker_top + (sy - picker_y0()) / sprite_px, col = sx / sprite_px;
+    const int row = S().picker_top + (sy - picker_y0()) / sprite_px, col = sx / sprite_px;
     return row * sheet_sprites_across + col;
 }
 
 void bar_click(int x) {
     for (int t = 0; t < 3; ++t)
         if (x >= bar_tool_x[t] && x < bar_tool_x[t] + box_w) set_tool(t);
-    if (x >= bar_zoom_out_x && x < bar_zoom_out_x + box_w) zoom_at_cursor(S.zoom - 1);
-    if (x >= bar_zoom_in_x && x < bar_zoom_in_x + box_w) zoom_at_cursor(S.zoom + 1);
+    if (x >= bar_zoom_out_x && x < bar_zoom_out_x + box_w) zoom_at_cursor(S().zoom - 1);
+    if (x >= bar_zoom_in_x && x < bar_zoom_in_x + box_w) zoom_at_cursor(S().zoom + 1);
     for (int b = 0; b < bank_count; ++b)
         if (x >= bar_bank_x + b * 8 && x < bar_bank_x + b * 8 + box_w) {
-            S.picker_top = b * bank_rows;
+            S().picker_top = b * bank_rows;
             clamp_picker();
         }
     if (x >= bar_toggle_x && x < bar_toggle_x + box_w) {
-        S.picker_large = !S.picker_large;
+        S().picker_large = !S().picker_large;
         clamp_picker();
         clamp_view();
         cursor_into_view();
@@ -365,7 +387,7 @@ void begin_gesture(vexel_machine* m, const editor_input& in) {
     const int mx = in.mouse_x, my = in.mouse_y;
     const bool left = in.went_down & fenn_mouse_left, right = in.went_down & fenn_mouse_right;
     const bool middle = in.went_down & fenn_mouse_middle;
-    S.key_moving = false;
+    S().key_moving = false;
     if (left && my >= bar_y0() && my < picker_y0()) {
         bar_click(mx);
         return;
@@ -374,10 +396,10 @@ void begin_gesture(vexel_machine* m, const editor_input& in) {
         const int n = picker_sprite_at(mx, my);
         if (n >= 0) {
             select_sprite(n);
-            if (S.tool == editor_map_tool_select) set_tool(editor_map_tool_draw);
-            S.gesture = gesture_pick;
-            S.gesture_button = fenn_mouse_left;
-            S.g_pick = n;
+            if (S().tool == editor_map_tool_select) set_tool(editor_map_tool_draw);
+            S().gesture = gesture_pick;
+            S().gesture_button = fenn_mouse_left;
+            S().g_pick = n;
             return;
         }
     }
@@ -385,50 +407,50 @@ void begin_gesture(vexel_machine* m, const editor_input& in) {
     const bool on_map = cell_at(mx, my, &cx, &cy);
     if (middle || (left && in.ctrl)) {
         if (my < view_y0() || my >= view_y1()) return;
-        S.gesture = gesture_pan;
-        S.gesture_button = middle ? fenn_mouse_middle : fenn_mouse_left;
-        S.g_mouse_x = mx;
-        S.g_mouse_y = my;
-        S.g_vx16 = S.vx16;
-        S.g_vy16 = S.vy16;
+        S().gesture = gesture_pan;
+        S().gesture_button = middle ? fenn_mouse_middle : fenn_mouse_left;
+        S().g_mouse_x = mx;
+        S().g_mouse_y = my;
+        S().g_vx16 = S().vx16;
+        S().g_vy16 = S().vy16;
         return;
     }
     if (!on_map) return;
-    S.g_x = S.g_last_x = cx;
-    S.g_y = S.g_last_y = cy;
+    S().g_x = S().g_last_x = cx;
+    S().g_y = S().g_last_y = cy;
     if (right) {
         drop_float();
         editor_checkpoint(m);
-        S.gesture = gesture_erase;
-        S.gesture_button = fenn_mouse_right;
+        S().gesture = gesture_erase;
+        S().gesture_button = fenn_mouse_right;
         stroke_to(m, cx, cy);
         return;
     }
     if (!left) return;
-    S.cur_x = cx;
-    S.cur_y = cy;
-    S.gesture_button = fenn_mouse_left;
-    switch (S.tool) {
+    S().cur_x = cx;
+    S().cur_y = cy;
+    S().gesture_button = fenn_mouse_left;
+    switch (S().tool) {
     case editor_map_tool_draw:
         drop_float();
         editor_checkpoint(m);
-        S.gesture = gesture_stroke;
+        S().gesture = gesture_stroke;
         stroke_to(m, cx, cy);
         break;
     case editor_map_tool_fill: fill_at(m, cx, cy); break;
     default:
-        if (S.has_sel && editor_map_contains(S.sel, cx, cy)) {
-            S.gesture = gesture_move;
-            S.g_moved = false;
-            S.g_x = cx - S.sel.x;  // where in the selection it was grabbed
-            S.g_y = cy - S.sel.y;
+        if (S().has_sel && editor_map_contains(S().sel, cx, cy)) {
+            S().gesture = gesture_move;
+            S().g_moved = false;
+            S().g_x = cx - S().sel.x;  // where in the selection it was grabbed
+            S().g_y = cy - S().sel.y;
         } else {
             clear_selection();
-            S.gesture = gesture_select;
-            S.has_sel = true;
-            S.sel_anchor_x = cx;
-            S.sel_anchor_y = cy;
-            S.sel = {cx, cy, 1, 1};
+            S().gesture = gesture_select;
+            S().has_sel = true;
+            S().sel_anchor_x = cx;
+            S().sel_anchor_y = cy;
+            S().sel = {cx, cy, 1, 1};
         }
         break;
     }
@@ -437,51 +459,51 @@ void begin_gesture(vexel_machine* m, const editor_input& in) {
 void continue_gesture(vexel_machine* m, const editor_input& in) {
     const int mx = in.mouse_x, my = in.mouse_y;
     int cx, cy;
-    switch (S.gesture) {
+    switch (S().gesture) {
     case gesture_stroke:
     case gesture_erase:
-        if (cell_at(mx, my, &cx, &cy) && (cx != S.g_last_x || cy != S.g_last_y)) stroke_to(m, cx, cy);
+        if (cell_at(mx, my, &cx, &cy) && (cx != S().g_last_x || cy != S().g_last_y)) stroke_to(m, cx, cy);
         break;
     case gesture_pan:
-        S.vx16 = S.g_vx16 - (mx - S.g_mouse_x) * sub / cell_px();
-        S.vy16 = S.g_vy16 - (my - S.g_mouse_y) * sub / cell_px();
+        S().vx16 = S().g_vx16 - (mx - S().g_mouse_x) * sub / cell_px();
+        S().vy16 = S().g_vy16 - (my - S().g_mouse_y) * sub / cell_px();
         clamp_view();
         break;
     case gesture_select:
         cell_near(mx, my, &cx, &cy);
-        S.sel.x = std::min(cx, S.sel_anchor_x);
-        S.sel.y = std::min(cy, S.sel_anchor_y);
-        S.sel.w = std::abs(cx - S.sel_anchor_x) + 1;
-        S.sel.h = std::abs(cy - S.sel_anchor_y) + 1;
-        S.cur_x = cx;
-        S.cur_y = cy;
+        S().sel.x = std::min(cx, S().sel_anchor_x);
+        S().sel.y = std::min(cy, S().sel_anchor_y);
+        S().sel.w = std::abs(cx - S().sel_anchor_x) + 1;
+        S().sel.h = std::abs(cy - S().sel_anchor_y) + 1;
+        S().cur_x = cx;
+        S().cur_y = cy;
         break;
     case gesture_move: {
         const int x = floor_div(off_x() + mx, cell_px()), y = floor_div(off_y() + my - view_y0(), cell_px());
-        if (x - S.g_x == S.sel.x && y - S.g_y == S.sel.y) break;
-        if (!S.g_moved) {
+        if (x - S().g_x == S().sel.x && y - S().g_y == S().sel.y) break;
+        if (!S().g_moved) {
             // The undo step begins with the first real move, not the click.
             editor_checkpoint(m);
             lift(m->working_cart);
-            S.g_moved = true;
+            S().g_moved = true;
         }
-        place_float(m->working_cart, x - S.g_x, y - S.g_y);
-        S.cur_x = std::clamp(S.sel.x + S.g_x, 0, editor_map_cols - 1);
-        S.cur_y = std::clamp(S.sel.y + S.g_y, 0, editor_map_rows - 1);
+        place_float(m->working_cart, x - S().g_x, y - S().g_y);
+        S().cur_x = std::clamp(S().sel.x + S().g_x, 0, editor_map_cols - 1);
+        S().cur_y = std::clamp(S().sel.y + S().g_y, 0, editor_map_rows - 1);
         break;
     }
     case gesture_pick: {
         int n = picker_sprite_at(std::clamp(mx, 0, view_w - 1), std::clamp(my, picker_y0(), editor_body_y1 - 1));
-        const int ax = S.g_pick % sheet_sprites_across, ay = S.g_pick / sheet_sprites_across;
+        const int ax = S().g_pick % sheet_sprites_across, ay = S().g_pick / sheet_sprites_across;
         const int bx = n % sheet_sprites_across, by = n / sheet_sprites_across;
         const int x0 = std::min(ax, bx), y0 = std::min(ay, by);
         const int w = std::min(std::abs(bx - ax) + 1, editor_map_block_max);
         const int h = std::min(std::abs(by - ay) + 1, editor_map_block_max);
         n = y0 * sheet_sprites_across + x0;
         editor_set_selected_sprite(n);
-        S.block_sprite = n;
-        S.block_w = w;
-        S.block_h = h;
+        S().block_sprite = n;
+        S().block_w = w;
+        S().block_h = h;
         break;
     }
     default: break;
@@ -497,62 +519,62 @@ void key_arrows(vexel_machine* m, const editor_input& in) {
     if (dx == 0 && dy == 0) return;
     if (in.ctrl) {
         // Pan by a quarter of the view.
-        S.vx16 += dx * std::max(sub, view_w * sub / cell_px() / 4);
-        S.vy16 += dy * std::max(sub, view_h() * sub / cell_px() / 4);
+        S().vx16 += dx * std::max(sub, view_w * sub / cell_px() / 4);
+        S().vy16 += dy * std::max(sub, view_h() * sub / cell_px() / 4);
         clamp_view();
         cursor_into_view();
-        S.key_moving = false;
+        S().key_moving = false;
         return;
     }
     if (in.shift) {
         // Grow or shrink a selection from its anchor with the cursor.
-        if (!S.has_sel || S.floating || S.tool != editor_map_tool_select) {
+        if (!S().has_sel || S().floating || S().tool != editor_map_tool_select) {
             clear_selection();
             set_tool(editor_map_tool_select);
-            S.has_sel = true;
-            S.sel_anchor_x = S.cur_x;
-            S.sel_anchor_y = S.cur_y;
+            S().has_sel = true;
+            S().sel_anchor_x = S().cur_x;
+            S().sel_anchor_y = S().cur_y;
         }
-        S.cur_x = std::clamp(S.cur_x + dx, 0, editor_map_cols - 1);
-        S.cur_y = std::clamp(S.cur_y + dy, 0, editor_map_rows - 1);
-        S.sel = {std::min(S.cur_x, S.sel_anchor_x), std::min(S.cur_y, S.sel_anchor_y),
-                 std::abs(S.cur_x - S.sel_anchor_x) + 1, std::abs(S.cur_y - S.sel_anchor_y) + 1};
-        S.key_moving = false;
+        S().cur_x = std::clamp(S().cur_x + dx, 0, editor_map_cols - 1);
+        S().cur_y = std::clamp(S().cur_y + dy, 0, editor_map_rows - 1);
+        S().sel = {std::min(S().cur_x, S().sel_anchor_x), std::min(S().cur_y, S().sel_anchor_y),
+                 std::abs(S().cur_x - S().sel_anchor_x) + 1, std::abs(S().cur_y - S().sel_anchor_y) + 1};
+        S().key_moving = false;
         scroll_to_cursor();
         return;
     }
-    if (S.tool == editor_map_tool_select && S.has_sel) {
-        move_selection(m, dx, dy, !S.key_moving);
-        S.key_moving = true;
+    if (S().tool == editor_map_tool_select && S().has_sel) {
+        move_selection(m, dx, dy, !S().key_moving);
+        S().key_moving = true;
         scroll_to_cursor();
         return;
     }
-    S.cur_x = std::clamp(S.cur_x + dx, 0, editor_map_cols - 1);
-    S.cur_y = std::clamp(S.cur_y + dy, 0, editor_map_rows - 1);
+    S().cur_x = std::clamp(S().cur_x + dx, 0, editor_map_cols - 1);
+    S().cur_y = std::clamp(S().cur_y + dy, 0, editor_map_rows - 1);
     scroll_to_cursor();
 }
 
 void key_typed(vexel_machine* m, int k) {
-    S.key_moving = false;
+    S().key_moving = false;
     switch (k) {
     case 'd': set_tool(editor_map_tool_draw); break;
     case 'f': set_tool(editor_map_tool_fill); break;
     case 's': set_tool(editor_map_tool_select); break;
-    case 'g': S.grid = !S.grid; break;
+    case 'g': S().grid = !S().grid; break;
     case '+':
-    case '=': zoom_at_cursor(S.zoom + 1); break;
-    case '-': zoom_at_cursor(S.zoom - 1); break;
+    case '=': zoom_at_cursor(S().zoom + 1); break;
+    case '-': zoom_at_cursor(S().zoom - 1); break;
     case ',': select_sprite(editor_selected_sprite() - 1); break;
     case '.': select_sprite(editor_selected_sprite() + 1); break;
     case '1':
     case '2':
     case '3':
     case '4':
-        S.picker_top = (k - '1') * bank_rows;
+        S().picker_top = (k - '1') * bank_rows;
         clamp_picker();
         break;
     case 9:
-        S.picker_large = !S.picker_large;
+        S().picker_large = !S().picker_large;
         clamp_picker();
         clamp_view();
         scroll_to_cursor();
@@ -560,21 +582,21 @@ void key_typed(vexel_machine* m, int k) {
     case 8: erase_selection_or_cursor(m); break;
     case ' ':
     case 13:
-        if (S.tool == editor_map_tool_draw) {
+        if (S().tool == editor_map_tool_draw) {
             int n, w, h;
             current_block(&n, &w, &h);
             drop_float();
             editor_checkpoint(m);
-            editor_map_place(m->working_cart, S.cur_x, S.cur_y, n, w, h);
-        } else if (S.tool == editor_map_tool_fill) {
-            fill_at(m, S.cur_x, S.cur_y);
-        } else if (S.has_sel) {
+            editor_map_place(m->working_cart, S().cur_x, S().cur_y, n, w, h);
+        } else if (S().tool == editor_map_tool_fill) {
+            fill_at(m, S().cur_x, S().cur_y);
+        } else if (S().has_sel) {
             clear_selection();
         } else {
-            S.has_sel = true;
-            S.sel_anchor_x = S.cur_x;
-            S.sel_anchor_y = S.cur_y;
-            S.sel = {S.cur_x, S.cur_y, 1, 1};
+            S().has_sel = true;
+            S().sel_anchor_x = S().cur_x;
+            S().sel_anchor_y = S().cur_y;
+            S().sel = {S().cur_x, S().cur_y, 1, 1};
         }
         break;
     default: break;
@@ -583,23 +605,23 @@ void key_typed(vexel_machine* m, int k) {
 
 void map_update_inner(vexel_machine* m, const editor_input& in) {
     if (!m->working_cart) return;
-    S.mouse_x = in.mouse_x;
-    S.mouse_y = in.mouse_y;
+    S().mouse_x = in.mouse_x;
+    S().mouse_y = in.mouse_y;
 
-    if (S.gesture != gesture_none) {
+    if (S().gesture != gesture_none) {
         continue_gesture(m, in);
-        if ((in.went_up & S.gesture_button) || !(in.buttons & S.gesture_button)) S.gesture = gesture_none;
+        if ((in.went_up & S().gesture_button) || !(in.buttons & S().gesture_button)) S().gesture = gesture_none;
     } else if (in.went_down) {
         begin_gesture(m, in);
-        if (S.gesture != gesture_none && !(in.buttons & S.gesture_button)) S.gesture = gesture_none;  // a click within one update
+        if (S().gesture != gesture_none && !(in.buttons & S().gesture_button)) S().gesture = gesture_none;  // a click within one update
     }
 
     if (in.wheel_y != 0) {
         if (in.mouse_y >= picker_y0() && in.mouse_y < editor_body_y1) {
-            S.picker_top -= in.wheel_y;
+            S().picker_top -= in.wheel_y;
             clamp_picker();
         } else if (in.mouse_y >= view_y0() && in.mouse_y < view_y1()) {
-            zoom_to(S.zoom + (in.wheel_y > 0 ? 1 : -1), std::clamp(in.mouse_x, 0, view_w - 1), in.mouse_y);
+            zoom_to(S().zoom + (in.wheel_y > 0 ? 1 : -1), std::clamp(in.mouse_x, 0, view_w - 1), in.mouse_y);
         }
     }
 
@@ -607,7 +629,7 @@ void map_update_inner(vexel_machine* m, const editor_input& in) {
     if (editor_pressed(in, sc_delete)) erase_selection_or_cursor(m);
     for (int i = 0; i < in.key_count; ++i) key_typed(m, in.keys[i]);
 
-    S.hover = cell_at(in.mouse_x, in.mouse_y, &S.hover_x, &S.hover_y);
+    S().hover = cell_at(in.mouse_x, in.mouse_y, &S().hover_x, &S().hover_y);
 }
 
 // ---- drawing -------------------------------------------------------------------
@@ -696,8 +718,11 @@ void draw_cells(vexel_machine* m, fenn_bitmap* page, const clip_box& c, const ui
                 continue;
             }
             const int n = row[cx];
-            dst[sx] = cp == 1 ? tint[n]
-                              : uint8_t(sheet[((n >> 4) * sprite_px + py) * sheet_side + (n & 15) * sprite_px + col_px[sx]] & 15);
+            // Sprite 0 is the empty cell, which map() never draws: whatever a
+            // cartridge keeps in sprite 0 would cover the map with copies.
+            dst[sx] = n == 0    ? empty_colour
+                      : cp == 1 ? tint[n]
+                                : uint8_t(sheet[((n >> 4) * sprite_px + py) * sheet_side + (n & 15) * sprite_px + col_px[sx]] & 15);
         }
     }
 }
@@ -712,10 +737,23 @@ void cell_rect(fenn_bitmap* page, const clip_box& c, int x, int y, int w, int h,
 
 void draw_view_marks(fenn_bitmap* page, const clip_box& view) {
     const int cp = cell_px(), ox = off_x(), oy = off_y();
-    if (S.grid && cp >= 4) {
+    if (S().grid && cp >= 4) {
         for (int cy = oy / cp; cy <= (oy + view_h()) / cp && cy < editor_map_rows; ++cy)
             for (int cx = ox / cp; cx <= (ox + view_w) / cp && cx < editor_map_cols; ++cx)
                 put(page, view, cx * cp - ox, view_y0() + cy * cp - oy, grid_colour);
+    }
+    // At the zooms that show a whole screen, the screens' edges (every 16
+    // cells), dotted so the cells under them still read.
+    if (cp <= screen_outline_max_px) {
+        const int screen_px = screen_cells * cp;
+        const int right = std::min(view_w, editor_map_cols * cp - ox);
+        const int bottom = std::min(view_y1(), view_y0() + editor_map_rows * cp - oy);
+        for (int X = (ox + screen_px - 1) / screen_px * screen_px; X - ox < right; X += screen_px)
+            for (int y = view_y0(); y < bottom; ++y)
+                if ((y + oy) % 2 == 0) put(page, view, X - ox, y, screen_colour);
+        for (int Y = (oy + screen_px - 1) / screen_px * screen_px; view_y0() + Y - oy < bottom; Y += screen_px)
+            for (int x = 0; x < right; ++x)
+                if ((x + ox) % 2 == 0) put(page, view, x, view_y0() + Y - oy, screen_colour);
     }
     // Where the shared half begins: a dashed line on the top of row 32 (a
     // sparser one when cells are tiny, so the row still shows).
@@ -725,14 +763,14 @@ void draw_view_marks(fenn_bitmap* page, const clip_box& view) {
     for (int x = 0; x < map_right; ++x)
         if ((x + ox) % period < on) put(page, view, x, sy, shared_colour);
 
-    if (S.has_sel) cell_rect(page, view, S.sel.x, S.sel.y, S.sel.w, S.sel.h, 7, 0);
-    if (S.hover && S.gesture == gesture_none) {
+    if (S().has_sel) cell_rect(page, view, S().sel.x, S().sel.y, S().sel.w, S().sel.h, 7, 0);
+    if (S().hover && S().gesture == gesture_none) {
         int n, w, h;
         current_block(&n, &w, &h);
-        if (S.tool != editor_map_tool_draw) w = h = 1;
-        cell_rect(page, view, S.hover_x, S.hover_y, w, h, hover_colour, hover_colour);
+        if (S().tool != editor_map_tool_draw) w = h = 1;
+        cell_rect(page, view, S().hover_x, S().hover_y, w, h, hover_colour, hover_colour);
     }
-    cell_rect(page, view, S.cur_x, S.cur_y, 1, 1, cursor_colour, cursor_colour);
+    cell_rect(page, view, S().cur_x, S().cur_y, 1, 1, cursor_colour, cursor_colour);
 }
 
 void draw_bar(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
@@ -743,11 +781,11 @@ void draw_bar(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
         editor_text(m, page, label, x + 2, y0 + 1, on ? t.tab_active_fg : fg);
     };
     static const char* const tool_labels[3] = {"d", "f", "s"};
-    for (int i = 0; i < 3; ++i) button(bar_tool_x[i], tool_labels[i], S.tool == i, t.bar_fg);
+    for (int i = 0; i < 3; ++i) button(bar_tool_x[i], tool_labels[i], S().tool == i, t.bar_fg);
     button(bar_zoom_out_x, "-", false, t.bar_fg);
     button(bar_zoom_in_x, "+", false, t.bar_fg);
     static const char* const zoom_labels[zoom_count] = {"1/8", "1/4", "1/2", "1", "2"};
-    editor_text(m, page, zoom_labels[S.zoom], bar_zoom_text_x, y0 + 1, t.bar_fg);
+    editor_text(m, page, zoom_labels[S().zoom], bar_zoom_text_x, y0 + 1, t.bar_fg);
     int n, w, h;
     current_block(&n, &w, &h);
     char block[16];
@@ -755,26 +793,26 @@ void draw_bar(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
     editor_text(m, page, block, bar_block_text_x, y0 + 1, t.bar_fg);
     static const char* const bank_labels[bank_count] = {"1", "2", "3", "4"};
     for (int b = 0; b < bank_count; ++b)
-        button(bar_bank_x + b * 8, bank_labels[b], S.picker_top / bank_rows == b,
+        button(bar_bank_x + b * 8, bank_labels[b], S().picker_top / bank_rows == b,
                b * bank_rows >= shared_sprite_row ? shared_colour : t.bar_fg);
-    button(bar_toggle_x, S.picker_large ? "v" : "^", false, t.bar_fg);
+    button(bar_toggle_x, S().picker_large ? "v" : "^", false, t.bar_fg);
 }
 
 void draw_picker(fenn_bitmap* page, const clip_box& c, const uint8_t* sheet) {
     const int y0 = picker_y0();
     for (int sy = std::max(y0, c.y0); sy < std::min(editor_body_y1, c.y1); ++sy) {
-        const int sheet_y = S.picker_top * sprite_px + (sy - y0);
+        const int sheet_y = S().picker_top * sprite_px + (sy - y0);
         const uint8_t* src = sheet + sheet_y * sheet_side;
         uint8_t* dst = page->pix.data() + size_t(sy) * size_t(page->w);
         for (int sx = std::max(0, c.x0); sx < std::min(view_w, c.x1); ++sx) dst[sx] = src[sx] & 15;
     }
     // The shared half's first row of sprites.
-    const int shared_y = y0 + (shared_sprite_row - S.picker_top) * sprite_px;
+    const int shared_y = y0 + (shared_sprite_row - S().picker_top) * sprite_px;
     if (shared_y > y0 && shared_y < editor_body_y1)
         for (int x = 0; x < view_w; x += 2) put(page, c, x, shared_y, shared_colour);
     int n, w, h;
     current_block(&n, &w, &h);
-    const int x = (n % sheet_sprites_across) * sprite_px, y = y0 + (n / sheet_sprites_across - S.picker_top) * sprite_px;
+    const int x = (n % sheet_sprites_across) * sprite_px, y = y0 + (n / sheet_sprites_across - S().picker_top) * sprite_px;
     const clip_box pc{c.x0, std::max(c.y0, y0), c.x1, c.y1};
     dashed_rect(page, pc, x, y, x + w * sprite_px - 1, y + h * sprite_px - 1, 7, 0);
 }
@@ -798,22 +836,53 @@ void map_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
 
 // ---- status, state, clipboard --------------------------------------------------
 
+// What the tool-bar box under the pointer does, for the status line (null
+// when the pointer is over none).
+const char* bar_hint(int x, int y) {
+    if (y < bar_y0() || y >= picker_y0()) return nullptr;
+    static const char* const tool_hints[3] = {"d draw: place the sprite(s)", "f fill: same cells around",
+                                              "s select: drag, then move"};
+    for (int t = 0; t < 3; ++t)
+        if (x >= bar_tool_x[t] && x < bar_tool_x[t] + box_w) return tool_hints[t];
+    if (x >= bar_zoom_out_x && x < bar_zoom_out_x + box_w) return "- zoom out (wheel too)";
+    if (x >= bar_zoom_in_x && x < bar_zoom_in_x + box_w) return "+ zoom in (wheel too)";
+    if (x >= bar_zoom_text_x && x < bar_block_text_x) return "zoom: 1 = sprites at own size";
+    if (x >= bar_block_text_x && x < bar_bank_x) return "sprites placed at once";
+    static const char* const bank_hints[bank_count] = {"1 sprites 0-63", "2 sprites 64-127",
+                                                       "3 sprites 128-191 shared", "4 sprites 192-255 shared"};
+    for (int b = 0; b < bank_count; ++b)
+        if (x >= bar_bank_x + b * 8 && x < bar_bank_x + b * 8 + box_w) return bank_hints[b];
+    if (x >= bar_toggle_x && x < bar_toggle_x + box_w) return "tab taller or shorter strip";
+    return nullptr;
+}
+
 std::string map_status(vexel_machine* m, bool* warn) {
     *warn = false;
     static const char* const zoom_labels[zoom_count] = {"1/8", "1/4", "1/2", "1", "2"};
     char text[64];
-    const int n = picker_sprite_at(S.mouse_x, S.mouse_y);
-    if (n >= 0 && S.gesture != gesture_move && S.gesture != gesture_select) {
-        std::snprintf(text, sizeof text, "sprite %d%s", n, n / sheet_sprites_across >= shared_sprite_row ? " shared" : "");
+    if (S().gesture == gesture_none)
+        if (const char* hint = bar_hint(S().mouse_x, S().mouse_y)) return hint;
+    const int n = picker_sprite_at(S().mouse_x, S().mouse_y);
+    if (n >= 0 && S().gesture != gesture_move && S().gesture != gesture_select) {
+        // The sprite's flags as the digits of those set (map() layers).
+        char flags[10] = "-";
+        const int f = editor_fget(m->working_cart, n);
+        for (int b = 0, k = 0; b < 8; ++b)
+            if (f >> b & 1) {
+                flags[k++] = char('0' + b);
+                flags[k] = 0;
+            }
+        std::snprintf(text, sizeof text, "sprite %d flags %s%s", n, flags,
+                      n / sheet_sprites_across >= shared_sprite_row ? " shared" : "");
         return text;
     }
-    const bool on = S.hover && S.gesture == gesture_none;
-    const int x = on ? S.hover_x : S.cur_x, y = on ? S.hover_y : S.cur_y;
-    if (S.has_sel && (S.gesture == gesture_select || S.gesture == gesture_move || !on))
-        std::snprintf(text, sizeof text, "%d,%d %dx%d zoom %s", S.sel.x, S.sel.y, S.sel.w, S.sel.h, zoom_labels[S.zoom]);
+    const bool on = S().hover && S().gesture == gesture_none;
+    const int x = on ? S().hover_x : S().cur_x, y = on ? S().hover_y : S().cur_y;
+    if (S().has_sel && (S().gesture == gesture_select || S().gesture == gesture_move || !on))
+        std::snprintf(text, sizeof text, "%d,%d %dx%d zoom %s", S().sel.x, S().sel.y, S().sel.w, S().sel.h, zoom_labels[S().zoom]);
     else
         std::snprintf(text, sizeof text, "%d,%d spr %d zoom %s%s", x, y, editor_mget(m->working_cart, x, y),
-                      zoom_labels[S.zoom], y >= editor_map_shared_row ? " shared" : "");
+                      zoom_labels[S().zoom], y >= editor_map_shared_row ? " shared" : "");
     return text;
 }
 
@@ -822,20 +891,18 @@ constexpr char state_tag[4] = {'m', 'a', 'p', '1'};
 constexpr int state_fields = 12;
 constexpr size_t state_size = sizeof state_tag + map_cells + state_fields * 2;
 
-// The map as this editor last left it (see map_load_state).
-uint8_t left_cells[editor_map_rows * editor_map_cols];
 
 void remember_cells(vexel_machine* m) {
     for (int y = 0; y < editor_map_rows; ++y)
-        for (int x = 0; x < editor_map_cols; ++x) left_cells[y * editor_map_cols + x] = uint8_t(editor_mget(m->working_cart, x, y));
+        for (int x = 0; x < editor_map_cols; ++x) S().left_cells[y * editor_map_cols + x] = uint8_t(editor_mget(m->working_cart, x, y));
 }
 
 std::string map_save_state(vexel_machine* m) {
     std::string s(state_tag, sizeof state_tag);
     s.resize(state_size);
     snapshot(m->working_cart, reinterpret_cast<uint8_t*>(&s[sizeof state_tag]));
-    const int fields[state_fields] = {S.zoom, S.vx16, S.vy16, S.cur_x, S.cur_y, S.tool,
-                                      S.has_sel, S.sel.x + 256, S.sel.y + 256, S.sel.w, S.sel.h, S.picker_top};
+    const int fields[state_fields] = {S().zoom, S().vx16, S().vy16, S().cur_x, S().cur_y, S().tool,
+                                      S().has_sel, S().sel.x + 256, S().sel.y + 256, S().sel.w, S().sel.h, S().picker_top};
     size_t at = sizeof state_tag + map_cells;
     for (int f : fields) {
         s[at++] = char(f & 0xff);
@@ -855,7 +922,7 @@ void map_load_state(vexel_machine* m, const std::string& s) {
             const int now = editor_mget(m->working_cart, x, y);
             const int i = y * editor_map_cols + x;
             if (now == cells[i]) continue;
-            if (y >= editor_map_shared_row && now != left_cells[i]) continue;
+            if (y >= editor_map_shared_row && now != S().left_cells[i]) continue;
             editor_mset(m->working_cart, x, y, cells[i]);
         }
     remember_cells(m);
@@ -865,36 +932,36 @@ void map_load_state(vexel_machine* m, const std::string& s) {
         v = uint8_t(s[at]) | uint8_t(s[at + 1]) << 8;
         at += 2;
     }
-    S.floating = false;
-    S.lifted = editor_map_block{};
-    S.gesture = gesture_none;
-    S.key_moving = false;
-    S.zoom = std::clamp(f[0], 0, zoom_count - 1);
-    S.vx16 = f[1];
-    S.vy16 = f[2];
-    S.cur_x = std::clamp(f[3], 0, editor_map_cols - 1);
-    S.cur_y = std::clamp(f[4], 0, editor_map_rows - 1);
-    S.tool = std::clamp(f[5], 0, 2);
-    S.sel = editor_map_clip({f[7] - 256, f[8] - 256, f[9], f[10]});
-    S.has_sel = f[6] != 0 && S.sel.w > 0;
-    S.picker_top = f[11];
+    S().floating = false;
+    S().lifted = editor_map_block{};
+    S().gesture = gesture_none;
+    S().key_moving = false;
+    S().zoom = std::clamp(f[0], 0, zoom_count - 1);
+    S().vx16 = f[1];
+    S().vy16 = f[2];
+    S().cur_x = std::clamp(f[3], 0, editor_map_cols - 1);
+    S().cur_y = std::clamp(f[4], 0, editor_map_rows - 1);
+    S().tool = std::clamp(f[5], 0, 2);
+    S().sel = editor_map_clip({f[7] - 256, f[8] - 256, f[9], f[10]});
+    S().has_sel = f[6] != 0 && S().sel.w > 0;
+    S().picker_top = f[11];
     clamp_picker();
     clamp_view();
 }
 
 std::string map_copy_inner(vexel_machine* m, bool cut) {
-    if (!S.has_sel) return "";
-    const std::string text = editor_map_to_text(S.floating ? S.lifted : editor_map_read(m->working_cart, S.sel));
+    if (!S().has_sel) return "";
+    const std::string text = editor_map_to_text(S().floating ? S().lifted : editor_map_read(m->working_cart, S().sel));
     if (cut) {
         // The frame took the undo step already.
-        if (S.floating) {
-            const editor_map_rect r = editor_map_clip(S.sel);
+        if (S().floating) {
+            const editor_map_rect r = editor_map_clip(S().sel);
             for (int cy = r.y; cy < r.y + r.h; ++cy)
                 for (int cx = r.x; cx < r.x + r.w; ++cx)
-                    editor_mset(m->working_cart, cx, cy, S.under[cy * editor_map_cols + cx]);
+                    editor_mset(m->working_cart, cx, cy, S().under[cy * editor_map_cols + cx]);
             drop_float();
         } else {
-            editor_map_clear(m->working_cart, S.sel);
+            editor_map_clear(m->working_cart, S().sel);
         }
     }
     return text;
@@ -906,19 +973,19 @@ bool map_paste_inner(vexel_machine* m, const std::string& text) {
     if (!editor_map_from_text(text, &block, &error)) return false;
     // At the cursor cell, where the user is looking, not where the copied
     // selection happened to be; the bottom bar says where it went.
-    const int x = S.cur_x, y = S.cur_y;
+    const int x = S().cur_x, y = S().cur_y;
     drop_float();
     // The pasted cells float, so they can be moved into place at once.
-    snapshot(m->working_cart, S.under);
-    S.lifted = std::move(block);
-    S.sel = {x, y, S.lifted.w, S.lifted.h};
-    S.has_sel = true;
-    S.floating = true;
-    S.tool = editor_map_tool_select;
-    S.key_moving = false;
-    editor_map_write(m->working_cart, S.lifted, x, y);
+    snapshot(m->working_cart, S().under);
+    S().lifted = std::move(block);
+    S().sel = {x, y, S().lifted.w, S().lifted.h};
+    S().has_sel = true;
+    S().floating = true;
+    S().tool = editor_map_tool_select;
+    S().key_moving = false;
+    editor_map_write(m->working_cart, S().lifted, x, y);
     char said[48];
-    std::snprintf(said, sizeof said, "pasted %dx%d at %d,%d", S.lifted.w, S.lifted.h, x, y);
+    std::snprintf(said, sizeof said, "pasted %dx%d at %d,%d", S().lifted.w, S().lifted.h, x, y);
     editor_message(said);
     return true;
 }
@@ -927,8 +994,8 @@ void map_open(vexel_machine*) {
     // The sheet may have changed in the sprite editor: a float's idea of
     // what lies beneath is stale, so it lands where it is.
     drop_float();
-    S.gesture = gesture_none;
-    S.key_moving = false;
+    S().gesture = gesture_none;
+    S().key_moving = false;
     clamp_picker();
     clamp_view();
 }
@@ -1117,25 +1184,24 @@ bool editor_map_from_text(const std::string& text, editor_map_block* out, std::s
 editor_map_view_info editor_map_view() {
     editor_map_view_info v{};
     v.cell_px = cell_px();
-    v.origin_x16 = S.vx16;
-    v.origin_y16 = S.vy16;
+    v.origin_x16 = S().vx16;
+    v.origin_y16 = S().vy16;
     v.view_y0 = view_y0();
     v.view_y1 = view_y1();
     v.picker_y0 = picker_y0();
-    v.cursor_x = S.cur_x;
-    v.cursor_y = S.cur_y;
-    v.tool = S.tool;
-    v.has_selection = S.has_sel;
-    v.floating = S.floating;
-    v.selection = S.sel;
+    v.cursor_x = S().cur_x;
+    v.cursor_y = S().cur_y;
+    v.tool = S().tool;
+    v.has_selection = S().has_sel;
+    v.floating = S().floating;
+    v.selection = S().sel;
     int n;
     current_block(&n, &v.block_w, &v.block_h);
-    v.picker_top = S.picker_top;
-    v.picker_large = S.picker_large;
+    v.picker_top = S().picker_top;
+    v.picker_large = S().picker_large;
     return v;
 }
 
-void editor_map_reset() { S = map_page_state{}; }
 
 void editor_map_cell_screen(int cx, int cy, int* sx, int* sy) {
     *sx = cx * cell_px() - off_x();

@@ -90,7 +90,5 @@ struct editor_map_view_info {
     bool picker_large;
 };
 editor_map_view_info editor_map_view();
-// Puts the page back to how it starts (tests).
-void editor_map_reset();
 // The screen position of cell (cx, cy)'s top-left under the current view.
 void editor_map_cell_screen(int cx, int cy, int* sx, int* sy);

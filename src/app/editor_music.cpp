@@ -96,6 +96,10 @@ constexpr size_t state_size = sizeof state_tag + size_t(sound_bytes) + state_fie
 
 enum hover_kind { hover_none, hover_pattern, hover_flag, hover_check, hover_number, hover_minus, hover_plus, hover_note };
 
+struct cart_deleter {
+    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
+};
+
 struct music_page_state {
     int pattern = 0;
     int channel = 0;
@@ -107,22 +111,32 @@ struct music_page_state {
     int followed = -1;       // the song's pattern the cursor last followed
     bool drawing = false;    // a pitch stroke in the notes view
     int mouse_x = -100, mouse_y = -100;
+
+    // The sound bytes as the page last left them: an undo step puts back
+    // only the effect bytes the sound-effect editor has not changed since.
+    uint8_t left_sound[sound_bytes] = {};
+    // The copy of the sound bytes the song plays from.
+    std::unique_ptr<vexel_cart, cart_deleter> player;
 };
 
-music_page_state S;
+}  // namespace
 
-// The sound bytes as the page last left them: an undo step puts back only
-// the effect bytes the sound-effect editor has not changed since.
-uint8_t left_sound[sound_bytes];
-
-struct cart_deleter {
-    void operator()(vexel_cart* c) const { vexel_cart_destroy(c); }
+struct editor_music_state {
+    music_page_state S;
 };
-std::unique_ptr<vexel_cart, cart_deleter> player;
+editor_music_state* editor_music_state_new() { return new editor_music_state; }
+void editor_music_state_free(editor_music_state* s) { delete s; }
+
+namespace {
+
+// This editor's record in the studio the frame works on (editor.h); the
+// page is driven only while one is bound.
+music_page_state& S() { return editor_studio_current()->music->S; }
+
 
 vexel_cart* player_cart() {
-    if (!player) player.reset(vexel_cart_create());
-    return player.get();
+    if (!S().player) S().player.reset(vexel_cart_create());
+    return S().player.get();
 }
 
 bool valid_pattern(int p) { return p >= 0 && p < editor_music_patterns; }
@@ -149,58 +163,58 @@ void sync_player(const vexel_cart* from) {
 
 void remember_sound(const vexel_cart* cart) {
     if (!cart) return;
-    for (int i = 0; i < sound_bytes; ++i) left_sound[i] = uint8_t(vexel_cart_peek(cart, uint32_t(sound_first + i)));
+    for (int i = 0; i < sound_bytes; ++i) S().left_sound[i] = uint8_t(vexel_cart_peek(cart, uint32_t(sound_first + i)));
 }
 
-int sel_first() { return std::min(S.sel_anchor, S.sel_end); }
-int sel_count() { return std::abs(S.sel_end - S.sel_anchor) + 1; }
-void collapse_selection() { S.sel_anchor = S.sel_end = S.pattern; }
+int sel_first() { return std::min(S().sel_anchor, S().sel_end); }
+int sel_count() { return std::abs(S().sel_end - S().sel_anchor) + 1; }
+void collapse_selection() { S().sel_anchor = S().sel_end = S().pattern; }
 
-int cursor_sfx(const vexel_machine* m) { return editor_music_sfx(m->working_cart, S.pattern, S.channel); }
+int cursor_sfx(const vexel_machine* m) { return editor_music_sfx(m->working_cart, S().pattern, S().channel); }
 
 // ---- playing ---------------------------------------------------------------------
 
 void stop_song(vexel_machine* m) {
-    if (S.playing && m->audio && player) vexel_audio_stop_song(m->audio, player.get());
-    S.playing = false;
-    S.followed = -1;
+    if (S().playing && m->audio && S().player) vexel_audio_stop_song(m->audio, S().player.get());
+    S().playing = false;
+    S().followed = -1;
 }
 
 void start_song(vexel_machine* m) {
     if (!m->audio) return;
-    if (editor_music_silent(m->working_cart, S.pattern)) {
+    if (editor_music_silent(m->working_cart, S().pattern)) {
         char text[48];
-        std::snprintf(text, sizeof text, "pattern %d plays nothing", S.pattern);
+        std::snprintf(text, sizeof text, "pattern %d plays nothing", S().pattern);
         editor_message(text);
         return;
     }
     sync_player(m->working_cart);
-    vexel_audio_play_song(m->audio, player_cart(), S.pattern, 0);
-    S.playing = vexel_audio_music_playing(m->audio) != 0;
-    S.followed = S.pattern;
+    vexel_audio_play_song(m->audio, player_cart(), S().pattern, 0);
+    S().playing = vexel_audio_music_playing(m->audio) != 0;
+    S().followed = S().pattern;
 }
 
 // The cursor follows the song from pattern to pattern; a song that ended
 // (a stop flag, running off the end, a silent pattern) is no longer shown.
 void follow_song(vexel_machine* m) {
-    if (!S.playing) return;
+    if (!S().playing) return;
     if (!m->audio || !vexel_audio_music_playing(m->audio)) {
-        S.playing = false;
-        S.followed = -1;
+        S().playing = false;
+        S().followed = -1;
         return;
     }
     sync_player(m->working_cart);
     const int p = vexel_audio_song_pattern(m->audio);
-    if (valid_pattern(p) && p != S.followed) {
-        S.followed = p;
-        S.pattern = p;
+    if (valid_pattern(p) && p != S().followed) {
+        S().followed = p;
+        S().pattern = p;
         collapse_selection();
-        S.digit_run = false;
+        S().digit_run = false;
     }
 }
 
 int playing_pattern(vexel_machine* m) {
-    if (!S.playing || !m->audio) return -1;
+    if (!S().playing || !m->audio) return -1;
     const int p = vexel_audio_song_pattern(m->audio);
     return valid_pattern(p) ? p : -1;
 }
@@ -208,53 +222,53 @@ int playing_pattern(vexel_machine* m) {
 // ---- edits at the cursor -----------------------------------------------------------
 
 void move_pattern(int p, bool extend) {
-    S.pattern = std::clamp(p, 0, editor_music_patterns - 1);
-    if (extend) S.sel_end = S.pattern;
+    S().pattern = std::clamp(p, 0, editor_music_patterns - 1);
+    if (extend) S().sel_end = S().pattern;
     else collapse_selection();
-    S.digit_run = false;
+    S().digit_run = false;
 }
 
 void step_sfx(vexel_machine* m, int c, int delta) {
-    const int n = (editor_music_sfx(m->working_cart, S.pattern, c) + delta) & editor_music_sfx_max;
+    const int n = (editor_music_sfx(m->working_cart, S().pattern, c) + delta) & editor_music_sfx_max;
     editor_checkpoint(m);
-    editor_music_set_sfx(m->working_cart, S.pattern, c, n, editor_music_enabled(m->working_cart, S.pattern, c));
+    editor_music_set_sfx(m->working_cart, S().pattern, c, n, editor_music_enabled(m->working_cart, S().pattern, c));
 }
 
 void toggle_enabled(vexel_machine* m, int c) {
     editor_checkpoint(m);
-    editor_music_set_enabled(m->working_cart, S.pattern, c, !editor_music_enabled(m->working_cart, S.pattern, c));
+    editor_music_set_enabled(m->working_cart, S().pattern, c, !editor_music_enabled(m->working_cart, S().pattern, c));
 }
 
 void toggle_flag(vexel_machine* m, int flag) {
     editor_checkpoint(m);
-    editor_music_set_flag(m->working_cart, S.pattern, flag, !editor_music_flag_on(m->working_cart, S.pattern, flag));
+    editor_music_set_flag(m->working_cart, S().pattern, flag, !editor_music_flag_on(m->working_cart, S().pattern, flag));
 }
 
 // A digit typed for the channel's number: two digits in a row make one
 // number when it stays an effect number, else the digit starts anew.
 void type_digit(vexel_machine* m, int d) {
-    const int old = editor_music_sfx(m->working_cart, S.pattern, S.channel);
+    const int old = editor_music_sfx(m->working_cart, S().pattern, S().channel);
     int n = d;
-    if (S.digit_run && old * 10 + d <= editor_music_sfx_max) n = old * 10 + d;
+    if (S().digit_run && old * 10 + d <= editor_music_sfx_max) n = old * 10 + d;
     else editor_checkpoint(m);
-    editor_music_set_sfx(m->working_cart, S.pattern, S.channel, n, true);
-    S.digit_run = true;
+    editor_music_set_sfx(m->working_cart, S().pattern, S().channel, n, true);
+    S().digit_run = true;
 }
 
 void change_note(vexel_machine* m, int pitch_d, int volume_d, int waveform_d, int effect_d, bool flip_instrument) {
     const int sfx = cursor_sfx(m);
-    editor_music_note n = editor_music_note_get(m->working_cart, sfx, S.note);
+    editor_music_note n = editor_music_note_get(m->working_cart, sfx, S().note);
     n.pitch = std::clamp(n.pitch + pitch_d, 0, pitch_count - 1);
     n.volume = std::clamp(n.volume + volume_d, 0, field_mask);
     n.waveform = (n.waveform + waveform_d) & field_mask;
     n.effect = (n.effect + effect_d) & field_mask;
     if (flip_instrument) n.instrument = !n.instrument;
-    const editor_music_note old = editor_music_note_get(m->working_cart, sfx, S.note);
+    const editor_music_note old = editor_music_note_get(m->working_cart, sfx, S().note);
     if (n.pitch == old.pitch && n.volume == old.volume && n.waveform == old.waveform && n.effect == old.effect &&
         n.instrument == old.instrument)
         return;  // at a limit: no empty undo step
     editor_checkpoint(m);
-    editor_music_note_set(m->working_cart, sfx, S.note, n);
+    editor_music_note_set(m->working_cart, sfx, S().note, n);
 }
 
 // ---- the mouse -------------------------------------------------------------------
@@ -305,52 +319,52 @@ hover_info hover_at(int x, int y) {
 // Sets the pitch of the note under the pointer (a stroke in the notes
 // view); a silent note gets a volume so that the drawn pitch is heard.
 void draw_pitch(vexel_machine* m, const hover_info& h) {
-    S.channel = h.index;
-    S.note = h.note;
-    S.notes = true;
+    S().channel = h.index;
+    S().note = h.note;
+    S().notes = true;
     const int sfx = cursor_sfx(m);
-    editor_music_note n = editor_music_note_get(m->working_cart, sfx, S.note);
+    editor_music_note n = editor_music_note_get(m->working_cart, sfx, S().note);
     n.pitch = h.pitch;
     if (n.volume == 0) n.volume = field_mask - 2;
-    editor_music_note_set(m->working_cart, sfx, S.note, n);
+    editor_music_note_set(m->working_cart, sfx, S().note, n);
 }
 
 void mouse_update(vexel_machine* m, const editor_input& in) {
-    S.mouse_x = in.mouse_x;
-    S.mouse_y = in.mouse_y;
+    S().mouse_x = in.mouse_x;
+    S().mouse_y = in.mouse_y;
     const hover_info h = hover_at(in.mouse_x, in.mouse_y);
-    if (S.drawing) {
-        if (!(in.buttons & fenn_mouse_left)) S.drawing = false;
+    if (S().drawing) {
+        if (!(in.buttons & fenn_mouse_left)) S().drawing = false;
         else if (h.kind == hover_note) draw_pitch(m, h);
         return;
     }
     if (in.wheel_y != 0 && (h.kind == hover_number || h.kind == hover_minus || h.kind == hover_plus)) {
-        S.channel = h.index;
+        S().channel = h.index;
         step_sfx(m, h.index, in.wheel_y > 0 ? 1 : -1);
-        S.digit_run = false;
+        S().digit_run = false;
     }
     if (!(in.went_down & fenn_mouse_left)) return;
     switch (h.kind) {
     case hover_pattern: move_pattern(h.index, in.shift); break;
     case hover_flag: toggle_flag(m, h.index); break;
     case hover_check:
-        S.channel = h.index;
+        S().channel = h.index;
         toggle_enabled(m, h.index);
         break;
     case hover_number:
-        S.channel = h.index;
-        S.notes = false;
-        S.digit_run = false;
+        S().channel = h.index;
+        S().notes = false;
+        S().digit_run = false;
         break;
     case hover_minus:
     case hover_plus:
-        S.channel = h.index;
+        S().channel = h.index;
         step_sfx(m, h.index, h.kind == hover_plus ? 1 : -1);
-        S.digit_run = false;
+        S().digit_run = false;
         break;
     case hover_note:
         editor_checkpoint(m);
-        S.drawing = true;
+        S().drawing = true;
         draw_pitch(m, h);
         break;
     case hover_none: break;
@@ -364,20 +378,20 @@ void song_key(vexel_machine* m, int k, bool shift) {
         type_digit(m, k - '0');
         return;
     }
-    S.digit_run = false;
+    S().digit_run = false;
     switch (k) {
-    case '-': step_sfx(m, S.channel, -1); break;
+    case '-': step_sfx(m, S().channel, -1); break;
     case '+':
-    case '=': step_sfx(m, S.channel, 1); break;
-    case 'e': toggle_enabled(m, S.channel); break;
+    case '=': step_sfx(m, S().channel, 1); break;
+    case 'e': toggle_enabled(m, S().channel); break;
     case 8:
-        if (editor_music_enabled(m->working_cart, S.pattern, S.channel)) toggle_enabled(m, S.channel);
+        if (editor_music_enabled(m->working_cart, S().pattern, S().channel)) toggle_enabled(m, S().channel);
         break;
     case '[': toggle_flag(m, editor_music_loop_start); break;
     case ']': toggle_flag(m, editor_music_loop_end); break;
     case 's': toggle_flag(m, editor_music_stop); break;
-    case 9: S.channel = (S.channel + (shift ? editor_music_channels - 1 : 1)) % editor_music_channels; break;
-    case 13: S.notes = true; break;
+    case 9: S().channel = (S().channel + (shift ? editor_music_channels - 1 : 1)) % editor_music_channels; break;
+    case 13: S().notes = true; break;
     default: break;
     }
 }
@@ -392,8 +406,8 @@ void notes_key(vexel_machine* m, int k, bool shift) {
     case 'f': change_note(m, 0, 0, 0, 1, false); break;
     case 'F': change_note(m, 0, 0, 0, -1, false); break;
     case 'i': change_note(m, 0, 0, 0, 0, true); break;
-    case 9: S.channel = (S.channel + (shift ? editor_music_channels - 1 : 1)) % editor_music_channels; break;
-    case 13: S.notes = false; break;
+    case 9: S().channel = (S().channel + (shift ? editor_music_channels - 1 : 1)) % editor_music_channels; break;
+    case 13: S().notes = false; break;
     default: break;
     }
 }
@@ -405,10 +419,10 @@ void music_update(vexel_machine* m, const editor_input& in) {
     for (int i = 0; i < in.key_count; ++i) {
         const int k = in.keys[i];
         if (k == ' ') {
-            S.digit_run = false;
-            if (S.playing) stop_song(m);
+            S().digit_run = false;
+            if (S().playing) stop_song(m);
             else start_song(m);
-        } else if (S.notes) {
+        } else if (S().notes) {
             notes_key(m, k, in.shift);
         } else {
             song_key(m, k, in.shift);
@@ -416,27 +430,27 @@ void music_update(vexel_machine* m, const editor_input& in) {
     }
     const bool left = editor_pressed(in, sc_left), right = editor_pressed(in, sc_right);
     const bool up = editor_pressed(in, sc_up), down = editor_pressed(in, sc_down);
-    if (S.notes) {
-        if (left) S.note = std::max(0, S.note - 1);
-        if (right) S.note = std::min(editor_music_notes - 1, S.note + 1);
-        if (editor_pressed(in, sc_home)) S.note = 0;
-        if (editor_pressed(in, sc_end)) S.note = editor_music_notes - 1;
+    if (S().notes) {
+        if (left) S().note = std::max(0, S().note - 1);
+        if (right) S().note = std::min(editor_music_notes - 1, S().note + 1);
+        if (editor_pressed(in, sc_home)) S().note = 0;
+        if (editor_pressed(in, sc_end)) S().note = editor_music_notes - 1;
         constexpr int octave = 12;
         if (up) change_note(m, in.shift ? octave : 1, 0, 0, 0, false);
         if (down) change_note(m, in.shift ? -octave : -1, 0, 0, 0, false);
     } else {
-        if (left) move_pattern(S.pattern - 1, in.shift);
-        if (right) move_pattern(S.pattern + 1, in.shift);
-        if (up && S.pattern >= grid_cols) move_pattern(S.pattern - grid_cols, in.shift);
-        if (down && S.pattern + grid_cols < editor_music_patterns) move_pattern(S.pattern + grid_cols, in.shift);
+        if (left) move_pattern(S().pattern - 1, in.shift);
+        if (right) move_pattern(S().pattern + 1, in.shift);
+        if (up && S().pattern >= grid_cols) move_pattern(S().pattern - grid_cols, in.shift);
+        if (down && S().pattern + grid_cols < editor_music_patterns) move_pattern(S().pattern + grid_cols, in.shift);
         if (editor_pressed(in, sc_home)) move_pattern(0, in.shift);
         if (editor_pressed(in, sc_end)) move_pattern(editor_music_patterns - 1, in.shift);
-        if (editor_pressed(in, sc_delete) && editor_music_enabled(m->working_cart, S.pattern, S.channel)) {
-            S.digit_run = false;
-            toggle_enabled(m, S.channel);
+        if (editor_pressed(in, sc_delete) && editor_music_enabled(m->working_cart, S().pattern, S().channel)) {
+            S().digit_run = false;
+            toggle_enabled(m, S().channel);
         }
     }
-    if (S.playing) sync_player(m->working_cart);  // what was just edited is heard at once
+    if (S().playing) sync_player(m->working_cart);  // what was just edited is heard at once
     remember_sound(m->working_cart);
 }
 
@@ -446,7 +460,7 @@ void draw_pattern_cell(vexel_machine* m, fenn_bitmap* page, const editor_theme& 
     const vexel_cart* cart = m->working_cart;
     int x, y;
     editor_music_pattern_screen(p, &x, &y);
-    const bool cursor = p == S.pattern, selected = sel_count() > 1 && p >= sel_first() && p < sel_first() + sel_count();
+    const bool cursor = p == S().pattern, selected = sel_count() > 1 && p >= sel_first() && p < sel_first() + sel_count();
     int bg = t.body_bg;
     if (selected) bg = t.selection;
     if (cursor) bg = t.cursor;
@@ -476,13 +490,13 @@ void draw_button(vexel_machine* m, fenn_bitmap* page, int x, int y, int w, const
 void draw_channel(vexel_machine* m, fenn_bitmap* page, const editor_theme& t, int c) {
     const vexel_cart* cart = m->working_cart;
     const int x0 = c * column_w, y = channels_y0;
-    const bool on = editor_music_enabled(cart, S.pattern, c);
+    const bool on = editor_music_enabled(cart, S().pattern, c);
     editor_frame_rect(page, x0 + check_x, y + 1, x0 + check_x + check_w - 1, y + check_w, on ? on_colour : dim_colour);
     if (on) editor_fill(page, x0 + check_x + 1, y + 2, x0 + check_x + check_w - 2, y + check_w - 1, on_colour);
-    if (c == S.channel)
-        editor_fill(page, x0 + number_x - 1, y, x0 + number_x + number_w - 1, y + row_h - 1, S.notes ? t.selection : t.cursor);
+    if (c == S().channel)
+        editor_fill(page, x0 + number_x - 1, y, x0 + number_x + number_w - 1, y + row_h - 1, S().notes ? t.selection : t.cursor);
     char num[4];
-    std::snprintf(num, sizeof num, "%02d", editor_music_sfx(cart, S.pattern, c));
+    std::snprintf(num, sizeof num, "%02d", editor_music_sfx(cart, S().pattern, c));
     editor_text(m, page, num, x0 + number_x, y + 1, on ? bright_colour : dim_colour);
     draw_button(m, page, x0 + minus_x, y, button_w, "-", false, 0, t);
     draw_button(m, page, x0 + plus_x, y, button_w, "+", false, 0, t);
@@ -492,9 +506,9 @@ void draw_channel(vexel_machine* m, fenn_bitmap* page, const editor_theme& t, in
 // dim when the note is silent or the channel is off in this pattern.
 void draw_notes(vexel_machine* m, fenn_bitmap* page, const editor_theme& t, int c, int played_note) {
     const vexel_cart* cart = m->working_cart;
-    const int x0 = c * column_w, sfx = editor_music_sfx(cart, S.pattern, c);
-    const bool on = editor_music_enabled(cart, S.pattern, c);
-    if (c == S.channel && S.notes) editor_fill(page, x0 + S.note, notes_y0, x0 + S.note, notes_y1 - 1, t.selection);
+    const int x0 = c * column_w, sfx = editor_music_sfx(cart, S().pattern, c);
+    const bool on = editor_music_enabled(cart, S().pattern, c);
+    if (c == S().channel && S().notes) editor_fill(page, x0 + S().note, notes_y0, x0 + S().note, notes_y1 - 1, t.selection);
     for (int i = 0; i < editor_music_notes; ++i) {
         const editor_music_note n = editor_music_note_get(cart, sfx, i);
         const int h = 1 + n.pitch * (bars_h - 1) / (pitch_count - 1);
@@ -513,10 +527,10 @@ void music_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
     for (int p = 0; p < editor_music_patterns; ++p) draw_pattern_cell(m, page, t, p, playing);
 
     char text[48];
-    std::snprintf(text, sizeof text, "pattern %02d", S.pattern);
+    std::snprintf(text, sizeof text, "pattern %02d", S().pattern);
     editor_text(m, page, text, 1, flags_y0 + 1, t.text);
     for (int f = 0; f < flag_count; ++f)
-        draw_button(m, page, flag_box_x[f], flags_y0, flag_box_w[f], flag_labels[f], editor_music_flag_on(cart, S.pattern, f),
+        draw_button(m, page, flag_box_x[f], flags_y0, flag_box_w[f], flag_labels[f], editor_music_flag_on(cart, S().pattern, f),
                     flag_colour[f], t);
     if (playing >= 0) editor_fill(page, 120, flags_y0 + 1, 124, flags_y0 + 5, play_colour);  // the "playing" light
 
@@ -525,20 +539,20 @@ void music_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
     // While the song plays, the note each channel has reached.
     for (int c = 0; c < editor_music_channels; ++c) {
         int played = -1;
-        if (playing >= 0 && m->audio && player) {
-            const int sfx = editor_music_sfx(player.get(), playing, c);
-            played = vexel_audio_playing_note(m->audio, &player->sfx[sfx]);
+        if (playing >= 0 && m->audio && S().player) {
+            const int sfx = editor_music_sfx(S().player.get(), playing, c);
+            played = vexel_audio_playing_note(m->audio, &S().player->sfx[sfx]);
         }
         draw_notes(m, page, t, c, played);
     }
 
     const int sfx = cursor_sfx(m);
-    const editor_music_note n = editor_music_note_get(cart, sfx, S.note);
+    const editor_music_note n = editor_music_note_get(cart, sfx, S().note);
     char pitch[4];
     editor_music_pitch_name(n.pitch, pitch);
-    std::snprintf(text, sizeof text, "sfx %02d note %02d %s w%d v%d f%d%s", sfx, S.note, pitch, n.waveform, n.volume, n.effect,
+    std::snprintf(text, sizeof text, "sfx %02d note %02d %s w%d v%d f%d%s", sfx, S().note, pitch, n.waveform, n.volume, n.effect,
                   n.instrument ? " i" : "");
-    editor_text(m, page, text, 1, note_line_y, S.notes ? bright_colour : t.text);
+    editor_text(m, page, text, 1, note_line_y, S().notes ? bright_colour : t.text);
 }
 
 // ---- status, undo, clipboard -----------------------------------------------------------
@@ -563,20 +577,20 @@ std::string music_status(vexel_machine* m, bool* warn) {
                                                       "loop end: then back to the loop start (])",
                                                       "stop: the song ends after it (s)"};
     char text[96];
-    const hover_info h = hover_at(S.mouse_x, S.mouse_y);
+    const hover_info h = hover_at(S().mouse_x, S().mouse_y);
     switch (h.kind) {
     case hover_pattern: describe_pattern(cart, h.index, text, sizeof text); return text;
     case hover_flag: return flag_help[h.index];
     case hover_check:
-        std::snprintf(text, sizeof text, "channel %d %s (e)", h.index, editor_music_enabled(cart, S.pattern, h.index) ? "on" : "off");
+        std::snprintf(text, sizeof text, "channel %d %s (e)", h.index, editor_music_enabled(cart, S().pattern, h.index) ? "on" : "off");
         return text;
     case hover_number:
     case hover_minus:
     case hover_plus:
-        std::snprintf(text, sizeof text, "channel %d: sfx %02d (wheel, - +)", h.index, editor_music_sfx(cart, S.pattern, h.index));
+        std::snprintf(text, sizeof text, "channel %d: sfx %02d (wheel, - +)", h.index, editor_music_sfx(cart, S().pattern, h.index));
         return text;
     case hover_note: {
-        const int sfx = editor_music_sfx(cart, S.pattern, h.index);
+        const int sfx = editor_music_sfx(cart, S().pattern, h.index);
         const editor_music_note n = editor_music_note_get(cart, sfx, h.note);
         char pitch[4], at[4];
         editor_music_pitch_name(n.pitch, pitch);
@@ -590,7 +604,7 @@ std::string music_status(vexel_machine* m, bool* warn) {
         std::snprintf(text, sizeof text, "patterns %02d-%02d", sel_first(), sel_first() + sel_count() - 1);
         return text;
     }
-    describe_pattern(cart, S.pattern, text, sizeof text);
+    describe_pattern(cart, S().pattern, text, sizeof text);
     const int playing = playing_pattern(m);
     if (playing >= 0) {
         char more[16];
@@ -605,7 +619,7 @@ std::string music_save_state(vexel_machine* m) {
     s.resize(state_size);
     for (int i = 0; i < sound_bytes; ++i)
         s[sizeof state_tag + size_t(i)] = char(vexel_cart_peek(m->working_cart, uint32_t(sound_first + i)));
-    const int fields[state_fields] = {S.pattern, S.channel, S.sel_anchor, S.sel_end, S.note};
+    const int fields[state_fields] = {S().pattern, S().channel, S().sel_anchor, S().sel_end, S().note};
     size_t at = sizeof state_tag + size_t(sound_bytes);
     for (int f : fields) s[at++] = char(f);
     return s;
@@ -618,19 +632,19 @@ void music_load_state(vexel_machine* m, const std::string& s) {
         const uint32_t a = uint32_t(sound_first + i);
         // An effect byte the sound-effect editor changed since this page
         // last left it is that editor's edit: it stays.
-        if (i >= music_bytes && vexel_cart_peek(m->working_cart, a) != left_sound[i]) continue;
+        if (i >= music_bytes && vexel_cart_peek(m->working_cart, a) != S().left_sound[i]) continue;
         poke_changed(m->working_cart, a, bytes[i]);
     }
     remember_sound(m->working_cart);
     const uint8_t* f = bytes + sound_bytes;
-    S.pattern = std::clamp(int(f[0]), 0, editor_music_patterns - 1);
-    S.channel = std::clamp(int(f[1]), 0, editor_music_channels - 1);
-    S.sel_anchor = std::clamp(int(f[2]), 0, editor_music_patterns - 1);
-    S.sel_end = std::clamp(int(f[3]), 0, editor_music_patterns - 1);
-    S.note = std::clamp(int(f[4]), 0, editor_music_notes - 1);
-    S.digit_run = false;
-    S.drawing = false;
-    if (S.playing) sync_player(m->working_cart);
+    S().pattern = std::clamp(int(f[0]), 0, editor_music_patterns - 1);
+    S().channel = std::clamp(int(f[1]), 0, editor_music_channels - 1);
+    S().sel_anchor = std::clamp(int(f[2]), 0, editor_music_patterns - 1);
+    S().sel_end = std::clamp(int(f[3]), 0, editor_music_patterns - 1);
+    S().note = std::clamp(int(f[4]), 0, editor_music_notes - 1);
+    S().digit_run = false;
+    S().drawing = false;
+    if (S().playing) sync_player(m->working_cart);
 }
 
 std::string music_copy(vexel_machine* m, bool cut) {
@@ -655,32 +669,32 @@ bool music_paste(vexel_machine* m, const std::string& text) {
         if (text.find("[music]") != std::string::npos) editor_message(("not pasted: " + error).c_str());
         return false;
     }
-    const int first = sel_count() > 1 ? sel_first() : S.pattern;
+    const int first = sel_count() > 1 ? sel_first() : S().pattern;
     const int want = int(bytes.size()) / editor_music_channels;
     const int written = editor_music_write(m->working_cart, first, bytes);
-    S.sel_anchor = first;
-    S.sel_end = first + written - 1;
-    S.pattern = first;
-    S.digit_run = false;
+    S().sel_anchor = first;
+    S().sel_end = first + written - 1;
+    S().pattern = first;
+    S().digit_run = false;
     if (written < want) {
         char msg[48];
         std::snprintf(msg, sizeof msg, "%d pattern%s past 63 left out", want - written, want - written == 1 ? "" : "s");
         editor_message(msg);
     }
-    if (S.playing) sync_player(m->working_cart);
+    if (S().playing) sync_player(m->working_cart);
     remember_sound(m->working_cart);
     return true;
 }
 
 bool music_escape(vexel_machine*) {
-    if (!S.notes) return false;
-    S.notes = false;
+    if (!S().notes) return false;
+    S().notes = false;
     return true;
 }
 
 void music_open(vexel_machine* m) {
-    S.drawing = false;
-    S.digit_run = false;
+    S().drawing = false;
+    S().digit_run = false;
     if (m->working_cart) remember_sound(m->working_cart);
 }
 
@@ -834,14 +848,14 @@ void editor_music_pitch_name(int pitch, char* buf) {
 
 editor_music_view_info editor_music_view() {
     editor_music_view_info v{};
-    v.pattern = S.pattern;
-    v.channel = S.channel;
+    v.pattern = S().pattern;
+    v.channel = S().channel;
     v.sel_first = sel_first();
     v.sel_count = sel_count();
-    v.notes = S.notes;
-    v.note = S.note;
-    v.playing = S.playing;
-    v.playing_pattern = S.playing ? S.followed : -1;
+    v.notes = S().notes;
+    v.note = S().note;
+    v.playing = S().playing;
+    v.playing_pattern = S().playing ? S().followed : -1;
     v.grid_y0 = grid_y0;
     v.flags_y0 = flags_y0;
     v.channels_y0 = channels_y0;
@@ -850,10 +864,6 @@ editor_music_view_info editor_music_view() {
     return v;
 }
 
-void editor_music_reset() {
-    S = music_page_state{};
-    std::memset(left_sound, 0, sizeof left_sound);
-}
 
 void editor_music_pattern_screen(int p, int* sx, int* sy) {
     *sx = (p % grid_cols) * cell_w;

@@ -95,9 +95,6 @@ struct editor_music_view_info {
     int grid_y0, flags_y0, channels_y0, notes_y0, notes_y1;  // screen rows of the parts
 };
 editor_music_view_info editor_music_view();
-// Puts the page back to how it starts (tests); a song still sounding is
-// forgotten, not stopped.
-void editor_music_reset();
 // Screen position of pattern p's cell in the strip (top-left; 8x9 pixels).
 void editor_music_pattern_screen(int p, int* sx, int* sy);
 // The cartridge record the page plays songs from: a copy of the working

@@ -323,7 +323,19 @@ struct sfx_editor {
     bool group_open = false, group_checkpointed = false;
 };
 
-sfx_editor ed;
+}  // namespace
+
+struct editor_sfx_state {
+    sfx_editor ed;
+};
+editor_sfx_state* editor_sfx_state_new() { return new editor_sfx_state; }
+void editor_sfx_state_free(editor_sfx_state* s) { delete s; }
+
+namespace {
+
+// This editor's record in the studio the frame works on (editor.h); the
+// page is driven only while one is bound.
+sfx_editor& ed() { return editor_studio_current()->sfx->ed; }
 
 vexel_cart* cart_of(vexel_machine* m) { return m ? m->working_cart : nullptr; }
 
@@ -334,15 +346,15 @@ template <class Op>
 bool edit(vexel_machine* m, Op op) {
     vexel_cart* cart = cart_of(m);
     if (!cart) return false;
-    if (ed.group_checkpointed) return op(cart);
+    if (ed().group_checkpointed) return op(cart);
     uint8_t before[68], after[68];
-    editor_sfx_read_bytes(cart, ed.n, before);
+    editor_sfx_read_bytes(cart, ed().n, before);
     if (!op(cart)) return false;
-    editor_sfx_read_bytes(cart, ed.n, after);
-    editor_sfx_write_bytes(cart, ed.n, before);
+    editor_sfx_read_bytes(cart, ed().n, after);
+    editor_sfx_write_bytes(cart, ed().n, before);
     editor_checkpoint(m);
-    editor_sfx_write_bytes(cart, ed.n, after);
-    if (ed.group_open) ed.group_checkpointed = true;
+    editor_sfx_write_bytes(cart, ed().n, after);
+    if (ed().group_open) ed().group_checkpointed = true;
     return true;
 }
 
@@ -350,36 +362,36 @@ bool edit(vexel_machine* m, Op op) {
 
 bool preview_sounding(vexel_machine* m) {
     vexel_cart* cart = cart_of(m);
-    return cart && m->audio && vexel_audio_channel_sfx(m->audio, editor_sfx_preview_channel) == &cart->sfx[ed.n];
+    return cart && m->audio && vexel_audio_channel_sfx(m->audio, editor_sfx_preview_channel) == &cart->sfx[ed().n];
 }
 
 // The effect registers with the preview channel's bit as the toggles ask,
 // the values found there kept to put back.
 void apply_fx(vexel_machine* m) {
-    if (!ed.fx_set) {
-        for (int i = 0; i < 4; ++i) ed.fx_saved[i] = vexel_peek(m, m->cart, int32_t(vexel_reg_audio_fx) + i);
-        ed.fx_set = true;
+    if (!ed().fx_set) {
+        for (int i = 0; i < 4; ++i) ed().fx_saved[i] = vexel_peek(m, m->cart, int32_t(vexel_reg_audio_fx) + i);
+        ed().fx_set = true;
     }
     constexpr int bit = 1 << editor_sfx_preview_channel;
     for (int i = 0; i < 4; ++i)
-        vexel_poke(m, m->cart, int32_t(vexel_reg_audio_fx) + i, ed.toggles[i] ? ed.fx_saved[i] | bit : ed.fx_saved[i] & ~bit);
+        vexel_poke(m, m->cart, int32_t(vexel_reg_audio_fx) + i, ed().toggles[i] ? ed().fx_saved[i] | bit : ed().fx_saved[i] & ~bit);
 }
 
 // Only the preview channel's bit goes back: a program run meanwhile (Ctrl+R
 // while the preview played) may have set the others since.
 void restore_fx(vexel_machine* m) {
-    if (!ed.fx_set) return;
+    if (!ed().fx_set) return;
     constexpr int bit = 1 << editor_sfx_preview_channel;
     for (int i = 0; i < 4; ++i) {
         const int32_t a = int32_t(vexel_reg_audio_fx) + i;
-        vexel_poke(m, m->cart, a, (vexel_peek(m, m->cart, a) & ~bit) | (ed.fx_saved[i] & bit));
+        vexel_poke(m, m->cart, a, (vexel_peek(m, m->cart, a) & ~bit) | (ed().fx_saved[i] & bit));
     }
-    ed.fx_set = false;
+    ed().fx_set = false;
 }
 
 void stop_preview(vexel_machine* m) {
     if (preview_sounding(m)) vexel_audio_play_sfx(m->audio, nullptr, 0, 0, cart_of(m), editor_sfx_preview_channel);
-    ed.playing = false;
+    ed().playing = false;
     restore_fx(m);
 }
 
@@ -387,14 +399,14 @@ void start_preview(vexel_machine* m) {
     vexel_cart* cart = cart_of(m);
     if (!cart || !m->audio) return;
     apply_fx(m);
-    ed.playing = vexel_audio_play_sfx(m->audio, &cart->sfx[ed.n], 0, 0, cart, editor_sfx_preview_channel) >= 0;
-    if (!ed.playing) restore_fx(m);
+    ed().playing = vexel_audio_play_sfx(m->audio, &cart->sfx[ed().n], 0, 0, cart, editor_sfx_preview_channel) >= 0;
+    if (!ed().playing) restore_fx(m);
 }
 
 // The preview ended by itself: the registers go back.
 void watch_preview(vexel_machine* m) {
-    if (ed.playing && !preview_sounding(m)) {
-        ed.playing = false;
+    if (ed().playing && !preview_sounding(m)) {
+        ed().playing = false;
         restore_fx(m);
     }
 }
@@ -403,21 +415,21 @@ void watch_preview(vexel_machine* m) {
 // effect is playing, which the note would cut off).
 void hear_note(vexel_machine* m, int i) {
     vexel_cart* cart = cart_of(m);
-    if (!ed.live_notes || ed.playing || !cart || !m->audio) return;
-    vexel_audio_play_sfx(m->audio, &cart->sfx[ed.n], i, 1, cart, editor_sfx_preview_channel);
+    if (!ed().live_notes || ed().playing || !cart || !m->audio) return;
+    vexel_audio_play_sfx(m->audio, &cart->sfx[ed().n], i, 1, cart, editor_sfx_preview_channel);
 }
 
 int playing_note(vexel_machine* m) {
-    if (!ed.playing || !preview_sounding(m)) return -1;
-    return vexel_audio_playing_note(m->audio, &cart_of(m)->sfx[ed.n]);
+    if (!ed().playing || !preview_sounding(m)) return -1;
+    return vexel_audio_playing_note(m->audio, &cart_of(m)->sfx[ed().n]);
 }
 
 void select_effect(vexel_machine* m, int n) {
     n = std::clamp(n, 0, vexel_sfx_count - 1);
-    if (n == ed.n) return;
-    if (ed.playing) stop_preview(m);
-    ed.n = n;
-    ed.typing = false;
+    if (n == ed().n) return;
+    if (ed().playing) stop_preview(m);
+    ed().n = n;
+    ed().typing = false;
 }
 
 // ---- edits at the cursor ----
@@ -426,134 +438,134 @@ void select_effect(vexel_machine* m, int n) {
 // waveform, effect and instrument at the usual volume.
 bool enter_pitch(vexel_machine* m, int i, int pitch) {
     const bool changed = edit(m, [&](vexel_cart* c) {
-        if (editor_sfx_get(c, ed.n, i, editor_sfx_volume) > 0) return editor_sfx_set(c, ed.n, i, editor_sfx_pitch, pitch);
-        return editor_sfx_set_note(c, ed.n, i, pitch, ed.pen_waveform, default_volume, ed.pen_effect, ed.pen_instrument);
+        if (editor_sfx_get(c, ed().n, i, editor_sfx_volume) > 0) return editor_sfx_set(c, ed().n, i, editor_sfx_pitch, pitch);
+        return editor_sfx_set_note(c, ed().n, i, pitch, ed().pen_waveform, default_volume, ed().pen_effect, ed().pen_instrument);
     });
     hear_note(m, i);
     return changed;
 }
 
 void step_field(vexel_machine* m, int i, editor_sfx_field f, int delta) {
-    const int v = editor_sfx_get(cart_of(m), ed.n, i, f);
-    if (edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed.n, i, f, v + delta); })) hear_note(m, i);
+    const int v = editor_sfx_get(cart_of(m), ed().n, i, f);
+    if (edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed().n, i, f, v + delta); })) hear_note(m, i);
 }
 
 void step_header(vexel_machine* m, int h, int delta) {
-    const int v = editor_sfx_get_header(cart_of(m), ed.n, editor_sfx_header(h));
-    edit(m, [&](vexel_cart* c) { return editor_sfx_set_header(c, ed.n, editor_sfx_header(h), v + delta); });
+    const int v = editor_sfx_get_header(cart_of(m), ed().n, editor_sfx_header(h));
+    edit(m, [&](vexel_cart* c) { return editor_sfx_set_header(c, ed().n, editor_sfx_header(h), v + delta); });
 }
 
 void type_header_digit(vexel_machine* m, int d) {
-    const int v = editor_sfx_get_header(cart_of(m), ed.n, editor_sfx_header(ed.field));
-    int next = ed.typing ? v * 10 + d : d;
+    const int v = editor_sfx_get_header(cart_of(m), ed().n, editor_sfx_header(ed().field));
+    int next = ed().typing ? v * 10 + d : d;
     if (next > header_max) next = d;
-    ed.typing = true;
-    edit(m, [&](vexel_cart* c) { return editor_sfx_set_header(c, ed.n, editor_sfx_header(ed.field), next); });
+    ed().typing = true;
+    edit(m, [&](vexel_cart* c) { return editor_sfx_set_header(c, ed().n, editor_sfx_header(ed().field), next); });
 }
 
 void toggle_instrument(vexel_machine* m, int i) {
-    const int v = editor_sfx_get(cart_of(m), ed.n, i, editor_sfx_instrument);
-    edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed.n, i, editor_sfx_instrument, !v); });
+    const int v = editor_sfx_get(cart_of(m), ed().n, i, editor_sfx_instrument);
+    edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed().n, i, editor_sfx_instrument, !v); });
 }
 
 void move_cursor(int row, int field) {
-    ed.row = std::clamp(row, -1, vexel_sfx_notes - 1);
-    ed.field = std::clamp(field, 0, ed.row < 0 ? 2 : 3);
-    ed.typing = false;
+    ed().row = std::clamp(row, -1, vexel_sfx_notes - 1);
+    ed().field = std::clamp(field, 0, ed().row < 0 ? 2 : 3);
+    ed().typing = false;
 }
 
 void tracker_key(vexel_machine* m, int k) {
-    if (ed.row < 0) {
+    if (ed().row < 0) {
         if (k >= '0' && k <= '9') type_header_digit(m, k - '0');
         if (k == 8) {
-            const int v = editor_sfx_get_header(cart_of(m), ed.n, editor_sfx_header(ed.field));
-            edit(m, [&](vexel_cart* c) { return editor_sfx_set_header(c, ed.n, editor_sfx_header(ed.field), v / 10); });
-            ed.typing = true;
+            const int v = editor_sfx_get_header(cart_of(m), ed().n, editor_sfx_header(ed().field));
+            edit(m, [&](vexel_cart* c) { return editor_sfx_set_header(c, ed().n, editor_sfx_header(ed().field), v / 10); });
+            ed().typing = true;
         }
         return;
     }
     if (k == 'i' || k == 'I') {
-        toggle_instrument(m, ed.row);
+        toggle_instrument(m, ed().row);
         return;
     }
     if (k == 8) {
-        edit(m, [&](vexel_cart* c) { return editor_sfx_set_note(c, ed.n, ed.row, 0, 0, 0, 0, false); });
+        edit(m, [&](vexel_cart* c) { return editor_sfx_set_note(c, ed().n, ed().row, 0, 0, 0, 0, false); });
         return;
     }
-    if (ed.field == editor_sfx_pitch) {
-        const int pitch = editor_sfx_piano_pitch(k, ed.octave);
+    if (ed().field == editor_sfx_pitch) {
+        const int pitch = editor_sfx_piano_pitch(k, ed().octave);
         if (pitch >= 0) {
-            enter_pitch(m, ed.row, pitch);
-            move_cursor(ed.row + 1, ed.field);
+            enter_pitch(m, ed().row, pitch);
+            move_cursor(ed().row + 1, ed().field);
         } else if (editor_sfx_piano_semitone(k) >= 0) {
             editor_message("that note is above the highest pitch");
         }
         return;
     }
     if (k >= '0' && k <= '7') {
-        if (edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed.n, ed.row, editor_sfx_field(ed.field), k - '0'); }))
-            hear_note(m, ed.row);
-        move_cursor(ed.row + 1, ed.field);
+        if (edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed().n, ed().row, editor_sfx_field(ed().field), k - '0'); }))
+            hear_note(m, ed().row);
+        move_cursor(ed().row + 1, ed().field);
     }
 }
 
 void tracker_keys(vexel_machine* m, const editor_input& in) {
     const bool shift = in.shift;
     if (editor_pressed(in, sc_up)) {
-        if (shift && ed.row < 0) step_header(m, ed.field, 1);
-        else if (shift) step_field(m, ed.row, editor_sfx_field(ed.field), 1);
-        else move_cursor(ed.row - 1, ed.field);
+        if (shift && ed().row < 0) step_header(m, ed().field, 1);
+        else if (shift) step_field(m, ed().row, editor_sfx_field(ed().field), 1);
+        else move_cursor(ed().row - 1, ed().field);
     }
     if (editor_pressed(in, sc_down)) {
-        if (shift && ed.row < 0) step_header(m, ed.field, -1);
-        else if (shift) step_field(m, ed.row, editor_sfx_field(ed.field), -1);
-        else move_cursor(ed.row + 1, ed.field);
+        if (shift && ed().row < 0) step_header(m, ed().field, -1);
+        else if (shift) step_field(m, ed().row, editor_sfx_field(ed().field), -1);
+        else move_cursor(ed().row + 1, ed().field);
     }
-    const int last_field = ed.row < 0 ? 2 : 3;
+    const int last_field = ed().row < 0 ? 2 : 3;
     if (editor_pressed(in, sc_left)) {
-        if (ed.field > 0) move_cursor(ed.row, ed.field - 1);
-        else if (ed.row >= rows_per_column) move_cursor(ed.row - rows_per_column, 3);
+        if (ed().field > 0) move_cursor(ed().row, ed().field - 1);
+        else if (ed().row >= rows_per_column) move_cursor(ed().row - rows_per_column, 3);
     }
     if (editor_pressed(in, sc_right)) {
-        if (ed.field < last_field) move_cursor(ed.row, ed.field + 1);
-        else if (ed.row >= 0 && ed.row < rows_per_column) move_cursor(ed.row + rows_per_column, 0);
+        if (ed().field < last_field) move_cursor(ed().row, ed().field + 1);
+        else if (ed().row >= 0 && ed().row < rows_per_column) move_cursor(ed().row + rows_per_column, 0);
     }
-    if (editor_pressed(in, sc_page_up)) move_cursor(ed.row < 0 ? -1 : std::max(0, ed.row - rows_per_column), ed.field);
-    if (editor_pressed(in, sc_page_down)) move_cursor(std::max(0, ed.row + rows_per_column), ed.field);
-    if (editor_pressed(in, sc_home)) move_cursor(0, ed.field);
-    if (editor_pressed(in, sc_end)) move_cursor(vexel_sfx_notes - 1, ed.field);
-    if (ed.row < 0) return;
-    if (editor_pressed(in, sc_insert)) edit(m, [&](vexel_cart* c) { return editor_sfx_insert_row(c, ed.n, ed.row); });
-    if (editor_pressed(in, sc_delete)) edit(m, [&](vexel_cart* c) { return editor_sfx_delete_row(c, ed.n, ed.row); });
-    if (in.ctrl && editor_pressed(in, sc_d) && ed.row < vexel_sfx_notes - 1) {
+    if (editor_pressed(in, sc_page_up)) move_cursor(ed().row < 0 ? -1 : std::max(0, ed().row - rows_per_column), ed().field);
+    if (editor_pressed(in, sc_page_down)) move_cursor(std::max(0, ed().row + rows_per_column), ed().field);
+    if (editor_pressed(in, sc_home)) move_cursor(0, ed().field);
+    if (editor_pressed(in, sc_end)) move_cursor(vexel_sfx_notes - 1, ed().field);
+    if (ed().row < 0) return;
+    if (editor_pressed(in, sc_insert)) edit(m, [&](vexel_cart* c) { return editor_sfx_insert_row(c, ed().n, ed().row); });
+    if (editor_pressed(in, sc_delete)) edit(m, [&](vexel_cart* c) { return editor_sfx_delete_row(c, ed().n, ed().row); });
+    if (in.ctrl && editor_pressed(in, sc_d) && ed().row < vexel_sfx_notes - 1) {
         edit(m, [&](vexel_cart* c) {
-            const bool a = editor_sfx_insert_row(c, ed.n, ed.row + 1);
-            const bool b = editor_sfx_copy_row(c, ed.n, ed.row, ed.row + 1);
+            const bool a = editor_sfx_insert_row(c, ed().n, ed().row + 1);
+            const bool b = editor_sfx_copy_row(c, ed().n, ed().row, ed().row + 1);
             return a || b;
         });
-        move_cursor(ed.row + 1, ed.field);
+        move_cursor(ed().row + 1, ed().field);
     }
 }
 
 void apply_pen(vexel_machine* m, int i) {
     if (edit(m, [&](vexel_cart* c) {
-            const int pitch = editor_sfx_get(c, ed.n, i, editor_sfx_pitch);
-            const int vol = editor_sfx_get(c, ed.n, i, editor_sfx_volume);
-            return editor_sfx_set_note(c, ed.n, i, pitch, ed.pen_waveform, vol ? vol : default_volume, ed.pen_effect,
-                                       ed.pen_instrument);
+            const int pitch = editor_sfx_get(c, ed().n, i, editor_sfx_pitch);
+            const int vol = editor_sfx_get(c, ed().n, i, editor_sfx_volume);
+            return editor_sfx_set_note(c, ed().n, i, pitch, ed().pen_waveform, vol ? vol : default_volume, ed().pen_effect,
+                                       ed().pen_instrument);
         }))
         hear_note(m, i);
 }
 
 void pitch_view_keys(vexel_machine* m, const editor_input& in) {
-    if (editor_pressed(in, sc_left)) ed.note = std::max(0, ed.note - 1);
-    if (editor_pressed(in, sc_right)) ed.note = std::min(vexel_sfx_notes - 1, ed.note + 1);
+    if (editor_pressed(in, sc_left)) ed().note = std::max(0, ed().note - 1);
+    if (editor_pressed(in, sc_right)) ed().note = std::min(vexel_sfx_notes - 1, ed().note + 1);
     const editor_sfx_field f = in.shift ? editor_sfx_volume : editor_sfx_pitch;
-    if (editor_pressed(in, sc_up)) step_field(m, ed.note, f, 1);
-    if (editor_pressed(in, sc_down)) step_field(m, ed.note, f, -1);
+    if (editor_pressed(in, sc_up)) step_field(m, ed().note, f, 1);
+    if (editor_pressed(in, sc_down)) step_field(m, ed().note, f, -1);
     const int step = editor_pressed(in, sc_page_up) ? -1 : editor_pressed(in, sc_page_down) ? 1 : 0;
-    if (step && in.shift) ed.pen_effect = (ed.pen_effect + step + 8) & 7;
-    else if (step) ed.pen_waveform = (ed.pen_waveform + step + 8) & 7;
+    if (step && in.shift) ed().pen_effect = (ed().pen_effect + step + 8) & 7;
+    else if (step) ed().pen_waveform = (ed().pen_waveform + step + 8) & 7;
 }
 
 // ---- the mouse ----
@@ -576,52 +588,52 @@ bool tracker_cell_at(int x, int y, int* row, int* field) {
 
 void stroke_to(vexel_machine* m, int x, int y) {
     const int i = bar_at(std::clamp(x, 0, vexel_sfx_notes * editor_sfx_bar_w - 1));
-    const int from = ed.last_note < 0 ? i : ed.last_note;
+    const int from = ed().last_note < 0 ? i : ed().last_note;
     const int lo = std::min(from, i), hi = std::max(from, i);
     for (int k = lo; k <= hi; ++k) {
         // The note the stroke came from keeps the pitch it was drawn at.
-        if (k == ed.last_note && k != i) continue;
+        if (k == ed().last_note && k != i) continue;
         bool changed = false;
-        if (ed.drag == drag_bars) {
+        if (ed().drag == drag_bars) {
             const int pitch = std::clamp(bars_bottom - y, 0, 63);
             changed = edit(m, [&](vexel_cart* c) {
-                const int vol = editor_sfx_get(c, ed.n, k, editor_sfx_volume);
-                return editor_sfx_set_note(c, ed.n, k, pitch, ed.pen_waveform, vol ? vol : default_volume, ed.pen_effect,
-                                           ed.pen_instrument);
+                const int vol = editor_sfx_get(c, ed().n, k, editor_sfx_volume);
+                return editor_sfx_set_note(c, ed().n, k, pitch, ed().pen_waveform, vol ? vol : default_volume, ed().pen_effect,
+                                           ed().pen_instrument);
             });
-        } else if (ed.drag == drag_erase) {
-            changed = edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed.n, k, editor_sfx_volume, 0); });
-        } else if (ed.drag == drag_strip) {
+        } else if (ed().drag == drag_erase) {
+            changed = edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed().n, k, editor_sfx_volume, 0); });
+        } else if (ed().drag == drag_strip) {
             const int vol = std::clamp(strip_bottom - y, 0, 7);
-            changed = edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed.n, k, editor_sfx_volume, vol); });
+            changed = edit(m, [&](vexel_cart* c) { return editor_sfx_set(c, ed().n, k, editor_sfx_volume, vol); });
         }
         if (changed && k == i) hear_note(m, k);
     }
-    ed.last_note = i;
-    ed.note = i;
+    ed().last_note = i;
+    ed().note = i;
 }
 
 void header_click(vexel_machine* m, int x, int y, int button, int wheel) {
     const int delta = wheel ? wheel : button == fenn_mouse_right ? -1 : 1;
-    if (box_prev.contains(x, y) && !wheel) select_effect(m, ed.n - 1);
-    if (box_next.contains(x, y) && !wheel) select_effect(m, ed.n + 1);
-    if (box_number.contains(x, y)) select_effect(m, ed.n + delta);
+    if (box_prev.contains(x, y) && !wheel) select_effect(m, ed().n - 1);
+    if (box_next.contains(x, y) && !wheel) select_effect(m, ed().n + 1);
+    if (box_number.contains(x, y)) select_effect(m, ed().n + delta);
     for (int h = 0; h < 3; ++h)
         if (box_header[h].contains(x, y)) {
             step_header(m, h, delta);
-            if (!ed.pitch_view) move_cursor(-1, h);
+            if (!ed().pitch_view) move_cursor(-1, h);
         }
     if (wheel) return;
-    if (box_view.contains(x, y)) ed.pitch_view = !ed.pitch_view;
+    if (box_view.contains(x, y)) ed().pitch_view = !ed().pitch_view;
     for (int t = 0; t < 4; ++t)
         if (box_toggle[t].contains(x, y)) {
-            ed.toggles[t] = !ed.toggles[t];
-            if (ed.fx_set) apply_fx(m);
+            ed().toggles[t] = !ed().toggles[t];
+            if (ed().fx_set) apply_fx(m);
         }
     if (box_octave.contains(x, y))
-        ed.octave = std::clamp(ed.octave + delta, editor_sfx_octave_min, editor_sfx_octave_max);
+        ed().octave = std::clamp(ed().octave + delta, editor_sfx_octave_min, editor_sfx_octave_max);
     if (box_play.contains(x, y)) {
-        if (ed.playing) stop_preview(m);
+        if (ed().playing) stop_preview(m);
         else start_preview(m);
     }
 }
@@ -631,80 +643,80 @@ void mouse(vexel_machine* m, const editor_input& in) {
     const int down = in.went_down & (fenn_mouse_left | fenn_mouse_right);
     if (down && y < list_y) header_click(m, x, y, down & fenn_mouse_left ? fenn_mouse_left : fenn_mouse_right, 0);
     if (in.wheel_y && y >= editor_body_y0 && y < list_y) header_click(m, x, y, 0, in.wheel_y > 0 ? 1 : -1);
-    if (!ed.pitch_view) {
+    if (!ed().pitch_view) {
         int row, field;
         if ((in.went_down & fenn_mouse_left) && tracker_cell_at(x, y, &row, &field)) move_cursor(row, field);
         return;
     }
     // The pitch view: pickers, then strokes over the bars and the strip.
     if ((in.went_down & fenn_mouse_left) && y >= picker_y && y < picker_y + picker_h) {
-        if (x >= 0 && x < 8 * picker_w) ed.pen_waveform = x / picker_w;
-        if (x >= instrument_x && x < instrument_x + instrument_w) ed.pen_instrument = !ed.pen_instrument;
-        if (x >= effect_picker_x && x < effect_picker_x + 8 * picker_w) ed.pen_effect = (x - effect_picker_x) / picker_w;
+        if (x >= 0 && x < 8 * picker_w) ed().pen_waveform = x / picker_w;
+        if (x >= instrument_x && x < instrument_x + instrument_w) ed().pen_instrument = !ed().pen_instrument;
+        if (x >= effect_picker_x && x < effect_picker_x + 8 * picker_w) ed().pen_effect = (x - effect_picker_x) / picker_w;
     }
-    if (down && ed.drag == drag_none && bar_at(x) >= 0) {
-        if (y >= bars_top - 1 && y <= bars_bottom) ed.drag = down & fenn_mouse_left ? drag_bars : drag_erase;
-        else if (y >= strip_top - 1 && y <= strip_bottom) ed.drag = drag_strip;
-        if (ed.drag != drag_none) {
-            ed.group_open = true;
-            ed.group_checkpointed = false;
-            ed.last_note = -1;
+    if (down && ed().drag == drag_none && bar_at(x) >= 0) {
+        if (y >= bars_top - 1 && y <= bars_bottom) ed().drag = down & fenn_mouse_left ? drag_bars : drag_erase;
+        else if (y >= strip_top - 1 && y <= strip_bottom) ed().drag = drag_strip;
+        if (ed().drag != drag_none) {
+            ed().group_open = true;
+            ed().group_checkpointed = false;
+            ed().last_note = -1;
         }
     }
-    if (ed.drag != drag_none && (in.buttons & (fenn_mouse_left | fenn_mouse_right))) stroke_to(m, x, y);
-    if (ed.drag != drag_none && !(in.buttons & (fenn_mouse_left | fenn_mouse_right))) {
-        ed.drag = drag_none;
-        ed.group_open = ed.group_checkpointed = false;
+    if (ed().drag != drag_none && (in.buttons & (fenn_mouse_left | fenn_mouse_right))) stroke_to(m, x, y);
+    if (ed().drag != drag_none && !(in.buttons & (fenn_mouse_left | fenn_mouse_right))) {
+        ed().drag = drag_none;
+        ed().group_open = ed().group_checkpointed = false;
     }
 }
 
 // ---- the page's functions ----
 
 void sfx_open(vexel_machine* m) {
-    ed.n = std::clamp(ed.n, 0, vexel_sfx_count - 1);
-    move_cursor(ed.row, ed.field);
+    ed().n = std::clamp(ed().n, 0, vexel_sfx_count - 1);
+    move_cursor(ed().row, ed().field);
     watch_preview(m);
 }
 
 void sfx_update(vexel_machine* m, const editor_input& in) {
-    ed.live_notes = in.settings.live_notes;
+    ed().live_notes = in.settings.live_notes;
     if (!cart_of(m)) return;
     watch_preview(m);
-    ed.mouse_x = in.mouse_x;
-    ed.mouse_y = in.mouse_y;
+    ed().mouse_x = in.mouse_x;
+    ed().mouse_y = in.mouse_y;
     for (int i = 0; i < in.key_count; ++i) {
         const int k = in.keys[i];
         if (k == 9) {
-            ed.pitch_view = !ed.pitch_view;
+            ed().pitch_view = !ed().pitch_view;
         } else if (k == ' ') {
-            if (ed.playing) stop_preview(m);
+            if (ed().playing) stop_preview(m);
             else start_preview(m);
         } else if (k == '-' || k == '_') {
-            select_effect(m, ed.n - 1);
+            select_effect(m, ed().n - 1);
         } else if (k == '=' || k == '+') {
-            select_effect(m, ed.n + 1);
+            select_effect(m, ed().n + 1);
         } else if (k == '[') {
-            ed.octave = std::max(editor_sfx_octave_min, ed.octave - 1);
+            ed().octave = std::max(editor_sfx_octave_min, ed().octave - 1);
         } else if (k == ']') {
-            ed.octave = std::min(editor_sfx_octave_max, ed.octave + 1);
-        } else if (!ed.pitch_view) {
+            ed().octave = std::min(editor_sfx_octave_max, ed().octave + 1);
+        } else if (!ed().pitch_view) {
             tracker_key(m, k);
         } else if (k == 13) {
-            apply_pen(m, ed.note);
+            apply_pen(m, ed().note);
         } else if (k == 'i' || k == 'I') {
-            toggle_instrument(m, ed.note);
-        } else if (const int pitch = editor_sfx_piano_pitch(k, ed.octave); pitch >= 0) {
-            enter_pitch(m, ed.note, pitch);
-            ed.note = std::min(vexel_sfx_notes - 1, ed.note + 1);
+            toggle_instrument(m, ed().note);
+        } else if (const int pitch = editor_sfx_piano_pitch(k, ed().octave); pitch >= 0) {
+            enter_pitch(m, ed().note, pitch);
+            ed().note = std::min(vexel_sfx_notes - 1, ed().note + 1);
         }
     }
     if (in.ctrl)
         for (int t = 0; t < 4; ++t)
             if (editor_pressed(in, sc_1 + t)) {
-                ed.toggles[t] = !ed.toggles[t];
-                if (ed.fx_set) apply_fx(m);
+                ed().toggles[t] = !ed().toggles[t];
+                if (ed().fx_set) apply_fx(m);
             }
-    if (ed.pitch_view) pitch_view_keys(m, in);
+    if (ed().pitch_view) pitch_view_keys(m, in);
     else tracker_keys(m, in);
     mouse(m, in);
 }
@@ -719,25 +731,25 @@ void draw_header(vexel_machine* m, fenn_bitmap* page, const editor_theme& t, con
     char buf[16];
     editor_text(m, page, "sfx", 1, head_y, t.comment);
     editor_text(m, page, "<", box_prev.x0 + 1, head_y, t.punct);
-    std::snprintf(buf, sizeof buf, "%02d", ed.n);
+    std::snprintf(buf, sizeof buf, "%02d", ed().n);
     editor_text(m, page, buf, box_number.x0 + 1, head_y, t.number);
     editor_text(m, page, ">", box_next.x0 + 1, head_y, t.punct);
     editor_text(m, page, "spd", 37, head_y, t.comment);
     editor_text(m, page, "lp", 65, head_y, t.comment);
     for (int h = 0; h < 3; ++h) {
         const hot_box& b = box_header[h];
-        const bool cur = !ed.pitch_view && ed.row < 0 && ed.field == h;
+        const bool cur = !ed().pitch_view && ed().row < 0 && ed().field == h;
         if (cur) editor_fill(page, b.x0, b.y0, b.x1, b.y1, t.cursor);
-        std::snprintf(buf, sizeof buf, h == 0 ? "%3d" : "%02d", editor_sfx_get_header(cart, ed.n, editor_sfx_header(h)));
+        std::snprintf(buf, sizeof buf, h == 0 ? "%3d" : "%02d", editor_sfx_get_header(cart, ed().n, editor_sfx_header(h)));
         editor_text(m, page, buf, b.x0 + 1, head_y, cur ? t.punct : t.number);
     }
-    label_box(m, page, box_view, ed.pitch_view ? "pitch" : "notes", false, t);
-    for (int i = 0; i < 4; ++i) label_box(m, page, box_toggle[i], toggle_labels[i], ed.toggles[i], t);
-    if (!ed.pitch_view) {
-        std::snprintf(buf, sizeof buf, "oct %d", ed.octave);
+    label_box(m, page, box_view, ed().pitch_view ? "pitch" : "notes", false, t);
+    for (int i = 0; i < 4; ++i) label_box(m, page, box_toggle[i], toggle_labels[i], ed().toggles[i], t);
+    if (!ed().pitch_view) {
+        std::snprintf(buf, sizeof buf, "oct %d", ed().octave);
         label_box(m, page, box_octave, buf, false, t);
     }
-    label_box(m, page, box_play, ed.playing ? "stop" : "play", ed.playing, t);
+    label_box(m, page, box_play, ed().playing ? "stop" : "play", ed().playing, t);
 }
 
 void draw_tracker(vexel_machine* m, fenn_bitmap* page, const editor_theme& t, const vexel_cart* cart, int playing) {
@@ -747,15 +759,15 @@ void draw_tracker(vexel_machine* m, fenn_bitmap* page, const editor_theme& t, co
         if (i == playing) editor_fill(page, x, y - 1, x + column_w - 2, y + row_h - 2, t.selection);
         std::snprintf(buf, sizeof buf, "%02d", i);
         editor_text(m, page, buf, x + 1, y, t.comment);
-        const int vol = editor_sfx_get(cart, ed.n, i, editor_sfx_volume);
+        const int vol = editor_sfx_get(cart, ed().n, i, editor_sfx_volume);
         for (int f = 0; f < 4; ++f) {
-            const int v = editor_sfx_get(cart, ed.n, i, editor_sfx_field(f));
-            const bool cur = i == ed.row && f == ed.field;
+            const int v = editor_sfx_get(cart, ed().n, i, editor_sfx_field(f));
+            const bool cur = i == ed().row && f == ed().field;
             if (cur) editor_fill(page, x + field_x[f] - 1, y - 1, x + field_x[f] + field_w[f] - 1, y + row_h - 2, t.cursor);
             if (f == editor_sfx_pitch) editor_sfx_note_name(v, buf);
             else std::snprintf(buf, sizeof buf, "%d", v);
             int colour = vol ? t.text : t.comment;
-            if (f == editor_sfx_waveform && editor_sfx_get(cart, ed.n, i, editor_sfx_instrument)) colour = t.warn;
+            if (f == editor_sfx_waveform && editor_sfx_get(cart, ed().n, i, editor_sfx_instrument)) colour = t.warn;
             if (cur) colour = t.punct;
             editor_text(m, page, buf, x + field_x[f], y, colour);
         }
@@ -766,27 +778,27 @@ void draw_pitch_view(vexel_machine* m, fenn_bitmap* page, const editor_theme& t,
     editor_frame_rect(page, 0, bars_top - 1, 127, bars_bottom + 1, t.comment);
     for (int i = 0; i < vexel_sfx_notes; ++i) {
         const int x = editor_sfx_bar_x(i);
-        const int pitch = editor_sfx_get(cart, ed.n, i, editor_sfx_pitch);
-        const int vol = editor_sfx_get(cart, ed.n, i, editor_sfx_volume);
-        const int wave = editor_sfx_get(cart, ed.n, i, editor_sfx_waveform);
+        const int pitch = editor_sfx_get(cart, ed().n, i, editor_sfx_pitch);
+        const int vol = editor_sfx_get(cart, ed().n, i, editor_sfx_volume);
+        const int wave = editor_sfx_get(cart, ed().n, i, editor_sfx_waveform);
         const int colour = i == playing ? 7 : vol ? waveform_colours[wave] : t.comment;
         if (vol) editor_fill(page, x, editor_sfx_pitch_y(pitch), x + editor_sfx_bar_w - 2, bars_bottom, colour);
         else editor_fill(page, x, editor_sfx_pitch_y(pitch), x + editor_sfx_bar_w - 2, editor_sfx_pitch_y(pitch), colour);
         editor_fill(page, x, editor_sfx_volume_y(vol), x + editor_sfx_bar_w - 2, strip_bottom, i == playing ? 7 : t.number);
-        if (i == ed.note) editor_fill(page, x, bars_bottom + 2, x + editor_sfx_bar_w - 2, bars_bottom + 3, t.cursor);
+        if (i == ed().note) editor_fill(page, x, bars_bottom + 2, x + editor_sfx_bar_w - 2, bars_bottom + 3, t.cursor);
     }
     char buf[4];
     for (int w = 0; w < 8; ++w) {
         const int x = w * picker_w;
-        editor_fill(page, x, picker_y, x + picker_w - 2, picker_y + picker_h - 2, w == ed.pen_waveform ? 7 : waveform_colours[w]);
+        editor_fill(page, x, picker_y, x + picker_w - 2, picker_y + picker_h - 2, w == ed().pen_waveform ? 7 : waveform_colours[w]);
         std::snprintf(buf, sizeof buf, "%d", w);
         editor_text(m, page, buf, x + 1, picker_y + 1, 0);
     }
     const hot_box ins = {instrument_x, picker_y, instrument_x + instrument_w - 2, picker_y + picker_h - 2};
-    label_box(m, page, ins, "ins", ed.pen_instrument, t);
+    label_box(m, page, ins, "ins", ed().pen_instrument, t);
     for (int e = 0; e < 8; ++e) {
         const int x = effect_picker_x + e * picker_w;
-        editor_fill(page, x, picker_y, x + picker_w - 2, picker_y + picker_h - 2, e == ed.pen_effect ? t.cursor : t.selection);
+        editor_fill(page, x, picker_y, x + picker_w - 2, picker_y + picker_h - 2, e == ed().pen_effect ? t.cursor : t.selection);
         std::snprintf(buf, sizeof buf, "%d", e);
         editor_text(m, page, buf, x + 1, picker_y + 1, t.punct);
     }
@@ -797,17 +809,17 @@ void sfx_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& t) {
     if (!cart) return;
     const int playing = playing_note(m);
     draw_header(m, page, t, cart);
-    if (ed.pitch_view) draw_pitch_view(m, page, t, cart, playing);
+    if (ed().pitch_view) draw_pitch_view(m, page, t, cart, playing);
     else draw_tracker(m, page, t, cart, playing);
 }
 
 std::string note_text(const vexel_cart* cart, int i) {
     char name[4], buf[64];
-    editor_sfx_note_name(editor_sfx_get(cart, ed.n, i, editor_sfx_pitch), name);
-    const int w = editor_sfx_get(cart, ed.n, i, editor_sfx_waveform);
+    editor_sfx_note_name(editor_sfx_get(cart, ed().n, i, editor_sfx_pitch), name);
+    const int w = editor_sfx_get(cart, ed().n, i, editor_sfx_waveform);
     std::snprintf(buf, sizeof buf, "note %d %s %s%d v%d fx%d", i, name,
-                  editor_sfx_get(cart, ed.n, i, editor_sfx_instrument) ? "ins" : "w", w,
-                  editor_sfx_get(cart, ed.n, i, editor_sfx_volume), editor_sfx_get(cart, ed.n, i, editor_sfx_effect));
+                  editor_sfx_get(cart, ed().n, i, editor_sfx_instrument) ? "ins" : "w", w,
+                  editor_sfx_get(cart, ed().n, i, editor_sfx_volume), editor_sfx_get(cart, ed().n, i, editor_sfx_effect));
     return buf;
 }
 
@@ -815,23 +827,23 @@ std::string sfx_status(vexel_machine* m, bool* warn) {
     *warn = false;
     const vexel_cart* cart = cart_of(m);
     if (!cart) return "";
-    const int x = ed.mouse_x, y = ed.mouse_y;
+    const int x = ed().mouse_x, y = ed().mouse_y;
     char buf[64];
     if (box_prev.contains(x, y) || box_next.contains(x, y) || box_number.contains(x, y)) return "effect number (- =)";
     for (int h = 0; h < 3; ++h)
         if (box_header[h].contains(x, y)) {
-            std::snprintf(buf, sizeof buf, "%s %d", header_names[h], editor_sfx_get_header(cart, ed.n, editor_sfx_header(h)));
+            std::snprintf(buf, sizeof buf, "%s %d", header_names[h], editor_sfx_get_header(cart, ed().n, editor_sfx_header(h)));
             return buf;
         }
     for (int i = 0; i < 4; ++i)
         if (box_toggle[i].contains(x, y)) {
-            std::snprintf(buf, sizeof buf, "%s preview %s (ctrl+%d)", toggle_names[i], ed.toggles[i] ? "on" : "off", i + 1);
+            std::snprintf(buf, sizeof buf, "%s preview %s (ctrl+%d)", toggle_names[i], ed().toggles[i] ? "on" : "off", i + 1);
             return buf;
         }
     if (box_view.contains(x, y)) return "switch view (tab)";
     if (box_play.contains(x, y)) return "play / stop (space)";
-    if (!ed.pitch_view && box_octave.contains(x, y)) return "piano octave ([ ])";
-    if (ed.pitch_view) {
+    if (!ed().pitch_view && box_octave.contains(x, y)) return "piano octave ([ ])";
+    if (ed().pitch_view) {
         if (y >= picker_y && y < picker_y + picker_h) {
             if (x >= 0 && x < 8 * picker_w) return std::string("waveform ") + waveform_names[x / picker_w];
             if (x >= instrument_x && x < instrument_x + instrument_w) return "waveform names an instrument";
@@ -839,12 +851,12 @@ std::string sfx_status(vexel_machine* m, bool* warn) {
                 return std::string("effect ") + effect_names[(x - effect_picker_x) / picker_w];
         }
         if (bar_at(x) >= 0 && y >= bars_top - 1 && y <= strip_bottom) return note_text(cart, bar_at(x));
-        return note_text(cart, ed.note);
+        return note_text(cart, ed().note);
     }
     // In the note list the line follows the cursor, where typing goes, not
     // the mouse that happens to rest over another row.
-    if (ed.row >= 0) return note_text(cart, ed.row);
-    std::snprintf(buf, sizeof buf, "%s: type a number", header_names[ed.field]);
+    if (ed().row >= 0) return note_text(cart, ed().row);
+    std::snprintf(buf, sizeof buf, "%s: type a number", header_names[ed().field]);
     return buf;
 }
 
@@ -855,9 +867,9 @@ constexpr size_t state_head = sizeof state_tag - 1 + 3;
 std::string sfx_save_state(vexel_machine* m) {
     const vexel_cart* cart = cart_of(m);
     std::string s(state_tag);
-    s += char(ed.n);
-    s += char(ed.row + 1);
-    s += char(ed.field);
+    s += char(ed().n);
+    s += char(ed().row + 1);
+    s += char(ed().field);
     for (int a = 0; a < all_bytes; ++a) s += char(cart ? vexel_cart_peek(cart, vexel_addr_sfx + uint32_t(a)) : 0);
     return s;
 }
@@ -874,14 +886,14 @@ void sfx_load_state(vexel_machine* m, const std::string& state) {
 std::string sfx_copy(vexel_machine* m, bool cut) {
     vexel_cart* cart = cart_of(m);
     if (!cart) return "";
-    std::string text = editor_sfx_copy_text(cart, ed.n);
+    std::string text = editor_sfx_copy_text(cart, ed().n);
     if (cut) {
         // The notes and loop go; speed stays, so what is typed next keeps its pace.
         uint8_t b[68];
-        editor_sfx_read_bytes(cart, ed.n, b);
+        editor_sfx_read_bytes(cart, ed().n, b);
         std::memset(b, 0, 2 * vexel_sfx_notes);
         b[66] = b[67] = 0;
-        editor_sfx_write_bytes(cart, ed.n, b);
+        editor_sfx_write_bytes(cart, ed().n, b);
     }
     return text;
 }
@@ -895,7 +907,7 @@ bool sfx_paste(vexel_machine* m, const std::string& text) {
         editor_message(editor_sfx_paste_status_text(st));
         return false;
     }
-    editor_sfx_write_bytes(cart, ed.n, b);
+    editor_sfx_write_bytes(cart, ed().n, b);
     editor_message("pasted");
     return true;
 }
@@ -910,16 +922,15 @@ bool sfx_escape(vexel_machine* m) {
 
 // ---- state for tests ----
 
-void editor_sfx_reset() { ed = sfx_editor{}; }
-int editor_sfx_selected() { return ed.n; }
+int editor_sfx_selected() { return ed().n; }
 void editor_sfx_select(int n) {
-    ed.n = std::clamp(n, 0, vexel_sfx_count - 1);
-    ed.typing = false;
+    ed().n = std::clamp(n, 0, vexel_sfx_count - 1);
+    ed().typing = false;
 }
-bool editor_sfx_pitch_view() { return ed.pitch_view; }
-int editor_sfx_cursor_row() { return ed.row; }
-int editor_sfx_cursor_field() { return ed.field; }
-int editor_sfx_octave() { return ed.octave; }
+bool editor_sfx_pitch_view() { return ed().pitch_view; }
+int editor_sfx_cursor_row() { return ed().row; }
+int editor_sfx_cursor_field() { return ed().field; }
+int editor_sfx_octave() { return ed().octave; }
 int editor_sfx_bar_x(int i) { return i * editor_sfx_bar_w; }
 int editor_sfx_pitch_y(int pitch) { return bars_bottom - pitch; }
 int editor_sfx_volume_y(int volume) { return strip_bottom - volume; }

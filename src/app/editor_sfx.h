@@ -78,8 +78,6 @@ editor_sfx_paste_status editor_sfx_parse_text(const std::string& text, uint8_t o
 
 // ---- the page's state, for tests ---------------------------------------------------
 
-// Back to a fresh editor: effect 1, tracker view, octave 4, cursor at the top.
-void editor_sfx_reset();
 int editor_sfx_selected();
 void editor_sfx_select(int n);
 bool editor_sfx_pitch_view();

@@ -357,9 +357,21 @@ struct sprite_editor {
     bool mine_valid = false;
 };
 
-sprite_editor ed;
+}  // namespace
 
-int zoom_size() { return zoom_sizes[ed.zoom]; }
+struct editor_sprite_state {
+    sprite_editor ed;
+};
+editor_sprite_state* editor_sprite_state_new() { return new editor_sprite_state; }
+void editor_sprite_state_free(editor_sprite_state* s) { delete s; }
+
+namespace {
+
+// This editor's record in the studio the frame works on (editor.h); the
+// page is driven only while one is bound.
+sprite_editor& ed() { return editor_studio_current()->sprite->ed; }
+
+int zoom_size() { return zoom_sizes[ed().zoom]; }
 int zoom_scale() { return canvas_px / (zoom_size() * 8); }
 editor_sprite_rect shown_area() { return editor_sprite_area(editor_selected_sprite(), zoom_size()); }
 
@@ -375,8 +387,8 @@ void copy_in(vexel_cart* cart, const uint8_t* bytes, const uint8_t* flags) {
 
 // Remembers the sheet as this editor left it (see restore_state).
 void remember_sheet(const vexel_cart* cart) {
-    copy_out(cart, &ed.mine);
-    ed.mine_valid = true;
+    copy_out(cart, &ed().mine);
+    ed().mine_valid = true;
 }
 
 // Runs op(cart), which returns how much it changed, so that a change is
@@ -386,23 +398,23 @@ template <class Op>
 int edit(vexel_machine* m, Op op) {
     vexel_cart* cart = m->working_cart;
     if (!cart) return 0;
-    if (ed.group_checkpointed) {
+    if (ed().group_checkpointed) {
         const int changed = op(cart);
         if (changed > 0) remember_sheet(cart);
         return changed;
     }
-    copy_out(cart, &ed.before);
-    const editor_sprite_rect sel_before = ed.sel;  // a move changes the selection too
+    copy_out(cart, &ed().before);
+    const editor_sprite_rect sel_before = ed().sel;  // a move changes the selection too
     const int changed = op(cart);
     if (changed > 0) {
-        copy_out(cart, &ed.after);
-        const editor_sprite_rect sel_after = ed.sel;
-        copy_in(cart, ed.before.bytes, ed.before.flags);
-        ed.sel = sel_before;
+        copy_out(cart, &ed().after);
+        const editor_sprite_rect sel_after = ed().sel;
+        copy_in(cart, ed().before.bytes, ed().before.flags);
+        ed().sel = sel_before;
         editor_checkpoint(m);
-        copy_in(cart, ed.after.bytes, ed.after.flags);
-        ed.sel = sel_after;
-        if (ed.group_open) ed.group_checkpointed = true;
+        copy_in(cart, ed().after.bytes, ed().after.flags);
+        ed().sel = sel_after;
+        if (ed().group_open) ed().group_checkpointed = true;
         remember_sheet(cart);
     }
     return changed;
@@ -416,28 +428,28 @@ int edit(vexel_machine* m, Op op) {
 void restore_state(vexel_cart* cart, const uint8_t* bytes, const uint8_t* flags) {
     for (size_t a = 0; a < sheet_bytes; ++a) {
         const uint32_t addr = vexel_addr_gfx + uint32_t(a);
-        if (!ed.mine_valid || vexel_cart_peek(cart, addr) == ed.mine.bytes[a]) vexel_cart_poke(cart, addr, bytes[a]);
+        if (!ed().mine_valid || vexel_cart_peek(cart, addr) == ed().mine.bytes[a]) vexel_cart_poke(cart, addr, bytes[a]);
     }
     for (int n = 0; n < editor_sprite_count; ++n)
-        if (!ed.mine_valid || editor_fget(cart, n) == ed.mine.flags[n]) editor_fset(cart, n, flags[n]);
+        if (!ed().mine_valid || editor_fget(cart, n) == ed().mine.flags[n]) editor_fset(cart, n, flags[n]);
     remember_sheet(cart);
 }
 
 void group_begin() {
-    ed.group_open = true;
-    ed.group_checkpointed = false;
+    ed().group_open = true;
+    ed().group_checkpointed = false;
 }
-void group_end() { ed.group_open = ed.group_checkpointed = false; }
+void group_end() { ed().group_open = ed().group_checkpointed = false; }
 
 // Lets go of a selection being moved: its pixels stay where they are.
 void drop_float() {
-    if (ed.floating) group_end();
-    ed.floating = false;
+    if (ed().floating) group_end();
+    ed().floating = false;
 }
 
 void clear_selection() {
     drop_float();
-    ed.sel = {};
+    ed().sel = {};
 }
 
 // Puts the view in order after the selected sprite, the zoom or the
@@ -446,31 +458,31 @@ void clear_selection() {
 // undo group is closed so that the next edit takes its own checkpoint.
 void stop_gestures() {
     drop_float();
-    ed.key_anchor = false;
-    ed.drag_button = 0;
+    ed().key_anchor = false;
+    ed().drag_button = 0;
     group_end();
 }
 
 void settle_view() {
     const int n = editor_selected_sprite();
     const editor_sprite_rect area = shown_area();
-    if (n != ed.shown_sprite) {
+    if (n != ed().shown_sprite) {
         stop_gestures();
         clear_selection();
         // The cursor keeps its place within the sprite.
-        if (ed.shown_sprite >= 0) {
-            ed.cur_x = area.x + (ed.cur_x - (ed.shown_sprite % 16) * 8);
-            ed.cur_y = area.y + (ed.cur_y - (ed.shown_sprite / 16) * 8);
+        if (ed().shown_sprite >= 0) {
+            ed().cur_x = area.x + (ed().cur_x - (ed().shown_sprite % 16) * 8);
+            ed().cur_y = area.y + (ed().cur_y - (ed().shown_sprite / 16) * 8);
         }
-        ed.shown_sprite = n;
-        ed.bank = n / sprites_per_bank;
+        ed().shown_sprite = n;
+        ed().bank = n / sprites_per_bank;
     }
-    if (!ed.sel.empty()) {
-        const editor_sprite_rect inside = editor_sprite_clip(ed.sel, area);
-        if (inside.w != ed.sel.w || inside.h != ed.sel.h || ed.tool != tool_select) clear_selection();
+    if (!ed().sel.empty()) {
+        const editor_sprite_rect inside = editor_sprite_clip(ed().sel, area);
+        if (inside.w != ed().sel.w || inside.h != ed().sel.h || ed().tool != tool_select) clear_selection();
     }
-    ed.cur_x = std::clamp(ed.cur_x, area.x, area.x + area.w - 1);
-    ed.cur_y = std::clamp(ed.cur_y, area.y, area.y + area.h - 1);
+    ed().cur_x = std::clamp(ed().cur_x, area.x, area.x + area.w - 1);
+    ed().cur_y = std::clamp(ed().cur_y, area.y, area.y + area.h - 1);
 }
 
 void select_sprite(int n) {
@@ -480,15 +492,15 @@ void select_sprite(int n) {
 
 void set_zoom(int index) {
     stop_gestures();
-    ed.zoom = std::clamp(index, 0, int(std::size(zoom_sizes)) - 1);
+    ed().zoom = std::clamp(index, 0, int(std::size(zoom_sizes)) - 1);
     settle_view();
 }
 
 void set_tool(int tool) {
-    if (tool == ed.tool) return;
+    if (tool == ed().tool) return;
     stop_gestures();
     clear_selection();
-    ed.tool = tool;
+    ed().tool = tool;
 }
 
 // ---- moving a selection ---------------------------------------------------------
@@ -496,47 +508,47 @@ void set_tool(int tool) {
 // Lifts the selection: remembers the shown area with the selection's
 // pixels cleared to colour 0, and the selection's own pixels.
 void lift(const vexel_cart* cart) {
-    if (ed.floating || ed.sel.empty()) return;
+    if (ed().floating || ed().sel.empty()) return;
     const editor_sprite_rect area = shown_area();
-    ed.base_area = area;
+    ed().base_area = area;
     for (int y = 0; y < area.h; ++y)
         for (int x = 0; x < area.w; ++x) {
             const int sx = area.x + x, sy = area.y + y;
-            ed.base[y * max_area_px + x] = ed.sel.contains(sx, sy) ? 0 : uint8_t(editor_sget(cart, sx, sy));
+            ed().base[y * max_area_px + x] = ed().sel.contains(sx, sy) ? 0 : uint8_t(editor_sget(cart, sx, sy));
         }
-    for (int y = 0; y < ed.sel.h; ++y)
-        for (int x = 0; x < ed.sel.w; ++x)
-            ed.lifted[y * max_area_px + x] = uint8_t(editor_sget(cart, ed.sel.x + x, ed.sel.y + y));
-    ed.floating = true;
+    for (int y = 0; y < ed().sel.h; ++y)
+        for (int x = 0; x < ed().sel.w; ++x)
+            ed().lifted[y * max_area_px + x] = uint8_t(editor_sget(cart, ed().sel.x + x, ed().sel.y + y));
+    ed().floating = true;
     group_begin();
 }
 
 // Shows the lifted pixels with their top-left at (x, y), kept inside the
 // shown area; returns how many sheet pixels changed.
 int place(vexel_cart* cart, int x, int y) {
-    const editor_sprite_rect area = ed.base_area;
-    ed.sel.x = std::clamp(x, area.x, area.x + area.w - ed.sel.w);
-    ed.sel.y = std::clamp(y, area.y, area.y + area.h - ed.sel.h);
+    const editor_sprite_rect area = ed().base_area;
+    ed().sel.x = std::clamp(x, area.x, area.x + area.w - ed().sel.w);
+    ed().sel.y = std::clamp(y, area.y, area.y + area.h - ed().sel.h);
     int changed = 0;
     for (int py = 0; py < area.h; ++py)
         for (int px = 0; px < area.w; ++px) {
             const int sx = area.x + px, sy = area.y + py;
-            const int c = ed.sel.contains(sx, sy) ? ed.lifted[(sy - ed.sel.y) * max_area_px + (sx - ed.sel.x)]
-                                                  : ed.base[py * max_area_px + px];
+            const int c = ed().sel.contains(sx, sy) ? ed().lifted[(sy - ed().sel.y) * max_area_px + (sx - ed().sel.x)]
+                                                  : ed().base[py * max_area_px + px];
             changed += put_pixel(cart, area, sx, sy, c);
         }
     return changed;
 }
 
 void move_selection(vexel_machine* m, int x, int y) {
-    if (ed.sel.empty() || (x == ed.sel.x && y == ed.sel.y)) return;
+    if (ed().sel.empty() || (x == ed().sel.x && y == ed().sel.y)) return;
     lift(m->working_cart);
     edit(m, [&](vexel_cart* cart) { return place(cart, x, y); });
 }
 
 // Flips or turns the selection (or, without one, the whole shown area).
 void transform(vexel_machine* m, int how) {  // 0 horizontal, 1 vertical, 2 a quarter turn
-    const editor_sprite_rect r = ed.sel.empty() ? shown_area() : ed.sel;
+    const editor_sprite_rect r = ed().sel.empty() ? shown_area() : ed().sel;
     if (how == 2 && r.w != r.h) {
         editor_message("only a square turns");
         return;
@@ -547,28 +559,28 @@ void transform(vexel_machine* m, int how) {  // 0 horizontal, 1 vertical, 2 a qu
     });
     // A selection being moved keeps moving, turned: what lies beneath it
     // is unchanged, its own pixels are read back.
-    if (ed.floating)
-        for (int y = 0; y < ed.sel.h; ++y)
-            for (int x = 0; x < ed.sel.w; ++x)
-                ed.lifted[y * max_area_px + x] = uint8_t(editor_sget(m->working_cart, ed.sel.x + x, ed.sel.y + y));
+    if (ed().floating)
+        for (int y = 0; y < ed().sel.h; ++y)
+            for (int x = 0; x < ed().sel.w; ++x)
+                ed().lifted[y * max_area_px + x] = uint8_t(editor_sget(m->working_cart, ed().sel.x + x, ed().sel.y + y));
 }
 
 void clear_selected_pixels(vexel_machine* m) {
-    if (ed.sel.empty()) return;
-    const editor_sprite_rect r = ed.sel;
+    if (ed().sel.empty()) return;
+    const editor_sprite_rect r = ed().sel;
     drop_float();
     edit(m, [&](vexel_cart* cart) { return editor_sprite_box(cart, r, r.x, r.y, r.x + r.w - 1, r.y + r.h - 1, 0, true); });
 }
 
 // ---- applying tools -------------------------------------------------------------
 
-int colour_of(int button) { return button == fenn_mouse_right ? ed.secondary : ed.primary; }
+int colour_of(int button) { return button == fenn_mouse_right ? ed().secondary : ed().primary; }
 
 // Completes a two-point tool from the anchor to (x, y).
 void finish_shape(vexel_machine* m, int x, int y, int colour, bool filled) {
     const editor_sprite_rect area = shown_area();
-    const int ax = ed.anchor_x, ay = ed.anchor_y;
-    switch (ed.tool) {
+    const int ax = ed().anchor_x, ay = ed().anchor_y;
+    switch (ed().tool) {
     case tool_line:
         edit(m, [&](vexel_cart* c) { return editor_sprite_line(c, area, ax, ay, x, y, colour); });
         break;
@@ -580,7 +592,7 @@ void finish_shape(vexel_machine* m, int x, int y, int colour, bool filled) {
         break;
     case tool_select: {
         const editor_sprite_rect r = editor_sprite_clip(editor_sprite_span(ax, ay, x, y), area);
-        ed.sel = r.w * r.h > 1 ? r : editor_sprite_rect{};  // a click without a drag selects nothing
+        ed().sel = r.w * r.h > 1 ? r : editor_sprite_rect{};  // a click without a drag selects nothing
         break;
     }
     default: break;
@@ -588,32 +600,32 @@ void finish_shape(vexel_machine* m, int x, int y, int colour, bool filled) {
 }
 
 void pick(int x, int y, const vexel_cart* cart, bool secondary) {
-    (secondary ? ed.secondary : ed.primary) = editor_sget(cart, x, y);
+    (secondary ? ed().secondary : ed().primary) = editor_sget(cart, x, y);
 }
 
 // The keyboard's Space or Enter: the current tool at the cursor.
 void key_action(vexel_machine* m, bool secondary, bool filled) {
-    const int colour = secondary ? ed.secondary : ed.primary;
-    const int x = ed.cur_x, y = ed.cur_y;
+    const int colour = secondary ? ed().secondary : ed().primary;
+    const int x = ed().cur_x, y = ed().cur_y;
     const editor_sprite_rect area = shown_area();
-    ed.cursor_shown = true;
-    switch (ed.tool) {
+    ed().cursor_shown = true;
+    switch (ed().tool) {
     case tool_pencil: edit(m, [&](vexel_cart* c) { return put_pixel(c, area, x, y, colour); }); break;
     case tool_fill: edit(m, [&](vexel_cart* c) { return editor_sprite_fill(c, area, x, y, colour); }); break;
     case tool_picker: pick(x, y, m->working_cart, secondary); break;
     case tool_select:
-        if (!ed.sel.empty() && !ed.key_anchor) {
+        if (!ed().sel.empty() && !ed().key_anchor) {
             clear_selection();  // a press with a selection lets it go
             break;
         }
         [[fallthrough]];
     default:
-        if (!ed.key_anchor) {
-            ed.key_anchor = true;
-            ed.anchor_x = x;
-            ed.anchor_y = y;
+        if (!ed().key_anchor) {
+            ed().key_anchor = true;
+            ed().anchor_x = x;
+            ed().anchor_y = y;
         } else {
-            ed.key_anchor = false;
+            ed().key_anchor = false;
             finish_shape(m, x, y, colour, filled);
         }
         break;
@@ -641,30 +653,30 @@ bool canvas_pixel(int x, int y, bool clamp, int* px, int* py) {
 void mouse_down_on_canvas(vexel_machine* m, const editor_input& in, int button, int x, int y) {
     vexel_cart* cart = m->working_cart;
     const editor_sprite_rect area = shown_area();
-    ed.cursor_shown = false;
-    ed.key_anchor = false;
-    ed.drag_button = button;
-    ed.drag_filled = in.ctrl;
-    ed.anchor_x = ed.last_x = x;
-    ed.anchor_y = ed.last_y = y;
+    ed().cursor_shown = false;
+    ed().key_anchor = false;
+    ed().drag_button = button;
+    ed().drag_filled = in.ctrl;
+    ed().anchor_x = ed().last_x = x;
+    ed().anchor_y = ed().last_y = y;
     const int colour = colour_of(button);
-    switch (ed.tool) {
+    switch (ed().tool) {
     case tool_pencil:
         group_begin();
         edit(m, [&](vexel_cart* c) { return put_pixel(c, area, x, y, colour); });
         break;
     case tool_fill:
         edit(m, [&](vexel_cart* c) { return editor_sprite_fill(c, area, x, y, colour); });
-        ed.drag_button = 0;
+        ed().drag_button = 0;
         break;
     case tool_picker:
         pick(x, y, cart, button == fenn_mouse_right);
-        ed.drag_button = 0;
+        ed().drag_button = 0;
         break;
     case tool_select:
-        if (ed.sel.contains(x, y)) {
-            ed.grab_x = x - ed.sel.x;
-            ed.grab_y = y - ed.sel.y;
+        if (ed().sel.contains(x, y)) {
+            ed().grab_x = x - ed().sel.x;
+            ed().grab_y = y - ed().sel.y;
         } else {
             clear_selection();
         }
@@ -675,27 +687,27 @@ void mouse_down_on_canvas(vexel_machine* m, const editor_input& in, int button, 
 
 void mouse_drag_on_canvas(vexel_machine* m, int x, int y) {
     const editor_sprite_rect area = shown_area();
-    if (ed.tool == tool_pencil) {
-        const int colour = colour_of(ed.drag_button);
-        const int x0 = ed.last_x, y0 = ed.last_y;
+    if (ed().tool == tool_pencil) {
+        const int colour = colour_of(ed().drag_button);
+        const int x0 = ed().last_x, y0 = ed().last_y;
         if (x != x0 || y != y0)
             edit(m, [&](vexel_cart* c) { return editor_sprite_line(c, area, x0, y0, x, y, colour); });
-    } else if (ed.tool == tool_select && !ed.sel.empty()) {
-        move_selection(m, x - ed.grab_x, y - ed.grab_y);
+    } else if (ed().tool == tool_select && !ed().sel.empty()) {
+        move_selection(m, x - ed().grab_x, y - ed().grab_y);
     }
-    ed.last_x = x;
-    ed.last_y = y;
+    ed().last_x = x;
+    ed().last_y = y;
 }
 
 void mouse_up_on_canvas(vexel_machine* m, int x, int y) {
-    const int button = ed.drag_button;
-    ed.drag_button = 0;
-    if (ed.tool == tool_pencil) {
+    const int button = ed().drag_button;
+    ed().drag_button = 0;
+    if (ed().tool == tool_pencil) {
         group_end();
         return;
     }
-    if (ed.tool == tool_select && !ed.sel.empty()) return;  // a move ends; the selection stays
-    finish_shape(m, x, y, colour_of(button), ed.drag_filled);
+    if (ed().tool == tool_select && !ed().sel.empty()) return;  // a move ends; the selection stays
+    finish_shape(m, x, y, colour_of(button), ed().drag_filled);
 }
 
 void toggle_flag(vexel_machine* m, int bit) {
@@ -710,7 +722,7 @@ void toggle_flag(vexel_machine* m, int bit) {
 void mouse_down_elsewhere(vexel_machine* m, int button, int x, int y) {
     if (in_box(x, y, pal_x, pal_y, 4 * swatch_px, 4 * swatch_px)) {
         const int c = (y - pal_y) / swatch_px * 4 + (x - pal_x) / swatch_px;
-        (button == fenn_mouse_right ? ed.secondary : ed.primary) = c;
+        (button == fenn_mouse_right ? ed().secondary : ed().primary) = c;
         return;
     }
     if (button != fenn_mouse_left) return;
@@ -722,42 +734,42 @@ void mouse_down_elsewhere(vexel_machine* m, int button, int x, int y) {
         if (in_box(x, y, zoom_x + z * zoom_step, zoom_y, zoom_w, zoom_h)) return set_zoom(z);
     for (int b = 0; b < bank_count; ++b)
         if (in_box(x, y, bank_x + b * bank_step, bank_y, bank_w, bank_h)) {
-            ed.bank = b;
+            ed().bank = b;
             return;
         }
     if (in_box(x, y, strip_x, strip_y, strip_w, strip_h))
-        select_sprite(ed.bank * sprites_per_bank + (y - strip_y) / 8 * 16 + (x - strip_x) / 8);
+        select_sprite(ed().bank * sprites_per_bank + (y - strip_y) / 8 * 16 + (x - strip_x) / 8);
 }
 
 void update_hover(const editor_input& in) {
-    ed.mouse_px = ed.mouse_py = -1;
-    ed.hover_sprite = -1;
+    ed().mouse_px = ed().mouse_py = -1;
+    ed().hover_sprite = -1;
     int px, py;
     if (canvas_pixel(in.mouse_x, in.mouse_y, false, &px, &py)) {
-        ed.mouse_px = px;
-        ed.mouse_py = py;
-        ed.hover_sprite = (py / 8) * 16 + px / 8;
+        ed().mouse_px = px;
+        ed().mouse_py = py;
+        ed().hover_sprite = (py / 8) * 16 + px / 8;
     } else if (in_box(in.mouse_x, in.mouse_y, strip_x, strip_y, strip_w, strip_h)) {
-        ed.hover_sprite = ed.bank * sprites_per_bank + (in.mouse_y - strip_y) / 8 * 16 + (in.mouse_x - strip_x) / 8;
+        ed().hover_sprite = ed().bank * sprites_per_bank + (in.mouse_y - strip_y) / 8 * 16 + (in.mouse_x - strip_x) / 8;
     }
-    const bool moved = in.mouse_x != ed.last_mouse_x || in.mouse_y != ed.last_mouse_y;
-    ed.last_mouse_x = in.mouse_x;
-    ed.last_mouse_y = in.mouse_y;
+    const bool moved = in.mouse_x != ed().last_mouse_x || in.mouse_y != ed().last_mouse_y;
+    ed().last_mouse_x = in.mouse_x;
+    ed().last_mouse_y = in.mouse_y;
     // With cursor_snap the keyboard cursor jumps to the pixel the mouse
     // moved to, so switching from the mouse to the keys carries on there.
-    if (moved && ed.mouse_px >= 0 && in.settings.cursor_snap) {
-        ed.cur_x = ed.mouse_px;
-        ed.cur_y = ed.mouse_py;
+    if (moved && ed().mouse_px >= 0 && in.settings.cursor_snap) {
+        ed().cur_x = ed().mouse_px;
+        ed().cur_y = ed().mouse_py;
     }
 }
 
 void update_mouse(vexel_machine* m, const editor_input& in) {
     const bool left_down = in.went_down & fenn_mouse_left, right_down = in.went_down & fenn_mouse_right;
-    if (ed.drag_button) {
+    if (ed().drag_button) {
         int px, py;
         canvas_pixel(in.mouse_x, in.mouse_y, true, &px, &py);
-        if (in.went_up & ed.drag_button) mouse_up_on_canvas(m, px, py);
-        else if (in.buttons & ed.drag_button) mouse_drag_on_canvas(m, px, py);
+        if (in.went_up & ed().drag_button) mouse_up_on_canvas(m, px, py);
+        else if (in.buttons & ed().drag_button) mouse_drag_on_canvas(m, px, py);
         else mouse_up_on_canvas(m, px, py);  // the release was missed (focus lost): end it here
         return;
     }
@@ -771,9 +783,9 @@ void update_mouse(vexel_machine* m, const editor_input& in) {
 void update_wheel(const editor_input& in) {
     if (!in.wheel_y) return;
     if (in_box(in.mouse_x, in.mouse_y, strip_x, bank_y, strip_w, strip_y + strip_h - bank_y))
-        ed.bank = std::clamp(ed.bank - in.wheel_y, 0, bank_count - 1);
+        ed().bank = std::clamp(ed().bank - in.wheel_y, 0, bank_count - 1);
     else if (in_box(in.mouse_x, in.mouse_y, canvas_x, canvas_y, canvas_px, canvas_px))
-        set_zoom(ed.zoom + (in.wheel_y > 0 ? 1 : -1));
+        set_zoom(ed().zoom + (in.wheel_y > 0 ? 1 : -1));
 }
 
 void update_arrows(vexel_machine* m, const editor_input& in) {
@@ -788,19 +800,19 @@ void update_arrows(vexel_machine* m, const editor_input& in) {
         if (col >= 0 && col < 16 && row >= 0 && row < 16) select_sprite(row * 16 + col);
         return;
     }
-    if (ed.tool == tool_select && !ed.sel.empty() && !ed.key_anchor && !ed.drag_button) {
-        move_selection(m, ed.sel.x + dx, ed.sel.y + dy);
+    if (ed().tool == tool_select && !ed().sel.empty() && !ed().key_anchor && !ed().drag_button) {
+        move_selection(m, ed().sel.x + dx, ed().sel.y + dy);
         return;
     }
     const editor_sprite_rect area = shown_area();
-    ed.cur_x = std::clamp(ed.cur_x + dx, area.x, area.x + area.w - 1);
-    ed.cur_y = std::clamp(ed.cur_y + dy, area.y, area.y + area.h - 1);
-    ed.cursor_shown = true;
+    ed().cur_x = std::clamp(ed().cur_x + dx, area.x, area.x + area.w - 1);
+    ed().cur_y = std::clamp(ed().cur_y + dy, area.y, area.y + area.h - 1);
+    ed().cursor_shown = true;
 }
 
 void update_keys(vexel_machine* m, const editor_input& in) {
-    if (editor_pressed(in, sc_page_up)) ed.bank = std::max(ed.bank - 1, 0);
-    if (editor_pressed(in, sc_page_down)) ed.bank = std::min(ed.bank + 1, bank_count - 1);
+    if (editor_pressed(in, sc_page_up)) ed().bank = std::max(ed().bank - 1, 0);
+    if (editor_pressed(in, sc_page_down)) ed().bank = std::min(ed().bank + 1, bank_count - 1);
     if (editor_pressed(in, sc_delete)) clear_selected_pixels(m);
     // With Ctrl held no typed keys arrive, so Ctrl+Space / Ctrl+Enter (a
     // filled rectangle or ellipse) come by scancode.
@@ -822,17 +834,17 @@ void update_keys(vexel_machine* m, const editor_input& in) {
             continue;
         }
         switch (k) {
-        case ',': ed.primary = (ed.primary + 15) & 15; continue;
-        case '.': ed.primary = (ed.primary + 1) & 15; continue;
-        case '<': ed.secondary = (ed.secondary + 15) & 15; continue;
-        case '>': ed.secondary = (ed.secondary + 1) & 15; continue;
+        case ',': ed().primary = (ed().primary + 15) & 15; continue;
+        case '.': ed().primary = (ed().primary + 1) & 15; continue;
+        case '<': ed().secondary = (ed().secondary + 15) & 15; continue;
+        case '>': ed().secondary = (ed().secondary + 1) & 15; continue;
         case '-': case '_': select_sprite(editor_selected_sprite() - 1); continue;
         case '=': case '+': select_sprite(editor_selected_sprite() + 1); continue;
         default: break;
         }
         const int lower = k < 128 ? std::tolower(k) : k;
-        if (lower == 'x') std::swap(ed.primary, ed.secondary);
-        else if (lower == 'z') set_zoom((ed.zoom + 1) % int(std::size(zoom_sizes)));
+        if (lower == 'x') std::swap(ed().primary, ed().secondary);
+        else if (lower == 'z') set_zoom((ed().zoom + 1) % int(std::size(zoom_sizes)));
         else if (lower == 'h') transform(m, 0);
         else if (lower == 'v') transform(m, 1);
         else if (lower == 't') transform(m, 2);
@@ -847,8 +859,8 @@ void update_keys(vexel_machine* m, const editor_input& in) {
 // ---- the page's functions -----------------------------------------------------------
 
 void sprite_open(vexel_machine*) {
-    ed.shown_sprite = -1;  // the cartridge or the selection may have changed meanwhile
-    ed.floating = false;
+    ed().shown_sprite = -1;  // the cartridge or the selection may have changed meanwhile
+    ed().floating = false;
     group_end();
     settle_view();
 }
@@ -856,7 +868,7 @@ void sprite_open(vexel_machine*) {
 void sprite_update(vexel_machine* m, const editor_input& in) {
     if (!m->working_cart) return;
     settle_view();  // the map editor may have chosen another sprite
-    if (in.went_down || in.key_count) ed.paste_error.clear();
+    if (in.went_down || in.key_count) ed().paste_error.clear();
     update_hover(in);
     update_mouse(m, in);
     update_wheel(in);
@@ -890,21 +902,21 @@ void draw_canvas(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme)
         editor_fill(page, sx, sy, sx + s - 1, sy + s - 1, colour);
     };
     // The shape a drag or a keyboard anchor is making, before it is made.
-    const bool dragging = ed.drag_button != 0, keyed = ed.key_anchor;
-    if ((dragging || keyed) && ed.tool >= tool_line && ed.tool <= tool_circle) {
-        const int x1 = dragging ? ed.last_x : ed.cur_x, y1 = dragging ? ed.last_y : ed.cur_y;
-        const int colour = dragging ? colour_of(ed.drag_button) : ed.primary;
-        const bool filled = dragging && ed.drag_filled;
+    const bool dragging = ed().drag_button != 0, keyed = ed().key_anchor;
+    if ((dragging || keyed) && ed().tool >= tool_line && ed().tool <= tool_circle) {
+        const int x1 = dragging ? ed().last_x : ed().cur_x, y1 = dragging ? ed().last_y : ed().cur_y;
+        const int colour = dragging ? colour_of(ed().drag_button) : ed().primary;
+        const bool filled = dragging && ed().drag_filled;
         auto plot = [&](int x, int y) { cell(x, y, colour); };
-        if (ed.tool == tool_line) editor_sprite_line_pixels(ed.anchor_x, ed.anchor_y, x1, y1, plot);
-        else if (ed.tool == tool_rect) editor_sprite_rect_pixels(ed.anchor_x, ed.anchor_y, x1, y1, filled, plot);
-        else editor_sprite_ellipse_pixels(ed.anchor_x, ed.anchor_y, x1, y1, filled, plot);
+        if (ed().tool == tool_line) editor_sprite_line_pixels(ed().anchor_x, ed().anchor_y, x1, y1, plot);
+        else if (ed().tool == tool_rect) editor_sprite_rect_pixels(ed().anchor_x, ed().anchor_y, x1, y1, filled, plot);
+        else editor_sprite_ellipse_pixels(ed().anchor_x, ed().anchor_y, x1, y1, filled, plot);
     }
     // The selection, or the one being dragged out, as a dashed frame.
-    editor_sprite_rect sel = ed.sel;
-    if (ed.tool == tool_select && sel.empty() && (dragging || keyed))
-        sel = editor_sprite_clip(editor_sprite_span(ed.anchor_x, ed.anchor_y, dragging ? ed.last_x : ed.cur_x,
-                                                    dragging ? ed.last_y : ed.cur_y),
+    editor_sprite_rect sel = ed().sel;
+    if (ed().tool == tool_select && sel.empty() && (dragging || keyed))
+        sel = editor_sprite_clip(editor_sprite_span(ed().anchor_x, ed().anchor_y, dragging ? ed().last_x : ed().cur_x,
+                                                    dragging ? ed().last_y : ed().cur_y),
                                  area);
     if (!sel.empty()) {
         const int x0 = canvas_x + (sel.x - area.x) * s - 1, y0 = canvas_y + (sel.y - area.y) * s - 1;
@@ -918,9 +930,9 @@ void draw_canvas(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme)
             dot(page, x1, y, (y >> 1) & 1 ? 0 : 7);
         }
     }
-    if (ed.cursor_shown) {
-        const int sx = canvas_x + (ed.cur_x - area.x) * s, sy = canvas_y + (ed.cur_y - area.y) * s;
-        if (s > 2) editor_frame_rect(page, sx, sy, sx + s - 1, sy + s - 1, contrast(editor_sget(cart, ed.cur_x, ed.cur_y)));
+    if (ed().cursor_shown) {
+        const int sx = canvas_x + (ed().cur_x - area.x) * s, sy = canvas_y + (ed().cur_y - area.y) * s;
+        if (s > 2) editor_frame_rect(page, sx, sy, sx + s - 1, sy + s - 1, contrast(editor_sget(cart, ed().cur_x, ed().cur_y)));
         else editor_frame_rect(page, sx - 1, sy - 1, sx + s, sy + s, theme.cursor);
     }
 }
@@ -929,8 +941,8 @@ void draw_palette(fenn_bitmap* page) {
     for (int c = 0; c < 16; ++c) {
         const int x = pal_x + (c % 4) * swatch_px, y = pal_y + (c / 4) * swatch_px;
         editor_fill(page, x, y, x + swatch_px - 1, y + swatch_px - 1, c);
-        if (c == ed.secondary) editor_fill(page, x + 5, y + 5, x + 6, y + 6, contrast(c));
-        if (c == ed.primary) {
+        if (c == ed().secondary) editor_fill(page, x + 5, y + 5, x + 6, y + 6, contrast(c));
+        if (c == ed().primary) {
             editor_frame_rect(page, x, y, x + swatch_px - 1, y + swatch_px - 1, 0);
             editor_frame_rect(page, x + 1, y + 1, x + swatch_px - 2, y + swatch_px - 2, 7);
         }
@@ -938,11 +950,11 @@ void draw_palette(fenn_bitmap* page) {
     // Primary in front of secondary.
     const int sx = colour_box_x + 4, sy = colour_box_y + 4;
     editor_frame_rect(page, sx, sy, sx + colour_box_px - 1, sy + colour_box_px - 1, 0);
-    editor_fill(page, sx + 1, sy + 1, sx + colour_box_px - 2, sy + colour_box_px - 2, ed.secondary);
+    editor_fill(page, sx + 1, sy + 1, sx + colour_box_px - 2, sy + colour_box_px - 2, ed().secondary);
     editor_frame_rect(page, colour_box_x, colour_box_y, colour_box_x + colour_box_px - 1,
                       colour_box_y + colour_box_px - 1, 0);
     editor_fill(page, colour_box_x + 1, colour_box_y + 1, colour_box_x + colour_box_px - 2,
-                colour_box_y + colour_box_px - 2, ed.primary);
+                colour_box_y + colour_box_px - 2, ed().primary);
 }
 
 void draw_flags(vexel_machine* m, fenn_bitmap* page) {
@@ -966,7 +978,7 @@ void draw_flags(vexel_machine* m, fenn_bitmap* page) {
 void draw_tools(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme) {
     for (int t = 0; t < tool_count; ++t) {
         const int x = tools_x + t * tool_step, y = tools_y;
-        const bool on = t == ed.tool;
+        const bool on = t == ed().tool;
         if (on) editor_fill(page, x - 1, y - 1, x + tool_px, y + tool_px, theme.tab_active_bg);
         for (int row = 0; row < tool_px; ++row)
             for (int col = 0; col < tool_px; ++col)
@@ -975,7 +987,7 @@ void draw_tools(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme) 
     static constexpr const char* zoom_labels[] = {"1x1", "2x2", "4x4"};
     for (int z = 0; z < int(std::size(zoom_sizes)); ++z) {
         const int x = zoom_x + z * zoom_step;
-        const bool on = z == ed.zoom;
+        const bool on = z == ed().zoom;
         editor_fill(page, x, zoom_y, x + zoom_w - 1, zoom_y + zoom_h - 1, on ? theme.tab_active_bg : theme.tab_bg);
         editor_text(m, page, zoom_labels[z], x + 1, zoom_y + 1, on ? theme.tab_active_fg : theme.bar_fg);
     }
@@ -988,15 +1000,15 @@ void draw_sheet(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme) 
     static constexpr const char* bank_labels[] = {"0", "1", "2", "3"};
     for (int b = 0; b < bank_count; ++b) {
         const int x = bank_x + b * bank_step;
-        const bool on = b == ed.bank;
+        const bool on = b == ed().bank;
         editor_fill(page, x, bank_y, x + bank_w - 1, bank_y + bank_h - 1, on ? theme.tab_active_bg : theme.tab_bg);
         editor_text(m, page, bank_labels[b], x + 4, bank_y + 1, on ? theme.tab_active_fg : theme.bar_fg);
         if (b >= shared_bank) editor_fill(page, x, bank_y + bank_h - 1, x + bank_w - 1, bank_y + bank_h - 1, 12);
     }
-    if (ed.bank >= shared_bank) editor_text(m, page, "shared with map", bank_x + bank_count * bank_step + 2, bank_y + 1, 12);
-    editor_draw_sprite(m, page, ed.bank * sprites_per_bank, 16, 4, strip_x, strip_y, 1);
+    if (ed().bank >= shared_bank) editor_text(m, page, "shared with map", bank_x + bank_count * bank_step + 2, bank_y + 1, 12);
+    editor_draw_sprite(m, page, ed().bank * sprites_per_bank, 16, 4, strip_x, strip_y, 1);
     // The shown area, where it lies in this bank.
-    const editor_sprite_rect bank_rect = {0, ed.bank * 32, 128, 32};
+    const editor_sprite_rect bank_rect = {0, ed().bank * 32, 128, 32};
     const editor_sprite_rect shown = editor_sprite_clip(shown_area(), bank_rect);
     if (!shown.empty())
         editor_frame_rect(page, strip_x + shown.x - 1, strip_y + shown.y - bank_rect.y - 1, strip_x + shown.x + shown.w,
@@ -1013,17 +1025,30 @@ void sprite_draw(vexel_machine* m, fenn_bitmap* page, const editor_theme& theme)
     draw_sheet(m, page, theme);
 }
 
-std::string sprite_status(vexel_machine*, bool* warn) {
-    if (!ed.paste_error.empty()) {
+std::string sprite_status(vexel_machine* m, bool* warn) {
+    if (!ed().paste_error.empty()) {
         if (warn) *warn = true;
-        return ed.paste_error;
+        return ed().paste_error;
     }
     char text[64];
+    // Over a flag or a tool: what it is.
+    const int mx = ed().last_mouse_x, my = ed().last_mouse_y;
+    for (int i = 0; i < editor_sprite_flag_count; ++i)
+        if (in_box(mx, my, flags_x + i * flag_step, flags_y, flag_px, flag_px)) {
+            const bool on = editor_fget(m->working_cart, editor_selected_sprite()) >> i & 1;
+            std::snprintf(text, sizeof text, "flag %d %s: fget(n,%d), key %d", i, on ? "on" : "off", i, i + 1);
+            return text;
+        }
+    static constexpr const char* tool_hints[tool_count] = {"p pencil", "f fill same colour", "l line",
+                                                           "r rect (ctrl: filled)", "c circle (ctrl: filled)",
+                                                           "s select, then drag to move", "i pick a colour"};
+    for (int t = 0; t < tool_count; ++t)
+        if (in_box(mx, my, tools_x + t * tool_step, tools_y, tool_px, tool_px)) return tool_hints[t];
     int len = std::snprintf(text, sizeof text, "spr %03d", editor_selected_sprite());
-    if (ed.mouse_px >= 0) len += std::snprintf(text + len, sizeof text - size_t(len), " %d,%d", ed.mouse_px, ed.mouse_py);
-    else if (ed.cursor_shown) len += std::snprintf(text + len, sizeof text - size_t(len), " %d,%d", ed.cur_x, ed.cur_y);
-    if (ed.hover_sprite >= 0) len += std::snprintf(text + len, sizeof text - size_t(len), " >%03d", ed.hover_sprite);
-    std::snprintf(text + len, sizeof text - size_t(len), " %dx%d %s", zoom_size(), zoom_size(), tool_names[ed.tool]);
+    if (ed().mouse_px >= 0) len += std::snprintf(text + len, sizeof text - size_t(len), " %d,%d", ed().mouse_px, ed().mouse_py);
+    else if (ed().cursor_shown) len += std::snprintf(text + len, sizeof text - size_t(len), " %d,%d", ed().cur_x, ed().cur_y);
+    if (ed().hover_sprite >= 0) len += std::snprintf(text + len, sizeof text - size_t(len), " >%03d", ed().hover_sprite);
+    std::snprintf(text + len, sizeof text - size_t(len), " %dx%d %s", zoom_size(), zoom_size(), tool_names[ed().tool]);
     return text;
 }
 
@@ -1034,7 +1059,7 @@ std::string sprite_save_state(vexel_machine* m) {
     size_t at = sizeof state_magic;
     for (size_t a = 0; a < sheet_bytes; ++a) s[at++] = char(vexel_cart_peek(m->working_cart, vexel_addr_gfx + uint32_t(a)));
     for (int n = 0; n < editor_sprite_count; ++n) s[at++] = char(editor_fget(m->working_cart, n));
-    const int view[state_view_bytes] = {editor_selected_sprite(), ed.zoom, ed.tool, ed.sel.x, ed.sel.y, ed.sel.w, ed.sel.h};
+    const int view[state_view_bytes] = {editor_selected_sprite(), ed().zoom, ed().tool, ed().sel.x, ed().sel.y, ed().sel.w, ed().sel.h};
     for (int v : view) s[at++] = char(uint8_t(v));
     return s;
 }
@@ -1045,23 +1070,23 @@ void sprite_load_state(vexel_machine* m, const std::string& state) {
     const auto* p = reinterpret_cast<const uint8_t*>(state.data()) + sizeof state_magic;
     restore_state(m->working_cart, p, p + sheet_bytes);
     const uint8_t* view = p + sheet_bytes + editor_sprite_count;
-    ed.drag_button = 0;
-    ed.key_anchor = false;
-    ed.floating = false;
+    ed().drag_button = 0;
+    ed().key_anchor = false;
+    ed().floating = false;
     group_end();
     editor_set_selected_sprite(view[0]);
-    ed.shown_sprite = view[0];
-    ed.bank = view[0] / sprites_per_bank;
-    ed.zoom = std::min(int(view[1]), int(std::size(zoom_sizes)) - 1);
-    ed.tool = std::min(int(view[2]), tool_count - 1);
-    ed.sel = {view[3], view[4], view[5], view[6]};
-    if (ed.tool != tool_select) ed.sel = {};
+    ed().shown_sprite = view[0];
+    ed().bank = view[0] / sprites_per_bank;
+    ed().zoom = std::min(int(view[1]), int(std::size(zoom_sizes)) - 1);
+    ed().tool = std::min(int(view[2]), tool_count - 1);
+    ed().sel = {view[3], view[4], view[5], view[6]};
+    if (ed().tool != tool_select) ed().sel = {};
     settle_view();
 }
 
 std::string sprite_copy(vexel_machine* m, bool cut) {
     if (!m->working_cart) return "";
-    const editor_sprite_rect r = ed.sel.empty() ? shown_area() : ed.sel;
+    const editor_sprite_rect r = ed().sel.empty() ? shown_area() : ed().sel;
     std::string text = editor_sprite_copy_text(m->working_cart, r);
     if (cut && !text.empty()) {
         // The frame took the undo checkpoint already.
@@ -1075,20 +1100,20 @@ std::string sprite_copy(vexel_machine* m, bool cut) {
 bool sprite_paste(vexel_machine* m, const std::string& text) {
     if (!m->working_cart) return false;
     const editor_sprite_rect area = shown_area();
-    const int x = ed.sel.empty() ? area.x : ed.sel.x, y = ed.sel.empty() ? area.y : ed.sel.y;
+    const int x = ed().sel.empty() ? area.x : ed().sel.x, y = ed().sel.empty() ? area.y : ed().sel.y;
     drop_float();
     editor_sprite_rect pasted;
     const editor_sprite_paste_status st = editor_sprite_paste_text(m->working_cart, text, x, y, &pasted);
     if (st != editor_sprite_paste_ok) {
         // The frame's own message covers ours for a moment; ours stays in
         // the status line until the next key or click.
-        ed.paste_error = editor_sprite_paste_status_text(st);
+        ed().paste_error = editor_sprite_paste_status_text(st);
         return false;
     }
     // What was pasted into the shown area stays selected, ready to move.
     const editor_sprite_rect shown = editor_sprite_clip(pasted, area);
     set_tool(tool_select);
-    ed.sel = shown;
+    ed().sel = shown;
     remember_sheet(m->working_cart);
     return true;
 }
@@ -1096,22 +1121,22 @@ bool sprite_paste(vexel_machine* m, const std::string& text) {
 }  // namespace
 
 void editor_sprite_reset_view() {
-    ed.zoom = 0;
-    ed.tool = tool_pencil;
-    ed.primary = 7;
-    ed.secondary = 0;
-    ed.cursor_shown = ed.key_anchor = false;
-    ed.drag_button = 0;
-    ed.paste_error.clear();
-    ed.sel = {};
-    ed.floating = false;
+    ed().zoom = 0;
+    ed().tool = tool_pencil;
+    ed().primary = 7;
+    ed().secondary = 0;
+    ed().cursor_shown = ed().key_anchor = false;
+    ed().drag_button = 0;
+    ed().paste_error.clear();
+    ed().sel = {};
+    ed().floating = false;
     group_end();
-    ed.shown_sprite = -1;
-    ed.mine_valid = false;
+    ed().shown_sprite = -1;
+    ed().mine_valid = false;
     settle_view();
     const editor_sprite_rect area = shown_area();
-    ed.cur_x = area.x;
-    ed.cur_y = area.y;
+    ed().cur_x = area.x;
+    ed().cur_y = area.y;
 }
 
 const editor_page editor_sprite_page = {

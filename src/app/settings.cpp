@@ -110,6 +110,12 @@ const console_option console_options[] = {
      "output, and quit when it stops (exit status 0 when it\n"
      "ends, 1 when it cannot be loaded, 2 after an error;\n"
      "130 after Ctrl+C, 143 after SIGTERM)"},
+    {"-export", nullptr, option_text, FIELD(export_file), nullptr, 0, 0, "-export FILE.html",
+     "write the named cartridge as one web page that plays it\n"
+     "(the web player from make web inside) and quit"},
+    {"-skip-boot", nullptr, option_flag, FIELD(skip_boot), nullptr, 0, 0, "-skip-boot",
+     "start at the console without the boot; with -run the\n"
+     "cartridge runs at once, frame for frame as with -x"},
     {"-browse", nullptr, option_flag, FIELD(browser_flag), nullptr, 0, 0, "-browse", "start in the cartridge browser"},
     {"-p", nullptr, option_text, FIELD(run_params), nullptr, 0, 0, "-p PARAMS", "run parameters for the program"},
     {"-frames", nullptr, option_int, FIELD(frame_limit), nullptr, 0, INT_MAX, "-frames N",
@@ -282,7 +288,10 @@ settings_early_action settings_scan_early(int argc, char** argv) {
         if (!o) continue;
         if (o->kind == option_help) return settings_early_help;
         if (o->kind == option_list_api) action = settings_early_list_api;
-        if (o->kind == option_flag && o->field == offsetof(vexel_app, exec_mode) && action == settings_early_none)
+        // -export runs headless like -x: it only loads and writes.
+        if (((o->kind == option_flag && o->field == offsetof(vexel_app, exec_mode)) ||
+             o->field == offsetof(vexel_app, export_file)) &&
+            action == settings_early_none)
             action = settings_early_exec;
         if (takes_value(*o)) ++i;
     }

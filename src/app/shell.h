@@ -37,6 +37,9 @@ void shell_connect_host(struct vexel_host& h);
 void shell_request_quit(bool ask_always);
 // The question is showing: input goes to it, the machine waits.
 bool shell_quit_question_open();
+// Whether the console's cursor is drawn now: blinking while the window
+// has the focus; steady in a run with -seed, which repeats exactly.
+bool shell_cursor_blink_on();
 
 // Loads a cartridge file as the working cartridge (its code split into the
 // tabs). Returns false, leaving the working cartridge alone, on failure.

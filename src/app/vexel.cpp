@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <cctype>
 #include <cstring>
@@ -52,6 +53,7 @@
 #include "runtime/frame.h"
 #include "runtime/machine_life.h"
 #include "runtime/run.h"
+#include "runtime/web_export.h"
 #include "cart/vdisk.h"
 
 fenn_pod* shell_resource_pod = nullptr;
@@ -87,6 +89,9 @@ constexpr int exit_backup_message_ms = 2400;
 constexpr int exit_backup_wait_ms = 800;
 
 keyscript_player key_player;       // -keys
+// The editors' state: made at init, freed at exit once the machine and
+// its audio are gone (a song the music editor plays comes from it).
+std::unique_ptr<editor_studio_scope> editor_records;
 editor_input editor_pending = {};  // the host's input since the editors' last update
 bool editors_were_open = false;
 int64_t unsaved_checked_ms = 0;
@@ -515,9 +520,38 @@ void shell_update_audio_pause(vexel_machine* m) {
     }
 }
 
+bool shell_cursor_blink_on() {
+    // A run with -seed repeats exactly: its cursor is steady, as if the
+    // window had the focus, whatever the clock and the focus say.
+    if (app.seeded) return true;
+    return console_cursor_visible(fenn_is_app_active() != 0, fenn_get_time());
+}
+
 // ---------------------------------------------------------------- start-up
 
+namespace {
+
+// -export FILE.html: the loaded cartridge as a web page, then the end.
+[[noreturn]] void export_and_exit(vexel_machine* m) {
+    const std::string why = web_export_working_cart(m, app.export_file);
+    if (why == web_export_no_player)
+        std::fprintf(stderr, "vexel: cannot export %s: the web player is not built; run make web in vexel's source "
+                             "(it makes build-web/), or set VEXEL_WEB_PLAYER to a folder holding it\n",
+                     app.export_file);
+    else if (!why.empty())
+        std::fprintf(stderr, "vexel: cannot export %s: %s\n", app.export_file, why.c_str());
+    else
+        std::printf("exported %s\n", app.export_file);
+    std::fflush(stdout);
+    vexel_machine_destroy(m);
+    fenn_exit();
+    std::exit(why.empty() ? 0 : 1);
+}
+
+}  // namespace
+
 void shell_init() {
+    editor_records = std::make_unique<editor_studio_scope>();
     const settings_early_action early = settings_scan_early(fenn_argc(), fenn_argv());
     if (settings_carry_out_early(early)) std::exit(0);
     app = vexel_app{};
@@ -610,7 +644,7 @@ void shell_init() {
     }
 
     // Exec mode starts its program at the first update, with no boot.
-    if (!app.exec_mode && !boot_load_splash()) boot_init(m);
+    if (!app.exec_mode && !app.skip_boot && !boot_load_splash()) boot_init(m);
     m->file.filename[0] = 0;
     cart_hash(m->working_cart, m->file.hash);
     vexel_mark_cart_saved(m);
@@ -625,6 +659,7 @@ void shell_init() {
             fenn_exit();
             std::exit(1);
         }
+        if (app.export_file[0]) export_and_exit(m);
         app.cart_from_command_line = 1;
         shell_set_mode(shell_console);
         shell_post(pending_run_cart);
@@ -640,6 +675,17 @@ void shell_init() {
             std::snprintf(app.load_failure, sizeof app.load_failure, "%s", why.c_str());
             if (app.run_flag) fenn_set_exit_status(1);
             app.run_flag = 0;
+        }
+    }
+    if (app.skip_boot && !app.exec_mode) {
+        // What the boot's end does, at once: the cartridge's first frame is
+        // the run's first, as with -x (the web player's page runs so).
+        shell_set_mode(shell_console);
+        if (app.load_failure[0]) {
+            vexel_print(m, (std::string("could not load ") + app_auto_load_file).c_str());
+            vexel_print(m, (std::string("(") + app.load_failure + ")").c_str());
+        } else if (app_auto_load_file[0] && app.run_flag) {
+            shell_post(pending_run_cart);
         }
     }
     last_t = fenn_get_time();
@@ -897,18 +943,18 @@ void shell_draw() {
         return;
     }
     page = fenn_resize_back_page(128, 128);
-    // Under the browser (its finished bar over a program's last picture) no
-    // console prompt is drawn.
-    if (app.mode == shell_console && app.sub_screen == sub_screen_none && !console_listing_active() &&
-        !editor_active() && !browse_active())
-        console_draw(m, true, true);
-    if (app.mode == shell_console && app.sub_screen == sub_screen_keyconfig) keyconfig_draw(m);
+    // The screen on top draws; the console's prompt only when it is on top
+    // (under the browser, its finished bar over a program's last picture,
+    // no prompt is drawn).
+    const shell_screen top = shell_top_screen();
+    if (top == screen_console) console_draw(m, true, true);
+    if (top == screen_keyconfig) keyconfig_draw(m);
     if (m->hold_frames == 0 && !m->held_frame) vexel_present_screen(m, app.mode == shell_running && m->program_active);
     // The browser draws on the display picture, so screenshots and GIFs show it.
     // A program the browser started has the screen to itself while it runs.
-    if (browse_active() && app.mode != shell_running) browse_draw(m, m->display);
+    if (top == screen_browser) browse_draw(m, m->display);
     // The editors too, over the console's picture, which is left as it was.
-    else if (editor_active() && app.mode == shell_console) editor_draw(m, m->display);
+    else if (top == screen_editors) editor_draw(m, m->display);
     fenn_blit(m->display, 0, 0, page, 0, 0, 128, 128);
     if (app.mode == shell_running && m->program_active && m->hold_frames > 0) browse_draw_program_busy(m, page);
     pause_menu_draw(page);
@@ -991,6 +1037,7 @@ void shell_exit() {
     vexel_audio_device_close();
     vexel_machine_destroy(m);
     app.machine = nullptr;
+    editor_records.reset();
     vexel_cart_destroy(shell_system_cart);
     shell_system_cart = nullptr;
     fenn_destroy_bitmap(gif_frame);

@@ -24,7 +24,10 @@ const char* const style =
     "gap:1.2em}\n"
     "ul.carts li{overflow-wrap:anywhere}ul.carts span{color:#c2c3c7;font-size:small}\n"
     ".cart{display:flex;flex-wrap:wrap;gap:1.5em}.cart dl{margin:0}.cart dt{color:#c2c3c7}.cart dd{margin:0 0 .5em}\n"
-    "#player{margin:1em 0}\n"
+    "#player{margin:1em 0}#player button{font:inherit;font-size:1.3em;background:#ff004d;color:#fff1e8;"
+    "border:0;padding:.4em 1.2em;cursor:pointer}\n"
+    "#player iframe{border:0;width:512px;max-width:calc(100vw - 2em);aspect-ratio:1;background:#000}\n"
+    ".keys,.note{color:#c2c3c7;font-size:small;max-width:30em}\n"
     "</style>\n";
 
 std::string head(const std::string& title, const std::string& root) {
@@ -107,10 +110,21 @@ std::string board_cart_html(const board_html_cart& c, const std::string& root) {
     s += "<h1>" + title + "</h1>\n";
     s += "<p class=\"by\">by <a href=\"" + root + board_author_path(c.author) + "\">" + board_html_escape(c.author) +
          "</a></p>\n";
-    s += "<div class=\"cart\">\n<div>\n<img src=\"" + id + ".png\" width=\"256\" height=\"256\" alt=\"label of " +
-         title + "\">\n";
-    // The web player takes this place once it exists: it plays data-cart.
-    s += "<div id=\"player\" data-cart=\"" + id + ".qz.png\"></div>\n</div>\n<dl>\n";
+    s += "<div class=\"cart\">\n<div>\n<img id=\"label\" src=\"" + id +
+         ".png\" width=\"256\" height=\"256\" alt=\"label of " + title + "\">\n";
+    // The web player (play/board.js) takes the label's place: it plays data-cart.
+    s += "<div id=\"player\" data-cart=\"" + id + ".qz.png\" data-player=\"" + root + board_player_folder +
+         "vexel.html\">\n";
+    if (c.player) {
+        s += "<button type=\"button\">&#9654; play</button>\n"
+             "<p class=\"keys\">keys: arrows move, Z is O, X is X, P or Enter pauses; a game "
+             "controller works too. Click the game first so that it has the keys; sound starts with the first "
+             "key.</p>\n";
+    } else {
+        s += "<p class=\"note\">This board has no web player: download the cartridge below and play it in "
+             "vexel.</p>\n";
+    }
+    s += "</div>\n</div>\n<dl>\n";
     s += "<dt>size</dt><dd>" + std::to_string(c.size) + " bytes</dd>\n";
     s += "<dt>posted</dt><dd>" + board_html_escape(c.date) + " (post " + std::to_string(c.post) + ", #" + id +
          ")</dd>\n";
@@ -121,8 +135,45 @@ std::string board_cart_html(const board_html_cart& c, const std::string& root) {
     if (!c.description.empty()) s += "<pre>" + board_html_escape(c.description) + "</pre>\n";
     s += "<p>In vexel: find it in the lists of the cartridge browser (<code>browse</code>), or save the file "
          "above into your cartridge folder and <code>load " + board_html_escape(file) + ".qz.png</code>.</p>\n";
+    if (c.player) s += "<script src=\"" + root + board_player_folder + board_player_script_name + "\"></script>\n";
     s += "</body>\n</html>\n";
     return s;
+}
+
+std::string board_player_script() {
+    return R"JS("use strict";
+// A cartridge page's player: the button (or ?play=1, seed=, frames=) puts
+// vexel.html into a frame in the label's place, playing the page's
+// cartridge by its full address.
+(function () {
+  const box = document.getElementById("player");
+  if (!box) return;
+  const button = box.querySelector("button");
+  const params = new URLSearchParams(location.search);
+  function play() {
+    if (!button || !button.parentNode) return;
+    const url = new URL(box.dataset.player, location.href);
+    url.searchParams.set("cart", new URL(box.dataset.cart, location.href).href);
+    for (const k of ["seed", "frames", "input"]) if (params.get(k)) url.searchParams.set(k, params.get(k));
+    const frame = document.createElement("iframe");
+    frame.src = url.href;
+    frame.title = "vexel";
+    frame.allow = "autoplay; fullscreen; gamepad";
+    button.replaceWith(frame);
+    const label = document.getElementById("label");
+    if (label) label.style.display = "none";
+    frame.addEventListener("load", () => frame.contentWindow.focus());
+    // A test's run titles the player "vexel done HASH": so is the page.
+    const watch = setInterval(() => {
+      let t = "";
+      try { t = frame.contentDocument.title; } catch (e) { clearInterval(watch); }
+      if (/^vexel done /.test(t)) { document.title = t; clearInterval(watch); }
+    }, 100);
+  }
+  if (button) button.addEventListener("click", play);
+  if (params.get("play") || params.get("frames")) play();
+})();
+)JS";
 }
 
 std::string board_list_html(const std::string& list, const std::vector<board_html_entry>& entries,

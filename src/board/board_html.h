@@ -19,7 +19,13 @@ struct board_html_entry {
 struct board_html_cart {
     std::string id, title, author, description, lists, date, controls;
     long long post = 0, size = 0;
+    bool player = false;  // the site holds the web player (board_player_folder): the page plays the cartridge
 };
+
+// Where a site keeps the web player (vexel.html, player.js, vexel.js,
+// vexel.wasm) and the script that puts it into a cartridge's page.
+constexpr const char* board_player_folder = "play/";
+constexpr const char* board_player_script_name = "board.js";
 
 // Text with & < > " ' written as entities.
 std::string board_html_escape(const std::string& text);
@@ -36,6 +42,11 @@ std::string board_list_html(const std::string& list, const std::vector<board_htm
 // An author's page, every cartridge newest first.
 std::string board_author_html(const std::string& author, const std::vector<board_html_entry>& entries,
                               const std::string& root);
+// play/board.js: a cartridge page's "play" button puts the player there,
+// in a frame, playing the page's cartridge; ?play=1 (and the player's own
+// seed= and frames=) start it at once, and the player's "vexel done HASH"
+// title becomes the page's.
+std::string board_player_script();
 // The search page (at the top of the site).
 std::string board_search_html();
 // One line of a search word's file (bbs/s/.../<word>/w.txt): id, title and

@@ -38,6 +38,7 @@
 #include "machine/present.h"
 #include "runtime/frame.h"
 #include "runtime/machine_life.h"
+#include "runtime/web_export.h"
 #include "runtime/run.h"
 
 namespace fs = std::filesystem;
@@ -311,6 +312,31 @@ bool convert_cart(const fs::path& path, const board_build_options& options, cons
 
 std::string cart_root() { return "../../../"; }  // from bbs/c/<bucket>/ or bbs/a/<bucket>/ to the top
 
+// Whether the site holds the web player, which its cartridge pages then use.
+bool site_has_player(const fs::path& root) {
+    std::error_code ec;
+    for (const char* f : web_export_player_files)
+        if (!fs::is_regular_file(root / board_player_folder / f, ec)) return false;
+    return fs::is_regular_file(root / board_player_folder / board_player_script_name, ec);
+}
+
+// The web player this vexel finds (`make web`'s build-web/, ...) goes into
+// the site's play/; without one the site is made without it, and its pages
+// say so.
+bool copy_player(site_writer& w, std::string* reason) {
+    const std::string from = web_export_find_player();
+    if (from.empty()) return true;
+    for (const char* f : web_export_player_files) {
+        std::string bytes;
+        if (!fenn_read_regular_file((from + f).c_str(), web_export_file_max, &bytes)) {
+            *reason = from + f + ": cannot read the web player";
+            return false;
+        }
+        if (!w.write(std::string(board_player_folder) + f, bytes, reason)) return false;
+    }
+    return w.write(std::string(board_player_folder) + board_player_script_name, board_player_script(), reason);
+}
+
 bool write_cart_page(site_writer& w, const board_record& r, std::string* reason) {
     board_html_cart c;
     c.id = r.id;
@@ -322,6 +348,7 @@ bool write_cart_page(site_writer& w, const board_record& r, std::string* reason)
     c.controls = r.controls;
     c.post = r.post;
     c.size = r.size;
+    c.player = site_has_player(w.root);
     return w.write(cart_board_post_path(r.id.c_str()), board_cart_html(c, cart_root()), reason);
 }
 
@@ -845,6 +872,11 @@ bool board_build(const board_build_options& options, board_report* report) {
     }
     const int n = worker_count(options);
     site_writer w{site, false};
+    // Before the cartridges' pages, which look for it.
+    if (!copy_player(w, &reason)) {
+        report->errors.push_back(reason);
+        return false;
+    }
     run_workers(n, [&](int k) { return convert_share(db_path, options, w, work, k, n); });
     board_db db = board_open_catalogue(db_path.string(), false, &reason);
     if (!db) {
@@ -1186,6 +1218,9 @@ bool board_check(const char* out_folder, board_report* report) {
         std::sort(files.begin(), files.end());
         for (const fs::path& f : files) visit(f);
     };
+    // A player, when there is one, is whole: the cartridges' pages use it.
+    if (fs::exists(out / board_player_folder, ec) && !site_has_player(out))
+        report->errors.push_back((out / board_player_folder).string() + ": the web player is incomplete");
     walk(out / "bbs/c", ".qz.png", [&](const fs::path& f) {
         std::string bytes;
         if (!fenn_read_regular_file(f.c_str(), board_cart_file_max, &bytes)) {

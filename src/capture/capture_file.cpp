@@ -11,6 +11,7 @@
 
 #include "framework/fenn_log.h"
 #include "framework/fenn_path.h"
+#include "framework/fenn_write.h"
 
 namespace {
 
@@ -27,11 +28,10 @@ std::string make_temp(const std::string& pattern) {
     name.push_back(0);
     const int fd = ::mkstemp(name.data());
     if (fd < 0) return {};
-    // mkstemp makes the file private; a capture gets the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // mkstemp makes the file private; a capture gets the usual permissions
+    // (set by name: emscripten's fchmod under node misses the file).
     ::close(fd);
+    ::chmod(name.data(), 0666 & ~fenn_umask());
     return name.data();
 }
 

@@ -112,7 +112,7 @@ std::string cart_board_nginx_server(const char* root, int port) {
                   "    server_name _;\n"
                   "    root %s;\n"
                   "    index index.html;\n"
-                  "    types { image/png png; text/html html; text/plain txt; text/javascript js; }\n"
+                  "    types { image/png png; text/html html; text/plain txt; text/javascript js; application/wasm wasm; }\n"
                   "    default_type application/octet-stream;\n"
                   "\n",
                   port, root);

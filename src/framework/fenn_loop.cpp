@@ -177,9 +177,11 @@ EM_JS(void, web_finished, (int status), {
 
 void web_iteration() {
     if (web_timer_pacing) {
-        // Timers instead of animation frames, which a hidden or headless
-        // page slows down or stops (test runs of N frames ask for this).
-        emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 1);
+        // Tasks instead of animation frames, which a hidden or headless
+        // page slows down or stops (test runs of N frames ask for this):
+        // emscripten's setImmediate (a posted message), which browsers do
+        // not hold back to 4 ms as they do nested timers.
+        emscripten_set_main_loop_timing(EM_TIMING_SETIMMEDIATE, 0);
         web_timer_pacing = false;
     }
     if (!fenn_quit && fenn_iteration(web_app)) return;

@@ -19,7 +19,12 @@
 
 #include "framework/fenn_log.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 namespace {
+
 
 constexpr const char* part_suffix = ".part";
 constexpr size_t part_suffix_len = 5;
@@ -159,6 +164,18 @@ int fenn_remove_stale_parts(const char* folder) {
     return removed;
 }
 
+mode_t fenn_umask() {
+#ifdef __EMSCRIPTEN__
+    // Emscripten keeps a umask of its own (0777 unless set), which is not
+    // the host's: node's where there is one (the node runner), else 022.
+    return mode_t(EM_ASM_INT({ return (typeof process !== "undefined" && process.umask) ? process.umask() : 18; }));
+#else
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+#endif
+}
+
 fenn_write_result fenn_write_file(const char* path, const void* data, size_t size) {
     if (!path || !*path) return failure(ENOENT);
     if (size > 0 && !data) return failure(EINVAL);
@@ -184,6 +201,11 @@ fenn_write_result fenn_write_file(const char* path, const void* data, size_t siz
         if (fd < 0 && errno != EEXIST) return failure(errno);
     }
     if (fd < 0) return failure(EEXIST);
+#ifdef __EMSCRIPTEN__
+    // Emscripten's open applies its own umask (0777 unless set), which
+    // left the node runner's files with no permission at all.
+    ::chmod(temp.c_str(), 0644 & ~fenn_umask());
+#endif
 
     fd_guard file(fd);
     int error = 0;

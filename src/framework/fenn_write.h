@@ -19,6 +19,8 @@
 // A writer killed half-way leaves its temporary file; the next write into
 // the same folder removes it, once its process is gone.
 #pragma once
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 
@@ -33,6 +35,10 @@ struct fenn_write_result {
 
 // Replaces (or creates) the file at `path` with `size` bytes from `data`.
 fenn_write_result fenn_write_file(const char* path, const void* data, size_t size);
+
+// The process's file-creation mask, for files made with the usual
+// permissions (0644 less it); the host's under emscripten too.
+mode_t fenn_umask();
 
 // Removes the temporary files ("*.part") in `folder` whose writer is gone: a
 // name "NAME.<pid>.<random>.part" whose process no longer runs, or an

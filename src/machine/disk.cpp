@@ -270,7 +270,10 @@ bool vexel_cart_is_local_text(const vexel_machine* m) {
 }
 
 cart_joined_program vexel_join_working_program(const vexel_machine* m) {
-    const char* code = m->working_cart ? m->working_cart->code : "";
+    return vexel_join_program(m, m->working_cart ? m->working_cart->code : "");
+}
+
+cart_joined_program vexel_join_program(const vexel_machine* m, const char* code) {
     if (!cart_has_includes(code)) {
         cart_joined_program plain;
         plain.text = code;

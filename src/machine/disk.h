@@ -54,6 +54,9 @@ bool vexel_cart_is_local_text(const vexel_machine* m);
 // lines replaced by their files (cart/cart_include.h); the program itself
 // when it has none. Errors say what could not be included.
 cart_joined_program vexel_join_working_program(const vexel_machine* m);
+// The same for `code` given as the working cartridge's program (the code
+// editor joins its tabs as they are now).
+cart_joined_program vexel_join_program(const vexel_machine* m, const char* code);
 
 // Saves the working cartridge to `path` (extension added). 0 or 1.
 int vexel_save_working_cart(vexel_machine* m, const char* path);

@@ -11,6 +11,7 @@
 #include "machine/text.h"
 #include "runtime/api_impl.h"
 #include "runtime/commands.h"
+#include "runtime/web_export.h"
 
 namespace {
 constexpr int32_t import_export_cycles = 4096;
@@ -94,9 +95,7 @@ int qz_info(lua_State* L) {
 }
 
 int qz_export(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    vexel_cpu_spend(m, import_export_cycles);
-    if (lua_gettop(L) < 1) vexel_print(m, "please specify a file");
+    cmd_export(api_machine(L), api_string_arg(L, 1));
     return 0;
 }
 

@@ -552,7 +552,8 @@ const cmd_console_command console_commands[] = {
     {"info", nullptr, "info", cmd_help_half, help_text, false},
     {"cd", nullptr, "cd <dirname>", cmd_help_half, help_text, false},
     {"mkdir", nullptr, "mkdir <dirname>", cmd_help_half, help_text, false},
-    {nullptr, nullptr, "cd ..      to go up a directory", cmd_help_line, help_text, false},
+    {nullptr, nullptr, "cd ..", cmd_help_half, help_text, false},
+    {"export", nullptr, "export x.html", cmd_help_half, help_text, false},
     {"folder", nullptr, "folder     to open it on desktop", cmd_help_line, help_text, false},
     {"install_demos", nullptr, "install_demos", cmd_help_half, help_text, false},
     {"install_games", nullptr, "install_games", cmd_help_half, help_text, false},
@@ -571,7 +572,6 @@ const cmd_console_command console_commands[] = {
     // Commands the help screen leaves out.
     {"cls", nullptr, nullptr, cmd_help_none, 0, false},
     {"dir", nullptr, nullptr, cmd_help_none, 0, false},
-    {"export", nullptr, nullptr, cmd_help_none, 0, false},
     {"import", nullptr, nullptr, cmd_help_none, 0, false},
     {"help", nullptr, nullptr, cmd_help_none, 0, false},
     {"login", nullptr, nullptr, cmd_help_none, 0, false},

@@ -607,7 +607,20 @@ bool preprocessor::emit_line(int newlines) {
     for (size_t i = 0; i < n; ++i)
         if (static_cast<unsigned char>(t[i]) >= fill_glyph_first && fill_at(i)) ++fills;
 
-    const size_t extra = size_t(nested) * (6 + 5) + fills * (fill_numeral_len - 1);  // " then ", " end "
+    // A button glyph is a one-digit number by now: "⬅️.." would read as the
+    // malformed number "0..". A lone digit (or a fill numeral) right before
+    // ".." gets a space, which no valid program lacked: Lua reads "0.." as
+    // nothing else.
+    auto concat_after = [&](size_t i) { return i + 2 < n && t[i + 1] == '.' && t[i + 2] == '.' && !m[i + 1]; };
+    auto lone_digit_at = [&](size_t i) {
+        return !m[i] && t[i] >= '0' && t[i] <= '9' && (i == 0 || (!is_word_byte(t[i - 1]) && t[i - 1] != '.'));
+    };
+    size_t spaced = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (concat_after(i) && (lone_digit_at(i) || (static_cast<unsigned char>(t[i]) >= fill_glyph_first && fill_at(i))))
+            ++spaced;
+
+    const size_t extra = size_t(nested) * (6 + 5) + fills * (fill_numeral_len - 1) + spaced;  // " then ", " end "
     const size_t need = n + extra + static_cast<size_t>(newlines);
     if (out_len_ + need + 1 > out_cap_) return fail(vexel_pre_output_full);
     char* o = out_ + out_len_;
@@ -620,6 +633,7 @@ bool preprocessor::emit_line(int newlines) {
         } else {
             *o++ = t[i];
         }
+        if (concat_after(i) && (numeral || lone_digit_at(i))) *o++ = ' ';
         if (next_close < nested && i == closes[next_close]) {
             std::memcpy(o, " then ", 6);
             o += 6;

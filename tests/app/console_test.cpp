@@ -29,6 +29,7 @@ namespace {
 // through the platform's key buffer and key states as the shell reads them.
 class Prompt : public CartIo {
 protected:
+    editor_studio_scope studio;  // fresh editors, closed, for this case
     fenn_pod* font = nullptr;
 
     void SetUp() override {

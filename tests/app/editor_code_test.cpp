@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "app/editor.h"
 #include "app/editor_code.h"
 #include "cart/cart.h"
+#include "cart/cart_include.h"
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_platform.h"
@@ -26,6 +28,7 @@ namespace {
 
 class CodeEditor : public ::testing::Test {
 protected:
+    editor_studio_scope studio;  // the editors' state for this case alone
     vexel_test::TestMachine tm;
     vexel_machine* m = tm.m;
     fenn_pod* font = nullptr;
@@ -35,10 +38,8 @@ protected:
         m->console_font = font;
         settings.shift_glyphs = true;
         editor_select(m, editor_code);
-        editor_forget_history();
     }
     void TearDown() override {
-        editor_forget_history();
         m->console_font = nullptr;
         fenn_destroy_pod(font);
     }
@@ -298,6 +299,55 @@ TEST_F(CodeEditor, FindWrapsAndGoToLineClamps) {
     expect_at(0, 2);
 }
 
+TEST_F(CodeEditor, ReplaceOneAtATimeOrAllAsOneUndoStep) {
+    const auto bottom = [&] {
+        bool warn = false;
+        return editor_bottom_text(m, &warn);
+    };
+    load({"a=foo\nb=foo+foo\nfoo()"});
+    ctrl('h');
+    type("foo");
+    key(13);  // the text to find: the first match is selected
+    EXPECT_EQ(cur().anchor_col, 2);
+    expect_at(0, 5);
+    type("bar");
+    key(13);  // replaces the selected match and selects the next
+    EXPECT_EQ(tab(0), "a=bar\nb=foo+foo\nfoo()");
+    EXPECT_EQ(cur().anchor_line, 1);
+    EXPECT_EQ(cur().anchor_col, 2);
+    EXPECT_EQ(bottom(), "replaced 1");
+    key(13, true);  // Shift+Enter: every match left, at once
+    EXPECT_EQ(tab(0), "a=bar\nb=bar+bar\nbar()");
+    EXPECT_EQ(cart_code(), tab(0));
+    EXPECT_EQ(bottom(), "replaced 3");
+    key(13, true);
+    EXPECT_EQ(bottom(), "not found");
+
+    // One undo takes back the whole replace-all; the next the single one.
+    EXPECT_TRUE(editor_undo(m));
+    EXPECT_EQ(tab(0), "a=bar\nb=foo+foo\nfoo()");
+    EXPECT_TRUE(editor_undo(m));
+    EXPECT_EQ(tab(0), "a=foo\nb=foo+foo\nfoo()");
+
+    // A replacement that contains the text found is not replaced again, and
+    // one that would pass the character limit changes nothing.
+    EXPECT_TRUE(editor_code_page.escape(m));  // the line was still open
+    ctrl('h');  // opens with the last text found
+    key(13);
+    for (int i = 0; i < 3; ++i) key(8);
+    type("foofoo");
+    key(13, true);
+    EXPECT_EQ(tab(0), "a=foofoo\nb=foofoo+foofoo\nfoofoo()");
+    std::string big(size_t(vexel_code_max) - 40, 'x');
+    load({big + "\nfoo foo"});
+    ctrl('h');
+    key(13);  // "foo" again
+    type(std::string(30, 'y'));
+    key(13, true);
+    EXPECT_EQ(tab(0), big + "\nfoo foo");
+    EXPECT_EQ(bottom(), "too long: 65535 chars at most");
+}
+
 TEST_F(CodeEditor, GotoOpensTheTabAtTheLineAndScrollsToIt) {
     std::string tab1;
     for (int i = 1; i <= 200; ++i) tab1 += "line" + std::to_string(i) + "\n";
@@ -522,9 +572,76 @@ TEST_F(CodeEditor, RandomEditsKeepTheIndexAndTheCountExact) {
     }
 }
 
+// A program split into #include files: the status line counts what `info`
+// and the run's limit check count, the joined program, and follows a typed
+// include line, an edit elsewhere and a file changed beside the cartridge.
+TEST_F(CodeEditor, IncludedFilesCountAsInfoCountsThem) {
+    const std::string dir = vexel_test::temp_dir("editor_code_include") + "/";
+    const auto write = [&](const std::string& name, const std::string& body) {
+        std::FILE* f = std::fopen((dir + name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(body.data(), 1, body.size(), f);
+        std::fclose(f);
+    };
+    write("lib.lua", "function add(a,b) return a+b end\n#include more.lua\n");
+    write("more.lua", "k=[[long\nstring]] z=1\n");
+    write("game.qz", "vexel cartridge\n");
+    std::snprintf(m->file.filename, sizeof m->file.filename, "%sgame.qz", dir.c_str());
+    const auto check = [&](const char* what) {
+        const editor_code_counts c = editor_code_counts_get(m, true);
+        vexel_merge_code_from_tabs(m);
+        const cart_joined_program joined = vexel_join_working_program(m);
+        EXPECT_EQ(c.tokens, token_count(joined.text.data(), joined.text.size())) << what << ": " << joined.text;
+        EXPECT_EQ(c.chars, int(joined.text.size())) << what;
+    };
+    load({"x=1\n#include lib.lua\ny=add(x,2)", "w=3"});
+    check("loaded");
+    ASSERT_EQ(vexel_join_working_program(m).errors, std::vector<std::string>{});
+    const int own_and_files = editor_code_counts_get(m, true).tokens;
+
+    // Typing elsewhere counts incrementally on top of the files.
+    editor_code_goto(m, 0, 3);
+    press(SDL_SCANCODE_END);
+    type(" q=4");
+    check("typed");
+    EXPECT_EQ(editor_code_counts_get(m, false).tokens, own_and_files + 3);
+
+    // An include line typed, then taken apart: counted at once.
+    key(13);
+    type("#include more.lua");
+    check("second include");
+    key(8);
+    check("a file that is not there");
+    type("a");
+    editor_code_goto(m, 0, 1);
+    type("--[[");
+    check("include lines in a comment");
+    for (int i = 0; i < 4; ++i) press(SDL_SCANCODE_DELETE);
+    check("comment taken out");
+
+    // A file changed beside the cartridge is read again within a second
+    // or so of updates.
+    write("more.lua", "k=1 j=2 i=3 h=4 g=5\n");
+    idle(70);
+    const editor_code_counts c = editor_code_counts_get(m, false);
+    vexel_merge_code_from_tabs(m);
+    const cart_joined_program joined = vexel_join_working_program(m);
+    EXPECT_EQ(c.tokens, token_count(joined.text.data(), joined.text.size()));
+
+    // Include lines are read only in a local text cartridge; elsewhere
+    // the own tabs are all there is.
+    m->file.filename[0] = 0;
+    load({"#include lib.lua\nx=1"});
+    check("no cartridge file");
+}
+
 TEST_F(CodeEditor, TheCompressedSizeFollowsALongRunOfTyping) {
-    load({""});
+    // Shown at once for a program just opened, never a placeholder 0.
+    load({"x=1 y=2 print(x+y)"});
     bool warn = false;
+    EXPECT_EQ(editor_code_page.status(m, &warn).find(" z0"), std::string::npos);
+    EXPECT_GT(editor_code_counts_get(m, false).compressed, 0);
+    load({""});
     editor_code_page.status(m, &warn);
     // Typed without a pause longer than a second: the size is not left at 0.
     for (int i = 0; i < 40; ++i) {
@@ -644,9 +761,14 @@ TEST_F(CodeDrawing, LinesAreDrawnInTheirColours) {
             if (x != c) return false;
         return true;
     };
-    EXPECT_TRUE(only(ink(0, 1, 8), theme().keyword));     // "if"
-    EXPECT_TRUE(only(ink(0, 13, 28), theme().api));       // "pset"
-    EXPECT_TRUE(only(ink(1, 1, 12), theme().string));
+    const int x = cur().text_x;
+    EXPECT_TRUE(only(ink(0, x, x + 7), theme().keyword));       // "if"
+    EXPECT_TRUE(only(ink(0, x + 12, x + 27), theme().api));     // "pset"
+    EXPECT_TRUE(only(ink(1, x, x + 11), theme().string));
+    // The line numbers stand left of the text, the cursor's line brighter.
+    EXPECT_EQ(x, 2 * 4 + 2);
+    EXPECT_TRUE(only(ink(0, 0, x - 1), theme().text));
+    EXPECT_TRUE(only(ink(1, 0, x - 1), theme().comment));
     EXPECT_EQ(at(1, editor_body_y0 + 3), theme().tab_active_bg);  // tab "0" is the open one
 }
 
@@ -655,11 +777,12 @@ TEST_F(CodeDrawing, TheCursorBlinksByUpdatesAndDrawingStaysInTheBody) {
     for (int i = 0; i < 60; ++i) program += std::string(size_t(i * 3), 'w') + "\x80\x81 -- [[x]] \"s\"\n";
     load({program, "x"});
     draw();
-    const uint8_t cursor_cell = at(1, editor_body_y0 + 9);
+    const int x = cur().text_x;
+    const uint8_t cursor_cell = at(x, editor_body_y0 + 9);
     EXPECT_EQ(cursor_cell, theme().cursor);
     idle(editor_code_blink_frames);
     draw();
-    EXPECT_NE(at(1, editor_body_y0 + 9), theme().cursor);
+    EXPECT_NE(at(x, editor_body_y0 + 9), theme().cursor);
 
     // A long selection, a scrolled view, the find line: never outside the body.
     editor_code_goto(m, 0, 40);
@@ -683,17 +806,19 @@ TEST_F(CodeDrawing, TheMouseSetsTheCursorSelectsAndScrolls) {
     for (int i = 0; i < 50; ++i) program += "abcdef\n";
     load({program});
     const int y1 = editor_body_y0 + 8 + 6 + 2;  // second line on screen
-    click(9, y1);
+    const int x0 = cur().text_x;
+    EXPECT_EQ(x0, 2 * 4 + 2);  // lines 1-50: two digits
+    click(x0 + 8, y1);
     expect_at(1, 2);
     editor_input in{};
-    in.mouse_x = 9;
+    in.mouse_x = x0 + 8;
     in.mouse_y = y1;
     in.buttons = fenn_mouse_left;
     in.went_down = fenn_mouse_left;
     update(in);
     in.went_down = 0;
     in.mouse_y = y1 + 12;
-    in.mouse_x = 17;
+    in.mouse_x = x0 + 16;
     update(in);
     EXPECT_EQ(cur().anchor_line, 1);
     expect_at(3, 4);

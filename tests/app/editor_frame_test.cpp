@@ -3,12 +3,15 @@
 // bar, the shell's Ctrl+S / Ctrl+R and input gathered over several passes.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <SDL.h>
 
 #include <string>
 
 #include "app/app.h"
 #include "app/editor.h"
+#include "app/editor_code.h"
 #include "framework/fenn_input.h"
 #include "framework/fenn_platform.h"
 #include "machine/machine.h"
@@ -61,6 +64,7 @@ const editor_page fake_page = {
 int saves = 0, runs = 0;
 
 struct EditorFrame : ::testing::Test {
+    editor_studio_scope studio;  // the editors' state for this case alone
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
 
@@ -72,16 +76,9 @@ struct EditorFrame : ::testing::Test {
         // editors still to be written, whose tabs stay away.
         for (int id = 0; id <= editor_map; ++id) editor_replace_page(editor_id(id), &fake_page);
         for (int id = editor_map + 1; id < editor_count; ++id) editor_replace_page(editor_id(id), &unwritten_page);
-        editor_forget_history();
         editor_set_actions({[](vexel_machine*) { ++saves; }, [](vexel_machine*) { ++runs; }});
         editor_select(M, editor_code);
         editor_open(M);
-    }
-    void TearDown() override {
-        editor_close(M);
-        editor_forget_history();
-        editor_set_actions({});
-        for (int id = 0; id < editor_count; ++id) editor_replace_page(editor_id(id), nullptr);
     }
 
     static editor_input keys(const std::string& typed) {
@@ -281,6 +278,52 @@ TEST_F(EditorFrame, EditsMarkTheCartridgeForAnUnsavedCheck) {
     M->file.check_due = false;
     EXPECT_TRUE(editor_undo(M));
     EXPECT_TRUE(M->file.check_due);
+}
+
+// Each owner of the editors has its own: a studio made inside another
+// starts fresh, takes over while it lives and hands back the outer one as
+// it was; with none the editors are closed and ignore what they are given.
+TEST_F(EditorFrame, EachStudioKeepsItsOwnEditors) {
+    editor_select(M, editor_sprite);
+    editor_set_selected_sprite(42);
+    editor_message("outer");
+    editor_checkpoint(M);
+    {
+        editor_studio_scope inner;
+        EXPECT_FALSE(editor_active());
+        EXPECT_EQ(editor_current(), editor_code);
+        EXPECT_EQ(editor_selected_sprite(), 1);
+        EXPECT_FALSE(editor_undo(M));
+        editor_open(M);
+        editor_select(M, editor_map);
+        EXPECT_EQ(editor_current(), editor_map);
+    }
+    EXPECT_TRUE(editor_active());
+    EXPECT_EQ(editor_current(), editor_sprite);
+    EXPECT_EQ(editor_selected_sprite(), 42);
+    bool warn = false;
+    EXPECT_EQ(editor_bottom_text(M, &warn), "outer");
+    EXPECT_TRUE(editor_undo(M));
+}
+
+TEST(EditorStudio, WithoutOneTheEditorsAreClosedAndDoNothing) {
+    vexel_test::TestMachine tm;
+    ASSERT_EQ(editor_studio_current(), nullptr);  // the shell makes its own at init only
+    std::optional<editor_studio_scope> only;
+    only.emplace();
+    EXPECT_NE(editor_studio_current(), nullptr);
+    only.reset();
+    EXPECT_EQ(editor_studio_current(), nullptr);
+    editor_open(tm.m);
+    EXPECT_FALSE(editor_active());
+    editor_input in{};
+    in.keys[in.key_count++] = 'x';
+    editor_update(tm.m, in);
+    editor_message("none");
+    bool warn = false;
+    EXPECT_EQ(editor_bottom_text(tm.m, &warn), "");
+    EXPECT_FALSE(editor_undo(tm.m));
+    EXPECT_EQ(editor_code_counts_get(tm.m, true).chars, 0);
 }
 
 TEST(EditorInput, PassesAddUpWithTheModifiersOfTheirPresses) {

@@ -25,6 +25,9 @@ std::string cells_of(const vexel_cart* cart) {
 
 class MapEdit : public ::testing::Test {
 protected:
+    // The editors' state for this case alone, outliving the machine (a song
+    // the music editor plays comes from it).
+    editor_studio_scope studio;
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
     vexel_cart* C = tm.m->working_cart;
@@ -189,16 +192,9 @@ TEST_F(MapEdit, ClipboardTextRoundTripsAndRejectsMalformedText) {
 class MapPage : public MapEdit {
 protected:
     void SetUp() override {
-        editor_map_reset();
-        editor_forget_history();
         editor_set_selected_sprite(1);
         editor_select(M, editor_map);
         editor_open(M);
-    }
-    void TearDown() override {
-        editor_close(M);
-        editor_forget_history();
-        editor_map_reset();
     }
     static editor_input blank() {
         editor_input in{};
@@ -386,6 +382,55 @@ TEST_F(MapPage, CopyAndPasteAtTheCursorClippedToTheMap) {
     EXPECT_EQ(cells_of(C), before);
 }
 
+TEST_F(MapPage, ToolKeysLandAFloatingPasteAndThenWork) {
+    editor_mset(C, 1, 0, 9);
+    ASSERT_TRUE(editor_map_page.paste(M, "[map]0101" "07" "[/map]"));  // at the cursor, (0, 0)
+    EXPECT_TRUE(editor_map_view().floating);
+    // Keys that only change the view keep it floating.
+    type("g+-");
+    EXPECT_TRUE(editor_map_view().floating);
+    key(sc_right);  // the float moves with the arrows, over the 9
+    EXPECT_EQ(editor_mget(C, 1, 0), 7);
+    // A tool key lands it where it is, and the tool then works at once.
+    type("d");
+    EXPECT_FALSE(editor_map_view().floating);
+    EXPECT_EQ(editor_map_view().tool, editor_map_tool_draw);
+    key(sc_right);
+    type(" ");
+    EXPECT_EQ(editor_mget(C, 1, 0), 7);
+    EXPECT_EQ(editor_mget(C, 2, 0), 1);  // the selected sprite, placed
+    EXPECT_EQ(editor_mget(C, 0, 0), 0);
+    ASSERT_TRUE(editor_map_page.paste(M, "[map]0101" "07" "[/map]"));
+    type("f");
+    EXPECT_FALSE(editor_map_view().floating);
+    EXPECT_FALSE(editor_map_view().has_selection);  // so the fill is not held inside the pasted cells
+    EXPECT_EQ(editor_map_view().tool, editor_map_tool_fill);
+    // Undo takes back the draw and both pastes in turn; the 9 is back.
+    key(sc_z, true);
+    key(sc_z, true);
+    key(sc_z, true);
+    EXPECT_EQ(editor_mget(C, 1, 0), 9);
+    EXPECT_EQ(editor_mget(C, 2, 0), 0);
+}
+
+TEST_F(MapPage, TheToolBarAndThePickerExplainThemselves) {
+    const editor_map_view_info v = editor_map_view();
+    const int bar_y = v.picker_y0 - 3;
+    bool warn = false;
+    const auto status_at = [&](int x, int y) {
+        mouse(x, y, 0, 0, 0);
+        return editor_bottom_text(M, &warn);
+    };
+    EXPECT_EQ(status_at(3, bar_y).rfind("d draw", 0), 0u);
+    EXPECT_EQ(status_at(11, bar_y).rfind("f fill", 0), 0u);
+    EXPECT_EQ(status_at(19, bar_y).rfind("s select", 0), 0u);
+    EXPECT_NE(status_at(86 + 16, bar_y).find("shared"), std::string::npos);
+    editor_fset(C, 3, 0x05);
+    EXPECT_EQ(status_at(3 * 8 + 2, v.picker_y0 + 2), "sprite 3 flags 02");
+    EXPECT_EQ(status_at(4 * 8 + 2, v.picker_y0 + 2), "sprite 4 flags -");
+    for (const int x : {0, 30, 50, 70, 80, 126}) EXPECT_LE(status_at(x, bar_y).size(), 32u) << x;
+}
+
 TEST_F(MapPage, PanningStopsAtTheMapsEdges) {
     const int cp = editor_map_view().cell_px;
     ASSERT_EQ(cp, 8);
@@ -414,6 +459,33 @@ TEST_F(MapPage, PanningStopsAtTheMapsEdges) {
     mouse(0, 0, fenn_mouse_middle, 0, 0);
     EXPECT_EQ(editor_map_view().origin_x16, 0);
     EXPECT_EQ(editor_map_view().origin_y16, 0);
+}
+
+TEST_F(MapPage, EmptyCellsShowNothingOfSpriteZero) {
+    // A cartridge that keeps a mark in sprite 0: map() never draws it, and
+    // the editor does not cover the empty map with it either.
+    for (int i = 0; i < 8; ++i) {
+        editor_sset(C, i, i, 8);
+        editor_sset(C, 7 - i, i, 8);
+    }
+    editor_map_place(C, 5, 5, 1, 1, 1);  // clear of the cursor's outline
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) editor_sset(C, 8 + x, y, 12);
+    fenn_bitmap* page = fenn_create_bitmap(128, 128, 8);
+    for (int z = 0; z < 5; ++z) {
+        editor_map_page.draw(M, page, editor_theme_get(0));
+        const editor_map_view_info v = editor_map_view();
+        int eights = 0, twelves = 0;
+        for (int y = v.view_y0; y < v.view_y1; ++y)
+            for (int x = 0; x < 128; ++x) {
+                eights += page->pix[size_t(y * 128 + x)] == 8;
+                twelves += page->pix[size_t(y * 128 + x)] == 12;
+            }
+        EXPECT_EQ(eights, 0) << z;
+        EXPECT_GT(twelves, 0) << z;  // sprite 1 still shows
+        type("-");
+    }
+    fenn_destroy_bitmap(page);
 }
 
 TEST_F(MapPage, DrawsOnlyInsideTheBodyAndShowsTheCells) {
@@ -450,6 +522,16 @@ TEST_F(MapPage, DrawsOnlyInsideTheBodyAndShowsTheCells) {
             // pixels) stands for it; the empty sprite shows 0.
             EXPECT_EQ(page->pix[size_t((v.view_y0 + 5) * 128 + 10)], 8);
             EXPECT_EQ(page->pix[size_t((v.view_y0 + 7) * 128 + 12)], 0);
+        }
+        if (v.cell_px <= 4) {
+            // A whole screen fits: the edges of the 16x16-cell screens show,
+            // dotted, and nothing between them.
+            const int edge = 16 * v.cell_px;
+            int dots = 0;
+            for (int y = v.view_y0; y < v.view_y1 && y < v.view_y0 + 64 * v.cell_px; ++y)
+                dots += page->pix[size_t(y * 128 + edge)] == 13;
+            EXPECT_GT(dots, 4) << z;
+            EXPECT_NE(page->pix[size_t((v.view_y0 + 7) * 128 + edge + 1)], 13) << z;
         }
         type("-");
     }

@@ -22,6 +22,9 @@ int rom(const vexel_cart* cart, int p, int c) { return vexel_cart_peek(cart, 0x3
 
 class MusicEdit : public ::testing::Test {
 protected:
+    // The editors' state for this case alone, outliving the machine (a song
+    // the music editor plays comes from it).
+    editor_studio_scope studio;
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
     vexel_cart* C = tm.m->working_cart;
@@ -155,16 +158,11 @@ TEST_F(MusicEdit, NotesReadAndWriteTheirTwoBytes) {
 class MusicPage : public MusicEdit {
 protected:
     void SetUp() override {
-        editor_music_reset();
-        editor_forget_history();
         editor_select(M, editor_music);
         editor_open(M);
     }
-    void TearDown() override {
-        editor_close(M);
-        editor_forget_history();
-        editor_music_reset();
-    }
+    // A song still sounding stops with the editors.
+    void TearDown() override { editor_close(M); }
     static editor_input blank() {
         editor_input in{};
         in.mouse_x = in.mouse_y = -100;

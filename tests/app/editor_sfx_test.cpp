@@ -29,6 +29,9 @@ uint32_t sfx_addr(int n) { return vexel_addr_sfx + uint32_t(n) * vexel_sfx_bytes
 
 class SfxEdit : public ::testing::Test {
 protected:
+    // The editors' state for this case alone, outliving the machine (a song
+    // the music editor plays comes from it).
+    editor_studio_scope studio;
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
     vexel_cart* C = tm.m->working_cart;
@@ -144,17 +147,10 @@ TEST_F(SfxEdit, ClipboardTextRoundTripsAndRefusesMalformedText) {
 class SfxPage : public SfxEdit {
 protected:
     void SetUp() override {
-        editor_sfx_reset();
-        editor_forget_history();
         editor_select(M, editor_sfx);
         editor_open(M);
     }
-    void TearDown() override {
-        editor_close(M);
-        editor_forget_history();
-        editor_sfx_reset();
-        editor_set_settings({});
-    }
+    void TearDown() override { editor_close(M); }
     static editor_input blank() {
         editor_input in{};
         in.mouse_x = in.mouse_y = -100;

@@ -233,6 +233,7 @@ TEST_F(SpriteOps, MalformedClipboardTextIsRejectedAndChangesNothing) {
 
 class SpritePage : public ::testing::Test {
 protected:
+    editor_studio_scope studio;  // the editors' state for this case alone
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
     vexel_cart* cart = tm.m->working_cart;
@@ -241,12 +242,6 @@ protected:
         editor_set_selected_sprite(0);
         editor_open(M);
         editor_select(M, editor_sprite);
-        editor_forget_history();
-        editor_sprite_reset_view();
-    }
-    void TearDown() override {
-        editor_forget_history();
-        editor_close(M);
     }
 
     static editor_input idle() {
@@ -443,8 +438,12 @@ TEST_F(SpritePage, FlagsSheetStripAndTheSharedHalf) {
     const std::pair<int, int> dot3 = {editor_sprite_flags_x + 3 * editor_sprite_flag_step + 2, editor_sprite_flags_y + 2};
     click(dot3);
     EXPECT_EQ(editor_fget(cart, 0), 8);
+    EXPECT_EQ(status(), "flag 3 on: fget(n,3), key 4");  // the pointer on it says what it is
     click(dot3);
     EXPECT_EQ(editor_fget(cart, 0), 0);
+    EXPECT_EQ(status(), "flag 3 off: fget(n,3), key 4");
+    mouse({editor_sprite_tools_x + 1 * editor_sprite_tool_step + 2, editor_sprite_tools_y + 2}, 0, 0, 0);
+    EXPECT_EQ(status(), "f fill same colour");
     // Bank tab 2, then the strip's second row, third column: sprite 146.
     click({editor_sprite_bank_x + 2 * editor_sprite_bank_step + 3, editor_sprite_bank_y + 3});
     click({editor_sprite_strip_x + 2 * 8 + 3, editor_sprite_strip_y + 8 + 3});

@@ -10,16 +10,14 @@
 namespace {
 
 struct Screens : ::testing::Test {
+    editor_studio_scope studio;  // fresh editors, closed, for this case
     vexel_test::TestMachine tm;
     vexel_machine* M = tm.m;
     void SetUp() override {
         app = vexel_app{};
         app.key_script = 1;  // a keyboard, headless as the tests are
     }
-    void TearDown() override {
-        if (editor_active()) editor_close(M);
-        app = vexel_app{};
-    }
+    void TearDown() override { app = vexel_app{}; }
 };
 
 }  // namespace

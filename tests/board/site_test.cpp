@@ -3,6 +3,7 @@
 // pages for people, a build that fails leaving nothing half-made, and
 // changes of one cartridge that rewrite only what they touch.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -25,6 +26,7 @@
 #include "framework/fenn_png.h"
 #include "framework/fenn_pod.h"
 #include "machine/text.h"
+#include "runtime/web_export.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -55,8 +57,12 @@ protected:
         source = dir + "/source";
         out = dir + "/site";
         fs::create_directories(source);
+        // A site without the web player unless a test gives it one: a
+        // built build-web/ in the source tree changes nothing here.
+        ::setenv("VEXEL_WEB_PLAYER", (dir + "/no_player").c_str(), 1);
     }
     void TearDown() override {
+        ::unsetenv("VEXEL_WEB_PLAYER");
         fenn_destroy_pod(font);
         fs::remove_all(dir);
     }
@@ -486,3 +492,56 @@ TEST_F(BoardSite, AProgramRunForItsLabelWritesNothingOutside) {
     EXPECT_EQ(pixel(top("new"), 64, 64), cart_art_colour(9));
     fenn_cfg.home[0] = 0;
 }
+
+namespace {
+
+// The web player's files go into play/ and every cartridge's page plays
+// its own cartridge with them; a board built where no player is found
+// still works, its pages saying there is none.
+TEST_F(BoardSite, CartridgePagesPlayWithTheWebPlayerWhenItWasBuilt) {
+    text_cart("ghost.qz", "-- ghost\nprint(1)\n", 3);
+    write(source + "/board.txt", "ghost.qz id=ghost author=me post=1 lists=new\n");
+    const std::string player = dir + "/player/";
+    fs::create_directories(player);
+    for (const char* f : web_export_player_files) write(player + f, std::string("player file ") + f);
+
+    board_report r;
+    ASSERT_TRUE(build(&r)) << (r.errors.empty() ? "" : r.errors[0]);
+    const std::string page = vexel_test::read_file(out + "/" + cart_board_post_path("ghost"));
+    EXPECT_EQ(page.find("<script src="), std::string::npos);
+    EXPECT_NE(page.find("no web player"), std::string::npos);
+    EXPECT_FALSE(fs::exists(out + "/play"));
+
+    ::setenv("VEXEL_WEB_PLAYER", player.c_str(), 1);
+    r = {};
+    ASSERT_TRUE(build(&r)) << (r.errors.empty() ? "" : r.errors[0]);
+    for (const char* f : web_export_player_files)
+        EXPECT_EQ(vexel_test::read_file(out + "/play/" + f), std::string("player file ") + f);
+    EXPECT_EQ(vexel_test::read_file(out + "/play/board.js"), board_player_script());
+    const std::string playing = vexel_test::read_file(out + "/" + cart_board_post_path("ghost"));
+    // Links from bbs/c/<bucket>/ up to the top of the site.
+    EXPECT_NE(playing.find("<script src=\"../../../play/board.js\"></script>"), std::string::npos);
+    EXPECT_NE(playing.find("data-player=\"../../../play/vexel.html\""), std::string::npos);
+    EXPECT_NE(playing.find("data-cart=\"ghost.qz.png\""), std::string::npos);
+    EXPECT_NE(playing.find("keys: arrows move"), std::string::npos);
+    EXPECT_EQ(playing.find("no web player"), std::string::npos);
+    r = {};
+    EXPECT_TRUE(board_check(out.c_str(), &r)) << (r.errors.empty() ? "" : r.errors[0]);
+
+    // A page rewritten later (update) still finds the player in the site.
+    ::setenv("VEXEL_WEB_PLAYER", (dir + "/no_player").c_str(), 1);
+    board_change change;
+    change.title = "ghost two";
+    r = {};
+    ASSERT_TRUE(board_update(options(), "ghost", change, &r)) << (r.errors.empty() ? "" : r.errors[0]);
+    EXPECT_NE(vexel_test::read_file(out + "/" + cart_board_post_path("ghost")).find("play/board.js"),
+              std::string::npos);
+
+    // A player with a file missing is reported by check.
+    fs::remove(out + "/play/vexel.wasm");
+    r = {};
+    EXPECT_FALSE(board_check(out.c_str(), &r));
+    EXPECT_TRUE(has(r.errors, "the web player is incomplete"));
+}
+
+}  // namespace

@@ -118,4 +118,22 @@ inline bool has_comment_or_eol(const std::string& s) {
     }
 }
 
+// The last step of a line: a lone digit (a button glyph's number, say) right
+// before ".." gets a space, since "0.." would read as a malformed number.
+inline std::string space_lone_digits(const std::string& s) {
+    const std::vector<uint8_t> m = string_mask(s);
+    auto word = [](char c) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        return std::isalnum(u) || c == '_' || u >= 0x80;
+    };
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        out += s[i];
+        const bool lone = !m[i] && std::isdigit(static_cast<unsigned char>(s[i])) &&
+                          (i == 0 || !(word(s[i - 1]) || s[i - 1] == '.'));
+        if (lone && i + 2 < s.size() && s.compare(i + 1, 2, "..") == 0 && !m[i + 1]) out += ' ';
+    }
+    return out;
+}
+
 }  // namespace pre_model

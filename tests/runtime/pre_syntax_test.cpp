@@ -74,7 +74,7 @@ std::string model_line(std::string s) {
             }
         changed = compound_pass(s) || changed;
     }
-    return s;
+    return pre_model::space_lone_digits(s);
 }
 
 

@@ -51,7 +51,7 @@ std::string model_line(std::string s) {
         }
         changed = compound_pass(s) || changed;
     }
-    return s;
+    return pre_model::space_lone_digits(s);
 }
 
 std::string random_line(std::mt19937& rng) {
@@ -110,8 +110,12 @@ TEST(Preprocess, RewritesEachShorthand) {
         // the fill-pattern glyphs standing alone, not in names or strings
         {"fillp(\x81) fillp(\x80)", "fillp(0x5a5a.8) fillp(0x0000.8)"},
         {"memcpy(0,24576,\x98) x=\x99+\x84", "memcpy(0,24576,0x0f0f.8) x=0x5555.8+0x5f5f.8"},
-        {"a\x81=1 \x81b=\"\x81\"", "a\x81=1 \x81b=\"\x81\""},
+        {"a\x81=1 \x81" "b=\"\x81\"", "a\x81=1 \x81" "b=\"\x81\""},
         {"x=\x9a", "x=\x9a"},
+        // a glyph's number before ".." is kept apart from it
+        {"s=\x8b..\" left\" t=\x97..\x8e", "s=0 ..\" left\" t=5 ..4"},
+        {"fillp(\x81..\"\")", "fillp(0x5a5a.8 ..\"\")"},
+        {"a=x1..y b=1.5..c d=\"0..\"", "a=x1..y b=1.5..c d=\"0..\""},
     };
     for (const auto& [in, want] : cases) EXPECT_EQ(pre(in), want) << in;
 }

@@ -71,6 +71,10 @@ compare() {  # compare NAME CART FRAMES
     [ "$4" = png ] && check "$case_name: the same screenshot bytes" \
         same_file "$WORK/$case_name.native.png" "$WORK/$case_name.web.png"
     check "$case_name: the same sound bytes" same_file "$WORK/$case_name.native.wav" "$WORK/$case_name.web.wav"
+    # Files the node runner writes get the same permissions (0644 with a
+    # umask of 022), not none.
+    [ "$4" = png ] && check "$case_name: the screenshot's permissions are the desktop's" \
+        [ "$(stat -c %a "$WORK/$case_name.native.png")" = "$(stat -c %a "$WORK/$case_name.web.png")" ]
 }
 
 CARTS="$SRC/tests/scripts/carts"
@@ -80,6 +84,21 @@ compare coroutines "$CARTS/coroutines.qz" 20
 compare print_codes "$CARTS/print_codes.qz" 20
 compare format15 "$CARTS/format15_mix.qz" 20
 compare runtime_error "$CARTS/runtime_error.qz" 10
+
+# A file written through the framework's writer (save data, here) too.
+cat >"$WORK/saver.qz" <<'CART'
+vexel cartridge // save data
+version 15
+__lua__
+cartdata("web_same_saver")
+dset(0, 42)
+CART
+(umask 022
+ "$VEXEL" -x "$WORK/saver.qz" -home "$WORK/saver.native_home" >/dev/null 2>&1
+ node "$WEB/vexel-x.js" -x "$WORK/saver.qz" -home "$WORK/saver.web_home" >/dev/null 2>&1)
+check "save data: written by both with mode 644" \
+    [ "$(stat -c %a "$WORK/saver.native_home/cdata/web_same_saver.qzd.txt" 2>&1)" = 644 \
+      -a "$(stat -c %a "$WORK/saver.web_home/cdata/web_same_saver.qzd.txt" 2>&1)" = 644 ]
 
 # A missing cartridge is refused the same way, without a crash.
 compare missing "$WORK/no_such_cart.qz" 5
