@@ -1,4 +1,5 @@
 #include "framework/fenn_input.h"
+#include "framework/fenn_keys.h"
 
 #include <SDL.h>
 
@@ -26,12 +27,6 @@ struct KeyNames {
 };
 KeyNames key_names;
 
-// The scripted pointer, when one is set (fenn_set_mouse_override).
-struct MouseOverride {
-    bool on;
-    int x, y, buttons;
-};
-MouseOverride mouse_override = {};
 
 void fill_key_names() {
     for (int i = 0; i < fenn_key_name_count; ++i) {
@@ -49,19 +44,8 @@ void fill_key_names() {
 
 }  // namespace
 
-void fenn_set_mouse_override(int x, int y, int buttons) {
-    mouse_override = {true, x, y, buttons & (fenn_mouse_left | fenn_mouse_right | fenn_mouse_middle)};
-}
-
-void fenn_clear_mouse_override() { mouse_override = {}; }
-
 void fenn_get_mouse(int* x, int* y, int* buttons) {
-    if (mouse_override.on) {
-        if (x) *x = mouse_override.x;
-        if (y) *y = mouse_override.y;
-        if (buttons) *buttons = mouse_override.buttons;
-        return;
-    }
+    if (fenn_mouse_override_read(x, y, buttons)) return;
     int px = 0, py = 0, bits = 0;
     if (fenn_platform_has_video()) {
         Uint32 s = SDL_GetMouseState(&px, &py);

@@ -11,15 +11,11 @@
 
 #include "framework/fenn_config.h"
 #include "framework/fenn_input.h"
+#include "framework/fenn_keys.h"
 #include "framework/fenn_platform.h"
 
 namespace {
 
-struct MouseOverride {
-    bool on;
-    int x, y, buttons;
-};
-MouseOverride mouse_override = {};
 int page_x = 0, page_y = 0, page_buttons = 0;
 std::string clipboard;
 
@@ -98,19 +94,8 @@ EMSCRIPTEN_KEEPALIVE void fenn_web_pointer(int x, int y, int buttons) {
 EMSCRIPTEN_KEEPALIVE void fenn_web_paste(const char* utf8) { clipboard = utf8 ? utf8 : ""; }
 }
 
-void fenn_set_mouse_override(int x, int y, int buttons) {
-    mouse_override = {true, x, y, buttons & (fenn_mouse_left | fenn_mouse_right | fenn_mouse_middle)};
-}
-
-void fenn_clear_mouse_override() { mouse_override = {}; }
-
 void fenn_get_mouse(int* x, int* y, int* buttons) {
-    if (mouse_override.on) {
-        if (x) *x = mouse_override.x;
-        if (y) *y = mouse_override.y;
-        if (buttons) *buttons = mouse_override.buttons;
-        return;
-    }
+    if (fenn_mouse_override_read(x, y, buttons)) return;
     const bool page = fenn_platform_has_video();
     const int held = fenn_cfg.rmb_key > 0 && fenn_get_key_state(fenn_cfg.rmb_key) != 0;
     if (x) *x = page ? page_x : 0;

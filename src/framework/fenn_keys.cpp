@@ -204,3 +204,26 @@ int fenn_apply_rmb_key(int buttons, bool rmb_key_held) {
     if (rmb_key_held && (buttons & fenn_mouse_left)) return (buttons & ~fenn_mouse_left) | fenn_mouse_right;
     return buttons;
 }
+
+namespace {
+// The scripted pointer, when one is set (fenn_set_mouse_override).
+struct MouseOverride {
+    bool on;
+    int x, y, buttons;
+};
+MouseOverride mouse_override = {};
+}  // namespace
+
+void fenn_set_mouse_override(int x, int y, int buttons) {
+    mouse_override = {true, x, y, buttons & (fenn_mouse_left | fenn_mouse_right | fenn_mouse_middle)};
+}
+
+void fenn_clear_mouse_override() { mouse_override = {}; }
+
+bool fenn_mouse_override_read(int* x, int* y, int* buttons) {
+    if (!mouse_override.on) return false;
+    if (x) *x = mouse_override.x;
+    if (y) *y = mouse_override.y;
+    if (buttons) *buttons = mouse_override.buttons;
+    return true;
+}
