@@ -13,8 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "lua/lua_object.h"
+#include "lua/lua_pool.h"
 
 namespace {
 
@@ -110,12 +112,20 @@ bool skipcomment(LoadF* lf, int* cp) {
     return true;
 }
 
-void* l_alloc(void*, void* ptr, size_t, size_t nsize) {
-    if (nsize == 0) {
-        std::free(ptr);
-        return nullptr;
+// The allocation function of luaL_newstate: blocks come from the state's
+// own pool (ud). The pool lives as long as some block of the state does:
+// a call that leaves it holding none (the free of the main block at
+// lua_close, or a failed first allocation in lua_newstate) deletes it.
+void* l_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
+    auto* pool = static_cast<luaA_Pool*>(ud);
+    if (nsize != 0) {
+        void* block = ptr != nullptr ? luaA_realloc(pool, ptr, osize, nsize) : luaA_alloc(pool, nsize);
+        if (block == nullptr && pool->live == 0) delete pool;
+        return block;
     }
-    return std::realloc(ptr, nsize);
+    if (ptr != nullptr) luaA_free(pool, ptr, osize);
+    if (pool->live == 0) delete pool;
+    return nullptr;
 }
 
 int panic(lua_State* L) {
@@ -274,7 +284,9 @@ int luaL_loadfilex(lua_State* L, const char* filename, const char* mode) {
 }
 
 lua_State* luaL_newstate() {
-    lua_State* L = lua_newstate(l_alloc, nullptr);
+    auto* pool = new (std::nothrow) luaA_Pool;
+    if (pool == nullptr) return nullptr;
+    lua_State* L = lua_newstate(l_alloc, pool);  // on failure l_alloc has deleted the pool
     if (L) lua_atpanic(L, &panic);
     return L;
 }

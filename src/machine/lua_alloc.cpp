@@ -1,7 +1,6 @@
 // The counting allocator of the script machine.
 #include "machine/lua_alloc.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "lua/lua.h"
@@ -71,12 +70,12 @@ void* vexel_lua_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
         auto* block = static_cast<unsigned char*>(ptr) - vexel_lua_block_header;
         add_charge(h, -int64_t(read_charge(block)));
         h->real_bytes -= int64_t(osize + vexel_lua_block_header);
-        std::free(block);
+        luaA_free(&h->pool, block, osize + vexel_lua_block_header);
         return nullptr;
     }
     if (ptr == nullptr) {
         if (!admit(h, 0, nsize)) return nullptr;
-        auto* block = static_cast<unsigned char*>(std::malloc(nsize + vexel_lua_block_header));
+        auto* block = static_cast<unsigned char*>(luaA_alloc(&h->pool, nsize + vexel_lua_block_header));
         if (block == nullptr) return nullptr;
         uint32_t charge = vexel_lua_new_charge(h, osize, nsize);
         write_charge(block, charge);
@@ -98,10 +97,10 @@ void* vexel_lua_alloc(void* ud, void* ptr, size_t osize, size_t nsize) {
     else
         charge = uint32_t(nsize);
     add_charge(h, -int64_t(old_charge));
-    auto* grown = static_cast<unsigned char*>(std::realloc(block, nsize + vexel_lua_block_header));
-    if (grown == nullptr) {
-        add_charge(h, old_charge);  // the old block is still there
-        if (nsize <= osize) return ptr;  // keep the larger block rather than fail a shrink
+    auto* grown = static_cast<unsigned char*>(
+        luaA_realloc(&h->pool, block, old_real, nsize + vexel_lua_block_header));
+    if (grown == nullptr) {  // only a growth fails; the old block is still there
+        add_charge(h, old_charge);
         return nullptr;
     }
     write_charge(grown, charge);

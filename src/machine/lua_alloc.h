@@ -20,11 +20,17 @@
 //   vexel_lua_real_limit: a growth past it is refused the same way.
 // - A block is never refused when it shrinks or stays the same size (the
 //   interpreter relies on that, for instance while collecting garbage).
+// - Blocks come from the heap's small-block pool (lua/lua_pool.h), asked
+//   for with their header; the pool's chunks are not counted in real_bytes
+//   and go back to the host when the state's last block is freed (at
+//   lua_close) or with the heap.
 // Called only from the thread that runs the machine.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "lua/lua_pool.h"
 
 struct lua_State;
 
@@ -49,6 +55,7 @@ struct vexel_heap {
     // The thread asked to yield at its next instruction when the soft limit
     // is reached (the runner's script machine); null: nobody is asked.
     lua_State* yield_state = nullptr;
+    luaA_Pool pool;                   // where the blocks come from
 };
 
 // The allocation function given to lua_newstate; ud is a vexel_heap.

@@ -132,4 +132,20 @@ TEST_F(LuaAlloc, InterpreterRunsOnItAndMemoryBombsAreStopped) {
     lua_close(L);
 }
 
+// The heap's pool gives its chunks back when the state is closed, and a
+// new state on the same heap starts afresh.
+TEST_F(LuaAlloc, ClosingTheStateGivesThePoolsChunksBack) {
+    for (int i = 0; i < 2; i++) {
+        lua_State* L = lua_newstate(vexel_lua_alloc, &heap);
+        ASSERT_NE(L, nullptr);
+        luaB_open_cart_base(L);
+        ASSERT_EQ(luaL_loadstring(L, "local t = {} for i = 1, 2000 do t[i % 40 + 1] = {i} end"), LUA_OK);
+        ASSERT_EQ(lua_pcall(L, 0, 0, 0), LUA_OK);
+        EXPECT_GT(heap.pool.chunk_bytes, 0u);
+        lua_close(L);
+        EXPECT_EQ(heap.pool.live, 0u);
+        EXPECT_EQ(heap.pool.chunk_bytes, 0u);
+    }
+}
+
 }  // namespace
