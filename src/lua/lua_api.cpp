@@ -265,8 +265,8 @@ namespace {
 }  // namespace
 
 // One call for every argument a builtin reads, instead of a lua_gettop and
-// one lua_tonumberx per argument (index2addr each time): about a fifth of
-// the host instructions of a pset call in bench_frame.
+// one lua_tonumberx per argument (index2addr each time): a fifth of the
+// host instructions of a pset call in bench_frame.
 int lua_vexel_numbers(lua_State* L, lua_Number* out, int n) {
     const TValue* arg = L->ci->func + 1;
     const int given = int(L->top - arg);

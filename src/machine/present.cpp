@@ -26,7 +26,7 @@ void vexel_present_screen(vexel_machine* m, bool screen_modes) {
     const size_t n = size_t(src->w) * size_t(src->h);
     // Plain pointers: through the two vectors every store could change
     // where the next pixel is read from, and the loop reloaded both data
-    // pointers per pixel (9 instructions a pixel, now 5).
+    // pointers per pixel (9 instructions a pixel, now 7).
     const uint8_t* from = src->pix.data();
     uint8_t* p = dst->pix.data();
     for (size_t i = 0; i < n; ++i) p[i] = lut[from[i] & 15];
