@@ -24,10 +24,14 @@ void vexel_present_screen(vexel_machine* m, bool screen_modes) {
         lut[i] = uint8_t(m->screen_pal[i]);
     }
     const size_t n = size_t(src->w) * size_t(src->h);
-    for (size_t i = 0; i < n; ++i) dst->pix[i] = lut[src->pix[i] & 15];
+    // Plain pointers: through the two vectors every store could change
+    // where the next pixel is read from, and the loop reloaded both data
+    // pointers per pixel (9 instructions a pixel, now 7).
+    const uint8_t* from = src->pix.data();
+    uint8_t* p = dst->pix.data();
+    for (size_t i = 0; i < n; ++i) p[i] = lut[from[i] & 15];
     if (!screen_modes) return;
     const int mode = m->screen_mode;
-    uint8_t* p = dst->pix.data();
     if (mode == 1 || mode == 3)  // stretched wide
         for (int y = 0; y < 128; ++y)
             for (int x = 127; x >= 0; --x) p[y * 128 + x] = p[y * 128 + x / 2];

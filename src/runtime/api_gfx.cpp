@@ -23,60 +23,70 @@ inline int push_integer(lua_State* L, int32_t v) {
 
 int qz_cls(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_cls(m, lua_gettop(L), arg(L, 1));
+    const api_numbers<1> a(L);
+    vexel_cls(m, a.count, a[0]);
     return 0;
 }
 
 int qz_pset(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_pset(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3));
+    const api_numbers<3> a(L);
+    vexel_pset(m, a.count, a[0], a[1], a[2]);
     return 0;
 }
 
 int qz_pget(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    return push_integer(L, vexel_pget(m, lua_gettop(L), arg(L, 1), arg(L, 2)));
+    const api_numbers<2> a(L);
+    return push_integer(L, vexel_pget(m, a.count, a[0], a[1]));
 }
 
 int qz_line(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_line(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    const api_numbers<5> a(L);
+    vexel_line(m, a.count, a[0], a[1], a[2], a[3], a[4]);
     return 0;
 }
 
 int qz_rect(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_rect(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    const api_numbers<5> a(L);
+    vexel_rect(m, a.count, a[0], a[1], a[2], a[3], a[4]);
     return 0;
 }
 
 int qz_rectfill(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_rectfill(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    const api_numbers<5> a(L);
+    vexel_rectfill(m, a.count, a[0], a[1], a[2], a[3], a[4]);
     return 0;
 }
 
 int qz_circ(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_circ(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4));
+    const api_numbers<4> a(L);
+    vexel_circ(m, a.count, a[0], a[1], a[2], a[3]);
     return 0;
 }
 
 int qz_circfill(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_circfill(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4));
+    const api_numbers<4> a(L);
+    vexel_circfill(m, a.count, a[0], a[1], a[2], a[3]);
     return 0;
 }
 
 int qz_clip(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_clip(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4));
+    const api_numbers<4> a(L);
+    vexel_clip(m, a.count, a[0], a[1], a[2], a[3]);
     return 0;
 }
 
 int qz_camera(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_camera(m, lua_gettop(L), arg(L, 1), arg(L, 2));
+    const api_numbers<2> a(L);
+    vexel_camera(m, a.count, a[0], a[1]);
     return 0;
 }
 
@@ -99,25 +109,29 @@ int qz_pal(lua_State* L) {
 
 int qz_palt(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_palt(m, lua_gettop(L), arg(L, 1), truth(L, 2));
+    const api_numbers<1> a(L);
+    vexel_palt(m, a.count, a[0], truth(L, 2));
     return 0;
 }
 
 int qz_color(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_color(m, lua_gettop(L), arg(L, 1));
+    const api_numbers<1> a(L);
+    vexel_color(m, a.count, a[0]);
     return 0;
 }
 
 int qz_cursor(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_cursor(m, lua_gettop(L), arg(L, 1), arg(L, 2));
+    const api_numbers<2> a(L);
+    vexel_cursor(m, a.count, a[0], a[1]);
     return 0;
 }
 
 int qz_fillp(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_fillp(m, lua_gettop(L), arg(L, 1));
+    const api_numbers<1> a(L);
+    vexel_fillp(m, a.count, a[0]);
     return 0;
 }
 
@@ -144,42 +158,49 @@ int qz_print(lua_State* L) {
 
 int qz_spr(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_spr(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), truth(L, 6), truth(L, 7));
+    const api_numbers<5> a(L);
+    vexel_spr(m, a.count, a[0], a[1], a[2], a[3], a[4], truth(L, 6), truth(L, 7));
     return 0;
 }
 
 int qz_sspr(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_sspr(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), arg(L, 6), arg(L, 7), arg(L, 8),
+    const api_numbers<8> a(L);
+    vexel_sspr(m, a.count, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7],
                truth(L, 9), truth(L, 10));
     return 0;
 }
 
 int qz_sget(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    return push_integer(L, vexel_sget(m, lua_gettop(L), arg(L, 1), arg(L, 2)));
+    const api_numbers<2> a(L);
+    return push_integer(L, vexel_sget(m, a.count, a[0], a[1]));
 }
 
 int qz_sset(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_sset(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3));
+    const api_numbers<3> a(L);
+    vexel_sset(m, a.count, a[0], a[1], a[2]);
     return 0;
 }
 
 int qz_mget(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    return push_integer(L, vexel_mget(m, lua_gettop(L), arg(L, 1), arg(L, 2)));
+    const api_numbers<2> a(L);
+    return push_integer(L, vexel_mget(m, a.count, a[0], a[1]));
 }
 
 int qz_mset(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_mset(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3));
+    const api_numbers<3> a(L);
+    vexel_mset(m, a.count, a[0], a[1], a[2]);
     return 0;
 }
 
 int qz_fget(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    const vexel_fget_result r = vexel_fget(m, lua_gettop(L), arg(L, 1), arg(L, 2));
+    const api_numbers<2> a(L);
+    const vexel_fget_result r = vexel_fget(m, a.count, a[0], a[1]);
     switch (r.kind) {
     case vexel_fget_result::none: return 0;
     case vexel_fget_result::number: return push_integer(L, r.value);
@@ -190,31 +211,36 @@ int qz_fget(lua_State* L) {
 
 int qz_fset(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_fset(m, lua_gettop(L), arg(L, 1), arg(L, 2), truth(L, 3));
+    const api_numbers<2> a(L);
+    vexel_fset(m, a.count, a[0], a[1], truth(L, 3));
     return 0;
 }
 
 int qz_mapdraw(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_map(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), arg(L, 6), arg(L, 7));
+    const api_numbers<7> a(L);
+    vexel_map(m, a.count, a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
     return 0;
 }
 
 int qz_oval(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_oval(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    const api_numbers<5> a(L);
+    vexel_oval(m, a.count, a[0], a[1], a[2], a[3], a[4]);
     return 0;
 }
 
 int qz_ovalfill(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_ovalfill(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5));
+    const api_numbers<5> a(L);
+    vexel_ovalfill(m, a.count, a[0], a[1], a[2], a[3], a[4]);
     return 0;
 }
 
 int qz_tline(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    vexel_tline(m, lua_gettop(L), arg(L, 1), arg(L, 2), arg(L, 3), arg(L, 4), arg(L, 5), arg(L, 6), arg(L, 7), arg(L, 8),
-                arg(L, 9));
+    const api_numbers<9> a(L);
+    vexel_tline(m, a.count, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7],
+                a[8]);
     return 0;
 }

@@ -22,32 +22,47 @@ int push(lua_State* L, int32_t v) {
 
 // Bit operations cost less than the call that reaches them.
 int binary_bits(lua_State* L, int32_t (*op)(int32_t, int32_t)) {
-    if (lua_gettop(L) == 2) vexel_cpu_refund(api_machine(L), -vexel_math_refund_binary);
-    return push(L, op(arg(L, 1), arg(L, 2)));
+    const api_numbers<2> a(L);
+    if (a.count == 2) vexel_cpu_refund(api_machine(L), -vexel_math_refund_binary);
+    return push(L, op(a[0], a[1]));
 }
 
 }  // namespace
 
 int qz_flr(lua_State* L) {
-    if (lua_gettop(L) == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
-    return push(L, vexel_math_flr(arg(L, 1)));
+    const api_numbers<1> a(L);
+    if (a.count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    return push(L, vexel_math_flr(a[0]));
 }
 // ceil(x) = -flr(-x), exact on 16.16 (the one value with no negation,
 // -32768, is its own ceiling).
 int qz_ceil(lua_State* L) {
-    if (lua_gettop(L) == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
-    const int32_t x = arg(L, 1);
+    const api_numbers<1> a(L);
+    if (a.count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    const int32_t x = a[0];
     if (x == INT32_MIN) return push(L, x);
     return push(L, int32_t(0u - uint32_t(vexel_math_flr(-x))));
 }
 int qz_abs(lua_State* L) { return push(L, vexel_math_abs(arg(L, 1))); }
 int qz_sgn(lua_State* L) { return push(L, vexel_math_sgn(arg(L, 1))); }
-int qz_min(lua_State* L) { return push(L, vexel_math_min(arg(L, 1), arg(L, 2))); }
-int qz_max(lua_State* L) { return push(L, vexel_math_max(arg(L, 1), arg(L, 2))); }
-int qz_mid(lua_State* L) { return push(L, vexel_math_mid(arg(L, 1), arg(L, 2), arg(L, 3))); }
+int qz_min(lua_State* L) {
+    const api_numbers<2> a(L);
+    return push(L, vexel_math_min(a[0], a[1]));
+}
+int qz_max(lua_State* L) {
+    const api_numbers<2> a(L);
+    return push(L, vexel_math_max(a[0], a[1]));
+}
+int qz_mid(lua_State* L) {
+    const api_numbers<3> a(L);
+    return push(L, vexel_math_mid(a[0], a[1], a[2]));
+}
 int qz_sin(lua_State* L) { return push(L, vexel_math_sin(arg(L, 1))); }
 int qz_cos(lua_State* L) { return push(L, vexel_math_cos(arg(L, 1))); }
-int qz_atan2(lua_State* L) { return push(L, vexel_math_atan2(arg(L, 1), arg(L, 2))); }
+int qz_atan2(lua_State* L) {
+    const api_numbers<2> a(L);
+    return push(L, vexel_math_atan2(a[0], a[1]));
+}
 int qz_sqrt(lua_State* L) { return push(L, vexel_math_sqrt(api_machine(L), arg(L, 1))); }
 // rnd(t) picks t[1 + flr(rnd(#t))] (nil from an empty table) with the same
 // generator and charge as a number would.
@@ -75,6 +90,7 @@ int qz_lshr(lua_State* L) { return binary_bits(L, fixed_lshr); }
 int qz_rotl(lua_State* L) { return binary_bits(L, fixed_rotl); }
 int qz_rotr(lua_State* L) { return binary_bits(L, fixed_rotr); }
 int qz_bnot(lua_State* L) {
-    if (lua_gettop(L) == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
-    return push(L, vexel_math_bnot(arg(L, 1)));
+    const api_numbers<1> a(L);
+    if (a.count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    return push(L, vexel_math_bnot(a[0]));
 }

@@ -205,6 +205,36 @@ TEST(LuaApi, CFunctionCallsFromLuaCode) {
     lua_pop(s.L, 1);
 }
 
+// lua_vexel_numbers reads what lua_tonumberx reads, argument by argument,
+// whatever the arguments are (numbers, numeric strings, other values, too
+// few or too many), and returns the count: it pushes "same" or the first
+// argument where they differ, then the count it returned.
+static int numbers_like_tonumber(lua_State* L) {
+    constexpr int wanted = 4;
+    lua_Number got[wanted];
+    const int count = lua_vexel_numbers(L, got, wanted);
+    int differs = 0;
+    for (int i = 0; i < wanted && !differs; i++)
+        if (got[i] != lua_tonumberx(L, i + 1, nullptr)) differs = i + 1;
+    if (differs) lua_pushnumber(L, int_to_fix(differs));
+    else lua_pushstring(L, "same");
+    lua_pushnumber(L, int_to_fix(count));
+    return 2;
+}
+
+TEST(LuaApi, NumbersReadAsToNumberReadsThem) {
+    State s;
+    lua_register(s.L, "numbers", numbers_like_tonumber);
+    EXPECT_EQ(outputs_of(s, "out(numbers())"), "same 0\n");
+    EXPECT_EQ(outputs_of(s, "out(numbers(1, -2.5, 3, 4))"), "same 4\n");
+    EXPECT_EQ(outputs_of(s, "out(numbers(1, 2))"), "same 2\n");
+    EXPECT_EQ(outputs_of(s, "out(numbers(1, 2, 3, 4, 5, 6))"), "same 6\n");
+    EXPECT_EQ(outputs_of(s, "out(numbers('7', ' 0x10 ', '1.5', 'x'))"), "same 4\n");
+    EXPECT_EQ(outputs_of(s, "out(numbers(nil, true, {}, print))"), "same 4\n");
+    EXPECT_EQ(outputs_of(s, "out(numbers(1, 'a'))"), "same 2\n");
+    EXPECT_EQ(outputs_of(s, "out(numbers('2', nil, 3))"), "same 3\n");
+}
+
 TEST(LuaHostile, ScriptsCannotCrashTheHost) {
     State s(256 * 1024);
     EXPECT_EQ(s.run("local t = {} for i = 1, 32000 do t[i] = {i, i, i, i} end"), LUA_ERRMEM);

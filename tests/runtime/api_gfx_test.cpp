@@ -76,6 +76,23 @@ TEST_F(ApiGfx, ArgumentsCountNilAndTruth) {
     EXPECT_EQ(M->cursor_y, 6);
 }
 
+// Every argument is read as lua_tonumber reads it: numeric strings are
+// numbers, other values read 0 but still count as given.
+TEST_F(ApiGfx, ArgumentsOfOtherTypes) {
+    run("cls() pset('5', ' 6 ', '12')");
+    EXPECT_EQ(px(5, 6), 12);
+    run("pset(7, 8, 'x')");  // a colour given, not a number: colour 0
+    EXPECT_EQ(M->pen_col, 0);
+    run("cls(12) color(3) rectfill(0, 0, '2', 1, {}) circfill(20, 20, 1, 0x1.8)");
+    EXPECT_EQ(px(2, 1), 0);
+    EXPECT_EQ(px(3, 1), 12);
+    EXPECT_EQ(px(20, 21), 1);
+    run("color(4) pset(true, 9)");  // x reads 0, two arguments: the pen colour
+    EXPECT_EQ(px(0, 9), 4);
+    run("pset(30) x = pget(30)");  // too few: nothing drawn, pget reads 0
+    EXPECT_EQ(number("x"), 0);
+}
+
 TEST_F(ApiGfx, SheetMapAndFlagsResults) {
     run("sset(0, 64, 5) s = sget(0, 64) m = mget(0, 32) mset(1, 40, 0x23) t = sget(2, 80)");
     EXPECT_EQ(number("s"), F(5));

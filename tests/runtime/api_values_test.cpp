@@ -177,6 +177,9 @@ TEST_F(ApiValues, BaseFunctionsAsGlobals) {
 TEST_F(ApiValues, CeilAndBitFunctions) {
     EXPECT_EQ(eval("j(ceil(1.5),ceil(-1.5),ceil(2),ceil(0.0001),ceil(-0.0001),ceil())"), "2,-1,2,1,0,0");
     EXPECT_EQ(eval("ceil(-32768)"), "-32768");
+    // Missing, string and other arguments read as lua_tonumber reads them.
+    EXPECT_EQ(eval("j(flr('2.5'),flr(),flr({}),min(3),max('4',2),mid(1,'5',3),atan2(),band(3),band('7',3))"),
+              "2,0,0,0,4,3,0.25,0,3");
     EXPECT_EQ(eval("tostr(lshr(-1,28),true)"), "0x0000.000f");
     EXPECT_EQ(eval("tostr(lshr(0x8000,1),true)"), "0x4000.0000");
     EXPECT_EQ(eval("j(rotl(1,1),rotr(1,1),rotl(1,32),rotr(1,-1))"), "2,0.5,1,2");

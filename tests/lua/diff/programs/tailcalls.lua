@@ -24,8 +24,8 @@ show(tva(1))
 show(tva(1, 2, nil, 4))
 local function tsel(...) return select('#', ...) end
 show(tsel(1, nil, nil))
-local function tmax(a, b) return max(a, b) end
-show(tmax(3, 8))
+local function tlen(s) return rawlen(s) end
+show(tlen('eight ch'))
 -- upvalues of the caller are closed before the callee takes its frame
 local getters = {}
 local function capture(i, n)
