@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/fenn_loop.h"
 #include "machine/machine.h"
 #include "runtime/api_impl.h"
 #include "runtime/header.h"
@@ -77,6 +78,7 @@ struct StateCloser {
 }  // namespace
 
 int main(int argc, char** argv) {
+    fenn_keep_freed_heap();
     bool count = false;
     bool list = false;
     const char* script = nullptr;
