@@ -292,25 +292,27 @@ void chargevarargs(lua_State* L, int n) {
     L->hookcount = L->hookcount > cost ? L->hookcount - cost : 1;  // the hook fires at the next instruction at most
 }
 
-// Variable arguments of the running function into ra.. (b < 0: all).
-void dovararg(lua_State* L, CallInfo* ci, LClosure* cl, StkId ra, int b) {
-    StkId base = ci->u.l.base;
-    int n = int(base - ci->func) - cl->p->numparams - 1;
-    if (b < 0) {
-        chargevarargs(L, n);
-        b = n;
-        ptrdiff_t rar = savestack(L, ra);
-        luaD_checkstack(L, n);
-        ra = restorestack(L, rar);
-        base = ci->u.l.base;
-        L->top = ra + n;
-    }
+// The first b of the running function's n extra arguments (which sit just
+// below base) into ra.., nil past the last.
+inline void copyvarargs(StkId ra, StkId base, int n, int b) {
     for (int j = 0; j < b; j++) {
         if (j < n)
             setobj(ra + j, base - n + j);
         else
             setnilvalue(ra + j);
     }
+}
+
+// All the extra arguments into ra.. when the list is long: charged to the
+// budget, and the stack may grow first (OP_VARARG copies the rest itself).
+void dovarargs_all(lua_State* L, CallInfo* ci, LClosure* cl, StkId ra) {
+    int n = int(ci->u.l.base - ci->func) - cl->p->numparams - 1;
+    chargevarargs(L, n);
+    ptrdiff_t rar = savestack(L, ra);
+    luaD_checkstack(L, n);
+    ra = restorestack(L, rar);
+    L->top = ra + n;
+    copyvarargs(ra, ci->u.l.base, n, n);
 }
 
 void dosetlist(lua_State* L, CallInfo* ci, StkId ra, int n, int c) {
@@ -1201,23 +1203,18 @@ newframe:
         case OP_VARARG: vmlabel(OP_VARARG) {
             // A fixed count, or all of a short list that fits the stack, is
             // copied here; a long list (charged to the budget, may grow the
-            // stack) goes through dovararg.
+            // stack) goes through dovarargs_all.
             int b = GETARG_B(i) - 1;
             int n = int(base - ci->func) - cl->p->numparams - 1;
             if (b < 0) {
                 if (n > free_varargs || L->stack_last - L->top <= n) {
-                    Protect(dovararg(L, ci, cl, ra, b));
+                    Protect(dovarargs_all(L, ci, cl, ra));
                     vmbreak;
                 }
                 b = n;
                 L->top = ra + n;
             }
-            for (int j = 0; j < b; j++) {
-                if (j < n)
-                    setobj(ra + j, base - n + j);
-                else
-                    setnilvalue(ra + j);
-            }
+            copyvarargs(ra, base, n, b);
             vmbreak;
         }
         case OP_IDIV: vmlabel(OP_IDIV) bit_op(fixed_idiv); vmbreak;
