@@ -29,17 +29,6 @@ StkId tryfuncTM(lua_State* L, StkId func) {
     return func;
 }
 
-StkId adjust_varargs(lua_State* L, Proto* p, int actual) {
-    int nfixargs = p->numparams;
-    StkId fixed = L->top - actual;  // first fixed argument
-    StkId base = L->top;            // final position of the first argument
-    for (int i = 0; i < nfixargs; i++) {
-        setobj(L->top++, fixed + i);
-        setnilvalue(fixed + i);
-    }
-    return base;
-}
-
 void callhook(lua_State* L, CallInfo* ci) {
     int hook = LUA_HOOKCALL;
     ci->u.l.savedpc++;  // hooks expect pc already advanced
@@ -112,7 +101,7 @@ int luaD_precall(lua_State* L, StkId func, int nresults) {
         func = restorestack(L, funcr);
         int n = int(L->top - func) - 1;  // arguments given
         for (; n < p->numparams; n++) setnilvalue(L->top++);
-        StkId base = p->is_vararg ? adjust_varargs(L, p, n) : func + 1;
+        StkId base = p->is_vararg ? luaD_adjustvarargs(L, p, n) : func + 1;
         ci = next_ci(L);
         ci->nresults = short(nresults);
         ci->func = func;

@@ -22,6 +22,20 @@ void luaD_growstack(lua_State* L, int n);
 inline void luaD_checkstack(lua_State* L, int n) {
     if (L->stack_last - L->top <= n) luaD_growstack(L, n);
 }
+// A vararg function's frame: its fixed parameters move from the first of
+// the `actual` arguments below L->top (at least numparams of them, missing
+// ones already nil) to above them, so the extra arguments stay below the
+// new base where OP_VARARG finds them. Returns the new base; the caller has
+// made room for numparams more values.
+inline StkId luaD_adjustvarargs(lua_State* L, const Proto* p, int actual) {
+    StkId fixed = L->top - actual;
+    StkId base = L->top;
+    for (int i = 0; i < p->numparams; i++) {
+        setobj(L->top++, fixed + i);
+        setnilvalue(fixed + i);
+    }
+    return base;
+}
 inline void incr_top(lua_State* L) {
     L->top++;
     luaD_checkstack(L, 0);
