@@ -744,3 +744,32 @@ void luaK_setlist(FuncState* fs, int base, int nelems, int tostore) {
     }
     fs->freereg = lu_byte(base + 1);  // the list values are stored
 }
+
+// ---- specialised forms ----
+
+void luaK_specialize(Proto* f) {
+    auto isk = [f](int rk) { return ISK(rk) && INDEXK(rk) < f->sizek; };
+    auto kstr = [&](int rk) { return isk(rk) && ttisshrstring(&f->k[INDEXK(rk)]); };
+    auto knum = [&](int rk) { return isk(rk) && ttisnumber(&f->k[INDEXK(rk)]); };
+    for (int pc = 0; pc < f->sizecode; pc++) {
+        Instruction& i = f->code[pc];
+        int b = GETARG_B(i);
+        int c = GETARG_C(i);
+        int op = GET_VMOP(i);
+        switch (GET_VMOP(i)) {
+        case OP_GETTABUP: if (kstr(c)) op = OP_GETTABUPK; break;
+        case OP_GETTABLE: op = kstr(c) ? OP_GETTABLEK : !ISK(c) ? OP_GETTABLER : op; break;
+        case OP_SETTABLE: op = kstr(b) ? OP_SETTABLEK : !ISK(b) ? OP_SETTABLER : op; break;
+        case OP_SELF: if (kstr(c)) op = OP_SELFK; break;
+        case OP_ADD: if (!ISK(b) && knum(c)) op = OP_ADDK; break;
+        case OP_SUB: if (!ISK(b) && knum(c)) op = OP_SUBK; break;
+        case OP_MUL: if (!ISK(b) && knum(c)) op = OP_MULK; break;
+        case OP_MOD: if (!ISK(b) && knum(c)) op = OP_MODK; break;
+        case OP_EQ: if (!ISK(b) && isk(c)) op = OP_EQK; break;
+        case OP_LT: if (!ISK(b) && knum(c)) op = OP_LTK; break;
+        case OP_LE: if (!ISK(b) && knum(c)) op = OP_LEK; break;
+        default: break;
+        }
+        SET_OPCODE(i, op);
+    }
+}

@@ -58,6 +58,9 @@ void luaK_setreturns(FuncState* fs, expdesc* e, int nresults);
 void luaK_setoneret(FuncState* fs, expdesc* e);
 inline void luaK_setmultret(FuncState* fs, expdesc* e) { luaK_setreturns(fs, e, LUA_MULTRET); }
 int luaK_jump(FuncState* fs);
+// Gives the finished function's hot instructions their specialised forms
+// (see OP_GETTABUPK in lua_opcodes.h); run once, as the function closes.
+void luaK_specialize(Proto* f);
 void luaK_ret(FuncState* fs, int first, int nret);
 void luaK_patchlist(FuncState* fs, int list, int target);
 void luaK_patchtohere(FuncState* fs, int list);

@@ -11,6 +11,23 @@ const char* const luaP_opnames[NUM_OPCODES + 1] = {
     "ROTR",     "BNOT",
     nullptr};
 
+const lu_byte luaP_baseop[1 << SIZE_OP] = {
+    // base opcodes map to themselves
+    OP_MOVE, OP_LOADK, OP_LOADKX, OP_LOADBOOL, OP_LOADNIL, OP_GETUPVAL, OP_GETTABUP, OP_GETTABLE,
+    OP_SETTABUP, OP_SETUPVAL, OP_SETTABLE, OP_NEWTABLE, OP_SELF, OP_ADD, OP_SUB, OP_MUL,
+    OP_DIV, OP_MOD, OP_POW, OP_UNM, OP_NOT, OP_LEN, OP_CONCAT, OP_JMP,
+    OP_EQ, OP_LT, OP_LE, OP_TEST, OP_TESTSET, OP_CALL, OP_TAILCALL, OP_RETURN,
+    OP_FORLOOP, OP_FORPREP, OP_TFORCALL, OP_TFORLOOP, OP_SETLIST, OP_CLOSURE, OP_VARARG, OP_EXTRAARG,
+    OP_IDIV, OP_BAND, OP_BOR, OP_BXOR, OP_SHL, OP_SHR, OP_LSHR, OP_ROTL,
+    OP_ROTR, OP_BNOT,
+    // the specialised forms, in their enum order
+    OP_GETTABUP, OP_GETTABLE, OP_GETTABLE, OP_SETTABLE, OP_SETTABLE, OP_SELF,
+    OP_ADD, OP_SUB, OP_MUL, OP_MOD, OP_EQ, OP_LT, OP_LE,
+    // unused field values: never produced; listed as an invalid base
+    OP_EXTRAARG,
+};
+static_assert(OP_LEK == 62, "luaP_baseop lists every specialised form in order");
+
 namespace {
 constexpr lu_byte opmode(int t, int a, int b, int c, int m) {
     return lu_byte((t << 7) | (a << 6) | (b << 4) | (c << 2) | m);

@@ -91,11 +91,40 @@ enum OpCode {
     OP_LSHR,      // A B C   R(A) := RK(B) >>> RK(C)  (logical)
     OP_ROTL,      // A B C   R(A) := RK(B) <<> RK(C)
     OP_ROTR,      // A B C   R(A) := RK(B) >>< RK(C)
-    OP_BNOT       // A B     R(A) := ~R(B)
-};
-constexpr int NUM_OPCODES = int(OP_BNOT) + 1;
+    OP_BNOT,      // A B     R(A) := ~R(B)
 
-inline OpCode GET_OPCODE(Instruction i) { return OpCode((i >> POS_OP) & MASK1(SIZE_OP, 0)); }
+    // Specialised forms of hot instructions whose operand kinds the code
+    // generator knows when it finishes a function (luaK_specialize): the
+    // loop then skips the constant-or-register test and the type test on
+    // the constant. Each one is an instruction of its base opcode in every
+    // other respect: GET_OPCODE reports the base opcode, so listings, debug
+    // information and the instruction count never see these, and the
+    // operand fields are exactly the base instruction's.
+    OP_GETTABUPK = int(OP_BNOT) + 1,  // GETTABUP, C a short-string constant
+    OP_GETTABLEK,  // GETTABLE, C a short-string constant
+    OP_GETTABLER,  // GETTABLE, C a register
+    OP_SETTABLEK,  // SETTABLE, B a short-string constant
+    OP_SETTABLER,  // SETTABLE, B a register
+    OP_SELFK,      // SELF, C a short-string constant
+    OP_ADDK,       // ADD, B a register and C a number constant
+    OP_SUBK,       // SUB, likewise
+    OP_MULK,       // MUL, likewise
+    OP_MODK,       // MOD, likewise
+    OP_EQK,        // EQ, B a register and C a constant (never a metamethod)
+    OP_LTK,        // LT, B a register and C a number constant
+    OP_LEK         // LE, likewise
+};
+// Base opcodes (what the code generator emits and listings show).
+constexpr int NUM_OPCODES = int(OP_BNOT) + 1;
+// Base and specialised opcodes together (what the loop dispatches on).
+constexpr int NUM_VMOPCODES = int(OP_LEK) + 1;
+static_assert(NUM_VMOPCODES <= (1 << SIZE_OP), "opcodes must fit the opcode field");
+
+// The base opcode of each opcode field value (itself for base opcodes).
+extern const lu_byte luaP_baseop[1 << SIZE_OP];
+inline OpCode GET_OPCODE(Instruction i) { return OpCode(luaP_baseop[(i >> POS_OP) & MASK1(SIZE_OP, 0)]); }
+// The opcode field as it is, specialised forms included: for the loop.
+inline OpCode GET_VMOP(Instruction i) { return OpCode((i >> POS_OP) & MASK1(SIZE_OP, 0)); }
 inline void SET_OPCODE(Instruction& i, int o) {
     i = (i & MASK0(SIZE_OP, POS_OP)) | ((Instruction(o) << POS_OP) & MASK1(SIZE_OP, POS_OP));
 }

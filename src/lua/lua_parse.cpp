@@ -419,6 +419,7 @@ void close_func(LexState* ls) {
     f->sizelocvars = fs->nlocvars;
     luaM_reallocvector(L, f->upvalues, size_t(f->sizeupvalues), size_t(fs->nups));
     f->sizeupvalues = fs->nups;
+    luaK_specialize(f);
     luaK_freecache(fs->h);
     fs->h = nullptr;
     ls->fs = fs->prev;

@@ -120,6 +120,14 @@ TEST(LuaDifferential, RuntimeErrorMessagesAsStockLua) {
         "nope()",
         "local u ; local function f() return u.x end ; f()",
         "local n = 1 + {}",
+        "local n = 5 ; local v = n.x",
+        "local t, k = {}, nil ; t[k] = 1",
+        "local t, k = nil, 1 ; local v = t[k]",
+        "local s = 'abc' ; local v = s * 2",
+        "local t = {} ; local v = t % 3",
+        "local t = {} ; local b = t <= 1",
+        "local n = 1 ; local v = n:m()",
+        "local function f() return undefinedglobal.x end ; f()",
     };
     fs::path tmp = vexel_test::temp_dir("lua_diff_errors");
     fs::path script = tmp / "e.lua";
