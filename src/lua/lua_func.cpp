@@ -97,6 +97,7 @@ Proto* luaF_newproto(lua_State* L) {
     f->numparams = 0;
     f->is_vararg = 0;
     f->maxstacksize = 0;
+    f->framespan = 0;
     f->locvars = nullptr;
     f->sizelocvars = 0;
     f->linedefined = 0;

@@ -201,6 +201,11 @@ struct Proto : GCObject {
     lu_byte numparams;
     lu_byte is_vararg;
     lu_byte maxstacksize;  // registers used
+    // Stack room a call needs above the arguments given: the frame, and for
+    // a vararg function the nils for missing fixed parameters and the copy
+    // of the fixed parameters above the arguments (luaD_adjustvarargs).
+    // Set when the function is finished; it lies in what was padding.
+    unsigned short framespan;
 };
 
 // ---- upvalues ----

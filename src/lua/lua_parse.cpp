@@ -420,6 +420,7 @@ void close_func(LexState* ls) {
     luaM_reallocvector(L, f->upvalues, size_t(f->sizeupvalues), size_t(fs->nups));
     f->sizeupvalues = fs->nups;
     luaK_specialize(f);
+    f->framespan = static_cast<unsigned short>(f->maxstacksize + (f->is_vararg ? 2 * f->numparams : 0));
     luaK_freecache(fs->h);
     fs->h = nullptr;
     ls->fs = fs->prev;

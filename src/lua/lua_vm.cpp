@@ -234,18 +234,13 @@ unsigned hookstep(lua_State* L) {
     return trapcount(L);
 }
 
-// Stack room a Lua call needs above the arguments given: the frame, and
-// for a vararg function the nils for missing fixed parameters and the copy
-// of the fixed parameters above the arguments (luaD_adjustvarargs).
-inline int framespan(const Proto* p) { return p->maxstacksize + (p->is_vararg ? 2 * p->numparams : 0); }
-
 // The rare work before a Lua function is entered inline: room on the stack,
 // a free CallInfo and a collection step. Each may allocate, run finalizers
 // or move the stack, so the caller has stored its state. Returns the called
 // function's slot, which may have moved.
 StkId prepinlinecall(lua_State* L, StkId func, const Proto* p) {
     ptrdiff_t funcr = savestack(L, func);
-    int need = framespan(p);
+    int need = p->framespan;
     if (L->stack_last - L->top <= need) luaD_growstack(L, need);
     func = restorestack(L, funcr);
     for (int n = int(L->top - func) - 1; n < p->numparams; n++) setnilvalue(L->top++);
@@ -999,26 +994,31 @@ newframe:
                 // The common Lua-to-Lua call, entered without leaving the loop.
                 Proto* p = clLvalue(ra)->p;
                 CallInfo* nci = ci->next;
-                if (L->stack_last - L->top <= framespan(p) || nci == nullptr || G(L)->GCdebt > 0) {
+                if (L->stack_last - L->top <= p->framespan || nci == nullptr || G(L)->GCdebt > 0) {
                     savetrap();
                     ra = prepinlinecall(L, ra, p);
                     loadtrap();
                     nci = ci->next;
                 }
-                int given = int(L->top - ra) - 1;
-                for (int n = given; n < p->numparams; n++) setnilvalue(L->top++);
+                // The argument end in a local rather than in L->top, which
+                // the stores below could alias: fewer loads and stores per
+                // call.
+                StkId top = L->top;
+                for (int n = int(top - ra) - 1; n < p->numparams; n++) setnilvalue(top++);
                 StkId nbase = ra + 1;
                 // A vararg function is entered here too rather than through
                 // luaD_precall: 9% fewer instructions on bench/lua/varargs.
-                if (p->is_vararg) nbase = luaD_adjustvarargs(L, p, int(L->top - ra) - 1);
+                if (p->is_vararg) {
+                    L->top = top;
+                    nbase = luaD_adjustvarargs(L, p, int(top - ra) - 1);
+                }
                 L->ci = nci;
                 nci->nresults = short(nresults);
                 nci->func = ra;
                 nci->u.l.base = nbase;
-                nci->top = nbase + p->maxstacksize;
+                nci->top = L->top = nbase + p->maxstacksize;
                 nci->u.l.savedpc = p->code;
                 nci->callstatus = CIST_LUA | CIST_REENTRY;
-                L->top = nci->top;
                 ci = nci;
                 // The callee's closure, constants, base and pc are all at
                 // hand: set them here rather than reloading them through
@@ -1065,7 +1065,7 @@ newframe:
                     // would do, without the new CallInfo in between: 7%
                     // fewer instructions on bench/lua/varargs.
                     Proto* p = clLvalue(ra)->p;
-                    if (L->stack_last - L->top <= framespan(p) || ci->next == nullptr || G(L)->GCdebt > 0) {
+                    if (L->stack_last - L->top <= p->framespan || ci->next == nullptr || G(L)->GCdebt > 0) {
                         ra = prepinlinecall(L, ra, p);
                         base = ci->u.l.base;
                     }
@@ -1122,7 +1122,8 @@ newframe:
         }
         case OP_RETURN: vmlabel(OP_RETURN) {
             int b = GETARG_B(i);
-            if (b != 0) L->top = ra + b - 1;
+            // The results' end, kept in a local until the return is done.
+            StkId top = b != 0 ? ra + b - 1 : L->top;
             if (cl->p->sizep > 0) luaF_close(L, base);
             if (!(L->hookmask & (LUA_MASKRET | LUA_MASKLINE)) && (ci->callstatus & CIST_REENTRY)) {
                 // Return to a Lua caller: move the results and carry on there.
@@ -1133,19 +1134,20 @@ newframe:
                     // One result wanted, the usual case (an expression
                     // call): no copy loop. 11% fewer instructions on
                     // bench/lua/fib with the frame set up below.
-                    if (ra < L->top)
+                    if (ra < top)
                         setobj(res, ra);
                     else
                         setnilvalue(res);
                     L->top = ci->top;
                 } else {
                     int n;
-                    for (n = wanted; n != 0 && ra < L->top; n--) setobj(res++, ra++);
+                    for (n = wanted; n != 0 && ra < top; n--) setobj(res++, ra++);
                     while (n-- > 0) setnilvalue(res++);
                     L->top = (wanted == LUA_MULTRET) ? res : ci->top;
                 }
                 goto newframe;
             }
+            L->top = top;
             savestate();
             b = luaD_poscall(L, ra);
             if (!(ci->callstatus & CIST_REENTRY)) return;  // called from C
