@@ -295,9 +295,18 @@ const TValue* luaH_get(Table* t, const TValue* key) {
     case LUA_TSHRSTR: return luaH_getstr(t, tsvalue(key));
     case LUA_TNIL: return luaO_nilobject;
     case LUA_TNUMBER: {
-        int k = luaH_intkey(nvalue(key));
+        lua_Number n = nvalue(key);
+        int k = luaH_intkey(n);
         if (k != 0) return luaH_getint(t, k);
-        return getgeneric(t, key);
+        // Other numbers compare as raw values along their chain, without
+        // getgeneric's general equality call per node.
+        Node* nd = hashnum(t, n);
+        do {
+            const TValue* nk = tkey_tvalue(gkey(nd));
+            if (ttisnumber(nk) && nvalue(nk) == n) return gval(nd);
+            nd = gnext(nd);
+        } while (nd);
+        return luaO_nilobject;
     }
     default: return getgeneric(t, key);
     }
