@@ -761,7 +761,7 @@ void luaK_specialize(Proto* f) {
         case OP_GETTABLE: op = kstr(c) ? OP_GETTABLEK : !ISK(c) ? OP_GETTABLER : op; break;
         case OP_SETTABLE: op = kstr(b) ? OP_SETTABLEK : !ISK(b) ? OP_SETTABLER : op; break;
         case OP_SELF: if (kstr(c)) op = OP_SELFK; break;
-        case OP_ADD: if (!ISK(b) && knum(c)) op = OP_ADDK; break;
+        case OP_ADD: op = ISK(b) ? op : knum(c) ? OP_ADDK : !ISK(c) ? OP_ADDRR : op; break;
         case OP_SUB: if (!ISK(b) && knum(c)) op = OP_SUBK; break;
         case OP_MUL: if (!ISK(b) && knum(c)) op = OP_MULK; break;
         case OP_MOD: if (!ISK(b) && knum(c)) op = OP_MODK; break;

@@ -22,11 +22,9 @@ const lu_byte luaP_baseop[1 << SIZE_OP] = {
     OP_ROTR, OP_BNOT,
     // the specialised forms, in their enum order
     OP_GETTABUP, OP_GETTABLE, OP_GETTABLE, OP_SETTABLE, OP_SETTABLE, OP_SELF,
-    OP_ADD, OP_SUB, OP_MUL, OP_MOD, OP_EQ, OP_LT, OP_LE,
-    // unused field values: never produced; listed as an invalid base
-    OP_EXTRAARG,
+    OP_ADD, OP_SUB, OP_MUL, OP_MOD, OP_EQ, OP_LT, OP_LE, OP_ADD,
 };
-static_assert(OP_LEK == 62, "luaP_baseop lists every specialised form in order");
+static_assert(NUM_VMOPCODES == 1 << SIZE_OP, "luaP_baseop lists every specialised form in order");
 
 namespace {
 constexpr lu_byte opmode(int t, int a, int b, int c, int m) {

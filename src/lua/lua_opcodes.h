@@ -112,12 +112,13 @@ enum OpCode {
     OP_MODK,       // MOD, likewise
     OP_EQK,        // EQ, B a register and C a constant (never a metamethod)
     OP_LTK,        // LT, B a register and C a number constant
-    OP_LEK         // LE, likewise
+    OP_LEK,        // LE, likewise
+    OP_ADDRR       // ADD, B and C registers
 };
 // Base opcodes (what the code generator emits and listings show).
 constexpr int NUM_OPCODES = int(OP_BNOT) + 1;
 // Base and specialised opcodes together (what the loop dispatches on).
-constexpr int NUM_VMOPCODES = int(OP_LEK) + 1;
+constexpr int NUM_VMOPCODES = int(OP_ADDRR) + 1;
 static_assert(NUM_VMOPCODES <= (1 << SIZE_OP), "opcodes must fit the opcode field");
 
 // The base opcode of each opcode field value (itself for base opcodes).

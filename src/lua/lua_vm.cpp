@@ -794,8 +794,7 @@ newframe:
         &&L_OP_ROTR,     &&L_OP_BNOT,
         &&L_OP_GETTABUPK, &&L_OP_GETTABLEK, &&L_OP_GETTABLER, &&L_OP_SETTABLEK, &&L_OP_SETTABLER,
         &&L_OP_SELFK,    &&L_OP_ADDK,    &&L_OP_SUBK,    &&L_OP_MULK,     &&L_OP_MODK,
-        &&L_OP_EQK,      &&L_OP_LTK,     &&L_OP_LEK,
-        &&L_OP_EXTRAARG,  // the one unused opcode field value
+        &&L_OP_EQK,      &&L_OP_LTK,     &&L_OP_LEK,     &&L_OP_ADDRR,
     };
     static_assert(sizeof(disptab) / sizeof(disptab[0]) == 1 << SIZE_OP, "every opcode field value has an entry");
 #else
@@ -1357,6 +1356,16 @@ newframe:
             vmbreak;
         }
         case OP_ADDK: vmlabel(OP_ADDK) arith_opk(wrap_add, TM_ADD); vmbreak;
+        case OP_ADDRR: vmlabel(OP_ADDRR) {  // the commonest sum: two registers
+            TValue* rb = RB(i);
+            TValue* rc = RC(i);
+            if (ttisnumber(rb) && ttisnumber(rc)) {
+                setnvalue(ra, wrap_add(nvalue(rb), nvalue(rc)));
+            } else {
+                Protect(luaV_arith(L, ra, rb, rc, TM_ADD));
+            }
+            vmbreak;
+        }
         case OP_SUBK: vmlabel(OP_SUBK) arith_opk(wrap_sub, TM_SUB); vmbreak;
         case OP_MULK: vmlabel(OP_MULK) arith_opk(fixed_mul, TM_MUL); vmbreak;
         case OP_MODK: vmlabel(OP_MODK) arith_opk(luaV_mod, TM_MOD); vmbreak;
