@@ -290,12 +290,10 @@ void chargevarargs(lua_State* L, int n) {
 // The first b of the running function's n extra arguments (which sit just
 // below base) into ra.., nil past the last.
 inline void copyvarargs(StkId ra, StkId base, int n, int b) {
-    for (int j = 0; j < b; j++) {
-        if (j < n)
-            setobj(ra + j, base - n + j);
-        else
-            setnilvalue(ra + j);
-    }
+    int copied = n < b ? n : b;
+    StkId from = base - n;
+    for (int j = 0; j < copied; j++) setobj(ra + j, from + j);
+    for (int j = copied; j < b; j++) setnilvalue(ra + j);
 }
 
 // All the extra arguments into ra.. when the list is long: charged to the
