@@ -250,6 +250,10 @@ int lua_yieldk(lua_State* L, int nresults, int ctx, lua_CFunction k) {
             luaG_runerror(L, "attempt to yield from outside a coroutine");
     }
     L->status = LUA_YIELD;
+    // Generators in progress finish through the resume's unrolling from
+    // now on, as those called through luaD_call do: their OP_TFORLOOP then
+    // runs (and counts) as an instruction of its own.
+    for (CallInfo* c = ci; c != &L->base_ci; c = c->previous) c->callstatus &= static_cast<unsigned short>(~CIST_TFOR);
     ci->extra = savestack(L, ci->func);
     if (isLua(ci)) {  // inside a hook: the instruction loop unwinds (traceexec)
         L->hookyielded = 1;

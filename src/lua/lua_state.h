@@ -77,6 +77,10 @@ constexpr int CIST_STAT = 1 << 5;      // call has an error status (pcall)
 constexpr int CIST_TAIL = 1 << 6;      // call was tail called
 constexpr int CIST_HOOKYIELD = 1 << 7; // last hook called yielded
 constexpr int CIST_NOYIELD = 1 << 8;   // call is calling a function that cannot yield (luaD_call from C)
+// call is a Lua generator entered by OP_TFORCALL in the caller's loop: its
+// return finishes that instruction (a yield inside it clears the flag, and
+// the caller then resumes at the OP_TFORLOOP as an instruction of its own)
+constexpr int CIST_TFOR = 1 << 9;
 
 inline bool isLua(const CallInfo* ci) { return (ci->callstatus & CIST_LUA) != 0; }
 
