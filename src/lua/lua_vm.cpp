@@ -661,6 +661,10 @@ void luaV_finishOp(lua_State* L) {
 
 namespace {
 
+// log2 of sizeof(TValue): 16 bytes on 64-bit hosts, 8 on wasm32.
+constexpr int TVALUE_SHIFT = sizeof(TValue) == 16 ? 4 : 3;
+static_assert(sizeof(TValue) == 1u << TVALUE_SHIFT, "operand offsets are fields shifted by TVALUE_SHIFT");
+
 // The power operator, out of the loop: the roots it takes cost the host's
 // budget, which the charge callback may lower (the countdown the loop keeps
 // in a register is saved and reloaded around it by Protect).
@@ -706,16 +710,15 @@ newframe:
 // sizeof(TValue)) and masked, one instruction fewer than shifting, masking
 // and scaling: A is decoded for every instruction. 2-3% fewer instructions
 // on bench/lua.
-static_assert(sizeof(TValue) == 16, "operand offsets are field << 4");
 #define SLOT(p, off) reinterpret_cast<TValue*>(reinterpret_cast<char*>(p) + (off))
-#define RA(i) SLOT(base, ((i) >> (POS_A - 4)) & (MAXARG_A << 4))
+#define RA(i) SLOT(base, ((i) >> (POS_A - TVALUE_SHIFT)) & (MAXARG_A << TVALUE_SHIFT))
 #define RB(i) (base + GETARG_B(i))
-#define RC(i) SLOT(base, ((i) >> (POS_C - 4)) & (MAXARG_C << 4))
+#define RC(i) SLOT(base, ((i) >> (POS_C - TVALUE_SHIFT)) & (MAXARG_C << TVALUE_SHIFT))
 #define RKB(i) (ISK(GETARG_B(i)) ? KB(i) : RB(i))
 #define RKC(i) (ISK(GETARG_C(i)) ? KC(i) : RC(i))
 // Operands the specialised forms know to be constants.
-#define KB(i) SLOT(k, ((i) >> (POS_B - 4)) & (MAXINDEXRK << 4))
-#define KC(i) SLOT(k, ((i) >> (POS_C - 4)) & (MAXINDEXRK << 4))
+#define KB(i) SLOT(k, ((i) >> (POS_B - TVALUE_SHIFT)) & (MAXINDEXRK << TVALUE_SHIFT))
+#define KC(i) SLOT(k, ((i) >> (POS_C - TVALUE_SHIFT)) & (MAXINDEXRK << TVALUE_SHIFT))
 #define savepc() (ci->u.l.savedpc = pc)
 #define savetrap() storetrap(L, trap)
 #define loadtrap() (trap = trapcount(L))
