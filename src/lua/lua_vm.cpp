@@ -1229,8 +1229,9 @@ newframe:
                 // A generator written in Lua (all(), or the program's own)
                 // is entered like a called function, without a C call and a
                 // nested run of this loop; its return comes back through
-                // tforreturn to finish this instruction. 27% fewer
-                // instructions for a loop over all() of a table.
+                // tforreturn to finish this instruction. 13% fewer
+                // instructions for a loop over all() of a table that adds
+                // up its values.
                 savestate();
                 ci = entergenerator(L, cb, GETARG_C(i));
                 loadtrap();
