@@ -120,6 +120,16 @@ lua_State* getco(lua_State* L) {
     return co;
 }
 
+// The values above a thread's running function (lua_gettop, without the
+// call: a resume and its yield read it several times).
+inline int nvalues(lua_State* L) { return int(L->top - (L->ci->func + 1)); }
+
+// lua_checkstack with the common case inline: room for n more values.
+inline bool roomfor(lua_State* L, int n) {
+    if (L->stack_last - L->top > n && L->ci->top >= L->top + n) return true;
+    return lua_checkstack(L, n) != 0;
+}
+
 // auxresume's answer when co was suspended by a hook yield: the resumer
 // must be suspended too (see luaB_coresume).
 constexpr int RESUME_HOOKYIELD = -2;
@@ -135,11 +145,11 @@ int auxresume(lua_State* L, lua_State* co, int narg, bool again) {
         lua_pushliteral(L, "corolib: cannot resume non-suspended coroutine");
         return -1;
     }
-    if (!lua_checkstack(co, narg)) {
+    if (!roomfor(co, narg)) {
         lua_pushliteral(L, "corolib: too many arguments to resume");
         return -1;
     }
-    if (lua_status(co) == LUA_OK && lua_gettop(co) == 0) {
+    if (co->status == LUA_OK && nvalues(co) == 0) {
         lua_pushliteral(L, "corolib: cannot resume dead coroutine");
         return -1;
     }
@@ -147,8 +157,8 @@ int auxresume(lua_State* L, lua_State* co, int narg, bool again) {
     int status = lua_resume(co, L, narg);
     if (status == LUA_YIELD && co->hookyielded) return RESUME_HOOKYIELD;
     if (status == LUA_OK || status == LUA_YIELD) {
-        int nres = lua_gettop(co);
-        if (!lua_checkstack(L, nres + 1)) {
+        int nres = nvalues(co);
+        if (!roomfor(L, nres + 1)) {
             lua_pop(co, nres);
             lua_pushliteral(L, "corolib: too many results to resume");
             return -1;
@@ -253,7 +263,10 @@ int lua_yieldk(lua_State* L, int nresults, int ctx, lua_CFunction k) {
     // Generators in progress finish through the resume's unrolling from
     // now on, as those called through luaD_call do: their OP_TFORLOOP then
     // runs (and counts) as an instruction of its own.
-    for (CallInfo* c = ci; c != &L->base_ci; c = c->previous) c->callstatus &= static_cast<unsigned short>(~CIST_TFOR);
+    if (L->tforactive) {
+        for (CallInfo* c = ci; c != &L->base_ci; c = c->previous) c->callstatus &= static_cast<unsigned short>(~CIST_TFOR);
+        L->tforactive = 0;
+    }
     ci->extra = savestack(L, ci->func);
     if (isLua(ci)) {  // inside a hook: the instruction loop unwinds (traceexec)
         L->hookyielded = 1;
@@ -281,7 +294,7 @@ int luaB_cocreate(lua_State* L) {
 
 int luaB_coresume(lua_State* L) {
     lua_State* co = getco(L);
-    return coresume_finish(L, auxresume(L, co, lua_gettop(L) - 1, false));
+    return coresume_finish(L, auxresume(L, co, nvalues(L) - 1, false));
 }
 
 int luaB_costatus(lua_State* L) {
@@ -312,7 +325,7 @@ int luaB_costatus(lua_State* L) {
     return 1;
 }
 
-int luaB_yield(lua_State* L) { return lua_yield(L, lua_gettop(L)); }
+int luaB_yield(lua_State* L) { return lua_yield(L, nvalues(L)); }
 
 void luaB_open_cart_co(lua_State* L) {
     static const luaL_Reg funcs[] = {

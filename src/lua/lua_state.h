@@ -162,6 +162,7 @@ struct lua_State : GCObject {
     GCObject* gclist;
     lua_State* resumer;        // the thread whose lua_resume is running this one, while it runs
     lu_byte hookyielded;       // suspended by a hook yield, its own or one of a thread it resumed
+    lu_byte tforactive;        // some CallInfo may have CIST_TFOR (cleared when a yield clears them)
     lua_longjmp* errorJmp;     // current error recover point
     ptrdiff_t errfunc;         // current error handling function (stack index)
     CallInfo base_ci;          // CallInfo for first level (C calling Lua)

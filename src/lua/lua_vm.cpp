@@ -276,6 +276,7 @@ CallInfo* entergenerator(lua_State* L, StkId func, int nresults) {
     ci->top = L->top = base + p->maxstacksize;
     ci->u.l.savedpc = p->code;
     ci->callstatus = CIST_LUA | CIST_REENTRY | CIST_TFOR;
+    L->tforactive = 1;
     return ci;
 }
 
