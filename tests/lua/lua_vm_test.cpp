@@ -212,7 +212,7 @@ TEST(LuaApi, CFunctionCallsFromLuaCode) {
 static int numbers_like_tonumber(lua_State* L) {
     constexpr int wanted = 4;
     lua_Number got[wanted];
-    const int count = lua_vexel_numbers(L, got, wanted);
+    const int count = lua_vexel_numbers(L, got);
     int differs = 0;
     for (int i = 0; i < wanted && !differs; i++)
         if (got[i] != lua_tonumberx(L, i + 1, nullptr)) differs = i + 1;
