@@ -105,12 +105,13 @@ int lua_type(lua_State* L, int idx);
 const char* lua_typename(lua_State* L, int tp);
 
 lua_Number lua_tonumberx(lua_State* L, int idx, int* isnum);
-// The first n arguments of the running C function, each as
+// The first N arguments of the running C function, each as
 // lua_tonumberx(L, i, nullptr) reads it (0 when missing or not a number),
-// stored in out[0..n-1]; returns lua_gettop(L). One call instead of one per
+// stored in out[0..N-1]; returns lua_gettop(L). One call instead of one per
 // argument and one for the count: drawing and math builtins read all their
-// arguments this way.
-int lua_vexel_numbers(lua_State* L, lua_Number* out, int n);
+// arguments this way. Made for N = 1 to 9 (lua_api.cpp), each unrolled.
+template <int N>
+int lua_vexel_numbers(lua_State* L, lua_Number (&out)[N]);
 lua_Integer lua_tointegerx(lua_State* L, int idx, int* isnum);
 lua_Unsigned lua_tounsignedx(lua_State* L, int idx, int* isnum);
 int lua_toboolean(lua_State* L, int idx);
@@ -309,9 +310,13 @@ void lua_vexel_set_linemap(lua_State* L, int (*map)(int line));
 int vexel_fixed_to_string(char* buff, int32_t value);
 
 // A pointer the host keeps with the state (its threads share it): what its
-// C functions need to find the host's own record. Null until set.
+// C functions need to find the host's own record. Null until set. Every
+// thread holds a copy just before its own record (LX in lua_state.h), read
+// here with one load: a builtin call asked for it twice (the binding and
+// the wrapper that raises machine faults), each time through a call into
+// the global state, 2.9% of bench_frame's host instructions.
 void lua_vexel_set_host(lua_State* L, void* host);
-void* lua_vexel_host(lua_State* L);
+inline void* lua_vexel_host(lua_State* L) { return reinterpret_cast<void* const*>(L)[-1]; }
 // Line of the instruction that raised the last run-time error in L's state
 // (0 when the failing function has no line information).
 int lua_vexel_runtime_line(lua_State* L);

@@ -266,17 +266,34 @@ namespace {
 
 // One call for every argument a builtin reads, instead of a lua_gettop and
 // one lua_tonumberx per argument (index2addr each time): a fifth of the
-// host instructions of a pset call in bench_frame.
-int lua_vexel_numbers(lua_State* L, lua_Number* out, int n) {
+// host instructions of a pset call in bench_frame. A function per count,
+// with the count known, tests every tag before it branches and copies the
+// values without a loop: 26 host instructions instead of 46 for pset's
+// three arguments, 16 instead of 28 for flr's one, 3.0% of bench_frame's.
+template <int N>
+int lua_vexel_numbers(lua_State* L, lua_Number (&out)[N]) {
     const TValue* arg = L->ci->func + 1;
     const int given = int(L->top - arg);
-    if (given >= n) {
-        int i = 0;
-        for (; i < n && ttisnumber(arg + i); i++) out[i] = nvalue(arg + i);
-        if (i == n) return given;
+    if (given >= N) {
+        bool numbers = true;
+        for (int i = 0; i < N; i++) numbers &= ttisnumber(arg + i);
+        if (numbers) {
+            for (int i = 0; i < N; i++) out[i] = nvalue(arg + i);
+            return given;
+        }
     }
-    return numbers_in_full(arg, given, out, n);
+    return numbers_in_full(arg, given, out, N);
 }
+
+template int lua_vexel_numbers<1>(lua_State*, lua_Number (&)[1]);
+template int lua_vexel_numbers<2>(lua_State*, lua_Number (&)[2]);
+template int lua_vexel_numbers<3>(lua_State*, lua_Number (&)[3]);
+template int lua_vexel_numbers<4>(lua_State*, lua_Number (&)[4]);
+template int lua_vexel_numbers<5>(lua_State*, lua_Number (&)[5]);
+template int lua_vexel_numbers<6>(lua_State*, lua_Number (&)[6]);
+template int lua_vexel_numbers<7>(lua_State*, lua_Number (&)[7]);
+template int lua_vexel_numbers<8>(lua_State*, lua_Number (&)[8]);
+template int lua_vexel_numbers<9>(lua_State*, lua_Number (&)[9]);
 
 lua_Integer lua_tointegerx(lua_State* L, int idx, int* isnum) {
     TValue n;

@@ -238,7 +238,7 @@ lu_mem traversethread(global_State* g, lua_State* th) {
         // they never point to objects this cycle frees.
         for (; o < th->stack + th->stacksize; o++) setnilvalue(o);
     }
-    return sizeof(lua_State) + sizeof(TValue) * size_t(th->stacksize);
+    return sizeof(LX) + sizeof(TValue) * size_t(th->stacksize);
 }
 
 // Traverses one gray object, turning it black (threads and weak tables go

@@ -103,7 +103,7 @@ void close_state(lua_State* L) {
     luaS_freeall(L);
     luaZ_freebuffer(L, &g->buff);
     freestack(L);
-    (*g->frealloc)(g->ud, reinterpret_cast<LG*>(L), sizeof(LG), 0);
+    (*g->frealloc)(g->ud, reinterpret_cast<LG*>(fromstate(L)), sizeof(LG), 0);
 }
 
 }  // namespace
@@ -141,7 +141,8 @@ void luaE_freeCI(lua_State* L) {
 }
 
 lua_State* lua_newthread(lua_State* L) {
-    auto* L1 = static_cast<lua_State*>(luaC_newobj(L, LUA_TTHREAD, sizeof(lua_State), nullptr, 0));
+    auto* L1 = static_cast<lua_State*>(luaC_newobj(L, LUA_TTHREAD, sizeof(LX), nullptr, int(sizeof(void*))));
+    fromstate(L1)->host = fromstate(L)->host;
     setthvalue(L, L->top, L1);
     incr_top(L);
     preinit_state(L1, G(L));
@@ -156,14 +157,15 @@ lua_State* lua_newthread(lua_State* L) {
 void luaE_freethread(lua_State* L, lua_State* L1) {
     if (L1->stack) luaF_close(L1, L1->stack);
     freestack(L1);
-    luaM_freemem(L, L1, sizeof(lua_State));
+    luaM_freemem(L, fromstate(L1), sizeof(LX));
 }
 
 lua_State* lua_newstate(lua_Alloc f, void* ud) {
     void* mem = (*f)(ud, nullptr, LUA_TTHREAD, sizeof(LG));
     if (mem == nullptr) return nullptr;
     LG* l = static_cast<LG*>(mem);
-    lua_State* L = &l->l;
+    l->l.host = nullptr;
+    lua_State* L = &l->l.l;
     global_State* g = &l->g;
     L->next = nullptr;
     L->tt = LUA_TTHREAD;
@@ -209,7 +211,6 @@ lua_State* lua_newstate(lua_Alloc f, void* ud) {
     g->gc_error_hook = nullptr;
     g->runtime_line = 0;
     g->last_line_number = 0;
-    g->host = nullptr;
     for (int i = 0; i < TM_N; i++) g->tmname[i] = nullptr;
     for (int i = 0; i < LUA_NUMTAGS; i++) g->mt[i] = nullptr;
     if (luaD_rawrunprotected(L, f_luaopen, nullptr) != LUA_OK) {
@@ -233,8 +234,14 @@ const lua_Number* lua_version(lua_State* L) {
     return G(L)->version;
 }
 
-void lua_vexel_set_host(lua_State* L, void* host) { G(L)->host = host; }
-void* lua_vexel_host(lua_State* L) { return G(L)->host; }
+// Every thread keeps its own copy (LX); a thread made later copies its
+// maker's.
+void lua_vexel_set_host(lua_State* L, void* host) {
+    global_State* g = G(L);
+    fromstate(g->mainthread)->host = host;
+    for (GCObject* o = g->allgc; o != nullptr; o = o->next)
+        if (o->tt == LUA_TTHREAD) fromstate(static_cast<lua_State*>(o))->host = host;
+}
 int lua_vexel_runtime_line(lua_State* L) { return G(L)->runtime_line; }
 int lua_vexel_last_line(lua_State* L) { return G(L)->last_line_number; }
 void lua_vexel_set_charge(lua_State* L, lua_ChargeFn fn) { G(L)->charge = fn; }

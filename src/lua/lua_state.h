@@ -137,11 +137,12 @@ struct global_State {
     // the failing statement began).
     int runtime_line;
     int last_line_number;
-    void* host;          // lua_vexel_set_host
 };
 
 struct lua_State : GCObject {
     lu_byte status;
+    lu_byte hookyielded;       // suspended by a hook yield, its own or one of a thread it resumed
+    lu_byte tforactive;        // some CallInfo may have CIST_TFOR (cleared when a yield clears them)
     StkId top;
     global_State* l_G;
     CallInfo* ci;
@@ -161,8 +162,6 @@ struct lua_State : GCObject {
     GCObject* openupval;       // list of open upvalues in this stack
     GCObject* gclist;
     lua_State* resumer;        // the thread whose lua_resume is running this one, while it runs
-    lu_byte hookyielded;       // suspended by a hook yield, its own or one of a thread it resumed
-    lu_byte tforactive;        // some CallInfo may have CIST_TFOR (cleared when a yield clears them)
     lua_longjmp* errorJmp;     // current error recover point
     ptrdiff_t errfunc;         // current error handling function (stack index)
     CallInfo base_ci;          // CallInfo for first level (C calling Lua)
@@ -170,10 +169,24 @@ struct lua_State : GCObject {
 
 inline global_State* G(lua_State* L) { return L->l_G; }
 
+// A thread as allocated: the host's pointer (lua_vexel_set_host), then the
+// thread, so that lua_vexel_host (lua.h) reads it with one load where a call
+// went through the global state. The byte fields beside status fill what
+// would be padding, so that a thread with its pointer takes the 232 bytes
+// (64-bit hosts) a thread always took: memory counts do not change.
+struct LX {
+    void* host;
+    lua_State l;
+};
+static_assert(sizeof(LX) == sizeof(void*) + sizeof(lua_State), "the host's pointer lies just before the thread");
+static_assert(sizeof(void*) != 8 || sizeof(LX) == 232, "a thread's allocation keeps its size");
+
+inline LX* fromstate(lua_State* L) { return reinterpret_cast<LX*>(reinterpret_cast<char*>(L) - sizeof(void*)); }
+
 // Shared by the whole state: the main thread is allocated together with
 // the global state.
 struct LG {
-    lua_State l;
+    LX l;
     global_State g;
 };
 

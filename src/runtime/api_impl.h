@@ -23,7 +23,7 @@ template <int N>
 struct api_numbers {
     lua_Number v[N];
     int count;
-    explicit api_numbers(lua_State* L) : count(lua_vexel_numbers(L, v, N)) {}
+    explicit api_numbers(lua_State* L) : count(lua_vexel_numbers(L, v)) {}
     lua_Number operator[](int i) const { return v[i]; }
 };
 

@@ -212,7 +212,7 @@ TEST(LuaApi, CFunctionCallsFromLuaCode) {
 static int numbers_like_tonumber(lua_State* L) {
     constexpr int wanted = 4;
     lua_Number got[wanted];
-    const int count = lua_vexel_numbers(L, got, wanted);
+    const int count = lua_vexel_numbers(L, got);
     int differs = 0;
     for (int i = 0; i < wanted && !differs; i++)
         if (got[i] != lua_tonumberx(L, i + 1, nullptr)) differs = i + 1;
@@ -233,6 +233,31 @@ TEST(LuaApi, NumbersReadAsToNumberReadsThem) {
     EXPECT_EQ(outputs_of(s, "out(numbers(nil, true, {}, print))"), "same 4\n");
     EXPECT_EQ(outputs_of(s, "out(numbers(1, 'a'))"), "same 2\n");
     EXPECT_EQ(outputs_of(s, "out(numbers('2', nil, 3))"), "same 3\n");
+}
+
+// The host's pointer is kept with every thread: one made before it was set
+// sees it as well as the main thread, and a thread made afterwards, from
+// the main thread or from a coroutine, starts with it.
+TEST(LuaApi, EveryThreadSeesTheHostPointer) {
+    State s;
+    EXPECT_EQ(lua_vexel_host(s.L), nullptr);
+    lua_State* before = lua_newthread(s.L);
+    int host = 0, other = 0;
+    lua_vexel_set_host(s.L, &host);
+    EXPECT_EQ(lua_vexel_host(s.L), &host);
+    EXPECT_EQ(lua_vexel_host(before), &host);
+    lua_State* after = lua_newthread(s.L);
+    EXPECT_EQ(lua_vexel_host(after), &host);
+    lua_State* nested = lua_newthread(after);
+    EXPECT_EQ(lua_vexel_host(nested), &host);
+    lua_vexel_set_host(after, &other);  // from any thread, for the whole state
+    EXPECT_EQ(lua_vexel_host(s.L), &other);
+    EXPECT_EQ(lua_vexel_host(before), &other);
+    EXPECT_EQ(lua_vexel_host(nested), &other);
+    lua_pop(after, 1);
+    lua_pop(s.L, 2);
+    lua_gc(s.L, LUA_GCCOLLECT, 0);  // the threads are freed from where they were allocated
+    EXPECT_EQ(lua_vexel_host(s.L), &other);
 }
 
 TEST(LuaHostile, ScriptsCannotCrashTheHost) {
