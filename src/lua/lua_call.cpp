@@ -120,45 +120,6 @@ int luaD_precall(lua_State* L, StkId func, int nresults) {
     }
 }
 
-// A C function called by OP_CALL while no call, return or line hook is
-// set: luaD_precall's C case and luaD_poscall in one function, with the
-// hook tests and the result loop for the usual one or no result left out.
-// Builtins are most of the calls a drawing program makes; this path cut
-// bench_frame's host instructions by about 6%.
-int luaD_callC(lua_State* L, StkId func, int nresults, lua_CFunction f) {
-    if (L->stack_last - L->top <= LUA_MINSTACK) {
-        ptrdiff_t funcr = savestack(L, func);
-        luaD_growstack(L, LUA_MINSTACK);
-        func = restorestack(L, funcr);
-    }
-    CallInfo* ci = next_ci(L);
-    ci->nresults = short(nresults);
-    ci->func = func;
-    ci->top = L->top + LUA_MINSTACK;
-    ci->callstatus = 0;
-    if (G(L)->GCdebt > 0) luaC_checkGC(L);
-    int n = (*f)(L);
-    if (L->status == LUA_YIELD) return 2;  // it yielded; the resume finishes the call
-    StkId first = L->top - n;
-    // The function may have set a hook (and the stack may have moved:
-    // ci->func follows it, func does not).
-    if (L->hookmask & (LUA_MASKRET | LUA_MASKLINE) || nresults > 1 || nresults < 0) {
-        luaD_poscall(L, first);
-        return 1;
-    }
-    StkId res = ci->func;
-    L->ci = ci->previous;
-    if (nresults == 1) {
-        if (n > 0)
-            setobj(res, first);
-        else
-            setnilvalue(res);
-        res++;
-    }
-    L->top = res;
-    return 1;
-}
-
 int luaD_poscall(lua_State* L, StkId firstResult) {
     CallInfo* ci = L->ci;
     if (L->hookmask & (LUA_MASKRET | LUA_MASKLINE)) {
