@@ -88,7 +88,12 @@ double run_once(const std::string& code, Mode mode, int* frames) {
 int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    fs::path dir = fs::path(__FILE__).parent_path() / "lua";
+    fs::path dir = fs::path(VEXEL_BENCH_DIR) / "lua";
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        std::printf("the bench programs are not in %s\n", dir.c_str());
+        return 1;
+    }
     std::vector<fs::path> programs;
     for (const auto& e : fs::directory_iterator(dir)) {
         if (e.path().extension() != ".lua") continue;

@@ -51,7 +51,12 @@ double best_time(const std::string& cmd, std::string& out) {
 int main() {
     fs::path self = fs::canonical("/proc/self/exe").parent_path();
     fs::path vexel = self / "vexel-lua";
-    fs::path dir = fs::path(__FILE__).parent_path() / "lua";
+    fs::path dir = fs::path(VEXEL_BENCH_DIR) / "lua";
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        std::printf("the bench programs are not in %s\n", dir.c_str());
+        return 1;
+    }
     if (std::system("lua5.2 -v >/dev/null 2>&1") != 0) {
         std::printf("lua5.2 is not installed (apt-get install lua5.2)\n");
         return 1;
