@@ -300,6 +300,16 @@ TEST(LuaNumbers, ModuloMatchesTheFixedPointPrimitive) {
         int32_t b = int32_t(x) >> (x & 31);
         ASSERT_EQ(luaV_mod(a, b), fixed_mod(a, b)) << a << " % " << b;
     }
+    // Every power of two, either sign, takes its own path (a mask).
+    for (int k = 0; k < 32; k++) {
+        const int32_t p = int32_t(uint32_t(1) << k);
+        for (int n = 0; n < 200; n++) {
+            x = x * 1103515245u + 12345u;
+            const int32_t a = n < 4 ? int32_t(edges[n + 6]) : int32_t(x);
+            ASSERT_EQ(luaV_mod(a, p), fixed_mod(a, p)) << a << " % " << p;
+            ASSERT_EQ(luaV_mod(a, int32_t(0u - uint32_t(p))), fixed_mod(a, int32_t(0u - uint32_t(p)))) << a << " % -" << p;
+        }
+    }
 }
 
 }  // namespace
