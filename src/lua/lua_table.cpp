@@ -20,8 +20,8 @@ Node* const dummynode = const_cast<Node*>(&dummynode_);
 
 inline bool isdummy(const Table* t) { return t->lastfree == nullptr; }
 
-inline Node* hashpow2(const Table* t, unsigned int n) { return gnode(t, int(n & unsigned(sizenode(t) - 1))); }
-inline Node* hashmod(const Table* t, unsigned int n) { return gnode(t, int(n % unsigned((sizenode(t) - 1) | 1))); }
+inline Node* hashpow2(const Table* t, unsigned int n) { return gnode(t, int(n & t->nodemask)); }
+inline Node* hashmod(const Table* t, unsigned int n) { return gnode(t, int(n % (t->nodemask | 1))); }
 
 Node* hashnum(const Table* t, lua_Number n) {
     if (n == INT32_MIN) return gnode(t, 0);  // its magnitude cannot be negated
@@ -92,6 +92,7 @@ void setnodevector(lua_State* L, Table* t, int size) {
         }
     }
     t->lsizenode = lu_byte(lsize);
+    t->nodemask = unsigned(twoto(lsize) - 1);
     t->lastfree = size == 0 ? nullptr : gnode(t, size);  // all positions are free
 }
 
