@@ -20,7 +20,7 @@ Node* const dummynode = const_cast<Node*>(&dummynode_);
 
 inline bool isdummy(const Table* t) { return t->lastfree == nullptr; }
 
-inline Node* hashpow2(const Table* t, unsigned int n) { return gnode(t, int(n & t->nodemask)); }
+inline Node* hashpow2(const Table* t, unsigned int n) { return &t->node[n & t->nodemask]; }
 inline Node* hashmod(const Table* t, unsigned int n) { return gnode(t, int(n % (t->nodemask | 1))); }
 
 Node* hashnum(const Table* t, lua_Number n) {

@@ -161,7 +161,8 @@ inline TValue* arrayslot(Table* t, const TValue* key) {
 // Raw lookup of an interned string by the hash chain from its main
 // position, as luaH_getstr does.
 inline const TValue* faststr(Table* t, const TString* ks) {
-    Node* n = gnode(t, int(ks->hash & t->nodemask));
+    // An unsigned index needs no sign extension before it is scaled.
+    Node* n = &t->node[ks->hash & t->nodemask];
     do {
         if (ttisshrstring(tkey_tvalue(gkey(n))) && tsvalue(tkey_tvalue(gkey(n))) == ks) return gval(n);
         n = gnext(n);
