@@ -1049,22 +1049,22 @@ newframe:
         case OP_CALL: vmlabel(OP_CALL) {
             int b = GETARG_B(i);
             int nresults = GETARG_C(i) - 1;
-            if (b != 0) L->top = ra + b;  // else the previous instruction set top
+            // The argument end, kept in a local as well: the stores below
+            // could alias L->top, which would be read back.
+            StkId top = b != 0 ? ra + b : L->top;  // else the previous instruction set top
+            L->top = top;
             savepc();  // the caller's pc, for the return and for errors
             if (ttisLclosure(ra) && !(L->hookmask & LUA_MASKCALL)) {
                 // The common Lua-to-Lua call, entered without leaving the loop.
                 Proto* p = clLvalue(ra)->p;
                 CallInfo* nci = ci->next;
-                if (L->stack_last - L->top <= p->framespan || nci == nullptr || G(L)->GCdebt > 0) {
+                if (L->stack_last - top <= p->framespan || nci == nullptr || G(L)->GCdebt > 0) {
                     savetrap();
                     ra = prepinlinecall(L, ra, p);
                     loadtrap();
                     nci = ci->next;
+                    top = L->top;
                 }
-                // The argument end in a local rather than in L->top, which
-                // the stores below could alias: fewer loads and stores per
-                // call.
-                StkId top = L->top;
                 for (int n = int(top - ra) - 1; n < p->numparams; n++) setnilvalue(top++);
                 StkId nbase = ra + 1;
                 // A vararg function is entered here too rather than through
