@@ -105,13 +105,8 @@ int lua_type(lua_State* L, int idx);
 const char* lua_typename(lua_State* L, int tp);
 
 lua_Number lua_tonumberx(lua_State* L, int idx, int* isnum);
-// The first N arguments of the running C function, each as
-// lua_tonumberx(L, i, nullptr) reads it (0 when missing or not a number),
-// stored in out[0..N-1]; returns lua_gettop(L). One call instead of one per
-// argument and one for the count: drawing and math builtins read all their
-// arguments this way. Made for N = 1 to 9 (lua_api.cpp), each unrolled.
-template <int N>
-int lua_vexel_numbers(lua_State* L, lua_Number (&out)[N]);
+// lua_vexel_numbers, which reads all the numeric arguments of a builtin at
+// once, is inline in lua_numbers.h.
 lua_Integer lua_tointegerx(lua_State* L, int idx, int* isnum);
 lua_Unsigned lua_tounsignedx(lua_State* L, int idx, int* isnum);
 int lua_toboolean(lua_State* L, int idx);

@@ -248,12 +248,9 @@ lua_Number lua_tonumberx(lua_State* L, int idx, int* isnum) {
     return o ? nvalue(o) : 0;
 }
 
-namespace {
-
 // lua_vexel_numbers when an argument is missing or not a number: what
-// lua_tonumberx makes of each. Out of line, so that the usual call (every
-// argument a number) saves no registers and calls nothing.
-[[gnu::noinline]] int numbers_in_full(const TValue* arg, int given, lua_Number* out, int n) {
+// lua_tonumberx makes of each (lua_numbers.h).
+int lua_vexel_numbers_in_full(const TValue* arg, int given, lua_Number* out, int n) {
     for (int i = 0; i < n; i++) {
         TValue v;
         const TValue* o = i < given ? luaV_tonumber(arg + i, &v) : nullptr;
@@ -261,39 +258,6 @@ namespace {
     }
     return given;
 }
-
-}  // namespace
-
-// One call for every argument a builtin reads, instead of a lua_gettop and
-// one lua_tonumberx per argument (index2addr each time): a fifth of the
-// host instructions of a pset call in bench_frame. A function per count,
-// with the count known, tests every tag before it branches and copies the
-// values without a loop: 26 host instructions instead of 46 for pset's
-// three arguments, 16 instead of 28 for flr's one, 3.0% of bench_frame's.
-template <int N>
-int lua_vexel_numbers(lua_State* L, lua_Number (&out)[N]) {
-    const TValue* arg = L->ci->func + 1;
-    const int given = int(L->top - arg);
-    if (given >= N) {
-        bool numbers = true;
-        for (int i = 0; i < N; i++) numbers &= ttisnumber(arg + i);
-        if (numbers) {
-            for (int i = 0; i < N; i++) out[i] = nvalue(arg + i);
-            return given;
-        }
-    }
-    return numbers_in_full(arg, given, out, N);
-}
-
-template int lua_vexel_numbers<1>(lua_State*, lua_Number (&)[1]);
-template int lua_vexel_numbers<2>(lua_State*, lua_Number (&)[2]);
-template int lua_vexel_numbers<3>(lua_State*, lua_Number (&)[3]);
-template int lua_vexel_numbers<4>(lua_State*, lua_Number (&)[4]);
-template int lua_vexel_numbers<5>(lua_State*, lua_Number (&)[5]);
-template int lua_vexel_numbers<6>(lua_State*, lua_Number (&)[6]);
-template int lua_vexel_numbers<7>(lua_State*, lua_Number (&)[7]);
-template int lua_vexel_numbers<8>(lua_State*, lua_Number (&)[8]);
-template int lua_vexel_numbers<9>(lua_State*, lua_Number (&)[9]);
 
 lua_Integer lua_tointegerx(lua_State* L, int idx, int* isnum) {
     TValue n;

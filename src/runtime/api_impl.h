@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "lua/lua.h"
+#include "lua/lua_numbers.h"
 
 struct vexel_machine;
 

@@ -7,6 +7,7 @@
 
 #include "lua_test_util.h"
 #include "fixed/fixed.h"
+#include "lua/lua_numbers.h"
 #include "lua/lua_state.h"
 #include "lua/lua_vm.h"
 
