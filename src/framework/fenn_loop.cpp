@@ -4,10 +4,6 @@
 #include <emscripten.h>
 #endif
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +13,7 @@
 
 #include "framework/fenn_bitmap.h"
 #include "framework/fenn_config.h"
+#include "framework/fenn_heap.h"
 #include "framework/fenn_log.h"
 #include "framework/fenn_path.h"
 #include "framework/fenn_platform.h"
@@ -199,21 +196,6 @@ void web_iteration() {
 
 extern "C" EMSCRIPTEN_KEEPALIVE void fenn_web_timer_pacing() { web_timer_pacing = true; }
 #endif
-
-namespace {
-// Blocks above this size are mapped on their own; below it they come from
-// the heap and are reused (glibc's upper bound for this threshold).
-constexpr int fenn_heap_map_min = 32 << 20;
-// Free memory at the heap's top kept before any is given back.
-constexpr int fenn_heap_keep_bytes = 64 << 20;
-}  // namespace
-
-void fenn_keep_freed_heap() {
-#if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, fenn_heap_map_min);
-    mallopt(M_TRIM_THRESHOLD, fenn_heap_keep_bytes);
-#endif
-}
 
 int fenn_main(int argc, char** argv, const fenn_app& app) {
     fenn_keep_freed_heap();

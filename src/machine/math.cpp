@@ -3,6 +3,7 @@
 #include "machine/cpu.h"
 #include "machine/machine.h"
 
+#include <array>
 #include <cmath>
 
 namespace {
@@ -25,19 +26,31 @@ std::array<int32_t, vexel_atan_steps + 1> make_atan_table() {
     return t;
 }
 
+// The tables are built on first use rather than during static
+// initialisation: 6,000 long double evaluations were a third of the start-up
+// time of a program that never calls the trigonometry (vexel-lua), and the
+// functions are now safe to call from another static initialiser.
+const std::array<int32_t, vexel_cos_steps + 1>& cos_table() {
+    static const std::array<int32_t, vexel_cos_steps + 1> t = make_cos_table();
+    return t;
+}
+
+const std::array<int32_t, vexel_atan_steps + 1>& atan_table() {
+    static const std::array<int32_t, vexel_atan_steps + 1> t = make_atan_table();
+    return t;
+}
+
 uint32_t rotl16(uint32_t v) { return (v << 16) | (v >> 16); }
 
 }  // namespace
-
-const std::array<int32_t, vexel_cos_steps + 1> vexel_cos_table = make_cos_table();
-const std::array<int32_t, vexel_atan_steps + 1> vexel_atan_table = make_atan_table();
 
 
 int32_t vexel_fix_cos(int32_t x) {
     // The fraction of a turn rounded to 1/16384 turn.
     int32_t i = static_cast<int32_t>(((static_cast<uint32_t>(x) + 2u) & 0xffffu) >> 2);
     if (i >= 8192) i = 16384 - i;
-    return i > 4095 ? -vexel_cos_table[8192 - i] : vexel_cos_table[i];
+    const auto& table = cos_table();
+    return i > 4095 ? -table[8192 - i] : table[i];
 }
 
 int32_t vexel_fix_sin(int32_t x) { return vexel_fix_cos(static_cast<int32_t>(static_cast<uint32_t>(x) + 0x4000u)); }
@@ -65,11 +78,11 @@ int32_t vexel_fix_atan2(int32_t dx, int32_t dy) {
     int32_t angle;
     if (r <= vexel_fixed_one) {
         int32_t j = r >> 5;
-        angle = s * vexel_atan_table[j < vexel_atan_steps ? j : vexel_atan_steps];
+        angle = s * atan_table()[j < vexel_atan_steps ? j : vexel_atan_steps];
     } else {
         // Steeper than 45 degrees: a quarter turn less the angle of 1/slope.
         int64_t j = ((INT64_C(1) << 32) / r) >> 5;
-        angle = s * (quarter_turn - vexel_atan_table[j < vexel_atan_steps ? j : vexel_atan_steps]);
+        angle = s * (quarter_turn - atan_table()[j < vexel_atan_steps ? j : vexel_atan_steps]);
     }
     if (dx < 0) angle += half_turn;
     return angle & 0xffff;

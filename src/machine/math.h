@@ -12,21 +12,18 @@
 // depend on the argument count are made here; the refunds for calls with
 // exactly the usual number of arguments are the binding's (constants below).
 #pragma once
-#include <array>
 #include <cstdint>
 
 #include "fixed/fixed.h"
 
 struct vexel_machine;
 
-// vexel_cos_table[i] = round(cos(2 pi i / 16384) * 65536): a quarter turn in 4096
-// steps. vexel_atan_table[i] = round(atan(i / 2048) / 2 pi * 65536): the angle, in
-// turns, of slopes 0..1. Both are built during static initialisation, so
-// the trigonometry must not be called from another static initialiser.
+// The trigonometry reads two tables built on first use: cosines,
+// round(cos(2 pi i / 16384) * 65536), a quarter turn in vexel_cos_steps
+// steps; and arctangents, round(atan(i / 2048) / 2 pi * 65536), the angle in
+// turns of slopes 0..1 in vexel_atan_steps steps.
 constexpr int vexel_cos_steps = 4096;
 constexpr int vexel_atan_steps = 2048;
-extern const std::array<int32_t, vexel_cos_steps + 1> vexel_cos_table;
-extern const std::array<int32_t, vexel_atan_steps + 1> vexel_atan_table;
 
 // Table cosine and sine of an angle in turns; only the fraction matters.
 int32_t vexel_fix_cos(int32_t x);

@@ -230,11 +230,3 @@ std::string api_expand_shorthand(const char* text) {
     if (line.size() >= space + 2 && line[space + 1] != '"') return word + "(\"" + line.substr(space + 1) + "\")";
     return line;
 }
-
-// ---------------------------------------------------------- shared helpers
-
-int32_t api_arg(lua_State* L, int i) { return lua_tonumberx(L, i, nullptr); }
-int32_t api_int_arg(lua_State* L, int i) { return api_arg(L, i) >> 16; }
-const char* api_string_arg(lua_State* L, int i) {
-    return lua_gettop(L) >= i && lua_isstring(L, i) ? lua_tostring(L, i) : nullptr;
-}

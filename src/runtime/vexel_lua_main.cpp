@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "framework/fenn_loop.h"
+#include "framework/fenn_heap.h"
 #include "machine/machine.h"
 #include "runtime/api_impl.h"
 #include "runtime/header.h"
