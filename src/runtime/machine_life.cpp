@@ -8,6 +8,9 @@
 #include "machine/mem.h"
 #include "runtime/run.h"
 
+#include <cstdlib>
+#include <new>
+
 vexel_machine* vexel_machine_create(const vexel_host* host) {
     auto* m = new vexel_machine;
     m->host = host;
@@ -18,7 +21,13 @@ vexel_machine* vexel_machine_create(const vexel_host* host) {
     m->clip_y1 = vexel_screen_h;
     m->cart = vexel_cart_create();
     m->working_cart = vexel_cart_create();
-    for (char*& tab : m->code_tabs) tab = new char[vexel_code_buffer]();
+    // calloc, not new[](): the allocator hands out fresh pages already
+    // zero without touching them, and most tabs stay empty. Clearing all 16
+    // buffers (4 MiB) byte by byte was a fifth of `vexel -x`'s start-up.
+    for (char*& tab : m->code_tabs) {
+        tab = static_cast<char*>(std::calloc(vexel_code_buffer, 1));
+        if (!tab) throw std::bad_alloc();
+    }
     m->audio = vexel_audio_create(m->audio_fx);
     m->runner = new vexel_runner{};
     vexel_buttons_reset(m);
@@ -35,7 +44,7 @@ void vexel_machine_destroy(vexel_machine* m) {
     vexel_audio_destroy(m->audio);
     delete[] m->runner->chain;
     delete m->runner;
-    for (char*& tab : m->code_tabs) delete[] tab;
+    for (char*& tab : m->code_tabs) std::free(tab);
     vexel_cart_destroy(m->working_cart);
     vexel_cart_destroy(m->cart);
     fenn_destroy_bitmap(m->screen);
