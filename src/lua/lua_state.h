@@ -56,6 +56,14 @@ struct CallInfo {
         struct {  // only for Lua functions
             StkId base;
             const Instruction* savedpc;
+            // The running closure and its constants, stored by the
+            // instruction loop when this function calls a Lua function
+            // (or enters a generator) in the same loop: the return reads
+            // them back here instead of through func, closure and
+            // prototype, a chain of dependent loads on every return.
+            // Valid only while such a call is in progress.
+            LClosure* cl;
+            TValue* k;
         } l;
         struct {  // only for C functions
             int ctx;
