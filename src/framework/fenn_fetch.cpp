@@ -1,12 +1,15 @@
 #include "framework/fenn_fetch.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace {
 
@@ -14,17 +17,71 @@ constexpr const char* fetch_protocols = "http,https,file";
 constexpr const char* redirect_protocols = "http,https";  // a server never makes us read a local file
 constexpr const char* user_agent = "vexel";
 
-// libcurl's global state is made once, from whichever thread fetches first,
-// and never torn down: a detached worker may still be running at exit.
+// libcurl is loaded on the first fetch, not linked: with the 25 libraries
+// it brings (TLS, Kerberos, LDAP, ...) it was a quarter of every start-up
+// (`vexel -x` spent 13 ms of 53 loading it), and most runs fetch nothing.
+// Its entry points, looked up once.
+struct curl_api {
+    CURLcode (*global_init)(long flags);
+    CURL* (*easy_init)();
+    CURLcode (*easy_setopt)(CURL* h, CURLoption option, ...);
+    CURLcode (*easy_perform)(CURL* h);
+    CURLcode (*easy_getinfo)(CURL* h, CURLINFO info, ...);
+    void (*easy_cleanup)(CURL* h);
+    const char* (*easy_strerror)(CURLcode code);
+};
+
+// The names Debian's libcurl packages install the library under (OpenSSL,
+// then GnuTLS builds), and the development link as a last resort.
+constexpr const char* curl_library_names[] = {"libcurl.so.4", "libcurl-gnutls.so.4", "libcurl.so"};
+
+curl_api curl;
+char curl_load_error[256] = "";
+
+bool load_curl() {
+    void* lib = nullptr;
+    for (const char* name : curl_library_names)
+        if ((lib = dlopen(name, RTLD_NOW | RTLD_LOCAL)) != nullptr) break;
+    if (!lib) {
+        std::snprintf(curl_load_error, sizeof curl_load_error, "downloads need libcurl, which is not installed (%s)",
+                      curl_library_names[0]);
+        return false;
+    }
+    bool found = true;
+    auto find = [&](auto& fn, const char* symbol) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, symbol));
+        found = found && fn != nullptr;
+    };
+    find(curl.global_init, "curl_global_init");
+    find(curl.easy_init, "curl_easy_init");
+    find(curl.easy_setopt, "curl_easy_setopt");
+    find(curl.easy_perform, "curl_easy_perform");
+    find(curl.easy_getinfo, "curl_easy_getinfo");
+    find(curl.easy_cleanup, "curl_easy_cleanup");
+    find(curl.easy_strerror, "curl_easy_strerror");
+    if (!found) {
+        std::snprintf(curl_load_error, sizeof curl_load_error, "the installed libcurl lacks an entry point");
+        return false;
+    }
+    if (curl.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+        std::snprintf(curl_load_error, sizeof curl_load_error, "libcurl could not be initialised");
+        return false;
+    }
+    return true;
+}
+
+// libcurl is loaded and its global state made once, from whichever thread
+// fetches first, and never torn down: a detached worker may still be
+// running at exit.
 bool global_ready() {
     static std::once_flag once;
     static bool ready = false;
-    std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
+    std::call_once(once, [] { ready = load_curl(); });
     return ready;
 }
 
 struct easy_deleter {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+    void operator()(CURL* h) const { curl.easy_cleanup(h); }
 };
 using easy_handle = std::unique_ptr<CURL, easy_deleter>;
 
@@ -100,8 +157,8 @@ fenn_fetch_status fenn_fetch(const fenn_fetch_request& request, fenn_fetch_resul
     }
     if (!fenn_fetch_address_allowed(request.url.c_str())) return fail(result, fenn_fetch_bad_address);
     if (request.cancelled && request.cancelled()) return fail(result, fenn_fetch_cancelled);
-    if (!global_ready()) return fail(result, fenn_fetch_failed, "libcurl could not be initialised");
-    easy_handle handle(curl_easy_init());
+    if (!global_ready()) return fail(result, fenn_fetch_failed, curl_load_error);
+    easy_handle handle(curl.easy_init());
     if (!handle) return fail(result, fenn_fetch_failed, "no libcurl handle");
     CURL* h = handle.get();
 
@@ -111,31 +168,31 @@ fenn_fetch_status fenn_fetch(const fenn_fetch_request& request, fenn_fetch_resul
     // Every option is one libcurl has had for years; a failure to set one
     // means a libcurl built without it (say without a protocol), and the
     // transfer then is not tried rather than tried with weaker limits.
-    bool set = curl_easy_setopt(h, CURLOPT_URL, request.url.c_str()) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, fetch_protocols) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, redirect_protocols) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_MAXREDIRS, long(fenn_fetch_redirects_max)) == CURLE_OK &&
+    bool set = curl.easy_setopt(h, CURLOPT_URL, request.url.c_str()) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_PROTOCOLS_STR, fetch_protocols) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, redirect_protocols) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_MAXREDIRS, long(fenn_fetch_redirects_max)) == CURLE_OK &&
                // Signals would be the only way libcurl could time out a name
                // lookup on some builds, and they do not mix with threads.
-               curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, clamp_seconds(request.connect_timeout_s)) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_TIMEOUT, clamp_seconds(request.timeout_s)) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_CONNECTTIMEOUT, clamp_seconds(request.connect_timeout_s)) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_TIMEOUT, clamp_seconds(request.timeout_s)) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
                // A Content-Length over the cap fails before any body is read.
-               curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(t.cap)) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_write) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_WRITEDATA, &t) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error) == CURLE_OK &&
-               curl_easy_setopt(h, CURLOPT_USERAGENT, user_agent) == CURLE_OK;
+               curl.easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(t.cap)) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_WRITEFUNCTION, on_write) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_WRITEDATA, &t) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_XFERINFODATA, &t) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_ERRORBUFFER, error) == CURLE_OK &&
+               curl.easy_setopt(h, CURLOPT_USERAGENT, user_agent) == CURLE_OK;
     if (!set) return fail(result, fenn_fetch_failed, "libcurl refused an option");
 
-    const CURLcode code = curl_easy_perform(h);
+    const CURLcode code = curl.easy_perform(h);
     long http = 0;
-    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &http) == CURLE_OK) result->http_status = int(http);
+    if (curl.easy_getinfo(h, CURLINFO_RESPONSE_CODE, &http) == CURLE_OK) result->http_status = int(http);
     fenn_fetch_status status = status_of(code, t);
     // FAILONERROR lets a few statuses through (an authentication answer);
     // a body that came with one is an error page all the same.
@@ -143,7 +200,7 @@ fenn_fetch_status fenn_fetch(const fenn_fetch_request& request, fenn_fetch_resul
     if (status != fenn_fetch_ok) {
         // Not logged here: the log belongs to the frame thread, and the
         // caller decides whether the words are worth keeping.
-        return fail(result, status, error[0] ? error : curl_easy_strerror(code));
+        return fail(result, status, error[0] ? error : curl.easy_strerror(code));
     }
     result->status = fenn_fetch_ok;
     if (request.progress) request.progress->received.store(int64_t(result->body.size()));
