@@ -152,9 +152,18 @@ struct TString : GCObject {
     lu_byte extra;      // short: reserved-word index + 1 (0 = not reserved); long: hash computed
     TString* hnext;     // chain in the string table (short strings)
     unsigned int hash;
+    // Short strings: the node index at which this string was last found as
+    // a key by the instruction loop's lookups (faststr), tried before the
+    // chain from the main position; only a hint, checked against the key
+    // there, so any value is safe. Starts as the hash, which makes the
+    // first try the main position. Sits in what was padding on 64-bit
+    // hosts; the web build's 32-bit strings grow by 4 bytes.
+    mutable unsigned int keyhint;
     size_t len;         // bytes, not counting the terminating NUL
     // followed by len + 1 bytes
 };
+
+static_assert(sizeof(void*) != 8 || sizeof(TString) == 48, "TString keeps its size");
 inline char* getstr(TString* ts) { return reinterpret_cast<char*>(ts + 1); }
 inline const char* getstr(const TString* ts) { return reinterpret_cast<const char*>(ts + 1); }
 inline const char* svalue(const TValue* o) { return getstr(tsvalue(o)); }

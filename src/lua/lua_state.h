@@ -75,6 +75,8 @@ struct CallInfo {
     } u;
 };
 
+static_assert(sizeof(void*) != 8 || sizeof(CallInfo) == 80, "CallInfo keeps its size");
+
 // Bits of CallInfo::callstatus.
 constexpr int CIST_LUA = 1 << 0;       // call is running a Lua function
 constexpr int CIST_HOOKED = 1 << 1;    // call is running a debug hook

@@ -61,6 +61,7 @@ TString* createstrobj(lua_State* L, const char* str, size_t l, int tag, unsigned
     auto* ts = static_cast<TString*>(luaC_newobj(L, tag, totalsize, nullptr, 0));
     ts->len = l;
     ts->hash = h;
+    ts->keyhint = h;
     ts->extra = 0;
     ts->hnext = nullptr;
     std::memcpy(getstr(ts), str, l);
