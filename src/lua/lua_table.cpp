@@ -199,6 +199,14 @@ void luaH_resize(lua_State* L, Table* t, int nasize, int nhsize) {
     // Keys past 32767 are not integer keys (they do not exist as numbers),
     // so a longer array part could hold nothing reachable.
     if (nasize > MAX_INTKEY) nasize = MAX_INTKEY;
+    // A table with no hash part that keeps none and whose array part only
+    // grows has no key to move: the array part grows alone, without the
+    // rebuild below ({...}, constructors of lists, SETLIST). The rebuild
+    // would make the same table: no key lives in the hash part to migrate.
+    if (isdummy(t) && nhsize == 0 && nasize >= t->sizearray) {
+        if (nasize > t->sizearray) setarrayvector(L, t, nasize);
+        return;
+    }
     int oldasize = t->sizearray;
     int oldhsize = t->lsizenode;
     Node* nold = t->node;
