@@ -744,6 +744,13 @@ newframe:
 #define savepc() (ci->u.l.savedpc = pc)
 #define savetrap() storetrap(L, trap)
 #define loadtrap() (trap = trapcount(L))
+// Before this function calls a Lua function in the same loop: the closure
+// and constants the return reads back (CallInfo::u.l).
+#define savecaller()      \
+    {                     \
+        ci->u.l.cl = cl;  \
+        ci->u.l.k = k;    \
+    }
 // Before anything that may raise, call out or allocate.
 #define savestate() \
     {               \
@@ -1084,8 +1091,7 @@ newframe:
                     L->top = top;
                     nbase = luaD_adjustvarargs(L, p, int(top - ra) - 1);
                 }
-                ci->u.l.cl = cl;  // for the return (CallInfo::u.l)
-                ci->u.l.k = k;
+                savecaller();
                 L->ci = nci;
                 nci->nresults = short(nresults);
                 nci->func = ra;
@@ -1122,8 +1128,7 @@ newframe:
                 loadtrap();
             } else {  // Lua function: run it in this same loop
                 loadtrap();
-                ci->u.l.cl = cl;  // for the return (CallInfo::u.l)
-                ci->u.l.k = k;
+                savecaller();
                 ci = L->ci;
                 ci->callstatus |= CIST_REENTRY;
                 goto newframe;
@@ -1275,8 +1280,7 @@ newframe:
                 // instructions for a loop over all() of a table that adds
                 // up its values.
                 savestate();
-                ci->u.l.cl = cl;  // for the return (CallInfo::u.l)
-                ci->u.l.k = k;
+                savecaller();
                 ci = entergenerator(L, cb, GETARG_C(i));
                 loadtrap();
                 goto newframe;
