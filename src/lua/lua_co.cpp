@@ -7,6 +7,10 @@
 // (its continuation runs, or its results are the resume arguments), then
 // every interrupted Lua call finishes the instruction that was cut short
 // (luaV_finishOp) and carries on in luaV_execute.
+//
+// coresume called from Lua code usually takes a shorter way: the
+// instruction loop switches to the coroutine itself (luaCo_enter) and back
+// (luaCo_leave), and only the unusual ends go through the steps above.
 #include "lua/lua_co.h"
 
 #include "lua/lua_aux.h"
@@ -114,6 +118,29 @@ void resume(lua_State* L, void* ud) {
     }
 }
 
+// The end of a resume whose run stopped with status: a yield that returned
+// instead of unwinding is a yield too; an error a yieldable pcall inside
+// the thread catches lets the thread carry on (and stop again); any other
+// error kills the thread, whose stack is kept for a traceback. Returns the
+// final status.
+int settle(lua_State* L, int status) {
+    // A yield out of a C function called straight from the resumed Lua
+    // code returns normally instead of unwinding.
+    if (status == LUA_OK && L->status == LUA_YIELD) status = LUA_YIELD;
+    while (status != LUA_OK && status != LUA_YIELD) {
+        if (!G(L)->stopping && recover(L, status)) {
+            status = luaD_rawrunprotected(L, unroll, nullptr);
+            if (status == LUA_OK && L->status == LUA_YIELD) status = LUA_YIELD;
+        } else {
+            L->status = lu_byte(status);
+            luaD_seterrorobj(L, status, L->top);
+            L->ci->top = L->top;
+            break;
+        }
+    }
+    return status;
+}
+
 lua_State* getco(lua_State* L) {
     lua_State* co = lua_tothread(L, 1);
     luaL_argcheck(L, co, 1, "coroutine expected");
@@ -134,27 +161,10 @@ inline bool roomfor(lua_State* L, int n) {
 // must be suspended too (see luaB_coresume).
 constexpr int RESUME_HOOKYIELD = -2;
 
-// Moves narg arguments into co and resumes it; returns the number of values
-// moved back (pushed above a true), -1 with the error message on L's stack,
-// or RESUME_HOOKYIELD.
-// `again` is set when the resume carries on a coroutine that a hook yield
-// suspended in an earlier resume from L.
-int auxresume(lua_State* L, lua_State* co, int narg, bool again) {
-    if (co->status == LUA_YIELD && co->hookyielded && !again) {
-        // Its resumer is suspended in the middle of resuming it.
-        lua_pushliteral(L, "corolib: cannot resume non-suspended coroutine");
-        return -1;
-    }
-    if (!roomfor(co, narg)) {
-        lua_pushliteral(L, "corolib: too many arguments to resume");
-        return -1;
-    }
-    if (co->status == LUA_OK && nvalues(co) == 0) {
-        lua_pushliteral(L, "corolib: cannot resume dead coroutine");
-        return -1;
-    }
-    lua_xmove(L, co, narg);
-    int status = lua_resume(co, L, narg);
+// What coresume makes of a resume of co that ended with status: the number
+// of values moved back from co (pushed above a true), -1 with the error
+// message on L's stack, or RESUME_HOOKYIELD.
+int auxresume_end(lua_State* L, lua_State* co, int status) {
     if (status == LUA_YIELD && co->hookyielded) return RESUME_HOOKYIELD;
     if (status == LUA_OK || status == LUA_YIELD) {
         int nres = nvalues(co);
@@ -172,6 +182,27 @@ int auxresume(lua_State* L, lua_State* co, int narg, bool again) {
     lua_xmove(co, L, 1);  // the error message
     if (G(L)->stopping) lua_error(L);  // the whole program is stopping: pass it on
     return -1;
+}
+
+// Moves narg arguments into co and resumes it; returns as auxresume_end.
+// `again` is set when the resume carries on a coroutine that a hook yield
+// suspended in an earlier resume from L.
+int auxresume(lua_State* L, lua_State* co, int narg, bool again) {
+    if (co->status == LUA_YIELD && co->hookyielded && !again) {
+        // Its resumer is suspended in the middle of resuming it.
+        lua_pushliteral(L, "corolib: cannot resume non-suspended coroutine");
+        return -1;
+    }
+    if (!roomfor(co, narg)) {
+        lua_pushliteral(L, "corolib: too many arguments to resume");
+        return -1;
+    }
+    if (co->status == LUA_OK && nvalues(co) == 0) {
+        lua_pushliteral(L, "corolib: cannot resume dead coroutine");
+        return -1;
+    }
+    lua_xmove(L, co, narg);
+    return auxresume_end(L, co, lua_resume(co, L, narg));
 }
 
 int coresume_finish(lua_State* L, int r);
@@ -202,6 +233,7 @@ int coresume_finish(lua_State* L, int r) {
 }  // namespace
 
 int lua_resume(lua_State* L, lua_State* from, int nargs) {
+    L->vmrest = 0;
     unsigned short oldnny = L->nny;
     lua_State* oldresumer = L->resumer;
     L->resumer = from;
@@ -211,28 +243,157 @@ int lua_resume(lua_State* L, lua_State* from, int nargs) {
     unsigned short oldbase = L->baseCcalls;
     L->baseCcalls = L->nCcalls;
     int status = luaD_rawrunprotected(L, resume, L->top - nargs);
-    // A yield out of a C function called straight from the resumed Lua
-    // code returns normally instead of unwinding.
-    if (status == LUA_OK && L->status == LUA_YIELD) status = LUA_YIELD;
-    if (status == ERR_RESUME) {
-        status = LUA_ERRRUN;
-    } else {
-        while (status != LUA_OK && status != LUA_YIELD) {
-            if (!G(L)->stopping && recover(L, status)) {
-                status = luaD_rawrunprotected(L, unroll, nullptr);
-            } else {  // the thread dies; its stack is kept for a traceback
-                L->status = lu_byte(status);
-                luaD_seterrorobj(L, status, L->top);
-                L->ci->top = L->top;
-                break;
-            }
-        }
-    }
+    status = status == ERR_RESUME ? LUA_ERRRUN : settle(L, status);
     L->nny = oldnny;
     L->baseCcalls = oldbase;
     L->resumer = oldresumer;
     L->nCcalls--;
     return status;
+}
+
+// ---- switches inside the instruction loop ----
+
+namespace {
+
+// Whether co, not marked vmrest, may be entered by luaCo_enter: at rest
+// (the values a thread has between resumes), and either suspended by a C
+// function without continuation (yield) whose callers are all Lua
+// functions, so that what the resume's unrolling does for them is
+// luaV_finishOp and the loop, or not started and holding a Lua function.
+bool enterable(lua_State* L, lua_State* co) {
+    if (co == L || co->hookyielded || co->errorJmp != nullptr || co->resumer != nullptr || co->nny != 1 ||
+        co->baseCcalls != 0)
+        return false;
+    CallInfo* cci = co->ci;
+    if (co->status == LUA_YIELD) {
+        if (isLua(cci) || cci->u.c.k != nullptr) return false;
+        for (CallInfo* c = cci->previous; c != &co->base_ci; c = c->previous)
+            if (!isLua(c)) return false;
+        return true;
+    }
+    return co->status == LUA_OK && cci == &co->base_ci && nvalues(co) > 0 && ttisLclosure(co->top - 1);
+}
+
+}  // namespace
+
+lua_State* luaCo_enter(lua_State* L, StkId func, int nresults, luaCo_Switch* sw) {
+    constexpr int hooks = LUA_MASKCALL | LUA_MASKRET | LUA_MASKLINE;
+    int narg = int(L->top - func) - 2;
+    if (narg < 0 || !ttisthread(func + 1)) return nullptr;
+    lua_State* co = thvalue(func + 1);
+    // Anything unusual takes the C call, which checks and reports it: a
+    // hook that sees calls or returns, resumes nested too deep, a stack to
+    // grow, a CallInfo to allocate, a collection step due, a thread in any
+    // other state.
+    if ((L->hookmask | co->hookmask) & hooks) return nullptr;
+    if (L->nCcalls + 1 >= LUAI_MAXCCALLS || co->stack_last - co->top <= narg ||
+        L->stack_last - L->top <= LUA_MINSTACK || L->ci->next == nullptr || G(L)->GCdebt > 0)
+        return nullptr;
+    bool rest = co->vmrest;
+    if (!rest && !enterable(L, co)) return nullptr;
+    // coresume's call on L, as luaD_callC makes it.
+    CallInfo* ci = L->ci = L->ci->next;
+    ci->nresults = short(nresults);
+    ci->func = func;
+    ci->top = L->top + LUA_MINSTACK;
+    ci->callstatus = 0;
+    // The arguments move over (lua_xmove), and co starts running as in
+    // lua_resume.
+    StkId from = L->top - narg;
+    StkId firstArg = co->top;
+    for (int j = 0; j < narg; j++) setobj(firstArg + j, from + j);
+    co->top = firstArg + narg;
+    L->top = from;
+    co->vmrest = 0;
+    co->resumer = L;
+    co->nCcalls = static_cast<unsigned short>(L->nCcalls + 1);
+    co->baseCcalls = co->nCcalls;
+    co->nny = 0;
+    co->errorJmp = &sw->lj;
+    sw->running = co;
+    CallInfo* cci = co->ci;
+    if (rest) {
+        // The arguments are the results of the OP_CALL that called yield
+        // (luaD_poscall and luaV_finishOp, without the hook tests).
+        co->status = LUA_OK;
+        StkId res = restorestack(co, cci->extra);
+        int wanted = cci->nresults;
+        co->ci = cci = cci->previous;
+        int n;
+        for (n = wanted; n != 0 && firstArg < co->top; n--) setobj(res++, firstArg++);
+        while (n-- > 0) setnilvalue(res++);
+        co->top = wanted == LUA_MULTRET ? res : cci->top;
+    } else if (co->status == LUA_OK) {
+        luaD_precall(co, firstArg - 1, LUA_MULTRET);  // a Lua function: sets up its frame
+    } else {
+        co->status = LUA_OK;
+        cci->func = restorestack(co, cci->extra);
+        luaD_poscall(co, firstArg);  // the arguments are yield's results
+        luaV_finishOp(co);           // ends the instruction that called it
+    }
+    return co;
+}
+
+lua_State* luaCo_leave(lua_State* co, int status, luaCo_Switch* sw) {
+    for (;;) {
+        lua_State* L = co->resumer;
+        CallInfo* ci = L->ci;  // coresume's call
+        if (status == LUACO_YIELDED || (status == LUA_OK && co->ci == &co->base_ci)) {
+            // The usual ends, a yield out of a C function that the loop
+            // called or a return of the coroutine's function: true and
+            // the values go straight to where coresume's results belong
+            // (lua_resume's end, auxresume_end, luaD_poscall).
+            StkId from = co->ci->func + 1;
+            int nres = int(co->top - from);
+            StkId res = ci->func;
+            int wanted = ci->nresults;
+            if (status == LUACO_YIELDED && (co->hookyielded || co->ci->u.c.k != nullptr)) {
+                status = LUA_YIELD;
+            } else if (!(L->hookmask & (LUA_MASKRET | LUA_MASKLINE)) && L->stack_last - res > nres + 1) {
+                co->vmrest = status == LUACO_YIELDED;
+                co->errorJmp = nullptr;
+                co->nny = 1;
+                co->baseCcalls = 0;
+                co->resumer = nullptr;
+                co->nCcalls = L->nCcalls;
+                co->top = from;
+                sw->running = L;
+                L->ci = ci->previous;
+                int total = nres + 1;  // true and the values
+                int n = wanted == LUA_MULTRET ? total : wanted;
+                if (n > 0) setbvalue(res, 1);
+                int j;
+                for (j = 1; j < n && j < total; j++) setobj(res + j, from + j - 1);
+                for (; j < n; j++) setnilvalue(res + j);
+                L->top = wanted == LUA_MULTRET ? res + total : L->ci->top;
+                return L;
+            }
+            if (status == LUACO_YIELDED) status = LUA_YIELD;
+        }
+        // The rest of lua_resume: after an error the thread's C call count
+        // is what it was at the start (as luaD_rawrunprotected leaves it);
+        // a return into a Lua function that a C call had entered (a yield
+        // inside a metamethod) goes on through the unrolling.
+        co->errorJmp = nullptr;
+        co->nCcalls = co->baseCcalls;
+        if (status == LUA_OK && co->ci != &co->base_ci) status = luaD_rawrunprotected(co, unroll, nullptr);
+        status = settle(co, status);
+        co->nny = 1;
+        co->baseCcalls = 0;
+        co->resumer = nullptr;
+        co->nCcalls--;
+        // The rest of coresume, and of its call on L (luaD_callC).
+        sw->running = L;
+        int n = coresume_finish(L, auxresume_end(L, co, status));
+        if (L->status == LUA_YIELD) {  // a hook yield suspends L in its turn
+            if (L == sw->entry) return nullptr;
+            co = L;
+            status = LUA_YIELD;
+            continue;
+        }
+        if (luaD_poscall(L, L->top - n)) L->top = L->ci->top;
+        return L;
+    }
 }
 
 void lua_vexel_stop(lua_State* L) {

@@ -34,6 +34,7 @@
 #pragma once
 
 #include "lua/lua.h"
+#include "lua/lua_do.h"
 
 // cocreate(f): a new coroutine running f.
 int luaB_cocreate(lua_State* L);
@@ -48,3 +49,38 @@ int luaB_yield(lua_State* L);
 // Registers cocreate, coresume, costatus and yield as globals.
 void luaB_open_cart_co(lua_State* L);
 
+
+// ---- switches inside the instruction loop ----
+//
+// coresume called from Lua code on a coroutine at rest (suspended by a
+// yield with only Lua functions below it, or not started and holding a Lua
+// function) does not need a C call that resumes the coroutine in a nested
+// run of the loop: the loop switches to the coroutine's thread, runs it,
+// and switches back when it yields or returns. Everything else, and every
+// unusual end (an error, a hook yield, a yield across a metamethod), goes
+// through the same steps as lua_resume and coresume, so the threads end up
+// exactly as the C call leaves them.
+
+// One run of the instruction loop (one luaV_execute). While it runs another
+// thread, that thread's recover point is lj: an error or a yield that
+// unwinds the thread lands in the loop, which ends the resume as
+// lua_resume would.
+struct luaCo_Switch {
+    lua_State* entry;    // the thread the loop was started for
+    lua_State* running;  // the thread it runs now
+    lua_longjmp lj;
+};
+
+// Called for coresume at func (its arguments up to L->top, L's pc and
+// countdown saved): enters the coroutine and returns it, its L->ci the Lua
+// call to run, or returns nullptr, having changed nothing, when the C call
+// has to be made. L's coresume call stays on L's CallInfo list meanwhile.
+lua_State* luaCo_enter(lua_State* L, StkId func, int nresults, luaCo_Switch* sw);
+// luaCo_leave's status for a yield out of a C function called by the loop.
+constexpr int LUACO_YIELDED = 100;
+// The coroutine co that luaCo_enter entered stopped: LUACO_YIELDED, LUA_OK (its function returned, or a function that a C
+// call had entered), or the status the unwinding carried. Ends its resume
+// and the coresume call on its resumer, and returns the resumer, to run on
+// from its L->ci; nullptr when a hook yield suspended the whole chain up to
+// sw->entry, which the loop then leaves as yielded.
+lua_State* luaCo_leave(lua_State* co, int status, luaCo_Switch* sw);

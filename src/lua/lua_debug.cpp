@@ -489,6 +489,7 @@ void lua_reset_call_state_vexel(lua_State* L) {
     L->base_ci.callstatus = 0;
     luaF_close(L, L->stack);
     L->status = LUA_OK;
+    L->vmrest = 0;
     L->nCcalls = 0;
     L->allowhook = 1;
     L->errfunc = 0;

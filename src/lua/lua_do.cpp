@@ -12,12 +12,6 @@
 #include "lua/lua_parse.h"
 #include "lua/lua_string.h"
 
-// One recover point; thrown (as a pointer) to unwind to it.
-struct lua_longjmp {
-    lua_longjmp* previous;
-    volatile int status;
-};
-
 namespace {
 constexpr int ERRORSTACKSIZE = LUAI_MAXSTACK + 200;
 }

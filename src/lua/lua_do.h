@@ -13,6 +13,12 @@
 
 using Pfunc = void (*)(lua_State* L, void* ud);
 
+// One recover point; thrown (as a pointer) to unwind to it.
+struct lua_longjmp {
+    lua_longjmp* previous;
+    volatile int status;
+};
+
 inline ptrdiff_t savestack(lua_State* L, const TValue* p) {
     return reinterpret_cast<const char*>(p) - reinterpret_cast<const char*>(L->stack);
 }

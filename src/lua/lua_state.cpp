@@ -81,6 +81,7 @@ void preinit_state(lua_State* L, global_State* g) {
     L->resumer = nullptr;
     L->hookyielded = 0;
     L->tforactive = 0;
+    L->vmrest = 0;
     L->nCcalls = 0;
     L->baseCcalls = 0;
     L->hook = nullptr;

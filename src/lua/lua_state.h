@@ -30,7 +30,7 @@
 #include "lua/lua_tm.h"
 #include "lua/lua_zio.h"
 
-struct lua_longjmp;  // defined in lua_do.cpp
+struct lua_longjmp;  // defined in lua_do.h
 
 // Kinds of garbage collection (for a later collector).
 constexpr int KGC_NORMAL = 0;
@@ -153,6 +153,7 @@ struct lua_State : GCObject {
     lu_byte status;
     lu_byte hookyielded;       // suspended by a hook yield, its own or one of a thread it resumed
     lu_byte tforactive;        // some CallInfo may have CIST_TFOR (cleared when a yield clears them)
+    lu_byte vmrest;            // suspended by a yield the loop saw, resumable inside it (luaCo_enter)
     StkId top;
     global_State* l_G;
     CallInfo* ci;

@@ -10,7 +10,9 @@
 #include "lua/lua_vm.h"
 
 #include <cstring>
+#include <new>
 
+#include "lua/lua_co.h"
 #include "lua/lua_debug.h"
 #include "lua/lua_func.h"
 #include "lua/lua_gc.h"
@@ -708,7 +710,22 @@ static_assert(sizeof(TValue) == 1u << TVALUE_SHIFT, "operand offsets are fields 
 #else
 #define VM_NO_GCSE
 #endif
-VM_NO_GCSE void luaV_execute(lua_State* L) {
+namespace {
+
+// What the loop runs when it is not back from a switch (see execute).
+constexpr int VM_RUNNING = -100;
+
+// The instruction loop of luaV_execute. It runs L->ci, and with it every
+// Lua call it makes and every coroutine it resumes inside the loop
+// (luaCo_enter), until the call it started with returns or L yields.
+// `stopped` is not VM_RUNNING when a thread the loop had switched to
+// (sw->running) was unwound with that status: the loop first ends that
+// resume and goes on with the resumer.
+VM_NO_GCSE void execute(lua_State* L, luaCo_Switch* sw, int stopped) {
+    if (stopped != VM_RUNNING) {
+        L = luaCo_leave(L, stopped, sw);
+        if (L == nullptr) return;  // the starting thread yielded
+    }
     CallInfo* ci = L->ci;
     LClosure* cl;
     TValue* k;
@@ -1114,7 +1131,13 @@ newframe:
                 // A builtin: called and returned in one step (luaD_callC).
                 lua_CFunction f = ttislcf(ra) ? fvalue(ra) : clCvalue(ra)->f;
                 savetrap();
-                if (luaD_callC(L, ra, nresults, f) == 2) return;  // it yielded: back to the resume
+                if (f == luaB_coresume) {
+                    if (lua_State* co = luaCo_enter(L, ra, nresults, sw)) {
+                        L = co;
+                        goto switched;
+                    }
+                }
+                if (luaD_callC(L, ra, nresults, f) == 2) goto yielded;
                 if (nresults >= 0) L->top = ci->top;
                 base = ci->u.l.base;
                 loadtrap();
@@ -1122,7 +1145,7 @@ newframe:
             }
             savetrap();
             if (int r = luaD_precall(L, ra, nresults)) {  // C function: already done
-                if (r == 2) return;  // it yielded: back to the resume
+                if (r == 2) goto yielded;
                 if (nresults >= 0) L->top = ci->top;
                 base = ci->u.l.base;
                 loadtrap();
@@ -1172,14 +1195,14 @@ newframe:
                 }
                 if (ttislcf(ra) || ttisCclosure(ra)) {  // a builtin, as in OP_CALL
                     lua_CFunction f = ttislcf(ra) ? fvalue(ra) : clCvalue(ra)->f;
-                    if (luaD_callC(L, ra, LUA_MULTRET, f) == 2) return;  // it yielded: back to the resume
+                    if (luaD_callC(L, ra, LUA_MULTRET, f) == 2) goto yielded;
                     base = ci->u.l.base;
                     loadtrap();
                     vmbreak;
                 }
             }
             if (int r = luaD_precall(L, ra, LUA_MULTRET)) {
-                if (r == 2) return;  // it yielded: back to the resume
+                if (r == 2) goto yielded;
                 base = ci->u.l.base;
                 loadtrap();
             } else {
@@ -1241,7 +1264,11 @@ newframe:
             L->top = top;
             savestate();
             b = luaD_poscall(L, ra);
-            if (!(ci->callstatus & CIST_REENTRY)) return;  // called from C
+            if (!(ci->callstatus & CIST_REENTRY)) {  // called from C
+                if (L == sw->entry) return;
+                stopped = LUA_OK;  // a coroutine entered here returned
+                goto leave;
+            }
             loadtrap();
             status = ci->callstatus;  // a return hook may have yielded
             ci = L->ci;
@@ -1438,6 +1465,19 @@ newframe:
             }
             vmbreak;
         }
+        yielded:
+            // A called C function yielded without unwinding: back to the
+            // resume, which is this loop for a thread it switched to.
+            if (L == sw->entry) return;
+            stopped = LUACO_YIELDED;
+        leave:
+            L = luaCo_leave(L, stopped, sw);
+            if (L == nullptr) return;  // a hook yield suspended the starting thread
+        switched:
+            // L is the thread to run now, from its L->ci.
+            ci = L->ci;
+            loadtrap();
+            goto newframe;
         bitslow: {  // an operand of OP_IDIV ... OP_BNOT is no number
             TValue* rb = RKB(i);
             TValue* rc = GET_OPCODE(i) == OP_BNOT ? rb : RKC(i);
@@ -1478,4 +1518,30 @@ newframe:
 #undef vmfetch
 #undef vmbreak
 #undef vmlabel
+}
+
+}  // namespace
+
+void luaV_execute(lua_State* L) {
+    luaCo_Switch sw;
+    sw.entry = sw.running = L;
+    sw.lj.previous = nullptr;
+    sw.lj.status = LUA_OK;
+    int stopped = VM_RUNNING;
+    for (;;) {
+        try {
+            execute(sw.running, &sw, stopped);
+            return;
+        } catch (lua_longjmp* e) {
+            if (sw.running == sw.entry) throw;
+            // A thread entered by the loop was unwound: as in
+            // luaD_rawrunprotected, nothing past its recover point can be
+            // the target.
+            stopped = e == &sw.lj ? sw.lj.status : e->status;
+            if (stopped == LUA_OK) stopped = LUA_ERRRUN;
+        } catch (const std::bad_alloc&) {
+            if (sw.running == sw.entry) throw;
+            stopped = LUA_ERRMEM;
+        }
+    }
 }

@@ -2,7 +2,9 @@
 // shares with the C API (comparison, arithmetic, concatenation, length,
 // indexing with metamethods, coercions between numbers and strings).
 //
-// luaV_execute runs the Lua function of L->ci until it returns. Before each
+// luaV_execute runs the Lua function of L->ci until it returns (or L
+// yields); a coroutine it resumes from Lua code runs in the same loop
+// (lua_co.h, luaCo_enter). Before each
 // instruction, when the count or line hook is armed, it counts down
 // L->hookcount (held in a register while the loop runs) and calls the hook
 // at zero (the CPU budget of the console).
