@@ -114,7 +114,7 @@ constexpr api_function table[] = {
     {"setmetatable", luaB_setmetatable, api_plain, "t metatable"},
     {"getmetatable", luaB_getmetatable, api_plain, "t"},
     {"cocreate", luaB_cocreate, api_plain, "function"},
-    {"coresume", luaB_coresume, api_plain, "coroutine [values...]"},
+    {"coresume", luaB_coresume, api_direct, "coroutine [values...]"},
     {"costatus", luaB_costatus, api_plain, "coroutine"},
     {"yield", qz_yield, api_plain, ""},
     {"trace", luaB_trace, api_plain, "[coroutine] [message [level]]"},
@@ -208,7 +208,7 @@ constexpr auto bindings = make_bindings(std::make_index_sequence<table_size>{});
 
 void api_register(lua_State* L) {
     for (size_t i = 0; i < table_size; i++) {
-        lua_pushcfunction(L, bindings[i]);
+        lua_pushcfunction(L, table[i].flags & api_direct ? table[i].fn : bindings[i]);
         lua_setglobal(L, table[i].name);
     }
     luaB_open_string_index(L);

@@ -34,6 +34,11 @@ enum api_flags : uint8_t {
     // A word programs commonly use for their own variables: the token
     // counter treats it as a plain name.
     api_common_word = 2,
+    // Bound as the function itself, without the wrapper that raises a
+    // fault the machine recorded during the call: for a function that
+    // records none and that the interpreter recognises by its address
+    // (coresume, whose resumes the instruction loop makes itself).
+    api_direct = 4,
 };
 
 struct api_function {

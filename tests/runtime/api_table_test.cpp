@@ -6,6 +6,7 @@
 #include <string>
 
 #include "lua/lua.h"
+#include "lua/lua_co.h"
 #include "machine/machine.h"
 #include "runtime/api.h"
 #include "runtime/commands.h"
@@ -24,6 +25,12 @@ TEST(ApiTable, EveryEntryIsBoundOnceUnderItsName) {
         EXPECT_EQ(lua_type(tm.m->L, -1), LUA_TFUNCTION) << table[i].name;
         lua_pop(tm.m->L, 1);
     }
+    // coresume is bound as itself: the instruction loop recognises it by
+    // its address and runs the coroutine without a C call.
+    lua_getglobal(tm.m->L, "coresume");
+    lua_pushcfunction(tm.m->L, luaB_coresume);
+    EXPECT_TRUE(lua_rawequal(tm.m->L, -1, -2));
+    lua_pop(tm.m->L, 2);
     EXPECT_TRUE(api_is_function("spr"));
     EXPECT_FALSE(api_is_function("t"));  // a common word: counted as a plain name
     EXPECT_FALSE(api_is_function("sprx"));

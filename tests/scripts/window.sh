@@ -130,6 +130,11 @@ check "Escape in the editors goes back to the prompt" eventually grep -q "^back 
 # A line typed in the code editor and saved with Ctrl+S is in the file.
 xdotool type --delay 30 'load win'
 press Return
+# The editors open on the loaded cartridge only once the load is done: a
+# line printed after it says so (a loaded machine may take its time).
+xdotool type --delay 30 'printh("loaded win")'
+press Return
+check "the cartridge loads at the prompt" eventually grep -q "^loaded win$" "$WORK/out.txt"
 press Escape
 press ctrl+End
 press Return
