@@ -188,6 +188,57 @@ TEST(LuaCoroutines, HookYieldInsideAGeneratorCountsItsLoopStepOnce) {
     EXPECT_EQ(r.slices, 1);
 }
 
+// coresume under another name: the same function reached through a C call,
+// which the instruction loop does not recognise, so every resume takes the
+// way through lua_resume.
+int coresume_through_c(lua_State* L) { return luaB_coresume(L); }
+
+// The loop's own switches to and from coroutines are invisible to the CPU
+// budget: every coroutine program counts the same instructions, yields to
+// the host at the same points and prints the same as when every resume is a
+// C call.
+TEST(LuaCoroutines, ResumesInsideTheLoopCountAsTheCCallDid) {
+    std::string prelude = slurp(kDiffDir / "helpers.lua") + slurp(kDiffDir / "co_prelude.lua");
+    for (const fs::path& program : programs_in(kDiffDir / "coprograms")) {
+        SCOPED_TRACE(program.filename().string());
+        const std::string code = prelude + slurp(program);
+        int counts[2] = {};
+        std::string outs[2];
+        for (int through_c = 0; through_c < 2; ++through_c) {
+            Machine m;
+            if (through_c) lua_register(m.L, "coresume", coresume_through_c);
+            ASSERT_EQ(luaL_loadbuffer(m.L, code.data(), code.size(), "=prog"), LUA_OK);
+            g_counted = 0;
+            lua_sethook(m.L, count_every_instruction, LUA_MASKCOUNT, 1);
+            ASSERT_EQ(lua_pcall(m.L, 0, 0, 0), LUA_OK);
+            lua_sethook(m.L, nullptr, 0, 0);
+            counts[through_c] = g_counted;
+            outs[through_c] = m.out;
+        }
+        EXPECT_EQ(counts[0], counts[1]);
+        EXPECT_EQ(outs[0], outs[1]);
+        EXPECT_GT(counts[0], 1000);
+        // Sliced by hook yields, as the runner runs a program.
+        const bool deep = program.filename() == "boundary.lua";
+        for (int every : deep ? std::vector<int>{97} : std::vector<int>{2, 97}) {
+            SCOPED_TRACE(every);
+            SliceResult r[2];
+            int hooks[2] = {};
+            for (int through_c = 0; through_c < 2; ++through_c) {
+                Machine m;
+                if (through_c) lua_register(m.L, "coresume", coresume_through_c);
+                r[through_c] = run_sliced(m.L, code, every);
+                hooks[through_c] = g_hook_calls;
+                outs[through_c] = m.out;
+            }
+            EXPECT_EQ(r[0].status, LUA_OK) << r[0].error;
+            EXPECT_EQ(r[0].slices, r[1].slices);
+            EXPECT_EQ(hooks[0], hooks[1]);
+            EXPECT_EQ(outs[0], outs[1]);
+        }
+    }
+}
+
 int flip_count = 0;
 int flip(lua_State* L) {
     flip_count++;
