@@ -491,7 +491,7 @@ void lua_setfield(lua_State* L, int idx, const char* k) {
 void lua_rawset(lua_State* L, int idx) {
     StkId t = index2addr(L, idx);
     if (ttistable(t)) {
-        setobj(luaH_set(L, hvalue(t), L->top - 2), L->top - 1);
+        luaH_setvalue(L, hvalue(t), L->top - 2, L->top - 1);
         hvalue(t)->flags = 0;
         luaC_barrierback(L, hvalue(t), L->top - 1);
     }
@@ -506,7 +506,7 @@ void lua_rawseti(lua_State* L, int idx, int n) {
         } else {
             TValue k;
             setnvalue(&k, int_to_fix(n));
-            setobj(luaH_set(L, hvalue(t), &k), L->top - 1);
+            luaH_setvalue(L, hvalue(t), &k, L->top - 1);
         }
         luaC_barrierback(L, hvalue(t), L->top - 1);
     }

@@ -336,8 +336,12 @@ void clearkeys(global_State* g, GCObject* l) {
 void clearvalues(global_State* g, GCObject* l, GCObject* until) {
     for (; l != until; l = static_cast<Table*>(l)->gclist) {
         Table* h = static_cast<Table*>(l);
-        for (int i = 0; i < h->sizearray; i++)
-            if (iscleared(g, &h->array[i])) setnilvalue(&h->array[i]);
+        for (int i = 0; i < h->sizearray; i++) {
+            if (iscleared(g, &h->array[i])) {
+                setnilvalue(&h->array[i]);
+                h->lenhint = LUAH_LEN_LATER;
+            }
+        }
         for (int i = 0; i < sizenode(h); i++) {
             Node* n = gnode(h, i);
             if (!ttisnil(gval(n)) && iscleared(g, gval(n))) {

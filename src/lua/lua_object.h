@@ -287,6 +287,13 @@ struct Table : GCObject {
     Node* lastfree;     // every free position is before this one
     GCObject* gclist;
     int sizearray;
+    // When >= 0, array[0 .. lenhint-1] all hold values and the rest of the
+    // array part is nil, so lenhint is the part's one border: the one the
+    // binary search of # finds (luaH_getn). Kept up by every write into the
+    // array part (luaH_noteset). LUAH_LEN_UNKNOWN: a write broke it, until
+    // the next rebuild; LUAH_LEN_LATER: rebuilt, to be worked out at the
+    // next #. It sits in what was padding.
+    int lenhint;
 };
 
 // A program's memory readings charge half of every table's record: the mask

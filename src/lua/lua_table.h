@@ -26,11 +26,33 @@ const TValue* luaH_getint(Table* t, int key);
 void luaH_setint(lua_State* L, Table* t, int key, TValue* value);
 const TValue* luaH_getstr(Table* t, TString* key);
 const TValue* luaH_get(Table* t, const TValue* key);
+// The slot of a new key, or of key (made when absent). Whoever stores a
+// value in it calls luaH_noteset afterwards; luaH_setvalue does both.
 TValue* luaH_newkey(lua_State* L, Table* t, const TValue* key);
 TValue* luaH_set(lua_State* L, Table* t, const TValue* key);
+void luaH_setvalue(lua_State* L, Table* t, const TValue* key, const TValue* val);
 Table* luaH_new(lua_State* L);
 void luaH_resize(lua_State* L, Table* t, int nasize, int nhsize);
 void luaH_resizearray(lua_State* L, Table* t, int nasize);
 void luaH_free(lua_State* L, Table* t);
 int luaH_next(lua_State* L, Table* t, StkId key);
 int luaH_getn(Table* t);  // border, as a plain integer (caller shifts it)
+
+// Table::lenhint when it holds no border.
+constexpr int LUAH_LEN_UNKNOWN = -1;
+constexpr int LUAH_LEN_LATER = -2;
+
+void luaH_notestore(Table* t, const TValue* slot);
+// Keeps t->lenhint true after a value was stored in slot, a slot of t
+// (luaH_get, luaH_set, luaH_newkey): a value stored just past the dense
+// start of the array part extends it (inline: appends), nil stored in its
+// last element shortens it, a store that leaves a hole or a value above it
+// makes it unknown. A slot of the hash part changes nothing.
+inline void luaH_noteset(Table* t, const TValue* slot) {
+    const int h = t->lenhint;
+    if (unsigned(h) < unsigned(t->sizearray) && slot == t->array + h) {
+        if (!ttisnil(slot)) t->lenhint = h + 1;
+        return;
+    }
+    if (h >= 0) luaH_notestore(t, slot);
+}

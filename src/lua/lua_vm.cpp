@@ -352,7 +352,7 @@ void dovarargs_all(lua_State* L, CallInfo* ci, LClosure* cl, StkId ra) {
     copyvarargs(ra, ci->u.l.base, n, n);
 }
 
-void dosetlist(lua_State* L, CallInfo* ci, StkId ra, int n, int c) {
+[[gnu::always_inline]] inline void dosetlist(lua_State* L, CallInfo* ci, StkId ra, int n, int c) {
     if (n == 0) n = int(L->top - ra) - 1;
     Table* h = hvalue(ra);
     int last = ((c - 1) * LFIELDS_PER_FLUSH) + n;
@@ -366,6 +366,8 @@ void dosetlist(lua_State* L, CallInfo* ci, StkId ra, int n, int c) {
             setobj(&h->array[last - 1], val);
             luaC_barrierback(L, h, val);
         }
+        // A constructor's new table: its length is worked out when asked.
+        h->lenhint = LUAH_LEN_LATER;
         L->top = ci->top;
         return;
     }
@@ -485,6 +487,7 @@ void luaV_settable(lua_State* L, const TValue* t, TValue* key, StkId val) {
             if (!ttisnil(oldval) || (tm = luaT_fasttm(L, h->metatable, TM_NEWINDEX)) == nullptr) {
                 if (oldval == luaO_nilobject) oldval = luaH_newkey(L, h, key);
                 setobj(oldval, val);
+                luaH_noteset(h, oldval);
                 h->flags = 0;  // the table may now hold a metamethod name
                 luaC_barrierback(L, h, val);
                 return;
@@ -846,6 +849,7 @@ newframe:
             TValue* slot = const_cast<TValue*>(lookup);               \
             if (!ttisnil(slot)) {                                     \
                 setobj(slot, val);                                    \
+                if (ttisnil(val)) luaH_noteset(hvalue(ra), slot);     \
                 luaC_barrierback(L, hvalue(ra), val);                 \
                 vmbreak;                                              \
             }                                                         \

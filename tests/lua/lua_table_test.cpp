@@ -11,6 +11,7 @@
 #include "lua/lua_state.h"
 #include "lua/lua_string.h"
 #include "lua/lua_table.h"
+#include "lua_test_util.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ protected:
         TValue key, val;
         setnvalue(&key, k);
         setnvalue(&val, v);
-        setobj(luaH_set(L, t, &key), &val);
+        luaH_setvalue(L, t, &key, &val);
     }
     const TValue* get(Table* t, lua_Number k) {
         TValue key;
@@ -128,6 +129,101 @@ TEST_F(LuaTableModel, BorderSearch) {
     EXPECT_LE(full->sizearray, 32767);
 }
 
+// # of the table at stack index 1 found by the border search alone, as if
+// the table's length hint were unknown.
+int searched_length(lua_State* L) {
+    Table* t = hvalue(L->ci->func + 1);
+    const int hint = t->lenhint;
+    t->lenhint = LUAH_LEN_UNKNOWN;
+    const int n = luaH_getn(t);
+    t->lenhint = hint;
+    lua_pushnumber(L, int_to_fix(n));
+    return 1;
+}
+
+// The length hint (an array part filled from the start, nothing after) is
+// kept through every way a program stores into a table, and # answers what
+// the border search alone would: appends, removals from the end, holes
+// made and filled, nil stored over values, constructors with and without
+// nils, keys in the hash part, rebuilds as the table grows and shrinks.
+TEST(LuaTableLength, TheHintAnswersAsTheSearch) {
+    lua_test::State s;
+    lua_register(s.L, "searched", searched_length);
+    const std::string code = R"(
+        local seed = 7
+        local function rnd(n) seed = (seed * 17 + 11) % 1009 return seed % n + 1 end
+        local function nils(...) return ... end
+        local checks, wrong, hinted = 0, 0, 0
+        local function check(t)
+          checks = checks + 1
+          if #t ~= searched(t) then wrong = wrong + 1 end
+        end
+        for trial = 1, 120 do
+          local t
+          local start = rnd(6)
+          if start == 1 then t = {1, 2, 3}
+          elseif start == 2 then t = {nil, 2}
+          elseif start == 3 then t = {nils(1, nil, 3)}
+          elseif start == 4 then t = {nils(1, 2, 3, 4, 5, 6)}
+          elseif start == 5 then t = {1, 2, 3, 4, 5, 6, 7, 8, x = 1}
+          else t = {} end
+          check(t)
+          for step = 1, 120 do
+            local r = rnd(13)
+            if r <= 4 then t[#t + 1] = step
+            elseif r == 5 then t[#t] = nil
+            elseif r == 6 then t[rnd(24)] = nil
+            elseif r == 7 then t[rnd(24)] = step
+            elseif r == 8 then t[#t + 2] = step
+            elseif r == 9 then
+              local k = rnd(24)
+              if t[k] ~= nil then t[k] = -step end
+            elseif r == 10 then t["k" .. rnd(6)] = step
+            elseif r == 11 then
+              for i = #t, 1, -1 do if i % 3 == 0 then t[i] = nil end end
+            elseif r == 12 then
+              for i = #t, 1, -1 do t[i] = nil end
+            else
+              local n = #t
+              for i = 1, n do t[i] = t[i] or 0 end
+            end
+            check(t)
+          end
+        end
+        out(checks .. " " .. wrong)
+    )";
+    ASSERT_EQ(s.run(code), LUA_OK) << s.error;
+    EXPECT_EQ(s.out, "14520 0\n");
+}
+
+// The same through the C functions that store into tables.
+TEST_F(LuaTableModel, TheLengthHintFollowsStoresThroughTheApi) {
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 200; trial++) {
+        lua_newtable(L);
+        Table* t = hvalue(L->top - 1);
+        for (int step = 0; step < 100; step++) {
+            const int k = int(rng() % 40) + 1;
+            const bool nil = rng() % 4 == 0;
+            if (nil) lua_pushnil(L); else lua_pushnumber(L, int_to_fix(step + 1));
+            if (rng() % 2) {
+                lua_rawseti(L, -2, k);
+            } else {
+                lua_pushnumber(L, int_to_fix(k));
+                lua_insert(L, -2);
+                lua_rawset(L, -3);
+            }
+            if (rng() % 16 == 0) luaH_resizearray(L, t, t->sizearray + int(rng() % 8));  // as SETLIST grows it
+            const int got = luaH_getn(t);
+            const int hint = t->lenhint;
+            t->lenhint = LUAH_LEN_UNKNOWN;
+            ASSERT_EQ(got, luaH_getn(t)) << "trial " << trial << " step " << step;
+            t->lenhint = hint;
+        }
+        lua_pop(L, 1);
+    }
+}
+
 TEST_F(LuaTableModel, ShortStringsAreInternedLongOnesCompareByContents) {
     std::string s40(40, 'a'), s41(41, 'a');
     TString* a = luaS_newlstr(L, s40.data(), s40.size());
@@ -145,7 +241,7 @@ TEST_F(LuaTableModel, ShortStringsAreInternedLongOnesCompareByContents) {
     setsvalue(L, &k1, c);
     setsvalue(L, &k2, d);
     setnvalue(&v, 5);
-    setobj(luaH_set(L, t, &k1), &v);
+    luaH_setvalue(L, t, &k1, &v);
     EXPECT_EQ(5, nvalue(luaH_get(t, &k2)));
     // embedded zeros are part of a string
     TString* z1 = luaS_newlstr(L, "a\0b", 3);
