@@ -274,10 +274,6 @@ bool enterable(lua_State* L, lua_State* co) {
     return co->status == LUA_OK && cci == &co->base_ci && nvalues(co) > 0 && ttisLclosure(co->top - 1);
 }
 
-}  // namespace
-
-namespace {
-
 // coresume's call on L, as luaD_callC makes it, and the arguments moved to
 // co and co started as lua_resume starts a thread. Returns the first
 // argument's slot on co.
