@@ -626,6 +626,19 @@ TEST(LuaCoroutines, CFunctionsContinueAfterYields) {
     EXPECT_EQ(s.out, "true\ntrue caught: attempt to index local 't' (a nil value)\n");
     EXPECT_EQ(k_status, LUA_ERRRUN);
     EXPECT_EQ(k_ctx, 9);
+
+    // A thread the host resumes yields after such a pcall caught an error:
+    // lua_resume reports the yield (it reported LUA_OK, as if the thread
+    // had finished), and the next resume carries on.
+    s.out.clear();
+    lua_State* T = lua_newthread(s.L);
+    const char* code = "local m = pwk(function() local t = nil return t.x end) yield() out('after', m)";
+    ASSERT_EQ(luaL_loadbuffer(T, code, std::strlen(code), "=thread"), LUA_OK);
+    EXPECT_EQ(lua_resume(T, nullptr, 0), LUA_YIELD);
+    EXPECT_EQ(s.out, "");
+    EXPECT_EQ(lua_resume(T, nullptr, 0), LUA_OK);
+    EXPECT_EQ(s.out, "after attempt to index local 't' (a nil value)\n");
+    lua_pop(s.L, 1);
 }
 
 // ---- CPU budget hooks ----
