@@ -1,8 +1,9 @@
 // Runs each bench/lua/*.lua program with vexel-lua, with stock lua5.2 and,
 // when installed, with LuaJIT's interpreter alone (`luajit -joff`), the
-// three side by side (best of three runs each, in CPU seconds of the child
-// process, which other load on the machine disturbs less than wall-clock
-// time). Prints the times and the time ratios against lua5.2 (vexel/lua5.2
+// three side by side (in CPU seconds of the child process, which other
+// load on the machine disturbs less than wall-clock time; the best of five
+// rounds, each round running the three one after another, so that a spell
+// of load on a shared machine falls on all three alike). Prints the times and the time ratios against lua5.2 (vexel/lua5.2
 // and luajit/lua5.2: below 1 means faster than stock), then the geometric
 // mean of each ratio over all programs. All must print the same output.
 #include <algorithm>
@@ -19,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRuns = 3;
+constexpr int kRounds = 5;
 
 double children_cpu() {
     rusage ru{};
@@ -27,22 +28,33 @@ double children_cpu() {
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-// Best CPU time of a command in seconds, and its output.
-double best_time(const std::string& cmd, std::string& out) {
-    double best = 1e30;
-    for (int r = 0; r < kRuns; r++) {
-        double t0 = children_cpu();
-        FILE* p = popen(cmd.c_str(), "r");
-        if (!p) return -1;
-        std::string o;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.append(buf, n);
-        if (pclose(p) != 0) return -1;
-        double t = children_cpu() - t0;
-        if (t < best) best = t;
-        out = o;
-    }
+// CPU time of one run of a command in seconds (-1 if it failed), and its
+// output.
+double run_time(const std::string& cmd, std::string& out) {
+    double t0 = children_cpu();
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    std::string o;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.append(buf, n);
+    if (pclose(p) != 0) return -1;
+    out = o;
+    return children_cpu() - t0;
+}
+
+// The best time of each command over kRounds rounds of all of them, and
+// the outputs of the last round (empty for a command that failed, whose
+// time is then -1).
+std::vector<double> best_times(const std::vector<std::string>& cmds, std::vector<std::string>& outs) {
+    std::vector<double> best(cmds.size(), 1e30);
+    outs.assign(cmds.size(), "");
+    for (int r = 0; r < kRounds; r++)
+        for (size_t c = 0; c < cmds.size(); c++) {
+            if (best[c] < 0) continue;
+            const double t = run_time(cmds[c], outs[c]);
+            best[c] = t < 0 ? -1 : std::min(best[c], t);
+        }
     return best;
 }
 
@@ -72,11 +84,13 @@ int main() {
     int count = 0;
     bool ok = true;
     for (const auto& p : programs) {
-        std::string vo, so, jo;
-        double tv = best_time(vexel.string() + " " + p.string(), vo);
-        double ts = best_time("lua5.2 " + p.string(), so);
-        double tj = jit ? best_time("luajit -joff " + p.string(), jo) : 0;
-        if (tv <= 0 || ts <= 0 || vo != so || (jit && (tj <= 0 || jo != so))) {
+        std::vector<std::string> cmds = {vexel.string() + " " + p.string(), "lua5.2 " + p.string()};
+        if (jit) cmds.push_back("luajit -joff " + p.string());
+        std::vector<std::string> outs;
+        const std::vector<double> t = best_times(cmds, outs);
+        const double tv = t[0], ts = t[1], tj = jit ? t[2] : 0;
+        const std::string &vo = outs[0], &so = outs[1];
+        if (tv <= 0 || ts <= 0 || vo != so || (jit && (tj <= 0 || outs[2] != so))) {
             std::printf("%-12s failed or outputs differ\n", p.stem().c_str());
             ok = false;
             continue;

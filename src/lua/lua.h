@@ -312,6 +312,25 @@ int vexel_fixed_to_string(char* buff, int32_t value);
 // the global state, 2.9% of bench_frame's host instructions.
 void lua_vexel_set_host(lua_State* L, void* host);
 inline void* lua_vexel_host(lua_State* L) { return reinterpret_cast<void* const*>(L)[-1]; }
+// Number functions: builtins that read only numbers and give at most one.
+// Such a function gets the count of arguments given and the first four as
+// lua_tonumberx reads them (0 when missing or not a number), and returns
+// how many results it gives (0 or 1) and the value. It must not use L's
+// stack, allocate, yield or raise an error; it may charge the budget
+// (lua_spend_cpu, through the charge callback). The instruction loop calls
+// it in place, without a call frame and without the C function protocol's
+// stack traffic; every other caller (a hook that watches calls, a
+// metamethod, a tail call, lua_call from the host) reaches it as an
+// ordinary C closure that reads the same arguments and pushes the same
+// result. Both ways charge the same: a call costs its CALL instruction.
+constexpr int LUA_NUMBERFUNCTION_ARGS = 4;
+struct lua_NumberResult {
+    int count;  // 0 or 1
+    lua_Number value;
+};
+using lua_NumberFunction = lua_NumberResult (*)(lua_State* L, int given, lua_Number a, lua_Number b, lua_Number c,
+                                                lua_Number d);
+void lua_pushnumberfunction(lua_State* L, lua_NumberFunction fn);
 // Line of the instruction that raised the last run-time error in L's state
 // (0 when the failing function has no line information).
 int lua_vexel_runtime_line(lua_State* L);

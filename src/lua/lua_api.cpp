@@ -13,6 +13,7 @@
 #include "lua/lua_func.h"
 #include "lua/lua_gc.h"
 #include "lua/lua_mem.h"
+#include "lua/lua_numbers.h"
 #include "lua/lua_string.h"
 #include "lua/lua_table.h"
 #include "lua/lua_tm.h"
@@ -376,6 +377,30 @@ void lua_pushcclosure(lua_State* L, lua_CFunction fn, int n) {
         while (n--) setobj(&cl->c.upvalue[n], L->top + n);
         setclCvalue(L, L->top, cl);
     }
+    api_incr_top(L);
+}
+
+namespace {
+
+// The C function of every number function's closure: what a caller other
+// than the instruction loop reaches.
+int call_number_function(lua_State* L) {
+    const StkId func = L->ci->func;
+    const lua_NumberResult r = luaV_callnumbers(L, clCvalue(func)->numfn, func + 1, int(L->top - (func + 1)));
+    if (r.count == 0) return 0;
+    setnvalue(L->top, r.value);
+    api_incr_top(L);
+    return 1;
+}
+
+}  // namespace
+
+void lua_pushnumberfunction(lua_State* L, lua_NumberFunction fn) {
+    luaC_checkGC(L);
+    Closure* cl = luaF_newCclosure(L, 0);
+    cl->c.f = call_number_function;
+    cl->c.numfn = fn;
+    setclCvalue(L, L->top, cl);
     api_incr_top(L);
 }
 

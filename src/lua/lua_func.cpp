@@ -10,6 +10,7 @@ Closure* luaF_newCclosure(lua_State* L, int n) {
     c->c.nupvalues = lu_byte(n);
     c->c.gclist = nullptr;
     c->c.f = nullptr;
+    c->c.numfn = nullptr;
     return c;
 }
 

@@ -237,6 +237,10 @@ struct CClosure : GCObject {
     lu_byte nupvalues;
     GCObject* gclist;
     lua_CFunction f;
+    // Set for a number function (lua_pushnumberfunction), which the
+    // instruction loop calls directly; f then reaches it through the C
+    // function protocol for every other caller.
+    lua_NumberFunction numfn;
     TValue upvalue[1];  // nupvalues entries
 };
 

@@ -18,9 +18,9 @@ namespace {
 // Binding order is part of the system: it fixes the API name list.
 constexpr api_function table[] = {
     {"flip", qz_flip, api_plain, ""},
-    {"camera", qz_camera, api_plain, "[x y]"},
-    {"clip", qz_clip, api_plain, "[x y w h]"},
-    {"cls", qz_cls, api_plain, "[c]"},
+    {"camera", nullptr, api_plain, "[x y]", qz_camera},
+    {"clip", nullptr, api_plain, "[x y w h]", qz_clip},
+    {"cls", nullptr, api_plain, "[c]", qz_cls},
     {"folder", qz_folder, api_plain, ""},
     {"ls", qz_ls, api_plain, "[filter]"},
     {"dir", qz_ls, api_plain, "[filter]"},
@@ -30,32 +30,32 @@ constexpr api_function table[] = {
     {"install_games", qz_install_games, api_plain, ""},
     {"keyconfig", qz_keyconfig, api_plain, ""},
     {"browse", qz_browse, api_plain, ""},
-    {"pset", qz_pset, api_plain, "x y [c]"},
-    {"pget", qz_pget, api_plain, "x y"},
-    {"color", qz_color, api_plain, "[c]"},
+    {"pset", nullptr, api_plain, "x y [c]", qz_pset},
+    {"pget", nullptr, api_plain, "x y", qz_pget},
+    {"color", nullptr, api_plain, "[c]", qz_color},
     {"print", qz_print, api_plain, "text [x y [c]]"},
     {"printh", qz_printh, api_plain, "value"},
-    {"cursor", qz_cursor, api_plain, "[x y [c]]"},
+    {"cursor", nullptr, api_plain, "[x y [c]]", qz_cursor},
     {"tonum", qz_tonum, api_plain, "value [flags]"},
     {"tostr", qz_tostr, api_plain, "value [flags]"},
     {"spr", qz_spr, api_plain, "n x y [w h [flip_x [flip_y]]]"},
     {"sspr", qz_sspr, api_plain, "sx sy sw sh dx dy [dw dh [flip_x [flip_y]]]"},
     {"rect", qz_rect, api_plain, "x0 y0 x1 y1 [c]"},
     {"rectfill", qz_rectfill, api_plain, "x0 y0 x1 y1 [c]"},
-    {"circ", qz_circ, api_plain, "x y [r [c]]"},
-    {"circfill", qz_circfill, api_plain, "x y [r [c]]"},
+    {"circ", nullptr, api_plain, "x y [r [c]]", qz_circ},
+    {"circfill", nullptr, api_plain, "x y [r [c]]", qz_circfill},
     {"line", qz_line, api_plain, "x0 y0 [x1 y1] [c]"},
     {"pal", qz_pal, api_plain, "[c0 c1 [p]]"},
     {"palt", qz_palt, api_plain, "[c [transparent]]"},
-    {"fillp", qz_fillp, api_plain, "[pattern]"},
+    {"fillp", nullptr, api_plain, "[pattern]", qz_fillp},
     {"mapdraw", qz_mapdraw, api_plain, "cx cy sx sy [cw ch [layers]]"},
     {"map", qz_mapdraw, api_plain, "cx cy sx sy [cw ch [layers]]"},
-    {"mget", qz_mget, api_plain, "x y"},
-    {"mset", qz_mset, api_plain, "x y v"},
+    {"mget", nullptr, api_plain, "x y", qz_mget},
+    {"mset", nullptr, api_plain, "x y v", qz_mset},
     {"fget", qz_fget, api_plain, "n [f]"},
     {"fset", qz_fset, api_plain, "n [f] v"},
-    {"sget", qz_sget, api_plain, "x y"},
-    {"sset", qz_sset, api_plain, "x y [c]"},
+    {"sget", nullptr, api_plain, "x y", qz_sget},
+    {"sset", nullptr, api_plain, "x y [c]", qz_sset},
     {"music", qz_music, api_plain, "[n [fade_ms [channel_mask]]]"},
     {"sfx", qz_sfx, api_plain, "n [channel [offset [length]]]"},
     {"peek", qz_peek, api_plain, "addr [n]"},
@@ -66,22 +66,22 @@ constexpr api_function table[] = {
     {"cstore", qz_cstore, api_plain, "[dest src len [file]]"},
     {"rnd", qz_rnd, api_plain, "[x|table]"},
     {"srand", qz_srand, api_plain, "x"},
-    {"flr", qz_flr, api_plain, "x"},
-    {"sgn", qz_sgn, api_plain, "x"},
-    {"abs", qz_abs, api_plain, "x"},
-    {"min", qz_min, api_plain, "a b"},
-    {"max", qz_max, api_plain, "a b"},
-    {"mid", qz_mid, api_plain, "a b c"},
-    {"cos", qz_cos, api_plain, "turns"},
-    {"sin", qz_sin, api_plain, "turns"},
-    {"sqrt", qz_sqrt, api_plain, "x"},
-    {"atan2", qz_atan2, api_plain, "dx dy"},
-    {"band", qz_band, api_plain, "a b"},
-    {"bor", qz_bor, api_plain, "a b"},
-    {"bxor", qz_bxor, api_plain, "a b"},
-    {"bnot", qz_bnot, api_plain, "x"},
-    {"shl", qz_shl, api_plain, "x n"},
-    {"shr", qz_shr, api_plain, "x n"},
+    {"flr", nullptr, api_plain, "x", qz_flr},
+    {"sgn", nullptr, api_plain, "x", qz_sgn},
+    {"abs", nullptr, api_plain, "x", qz_abs},
+    {"min", nullptr, api_plain, "a b", qz_min},
+    {"max", nullptr, api_plain, "a b", qz_max},
+    {"mid", nullptr, api_plain, "a b c", qz_mid},
+    {"cos", nullptr, api_plain, "turns", qz_cos},
+    {"sin", nullptr, api_plain, "turns", qz_sin},
+    {"sqrt", nullptr, api_plain, "x", qz_sqrt},
+    {"atan2", nullptr, api_plain, "dx dy", qz_atan2},
+    {"band", nullptr, api_plain, "a b", qz_band},
+    {"bor", nullptr, api_plain, "a b", qz_bor},
+    {"bxor", nullptr, api_plain, "a b", qz_bxor},
+    {"bnot", nullptr, api_plain, "x", qz_bnot},
+    {"shl", nullptr, api_plain, "x n", qz_shl},
+    {"shr", nullptr, api_plain, "x n", qz_shr},
     {"load", qz_load, api_plain, "name [label [params]]"},
     {"save", qz_save, api_plain, "name"},
     {"run", qz_run, api_plain, "[params]"},
@@ -127,10 +127,10 @@ constexpr api_function table[] = {
     {"_set_fps", qz_set_fps, api_plain, "fps"},
     {"_mark_cpu", qz_mark_cpu, api_plain, "index"},
     {"_set_paused", qz_set_paused, api_plain, "paused"},
-    {"ceil", qz_ceil, api_plain, "x"},
-    {"lshr", qz_lshr, api_plain, "x n"},
-    {"rotl", qz_rotl, api_plain, "x n"},
-    {"rotr", qz_rotr, api_plain, "x n"},
+    {"ceil", nullptr, api_plain, "x", qz_ceil},
+    {"lshr", nullptr, api_plain, "x n", qz_lshr},
+    {"rotl", nullptr, api_plain, "x n", qz_rotl},
+    {"rotr", nullptr, api_plain, "x n", qz_rotr},
     {"peek2", qz_peek2, api_plain, "addr"},
     {"poke2", qz_poke2, api_plain, "addr value"},
     {"peek4", qz_peek4, api_plain, "addr"},
@@ -206,12 +206,30 @@ constexpr auto bindings = make_bindings(std::make_index_sequence<table_size>{});
 
 }  // namespace
 
+namespace {
+
+void push_entry(lua_State* L, size_t i) {
+    if (table[i].numbers)
+        lua_pushnumberfunction(L, table[i].numbers);
+    else
+        lua_pushcfunction(L, table[i].flags & api_direct ? table[i].fn : bindings[i]);
+}
+
+}  // namespace
+
 void api_register(lua_State* L) {
     for (size_t i = 0; i < table_size; i++) {
-        lua_pushcfunction(L, table[i].flags & api_direct ? table[i].fn : bindings[i]);
+        push_entry(L, i);
         lua_setglobal(L, table[i].name);
     }
     luaB_open_string_index(L);
+}
+
+bool api_push(lua_State* L, const char* name) {
+    const api_function* f = find(name ? name : "");
+    if (!f) return false;
+    push_entry(L, size_t(f - table));
+    return true;
 }
 
 bool api_is_function(std::string_view word) {

@@ -16,15 +16,17 @@
 // raises an error for a wrong argument type unless its entry says so.
 //
 // Adding a function: write it in the file of its family, declare it in
-// api_impl.h and add one line to the table in api.cpp.
+// api_impl.h and add one line to the table in api.cpp. A function that
+// reads at most four numbers, gives at most one number and records no
+// machine fault is written as a number function (api_impl.h): the
+// instruction loop calls those without the C function protocol.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-struct lua_State;
-using lua_CFunction = int (*)(lua_State* L);
+#include "lua/lua.h"
 
 // How a name may be typed at the console prompt.
 enum api_flags : uint8_t {
@@ -43,9 +45,13 @@ enum api_flags : uint8_t {
 
 struct api_function {
     const char* name;
-    lua_CFunction fn;
+    lua_CFunction fn;   // null for a number function
     uint8_t flags;      // api_flags
     const char* usage;  // the arguments as the manual shows them; optional ones in brackets
+    // A function of numbers only (lua.h), bound with lua_pushnumberfunction:
+    // the instruction loop calls it without the C function protocol. Such a
+    // function records no machine fault.
+    lua_NumberFunction numbers = nullptr;
 };
 
 // The table, in binding order (the order is part of the system: it fixes
@@ -54,6 +60,9 @@ const api_function* api_functions(size_t* count);
 
 // Binds every function of the table as a global of L.
 void api_register(lua_State* L);
+// Pushes the function of the table entry `name` as api_register binds it
+// (nothing, and false, for a name not in the table).
+bool api_push(lua_State* L, const char* name);
 
 // Whether a word is the name of a table entry (common words excepted).
 bool api_is_function(std::string_view word);

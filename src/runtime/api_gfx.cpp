@@ -18,27 +18,22 @@ inline int push_integer(lua_State* L, int32_t v) {
     lua_pushnumber(L, vexel_fix(uint32_t(v) << 16));
     return 1;
 }
+inline lua_NumberResult result_integer(int32_t v) { return api_result(vexel_fix(uint32_t(v) << 16)); }
 
 }  // namespace
 
-int qz_cls(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<1> a(L);
-    vexel_cls(m, a.count, a[0]);
-    return 0;
+lua_NumberResult qz_cls(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    vexel_cls(api_machine(L), count, a);
+    return api_none;
 }
 
-int qz_pset(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<3> a(L);
-    vexel_pset(m, a.count, a[0], a[1], a[2]);
-    return 0;
+lua_NumberResult qz_pset(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number c, lua_Number) {
+    vexel_pset(api_machine(L), count, a, b, c);
+    return api_none;
 }
 
-int qz_pget(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<2> a(L);
-    return push_integer(L, vexel_pget(m, a.count, a[0], a[1]));
+lua_NumberResult qz_pget(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return result_integer(vexel_pget(api_machine(L), count, a, b));
 }
 
 int qz_line(lua_State* L) {
@@ -62,32 +57,24 @@ int qz_rectfill(lua_State* L) {
     return 0;
 }
 
-int qz_circ(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<4> a(L);
-    vexel_circ(m, a.count, a[0], a[1], a[2], a[3]);
-    return 0;
+lua_NumberResult qz_circ(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number c, lua_Number d) {
+    vexel_circ(api_machine(L), count, a, b, c, d);
+    return api_none;
 }
 
-int qz_circfill(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<4> a(L);
-    vexel_circfill(m, a.count, a[0], a[1], a[2], a[3]);
-    return 0;
+lua_NumberResult qz_circfill(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number c, lua_Number d) {
+    vexel_circfill(api_machine(L), count, a, b, c, d);
+    return api_none;
 }
 
-int qz_clip(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<4> a(L);
-    vexel_clip(m, a.count, a[0], a[1], a[2], a[3]);
-    return 0;
+lua_NumberResult qz_clip(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number c, lua_Number d) {
+    vexel_clip(api_machine(L), count, a, b, c, d);
+    return api_none;
 }
 
-int qz_camera(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<2> a(L);
-    vexel_camera(m, a.count, a[0], a[1]);
-    return 0;
+lua_NumberResult qz_camera(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    vexel_camera(api_machine(L), count, a, b);
+    return api_none;
 }
 
 int qz_pal(lua_State* L) {
@@ -114,25 +101,19 @@ int qz_palt(lua_State* L) {
     return 0;
 }
 
-int qz_color(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<1> a(L);
-    vexel_color(m, a.count, a[0]);
-    return 0;
+lua_NumberResult qz_color(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    vexel_color(api_machine(L), count, a);
+    return api_none;
 }
 
-int qz_cursor(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<2> a(L);
-    vexel_cursor(m, a.count, a[0], a[1]);
-    return 0;
+lua_NumberResult qz_cursor(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    vexel_cursor(api_machine(L), count, a, b);
+    return api_none;
 }
 
-int qz_fillp(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<1> a(L);
-    vexel_fillp(m, a.count, a[0]);
-    return 0;
+lua_NumberResult qz_fillp(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    vexel_fillp(api_machine(L), count, a);
+    return api_none;
 }
 
 int qz_print(lua_State* L) {
@@ -171,30 +152,22 @@ int qz_sspr(lua_State* L) {
     return 0;
 }
 
-int qz_sget(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<2> a(L);
-    return push_integer(L, vexel_sget(m, a.count, a[0], a[1]));
+lua_NumberResult qz_sget(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return result_integer(vexel_sget(api_machine(L), count, a, b));
 }
 
-int qz_sset(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<3> a(L);
-    vexel_sset(m, a.count, a[0], a[1], a[2]);
-    return 0;
+lua_NumberResult qz_sset(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number c, lua_Number) {
+    vexel_sset(api_machine(L), count, a, b, c);
+    return api_none;
 }
 
-int qz_mget(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<2> a(L);
-    return push_integer(L, vexel_mget(m, a.count, a[0], a[1]));
+lua_NumberResult qz_mget(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return result_integer(vexel_mget(api_machine(L), count, a, b));
 }
 
-int qz_mset(lua_State* L) {
-    vexel_machine* m = api_machine(L);
-    const api_numbers<3> a(L);
-    vexel_mset(m, a.count, a[0], a[1], a[2]);
-    return 0;
+lua_NumberResult qz_mset(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number c, lua_Number) {
+    vexel_mset(api_machine(L), count, a, b, c);
+    return api_none;
 }
 
 int qz_fget(lua_State* L) {

@@ -1,7 +1,8 @@
 // api_impl: the script functions behind the table of runtime/api.cpp, by
-// family. Each is an ordinary lua_CFunction that finds its machine through
-// vexel_lua_machine(L), reads its arguments as the table's rules say, does
-// its work through the machine layer and pushes its results.
+// family. Each finds its machine through api_machine(L), reads its
+// arguments as the table's rules say and does its work through the machine
+// layer. Most are ordinary lua_CFunctions that push their results; those
+// of numbers only are number functions (api_number_fn below).
 #pragma once
 #include <cstdint>
 
@@ -35,29 +36,38 @@ inline vexel_machine* api_machine(lua_State* L) { return static_cast<vexel_machi
 // what print's sound command calls back (api_sound.cpp).
 void api_play_print_sound(void* machine, int effect);
 
+// The functions declared as api_number_fn are number functions (lua.h):
+// they get the count of arguments given and the first four as raw 16.16
+// values (0 when missing or not a number), and give one number (api_result)
+// or nothing (api_none). The table binds them with lua_pushnumberfunction.
+using api_number_fn = lua_NumberResult(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number c,
+                                       lua_Number d);
+constexpr lua_NumberResult api_none{0, 0};
+inline lua_NumberResult api_result(lua_Number v) { return {1, v}; }
+
 // Drawing, sprites, the map and text (api_gfx.cpp).
-int qz_cls(lua_State* L);
-int qz_pset(lua_State* L);
-int qz_pget(lua_State* L);
+api_number_fn qz_cls;
+api_number_fn qz_pset;
+api_number_fn qz_pget;
 int qz_line(lua_State* L);
 int qz_rect(lua_State* L);
 int qz_rectfill(lua_State* L);
-int qz_circ(lua_State* L);
-int qz_circfill(lua_State* L);
-int qz_clip(lua_State* L);
-int qz_camera(lua_State* L);
+api_number_fn qz_circ;
+api_number_fn qz_circfill;
+api_number_fn qz_clip;
+api_number_fn qz_camera;
 int qz_pal(lua_State* L);
 int qz_palt(lua_State* L);
-int qz_color(lua_State* L);
-int qz_cursor(lua_State* L);
-int qz_fillp(lua_State* L);
+api_number_fn qz_color;
+api_number_fn qz_cursor;
+api_number_fn qz_fillp;
 int qz_print(lua_State* L);
 int qz_spr(lua_State* L);
 int qz_sspr(lua_State* L);
-int qz_sget(lua_State* L);
-int qz_sset(lua_State* L);
-int qz_mget(lua_State* L);
-int qz_mset(lua_State* L);
+api_number_fn qz_sget;
+api_number_fn qz_sset;
+api_number_fn qz_mget;
+api_number_fn qz_mset;
 int qz_fget(lua_State* L);
 int qz_fset(lua_State* L);
 int qz_mapdraw(lua_State* L);
@@ -66,28 +76,28 @@ int qz_ovalfill(lua_State* L);
 int qz_tline(lua_State* L);
 
 // Numbers and bits (api_math.cpp).
-int qz_flr(lua_State* L);
-int qz_abs(lua_State* L);
-int qz_sgn(lua_State* L);
-int qz_min(lua_State* L);
-int qz_max(lua_State* L);
-int qz_mid(lua_State* L);
-int qz_sin(lua_State* L);
-int qz_cos(lua_State* L);
-int qz_atan2(lua_State* L);
-int qz_sqrt(lua_State* L);
+api_number_fn qz_flr;
+api_number_fn qz_abs;
+api_number_fn qz_sgn;
+api_number_fn qz_min;
+api_number_fn qz_max;
+api_number_fn qz_mid;
+api_number_fn qz_sin;
+api_number_fn qz_cos;
+api_number_fn qz_atan2;
+api_number_fn qz_sqrt;
 int qz_rnd(lua_State* L);
 int qz_srand(lua_State* L);
-int qz_band(lua_State* L);
-int qz_bor(lua_State* L);
-int qz_bxor(lua_State* L);
-int qz_bnot(lua_State* L);
-int qz_shl(lua_State* L);
-int qz_shr(lua_State* L);
-int qz_ceil(lua_State* L);
-int qz_lshr(lua_State* L);
-int qz_rotl(lua_State* L);
-int qz_rotr(lua_State* L);
+api_number_fn qz_band;
+api_number_fn qz_bor;
+api_number_fn qz_bxor;
+api_number_fn qz_bnot;
+api_number_fn qz_shl;
+api_number_fn qz_shr;
+api_number_fn qz_ceil;
+api_number_fn qz_lshr;
+api_number_fn qz_rotl;
+api_number_fn qz_rotr;
 
 // Memory, cartridge ROM and save data (api_memory.cpp).
 int qz_peek(lua_State* L);

@@ -21,49 +21,53 @@ int push(lua_State* L, int32_t v) {
 }
 
 // Bit operations cost less than the call that reaches them.
-int binary_bits(lua_State* L, int32_t (*op)(int32_t, int32_t)) {
-    const api_numbers<2> a(L);
-    if (a.count == 2) vexel_cpu_refund(api_machine(L), -vexel_math_refund_binary);
-    return push(L, op(a[0], a[1]));
+lua_NumberResult binary_bits(lua_State* L, int count, int32_t x, int32_t y, int32_t (*op)(int32_t, int32_t)) {
+    if (count == 2) vexel_cpu_refund(api_machine(L), -vexel_math_refund_binary);
+    return api_result(op(x, y));
 }
 
 }  // namespace
 
-int qz_flr(lua_State* L) {
-    const api_numbers<1> a(L);
-    if (a.count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
-    return push(L, vexel_math_flr(a[0]));
+// Each of these is a number function (lua.h); the arguments they do not
+// read go unnamed.
+lua_NumberResult qz_flr(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    if (count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    return api_result(vexel_math_flr(a));
 }
 // ceil(x) = -flr(-x), exact on 16.16 (the one value with no negation,
 // -32768, is its own ceiling).
-int qz_ceil(lua_State* L) {
-    const api_numbers<1> a(L);
-    if (a.count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
-    const int32_t x = a[0];
-    if (x == INT32_MIN) return push(L, x);
-    return push(L, int32_t(0u - uint32_t(vexel_math_flr(-x))));
+lua_NumberResult qz_ceil(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    if (count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    if (a == INT32_MIN) return api_result(a);
+    return api_result(int32_t(0u - uint32_t(vexel_math_flr(-a))));
 }
-int qz_abs(lua_State* L) { return push(L, vexel_math_abs(arg(L, 1))); }
-int qz_sgn(lua_State* L) { return push(L, vexel_math_sgn(arg(L, 1))); }
-int qz_min(lua_State* L) {
-    const api_numbers<2> a(L);
-    return push(L, vexel_math_min(a[0], a[1]));
+lua_NumberResult qz_abs(lua_State*, int, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    return api_result(vexel_math_abs(a));
 }
-int qz_max(lua_State* L) {
-    const api_numbers<2> a(L);
-    return push(L, vexel_math_max(a[0], a[1]));
+lua_NumberResult qz_sgn(lua_State*, int, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    return api_result(vexel_math_sgn(a));
 }
-int qz_mid(lua_State* L) {
-    const api_numbers<3> a(L);
-    return push(L, vexel_math_mid(a[0], a[1], a[2]));
+lua_NumberResult qz_min(lua_State*, int, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return api_result(vexel_math_min(a, b));
 }
-int qz_sin(lua_State* L) { return push(L, vexel_math_sin(arg(L, 1))); }
-int qz_cos(lua_State* L) { return push(L, vexel_math_cos(arg(L, 1))); }
-int qz_atan2(lua_State* L) {
-    const api_numbers<2> a(L);
-    return push(L, vexel_math_atan2(a[0], a[1]));
+lua_NumberResult qz_max(lua_State*, int, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return api_result(vexel_math_max(a, b));
 }
-int qz_sqrt(lua_State* L) { return push(L, vexel_math_sqrt(api_machine(L), arg(L, 1))); }
+lua_NumberResult qz_mid(lua_State*, int, lua_Number a, lua_Number b, lua_Number c, lua_Number) {
+    return api_result(vexel_math_mid(a, b, c));
+}
+lua_NumberResult qz_sin(lua_State*, int, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    return api_result(vexel_math_sin(a));
+}
+lua_NumberResult qz_cos(lua_State*, int, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    return api_result(vexel_math_cos(a));
+}
+lua_NumberResult qz_atan2(lua_State*, int, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return api_result(vexel_math_atan2(a, b));
+}
+lua_NumberResult qz_sqrt(lua_State* L, int, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    return api_result(vexel_math_sqrt(api_machine(L), a));
+}
 // rnd(t) picks t[1 + flr(rnd(#t))] (nil from an empty table) with the same
 // generator and charge as a number would.
 int qz_rnd(lua_State* L) {
@@ -81,16 +85,31 @@ int qz_srand(lua_State* L) {
     vexel_math_srand(api_machine(L), arg(L, 1));
     return 0;
 }
-int qz_band(lua_State* L) { return binary_bits(L, vexel_math_band); }
-int qz_bor(lua_State* L) { return binary_bits(L, vexel_math_bor); }
-int qz_bxor(lua_State* L) { return binary_bits(L, vexel_math_bxor); }
-int qz_shl(lua_State* L) { return binary_bits(L, vexel_math_shl); }
-int qz_shr(lua_State* L) { return binary_bits(L, vexel_math_shr); }
-int qz_lshr(lua_State* L) { return binary_bits(L, fixed_lshr); }
-int qz_rotl(lua_State* L) { return binary_bits(L, fixed_rotl); }
-int qz_rotr(lua_State* L) { return binary_bits(L, fixed_rotr); }
-int qz_bnot(lua_State* L) {
-    const api_numbers<1> a(L);
-    if (a.count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
-    return push(L, vexel_math_bnot(a[0]));
+lua_NumberResult qz_band(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return binary_bits(L, count, a, b, vexel_math_band);
+}
+lua_NumberResult qz_bor(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return binary_bits(L, count, a, b, vexel_math_bor);
+}
+lua_NumberResult qz_bxor(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return binary_bits(L, count, a, b, vexel_math_bxor);
+}
+lua_NumberResult qz_shl(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return binary_bits(L, count, a, b, vexel_math_shl);
+}
+lua_NumberResult qz_shr(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return binary_bits(L, count, a, b, vexel_math_shr);
+}
+lua_NumberResult qz_lshr(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return binary_bits(L, count, a, b, fixed_lshr);
+}
+lua_NumberResult qz_rotl(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return binary_bits(L, count, a, b, fixed_rotl);
+}
+lua_NumberResult qz_rotr(lua_State* L, int count, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    return binary_bits(L, count, a, b, fixed_rotr);
+}
+lua_NumberResult qz_bnot(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
+    if (count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    return api_result(vexel_math_bnot(a));
 }

@@ -16,6 +16,7 @@
 
 #include "framework/fenn_heap.h"
 #include "machine/machine.h"
+#include "runtime/api.h"
 #include "runtime/api_impl.h"
 #include "runtime/header.h"
 #include "lua/lua.h"
@@ -50,16 +51,15 @@ void count_hook(lua_State* L, lua_Debug*) {
 
 void open_globals(lua_State* L) {
     luaB_open_cart_base(L);
-    static const luaL_Reg funcs[] = {
-        {"flr", qz_flr},   {"abs", qz_abs},     {"sgn", qz_sgn},   {"min", qz_min},     {"max", qz_max},
-        {"mid", qz_mid},   {"sin", qz_sin},     {"cos", qz_cos},   {"atan2", qz_atan2}, {"sqrt", qz_sqrt},
-        {"rnd", qz_rnd},   {"srand", qz_srand}, {"band", qz_band}, {"bor", qz_bor},     {"bxor", qz_bxor},
-        {"bnot", qz_bnot}, {"shl", qz_shl},     {"shr", qz_shr},   {"printh", printh},  {nullptr, nullptr},
-    };
-    for (const luaL_Reg* r = funcs; r->name; r++) {
-        lua_pushcfunction(L, r->func);
-        lua_setglobal(L, r->name);
+    // The console's math functions, bound as the console binds them.
+    static const char* const math[] = {"flr", "abs", "sgn",  "min",  "max", "mid", "sin", "cos", "atan2",
+                                       "sqrt", "rnd", "srand", "band", "bor", "bxor", "bnot", "shl", "shr"};
+    for (const char* name : math) {
+        api_push(L, name);
+        lua_setglobal(L, name);
     }
+    lua_pushcfunction(L, printh);
+    lua_setglobal(L, "printh");
 }
 
 void report(lua_State* L) {

@@ -7,8 +7,9 @@
 // yield (a finalizer, a metamethod called from C, a coroutine resumed from
 // one) is stopped with lua_vexel_stop after a fixed number of hooks.
 // Whatever the program does (coroutines, finalizers calling C functions,
-// weak tables, memory bombs), the host must survive, every slice must end,
-// and closing the state must give back every byte.
+// weak tables, memory bombs, number functions called every way), the host
+// must survive, every slice must end, and closing the state must give back
+// every byte.
 #include <cstdint>
 #include <cstdlib>
 
@@ -47,6 +48,15 @@ int note(lua_State* L) {
     return 1;
 }
 
+// A number function, which the instruction loop calls without a call
+// frame: it charges the budget (moving the next hook yield) by what it
+// was given.
+lua_NumberResult num(lua_State* L, int given, lua_Number a, lua_Number b, lua_Number, lua_Number) {
+    if (given > 1) lua_spend_cpu(L, (b >> 16) & 1023);
+    if (given == 0) return {0, 0};
+    return {1, lua_Number(uint32_t(a) + uint32_t(given))};
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     luaB_open_cart_base(L);
     lua_register(L, "flip", flip);
     lua_register(L, "note", note);
+    lua_pushnumberfunction(L, num);
+    lua_setglobal(L, "num");
     heap.compiling = true;
     int status = luaL_loadbuffer(L, reinterpret_cast<const char*>(data), size, "=fuzz");
     heap.compiling = false;

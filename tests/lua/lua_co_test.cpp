@@ -738,4 +738,137 @@ TEST(LuaCoroutines, TraceShowsTheCallStackInStockLayout) {
     EXPECT_EQ(s.out.substr(0, 43), "stack traceback:\ntrue\ntrue\nstack traceback:");
 }
 
+// ---- number functions ----
+
+// A number function that shows what it was given and charges the budget
+// when given exactly two arguments, as the console's bit functions refund.
+lua_NumberResult sum_numbers(lua_State* L, int given, lua_Number a, lua_Number b, lua_Number c, lua_Number d) {
+    if (given == 2) lua_spend_cpu(L, 7);
+    if (given == 0) return {0, 0};
+    return {1, lua_Number(uint32_t(a) + uint32_t(b) * 3 + uint32_t(c) * 5 + uint32_t(d) * 7 + uint32_t(given) * 65536)};
+}
+lua_NumberResult no_result(lua_State*, int, lua_Number, lua_Number, lua_Number, lua_Number) { return {0, 0}; }
+
+// The same two as ordinary C functions, reading their arguments through
+// the API.
+template <lua_NumberFunction F>
+int through_api(lua_State* L) {
+    lua_Number a[LUA_NUMBERFUNCTION_ARGS];
+    const int given = lua_gettop(L);
+    for (int i = 0; i < LUA_NUMBERFUNCTION_ARGS; i++) a[i] = lua_tonumberx(L, i + 1, nullptr);
+    const lua_NumberResult r = F(L, given, a[0], a[1], a[2], a[3]);
+    if (r.count == 0) return 0;
+    lua_pushnumber(L, r.value);
+    return 1;
+}
+
+void bind_numbers(lua_State* L, bool as_number_functions) {
+    if (as_number_functions) {
+        lua_pushnumberfunction(L, sum_numbers);
+        lua_setglobal(L, "sum");
+        lua_pushnumberfunction(L, no_result);
+        lua_setglobal(L, "none");
+    } else {
+        lua_register(L, "sum", through_api<sum_numbers>);
+        lua_register(L, "none", through_api<no_result>);
+    }
+}
+
+// Every way a call's results are used, arguments of every kind, and the
+// callers that reach a number function other than through the loop's CALL
+// (tail calls, metamethods, coroutines, the iterator of a generic for).
+constexpr const char* number_calls = R"(
+  local function show(...)
+    local s = select('#', ...) .. ":"
+    for i = 1, select('#', ...) do s = s .. " " .. tostr((select(i, ...))) end
+    printh(s)
+  end
+  local args = {{}, {1}, {1, 2}, {1.5, -2, 3}, {1, 2, 3, 4}, {1, 2, 3, 4, 5, 6},
+                {"12", 2}, {"x", 2}, {nil, 3}, {true, 4}, {{}, 5}, {0x7fff.ffff, -32768, 1}}
+  for n, a in ipairs(args) do
+    local k = #a + (n == 9 and 2 or 0)
+    show(sum(unpack(a, 1, k)))
+    show(none(unpack(a, 1, k)))
+    local x = sum(unpack(a, 1, k)) local y, z = sum(unpack(a, 1, k))
+    local p, q = none(unpack(a, 1, k))
+    show(x, y, z, p, q)
+    sum(unpack(a, 1, k)) none(unpack(a, 1, k))
+    show((function(...) return sum(...) end)(unpack(a, 1, k)))
+    local t = {sum(unpack(a, 1, k))} show(#t, t[1])
+  end
+  local s = 0
+  for i = 1, 300 do s = s + sum(i, 2) + sum(i) + (none(i) or 1) + sum(i, i, i, i) end
+  show(s, sum(1, 2), none(), sum(sum(1), sum(2, 3)))
+  local mt = {__add = sum, __index = sum, __call = sum}
+  local o = setmetatable({}, mt)
+  show(o + 1, o[2] ~= nil, o(3))
+  local co = cocreate(function(a) for i = 1, 50 do a = yield(sum(a, i)) end return none(a) end)
+  local v = 1
+  for i = 1, 51 do local ok, r = coresume(co, v) v = r or v end
+  show(v, costatus(co))
+)";
+
+// A number function, which the loop calls without a call frame, gives the
+// same results and costs the same as the ordinary C function that does
+// the same: the instructions the count hook sees, the points where hook
+// yields suspend the program and the charges it makes all stay as they are.
+TEST(LuaNumberFunctions, AnswerAndCountAsCFunctionsDo) {
+    int counts[2] = {};
+    std::string outs[2];
+    for (int loop = 0; loop < 2; ++loop) {
+        Machine m;
+        bind_numbers(m.L, loop == 1);
+        ASSERT_EQ(luaL_loadstring(m.L, number_calls), LUA_OK);
+        g_counted = 0;
+        lua_sethook(m.L, count_every_instruction, LUA_MASKCOUNT, 1);
+        ASSERT_EQ(lua_pcall(m.L, 0, 0, 0), LUA_OK) << lua_tostring(m.L, -1);
+        lua_sethook(m.L, nullptr, 0, 0);
+        counts[loop] = g_counted;
+        outs[loop] = m.out;
+    }
+    EXPECT_EQ(counts[0], counts[1]);
+    EXPECT_EQ(outs[0], outs[1]);
+    EXPECT_NE(outs[0].find("0:\n0:\n"), std::string::npos) << outs[0];  // sum() and none() give nothing
+    EXPECT_NE(outs[0].find("1: 20\n0:\n5: 20 20 [nil] [nil] [nil]\n1: 20\n2: 1 20\n"), std::string::npos)
+        << outs[0];  // sum("12", 2): 12 + 2 * 3 + 2 given
+    EXPECT_NE(outs[0].find("1: 56\n"), std::string::npos) << outs[0];  // six given, four read
+    EXPECT_NE(outs[0].find("2: 3926 dead\n"), std::string::npos) << outs[0];
+    for (int every : {1, 2, 97}) {
+        SCOPED_TRACE(every);
+        SliceResult r[2];
+        int hooks[2] = {};
+        for (int loop = 0; loop < 2; ++loop) {
+            Machine m;
+            bind_numbers(m.L, loop == 1);
+            r[loop] = run_sliced(m.L, number_calls, every);
+            hooks[loop] = g_hook_calls;
+            outs[loop] = m.out;
+        }
+        EXPECT_EQ(r[0].status, LUA_OK) << r[0].error;
+        EXPECT_EQ(r[0].slices, r[1].slices);
+        EXPECT_EQ(hooks[0], hooks[1]);
+        EXPECT_EQ(outs[0], outs[1]);
+    }
+}
+
+// A hook that watches calls sees a number function called like any other
+// C function: the loop leaves such calls to the C function protocol.
+TEST(LuaNumberFunctions, CallHooksSeeTheCall) {
+    Machine m;
+    bind_numbers(m.L, true);
+    static int c_calls;
+    c_calls = 0;
+    lua_sethook(
+        m.L,
+        [](lua_State* L, lua_Debug* ar) {
+            lua_getinfo(L, "S", ar);
+            if (std::strcmp(ar->what, "C") == 0) c_calls++;
+        },
+        LUA_MASKCALL, 0);
+    ASSERT_EQ(m.run("local s = 0 for i = 1, 10 do s = s + sum(i) end printh(s)"), LUA_OK) << m.error;
+    lua_sethook(m.L, nullptr, 0, 0);
+    EXPECT_GE(c_calls, 10);
+    EXPECT_EQ(m.out, "65\n");
+}
+
 }  // namespace
