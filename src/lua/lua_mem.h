@@ -12,6 +12,8 @@
 struct lua_State;
 
 void* luaM_realloc_(lua_State* L, void* block, size_t oldsize, size_t size);
+// luaM_realloc_(L, block, oldsize, 0), in fewer instructions.
+void luaM_free_(lua_State* L, void* block, size_t oldsize);
 [[noreturn]] void luaM_toobig(lua_State* L);
 // Grows a vector to at least one more than *size elements (doubling), up to
 // limit; raises "too many %s (limit is %d)" past it.
@@ -24,7 +26,7 @@ T* luaM_newvector(lua_State* L, size_t n) {
 }
 template <typename T>
 void luaM_freearray(lua_State* L, T* b, size_t n) {
-    luaM_realloc_(L, b, n * sizeof(T), 0);
+    luaM_free_(L, b, n * sizeof(T));
 }
 template <typename T>
 void luaM_reallocvector(lua_State* L, T*& v, size_t oldn, size_t n) {
@@ -36,4 +38,4 @@ template <typename T>
 void luaM_growvector(lua_State* L, T*& v, int nelems, int& size, int limit, const char* what) {
     if (nelems + 1 > size) v = static_cast<T*>(luaM_growaux_(L, v, &size, sizeof(T), limit, what));
 }
-inline void luaM_freemem(lua_State* L, void* b, size_t s) { luaM_realloc_(L, b, s, 0); }
+inline void luaM_freemem(lua_State* L, void* b, size_t s) { luaM_free_(L, b, s); }
