@@ -141,6 +141,12 @@ press Return
 xdotool type --delay 30 -- '-- typed in a window'
 press ctrl+s
 check "Ctrl+S saved the line typed in the code editor" eventually grep -qx -- "-- typed in a window" "$WORK/home/carts/win.qz"
+if ! grep -qx -- "-- typed in a window" "$WORK/home/carts/win.qz"; then
+    # What was saved instead, and what the window shows, for the log.
+    echo "win.qz ends with:"
+    tail -n 3 "$WORK/home/carts/win.qz"
+    xwd -silent -id "$(window)" >"/tmp/window-failed-$$.xwd" 2>/dev/null && echo "the window: /tmp/window-failed-$$.xwd"
+fi
 # A line not saved: Ctrl+Q asks first, n stays, y quits, and the line is
 # kept in backup/.
 press Return
