@@ -784,7 +784,8 @@ constexpr const char* number_calls = R"(
     printh(s)
   end
   local args = {{}, {1}, {1, 2}, {1.5, -2, 3}, {1, 2, 3, 4}, {1, 2, 3, 4, 5, 6},
-                {"12", 2}, {"x", 2}, {nil, 3}, {true, 4}, {{}, 5}, {0x7fff.ffff, -32768, 1}}
+                {"12", 2}, {"x", 2}, {nil, 3}, {true, 4}, {{}, 5}, {0x7fff.ffff, -32768, 1},
+                {1, 2, 3, "4"}, {1, 2, 3, {}, 5}}
   for n, a in ipairs(args) do
     local k = #a + (n == 9 and 2 or 0)
     show(sum(unpack(a, 1, k)))

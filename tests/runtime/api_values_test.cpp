@@ -199,7 +199,8 @@ TEST_F(ApiValues, NumberFunctionsAnswerAlikeHoweverCalled) {
     size_t count = 0;
     const api_function* table = api_functions(&count);
     const char* const arg_lists[] = {"",       "1.5",          "-2.25,'3'",   "{},2",
-                                     "nil,3.5", "0x7fff.ffff,-32768,-1,2.5", "1,2,3,4,5", "'x',true,9"};
+                                     "nil,3.5", "0x7fff.ffff,-32768,-1,2.5", "1,2,3,4,5", "'x',true,9",
+                                     "10,20,30,'40',50", "1,2,3,{}"};
     vexel_test::TestMachine other;
     int number_functions = 0;
     for (size_t i = 0; i < count; ++i) {
