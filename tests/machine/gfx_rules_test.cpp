@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "framework/fenn_text.h"
 #include "gfx_scene.h"
@@ -498,6 +499,35 @@ TEST_F(Gfx, ElidedTextLeavesTheClipAsItWas) {
                 ASSERT_TRUE(x >= 20 && x < 30 && y >= 10 && y < 15) << x << "," << y;
             }
     EXPECT_EQ(px(22, 14), 7);  // the elision mark's first dot, at the clip's left edge
+}
+
+// pset takes a shorter path than the other drawing calls (the clip test
+// first, one palette lookup): a point drawn with it is the one-pixel
+// rectangle rectfill draws, under every camera, clip, palette, pen and
+// fill pattern, and for points anywhere.
+TEST_F(Gfx, PsetDrawsWhatAOnePixelRectangleDraws) {
+    std::mt19937 rng(11);
+    const vexel_fix far[] = {INT32_MAX, INT32_MIN, F(32767), F(-32768), F(128), F(-1), Fd(-0.5), Fd(127.99)};
+    auto coord = [&] { return rng() % 4 == 0 ? far[rng() % 8] : vexel_fix(int32_t(rng() % (160 << 16)) - (16 << 16)); };
+    std::vector<uint8_t> before(M->screen->pix.size());
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 20 == 0) {
+            vexel_camera(M, 2, F(int32_t(rng() % 40) - 20), F(int32_t(rng() % 40) - 20));
+            vexel_clip(M, 4, F(int32_t(rng() % 60)), F(int32_t(rng() % 60)), F(int32_t(rng() % 100)), F(int32_t(rng() % 100)));
+            vexel_pal(M, 2, F(int32_t(rng() % 16)), F(int32_t(rng() % 16)), 0);
+            vexel_fillp(M, 1, vexel_fix(rng() % 0x30000u));
+        }
+        const vexel_fix x = coord(), y = coord();
+        const int argc = 2 + int(rng() % 2);
+        const vexel_fix c = F(int32_t(rng() % 512) - 128);
+        if (argc == 2) vexel_color(M, 1, c);
+        std::memcpy(before.data(), M->screen->pix.data(), before.size());
+        vexel_pset(M, argc, x, y, c);
+        const std::vector<uint8_t> by_pset = M->screen->pix;
+        std::memcpy(M->screen->pix.data(), before.data(), before.size());
+        vexel_rectfill(M, argc == 3 ? 5 : 4, x, y, x, y, c);
+        ASSERT_EQ(by_pset, M->screen->pix) << i;
+    }
 }
 
 TEST_F(Gfx, HostileArgumentsNeverReachOutsideTheScreen) {
