@@ -35,5 +35,20 @@ void vexel_cpu_add(int32_t& counter, int64_t cycles);
 int32_t vexel_cpu_spend(vexel_machine* m, int32_t cycles);
 // A signed adjustment; negative values give cycles back.
 void vexel_cpu_refund(vexel_machine* m, int32_t cycles);
+// vexel_cpu_refund(m, -cycles) for a few cycles (0 <= cycles < 2^31),
+// inline: flr, the bit functions, peek and poke give cycles back on almost
+// every call. A refund only lowers the counters, so the countdown is left
+// alone (the residue stays below vexel_hook_every). flr's refund took 25
+// host instructions and a call through vexel_cpu_refund.
+inline void vexel_cpu_give_back(vexel_cpu& c, int32_t cycles) {
+    auto lower = [cycles](int32_t& counter) {
+        int32_t d;
+        counter = __builtin_sub_overflow(counter, cycles, &d) ? INT32_MIN : d;
+    };
+    lower(c.frame_cycles);
+    lower(c.cycles_since_flip);
+    lower(c.unyielded_cycles);
+    lower(c.residue);
+}
 // Zeroes the frame's counters (flip, a new program).
 void vexel_cpu_new_frame(vexel_machine* m);

@@ -22,7 +22,7 @@ int push(lua_State* L, int32_t v) {
 
 // Bit operations cost less than the call that reaches them.
 lua_NumberResult binary_bits(lua_State* L, int count, int32_t x, int32_t y, int32_t (*op)(int32_t, int32_t)) {
-    if (count == 2) vexel_cpu_refund(api_machine(L), -vexel_math_refund_binary);
+    if (count == 2) vexel_cpu_give_back(api_machine(L)->cpu, vexel_math_refund_binary);
     return api_result(op(x, y));
 }
 
@@ -31,13 +31,13 @@ lua_NumberResult binary_bits(lua_State* L, int count, int32_t x, int32_t y, int3
 // Each of these is a number function (lua.h); the arguments they do not
 // read go unnamed.
 lua_NumberResult qz_flr(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
-    if (count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    if (count == 1) vexel_cpu_give_back(api_machine(L)->cpu, vexel_math_refund_unary);
     return api_result(vexel_math_flr(a));
 }
 // ceil(x) = -flr(-x), exact on 16.16 (the one value with no negation,
 // -32768, is its own ceiling).
 lua_NumberResult qz_ceil(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
-    if (count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    if (count == 1) vexel_cpu_give_back(api_machine(L)->cpu, vexel_math_refund_unary);
     if (a == INT32_MIN) return api_result(a);
     return api_result(int32_t(0u - uint32_t(vexel_math_flr(-a))));
 }
@@ -110,6 +110,6 @@ lua_NumberResult qz_rotr(lua_State* L, int count, lua_Number a, lua_Number b, lu
     return binary_bits(L, count, a, b, fixed_rotr);
 }
 lua_NumberResult qz_bnot(lua_State* L, int count, lua_Number a, lua_Number, lua_Number, lua_Number) {
-    if (count == 1) vexel_cpu_refund(api_machine(L), -vexel_math_refund_unary);
+    if (count == 1) vexel_cpu_give_back(api_machine(L)->cpu, vexel_math_refund_unary);
     return api_result(vexel_math_bnot(a));
 }

@@ -29,7 +29,7 @@ int qz_peek(lua_State* L) {
     const int argc = lua_gettop(L);
     const int32_t addr = api_int_arg(L, 1);
     if (argc < 2 || lua_isnil(L, 2)) {
-        if (argc == 1) vexel_cpu_refund(m, -vexel_peek_refund);
+        if (argc == 1) vexel_cpu_give_back(m->cpu, vexel_peek_refund);
         return push(L, vexel_peek(m, m->cart, addr) << 16);
     }
     const int32_t n = std::min(api_int_arg(L, 2), vexel_peek_run_max);
@@ -45,7 +45,7 @@ int qz_peek(lua_State* L) {
 int qz_poke(lua_State* L) {
     vexel_machine* m = api_machine(L);
     const int argc = lua_gettop(L);
-    if (argc == 2) vexel_cpu_refund(m, -vexel_poke_refund);
+    if (argc == 2) vexel_cpu_give_back(m->cpu, vexel_poke_refund);
     const int32_t addr = api_int_arg(L, 1);
     if (argc <= 2) {
         vexel_poke(m, m->cart, addr, api_int_arg(L, 2));
@@ -61,26 +61,26 @@ int qz_poke(lua_State* L) {
 // peek and poke of one byte cost.
 int qz_peek2(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    if (lua_gettop(L) == 1) vexel_cpu_refund(m, -vexel_peek_refund);
+    if (lua_gettop(L) == 1) vexel_cpu_give_back(m->cpu, vexel_peek_refund);
     return push(L, int32_t(vexel_peek16(m, m->cart, api_int_arg(L, 1))) << 16);
 }
 
 int qz_peek4(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    if (lua_gettop(L) == 1) vexel_cpu_refund(m, -vexel_peek_refund);
+    if (lua_gettop(L) == 1) vexel_cpu_give_back(m->cpu, vexel_peek_refund);
     return push(L, vexel_peek32(m, m->cart, api_int_arg(L, 1)));
 }
 
 int qz_poke2(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    if (lua_gettop(L) == 2) vexel_cpu_refund(m, -vexel_poke_refund);
+    if (lua_gettop(L) == 2) vexel_cpu_give_back(m->cpu, vexel_poke_refund);
     vexel_poke16(m, m->cart, api_int_arg(L, 1), api_int_arg(L, 2));
     return 0;
 }
 
 int qz_poke4(lua_State* L) {
     vexel_machine* m = api_machine(L);
-    if (lua_gettop(L) == 2) vexel_cpu_refund(m, -vexel_poke_refund);
+    if (lua_gettop(L) == 2) vexel_cpu_give_back(m->cpu, vexel_poke_refund);
     vexel_poke32(m, m->cart, api_int_arg(L, 1), api_arg(L, 2));
     return 0;
 }
