@@ -29,13 +29,11 @@ void* luaM_growaux_(lua_State* L, void* block, int* size, size_t size_elems, int
 
 void luaM_toobig(lua_State* L) { luaG_runerror(L, "memory allocation error: block too big"); }
 
-namespace {
-
 // What luaM_realloc_ does when the allocator refuses a block: the debt it
 // counted for the block is taken back, the collector frees what it can (if
 // it may run) and the allocator is asked once more; a second refusal
 // raises a memory error.
-[[gnu::noinline, gnu::cold]] void* refused(lua_State* L, void* block, size_t osize, size_t nsize) {
+void* luaM_refused(lua_State* L, void* block, size_t osize, size_t nsize) {
     global_State* g = G(L);
     const l_mem change = l_mem(nsize) - l_mem(block ? osize : 0);
     g->GCdebt -= change;
@@ -49,9 +47,7 @@ namespace {
     return newblock;
 }
 
-}  // namespace
-
-// The debt is counted before the allocator is called (refused takes it
+// The debt is counted before the allocator is called (luaM_refused takes it
 // back), so that nothing but the new block is needed after the call; a
 // free (luaM_free_) is a tail call that saves no registers. On
 // bench/lua/garbage, which allocates and frees 20 million blocks, 4% fewer
@@ -62,7 +58,7 @@ void* luaM_realloc_(lua_State* L, void* block, size_t osize, size_t nsize) {
     global_State* g = G(L);
     g->GCdebt += l_mem(nsize) - l_mem(block ? osize : 0);
     void* newblock = g->frealloc(g->ud, block, osize, nsize);
-    if (newblock == nullptr) [[unlikely]] return refused(L, block, osize, nsize);
+    if (newblock == nullptr) [[unlikely]] return luaM_refused(L, block, osize, nsize);
     return newblock;
 }
 

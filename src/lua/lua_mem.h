@@ -14,6 +14,10 @@ struct lua_State;
 void* luaM_realloc_(lua_State* L, void* block, size_t oldsize, size_t size);
 // luaM_realloc_(L, block, oldsize, 0), in fewer instructions.
 void luaM_free_(lua_State* L, void* block, size_t oldsize);
+// The rest of luaM_realloc_ after the allocator refused a block whose
+// debt was counted: takes the debt back, collects, tries once more or
+// raises LUA_ERRMEM. For callers that call the allocator themselves.
+[[gnu::noinline, gnu::cold]] void* luaM_refused(lua_State* L, void* block, size_t oldsize, size_t size);
 [[noreturn]] void luaM_toobig(lua_State* L);
 // Grows a vector to at least one more than *size elements (doubling), up to
 // limit; raises "too many %s (limit is %d)" past it.
