@@ -193,6 +193,52 @@ TEST(LuaCoroutines, HookYieldInsideAGeneratorCountsItsLoopStepOnce) {
 // way through lua_resume.
 int coresume_through_c(lua_State* L) { return luaB_coresume(L); }
 
+// Runs code twice, each in a fresh state that bind(L, second) prepares:
+// the instructions the count hook sees and the output must be the same
+// both ways, and so must the slices, hook calls and output when hook yields
+// suspend the program every `every` instructions. Returns the count and
+// the output of the first way.
+struct BothWays {
+    int count = 0;
+    std::string out;
+};
+BothWays expect_same_both_ways(const std::string& code, void (*bind)(lua_State* L, bool second),
+                               const std::vector<int>& everies) {
+    int counts[2] = {};
+    std::string outs[2];
+    for (int second = 0; second < 2; ++second) {
+        Machine m;
+        bind(m.L, second == 1);
+        EXPECT_EQ(luaL_loadbuffer(m.L, code.data(), code.size(), "=prog"), LUA_OK);
+        g_counted = 0;
+        lua_sethook(m.L, count_every_instruction, LUA_MASKCOUNT, 1);
+        EXPECT_EQ(lua_pcall(m.L, 0, 0, 0), LUA_OK) << lua_tostring(m.L, -1);
+        lua_sethook(m.L, nullptr, 0, 0);
+        counts[second] = g_counted;
+        outs[second] = m.out;
+    }
+    EXPECT_EQ(counts[0], counts[1]);
+    EXPECT_EQ(outs[0], outs[1]);
+    const BothWays first{counts[0], outs[0]};
+    for (int every : everies) {
+        SCOPED_TRACE(every);
+        SliceResult r[2];
+        int hooks[2] = {};
+        for (int second = 0; second < 2; ++second) {
+            Machine m;
+            bind(m.L, second == 1);
+            r[second] = run_sliced(m.L, code, every);
+            hooks[second] = g_hook_calls;
+            outs[second] = m.out;
+        }
+        EXPECT_EQ(r[0].status, LUA_OK) << r[0].error;
+        EXPECT_EQ(r[0].slices, r[1].slices);
+        EXPECT_EQ(hooks[0], hooks[1]);
+        EXPECT_EQ(outs[0], outs[1]);
+    }
+    return first;
+}
+
 // The loop's own switches to and from coroutines are invisible to the CPU
 // budget: every coroutine program counts the same instructions, yields to
 // the host at the same points and prints the same as when every resume is a
@@ -201,41 +247,16 @@ TEST(LuaCoroutines, ResumesInsideTheLoopCountAsTheCCallDid) {
     std::string prelude = slurp(kDiffDir / "helpers.lua") + slurp(kDiffDir / "co_prelude.lua");
     for (const fs::path& program : programs_in(kDiffDir / "coprograms")) {
         SCOPED_TRACE(program.filename().string());
-        const std::string code = prelude + slurp(program);
-        int counts[2] = {};
-        std::string outs[2];
-        for (int through_c = 0; through_c < 2; ++through_c) {
-            Machine m;
-            if (through_c) lua_register(m.L, "coresume", coresume_through_c);
-            ASSERT_EQ(luaL_loadbuffer(m.L, code.data(), code.size(), "=prog"), LUA_OK);
-            g_counted = 0;
-            lua_sethook(m.L, count_every_instruction, LUA_MASKCOUNT, 1);
-            ASSERT_EQ(lua_pcall(m.L, 0, 0, 0), LUA_OK);
-            lua_sethook(m.L, nullptr, 0, 0);
-            counts[through_c] = g_counted;
-            outs[through_c] = m.out;
-        }
-        EXPECT_EQ(counts[0], counts[1]);
-        EXPECT_EQ(outs[0], outs[1]);
-        EXPECT_GT(counts[0], 1000);
-        // Sliced by hook yields, as the runner runs a program.
+        // boundary.lua nests coroutines two hundred deep: sliced every 97
+        // instructions only.
         const bool deep = program.filename() == "boundary.lua";
-        for (int every : deep ? std::vector<int>{97} : std::vector<int>{2, 97}) {
-            SCOPED_TRACE(every);
-            SliceResult r[2];
-            int hooks[2] = {};
-            for (int through_c = 0; through_c < 2; ++through_c) {
-                Machine m;
-                if (through_c) lua_register(m.L, "coresume", coresume_through_c);
-                r[through_c] = run_sliced(m.L, code, every);
-                hooks[through_c] = g_hook_calls;
-                outs[through_c] = m.out;
-            }
-            EXPECT_EQ(r[0].status, LUA_OK) << r[0].error;
-            EXPECT_EQ(r[0].slices, r[1].slices);
-            EXPECT_EQ(hooks[0], hooks[1]);
-            EXPECT_EQ(outs[0], outs[1]);
-        }
+        const BothWays r = expect_same_both_ways(
+            prelude + slurp(program),
+            [](lua_State* L, bool through_c) {
+                if (through_c) lua_register(L, "coresume", coresume_through_c);
+            },
+            deep ? std::vector<int>{97} : std::vector<int>{2, 97});
+        EXPECT_GT(r.count, 1000);
     }
 }
 
@@ -814,42 +835,13 @@ constexpr const char* number_calls = R"(
 // the same: the instructions the count hook sees, the points where hook
 // yields suspend the program and the charges it makes all stay as they are.
 TEST(LuaNumberFunctions, AnswerAndCountAsCFunctionsDo) {
-    int counts[2] = {};
-    std::string outs[2];
-    for (int loop = 0; loop < 2; ++loop) {
-        Machine m;
-        bind_numbers(m.L, loop == 1);
-        ASSERT_EQ(luaL_loadstring(m.L, number_calls), LUA_OK);
-        g_counted = 0;
-        lua_sethook(m.L, count_every_instruction, LUA_MASKCOUNT, 1);
-        ASSERT_EQ(lua_pcall(m.L, 0, 0, 0), LUA_OK) << lua_tostring(m.L, -1);
-        lua_sethook(m.L, nullptr, 0, 0);
-        counts[loop] = g_counted;
-        outs[loop] = m.out;
-    }
-    EXPECT_EQ(counts[0], counts[1]);
-    EXPECT_EQ(outs[0], outs[1]);
-    EXPECT_NE(outs[0].find("0:\n0:\n"), std::string::npos) << outs[0];  // sum() and none() give nothing
-    EXPECT_NE(outs[0].find("1: 20\n0:\n5: 20 20 [nil] [nil] [nil]\n1: 20\n2: 1 20\n"), std::string::npos)
-        << outs[0];  // sum("12", 2): 12 + 2 * 3 + 2 given
-    EXPECT_NE(outs[0].find("1: 56\n"), std::string::npos) << outs[0];  // six given, four read
-    EXPECT_NE(outs[0].find("2: 3926 dead\n"), std::string::npos) << outs[0];
-    for (int every : {1, 2, 97}) {
-        SCOPED_TRACE(every);
-        SliceResult r[2];
-        int hooks[2] = {};
-        for (int loop = 0; loop < 2; ++loop) {
-            Machine m;
-            bind_numbers(m.L, loop == 1);
-            r[loop] = run_sliced(m.L, number_calls, every);
-            hooks[loop] = g_hook_calls;
-            outs[loop] = m.out;
-        }
-        EXPECT_EQ(r[0].status, LUA_OK) << r[0].error;
-        EXPECT_EQ(r[0].slices, r[1].slices);
-        EXPECT_EQ(hooks[0], hooks[1]);
-        EXPECT_EQ(outs[0], outs[1]);
-    }
+    const std::string out =
+        expect_same_both_ways(number_calls, [](lua_State* L, bool loop) { bind_numbers(L, loop); }, {1, 2, 97}).out;
+    EXPECT_NE(out.find("0:\n0:\n"), std::string::npos) << out;  // sum() and none() give nothing
+    EXPECT_NE(out.find("1: 20\n0:\n5: 20 20 [nil] [nil] [nil]\n1: 20\n2: 1 20\n"), std::string::npos)
+        << out;  // sum("12", 2): 12 + 2 * 3 + 2 given
+    EXPECT_NE(out.find("1: 56\n"), std::string::npos) << out;  // six given, four read
+    EXPECT_NE(out.find("2: 3926 dead\n"), std::string::npos) << out;
 }
 
 // A hook that watches calls sees a number function called like any other
