@@ -933,7 +933,7 @@ newframe:
 #define vmbreak                                \
     {                                          \
         vmfetch();                             \
-        goto* disptab[i & 0xff];               \
+        goto* dispatch[i & 0xff];              \
     }
 #define vmlabel(op) L_##op:
     // Indexed by the instruction's low byte: the opcode field and the two
@@ -954,6 +954,15 @@ newframe:
         &&L_OP_LEK, &&L_OP_ADDRR
     static const void* const disptab[256] = {VM_OPLABELS, VM_OPLABELS, VM_OPLABELS, VM_OPLABELS};
 #undef VM_OPLABELS
+    // The table's address in a register of its own. Left to itself GCC
+    // recomputes it (a lea) in every handler, since a constant address is
+    // cheaper to remake than to keep; the empty asm makes it a value GCC
+    // cannot remake, and a register is free in the loop. 2-3% fewer host
+    // instructions on bench/lua, 1.3% less time.
+    const void* const* dispatch = disptab;
+#if !defined(__clang__)
+    __asm__("" : "+r"(dispatch));
+#endif
     static_assert(POS_OP == 0 && SIZE_OP == 6, "the dispatch table is indexed by the low byte");
 #else
 #define vmbreak break
