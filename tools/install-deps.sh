@@ -13,7 +13,7 @@ web_node_path_note() {
 }
 PACKAGES="build-essential cmake pkg-config libsdl2-dev libpng-dev libgif-dev liblz4-dev libcurl4-openssl-dev libsqlite3-dev"
 if [ "$1" = "--test" ]; then
-    PACKAGES="$PACKAGES libgtest-dev xvfb xauth xdotool x11-apps lua5.2 nginx python3"
+    PACKAGES="$PACKAGES libgtest-dev xvfb xauth xdotool x11-apps imagemagick lua5.2 nginx python3"
 elif [ "$1" = "--fuzz" ]; then
     PACKAGES="clang"
 elif [ "$1" = "--web" ]; then
