@@ -723,9 +723,9 @@ static_assert(sizeof(TValue) == 1u << TVALUE_SHIFT, "operand offsets are fields 
 // handlers then shared one indirect jump, which predicts worse. Without
 // it every handler has its own: 2% less time on bench/lua, varargs 9%.
 #if defined(__GNUC__) && !defined(__clang__)
-#define VM_NO_GCSE __attribute__((optimize("no-gcse", "no-crossjumping")))
+#define VM_LOOP_OPTIONS __attribute__((optimize("no-gcse", "no-crossjumping")))
 #else
-#define VM_NO_GCSE
+#define VM_LOOP_OPTIONS
 #endif
 namespace {
 
@@ -738,7 +738,7 @@ constexpr int VM_RUNNING = -100;
 // `stopped` is not VM_RUNNING when a thread the loop had switched to
 // (sw->running) was unwound with that status: the loop first ends that
 // resume and goes on with the resumer.
-VM_NO_GCSE void execute(lua_State* L, luaCo_Switch* sw, int stopped) {
+VM_LOOP_OPTIONS void execute(lua_State* L, luaCo_Switch* sw, int stopped) {
     if (stopped != VM_RUNNING) {
         L = luaCo_leave(L, stopped, sw);
         if (L == nullptr) return;  // the starting thread yielded
