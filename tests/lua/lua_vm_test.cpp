@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "lua_test_util.h"
 #include "fixed/fixed.h"
@@ -67,6 +68,55 @@ TEST(LuaBase, NumberTextMatchesTheFormatterEverywhere) {
             }
         }
     }
+}
+
+// Concatenation writes numbers' text straight into the joined string, at
+// most eight numbers a pass: every mix of numbers (whole, fractional,
+// negative), strings and empty strings, in runs up to 24 long, gives the
+// text the formatter gives, and a __concat in the run still sees numbers
+// as numbers and the part joined after it as one string (as lua5.2 does).
+TEST(LuaBase, ConcatenationJoinsNumbersAsTheirText) {
+    State s;
+    const int32_t numbers[] = {0, int_to_fix(7), int_to_fix(-12), 0x18000, -0x4000, 1, int_to_fix(32767), 0x7fffffff,
+                               int32_t(0x80000000u)};
+    const char* strings[] = {"", "a", "-", "item", "xyz0"};
+    std::vector<std::string> texts;
+    lua_newtable(s.L);
+    int n = 0;
+    char buff[LUAI_MAXNUMBER2STR];
+    for (int32_t v : numbers) {
+        lua_pushnumber(s.L, v);
+        lua_rawseti(s.L, -2, ++n);
+        vexel_fixed_to_string(buff, v);
+        texts.push_back(buff);
+    }
+    for (const char* t : strings) {
+        lua_pushstring(s.L, t);
+        lua_rawseti(s.L, -2, ++n);
+        texts.push_back(t);
+    }
+    lua_setglobal(s.L, "v");
+    std::string code, expected;
+    uint32_t seed = 12345;
+    for (int c = 0; c < 400; c++) {
+        const int len = 2 + c % 23;
+        std::string expr, text;
+        for (int k = 0; k < len; k++) {
+            seed = seed * 1103515245u + 12345u;
+            // Mostly numbers, so that long runs of them come up.
+            const int pick = (seed >> 16) % 4 != 0 ? int((seed >> 8) % 9) : 9 + int((seed >> 20) % 5);
+            expr += (k ? " .. v[" : "v[") + std::to_string(pick + 1) + "]";
+            text += texts[size_t(pick)];
+        }
+        code += "do local r = " + expr + " out(type(r), r == '" + text + "' or r) end\n";
+        expected += "string true\n";
+    }
+    EXPECT_EQ(outputs_of(s, code), expected);
+    EXPECT_EQ(outputs_of(s, "local t = setmetatable({}, {__concat = function(a, b) "
+                            "local function show(x) return type(x) .. ':' .. (type(x) == 'table' and 't' or x) end "
+                            "return show(a) .. '|' .. show(b) end}) "
+                            "out(t .. 1 .. 2.5 .. 'x') out(1 .. t) out(1 .. 2 .. t .. 3 .. 4)"),
+              "table:t|string:12.5x\nnumber:1|table:t\n12table:t|string:34\n");
 }
 
 TEST(LuaApi, ConversionsOfTheDialect) {
