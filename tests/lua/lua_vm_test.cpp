@@ -119,6 +119,14 @@ TEST(LuaBase, ConcatenationJoinsNumbersAsTheirText) {
               "table:t|string:12.5x\nnumber:1|table:t\n12table:t|string:34\n");
 }
 
+// Strings order by their bytes, the same on every host: capitals before
+// small letters (a collating locale puts "a" first), bytes above 127 after
+// every ASCII one, and pieces after an embedded NUL compared in turn.
+TEST(LuaBase, StringsCompareByBytes) {
+    EXPECT_EQ(outputs("out('Z' < 'a', '\\xff' > 'z', 'a\\0b' < 'a\\0c', 'a\\0' > 'a', 'ab' < 'b', '' < '\\0')"),
+              "true true true true true true\n");
+}
+
 TEST(LuaApi, ConversionsOfTheDialect) {
     State s;
     lua_State* L = s.L;
