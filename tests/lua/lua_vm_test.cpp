@@ -127,6 +127,21 @@ TEST(LuaBase, StringsCompareByBytes) {
               "true true true true true true\n");
 }
 
+// A store into a slot that holds nil is made in the loop when the table has
+// no metatable: it keeps the length, refreshes what a table used as a
+// metatable is known to lack, and leaves tables with a __newindex to it.
+TEST(LuaBase, StoresIntoEmptySlots) {
+    EXPECT_EQ(outputs("local t = {} for i = 1, 10 do t[i] = i end t[5] = nil t[10] = nil out(#t) "
+                      "t[10] = 10 t[5] = 5 out(#t) local u = {} u[1] = 1 u[2] = nil u[2] = 2 out(#u)"),
+              "9\n10\n2\n");
+    EXPECT_EQ(outputs("local mt = {__index = 1} mt.__index = nil local o = setmetatable({}, mt) "
+                      "out(o.x) mt.__index = function(t, k) return k .. '!' end out(o.x)"),
+              "[nil]\nx!\n");
+    EXPECT_EQ(outputs("local seen = {} local t = setmetatable({1, 2, 3}, {__newindex = function(t, k, v) "
+                      "seen[#seen + 1] = k end}) t[2] = nil t[2] = 5 t[4] = 6 out(seen[1], seen[2], t[2], t[4])"),
+              "2 4 [nil] [nil]\n");
+}
+
 TEST(LuaApi, ConversionsOfTheDialect) {
     State s;
     lua_State* L = s.L;
