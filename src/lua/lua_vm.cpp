@@ -916,7 +916,8 @@ newframe:
         }                                                             \
         Protect(luaV_gettable(L, t, key, ra));                        \
     }
-// A table write that needs no call: the key is present in the table ra.
+// A table write that needs no call when the key is present in the table ra;
+// any other goes to settable_at with the slot found, or to luaV_settable.
 #define fastnewvalue(key, val, lookup)                                \
     {                                                                 \
         if (ttistable(ra)) {                                          \
