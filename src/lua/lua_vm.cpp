@@ -492,6 +492,20 @@ void luaV_gettable(lua_State* L, const TValue* t, TValue* key, StkId val) {
     luaG_runerror(L, "loop in gettable");
 }
 
+namespace {
+
+// Puts val into slot, a slot of h, with what every store keeps: the length
+// hint, the metamethods a metatable is known to lack, the collector's
+// barrier.
+inline void storeslot(lua_State* L, Table* h, TValue* slot, const TValue* val) {
+    setobj(slot, val);
+    luaH_noteset(h, slot);
+    h->flags = 0;  // the table may now hold a metamethod name
+    luaC_barrierback(L, h, val);
+}
+
+}  // namespace
+
 void luaV_settable(lua_State* L, const TValue* t, TValue* key, StkId val) {
     for (int loop = 0; loop < MAXTAGLOOP; loop++) {
         const TValue* tm;
@@ -500,10 +514,7 @@ void luaV_settable(lua_State* L, const TValue* t, TValue* key, StkId val) {
             TValue* oldval = const_cast<TValue*>(fastget(h, key));
             if (!ttisnil(oldval) || (tm = luaT_fasttm(L, h->metatable, TM_NEWINDEX)) == nullptr) {
                 if (oldval == luaO_nilobject) oldval = luaH_newkey(L, h, key);
-                setobj(oldval, val);
-                luaH_noteset(h, oldval);
-                h->flags = 0;  // the table may now hold a metamethod name
-                luaC_barrierback(L, h, val);
+                storeslot(L, h, oldval, val);
                 return;
             }
         } else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_NEWINDEX))) {
@@ -786,10 +797,7 @@ constexpr int VM_RUNNING = -100;
         luaV_settable(L, t, key, val);
         return;
     }
-    setobj(slot, val);
-    luaH_noteset(h, slot);
-    h->flags = 0;  // the table may now hold a metamethod name
-    luaC_barrierback(L, h, val);
+    storeslot(L, h, slot, val);
 }
 
 // The instruction loop of luaV_execute. It runs L->ci, and with it every
