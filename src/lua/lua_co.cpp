@@ -383,6 +383,39 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// What the C call to a yield function at func would do in a coroutine the
+// loop entered (luaD_callC's frame for it and lua_yieldk), when nothing
+// unusual is due: suspends L, yielding every value above func or none.
+// Returns false, having changed nothing, for anything else: the thread the
+// loop started with (its yield returns from the loop), a C call or a
+// generator in progress below, a yield that is refused, a stack to grow, a
+// CallInfo to allocate, a collection step due.
+bool yieldhere(lua_State* L, StkId func, int nresults, bool all, luaCo_Switch* sw) {
+    CallInfo* ci = L->ci->next;
+    if (L == sw->entry || ci == nullptr || L->nny > 0 || L->hookyielded || L->tforactive ||
+        L->nCcalls != L->baseCcalls || L->stack_last - L->top <= LUA_MINSTACK || G(L)->GCdebt > 0)
+        return false;
+    L->ci = ci;
+    ci->nresults = short(nresults);
+    ci->top = L->top + LUA_MINSTACK;
+    ci->callstatus = 0;
+    ci->extra = savestack(L, func);
+    ci->func = all ? func : L->top - 1;  // only the yielded values above it
+    ci->u.c.k = nullptr;
+    L->status = LUA_YIELD;
+    return true;
+}
+
+}  // namespace
+
+lua_State* luaCo_switch(lua_State* L, lua_CFunction f, StkId func, int nresults, luaCo_Switch* sw) {
+    if (f == luaB_coresume) return luaCo_enter(L, func, nresults, sw);
+    if (!yieldhere(L, func, nresults, f == luaB_yield, sw)) return nullptr;
+    return luaCo_leave(L, LUACO_YIELDED, sw);
+}
+
 lua_State* luaCo_leave(lua_State* co, int status, luaCo_Switch* sw) {
     if (status == LUACO_YIELDED) {
         if (co->hookyielded || co->ci->u.c.k != nullptr) return leaveslow(co, LUA_YIELD, sw);
@@ -511,6 +544,8 @@ int luaB_costatus(lua_State* L) {
 }
 
 int luaB_yield(lua_State* L) { return lua_yield(L, nvalues(L)); }
+
+int luaB_yieldnothing(lua_State* L) { return lua_yield(L, 0); }
 
 void luaB_open_cart_co(lua_State* L) {
     static const luaL_Reg funcs[] = {

@@ -46,6 +46,9 @@ int luaB_costatus(lua_State* L);
 // yield(...): suspends the running coroutine, passing the arguments to the
 // resumer.
 int luaB_yield(lua_State* L);
+// yield(...) as the console has it: suspends the running coroutine, passing
+// nothing to the resumer.
+int luaB_yieldnothing(lua_State* L);
 // Registers cocreate, coresume, costatus and yield as globals.
 void luaB_open_cart_co(lua_State* L);
 
@@ -78,6 +81,13 @@ struct luaCo_Switch {
 lua_State* luaCo_enter(lua_State* L, StkId func, int nresults, luaCo_Switch* sw);
 // luaCo_leave's status for a yield out of a C function called by the loop.
 constexpr int LUACO_YIELDED = 100;
+// Called for coresume, yield or yieldnothing (f) at func, its arguments up to L->top,
+// L's pc and countdown saved. coresume enters the coroutine as luaCo_enter
+// does. yield in a coroutine the loop entered suspends it as the C call
+// would, without making the call, and leaves it (luaCo_leave). Returns the
+// thread to run on from its L->ci, or nullptr, having changed nothing, when
+// the C call has to be made.
+lua_State* luaCo_switch(lua_State* L, lua_CFunction f, StkId func, int nresults, luaCo_Switch* sw);
 // The coroutine co that luaCo_enter entered stopped: LUACO_YIELDED, LUA_OK (its function returned, or a function that a C
 // call had entered), or the status the unwinding carried. Ends its resume
 // and the coresume call on its resumer, and returns the resumer, to run on

@@ -116,7 +116,7 @@ constexpr api_function table[] = {
     {"cocreate", luaB_cocreate, api_plain, "function"},
     {"coresume", luaB_coresume, api_direct, "coroutine [values...]"},
     {"costatus", luaB_costatus, api_plain, "coroutine"},
-    {"yield", qz_yield, api_plain, ""},
+    {"yield", luaB_yieldnothing, api_direct, ""},
     {"trace", luaB_trace, api_plain, "[coroutine] [message [level]]"},
     {"_paused", qz_paused, api_plain, ""},
     {"holdframe", qz_holdframe, api_plain, ""},

@@ -39,7 +39,8 @@ enum api_flags : uint8_t {
     // Bound as the function itself, without the wrapper that raises a
     // fault the machine recorded during the call: for a function that
     // records none and that the interpreter recognises by its address
-    // (coresume, whose resumes the instruction loop makes itself).
+    // (coresume and yield, whose switches the instruction loop makes
+    // itself).
     api_direct = 4,
 };
 

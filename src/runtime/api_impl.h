@@ -125,7 +125,6 @@ int qz_music(lua_State* L);
 // The program and the frame (api_system.cpp).
 int qz_flip(lua_State* L);
 int qz_time(lua_State* L);
-int qz_yield(lua_State* L);
 int qz_printh(lua_State* L);
 int qz_stat(lua_State* L);
 int qz_run(lua_State* L);

@@ -72,8 +72,6 @@ int qz_time(lua_State* L) {
     return 1;
 }
 
-int qz_yield(lua_State* L) { return lua_yield(L, 0); }
-
 int qz_holdframe(lua_State* L) {
     vexel_machine* m = api_machine(L);
     m->held_frame = 1;

@@ -188,10 +188,17 @@ TEST(LuaCoroutines, HookYieldInsideAGeneratorCountsItsLoopStepOnce) {
     EXPECT_EQ(r.slices, 1);
 }
 
-// coresume under another name: the same function reached through a C call,
-// which the instruction loop does not recognise, so every resume takes the
-// way through lua_resume.
+// coresume and the yields under other names: the same functions reached
+// through a C call, which the instruction loop does not recognise, so every
+// resume takes the way through lua_resume and every yield is a C call.
 int coresume_through_c(lua_State* L) { return luaB_coresume(L); }
+int yield_through_c(lua_State* L) { return luaB_yield(L); }
+int yieldnothing_through_c(lua_State* L) { return luaB_yieldnothing(L); }
+// callback(f): calls f from C without a continuation (no yield gets out).
+int call_back(lua_State* L) {
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
+}
 
 // Runs code twice, each in a fresh state that bind(L, second) prepares:
 // the instructions the count hook sees and the output must be the same
@@ -241,9 +248,9 @@ BothWays expect_same_both_ways(const std::string& code, void (*bind)(lua_State* 
 
 // The loop's own switches to and from coroutines are invisible to the CPU
 // budget: every coroutine program counts the same instructions, yields to
-// the host at the same points and prints the same as when every resume is a
-// C call.
-TEST(LuaCoroutines, ResumesInsideTheLoopCountAsTheCCallDid) {
+// the host at the same points and prints the same as when every resume and
+// every yield is a C call.
+TEST(LuaCoroutines, SwitchesInsideTheLoopCountAsTheCCallsDid) {
     std::string prelude = slurp(kDiffDir / "helpers.lua") + slurp(kDiffDir / "co_prelude.lua");
     for (const fs::path& program : programs_in(kDiffDir / "coprograms")) {
         SCOPED_TRACE(program.filename().string());
@@ -253,11 +260,60 @@ TEST(LuaCoroutines, ResumesInsideTheLoopCountAsTheCCallDid) {
         const BothWays r = expect_same_both_ways(
             prelude + slurp(program),
             [](lua_State* L, bool through_c) {
-                if (through_c) lua_register(L, "coresume", coresume_through_c);
+                if (through_c) {
+                    lua_register(L, "coresume", coresume_through_c);
+                    lua_register(L, "yield", yield_through_c);
+                }
             },
             deep ? std::vector<int>{97} : std::vector<int>{2, 97});
         EXPECT_GT(r.count, 1000);
     }
+}
+
+// The console's yield passes nothing, whatever it is given, and the loop's
+// own yield with it leaves the threads as the C call does: in every shape
+// of call, inside a generator's loop, and under a C call without
+// continuation, where the C call makes it and refuses it.
+TEST(LuaCoroutines, YieldsPassingNothingSwitchInsideTheLoopAsTheCCallDoes) {
+    const char* code = R"(
+        local function show(...) local t = {...} local s = select('#', ...) .. ":"
+          for i = 1, select('#', ...) do s = s .. " " .. tostr(t[i]) end printh(s) end
+        local co = cocreate(function(a)
+          local n = 0
+          while n < 40 do
+            n = n + 1
+            local x, y = yield(n, a)
+            show(x, y)
+            show(yield())
+            yield(n) yield(n, n)
+          end
+          return "done", n
+        end)
+        for i = 1, 170 do show(coresume(co, i, -i)) end
+        local gen = cocreate(function()
+          for k, v in function(_, k) if k < 5 then yield(k) return k + 1, k * k end end, nil, 0 do
+            show(k, v)
+          end
+          return "gen done"
+        end)
+        for i = 1, 9 do show(coresume(gen)) end
+        show(coresume(cocreate(function() return callback(function() yield(1) end) end)))
+    )";
+    const BothWays r = expect_same_both_ways(
+        code,
+        [](lua_State* L, bool through_c) {
+            lua_register(L, "yield", through_c ? yieldnothing_through_c : luaB_yieldnothing);
+            lua_register(L, "callback", call_back);
+            if (through_c) lua_register(L, "coresume", coresume_through_c);
+        },
+        {1, 3, 50});
+    EXPECT_GT(r.count, 5000);
+    // The resumer sees true alone after every yield, and the values it
+    // passes are yield's results.
+    EXPECT_NE(r.out.find("1: true\n2: 2 -2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3: true done 40\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2: 5 16\n2: true gen done\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2: false attempt to yield across a C-call boundary"), std::string::npos) << r.out;
 }
 
 int flip_count = 0;
