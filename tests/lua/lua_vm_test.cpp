@@ -130,7 +130,7 @@ TEST(LuaBase, StringsCompareByBytes) {
 // A store into a slot that holds nil is made in the loop when the table has
 // no metatable: it keeps the length, refreshes what a table used as a
 // metatable is known to lack, and leaves tables with a __newindex to it.
-TEST(LuaBase, StoresIntoEmptySlots) {
+TEST(LuaBase, StoresIntoEmptySlotsAndNewKeys) {
     EXPECT_EQ(outputs("local t = {} for i = 1, 10 do t[i] = i end t[5] = nil t[10] = nil out(#t) "
                       "t[10] = 10 t[5] = 5 out(#t) local u = {} u[1] = 1 u[2] = nil u[2] = 2 out(#u)"),
               "9\n10\n2\n");
@@ -140,6 +140,15 @@ TEST(LuaBase, StoresIntoEmptySlots) {
     EXPECT_EQ(outputs("local seen = {} local t = setmetatable({1, 2, 3}, {__newindex = function(t, k, v) "
                       "seen[#seen + 1] = k end}) t[2] = nil t[2] = 5 t[4] = 6 out(seen[1], seen[2], t[2], t[4])"),
               "2 4 [nil] [nil]\n");
+    // New keys of every kind, enough to grow the hash part several times.
+    EXPECT_EQ(outputs("local t = {} for i = 1, 40 do t['k' .. i] = i end t[0.5] = 'h' t[100] = 'far' t[true] = 1 "
+                      "local s = 0 for k, v in pairs(t) do if type(v) == 'number' then s = s + v end end "
+                      "out(s, t.k1, t.k40, t[0.5], t[100], t[true], #t)"),
+              "821 1 40 h far 1 0\n");
+    // A metatable known to lack __index gets it as a new key.
+    EXPECT_EQ(outputs("local mt = {} local o = setmetatable({}, mt) out(o.y) "
+                      "mt.__index = function(t, k) return k .. '?' end out(o.y)"),
+              "[nil]\ny?\n");
 }
 
 TEST(LuaApi, ConversionsOfTheDialect) {
