@@ -803,6 +803,17 @@ constexpr int VM_RUNNING = -100;
     storeslot(L, h, slot, val);
 }
 
+// #t for a table t with no metatable (#t, t[#t + 1] = v): it can neither
+// raise nor call out, so the loop stores no state around it. False for
+// anything else, which luaV_objlen answers. bench/lua/garbage 4% less time
+// (1% fewer host instructions). A call: the same code inside the loop
+// changed its register use enough to cost fib 3% more instructions.
+[[gnu::noinline]] bool tablelength(StkId ra, const TValue* rb) {
+    if (!ttistable(rb) || hvalue(rb)->metatable != nullptr) return false;
+    setlength(ra, size_t(luaH_getn(hvalue(rb))));
+    return true;
+}
+
 // The instruction loop of luaV_execute. It runs L->ci, and with it every
 // Lua call it makes and every coroutine it resumes inside the loop
 // (luaCo_enter), until the call it started with returns or L yields.
@@ -1135,7 +1146,9 @@ newframe:
             vmbreak;
         }
         case OP_NOT: vmlabel(OP_NOT) setbvalue(ra, l_isfalse(RB(i))); vmbreak;
-        case OP_LEN: vmlabel(OP_LEN) Protect(luaV_objlen(L, ra, RB(i))); vmbreak;
+        case OP_LEN: vmlabel(OP_LEN)
+            if (!tablelength(ra, RB(i))) Protect(luaV_objlen(L, ra, RB(i)));
+            vmbreak;
         case OP_CONCAT: vmlabel(OP_CONCAT) {
             int b = GETARG_B(i);
             int c = GETARG_C(i);
