@@ -91,3 +91,36 @@ TEST(FrameStep, TheResetEffectKeepsTheProgramFromRunning) {
     vexel_machine_frame(tm.m, vexel_frame_input{});
     EXPECT_EQ(tm.output, "u\n");
 }
+
+// The console's yield passes nothing back to coresume, whatever it is
+// given, and takes what coresume passes. A coroutine whose work outlasts
+// a frame's budget is suspended with its program and carries on in the
+// next frame where it stopped.
+TEST(FrameStep, CoroutinesYieldNothingAndOutlastFrames) {
+    vexel_test::TestMachine tm;
+    ASSERT_EQ(run_program(tm.m, R"(
+        co = cocreate(function(a)
+          local s = 0
+          for i = 1, 3 do
+            for k = 1, 4 do for j = 1, 30000 do s = (s + j) % 1000 end end
+            printh("in " .. tostr(yield(i, s)))
+          end
+          return "end", s
+        end)
+        n = 0
+        function _update()
+          n += 1
+          if costatus(co) != "dead" then
+            local r = {coresume(co, n)}
+            printh(n .. ": " .. #r .. " " .. tostr(r[1]) .. " " .. tostr(r[2]) .. " " .. tostr(r[3]))
+          end
+        end)"),
+              1);
+    int frames = 0;
+    for (; frames < 40 && tm.output.find("end") == std::string::npos; ++frames)
+        vexel_machine_frame(tm.m, vexel_frame_input{});
+    EXPECT_EQ(tm.output,
+              "1: 1 true [nil] [nil]\nin 2\n2: 1 true [nil] [nil]\nin 3\n3: 1 true [nil] [nil]\nin 4\n"
+              "4: 3 true end 0\n");
+    EXPECT_GT(frames, 4);  // more frames than updates: the budget cut into the coroutine's work
+}
