@@ -381,10 +381,6 @@ namespace {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // What the C call to a yield function at func would do in a coroutine the
 // loop entered (luaD_callC's frame for it and lua_yieldk), when nothing
 // unusual is due: suspends L, yielding every value above func or none.
@@ -413,6 +409,8 @@ bool yieldhere(lua_State* L, StkId func, int nresults, bool all, luaCo_Switch* s
 lua_State* luaCo_switch(lua_State* L, lua_CFunction f, StkId func, int nresults, luaCo_Switch* sw) {
     if (f == luaB_coresume) return luaCo_enter(L, func, nresults, sw);
     if (!yieldhere(L, func, nresults, f == luaB_yield, sw)) return nullptr;
+    // Never null: luaCo_leave gives null only for a chain that a hook yield
+    // suspends, and yieldhere refused a thread marked by one.
     return luaCo_leave(L, LUACO_YIELDED, sw);
 }
 

@@ -81,9 +81,9 @@ struct luaCo_Switch {
 lua_State* luaCo_enter(lua_State* L, StkId func, int nresults, luaCo_Switch* sw);
 // luaCo_leave's status for a yield out of a C function called by the loop.
 constexpr int LUACO_YIELDED = 100;
-// Called for coresume, yield or yieldnothing (f) at func, its arguments up to L->top,
-// L's pc and countdown saved. coresume enters the coroutine as luaCo_enter
-// does. yield in a coroutine the loop entered suspends it as the C call
+// Called for coresume, yield or yieldnothing (f) at func, its arguments up
+// to L->top, L's pc and countdown saved. coresume enters the coroutine as
+// luaCo_enter does. yield in a coroutine the loop entered suspends it as the C call
 // would, without making the call, and leaves it (luaCo_leave). Returns the
 // thread to run on from its L->ci, or nullptr, having changed nothing, when
 // the C call has to be made.
