@@ -1,6 +1,7 @@
 #include "machine/sprite.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "cart/cart_rom.h"
@@ -18,6 +19,27 @@ constexpr uint8_t box_transparent = 16;
 // 16 and above transparent. It lives in the machine, so drawing allocates
 // nothing.
 static_assert(sizeof(vexel_machine::sprite_box) == size_t(box_max) * box_max);
+
+// Draws eight box pixels (each a colour 0-15 or box_transparent) over the
+// eight screen pixels at dst, keeping the screen's where the box is
+// transparent: one 64-bit blend instead of a test and a branch per pixel.
+// Those branches follow the picture's data, and what they cost moved with
+// code placement: the same instructions drew a full-screen map in 8.4 us in
+// one build and 11.6 us in another. With the blend (bench_gfx): spr 8x8
+// 0.071 -> 0.064 us, a frame of 256 sprites 17.7 -> 15.6 us, the map 11.6 ->
+// 10.8 us, sspr 10.3 -> 9.4 us.
+// The eight pixels come as one number, the first in its low byte: built
+// with shifts it stays in a register (eight byte stores read back as one
+// number stall the read: the map took 18 us that way).
+static_assert(box_transparent == 16, "transparency is bit 4 of a box pixel");
+static_assert(std::endian::native == std::endian::little, "screen bytes are read as little-endian numbers");
+inline void blend8(uint8_t* dst, uint64_t px) {
+    uint64_t under;
+    std::memcpy(&under, dst, 8);
+    const uint64_t keep = ((px >> 4) & 0x0101010101010101u) * 0xffu;  // 0xff where transparent
+    under = (under & keep) | (px & ~keep);
+    std::memcpy(dst, &under, 8);
+}
 
 inline fenn_bitmap* screen(vexel_machine* m) {
     fenn_bitmap* s = m->screen;
@@ -81,7 +103,13 @@ int64_t draw_box(vexel_machine* m, fenn_bitmap* s, int w, int h, int32_t x, int3
     for (int32_t py = y0; py < y1; ++py) {
         const uint8_t* src = m->sprite_box + size_t(py - y) * size_t(w) + size_t(x0 - x);
         uint8_t* dst = s->pix.data() + size_t(py) * size_t(s->w);
-        for (int32_t px = x0; px < x1; ++px, ++src)
+        int32_t px = x0;
+        for (; px + 8 <= x1; px += 8, src += 8) {
+            uint64_t box;
+            std::memcpy(&box, src, 8);
+            blend8(dst + px, box);
+        }
+        for (; px < x1; ++px, ++src)
             if (*src < box_transparent) dst[px] = *src;
     }
     return int64_t(x1 - x0) * (y1 - y0);
@@ -105,7 +133,13 @@ int64_t draw_box_stretched(vexel_machine* m, fenn_bitmap* s, int sw, int sh, int
     for (int64_t j = 0; j < rows; ++j, acc_y += step_y) {
         const uint8_t* src = m->sprite_box + size_t(std::min<int64_t>(acc_y >> 16, sh - 1)) * size_t(sw);
         uint8_t* dst = s->pix.data() + size_t(first_y + j) * size_t(s->w) + size_t(first_x);
-        for (int64_t i = 0; i < cols; ++i) {
+        int64_t i = 0;
+        for (; i + 8 <= cols; i += 8) {
+            uint64_t box = 0;
+            for (int b = 0; b < 8; ++b) box |= uint64_t(src[src_col[i + b]]) << (8 * b);
+            blend8(dst + i, box);
+        }
+        for (; i < cols; ++i) {
             uint8_t v = src[src_col[i]];
             if (v < box_transparent) dst[i] = v;
         }
@@ -281,6 +315,12 @@ void vexel_map(vexel_machine* m, int argc, vexel_fix fcx, vexel_fix fcy, vexel_f
             for (int32_t y = y0; y < y1; ++y) {
                 const uint8_t* src = spr + size_t(y - py) * vexel_sheet_size + size_t(x0 - px);
                 uint8_t* dst = s->pix.data() + size_t(y) * size_t(s->w);
+                if (x1 - x0 == 8) {  // a whole row of the cell
+                    uint64_t box = 0;
+                    for (int b = 0; b < 8; ++b) box |= uint64_t(lut[src[b] & 15]) << (8 * b);
+                    blend8(dst + x0, box);
+                    continue;
+                }
                 for (int32_t x = x0; x < x1; ++x, ++src) {
                     const uint8_t e = lut[*src & 15];
                     if (e < box_transparent) dst[x] = e;
