@@ -180,19 +180,27 @@ int64_t draw_box_stretched(vexel_machine* m, fenn_bitmap* s, int sw, int sh, int
     // At most a screen width of columns: their source columns once per call.
     int16_t src_col[vexel_screen_w];
     for (int64_t i = 0; i < cols; ++i, acc_x += step_x) src_col[i] = int16_t(std::min<int64_t>(acc_x >> 16, sw - 1));
+    // A source row stretched to the destination's width, made once for the
+    // run of destination rows that sample it (an enlarged sprite repeats
+    // each row): sspr 32x32 -> 128x128 9.4 -> 4.2 us (bench_gfx).
+    uint8_t line[vexel_screen_w];
+    int64_t line_row = -1;
     for (int64_t j = 0; j < rows; ++j, acc_y += step_y) {
-        const uint8_t* src = m->sprite_box + size_t(std::min<int64_t>(acc_y >> 16, sh - 1)) * size_t(sw);
+        const int64_t row = std::min<int64_t>(acc_y >> 16, sh - 1);
+        if (row != line_row) {
+            const uint8_t* src = m->sprite_box + size_t(row) * size_t(sw);
+            for (int64_t i = 0; i < cols; ++i) line[i] = src[src_col[i]];
+            line_row = row;
+        }
         uint8_t* dst = s->pix.data() + size_t(first_y + j) * size_t(s->w) + size_t(first_x);
         int64_t i = 0;
         for (; i + 8 <= cols; i += 8) {
-            uint64_t box = 0;
-            for (int b = 0; b < 8; ++b) box |= uint64_t(src[src_col[i + b]]) << (8 * b);
+            uint64_t box;
+            std::memcpy(&box, line + i, 8);
             blend8(dst + i, box);
         }
-        for (; i < cols; ++i) {
-            uint8_t v = src[src_col[i]];
-            if (v < box_transparent) dst[i] = v;
-        }
+        for (; i < cols; ++i)
+            if (line[i] < box_transparent) dst[i] = line[i];
     }
     return cols * rows;
 }
