@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -105,6 +106,28 @@ int vexel_cart_peek(const vexel_cart* cart, uint32_t a) {
     if (a < vexel_addr_music) return cart->flags[a - vexel_addr_flags] & 0xff;
     if (a < vexel_addr_sfx) return read_music(cart, a - vexel_addr_music);
     return read_sfx(cart, a - vexel_addr_sfx);
+}
+
+void vexel_cart_map_row(const vexel_cart* cart, int y, uint8_t* out) {
+    constexpr size_t row = size_t(map_w);
+    if (y < 0 || y >= map_h) {
+        std::memset(out, 0, row);
+        return;
+    }
+    const uint32_t a = vexel_map_cell_addr(0, y);
+    if (a < vexel_addr_map) {  // the shared half: read from the sheet, as peek does
+        if (!has_sheet(cart)) {
+            std::memset(out, 0, row);
+            return;
+        }
+        for (size_t x = 0; x < row; ++x) out[x] = uint8_t(vexel_read_pixel_pair(cart->gfx, a + uint32_t(x)));
+        return;
+    }
+    if (!has_map(cart)) {
+        std::memset(out, 0, row);
+        return;
+    }
+    std::memcpy(out, cart->map->pix.data() + (a - vexel_addr_map), row);
 }
 
 void vexel_cart_poke(vexel_cart* cart, uint32_t a, int value) {

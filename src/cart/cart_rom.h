@@ -45,6 +45,10 @@ void vexel_write_pixel_pair(fenn_bitmap* bmp, uint32_t offset, int value);
 // value & 0xff), written in both views. Outside the sheet or map: ignored.
 void vexel_cart_set_pixel(vexel_cart* cart, int x, int y, int colour);
 void vexel_cart_set_cell(vexel_cart* cart, int x, int y, int value);
+// Map row y (0-63) as vexel_cart_peek reads its 128 cells, into out: the
+// layout is looked up once for the row instead of once per cell (the map
+// editor redraws whole rows). A row outside the map reads as zeros.
+void vexel_cart_map_row(const vexel_cart* cart, int y, uint8_t* out);
 // The ROM address of a map cell (inside the map).
 constexpr uint32_t vexel_map_cell_addr(int x, int y) {
     return y < 32 ? vexel_addr_map + uint32_t(y) * 128u + uint32_t(x)

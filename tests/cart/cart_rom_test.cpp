@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -59,4 +61,32 @@ TEST(SharedHalf, PokesPixelsAndCellsAgreeAndOutsideWritesAreIgnored) {
     int lit = 0;
     for (uint8_t p : c->gfx->pix) lit += p != 0;
     EXPECT_EQ(lit, 2);
+}
+
+TEST(SharedHalf, WholeMapRowsReadAsTheirCellsPeek) {
+    cart_ptr cart = fresh_cart();
+    uint32_t seed = 7;
+    for (uint32_t a = 0; a < vexel_addr_flags; ++a) {
+        seed = seed * 1103515245u + 12345u;
+        vexel_cart_poke(cart.get(), a, int(seed >> 16));
+    }
+    uint8_t row[128];
+    for (int y = -1; y <= 64; ++y) {
+        std::fill(std::begin(row), std::end(row), uint8_t(0xaa));
+        vexel_cart_map_row(cart.get(), y, row);
+        for (int x = 0; x < 128; ++x) {
+            const int want = y >= 0 && y < 64 ? vexel_cart_peek(cart.get(), vexel_map_cell_addr(x, y)) : 0;
+            ASSERT_EQ(row[x], want) << x << "," << y;
+        }
+    }
+    // Without a sheet or a map the rows that live there read as zeros.
+    vexel_cart_map_row(nullptr, 3, row);
+    EXPECT_EQ(std::count(std::begin(row), std::end(row), 0), 128);
+    fenn_bitmap* gfx = cart->gfx;
+    cart->gfx = nullptr;
+    vexel_cart_map_row(cart.get(), 40, row);
+    EXPECT_EQ(std::count(std::begin(row), std::end(row), 0), 128);
+    vexel_cart_map_row(cart.get(), 3, row);
+    EXPECT_EQ(int(row[5]), vexel_cart_peek(cart.get(), vexel_map_cell_addr(5, 3)));
+    cart->gfx = gfx;
 }
