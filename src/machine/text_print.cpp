@@ -1,6 +1,7 @@
 #include "machine/text_print.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "framework/fenn_text.h"
@@ -218,6 +219,36 @@ private:
         const int gx0 = cx + pad(), gy0 = cy + pad();     // the glyph's corner, likewise
         const int gw = g.w * sx(), gh = g.h * sy();
         const uint8_t ink = ink_colour(colour_), back = ink_colour(background_);
+        const int cols = int(x1 - x0);
+        if (cols <= 64) {
+            // The pixels of a row that take the ink, as bits (bit 0 the
+            // cell's first pixel inside the clip), from one look at each
+            // glyph pixel of the row, instead of deciding each screen pixel
+            // alone as the loop below does for wider cells. bench_print, a
+            // megabyte: plain text 71.5 -> 51 ms, wide tall inverted 957 ->
+            // 370 ms, one-off glyphs 13.3 -> 7.6 ms.
+            const int wide = wide_ ? 1 : 0, tall = tall_ ? 1 : 0;
+            const uint64_t cell = cols == 64 ? ~uint64_t(0) : (uint64_t(1) << cols) - 1;
+            for (int py = 0; py < int(y1 - y0); ++py) {
+                uint8_t* row = s_->pix.data() + size_t(y0 + py) * size_t(s_->w) + size_t(x0);
+                const int ry = py - gy0;  // row within the scaled glyph
+                if (fill_) std::memset(row, back, size_t(cols));
+                if (striped_ && (ry & 1)) continue;
+                uint64_t glyph = 0;
+                if (ry >= 0 && ry < gh) {
+                    for (int gx = 0; gx < g.w; ++gx) {
+                        if (!g.ink(gx, ry >> tall)) continue;
+                        for (int k = 0; k <= wide; ++k) {
+                            const int bit = gx0 + (gx << wide) + k;
+                            if (bit >= 0 && bit < cols) glyph |= uint64_t(1) << bit;
+                        }
+                    }
+                }
+                for (uint64_t paint = (inverted_ ? ~glyph : glyph) & cell; paint != 0; paint &= paint - 1)
+                    row[std::countr_zero(paint)] = ink;
+            }
+            return;
+        }
         for (int py = 0; py < int(y1 - y0); ++py) {
             uint8_t* row = s_->pix.data() + size_t(y0 + py) * size_t(s_->w) + size_t(x0);
             const int ry = py - gy0;  // row within the scaled glyph
