@@ -764,7 +764,7 @@ void luaK_specialize(Proto* f) {
         case OP_ADD: op = ISK(b) ? op : knum(c) ? OP_ADDK : !ISK(c) ? OP_ADDRR : op; break;
         case OP_SUB: if (!ISK(b) && knum(c)) op = OP_SUBK; break;
         case OP_MUL: if (!ISK(b) && knum(c)) op = OP_MULK; break;
-        case OP_MOD: if (!ISK(b) && knum(c)) op = OP_MODK; break;
+        case OP_MOD: if (!ISK(b) && knum(c) && nvalue(&f->k[INDEXK(c)]) > 0) op = OP_MODK; break;
         case OP_EQ: if (!ISK(b) && isk(c)) op = OP_EQK; break;
         case OP_LT: if (!ISK(b) && knum(c)) op = OP_LTK; break;
         case OP_LE: if (!ISK(b) && knum(c)) op = OP_LEK; break;

@@ -109,7 +109,7 @@ enum OpCode {
     OP_ADDK,       // ADD, B a register and C a number constant
     OP_SUBK,       // SUB, likewise
     OP_MULK,       // MUL, likewise
-    OP_MODK,       // MOD, likewise
+    OP_MODK,       // MOD, B a register and C a number constant above zero
     OP_EQK,        // EQ, B a register and C a constant (never a metamethod)
     OP_LTK,        // LT, B a register and C a number constant
     OP_LEK,        // LE, likewise

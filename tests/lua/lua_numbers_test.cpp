@@ -145,6 +145,29 @@ TEST(LuaNumbers, ArithmeticWrapsAndFolds) {
     EXPECT_EQ(std::string::npos, lst.find("\t3\n")) << "6 / 3 is folded";
 }
 
+TEST(LuaNumbers, ModuloByAConstantMatchesModuloByARegister) {
+    // x % k with k a constant in the code takes its own path when k is above
+    // zero; every kind of constant gives what the same k in a register does.
+    const char* src =
+        "local xs = {0, 1, 7, -7, 999, -999, 1000, -1000, 32767, -32768, 0.5, -0.5, 12345.678, -0.0001} "
+        "local bad = 0 "
+        "local function check(x, got, k) if got ~= x % k then bad = bad + 1 printh(x .. ' % ' .. k .. ': ' .. got) end end "
+        "for _, x in ipairs(xs) do "
+        " check(x, x % 16, 16) check(x, x % 1, 1) check(x, x % 0.25, 0.25) check(x, x % 1000, 1000) "
+        " check(x, x % 7, 7) check(x, x % 0.3, 0.3) check(x, x % 32767, 32767) check(x, x % 0.0001, 0.0001) "
+        " check(x, x % -16, -16) check(x, x % -7, -7) check(x, x % -0.3, -0.3) check(x, x % 0, 0) "
+        "end "
+        "printh(bad)";
+    EXPECT_EQ("0\n", out(src));
+    // The constant forms are really the ones compiled.
+    const std::string lst = lua_oracle::listing("local x = ... return x % 1000, x % -7, x % 0", "=t");
+    EXPECT_EQ(3u, [&] {
+        size_t n = 0;
+        for (size_t at = lst.find("MOD"); at != std::string::npos; at = lst.find("MOD", at + 1)) ++n;
+        return n;
+    }()) << lst;
+}
+
 TEST(LuaNumbers, LongStringLengthWraps) {
     EXPECT_EQ("true\n", out("local s = 'xxxxxxxxxx' for i = 1, 12 do s = s .. s end printh(#s < 0)"));
 }
