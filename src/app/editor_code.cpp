@@ -340,11 +340,26 @@ int gutter_digits() {
 // Where the text starts: after the gutter and a pixel of room.
 int text_x0() { return gutter_digits() * code_digit_w + 2; }
 
+// Taken after every keystroke over the whole program, so eight bytes a
+// step: a byte at a time, its chain of multiplies was most of a keystroke's
+// time on a full program (bench_editor_code_bench, keystroke and redraw
+// 0.130 -> 0.070 ms). Compared only with earlier values of itself.
 uint64_t fingerprint(const vexel_machine* m) {
+    constexpr uint64_t mul = 0x9e3779b97f4a7c15ull;
     uint64_t h = 1469598103934665603ull;
     for (const char* t : m->code_tabs) {
-        for (const char* p = t; *p; ++p) h = (h ^ static_cast<uint8_t>(*p)) * 1099511628211ull;
-        h = (h ^ 0x100) * 1099511628211ull;
+        const size_t n = std::strlen(t);
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, t + i, 8);
+            h = (h ^ w) * mul;
+            h ^= h >> 29;
+        }
+        uint64_t rest = 0;
+        std::memcpy(&rest, t + i, n - i);
+        h = (h ^ rest) * mul;
+        h = (h ^ h >> 29 ^ n) * mul;  // the length ends each tab
     }
     return h;
 }

@@ -436,6 +436,21 @@ TEST_F(CodeEditor, AProgramChangedElsewhereIsReadAfresh) {
     type("!");
     EXPECT_EQ(tab(0), "!new\nprogram text");
     EXPECT_EQ(cur().lines, 2);
+    // Opened again after a change of one byte that keeps the length (in the
+    // last few bytes, then in the middle), it reads the program afresh: the
+    // cursor starts again from the top. Opened again with no change, the
+    // cursor stays.
+    for (size_t at : {size_t(16), size_t(6)}) {
+        press(SDL_SCANCODE_END);
+        m->code_tabs[0][at] = '\n';
+        editor_code_page.open(m);
+        type("?");
+        EXPECT_EQ(tab(0)[0], '?') << at;
+    }
+    press(SDL_SCANCODE_END);
+    editor_code_page.open(m);
+    type("+");
+    EXPECT_NE(tab(0)[0], '+');
 }
 
 // ---- clipboard ---------------------------------------------------------------------------
