@@ -36,6 +36,15 @@ TEST(ApiTable, EveryEntryIsBoundOnceUnderItsName) {
     EXPECT_FALSE(api_is_function("t"));  // a common word: counted as a plain name
     EXPECT_FALSE(api_is_function("sprx"));
     EXPECT_FALSE(api_is_function(""));
+    // Every name is found, as what it is; a name with a letter more or less
+    // is not, unless that too is a name.
+    for (size_t i = 0; i < count; ++i) {
+        const std::string name = table[i].name;
+        EXPECT_EQ(api_is_function(name), !(table[i].flags & api_common_word)) << name;
+        EXPECT_FALSE(api_is_function(name + "z")) << name;
+        const std::string shorter = name.substr(0, name.size() - 1);
+        EXPECT_EQ(api_is_function(shorter), names.count(shorter) > 0 && api_is_function(shorter)) << name;
+    }
 }
 
 TEST(ApiTable, CommandShorthandAtThePrompt) {
