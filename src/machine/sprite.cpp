@@ -30,8 +30,8 @@ static_assert(sizeof(vexel_machine::sprite_box) == size_t(box_max) * box_max);
 // Those branches follow the picture's data, and what they cost moved with
 // code placement: the same instructions drew a full-screen map in 8.4 us in
 // one build and 11.6 us in another. With the blend (bench_gfx): spr 8x8
-// 0.071 -> 0.064 us, a frame of 256 sprites 17.7 -> 15.6 us, the map 11.6 ->
-// 10.8 us, sspr 10.3 -> 9.4 us.
+// 0.071 -> 0.064 us, a frame of 256 sprites 17.7 -> 15.6 us. sspr and the
+// map's portable path use it too.
 // The eight pixels come as one number, the first in its low byte: built
 // with shifts it stays in a register (eight byte stores read back as one
 // number stall the read: the map took 18 us that way).
