@@ -41,12 +41,6 @@ struct BitWriter {
             count -= 8;
         }
     }
-    // A Huffman code goes out most significant bit first.
-    void put_code(uint32_t code, int n) {
-        uint32_t rev = 0;
-        for (int i = 0; i < n; ++i) rev |= ((code >> i) & 1u) << (n - 1 - i);
-        put(rev, n);
-    }
     void flush() {
         if (count > 0) out->push_back(uint8_t(acc));
         acc = 0;
@@ -84,11 +78,6 @@ const std::array<FixedCode, max_codes>& fixed_codes() {
     return table;
 }
 
-void put_literal(BitWriter& w, int v) {   // fixed literal/length code
-    const FixedCode c = fixed_codes()[size_t(v)];
-    w.put(c.bits, c.length);
-}
-
 // How many bytes from a and b agree, up to limit; eight at a time, since
 // the match search spends most of its time here on long picture runs.
 int match_length(const uint8_t* a, const uint8_t* b, int limit) {
@@ -109,15 +98,214 @@ int match_length(const uint8_t* a, const uint8_t* b, int limit) {
     return len;
 }
 
-void put_match(BitWriter& w, int length, int distance) {
+// ---- blocks with their own codes ----
+
+// One step of the match search: a literal byte (dist 0) or a match.
+struct Token {
+    uint16_t value;  // the byte, or the match length
+    uint16_t dist;
+};
+// Tokens per block: each block gets codes for its own symbols.
+constexpr size_t block_tokens = 16384;
+constexpr int lit_codes = 286, dist_codes = 30, length_codes = 19;
+constexpr int max_length_bits = 7;  // for the code-length alphabet
+constexpr uint8_t length_order[length_codes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+int length_code(int length) {
     int l = 28;
     while (length_base[l] > length) --l;
-    put_literal(w, 257 + l);
-    if (length_extra[l]) w.put(uint32_t(length - length_base[l]), length_extra[l]);
+    return l;
+}
+int dist_code(int distance) {
     int d = 29;
     while (dist_base[d] > distance) --d;
-    w.put_code(uint32_t(d), 5);
-    if (dist_extra[d]) w.put(uint32_t(distance - dist_base[d]), dist_extra[d]);
+    return d;
+}
+
+// Huffman code lengths for n symbols of the given counts, none longer than
+// limit: symbols never used get 0, and at least two symbols get a code, so
+// that every code is complete (what every reader accepts). Too long a code
+// halves the counts (keeping them above zero) and builds again. Ties go to
+// the lower symbol, so the lengths depend on the counts alone.
+void huffman_lengths(const uint32_t* count, int n, int limit, uint8_t* lengths) {
+    std::vector<uint32_t> f(count, count + n);
+    int used = 0;
+    for (int s = 0; s < n; ++s) used += f[size_t(s)] != 0;
+    for (int s = 0; s < n && used < 2; ++s)
+        if (f[size_t(s)] == 0) f[size_t(s)] = 1, ++used;
+    std::vector<int> leaf;  // symbols by count, then by symbol
+    std::vector<uint64_t> weight;
+    std::vector<int> parent, depth;
+    for (;;) {
+        leaf.clear();
+        for (int s = 0; s < n; ++s)
+            if (f[size_t(s)] != 0) leaf.push_back(s);
+        std::stable_sort(leaf.begin(), leaf.end(), [&](int a, int b) { return f[size_t(a)] < f[size_t(b)]; });
+        const size_t m = leaf.size(), nodes = 2 * m - 1;
+        weight.assign(nodes, 0);
+        parent.assign(nodes, 0);
+        depth.assign(nodes, 0);
+        for (size_t i = 0; i < m; ++i) weight[i] = f[size_t(leaf[i])];
+        // Two queues: the leaves in order and the joined nodes as made
+        // (their weights never fall); the lighter front goes first.
+        size_t next_leaf = 0, next_joined = m;
+        auto take = [&](size_t made) {
+            if (next_leaf < m && (next_joined >= made || weight[next_leaf] <= weight[next_joined])) return next_leaf++;
+            return next_joined++;
+        };
+        for (size_t k = m; k < nodes; ++k) {
+            const size_t a = take(k), b = take(k);
+            weight[k] = weight[a] + weight[b];
+            parent[a] = parent[b] = int(k);
+        }
+        int longest = 0;
+        for (size_t k = nodes - 1; k-- > 0;) {
+            depth[k] = depth[size_t(parent[k])] + 1;
+            if (k < m) longest = std::max(longest, depth[k]);
+        }
+        if (longest <= limit) {
+            std::fill(lengths, lengths + n, 0);
+            for (size_t i = 0; i < m; ++i) lengths[leaf[i]] = uint8_t(depth[i]);
+            return;
+        }
+        for (uint32_t& c : f)
+            if (c != 0) c = (c + 1) / 2;
+    }
+}
+
+// Canonical codes for the lengths, reversed for the LSB-first writer.
+void canonical_codes(const uint8_t* lengths, int n, uint16_t* codes) {
+    int count[max_bits + 1] = {};
+    for (int s = 0; s < n; ++s) ++count[lengths[s]];
+    count[0] = 0;
+    uint32_t next[max_bits + 1] = {};
+    uint32_t code = 0;
+    for (int bits = 1; bits <= max_bits; ++bits) {
+        code = (code + uint32_t(count[bits - 1])) << 1;
+        next[bits] = code;
+    }
+    for (int s = 0; s < n; ++s)
+        codes[s] = lengths[s] ? uint16_t(reversed(next[lengths[s]]++, lengths[s])) : 0;
+}
+
+// The code lengths of both alphabets as the block header sends them: runs
+// of zeros (17, 18) and repeats of the previous length (16) shortened.
+struct LengthRun {
+    uint8_t symbol, extra;
+};
+std::vector<LengthRun> length_runs(const uint8_t* lengths, int n) {
+    std::vector<LengthRun> runs;
+    for (int i = 0; i < n;) {
+        const uint8_t v = lengths[i];
+        int run = 1;
+        while (i + run < n && lengths[i + run] == v) ++run;
+        if (v == 0) {
+            int left = run;
+            while (left >= 11) {
+                const int r = std::min(left, 138);
+                runs.push_back({18, uint8_t(r - 11)});
+                left -= r;
+            }
+            if (left >= 3) runs.push_back({17, uint8_t(left - 3)}), left = 0;
+            while (left-- > 0) runs.push_back({0, 0});
+        } else {
+            runs.push_back({v, 0});
+            int left = run - 1;
+            while (left >= 3) {
+                const int r = std::min(left, 6);
+                runs.push_back({16, uint8_t(r - 3)});
+                left -= r;
+            }
+            while (left-- > 0) runs.push_back({v, 0});
+        }
+        i += run;
+    }
+    return runs;
+}
+
+// One block of tokens, with codes made for it when they take fewer bits
+// than the fixed codes (always, but for the shortest inputs): a picture's
+// bytes take about a third fewer bits with codes of their own.
+void put_block(BitWriter& w, const Token* tokens, size_t count, bool last) {
+    uint32_t lit_count[lit_codes] = {}, dist_count[dist_codes] = {};
+    for (size_t t = 0; t < count; ++t) {
+        if (tokens[t].dist == 0) {
+            ++lit_count[tokens[t].value];
+        } else {
+            ++lit_count[257 + length_code(tokens[t].value)];
+            ++dist_count[dist_code(tokens[t].dist)];
+        }
+    }
+    lit_count[256] = 1;
+    uint8_t lengths[lit_codes + dist_codes];
+    huffman_lengths(lit_count, lit_codes, max_bits, lengths);
+    huffman_lengths(dist_count, dist_codes, max_bits, lengths + lit_codes);
+    int hlit = lit_codes, hdist = dist_codes;
+    while (hlit > 257 && lengths[hlit - 1] == 0) --hlit;
+    while (hdist > 1 && lengths[lit_codes + hdist - 1] == 0) --hdist;
+    uint8_t sent[lit_codes + dist_codes];  // both alphabets' lengths back to back
+    std::copy(lengths, lengths + hlit, sent);
+    std::copy(lengths + lit_codes, lengths + lit_codes + hdist, sent + hlit);
+    const std::vector<LengthRun> runs = length_runs(sent, hlit + hdist);
+    uint32_t run_count[length_codes] = {};
+    for (const LengthRun& r : runs) ++run_count[r.symbol];
+    uint8_t run_lengths[length_codes];
+    huffman_lengths(run_count, length_codes, max_length_bits, run_lengths);
+    int hclen = length_codes;
+    while (hclen > 4 && run_lengths[length_order[hclen - 1]] == 0) --hclen;
+
+    // Bits each way, leaving out the extra bits, which are the same.
+    uint64_t fixed_bits = 0, own_bits = 14 + 3 * uint64_t(hclen);
+    const auto& fixed = fixed_codes();
+    for (int s = 0; s < lit_codes; ++s) {
+        fixed_bits += uint64_t(lit_count[s]) * fixed[size_t(s)].length;
+        own_bits += uint64_t(lit_count[s]) * lengths[s];
+    }
+    for (int s = 0; s < dist_codes; ++s) {
+        fixed_bits += uint64_t(dist_count[s]) * 5;
+        own_bits += uint64_t(dist_count[s]) * lengths[lit_codes + s];
+    }
+    for (const LengthRun& r : runs) own_bits += run_lengths[r.symbol] + (r.symbol == 16 ? 2 : r.symbol == 17 ? 3 : r.symbol == 18 ? 7 : 0);
+
+    w.put(last ? 1 : 0, 1);
+    uint16_t lit_code[lit_codes], dist_code_bits[dist_codes];
+    uint8_t lit_len[lit_codes], dist_len[dist_codes];
+    if (own_bits < fixed_bits) {
+        w.put(2, 2);  // codes of its own
+        w.put(uint32_t(hlit - 257), 5);
+        w.put(uint32_t(hdist - 1), 5);
+        w.put(uint32_t(hclen - 4), 4);
+        for (int k = 0; k < hclen; ++k) w.put(run_lengths[length_order[k]], 3);
+        uint16_t run_codes[length_codes];
+        canonical_codes(run_lengths, length_codes, run_codes);
+        for (const LengthRun& r : runs) {
+            w.put(run_codes[r.symbol], run_lengths[r.symbol]);
+            if (r.symbol == 16) w.put(r.extra, 2);
+            else if (r.symbol == 17) w.put(r.extra, 3);
+            else if (r.symbol == 18) w.put(r.extra, 7);
+        }
+        canonical_codes(lengths, lit_codes, lit_code);
+        canonical_codes(lengths + lit_codes, dist_codes, dist_code_bits);
+        std::copy(lengths, lengths + lit_codes, lit_len);
+        std::copy(lengths + lit_codes, lengths + lit_codes + dist_codes, dist_len);
+    } else {
+        w.put(1, 2);  // the fixed codes
+        for (int s = 0; s < lit_codes; ++s) lit_code[s] = fixed[size_t(s)].bits, lit_len[s] = fixed[size_t(s)].length;
+        for (int s = 0; s < dist_codes; ++s) dist_code_bits[s] = uint16_t(reversed(uint32_t(s), 5)), dist_len[s] = 5;
+    }
+    for (size_t t = 0; t < count; ++t) {
+        const Token k = tokens[t];
+        if (k.dist == 0) {
+            w.put(lit_code[k.value], lit_len[k.value]);
+            continue;
+        }
+        const int l = length_code(k.value), d = dist_code(k.dist);
+        w.put(lit_code[257 + l], lit_len[257 + l]);
+        if (length_extra[l]) w.put(uint32_t(k.value - length_base[l]), length_extra[l]);
+        w.put(dist_code_bits[d], dist_len[d]);
+        if (dist_extra[d]) w.put(uint32_t(k.dist - dist_base[d]), dist_extra[d]);
+    }
+    w.put(lit_code[256], lit_len[256]);
 }
 
 uint32_t hash3(const uint8_t* p) {
@@ -256,9 +444,8 @@ void fenn_deflate_zlib(const uint8_t* data, size_t size, std::vector<uint8_t>* o
     out->clear();
     out->push_back(0x78);   // deflate, 32 KiB window
     out->push_back(0x01);   // no dictionary; check bits make 0x7801 a multiple of 31
-    BitWriter w{out};
-    w.put(1, 1);            // the final block
-    w.put(1, 2);            // fixed Huffman codes
+    std::vector<Token> tokens;
+    tokens.reserve(size / 2 + 16);
     std::vector<int32_t> head(size_t(1) << hash_bits, -1);
     std::vector<int32_t> prev(window_size, -1);
     auto insert = [&](size_t i) {
@@ -293,16 +480,22 @@ void fenn_deflate_zlib(const uint8_t* data, size_t size, std::vector<uint8_t>* o
             }
         }
         if (best_len >= min_match) {
-            put_match(w, best_len, best_dist);
+            tokens.push_back({uint16_t(best_len), uint16_t(best_dist)});
             for (int k = 0; k < best_len; ++k) insert(i + size_t(k));
             i += size_t(best_len);
         } else {
-            put_literal(w, data[i]);
+            tokens.push_back({data[i], 0});
             insert(i);
             ++i;
         }
     }
-    put_literal(w, 256);
+    BitWriter w{out};
+    size_t t = 0;
+    do {
+        const size_t n = std::min(block_tokens, tokens.size() - t);
+        put_block(w, tokens.data() + t, n, t + n == tokens.size());
+        t += n;
+    } while (t < tokens.size());
     w.flush();
     const uint32_t adler = fenn_adler32(1, data, size);
     for (int s = 24; s >= 0; s -= 8) out->push_back(uint8_t(adler >> s));

@@ -3,9 +3,11 @@
 // PNG data without a system library.
 //
 // The compressor is deterministic and small: LZ77 over a 32 KiB window with
-// hash chains of bounded length, coded with the fixed Huffman tables. The
-// same input gives the same bytes on every host, which is what lets the web
-// build write screenshots and cartridges byte-identical to the desktop's.
+// hash chains of bounded length, in blocks that each carry Huffman codes made
+// for their own symbols (or use the fixed codes, where those come out
+// shorter). The same input gives the same bytes on every host, which is what
+// lets the web build write screenshots and cartridges byte-identical to the
+// desktop's.
 //
 // The decompressor accepts every valid stream (stored, fixed and dynamic
 // blocks) and treats its input as untrusted: every read is bounded, and the

@@ -71,6 +71,25 @@ TEST(Deflate, RoundTripsAndZlibReadsWhatItWrites) {
     }
 }
 
+TEST(Deflate, BlocksWithTheirOwnCodesComeCloseToZlib) {
+    // Bytes that use few values often (a picture's, a program's text) take
+    // codes of their own: within a fifth of zlib's default level, where the
+    // fixed codes alone left a picture half as large again.
+    std::mt19937 rng(3);
+    Bytes skewed(60000);
+    for (uint8_t& b : skewed) b = uint8_t(rng() % 7 == 0 ? rng() % 256 : 0x40 + rng() % 6);
+    std::string text;
+    for (int i = 0; i < 4000; ++i) text += "x" + std::to_string(i * 7919 % 1000) + " = y * " + std::to_string(i % 13) + "\n";
+    for (const Bytes& in : {skewed, Bytes(text.begin(), text.end())}) {
+        Bytes packed;
+        fenn_deflate_zlib(in.data(), in.size(), &packed);
+        EXPECT_LT(packed.size(), zlib_compress(in, 6).size() * 6 / 5) << in.size();
+        Bytes back;
+        ASSERT_EQ(fenn_inflate_zlib(packed.data(), packed.size(), &back, in.size()), fenn_inflate_ok);
+        EXPECT_EQ(back, in);
+    }
+}
+
 TEST(Inflate, ReadsZlibsStoredFixedAndDynamicBlocks) {
     for (const Bytes& in : samples())
         for (int level : {0, 1, 9}) {
