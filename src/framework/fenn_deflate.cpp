@@ -110,6 +110,8 @@ constexpr size_t block_tokens = 16384;
 constexpr int lit_codes = 286, dist_codes = 30, length_codes = 19;
 constexpr int max_length_bits = 7;  // for the code-length alphabet
 constexpr uint8_t length_order[length_codes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+// Extra bits after each code-length symbol: the repeat counts of 16, 17, 18.
+constexpr uint8_t length_extra_bits[length_codes] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
 
 int length_code(int length) {
     int l = 28;
@@ -265,7 +267,7 @@ void put_block(BitWriter& w, const Token* tokens, size_t count, bool last) {
         fixed_bits += uint64_t(dist_count[s]) * 5;
         own_bits += uint64_t(dist_count[s]) * lengths[lit_codes + s];
     }
-    for (const LengthRun& r : runs) own_bits += run_lengths[r.symbol] + (r.symbol == 16 ? 2 : r.symbol == 17 ? 3 : r.symbol == 18 ? 7 : 0);
+    for (const LengthRun& r : runs) own_bits += run_lengths[r.symbol] + length_extra_bits[r.symbol];
 
     w.put(last ? 1 : 0, 1);
     uint16_t lit_code[lit_codes], dist_code_bits[dist_codes];
@@ -280,9 +282,7 @@ void put_block(BitWriter& w, const Token* tokens, size_t count, bool last) {
         canonical_codes(run_lengths, length_codes, run_codes);
         for (const LengthRun& r : runs) {
             w.put(run_codes[r.symbol], run_lengths[r.symbol]);
-            if (r.symbol == 16) w.put(r.extra, 2);
-            else if (r.symbol == 17) w.put(r.extra, 3);
-            else if (r.symbol == 18) w.put(r.extra, 7);
+            if (length_extra_bits[r.symbol]) w.put(r.extra, length_extra_bits[r.symbol]);
         }
         canonical_codes(lengths, lit_codes, lit_code);
         canonical_codes(lengths + lit_codes, dist_codes, dist_code_bits);
